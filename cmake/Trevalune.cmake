@@ -1,0 +1,42 @@
+# Helpers shared by every folder of the project.
+
+# trevalune_library(<target> [DEPS <targets...>])
+# One library per source folder: every .cpp and .h beside the calling CMakeLists.txt.
+function(trevalune_library target)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(${target} STATIC ${sources})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# trevalune_test(<target> [DEPS <targets...>] [JACK])
+# One GoogleTest program per test folder. Every test runs on the offscreen Qt
+# platform with a home folder of its own under the build tree; JACK tests also
+# get the dummy JACK server that the test set-up starts.
+function(trevalune_test target)
+  cmake_parse_arguments(ARG "JACK" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE test_support ${ARG_DEPS})
+  set(home ${CMAKE_BINARY_DIR}/test-home/${target})
+  set(env "QT_QPA_PLATFORM=offscreen" "HOME=${home}" "XDG_CONFIG_HOME=${home}/.config"
+          "XDG_DATA_HOME=${home}/.local/share" "XDG_RUNTIME_DIR=${home}/run"
+          "TREVALUNE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+          "TREVALUNE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  set(props ENVIRONMENT "${env}" TIMEOUT 600)
+  if(ARG_JACK)
+    list(APPEND env "JACK_DEFAULT_SERVER=trevalune-test" "JACK_NO_AUDIO_RESERVATION=1"
+                    "JACK_NO_START_SERVER=1")
+    set(props ENVIRONMENT "${env}" TIMEOUT 600 FIXTURES_REQUIRED jack)
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+endfunction()
+
+# trevalune_bench(<target> [DEPS <targets...>])
+function(trevalune_bench target)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE benchmark::benchmark ${ARG_DEPS})
+endfunction()

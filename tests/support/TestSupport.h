@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace testsupport {
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; true if it held.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+// Runs the event loop for `ms` milliseconds.
+void spin(int ms);
+// A fresh empty folder under the test's home, removed at exit.
+QString tempDir();
+
+}  // namespace testsupport
