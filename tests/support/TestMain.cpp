@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include <cstdlib>
+#include <new>
 
 // Every test program runs inside a QApplication on the offscreen platform, so
 // main-thread services (timers, queued calls, widgets) work as in the
@@ -16,3 +17,20 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("Trevalune");
     return RUN_ALL_TESTS();
 }
+
+// Every allocation made inside a realtime::Scope is a fault: count it, so a
+// test can check that a render path stays allocation-free after start-up.
+#include "platform/core/Realtime.h"
+
+#include <new>
+
+void* operator new(std::size_t size) {
+    if (realtime::inRealtimeScope()) realtime::reportViolation();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }

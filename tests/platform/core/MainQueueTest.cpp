@@ -97,3 +97,20 @@ TEST(NotificationCenter, FiltersByNameAndObjectAndSurvivesRemovalDuringDelivery)
 }
 
 }  // namespace
+
+#include "platform/core/Realtime.h"
+
+TEST(Realtime, AllocationInsideAScopeIsCounted) {
+    uint64_t before = realtime::violationCount();
+    {
+        realtime::Scope scope;
+        auto* p = new int(3);
+        asm volatile("" : : "g"(p) : "memory");  // keep the allocation
+        delete p;
+    }
+    EXPECT_EQ(realtime::violationCount(), before + 1);
+    auto* q = new int(4);  // outside: fine
+    asm volatile("" : : "g"(q) : "memory");
+    delete q;
+    EXPECT_EQ(realtime::violationCount(), before + 1);
+}
