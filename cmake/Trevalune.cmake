@@ -27,7 +27,7 @@ function(trevalune_test target)
           "TREVALUNE_BUILD_DIR=${CMAKE_BINARY_DIR}")
   set(props ENVIRONMENT "${env}" TIMEOUT 600)
   if(ARG_JACK)
-    list(APPEND env "JACK_DEFAULT_SERVER=trevalune-test" "JACK_NO_AUDIO_RESERVATION=1"
+    list(APPEND env "JACK_DEFAULT_SERVER=${TREVALUNE_JACK_SERVER}" "JACK_NO_AUDIO_RESERVATION=1"
                     "JACK_NO_START_SERVER=1")
     set(props ENVIRONMENT "${env}" TIMEOUT 600 FIXTURES_REQUIRED jack)
   endif()
