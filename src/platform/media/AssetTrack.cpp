@@ -1,5 +1,10 @@
 #include "platform/media/AssetTrack.h"
 
+#include "platform/core/MainQueue.h"
+#include "platform/media/MediaWorkers.h"
+
+#include <atomic>
+
 AssetTrack::AssetTrack(Info info, Decoder decoder)
     : info_(std::move(info)), decoder_(std::move(decoder)) {}
 
@@ -39,4 +44,46 @@ std::shared_ptr<DecodedSource> AssetTrack::loadDecodedSource(const Progress& pro
         decoded_ = d;
     }
     return d;
+}
+
+FormatDescription AssetTrack::formatDescription() const {
+    FormatDescription d;
+    d.mediaType = info_.mediaType;
+    d.codecName = info_.codecName;
+    if (info_.mediaType == MediaType::Audio) {
+        d.sampleRate = info_.sampleRate;
+        d.channelCount = info_.channelCount;
+        d.bitsPerSample = info_.bitsPerSample;
+    } else {
+        d.width = info_.width;
+        d.height = info_.height;
+    }
+    return d;
+}
+
+void AssetTrack::loadDecodedSourceAsync(std::function<void(double)> progress,
+                                        DecodeCompletion completion) const {
+    auto self = shared_from_this();
+    mediaworkers::decodePool().start([self, progress = std::move(progress),
+                                      completion = std::move(completion)] {
+        // Progress is coalesced: at most one pending main-thread update.
+        auto pending = std::make_shared<std::atomic<bool>>(false);
+        auto latest = std::make_shared<std::atomic<double>>(0.0);
+        Progress report;
+        if (progress) {
+            report = [pending, latest, progress](double f) {
+                latest->store(f);
+                if (!pending->exchange(true))
+                    MainQueue::async([pending, latest, progress] {
+                        pending->store(false);
+                        progress(latest->load());
+                    });
+            };
+        }
+        QString error;
+        auto source = self->loadDecodedSource(report, &error);
+        MainQueue::async([self, source, error, completion] {
+            if (completion) completion(source, error);
+        });
+    });
 }

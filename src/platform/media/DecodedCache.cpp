@@ -1,0 +1,515 @@
+#include "platform/media/DecodedCache.h"
+
+#include "platform/core/AppPaths.h"
+#include "platform/media/FFmpeg.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace {
+
+constexpr char SamplesMagic[8] = {'T', 'R', 'V', 'P', 'C', 'M', '0', '1'};
+constexpr char PeaksMagic[8] = {'T', 'R', 'V', 'P', 'E', 'A', 'K', '1'};
+constexpr uint32_t Version = 1;
+constexpr int64_t HeaderSize = 4096;  // samples start page-aligned
+constexpr int64_t ChunkFrames = 65536;
+
+struct SourceStamp {
+    uint64_t size = 0;
+    int64_t mtimeNs = 0;
+    QString canonicalPath;
+};
+
+struct SamplesHeader {
+    char magic[8];
+    uint32_t version;
+    uint32_t channelCount;
+    double sampleRate;
+    int64_t frameCount;
+    int64_t channelStride;  // frames between the starts of two channels
+    int64_t dataOffset;
+    uint64_t sourceSize;
+    int64_t sourceMtimeNs;
+    int32_t streamIndex;
+    uint32_t complete;
+};
+
+struct PeaksHeader {
+    char magic[8];
+    uint32_t version;
+    uint32_t channelCount;
+    int64_t frameCount;
+    int64_t blockCounts[WaveformPeaks::LevelCount];
+};
+
+QString& folderOverride() {
+    static QString f;
+    return f;
+}
+std::mutex folderMutex;
+
+bool stampOf(const QString& path, SourceStamp* stamp) {
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &st) != 0) return false;
+    stamp->size = static_cast<uint64_t>(st.st_size);
+    stamp->mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    QString canonical = QFileInfo(path).canonicalFilePath();
+    stamp->canonicalPath = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+    return true;
+}
+
+QString baseName(const DecodedCache::Request& r, const SourceStamp& s) {
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    h.addData(s.canonicalPath.toUtf8());
+    h.addData(QByteArray("\n") + QByteArray::number(qulonglong(s.size)) + '\n' +
+              QByteArray::number(qlonglong(s.mtimeNs)) + '\n' + QByteArray::number(r.streamIndex));
+    return QString::fromLatin1(h.result().toHex());
+}
+
+// One decode per cache entry at a time in this process.
+std::shared_ptr<std::mutex> entryLock(const QString& base) {
+    static std::mutex mapMutex;
+    static std::map<QString, std::weak_ptr<std::mutex>> locks;
+    std::lock_guard g(mapMutex);
+    for (auto it = locks.begin(); it != locks.end();)
+        it = it->second.expired() ? locks.erase(it) : std::next(it);
+    auto& slot = locks[base];
+    auto m = slot.lock();
+    if (!m) {
+        m = std::make_shared<std::mutex>();
+        slot = m;
+    }
+    return m;
+}
+
+struct Mapping {
+    void* addr = MAP_FAILED;
+    size_t length = 0;
+    ~Mapping() {
+        if (addr != MAP_FAILED) ::munmap(addr, length);
+    }
+};
+
+std::shared_ptr<Mapping> mapFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto m = std::make_shared<Mapping>();
+    m->length = static_cast<size_t>(st.st_size);
+    m->addr = ::mmap(nullptr, m->length, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (m->addr == MAP_FAILED) return nullptr;
+    return m;
+}
+
+std::shared_ptr<const WaveformPeaks> openPeaks(const QString& path, int channels, int64_t frames) {
+    auto m = mapFile(path);
+    if (!m || m->length < sizeof(PeaksHeader)) return nullptr;
+    PeaksHeader h;
+    std::memcpy(&h, m->addr, sizeof h);
+    if (std::memcmp(h.magic, PeaksMagic, 8) != 0 || h.version != Version ||
+        int(h.channelCount) != channels || h.frameCount != frames)
+        return nullptr;
+    size_t offset = sizeof(PeaksHeader);
+    std::vector<std::vector<const WaveformPeaks::MinMax*>> data(WaveformPeaks::LevelCount);
+    for (int l = 0; l < WaveformPeaks::LevelCount; ++l) {
+        const int64_t expected = (frames + WaveformPeaks::blockSize(l) - 1) / WaveformPeaks::blockSize(l);
+        if (h.blockCounts[l] != expected) return nullptr;
+        for (int c = 0; c < channels; ++c) {
+            const size_t bytes = sizeof(WaveformPeaks::MinMax) * size_t(expected);
+            if (offset + bytes > m->length) return nullptr;
+            data[l].push_back(reinterpret_cast<const WaveformPeaks::MinMax*>(
+                static_cast<const char*>(m->addr) + offset));
+            offset += bytes;
+        }
+    }
+    return std::make_shared<WaveformPeaks>(channels, frames, std::move(data), m);
+}
+
+std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const QString& peaksPath,
+                                               const SourceStamp& stamp, int streamIndex) {
+    auto m = mapFile(samplesPath);
+    if (!m || m->length < sizeof(SamplesHeader)) return nullptr;
+    SamplesHeader h;
+    std::memcpy(&h, m->addr, sizeof h);
+    if (std::memcmp(h.magic, SamplesMagic, 8) != 0 || h.version != Version || h.complete != 1 ||
+        h.channelCount == 0 || h.sampleRate <= 0 || h.frameCount < 0 ||
+        h.channelStride < h.frameCount || h.dataOffset != HeaderSize ||
+        h.sourceSize != stamp.size || h.sourceMtimeNs != stamp.mtimeNs || h.streamIndex != streamIndex)
+        return nullptr;
+    const uint64_t needed = uint64_t(h.dataOffset) +
+                            (uint64_t(h.channelCount - 1) * uint64_t(h.channelStride) +
+                             uint64_t(h.frameCount)) * sizeof(float);
+    if (m->length < needed) return nullptr;
+    auto peaks = openPeaks(peaksPath, int(h.channelCount), h.frameCount);
+    if (!peaks) return nullptr;
+    std::vector<const float*> channels;
+    const char* base = static_cast<const char*>(m->addr) + h.dataOffset;
+    for (uint32_t c = 0; c < h.channelCount; ++c)
+        channels.push_back(reinterpret_cast<const float*>(base) + size_t(c) * size_t(h.channelStride));
+    return std::make_shared<DecodedSource>(h.frameCount, h.sampleRate, std::move(channels), m,
+                                           std::move(peaks), samplesPath);
+}
+
+QString temporaryName(const QString& finalPath) {
+    static std::atomic<int> counter{0};
+    return finalPath + QStringLiteral(".%1.%2.tmp").arg(::getpid()).arg(counter.fetch_add(1));
+}
+
+bool writeAll(int fd, const void* data, size_t bytes, off_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        ssize_t n = ::pwrite(fd, p, bytes, offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        bytes -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool readAll(int fd, void* data, size_t bytes, off_t offset) {
+    char* p = static_cast<char*>(data);
+    while (bytes > 0) {
+        ssize_t n = ::pread(fd, p, bytes, offset);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        bytes -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Removes a file on scope exit unless released.
+struct TempFile {
+    QString path;
+    int fd = -1;
+    ~TempFile() {
+        if (fd >= 0) ::close(fd);
+        if (!path.isEmpty()) QFile::remove(path);
+    }
+    bool create(const QString& p) {
+        path = p;
+        const QByteArray name = QFile::encodeName(p);
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        return fd >= 0;
+    }
+    bool commit(const QString& finalPath) {
+        if (::close(fd) != 0) {
+            fd = -1;
+            return false;
+        }
+        fd = -1;
+        const QByteArray from = QFile::encodeName(path), to = QFile::encodeName(finalPath);
+        if (::rename(from.constData(), to.constData()) != 0) return false;
+        path.clear();
+        return true;
+    }
+};
+
+// Streams decoded frames into the planar cache file, a chunk at a time.
+class SampleWriter {
+public:
+    SampleWriter(int fd, int channels, int64_t capacity)
+        : fd_(fd), channels_(channels), stride_(std::max<int64_t>(capacity, 1)), peaks_(channels),
+          chunk_(size_t(channels), std::vector<float>(size_t(ChunkFrames))) {
+        for (auto& c : chunk_) pointers_.push_back(c.data());
+    }
+
+    bool reserve() {
+        return ::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * stride_ * 4)) == 0;
+    }
+
+    // Room left in the current chunk, and where each channel's next frame goes.
+    int64_t room() const { return ChunkFrames - filled_; }
+    float* at(int channel) { return pointers_[channel] + filled_; }
+    bool commit(int64_t frames) {
+        filled_ += frames;
+        return filled_ == ChunkFrames ? flush() : true;
+    }
+
+    bool flush() {
+        if (filled_ == 0) return true;
+        if (written_ + filled_ > stride_ && !grow(written_ + filled_)) return false;
+        peaks_.add(pointers_.data(), filled_);
+        for (int c = 0; c < channels_; ++c) {
+            if (!writeAll(fd_, pointers_[c], sizeof(float) * size_t(filled_),
+                          off_t(HeaderSize + (int64_t(c) * stride_ + written_) * 4)))
+                return false;
+        }
+        written_ += filled_;
+        filled_ = 0;
+        return true;
+    }
+
+    int64_t written() const { return written_; }
+    int64_t stride() const { return stride_; }
+    PeakAccumulator& peaks() { return peaks_; }
+
+private:
+    // The estimate was short: move every channel but the first to a stride
+    // at least twice as long (the moved ranges never overlap their sources).
+    bool grow(int64_t needed) {
+        int64_t newStride = std::max(needed, stride_ * 2);
+        if (::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * newStride * 4)) != 0)
+            return false;
+        std::vector<float> buf(static_cast<size_t>(ChunkFrames));
+        for (int c = channels_ - 1; c >= 1; --c) {
+            for (int64_t done = 0; done < written_; done += ChunkFrames) {
+                const int64_t n = std::min(ChunkFrames, written_ - done);
+                if (!readAll(fd_, buf.data(), size_t(n) * 4, off_t(HeaderSize + (c * stride_ + done) * 4)) ||
+                    !writeAll(fd_, buf.data(), size_t(n) * 4, off_t(HeaderSize + (c * newStride + done) * 4)))
+                    return false;
+            }
+        }
+        stride_ = newStride;
+        return true;
+    }
+
+    int fd_;
+    int channels_;
+    int64_t stride_;
+    int64_t written_ = 0;
+    int64_t filled_ = 0;
+    PeakAccumulator peaks_;
+    std::vector<std::vector<float>> chunk_;
+    std::vector<float*> pointers_;
+};
+
+bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
+    auto levels = acc.finish();
+    TempFile tmp;
+    if (!tmp.create(temporaryName(path))) return false;
+    PeaksHeader h{};
+    std::memcpy(h.magic, PeaksMagic, 8);
+    h.version = Version;
+    h.channelCount = uint32_t(channels);
+    h.frameCount = frames;
+    for (int l = 0; l < WaveformPeaks::LevelCount; ++l)
+        h.blockCounts[l] = int64_t(levels[l].empty() ? 0 : levels[l][0].size());
+    off_t offset = 0;
+    if (!writeAll(tmp.fd, &h, sizeof h, offset)) return false;
+    offset += sizeof h;
+    for (int l = 0; l < WaveformPeaks::LevelCount; ++l)
+        for (int c = 0; c < channels; ++c) {
+            const auto& v = levels[l][c];
+            if (!writeAll(tmp.fd, v.data(), v.size() * sizeof(WaveformPeaks::MinMax), offset))
+                return false;
+            offset += off_t(v.size() * sizeof(WaveformPeaks::MinMax));
+        }
+    return tmp.commit(path);
+}
+
+std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, const SourceStamp& stamp,
+                                             const QString& samplesPath, const QString& peaksPath,
+                                             const DecodedCache::Progress& progress, QString* error) {
+    auto fail = [&](const QString& text) -> std::shared_ptr<DecodedSource> {
+        if (error) *error = text;
+        return nullptr;
+    };
+    auto input = ffmpeg::openInput(r.path, error);
+    if (!input) return nullptr;
+    if (r.streamIndex < 0 || r.streamIndex >= int(input->nb_streams) ||
+        input->streams[r.streamIndex]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return fail(QStringLiteral("\"%1\" has no audio stream %2.").arg(r.path).arg(r.streamIndex));
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        if (int(i) != r.streamIndex) input->streams[i]->discard = AVDISCARD_ALL;
+    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error);
+    if (!codec) return nullptr;
+    const int channels = codec->ch_layout.nb_channels;
+    const double sampleRate = codec->sample_rate;
+    if (channels <= 0 || sampleRate <= 0)
+        return fail(QStringLiteral("\"%1\" has an audio stream without channels or sample rate.").arg(r.path));
+
+    QDir().mkpath(QFileInfo(samplesPath).absolutePath());
+    TempFile tmp;
+    if (!tmp.create(temporaryName(samplesPath)))
+        return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+    const int64_t capacity = r.expectedIsExact
+                                 ? r.expectedFrames
+                                 : r.expectedFrames + r.expectedFrames / 20 + int64_t(sampleRate);
+    SampleWriter writer(tmp.fd, channels, capacity);
+    if (!writer.reserve())
+        return fail(QStringLiteral("There is no room for the decoded-audio cache \"%1\".").arg(samplesPath));
+
+    const int64_t limit = r.expectedIsExact ? r.expectedFrames : INT64_MAX;
+    int64_t total = 0;
+    bool ioFailed = false;
+    double lastReported = -1;
+    auto frame = ffmpeg::makeFrame();
+    auto packet = ffmpeg::makePacket();
+    auto drain = [&]() -> bool {  // false when the limit is reached or writing failed
+        while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
+            if (frame->ch_layout.nb_channels != channels) {
+                av_frame_unref(frame.get());
+                continue;  // a mid-stream layout change: skip what cannot be placed
+            }
+            int offset = 0;
+            int left = frame->nb_samples;
+            if (total + left > limit) left = int(limit - total);
+            while (left > 0) {
+                const int n = int(std::min<int64_t>(left, writer.room()));
+                float* outs[64];
+                for (int c = 0; c < channels && c < 64; ++c) outs[c] = writer.at(c);
+                ffmpeg::toPlanarFloat(frame.get(), offset, n, outs);
+                if (!writer.commit(n)) {
+                    ioFailed = true;
+                    return false;
+                }
+                offset += n;
+                left -= n;
+                total += n;
+            }
+            av_frame_unref(frame.get());
+            if (progress && r.expectedFrames > 0) {
+                const double f = std::min(1.0, double(total) / double(r.expectedFrames));
+                if (f - lastReported >= 0.01) {
+                    lastReported = f;
+                    progress(f);
+                }
+            }
+            if (total >= limit) return false;
+        }
+        return true;
+    };
+    if (channels > 64) return fail(QStringLiteral("\"%1\" has more than 64 channels.").arg(r.path));
+
+    bool going = true;
+    int invalidPackets = 0;
+    while (going) {
+        int rc = av_read_frame(input.get(), packet.get());
+        if (rc < 0) break;  // end of file, or a read error: what was decoded stays
+        if (packet->stream_index == r.streamIndex) {
+            rc = avcodec_send_packet(codec.get(), packet.get());
+            if (rc < 0 && rc != AVERROR(EAGAIN)) ++invalidPackets;
+            going = drain();
+        }
+        av_packet_unref(packet.get());
+    }
+    if (going) {
+        avcodec_send_packet(codec.get(), nullptr);
+        drain();
+    }
+    if (ioFailed || !writer.flush())
+        return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+    if (total == 0)
+        return fail(QStringLiteral("\"%1\" holds no audio that can be decoded.").arg(r.path));
+    if (r.expectedIsExact && total < r.expectedFrames) {
+        // A short fall of less than a tenth of a second is padded with silence
+        // so the decoded length is the one the file declares; more means the
+        // file is cut off.
+        if (r.expectedFrames - total > int64_t(sampleRate / 10))
+            return fail(QStringLiteral("\"%1\" is truncated: it ends %2 s before its declared length.")
+                            .arg(r.path)
+                            .arg(double(r.expectedFrames - total) / sampleRate, 0, 'f', 2));
+        while (total < r.expectedFrames) {
+            const int64_t n = std::min(writer.room(), r.expectedFrames - total);
+            for (int c = 0; c < channels; ++c) std::memset(writer.at(c), 0, size_t(n) * 4);
+            if (!writer.commit(n))
+                return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+            total += n;
+        }
+        if (!writer.flush())
+            return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+    }
+
+    SamplesHeader h{};
+    std::memcpy(h.magic, SamplesMagic, 8);
+    h.version = Version;
+    h.channelCount = uint32_t(channels);
+    h.sampleRate = sampleRate;
+    h.frameCount = total;
+    h.channelStride = writer.stride();
+    h.dataOffset = HeaderSize;
+    h.sourceSize = stamp.size;
+    h.sourceMtimeNs = stamp.mtimeNs;
+    h.streamIndex = r.streamIndex;
+    h.complete = 1;
+    if (!writeAll(tmp.fd, &h, sizeof h, 0) ||
+        !writePeaks(peaksPath, channels, total, writer.peaks()) || !tmp.commit(samplesPath))
+        return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+    if (progress) progress(1.0);
+    auto source = openCachedFiles(samplesPath, peaksPath, stamp, r.streamIndex);
+    if (!source) return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be read back.").arg(samplesPath));
+    return source;
+}
+
+}  // namespace
+
+QString DecodedCache::folder() {
+    {
+        std::lock_guard g(folderMutex);
+        if (!folderOverride().isEmpty()) return folderOverride();
+    }
+    return apppaths::decodedCacheFolder();
+}
+
+void DecodedCache::setFolder(const QString& f) {
+    std::lock_guard g(folderMutex);
+    folderOverride() = f;
+}
+
+QString DecodedCache::cacheFilePath(const Request& r) {
+    SourceStamp s;
+    if (!stampOf(r.path, &s)) return {};
+    return folder() + QLatin1Char('/') + baseName(r, s) + QStringLiteral(".pcm");
+}
+
+QString DecodedCache::peaksFilePath(const Request& r) {
+    SourceStamp s;
+    if (!stampOf(r.path, &s)) return {};
+    return folder() + QLatin1Char('/') + baseName(r, s) + QStringLiteral(".peaks");
+}
+
+std::shared_ptr<DecodedSource> DecodedCache::openCached(const Request& r) {
+    SourceStamp s;
+    if (!stampOf(r.path, &s)) return nullptr;
+    const QString base = folder() + QLatin1Char('/') + baseName(r, s);
+    return openCachedFiles(base + QStringLiteral(".pcm"), base + QStringLiteral(".peaks"), s,
+                           r.streamIndex);
+}
+
+std::shared_ptr<DecodedSource> DecodedCache::load(const Request& r, const Progress& progress,
+                                                  QString* error) {
+    SourceStamp s;
+    if (!stampOf(r.path, &s)) {
+        if (error) *error = QStringLiteral("The file \"%1\" does not exist.").arg(r.path);
+        return nullptr;
+    }
+    const QString name = baseName(r, s);
+    const QString base = folder() + QLatin1Char('/') + name;
+    const QString samplesPath = base + QStringLiteral(".pcm");
+    const QString peaksPath = base + QStringLiteral(".peaks");
+    auto lock = entryLock(name);
+    std::lock_guard g(*lock);
+    if (auto cached = openCachedFiles(samplesPath, peaksPath, s, r.streamIndex)) {
+        if (progress) progress(1.0);
+        return cached;
+    }
+    return decodeToCache(r, s, samplesPath, peaksPath, progress, error);
+}

@@ -1,0 +1,129 @@
+#include "platform/media/FFmpeg.h"
+
+#include <QFile>
+
+#include <cstring>
+
+namespace ffmpeg {
+
+void FormatOutputDeleter::operator()(AVFormatContext* c) const {
+    if (!c) return;
+    if (c->pb && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+    avformat_free_context(c);
+}
+
+QString errorText(int code) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buf, sizeof buf);
+    return QString::fromUtf8(buf);
+}
+
+InputPtr openInput(const QString& path, QString* error) {
+    AVFormatContext* raw = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    int rc = avformat_open_input(&raw, name.constData(), nullptr, nullptr);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("\"%1\" could not be opened as a media file (%2).")
+                         .arg(path, errorText(rc));
+        return nullptr;
+    }
+    InputPtr input(raw);
+    rc = avformat_find_stream_info(input.get(), nullptr);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("\"%1\" could not be read as a media file (%2).")
+                         .arg(path, errorText(rc));
+        return nullptr;
+    }
+    return input;
+}
+
+CodecPtr openDecoder(AVFormatContext* input, int index, QString* error, int threads) {
+    AVStream* st = input->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        if (error)
+            *error = QStringLiteral("There is no decoder for the codec \"%1\".")
+                         .arg(QString::fromUtf8(avcodec_get_name(st->codecpar->codec_id)));
+        return nullptr;
+    }
+    CodecPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx) {
+        if (error) *error = QStringLiteral("Out of memory.");
+        return nullptr;
+    }
+    avcodec_parameters_to_context(ctx.get(), st->codecpar);
+    ctx->pkt_timebase = st->time_base;
+    ctx->thread_count = threads;
+    int rc = avcodec_open2(ctx.get(), codec, nullptr);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("The %1 decoder could not be opened (%2).")
+                         .arg(QString::fromUtf8(codec->name), errorText(rc));
+        return nullptr;
+    }
+    return ctx;
+}
+
+namespace {
+template <typename T, typename Conv>
+void convert(const AVFrame* f, bool planar, int offset, int frames, float* const* out, Conv conv) {
+    const int channels = f->ch_layout.nb_channels;
+    if (planar) {
+        for (int c = 0; c < channels; ++c) {
+            const T* in = reinterpret_cast<const T*>(f->extended_data[c]) + offset;
+            float* o = out[c];
+            for (int i = 0; i < frames; ++i) o[i] = conv(in[i]);
+        }
+    } else {
+        const T* in = reinterpret_cast<const T*>(f->extended_data[0]) + size_t(offset) * channels;
+        for (int c = 0; c < channels; ++c) {
+            float* o = out[c];
+            const T* p = in + c;
+            for (int i = 0; i < frames; ++i) o[i] = conv(p[size_t(i) * channels]);
+        }
+    }
+}
+}  // namespace
+
+void toPlanarFloat(const AVFrame* f, int offset, int frames, float* const* out) {
+    const auto fmt = static_cast<AVSampleFormat>(f->format);
+    const bool planar = av_sample_fmt_is_planar(fmt);
+    switch (av_get_packed_sample_fmt(fmt)) {
+    case AV_SAMPLE_FMT_FLT:
+        if (planar) {
+            for (int c = 0; c < f->ch_layout.nb_channels; ++c)
+                std::memcpy(out[c], reinterpret_cast<const float*>(f->extended_data[c]) + offset,
+                            sizeof(float) * size_t(frames));
+        } else {
+            convert<float>(f, false, offset, frames, out, [](float v) { return v; });
+        }
+        break;
+    case AV_SAMPLE_FMT_DBL:
+        convert<double>(f, planar, offset, frames, out, [](double v) { return float(v); });
+        break;
+    case AV_SAMPLE_FMT_S16:
+        convert<int16_t>(f, planar, offset, frames, out,
+                         [](int16_t v) { return float(v) * (1.0f / 32768.0f); });
+        break;
+    case AV_SAMPLE_FMT_S32:
+        convert<int32_t>(f, planar, offset, frames, out,
+                         [](int32_t v) { return float(double(v) * (1.0 / 2147483648.0)); });
+        break;
+    case AV_SAMPLE_FMT_S64:
+        convert<int64_t>(f, planar, offset, frames, out,
+                         [](int64_t v) { return float(double(v) * (1.0 / 9223372036854775808.0)); });
+        break;
+    case AV_SAMPLE_FMT_U8:
+        convert<uint8_t>(f, planar, offset, frames, out,
+                         [](uint8_t v) { return float(int(v) - 128) * (1.0f / 128.0f); });
+        break;
+    default:
+        for (int c = 0; c < f->ch_layout.nb_channels; ++c)
+            std::memset(out[c], 0, sizeof(float) * size_t(frames));
+        break;
+    }
+}
+
+}  // namespace ffmpeg

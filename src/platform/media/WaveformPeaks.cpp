@@ -1,0 +1,113 @@
+#include "platform/media/WaveformPeaks.h"
+
+#include <algorithm>
+#include <limits>
+
+WaveformPeaks::WaveformPeaks(int channelCount, int64_t frameCount,
+                             std::vector<std::vector<const MinMax*>> data,
+                             std::shared_ptr<const void> storage)
+    : channels_(channelCount), frames_(frameCount), data_(std::move(data)),
+      storage_(std::move(storage)) {}
+
+WaveformPeaks::MinMax WaveformPeaks::range(int channel, int64_t start, int64_t end) const {
+    start = std::max<int64_t>(start, 0);
+    end = std::min(end, frames_);
+    if (channel < 0 || channel >= channels_ || end <= start) return {};
+    MinMax r{std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+    auto take = [&](const MinMax& m) {
+        r.min = std::min(r.min, m.min);
+        r.max = std::max(r.max, m.max);
+    };
+    const MinMax* fine = data_[0][channel];
+    const MinMax* coarse = data_[1][channel];
+    int64_t b = start / FineBlock;
+    const int64_t last = (end - 1) / FineBlock;  // inclusive
+    constexpr int64_t finePerCoarse = CoarseBlock / FineBlock;
+    while (b <= last) {
+        if (b % finePerCoarse == 0 && b + finePerCoarse - 1 <= last) {
+            take(coarse[b / finePerCoarse]);
+            b += finePerCoarse;
+        } else {
+            take(fine[b]);
+            ++b;
+        }
+    }
+    return r;
+}
+
+std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const float*>& channels,
+                                                      int64_t frameCount) {
+    PeakAccumulator acc(static_cast<int>(channels.size()));
+    acc.add(channels.data(), frameCount);
+    auto levels = std::make_shared<std::vector<std::vector<std::vector<MinMax>>>>(acc.finish());
+    std::vector<std::vector<const MinMax*>> data(LevelCount);
+    for (int l = 0; l < LevelCount; ++l)
+        for (auto& ch : (*levels)[l]) data[l].push_back(ch.data());
+    return std::make_shared<WaveformPeaks>(static_cast<int>(channels.size()), frameCount,
+                                           std::move(data), levels);
+}
+
+PeakAccumulator::PeakAccumulator(int channelCount)
+    : channels_(channelCount),
+      levels_(WaveformPeaks::LevelCount, std::vector<std::vector<WaveformPeaks::MinMax>>(channelCount)),
+      currentFine_(channelCount) {}
+
+void PeakAccumulator::add(const float* const* channels, int64_t frames) {
+    using MinMax = WaveformPeaks::MinMax;
+    constexpr int64_t B = WaveformPeaks::FineBlock;
+    constexpr int64_t finePerCoarse = WaveformPeaks::CoarseBlock / B;
+    int64_t done = 0;
+    while (done < frames) {
+        const int64_t inBlock = frames_ % B;
+        const int64_t n = std::min(B - inBlock, frames - done);
+        for (int c = 0; c < channels_; ++c) {
+            const float* p = channels[c] + done;
+            float lo = p[0], hi = p[0];
+            for (int64_t i = 1; i < n; ++i) {
+                lo = std::min(lo, p[i]);
+                hi = std::max(hi, p[i]);
+            }
+            MinMax& cur = currentFine_[c];
+            if (inBlock == 0) {
+                cur = {lo, hi};
+            } else {
+                cur.min = std::min(cur.min, lo);
+                cur.max = std::max(cur.max, hi);
+            }
+            if (inBlock + n == B) {
+                // The fine block is complete: append it and fold it into the coarse one.
+                auto& fine = levels_[0][c];
+                fine.push_back(cur);
+                auto& coarse = levels_[1][c];
+                if ((fine.size() - 1) % finePerCoarse == 0) {
+                    coarse.push_back(cur);
+                } else {
+                    coarse.back().min = std::min(coarse.back().min, cur.min);
+                    coarse.back().max = std::max(coarse.back().max, cur.max);
+                }
+            }
+        }
+        frames_ += n;
+        done += n;
+    }
+}
+
+std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> PeakAccumulator::finish() {
+    constexpr int64_t B = WaveformPeaks::FineBlock;
+    constexpr int64_t finePerCoarse = WaveformPeaks::CoarseBlock / B;
+    if (frames_ % B != 0) {
+        for (int c = 0; c < channels_; ++c) {
+            const auto cur = currentFine_[c];
+            auto& fine = levels_[0][c];
+            fine.push_back(cur);
+            auto& coarse = levels_[1][c];
+            if ((fine.size() - 1) % finePerCoarse == 0) {
+                coarse.push_back(cur);
+            } else {
+                coarse.back().min = std::min(coarse.back().min, cur.min);
+                coarse.back().max = std::max(coarse.back().max, cur.max);
+            }
+        }
+    }
+    return std::move(levels_);
+}

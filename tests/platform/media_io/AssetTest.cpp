@@ -1,0 +1,486 @@
+#include "Fixtures.h"
+
+#include "platform/media/Asset.h"
+#include "platform/media/AudioFileReader.h"
+#include "platform/media/DecodedCache.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cmath>
+
+using testsupport::tempDir;
+using testsupport::waitUntil;
+
+namespace {
+
+QString fixtureDir() {
+    static const QString dir = tempDir();
+    return dir;
+}
+
+std::shared_ptr<DecodedSource> decodeFirstAudio(const QString& path, QString* error = nullptr) {
+    auto asset = Asset::load(path, error);
+    if (!asset) return nullptr;
+    auto audio = asset->tracksWithMediaType(MediaType::Audio);
+    if (audio.empty()) return nullptr;
+    return audio.front()->loadDecodedSource({}, error);
+}
+
+struct FormatCase {
+    const char* file;
+    QStringList options;
+    int decodedRate;
+    bool lossless;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.file; }
+
+class FormatDecode : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatDecode, DecodesBackWithExactLengthAndContent) {
+    const FormatCase& c = GetParam();
+    const QString source = fixtures::sourceWav(fixtureDir());
+    ASSERT_FALSE(source.isEmpty());
+    const QString path = QString::fromLatin1(c.file) == "source.wav"
+                             ? source
+                             : fixtures::convert(source, fixtureDir(), QString::fromLatin1(c.file), c.options);
+    ASSERT_FALSE(path.isEmpty());
+
+    QString error;
+    auto asset = Asset::load(path, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    auto audio = asset->tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Video).empty());
+    const auto& track = audio.front();
+    const int64_t expected = int64_t(1.5 * c.decodedRate);
+    EXPECT_EQ(track->sampleRate(), c.decodedRate);
+    EXPECT_EQ(track->channelCount(), 2);
+    EXPECT_EQ(track->naturalTimeScale(), c.decodedRate);
+    EXPECT_EQ(track->info().frameCount, expected);
+    EXPECT_EQ(track->timeRange().duration, MediaTime(expected, c.decodedRate));
+    EXPECT_EQ(asset->duration(), MediaTime::fromSeconds(1.5, 600));
+    EXPECT_TRUE(asset->isPlayable());
+
+    auto decoded = track->loadDecodedSource({}, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    EXPECT_EQ(decoded->frameCount(), expected);
+    EXPECT_EQ(decoded->sampleRate(), c.decodedRate);
+    ASSERT_EQ(decoded->channelCount(), 2);
+    EXPECT_FALSE(decoded->cachePath().isEmpty());
+
+    if (c.decodedRate == 44100) {
+        auto reference = decodeFirstAudio(source);
+        ASSERT_TRUE(reference);
+        ASSERT_EQ(reference->frameCount(), expected);
+        for (int ch = 0; ch < 2; ++ch) {
+            const float* a = reference->channelData(ch);
+            const float* b = decoded->channelData(ch);
+            double diff = 0, energy = 0, worst = 0;
+            for (int64_t i = 0; i < expected; ++i) {
+                const double d = double(a[i]) - double(b[i]);
+                diff += d * d;
+                energy += double(a[i]) * a[i];
+                worst = std::max(worst, std::abs(d));
+            }
+            if (c.lossless) {
+                EXPECT_LE(worst, 1.0 / 32768) << "channel " << ch;
+            } else {
+                // Aligned to the sample: a shift by the encoder's priming would
+                // leave most of the signal in the difference.
+                EXPECT_LT(std::sqrt(diff / energy), 0.1) << "channel " << ch;
+            }
+        }
+    } else {
+        const int64_t mid = expected / 4;
+        EXPECT_NEAR(fixtures::toneAmplitude(decoded->channelData(0) + mid, long(expected / 2),
+                                            c.decodedRate, 440), 0.5, 0.05);
+        EXPECT_NEAR(fixtures::toneAmplitude(decoded->channelData(1) + mid, long(expected / 2),
+                                            c.decodedRate, 660), 0.25, 0.05);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FormatDecode,
+    ::testing::Values(
+        FormatCase{"source.wav", {}, 44100, true},
+        FormatCase{"s24.wav", {"-c:a", "pcm_s24le"}, 44100, true},
+        FormatCase{"float.wav", {"-c:a", "pcm_f32le"}, 44100, true},
+        FormatCase{"tone.aiff", {}, 44100, true},
+        FormatCase{"tone.caf", {}, 44100, true},
+        FormatCase{"tone.flac", {}, 44100, true},
+        FormatCase{"tone.mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 44100, false},
+        FormatCase{"tone.m4a", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
+        FormatCase{"tone.mp4", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
+        FormatCase{"tone.ogg", {"-c:a", "libvorbis", "-q:a", "6"}, 44100, false},
+        FormatCase{"tone.opus", {"-c:a", "libopus", "-b:a", "128k"}, 48000, false}),
+    [](const auto& info) {
+        QString n = QString::fromLatin1(info.param.file);
+        return n.replace(QLatin1Char('.'), QLatin1Char('_')).toStdString();
+    });
+
+TEST(Asset, MovieListsAudioAndVideoTracks) {
+    const QString path = fixtures::movie(fixtureDir(), QStringLiteral("clip.mov"), 2.0);
+    ASSERT_FALSE(path.isEmpty());
+    QString error;
+    auto asset = Asset::load(path, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    auto video = asset->tracksWithMediaType(MediaType::Video);
+    auto audio = asset->tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(video.size(), 1u);
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_EQ(video[0]->info().width, 320);
+    EXPECT_EQ(video[0]->info().height, 240);
+    EXPECT_NEAR(video[0]->info().nominalFrameRate, 25.0, 0.01);
+    EXPECT_NEAR(video[0]->timeRange().duration.seconds(), 2.0, 0.05);
+    EXPECT_EQ(audio[0]->info().frameCount, 88200);
+    EXPECT_EQ(asset->trackWithTrackID(video[0]->trackID()), video[0]);
+    EXPECT_NE(video[0]->formatDescription(), audio[0]->formatDescription());
+    // Only audio tracks decode.
+    EXPECT_FALSE(video[0]->loadDecodedSource({}, &error));
+    auto decoded = audio[0]->loadDecodedSource({}, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    EXPECT_EQ(decoded->frameCount(), 88200);
+}
+
+TEST(Asset, MatroskaAudioDecodesToTheLengthItReports) {
+    const QString source = fixtures::sourceWav(fixtureDir());
+    const QString path = fixtures::convert(source, fixtureDir(), QStringLiteral("tone.mkv"),
+                                           {QStringLiteral("-c:a"), QStringLiteral("flac")});
+    ASSERT_FALSE(path.isEmpty());
+    QString error;
+    auto asset = Asset::load(path, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    auto track = asset->tracksWithMediaType(MediaType::Audio).at(0);
+    auto decoded = track->loadDecodedSource({}, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    EXPECT_EQ(decoded->frameCount(), 66150);
+}
+
+TEST(Asset, FormatDescriptionsCompareByFormat) {
+    const QString a = fixtures::sourceWav(fixtureDir(), 1.0, 44100);
+    const QString b = fixtures::sourceWav(fixtureDir(), 2.0, 44100);
+    const QString c = fixtures::sourceWav(fixtureDir(), 1.0, 48000);
+    auto ta = Asset::load(a)->tracks().at(0);
+    auto tb = Asset::load(b)->tracks().at(0);
+    auto tc = Asset::load(c)->tracks().at(0);
+    EXPECT_EQ(ta->formatDescription(), tb->formatDescription());
+    EXPECT_NE(ta->formatDescription(), tc->formatDescription());
+    EXPECT_EQ(tc->formatDescription().sampleRate, 48000);
+    EXPECT_EQ(ta->formatDescription().bitsPerSample, 16);
+}
+
+TEST(Asset, ReadsTitleArtistAndArtwork) {
+    const QString source = fixtures::sourceWav(fixtureDir());
+    const QString pic = fixtures::picture(fixtureDir());
+    const QString path = fixtureDir() + QStringLiteral("/tagged.mp3");
+    ASSERT_TRUE(fixtures::ffmpeg({"-i", source, "-i", pic, "-map", "0:a", "-map", "1:v", "-c:a", "libmp3lame",
+                                  "-c:v", "copy", "-id3v2_version", "3", "-disposition:v", "attached_pic",
+                                  "-metadata", QStringLiteral("title=Été à Zürich"), "-metadata",
+                                  "artist=Someone", path}));
+    QString error;
+    auto asset = Asset::load(path, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    // The picture is artwork, not a video track.
+    EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Video).empty());
+    auto titles = asset->metadataWithCommonKey(QStringLiteral("title"));
+    ASSERT_EQ(titles.size(), 1u);
+    EXPECT_EQ(titles[0].value.toString(), QStringLiteral("Été à Zürich"));
+    EXPECT_EQ(titles[0].keySpace, QStringLiteral("id3"));
+    auto artists = asset->metadataWithCommonKey(QStringLiteral("artist"));
+    ASSERT_FALSE(artists.empty());
+    EXPECT_EQ(artists[0].value.toString(), QStringLiteral("Someone"));
+    auto art = asset->metadataWithCommonKey(QStringLiteral("artwork"));
+    ASSERT_EQ(art.size(), 1u);
+    EXPECT_EQ(art[0].dataType, QStringLiteral("image/jpeg"));
+    QFile f(pic);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(art[0].value.toByteArray(), f.readAll());
+    EXPECT_EQ(asset->statusOfValue(QStringLiteral("tracks")), AssetKeyStatus::Loaded);
+    EXPECT_EQ(asset->statusOfValue(QStringLiteral("lyrics")), AssetKeyStatus::Unknown);
+}
+
+QString writeBytes(const QString& name, const QByteArray& bytes) {
+    const QString path = fixtureDir() + QLatin1Char('/') + name;
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(bytes);
+    return path;
+}
+
+QString truncated(const QString& path, const QString& name, double fraction) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return writeBytes(name, f.readAll().left(int(f.size() * fraction)));
+}
+
+void expectNoAsset(const QString& path, const char* what) {
+    QString error;
+    auto asset = Asset::load(path, &error);
+    EXPECT_FALSE(asset) << what;
+    EXPECT_FALSE(error.isEmpty()) << what;
+    EXPECT_TRUE(error.contains(QFileInfo(path).fileName()) || error.contains(path)) << error.toStdString();
+}
+
+TEST(Asset, UnreadableFilesGiveAnErrorAndNoAsset) {
+    const QString source = fixtures::sourceWav(fixtureDir());
+    QByteArray noise(20000, '\0');
+    uint32_t x = 12345;
+    for (auto& b : noise) {
+        x = x * 1664525u + 1013904223u;
+        b = char(x >> 24);
+    }
+    expectNoAsset(fixtureDir() + QStringLiteral("/missing.wav"), "missing");
+    expectNoAsset(fixtureDir(), "folder");
+    expectNoAsset(writeBytes(QStringLiteral("empty.wav"), {}), "empty");
+    expectNoAsset(writeBytes(QStringLiteral("notes.txt"), "Shopping list\nmilk\neggs\n"), "text");
+    expectNoAsset(writeBytes(QStringLiteral("text.wav"), "This is not a sound file at all.\n"), "text as wav");
+    expectNoAsset(writeBytes(QStringLiteral("noise.mp3"), noise), "noise as mp3");
+    expectNoAsset(writeBytes(QStringLiteral("noise.m4a"), noise), "noise as m4a");
+    expectNoAsset(writeBytes(QStringLiteral("header.wav"), QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16)),
+                  "wav header only");
+    expectNoAsset(truncated(source, QStringLiteral("cut.wav"), 0.5), "truncated wav");
+    const QString aiff = fixtures::convert(source, fixtureDir(), QStringLiteral("whole.aiff"));
+    expectNoAsset(truncated(aiff, QStringLiteral("cut.aiff"), 0.5), "truncated aiff");
+    const QString m4a = fixtures::convert(source, fixtureDir(), QStringLiteral("whole.m4a"),
+                                          {QStringLiteral("-c:a"), QStringLiteral("aac")});
+    expectNoAsset(truncated(m4a, QStringLiteral("cut.m4a"), 0.5), "truncated m4a (index at the end)");
+    const QString fast = fixtures::convert(source, fixtureDir(), QStringLiteral("fast.m4a"),
+                                           {QStringLiteral("-c:a"), QStringLiteral("aac"),
+                                            QStringLiteral("-movflags"), QStringLiteral("+faststart")});
+    expectNoAsset(truncated(fast, QStringLiteral("cutfast.m4a"), 0.5), "truncated m4a (index first)");
+}
+
+TEST(Asset, TruncatedFlacFailsToDecodeWithAnError) {
+    const QString source = fixtures::sourceWav(fixtureDir());
+    const QString flac = fixtures::convert(source, fixtureDir(), QStringLiteral("whole.flac"));
+    const QString cut = truncated(flac, QStringLiteral("cut.flac"), 0.5);
+    QString error;
+    auto asset = Asset::load(cut, &error);
+    if (!asset) {
+        EXPECT_FALSE(error.isEmpty());
+        return;
+    }
+    auto decoded = asset->tracks().at(0)->loadDecodedSource({}, &error);
+    EXPECT_FALSE(decoded);
+    EXPECT_TRUE(error.contains(QStringLiteral("truncated"))) << error.toStdString();
+    // Nothing half-made is left in the cache.
+    for (const QString& f : QDir(DecodedCache::folder()).entryList(QDir::Files))
+        EXPECT_FALSE(f.endsWith(QStringLiteral(".tmp"))) << f.toStdString();
+}
+
+TEST(Asset, AsyncLoadCompletesOnTheMainThread) {
+    const QString path = fixtures::sourceWav(fixtureDir());
+    bool done = false, onMain = false;
+    std::shared_ptr<Asset> loaded;
+    Asset::loadAsync(path, [&](std::shared_ptr<Asset> asset, const QString&) {
+        onMain = QThread::currentThread() == QCoreApplication::instance()->thread();
+        loaded = asset;
+        done = true;
+    });
+    EXPECT_FALSE(done);  // never completes inside the call
+    ASSERT_TRUE(waitUntil([&] { return done; }, 20000));
+    EXPECT_TRUE(onMain);
+    ASSERT_TRUE(loaded);
+
+    bool failed = false, failedOnMain = false;
+    QString failure;
+    Asset::loadAsync(fixtureDir() + QStringLiteral("/nothing-here.wav"),
+                     [&](std::shared_ptr<Asset> asset, const QString& error) {
+                         failedOnMain = QThread::currentThread() == QCoreApplication::instance()->thread();
+                         failed = !asset;
+                         failure = error;
+                     });
+    ASSERT_TRUE(waitUntil([&] { return failed; }, 20000));
+    EXPECT_TRUE(failedOnMain);
+    EXPECT_FALSE(failure.isEmpty());
+
+    // Decoding on a worker, progress and completion on the main thread.
+    const QString other = fixtures::sourceWav(fixtureDir(), 3.0, 44100);
+    auto track = Asset::load(other)->tracks().at(0);
+    bool decodedDone = false, decodedOnMain = false, progressOnMain = true;
+    double lastProgress = 0;
+    std::shared_ptr<DecodedSource> decoded;
+    track->loadDecodedSourceAsync(
+        [&](double f) {
+            progressOnMain = progressOnMain && QThread::currentThread() == QCoreApplication::instance()->thread();
+            lastProgress = f;
+        },
+        [&](std::shared_ptr<DecodedSource> s, const QString&) {
+            decodedOnMain = QThread::currentThread() == QCoreApplication::instance()->thread();
+            decoded = s;
+            decodedDone = true;
+        });
+    ASSERT_TRUE(waitUntil([&] { return decodedDone; }, 20000));
+    EXPECT_TRUE(decodedOnMain);
+    EXPECT_TRUE(progressOnMain);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->frameCount(), 3 * 44100);
+    EXPECT_EQ(track->decodedSource(), decoded);
+    EXPECT_DOUBLE_EQ(lastProgress, 1.0);
+}
+
+TEST(DecodedCache, ReusedOnSecondOpenAndRebuiltWhenTheFileChanges) {
+    const QString dir = tempDir();
+    const QString path = dir + QStringLiteral("/changing.wav");
+    ASSERT_TRUE(QFile::copy(fixtures::sourceWav(fixtureDir(), 1.0, 44100), path));
+    QString error;
+    auto first = decodeFirstAudio(path, &error);
+    ASSERT_TRUE(first) << error.toStdString();
+    const QString cachePath = first->cachePath();
+    ASSERT_TRUE(QFile::exists(cachePath));
+    const QFileInfo before(cachePath);
+    const auto inode = before.lastModified();
+
+    // A second asset of the same file maps the same cache without decoding.
+    QThread::msleep(20);
+    DecodedCache::Request req{path, 0, 44100, true};
+    auto cached = DecodedCache::openCached(req);
+    ASSERT_TRUE(cached);
+    auto second = decodeFirstAudio(path, &error);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->cachePath(), cachePath);
+    EXPECT_EQ(QFileInfo(cachePath).lastModified(), inode);
+    EXPECT_EQ(std::memcmp(first->channelData(0), second->channelData(0), 44100 * sizeof(float)), 0);
+
+    // The file changes: the cache is keyed anew and decoded again.
+    QThread::msleep(20);
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(fixtures::sourceWav(fixtureDir(), 2.0, 44100), path));
+    auto third = decodeFirstAudio(path, &error);
+    ASSERT_TRUE(third) << error.toStdString();
+    EXPECT_NE(third->cachePath(), cachePath);
+    EXPECT_EQ(third->frameCount(), 88200);
+}
+
+TEST(DecodedCache, AHalfWrittenCacheFileIsNeverTaken) {
+    const QString dir = tempDir();
+    const QString path = dir + QStringLiteral("/half.wav");
+    ASSERT_TRUE(QFile::copy(fixtures::sourceWav(fixtureDir(), 1.0, 44100), path));
+    DecodedCache::Request req{path, 0, 44100, true};
+    const QString cachePath = DecodedCache::cacheFilePath(req);
+    // A cut copy of a real cache file stands where the cache would be.
+    QString error;
+    auto whole = DecodedCache::load(req, {}, &error);
+    ASSERT_TRUE(whole) << error.toStdString();
+    QFile f(cachePath);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    f.close();
+    whole.reset();
+    QFile::remove(cachePath);
+    {
+        QFile cut(cachePath);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() / 2));
+    }
+    EXPECT_FALSE(DecodedCache::openCached(req));
+    auto again = DecodedCache::load(req, {}, &error);
+    ASSERT_TRUE(again) << error.toStdString();
+    EXPECT_EQ(again->frameCount(), 44100);
+    EXPECT_EQ(QFileInfo(cachePath).size(), bytes.size());
+}
+
+TEST(DecodedCache, AShortEstimateGrowsTheFileAndKeepsEverySample) {
+    const QString dir = tempDir();
+    const QString path = dir + QStringLiteral("/long.wav");
+    ASSERT_TRUE(QFile::copy(fixtures::sourceWav(fixtureDir(), 4.0, 44100), path));
+    auto reference = decodeFirstAudio(fixtures::sourceWav(fixtureDir(), 4.0, 44100));
+    ASSERT_TRUE(reference);
+    // The estimate is far too short (as a bit-rate guess can be).
+    DecodedCache::Request req{path, 0, 1000, false};
+    std::vector<double> progress;
+    QString error;
+    auto decoded = DecodedCache::load(req, [&](double f) { progress.push_back(f); }, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    ASSERT_EQ(decoded->frameCount(), 4 * 44100);
+    for (int c = 0; c < 2; ++c)
+        EXPECT_EQ(std::memcmp(decoded->channelData(c), reference->channelData(c), 4 * 44100 * sizeof(float)), 0);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+}
+
+TEST(DecodedCache, PeaksMatchTheSamples) {
+    const QString path = fixtures::sourceWav(fixtureDir(), 3.0, 44100);
+    QString error;
+    auto decoded = decodeFirstAudio(path, &error);
+    ASSERT_TRUE(decoded) << error.toStdString();
+    auto peaks = decoded->peaks();
+    ASSERT_TRUE(peaks);
+    EXPECT_EQ(peaks->frameCount(), decoded->frameCount());
+    EXPECT_EQ(peaks->blockCount(0), (3 * 44100 + 255) / 256);
+    EXPECT_EQ(peaks->blockCount(1), (3 * 44100 + 65535) / 65536);
+    for (int level = 0; level < WaveformPeaks::LevelCount; ++level) {
+        const int64_t block = WaveformPeaks::blockSize(level);
+        for (int c = 0; c < 2; ++c) {
+            const float* s = decoded->channelData(c);
+            for (int64_t b = 0; b < peaks->blockCount(level); ++b) {
+                float lo = 1e9f, hi = -1e9f;
+                for (int64_t i = b * block; i < std::min((b + 1) * block, decoded->frameCount()); ++i) {
+                    lo = std::min(lo, s[i]);
+                    hi = std::max(hi, s[i]);
+                }
+                ASSERT_EQ(peaks->blocks(level, c)[b].min, lo) << level << " " << c << " " << b;
+                ASSERT_EQ(peaks->blocks(level, c)[b].max, hi) << level << " " << c << " " << b;
+            }
+        }
+    }
+    // The whole file: the tone's amplitudes.
+    auto left = peaks->range(0, 0, decoded->frameCount());
+    EXPECT_NEAR(left.max, 0.5, 0.001);
+    EXPECT_NEAR(left.min, -0.5, 0.001);
+    auto right = peaks->range(1, 1000, 100000);
+    EXPECT_NEAR(right.max, 0.25, 0.001);
+    // Peaks computed from samples in memory agree with the stored ones.
+    auto memory = DecodedSource::fromBuffers(
+        {std::vector<float>(decoded->channelData(0), decoded->channelData(0) + decoded->frameCount()),
+         std::vector<float>(decoded->channelData(1), decoded->channelData(1) + decoded->frameCount())},
+        44100);
+    auto computed = memory->peaks();
+    for (int64_t b = 0; b < peaks->blockCount(0); ++b)
+        ASSERT_EQ(computed->blocks(0, 1)[b].max, peaks->blocks(0, 1)[b].max);
+}
+
+TEST(AudioFileReader, ReadsInPiecesSeeksAndStopsAtTheEnd) {
+    const QString path = fixtures::sourceWav(fixtureDir(), 1.0, 48000);
+    QString error;
+    auto reader = AudioFileReader::open(path, &error);
+    ASSERT_TRUE(reader) << error.toStdString();
+    EXPECT_EQ(reader->sampleRate(), 48000);
+    EXPECT_EQ(reader->channelCount(), 2);
+    EXPECT_EQ(reader->length(), 48000);
+    auto whole = reader->source();
+
+    AudioPCMBuffer buffer(2, 10000, reader->sampleRate());
+    int64_t at = 0;
+    while (reader->read(buffer)) {
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(std::memcmp(buffer.channelData(c), whole->channelData(c) + at,
+                                  size_t(buffer.frameLength()) * sizeof(float)), 0);
+        at += buffer.frameLength();
+    }
+    EXPECT_EQ(at, 48000);
+    EXPECT_EQ(buffer.frameLength(), 0);
+    EXPECT_EQ(reader->framePosition(), 48000);
+
+    reader->seek(47000);
+    ASSERT_TRUE(reader->read(buffer));
+    EXPECT_EQ(buffer.frameLength(), 1000);
+    EXPECT_EQ(buffer.channelData(1)[0], whole->channelData(1)[47000]);
+
+    AudioPCMBuffer mono(1, 100, 48000);
+    EXPECT_FALSE(reader->read(mono, -1, &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    EXPECT_FALSE(AudioFileReader::open(fixtureDir() + QStringLiteral("/absent.wav"), &error));
+}
+
+}  // namespace
