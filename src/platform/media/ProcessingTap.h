@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/core/AudioBuffers.h"
+#include "platform/core/MediaTime.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class ProcessingTap;
+
+// Flags of a render slice, given to process and reported by getSourceAudio.
+enum ProcessingTapFlags : uint32_t {
+    ProcessingTapFlagStartOfStream = 1u << 8,  // first slice after a start or a jump
+    ProcessingTapFlagEndOfStream = 1u << 9,    // the track's audio ends in this slice
+};
+
+// Where the tap sits in a track's processing.
+enum ProcessingTapCreationFlags : uint32_t {
+    ProcessingTapCreationFlagPreEffects = 1u << 0,
+    ProcessingTapCreationFlagPostEffects = 1u << 1,
+};
+
+// The five callbacks of a tap. init runs when the tap is created and hands
+// back the tap's storage; finalize when the last owner lets go of it. prepare
+// runs before the first render that uses the tap (not on a render thread) and
+// unprepare after the last such render has ended; process runs on the render
+// thread, once per slice.
+struct ProcessingTapCallbacks {
+    int version = 0;
+    void* clientInfo = nullptr;
+    void (*init)(ProcessingTap* tap, void* clientInfo, void** storageOut) = nullptr;
+    void (*finalize)(ProcessingTap* tap) = nullptr;
+    void (*prepare)(ProcessingTap* tap, int64_t maxFrames, const AudioStreamFormat& format) = nullptr;
+    void (*unprepare)(ProcessingTap* tap) = nullptr;
+    void (*process)(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
+                    AudioBufferList* bufferList, int64_t* numberFramesOut,
+                    uint32_t* flagsOut) = nullptr;
+};
+
+class ProcessingTap {
+public:
+    enum Status { NoError = 0, ErrorNotInProcess = -1, ErrorBadArgument = -2 };
+
+    // Makes a tap and runs its init callback. Null (with `status`) when the
+    // callbacks lack process.
+    static std::shared_ptr<ProcessingTap> create(const ProcessingTapCallbacks& callbacks,
+                                                 uint32_t creationFlags, int* status = nullptr);
+    ~ProcessingTap();
+    ProcessingTap(const ProcessingTap&) = delete;
+    ProcessingTap& operator=(const ProcessingTap&) = delete;
+
+    void* storage() const { return storage_; }
+    uint32_t creationFlags() const { return creationFlags_; }
+
+    // Inside process only: fills `bufferList` with the track's audio for the
+    // slice being rendered (at most `numberFrames` frames, the rest zero) and
+    // reports the slice's range in composition time and its flags. Any other
+    // call returns ErrorNotInProcess and leaves the buffers alone.
+    static int getSourceAudio(ProcessingTap* tap, int64_t numberFrames,
+                              AudioBufferList* bufferList, uint32_t* flagsOut,
+                              MediaTimeRange* timeRangeOut, int64_t* numberFramesOut);
+
+    // ---- for renderers ----
+    // Each renderer that uses the tap attaches before rendering and detaches
+    // after: the first attach prepares the tap, the last detach unprepares it,
+    // so that one renderer ending does not take the tap from another.
+    void attach(int64_t maxFrames, const AudioStreamFormat& format);
+    void detach();
+    int attachCount() const { return attachCount_.load(); }
+
+    // The source of one slice, seen by getSourceAudio while process runs.
+    struct SliceSource {
+        const ProcessingTap* tap = nullptr;
+        const float* const* channels = nullptr;
+        int channelCount = 0;
+        int64_t frames = 0;
+        MediaTimeRange range;
+        uint32_t flags = 0;
+    };
+    // Runs process for one slice with `source` as what getSourceAudio returns.
+    void process(const SliceSource& source, int64_t numberFrames, uint32_t flags,
+                 AudioBufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
+
+private:
+    ProcessingTap(const ProcessingTapCallbacks& callbacks, uint32_t creationFlags);
+
+    ProcessingTapCallbacks callbacks_;
+    uint32_t creationFlags_;
+    void* storage_ = nullptr;
+    std::mutex attachMutex_;
+    std::atomic<int> attachCount_{0};
+};

@@ -1,0 +1,428 @@
+#include "platform/media/Renderer.h"
+
+#include <rubberband/RubberBandStretcher.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+using RubberBand::RubberBandStretcher;
+
+namespace {
+// Input frames run through the resampler ahead of a new position, so that its
+// filter starts from real signal rather than from silence.
+constexpr int64_t kResamplePreroll = 64;
+}  // namespace
+
+struct Renderer::Track {
+    struct Segment {
+        int64_t start = 0, end = 0;  // frames at the track's rate
+        const DecodedSource* source = nullptr;
+        int64_t sourceStart = 0, sourceFrames = 0;
+        bool copy = false;           // same rate, same duration: the samples as they are
+        double timeRatio = 1, pitchScale = 1;
+    };
+
+    int32_t trackID = 0;
+    double rate = 0;  // the rate the segments are rendered at, before resampling
+    std::vector<Segment> segments;
+    std::vector<std::pair<int64_t, float>> volumes;  // output frame, volume
+    std::shared_ptr<ProcessingTap> tap;
+    int64_t endFrame = 0;  // output frames
+    bool startOfStream = true;
+
+    int64_t vPos = 0;
+    size_t segHint = 0;
+
+    std::unique_ptr<RubberBandStretcher> stretcher;
+    long stretchSeg = -1;
+    int64_t stretchNext = 0;   // track-rate frame of the next frame out
+    int64_t feedPos = 0;       // source frame of the next frame in
+    int64_t discard = 0;       // start delay still to drop
+    std::vector<float> stretchIn[2], stretchTmp[2];
+
+    SwrContext* swr = nullptr;
+    int64_t dropOut = 0;  // resampled lead-in still to drop
+    std::vector<float> vbuf[2];
+
+    std::vector<float> src[2], out[2];
+
+    ~Track() {
+        if (swr) swr_free(&swr);
+    }
+};
+
+Renderer::Renderer(std::shared_ptr<const Composition> composition,
+                   std::shared_ptr<const AudioMix> mix, double sampleRate, Mode mode,
+                   int maxFrames)
+    : composition_(std::move(composition)),
+      mix_(std::move(mix)),
+      rate_(sampleRate),
+      mode_(mode),
+      maxFrames_(std::max(1, maxFrames)) {}
+
+Renderer::~Renderer() {
+    for (auto& t : tracks_)
+        if (t->tap) t->tap->detach();
+}
+
+bool Renderer::loadSources(const Composition& composition, QString* error,
+                           const std::function<bool()>& cancelled) {
+    std::set<const AssetTrack*> seen;
+    for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio)) {
+        for (const auto& seg : track->segments()) {
+            if (seg.isEmpty() || !seen.insert(seg.sourceTrack.get()).second) continue;
+            if (cancelled && cancelled()) {
+                if (error) *error = QStringLiteral("Cancelled.");
+                return false;
+            }
+            QString e;
+            if (!seg.sourceTrack->loadDecodedSource({}, &e)) {
+                if (error)
+                    *error = e.isEmpty() ? QStringLiteral("The audio of a track could not be read.") : e;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool Renderer::prepare(QString* error) {
+    if (prepared_) return true;
+    if (!composition_ || rate_ <= 0) {
+        if (error) *error = QStringLiteral("Nothing to render.");
+        return false;
+    }
+    const int64_t outRate = std::llround(rate_);
+    std::vector<std::unique_ptr<Track>> tracks;
+    for (const CompositionTrack* ct : composition_->tracksWithMediaType(MediaType::Audio)) {
+        auto t = std::make_unique<Track>();
+        t->trackID = ct->trackID();
+        // Render at the rate of the track's first source: one continuous
+        // resampler then serves the whole track.
+        for (const auto& seg : ct->segments()) {
+            if (seg.isEmpty()) continue;
+            auto decoded = seg.sourceTrack->decodedSource();
+            if (!decoded) {
+                if (error) *error = QStringLiteral("The audio of a track is not decoded yet.");
+                return false;
+            }
+            if (t->rate == 0) t->rate = std::round(decoded->sampleRate());
+            sources_.push_back(decoded);
+        }
+        if (t->rate <= 0) t->rate = static_cast<double>(outRate);
+        const int64_t vRate = std::llround(t->rate);
+        bool needsStretcher = false;
+        for (const auto& seg : ct->segments()) {
+            if (seg.isEmpty()) continue;
+            auto decoded = seg.sourceTrack->decodedSource();
+            Track::Segment s;
+            s.start = mediatime::framesAt(seg.targetRange.start, vRate);
+            s.end = mediatime::framesAt(seg.targetRange.end(), vRate);
+            if (s.end <= s.start) continue;
+            const int64_t srcRate = std::llround(decoded->sampleRate());
+            s.source = decoded.get();
+            s.sourceStart = mediatime::framesAt(seg.sourceRange.start, srcRate);
+            s.sourceFrames = mediatime::framesAt(seg.sourceRange.end(), srcRate) - s.sourceStart;
+            if (s.sourceFrames <= 0) continue;
+            s.copy = srcRate == vRate && !seg.isScaled();
+            if (!s.copy) {
+                needsStretcher = true;
+                s.timeRatio = static_cast<double>(s.end - s.start) / static_cast<double>(s.sourceFrames);
+                s.pitchScale = static_cast<double>(srcRate) / static_cast<double>(vRate);
+            }
+            t->segments.push_back(s);
+        }
+        t->endFrame = mediatime::framesAt(ct->timeRange().end(), outRate);
+
+        if (needsStretcher) {
+            RubberBandStretcher::Options options = RubberBandStretcher::OptionProcessRealTime |
+                                                   RubberBandStretcher::OptionPitchHighConsistency;
+            options |= mode_ == Mode::RealTime ? RubberBandStretcher::OptionEngineFaster
+                                               : RubberBandStretcher::OptionEngineFiner;
+            t->stretcher = std::make_unique<RubberBandStretcher>(static_cast<size_t>(vRate), 2,
+                                                                 options, 1.0, 1.0);
+            t->stretcher->setMaxProcessSize(static_cast<size_t>(maxFrames_));
+            for (int c = 0; c < 2; ++c) {
+                t->stretchIn[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
+                t->stretchTmp[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
+            }
+        }
+        if (vRate != outRate) {
+            AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+            if (swr_alloc_set_opts2(&t->swr, &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(outRate),
+                                    &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(vRate), 0,
+                                    nullptr) < 0 ||
+                swr_init(t->swr) < 0) {
+                if (error) *error = QStringLiteral("The resampler could not be set up.");
+                return false;
+            }
+            const size_t vcap = static_cast<size_t>(
+                std::ceil(static_cast<double>(maxFrames_) * vRate / outRate) + kResamplePreroll + 64);
+            for (auto& b : t->vbuf) b.assign(vcap, 0.0f);
+        }
+        for (int c = 0; c < 2; ++c) {
+            t->src[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
+            t->out[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
+        }
+        if (mix_) {
+            if (auto params = mix_->inputParametersForTrackID(t->trackID)) {
+                for (const auto& step : params->volumeSteps())
+                    t->volumes.emplace_back(mediatime::framesAt(step.time, outRate), step.volume);
+                t->tap = params->audioTapProcessor();
+            }
+        }
+        tracks.push_back(std::move(t));
+    }
+    tracks_ = std::move(tracks);
+    length_ = mediatime::framesAt(composition_->duration(), outRate);
+    const AudioStreamFormat format = AudioStreamFormat::floatNonInterleaved(rate_, 2);
+    for (auto& t : tracks_)
+        if (t->tap) t->tap->attach(maxFrames_, format);
+    prepared_ = true;
+    setPosition(position_);
+    return true;
+}
+
+void Renderer::setPosition(int64_t frame) {
+    position_ = std::max<int64_t>(0, frame);
+    if (!prepared_) return;
+    for (auto& t : tracks_) positionTrack(*t, position_);
+}
+
+void Renderer::positionTrack(Track& t, int64_t frame) {
+    t.startOfStream = true;
+    t.segHint = 0;
+    t.stretchSeg = -1;
+    const int64_t outRate = std::llround(rate_);
+    const int64_t vRate = std::llround(t.rate);
+    if (!t.swr) {
+        t.vPos = frame;
+        return;
+    }
+    // Start the resampler a little ahead of the position and drop what it
+    // makes of the lead-in.
+    const int64_t q = static_cast<int64_t>(
+        std::llround(static_cast<double>(frame) * static_cast<double>(vRate) / static_cast<double>(outRate)));
+    swr_init(t.swr);
+    t.vPos = q - kResamplePreroll;
+    t.dropOut = std::llround(static_cast<double>(kResamplePreroll) * outRate / vRate);
+}
+
+void Renderer::startStretch(Track& t, size_t segIndex) {
+    const Track::Segment& s = t.segments[segIndex];
+    RubberBandStretcher& st = *t.stretcher;
+    st.reset();
+    st.setTimeRatio(s.timeRatio);
+    st.setPitchScale(s.pitchScale);
+    const int64_t offset = t.vPos - s.start;
+    t.feedPos = s.sourceStart + static_cast<int64_t>(std::llround(
+                                    static_cast<double>(offset) * static_cast<double>(s.sourceFrames) /
+                                    static_cast<double>(s.end - s.start)));
+    // Lead the stretcher in with silence and drop its start delay, so that the
+    // first frame out is the first frame of the segment.
+    int64_t pad = static_cast<int64_t>(st.getPreferredStartPad());
+    std::fill(t.stretchIn[0].begin(), t.stretchIn[0].end(), 0.0f);
+    std::fill(t.stretchIn[1].begin(), t.stretchIn[1].end(), 0.0f);
+    while (pad > 0) {
+        const int64_t n = std::min<int64_t>(pad, maxFrames_);
+        const float* in[2] = {t.stretchIn[0].data(), t.stretchIn[1].data()};
+        st.process(in, static_cast<size_t>(n), false);
+        pad -= n;
+    }
+    t.discard = static_cast<int64_t>(st.getStartDelay());
+    t.stretchSeg = static_cast<long>(segIndex);
+    t.stretchNext = t.vPos;
+}
+
+void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n) {
+    if (t.stretchSeg != static_cast<long>(segIndex) || t.stretchNext != t.vPos) startStretch(t, segIndex);
+    const Track::Segment& s = t.segments[segIndex];
+    RubberBandStretcher& st = *t.stretcher;
+    const DecodedSource& src = *s.source;
+    const int64_t sourceEnd = s.sourceStart + s.sourceFrames;
+    int64_t done = 0;
+    int idleFeeds = 0;
+    while (done < n) {
+        int avail = st.available();
+        if (avail > 0) {
+            idleFeeds = 0;
+            if (t.discard > 0) {
+                const int64_t k = std::min<int64_t>({t.discard, avail, maxFrames_});
+                float* tmp[2] = {t.stretchTmp[0].data(), t.stretchTmp[1].data()};
+                st.retrieve(tmp, static_cast<size_t>(k));
+                t.discard -= k;
+                continue;
+            }
+            const int64_t k = std::min<int64_t>(avail, n - done);
+            float* o[2] = {l + done, r + done};
+            st.retrieve(o, static_cast<size_t>(k));
+            done += k;
+            continue;
+        }
+        if (avail < 0 || ++idleFeeds > 4096) break;  // the stretcher has nothing more
+        int64_t need = static_cast<int64_t>(st.getSamplesRequired());
+        if (need <= 0) need = 256;
+        need = std::min<int64_t>(need, maxFrames_);
+        const int c1 = src.channelCount() > 1 ? 1 : 0;
+        for (int64_t i = 0; i < need; ++i) {
+            const int64_t p = t.feedPos + i;
+            const bool inside = p >= s.sourceStart && p < sourceEnd && p >= 0 && p < src.frameCount();
+            t.stretchIn[0][static_cast<size_t>(i)] = inside && src.channelCount() > 0 ? src.channelData(0)[p] : 0.0f;
+            t.stretchIn[1][static_cast<size_t>(i)] = inside && src.channelCount() > 0 ? src.channelData(c1)[p] : 0.0f;
+        }
+        const float* in[2] = {t.stretchIn[0].data(), t.stretchIn[1].data()};
+        st.process(in, static_cast<size_t>(need), false);
+        t.feedPos += need;
+    }
+    if (done < n) {
+        std::fill(l + done, l + n, 0.0f);
+        std::fill(r + done, r + n, 0.0f);
+    }
+    t.stretchNext = t.vPos + n;
+}
+
+void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
+    int64_t done = 0;
+    while (done < n) {
+        // The position only moves forward between two setPosition calls.
+        while (t.segHint < t.segments.size() && t.segments[t.segHint].end <= t.vPos) ++t.segHint;
+        const Track::Segment* s = t.segHint < t.segments.size() ? &t.segments[t.segHint] : nullptr;
+        if (!s || t.vPos < s->start) {
+            const int64_t k = s ? std::min(n - done, s->start - t.vPos) : n - done;
+            std::fill(l + done, l + done + k, 0.0f);
+            std::fill(r + done, r + done + k, 0.0f);
+            done += k;
+            t.vPos += k;
+            continue;
+        }
+        const int64_t k = std::min(n - done, s->end - t.vPos);
+        if (s->copy) {
+            const DecodedSource& src = *s->source;
+            const float* c0 = src.channelCount() > 0 ? src.channelData(0) : nullptr;
+            const float* c1 = src.channelCount() > 1 ? src.channelData(1) : c0;
+            const int64_t from = s->sourceStart + (t.vPos - s->start);
+            const int64_t limit = std::min(src.frameCount(), s->sourceStart + s->sourceFrames);
+            for (int64_t i = 0; i < k; ++i) {
+                const int64_t p = from + i;
+                const bool inside = c0 && p >= 0 && p < limit;
+                l[done + i] = inside ? c0[p] : 0.0f;
+                r[done + i] = inside ? c1[p] : 0.0f;
+            }
+        } else {
+            pullStretched(t, t.segHint, l + done, r + done, k);
+        }
+        done += k;
+        t.vPos += k;
+    }
+}
+
+void Renderer::produceTrack(Track& t, float* l, float* r, int n) {
+    if (!t.swr) {
+        produceVirtual(t, l, r, n);
+        return;
+    }
+    while (t.dropOut > 0) {
+        const int64_t k = std::min<int64_t>(t.dropOut, n);
+        produceTrackResampled(t, l, r, static_cast<int>(k));
+        t.dropOut -= k;
+    }
+    produceTrackResampled(t, l, r, n);
+}
+
+void Renderer::produceTrackResampled(Track& t, float* l, float* r, int n) {
+    const int64_t outRate = std::llround(rate_);
+    const int64_t vRate = std::llround(t.rate);
+    int got = 0;
+    int guard = 0;
+    while (got < n && guard++ < 64) {
+        uint8_t* o[2] = {reinterpret_cast<uint8_t*>(l + got), reinterpret_cast<uint8_t*>(r + got)};
+        const int64_t want = n - got;
+        int64_t m = static_cast<int64_t>(std::ceil(static_cast<double>(want) * vRate / outRate)) + 1;
+        m = std::min<int64_t>(m, static_cast<int64_t>(t.vbuf[0].size()));
+        produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), m);
+        const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
+                                reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
+        const int made = swr_convert(t.swr, o, static_cast<int>(want), in, static_cast<int>(m));
+        if (made < 0) break;
+        got += made;
+    }
+    if (got < n) {
+        std::fill(l + got, l + n, 0.0f);
+        std::fill(r + got, r + n, 0.0f);
+    }
+}
+
+void Renderer::render(float* left, float* right, int frames) {
+    frames = std::clamp(frames, 0, maxFrames_);
+    std::fill(left, left + frames, 0.0f);
+    std::fill(right, right + frames, 0.0f);
+    if (!prepared_ || frames == 0) {
+        position_ += frames;
+        return;
+    }
+    const int32_t scale = static_cast<int32_t>(std::llround(rate_));
+    const MediaTimeRange slice(MediaTime(position_, scale), MediaTime(frames, scale));
+    for (auto& tp : tracks_) {
+        Track& t = *tp;
+        float* src[2] = {t.src[0].data(), t.src[1].data()};
+        produceTrack(t, src[0], src[1], frames);
+        uint32_t flags = 0;
+        if (t.startOfStream) flags |= ProcessingTapFlagStartOfStream;
+        if (position_ < t.endFrame && position_ + frames >= t.endFrame) flags |= ProcessingTapFlagEndOfStream;
+        t.startOfStream = false;
+
+        const float* result[2] = {src[0], src[1]};
+        if (t.tap) {
+            std::memcpy(t.out[0].data(), src[0], sizeof(float) * frames);
+            std::memcpy(t.out[1].data(), src[1], sizeof(float) * frames);
+            AudioBufferList list;
+            list.numberBuffers = 2;
+            for (int c = 0; c < 2; ++c) {
+                list.buffers[c].numberChannels = 1;
+                list.buffers[c].dataByteSize = static_cast<uint32_t>(sizeof(float) * frames);
+                list.buffers[c].data = t.out[c].data();
+            }
+            ProcessingTap::SliceSource source;
+            source.tap = t.tap.get();
+            source.channels = src;
+            source.channelCount = 2;
+            source.frames = frames;
+            source.range = slice;
+            source.flags = flags;
+            int64_t framesOut = frames;
+            uint32_t flagsOut = 0;
+            t.tap->process(source, frames, flags, &list, &framesOut, &flagsOut);
+            for (int c = 0; c < 2; ++c)
+                result[c] = list.buffers[c].data ? static_cast<const float*>(list.buffers[c].data)
+                                                 : t.out[c].data();
+        }
+        // Volume: the steps in force across the slice.
+        int64_t i = 0;
+        while (i < frames) {
+            const int64_t frame = position_ + i;
+            float v = 1.0f;
+            int64_t next = frames;
+            for (const auto& [at, vol] : t.volumes) {
+                if (at <= frame) v = vol;
+                else {
+                    next = std::min<int64_t>(frames, at - position_);
+                    break;
+                }
+            }
+            for (int64_t k = i; k < next; ++k) {
+                left[k] += result[0][k] * v;
+                right[k] += result[1][k] * v;
+            }
+            i = next;
+        }
+    }
+    position_ += frames;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/media/AudioMix.h"
+#include "platform/media/Composition.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Pulls a composition through its audio mix, slice by slice, as two channels
+// of float at one sample rate. Each audio track renders its segments (copied,
+// resampled, or stretched with the pitch kept; empty ones are silence), then
+// goes through its tap, then takes its volume; the tracks are summed.
+//
+// prepare() and setPosition() may allocate and belong to a worker or to the
+// start of a render; render() is real-time safe.
+class Renderer {
+public:
+    enum class Mode {
+        RealTime,  // playback: the faster stretch engine
+        Offline,   // readers and exports: the finer stretch engine
+    };
+    static constexpr int DefaultMaxFrames = 4096;
+
+    Renderer(std::shared_ptr<const Composition> composition, std::shared_ptr<const AudioMix> mix,
+             double sampleRate, Mode mode, int maxFrames = DefaultMaxFrames);
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // Decodes every audio source of the composition that is not decoded yet.
+    // Blocking: call it on a worker thread. False with `error` when a source
+    // cannot be decoded or `cancelled` says so.
+    static bool loadSources(const Composition& composition, QString* error = nullptr,
+                            const std::function<bool()>& cancelled = {});
+
+    // Takes hold of the decoded sources (they must be decoded already), builds
+    // the per-track plans and attaches the taps. False with `error` when a
+    // source is not decoded.
+    bool prepare(QString* error = nullptr);
+    bool isPrepared() const { return prepared_; }
+
+    double sampleRate() const { return rate_; }
+    int maxFrames() const { return maxFrames_; }
+    // The composition's duration in frames.
+    int64_t length() const { return length_; }
+    int64_t position() const { return position_; }
+    // Moves the next slice to `frame` (clamped at 0). Not real-time safe when
+    // a track needs resampling.
+    void setPosition(int64_t frame);
+
+    // Renders `frames` (at most maxFrames()) from the position into `left`
+    // and `right`, and advances the position.
+    void render(float* left, float* right, int frames);
+
+private:
+    struct Track;
+    void produceVirtual(Track& t, float* l, float* r, int64_t n);
+    void pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n);
+    void startStretch(Track& t, size_t segIndex);
+    void produceTrack(Track& t, float* l, float* r, int n);
+    void produceTrackResampled(Track& t, float* l, float* r, int n);
+    void positionTrack(Track& t, int64_t frame);
+
+    std::shared_ptr<const Composition> composition_;
+    std::shared_ptr<const AudioMix> mix_;
+    double rate_;
+    Mode mode_;
+    int maxFrames_;
+    bool prepared_ = false;
+    int64_t length_ = 0;
+    int64_t position_ = 0;
+    std::vector<std::unique_ptr<Track>> tracks_;
+    std::vector<std::shared_ptr<DecodedSource>> sources_;  // kept alive while rendering
+};

@@ -1,0 +1,188 @@
+#include "Signals.h"
+
+#include "platform/core/Realtime.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/Renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+MediaTime frames(int64_t n, int32_t rate) { return MediaTime(n, rate); }
+
+struct Rendered {
+    std::vector<float> left, right;
+};
+
+Rendered renderAll(Renderer& r, int64_t total, int slice = 1000) {
+    Rendered out;
+    out.left.resize(static_cast<size_t>(total));
+    out.right.resize(static_cast<size_t>(total));
+    for (int64_t p = 0; p < total; p += slice) {
+        const int n = static_cast<int>(std::min<int64_t>(slice, total - p));
+        r.render(out.left.data() + p, out.right.data() + p, n);
+    }
+    return out;
+}
+
+std::shared_ptr<Composition> oneTrack(const std::shared_ptr<AssetTrack>& source) {
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(source->timeRange(), source, MediaTime::zero());
+    return comp;
+}
+
+TEST(Renderer, PassesAudioBitExactAtRatioOne) {
+    auto l = gen::sine(440, 44100, 30000);
+    auto r = gen::ramp(30000);
+    auto comp = oneTrack(gen::track({l, r}, 44100));
+    Renderer renderer(comp, nullptr, 44100, Renderer::Mode::Offline, 512);
+    ASSERT_TRUE(renderer.prepare());
+    EXPECT_EQ(renderer.length(), 30000);
+    auto out = renderAll(renderer, 30000, 333);
+    EXPECT_EQ(out.left, l);
+    EXPECT_EQ(out.right, r);
+}
+
+TEST(Renderer, PlaysAMonoSourceOnBothChannelsAndSilenceInGaps) {
+    auto mono = gen::ramp(1000, 0.1f);
+    auto src = gen::track({mono}, 8000);
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, frames(500, 8000));
+    Renderer renderer(comp, nullptr, 8000, Renderer::Mode::Offline);
+    ASSERT_TRUE(renderer.prepare());
+    auto out = renderAll(renderer, 1500);
+    for (int i = 0; i < 500; ++i) ASSERT_EQ(out.left[i], 0.0f) << i;
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(out.left[500 + i], mono[i]) << i;
+        ASSERT_EQ(out.right[500 + i], mono[i]) << i;
+    }
+}
+
+TEST(Renderer, SumsTracksWithTheirVolumes) {
+    auto a = gen::sine(300, 8000, 4000);
+    auto b = gen::sine(1000, 8000, 4000, 0.3f);
+    auto ta = gen::track({a}, 8000, 1);
+    auto tb = gen::track({b}, 8000, 2);
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(ta->timeRange(), ta, MediaTime::zero());
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(tb->timeRange(), tb, MediaTime::zero());
+    auto mix = std::make_shared<AudioMix>();
+    auto pa = std::make_shared<AudioMixInputParameters>();
+    pa->setTrackID(1);
+    pa->setVolume(0.5f, MediaTime::zero());
+    auto pb = std::make_shared<AudioMixInputParameters>();
+    pb->setTrackID(2);
+    pb->setVolume(0.25f, MediaTime::zero());
+    pb->setVolume(1.0f, frames(2500, 8000));  // a step inside a slice
+    mix->setInputParameters({pa, pb});
+    Renderer renderer(comp, mix, 8000, Renderer::Mode::Offline);
+    ASSERT_TRUE(renderer.prepare());
+    auto out = renderAll(renderer, 4000);
+    for (int i = 0; i < 4000; ++i) {
+        const float vb = i < 2500 ? 0.25f : 1.0f;
+        ASSERT_FLOAT_EQ(out.left[i], a[i] * 0.5f + b[i] * vb) << i;
+    }
+}
+
+TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
+    const int64_t n = 48000;  // 1 s
+    auto src = gen::track({gen::sine(1000, 48000, n)}, 48000);
+    Renderer renderer(oneTrack(src), nullptr, 44100, Renderer::Mode::Offline);
+    ASSERT_TRUE(renderer.prepare());
+    EXPECT_EQ(renderer.length(), 44100);
+    auto out = renderAll(renderer, 44100, 512);
+    EXPECT_NEAR(gen::peakFrequency(out.left.data() + 1000, 32768, 44100), 1000, 2.0);
+    // Level kept, no dropout anywhere in the middle.
+    for (int64_t p = 441; p + 441 < 44100 - 441; p += 441)
+        ASSERT_NEAR(gen::rms(out.left.data() + p, 441), 0.5 / std::sqrt(2.0), 0.02) << p;
+    // The timing holds: a later start keeps the phase of the source.
+    Renderer late(oneTrack(src), nullptr, 44100, Renderer::Mode::Offline);
+    ASSERT_TRUE(late.prepare());
+    late.setPosition(22050);
+    std::vector<float> l(512), r(512);
+    late.render(l.data(), r.data(), 512);
+    for (int i = 0; i < 512; ++i) ASSERT_NEAR(l[i], out.left[22050 + i], 0.01) << i;
+}
+
+TEST(Renderer, ScaledSegmentKeepsPitchAndExactLength) {
+    for (auto mode : {Renderer::Mode::Offline, Renderer::Mode::RealTime}) {
+        SCOPED_TRACE(mode == Renderer::Mode::Offline ? "offline" : "real time");
+        const int rate = 16000;
+        auto src = gen::track({gen::sine(440, rate, rate)}, rate);
+        auto comp = oneTrack(src);
+        comp->tracks()[0]->scaleTimeRange(src->timeRange(), frames(2 * rate, rate));
+        Renderer renderer(comp, nullptr, rate, mode);
+        ASSERT_TRUE(renderer.prepare());
+        ASSERT_EQ(renderer.length(), 2 * rate);
+        auto out = renderAll(renderer, 2 * rate + 4000, 700);
+        EXPECT_NEAR(gen::peakFrequency(out.left.data() + 4000, 16384, rate), 440, 3.0);
+        // Sound from the start to the end of the segment, silence after it.
+        EXPECT_GT(gen::rms(out.left.data(), 800), 0.1);
+        EXPECT_GT(gen::rms(out.left.data() + 2 * rate - 1600, 800), 0.1);
+        EXPECT_LT(gen::rms(out.left.data() + 2 * rate, 4000), 1e-6);
+    }
+}
+
+TEST(Renderer, ExtremeRatiosFinish) {
+    const int rate = 8000;
+    auto src = gen::track({gen::sine(300, rate, rate)}, rate);
+    for (double target : {1.0 / 20, 32.0}) {
+        SCOPED_TRACE(target);
+        auto comp = oneTrack(src);
+        comp->tracks()[0]->scaleTimeRange(src->timeRange(), MediaTime::fromSeconds(target, rate));
+        Renderer renderer(comp, nullptr, rate, Renderer::Mode::Offline);
+        ASSERT_TRUE(renderer.prepare());
+        ASSERT_EQ(renderer.length(), std::llround(target * rate));
+        auto out = renderAll(renderer, renderer.length(), 1024);
+        EXPECT_GT(gen::rms(out.left.data(), out.left.size()), 0.05);
+    }
+}
+
+TEST(Renderer, FailsWhenASourceIsNotDecoded) {
+    AssetTrack::Info info;
+    info.trackID = 1;
+    info.naturalTimeScale = 1000;
+    info.sampleRate = 1000;
+    info.channelCount = 1;
+    info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1000, 1000));
+    auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
+        if (e) *e = QStringLiteral("unreadable");
+        return std::shared_ptr<DecodedSource>();
+    });
+    auto comp = oneTrack(broken);
+    Renderer renderer(comp, nullptr, 1000, Renderer::Mode::Offline);
+    QString error;
+    EXPECT_FALSE(renderer.prepare(&error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(Renderer::loadSources(*comp, &error));
+    EXPECT_EQ(error, "unreadable");
+}
+
+TEST(Renderer, RenderingAllocatesNothingInSteadyState) {
+    // A plain track, a resampled one and a stretched one, in real-time mode.
+    auto a = gen::track({gen::sine(300, 44100, 441000)}, 44100, 1);
+    auto b = gen::track({gen::sine(500, 48000, 480000)}, 48000, 2);
+    auto c = gen::track({gen::sine(700, 44100, 441000)}, 44100, 3);
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(a->timeRange(), a, MediaTime::zero());
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(b->timeRange(), b, MediaTime::zero());
+    auto* tc = comp->addMutableTrack(MediaType::Audio);
+    tc->insertTimeRange(MediaTimeRange(MediaTime::zero(), MediaTime(2, 1)), c, MediaTime::zero());
+    tc->insertTimeRange(MediaTimeRange(MediaTime(2, 1), MediaTime(2, 1)), c, MediaTime(2, 1));
+    tc->scaleTimeRange(MediaTimeRange(MediaTime::zero(), MediaTime(2, 1)), MediaTime(3, 1));
+    Renderer renderer(comp, nullptr, 44100, Renderer::Mode::RealTime, 512);
+    ASSERT_TRUE(renderer.prepare());
+    std::vector<float> l(512), r(512);
+    renderer.render(l.data(), r.data(), 512);
+    const auto before = realtime::violationCount();
+    {
+        realtime::Scope scope;
+        // Through the end of the stretched segment and into the next one.
+        for (int i = 0; i < 4 * 44100 / 512; ++i) renderer.render(l.data(), r.data(), 512);
+    }
+    EXPECT_EQ(realtime::violationCount(), before);
+}
+
+}  // namespace
