@@ -28,7 +28,7 @@ ProcessingTap::~ProcessingTap() {
     if (callbacks_.finalize) callbacks_.finalize(this);
 }
 
-void ProcessingTap::attach(int64_t maxFrames, const AudioStreamFormat& format) {
+void ProcessingTap::attach(int64_t maxFrames, const units::StreamFormat& format) {
     std::lock_guard lock(attachMutex_);
     if (attachCount_.fetch_add(1) == 0 && callbacks_.prepare)
         callbacks_.prepare(this, maxFrames, format);
@@ -41,7 +41,7 @@ void ProcessingTap::detach() {
 }
 
 void ProcessingTap::process(const SliceSource& source, int64_t numberFrames, uint32_t flags,
-                            AudioBufferList* bufferList, int64_t* numberFramesOut,
+                            units::BufferList* bufferList, int64_t* numberFramesOut,
                             uint32_t* flagsOut) {
     const SliceSource* previous = currentSlice;
     currentSlice = &source;
@@ -50,7 +50,7 @@ void ProcessingTap::process(const SliceSource& source, int64_t numberFrames, uin
 }
 
 int ProcessingTap::getSourceAudio(ProcessingTap* tap, int64_t numberFrames,
-                                  AudioBufferList* bufferList, uint32_t* flagsOut,
+                                  units::BufferList* bufferList, uint32_t* flagsOut,
                                   MediaTimeRange* timeRangeOut, int64_t* numberFramesOut) {
     const SliceSource* src = currentSlice;
     if (!src || src->tap != tap) return ErrorNotInProcess;
@@ -62,8 +62,17 @@ int ProcessingTap::getSourceAudio(ProcessingTap* tap, int64_t numberFrames,
     };
     int channelIndex = 0;
     for (uint32_t b = 0; b < bufferList->numberBuffers; ++b) {
-        AudioBuffer& buf = bufferList->buffers[b];
-        if (!buf.data) continue;
+        units::AudioBuffer& buf = bufferList->buffers[b];
+        if (!buf.data) {
+            // No memory of the caller's: lend it the slice's own samples (the
+            // renderer's copy, so writing into them harms nothing).
+            if (buf.numberChannels <= 1 && channel(channelIndex)) {
+                buf.data = const_cast<float*>(channel(channelIndex));
+                buf.dataByteSize = static_cast<uint32_t>(sizeof(float) * frames);
+            }
+            channelIndex += static_cast<int>(std::max<uint32_t>(1, buf.numberChannels));
+            continue;
+        }
         const uint32_t nch = std::max<uint32_t>(1, buf.numberChannels);
         const int64_t capacity = buf.dataByteSize / (sizeof(float) * nch);
         const int64_t n = std::min(frames, capacity);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/core/AudioBuffers.h"
 #include "platform/core/MediaTime.h"
+#include "platform/units/UnitTypes.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,10 +32,10 @@ struct ProcessingTapCallbacks {
     void* clientInfo = nullptr;
     void (*init)(ProcessingTap* tap, void* clientInfo, void** storageOut) = nullptr;
     void (*finalize)(ProcessingTap* tap) = nullptr;
-    void (*prepare)(ProcessingTap* tap, int64_t maxFrames, const AudioStreamFormat& format) = nullptr;
+    void (*prepare)(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) = nullptr;
     void (*unprepare)(ProcessingTap* tap) = nullptr;
     void (*process)(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
-                    AudioBufferList* bufferList, int64_t* numberFramesOut,
+                    units::BufferList* bufferList, int64_t* numberFramesOut,
                     uint32_t* flagsOut) = nullptr;
 };
 
@@ -59,14 +59,14 @@ public:
     // reports the slice's range in composition time and its flags. Any other
     // call returns ErrorNotInProcess and leaves the buffers alone.
     static int getSourceAudio(ProcessingTap* tap, int64_t numberFrames,
-                              AudioBufferList* bufferList, uint32_t* flagsOut,
+                              units::BufferList* bufferList, uint32_t* flagsOut,
                               MediaTimeRange* timeRangeOut, int64_t* numberFramesOut);
 
     // ---- for renderers ----
     // Each renderer that uses the tap attaches before rendering and detaches
     // after: the first attach prepares the tap, the last detach unprepares it,
     // so that one renderer ending does not take the tap from another.
-    void attach(int64_t maxFrames, const AudioStreamFormat& format);
+    void attach(int64_t maxFrames, const units::StreamFormat& format);
     void detach();
     int attachCount() const { return attachCount_.load(); }
 
@@ -81,7 +81,7 @@ public:
     };
     // Runs process for one slice with `source` as what getSourceAudio returns.
     void process(const SliceSource& source, int64_t numberFrames, uint32_t flags,
-                 AudioBufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
+                 units::BufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
 
 private:
     ProcessingTap(const ProcessingTapCallbacks& callbacks, uint32_t creationFlags);

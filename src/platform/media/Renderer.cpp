@@ -183,7 +183,7 @@ bool Renderer::prepare(QString* error) {
     }
     tracks_ = std::move(tracks);
     length_ = mediatime::framesAt(composition_->duration(), outRate);
-    const AudioStreamFormat format = AudioStreamFormat::floatNonInterleaved(rate_, 2);
+    const units::StreamFormat format = units::StreamFormat::canonical(rate_, 2);
     for (auto& t : tracks_)
         if (t->tap) t->tap->attach(maxFrames_, format);
     prepared_ = true;
@@ -383,7 +383,7 @@ void Renderer::render(float* left, float* right, int frames) {
         if (t.tap) {
             std::memcpy(t.out[0].data(), src[0], sizeof(float) * frames);
             std::memcpy(t.out[1].data(), src[1], sizeof(float) * frames);
-            AudioBufferList list;
+            units::BufferList list;
             list.numberBuffers = 2;
             for (int c = 0; c < 2; ++c) {
                 list.buffers[c].numberChannels = 1;

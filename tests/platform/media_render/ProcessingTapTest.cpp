@@ -11,7 +11,7 @@ namespace {
 struct Seen {
     int inits = 0, prepares = 0, unprepares = 0, processes = 0;
     int64_t maxFrames = 0;
-    AudioStreamFormat format;
+    units::StreamFormat format;
     std::vector<float> left;           // source audio fetched in process
     std::vector<MediaTimeRange> ranges;
     std::vector<uint32_t> flags;
@@ -28,14 +28,14 @@ ProcessingTapCallbacks recordingCallbacks(Seen* seen) {
         static_cast<Seen*>(client)->inits++;
     };
     cb.finalize = [](ProcessingTap*) { finalized++; };
-    cb.prepare = [](ProcessingTap* tap, int64_t maxFrames, const AudioStreamFormat& format) {
+    cb.prepare = [](ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
         auto* s = static_cast<Seen*>(tap->storage());
         s->prepares++;
         s->maxFrames = maxFrames;
         s->format = format;
     };
     cb.unprepare = [](ProcessingTap* tap) { static_cast<Seen*>(tap->storage())->unprepares++; };
-    cb.process = [](ProcessingTap* tap, int64_t n, uint32_t, AudioBufferList* list, int64_t* nOut,
+    cb.process = [](ProcessingTap* tap, int64_t n, uint32_t, units::BufferList* list, int64_t* nOut,
                     uint32_t* flagsOut) {
         auto* s = static_cast<Seen*>(tap->storage());
         s->processes++;
@@ -77,10 +77,10 @@ TEST(ProcessingTap, GetSourceAudioGivesTheTrackAndTheSliceRange) {
     ASSERT_TRUE(renderer.prepare());
     EXPECT_EQ(seen.prepares, 1);
     EXPECT_EQ(seen.maxFrames, 1000);
-    EXPECT_TRUE(seen.format.isFloatPCM());
-    EXPECT_TRUE(seen.format.isNonInterleaved());
+    EXPECT_TRUE(seen.format.isCanonical());
+    EXPECT_FALSE(seen.format.interleaved);
     EXPECT_EQ(seen.format.sampleRate, rate);
-    EXPECT_EQ(seen.format.channelsPerFrame, 2u);
+    EXPECT_EQ(seen.format.channelCount, 2u);
 
     renderer.setPosition(10 * rate - 2000);
     std::vector<float> l(1000), r(1000);
@@ -105,7 +105,7 @@ TEST(ProcessingTap, GetSourceAudioGivesTheTrackAndTheSliceRange) {
 
     // Outside process there is no slice to give.
     std::vector<float> buf(16);
-    AudioBufferList list;
+    units::BufferList list;
     list.numberBuffers = 1;
     list.buffers[0] = {1, 64, buf.data()};
     EXPECT_EQ(ProcessingTap::getSourceAudio(tap.get(), 16, &list, nullptr, nullptr, nullptr),
