@@ -1,5 +1,7 @@
 #include "platform/units/Component.h"
 
+#include "platform/units/SoundFontUnit.h"
+
 #include <algorithm>
 
 namespace units {
@@ -9,7 +11,10 @@ ComponentRegistry& ComponentRegistry::instance() {
     return *registry;
 }
 
-ComponentRegistry::ComponentRegistry() { registerBuiltInUnits(*this); }
+ComponentRegistry::ComponentRegistry() {
+    registerBuiltInUnits(*this);
+    registerSoundFontInstruments(*this);
+}
 
 const Component* ComponentRegistry::registerComponent(const ComponentDescription& description,
                                                       const QString& name, uint32_t version,

@@ -27,34 +27,36 @@
 #include <cstring>
 #include <thread>
 
+namespace units {
+
 namespace {
 
 const char kStateSubject[] = "urn:trevalune:plugin-state";
 
-Lv2ParameterUnit unitFromURI(const QString& uri) {
+ParameterUnit unitFromURI(const QString& uri) {
     static const struct {
         const char* uri;
-        Lv2ParameterUnit unit;
+        ParameterUnit unit;
     } table[] = {
-        {LV2_UNITS__hz, Lv2ParameterUnit::Hertz},
-        {LV2_UNITS__khz, Lv2ParameterUnit::Generic},
-        {LV2_UNITS__db, Lv2ParameterUnit::Decibels},
-        {LV2_UNITS__s, Lv2ParameterUnit::Seconds},
-        {LV2_UNITS__ms, Lv2ParameterUnit::Milliseconds},
-        {LV2_UNITS__pc, Lv2ParameterUnit::Percent},
-        {LV2_UNITS__degree, Lv2ParameterUnit::Degrees},
-        {LV2_UNITS__cent, Lv2ParameterUnit::Cents},
-        {LV2_UNITS__semitone12TET, Lv2ParameterUnit::RelativeSemitones},
-        {LV2_UNITS__oct, Lv2ParameterUnit::Octaves},
-        {LV2_UNITS__bpm, Lv2ParameterUnit::BPM},
-        {LV2_UNITS__beat, Lv2ParameterUnit::Beats},
-        {LV2_UNITS__midiNote, Lv2ParameterUnit::MIDINoteNumber},
-        {LV2_UNITS__frame, Lv2ParameterUnit::SampleFrames},
-        {LV2_UNITS__coef, Lv2ParameterUnit::LinearGain},
+        {LV2_UNITS__hz, ParameterUnit::Hertz},
+        {LV2_UNITS__khz, ParameterUnit::Generic},
+        {LV2_UNITS__db, ParameterUnit::Decibels},
+        {LV2_UNITS__s, ParameterUnit::Seconds},
+        {LV2_UNITS__ms, ParameterUnit::Milliseconds},
+        {LV2_UNITS__pc, ParameterUnit::Percent},
+        {LV2_UNITS__degree, ParameterUnit::Degrees},
+        {LV2_UNITS__cent, ParameterUnit::Cents},
+        {LV2_UNITS__semitone12TET, ParameterUnit::RelativeSemiTones},
+        {LV2_UNITS__oct, ParameterUnit::Octaves},
+        {LV2_UNITS__bpm, ParameterUnit::Generic},
+        {LV2_UNITS__beat, ParameterUnit::Generic},
+        {LV2_UNITS__midiNote, ParameterUnit::MIDINoteNumber},
+        {LV2_UNITS__frame, ParameterUnit::SampleFrames},
+        {LV2_UNITS__coef, ParameterUnit::LinearGain},
     };
     for (const auto& e : table)
         if (uri == QLatin1String(e.uri)) return e.unit;
-    return Lv2ParameterUnit::Generic;
+    return ParameterUnit::Generic;
 }
 
 int logPrintf(LV2_Log_Handle, LV2_URID type, const char* fmt, ...) {
@@ -197,7 +199,7 @@ bool Lv2PluginInstance::build(QString* error) {
                     Lv2Node unit(lilv_port_get(plugin_, port, n.unitsUnit));
                     if (unit && lilv_node_is_uri(unit.node)) info.unit = unitFromURI(unit.string());
                     if (info.toggled) {
-                        info.unit = Lv2ParameterUnit::Boolean;
+                        info.unit = ParameterUnit::Boolean;
                         info.minValue = 0.f;
                         info.maxValue = 1.f;
                         info.defaultValue = def > 0.f ? 1.f : 0.f;
@@ -215,7 +217,7 @@ bool Lv2PluginInstance::build(QString* error) {
                             std::stable_sort(list.begin(), list.end(),
                                              [](const auto& a, const auto& b) { return a.first < b.first; });
                             info.enumeration = true;
-                            info.unit = Lv2ParameterUnit::Indexed;
+                            info.unit = ParameterUnit::Indexed;
                             for (const auto& [value, label] : list) {
                                 info.enumerationValues.push_back(value);
                                 info.valueStrings.append(label);
@@ -399,6 +401,10 @@ bool Lv2PluginInstance::render(uint32_t frames, const float* const* inputs, int 
         return false;
     }
     std::lock_guard<std::mutex> lock(runMutex_, std::adopt_lock);
+    if (resetPending_.exchange(false, std::memory_order_acquire)) {
+        lilv_instance_deactivate(instance_);
+        lilv_instance_activate(instance_);
+    }
 
     for (const Port& p : ports_) {
         switch (p.kind) {
@@ -473,6 +479,7 @@ bool Lv2PluginInstance::render(uint32_t frames, const float* const* inputs, int 
 void Lv2PluginInstance::reset() {
     std::lock_guard<std::mutex> lock(runMutex_);
     midi_.clear();
+    resetPending_.store(false);
     lilv_instance_deactivate(instance_);
     lilv_instance_activate(instance_);
 }
@@ -594,3 +601,5 @@ bool Lv2PluginInstance::setPresentPreset(int32_t number, const QString& name) {
     presentName_ = preset.name;
     return true;
 }
+
+}  // namespace units

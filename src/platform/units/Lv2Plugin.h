@@ -13,29 +13,9 @@
 #include <mutex>
 #include <vector>
 
-class Lv2Worker;
+namespace units {
 
-// Units of measure of a parameter, numbered as the parameter tables and the
-// generic panel expect them.
-enum class Lv2ParameterUnit : uint32_t {
-    Generic = 0,
-    Indexed = 1,
-    Boolean = 2,
-    Percent = 3,
-    Seconds = 4,
-    SampleFrames = 5,
-    Hertz = 8,
-    Cents = 9,
-    RelativeSemitones = 10,
-    MIDINoteNumber = 11,
-    Decibels = 13,
-    LinearGain = 14,
-    Degrees = 15,
-    Octaves = 21,
-    BPM = 22,
-    Beats = 23,
-    Milliseconds = 24,
-};
+class Lv2Worker;
 
 // One control input port seen as a parameter. The identifier is the port's
 // index, which a plug-in keeps for as long as its URI stays the same. An
@@ -48,7 +28,7 @@ struct Lv2ParameterInfo {
     float minValue = 0.f;
     float maxValue = 1.f;
     float defaultValue = 0.f;
-    Lv2ParameterUnit unit = Lv2ParameterUnit::Generic;
+    ParameterUnit unit = ParameterUnit::Generic;
     bool toggled = false;
     bool integer = false;
     bool logarithmic = false;
@@ -86,6 +66,7 @@ public:
     Lv2PluginInstance& operator=(const Lv2PluginInstance&) = delete;
 
     const Lv2PluginDescription& description() const { return description_; }
+    const std::shared_ptr<const PluginCatalogue>& catalogue() const { return catalogue_; }
     bool isInstrument() const { return description_.instrument; }
     bool acceptsMIDI() const { return midiInPort_ >= 0; }
     int audioInputCount() const { return int(audioIns_.size()); }
@@ -113,8 +94,12 @@ public:
     // output went non-finite.
     bool render(uint32_t frames, const float* const* inputs, int numInputs, float* const* outputs,
                 int numOutputs);
-    // Clears the plug-in's running state (tails, held notes).
+    // Clears the plug-in's running state (tails, held notes): at once with
+    // reset() (main thread, waits for the slice being rendered), or at the
+    // start of the next slice with requestReset() (any thread, render thread
+    // included).
     void reset();
+    void requestReset() { resetPending_.store(true, std::memory_order_release); }
 
     // The plug-in's complete state (its LV2 state with every control port)
     // as a record: {"pluginURI", "state"}. setClassInfo() restores it exactly
@@ -185,5 +170,8 @@ private:
     int32_t presentNumber_ = -1;
     QString presentName_;
     std::atomic<uint64_t> bypassed_{0};
+    std::atomic<bool> resetPending_{false};
     mutable QString stateFolder_;
 };
+
+}  // namespace units

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace units {
+
 Lv2MessageRing::Lv2MessageRing(uint32_t capacity) : bytes_(new uint8_t[capacity]), capacity_(capacity) {}
 
 uint32_t Lv2MessageRing::space() const {
@@ -96,3 +98,5 @@ void Lv2Worker::deliverResponses() {
 void Lv2Worker::endRun() {
     if (iface_ && iface_->end_run) iface_->end_run(handle_);
 }
+
+}  // namespace units

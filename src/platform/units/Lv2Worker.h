@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+namespace units {
+
 // A byte ring for one reader and one writer, used to pass worker requests
 // and responses between the render thread and the worker thread without
 // locks. Each message is its size followed by its bytes.
@@ -64,3 +66,5 @@ private:
     LV2_Worker_Schedule schedule_{this, &Lv2Worker::schedule};
     LV2_Feature feature_{LV2_WORKER__schedule, &schedule_};
 };
+
+}  // namespace units

@@ -1,17 +1,25 @@
 #include "platform/units/Lv2World.h"
 
 #include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
+#include <lv2/options/options.h>
+#include <lv2/state/state.h>
+#include <lv2/worker/worker.h>
 #include <lv2/midi/midi.h>
 #include <lv2/port-props/port-props.h>
 #include <lv2/presets/presets.h>
 #include <lv2/resize-port/resize-port.h>
 #include <lv2/units/units.h>
 
+#include <cstring>
 #include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+namespace units {
 
 std::shared_ptr<Lv2World> Lv2World::load(const QString& searchPath) {
     std::shared_ptr<Lv2World> w(new Lv2World);
@@ -109,13 +117,6 @@ LV2_URID_Unmap* unmapFeature() {
 }
 }  // namespace lv2urid
 
-#include <lv2/buf-size/buf-size.h>
-#include <lv2/log/log.h>
-#include <lv2/options/options.h>
-#include <lv2/state/state.h>
-#include <lv2/worker/worker.h>
-
-#include <cstring>
 
 namespace lv2host {
 bool supportsFeature(const char* uri) {
@@ -130,3 +131,5 @@ bool supportsFeature(const char* uri) {
     return false;
 }
 }  // namespace lv2host
+
+}  // namespace units

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+namespace units {
+
 // One loaded view of the LV2 plug-ins under a search path. lilv is not
 // thread-safe, so every call that reads the world's data happens under
 // mutex(); plug-in instances keep the world alive while they exist (their
@@ -91,3 +93,5 @@ struct Lv2Node {
 namespace lv2host {
 bool supportsFeature(const char* uri);
 }
+
+}  // namespace units

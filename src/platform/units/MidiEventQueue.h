@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace units {
+
 // A bounded queue of short MIDI messages. Any thread may push (the render
 // thread's MIDI scheduler, the main thread's on-screen keyboard, a MIDI input
 // thread); the render thread pops. Neither side allocates, locks or waits: a
@@ -79,3 +81,5 @@ private:
     alignas(64) std::atomic<size_t> enqueue_{0};
     alignas(64) std::atomic<size_t> dequeue_{0};
 };
+
+}  // namespace units

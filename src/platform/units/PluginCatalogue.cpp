@@ -8,24 +8,12 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <thread>
 
-namespace fourcc {
-uint32_t fromString(const QString& text) {
-    QByteArray bytes = text.toLatin1();
-    if (bytes.size() > 4) return 0;
-    while (bytes.size() < 4) bytes.append(' ');
-    return (uint32_t(uint8_t(bytes[0])) << 24) | (uint32_t(uint8_t(bytes[1])) << 16) |
-           (uint32_t(uint8_t(bytes[2])) << 8) | uint32_t(uint8_t(bytes[3]));
-}
-
-QString toString(uint32_t code) {
-    char c[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
-    return QString::fromLatin1(c, 4);
-}
-}  // namespace fourcc
+namespace units {
 
 namespace {
 
@@ -191,7 +179,16 @@ std::shared_ptr<const PluginCatalogue> PluginCatalogue::scan(const QString& path
         const LilvPluginClass* pclass = lilv_plugin_get_class(plugin);
         bool instrumentClass = pclass && lilv_node_equals(lilv_plugin_class_get_uri(pclass), n.instrumentPlugin);
         d.instrument = instrumentClass || (midiIn && audioIn == 0);
-        d.type = fourcc::fromString(d.instrument ? QStringLiteral("aumu") : QStringLiteral("aufx"));
+        d.type = d.instrument ? componenttype::MusicDevice : componenttype::Effect;
+        auto versionPart = [&](const char* predicate) {
+            Lv2Node p(lilv_new_uri(world, predicate));
+            LilvNodes* v = lilv_plugin_get_value(plugin, p.node);
+            int value = v && lilv_nodes_size(v) && lilv_node_is_int(lilv_nodes_get_first(v))
+                            ? lilv_node_as_int(lilv_nodes_get_first(v)) : 0;
+            lilv_nodes_free(v);
+            return uint32_t(std::clamp(value, 0, 0xFFFF));
+        };
+        d.version = (versionPart(LILV_NS_LV2 "minorVersion") << 16) | versionPart(LILV_NS_LV2 "microVersion");
         d.subtype = subtypeForURI(uri);
         d.manufacturer = manufacturerForURI(uri);
         catalogue->plugins_.push_back(std::move(d));
@@ -227,9 +224,9 @@ QList<AudioUnitBundleRecord> PluginCatalogue::bundleRecords() const {
     QList<AudioUnitBundleRecord> records;
     for (const Lv2PluginDescription& d : plugins_) {
         AudioComponentRecord c;
-        c.type = fourcc::toString(d.type);
-        c.subtype = fourcc::toString(d.subtype);
-        c.manufacturer = fourcc::toString(d.manufacturer);
+        c.type = fourCCToString(d.type);
+        c.subtype = fourCCToString(d.subtype);
+        c.manufacturer = fourCCToString(d.manufacturer);
         c.name = d.fullName;
         c.sandboxSafe = true;
         records.append(AudioUnitBundleRecord{{c}, d.uri, d.bundlePath});
@@ -258,3 +255,5 @@ const Lv2PluginDescription* PluginCatalogue::findURI(const QString& uri) const {
         if (d.uri == uri) return &d;
     return nullptr;
 }
+
+}  // namespace units

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/units/Lv2World.h"
+#include "platform/units/UnitTypes.h"
 
 #include <QList>
 #include <QString>
@@ -12,12 +13,7 @@
 #include <optional>
 #include <vector>
 
-// Four-character codes as the component registry keys them, and their text
-// form (four characters, no quotes).
-namespace fourcc {
-uint32_t fromString(const QString& text);  // pads with blanks; 0 for more than 4 characters
-QString toString(uint32_t code);
-}  // namespace fourcc
+namespace units {
 
 // One element of a bundle record's "AudioComponents".
 struct AudioComponentRecord {
@@ -47,6 +43,7 @@ struct Lv2PluginDescription {
     uint32_t type = 0;
     uint32_t subtype = 0;
     uint32_t manufacturer = 0;
+    uint32_t version = 0;  // minor version << 16 | micro version
 };
 
 // The result of one scan of the LV2 search path. Immutable once made, so it
@@ -97,3 +94,5 @@ private:
     std::vector<Lv2PluginDescription> plugins_;
     QStringList skipped_;
 };
+
+}  // namespace units

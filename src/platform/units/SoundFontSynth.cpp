@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace units {
+
 namespace {
 // FluidSynth's own gain at 0 dB: loud enough for one note, with headroom for
 // full chords.
@@ -116,3 +118,5 @@ void SoundFontSynth::render(uint32_t frames, float* left, float* right) {
     fluid_synth_write_float(synth_, int(frames), left, 0, 1, right, 0, 1);
     voices_.store(fluid_synth_get_active_voice_count(synth_), std::memory_order_relaxed);
 }
+
+}  // namespace units

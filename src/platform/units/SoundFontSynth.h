@@ -10,6 +10,8 @@
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
 
+namespace units {
+
 // The General MIDI instrument behind the sampler and DLS units: a FluidSynth
 // synthesiser with a SoundFont, rendered on the render thread.
 //
@@ -62,3 +64,5 @@ private:
     float appliedGainDb_ = 1e9f;
     int appliedReverb_ = -1, appliedChorus_ = -1;
 };
+
+}  // namespace units

@@ -1,5 +1,6 @@
 #include "platform/units/Lv2Plugin.h"
 #include "platform/units/PluginCatalogue.h"
+#include "platform/units/PluginHost.h"
 
 #include "PluginTestSupport.h"
 #include "support/TestSupport.h"
@@ -10,6 +11,8 @@
 #include <QThread>
 
 #include <map>
+
+using namespace units;
 
 namespace {
 
@@ -47,13 +50,13 @@ TEST(PluginCatalogue, ListsMdaEffectsAndInstrumentsWithStableCodes) {
         EXPECT_EQ(component.sandboxSafe, std::optional<bool>(true));
         EXPECT_TRUE(component.name.endsWith(QStringLiteral(": ") + c.name)) << qPrintable(component.name);
         EXPECT_EQ(component.name.count(QStringLiteral(": ")), 1);
-        EXPECT_EQ(component.subtype, fourcc::toString(PluginCatalogue::subtypeForURI(uri)));
-        EXPECT_EQ(component.manufacturer, fourcc::toString(PluginCatalogue::manufacturerForURI(uri)));
+        EXPECT_EQ(component.subtype, fourCCToString(PluginCatalogue::subtypeForURI(uri)));
+        EXPECT_EQ(component.manufacturer, fourCCToString(PluginCatalogue::manufacturerForURI(uri)));
     }
 
     // Codes are stored in projects and presets: they depend on the URI alone.
-    EXPECT_EQ(fourcc::toString(PluginCatalogue::subtypeForURI(kMda + "Delay")), QStringLiteral("yiYB"));
-    EXPECT_EQ(fourcc::toString(PluginCatalogue::manufacturerForURI(kMda + "Delay")), QStringLiteral("BUKP"));
+    EXPECT_EQ(fourCCToString(PluginCatalogue::subtypeForURI(kMda + "Delay")), QStringLiteral("yiYB"));
+    EXPECT_EQ(fourCCToString(PluginCatalogue::manufacturerForURI(kMda + "Delay")), QStringLiteral("BUKP"));
     EXPECT_EQ(PluginCatalogue::manufacturerForURI(kMda + "Delay"), PluginCatalogue::manufacturerForURI(kMda + "Piano"));
     EXPECT_NE(PluginCatalogue::subtypeForURI(kMda + "Delay"), PluginCatalogue::subtypeForURI(kMda + "Piano"));
     // Plug-in makers never take the system's lower-case manufacturer codes.
@@ -157,6 +160,19 @@ TEST(PluginCatalogue, CollidingCodesResolveByNameOrAreRefused) {
     PluginCatalogue::Lookup lookup;
     EXPECT_EQ(catalogue->find(a->type, a->subtype, a->manufacturer, a->fullName, &lookup), nullptr);
     EXPECT_EQ(lookup, PluginCatalogue::Lookup::Ambiguous);
+    // Asked for by codes and name, the twins are refused, not guessed.
+    const auto previous = PluginCatalogue::current();
+    PluginCatalogue::setCurrent(catalogue);
+    bool done = false;
+    Status status = Status::Ok;
+    instantiatePluginNamed({a->type, a->subtype, a->manufacturer}, a->fullName, [&](std::unique_ptr<Unit> unit, Status s) {
+        done = true;
+        status = s;
+        EXPECT_EQ(unit, nullptr);
+    });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return done; }));
+    EXPECT_EQ(status, Status::ComponentNotFound);
+    PluginCatalogue::setCurrent(previous);
     const Lv2PluginDescription* other = catalogue->findURI("urn:trevalune:collide/other");
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(catalogue->find(other->type, other->subtype, other->manufacturer, other->fullName, &lookup), other);
