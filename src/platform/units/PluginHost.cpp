@@ -44,6 +44,7 @@ std::unique_ptr<Unit> makePluginUnit(std::shared_ptr<const PluginCatalogue> cata
                                      std::move(instance));
 }
 
+// Main thread only.
 void registerPluginComponents(ComponentRegistry& registry, std::shared_ptr<const PluginCatalogue> catalogue) {
     std::map<Codes, int> uses;
     for (const Lv2PluginDescription& d : catalogue->plugins()) ++uses[Codes{d.type, d.subtype, d.manufacturer}];
@@ -59,6 +60,14 @@ void registerPluginComponents(ComponentRegistry& registry, std::shared_ptr<const
         if (!now.count(old))
             registry.unregisterComponent({std::get<0>(old), std::get<1>(old), std::get<2>(old)});
     registeredCodes() = std::move(now);
+}
+
+void scanAndRegisterPlugins(std::function<void(std::shared_ptr<const PluginCatalogue>)> done) {
+    PluginCatalogue::scanAsync(PluginCatalogue::searchPath(),
+                               [done = std::move(done)](std::shared_ptr<const PluginCatalogue> catalogue) {
+                                   registerPluginComponents(ComponentRegistry::instance(), catalogue);
+                                   if (done) done(catalogue);
+                               });
 }
 
 void instantiateComponent(const Component* component, InstantiationCompletion completion) {

@@ -19,6 +19,11 @@ namespace units {
 // earlier catalogue that are gone are unregistered.
 void registerPluginComponents(ComponentRegistry& registry, std::shared_ptr<const PluginCatalogue> catalogue);
 
+// Scans the LV2 search path on a worker thread; on the main thread, makes
+// the result the current catalogue, registers its components and calls
+// `done` (which may be empty).
+void scanAndRegisterPlugins(std::function<void(std::shared_ptr<const PluginCatalogue>)> done = {});
+
 using InstantiationCompletion = std::function<void(std::unique_ptr<Unit> unit, Status status)>;
 
 // Makes a unit of the component on a worker thread (loading a plug-in's

@@ -41,7 +41,7 @@ SoundFontSynth::SoundFontSynth(double sampleRate, const QString& soundFontPath) 
     fluid_settings_setnum(settings_, "synth.sample-rate", sampleRate);
     fluid_settings_setint(settings_, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings_, "synth.cpu-cores", 1);
-    fluid_settings_setint(settings_, "synth.polyphony", 256);
+    fluid_settings_setint(settings_, "synth.polyphony", 512);
     fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 0);
     fluid_settings_setnum(settings_, "synth.gain", kUnityGain);
     synth_ = new_fluid_synth(settings_);

@@ -357,3 +357,39 @@ TEST(Instruments, RegisteredAsComponents) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->name(), delay.fullName);
 }
+
+// An instrument refuses an input callback, so the chain feeds it MIDI from a
+// render notification before it renders; a note sent there sounds in that
+// very slice, from its first frame.
+TEST(Instruments, MidiFromThePreRenderNotificationSoundsInThatSlice) {
+    struct Sender {
+        Unit* unit = nullptr;
+        int slices = 0;
+        static Status notify(void* ref, RenderActionFlags* flags, const TimeStamp&, uint32_t, uint32_t, BufferList*) {
+            auto* self = static_cast<Sender*>(ref);
+            if ((*flags & PreRender) && self->slices++ == 2) self->unit->midiEvent(0x90, 64, 110, 0);
+            return Status::Ok;
+        }
+    };
+    const Lv2PluginDescription& piano = mda("Piano");
+    struct Case {
+        ComponentDescription codes;
+        QString name;
+    } cases[] = {
+        {{piano.type, piano.subtype, piano.manufacturer}, piano.fullName},
+        {{componenttype::MusicDevice, fourCC("dls "), kBuiltInManufacturer}, "Apple: DLS Synth"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qPrintable(c.name));
+        std::unique_ptr<Unit> unit = instantiate(c.codes, c.name);
+        ASSERT_TRUE(unit);
+        EXPECT_NE(unit->setRenderCallback(0, {&Source::render, nullptr}), Status::Ok);
+        Sender sender{unit.get()};
+        ASSERT_EQ(unit->addRenderNotify(&Sender::notify, &sender), Status::Ok);
+        prepare(*unit, 44100);
+        double t = 0;
+        std::vector<float> out = render(*unit, 4 * kSlice, &t);
+        EXPECT_LT(rms(out, 0, 2 * kSlice), 1e-6);
+        EXPECT_GT(rms(out, 2 * kSlice, 2 * kSlice + 128), 1e-4);
+    }
+}
