@@ -3,6 +3,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/media/DecodedCache.h"
 #include "platform/media/FFmpeg.h"
+#include "platform/media/MediaMetadata.h"
 #include "platform/media/MediaWorkers.h"
 
 extern "C" {
@@ -100,7 +101,10 @@ AudioLength audioLength(AVFormatContext* in, AVStream* st) {
     const QByteArray format(in->iformat->name);
     const AVRational rate{1, par->sample_rate};
     AudioLength len;
-    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE) {
+    // CAF counts its frames; its duration is only a guess from the size.
+    if (format == "caf" && isPcm(par->codec_id) && st->nb_frames > 0) return {st->nb_frames, true};
+    const bool guessed = in->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE && !guessed) {
         const int64_t frames = av_rescale_q(st->duration, st->time_base, rate);
         if (isPcm(par->codec_id) || par->codec_id == AV_CODEC_ID_FLAC || format.startsWith("mov")) {
             return {frames, true};
@@ -167,6 +171,35 @@ bool isTruncated(AVFormatContext* in, AVStream* st, int64_t frames, int64_t file
         }
     }
     return false;
+}
+
+// What FFmpeg does not read: the artwork TagLib writes into WAV, AIFF and
+// QuickTime files and the tag chunk of CAF files.
+void addTaggedMetadata(std::vector<MetadataItem>& items, const QString& path, const QString& format,
+                       const QString& keySpace) {
+    if (format != QStringLiteral("wav") && format != QStringLiteral("aiff") && format != QStringLiteral("caf") &&
+        !format.startsWith(QStringLiteral("mov")))
+        return;
+    auto has = [&](const QString& common) {
+        for (const auto& m : items)
+            if (m.commonKey == common) return true;
+        return false;
+    };
+    const MediaMetadata tags = mediatags::read(path, format);
+    auto add = [&](const QString& common, const QVariant& value, const QString& type = {}) {
+        MetadataItem item;
+        item.keySpace = keySpace;
+        item.key = common;
+        item.commonKey = common;
+        item.value = value;
+        item.dataType = type;
+        items.push_back(std::move(item));
+    };
+    if (!tags.title.isEmpty() && !has(QStringLiteral("title"))) add(QStringLiteral("title"), tags.title);
+    if (!tags.artist.isEmpty() && !has(QStringLiteral("artist"))) add(QStringLiteral("artist"), tags.artist);
+    if (!tags.comment.isEmpty() && !has(QStringLiteral("comment"))) add(QStringLiteral("comment"), tags.comment);
+    if (!tags.artwork.isEmpty() && !has(QStringLiteral("artwork")))
+        add(QStringLiteral("artwork"), tags.artwork, tags.artworkMimeType());
 }
 
 int32_t timeScaleOf(const AVStream* st) {
@@ -269,6 +302,7 @@ std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
     }
     if (pending.empty())
         return fail(QStringLiteral("\"%1\" holds no audio or video that can be played.").arg(path));
+    addTaggedMetadata(asset->metadata_, asset->path_, asset->formatName_, keySpace);
 
     // Audio lengths come last: a packet scan reads the whole file once.
     for (auto& p : pending) {
