@@ -177,11 +177,17 @@ bool Lv2PluginInstance::build(QString* error) {
             if (input) {
                 float lo = std::isnan(mins[i]) ? 0.f : mins[i];
                 float hi = std::isnan(maxs[i]) ? std::max(lo, 1.f) : maxs[i];
-                float def = std::isnan(defs[i]) ? lo : std::clamp(defs[i], std::min(lo, hi), std::max(lo, hi));
+                float def = std::isnan(defs[i]) ? lo : defs[i];
+                if (lilv_port_has_property(plugin_, port, n.sampleRatePort)) {
+                    // The range is given as fractions of the sample rate.
+                    lo *= float(sampleRate_);
+                    hi *= float(sampleRate_);
+                    def *= float(sampleRate_);
+                }
+                def = std::clamp(def, std::min(lo, hi), std::max(lo, hi));
                 Lv2Node designation(lilv_port_get(plugin_, port, n.lv2Designation));
                 if (designation && lilv_node_equals(designation.node, n.freewheeling)) def = 0.f;
                 else if (designation && lilv_node_equals(designation.node, n.lv2Enabled)) def = 1.f;
-                else if (designation && lilv_node_equals(designation.node, n.sampleRatePort)) def = float(sampleRate_);
                 controls_[i] = def;
                 controlTargets_[i].store(def);
                 if (!designation) {
@@ -415,10 +421,20 @@ bool Lv2PluginInstance::render(uint32_t frames, const float* const* inputs, int 
             // Inputs are copied: a plug-in may write its outputs before it has
             // read all of its inputs.
             size_t k = size_t(std::find(audioIns_.begin(), audioIns_.end(), p.index) - audioIns_.begin());
-            const float* src = numInputs > 0 ? inputs[std::min<int>(int(k), numInputs - 1)] : nullptr;
             float* dst = audioBuffers_[p.index].data();
-            if (src) std::memcpy(dst, src, frames * sizeof(float));
-            else std::memset(dst, 0, frames * sizeof(float));
+            if (numInputs <= 0) {
+                std::memset(dst, 0, frames * sizeof(float));
+            } else if (audioIns_.size() == 1 && numInputs > 1) {
+                // A mono plug-in in a wider chain hears the mix of its channels.
+                const float scale = 1.f / float(numInputs);
+                for (uint32_t i = 0; i < frames; ++i) {
+                    float sum = 0.f;
+                    for (int c = 0; c < numInputs; ++c) sum += inputs[c][i];
+                    dst[i] = sum * scale;
+                }
+            } else {
+                std::memcpy(dst, inputs[std::min<int>(int(k), numInputs - 1)], frames * sizeof(float));
+            }
             break;
         }
         case Port::AtomIn: {
@@ -533,6 +549,9 @@ QCborMap Lv2PluginInstance::classInfo() const {
     LilvState* state = lilv_state_new_from_instance(plugin_, instance_, lv2urid::mapFeature(), folder.constData(),
                                                     nullptr, nullptr, folder.constData(), &portValueForState, self,
                                                     LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_->list);
+    // Plug-ins that keep nothing in files leave the folder empty: remove it.
+    QDir().rmdir(QString::fromUtf8(folder));
+    stateFolder_.clear();
     QCborMap info;
     info.insert(QStringLiteral("pluginURI"), description_.uri);
     if (state) {
