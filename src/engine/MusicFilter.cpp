@@ -1,0 +1,267 @@
+#include "engine/MusicFilter.h"
+
+#include "platform/core/NotificationCenter.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/ProcessingTap.h"
+#include "platform/units/Unit.h"
+
+#include <thread>
+
+namespace {
+std::atomic<uint64_t> nextFilterNumber{1};
+}  // namespace
+
+std::shared_ptr<MusicFilter> MusicFilter::filterWithName(const QString&) {
+    return std::shared_ptr<MusicFilter>(new MusicFilter());
+}
+
+MusicFilter::MusicFilter() {
+    // A counter, not an address: a new track never takes over the
+    // automation of a track that is gone.
+    identifierOfFilter = QStringLiteral("MusicFilter-%1").arg(nextFilterNumber.fetch_add(1));
+    setTrackColor(QColor::fromRgbF(1.0f, 0.73f, 0.15f, 1.0f));
+    referencePathTime = QString();
+    publishPluginChain();
+}
+
+MusicFilter::~MusicFilter() {
+    clearAllVideoAssets();
+    // Whatever still holds the tap (a player item's copy of the mix) must
+    // not reach this object any more.
+    if (auto tap = tap_.lock())
+        if (auto* context = static_cast<TrackTapContext*>(tap->storage())) detachTap(context);
+    releasePluginUnitsAndContexts();
+    NotificationCenter::defaultCenter().removeObserver(this);
+    delete pluginChain_.load();
+}
+
+// ---------------------------------------------------------------------------
+// Effect inputs
+
+QVariant MusicFilter::valueForKey(const QString& key) const {
+    auto input = effectinputs::fromKey(key);
+    if (!input) return {};
+    return QVariant(value(*input));
+}
+
+bool MusicFilter::setValueForKey(const QString& key, const QVariant& v) {
+    auto input = effectinputs::fromKey(key);
+    if (!input) return false;
+    bool ok = false;
+    float f = v.toFloat(&ok);
+    if (!ok) return false;
+    setValue(*input, f);
+    return true;
+}
+
+void MusicFilter::setDefaults() {
+    for (auto input : effectinputs::all()) setValue(input, effectinputs::startingValue(input));
+}
+
+// ---------------------------------------------------------------------------
+// Notifications
+
+void MusicFilter::setupObserver() {
+    auto& center = NotificationCenter::defaultCenter();
+    const void* thumbnail = imageView.data();
+    center.addObserver(this, QStringLiteral("clearAllVideoAssets"), thumbnail,
+                       [this](const Notification&) { clearAllVideoAssets(); });
+    center.addObserver(this, QStringLiteral("setupNewPlayerAsset"), thumbnail,
+                       [this](const Notification&) { setupNewPlayerAssetFromNotification(); });
+}
+
+void MusicFilter::clearAllVideoAssets() {
+    playerAsset.reset();
+    audioTrack.reset();
+    removeTrackFromComposition();
+}
+
+void MusicFilter::setupNewPlayerAssetFromNotification() {
+    // Taking up the thumbnail's asset belongs to the asset set-up; until the
+    // thumbnail has one there is nothing to take.
+}
+
+// ---------------------------------------------------------------------------
+// Level meter
+
+void MusicFilter::setChannelLevels(double left, double right) {
+    left_.store(left, std::memory_order_relaxed);
+    right_.store(right, std::memory_order_relaxed);
+    meterGeneration_.fetch_add(1, std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------
+// Plug-ins
+
+void MusicFilter::setPluginsArray(const QList<PluginRecord>& records) {
+    pluginsArray_ = records;
+    publishPluginChain();
+}
+
+void MusicFilter::replacePluginRecord(int index, const PluginRecord& record) {
+    if (index < 0 || index >= pluginsArray_.size()) return;
+    pluginsArray_[index] = record;
+    publishPluginChain();
+}
+
+ChainUnitRenderContext* MusicFilter::addChainUnitRenderContext(
+    std::unique_ptr<ChainUnitRenderContext> c) {
+    procRefInfoArray_.push_back(std::move(c));
+    publishPluginChain();
+    return procRefInfoArray_.back().get();
+}
+
+void MusicFilter::publishPluginChain() {
+    auto* chain = new PluginChain;
+    for (const auto& r : pluginsArray_) {
+        if (!r.audioUnitEnabled || !r.audioUnit) continue;
+        uint32_t mode = ChainUnitEffect;
+        for (const auto& c : procRefInfoArray_)
+            if (c->unit == r.audioUnit) {
+                mode = c->mode;
+                break;
+            }
+        chain->entries.push_back({r.audioUnit, mode});
+    }
+    const PluginChain* old = pluginChain_.exchange(chain, std::memory_order_acq_rel);
+    if (!old) return;
+    if (auto tap = tap_.lock())
+        if (auto* context = static_cast<TrackTapContext*>(tap->storage()))
+            context->waitForRenderToLetGo();
+    delete old;
+}
+
+void MusicFilter::detachTap(TrackTapContext* context) {
+    context->trackFilter.store(nullptr);
+    context->waitForRenderToLetGo();
+}
+
+void MusicFilter::releasePluginUnitsAndContexts() {
+    for (const auto& c : procRefInfoArray_)
+        if (c->mode == ChainUnitInstrumentNotify && c->unit)
+            c->unit->removeRenderNotify(&tracktap::chainUnitRenderCallback, c.get());
+    QList<PluginRecord> records = pluginsArray_;
+    for (auto& r : records) {
+        if (r.audioUnit) {
+            r.audioUnit->uninitialize();
+            delete r.audioUnit;
+        }
+        r = PluginRecord{nullptr, r.audioUnitName, false, r.audioUnitType, false};
+    }
+    pluginsArray_ = records;
+    publishPluginChain();
+    procRefInfoArray_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// The tap's units and their enable flags
+
+TrackTapContext* MusicFilter::getProcessorContext() const {
+    if (trackID == -1) return nullptr;
+    auto mix = currentAudioMix.lock();
+    if (!mix) return nullptr;
+    for (const auto& p : mix->inputParameters()) {
+        if (p->trackID() != trackID || !p->audioTapProcessor()) continue;
+        if (auto* storage = p->audioTapProcessor()->storage())
+            return static_cast<TrackTapContext*>(storage);
+    }
+    return nullptr;
+}
+
+uint64_t MusicFilter::getTypeForAudioUnit(const units::Unit* unit) const {
+    auto* context = getProcessorContext();
+    if (!context) return NSNotFound;
+    for (int i = 0; i < 14; ++i)
+        if (context->unit(builtinunits::unitForTypeIndex(i)).load() == unit) return uint64_t(i);
+    for (const auto& r : pluginsArray_)
+        if (r.audioUnit == unit) return r.audioUnitType;
+    return NSNotFound;
+}
+
+units::Unit* MusicFilter::getAudioUnitForType(uint64_t type) const {
+    auto* context = getProcessorContext();
+    if (!context) return nullptr;
+    if (type < 14) return context->unit(builtinunits::unitForTypeIndex(int(type))).load();
+    for (const auto& r : pluginsArray_)
+        if (r.audioUnitType == type) return r.audioUnit;
+    return nullptr;
+}
+
+bool MusicFilter::getAudioUnitEnabledForType(uint64_t type) const {
+    auto* context = getProcessorContext();
+    if (!context || type >= 14) return false;
+    return context->flag(builtinunits::unitForTypeIndex(int(type))).load() != 0;
+}
+
+bool MusicFilter::enabledFlag(BuiltInUnit unit) const {
+    auto* context = getProcessorContext();
+    return context && context->flag(unit).load() != 0;
+}
+
+void MusicFilter::setEnabledFlag(BuiltInUnit unit, bool on) {
+    if (auto* context = getProcessorContext())
+        context->flag(unit).store(on && context->unit(unit).load() ? 1 : 0);
+    const uint64_t index = uint64_t(builtinunits::typeIndex(unit));
+    for (auto& p : listenerParameters)
+        if (p.type == index) p.enabled = on ? 1 : 0;
+}
+
+bool MusicFilter::getNBandEQEnabled() const { return enabledFlag(BuiltInUnit::NBandEQ); }
+bool MusicFilter::get31BandEQEnabled() const { return enabledFlag(BuiltInUnit::GraphicEQ); }
+bool MusicFilter::getAUFilterEnabled() const { return enabledFlag(BuiltInUnit::AUFilter); }
+bool MusicFilter::getDynamicProcessorEnabled() const { return enabledFlag(BuiltInUnit::DynamicProcessor); }
+bool MusicFilter::getMultibandCompressorEnabled() const { return enabledFlag(BuiltInUnit::MultibandCompressor); }
+bool MusicFilter::getDistortionEnabled() const { return enabledFlag(BuiltInUnit::Distortion); }
+bool MusicFilter::getDelayEnabled() const { return enabledFlag(BuiltInUnit::Delay); }
+bool MusicFilter::getPeakLimiterEnabled() const { return enabledFlag(BuiltInUnit::PeakLimiter); }
+bool MusicFilter::getPitchFilterEnabled() const { return enabledFlag(BuiltInUnit::PitchFilter); }
+bool MusicFilter::getMatrixRFilterEnabled() const { return enabledFlag(BuiltInUnit::MatrixReverb); }
+bool MusicFilter::getNewFilter0Enabled() const { return enabledFlag(BuiltInUnit::NewFilter0); }
+void MusicFilter::updateNBandEQEnabled(bool on) { setEnabledFlag(BuiltInUnit::NBandEQ, on); }
+void MusicFilter::updateGraphicBandEQEnabled(bool on) { setEnabledFlag(BuiltInUnit::GraphicEQ, on); }
+void MusicFilter::updateAUFilterEnabled(bool on) { setEnabledFlag(BuiltInUnit::AUFilter, on); }
+void MusicFilter::updateDynamicProcessorEnabled(bool on) { setEnabledFlag(BuiltInUnit::DynamicProcessor, on); }
+void MusicFilter::updateMultibandCompressorEnabled(bool on) { setEnabledFlag(BuiltInUnit::MultibandCompressor, on); }
+void MusicFilter::updateDistortionEnabled(bool on) { setEnabledFlag(BuiltInUnit::Distortion, on); }
+void MusicFilter::updateDelayEnabled(bool on) { setEnabledFlag(BuiltInUnit::Delay, on); }
+void MusicFilter::updatePeakLimiterEnabled(bool on) { setEnabledFlag(BuiltInUnit::PeakLimiter, on); }
+void MusicFilter::updatePitchFilterEnabled(bool on) { setEnabledFlag(BuiltInUnit::PitchFilter, on); }
+void MusicFilter::updateMatrixRFilterEnabled(bool on) { setEnabledFlag(BuiltInUnit::MatrixReverb, on); }
+void MusicFilter::updateNewFilter0Enabled(bool on) { setEnabledFlag(BuiltInUnit::NewFilter0, on); }
+
+void MusicFilter::updateAudioUnitEnabled(bool on, uint64_t type) {
+    if (type >= 14 || type == 7 || type == 8 || type == 9) return;
+    setEnabledFlag(builtinunits::unitForTypeIndex(int(type)), on);
+}
+
+void MusicFilter::updateAudioUnitPluginEnabled(bool on, uint64_t type) {
+    for (int i = 0; i < pluginsArray_.size(); ++i) {
+        if (pluginsArray_[i].audioUnitType != type) continue;
+        PluginRecord r = pluginsArray_[i];
+        r.audioUnitEnabled = on;
+        replacePluginRecord(i, r);
+        return;
+    }
+}
+
+void MusicFilter::updateAudioUnitsEnabled(bool on) {
+    updateNBandEQEnabled(on);
+    updateGraphicBandEQEnabled(on);
+    updateAUFilterEnabled(on);
+    updateDynamicProcessorEnabled(on);
+    updateMultibandCompressorEnabled(on);
+    updateDistortionEnabled(on);
+    updateDelayEnabled(on);
+    updatePeakLimiterEnabled(on);
+    updatePitchFilterEnabled(on);
+    updateMatrixRFilterEnabled(on);
+    updateNewFilter0Enabled(on);
+    QList<PluginRecord> records = pluginsArray_;
+    for (auto& r : records) {
+        r.audioUnitEnabled = r.audioUnitPointerSet ? on : false;
+        for (auto& p : listenerParameters)
+            if (p.type == r.audioUnitType) p.enabled = r.audioUnitEnabled ? 1 : 0;
+    }
+    setPluginsArray(records);
+}

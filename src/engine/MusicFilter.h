@@ -1,0 +1,279 @@
+#pragma once
+
+#include "engine/AudioControllerServices.h"
+#include "engine/EffectInputs.h"
+#include "engine/SeqLock.h"
+#include "engine/TrackTapContext.h"
+#include "platform/core/MediaTime.h"
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class Asset;
+class AssetTrack;
+class AudioMix;
+class Composition;
+class CompositionTrack;
+class ProcessingTap;
+namespace units {
+class Unit;
+}
+
+// One installed plug-in of a track (hosted or only available).
+struct PluginRecord {
+    units::Unit* audioUnit = nullptr;  // owned by the track once set
+    QString audioUnitName;
+    bool audioUnitEnabled = false;
+    uint32_t audioUnitType = 0;  // sum of the component's three codes
+    bool audioUnitPointerSet = false;
+};
+
+// One parameter of an effect unit of the track, as last recorded.
+struct MAudioParameter {
+    uint64_t type = 0;  // unit type index
+    uint8_t enabled = 0;
+    uint32_t parameterID = 0;
+    float value = 0;
+};
+
+// The MIDI player of a track on the render thread: sends the notes due in
+// the slice to the chain's instruments. Installed by the track's MIDI
+// manager; without one nothing is sent.
+class MIDIRenderScheduler {
+public:
+    virtual ~MIDIRenderScheduler() = default;
+    virtual void scheduleMIDIForRenderSlice(TrackTapContext* context, CallbackAudioInfo* chain,
+                                            uint32_t chainCount) = 0;
+};
+
+// One track of the composition: its effect inputs, its media, its place in
+// the shared composition and audio mix, and the state of its processing tap.
+//
+// Main thread, except where said: the render threads read the effect inputs,
+// the four time values, and the few fields below marked as theirs, which are
+// atomics or published snapshots.
+class MusicFilter : public std::enable_shared_from_this<MusicFilter> {
+public:
+    static constexpr uint64_t NSNotFound = uint64_t(std::numeric_limits<int64_t>::max());
+
+    // A new track with every starting value; the name is not used. Neither
+    // sets the effect inputs (setDefaults does) nor observes anything
+    // (setupObserver does).
+    static std::shared_ptr<MusicFilter> filterWithName(const QString& name);
+    ~MusicFilter();
+    MusicFilter(const MusicFilter&) = delete;
+    MusicFilter& operator=(const MusicFilter&) = delete;
+
+    // ---- effect inputs (any thread)
+    float value(EffectInput input) const {
+        return inputs_[static_cast<int>(input)].load(std::memory_order_relaxed);
+    }
+    void setValue(EffectInput input, float v) {
+        inputs_[static_cast<int>(input)].store(v, std::memory_order_relaxed);
+    }
+    // By key: a number for the 28 input keys, an invalid value for others.
+    QVariant valueForKey(const QString& key) const;
+    // False for an unknown key or a value that is not a number.
+    bool setValueForKey(const QString& key, const QVariant& value);
+    void setDefaults();
+    QStringList inputKeys() const { return effectinputs::inputKeys(); }
+    QVariantMap customAttributes() const { return effectinputs::customAttributes(); }
+    // Nothing sets the image input, so there is never an output image.
+    QImage outputImage() const { return inputImage; }
+    QImage inputImage;
+
+    // ---- last applied values
+    double volumeMix = 0, channelMix = 0, fadeInMix = 0, fadeOutMix = 0, repeatMix = 0,
+           speedMix = 0, pitchMix = 0, reverbWetDryMix = 0, reverbSmallLargeMix = 0,
+           lowShelfGainMix = 0, lowShelfCutoffMix = 0, bandPassCenterFrequencyMix = 0,
+           bandPassBandwidthMix = 0, lowPassCutoffMix = 0, lowPassResonanceMix = 0,
+           highPassCutoffMix = 0, highPassResonanceMix = 0, globalGainMix = 0, gain32Mix = 0,
+           gain64Mix = 0, gain125Mix = 0, gain250Mix = 0, gain500Mix = 0, gain1KMix = 0,
+           gain2KMix = 0, gain4KMix = 0, gain8KMix = 0, gain16KMix = 0;
+
+    // ---- media and composition
+    std::shared_ptr<Asset> playerAsset;      // null until the asset has loaded
+    std::shared_ptr<AssetTrack> audioTrack;  // the asset's first audio track
+    bool hasPlayerAsset() const { return playerAsset != nullptr; }
+    int32_t timeScale = 0;
+    double audioTrackSampleRate = 0;
+    double projectSampleRate = 0;
+    std::weak_ptr<Composition> currentComposition;
+    std::weak_ptr<AudioMix> currentAudioMix;
+    int32_t trackID = 0;
+    double compositionStartTime = 0;
+    double audioScaleFactor = 0;
+
+    // The four time values, read whole from any thread.
+    MediaTime animationStart() const { return animationStart_.load(); }
+    void setAnimationStart(const MediaTime& t) { animationStart_.store(t); }
+    MediaTime animationEnd() const { return animationEnd_.load(); }
+    void setAnimationEnd(const MediaTime& t) { animationEnd_.store(t); }
+    MediaTime currentTime() const { return currentTime_.load(); }
+    void setCurrentTime(const MediaTime& t) { currentTime_.store(t); }
+    MediaTimeRange currentTimeRange() const { return currentTimeRange_.load(); }
+    void setCurrentTimeRange(const MediaTimeRange& r) { currentTimeRange_.store(r); }
+    bool updateCurrentTimeRange = false;
+    double durationInSeconds = 0, audioOriginInPercent = 0, audioDurationInPercent = 0,
+           trackRatio = 0;
+
+    // Source versions: entry i of tempFilterTracks is the source after i edits.
+    std::shared_ptr<Composition> tempComposition;
+    std::vector<CompositionTrack*> tempFilterTracks;
+    uint64_t indexOfUpdatedTrack = NSNotFound;
+    QList<QImage> filterBitmaps;
+    uint64_t indexOfUpdatedBitmap = NSNotFound;
+    QString nameOfSourceTrack;
+
+    // ---- tap state
+    std::vector<MAudioParameter> listenerParameters;
+    bool listenerParametersUpdated = false;
+    uint32_t nBandEQNumberOfBandsProperty = 0, nBandEQNumberOfBandsPropertySize = 0;
+    // Number of spectrum magnitudes; 0 without spectrum.
+    uint64_t fftCount() const;
+
+    // ---- plug-ins
+    const QList<PluginRecord>& pluginsArray() const { return pluginsArray_; }
+    void setPluginsArray(const QList<PluginRecord>& records);
+    void replacePluginRecord(int index, const PluginRecord& record);
+    // The render contexts of the plug-in units, owned by the track.
+    const std::vector<std::unique_ptr<ChainUnitRenderContext>>& procRefInfoArray() const {
+        return procRefInfoArray_;
+    }
+    ChainUnitRenderContext* addChainUnitRenderContext(std::unique_ptr<ChainUnitRenderContext> c);
+    QVariantMap pluginsMenuDictionary, pluginsPresetsDictionary, pluginsClassInfosDictionary;
+    QStringList filterActivePluginsName;
+    int64_t lastSelectedPlugin = 0;
+    uint64_t pluginsToEnable = 0;
+
+    // ---- automation state
+    uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,
+             showParameterCurve = 0, typeOfRecordedCurve = 0;
+    QString referencePathTime;
+    bool canUpdateAudioUnits = false;
+
+    // ---- identity, views
+    // Unique for the life of the process: automation and selection
+    // parameters are keyed by it.
+    QString identifierOfFilter;
+    QColor trackColor() const { return trackColor_; }
+    void setTrackColor(const QColor& c) {
+        trackColor_ = c;
+        trackColorRgba_.store(c.rgba());
+    }
+    // Any thread.
+    QRgb trackColorRgba() const { return trackColorRgba_.load(); }
+    QPointer<QWidget> imageView;  // the thumbnail; observers are bound to it
+    // The index of the track's lane, for the render thread's spectrum check.
+    uint64_t viewIndex() const { return viewIndex_.load(std::memory_order_relaxed); }
+    void setViewIndex(uint64_t i) { viewIndex_.store(i, std::memory_order_relaxed); }
+    AudioControllerServices* audioController() const { return controller_.load(); }
+    void setAudioController(AudioControllerServices* c) { controller_.store(c); }
+    MIDIRenderScheduler* midiScheduler() const { return midi_.load(); }
+    void setMidiScheduler(MIDIRenderScheduler* s) { midi_.store(s); }
+
+    // ---- level meter: written by the render thread once per slice
+    double leftChannelValue() const { return left_.load(std::memory_order_relaxed); }
+    double rightChannelValue() const { return right_.load(std::memory_order_relaxed); }
+    // Grows with every metered slice, so that the meter redraws on change.
+    uint64_t meteringGeneration() const { return meterGeneration_.load(std::memory_order_relaxed); }
+    void setChannelLevels(double left, double right);
+
+    // ---- notifications
+    void setupObserver();
+    void clearAllVideoAssets();
+    void setupNewPlayerAssetFromNotification();
+
+    // ---- the tap and its units (main thread)
+    TrackTapContext* getProcessorContext() const;
+    uint64_t getTypeForAudioUnit(const units::Unit* unit) const;
+    units::Unit* getAudioUnitForType(uint64_t type) const;
+    bool getAudioUnitEnabledForType(uint64_t type) const;
+    bool getNBandEQEnabled() const;
+    bool get31BandEQEnabled() const;
+    bool getAUFilterEnabled() const;
+    bool getDynamicProcessorEnabled() const;
+    bool getMultibandCompressorEnabled() const;
+    bool getDistortionEnabled() const;
+    bool getDelayEnabled() const;
+    bool getPeakLimiterEnabled() const;
+    bool getPitchFilterEnabled() const;
+    bool getMatrixRFilterEnabled() const;
+    bool getNewFilter0Enabled() const;
+    void updateNBandEQEnabled(bool on);
+    void updateGraphicBandEQEnabled(bool on);
+    void updateAUFilterEnabled(bool on);
+    void updateDynamicProcessorEnabled(bool on);
+    void updateMultibandCompressorEnabled(bool on);
+    void updateDistortionEnabled(bool on);
+    void updateDelayEnabled(bool on);
+    void updatePeakLimiterEnabled(bool on);
+    void updatePitchFilterEnabled(bool on);
+    void updateMatrixRFilterEnabled(bool on);
+    void updateNewFilter0Enabled(bool on);
+    void updateAudioUnitEnabled(bool on, uint64_t type);
+    void updateAudioUnitPluginEnabled(bool on, uint64_t type);
+    void updateAudioUnitsEnabled(bool on);
+
+    void applyAudioEffectAndResetAudioUnits(bool resetUnits);
+    void resetAudioUnitsForTapProcessor(ProcessingTap* tap);
+    // Main queue, after a tap was prepared.
+    void prepareTapForProcessing(ProcessingTap* tap);
+    // Pushes the inputs that differ from their last applied values.
+    void updateAudioMixState();
+
+    // ---- the track in the composition and the audio mix
+    void addTrackToCompositionAndMixAudio(const MediaTime& compositionDuration);
+    void removeTrackFromComposition();
+    void mixAudioToVolume(double volume);
+
+    // ---- for the render threads
+    struct PluginChainEntry {
+        units::Unit* unit;
+        uint32_t mode;
+    };
+    // The enabled plug-ins with a unit, in pluginsArray order: a snapshot
+    // published on every change of the records. Valid while a render counts
+    // itself in on the track's tap.
+    struct PluginChain {
+        std::vector<PluginChainEntry> entries;
+    };
+    const PluginChain* pluginChain() const { return pluginChain_.load(std::memory_order_acquire); }
+
+private:
+    MusicFilter();
+    void setEnabledFlag(BuiltInUnit unit, bool on);
+    bool enabledFlag(BuiltInUnit unit) const;
+    void publishPluginChain();
+    // Detaches the track from its tap: no render reaches it afterwards.
+    void detachTap(TrackTapContext* context);
+    void releasePluginUnitsAndContexts();
+
+    std::array<std::atomic<float>, effectinputs::kCount> inputs_{};
+    SeqLockValue<MediaTime> animationStart_, animationEnd_, currentTime_;
+    SeqLockValue<MediaTimeRange> currentTimeRange_;
+    QColor trackColor_;
+    std::atomic<QRgb> trackColorRgba_{0};
+    std::atomic<uint64_t> viewIndex_{0};
+    std::atomic<AudioControllerServices*> controller_{nullptr};
+    std::atomic<MIDIRenderScheduler*> midi_{nullptr};
+    std::atomic<double> left_{0}, right_{0};
+    std::atomic<uint64_t> meterGeneration_{0};
+
+    QList<PluginRecord> pluginsArray_;
+    std::vector<std::unique_ptr<ChainUnitRenderContext>> procRefInfoArray_;
+    std::atomic<const PluginChain*> pluginChain_{nullptr};
+    std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track
+};

@@ -1,0 +1,666 @@
+#include "engine/TrackTapContext.h"
+
+#include "engine/MusicFilter.h"
+#include "engine/SliceGain.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/ProcessingTap.h"
+#include "platform/units/Component.h"
+#include "platform/units/EventListener.h"
+#include "platform/units/Unit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+using units::fourCC;
+
+// ---------------------------------------------------------------------------
+// Built-in units
+
+namespace builtinunits {
+
+Codes codes(BuiltInUnit unit) {
+    static constexpr Codes table[kBuiltInUnitCount] = {
+        {fourCC("aufx"), fourCC("nbeq")}, {fourCC("aufx"), fourCC("greq")},
+        {fourCC("aufx"), fourCC("dist")}, {fourCC("aufx"), fourCC("filt")},
+        {fourCC("aufx"), fourCC("dcmp")}, {fourCC("aufx"), fourCC("mcmp")},
+        {fourCC("aufx"), fourCC("dely")}, {fourCC("aufx"), fourCC("lmtr")},
+        {fourCC("aufx"), fourCC("tmpt")}, {fourCC("aufx"), fourCC("mrev")},
+        {fourCC("aupn"), fourCC("hrtf")}, {fourCC("aufc"), fourCC("nutp")},
+        {fourCC("aufx"), fourCC("mrev")}, {fourCC("aufx"), fourCC("lshf")},
+        {fourCC("aufx"), fourCC("bpas")}, {fourCC("aufx"), fourCC("lpas")},
+        {fourCC("aufx"), fourCC("hpas")}, {fourCC("aufx"), fourCC("nbeq")},
+    };
+    return table[static_cast<int>(unit)];
+}
+
+namespace {
+constexpr BuiltInUnit kByTypeIndex[14] = {
+    BuiltInUnit::NBandEQ,          BuiltInUnit::GraphicEQ,  BuiltInUnit::AUFilter,
+    BuiltInUnit::DynamicProcessor, BuiltInUnit::MultibandCompressor,
+    BuiltInUnit::Distortion,       BuiltInUnit::Delay,      BuiltInUnit::LowPass,
+    BuiltInUnit::HighPass,         BuiltInUnit::BandPass,   BuiltInUnit::PeakLimiter,
+    BuiltInUnit::PitchFilter,      BuiltInUnit::MatrixReverb, BuiltInUnit::NewFilter0,
+};
+}  // namespace
+
+int typeIndex(BuiltInUnit unit) {
+    for (int i = 0; i < 14; ++i)
+        if (kByTypeIndex[i] == unit) return i;
+    return -1;
+}
+
+BuiltInUnit unitForTypeIndex(int index) { return kByTypeIndex[index]; }
+
+}  // namespace builtinunits
+
+// ---------------------------------------------------------------------------
+// The context
+
+TrackTapContext::TrackTapContext() = default;
+
+TrackTapContext::~TrackTapContext() = default;
+
+void TrackTapContext::waitForRenderToLetGo() const {
+    const uint64_t entered = renderEnters.load();
+    while (renderExits.load() < entered) std::this_thread::yield();
+}
+
+namespace tracktap {
+namespace {
+
+// Every unit field in record order: the slider-driven units, then the panel units.
+constexpr BuiltInUnit kRecordOrder[kBuiltInUnitCount] = {
+    BuiltInUnit::Pitch,       BuiltInUnit::Reverb,      BuiltInUnit::LowShelf,
+    BuiltInUnit::BandPass,    BuiltInUnit::LowPass,     BuiltInUnit::HighPass,
+    BuiltInUnit::EQ,          BuiltInUnit::NBandEQ,     BuiltInUnit::GraphicEQ,
+    BuiltInUnit::Distortion,  BuiltInUnit::AUFilter,    BuiltInUnit::DynamicProcessor,
+    BuiltInUnit::MultibandCompressor, BuiltInUnit::Delay, BuiltInUnit::PeakLimiter,
+    BuiltInUnit::PitchFilter, BuiltInUnit::MatrixReverb, BuiltInUnit::NewFilter0,
+};
+
+// The order of the built-in units in the chain.
+constexpr BuiltInUnit kChainOrder[kBuiltInUnitCount] = {
+    BuiltInUnit::EQ,          BuiltInUnit::AUFilter,     BuiltInUnit::GraphicEQ,
+    BuiltInUnit::NBandEQ,     BuiltInUnit::LowShelf,     BuiltInUnit::Distortion,
+    BuiltInUnit::BandPass,    BuiltInUnit::HighPass,     BuiltInUnit::LowPass,
+    BuiltInUnit::Pitch,       BuiltInUnit::Reverb,       BuiltInUnit::PitchFilter,
+    BuiltInUnit::MatrixReverb, BuiltInUnit::Delay,       BuiltInUnit::NewFilter0,
+    BuiltInUnit::MultibandCompressor, BuiltInUnit::DynamicProcessor, BuiltInUnit::PeakLimiter,
+};
+
+// The inputs whose automation the render applies to a unit before the
+// chain is built, and the active byte each result decides.
+struct AutomatedInput {
+    EffectInput input;
+    BuiltInUnit unit;
+    bool decidesActive;
+};
+constexpr AutomatedInput kAutomatedInputs[22] = {
+    {EffectInput::Pitch, BuiltInUnit::Pitch, true},
+    {EffectInput::ReverbWetDryMix, BuiltInUnit::Reverb, true},
+    {EffectInput::ReverbSmallLargeMix, BuiltInUnit::Reverb, false},
+    {EffectInput::LowShelfGain, BuiltInUnit::LowShelf, true},
+    {EffectInput::LowShelfCutoff, BuiltInUnit::LowShelf, false},
+    {EffectInput::BandPassBandwidth, BuiltInUnit::BandPass, true},
+    {EffectInput::BandPassCenterFrequency, BuiltInUnit::BandPass, true},
+    {EffectInput::LowPassCutoff, BuiltInUnit::LowPass, true},
+    {EffectInput::LowPassResonance, BuiltInUnit::LowPass, false},
+    {EffectInput::HighPassCutoff, BuiltInUnit::HighPass, true},
+    {EffectInput::HighPassResonance, BuiltInUnit::HighPass, false},
+    {EffectInput::GlobalGain, BuiltInUnit::EQ, true},
+    {EffectInput::Gain32, BuiltInUnit::EQ, true},
+    {EffectInput::Gain64, BuiltInUnit::EQ, true},
+    {EffectInput::Gain125, BuiltInUnit::EQ, true},
+    {EffectInput::Gain250, BuiltInUnit::EQ, true},
+    {EffectInput::Gain500, BuiltInUnit::EQ, true},
+    {EffectInput::Gain1K, BuiltInUnit::EQ, true},
+    {EffectInput::Gain2K, BuiltInUnit::EQ, true},
+    {EffectInput::Gain4K, BuiltInUnit::EQ, true},
+    {EffectInput::Gain8K, BuiltInUnit::EQ, true},
+    {EffectInput::Gain16K, BuiltInUnit::EQ, true},
+};
+
+constexpr int kMaxPluginSlots = 64;
+constexpr int kMaxChain = kMaxPluginSlots + kBuiltInUnitCount;
+
+TrackTapContext* contextOf(ProcessingTap* tap) {
+    return tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
+}
+
+// ---- buffer lists
+
+size_t sampleCount(const units::AudioBuffer& b) { return b.dataByteSize / sizeof(float); }
+
+void zeroBufferList(units::BufferList* list) {
+    for (uint32_t i = 0; i < list->numberBuffers; ++i) {
+        auto& b = list->buffers[i];
+        if (b.data && b.dataByteSize >= 4) std::fill_n(static_cast<float*>(b.data), sampleCount(b), 0.0f);
+    }
+}
+
+void applyGainToBufferList(units::BufferList* list, double gain) {
+    for (uint32_t i = 0; i < list->numberBuffers; ++i) {
+        auto& b = list->buffers[i];
+        if (b.data) slicegain::applyGain(static_cast<float*>(b.data), sampleCount(b), gain);
+    }
+}
+
+void applyChannelBalance(units::BufferList* list, double balance) {
+    auto g = slicegain::balanceGains(balance);
+    if (list->numberBuffers > 0 && list->buffers[0].data)
+        slicegain::applyGain(static_cast<float*>(list->buffers[0].data), sampleCount(list->buffers[0]), g.left);
+    if (list->numberBuffers > 1 && list->buffers[1].data)
+        slicegain::applyGain(static_cast<float*>(list->buffers[1].data), sampleCount(list->buffers[1]), g.right);
+}
+
+// out = a + b, a += b: over the buffers all lists have, each sum within [-1, 1].
+void mixBufferLists(const units::BufferList& out, const units::BufferList& a, const units::BufferList& b) {
+    const uint32_t n = std::min({out.numberBuffers, a.numberBuffers, b.numberBuffers});
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!out.buffers[i].data || !a.buffers[i].data || !b.buffers[i].data) continue;
+        size_t count = std::min<size_t>({out.buffers[i].dataByteSize, a.buffers[i].dataByteSize,
+                                         b.buffers[i].dataByteSize}) / sizeof(float);
+        slicegain::mixClamped(out.channel(i), static_cast<const float*>(a.buffers[i].data),
+                              b.channel(i), count);
+    }
+}
+
+void accumulateBufferList(units::BufferList& a, const units::BufferList& b) {
+    const uint32_t n = std::min(a.numberBuffers, b.numberBuffers);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!a.buffers[i].data || !b.buffers[i].data) continue;
+        size_t count = std::min(a.buffers[i].dataByteSize, b.buffers[i].dataByteSize) / sizeof(float);
+        slicegain::accumulateClamped(static_cast<float*>(a.buffers[i].data), b.channel(i), count);
+    }
+}
+
+// The prepared buffers into which the instrument of chain slot `slot` renders.
+bool instrumentScratch(TrackTapContext* c, uint32_t slot, uint32_t frames, units::BufferList& out) {
+    if (slot >= uint32_t(TrackTapContext::kInstrumentSlots) || c->scratchChannels == 0 ||
+        frames > uint64_t(c->maxFrames))
+        return false;
+    out.numberBuffers = c->scratchChannels;
+    float* base = c->instrumentScratch.data() + size_t(slot) * c->scratchChannels * size_t(c->maxFrames);
+    for (uint32_t ch = 0; ch < c->scratchChannels; ++ch)
+        out.buffers[ch] = {1, uint32_t(frames * sizeof(float)), base + size_t(ch) * size_t(c->maxFrames)};
+    return true;
+}
+
+// Fetches this slice's source audio into `list` and notes its range.
+int fetchSource(TrackTapContext* c, int64_t frames, units::BufferList* list, uint32_t* flagsOut,
+                int64_t* framesOut) {
+    MediaTimeRange range;
+    uint32_t flags = 0;
+    int status = ProcessingTap::getSourceAudio(c->tap, frames, list, flagsOut ? flagsOut : &flags,
+                                               &range, framesOut);
+    if (status == ProcessingTap::NoError) {
+        c->sliceTimeRange = range;
+        if (list == c->sourceBuffers) c->sourceFetched = true;
+    }
+    return status;
+}
+
+void scheduleMIDI(TrackTapContext* c, MusicFilter* track) {
+    if (auto* scheduler = track->midiScheduler())
+        scheduler->scheduleMIDIForRenderSlice(c, c->chainEntries, c->chainEntryCount);
+}
+
+// Counts a render in and out of the context, so the main thread can tell
+// when no render holds the track.
+struct RenderPresence {
+    explicit RenderPresence(TrackTapContext* c) : c(c) { c->renderEnters.fetch_add(1); }
+    ~RenderPresence() { c->renderExits.fetch_add(1); }
+    TrackTapContext* c;
+};
+
+// Levels of the slice for the meter and, for the selected track, its spectrum.
+void meterSlice(TrackTapContext* c, MusicFilter* track, AudioControllerServices* controller,
+                const units::BufferList* list, int64_t frames) {
+    auto level = [&](uint32_t i) -> double {
+        const auto& b = list->buffers[i];
+        size_t n = c->nonInterleaved.load() ? size_t(frames) : size_t(frames) * b.numberChannels;
+        n = std::min(n, sampleCount(b));
+        return slicegain::rmsLevel(static_cast<const float*>(b.data), n);
+    };
+    double left = 0, right = 0;
+    if (list->numberBuffers == 1) left = right = level(0);
+    else if (list->numberBuffers >= 2) {
+        left = level(0);
+        right = level(1);
+    }
+    track->setChannelLevels(left, right);
+
+    if (!controller->showEQFFT.load() || !c->spectrum || !c->spectrum->isValid()) return;
+    if (track->viewIndex() != controller->currentSelectedAudio.load()) return;
+    if (!c->sliceTimeRange.start.isNumeric()) return;
+    const double t = c->sliceTimeRange.start.seconds();
+    if (std::fabs(t - controller->eqSpectrum.fftViewTime()) <= 0.05) return;
+    const float* channels[units::BufferList::kCapacity];
+    for (uint32_t i = 0; i < list->numberBuffers; ++i)
+        channels[i] = static_cast<const float*>(list->buffers[i].data);
+    c->spectrum->compute(channels, int(list->numberBuffers), frames);
+    controller->eqSpectrum.publish(t, c->sampleRate.load(), c->spectrum->magnitudes(),
+                                   c->spectrum->fftCount(), track->trackColorRgba());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// init and finalize
+
+void tapInit(ProcessingTap* tap, void* clientInfo, void** storageOut) {
+    auto* c = new TrackTapContext;
+    c->tap = tap;
+    c->trackFilter.store(static_cast<MusicFilter*>(clientInfo));
+    c->parameterListener = std::make_unique<units::EventListener>(
+        [c](void* object, const units::UnitEvent& event, uint64_t hostTime, float value) {
+            tapParameterGestureHandler(c, object, event, hostTime, value);
+        },
+        0.1, 0.1);
+    *storageOut = c;
+}
+
+namespace {
+// Units leave on the main thread, where their users are.
+void disposeUnits(std::vector<units::Unit*> list) {
+    if (list.empty()) return;
+    MainQueue::async([list] {
+        for (auto* u : list) {
+            u->uninitialize();
+            delete u;
+        }
+    });
+}
+}  // namespace
+
+void tapFinalize(ProcessingTap* tap) {
+    auto* c = contextOf(tap);
+    if (!c) return;
+    c->trackFilter.store(nullptr);
+    std::vector<units::Unit*> left;
+    for (auto u : kRecordOrder)
+        if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
+    disposeUnits(std::move(left));
+    if (c->parameterListener) {
+        // The listener is a main-thread object.
+        auto* listener = c->parameterListener.release();
+        MainQueue::async([listener] { delete listener; });
+    }
+    delete c;
+}
+
+// ---------------------------------------------------------------------------
+// prepare and unprepare
+
+void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
+    auto* c = contextOf(tap);
+    if (!c) return;
+    RenderPresence presence(c);
+    c->prepared.store(1);
+    c->sampleRate.store(format.sampleRate);
+    c->formatSupported.store(format.isLinearPCMFloat() ? 1 : 0);
+    if (!format.interleaved) c->nonInterleaved.store(1);
+    c->streamFormat = format;
+    c->maxFrames = maxFrames;
+
+    // A tap prepared again after an unprepare gets its units back; one that
+    // still has them makes nothing new.
+    bool madeAnything = false;
+    for (int i = 0; i < kBuiltInUnitCount; ++i) {
+        auto u = static_cast<BuiltInUnit>(i);
+        if (c->unit(u).load()) continue;
+        auto codes = builtinunits::codes(u);
+        c->unit(u).store(createBuiltInChainUnit(tap, maxFrames, format, codes.type, codes.subtype,
+                                                &c->builtInRenderContexts[i]));
+        madeAnything = true;
+    }
+
+    const uint32_t channels = std::min<uint32_t>(std::max<uint32_t>(format.channelCount, 1),
+                                                 units::BufferList::kCapacity);
+    const size_t scratchSize = size_t(TrackTapContext::kInstrumentSlots) * channels * size_t(maxFrames);
+    if (c->instrumentScratch.size() != scratchSize) {
+        c->instrumentScratch.assign(scratchSize, 0.0f);
+        madeAnything = true;
+    }
+    c->scratchChannels = channels;
+    if (!c->spectrum || c->spectrum->length() != maxFrames) {
+        auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
+        // A slice length for which no DFT can be made leaves the spectrum out.
+        c->spectrum = spectrum->isValid() ? std::move(spectrum) : nullptr;
+        madeAnything = true;
+    }
+
+    if (!madeAnything) return;
+    MusicFilter* track = c->trackFilter.load();
+    if (!track) return;
+    // The track finishes the set-up on the main thread, if it still has this tap.
+    std::weak_ptr<MusicFilter> weakTrack = track->weak_from_this();
+    MainQueue::async([c, tap, weakTrack] {
+        auto t = weakTrack.lock();
+        if (t && t->getProcessorContext() == c) t->prepareTapForProcessing(tap);
+    });
+}
+
+void tapUnprepare(ProcessingTap* tap) {
+    auto* c = contextOf(tap);
+    if (!c) return;
+    RenderPresence presence(c);
+    std::vector<units::Unit*> left;
+    for (auto u : kRecordOrder)
+        if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
+    disposeUnits(std::move(left));
+}
+
+units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,
+                                    const units::StreamFormat& format, units::FourCC type,
+                                    units::FourCC subtype, ChainUnitRenderContext* renderContext) {
+    auto& registry = units::ComponentRegistry::instance();
+    units::ComponentDescription pattern{type, subtype, units::kBuiltInManufacturer, 0, 0};
+    const units::Component* component = registry.findNext(pattern);
+    if (!component) return nullptr;
+    auto unit = component->instantiate();
+    if (!unit) return nullptr;
+    return configureChainUnit(tap, std::move(unit), maxFrames, format, renderContext, type);
+}
+
+units::Unit* configureChainUnit(ProcessingTap* tap, std::unique_ptr<units::Unit> unit,
+                                int64_t maxFrames, const units::StreamFormat& format,
+                                ChainUnitRenderContext* renderContext, units::FourCC componentType) {
+    *renderContext = ChainUnitRenderContext{tap, contextOf(tap), unit.get(),
+                                            componentType == units::componenttype::MusicDevice
+                                                ? uint32_t(ChainUnitInstrumentCallback)
+                                                : uint32_t(ChainUnitEffect)};
+    const uint32_t channels = std::max<uint32_t>(format.channelCount, 1);
+    const auto streamFormat =
+        units::StreamFormat::canonical(format.sampleRate > 0 ? format.sampleRate : 44100.0, channels);
+    bool ok = units::ok(unit->setStreamFormat(units::Scope::Output, 0, streamFormat));
+    if (unit->elementCount(units::Scope::Input) > 0)
+        ok = ok && units::ok(unit->setStreamFormat(units::Scope::Input, 0, streamFormat));
+    ok = ok && units::ok(unit->setMaximumFramesPerSlice(uint32_t(maxFrames)));
+    if (ok && unit->elementCount(units::Scope::Input) > 0)
+        ok = units::ok(unit->setRenderCallback(0, {&chainUnitRenderCallback, renderContext}));
+    ok = ok && units::ok(unit->initialize());
+    if (!ok) {
+        *renderContext = ChainUnitRenderContext{};
+        return nullptr;
+    }
+    return unit.release();
+}
+
+// ---------------------------------------------------------------------------
+// The render cycle
+
+void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
+                units::BufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut) {
+    (void)flags;
+    realtime::Scope realtimeScope;
+    auto* c = contextOf(tap);
+    if (!c) return;
+    RenderPresence presence(c);
+    MusicFilter* track = c->trackFilter.load();
+    if (!track) return;
+
+    if (!c->formatSupported.load()) {
+        ProcessingTap::getSourceAudio(tap, numberFrames, bufferList, flagsOut, nullptr, numberFramesOut);
+        return;
+    }
+
+    // This render's copy of the active and enable bytes.
+    std::array<bool, kBuiltInUnitCount> active;
+    for (int i = 0; i < kBuiltInUnitCount; ++i) active[i] = c->unitFlags[i].load() != 0;
+
+    AudioControllerServices* controller = track->audioController();
+    const MediaTime previousStart = c->sliceTimeRange.start;
+    if (controller) {
+        controller->updateParametersForSelectionAtTime(previousStart, track);
+        for (const auto& a : kAutomatedInputs) {
+            if (controller->isPausedRecordedParameter(a.input)) continue;
+            auto result = controller->updateRecordedParametersForFilter(
+                track, previousStart, a.input, c->unit(a.unit).load());
+            if (result && a.decidesActive) active[static_cast<int>(a.unit)] = *result != 0.0;
+        }
+    }
+
+    // The chain: enabled plug-ins with instruments first, then the active
+    // built-in units in their fixed order.
+    std::array<CallbackAudioInfo, kMaxChain> chain{};
+    const MusicFilter::PluginChain* plugins = track->pluginChain();
+    const uint32_t pluginCount =
+        plugins ? uint32_t(std::min<size_t>(plugins->entries.size(), kMaxPluginSlots)) : 0;
+    uint32_t filled = 0;
+    for (int pass = 0; pass < 2; ++pass)  // instruments, then effects, each in order
+        for (uint32_t i = 0; i < pluginCount; ++i) {
+            const auto& e = plugins->entries[i];
+            const bool instrument = e.mode != ChainUnitEffect;
+            if (instrument != (pass == 0)) continue;
+            chain[filled] = {tap, e.unit, filled ? chain[filled - 1].unit : nullptr, e.mode};
+            ++filled;
+        }
+    for (auto u : kChainOrder) {
+        units::Unit* unit = c->unit(u).load();
+        if (!active[static_cast<int>(u)] || !unit) continue;
+        chain[filled] = {tap, unit, filled ? chain[filled - 1].unit : nullptr, ChainUnitEffect};
+        ++filled;
+    }
+    c->chainEntries = chain.data();
+    c->chainEntryCount = pluginCount + kBuiltInUnitCount;
+    c->sourceBuffers = bufferList;
+    c->sourceFetched = false;
+
+    bool rendered = false;
+    if (filled > 0 && numberFrames <= c->maxFrames) {
+        units::BufferList tapList = *bufferList;
+        // An instrument at the head of the chain plays over the source:
+        // fetch it first, whatever drives the instrument.
+        units::Status status = units::Status::Ok;
+        if (chain[0].mode != ChainUnitEffect) {
+            if (fetchSource(c, numberFrames, bufferList, nullptr, nullptr) != ProcessingTap::NoError)
+                status = units::Status::NoConnection;
+            else if (c->sliceTimeRange.start.isValid())
+                scheduleMIDI(c, track);
+        }
+        const CallbackAudioInfo& last = chain[filled - 1];
+        units::RenderActionFlags actionFlags = 0;
+        units::TimeStamp ts;
+        ts.sampleTime = c->contextSampleCount.load();
+        ts.flags = units::TimeStamp::SampleTimeValid;
+        if (units::ok(status)) {
+            if (last.mode != ChainUnitEffect) {
+                units::BufferList scratch;
+                if (instrumentScratch(c, filled - 1, uint32_t(numberFrames), scratch)) {
+                    status = last.unit->render(&actionFlags, ts, 0, uint32_t(numberFrames), &scratch);
+                    if (units::ok(status)) accumulateBufferList(*bufferList, scratch);
+                } else {
+                    status = units::Status::TooManyFramesToProcess;
+                }
+            } else {
+                status = last.unit->render(&actionFlags, ts, 0, uint32_t(numberFrames), &tapList);
+            }
+        }
+        rendered = units::ok(status);
+    }
+    c->sourceBuffers = nullptr;
+
+    if (rendered) {
+        c->contextSampleCount.store(c->contextSampleCount.load() + 1.0);
+        if (numberFramesOut) *numberFramesOut = numberFrames;
+    } else {
+        uint32_t f = 0;
+        int64_t framesOut = 0;
+        if (fetchSource(c, numberFrames, bufferList, &f, &framesOut) != ProcessingTap::NoError) {
+            zeroBufferList(bufferList);
+            return;
+        }
+        if (flagsOut) *flagsOut = f;
+        if (numberFramesOut) *numberFramesOut = framesOut;
+    }
+
+    if (!c->sliceTimeRange.start.isNumeric()) {
+        zeroBufferList(bufferList);
+        return;
+    }
+    const double t = c->sliceTimeRange.start.seconds();
+    if (t < c->contextTrackStartTime.load() || t > c->contextTrackEndTime.load() ||
+        c->sliceTimeRange.duration == MediaTime::zero()) {
+        zeroBufferList(bufferList);
+    } else {
+        const MediaTime now = c->sliceTimeRange.start;
+        std::optional<double> automatedLevel, automatedBalance;
+        bool levelPaused = true, balancePaused = true;
+        if (controller) {
+            levelPaused = controller->isPausedRecordedParameter(EffectInput::AudioMix);
+            if (!levelPaused)
+                automatedLevel = controller->updateRecordedParametersForFilter(track, now, EffectInput::AudioMix, nullptr);
+            balancePaused = controller->isPausedRecordedParameter(EffectInput::ChannelMix);
+            if (!balancePaused)
+                automatedBalance = controller->updateRecordedParametersForFilter(track, now, EffectInput::ChannelMix, nullptr);
+        }
+        slicegain::LevelState s{c->contextTrackStartTime.load(), c->contextTrackEndTime.load(),
+                                c->contextFadeInDuration.load(), c->contextFadeOutDuration.load(),
+                                c->contextVolume.load()};
+        if (auto gain = slicegain::levelGain(t, s, automatedLevel)) applyGainToBufferList(bufferList, *gain);
+        if (automatedBalance) applyChannelBalance(bufferList, *automatedBalance);
+        else if (double b = c->contextTrackChannelMix.load(); b != 0) applyChannelBalance(bufferList, b);
+    }
+
+    if (c->soloMuted.load()) zeroBufferList(bufferList);
+
+    if (controller && controller->notifyAudioMetering.load())
+        meterSlice(c, track, controller, bufferList, numberFrames);
+}
+
+units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* actionFlags,
+                                      const units::TimeStamp& timeStamp, uint32_t bus,
+                                      uint32_t frames, units::BufferList* ioData) {
+    (void)bus;
+    auto* rc = static_cast<ChainUnitRenderContext*>(refCon);
+    TrackTapContext* c = rc ? rc->context : nullptr;
+    if (!c || c->chainEntryCount == 0 || !c->chainEntries || !c->sourceBuffers) return units::Status::Ok;
+    uint32_t slot = 0;
+    const uint32_t count = c->chainEntryCount;
+    while (slot < count && c->chainEntries[slot].unit != rc->unit) ++slot;
+    if (slot == count || !rc->unit) return units::Status::Ok;
+    if (rc->mode == ChainUnitInstrumentNotify && !(actionFlags && (*actionFlags & units::PreRender)))
+        return units::Status::Ok;
+    MusicFilter* track = c->trackFilter.load();
+    if (!track) return units::Status::Ok;
+    const CallbackAudioInfo& info = c->chainEntries[slot];
+
+    if (!info.previousUnit) {
+        // The head of the chain takes the track's source audio.
+        const bool instrument = rc->mode != ChainUnitEffect;
+        if (instrument && c->sourceFetched) return units::Status::Ok;
+        units::BufferList* into = c->sourceBuffers;
+        if (!instrument && ioData && ioData->numberBuffers > 0 && ioData->buffers[0].data) into = ioData;
+        int status = fetchSource(c, frames, into, nullptr, nullptr);
+        if (status == ProcessingTap::NoError && instrument && c->sliceTimeRange.start.isValid())
+            scheduleMIDI(c, track);
+        return status == ProcessingTap::NoError ? units::Status::Ok : units::Status::NoConnection;
+    }
+
+    const CallbackAudioInfo& previous = c->chainEntries[slot - 1];
+    units::RenderActionFlags renderFlags = 0;
+    if (previous.mode != ChainUnitEffect) {
+        // An instrument renders into buffers of its own; its sound is then
+        // laid over the source.
+        units::BufferList scratch;
+        if (!instrumentScratch(c, slot - 1, frames, scratch)) return units::Status::TooManyFramesToProcess;
+        auto status = previous.unit->render(&renderFlags, timeStamp, 0, frames, &scratch);
+        if (!units::ok(status)) return status;
+        if (rc->mode == ChainUnitEffect) {
+            mixBufferLists(ioData ? *ioData : *c->sourceBuffers, *c->sourceBuffers, scratch);
+        } else {
+            accumulateBufferList(*c->sourceBuffers, scratch);
+        }
+        return status;
+    }
+    if (!ioData) return units::Status::Ok;
+    return previous.unit->render(&renderFlags, timeStamp, 0, frames, ioData);
+}
+
+// ---------------------------------------------------------------------------
+// The listener block
+
+void tapParameterGestureHandler(TrackTapContext* c, void* object, const units::UnitEvent& event,
+                                uint64_t hostTime, float value) {
+    (void)hostTime;
+    auto* track = static_cast<MusicFilter*>(object);
+    if (!c || !track || c->trackFilter.load() != track) return;
+    AudioControllerServices* controller = track->audioController();
+    if (!controller) return;
+    using Type = units::UnitEvent::Type;
+
+    struct FilterParameter {
+        BuiltInUnit unit;
+        units::ParameterID parameter;
+        FilterSlider slider;
+    };
+    static constexpr FilterParameter kFilterParameters[] = {
+        {BuiltInUnit::LowPass, 0, FilterSlider::LowPassCutoff},
+        {BuiltInUnit::LowPass, 1, FilterSlider::LowPassResonance},
+        {BuiltInUnit::HighPass, 0, FilterSlider::HighPassCutoff},
+        {BuiltInUnit::HighPass, 1, FilterSlider::HighPassResonance},
+        {BuiltInUnit::BandPass, 0, FilterSlider::BandPassCenter},
+        {BuiltInUnit::BandPass, 1, FilterSlider::BandPassBandwidth},
+    };
+    auto filterParameter = [&](const units::UnitEvent& e) -> const FilterParameter* {
+        for (const auto& f : kFilterParameters)
+            if (e.unit && c->unit(f.unit).load() == e.unit && f.parameter == e.parameter) return &f;
+        return nullptr;
+    };
+    auto isFilterUnit = [&](const units::Unit* u) {
+        return u && (u == c->lowPassUnit().load() || u == c->highPassUnit().load() ||
+                     u == c->bandPassUnit().load());
+    };
+
+    switch (event.type) {
+    case Type::BeginParameterChangeGesture:
+        controller->setPauseUpdateSelectionParameters(true);
+        break;
+    case Type::PropertyChange:
+        // Class information, presets and the other properties of plug-ins
+        // are recorded by the listener parameters of the track.
+        break;
+    case Type::EndParameterChangeGesture: {
+        controller->setPauseUpdateSelectionParameters(false);
+        controller->setNeedsToUpdateValueImmediately(true);
+        if (const auto* f = filterParameter(event)) controller->sendFilterSliderAction(f->slider);
+        controller->setNeedsToUpdateValueImmediately(false);
+        for (auto& p : track->listenerParameters) {
+            units::Unit* unit = track->getAudioUnitForType(p.type);
+            if (isFilterUnit(unit)) continue;
+            if (unit != event.unit || p.parameterID != event.parameter) continue;
+            float v = 0;
+            if (units::ok(unit->getParameter(p.parameterID, units::Scope::Global, 0, &v))) p.value = v;
+            break;
+        }
+        break;
+    }
+    case Type::ParameterValueChange: {
+        const auto* f = filterParameter(event);
+        if (!f) break;
+        auto [lo, hi] = controller->filterSliderRange(f->slider);
+        const float v = std::clamp(value, lo, hi);
+        controller->setFilterSliderValue(f->slider, v);
+        switch (f->slider) {
+        case FilterSlider::LowPassCutoff: c->contextLowPassEnabled().store(v < 22050.0f ? 1 : 0); break;
+        case FilterSlider::HighPassCutoff: c->contextHighPassEnabled().store(v > 0.0f ? 1 : 0); break;
+        case FilterSlider::BandPassCenter:
+            if (v != 11025.0f) c->contextBandPassEnabled().store(1);
+            else if (track->value(EffectInput::BandPassBandwidth) == 11025.0f) c->contextBandPassEnabled().store(0);
+            break;
+        case FilterSlider::BandPassBandwidth:
+            if (v != 11025.0f) c->contextBandPassEnabled().store(1);
+            else if (track->value(EffectInput::BandPassCenterFrequency) == 11025.0f) c->contextBandPassEnabled().store(0);
+            break;
+        default: break;
+        }
+        controller->verifyParameterRecordingForSlider(f->slider);
+        break;
+    }
+    }
+}
+
+}  // namespace tracktap

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "engine/AudioControllerServices.h"
+#include "engine/MusicFilter.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/Composition.h"
+#include "platform/media/ProcessingTap.h"
+#include "platform/units/Unit.h"
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace enginetest {
+
+// A stereo WAV file of `seconds` of a sine (or of `value` when frequency is 0).
+QString writeTone(const QString& name, double seconds, double frequency, float amplitude,
+                  int rate = 44100);
+std::shared_ptr<Asset> loadAsset(const QString& path);
+
+// A controller whose automation answers from a table and notes every call.
+class TestController : public AudioControllerServices {
+public:
+    std::map<EffectInput, double> automation;  // the curves' values
+    std::vector<EffectInput> asked;
+    int selectionCalls = 0;
+    std::vector<MediaTime> selectionTimes;
+
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter*) override {
+        ++selectionCalls;
+        if (selectionTimes.size() < selectionTimes.capacity()) selectionTimes.push_back(time);
+    }
+    std::optional<double> updateRecordedParametersForFilter(MusicFilter*, const MediaTime&,
+                                                            EffectInput input, units::Unit*) override {
+        if (asked.size() < asked.capacity()) asked.push_back(input);
+        auto it = automation.find(input);
+        if (it == automation.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+// The shared composition and mix with tracks made as the controller makes them.
+struct Session {
+    std::shared_ptr<Composition> composition = std::make_shared<Composition>();
+    std::shared_ptr<AudioMix> mix = std::make_shared<AudioMix>();
+    TestController controller;
+
+    // A track on `asset`, starting at `start` seconds, with the default
+    // inputs; not yet inserted.
+    std::shared_ptr<MusicFilter> makeTrack(const std::shared_ptr<Asset>& asset, double start = 0);
+    // Sets the track's end from its range, speed and repeat, and inserts it.
+    void insert(MusicFilter& track, double compositionSeconds);
+};
+
+// Drives a track's tap directly: prepares it and runs slices with a given
+// source and composition time.
+struct TapDriver {
+    std::shared_ptr<ProcessingTap> tap;
+    int64_t maxFrames = 512;
+    double rate = 44100;
+    std::vector<float> left, right;  // the slice's output
+    int64_t framesOut = 0;
+
+    explicit TapDriver(std::shared_ptr<ProcessingTap> t, int64_t maxFrames = 512, double rate = 44100);
+    ~TapDriver();
+    // One slice of `frames` frames of `source` (a constant when the vectors
+    // are empty) starting at frame `at` of the composition.
+    void run(int64_t at, int64_t frames, float sourceValue);
+    TrackTapContext* context() const { return static_cast<TrackTapContext*>(tap->storage()); }
+};
+
+// A unit that notes when it has rendered, for checking the chain's order.
+// An effect adds `add` to what it pulls; an instrument outputs `add`.
+class ProbeUnit : public units::Unit {
+public:
+    ProbeUnit(bool instrument, float add, std::vector<char>* log, char name);
+    units::Status doRender(units::RenderActionFlags& flags, const units::TimeStamp& ts, uint32_t bus,
+                           uint32_t frames, units::BufferList& io) override;
+
+private:
+    bool instrument_;
+    float add_;
+    std::vector<char>* log_;
+    char name_;
+};
+
+// Hosts `unit` in the track's chain as a plug-in, enabled, in `mode`.
+void hostPlugin(MusicFilter& track, std::unique_ptr<units::Unit> unit, uint32_t mode,
+                uint32_t type, int64_t maxFrames = 512, double rate = 44100);
+
+// Renders the whole composition offline at 512-frame slices.
+struct Rendered {
+    std::vector<float> left, right;
+};
+Rendered renderOffline(const std::shared_ptr<Composition>& composition,
+                       const std::shared_ptr<AudioMix>& mix, double rate = 44100,
+                       int slice = 512);
+
+// Magnitude of the spectrum of `x` at `frequency` (Hann window), in dB.
+double levelAt(const std::vector<float>& x, size_t from, size_t count, double frequency,
+               double rate = 44100);
+
+}  // namespace enginetest
