@@ -1,0 +1,383 @@
+#include "platform/media/Player.h"
+
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/Renderer.h"
+
+#include <QThreadPool>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+// ---------------------------------------------------------------------------
+
+PlayerItem::PlayerItem(std::shared_ptr<const Composition> asset)
+    : asset_(std::move(asset)), duration_(asset_ ? asset_->duration() : MediaTime::zero()) {}
+
+PlayerItem::~PlayerItem() { cancelled_->store(true); }
+
+std::shared_ptr<PlayerItem> PlayerItem::create(std::shared_ptr<const Composition> asset) {
+    std::shared_ptr<PlayerItem> item(new PlayerItem(std::move(asset)));
+    std::weak_ptr<PlayerItem> weak = item;
+    auto composition = item->asset_;
+    auto cancelled = item->cancelled_;
+    QThreadPool::globalInstance()->start([weak, composition, cancelled] {
+        QString error;
+        bool ok = true;
+        if (composition)
+            ok = Renderer::loadSources(*composition, &error, [&] { return cancelled->load(); });
+        else
+            error = QStringLiteral("The item has nothing to play.");
+        ok = ok && composition;
+        MainQueue::async([weak, ok, error] {
+            if (auto it = weak.lock()) it->finishLoading(ok, error);
+        });
+    });
+    return item;
+}
+
+void PlayerItem::finishLoading(bool ok, const QString& error) {
+    status_ = ok ? Status::ReadyToPlay : Status::Failed;
+    error_ = error;
+    emit statusChanged(status_);
+}
+
+// ---------------------------------------------------------------------------
+
+struct Player::Shared {
+    static constexpr uint64_t Capacity = 16384;  // frames; a power of two
+    static constexpr uint64_t Ahead = 3072;      // frames rendered ahead of the output
+    static constexpr int Block = 256;
+
+    std::vector<float> samples = std::vector<float>(Capacity * 2);
+    std::vector<int64_t> positions = std::vector<int64_t>(Capacity);  // position after each frame
+    std::atomic<uint64_t> writeIndex{0};
+    std::atomic<uint64_t> readIndex{0};
+
+    // A jump, published by whichever side writes (the render thread, or the
+    // main thread while no render thread runs): the reader drops what came
+    // before `flushIndex` and plays on from `flushPosition`.
+    std::atomic<uint64_t> flushGen{0};
+    std::atomic<uint64_t> flushIndex{0};
+    std::atomic<int64_t> flushPosition{0};
+    std::atomic<uint64_t> consumerFlushGen{0};
+
+    std::atomic<uint64_t> requestGen{0};
+    std::atomic<int64_t> requestFrame{0};
+    std::atomic<float> rate{0.0f};
+    std::atomic<bool> running{false};
+    std::atomic<int64_t> playedPosition{0};
+
+    void flush(uint64_t gen, int64_t position) {
+        flushIndex.store(writeIndex.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        flushPosition.store(position, std::memory_order_relaxed);
+        flushGen.store(gen, std::memory_order_release);
+    }
+};
+
+Player::Player(std::unique_ptr<AudioOutput> output, QObject* parent)
+    : QObject(parent), output_(std::move(output)), shared_(std::make_unique<Shared>()) {
+    if (!output_) output_ = AudioOutput::createDefault();
+    QString error;
+    if (!output_->start([this](float* out, int frames) { outputCallback(out, frames); }, &error)) {
+        // The device would not start: keep time with a null output instead.
+        output_ = std::make_unique<NullAudioOutput>(output_->sampleRate());
+        output_->start([this](float* out, int frames) { outputCallback(out, frames); });
+    }
+    pollTimer_.setInterval(10);
+    connect(&pollTimer_, &QTimer::timeout, this, &Player::poll);
+    pollTimer_.start();
+}
+
+Player::~Player() {
+    stopRendering();
+    output_->stop();
+    if (pendingSeekCompletion_) pendingSeekCompletion_(false);
+    if (item_) disconnect(item_.get(), nullptr, this, nullptr);
+}
+
+void Player::outputCallback(float* out, int frames) {
+    Shared& s = *shared_;
+    const uint64_t g = s.flushGen.load(std::memory_order_acquire);
+    if (g != s.consumerFlushGen.load(std::memory_order_relaxed)) {
+        uint64_t index;
+        int64_t position;
+        uint64_t check;
+        do {
+            check = s.flushGen.load(std::memory_order_acquire);
+            index = s.flushIndex.load(std::memory_order_relaxed);
+            position = s.flushPosition.load(std::memory_order_relaxed);
+        } while (check != s.flushGen.load(std::memory_order_acquire));
+        s.readIndex.store(index, std::memory_order_release);
+        s.playedPosition.store(position, std::memory_order_relaxed);
+        s.consumerFlushGen.store(check, std::memory_order_release);
+    }
+    uint64_t read = s.readIndex.load(std::memory_order_relaxed);
+    const uint64_t write = s.writeIndex.load(std::memory_order_acquire);
+    const int n = static_cast<int>(std::min<uint64_t>(write - read, static_cast<uint64_t>(frames)));
+    const float volume = volume_.load(std::memory_order_relaxed);
+    for (int i = 0; i < n; ++i) {
+        const uint64_t slot = (read + static_cast<uint64_t>(i)) & (Shared::Capacity - 1);
+        out[2 * i] = s.samples[2 * slot] * volume;
+        out[2 * i + 1] = s.samples[2 * slot + 1] * volume;
+    }
+    if (n > 0) {
+        const uint64_t last = (read + static_cast<uint64_t>(n) - 1) & (Shared::Capacity - 1);
+        s.playedPosition.store(s.positions[last], std::memory_order_relaxed);
+        s.readIndex.store(read + static_cast<uint64_t>(n), std::memory_order_release);
+    }
+    std::fill(out + 2 * n, out + 2 * frames, 0.0f);
+}
+
+void Player::renderLoop() {
+    Shared& s = *shared_;
+    Renderer& renderer = *renderer_;
+    const int block = Shared::Block;
+    const int maxStep = 4;
+    std::vector<float> l(static_cast<size_t>(block * maxStep)), r(l.size());
+    std::vector<float> outL(block), outR(block);
+    std::vector<int64_t> pos(block);
+    const int64_t length = renderer.length();
+    uint64_t handled = 0;
+    int64_t position = 0;
+
+    auto renderRange = [&](int64_t count) {
+        for (int64_t done = 0; done < count;) {
+            const int n = static_cast<int>(std::min<int64_t>(count - done, renderer.maxFrames()));
+            renderer.render(l.data() + done, r.data() + done, n);
+            done += n;
+        }
+    };
+
+    while (s.running.load(std::memory_order_acquire)) {
+        const uint64_t g = s.requestGen.load(std::memory_order_acquire);
+        if (g != handled) {
+            handled = g;
+            position = std::clamp<int64_t>(s.requestFrame.load(std::memory_order_relaxed), 0, length);
+            renderer.setPosition(position);  // a jump: the resamplers start over
+            s.flush(g, position);
+        }
+        const uint64_t write = s.writeIndex.load(std::memory_order_relaxed);
+        const uint64_t read = s.readIndex.load(std::memory_order_acquire);
+        const bool flushPending =
+            s.consumerFlushGen.load(std::memory_order_acquire) != s.flushGen.load(std::memory_order_relaxed);
+        const uint64_t buffered = flushPending ? write - s.flushIndex.load() : write - read;
+        if (buffered >= Shared::Ahead || write - read + block > Shared::Capacity) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+
+        const float rate = s.rate.load(std::memory_order_relaxed);
+        const int step = std::clamp(static_cast<int>(std::lround(std::fabs(rate))), 1, maxStep);
+        if (rate < 0 && position > 0) {
+            const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, position);
+            const int64_t start = position - count;
+            renderer.setPosition(start);  // backwards: every block is a jump
+            realtime::Scope scope;
+            renderRange(count);
+            for (int i = 0; i < block; ++i) {
+                float a = 0, b = 0;
+                int taken = 0;
+                for (int k = 0; k < step; ++k) {
+                    const int64_t f = count - 1 - static_cast<int64_t>(i) * step - k;
+                    if (f < 0) break;
+                    a += l[static_cast<size_t>(f)];
+                    b += r[static_cast<size_t>(f)];
+                    ++taken;
+                }
+                outL[i] = taken ? a / taken : 0.0f;
+                outR[i] = taken ? b / taken : 0.0f;
+                pos[i] = std::max<int64_t>(0, position - static_cast<int64_t>(i + 1) * step);
+            }
+            position = start;
+        } else if (rate > 0 && position < length) {
+            realtime::Scope scope;
+            const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, length - position);
+            renderRange(count);
+            for (int i = 0; i < block; ++i) {
+                float a = 0, b = 0;
+                int taken = 0;
+                for (int k = 0; k < step; ++k) {
+                    const int64_t f = static_cast<int64_t>(i) * step + k;
+                    if (f >= count) break;
+                    a += l[static_cast<size_t>(f)];
+                    b += r[static_cast<size_t>(f)];
+                    ++taken;
+                }
+                outL[i] = taken ? a / taken : 0.0f;
+                outR[i] = taken ? b / taken : 0.0f;
+                pos[i] = std::min<int64_t>(length, position + static_cast<int64_t>(i + 1) * step);
+            }
+            position += count;
+        } else {
+            std::fill(outL.begin(), outL.end(), 0.0f);
+            std::fill(outR.begin(), outR.end(), 0.0f);
+            std::fill(pos.begin(), pos.end(), position);
+        }
+        for (int i = 0; i < block; ++i) {
+            const uint64_t slot = (write + static_cast<uint64_t>(i)) & (Shared::Capacity - 1);
+            s.samples[2 * slot] = outL[i];
+            s.samples[2 * slot + 1] = outR[i];
+            s.positions[slot] = pos[i];
+        }
+        s.writeIndex.store(write + block, std::memory_order_release);
+    }
+}
+
+void Player::startRendering() {
+    if (renderThread_.joinable() || !item_ || item_->status() != PlayerItem::Status::ReadyToPlay)
+        return;
+    auto renderer = std::make_unique<Renderer>(item_->asset(), item_->audioMix(),
+                                               output_->sampleRate(), Renderer::Mode::RealTime, 1024);
+    QString error;
+    if (!renderer->prepare(&error)) return;
+    renderer_ = std::move(renderer);
+    // Start where a seek made before the item was ready asked to, else at the start.
+    requestPosition(requestedFrame_, false);
+    shared_->running.store(true, std::memory_order_release);
+    renderThread_ = std::thread([this] { renderLoop(); });
+}
+
+void Player::stopRendering() {
+    shared_->running.store(false, std::memory_order_release);
+    if (renderThread_.joinable()) renderThread_.join();
+    renderer_.reset();  // lets go of the taps here, on the main thread
+}
+
+void Player::requestPosition(int64_t frame, bool fromSeek) {
+    Shared& s = *shared_;
+    s.requestFrame.store(frame, std::memory_order_relaxed);
+    const uint64_t gen = s.requestGen.fetch_add(1, std::memory_order_acq_rel) + 1;
+    requestedFrame_ = frame;
+    if (fromSeek) {
+        pendingSeekGen_ = gen;
+        pendingSeekFrame_ = frame;
+    }
+    if (!renderThread_.joinable()) s.flush(gen, frame);  // no render thread: write the jump here
+}
+
+void Player::replaceCurrentItem(std::shared_ptr<PlayerItem> item) {
+    if (item == item_) return;
+    stopRendering();
+    if (item_) disconnect(item_.get(), nullptr, this, nullptr);
+    if (pendingSeekCompletion_) {
+        auto done = std::move(pendingSeekCompletion_);
+        pendingSeekCompletion_ = nullptr;
+        QTimer::singleShot(0, this, [done] { done(false); });
+    }
+    pendingSeekGen_ = 0;
+    item_ = std::move(item);
+    endPosted_ = false;
+    requestPosition(0, false);
+    if (item_) {
+        PlayerItem* raw = item_.get();
+        connect(raw, &PlayerItem::statusChanged, this, [this, raw] { itemStatusChanged(raw); });
+        if (raw->status() == PlayerItem::Status::ReadyToPlay) startRendering();
+    }
+    emit currentItemChanged();
+}
+
+void Player::itemStatusChanged(PlayerItem* item) {
+    if (item != item_.get()) return;
+    if (item->status() == PlayerItem::Status::ReadyToPlay) startRendering();
+}
+
+void Player::setRate(float rate) {
+    if (rate == rate_) return;
+    rate_ = rate;
+    shared_->rate.store(rate, std::memory_order_relaxed);
+    if (rate != 0) endPosted_ = false;
+    // Start the new rate at once rather than after what is buffered.
+    if (item_) {
+        const bool seeking = pendingSeekGen_ != 0;
+        const int64_t from = seeking ? pendingSeekFrame_
+                             : renderThread_.joinable() ? shared_->playedPosition.load()
+                                                        : requestedFrame_;
+        requestPosition(from, false);
+        if (seeking) pendingSeekGen_ = shared_->requestGen.load();
+    }
+    emit rateChanged(rate);
+    notifyObservers();
+}
+
+void Player::setVolume(float volume) { volume_.store(std::clamp(volume, 0.0f, 1.0f)); }
+
+MediaTime Player::currentTime() const {
+    if (!item_) return MediaTime::zero();
+    const int32_t scale = static_cast<int32_t>(std::lround(output_->sampleRate()));
+    if (pendingSeekGen_ != 0) return MediaTime(pendingSeekFrame_, scale);
+    return MediaTime(shared_->playedPosition.load(std::memory_order_relaxed), scale);
+}
+
+void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime&,
+                        std::function<void(bool)> completion) {
+    if (pendingSeekCompletion_) {
+        auto interrupted = std::move(pendingSeekCompletion_);
+        pendingSeekCompletion_ = nullptr;
+        QTimer::singleShot(0, this, [interrupted] { interrupted(false); });
+    }
+    if (!item_ || !time.isNumeric()) {
+        if (completion) QTimer::singleShot(0, this, [completion] { completion(false); });
+        return;
+    }
+    const int64_t rate = std::llround(output_->sampleRate());
+    const int64_t length = mediatime::framesAt(item_->duration(), rate);
+    const int64_t frame = std::clamp<int64_t>(mediatime::framesAt(time, rate), 0, length);
+    endPosted_ = false;
+    pendingSeekCompletion_ = std::move(completion);
+    requestPosition(frame, true);
+}
+
+void Player::poll() {
+    Shared& s = *shared_;
+    if (pendingSeekGen_ != 0 &&
+        s.consumerFlushGen.load(std::memory_order_acquire) >= pendingSeekGen_) {
+        pendingSeekGen_ = 0;
+        auto done = std::move(pendingSeekCompletion_);
+        pendingSeekCompletion_ = nullptr;
+        if (done) done(true);
+        notifyObservers();
+    }
+    if (!item_ || !renderer_ || pendingSeekGen_ != 0) return;
+    const int64_t played = s.playedPosition.load(std::memory_order_relaxed);
+    if (rate_ > 0 && !endPosted_ && played >= renderer_->length()) {
+        endPosted_ = true;
+        auto item = item_;
+        setRate(0.0f);
+        emit item->didPlayToEndTime();
+        NotificationCenter::defaultCenter().post(PlayerItem::DidPlayToEndTimeNotification, item.get());
+    } else if (rate_ < 0 && played <= 0) {
+        setRate(0.0f);
+    }
+}
+
+Player::TimeObserverToken Player::addPeriodicTimeObserver(const MediaTime& interval,
+                                                          std::function<void(MediaTime)> block) {
+    const TimeObserverToken token = nextToken_++;
+    Observer obs;
+    obs.intervalMs = std::max(1, static_cast<int>(std::lround(interval.seconds() * 1000)));
+    obs.block = std::move(block);
+    obs.timer = std::make_unique<QTimer>();
+    obs.timer->setInterval(obs.intervalMs);
+    QObject::connect(obs.timer.get(), &QTimer::timeout, this, [this, token] {
+        auto it = observers_.find(token);
+        if (it != observers_.end() && rate_ != 0 && item_) it->second.block(currentTime());
+    });
+    obs.timer->start();
+    observers_.emplace(token, std::move(obs));
+    return token;
+}
+
+void Player::removeTimeObserver(TimeObserverToken token) { observers_.erase(token); }
+
+void Player::notifyObservers() {
+    if (!item_) return;
+    std::vector<TimeObserverToken> tokens;
+    for (auto& [token, obs] : observers_) tokens.push_back(token);
+    for (auto token : tokens) {
+        auto it = observers_.find(token);
+        if (it != observers_.end()) it->second.block(currentTime());
+    }
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "platform/audio/AudioOutput.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/Composition.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class Renderer;
+
+// What a player plays: a composition (usually a copy) and its audio mix. The
+// item becomes ready once every audio source of the composition is decoded
+// (on a worker thread); it fails when one cannot be.
+class PlayerItem : public QObject, public std::enable_shared_from_this<PlayerItem> {
+    Q_OBJECT
+public:
+    enum class Status { Unknown = 0, ReadyToPlay = 1, Failed = 2 };
+
+    // Posted on the main thread with the item as object when playback reaches
+    // the item's end.
+    static inline const QString DidPlayToEndTimeNotification =
+        QStringLiteral("PlayerItemDidPlayToEndTimeNotification");
+
+    // Starts decoding the composition's sources.
+    static std::shared_ptr<PlayerItem> create(std::shared_ptr<const Composition> asset);
+    ~PlayerItem() override;
+
+    Status status() const { return status_; }
+    QString errorString() const { return error_; }
+    std::shared_ptr<const Composition> asset() const { return asset_; }
+    MediaTime duration() const { return duration_; }
+
+    std::shared_ptr<const AudioMix> audioMix() const { return mix_; }
+    void setAudioMix(std::shared_ptr<const AudioMix> mix) { mix_ = std::move(mix); }
+
+signals:
+    void statusChanged(PlayerItem::Status status);
+    void didPlayToEndTime();
+
+private:
+    explicit PlayerItem(std::shared_ptr<const Composition> asset);
+    void finishLoading(bool ok, const QString& error);
+
+    std::shared_ptr<const Composition> asset_;
+    std::shared_ptr<const AudioMix> mix_;
+    MediaTime duration_;
+    Status status_ = Status::Unknown;
+    QString error_;
+    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+// Plays one item through an audio output. A render thread renders a short
+// way ahead into a lock-free ring; the output's callback only copies from it.
+// Everything here is called on the main thread, and every completion and
+// observer runs there.
+class Player : public QObject {
+    Q_OBJECT
+public:
+    // `output` null: the default device, or a null output when there is none.
+    explicit Player(std::unique_ptr<AudioOutput> output = nullptr, QObject* parent = nullptr);
+    ~Player() override;
+
+    PlayerItem* currentItem() const { return item_.get(); }
+    std::shared_ptr<PlayerItem> currentItemShared() const { return item_; }
+    // Null leaves the player without an item.
+    void replaceCurrentItem(std::shared_ptr<PlayerItem> item);
+
+    // 1 plays, 0 pauses, 2 and 4 fast-forward, negative rates play backwards.
+    float rate() const { return rate_; }
+    void setRate(float rate);
+    void play() { setRate(1.0f); }
+    void pause() { setRate(0.0f); }
+
+    float volume() const { return volume_.load(); }
+    void setVolume(float volume);
+
+    MediaTime currentTime() const;
+    // Moves to `time` (clamped to the item). The tolerances are accepted for
+    // the caller's sake; every seek is exact. The completion runs on the main
+    // thread: true once the new position plays, false when a later seek (or
+    // a change of item) interrupted this one.
+    void seekToTime(const MediaTime& time, const MediaTime& toleranceBefore,
+                    const MediaTime& toleranceAfter,
+                    std::function<void(bool finished)> completion = {});
+
+    using TimeObserverToken = int;
+    // Calls `block` with the current time every `interval` while playing,
+    // and when the time jumps (seeks) or the rate changes.
+    TimeObserverToken addPeriodicTimeObserver(const MediaTime& interval,
+                                              std::function<void(MediaTime)> block);
+    void removeTimeObserver(TimeObserverToken token);
+
+    double outputSampleRate() const { return output_->sampleRate(); }
+    const AudioOutput& output() const { return *output_; }
+
+signals:
+    void rateChanged(float rate);
+    void currentItemChanged();
+
+private:
+    struct Shared;
+    void itemStatusChanged(PlayerItem* item);
+    void startRendering();
+    void stopRendering();
+    void requestPosition(int64_t frame, bool fromSeek);
+    void poll();
+    void notifyObservers();
+    void renderLoop();
+    void outputCallback(float* out, int frames);
+
+    std::unique_ptr<AudioOutput> output_;
+    std::shared_ptr<PlayerItem> item_;
+    std::unique_ptr<Renderer> renderer_;
+    float rate_ = 0.0f;
+    std::atomic<float> volume_{1.0f};
+    std::unique_ptr<Shared> shared_;
+    std::thread renderThread_;
+
+    uint64_t pendingSeekGen_ = 0;
+    int64_t pendingSeekFrame_ = 0;
+    int64_t requestedFrame_ = 0;  // the last position asked of the render thread
+    std::function<void(bool)> pendingSeekCompletion_;
+    bool endPosted_ = false;
+    QTimer pollTimer_;
+
+    struct Observer {
+        int intervalMs;
+        std::function<void(MediaTime)> block;
+        std::unique_ptr<QTimer> timer;
+    };
+    std::map<TimeObserverToken, Observer> observers_;
+    TimeObserverToken nextToken_ = 1;
+};

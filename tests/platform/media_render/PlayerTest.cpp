@@ -1,0 +1,206 @@
+#include "Signals.h"
+
+#include "platform/audio/AudioOutput.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/Player.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using testsupport::waitUntil;
+
+bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
+
+TEST(NullAudioOutput, KeepsRealTime) {
+    NullAudioOutput output(48000, 512);
+    std::atomic<int64_t> frames{0};
+    ASSERT_TRUE(output.start([&](float*, int n) { frames += n; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // settle
+    const int64_t f0 = frames.load();
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const int64_t f1 = frames.load();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    output.stop();
+    const double ratio = (f1 - f0) / (elapsed * 48000);
+    EXPECT_NEAR(ratio, 1.0, 0.05);
+}
+
+// A player on the default device: the JACK dummy server in the tests.
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        player = std::make_unique<Player>();
+        ASSERT_NE(player->output().name(), "No output") << "the test JACK server should be there";
+        rate = static_cast<int>(player->outputSampleRate());
+    }
+
+    std::shared_ptr<PlayerItem> readyItem(double seconds) {
+        auto src = gen::track({gen::sine(440, rate, static_cast<int64_t>(seconds * rate))}, rate);
+        auto comp = std::make_shared<Composition>();
+        comp->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
+        auto item = PlayerItem::create(comp);
+        player->replaceCurrentItem(item);
+        EXPECT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+        return item;
+    }
+
+    double now() const { return player->currentTime().seconds(); }
+
+    // Seconds of item time per second of wall time over `ms`.
+    double speedOver(int ms) {
+        QElapsedTimer clock;
+        const double t0 = now();
+        clock.start();
+        testsupport::spin(ms);
+        return (now() - t0) / (clock.nsecsElapsed() / 1e9);
+    }
+
+    bool seekAndWait(double seconds) {
+        bool done = false, finished = false;
+        player->seekToTime(MediaTime::fromSeconds(seconds, rate), MediaTime::zero(), MediaTime::zero(),
+                           [&](bool f) {
+                               EXPECT_TRUE(onMainThread());
+                               done = true;
+                               finished = f;
+                           });
+        return waitUntil([&] { return done; }) && finished;
+    }
+
+    std::unique_ptr<Player> player;
+    int rate = 48000;
+};
+
+TEST_F(PlayerTest, PlaysInRealTimeWithoutAllocating) {
+    readyItem(5);
+    EXPECT_EQ(player->rate(), 0.0f);
+    EXPECT_EQ(player->currentTime(), MediaTime::zero());
+    const auto violations = realtime::violationCount();
+    player->play();
+    testsupport::spin(300);
+    EXPECT_NEAR(speedOver(1000), 1.0, 0.15);
+    EXPECT_EQ(realtime::violationCount(), violations);
+    player->pause();
+    testsupport::spin(100);
+    const double paused = now();
+    testsupport::spin(200);
+    EXPECT_EQ(now(), paused);
+}
+
+TEST_F(PlayerTest, SeeksExactlyAndANewerSeekInterruptsTheOlder) {
+    readyItem(5);
+    ASSERT_TRUE(seekAndWait(2.0));
+    EXPECT_EQ(player->currentTime(), MediaTime(2 * rate, rate));
+
+    std::vector<std::pair<int, bool>> completions;
+    player->seekToTime(MediaTime(1, 1), MediaTime::zero(), MediaTime::zero(),
+                       [&](bool f) { completions.emplace_back(1, f); });
+    player->seekToTime(MediaTime(3, 1), MediaTime::zero(), MediaTime::zero(),
+                       [&](bool f) { completions.emplace_back(2, f); });
+    ASSERT_TRUE(waitUntil([&] { return completions.size() == 2; }));
+    EXPECT_EQ(completions[0], std::make_pair(1, false));
+    EXPECT_EQ(completions[1], std::make_pair(2, true));
+    EXPECT_EQ(now(), 3.0);
+
+    // Past the end is clamped to the end.
+    ASSERT_TRUE(seekAndWait(60));
+    EXPECT_EQ(now(), 5.0);
+}
+
+TEST_F(PlayerTest, FastRatesAndBackwards) {
+    readyItem(12);
+    player->setRate(2.0f);
+    testsupport::spin(200);
+    EXPECT_NEAR(speedOver(1000), 2.0, 0.3);
+    ASSERT_TRUE(seekAndWait(10.0));
+    player->setRate(-2.0f);
+    testsupport::spin(200);
+    EXPECT_NEAR(speedOver(1000), -2.0, 0.3);
+    player->setRate(-4.0f);
+    testsupport::spin(200);
+    EXPECT_NEAR(speedOver(500), -4.0, 0.6);
+    // Backwards to the start stops there.
+    EXPECT_TRUE(waitUntil([&] { return player->rate() == 0.0f; }, 6000));
+    EXPECT_EQ(now(), 0.0);
+}
+
+TEST_F(PlayerTest, ReportsTheEndAndPauses) {
+    auto item = readyItem(2);
+    int ends = 0;
+    QObject::connect(item.get(), &PlayerItem::didPlayToEndTime, [&] { ends++; });
+    bool notified = false;
+    auto id = NotificationCenter::defaultCenter().addObserver(
+        this, PlayerItem::DidPlayToEndTimeNotification, item.get(), [&](const Notification&) {
+            EXPECT_TRUE(onMainThread());
+            notified = true;
+        });
+    std::vector<double> observed;
+    auto token = player->addPeriodicTimeObserver(MediaTime(1, 10), [&](MediaTime t) {
+        EXPECT_TRUE(onMainThread());
+        observed.push_back(t.seconds());
+    });
+    ASSERT_TRUE(seekAndWait(1.5));
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return notified; }, 3000));
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(player->rate(), 0.0f);
+    EXPECT_EQ(now(), 2.0);
+    EXPECT_GE(observed.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(observed.begin() + 1, observed.end()));
+    player->removeTimeObserver(token);
+    NotificationCenter::defaultCenter().removeObserver(id);
+}
+
+TEST_F(PlayerTest, ReplacingTheItemAndFailures) {
+    readyItem(3);
+    ASSERT_TRUE(seekAndWait(1.0));
+    player->replaceCurrentItem(nullptr);
+    EXPECT_EQ(player->currentItem(), nullptr);
+    EXPECT_EQ(player->currentTime(), MediaTime::zero());
+    bool done = false, finished = true;
+    player->seekToTime(MediaTime(1, 1), MediaTime::zero(), MediaTime::zero(), [&](bool f) {
+        done = true;
+        finished = f;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_FALSE(finished) << "no item, no seek";
+
+    AssetTrack::Info info;
+    info.trackID = 1;
+    info.naturalTimeScale = 1000;
+    info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1, 1));
+    auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
+        if (e) *e = QStringLiteral("cannot decode");
+        return std::shared_ptr<DecodedSource>();
+    });
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(info.timeRange, broken, MediaTime::zero());
+    auto item = PlayerItem::create(comp);
+    player->replaceCurrentItem(item);
+    ASSERT_TRUE(waitUntil([&] { return item->status() != PlayerItem::Status::Unknown; }));
+    EXPECT_EQ(item->status(), PlayerItem::Status::Failed);
+    EXPECT_EQ(item->errorString(), "cannot decode");
+
+    // A seek made before the item is ready takes effect once it is.
+    auto src = gen::track({gen::sine(440, rate, 4 * rate)}, rate);
+    auto comp2 = std::make_shared<Composition>();
+    comp2->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
+    auto item2 = PlayerItem::create(comp2);
+    player->replaceCurrentItem(item2);
+    player->seekToTime(MediaTime(3, 1), MediaTime::zero(), MediaTime::zero());
+    ASSERT_TRUE(waitUntil([&] { return item2->status() == PlayerItem::Status::ReadyToPlay; }));
+    testsupport::spin(100);
+    EXPECT_EQ(now(), 3.0);
+}
+
+}  // namespace
