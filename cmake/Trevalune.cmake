@@ -25,12 +25,16 @@ function(trevalune_test target)
           "XDG_DATA_HOME=${home}/.local/share" "XDG_RUNTIME_DIR=${home}/run"
           "TREVALUNE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
           "TREVALUNE_BUILD_DIR=${CMAKE_BINARY_DIR}")
-  set(props ENVIRONMENT "${env}" TIMEOUT 600)
+  set(props TIMEOUT 600)
   if(ARG_JACK)
     list(APPEND env "JACK_DEFAULT_SERVER=${TREVALUNE_JACK_SERVER}" "JACK_NO_AUDIO_RESERVATION=1"
                     "JACK_NO_START_SERVER=1")
-    set(props ENVIRONMENT "${env}" TIMEOUT 600 FIXTURES_REQUIRED jack)
+    list(APPEND props FIXTURES_REQUIRED jack)
   endif()
+  # The environment goes in front of the command (for discovery and for every
+  # test): a list-valued ENVIRONMENT does not survive gtest_discover_tests's
+  # PROPERTIES, which flattens it into the property list.
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "/usr/bin/env;${env}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
