@@ -125,12 +125,12 @@ std::unique_ptr<Lv2PluginInstance> Lv2PluginInstance::create(std::shared_ptr<con
 void Lv2PluginInstance::createAsync(std::shared_ptr<const PluginCatalogue> catalogue, Lv2PluginDescription plugin,
                                     double sampleRate, uint32_t maxFrames,
                                     std::function<void(std::unique_ptr<Lv2PluginInstance>, QString)> done) {
-    std::thread([=, catalogue = std::move(catalogue), plugin = std::move(plugin), done = std::move(done)]() {
+    runOnPluginThread([=, catalogue = std::move(catalogue), plugin = std::move(plugin), done = std::move(done)]() {
         auto error = std::make_shared<QString>();
         auto holder = std::make_shared<std::unique_ptr<Lv2PluginInstance>>(
             create(catalogue, plugin, sampleRate, maxFrames, error.get()));
         MainQueue::async([holder, error, done]() { done(std::move(*holder), *error); });
-    }).detach();
+    });
 }
 
 bool Lv2PluginInstance::build(QString* error) {

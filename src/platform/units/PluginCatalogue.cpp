@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <algorithm>
@@ -69,6 +70,17 @@ CurrentCatalogue& currentCatalogue() {
 }
 
 }  // namespace
+
+void runOnPluginThread(std::function<void()> job) {
+    static QThreadPool pool;
+    static bool configured = [] {
+        pool.setMaxThreadCount(2);
+        pool.setExpiryTimeout(5000);
+        return true;
+    }();
+    (void)configured;
+    pool.start(std::move(job));
+}
 
 QString PluginCatalogue::searchPath() {
     QByteArray env = qgetenv("LV2_PATH");
@@ -198,13 +210,13 @@ std::shared_ptr<const PluginCatalogue> PluginCatalogue::scan(const QString& path
 
 void PluginCatalogue::scanAsync(const QString& path,
                                 std::function<void(std::shared_ptr<const PluginCatalogue>)> done) {
-    std::thread([path, done = std::move(done)]() mutable {
+    runOnPluginThread([path, done = std::move(done)]() mutable {
         std::shared_ptr<const PluginCatalogue> catalogue = scan(path);
         MainQueue::async([catalogue, done = std::move(done)]() {
             setCurrent(catalogue);
             if (done) done(catalogue);
         });
-    }).detach();
+    });
 }
 
 std::shared_ptr<const PluginCatalogue> PluginCatalogue::current() {

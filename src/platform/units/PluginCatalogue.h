@@ -32,6 +32,10 @@ struct AudioUnitBundleRecord {
     QString bundlePath;  // its bundle folder
 };
 
+// Runs `job` on the worker threads of plug-in scans and instantiations. The
+// pool finishes its jobs before the program exits.
+void runOnPluginThread(std::function<void()> job);
+
 // One hostable LV2 plug-in found by a scan.
 struct Lv2PluginDescription {
     QString uri;

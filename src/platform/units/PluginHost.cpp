@@ -75,11 +75,11 @@ void instantiateComponent(const Component* component, InstantiationCompletion co
         deliver(std::move(completion), nullptr, Status::ComponentNotFound);
         return;
     }
-    std::thread([component, completion = std::move(completion)]() mutable {
+    runOnPluginThread([component, completion = std::move(completion)]() mutable {
         std::unique_ptr<Unit> unit = component->instantiate();
         const Status status = unit ? Status::Ok : Status::InstantiationFailed;
         deliver(std::move(completion), std::move(unit), status);
-    }).detach();
+    });
 }
 
 void instantiatePluginNamed(const ComponentDescription& description, const QString& name,
@@ -93,11 +93,11 @@ void instantiatePluginNamed(const ComponentDescription& description, const QStri
         return;
     }
     if (plugin) {
-        std::thread([catalogue, d = *plugin, completion = std::move(completion)]() mutable {
+        runOnPluginThread([catalogue, d = *plugin, completion = std::move(completion)]() mutable {
             Status status = Status::Ok;
             std::unique_ptr<Unit> unit = makePluginUnit(catalogue, d, &status);
             deliver(std::move(completion), std::move(unit), status);
-        }).detach();
+        });
         return;
     }
     // Built-in units and the instruments: the registered component of that
