@@ -143,8 +143,7 @@ bool Renderer::prepare(QString* error) {
         t->endFrame = mediatime::framesAt(ct->timeRange().end(), outRate);
 
         if (needsStretcher) {
-            RubberBandStretcher::Options options = RubberBandStretcher::OptionProcessRealTime |
-                                                   RubberBandStretcher::OptionPitchHighConsistency;
+            RubberBandStretcher::Options options = RubberBandStretcher::OptionProcessRealTime;
             options |= mode_ == Mode::RealTime ? RubberBandStretcher::OptionEngineFaster
                                                : RubberBandStretcher::OptionEngineFiner;
             t->stretcher = std::make_unique<RubberBandStretcher>(static_cast<size_t>(vRate), 2,
