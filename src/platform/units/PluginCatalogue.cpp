@@ -5,11 +5,15 @@
 #include <lv2/atom/atom.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThreadPool>
 #include <QUrl>
 
+#include <elf.h>
+
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -58,6 +62,27 @@ QString makerFromURI(const QString& uri) {
     QUrl url(uri);
     if (!url.host().isEmpty()) return url.host();
     return QStringLiteral("LV2");
+}
+
+// Whether `path` is a shared object this process could load: an ELF file of
+// the same class, byte order and machine as the running program. Checked from
+// the file's header alone, so that a scan never runs a plug-in's code.
+bool isLoadableLibrary(const QString& path) {
+    auto header = [](const QString& file, unsigned char* bytes) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) && f.read(reinterpret_cast<char*>(bytes), EI_NIDENT + 4) == EI_NIDENT + 4;
+    };
+    static unsigned char self[EI_NIDENT + 4];
+    static const bool selfRead = header(QStringLiteral("/proc/self/exe"), self);
+    unsigned char lib[EI_NIDENT + 4];
+    if (!selfRead || !header(path, lib)) return false;
+    if (std::memcmp(lib, ELFMAG, SELFMAG) != 0) return false;
+    if (lib[EI_CLASS] != self[EI_CLASS] || lib[EI_DATA] != self[EI_DATA]) return false;
+    uint16_t type, machine, selfMachine;
+    std::memcpy(&type, lib + EI_NIDENT, 2);
+    std::memcpy(&machine, lib + EI_NIDENT + 2, 2);
+    std::memcpy(&selfMachine, self + EI_NIDENT + 2, 2);
+    return type == ET_DYN && machine == selfMachine;
 }
 
 struct CurrentCatalogue {
@@ -118,10 +143,14 @@ std::shared_ptr<const PluginCatalogue> PluginCatalogue::scan(const QString& path
         }
         const LilvNode* libraryURI = lilv_plugin_get_library_uri(plugin);
         char* libraryPath = libraryURI ? lilv_file_uri_parse(lilv_node_as_uri(libraryURI), nullptr) : nullptr;
-        bool libraryThere = libraryPath && QFileInfo(QString::fromLocal8Bit(libraryPath)).isFile();
+        const QString library = libraryPath ? QString::fromLocal8Bit(libraryPath) : QString();
         lilv_free(libraryPath);
-        if (!libraryThere) {
+        if (library.isEmpty() || !QFileInfo(library).isFile()) {
             skip(QStringLiteral("library missing"));
+            continue;
+        }
+        if (!isLoadableLibrary(library)) {
+            skip(QStringLiteral("library not loadable here"));
             continue;
         }
         bool featuresOk = true;

@@ -58,9 +58,10 @@ public:
     static QString searchPath();
 
     // Scans `path` on the calling thread. A plug-in that cannot be hosted (a
-    // bundle lilv cannot parse, a missing library, an unsupported required
-    // feature or port kind, no audio output) is left out and noted in
-    // skipped().
+    // bundle lilv cannot parse, a missing library or one that is no shared
+    // object for this machine, an unsupported required feature or port kind,
+    // no audio output) is left out and noted in skipped(). No plug-in code
+    // runs during a scan.
     static std::shared_ptr<const PluginCatalogue> scan(const QString& path);
 
     // Scans on a worker thread and hands the catalogue to `done` on the main

@@ -87,22 +87,28 @@ TEST(PluginCatalogue, SkipsBrokenBundlesAndFailsToLoadABadLibraryCleanly) {
     writeFile(folder + "/broken.lv2/manifest.ttl", "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n<urn:x:broken> a lv2:Plugin ;; ]]] garbage");
     writeTestBundle(folder, "nolib.lv2", "urn:trevalune:test/nolib", "No Library", "missing.so");
     writeTestBundle(folder, "badlib.lv2", "urn:trevalune:test/badlib", "Bad Library", "bad.so");
-    writeFile(folder + "/badlib.lv2/bad.so", "this is not a shared object");
+    writeFile(folder + "/badlib.lv2/bad.so", "this is not a shared object, though it has the name of one");
+    // A real plug-in library, but not one that holds this plug-in.
+    writeTestBundle(folder, "notlv2.lv2", "urn:trevalune:test/notlv2", "Not LV2", "lib.so");
+    copyRealLibrary(folder + "/notlv2.lv2/lib.so");
 
     auto catalogue = PluginCatalogue::scan(folder + ":/usr/lib/lv2");
     EXPECT_EQ(catalogue->findURI("urn:x:broken"), nullptr);
     EXPECT_EQ(catalogue->findURI("urn:trevalune:test/nolib"), nullptr);
-    EXPECT_TRUE(catalogue->skipped().join('\n').contains("urn:trevalune:test/nolib: library missing"));
+    EXPECT_EQ(catalogue->findURI("urn:trevalune:test/badlib"), nullptr);
+    const QString skipped = catalogue->skipped().join('\n');
+    EXPECT_TRUE(skipped.contains("urn:trevalune:test/nolib: library missing")) << qPrintable(skipped);
+    EXPECT_TRUE(skipped.contains("urn:trevalune:test/badlib: library not loadable here")) << qPrintable(skipped);
     EXPECT_NE(catalogue->findURI(kMda + "Delay"), nullptr);
 
-    // A library that exists but will not load fails its instantiation with a
-    // reason, on the main thread.
-    const Lv2PluginDescription* bad = catalogue->findURI("urn:trevalune:test/badlib");
-    ASSERT_NE(bad, nullptr);
+    // A library that loads but does not hold the plug-in fails its
+    // instantiation with a reason, on the main thread.
+    const Lv2PluginDescription* notLv2 = catalogue->findURI("urn:trevalune:test/notlv2");
+    ASSERT_NE(notLv2, nullptr);
     bool done = false;
     QString error;
     bool onMainThread = false;
-    Lv2PluginInstance::createAsync(catalogue, *bad, 44100, 512,
+    Lv2PluginInstance::createAsync(catalogue, *notLv2, 44100, 512,
                                    [&](std::unique_ptr<Lv2PluginInstance> instance, QString why) {
                                        done = true;
                                        onMainThread = QThread::currentThread() == qApp->thread();
@@ -148,10 +154,10 @@ TEST(PluginCatalogue, CollidingCodesResolveByNameOrAreRefused) {
     const QString folder = testsupport::tempDir();
     writeTestBundle(folder, "a.lv2", first, "Twin", "lib.so");
     writeTestBundle(folder, "b.lv2", second, "Twin", "lib.so");
-    writeFile(folder + "/a.lv2/lib.so", "x");
-    writeFile(folder + "/b.lv2/lib.so", "x");
+    copyRealLibrary(folder + "/a.lv2/lib.so");
+    copyRealLibrary(folder + "/b.lv2/lib.so");
     writeTestBundle(folder, "c.lv2", QStringLiteral("urn:trevalune:collide/other"), "Other", "lib.so");
-    writeFile(folder + "/c.lv2/lib.so", "x");
+    copyRealLibrary(folder + "/c.lv2/lib.so");
 
     auto catalogue = PluginCatalogue::scan(folder);
     ASSERT_EQ(catalogue->plugins().size(), 3u);
@@ -184,8 +190,8 @@ TEST(PluginCatalogue, CollidingCodesResolveByNameOrAreRefused) {
     const QString folder2 = testsupport::tempDir();
     writeTestBundle(folder2, "a.lv2", first, "Left Twin", "lib.so");
     writeTestBundle(folder2, "b.lv2", second, "Right Twin", "lib.so");
-    writeFile(folder2 + "/a.lv2/lib.so", "x");
-    writeFile(folder2 + "/b.lv2/lib.so", "x");
+    copyRealLibrary(folder2 + "/a.lv2/lib.so");
+    copyRealLibrary(folder2 + "/b.lv2/lib.so");
     auto named = PluginCatalogue::scan(folder2);
     const Lv2PluginDescription* left = named->findURI(first);
     const Lv2PluginDescription* right = named->findURI(second);
