@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
-#include <QMainWindow>
+#include "app/MainInterface.h"
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -20,11 +21,16 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Trevalune"));
     setApplicationName(QStringLiteral("Trevalune"));
     setApplicationDisplayName(QStringLiteral("Trevalune"));
-    setQuitOnLastWindowClosed(true);
+    setDesktopFileName(QStringLiteral("trevalune"));
+    // The application delegate decides when closing windows ends the application.
+    setQuitOnLastWindowClosed(false);
     installSignalHandlers();
 }
 
-Application::~Application() = default;
+Application::~Application() {
+    // The windows go before the application object.
+    interface_.reset();
+}
 
 void Application::installSignalHandlers() {
     if (signalPipe[0] >= 0) return;
@@ -33,7 +39,8 @@ void Application::installSignalHandlers() {
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char c;
         [[maybe_unused]] auto n = ::read(signalPipe[1], &c, 1);
-        closeAllWindows();
+        // No question can be asked here: keep the preferences and go.
+        if (interface_ && interface_->appDelegate) interface_->appDelegate->applicationWillTerminate();
         quit();
     });
     struct sigaction sa = {};
@@ -44,14 +51,13 @@ void Application::installSignalHandlers() {
     sigaction(SIGINT, &sa, nullptr);
 }
 
-std::unique_ptr<QMainWindow> buildMainWindow() {
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QStringLiteral("Trevalune"));
-    window->resize(1200, 760);
-    return window;
-}
-
 void Application::start() {
-    mainWindow_ = buildMainWindow();
-    mainWindow_->show();
+    applyDarkLook();
+    interface_ = loadMainInterface(nullptr);
+    AppDelegate* delegate = interface_->appDelegate.get();
+    delegate->applicationWillFinishLaunching();
+    interface_->mainWindow->show();
+    delegate->applicationDidFinishLaunching();
+    const QStringList args = arguments();
+    for (int i = 1; i < args.size(); ++i) delegate->openFile(args[i]);
 }

@@ -4,24 +4,23 @@
 
 #include <memory>
 
-class QMainWindow;
+struct MainInterface;
 
-// The main window of the application, not yet shown.
-std::unique_ptr<QMainWindow> buildMainWindow();
-
-// The application object: names, settings location, the main window, and a
-// clean quit on SIGTERM or SIGINT (the session ending, Ctrl+C in a terminal).
+// The application object: names, settings location, the main interface,
+// files named on the command line, and a clean quit on SIGTERM or SIGINT
+// (the session ending, Ctrl+C in a terminal).
 class Application : public QApplication {
     Q_OBJECT
 public:
     Application(int& argc, char** argv);
     ~Application() override;
 
-    QMainWindow* mainWindow() const { return mainWindow_.get(); }
-    // Builds and shows the main window.
+    MainInterface* mainInterface() const { return interface_.get(); }
+    // Loads the main interface, reads the preferences, shows the main window
+    // and opens the files named on the command line.
     void start();
 
 private:
     void installSignalHandlers();
-    std::unique_ptr<QMainWindow> mainWindow_;
+    std::unique_ptr<MainInterface> interface_;
 };

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/MainWindowBuilder.h"
 
 #include "support/TestSupport.h"
 
@@ -30,9 +31,10 @@ TEST(Application, StartsOffscreenAndQuitsCleanly) {
 }
 
 TEST(Application, MainWindowIsTitled) {
-    auto window = buildMainWindow();
+    auto ui = buildMainWindow();
+    std::unique_ptr<QMainWindow> window(ui.window);
     window->show();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Trevalune"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Trevalune[*]"));
     EXPECT_TRUE(window->isVisible());
 }
 

@@ -1,0 +1,228 @@
+#pragma once
+
+#include "app/EffectInputs.h"
+#include "app/MainWindowBuilder.h"
+#include "app/MiniPlayerBuilder.h"
+#include "app/PreferencesBuilder.h"
+#include "app/TransportPlayer.h"
+#ifndef Q_MOC_RUN  // moc cannot read <compare>
+#include "platform/core/MediaTime.h"
+#endif
+#include "views/LineView.h"
+#include "views/MarkerRecord.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantList>
+
+#include <array>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class AppDelegate;
+class ColoredButton;
+class FloatSlider;
+class NumberTextField;
+class TextFieldNumberFormatter;
+class UndoManager;
+class WindowController;
+
+// "None" in the unsigned index properties (selected track, marker, parameter).
+constexpr quint64 NSNotFound = quint64(std::numeric_limits<qint64>::max());
+
+// The central controller: the player, the composition's clock and transport,
+// the main window's controls and the model the subsystems share. One object
+// for the life of the application, on the main thread.
+//
+// Its members are defined in the source files of the subsystem that owns
+// them; its state is grouped below in one struct per subsystem. The outlets
+// (the controls of the windows) are set by the interface loader before
+// awakeFromNib().
+class AudioController : public QObject, public LineViewOwner {
+    Q_OBJECT
+public:
+    // The new controller owns the player; without one, the transport does nothing.
+    explicit AudioController(std::unique_ptr<TransportPlayer> player = nullptr);
+    ~AudioController() override;
+
+    // ---- Outlets -------------------------------------------------------------------
+    MainWindowUi ui;                // the main window
+    MiniPlayerUi miniPlayer;        // the mini-player window
+    PreferencesUi preferences;      // the preferences window
+    WindowController* windowController = nullptr;
+    AppDelegate* appDelegate = nullptr;
+    UndoManager* undoManager() const;  // the main window's (the track area's)
+
+    // ---- Composition controller and application shell -------------------------------
+    std::unique_ptr<TransportPlayer> audioPlayer;
+    struct ShellState {
+        double playerVolume = 0.8;
+        double playerSampleRate = 44100.0;   // time scale of the times the controller makes
+        double projectSampleRate = 44100.0;
+        double projectBitRate = 0.0;
+        bool audioControllerIsWorking = false;  // busy: item not ready, seek, export
+        bool isPlaying = false;
+        bool viewControlsEnabled = false;  // see setViewControlsEnabled()
+        quint64 currentSelectedAudio = NSNotFound;
+        MediaTime compositionDuration = MediaTime::zero();
+        double seekTime = -1.0;  // a seek waiting for the next ready item; -1 none
+        bool continueTimeObserver = false;  // the time observer moves sliders, labels, ruler
+        int timeObserverToken = 0;
+        double timelineDuration = 0.0;  // seconds the timeline shows
+        double scaleFactor = 0.0;       // points per second at zoom 1
+        double zoomValue = 0.0;
+        double mouseEventStartingZoom = 0.0;
+        bool needsCloseSheetAfterPlayerStatus = false;
+        bool shouldUpdateEmptyTrackDuration = false;
+        bool playerItemObserved = false;  // the end of the current item is observed
+        // Termination.
+        bool applicationTerminateFromAlertWindow = false;
+        bool applicationHasToTerminateAfterSaving = false;
+    } shell;
+
+    // ---- Effect parameters and automation -------------------------------------------
+    struct AutomationState {
+        std::array<float, EffectInputCount> defaultValues{};  // in effect input order
+        std::optional<double> originalValue;
+        bool needsToUpdateValueImmediately = false;
+        QStringList pauseUpdateRecordedParameters;
+        quint64 tempIndexOfSelectedParameter = NSNotFound;
+        bool showEQFFT = false;
+        bool hasToShowNotesView = false;
+        QString audioUnitsFolder;
+    } automation;
+
+    // ---- Timeline and track views: the ruler and the track area are outlets (ui) -----
+
+    // ---- Track editing commands -------------------------------------------------------
+    struct EditingState {
+        std::vector<MarkerRecord> markersArray;
+        quint64 currentSelectedMarker = NSNotFound;
+        QVariantList dragDropSelectionInfo;
+        bool playAfterDragDropSelection = false;
+        bool needsUpdateSplitSelection = false;
+    } editing;
+
+    // ---- Projects, presets and media library ------------------------------------------
+    struct LibraryState {
+        QUrl projectURL;
+        quint64 projectChangeCount = 0;  // undoable changes since the last save
+        bool doNotUpdatePlayerSettings = false;
+        bool doNotUpdateNeedsDisplay = false;
+        bool loadTapFromProject = false;
+        quint64 trackCounter = 0;
+        quint64 tapCounter = 0;
+        QList<QUrl> presetsArray;
+        QString mediaLibraryPath;
+        bool libraryViewIsVisibleOnExit = false;
+    } library;
+
+    // ---- Export, rendering and recording ---------------------------------------------
+    struct ExportState {
+        bool notifyAudioMetering = false;  // metering switch read by the taps
+        bool stopAudioProcessing = false;
+        double processingPercentCompleted = 0.0;
+    } exporting;
+
+    // ---- Start-up --------------------------------------------------------------------
+    // Runs once every outlet is set: timeline, controls, bindings, time observer,
+    // observers, ruler layer, library layout, model containers.
+    void awakeFromNib();
+    void playheadTimeObserverBlock(const MediaTime& time);
+    void timelineRedrawBlock();
+
+    // ---- Player state and transport ---------------------------------------------------
+    void observePlayerItemStatus(int status);  // TransportPlayer::NoItem for none
+    void observePlayerRate(float rate);
+    void eventHandlerPlayerState();
+    double duration() const;     // seconds of a ready item, else 0
+    double currentTime() const;  // seconds of the player's time, 0 without a player
+    void updateCurrentTime(double seconds);
+    void updateCurrentTimeFrom(FloatSlider* slider);
+    void updateCurrentTimeFromSlider(FloatSlider* slider);
+    void playPauseToggle();
+    void fastForward();
+    void rewind();
+    void updatePlayerVolumeFrom(FloatSlider* slider);
+    void updatePlayerItemObserver();
+    void removePlayerItemObserver();
+    void audioEndedFromNotification();
+    // Views and controls locked while the item is not ready or a seek runs.
+    void lockViews();
+    void unlockViews();
+    void setViewControlsEnabled(bool enabled);
+    void bindEnabledObject(QWidget* control);
+
+    // ---- Time labels and position sliders ---------------------------------------------
+    void setupLabelsWithUpdate(bool update);
+    void updateLabelsTimeWithCurrentTime(const MediaTime& time);
+    void setupAudioSliderWithTotalTime(const MediaTime& total);
+    QString compositionTitle() const;  // the mini player's text, "" without a length
+
+    // ---- Edited state, panel layout and scroll synchronisation ------------------------
+    void changeCountForOpenUndoGroup();
+    void changeCountForUndo();
+    void changeCountForRedo();
+    bool isDocumentEdited() const;
+    void setDocumentEdited(bool edited);
+    void setupLibraryViewHidden();
+    void updateLibraryViewOnStartup();
+    void setupLineView();
+    void layoutLineViewContainer();
+    void audioScrollViewDidChangeBounds();
+    void audioScrollViewDidEndLiveScroll();
+
+    // ---- Numeric text fields ---------------------------------------------------------
+    TextFieldNumberFormatter* formatterForTextField() const;
+    TextFieldNumberFormatter* formatterForIntegerTextField() const;
+    void textFieldSetup(NumberTextField* field, FloatSlider* control = nullptr);
+    void updateTextFieldValueFrom(NumberTextField* field);
+
+    // ---- Services of the other subsystems, in their present form ------------------------
+    void setupDefaultValues();
+    void applyDefaultValuesToControls();
+    float defaultValue(const char* key) const;
+    void updateCompositionDurationFromPreferences(double minutes, double seconds);
+    void updateTrackColorFromPreferencesForAllFilters(const QColor& color);
+    void animateLibraryViewFrom(ColoredButton* sender);
+    void animateEQViewFrom(ColoredButton* sender);
+    void showPlayerWindow();
+    // Saving before quitting: the project when there is one, else an export of the
+    // mix. Each reports its end through saveDidEnd().
+    void saveProjectFrom();
+    void saveAudioFileFrom();
+    void saveDidEnd(bool saved);
+    // Opening files handed over by the desktop.
+    void addAudioFileToComposition(const QUrl& url);
+    void loadTrackToCompositionForProject(const QUrl& url);
+    int trackCount() const;
+
+    // ---- What the ruler layer reads ---------------------------------------------------
+    double rulerCompositionSeconds() const override;
+    bool rulerPlayerItemIsReady() const override;
+    bool rulerIsPlaying() const override;
+    double rulerPositionSliderSeconds() const override;
+    double rulerPlayerCurrentSeconds() const override;
+    QRect rulerVisibleRect() const override;
+    int rulerTrackCount() const override;
+    const std::vector<MarkerRecord>& rulerMarkers() const override;
+
+signals:
+    // The playing state changed ("playerStateChanged").
+    void playerStateChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    MediaTime timeFromSeconds(double seconds) const;
+    bool itemIsReady() const;
+    std::vector<QPointer<QWidget>> enabledBindings_;
+    std::unique_ptr<UndoManager> undoManager_;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <array>
+
+// The 27 effect inputs of a track, in the one order in which they are
+// walked everywhere (defaults, controls, records). The ranges are those of
+// the main window's sliders.
+struct EffectInput {
+    const char* key;       // the track's input key, "inputChannelMix" ...
+    const char* name;      // the outlet suffix: sliderChannelMix, textFieldChannelMix
+    const char* title;     // the caption beside the slider
+    double minValue;
+    double maxValue;
+    double defaultValue;
+    bool allowsNegativeNumbers;  // a minus sign may be typed in its field
+    bool isEqualiser;            // global gain and the ten bands
+};
+
+constexpr int EffectInputCount = 27;
+extern const std::array<EffectInput, EffectInputCount> effectInputs;

@@ -1,0 +1,163 @@
+#include "app/MainInterface.h"
+
+#include "platform/core/UndoManager.h"
+#include "views/AudioView.h"
+#include "views/ColorWell.h"
+#include "views/FloatSlider.h"
+#include "views/Palette.h"
+#include "views/StyledControls.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTimer>
+
+namespace {
+
+// Calls a function when a watched window has closed.
+class CloseWatcher : public QObject {
+public:
+    CloseWatcher(QObject* parent, std::function<void()> onClose)
+        : QObject(parent), onClose_(std::move(onClose)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && event->isAccepted())
+            QTimer::singleShot(0, this, onClose_);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onClose_;
+};
+
+}  // namespace
+
+MainInterface::~MainInterface() {
+    mainWindow.reset();
+    windowController.reset();
+    appDelegate.reset();
+    audioController.reset();
+}
+
+std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<TransportPlayer> player) {
+    auto interface = std::make_unique<MainInterface>();
+    interface->audioController = std::make_unique<AudioController>(std::move(player));
+    interface->appDelegate = std::make_unique<AppDelegate>();
+    interface->windowController = std::make_unique<WindowController>();
+    AudioController* c = interface->audioController.get();
+    AppDelegate* d = interface->appDelegate.get();
+    WindowController* w = interface->windowController.get();
+
+    // Windows.
+    c->ui = buildMainWindow();
+    MainWindow* window = c->ui.window;
+    interface->mainWindow.reset(window);
+    c->miniPlayer = buildMiniPlayerWindow(window);
+    c->preferences = buildPreferencesWindow(window);
+
+    // Outlets.
+    c->windowController = w;
+    c->appDelegate = d;
+    d->audioController = c;
+    d->window = window;
+    d->markersAppMenuItem = c->ui.markersMenu;
+    d->preferencesPanel = c->preferences.preferencesPanel;
+    w->audioController = c;
+    w->audioView = c->ui.audioView;
+
+    // The main window's delegate; closing the last window quits.
+    window->windowShouldClose = [w] { return w->windowShouldClose(); };
+    window->windowDidResize = [w] { w->windowDidResize(); };
+    auto lastWindowCheck = [c, d] {
+        bool mainShown = c->ui.window && c->ui.window->isVisible();
+        bool miniShown = c->miniPlayer.playerWindow && c->miniPlayer.playerWindow->isVisible();
+        if (!mainShown && !miniShown) d->terminate();
+    };
+    window->windowDidClose = [window, lastWindowCheck] {
+        QTimer::singleShot(0, window, lastWindowCheck);
+    };
+    c->miniPlayer.playerWindow->installEventFilter(
+        new CloseWatcher(c->miniPlayer.playerWindow, lastWindowCheck));
+
+    // Actions.
+    for (auto* button : {c->ui.playPauseButton, c->miniPlayer.playerPlayPauseButton})
+        QObject::connect(button, &QAbstractButton::clicked, c, &AudioController::playPauseToggle);
+    for (auto* button : {c->ui.fastForwardButton, c->miniPlayer.playerFastForwardButton})
+        QObject::connect(button, &QAbstractButton::clicked, c, &AudioController::fastForward);
+    for (auto* button : {c->ui.rewindButton, c->miniPlayer.playerRewindButton})
+        QObject::connect(button, &QAbstractButton::clicked, c, &AudioController::rewind);
+    for (auto* slider : {c->ui.audioSlider, c->miniPlayer.playerAudioSlider})
+        QObject::connect(slider, &FloatSlider::action, c, &AudioController::updateCurrentTimeFrom);
+    for (auto* slider : {c->ui.sliderPlayerVolume, c->miniPlayer.miniPlayerVolume})
+        QObject::connect(slider, &FloatSlider::action, c, &AudioController::updatePlayerVolumeFrom);
+    QObject::connect(c->ui.animateLibraryButton, &QAbstractButton::clicked, c,
+                     [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
+    QObject::connect(c->ui.animateEQViewButton, &QAbstractButton::clicked, c,
+                     [c] { c->animateEQViewFrom(c->ui.animateEQViewButton); });
+
+    // Menus.
+    QObject::connect(c->ui.preferencesAction, &QAction::triggered, d,
+                     &AppDelegate::openPreferencesWindowFrom);
+    QObject::connect(c->ui.quitAction, &QAction::triggered, d, &AppDelegate::terminate);
+    QObject::connect(c->ui.undoAction, &QAction::triggered, c, [c] {
+        if (c->undoManager()->canUndo()) c->undoManager()->undo();
+    });
+    QObject::connect(c->ui.redoAction, &QAction::triggered, c, [c] {
+        if (c->undoManager()->canRedo()) c->undoManager()->redo();
+    });
+    if (auto* editMenu = qobject_cast<QMenu*>(c->ui.undoAction->parent())) {
+        QObject::connect(editMenu, &QMenu::aboutToShow, c, [c] {
+            c->ui.undoAction->setEnabled(c->undoManager()->canUndo());
+            c->ui.redoAction->setEnabled(c->undoManager()->canRedo());
+        });
+    }
+    QObject::connect(c->ui.playPauseAction, &QAction::triggered, c, &AudioController::playPauseToggle);
+    QObject::connect(c->ui.fastForwardAction, &QAction::triggered, c, &AudioController::fastForward);
+    QObject::connect(c->ui.rewindAction, &QAction::triggered, c, &AudioController::rewind);
+    QObject::connect(c->ui.miniPlayerAction, &QAction::triggered, c, &AudioController::showPlayerWindow);
+    QObject::connect(c->ui.libraryAction, &QAction::triggered, c,
+                     [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
+    QObject::connect(c->ui.markersMenu, &QMenu::aboutToShow, d,
+                     [d, menu = c->ui.markersMenu] { d->menuWillOpen(menu); });
+    d->menuWillOpen(c->ui.markersMenu);
+
+    // Preferences.
+    QObject::connect(c->preferences.resetTrackColorButton, &QPushButton::clicked, d,
+                     &AppDelegate::resetPreferencesTrackColor);
+    QObject::connect(c->preferences.preferecesTrackColor, &ColorWell::colorChanged, c,
+                     &AudioController::updateTrackColorFromPreferencesForAllFilters);
+    QObject::connect(c->preferences.showEQFFTCheck, &QCheckBox::toggled, c,
+                     [c](bool on) { c->automation.showEQFFT = on; });
+
+    // Wake up, in the interface's order.
+    c->awakeFromNib();
+    d->awakeFromNib();
+    return interface;
+}
+
+void applyDarkLook() {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette pal;
+    const QColor background = palette::background();
+    pal.setColor(QPalette::Window, background);
+    pal.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    pal.setColor(QPalette::Base, QColor(36, 34, 36));
+    pal.setColor(QPalette::AlternateBase, background);
+    pal.setColor(QPalette::Text, QColor(235, 235, 235));
+    pal.setColor(QPalette::Button, QColor(58, 55, 58));
+    pal.setColor(QPalette::ButtonText, QColor(235, 235, 235));
+    pal.setColor(QPalette::Highlight, palette::orange());
+    pal.setColor(QPalette::HighlightedText, Qt::black);
+    pal.setColor(QPalette::ToolTipBase, background);
+    pal.setColor(QPalette::ToolTipText, Qt::white);
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    pal.setColor(QPalette::Disabled, QPalette::Highlight, QColor(90, 90, 90));
+    QApplication::setPalette(pal);
+}

@@ -1,0 +1,325 @@
+#include "app/MainWindowBuilder.h"
+
+#include "app/EffectInputs.h"
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+#include "views/LineView.h"
+#include "views/NumberTextField.h"
+#include "views/Palette.h"
+#include "views/SmallViews.h"
+#include "views/StyledControls.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    // "[*]" shows the edited mark in the title.
+    setWindowTitle(QStringLiteral("Trevalune[*]"));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (windowShouldClose && !windowShouldClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (windowDidClose) windowDidClose();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (windowDidResize) windowDidResize();
+}
+
+std::array<std::pair<FloatSlider*, NumberTextField*>, 27> MainWindowUi::effectControls() const {
+    return {{
+#define TREVALUNE_EFFECT_PAIR(N) {slider##N, textField##N},
+        TREVALUNE_EFFECT_OUTLETS(TREVALUNE_EFFECT_PAIR)
+#undef TREVALUNE_EFFECT_PAIR
+    }};
+}
+
+namespace {
+
+QLabel* timeLabel(QWidget* parent, Qt::Alignment alignment) {
+    auto* label = new QLabel(QStringLiteral("00:00:00"), parent);
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    label->setStyleSheet(QStringLiteral("color: rgb(220,220,220); font-size: 11px;"));
+    return label;
+}
+
+QWidget* panelTitle(const QString& text, QWidget* parent) {
+    auto* title = new QLabel(text, parent);
+    title->setStyleSheet(QStringLiteral("color: rgb(255,186,38); font-weight: bold;"));
+    return title;
+}
+
+PlayPauseButton* transportButton(QWidget* parent, const QString& tip) {
+    auto* button = new PlayPauseButton(parent);
+    button->setToolTip(tip);
+    return button;
+}
+
+}  // namespace
+
+MainWindowUi buildMainWindow() {
+    MainWindowUi ui;
+    auto* window = new MainWindow();
+    ui.window = window;
+    window->resize(1280, 800);
+    window->setMinimumSize(960, 600);
+
+    auto* root = new BackgroundView(window);
+    root->setObjectName(QStringLiteral("mainRoot"));
+    window->setCentralWidget(root);
+    auto* rootLayout = new QVBoxLayout(root);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+    rootLayout->setSpacing(0);
+
+    auto* top = new QWidget(root);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->setSpacing(0);
+    rootLayout->addWidget(top, 1);
+
+    // Left column: the tracks' thumbnails, meters and labels, scrolled with the lanes.
+    ui.leftBackgroundView = new DrawBackgroundView(top);
+    ui.leftBackgroundView->setFixedWidth(250);
+    auto* leftLayout = new QVBoxLayout(ui.leftBackgroundView);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    auto* leftHeader = new QWidget(ui.leftBackgroundView);
+    leftHeader->setFixedHeight(26);
+    auto* leftHeaderLayout = new QHBoxLayout(leftHeader);
+    leftHeaderLayout->setContentsMargins(12, 0, 8, 0);
+    leftHeaderLayout->addWidget(panelTitle(QStringLiteral("Tracks"), leftHeader));
+    leftLayout->addWidget(leftHeader);
+    ui.leftScrollView = new QScrollArea(ui.leftBackgroundView);
+    ui.leftScrollView->setFrameShape(QFrame::NoFrame);
+    ui.leftScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.leftScrollView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.musicLeftView = new BackgroundView();
+    ui.musicLeftView->resize(250, 0);
+    ui.leftScrollView->setWidget(ui.musicLeftView);
+    ui.leftScrollView->setWidgetResizable(false);
+    leftLayout->addWidget(ui.leftScrollView, 1);
+    topLayout->addWidget(ui.leftBackgroundView);
+
+    // Timeline: the ruler's time labels over the track area.
+    auto* timeline = new QWidget(top);
+    auto* timelineLayout = new QVBoxLayout(timeline);
+    timelineLayout->setContentsMargins(0, 0, 0, 0);
+    timelineLayout->setSpacing(0);
+    auto* rulerLabels = new DrawBackgroundView(timeline);
+    rulerLabels->setFixedHeight(26);
+    auto* rulerLayout = new QHBoxLayout(rulerLabels);
+    rulerLayout->setContentsMargins(4, 0, 4, 0);
+    ui.leftTimeLabel = timeLabel(rulerLabels, Qt::AlignLeft);
+    ui.leftMiddleTimeLabel = timeLabel(rulerLabels, Qt::AlignHCenter);
+    ui.middleTimeLabel = timeLabel(rulerLabels, Qt::AlignHCenter);
+    ui.rightMiddleTimeLabel = timeLabel(rulerLabels, Qt::AlignHCenter);
+    ui.rightTimeLabel = timeLabel(rulerLabels, Qt::AlignRight);
+    for (auto* label : {ui.leftTimeLabel, ui.leftMiddleTimeLabel, ui.middleTimeLabel,
+                        ui.rightMiddleTimeLabel, ui.rightTimeLabel})
+        rulerLayout->addWidget(label, 1);
+    timelineLayout->addWidget(rulerLabels);
+    ui.audioScrollView = new AudioScrollView(timeline);
+    ui.audioScrollView->setFrameShape(QFrame::NoFrame);
+    ui.audioScrollView->setWidgetResizable(false);
+    ui.audioScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui.audioScrollView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui.audioScrollView->viewport()->setAutoFillBackground(true);
+    {
+        QPalette pal = ui.audioScrollView->viewport()->palette();
+        pal.setColor(QPalette::Window, palette::backgroundGrey());
+        ui.audioScrollView->viewport()->setPalette(pal);
+    }
+    ui.audioView = new AudioView();
+    ui.audioScrollView->setWidget(ui.audioView);
+    timelineLayout->addWidget(ui.audioScrollView, 1);
+    topLayout->addWidget(timeline, 1);
+
+    // Right column: the effect controls, the library title bar and the library.
+    auto* inspector = new DrawBackgroundView(top);
+    inspector->setFixedWidth(320);
+    auto* inspectorLayout = new QVBoxLayout(inspector);
+    inspectorLayout->setContentsMargins(0, 0, 0, 0);
+    inspectorLayout->setSpacing(0);
+    ui.parametersBackgroundView = new ColorBackgroundView(inspector);
+    auto* parametersLayout = new QVBoxLayout(ui.parametersBackgroundView);
+    parametersLayout->setContentsMargins(1, 1, 1, 1);
+    parametersLayout->setSpacing(0);
+    ui.filtersScrollView = new QScrollArea(ui.parametersBackgroundView);
+    ui.filtersScrollView->setFrameShape(QFrame::NoFrame);
+    ui.filtersScrollView->setWidgetResizable(true);
+    ui.filtersScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* filters = new QWidget();
+    filters->setObjectName(QStringLiteral("filters"));
+    auto* grid = new QGridLayout(filters);
+    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(5);
+    grid->setColumnStretch(1, 1);
+    std::array<FloatSlider**, 27> sliders = {
+#define TREVALUNE_SLIDER_REF(N) &ui.slider##N,
+        TREVALUNE_EFFECT_OUTLETS(TREVALUNE_SLIDER_REF)
+#undef TREVALUNE_SLIDER_REF
+    };
+    std::array<NumberTextField**, 27> fields = {
+#define TREVALUNE_FIELD_REF(N) &ui.textField##N,
+        TREVALUNE_EFFECT_OUTLETS(TREVALUNE_FIELD_REF)
+#undef TREVALUNE_FIELD_REF
+    };
+    int row = 0;
+    for (int i = 0; i < EffectInputCount; ++i) {
+        const EffectInput& input = effectInputs[size_t(i)];
+        if (i == 16) {
+            auto* eqTitle = panelTitle(QStringLiteral("Equaliser"), filters);
+            grid->addWidget(eqTitle, row++, 0, 1, 3);
+        }
+        auto* caption = new QLabel(QString::fromLatin1(input.title), filters);
+        caption->setStyleSheet(QStringLiteral("color: rgb(210,210,210); font-size: 11px;"));
+        auto* slider = new FloatSlider(Qt::Horizontal, filters);
+        slider->setObjectName(QStringLiteral("slider") + QLatin1String(input.name));
+        slider->setRange(input.minValue, input.maxValue);
+        auto* field = new NumberTextField(filters);
+        field->setObjectName(QStringLiteral("textField") + QLatin1String(input.name));
+        field->setFixedWidth(64);
+        *sliders[size_t(i)] = slider;
+        *fields[size_t(i)] = field;
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(slider, row, 1);
+        grid->addWidget(field, row, 2);
+        ++row;
+    }
+    grid->setRowStretch(row, 1);
+    ui.filtersScrollView->setWidget(filters);
+    parametersLayout->addWidget(ui.filtersScrollView);
+    inspectorLayout->addWidget(ui.parametersBackgroundView, 1);
+
+    ui.libraryTitleView = new DrawBackgroundView(inspector);
+    ui.libraryTitleView->setFixedHeight(30);
+    auto* libraryTitleLayout = new QHBoxLayout(ui.libraryTitleView);
+    libraryTitleLayout->setContentsMargins(10, 2, 10, 2);
+    libraryTitleLayout->addWidget(panelTitle(QStringLiteral("Media Library"), ui.libraryTitleView));
+    libraryTitleLayout->addStretch(1);
+    ui.animateLibraryButton = new ColoredButton(QStringLiteral("Library"), ui.libraryTitleView);
+    libraryTitleLayout->addWidget(ui.animateLibraryButton);
+    inspectorLayout->addWidget(ui.libraryTitleView);
+
+    ui.libraryBackgroundView = new ColorBackgroundView(inspector);
+    ui.libraryBackgroundView->setFixedHeight(250);
+    auto* libraryLayout = new QVBoxLayout(ui.libraryBackgroundView);
+    libraryLayout->setContentsMargins(1, 1, 1, 1);
+    ui.libraryScrollView = new QScrollArea(ui.libraryBackgroundView);
+    ui.libraryScrollView->setFrameShape(QFrame::NoFrame);
+    ui.libraryView = new BackgroundView();
+    ui.libraryScrollView->setWidget(ui.libraryView);
+    libraryLayout->addWidget(ui.libraryScrollView);
+    inspectorLayout->addWidget(ui.libraryBackgroundView);
+    topLayout->addWidget(inspector);
+
+    // The equaliser strip.
+    ui.eqView = new DrawBackgroundView(root);
+    ui.eqView->setFixedHeight(110);
+    rootLayout->addWidget(ui.eqView);
+
+    // The control bar.
+    ui.controlsView = new ColorBackgroundView(root);
+    ui.controlsView->setFixedHeight(56);
+    auto* controls = new QHBoxLayout(ui.controlsView);
+    controls->setContentsMargins(12, 4, 12, 4);
+    controls->setSpacing(8);
+    ui.rewindButton = transportButton(ui.controlsView, QStringLiteral("Rewind"));
+    ui.playPauseButton = transportButton(ui.controlsView, QStringLiteral("Play/Pause"));
+    ui.fastForwardButton = transportButton(ui.controlsView, QStringLiteral("Fast Forward"));
+    static_cast<ColorBackgroundView*>(ui.controlsView)->playPauseButton = ui.playPauseButton;
+    controls->addWidget(ui.rewindButton);
+    controls->addWidget(ui.playPauseButton);
+    controls->addWidget(ui.fastForwardButton);
+    ui.labelStart = timeLabel(ui.controlsView, Qt::AlignRight);
+    ui.labelStart->setMinimumWidth(64);
+    ui.audioSlider = new FloatSlider(Qt::Horizontal, ui.controlsView);
+    ui.audioSlider->setObjectName(QStringLiteral("audioSlider"));
+    ui.labelEnd = timeLabel(ui.controlsView, Qt::AlignLeft);
+    ui.labelEnd->setText(QStringLiteral("-00:00:00"));
+    ui.labelEnd->setMinimumWidth(70);
+    controls->addWidget(ui.labelStart);
+    controls->addWidget(ui.audioSlider, 1);
+    controls->addWidget(ui.labelEnd);
+    controls->addSpacing(8);
+    auto* volumeCaption = new QLabel(QStringLiteral("Volume"), ui.controlsView);
+    volumeCaption->setStyleSheet(QStringLiteral("color: rgb(210,210,210); font-size: 11px;"));
+    ui.sliderPlayerVolume = new FloatSlider(Qt::Horizontal, ui.controlsView);
+    ui.sliderPlayerVolume->setObjectName(QStringLiteral("sliderPlayerVolume"));
+    ui.sliderPlayerVolume->setRange(0, 1);
+    ui.sliderPlayerVolume->setFixedWidth(90);
+    controls->addWidget(volumeCaption);
+    controls->addWidget(ui.sliderPlayerVolume);
+    controls->addSpacing(8);
+    auto* lengthCaption = new QLabel(QStringLiteral("Length"), ui.controlsView);
+    lengthCaption->setStyleSheet(volumeCaption->styleSheet());
+    ui.textFieldDurationMinutes = new NumberTextField(ui.controlsView);
+    ui.textFieldDurationMinutes->setObjectName(QStringLiteral("textFieldDurationMinutes"));
+    ui.textFieldDurationMinutes->setFixedWidth(44);
+    ui.textFieldDurationMinutes->setToolTip(QStringLiteral("Minutes"));
+    ui.textFieldDurationSeconds = new NumberTextField(ui.controlsView);
+    ui.textFieldDurationSeconds->setObjectName(QStringLiteral("textFieldDurationSeconds"));
+    ui.textFieldDurationSeconds->setFixedWidth(44);
+    ui.textFieldDurationSeconds->setToolTip(QStringLiteral("Seconds"));
+    controls->addWidget(lengthCaption);
+    controls->addWidget(ui.textFieldDurationMinutes);
+    controls->addWidget(ui.textFieldDurationSeconds);
+    controls->addSpacing(8);
+    auto* zoomCaption = new QLabel(QStringLiteral("Zoom"), ui.controlsView);
+    zoomCaption->setStyleSheet(volumeCaption->styleSheet());
+    ui.zoomSlider = new FloatSlider(Qt::Horizontal, ui.controlsView);
+    ui.zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
+    ui.zoomSlider->setRange(1, 20);
+    ui.zoomSlider->setFloatValue(1);
+    ui.zoomSlider->setFixedWidth(90);
+    controls->addWidget(zoomCaption);
+    controls->addWidget(ui.zoomSlider);
+    ui.animateEQViewButton = new ColoredButton(QStringLiteral("EQ"), ui.controlsView);
+    controls->addWidget(ui.animateEQViewButton);
+    rootLayout->addWidget(ui.controlsView);
+
+    // Menus.
+    auto* bar = window->menuBar();
+    auto* appMenu = bar->addMenu(QStringLiteral("Trevalune"));
+    ui.preferencesAction = appMenu->addAction(QStringLiteral("Preferences…"));
+    ui.preferencesAction->setShortcut(QKeySequence::Preferences);
+    ui.preferencesAction->setMenuRole(QAction::PreferencesRole);
+    ui.markersMenu = appMenu->addMenu(QStringLiteral("Markers"));
+    appMenu->addSeparator();
+    ui.quitAction = appMenu->addAction(QStringLiteral("Quit Trevalune"));
+    ui.quitAction->setShortcut(QKeySequence::Quit);
+    ui.quitAction->setMenuRole(QAction::QuitRole);
+
+    auto* editMenu = bar->addMenu(QStringLiteral("Edit"));
+    ui.undoAction = editMenu->addAction(QStringLiteral("Undo"));
+    ui.undoAction->setShortcut(QKeySequence::Undo);
+    ui.redoAction = editMenu->addAction(QStringLiteral("Redo"));
+    ui.redoAction->setShortcut(QKeySequence::Redo);
+
+    auto* controlsMenu = bar->addMenu(QStringLiteral("Controls"));
+    ui.playPauseAction = controlsMenu->addAction(QStringLiteral("Play/Pause"));
+    ui.playPauseAction->setShortcut(QKeySequence(Qt::Key_Space));
+    ui.fastForwardAction = controlsMenu->addAction(QStringLiteral("Fast Forward"));
+    ui.fastForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+    ui.rewindAction = controlsMenu->addAction(QStringLiteral("Rewind"));
+    ui.rewindAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+
+    auto* windowMenu = bar->addMenu(QStringLiteral("Window"));
+    ui.miniPlayerAction = windowMenu->addAction(QStringLiteral("Mini Player"));
+    ui.miniPlayerAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    ui.libraryAction = windowMenu->addAction(QStringLiteral("Media Library"));
+    ui.libraryAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    return ui;
+}

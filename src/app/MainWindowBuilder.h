@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <utility>
+
+class AudioScrollView;
+class AudioView;
+class ColoredButton;
+class DrawBackgroundView;
+class FloatSlider;
+class LineView;
+class NumberTextField;
+class PlayPauseButton;
+class QAction;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QWidget;
+
+// The main window. Its close box and resizing go to its delegate (the
+// window controller).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    // Answers whether the window may close (the save question).
+    std::function<bool()> windowShouldClose;
+    std::function<void()> windowDidResize;
+    // Called after the window has closed.
+    std::function<void()> windowDidClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+};
+
+#define TREVALUNE_EFFECT_OUTLETS(X)                                                            \
+    X(ChannelMix) X(Speed) X(AudioMix) X(Pitch) X(Reverb) X(Ambience) X(LowShelfCutoff)        \
+    X(LowShelfGain) X(FadeIn) X(FadeOut) X(LowPassCutoff) X(LowPassResonance) X(HighPassCutoff) \
+    X(HighPassResonance) X(BandpassCenter) X(BandpassBandwidth) X(GlobalGain) X(Gain32)        \
+    X(Gain64) X(Gain125) X(Gain250) X(Gain500) X(Gain1K) X(Gain2K) X(Gain4K) X(Gain8K)         \
+    X(Gain16K)
+
+// The controls of the main window, by the names the controller uses.
+struct MainWindowUi {
+    MainWindow* window = nullptr;
+
+    // Track area and timeline.
+    AudioScrollView* audioScrollView = nullptr;
+    AudioView* audioView = nullptr;
+    QScrollArea* leftScrollView = nullptr;
+    QWidget* musicLeftView = nullptr;  // thumbnails, meters and labels of the tracks
+    QWidget* leftBackgroundView = nullptr;
+    LineView* lineView = nullptr;      // laid over the track area by the controller
+    QWidget* lineViewContainer = nullptr;
+    QLabel* leftTimeLabel = nullptr;
+    QLabel* leftMiddleTimeLabel = nullptr;
+    QLabel* middleTimeLabel = nullptr;
+    QLabel* rightMiddleTimeLabel = nullptr;
+    QLabel* rightTimeLabel = nullptr;
+    FloatSlider* zoomSlider = nullptr;
+    DrawBackgroundView* eqView = nullptr;  // the equaliser strip
+    QWidget* controlsView = nullptr;       // the control bar at the bottom
+
+    // Transport.
+    PlayPauseButton* playPauseButton = nullptr;
+    PlayPauseButton* fastForwardButton = nullptr;
+    PlayPauseButton* rewindButton = nullptr;
+    FloatSlider* audioSlider = nullptr;
+    QLabel* labelStart = nullptr;
+    QLabel* labelEnd = nullptr;
+    FloatSlider* sliderPlayerVolume = nullptr;
+
+    // Composition length.
+    NumberTextField* textFieldDurationMinutes = nullptr;
+    NumberTextField* textFieldDurationSeconds = nullptr;
+
+    // Effect controls and the library panel below them.
+    QWidget* parametersBackgroundView = nullptr;
+    QScrollArea* filtersScrollView = nullptr;
+#define TREVALUNE_DECLARE_EFFECT(N)          \
+    FloatSlider* slider##N = nullptr;        \
+    NumberTextField* textField##N = nullptr;
+    TREVALUNE_EFFECT_OUTLETS(TREVALUNE_DECLARE_EFFECT)
+#undef TREVALUNE_DECLARE_EFFECT
+    QWidget* libraryTitleView = nullptr;
+    QWidget* libraryBackgroundView = nullptr;
+    QScrollArea* libraryScrollView = nullptr;
+    QWidget* libraryView = nullptr;
+    ColoredButton* animateLibraryButton = nullptr;
+    ColoredButton* animateEQViewButton = nullptr;
+
+    // Menus.
+    QAction* preferencesAction = nullptr;
+    QAction* quitAction = nullptr;
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
+    QAction* playPauseAction = nullptr;
+    QAction* fastForwardAction = nullptr;
+    QAction* rewindAction = nullptr;
+    QAction* miniPlayerAction = nullptr;
+    QAction* libraryAction = nullptr;
+    QMenu* markersMenu = nullptr;  // the application menu item listing the markers
+
+    // The 27 effect sliders and their fields, in the effect input order.
+    std::array<std::pair<FloatSlider*, NumberTextField*>, 27> effectControls() const;
+};
+
+// Builds the main window with its controls and menus, not yet shown.
+MainWindowUi buildMainWindow();

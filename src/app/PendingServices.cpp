@@ -1,0 +1,80 @@
+// Services of other parts of the application in the form they take until
+// those parts are built: the effect defaults, the composition length from
+// the preferences, saving before quitting, opening files from the desktop.
+#include "app/AppDelegate.h"
+#include "app/AudioController.h"
+
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+#include "views/LineView.h"
+#include "views/NumberTextField.h"
+
+#include <cstring>
+
+void AudioController::setupDefaultValues() {
+    for (size_t i = 0; i < effectInputs.size(); ++i)
+        automation.defaultValues[i] = float(effectInputs[i].defaultValue);
+}
+
+float AudioController::defaultValue(const char* key) const {
+    for (size_t i = 0; i < effectInputs.size(); ++i)
+        if (std::strcmp(effectInputs[i].key, key) == 0) return automation.defaultValues[i];
+    return 0.0f;
+}
+
+void AudioController::applyDefaultValuesToControls() {
+    const auto controls = ui.effectControls();
+    for (size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].first) controls[i].first->setFloatValue(automation.defaultValues[i]);
+}
+
+void AudioController::updateCompositionDurationFromPreferences(double minutes, double seconds) {
+    const double total = minutes * 60.0 + seconds;
+    const MediaTime length = timeFromSeconds(total);
+    const bool changed = !(length == shell.compositionDuration);
+    shell.compositionDuration = length;
+    if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(minutes);
+    if (ui.textFieldDurationSeconds) ui.textFieldDurationSeconds->setFloatValue(seconds);
+    if (changed && total > 0) {
+        // The timeline shows the whole composition.
+        shell.timelineDuration = total;
+        if (ui.audioView)
+            ui.audioView->resize(int(total * shell.scaleFactor * shell.zoomValue), 0);
+        layoutLineViewContainer();
+        if (ui.lineView) ui.lineView->update();
+    }
+}
+
+void AudioController::updateTrackColorFromPreferencesForAllFilters(const QColor&) {
+    // Tracks take the colour once they exist; with none, nothing changes.
+    if (trackCount() == 0) return;
+    if (ui.audioView) ui.audioView->update();
+}
+
+void AudioController::showPlayerWindow() {
+    if (!miniPlayer.playerWindow) return;
+    miniPlayer.playerWindow->show();
+    miniPlayer.playerWindow->raise();
+    miniPlayer.playerWindow->activateWindow();
+}
+
+// Saving a project and exporting the mix are not built yet: with tracks
+// there is nothing that can write them, so the save ends unsaved; with no
+// tracks there is nothing to save.
+void AudioController::saveProjectFrom() { saveDidEnd(trackCount() == 0); }
+
+void AudioController::saveAudioFileFrom() { saveDidEnd(trackCount() == 0); }
+
+void AudioController::saveDidEnd(bool saved) {
+    if (!saved) {
+        // A save that failed or was cancelled does not quit, and the next
+        // quit asks again.
+        shell.applicationHasToTerminateAfterSaving = false;
+        return;
+    }
+    if (shell.applicationHasToTerminateAfterSaving && appDelegate) appDelegate->terminate();
+}
+
+void AudioController::addAudioFileToComposition(const QUrl&) {}
+
+void AudioController::loadTrackToCompositionForProject(const QUrl&) {}

@@ -1,0 +1,85 @@
+// Numeric text fields: their formatters, their look, the slider each effect
+// field follows, and the enabled state they share.
+#include "app/AudioController.h"
+
+#include "views/FloatSlider.h"
+#include "views/NumberTextField.h"
+
+#include <QGraphicsDropShadowEffect>
+
+TextFieldNumberFormatter* AudioController::formatterForTextField() const {
+    return new TextFieldNumberFormatter(TextFieldNumberFormatter::Kind::Decimal);
+}
+
+TextFieldNumberFormatter* AudioController::formatterForIntegerTextField() const {
+    return new TextFieldNumberFormatter(TextFieldNumberFormatter::Kind::Integer);
+}
+
+void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* control) {
+    if (!field) return;
+    // Whole minutes; seconds take fractions, except in the preferences.
+    const bool integer = field == ui.textFieldDurationMinutes ||
+                         field == preferences.textFieldPreferencesDurationMinutes ||
+                         field == preferences.textFieldPreferencesDurationSeconds;
+    auto* formatter = integer ? formatterForIntegerTextField() : formatterForTextField();
+    formatter->setAllowsNegativeNumbers(field == ui.textFieldChannelMix ||
+                                        field == ui.textFieldPitch ||
+                                        field == ui.textFieldLowShelfGain);
+    field->setFormatter(formatter);
+    field->setReadOnly(false);
+
+    // The preferences' length fields are reached with the mouse only.
+    const bool preferencesField = field == preferences.textFieldPreferencesDurationMinutes ||
+                                  field == preferences.textFieldPreferencesDurationSeconds;
+    field->setFocusPolicy(preferencesField ? Qt::ClickFocus : Qt::StrongFocus);
+
+    field->setAlignment(Qt::AlignCenter);
+    field->setStyleSheet(QStringLiteral(
+        "QLineEdit { background-color: rgba(46, 43, 46, 230); color: white;"
+        " border: 1px solid rgb(20, 20, 20); padding: 1px 2px; }"
+        "QLineEdit:disabled { color: rgb(130, 130, 130); }"));
+    auto* shadow = new QGraphicsDropShadowEffect(field);
+    shadow->setOffset(0, 4);
+    shadow->setBlurRadius(6);
+    shadow->setColor(Qt::black);
+    field->setGraphicsEffect(shadow);
+
+    const bool durationField = field == ui.textFieldDurationMinutes ||
+                               field == ui.textFieldDurationSeconds || preferencesField;
+    if (!durationField) bindEnabledObject(field);
+
+    if (control) {
+        connect(field, &NumberTextField::action, this, &AudioController::updateTextFieldValueFrom,
+                Qt::UniqueConnection);
+        // The field shows the slider's value whenever it changes.
+        connect(control, &FloatSlider::floatValueChanged, field,
+                [field](double value) { field->setFloatValue(value); });
+        field->setFloatValue(control->floatValue());
+    }
+}
+
+void AudioController::updateTextFieldValueFrom(NumberTextField* field) {
+    if (!field) return;
+    const auto controls = ui.effectControls();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        auto [slider, textField] = controls[i];
+        if (textField != field || !slider) continue;
+        if (effectInputs[i].isEqualiser) {
+            // Typed values do not apply to the equaliser; show the slider's again.
+            field->setFloatValue(slider->floatValue());
+            return;
+        }
+        double value = slider->floatValue();
+        TextFieldNumberFormatter reader(TextFieldNumberFormatter::Kind::Decimal);
+        reader.setAllowsNegativeNumbers(true);
+        if (!reader.numberFromString(field->text(), &value)) {
+            field->setFloatValue(slider->floatValue());
+            return;
+        }
+        value = std::clamp(value, slider->minValue(), slider->maxValue());
+        slider->setFloatValue(value);
+        field->setFloatValue(slider->floatValue());
+        emit slider->action(slider);
+        return;
+    }
+}

@@ -1,0 +1,242 @@
+// Player state and transport: item status and rate, play, pause, fast
+// forward, rewind, seeks, volume and the end of the item.
+#include "app/Alerts.h"
+#include "app/AudioController.h"
+
+#include "platform/core/MainQueue.h"
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+#include "views/LineView.h"
+#include "views/StyledControls.h"
+
+#include <algorithm>
+#include <cmath>
+
+MediaTime AudioController::timeFromSeconds(double seconds) const {
+    return MediaTime::fromSeconds(seconds, int32_t(shell.playerSampleRate));
+}
+
+bool AudioController::itemIsReady() const {
+    return audioPlayer && audioPlayer->hasCurrentItem() &&
+           audioPlayer->currentItemStatus() == TransportPlayer::StatusReadyToPlay;
+}
+
+int AudioController::trackCount() const {
+    return ui.audioView ? int(ui.audioView->audioTracks.size()) : 0;
+}
+
+void AudioController::lockViews() {
+    if (ui.audioView) ui.audioView->viewAcceptsMouseEvents = false;
+    shell.continueTimeObserver = false;
+    shell.audioControllerIsWorking = true;
+}
+
+void AudioController::unlockViews() {
+    if (ui.audioView) ui.audioView->viewAcceptsMouseEvents = true;
+    shell.continueTimeObserver = true;
+    shell.audioControllerIsWorking = false;
+    if (!shell.viewControlsEnabled) setViewControlsEnabled(true);
+}
+
+void AudioController::setViewControlsEnabled(bool enabled) {
+    shell.viewControlsEnabled = enabled;
+    for (auto& control : enabledBindings_)
+        if (control) control->setEnabled(enabled);
+}
+
+void AudioController::bindEnabledObject(QWidget* control) {
+    if (!control) return;
+    enabledBindings_.emplace_back(control);
+    control->setEnabled(shell.viewControlsEnabled);
+}
+
+void AudioController::observePlayerItemStatus(int status) {
+    const bool valid = status != TransportPlayer::NoItem;
+    if (shell.needsCloseSheetAfterPlayerStatus) shell.needsCloseSheetAfterPlayerStatus = false;
+
+    if (trackCount() == 0 || !valid) {
+        shell.seekTime = -1.0;
+        shell.continueTimeObserver = false;
+        shell.audioControllerIsWorking = false;
+        setViewControlsEnabled(false);
+        return;
+    }
+    if (status == TransportPlayer::StatusUnknown) {
+        lockViews();
+        return;
+    }
+    if (status == TransportPlayer::StatusReadyToPlay) {
+        if (shell.seekTime >= 0) {
+            // The seek asked for while the item was loading, within its length;
+            // its completion unlocks.
+            double length = audioPlayer->currentItemDuration().seconds();
+            double target = std::isfinite(length) ? std::min(shell.seekTime, length) : shell.seekTime;
+            updateCurrentTime(target);
+            shell.seekTime = -1.0;
+        } else {
+            unlockViews();
+            editing.needsUpdateSplitSelection = false;
+        }
+        shell.shouldUpdateEmptyTrackDuration = false;
+        return;
+    }
+    // The item failed: give the user the controls back (the tracks can still
+    // be removed or replaced) and say so, after this notification.
+    unlockViews();
+    QPointer<AudioController> self(this);
+    MainQueue::async([self] {
+        if (!self) return;
+        runModalAlert(self->ui.window, AlertRequest{QStringLiteral("An error occurred."),
+                                                    QString(), {QStringLiteral("OK")}});
+    });
+}
+
+void AudioController::observePlayerRate(float rate) {
+    if (rate == 0.0f && shell.isPlaying) {
+        shell.isPlaying = false;
+        emit playerStateChanged();
+    } else if (rate != 0.0f && !shell.isPlaying) {
+        shell.isPlaying = true;
+        emit playerStateChanged();
+    }
+}
+
+void AudioController::eventHandlerPlayerState() {
+    for (auto* button : {ui.playPauseButton, miniPlayer.playerPlayPauseButton}) {
+        if (!button) continue;
+        button->isPlay = shell.isPlaying;
+        button->isPause = !shell.isPlaying;
+        button->update();
+    }
+}
+
+double AudioController::duration() const {
+    if (!itemIsReady()) return 0.0;
+    return audioPlayer->currentItemDuration().seconds();
+}
+
+double AudioController::currentTime() const {
+    return audioPlayer ? audioPlayer->currentTime().seconds() : 0.0;
+}
+
+void AudioController::updateCurrentTime(double seconds) {
+    if (!audioPlayer || shell.compositionDuration == MediaTime::zero()) return;
+    if (!itemIsReady()) {
+        // Performed when the item becomes ready; a later request replaces it.
+        shell.seekTime = seconds;
+        return;
+    }
+    lockViews();
+    MediaTime target = timeFromSeconds(std::max(0.0, seconds));
+    MediaTime length = audioPlayer->hasCurrentItem() ? audioPlayer->currentItemDuration()
+                                                     : MediaTime::zero();
+    target = minTime(target, length);
+    QPointer<AudioController> self(this);
+    audioPlayer->seekToTime(target, MediaTime::zero(), MediaTime::zero(), [self](bool finished) {
+        // An interrupted seek does nothing: the one that replaced it unlocks.
+        if (!self || !finished) return;
+        AudioController& c = *self;
+        const MediaTime now = c.audioPlayer->currentTime();
+        const double nowSeconds = now.seconds();
+        for (auto* slider : {c.ui.audioSlider, c.miniPlayer.playerAudioSlider})
+            if (slider) slider->setFloatValue(float(nowSeconds));
+        c.updateLabelsTimeWithCurrentTime(now);
+        const double length = c.shell.compositionDuration.seconds();
+        if (c.ui.lineView) {
+            double percent = length > 0 ? nowSeconds / length : 0.0;
+            c.ui.lineView->linePercent = percent;
+            c.ui.lineView->globalLinePercent = percent;
+            c.ui.lineView->update();
+        }
+        c.unlockViews();
+        c.editing.needsUpdateSplitSelection = false;
+        if (c.editing.playAfterDragDropSelection) {
+            c.editing.playAfterDragDropSelection = false;
+            c.playPauseToggle();
+        }
+        c.editing.dragDropSelectionInfo.clear();
+    });
+}
+
+void AudioController::updateCurrentTimeFrom(FloatSlider* slider) {
+    if (!slider) return;
+    if (shell.audioControllerIsWorking) {
+        // Busy: the slider goes back to where the player is.
+        if (audioPlayer) slider->setFloatValue(float(currentTime()));
+        return;
+    }
+    // A burst of slider events gives one seek.
+    QPointer<AudioController> self(this);
+    QPointer<FloatSlider> sender(slider);
+    MainQueue::instance().performCoalesced(
+        this, QStringLiteral("updateCurrentTimeFromSlider"),
+        QVariant::fromValue(static_cast<void*>(slider)),
+        [self, sender] {
+            if (self && sender) self->updateCurrentTimeFromSlider(sender);
+        });
+    shell.continueTimeObserver = false;
+    const double value = slider->floatValue();
+    const double length = shell.compositionDuration.seconds();
+    if (ui.lineView) {
+        double percent = length > 0 ? value / length : 0.0;
+        ui.lineView->linePercent = percent;
+        ui.lineView->globalLinePercent = percent;
+        ui.lineView->update();
+    }
+    updateLabelsTimeWithCurrentTime(timeFromSeconds(value));
+}
+
+void AudioController::updateCurrentTimeFromSlider(FloatSlider* slider) {
+    if (slider) updateCurrentTime(slider->floatValue());
+}
+
+void AudioController::playPauseToggle() {
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    if (audioPlayer->rate() == 1.0f) {
+        audioPlayer->pause();
+        return;
+    }
+    // At the very end, start again from the beginning.
+    if (audioPlayer->currentTime() == audioPlayer->currentItemDuration()) updateCurrentTime(0.0);
+    if (audioPlayer->rate() != 0.0f)
+        audioPlayer->pause();  // from fast forward or rewind
+    else
+        audioPlayer->play();
+}
+
+void AudioController::fastForward() {
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    float rate = audioPlayer->rate();
+    audioPlayer->setRate(rate < 2.0f ? 2.0f : std::min(rate + 2.0f, 4.0f));
+}
+
+void AudioController::rewind() {
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    float rate = audioPlayer->rate();
+    audioPlayer->setRate(rate > -2.0f ? -2.0f : std::max(rate - 2.0f, -4.0f));
+}
+
+void AudioController::updatePlayerVolumeFrom(FloatSlider* slider) {
+    if (!audioPlayer) {
+        for (auto* s : {ui.sliderPlayerVolume, miniPlayer.miniPlayerVolume})
+            if (s) s->setFloatValue(shell.playerVolume);
+        return;
+    }
+    if (!slider) return;
+    shell.playerVolume = float(slider->floatValue());
+    audioPlayer->setVolume(float(shell.playerVolume));
+    if (slider == ui.sliderPlayerVolume && miniPlayer.miniPlayerVolume)
+        miniPlayer.miniPlayerVolume->setFloatValue(shell.playerVolume);
+    else if (slider == miniPlayer.miniPlayerVolume && ui.sliderPlayerVolume)
+        ui.sliderPlayerVolume->setFloatValue(shell.playerVolume);
+}
+
+void AudioController::updatePlayerItemObserver() { shell.playerItemObserved = true; }
+
+void AudioController::removePlayerItemObserver() {
+    if (audioPlayer && audioPlayer->hasCurrentItem()) shell.playerItemObserved = false;
+}
+
+void AudioController::audioEndedFromNotification() {
+    if (shell.playerItemObserved && audioPlayer) audioPlayer->pause();
+}

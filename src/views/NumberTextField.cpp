@@ -1,0 +1,90 @@
+#include "views/NumberTextField.h"
+
+#include <QKeyEvent>
+#include <QRegularExpression>
+
+#include <cmath>
+
+TextFieldNumberFormatter::TextFieldNumberFormatter(Kind kind, QObject* parent)
+    : QValidator(parent), kind_(kind) {}
+
+QString TextFieldNumberFormatter::stringFromNumber(double value) const {
+    if (!std::isfinite(value)) return QStringLiteral("0");
+    QString text = QString::number(value, 'f', maximumFractionDigits());
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+        if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    }
+    if (text == QLatin1String("-0")) text = QStringLiteral("0");
+    return text;
+}
+
+bool TextFieldNumberFormatter::numberFromString(const QString& text, double* value) const {
+    static const QRegularExpression decimal(QStringLiteral("^\\s*-?(\\d+(\\.\\d*)?|\\.\\d+)\\s*$"));
+    static const QRegularExpression integer(QStringLiteral("^\\s*-?\\d+\\s*$"));
+    const auto& pattern = kind_ == Kind::Integer ? integer : decimal;
+    if (!pattern.match(text).hasMatch()) return false;
+    bool ok = false;
+    double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v)) return false;
+    if (value) *value = v;
+    return true;
+}
+
+QValidator::State TextFieldNumberFormatter::validate(QString& input, int&) const {
+    QString text = input.trimmed();
+    if (text.isEmpty()) return Intermediate;
+    if (text.startsWith(QLatin1Char('-')) && !allowsNegativeNumbers_) return Invalid;
+    if (text == QLatin1String("-")) return Intermediate;
+    double v;
+    if (numberFromString(text, &v)) return Acceptable;
+    // "1." or "." on the way to a decimal number.
+    if (kind_ == Kind::Decimal &&
+        QRegularExpression(QStringLiteral("^-?\\d*\\.$")).match(text).hasMatch())
+        return Intermediate;
+    return Invalid;
+}
+
+NumberTextField::NumberTextField(QWidget* parent) : QLineEdit(parent) {
+    setAlignment(Qt::AlignCenter);
+}
+
+void NumberTextField::setFormatter(TextFieldNumberFormatter* formatter) {
+    if (formatter_ && formatter_->parent() == this) delete formatter_;
+    formatter_ = formatter;
+    if (formatter_) formatter_->setParent(this);
+    setValidator(formatter_);
+}
+
+double NumberTextField::floatValue() const {
+    double v = 0.0;
+    if (formatter_) {
+        if (!formatter_->numberFromString(text(), &v)) return 0.0;
+        return v;
+    }
+    return text().toDouble();
+}
+
+void NumberTextField::setFloatValue(double value) {
+    setText(formatter_ ? formatter_->stringFromNumber(value) : QString::number(value));
+}
+
+void NumberTextField::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit action(this);
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+bool NumberTextField::event(QEvent* event) {
+    // Tab applies the value, then moves on as usual.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)))
+            emit action(this);
+    }
+    return QLineEdit::event(event);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QLabel>
+#include <QScrollArea>
+#include <QWidget>
+
+// A plain view whose origin is its top-left corner (as every widget's is).
+class BackgroundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit BackgroundView(QWidget* parent = nullptr) : QWidget(parent) {}
+    bool isFlipped() const { return true; }
+};
+
+// The track area's scroll view: paints the corner between its two scroll
+// bars in the panel grey when both are shown.
+class AudioScrollView : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit AudioScrollView(QWidget* parent = nullptr);
+    // The rectangle the corner fill covers, or an empty one when a scroll bar is hidden.
+    QRect cornerRect() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// The view the composition window shows video in; draws nothing of its own.
+class PlayerView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlayerView(QWidget* parent = nullptr) : QWidget(parent) {}
+};
+
+// A window for sheets and progress that becomes key and main even without a
+// title bar.
+class SheetWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit SheetWindow(QWidget* parent = nullptr);
+    bool canBecomeKeyWindow() const { return true; }
+    bool canBecomeMainWindow() const { return true; }
+};
+
+// An image in a rounded frame with a blue border.
+class CustomImageView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CustomImageView(QWidget* parent = nullptr) : QWidget(parent) {}
+    void setImage(const QImage& image) {
+        image_ = image;
+        update();
+    }
+    const QImage& image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage image_;
+};

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QPointer>
+#include <QWidget>
+
+class QLineEdit;
+
+// A transport button: draws only its symbol (play triangle, pause bars,
+// fast-forward or rewind triangles), orange, grey while the pointer is over
+// it in the active window. The flags only store; whoever sets one calls
+// update().
+class PlayPauseButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit PlayPauseButton(QWidget* parent = nullptr);
+
+    bool isMouseEntered = false;
+    bool isPlay = false;         // playing: shows the pause bars
+    bool isPause = false;        // stopped: shows the play triangle
+    bool isFastForward = false;  // a fast-forward button
+    bool isRewind = false;       // a rewind button
+
+    enum class Symbol { None, PlayTriangle, PauseBars, FastForward, Rewind };
+    Symbol symbol() const;
+
+    QSize sizeHint() const override { return {40, 40}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
+};
+
+// A toggle button with an on/off state (`buttonState` 1 or 0) drawn as a
+// rounded caption, orange when on.
+class ColoredButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit ColoredButton(const QString& title, QWidget* parent = nullptr);
+    quint64 buttonState() const { return buttonState_; }
+    void setButtonState(quint64 state) { buttonState_ = state; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    quint64 buttonState_ = 0;
+};
+
+// A translucent dark panel with a thin border; a click on its empty area
+// gives the focus to its button, or else to its text field.
+class ColorBackgroundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ColorBackgroundView(QWidget* parent = nullptr);
+    QPointer<PlayPauseButton> playPauseButton;
+    QPointer<QLineEdit> minutesTextField;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+};
+
+// An opaque dark grey background.
+class DrawBackgroundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrawBackgroundView(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// A plain container whose children stack from the top (widgets are already
+// top-down here); the generated controls of an effect unit go in it.
+class CustomAudioUnitView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CustomAudioUnitView(QWidget* parent = nullptr) : QWidget(parent) {}
+    bool isFlipped() const { return true; }
+};

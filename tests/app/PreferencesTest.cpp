@@ -1,0 +1,133 @@
+#include "ControllerFixture.h"
+
+#include "support/TestSupport.h"
+#include "views/ColorWell.h"
+#include "views/NumberTextField.h"
+#include "views/StyledControls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSettings>
+
+namespace {
+
+using PreferencesTest = ControllerTest;
+
+QString settingsFile() { return testsupport::tempDir() + QStringLiteral("/Trevalune.conf"); }
+
+TEST_F(PreferencesTest, FirstLaunchDefaults) {
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    d->setupDefaultValues(settings);
+    const auto& p = c->preferences;
+    EXPECT_EQ(p.preferecesTrackColor->color(), QColor::fromRgbF(1.0f, 0.73f, 0.15f));
+    EXPECT_EQ(p.preferencesOutputFormat->currentIndex(), 0);
+    EXPECT_EQ(p.preferencesSampleRate->currentIndex(), 0);
+    EXPECT_EQ(p.preferencesBitrate->currentIndex(), 2);
+    EXPECT_TRUE(p.preferencesSearchPluginsCheck->isChecked());
+    EXPECT_TRUE(p.showEQFFTCheck->isChecked());
+    EXPECT_TRUE(c->automation.showEQFFT);
+    EXPECT_TRUE(c->ui.libraryBackgroundView->isHidden());
+    EXPECT_EQ(p.textFieldPreferencesDurationMinutes->text(), "10");
+    EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
+}
+
+// Written at exit, read at the next launch into a new interface.
+TEST_F(PreferencesTest, RoundTripThroughSettings) {
+    const QString file = settingsFile();
+    auto& p = c->preferences;
+    p.textFieldPreferencesDurationMinutes->setText("3");
+    p.textFieldPreferencesDurationSeconds->setText("20");
+    p.preferecesTrackColor->setColor(QColor::fromRgbF(0.25f, 0.5f, 0.75f));
+    p.preferencesOutputFormat->setCurrentIndex(2);
+    p.preferencesSampleRate->setCurrentIndex(1);
+    p.preferencesBitrate->setCurrentIndex(3);
+    p.preferencesSearchPluginsCheck->setChecked(false);
+    p.showEQFFTCheck->setChecked(false);
+    c->animateLibraryViewFrom(c->ui.animateLibraryButton);  // shown
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        d->applicationWillTerminate(settings);
+    }
+
+    auto next = loadMainInterface(nullptr);
+    QSettings settings(file, QSettings::IniFormat);
+    next->appDelegate->setupDefaultValues(settings);
+    auto* n = next->audioController.get();
+    EXPECT_EQ(n->shell.compositionDuration, MediaTime::fromSeconds(200, 44100));
+    EXPECT_EQ(n->ui.textFieldDurationMinutes->text(), "3");
+    EXPECT_EQ(n->ui.textFieldDurationSeconds->text(), "20");
+    EXPECT_EQ(n->preferences.textFieldPreferencesDurationMinutes->text(), "3");
+    EXPECT_EQ(n->preferences.textFieldPreferencesDurationSeconds->text(), "20");
+    QColor color = n->preferences.preferecesTrackColor->color();
+    EXPECT_NEAR(color.redF(), 0.25, 1e-3);
+    EXPECT_NEAR(color.greenF(), 0.5, 1e-3);
+    EXPECT_NEAR(color.blueF(), 0.75, 1e-3);
+    EXPECT_EQ(n->preferences.preferencesOutputFormat->currentIndex(), 2);
+    EXPECT_EQ(n->preferences.preferencesSampleRate->currentIndex(), 1);
+    EXPECT_EQ(n->preferences.preferencesBitrate->currentIndex(), 3);
+    EXPECT_FALSE(n->preferences.preferencesSearchPluginsCheck->isChecked());
+    EXPECT_FALSE(n->preferences.showEQFFTCheck->isChecked());
+    EXPECT_FALSE(n->automation.showEQFFT);
+    EXPECT_TRUE(n->library.libraryViewIsVisibleOnExit);
+    EXPECT_FALSE(n->ui.libraryBackgroundView->isHidden());
+    EXPECT_EQ(n->ui.animateLibraryButton->buttonState(), 1u);
+}
+
+// A length of a second or less is not written: the stored one stays.
+TEST_F(PreferencesTest, ShortLengthIsNotWritten) {
+    const QString file = settingsFile();
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue("durationMinutes", 4);
+        settings.setValue("durationSeconds", 0);
+        c->preferences.textFieldPreferencesDurationMinutes->setText("0");
+        c->preferences.textFieldPreferencesDurationSeconds->setText("1");
+        d->applicationWillTerminate(settings);
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    EXPECT_EQ(settings.value("durationMinutes").toInt(), 4);
+    EXPECT_EQ(settings.value("durationSeconds").toInt(), 0);
+}
+
+// Values of the wrong kind, or out of range, fall back to the defaults.
+TEST_F(PreferencesTest, MalformedValuesFallBackToDefaults) {
+    const QString file = settingsFile();
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue("durationMinutes", "ten");
+        settings.setValue("durationSeconds", 5);
+        settings.setValue("trackColor", QVariantList{1.0, "green", 0.0});
+        settings.setValue("outputDefaults", QVariantList{-1, -1, -1});
+        settings.setValue("libraryViewIsVisible", "maybe");
+        settings.setValue("searchAudioUnitsPlugins", "perhaps");
+        settings.setValue("showEQWaveform", 17);
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    d->setupDefaultValues(settings);
+    const auto& p = c->preferences;
+    EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
+    EXPECT_EQ(p.textFieldPreferencesDurationMinutes->text(), "10");
+    EXPECT_EQ(p.preferecesTrackColor->color(), QColor::fromRgbF(1.0f, 0.73f, 0.15f));
+    EXPECT_EQ(p.preferencesOutputFormat->currentIndex(), 0);
+    EXPECT_EQ(p.preferencesSampleRate->currentIndex(), 0);
+    EXPECT_EQ(p.preferencesBitrate->currentIndex(), 2);
+    EXPECT_TRUE(c->ui.libraryBackgroundView->isHidden());
+    EXPECT_TRUE(p.preferencesSearchPluginsCheck->isChecked());
+    EXPECT_TRUE(p.showEQFFTCheck->isChecked());
+
+    // An index past the pop-up's items is as good as none.
+    QSettings other(settingsFile(), QSettings::IniFormat);
+    other.setValue("outputDefaults", QVariantList{9, 1, 7});
+    d->setupDefaultValues(other);
+    EXPECT_EQ(p.preferencesOutputFormat->currentIndex(), 0);
+    EXPECT_EQ(p.preferencesSampleRate->currentIndex(), 1);
+    EXPECT_EQ(p.preferencesBitrate->currentIndex(), 2);
+}
+
+TEST_F(PreferencesTest, ResetTrackColour) {
+    c->preferences.preferecesTrackColor->setColor(Qt::red);
+    d->resetPreferencesTrackColor();
+    EXPECT_EQ(c->preferences.preferecesTrackColor->color(), QColor::fromRgbF(1.0f, 0.73f, 0.15f));
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+#include "views/FloatSlider.h"
+#include "views/NumberTextField.h"
+#include "views/SmallViews.h"
+#include "views/StyledControls.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+using Kind = TextFieldNumberFormatter::Kind;
+
+TEST(TextFieldNumberFormatter, PartialInput) {
+    struct Case {
+        Kind kind;
+        bool negative;
+        const char* text;
+        QValidator::State state;
+    };
+    const Case cases[] = {
+        {Kind::Decimal, false, "12.5", QValidator::Acceptable},
+        {Kind::Decimal, false, "", QValidator::Intermediate},
+        {Kind::Decimal, false, "3.", QValidator::Acceptable},
+        {Kind::Decimal, false, ".", QValidator::Intermediate},
+        {Kind::Decimal, false, "-", QValidator::Invalid},
+        {Kind::Decimal, false, "-3", QValidator::Invalid},
+        {Kind::Decimal, true, "-", QValidator::Intermediate},
+        {Kind::Decimal, true, "-3.25", QValidator::Acceptable},
+        {Kind::Decimal, false, "1a", QValidator::Invalid},
+        {Kind::Decimal, false, "1,000", QValidator::Invalid},
+        {Kind::Integer, false, "42", QValidator::Acceptable},
+        {Kind::Integer, false, "4.2", QValidator::Invalid},
+        {Kind::Integer, true, "-7", QValidator::Acceptable},
+    };
+    for (const auto& k : cases) {
+        TextFieldNumberFormatter f(k.kind);
+        f.setAllowsNegativeNumbers(k.negative);
+        QString text = QString::fromLatin1(k.text);
+        int pos = int(text.size());
+        EXPECT_EQ(f.validate(text, pos), k.state) << k.text << " negative " << k.negative;
+    }
+}
+
+TEST(TextFieldNumberFormatter, Strings) {
+    TextFieldNumberFormatter decimal(Kind::Decimal), integer(Kind::Integer);
+    EXPECT_EQ(decimal.stringFromNumber(1.234), "1.23");
+    EXPECT_EQ(decimal.stringFromNumber(2.0), "2");
+    EXPECT_EQ(decimal.stringFromNumber(0.5), "0.5");
+    EXPECT_EQ(decimal.stringFromNumber(-0.001), "0");
+    EXPECT_EQ(decimal.stringFromNumber(22050), "22050");
+    EXPECT_EQ(integer.stringFromNumber(3.6), "4");
+}
+
+// A field refuses a minus sign it does not allow, and Return and Tab send
+// its action while leaving it otherwise does not.
+TEST(NumberTextField, TypingAndKeys) {
+    QWidget window;
+    auto* field = new NumberTextField(&window);
+    auto* other = new QLineEdit(&window);
+    field->setFormatter(new TextFieldNumberFormatter(Kind::Decimal));
+    window.show();
+    int actions = 0;
+    QObject::connect(field, &NumberTextField::action, [&] { ++actions; });
+
+    field->setFocus();
+    QTest::keyClicks(field, "-1.5x");
+    EXPECT_EQ(field->text(), "1.5");
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(actions, 1);
+    EXPECT_DOUBLE_EQ(field->floatValue(), 1.5);
+
+    field->formatter()->setAllowsNegativeNumbers(true);
+    field->clear();
+    QTest::keyClicks(field, "-2");
+    EXPECT_EQ(field->text(), "-2");
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(actions, 2);
+
+    field->setFocus();
+    other->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(actions, 2);
+}
+
+TEST(FloatSlider, CodeSendsNoActionTheUserDoes) {
+    FloatSlider slider;
+    slider.setRange(-1, 1);
+    int actions = 0;
+    double followed = 99;
+    QObject::connect(&slider, &FloatSlider::action, [&] { ++actions; });
+    QObject::connect(&slider, &FloatSlider::floatValueChanged, [&](double v) { followed = v; });
+    slider.setFloatValue(0.25);
+    EXPECT_DOUBLE_EQ(slider.floatValue(), 0.25);
+    EXPECT_DOUBLE_EQ(followed, 0.25);
+    EXPECT_EQ(actions, 0);
+    slider.setFloatValue(7);
+    EXPECT_DOUBLE_EQ(slider.floatValue(), 1.0);  // clamped
+    slider.triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(actions, 1);
+    EXPECT_LT(slider.floatValue(), 1.0);
+    EXPECT_DOUBLE_EQ(followed, slider.floatValue());
+}
+
+QImage renderWidget(QWidget& w) {
+    QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    w.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+bool isOrange(QColor p) { return p.red() > 200 && p.green() > 140 && p.blue() < 90; }
+
+TEST(PlayPauseButton, SymbolFollowsTheFlags) {
+    struct Case {
+        bool pause, play, ff, rewind;
+        PlayPauseButton::Symbol symbol;
+        QPoint filled;  // a point inside the symbol
+    };
+    using S = PlayPauseButton::Symbol;
+    const Case cases[] = {
+        {true, true, false, false, S::PlayTriangle, {14, 20}},
+        {false, true, false, false, S::PauseBars, {14, 20}},
+        {false, false, true, false, S::FastForward, {6, 20}},
+        {false, false, false, true, S::Rewind, {16, 20}},
+    };
+    for (const auto& k : cases) {
+        PlayPauseButton button;
+        button.isPause = k.pause;
+        button.isPlay = k.play;
+        button.isFastForward = k.ff;
+        button.isRewind = k.rewind;
+        EXPECT_EQ(button.symbol(), k.symbol);
+        QImage image = renderWidget(button);
+        EXPECT_TRUE(isOrange(image.pixelColor(k.filled)));
+    }
+    // Pause bars leave a gap between them; no flag draws nothing at all.
+    PlayPauseButton bars;
+    bars.isPlay = true;
+    EXPECT_EQ(renderWidget(bars).pixelColor(20, 20).alpha(), 0);
+    PlayPauseButton none;
+    QImage empty = renderWidget(none);
+    for (int y = 0; y < empty.height(); ++y)
+        for (int x = 0; x < empty.width(); ++x) ASSERT_EQ(empty.pixelColor(x, y).alpha(), 0);
+}
+
+TEST(ColorBackgroundView, ClickFocusesTheButtonElseTheField) {
+    QWidget window;
+    auto* panel = new ColorBackgroundView(&window);
+    panel->resize(100, 40);
+    auto* field = new QLineEdit(&window);
+    auto* elsewhere = new QLineEdit(&window);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    elsewhere->setFocus();
+    panel->minutesTextField = field;
+    QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(50, 20));
+    EXPECT_TRUE(field->hasFocus());
+}
+
+TEST(SmallViews, ScrollCornerOnlyWithBothScrollers) {
+    AudioScrollView scroll;
+    scroll.resize(200, 150);
+    auto* content = new QWidget();
+    content->resize(400, 100);  // wider only
+    scroll.setWidget(content);
+    scroll.show();
+    QTest::qWait(10);
+    EXPECT_TRUE(scroll.cornerRect().isEmpty());
+    content->resize(400, 400);
+    QTest::qWait(10);
+    EXPECT_FALSE(scroll.cornerRect().isEmpty());
+}
+
+TEST(SmallViews, ImageFrameWithoutImageShowsItsBorder) {
+    CustomImageView view;
+    view.resize(60, 60);
+    QImage image = renderWidget(view);
+    QColor border = image.pixelColor(30, 0);
+    EXPECT_GT(border.blue(), border.red());
+    EXPECT_GT(border.alpha(), 0);
+    EXPECT_EQ(image.pixelColor(30, 30).alpha(), 0);
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);  // rounded corner
+}
+
+}  // namespace
