@@ -153,6 +153,26 @@ bool Renderer::prepare(QString* error) {
                 t->stretchIn[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
                 t->stretchTmp[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
             }
+            // The stretcher sizes its windows for each ratio the first time it
+            // meets it: meet every ratio of the track now, not on the render thread.
+            RubberBandStretcher& st = *t->stretcher;
+            const float* in[2] = {t->stretchIn[0].data(), t->stretchIn[1].data()};
+            std::set<std::pair<double, double>> met;
+            for (const auto& s : t->segments) {
+                if (s.copy || !met.insert({s.timeRatio, s.pitchScale}).second) continue;
+                st.reset();
+                st.setTimeRatio(s.timeRatio);
+                st.setPitchScale(s.pitchScale);
+                for (int i = 0; i < 4; ++i) {
+                    size_t need = std::min<size_t>(st.getSamplesRequired(), static_cast<size_t>(maxFrames_));
+                    st.process(in, need > 0 ? need : 256, false);
+                    float* tmp[2] = {t->stretchTmp[0].data(), t->stretchTmp[1].data()};
+                    while (st.available() > 0)
+                        st.retrieve(tmp, std::min<size_t>(static_cast<size_t>(st.available()),
+                                                         static_cast<size_t>(maxFrames_)));
+                }
+            }
+            st.reset();
         }
         if (vRate != outRate) {
             AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;

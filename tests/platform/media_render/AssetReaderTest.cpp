@@ -5,7 +5,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 namespace {
 
@@ -124,19 +123,7 @@ TEST(AssetReader, ReadsARealFileBackExactly) {
     auto left = gen::sine(440, rate, rate);
     auto right = gen::ramp(rate);
     const QString path = testsupport::tempDir() + "/tone.wav";
-    SF_INFO sfinfo{};
-    sfinfo.samplerate = rate;
-    sfinfo.channels = 2;
-    sfinfo.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_WRITE, &sfinfo);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> interleaved;
-    for (int i = 0; i < rate; ++i) {
-        interleaved.push_back(left[i]);
-        interleaved.push_back(right[i]);
-    }
-    sf_writef_float(f, interleaved.data(), rate);
-    sf_close(f);
+    ASSERT_TRUE(gen::writeWav(path, {left, right}, rate));
 
     QString error;
     auto asset = Asset::load(path, &error);

@@ -1,6 +1,7 @@
 #include "Signals.h"
 
 #include "platform/audio/AudioOutput.h"
+#include "platform/media/Asset.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/Realtime.h"
 #include "platform/media/Player.h"
@@ -186,6 +187,26 @@ TEST_F(PlayerTest, ReportsTheEndAndPauses) {
     EXPECT_TRUE(std::is_sorted(observed.begin() + 1, observed.end()));
     player->removeTimeObserver(token);
     NotificationCenter::defaultCenter().removeObserver(id);
+}
+
+TEST_F(PlayerTest, PlaysAFileDecodedByItsItem) {
+    const QString path = testsupport::tempDir() + "/tone.wav";
+    ASSERT_TRUE(gen::writeWav(path, {gen::sine(440, 44100, 3 * 44100)}, 44100));
+    QString error;
+    auto asset = Asset::load(path, &error);
+    ASSERT_TRUE(asset) << error.toStdString();
+    auto track = asset->tracksWithMediaType(MediaType::Audio).at(0);
+    auto comp = std::make_shared<Composition>();
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(track->timeRange(), track, MediaTime::zero());
+    auto item = PlayerItem::create(comp->copy());
+    EXPECT_EQ(item->status(), PlayerItem::Status::Unknown);
+    player->replaceCurrentItem(item);
+    ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }, 20000));
+    EXPECT_TRUE(track->decodedSource()) << "decoded by the item, on a worker";
+    EXPECT_EQ(item->duration(), MediaTime(3 * 44100, 44100));
+    player->play();
+    testsupport::spin(200);
+    EXPECT_NEAR(speedOver(500), 1.0, 0.25) << "a 44.1 kHz file on a 48 kHz device";
 }
 
 TEST_F(PlayerTest, ReplacingTheItemAndFailures) {

@@ -2,7 +2,10 @@
 
 #include "platform/media/AssetTrack.h"
 
+#include <QString>
+
 #include <fftw3.h>
+#include <sndfile.h>
 
 #include <cmath>
 #include <memory>
@@ -52,6 +55,25 @@ inline double rms(const float* x, size_t n) {
     double s = 0;
     for (size_t i = 0; i < n; ++i) s += double(x[i]) * x[i];
     return n ? std::sqrt(s / n) : 0;
+}
+
+// A float WAV file of the given channels; false when it cannot be written.
+inline bool writeWav(const QString& path, const std::vector<std::vector<float>>& channels, int rate) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = static_cast<int>(channels.size());
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
+    if (!f) return false;
+    const size_t frames = channels.front().size();
+    std::vector<float> interleaved;
+    interleaved.reserve(frames * channels.size());
+    for (size_t i = 0; i < frames; ++i)
+        for (const auto& c : channels) interleaved.push_back(c[i]);
+    const bool ok = sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(frames)) ==
+                    static_cast<sf_count_t>(frames);
+    sf_close(f);
+    return ok;
 }
 
 }  // namespace gen
