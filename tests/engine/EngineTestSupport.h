@@ -26,6 +26,25 @@ std::shared_ptr<Asset> loadAsset(const QString& path);
 // A controller whose automation answers from a table and notes every call.
 class TestController : public AudioControllerServices {
 public:
+    // What the unit events did to the controller.
+    std::vector<QString> calls;
+    std::map<FilterSlider, float> sliders;
+    std::pair<float, float> sliderRange{10.0f, 22050.0f};
+    void setPauseUpdateSelectionParameters(bool on) override {
+        calls.push_back(QStringLiteral("pauseSelection %1").arg(on));
+    }
+    void setNeedsToUpdateValueImmediately(bool on) override {
+        calls.push_back(QStringLiteral("immediately %1").arg(on));
+    }
+    std::pair<float, float> filterSliderRange(FilterSlider) const override { return sliderRange; }
+    void setFilterSliderValue(FilterSlider s, float v) override { sliders[s] = v; }
+    void sendFilterSliderAction(FilterSlider s) override {
+        calls.push_back(QStringLiteral("action %1").arg(int(s)));
+    }
+    void verifyParameterRecordingForSlider(FilterSlider s) override {
+        calls.push_back(QStringLiteral("record %1").arg(int(s)));
+    }
+
     std::map<EffectInput, double> automation;  // the curves' values
     std::vector<EffectInput> asked;
     int selectionCalls = 0;
