@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/MainInterface.h"
+#include "platform/media/Player.h"
 
 #include <QSocketNotifier>
 
@@ -53,7 +54,8 @@ void Application::installSignalHandlers() {
 
 void Application::start() {
     applyDarkLook();
-    interface_ = loadMainInterface(nullptr);
+    // The default audio device, or a silent output that keeps time when there is none.
+    interface_ = loadMainInterface(std::make_unique<Player>());
     AppDelegate* delegate = interface_->appDelegate.get();
     delegate->applicationWillFinishLaunching();
     interface_->mainWindow->show();

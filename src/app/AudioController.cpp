@@ -12,21 +12,32 @@
 #include <QEvent>
 #include <QScrollBar>
 
-AudioController::AudioController(std::unique_ptr<TransportPlayer> player)
-    : audioPlayer(std::move(player)), undoManager_(std::make_unique<UndoManager>()) {
+AudioController::AudioController(std::unique_ptr<Player> player)
+    : audioPlayer(std::move(player)),
+      currentComposition(std::make_shared<Composition>()),
+      currentAudioMix(std::make_shared<AudioMix>()),
+      undoManager_(std::make_unique<UndoManager>()) {
     // Start values: nothing playing, nothing selected, no seek pending, the
     // controls disabled until the first player item is ready.
     shell = ShellState{};
     if (audioPlayer) {
-        // A change of the item (or of its status) and of the rate reach the
-        // same two observers.
-        connect(audioPlayer.get(), &TransportPlayer::currentItemStatusChanged, this,
-                &AudioController::observePlayerItemStatus);
-        connect(audioPlayer.get(), &TransportPlayer::rateChanged, this,
-                &AudioController::observePlayerRate);
-        connect(audioPlayer.get(), &TransportPlayer::currentItemDidPlayToEnd, this,
-                &AudioController::audioEndedFromNotification);
+        // A new item and a new status of the item reach the same observer.
+        connect(audioPlayer.get(), &Player::currentItemChanged, this,
+                &AudioController::playerCurrentItemChanged);
+        connect(audioPlayer.get(), &Player::rateChanged, this, &AudioController::observePlayerRate);
     }
+}
+
+void AudioController::playerCurrentItemChanged() {
+    disconnect(itemStatusConnection_);
+    disconnect(itemEndConnection_);
+    PlayerItem* item = audioPlayer ? audioPlayer->currentItem() : nullptr;
+    if (item)
+        itemStatusConnection_ = connect(item, &PlayerItem::statusChanged, this,
+                                        [this](PlayerItem::Status status) {
+                                            observePlayerItemStatus(int(status));
+                                        });
+    observePlayerItemStatus(item ? int(item->status()) : NoPlayerItem);
 }
 
 AudioController::~AudioController() {
@@ -122,7 +133,7 @@ void AudioController::awakeFromNib() {
     if (audioPlayer) {
         QPointer<AudioController> self(this);
         shell.timeObserverToken = audioPlayer->addPeriodicTimeObserver(
-            MediaTime(1, 2), [self](const MediaTime& time) {
+            MediaTime(1, 2), [self](MediaTime time) {
                 if (self) self->playheadTimeObserverBlock(time);
             });
     }

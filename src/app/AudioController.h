@@ -4,9 +4,11 @@
 #include "app/MainWindowBuilder.h"
 #include "app/MiniPlayerBuilder.h"
 #include "app/PreferencesBuilder.h"
-#include "app/TransportPlayer.h"
 #ifndef Q_MOC_RUN  // moc cannot read <compare>
 #include "platform/core/MediaTime.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/Composition.h"
+#include "platform/media/Player.h"
 #endif
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
@@ -48,7 +50,7 @@ class AudioController : public QObject, public LineViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
-    explicit AudioController(std::unique_ptr<TransportPlayer> player = nullptr);
+    explicit AudioController(std::unique_ptr<Player> player = nullptr);
     ~AudioController() override;
 
     // ---- Outlets -------------------------------------------------------------------
@@ -60,7 +62,9 @@ public:
     UndoManager* undoManager() const;  // the main window's (the track area's)
 
     // ---- Composition controller and application shell -------------------------------
-    std::unique_ptr<TransportPlayer> audioPlayer;
+    std::unique_ptr<Player> audioPlayer;
+    std::shared_ptr<Composition> currentComposition;  // all tracks are inserted into it
+    std::shared_ptr<AudioMix> currentAudioMix;        // one input per inserted track
     struct ShellState {
         double playerVolume = 0.8;
         double playerSampleRate = 44100.0;   // time scale of the times the controller makes
@@ -80,7 +84,6 @@ public:
         double mouseEventStartingZoom = 0.0;
         bool needsCloseSheetAfterPlayerStatus = false;
         bool shouldUpdateEmptyTrackDuration = false;
-        bool playerItemObserved = false;  // the end of the current item is observed
         // Termination.
         bool applicationTerminateFromAlertWindow = false;
         bool applicationHasToTerminateAfterSaving = false;
@@ -138,7 +141,10 @@ public:
     void timelineRedrawBlock();
 
     // ---- Player state and transport ---------------------------------------------------
-    void observePlayerItemStatus(int status);  // TransportPlayer::NoItem for none
+    // The status of the player's current item (PlayerItem::Status as a number),
+    // or NoPlayerItem when the player has none.
+    static constexpr int NoPlayerItem = -1;
+    void observePlayerItemStatus(int status);
     void observePlayerRate(float rate);
     void eventHandlerPlayerState();
     double duration() const;     // seconds of a ready item, else 0
@@ -221,6 +227,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void playerCurrentItemChanged();
+    QMetaObject::Connection itemStatusConnection_;
+    QMetaObject::Connection itemEndConnection_;
     MediaTime timeFromSeconds(double seconds) const;
     bool itemIsReady() const;
     std::vector<QPointer<QWidget>> enabledBindings_;

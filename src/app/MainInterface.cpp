@@ -44,7 +44,7 @@ MainInterface::~MainInterface() {
     audioController.reset();
 }
 
-std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<TransportPlayer> player) {
+std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player) {
     auto interface = std::make_unique<MainInterface>();
     interface->audioController = std::make_unique<AudioController>(std::move(player));
     interface->appDelegate = std::make_unique<AppDelegate>();

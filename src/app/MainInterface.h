@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class TransportPlayer;
+class Player;
 
 // The application's objects and windows, connected: what the main
 // interface holds. Windows are built, outlets and actions connected, then
@@ -21,7 +21,7 @@ struct MainInterface {
     ~MainInterface();
 };
 
-std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<TransportPlayer> player);
+std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player);
 
 // The dark look of the whole application.
 void applyDarkLook();

@@ -17,9 +17,15 @@ MediaTime AudioController::timeFromSeconds(double seconds) const {
 }
 
 bool AudioController::itemIsReady() const {
-    return audioPlayer && audioPlayer->hasCurrentItem() &&
-           audioPlayer->currentItemStatus() == TransportPlayer::StatusReadyToPlay;
+    return audioPlayer && audioPlayer->currentItem() &&
+           audioPlayer->currentItem()->status() == PlayerItem::Status::ReadyToPlay;
 }
+
+namespace {
+MediaTime itemDuration(const Player& player) {
+    return player.currentItem() ? player.currentItem()->duration() : MediaTime::zero();
+}
+}  // namespace
 
 int AudioController::trackCount() const {
     return ui.audioView ? int(ui.audioView->audioTracks.size()) : 0;
@@ -51,7 +57,7 @@ void AudioController::bindEnabledObject(QWidget* control) {
 }
 
 void AudioController::observePlayerItemStatus(int status) {
-    const bool valid = status != TransportPlayer::NoItem;
+    const bool valid = status != NoPlayerItem;
     if (shell.needsCloseSheetAfterPlayerStatus) shell.needsCloseSheetAfterPlayerStatus = false;
 
     if (trackCount() == 0 || !valid) {
@@ -61,15 +67,15 @@ void AudioController::observePlayerItemStatus(int status) {
         setViewControlsEnabled(false);
         return;
     }
-    if (status == TransportPlayer::StatusUnknown) {
+    if (status == int(PlayerItem::Status::Unknown)) {
         lockViews();
         return;
     }
-    if (status == TransportPlayer::StatusReadyToPlay) {
+    if (status == int(PlayerItem::Status::ReadyToPlay)) {
         if (shell.seekTime >= 0) {
             // The seek asked for while the item was loading, within its length;
             // its completion unlocks.
-            double length = audioPlayer->currentItemDuration().seconds();
+            double length = itemDuration(*audioPlayer).seconds();
             double target = std::isfinite(length) ? std::min(shell.seekTime, length) : shell.seekTime;
             updateCurrentTime(target);
             shell.seekTime = -1.0;
@@ -112,7 +118,7 @@ void AudioController::eventHandlerPlayerState() {
 
 double AudioController::duration() const {
     if (!itemIsReady()) return 0.0;
-    return audioPlayer->currentItemDuration().seconds();
+    return itemDuration(*audioPlayer).seconds();
 }
 
 double AudioController::currentTime() const {
@@ -128,8 +134,7 @@ void AudioController::updateCurrentTime(double seconds) {
     }
     lockViews();
     MediaTime target = timeFromSeconds(std::max(0.0, seconds));
-    MediaTime length = audioPlayer->hasCurrentItem() ? audioPlayer->currentItemDuration()
-                                                     : MediaTime::zero();
+    MediaTime length = itemDuration(*audioPlayer);
     target = minTime(target, length);
     QPointer<AudioController> self(this);
     audioPlayer->seekToTime(target, MediaTime::zero(), MediaTime::zero(), [self](bool finished) {
@@ -197,7 +202,7 @@ void AudioController::playPauseToggle() {
         return;
     }
     // At the very end, start again from the beginning.
-    if (audioPlayer->currentTime() == audioPlayer->currentItemDuration()) updateCurrentTime(0.0);
+    if (audioPlayer->currentTime() == itemDuration(*audioPlayer)) updateCurrentTime(0.0);
     if (audioPlayer->rate() != 0.0f)
         audioPlayer->pause();  // from fast forward or rewind
     else
@@ -231,12 +236,17 @@ void AudioController::updatePlayerVolumeFrom(FloatSlider* slider) {
         ui.sliderPlayerVolume->setFloatValue(shell.playerVolume);
 }
 
-void AudioController::updatePlayerItemObserver() { shell.playerItemObserved = true; }
+void AudioController::updatePlayerItemObserver() {
+    disconnect(itemEndConnection_);
+    if (audioPlayer && audioPlayer->currentItem())
+        itemEndConnection_ = connect(audioPlayer->currentItem(), &PlayerItem::didPlayToEndTime, this,
+                                     &AudioController::audioEndedFromNotification);
+}
 
 void AudioController::removePlayerItemObserver() {
-    if (audioPlayer && audioPlayer->hasCurrentItem()) shell.playerItemObserved = false;
+    if (audioPlayer && audioPlayer->currentItem()) disconnect(itemEndConnection_);
 }
 
 void AudioController::audioEndedFromNotification() {
-    if (shell.playerItemObserved && audioPlayer) audioPlayer->pause();
+    if (audioPlayer) audioPlayer->pause();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "SimulatedPlayer.h"
 #include "app/Alerts.h"
 #include "app/MainInterface.h"
+#include "platform/audio/AudioOutput.h"
+#include "platform/media/Player.h"
+#include "support/TestSupport.h"
 #include "views/AudioView.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +12,17 @@
 #include <vector>
 
 // The whole main interface, loaded as the application loads it, with a
-// simulated player, the questions answered by the test and quitting counted.
+// player on the default output (the test JACK server), the questions
+// answered by the test and quitting counted.
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto simulated = std::make_unique<SimulatedPlayer>();
-        player = simulated.get();
-        interface = loadMainInterface(std::move(simulated));
+        auto device = AudioOutput::createDefault();
+        ASSERT_NE(device->name(), "No output") << "the test JACK server should be there";
+        auto real = std::make_unique<Player>(std::move(device));
+        player = real.get();
+        rate = int(player->outputSampleRate());
+        interface = loadMainInterface(std::move(real));
         c = interface->audioController.get();
         d = interface->appDelegate.get();
         w = interface->windowController.get();
@@ -32,17 +38,57 @@ protected:
         c->ui.audioView->audioTracks.push_back(
             TrackRecord{QUrl::fromLocalFile(QStringLiteral("/tmp/track.wav")), nullptr, {}});
     }
-    // One track in a composition of `seconds`, its player item ready.
+
+    // An item over `seconds` of a quiet tone at the output's rate.
+    std::shared_ptr<PlayerItem> makeItem(double seconds) {
+        const auto frames = static_cast<size_t>(seconds * rate);
+        std::vector<float> samples(frames);
+        for (size_t i = 0; i < frames; ++i) samples[i] = 0.05f * float((i % 100) / 50.0 - 1.0);
+        auto source = AssetTrack::fromDecodedSource(DecodedSource::fromBuffers({samples}, rate));
+        auto composition = std::make_shared<Composition>();
+        composition->addMutableTrack(MediaType::Audio)
+            ->insertTimeRange(source->timeRange(), source, MediaTime::zero());
+        return PlayerItem::create(composition);
+    }
+
+    // An item whose source cannot be decoded.
+    std::shared_ptr<PlayerItem> makeBrokenItem() {
+        AssetTrack::Info info;
+        info.trackID = 1;
+        info.naturalTimeScale = 1000;
+        info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1, 1));
+        auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
+            if (e) *e = QStringLiteral("cannot decode");
+            return std::shared_ptr<DecodedSource>();
+        });
+        auto composition = std::make_shared<Composition>();
+        composition->addMutableTrack(MediaType::Audio)
+            ->insertTimeRange(info.timeRange, broken, MediaTime::zero());
+        return PlayerItem::create(composition);
+    }
+
+    // One track in a composition of `seconds`, its player item ready and the
+    // controls unlocked.
     void readyComposition(double seconds) {
-        c->shell.compositionDuration = MediaTime::fromSeconds(seconds, 44100);
+        c->shell.compositionDuration = MediaTime::fromSeconds(seconds, rate);
         c->setupAudioSliderWithTotalTime(c->shell.compositionDuration);
         addTrack();
-        player->setItem(true, seconds);
-        player->setStatus(TransportPlayer::StatusReadyToPlay);
+        auto item = makeItem(seconds);
+        player->replaceCurrentItem(item);
+        ASSERT_TRUE(testsupport::waitUntil([&] {
+            return item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled;
+        }));
+    }
+
+    // Seeks through the controller and waits for the controls to unlock.
+    void seekAndWait(double seconds) {
+        c->updateCurrentTime(seconds);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
     }
 
     std::unique_ptr<MainInterface> interface;
-    SimulatedPlayer* player = nullptr;
+    Player* player = nullptr;
+    int rate = 48000;
     AudioController* c = nullptr;
     AppDelegate* d = nullptr;
     WindowController* w = nullptr;
