@@ -91,6 +91,7 @@ int activateEffects(Mix& m) {
         auto* k = t->getProcessorContext();
         if (!k) continue;
         if (auto* eq = k->eqUnit().load()) {
+            eq->setParameter(1005, 0.0f);  // band 6 (1 kHz) in use, raised 6 dB
             eq->setParameter(4005, 6.0f);
             k->contextEQEnabled().store(1);
             ++active;

@@ -1,0 +1,196 @@
+#include "EngineTestSupport.h"
+
+#include "platform/audio/AudioOutput.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/Player.h"
+#include "support/TestSupport.h"
+
+#include <sndfile.h>
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+
+using namespace enginetest;
+
+namespace {
+
+// 1 s of three tones (200 Hz, 1 kHz, 8 kHz), then 2 s of silence.
+QString burstFile() {
+    static QString path = [] {
+        const int rate = 44100;
+        QString p = QDir(testsupport::tempDir()).filePath("burst.wav");
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* f = sf_open(p.toUtf8().constData(), SFM_WRITE, &info);
+        std::vector<float> data(size_t(3 * rate) * 2, 0.0f);
+        for (int i = 0; i < rate; ++i) {
+            float v = 0;
+            for (double freq : {200.0, 1000.0, 8000.0}) v += 0.2f * float(std::sin(2 * M_PI * freq * i / rate));
+            data[2 * i] = data[2 * i + 1] = v;
+        }
+        sf_writef_float(f, data.data(), 3 * rate);
+        sf_close(f);
+        return p;
+    }();
+    return path;
+}
+
+// The low-pass at 2 kHz, the equaliser's 1 kHz band raised 12 dB, the
+// reverb half wet: set on the track's units and made active.
+bool activateUnits(MusicFilter& track) {
+    auto* k = track.getProcessorContext();
+    if (!k) return false;
+    auto* lowPass = k->lowPassUnit().load();
+    auto* eq = k->eqUnit().load();
+    auto* reverb = k->reverbUnit().load();
+    if (!lowPass || !eq || !reverb) return false;
+    lowPass->setParameter(0, 2000.0f);
+    eq->setParameter(1005, 0.0f);
+    eq->setParameter(4005, 12.0f);
+    reverb->setParameter(0, 50.0f);
+    k->contextLowPassEnabled().store(1);
+    k->contextEQEnabled().store(1);
+    k->contextReverbEnabled().store(1);
+    return true;
+}
+
+struct Measures {
+    double low, mid, high;  // dB at 200 Hz, 1 kHz, 8 kHz over the tones
+    double tail;            // RMS from 1.05 s to 1.4 s, after the tones end
+};
+
+Measures measure(const std::vector<float>& x, size_t start, int rate = 44100) {
+    Measures m;
+    const size_t from = start + size_t(0.2 * rate), count = size_t(0.6 * rate);
+    m.low = levelAt(x, from, count, 200, rate);
+    m.mid = levelAt(x, from, count, 1000, rate);
+    m.high = levelAt(x, from, count, 8000, rate);
+    double sum = 0;
+    const size_t t0 = start + size_t(1.05 * rate), t1 = start + size_t(1.4 * rate);
+    for (size_t i = t0; i < t1 && i < x.size(); ++i) sum += double(x[i]) * x[i];
+    m.tail = std::sqrt(sum / double(t1 - t0));
+    return m;
+}
+
+void expectUnitsHeard(const Measures& dry, const Measures& wet) {
+    EXPECT_NEAR(dry.high - dry.low, 0, 1.0);
+    EXPECT_LT(wet.high - wet.low, dry.high - dry.low - 20) << "the low-pass cuts 8 kHz";
+    EXPECT_GT(wet.mid - wet.low, dry.mid - dry.low + 8) << "the equaliser raises 1 kHz";
+    EXPECT_LT(dry.tail, 1e-4);
+    EXPECT_GT(wet.tail, 1e-3) << "the reverb rings on";
+}
+
+class ThroughTheUnits : public ::testing::Test {
+protected:
+    void SetUp() override {
+        track = s.makeTrack(loadAsset(burstFile()));
+        s.insert(*track, 3);
+    }
+    Session s;
+    std::shared_ptr<MusicFilter> track;
+};
+
+TEST_F(ThroughTheUnits, OfflineReader) {
+    auto readAll = [&](bool withUnits) {
+        auto reader = AssetReader::create(s.composition);
+        std::vector<int32_t> ids;
+        for (const auto* t : s.composition->tracksWithMediaType(MediaType::Audio)) ids.push_back(t->trackID());
+        auto output = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{});
+        output->setAudioMix(s.mix);
+        reader->addOutput(output);
+        EXPECT_TRUE(reader->startReading());
+        testsupport::spin(20);  // the tap's set-up on the main thread
+        bool active = withUnits ? activateUnits(*track) : true;
+        std::vector<float> left, right;
+        std::vector<float> l(4096), r(4096);
+        while (int64_t n = output->readNext(l.data(), r.data(), 512)) {
+            left.insert(left.end(), l.begin(), l.begin() + n);
+            right.insert(right.end(), r.begin(), r.begin() + n);
+        }
+        EXPECT_EQ(reader->status(), AssetReader::Status::Completed);
+        return std::make_pair(active, left);
+    };
+    auto [unused, dry] = readAll(false);
+    auto [active, wet] = readAll(true);
+    if (!active) GTEST_SKIP() << "the built-in units are not there";
+    EXPECT_EQ(dry.size(), size_t(3 * 44100));
+    EXPECT_EQ(wet.size(), dry.size());
+    expectUnitsHeard(measure(dry, 0), measure(wet, 0));
+}
+
+// The default device (the JACK dummy server in the tests), keeping what it plays.
+class CapturingOutput : public AudioOutput {
+public:
+    explicit CapturingOutput(std::unique_ptr<AudioOutput> device) : device_(std::move(device)) {
+        captured.reserve(size_t(sampleRate() * 8));
+    }
+    bool start(Callback callback, QString* error) override {
+        return device_->start(
+            [this, callback](float* out, int n) {
+                callback(out, n);
+                for (int i = 0; i < n && captured.size() < captured.capacity(); ++i)
+                    captured.push_back(out[2 * i]);
+            },
+            error);
+    }
+    void stop() override { device_->stop(); }
+    bool isRunning() const override { return device_->isRunning(); }
+    double sampleRate() const override { return device_->sampleRate(); }
+    QString name() const override { return device_->name(); }
+    std::vector<float> captured;  // left channel, interleaved output assumed stereo
+
+private:
+    std::unique_ptr<AudioOutput> device_;
+};
+
+TEST_F(ThroughTheUnits, PlayerOnTheAudioServer) {
+    auto device = AudioOutput::createDefault();
+    ASSERT_NE(device->name(), "No output") << "the test JACK server should be there";
+    auto capturing = std::make_unique<CapturingOutput>(std::move(device));
+    CapturingOutput* output = capturing.get();
+    Player player(std::move(capturing));
+    const int rate = int(player.outputSampleRate());
+
+    auto playOnce = [&](bool withUnits) -> std::pair<bool, std::vector<float>> {
+        auto item = PlayerItem::create(s.composition->copy());
+        item->setAudioMix(s.mix->copy());
+        player.replaceCurrentItem(item);
+        EXPECT_TRUE(testsupport::waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+        testsupport::spin(50);
+        const bool active = withUnits ? activateUnits(*track) : true;
+        s.controller.notifyAudioMetering = true;
+        const uint64_t violations = realtime::violationCount();
+        const size_t from = output->captured.size();
+        player.play();
+        EXPECT_TRUE(testsupport::waitUntil([&] { return player.currentTime().seconds() >= 2.0; }, 10000));
+        player.pause();
+        EXPECT_EQ(realtime::violationCount(), violations);
+        EXPECT_GT(track->meteringGeneration(), 0u);
+        testsupport::spin(100);
+        std::vector<float> got(output->captured.begin() + from, output->captured.end());
+        return {active, got};
+    };
+    auto [unused, dry] = playOnce(false);
+    auto [active, wet] = playOnce(true);
+    player.replaceCurrentItem(nullptr);
+    if (!active) GTEST_SKIP() << "the built-in units are not there";
+    // Where the tones start in what the device played.
+    auto onset = [](const std::vector<float>& x) {
+        size_t i = 0;
+        while (i < x.size() && std::fabs(x[i]) < 0.05f) ++i;
+        return i;
+    };
+    const size_t dryStart = onset(dry), wetStart = onset(wet);
+    ASSERT_LT(dryStart + size_t(1.5 * rate), dry.size());
+    ASSERT_LT(wetStart + size_t(1.5 * rate), wet.size());
+    expectUnitsHeard(measure(dry, dryStart, rate), measure(wet, wetStart, rate));
+}
+
+}  // namespace
