@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -25,7 +28,7 @@ constexpr char SamplesMagic[8] = {'T', 'R', 'V', 'P', 'C', 'M', '0', '1'};
 constexpr char PeaksMagic[8] = {'T', 'R', 'V', 'P', 'E', 'A', 'K', '1'};
 constexpr uint32_t Version = 1;
 constexpr int64_t HeaderSize = 4096;  // samples start page-aligned
-constexpr int64_t ChunkFrames = 65536;
+constexpr int64_t ChunkFrames = 1 << 17;
 
 struct SourceStamp {
     uint64_t size = 0;
@@ -232,28 +235,143 @@ struct TempFile {
     }
 };
 
-// Streams decoded frames into the planar cache file, a chunk at a time.
+// Streams decoded frames into the planar cache file. The decoding thread only
+// decodes and hands over references to its frames; a writer thread of its own
+// converts them to planar float, takes the peaks and writes the file a chunk
+// at a time, so decoding and writing overlap.
 class SampleWriter {
 public:
     SampleWriter(int fd, int channels, int64_t capacity)
         : fd_(fd), channels_(channels), stride_(std::max<int64_t>(capacity, 1)), peaks_(channels),
           chunk_(size_t(channels), std::vector<float>(size_t(ChunkFrames))) {
         for (auto& c : chunk_) pointers_.push_back(c.data());
+        thread_ = std::thread([this] { run(); });
+    }
+    ~SampleWriter() {
+        {
+            std::lock_guard g(mutex_);
+            stop_ = true;
+        }
+        work_.notify_all();
+        thread_.join();
+        for (auto& batch : queue_) release(batch);
+        release(batch_);
     }
 
     bool reserve() {
         return ::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * stride_ * 4)) == 0;
     }
 
-    // Room left in the current chunk, and where each channel's next frame goes.
-    int64_t room() const { return ChunkFrames - filled_; }
-    float* at(int channel) { return pointers_[channel] + filled_; }
-    bool commit(int64_t frames) {
-        filled_ += frames;
-        return filled_ == ChunkFrames ? flush() : true;
+    // Queues frames [offset, offset + count) of `frame` (a new reference is
+    // taken). Frames go over in batches; waits while the writer is far behind.
+    bool push(const AVFrame* frame, int offset, int count) {
+        AVFrame* ref = av_frame_clone(frame);
+        if (!ref) return false;
+        return add({ref, offset, count, false});
+    }
+    bool pushSilence(int64_t count) {
+        while (count > 0) {
+            const int n = int(std::min<int64_t>(count, 1 << 20));
+            if (!add({nullptr, 0, n, false})) return false;
+            count -= n;
+        }
+        return true;
+    }
+    // Writes everything handed in so far; false when any write failed.
+    bool flush() {
+        batch_.push_back({nullptr, 0, 0, true});
+        if (!send()) return false;
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return (queue_.empty() && !busy_) || failed_; });
+        return !failed_;
     }
 
-    bool flush() {
+    // Valid after flush().
+    int64_t stride() const { return stride_; }
+    PeakAccumulator& peaks() { return peaks_; }
+
+private:
+    struct Job {
+        AVFrame* frame;  // null: silence
+        int offset;
+        int count;
+        bool flush;
+    };
+    using Batch = std::vector<Job>;
+    static constexpr size_t MaxQueued = 8;         // batches
+    static constexpr int64_t BatchFrames = 32768;  // samples per channel
+
+    static void release(Batch& batch) {
+        for (auto& job : batch) av_frame_free(&job.frame);
+        batch.clear();
+    }
+
+    bool add(Job job) {
+        batch_.push_back(job);
+        batchFrames_ += job.count;
+        return batchFrames_ >= BatchFrames ? send() : true;
+    }
+
+    bool send() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return queue_.size() < MaxQueued || failed_; });
+        if (failed_) {
+            release(batch_);
+            return false;
+        }
+        queue_.push_back(std::move(batch_));
+        batch_ = {};
+        batchFrames_ = 0;
+        work_.notify_all();
+        return true;
+    }
+
+    void run() {
+        for (;;) {
+            Batch batch;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+                if (queue_.empty()) return;
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+                busy_ = true;
+            }
+            done_.notify_all();
+            bool ok = !failed_;
+            for (const auto& job : batch)
+                if (ok) ok = handle(job);
+            release(batch);
+            {
+                std::lock_guard g(mutex_);
+                busy_ = false;
+                if (!ok) failed_ = true;
+            }
+            done_.notify_all();
+        }
+    }
+
+    bool handle(const Job& job) {
+        if (job.flush) return writeChunk();
+        int offset = job.offset, left = job.count;
+        while (left > 0) {
+            const int n = int(std::min<int64_t>(left, ChunkFrames - filled_));
+            if (job.frame) {
+                float* outs[64];
+                for (int c = 0; c < channels_; ++c) outs[c] = pointers_[c] + filled_;
+                ffmpeg::toPlanarFloat(job.frame, offset, n, outs);
+            } else {
+                for (int c = 0; c < channels_; ++c) std::memset(pointers_[c] + filled_, 0, size_t(n) * 4);
+            }
+            filled_ += n;
+            offset += n;
+            left -= n;
+            if (filled_ == ChunkFrames && !writeChunk()) return false;
+        }
+        return true;
+    }
+
+    bool writeChunk() {
         if (filled_ == 0) return true;
         if (written_ + filled_ > stride_ && !grow(written_ + filled_)) return false;
         peaks_.add(pointers_.data(), filled_);
@@ -267,11 +385,6 @@ public:
         return true;
     }
 
-    int64_t written() const { return written_; }
-    int64_t stride() const { return stride_; }
-    PeakAccumulator& peaks() { return peaks_; }
-
-private:
     // The estimate was short: move every channel but the first to a stride
     // at least twice as long (the moved ranges never overlap their sources).
     bool grow(int64_t needed) {
@@ -291,14 +404,23 @@ private:
         return true;
     }
 
-    int fd_;
-    int channels_;
+    // Everything below but the queue is the writer thread's (read by the
+    // decoding thread only after flush()).
+    const int fd_;
+    const int channels_;
     int64_t stride_;
     int64_t written_ = 0;
     int64_t filled_ = 0;
     PeakAccumulator peaks_;
     std::vector<std::vector<float>> chunk_;
     std::vector<float*> pointers_;
+    std::mutex mutex_;
+    std::condition_variable work_, done_;
+    std::deque<Batch> queue_;
+    Batch batch_;             // the decoding thread's batch being gathered
+    int64_t batchFrames_ = 0;
+    bool busy_ = false, failed_ = false, stop_ = false;
+    std::thread thread_;
 };
 
 bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
@@ -339,7 +461,8 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
         return fail(QStringLiteral("\"%1\" has no audio stream %2.").arg(r.path).arg(r.streamIndex));
     for (unsigned i = 0; i < input->nb_streams; ++i)
         if (int(i) != r.streamIndex) input->streams[i]->discard = AVDISCARD_ALL;
-    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error);
+    // Decoders that can (FLAC) decode frames on several threads.
+    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error, 0);
     if (!codec) return nullptr;
     const int channels = codec->ch_layout.nb_channels;
     const double sampleRate = codec->sample_rate;
@@ -369,22 +492,13 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
                 av_frame_unref(frame.get());
                 continue;  // a mid-stream layout change: skip what cannot be placed
             }
-            int offset = 0;
-            int left = frame->nb_samples;
-            if (total + left > limit) left = int(limit - total);
-            while (left > 0) {
-                const int n = int(std::min<int64_t>(left, writer.room()));
-                float* outs[64];
-                for (int c = 0; c < channels && c < 64; ++c) outs[c] = writer.at(c);
-                ffmpeg::toPlanarFloat(frame.get(), offset, n, outs);
-                if (!writer.commit(n)) {
-                    ioFailed = true;
-                    return false;
-                }
-                offset += n;
-                left -= n;
-                total += n;
+            int count = frame->nb_samples;
+            if (total + count > limit) count = int(limit - total);
+            if (count > 0 && !writer.push(frame.get(), 0, count)) {
+                ioFailed = true;
+                return false;
             }
+            total += count;
             av_frame_unref(frame.get());
             if (progress && r.expectedFrames > 0) {
                 const double f = std::min(1.0, double(total) / double(r.expectedFrames));
@@ -427,15 +541,9 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
             return fail(QStringLiteral("\"%1\" is truncated: it ends %2 s before its declared length.")
                             .arg(r.path)
                             .arg(double(r.expectedFrames - total) / sampleRate, 0, 'f', 2));
-        while (total < r.expectedFrames) {
-            const int64_t n = std::min(writer.room(), r.expectedFrames - total);
-            for (int c = 0; c < channels; ++c) std::memset(writer.at(c), 0, size_t(n) * 4);
-            if (!writer.commit(n))
-                return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
-            total += n;
-        }
-        if (!writer.flush())
+        if (!writer.pushSilence(r.expectedFrames - total) || !writer.flush())
             return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+        total = r.expectedFrames;
     }
 
     SamplesHeader h{};
