@@ -139,7 +139,7 @@ void AppDelegate::setupDefaultValues(QSettings& settings) {
 
     bool showEQ = boolean(settings.value(kShowEQWaveform)).value_or(true);
     if (prefs.showEQFFTCheck) prefs.showEQFFTCheck->setChecked(showEQ);
-    c->automation.showEQFFT = showEQ;
+    c->showEQFFT = showEQ;
 }
 
 void AppDelegate::applicationWillTerminate() {

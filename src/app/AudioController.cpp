@@ -57,7 +57,7 @@ void AudioController::awakeFromNib() {
     shell.scaleFactor = 2.0;
     shell.zoomValue = 1.0;
     shell.mouseEventStartingZoom = 1.0;
-    exporting.notifyAudioMetering = true;
+    notifyAudioMetering = true;
     editing.needsUpdateSplitSelection = false;
 
     // The track area is as wide as the timeline and holds no row yet.
@@ -157,7 +157,7 @@ void AudioController::awakeFromNib() {
     automation.needsToUpdateValueImmediately = false;
     editing.markersArray.clear();
     editing.currentSelectedMarker = NSNotFound;
-    automation.pauseUpdateRecordedParameters.clear();
+    setPauseUpdateRecordedParameters({});
     if (ui.animateLibraryButton) {
         ui.animateLibraryButton->setButtonState(0);
         ui.animateLibraryButton->update();
@@ -169,7 +169,7 @@ void AudioController::awakeFromNib() {
     library.projectChangeCount = 0;
     library.projectURL = QUrl();
     automation.tempIndexOfSelectedParameter = NSNotFound;
-    automation.showEQFFT = true;
+    showEQFFT = true;
     automation.hasToShowNotesView = false;
 
     // The edited mark follows the main window's undo manager.

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/EffectInputs.h"
+#include "app/EffectControls.h"
 #include "app/MainWindowBuilder.h"
 #include "app/MiniPlayerBuilder.h"
 #include "app/PreferencesBuilder.h"
 #ifndef Q_MOC_RUN  // moc cannot read <compare>
+#include "engine/AudioControllerServices.h"
 #include "platform/core/MediaTime.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/Composition.h"
@@ -36,7 +37,7 @@ class UndoManager;
 class WindowController;
 
 // "None" in the unsigned index properties (selected track, marker, parameter).
-constexpr quint64 NSNotFound = quint64(std::numeric_limits<qint64>::max());
+constexpr quint64 NSNotFound = AudioControllerServices::kNoSelection;
 
 // The central controller: the player, the composition's clock and transport,
 // the main window's controls and the model the subsystems share. One object
@@ -45,8 +46,10 @@ constexpr quint64 NSNotFound = quint64(std::numeric_limits<qint64>::max());
 // Its members are defined in the source files of the subsystem that owns
 // them; its state is grouped below in one struct per subsystem. The outlets
 // (the controls of the windows) are set by the interface loader before
-// awakeFromNib().
-class AudioController : public QObject, public LineViewOwner {
+// awakeFromNib(). What the render threads read of it (the selected track, the
+// metering and spectrum switches, the paused automation keys) lives in
+// AudioControllerServices.
+class AudioController : public QObject, public AudioControllerServices, public LineViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
@@ -73,7 +76,6 @@ public:
         bool audioControllerIsWorking = false;  // busy: item not ready, seek, export
         bool isPlaying = false;
         bool viewControlsEnabled = false;  // see setViewControlsEnabled()
-        quint64 currentSelectedAudio = NSNotFound;
         MediaTime compositionDuration = MediaTime::zero();
         double seekTime = -1.0;  // a seek waiting for the next ready item; -1 none
         bool continueTimeObserver = false;  // the time observer moves sliders, labels, ruler
@@ -94,9 +96,7 @@ public:
         std::array<float, EffectInputCount> defaultValues{};  // in effect input order
         std::optional<double> originalValue;
         bool needsToUpdateValueImmediately = false;
-        QStringList pauseUpdateRecordedParameters;
         quint64 tempIndexOfSelectedParameter = NSNotFound;
-        bool showEQFFT = false;
         bool hasToShowNotesView = false;
         QString audioUnitsFolder;
     } automation;
@@ -128,7 +128,6 @@ public:
 
     // ---- Export, rendering and recording ---------------------------------------------
     struct ExportState {
-        bool notifyAudioMetering = false;  // metering switch read by the taps
         bool stopAudioProcessing = false;
         double processingPercentCompleted = 0.0;
     } exporting;
@@ -208,6 +207,11 @@ public:
     void addAudioFileToComposition(const QUrl& url);
     void loadTrackToCompositionForProject(const QUrl& url);
     int trackCount() const;
+    // The six filter sliders, for the filter units' own views.
+    FloatSlider* filterSlider(FilterSlider slider) const;
+    std::pair<float, float> filterSliderRange(FilterSlider slider) const override;
+    void setFilterSliderValue(FilterSlider slider, float value) override;
+    void sendFilterSliderAction(FilterSlider slider) override;
 
     // ---- What the ruler layer reads ---------------------------------------------------
     double rulerCompositionSeconds() const override;

@@ -132,7 +132,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->preferences.preferecesTrackColor, &ColorWell::colorChanged, c,
                      &AudioController::updateTrackColorFromPreferencesForAllFilters);
     QObject::connect(c->preferences.showEQFFTCheck, &QCheckBox::toggled, c,
-                     [c](bool on) { c->automation.showEQFFT = on; });
+                     [c](bool on) { c->showEQFFT = on; });
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

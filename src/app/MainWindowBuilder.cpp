@@ -1,6 +1,6 @@
 #include "app/MainWindowBuilder.h"
 
-#include "app/EffectInputs.h"
+#include "app/EffectControls.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
@@ -178,7 +178,7 @@ MainWindowUi buildMainWindow() {
     };
     int row = 0;
     for (int i = 0; i < EffectInputCount; ++i) {
-        const EffectInput& input = effectInputs[size_t(i)];
+        const EffectControl& input = effectControlTable[size_t(i)];
         if (i == 16) {
             auto* eqTitle = panelTitle(QStringLiteral("Equaliser"), filters);
             grid->addWidget(eqTitle, row++, 0, 1, 3);

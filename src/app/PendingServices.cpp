@@ -12,13 +12,13 @@
 #include <cstring>
 
 void AudioController::setupDefaultValues() {
-    for (size_t i = 0; i < effectInputs.size(); ++i)
-        automation.defaultValues[i] = float(effectInputs[i].defaultValue);
+    for (size_t i = 0; i < effectControlTable.size(); ++i)
+        automation.defaultValues[i] = float(effectControlTable[i].defaultValue);
 }
 
 float AudioController::defaultValue(const char* key) const {
-    for (size_t i = 0; i < effectInputs.size(); ++i)
-        if (std::strcmp(effectInputs[i].key, key) == 0) return automation.defaultValues[i];
+    for (size_t i = 0; i < effectControlTable.size(); ++i)
+        if (std::strcmp(effectControlTable[i].key, key) == 0) return automation.defaultValues[i];
     return 0.0f;
 }
 
@@ -78,3 +78,28 @@ void AudioController::saveDidEnd(bool saved) {
 void AudioController::addAudioFileToComposition(const QUrl&) {}
 
 void AudioController::loadTrackToCompositionForProject(const QUrl&) {}
+
+FloatSlider* AudioController::filterSlider(FilterSlider slider) const {
+    switch (slider) {
+    case FilterSlider::LowPassCutoff: return ui.sliderLowPassCutoff;
+    case FilterSlider::LowPassResonance: return ui.sliderLowPassResonance;
+    case FilterSlider::HighPassCutoff: return ui.sliderHighPassCutoff;
+    case FilterSlider::HighPassResonance: return ui.sliderHighPassResonance;
+    case FilterSlider::BandPassCenter: return ui.sliderBandpassCenter;
+    case FilterSlider::BandPassBandwidth: return ui.sliderBandpassBandwidth;
+    }
+    return nullptr;
+}
+
+std::pair<float, float> AudioController::filterSliderRange(FilterSlider slider) const {
+    if (auto* s = filterSlider(slider)) return {float(s->minValue()), float(s->maxValue())};
+    return AudioControllerServices::filterSliderRange(slider);
+}
+
+void AudioController::setFilterSliderValue(FilterSlider slider, float value) {
+    if (auto* s = filterSlider(slider)) s->setFloatValue(value);
+}
+
+void AudioController::sendFilterSliderAction(FilterSlider slider) {
+    if (auto* s = filterSlider(slider)) emit s->action(s);
+}

@@ -64,7 +64,7 @@ void AudioController::updateTextFieldValueFrom(NumberTextField* field) {
     for (size_t i = 0; i < controls.size(); ++i) {
         auto [slider, textField] = controls[i];
         if (textField != field || !slider) continue;
-        if (effectInputs[i].isEqualiser) {
+        if (effectControlTable[i].isEqualiser) {
             // Typed values do not apply to the equaliser; show the slider's again.
             field->setFloatValue(slider->floatValue());
             return;

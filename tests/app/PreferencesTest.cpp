@@ -25,7 +25,8 @@ TEST_F(PreferencesTest, FirstLaunchDefaults) {
     EXPECT_EQ(p.preferencesBitrate->currentIndex(), 2);
     EXPECT_TRUE(p.preferencesSearchPluginsCheck->isChecked());
     EXPECT_TRUE(p.showEQFFTCheck->isChecked());
-    EXPECT_TRUE(c->automation.showEQFFT);
+    EXPECT_TRUE(c->showEQFFT.load());
+    EXPECT_TRUE(c->pauseUpdateRecordedParameters().isEmpty());
     EXPECT_TRUE(c->ui.libraryBackgroundView->isHidden());
     EXPECT_EQ(p.textFieldPreferencesDurationMinutes->text(), "10");
     EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
@@ -67,7 +68,7 @@ TEST_F(PreferencesTest, RoundTripThroughSettings) {
     EXPECT_EQ(n->preferences.preferencesBitrate->currentIndex(), 3);
     EXPECT_FALSE(n->preferences.preferencesSearchPluginsCheck->isChecked());
     EXPECT_FALSE(n->preferences.showEQFFTCheck->isChecked());
-    EXPECT_FALSE(n->automation.showEQFFT);
+    EXPECT_FALSE(n->showEQFFT.load());
     EXPECT_TRUE(n->library.libraryViewIsVisibleOnExit);
     EXPECT_FALSE(n->ui.libraryBackgroundView->isHidden());
     EXPECT_EQ(n->ui.animateLibraryButton->buttonState(), 1u);

@@ -25,7 +25,7 @@ TEST_F(StartupTest, StartValuesAfterConstructionAndWakeUp) {
     EXPECT_FALSE(s.audioControllerIsWorking);
     EXPECT_FALSE(s.isPlaying);
     EXPECT_FALSE(s.viewControlsEnabled);
-    EXPECT_EQ(s.currentSelectedAudio, quint64(0x7fffffffffffffff));
+    EXPECT_EQ(c->currentSelectedAudio.load(), quint64(0x7fffffffffffffff));
     EXPECT_FALSE(c->automation.originalValue.has_value());
     EXPECT_EQ(s.compositionDuration, MediaTime::zero());
     EXPECT_DOUBLE_EQ(s.seekTime, -1.0);
@@ -35,8 +35,9 @@ TEST_F(StartupTest, StartValuesAfterConstructionAndWakeUp) {
     EXPECT_DOUBLE_EQ(s.mouseEventStartingZoom, 1.0);
     EXPECT_TRUE(s.continueTimeObserver);
     EXPECT_NE(s.timeObserverToken, 0);
-    EXPECT_TRUE(c->exporting.notifyAudioMetering);
-    EXPECT_TRUE(c->automation.showEQFFT);
+    EXPECT_TRUE(c->notifyAudioMetering.load());
+    EXPECT_TRUE(c->showEQFFT.load());
+    EXPECT_TRUE(c->pauseUpdateRecordedParameters().isEmpty());
     EXPECT_FALSE(c->automation.hasToShowNotesView);
     EXPECT_FALSE(c->automation.needsToUpdateValueImmediately);
     EXPECT_EQ(c->automation.tempIndexOfSelectedParameter, NSNotFound);
@@ -78,14 +79,20 @@ TEST_F(StartupTest, ControlsStartWithDefaultsAndDisabled) {
     const auto controls = c->ui.effectControls();
     for (size_t i = 0; i < controls.size(); ++i) {
         auto [slider, field] = controls[i];
-        SCOPED_TRACE(effectInputs[i].key);
-        EXPECT_DOUBLE_EQ(slider->floatValue(), effectInputs[i].defaultValue);
-        EXPECT_FLOAT_EQ(c->automation.defaultValues[i], float(effectInputs[i].defaultValue));
-        EXPECT_EQ(field->text(), field->formatter()->stringFromNumber(effectInputs[i].defaultValue));
+        SCOPED_TRACE(effectControlTable[i].key);
+        EXPECT_DOUBLE_EQ(slider->floatValue(), effectControlTable[i].defaultValue);
+        EXPECT_FLOAT_EQ(c->automation.defaultValues[i], float(effectControlTable[i].defaultValue));
+        EXPECT_EQ(field->text(), field->formatter()->stringFromNumber(effectControlTable[i].defaultValue));
         EXPECT_FALSE(slider->isEnabled());
         EXPECT_FALSE(field->isEnabled());
     }
     EXPECT_FLOAT_EQ(c->defaultValue("inputLowPassCutoff"), 22050.0f);
+    // The filter units' views write back within the sliders' ranges.
+    auto [lo, hi] = c->filterSliderRange(FilterSlider::BandPassCenter);
+    EXPECT_FLOAT_EQ(lo, float(c->ui.sliderBandpassCenter->minValue()));
+    EXPECT_FLOAT_EQ(hi, float(c->ui.sliderBandpassCenter->maxValue()));
+    c->setFilterSliderValue(FilterSlider::LowPassResonance, 12.5f);
+    EXPECT_EQ(c->ui.textFieldLowPassResonance->text(), "12.5");
     for (QWidget* control : std::initializer_list<QWidget*>{
              c->ui.sliderPlayerVolume, c->miniPlayer.miniPlayerVolume, c->ui.zoomSlider,
              c->ui.audioSlider, c->miniPlayer.playerAudioSlider})

@@ -5,7 +5,7 @@
 // The 27 effect inputs of a track, in the one order in which they are
 // walked everywhere (defaults, controls, records). The ranges are those of
 // the main window's sliders.
-struct EffectInput {
+struct EffectControl {
     const char* key;       // the track's input key, "inputChannelMix" ...
     const char* name;      // the outlet suffix: sliderChannelMix, textFieldChannelMix
     const char* title;     // the caption beside the slider
@@ -17,4 +17,4 @@ struct EffectInput {
 };
 
 constexpr int EffectInputCount = 27;
-extern const std::array<EffectInput, EffectInputCount> effectInputs;
+extern const std::array<EffectControl, EffectInputCount> effectControlTable;

@@ -1,9 +1,9 @@
-#include "app/EffectInputs.h"
+#include "app/EffectControls.h"
 
 // Level and balance are fractions; speed is a factor (1/20 to 32); pitch is
 // in cents; reverb, ambience and the fades are percentages; cutoffs and
 // centre frequency in hertz; resonances and gains in decibels.
-const std::array<EffectInput, EffectInputCount> effectInputs = {{
+const std::array<EffectControl, EffectInputCount> effectControlTable = {{
     {"inputChannelMix", "ChannelMix", "Balance", -1, 1, 0, true, false},
     {"inputSpeed", "Speed", "Speed", 0.05, 32, 1, false, false},
     {"inputAudioMix", "AudioMix", "Volume", 0, 1, 1, false, false},
