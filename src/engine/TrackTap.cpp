@@ -298,6 +298,10 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
     auto* c = contextOf(tap);
     if (!c) return;
     RenderPresence presence(c);
+    // A tap whose track has left prepares nothing: its track may be freeing
+    // what a prepare would make.
+    MusicFilter* track = c->trackFilter.load();
+    if (!track) return;
     c->prepared.store(1);
     c->sampleRate.store(format.sampleRate);
     c->formatSupported.store(format.isLinearPCMFloat() ? 1 : 0);
@@ -333,8 +337,6 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
     }
 
     if (!madeAnything) return;
-    MusicFilter* track = c->trackFilter.load();
-    if (!track) return;
     // The track finishes the set-up on the main thread, if it still has this tap.
     std::weak_ptr<MusicFilter> weakTrack = track->weak_from_this();
     MainQueue::async([c, tap, weakTrack] {
