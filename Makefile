@@ -1,11 +1,14 @@
 # Trevalune: `make run` builds and starts the application, `make test` builds
 # and runs every test, `make bench` runs the benchmarks. Each installs what is
-# missing first.
+# missing first. `make install` installs the application with its desktop
+# entry and project type under PREFIX.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all deps configure build run test bench clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps configure build run test bench install clean
 
 all: build
 
@@ -29,6 +32,11 @@ test: build
 
 bench: build
 	bench/run $(BUILD)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+	@if command -v update-desktop-database >/dev/null; then update-desktop-database $(PREFIX)/share/applications; fi
+	@if command -v update-mime-database >/dev/null; then update-mime-database $(PREFIX)/share/mime; fi
 
 clean:
 	rm -rf $(BUILD)

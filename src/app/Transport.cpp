@@ -72,7 +72,7 @@ void AudioController::observePlayerItemStatus(int status) {
         return;
     }
     if (status == int(PlayerItem::Status::ReadyToPlay)) {
-        if (shell.seekTime >= 0) {
+        if (shell.seekTime >= 0 && !(shell.compositionDuration == MediaTime::zero())) {
             // The seek asked for while the item was loading, within its length;
             // its completion unlocks.
             double length = itemDuration(*audioPlayer).seconds();
@@ -80,6 +80,8 @@ void AudioController::observePlayerItemStatus(int status) {
             updateCurrentTime(target);
             shell.seekTime = -1.0;
         } else {
+            // (A pending seek into a composition that has lost its length is dropped.)
+            shell.seekTime = -1.0;
             unlockViews();
             editing.needsUpdateSplitSelection = false;
         }

@@ -76,6 +76,21 @@ TEST_F(TransportTest, PendingSeekIsPerformedClampedWhenReady) {
     EXPECT_EQ(c->ui.labelEnd->text(), "-00:00:00");
 }
 
+// A pending seek whose composition has meanwhile lost its length does not
+// keep the controls locked.
+TEST_F(TransportTest, PendingSeekWithoutLengthStillUnlocks) {
+    c->shell.compositionDuration = MediaTime(3, 1);
+    addTrack();
+    auto item = makeItem(3);
+    player->replaceCurrentItem(item);
+    c->updateCurrentTime(2);
+    c->shell.compositionDuration = MediaTime::zero();
+    ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+    EXPECT_FALSE(c->shell.audioControllerIsWorking);
+    EXPECT_TRUE(c->shell.viewControlsEnabled);
+    EXPECT_DOUBLE_EQ(c->shell.seekTime, -1.0);
+}
+
 TEST_F(TransportTest, SeeksGoExactlyWhereAsked) {
     readyComposition(4);
     seekAndWait(2.5);
