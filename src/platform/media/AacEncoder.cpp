@@ -1,5 +1,7 @@
 #include "platform/media/AacEncoder.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <vector>
 
@@ -107,4 +109,21 @@ bool AacEncoder::encode(AVFrame* frame, const Write& write, QString* error) {
 bool AacEncoder::finish(const Write& write, QString* error) {
     if (!sendFrames(true, write, error)) return false;
     return encode(nullptr, write, error);
+}
+
+int startMp4Output(AVFormatContext* output, const QString& path, const MediaMetadata& metadata,
+                   double sampleRate) {
+    auto set = [&](const char* key, const QString& v) {
+        if (!v.isEmpty()) av_dict_set(&output->metadata, key, v.toUtf8().constData(), 0);
+    };
+    set("title", metadata.title);
+    set("artist", metadata.artist);
+    set("comment", metadata.comment);
+    int rc = avio_open(&output->pb, QFile::encodeName(path).constData(), AVIO_FLAG_WRITE);
+    if (rc < 0) return rc;
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "movie_timescale", int64_t(sampleRate), 0);
+    rc = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    return rc;
 }

@@ -6,6 +6,8 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 }
 
+#include "platform/media/MediaMetadata.h"
+
 #include <QString>
 
 #include <functional>
@@ -42,3 +44,10 @@ private:
     int64_t pts_ = 0;
     int64_t queued_ = 0;
 };
+
+// The start shared by the MP4-family writers: title, artist and comment into
+// the container's metadata, the file opened, the header written with the
+// sample rate as the movie's time scale (so edit lists cut the encoder's
+// priming and padding to the exact frame). FFmpeg's error code, or 0.
+int startMp4Output(AVFormatContext* output, const QString& path, const MediaMetadata& metadata,
+                   double sampleRate);

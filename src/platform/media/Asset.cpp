@@ -312,8 +312,6 @@ std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
             return fail(QStringLiteral("\"%1\" is truncated: it holds less than its header declares.").arg(path));
         p.info.frameCount = len.frames;
         p.info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(len.frames, p.info.naturalTimeScale));
-        if (len.frames <= 0)
-            p.info.frameCount = 0;
         DecodedCache::Request request;
         request.path = asset->path_;
         request.streamIndex = p.info.streamIndex;

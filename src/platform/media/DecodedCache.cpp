@@ -514,13 +514,11 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     if (channels > 64) return fail(QStringLiteral("\"%1\" has more than 64 channels.").arg(r.path));
 
     bool going = true;
-    int invalidPackets = 0;
     while (going) {
         int rc = av_read_frame(input.get(), packet.get());
         if (rc < 0) break;  // end of file, or a read error: what was decoded stays
         if (packet->stream_index == r.streamIndex) {
-            rc = avcodec_send_packet(codec.get(), packet.get());
-            if (rc < 0 && rc != AVERROR(EAGAIN)) ++invalidPackets;
+            avcodec_send_packet(codec.get(), packet.get());  // a damaged packet is skipped
             going = drain();
         }
         av_packet_unref(packet.get());

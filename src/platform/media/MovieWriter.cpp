@@ -111,21 +111,7 @@ bool MovieWriter::open(const VideoSettings& video, QString* error) {
     }
     if (!d->encoder.open(raw, settings_.sampleRate, settings_.channelCount, settings_.bitRate, error))
         return false;
-    auto set = [&](const char* key, const QString& v) {
-        if (!v.isEmpty()) av_dict_set(&raw->metadata, key, v.toUtf8().constData(), 0);
-    };
-    set("title", metadata_.title);
-    set("artist", metadata_.artist);
-    set("comment", metadata_.comment);
-    int rc = avio_open(&raw->pb, name.constData(), AVIO_FLAG_WRITE);
-    if (rc < 0)
-        return fail(error, QStringLiteral("\"%1\" could not be created (%2).").arg(path_, ffmpeg::errorText(rc)));
-    // Edit lists in the movie's time scale: at the sample rate they cut the
-    // encoder's priming and padding to the exact frame.
-    AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "movie_timescale", int64_t(settings_.sampleRate), 0);
-    rc = avformat_write_header(raw, &options);
-    av_dict_free(&options);
+    const int rc = startMp4Output(raw, temporaryPath_, metadata_, settings_.sampleRate);
     if (rc < 0) {
         closeWithoutFinishing();
         QFile::remove(temporaryPath_);

@@ -55,7 +55,6 @@ PeakAccumulator::PeakAccumulator(int channelCount)
 void PeakAccumulator::add(const float* const* channels, int64_t frames) {
     using MinMax = WaveformPeaks::MinMax;
     constexpr int64_t B = WaveformPeaks::FineBlock;
-    constexpr int64_t finePerCoarse = WaveformPeaks::CoarseBlock / B;
     int64_t done = 0;
     while (done < frames) {
         const int64_t inBlock = frames_ % B;
@@ -74,40 +73,28 @@ void PeakAccumulator::add(const float* const* channels, int64_t frames) {
                 cur.min = std::min(cur.min, lo);
                 cur.max = std::max(cur.max, hi);
             }
-            if (inBlock + n == B) {
-                // The fine block is complete: append it and fold it into the coarse one.
-                auto& fine = levels_[0][c];
-                fine.push_back(cur);
-                auto& coarse = levels_[1][c];
-                if ((fine.size() - 1) % finePerCoarse == 0) {
-                    coarse.push_back(cur);
-                } else {
-                    coarse.back().min = std::min(coarse.back().min, cur.min);
-                    coarse.back().max = std::max(coarse.back().max, cur.max);
-                }
-            }
+            if (inBlock + n == B) appendFine(c, cur);
         }
         frames_ += n;
         done += n;
     }
 }
 
-std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> PeakAccumulator::finish() {
-    constexpr int64_t B = WaveformPeaks::FineBlock;
-    constexpr int64_t finePerCoarse = WaveformPeaks::CoarseBlock / B;
-    if (frames_ % B != 0) {
-        for (int c = 0; c < channels_; ++c) {
-            const auto cur = currentFine_[c];
-            auto& fine = levels_[0][c];
-            fine.push_back(cur);
-            auto& coarse = levels_[1][c];
-            if ((fine.size() - 1) % finePerCoarse == 0) {
-                coarse.push_back(cur);
-            } else {
-                coarse.back().min = std::min(coarse.back().min, cur.min);
-                coarse.back().max = std::max(coarse.back().max, cur.max);
-            }
-        }
+void PeakAccumulator::appendFine(int channel, const WaveformPeaks::MinMax& block) {
+    constexpr size_t finePerCoarse = WaveformPeaks::CoarseBlock / WaveformPeaks::FineBlock;
+    auto& fine = levels_[0][channel];
+    fine.push_back(block);
+    auto& coarse = levels_[1][channel];
+    if ((fine.size() - 1) % finePerCoarse == 0) {
+        coarse.push_back(block);
+    } else {
+        coarse.back().min = std::min(coarse.back().min, block.min);
+        coarse.back().max = std::max(coarse.back().max, block.max);
     }
+}
+
+std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> PeakAccumulator::finish() {
+    if (frames_ % WaveformPeaks::FineBlock != 0)
+        for (int c = 0; c < channels_; ++c) appendFine(c, currentFine_[c]);  // the partial last block
     return std::move(levels_);
 }

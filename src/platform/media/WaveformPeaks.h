@@ -59,6 +59,9 @@ public:
     std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> finish();
 
 private:
+    // A finished fine block: appended, and folded into its coarse block.
+    void appendFine(int channel, const WaveformPeaks::MinMax& block);
+
     int channels_;
     int64_t frames_ = 0;
     std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> levels_;
