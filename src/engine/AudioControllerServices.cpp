@@ -13,3 +13,26 @@ QStringList AudioControllerServices::pauseUpdateRecordedParameters() const {
         if (isPausedRecordedParameter(input)) keys << effectinputs::key(input);
     return keys;
 }
+
+#include "engine/MusicFilter.h"
+#include "platform/units/Unit.h"
+
+void AudioControllerServices::completeEnablePluginsNameForFilter(MusicFilter* filter,
+                                                                 units::Unit* unit, int64_t index) {
+    if (!filter || !unit) return;
+    if (index < 0 || index >= filter->pluginsArray().size()) {
+        // The plug-in list changed meanwhile: nothing holds the unit.
+        unit->uninitialize();
+        delete unit;
+        return;
+    }
+    const PluginRecord old = filter->pluginsArray()[int(index)];
+    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, true,
+                                                         old.audioUnitType, true});
+    // Out of the chain now: the unit it replaced can go.
+    if (old.audioUnit && old.audioUnit != unit) {
+        old.audioUnit->uninitialize();
+        delete old.audioUnit;
+    }
+    filter->updateListenerParametersFromAudioUnits();
+}

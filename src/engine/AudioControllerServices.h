@@ -13,6 +13,7 @@
 #include <utility>
 
 class MusicFilter;
+class QWidget;
 class UndoManager;
 namespace units {
 class Unit;
@@ -87,7 +88,46 @@ public:
     virtual void verifyParameterRecordingForSlider(FilterSlider slider) { (void)slider; }
     // The undo manager of the unit panel; null when there is none.
     virtual UndoManager* audioUnitPanelUndoManager() { return nullptr; }
+    // True while the unit panel is visible and shows `view`.
+    virtual bool audioUnitPanelShowsView(const QWidget* view) const {
+        (void)view;
+        return false;
+    }
+
+    // ---- plug-ins of a track (main thread)
+    // Rebuilds the track's plug-in pop-up from its pluginsArray.
+    virtual void createPopUpButtonForFilter(MusicFilter* filter) { (void)filter; }
+    // Re-creates the plug-ins the track had enabled; sent once its tap is prepared.
+    virtual void enablePluginsNameForFilter(MusicFilter* filter) { (void)filter; }
+    // A plug-in's unit has been made for the record at `index`: by default
+    // the record takes the unit, enabled, and the track's parameter
+    // snapshots are read again.
+    virtual void completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit,
+                                                    int64_t index);
+    // The same, for a plug-in made to be shown; by default as above.
+    virtual void showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) {
+        completeEnablePluginsNameForFilter(filter, unit, index);
+    }
+    // Puts a unit's view into the unit panel under `name` and shows it.
+    virtual void showAudioUnitView(QWidget* view, const QString& name) { (void)view, (void)name; }
+    // The track's tap was replaced while the player item plays a copy of
+    // the mix: the item takes a new copy of the track's mix.
+    virtual void resetPlayerItemAudioMixForFilter(MusicFilter* filter) { (void)filter; }
+
+    // The length of the whole composition: tracks are cut at it.
+    virtual MediaTime compositionDuration() const { return MediaTime::positiveInfinity(); }
+
+    // ---- loading a project's tracks (main thread)
+    virtual bool loadTapFromProject() const { return loadTapFromProject_; }
+    virtual void setLoadTapFromProject(bool on) { loadTapFromProject_ = on; }
+    virtual uint64_t tapCounter() const { return tapCounter_; }
+    virtual void setTapCounter(uint64_t n) { tapCounter_ = n; }
+    // The last stage of loading a project's track: its units take the
+    // project's values.
+    virtual void updateAudioUnitsForFilter(MusicFilter* filter) { (void)filter; }
 
 private:
     std::atomic<uint32_t> pausedInputs_{0};
+    bool loadTapFromProject_ = false;
+    uint64_t tapCounter_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "engine/SeqLock.h"
 #include "engine/TrackTapContext.h"
 #include "platform/core/MediaTime.h"
+#include "platform/units/PluginCatalogue.h"
 
 #include <QColor>
 #include <QImage>
@@ -18,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,8 +29,10 @@ class AudioMix;
 class Composition;
 class CompositionTrack;
 class ProcessingTap;
+class QLabel;
 namespace units {
 class Unit;
+struct UnitEvent;
 }
 
 // One installed plug-in of a track (hosted or only available).
@@ -46,6 +50,37 @@ struct MAudioParameter {
     uint8_t enabled = 0;
     uint32_t parameterID = 0;
     float value = 0;
+};
+
+// A plug-in's present preset as kept per plug-in name: [name, number].
+using PluginPresetRecord = QVariantList;
+
+// The tap state of a track saved around an offline render of it.
+struct MusicFilterParameters {
+    MediaTime currentTime;
+    double contextSampleCount = 0, audioScaleFactor = 0, contextTrackDurationRatio = 0,
+           contextTrackChannelMix = 0, contextTrackStartTime = 0, contextTrackEndTime = 0,
+           contextFadeInDuration = 0, contextFadeOutDuration = 0;
+    bool contextPitchEnabled = false, contextReverbEnabled = false, contextLowShelfEnabled = false,
+         contextBandPassEnabled = false, contextLowPassEnabled = false,
+         contextHighPassEnabled = false, contextEQEnabled = false;
+    bool contextNBandEQEnabled = false, contextGraphicBandEQEnabled = false,
+         contextDistortionEnabled = false, contextAUFilterEnabled = false,
+         contextDynamicProcessorEnabled = false, contextMultibandCompressorEnabled = false,
+         contextDelayEnabled = false, contextPeakLimiterEnabled = false,
+         contextPitchFilterEnabled = false, contextMatriRFilterEnabled = false,
+         contextNewFilter0Enabled = false;
+    int32_t temporaryTrackID = -1;
+    QString temporaryAssetURL;  // a local file path; empty for none
+};
+
+// One row of a unit's generic panel.
+struct CustomParameterControlRecord {
+    QPointer<QWidget> valueObject;  // slider, check box or pop-up button
+    QPointer<QLabel> valueText;
+    uint32_t parameterInfoUnit = 0;
+    uint32_t parameterID = 0;
+    uint64_t audioUnitType = 0;
 };
 
 // The MIDI player of a track on the render thread: sends the notes due in
@@ -144,7 +179,43 @@ public:
     // Number of spectrum magnitudes; 0 without spectrum.
     uint64_t fftCount() const;
 
+    // Time ranges (lane start, source length) and source versions.
+    MediaTime audioDuration() const;
+    // Each edit makes a new version and returns true; false when the track
+    // has no version yet or a piece could not be inserted, in which case
+    // neither the composition nor the versions changed.
+    bool removeTrackTimeRange(const MediaTimeRange& r);
+    bool addEmptyTrackTimeRange(const MediaTimeRange& r);
+    bool addTrackTimeRange(const MediaTimeRange& r, const MusicFilter& fromFilter,
+                           double fromInsertionTime, uint64_t fromIndex, double fromSpeedValue,
+                           double toSpeedValue);
+    // Rebuild the track in the composition from the current version.
+    void addUndoTrackTimeRange();
+    void removeUndoTrackTimeRange();
+
+    // ---- listener parameters
+    void updateListenerParametersFromAudioUnits();
+    void updateListenerParametersFromAudioUnit(units::Unit* unit);
+    void updateListenerParametersFromPluginAudioUnit(const units::UnitEvent& event);
+    void updateNBandEQNumberOfBands();
+    void updateListenerParametersToAudioUnits();
+    // Undo and redo of a unit parameter changed in the unit's own view.
+    void undoParameterValue(const MAudioParameter& parameter);
+
     // ---- plug-ins
+    // The bundle records of the installed plug-ins.
+    QList<units::AudioUnitBundleRecord> dynamicAudioUnits;
+    // Starts making the unit of the plug-in `name` for the record at
+    // `index`; the unit reaches the controller later on the main thread.
+    // Always false, as the unit is not there yet.
+    bool createPluginForName(const QString& name, int64_t index, bool showPluginView);
+    void updateClassInfoForPluginEvent(const units::UnitEvent& event);
+    void updatePresetForPluginEvent(const units::UnitEvent& event);
+    void undoRedoPluginClassInfo(const QVariantMap& classInfos);
+    void undoRedoPluginPreset(const QVariantMap& presets);
+    // The track's MIDI set-up for an instrument plug-in; installed by the
+    // MIDI subsystem.
+    std::function<void(MusicFilter*)> setupMIDIManager;
     const QList<PluginRecord>& pluginsArray() const { return pluginsArray_; }
     void setPluginsArray(const QList<PluginRecord>& records);
     void replacePluginRecord(int index, const PluginRecord& record);
@@ -233,6 +304,36 @@ public:
     void prepareTapForProcessing(ProcessingTap* tap);
     // Pushes the inputs that differ from their last applied values.
     void updateAudioMixState();
+    void updateGainValue(double value, uint32_t index);
+    void updateGlobalGain();
+    void updateLowPassValue();
+    void updateHighPassValue();
+    void updateBandPassValue();
+    void updateLowShelfValue();
+    void updatePitchValue();
+    void updateReverbValue();
+    void updateRepeatValue();
+    void updateChannelMixValue();
+    // The views of the filter units, when the unit panel may show them.
+    QPointer<QWidget> audioUnitLowPassView, audioUnitHighPassView, audioUnitBandPassView;
+
+    // ---- around an offline render of the track
+    std::unique_ptr<MusicFilterParameters> filterParameters;
+    void copyFilterParameters();
+    void restoreFilterParameters();
+
+    // ---- unit views (UnitViews.cpp)
+    // A plug-in's own view (LV2 UIs that can live in a Qt window), or null.
+    QWidget* createCocoaViewForPlugin(units::Unit* unit, const QString& name);
+    QWidget* createCocoaView(units::Unit* unit);
+    // The generic panel of a unit's parameters, in a scroll area; null for no unit.
+    QWidget* createCustomViewForAudioUnit(units::Unit* unit);
+    std::vector<CustomParameterControlRecord> audioUnitArray;
+    void updateValueForCustomViewObject(QWidget* control);
+    void updateValueForSender(const CustomParameterControlRecord& record);
+    void undoParameterValueForCustomAudioUnitView(const CustomParameterControlRecord& record,
+                                                  const MAudioParameter& saved);
+    void resetAudioUnitInView();
 
     // ---- the track in the composition and the audio mix
     void addTrackToCompositionAndMixAudio(const MediaTime& compositionDuration);
@@ -254,6 +355,16 @@ public:
 
 private:
     MusicFilter();
+    enum class TapLookup { NoEntry, NoTap, Found };
+    // The track's tap context through its (last) mix input.
+    TapLookup findTap(TrackTapContext** context) const;
+    struct UnitPush {
+        uint32_t id;
+        float value;
+    };
+    void pushUnitParameters(BuiltInUnit unit, const UnitPush* values, int count, bool active,
+                            const QWidget* view);
+    bool eqInputsNonZero() const;
     void setEnabledFlag(BuiltInUnit unit, bool on);
     bool enabledFlag(BuiltInUnit unit) const;
     void publishPluginChain();

@@ -94,32 +94,6 @@ void MusicFilter::resetAudioUnitsForTapProcessor(ProcessingTap* tap) {
         if (r.audioUnit) r.audioUnit->reset(units::Scope::Global, 0);
 }
 
-void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
-    // The tap's place in the composition; the plug-ins and the units'
-    // parameters are set up from the track's settings by the tap set-up.
-    auto* context = tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
-    if (!context) return;
-    context->contextTrackStartTime.store(maxTime(animationStart(), MediaTime::zero()).seconds());
-    context->contextTrackEndTime.store(animationEnd().seconds());
-    context->contextTrackChannelMix.store(value(EffectInput::ChannelMix));
-    context->contextRepeatCount.store(value(EffectInput::Repeat));
-}
-
-void MusicFilter::updateAudioMixState() {
-    const double v = value(EffectInput::AudioMix), fi = value(EffectInput::FadeIn),
-                 fo = value(EffectInput::FadeOut), balance = value(EffectInput::ChannelMix);
-    if (volumeMix != v || fadeInMix != fi || fadeOutMix != fo) {
-        mixAudioToVolume(v);
-        volumeMix = v;
-        fadeInMix = fi;
-        fadeOutMix = fo;
-    }
-    if (channelMix != balance) {
-        if (auto* context = getProcessorContext()) context->contextTrackChannelMix.store(balance);
-        channelMix = balance;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The track in the composition and the audio mix
 

@@ -3,6 +3,7 @@
 #include "engine/MusicFilter.h"
 #include "engine/SliceGain.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/UndoManager.h"
 #include "platform/core/Realtime.h"
 #include "platform/media/ProcessingTap.h"
 #include "platform/units/Component.h"
@@ -370,23 +371,44 @@ units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,
 units::Unit* configureChainUnit(ProcessingTap* tap, std::unique_ptr<units::Unit> unit,
                                 int64_t maxFrames, const units::StreamFormat& format,
                                 ChainUnitRenderContext* renderContext, units::FourCC componentType) {
-    *renderContext = ChainUnitRenderContext{tap, contextOf(tap), unit.get(),
-                                            componentType == units::componenttype::MusicDevice
-                                                ? uint32_t(ChainUnitInstrumentCallback)
-                                                : uint32_t(ChainUnitEffect)};
+    *renderContext = ChainUnitRenderContext{tap, contextOf(tap), unit.get(), uint32_t(ChainUnitEffect)};
+    auto fail = [&]() -> units::Unit* {
+        *renderContext = ChainUnitRenderContext{};
+        return nullptr;
+    };
     const uint32_t channels = std::max<uint32_t>(format.channelCount, 1);
     const auto streamFormat =
         units::StreamFormat::canonical(format.sampleRate > 0 ? format.sampleRate : 44100.0, channels);
-    bool ok = units::ok(unit->setStreamFormat(units::Scope::Output, 0, streamFormat));
-    if (unit->elementCount(units::Scope::Input) > 0)
-        ok = ok && units::ok(unit->setStreamFormat(units::Scope::Input, 0, streamFormat));
-    ok = ok && units::ok(unit->setMaximumFramesPerSlice(uint32_t(maxFrames)));
-    if (ok && unit->elementCount(units::Scope::Input) > 0)
-        ok = units::ok(unit->setRenderCallback(0, {&chainUnitRenderCallback, renderContext}));
-    ok = ok && units::ok(unit->initialize());
-    if (!ok) {
-        *renderContext = ChainUnitRenderContext{};
-        return nullptr;
+    if (unit->hasProperty(units::PropertyID::StreamFormat, units::Scope::Input, 0) &&
+        !units::ok(unit->setStreamFormat(units::Scope::Input, 0, streamFormat)))
+        return fail();
+    if (unit->hasProperty(units::PropertyID::StreamFormat, units::Scope::Output, 0) &&
+        !units::ok(unit->setStreamFormat(units::Scope::Output, 0, streamFormat)))
+        return fail();
+    if (!units::ok(unit->setMaximumFramesPerSlice(uint32_t(maxFrames)))) return fail();
+
+    const units::RenderCallbackStruct callback{&chainUnitRenderCallback, renderContext};
+    if (componentType != units::componenttype::MusicDevice) {
+        unit->setRenderCallback(0, callback);
+        renderContext->mode = ChainUnitEffect;
+    } else if (unit->hasProperty(units::PropertyID::SetRenderCallback, units::Scope::Input, 0) &&
+               units::ok(unit->setRenderCallback(0, callback))) {
+        renderContext->mode = ChainUnitInstrumentCallback;
+    } else {
+        // An instrument without an input hears the chain through a render
+        // notification instead.
+        renderContext->mode = ChainUnitInstrumentNotify;
+        if (!units::ok(unit->addRenderNotify(&chainUnitRenderCallback, renderContext))) return fail();
+    }
+    if (!units::ok(unit->initialize())) {
+        if (renderContext->mode == ChainUnitInstrumentNotify)
+            unit->removeRenderNotify(&chainUnitRenderCallback, renderContext);
+        return fail();
+    }
+    for (units::ParameterID id : unit->parameterList(units::Scope::Global)) {
+        units::ParameterInfo info;
+        if (units::ok(unit->parameterInfo(units::Scope::Global, id, &info)))
+            unit->setParameter(id, units::Scope::Global, 0, info.defaultValue);
     }
     return unit.release();
 }
@@ -621,10 +643,31 @@ void tapParameterGestureHandler(TrackTapContext* c, void* object, const units::U
     case Type::BeginParameterChangeGesture:
         controller->setPauseUpdateSelectionParameters(true);
         break;
-    case Type::PropertyChange:
-        // Class information, presets and the other properties of plug-ins
-        // are recorded by the listener parameters of the track.
+    case Type::PropertyChange: {
+        UndoManager* um = controller->audioUnitPanelUndoManager();
+        std::weak_ptr<MusicFilter> weak = track->weak_from_this();
+        if (event.property == units::PropertyID::ClassInfo) {
+            if (um) {
+                const QVariantMap before = track->pluginsClassInfosDictionary;
+                um->registerUndo(track, [weak, before] {
+                    if (auto t = weak.lock()) t->undoRedoPluginClassInfo(before);
+                });
+            }
+            track->updateClassInfoForPluginEvent(event);
+        } else if (event.property == units::PropertyID::PresentPreset) {
+            if (um) {
+                const QVariantMap before = track->pluginsPresetsDictionary;
+                um->registerUndo(track, [weak, before] {
+                    if (auto t = weak.lock()) t->undoRedoPluginPreset(before);
+                });
+            }
+            track->updatePresetForPluginEvent(event);
+        } else {
+            track->updateListenerParametersFromPluginAudioUnit(event);
+            track->updateListenerParametersFromAudioUnit(event.unit);
+        }
         break;
+    }
     case Type::EndParameterChangeGesture: {
         controller->setPauseUpdateSelectionParameters(false);
         controller->setNeedsToUpdateValueImmediately(true);
@@ -634,6 +677,13 @@ void tapParameterGestureHandler(TrackTapContext* c, void* object, const units::U
             units::Unit* unit = track->getAudioUnitForType(p.type);
             if (isFilterUnit(unit)) continue;
             if (unit != event.unit || p.parameterID != event.parameter) continue;
+            if (UndoManager* um = controller->audioUnitPanelUndoManager()) {
+                std::weak_ptr<MusicFilter> weak = track->weak_from_this();
+                const MAudioParameter before = p;
+                um->registerUndo(track, [weak, before] {
+                    if (auto t = weak.lock()) t->undoParameterValue(before);
+                });
+            }
             float v = 0;
             if (units::ok(unit->getParameter(p.parameterID, units::Scope::Global, 0, &v))) p.value = v;
             break;

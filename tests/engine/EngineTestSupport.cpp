@@ -121,8 +121,12 @@ void hostPlugin(MusicFilter& track, std::unique_ptr<units::Unit> unit, uint32_t 
                                                   maxFrames, units::StreamFormat::canonical(rate, 2),
                                                   rc, componentType);
     if (!u) throw std::runtime_error("unit not configured");
-    rc->mode = mode;
-    if (mode == ChainUnitInstrumentNotify) u->addRenderNotify(&tracktap::chainUnitRenderCallback, rc);
+    if (rc->mode != mode) {
+        if (rc->mode == ChainUnitInstrumentNotify)
+            u->removeRenderNotify(&tracktap::chainUnitRenderCallback, rc);
+        rc->mode = mode;
+        if (mode == ChainUnitInstrumentNotify) u->addRenderNotify(&tracktap::chainUnitRenderCallback, rc);
+    }
     auto records = track.pluginsArray();
     records.append(PluginRecord{u, QStringLiteral("Probe %1").arg(type), true, type, true});
     track.setPluginsArray(records);

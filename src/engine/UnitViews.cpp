@@ -1,0 +1,330 @@
+// Views of a track's panel units and plug-ins: the generic panel built from
+// a unit's parameters, one row (name, control, value text) per parameter,
+// and a "Reset" button. A change is written into the unit at once; a burst
+// of changes of one control becomes one undo step on the unit panel's undo
+// manager and one update of the track's parameter snapshots.
+
+#include "engine/UnitViews.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/UndoManager.h"
+#include "platform/units/Unit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+ParameterSlider::ParameterSlider(double minValue, double maxValue, QWidget* parent)
+    : QSlider(Qt::Horizontal, parent), min_(minValue), max_(maxValue) {
+    setRange(0, kSteps);
+}
+
+double ParameterSlider::doubleValue() const {
+    if (max_ <= min_) return min_;
+    return min_ + (max_ - min_) * double(value()) / kSteps;
+}
+
+void ParameterSlider::setDoubleValue(double v) {
+    const QSignalBlocker block(this);
+    const double t = max_ > min_ ? (std::clamp(v, min_, max_) - min_) / (max_ - min_) : 0.0;
+    setValue(int(std::lround(t * kSteps)));
+}
+
+namespace unitviews {
+
+QString valueText(units::ParameterUnit unit, double value) {
+    using U = units::ParameterUnit;
+    switch (unit) {
+    case U::Indexed: return QString();
+    case U::Boolean: return value != 0 ? QStringLiteral("Enabled") : QStringLiteral("Disabled");
+    case U::Percent:
+    case U::EqualPowerCrossfade: return QString::asprintf("%.2f %%", value);
+    case U::Seconds: return QString::asprintf("%.3f s", value);
+    case U::Hertz: return QString::asprintf("%.2f Hz", value);
+    case U::Decibels: return QString::asprintf("%.2f dB", value);
+    case U::Degrees: return QString::asprintf("%.2f \u00B0", value);
+    default: return QString::asprintf("%.2f", value);
+    }
+}
+
+}  // namespace unitviews
+
+namespace {
+
+using units::ParameterUnit;
+using units::Scope;
+
+constexpr int kPopUpWidth = 160, kPopUpHeight = 25;
+constexpr int kCheckBoxWidth = 61, kCheckBoxHeight = 18;
+constexpr int kSliderWidth = 200;
+constexpr int kMaxPanelHeight = 550;
+constexpr int kMaxPopUpIndex = 100;
+
+int textWidth(const QLabel* label) {
+    return QFontMetrics(label->font()).horizontalAdvance(label->text()) + 4;
+}
+
+// The first item of an indexed parameter's pop-up is its minimum.
+float indexedMinimum(units::Unit* unit, uint32_t id) {
+    units::ParameterInfo info;
+    if (unit && units::ok(unit->parameterInfo(Scope::Global, id, &info))) return info.minValue;
+    return 0.0f;
+}
+
+// Shows `value` in a row without reporting it as a change.
+void showRowValue(const CustomParameterControlRecord& record, units::Unit* unit, float value) {
+    QWidget* control = record.valueObject.data();
+    QLabel* text = record.valueText.data();
+    const auto measure = ParameterUnit(record.parameterInfoUnit);
+    if (auto* slider = dynamic_cast<ParameterSlider*>(control)) {
+        slider->setDoubleValue(value);
+        if (text) text->setText(unitviews::valueText(measure, value));
+    } else if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
+        const QSignalBlocker block(popUp);
+        popUp->setCurrentIndex(int(std::lround(value - indexedMinimum(unit, record.parameterID))));
+        if (text) text->setText(QString());
+    } else if (auto* check = dynamic_cast<QCheckBox*>(control)) {
+        const QSignalBlocker block(check);
+        check->setChecked(value != 0);
+        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, value));
+    } else if (text) {
+        text->setText(QString());
+    }
+}
+
+QString commitKey(const CustomParameterControlRecord& r) {
+    return QStringLiteral("%1/%2").arg(r.audioUnitType).arg(r.parameterID);
+}
+
+}  // namespace
+
+// A plug-in's own view. The LV2 plug-ins hosted here offer none that can
+// live inside a Qt window (an in-process GTK or Qt 5 interface cannot), so
+// every plug-in is shown in the generic panel.
+QWidget* MusicFilter::createCocoaViewForPlugin(units::Unit* unit, const QString& name) {
+    (void)unit, (void)name;
+    return nullptr;
+}
+
+// The built-in units have no views of their own.
+QWidget* MusicFilter::createCocoaView(units::Unit* unit) {
+    (void)unit;
+    return nullptr;
+}
+
+QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
+    audioUnitArray.clear();
+    if (!unit) return nullptr;
+    const uint64_t type = getTypeForAudioUnit(unit);
+
+    struct Row {
+        QLabel* label;
+        QWidget* control;
+        QLabel* text;
+        int labelWidth;
+    };
+    std::vector<Row> rows;
+    int widestLabel = 0, widestValue = 0;
+    int y = 12;
+    auto* content = new QWidget;
+    std::weak_ptr<MusicFilter> weak = weak_from_this();
+
+    for (const MAudioParameter& p : listenerParameters) {
+        if (getAudioUnitForType(p.type) != unit) continue;
+        units::ParameterInfo info;
+        unit->parameterInfo(Scope::Global, p.parameterID, &info);
+
+        auto* label = new QLabel(info.name, content);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        const int labelWidth = textWidth(label);
+        label->resize(labelWidth, label->sizeHint().height());
+        widestLabel = std::max(widestLabel, labelWidth);
+
+        auto* text = new QLabel(unitviews::valueText(info.unit, p.value), content);
+        text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const int valueWidth = textWidth(text) + 20;
+        text->resize(valueWidth, text->sizeHint().height());
+        widestValue = std::max(widestValue, valueWidth);
+
+        const int controlX = 5 + labelWidth + 10;
+        QWidget* control = nullptr;
+        if (info.unit == ParameterUnit::Indexed) {
+            auto* popUp = new QComboBox(content);
+            popUp->setFixedSize(kPopUpWidth, kPopUpHeight);
+            const QStringList strings = unit->parameterValueStrings(Scope::Global, p.parameterID);
+            const int first = int(std::lround(info.minValue));
+            const int last = std::min(int(std::lround(info.maxValue)), kMaxPopUpIndex);
+            for (int v = first, n = 0; v <= last && n < strings.size(); ++v, ++n) popUp->addItem(strings[n]);
+            popUp->setCurrentIndex(int(std::lround(p.value - info.minValue)));
+            label->move(5, y + 6);
+            popUp->move(controlX, y + 5);
+            text->move(controlX + kPopUpWidth + 15, y + 5);
+            y += kPopUpHeight + 8;
+            QObject::connect(popUp, &QComboBox::currentIndexChanged, popUp, [weak, popUp](int) {
+                if (auto t = weak.lock()) t->updateValueForCustomViewObject(popUp);
+            });
+            control = popUp;
+        } else if (info.unit == ParameterUnit::Boolean) {
+            auto* check = new QCheckBox(QString(), content);
+            check->setFixedSize(kCheckBoxWidth, kCheckBoxHeight);
+            check->setChecked(p.value != 0);
+            label->move(5, y + 4);
+            check->move(controlX, y + 5);
+            text->move(controlX + kCheckBoxWidth + 15, y + 5);
+            y += kCheckBoxHeight + 8;
+            QObject::connect(check, &QCheckBox::toggled, check, [weak, check](bool) {
+                if (auto t = weak.lock()) t->updateValueForCustomViewObject(check);
+            });
+            control = check;
+        } else {
+            auto* slider = new ParameterSlider(info.minValue, info.maxValue, content);
+            const int height = slider->sizeHint().height();
+            slider->setFixedSize(kSliderWidth, height);
+            slider->setDoubleValue(p.value);
+            // The track colour, on a grey groove.
+            slider->setStyleSheet(QStringLiteral(
+                "QSlider::groove:horizontal { height: 4px; background: #8a8a8a; border-radius: 2px; }"
+                "QSlider::sub-page:horizontal { background: rgb(255, 186, 38); border-radius: 2px; }"
+                "QSlider::handle:horizontal { width: 12px; margin: -5px 0; border-radius: 6px;"
+                " background: #e8e8e8; border: 1px solid #6a6a6a; }"));
+            label->move(5, y + 4);
+            slider->move(controlX, y);
+            text->move(controlX + kSliderWidth + 15, y + 2);
+            y += height;
+            QObject::connect(slider, &QSlider::valueChanged, slider, [weak, slider](int) {
+                if (auto t = weak.lock()) t->updateValueForCustomViewObject(slider);
+            });
+            control = slider;
+        }
+        rows.push_back({label, control, text, labelWidth});
+        audioUnitArray.push_back(
+            CustomParameterControlRecord{control, text, uint32_t(info.unit), p.parameterID, type});
+    }
+
+    const int width = widestLabel + widestValue + 255;
+    const int height = y + 46;
+    content->setFixedSize(width, height);
+    // Every label ends at the same x.
+    for (const Row& r : rows) {
+        const int dx = widestLabel - r.labelWidth;
+        for (QWidget* w : {static_cast<QWidget*>(r.label), r.control, static_cast<QWidget*>(r.text)})
+            w->move(w->x() + dx, w->y());
+    }
+
+    auto* reset = new QPushButton(QStringLiteral("Reset"), content);
+    reset->resize(reset->sizeHint());
+    reset->move(width - 10 - reset->width(), height - 13 - reset->height());
+    QObject::connect(reset, &QPushButton::clicked, reset, [weak] {
+        if (auto t = weak.lock()) t->resetAudioUnitInView();
+    });
+
+    auto* scroll = new QScrollArea;
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->setWidget(content);
+    scroll->resize(width + scroll->verticalScrollBar()->sizeHint().width(), std::min(height, kMaxPanelHeight));
+    return scroll;
+}
+
+void MusicFilter::updateValueForCustomViewObject(QWidget* control) {
+    auto it = std::find_if(audioUnitArray.begin(), audioUnitArray.end(),
+                           [&](const CustomParameterControlRecord& r) { return r.valueObject == control; });
+    if (it == audioUnitArray.end()) return;
+    const CustomParameterControlRecord record = *it;
+    units::Unit* unit = getAudioUnitForType(record.audioUnitType);
+    QLabel* text = record.valueText.data();
+    float v = 0;
+    if (auto* slider = dynamic_cast<ParameterSlider*>(control)) {
+        v = float(slider->doubleValue());
+        if (text) text->setText(unitviews::valueText(ParameterUnit(record.parameterInfoUnit), v));
+    } else if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
+        // Item n stands for the parameter's minimum + n.
+        v = indexedMinimum(unit, record.parameterID) + float(popUp->currentIndex());
+        if (text) text->setText(QString());
+    } else if (auto* check = dynamic_cast<QCheckBox*>(control)) {
+        v = check->isChecked() ? 1.0f : 0.0f;
+        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, v));
+    } else {
+        return;
+    }
+    if (unit) unit->setParameter(record.parameterID, Scope::Global, 0, v);
+    AudioControllerServices* controller = audioController();
+    if (controller) controller->setPauseUpdateSelectionParameters(true);
+    std::weak_ptr<MusicFilter> weak = weak_from_this();
+    MainQueue::instance().performCoalesced(this, QStringLiteral("updateValueForSender:"), commitKey(record),
+                                           [weak, record] {
+                                               if (auto t = weak.lock()) t->updateValueForSender(record);
+                                           });
+}
+
+void MusicFilter::updateValueForSender(const CustomParameterControlRecord& record) {
+    if (auto* controller = audioController()) controller->setPauseUpdateSelectionParameters(false);
+    if (!getProcessorContext()) return;
+    // The filter units' values belong to the effect inputs.
+    if (record.audioUnitType == 7 || record.audioUnitType == 8 || record.audioUnitType == 9) return;
+    auto it = std::find_if(listenerParameters.begin(), listenerParameters.end(), [&](const MAudioParameter& p) {
+        return p.type == record.audioUnitType && p.parameterID == record.parameterID;
+    });
+    if (it == listenerParameters.end()) return;
+    AudioControllerServices* controller = audioController();
+    if (UndoManager* um = controller ? controller->audioUnitPanelUndoManager() : nullptr) {
+        std::weak_ptr<MusicFilter> weak = weak_from_this();
+        const MAudioParameter before = *it;
+        um->registerUndo(this, [weak, record, before] {
+            if (auto t = weak.lock()) t->undoParameterValueForCustomAudioUnitView(record, before);
+        });
+    }
+    if (units::Unit* unit = getAudioUnitForType(record.audioUnitType)) {
+        float v = 0;
+        if (units::ok(unit->getParameter(record.parameterID, Scope::Global, 0, &v))) it->value = v;
+    }
+}
+
+void MusicFilter::undoParameterValueForCustomAudioUnitView(const CustomParameterControlRecord& record,
+                                                           const MAudioParameter& saved) {
+    auto it = std::find_if(listenerParameters.begin(), listenerParameters.end(), [&](const MAudioParameter& p) {
+        return p.type == saved.type && p.parameterID == saved.parameterID;
+    });
+    if (it == listenerParameters.end()) return;
+    AudioControllerServices* controller = audioController();
+    if (UndoManager* um = controller ? controller->audioUnitPanelUndoManager() : nullptr) {
+        std::weak_ptr<MusicFilter> weak = weak_from_this();
+        const MAudioParameter current = *it;
+        um->registerUndo(this, [weak, record, current] {
+            if (auto t = weak.lock()) t->undoParameterValueForCustomAudioUnitView(record, current);
+        });
+    }
+    *it = saved;
+    units::Unit* unit = getAudioUnitForType(saved.type);
+    if (unit) unit->setParameter(saved.parameterID, Scope::Global, 0, saved.value);
+    showRowValue(record, unit, saved.value);
+}
+
+void MusicFilter::resetAudioUnitInView() {
+    if (audioUnitArray.empty()) return;
+    const uint64_t type = audioUnitArray.front().audioUnitType;
+    units::Unit* unit = getAudioUnitForType(type);
+    if (!unit) return;
+    for (units::ParameterID id : unit->parameterList(Scope::Global)) {
+        units::ParameterInfo info;
+        if (!units::ok(unit->parameterInfo(Scope::Global, id, &info))) continue;
+        unit->setParameter(id, Scope::Global, 0, info.defaultValue);
+        for (auto& p : listenerParameters)
+            if (p.type == type && p.parameterID == id) {
+                p.value = info.defaultValue;
+                break;
+            }
+        for (const auto& r : audioUnitArray)
+            if (r.audioUnitType == type && r.parameterID == id) showRowValue(r, unit, info.defaultValue);
+    }
+}
