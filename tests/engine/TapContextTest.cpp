@@ -31,7 +31,8 @@ protected:
 TEST_F(TapContext, FreshRecord) {
     EXPECT_TRUE(std::isnan(k->sampleRate.load()));
     EXPECT_EQ(k->contextVolume.load(), 1.0);
-    EXPECT_EQ(k->contextTrackTimeScale.load(), 1u);
+    // The insertion's first push of the inputs gives the tap the track's time scale.
+    EXPECT_EQ(k->contextTrackTimeScale.load(), 44100u);
     EXPECT_EQ(k->audioScaleFactor.load(), 1.0);
     EXPECT_EQ(k->sliceTimeRange, MediaTimeRange::zero());
     EXPECT_EQ(k->trackFilter.load(), track.get());
