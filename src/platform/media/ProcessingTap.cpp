@@ -28,10 +28,13 @@ ProcessingTap::~ProcessingTap() {
     if (callbacks_.finalize) callbacks_.finalize(this);
 }
 
-void ProcessingTap::attach(int64_t maxFrames, const units::StreamFormat& format) {
+ProcessingTap::Preparation ProcessingTap::attach(int64_t maxFrames, const units::StreamFormat& format) {
     std::lock_guard lock(attachMutex_);
-    if (attachCount_.fetch_add(1) == 0 && callbacks_.prepare)
-        callbacks_.prepare(this, maxFrames, format);
+    if (attachCount_.fetch_add(1) == 0) {
+        preparation_ = Preparation{maxFrames, format};
+        if (callbacks_.prepare) callbacks_.prepare(this, maxFrames, format);
+    }
+    return preparation_;
 }
 
 void ProcessingTap::detach() {

@@ -66,7 +66,14 @@ public:
     // Each renderer that uses the tap attaches before rendering and detaches
     // after: the first attach prepares the tap, the last detach unprepares it,
     // so that one renderer ending does not take the tap from another.
-    void attach(int64_t maxFrames, const units::StreamFormat& format);
+    // A tap is prepared once for all its renderers: attach returns the
+    // maximum frames and the format it was prepared with, which every
+    // renderer then feeds it (resampling and splitting slices as needed).
+    struct Preparation {
+        int64_t maxFrames = 0;
+        units::StreamFormat format;
+    };
+    Preparation attach(int64_t maxFrames, const units::StreamFormat& format);
     void detach();
     int attachCount() const { return attachCount_.load(); }
 
@@ -91,4 +98,5 @@ private:
     void* storage_ = nullptr;
     std::mutex attachMutex_;
     std::atomic<int> attachCount_{0};
+    Preparation preparation_;
 };

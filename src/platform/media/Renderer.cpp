@@ -33,10 +33,21 @@ struct Renderer::Track {
     int32_t trackID = 0;
     double rate = 0;  // the rate the segments are rendered at, before resampling
     std::vector<Segment> segments;
-    std::vector<std::pair<int64_t, float>> volumes;  // output frame, volume
     std::shared_ptr<ProcessingTap> tap;
-    int64_t endFrame = 0;  // output frames
+    bool attached = false;
     bool startOfStream = true;
+
+    // The stage: source, tap and volume, at the rate and slice size the tap
+    // was prepared with (the output's when there is no tap).
+    int64_t stageRate = 0;
+    int64_t stageMax = 0;
+    int64_t stagePos = 0;  // stage frame of the next slice
+    int64_t stageEnd = 0;  // the track's end, in stage frames
+    std::vector<std::pair<int64_t, float>> volumes;  // stage frame, volume
+    std::vector<float> stageOut[2];
+    SwrContext* post = nullptr;  // stage rate to output rate
+    int64_t postDrop = 0;
+    std::vector<float> postBuf[2];
 
     int64_t vPos = 0;
     size_t segHint = 0;
@@ -56,6 +67,8 @@ struct Renderer::Track {
 
     ~Track() {
         if (swr) swr_free(&swr);
+        if (post) swr_free(&post);
+        if (attached) tap->detach();
     }
 };
 
@@ -68,10 +81,20 @@ Renderer::Renderer(std::shared_ptr<const Composition> composition,
       mode_(mode),
       maxFrames_(std::max(1, maxFrames)) {}
 
-Renderer::~Renderer() {
-    for (auto& t : tracks_)
-        if (t->tap) t->tap->detach();
+Renderer::~Renderer() = default;
+
+namespace {
+bool makeResampler(SwrContext** swr, int64_t from, int64_t to) {
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    return swr_alloc_set_opts2(swr, &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(to), &stereo,
+                               AV_SAMPLE_FMT_FLTP, static_cast<int>(from), 0, nullptr) >= 0 &&
+           swr_init(*swr) >= 0;
 }
+int64_t scaleFrames(int64_t frames, int64_t from, int64_t to) {
+    return from == to ? frames
+                      : static_cast<int64_t>(std::llround(static_cast<double>(frames) * to / from));
+}
+}  // namespace
 
 bool Renderer::loadSources(const Composition& composition, QString* error,
                            const std::function<bool()>& cancelled) {
@@ -102,9 +125,22 @@ bool Renderer::prepare(QString* error) {
     }
     const int64_t outRate = std::llround(rate_);
     std::vector<std::unique_ptr<Track>> tracks;
+    const units::StreamFormat format = units::StreamFormat::canonical(rate_, 2);
     for (const CompositionTrack* ct : composition_->tracksWithMediaType(MediaType::Audio)) {
         auto t = std::make_unique<Track>();
         t->trackID = ct->trackID();
+        std::shared_ptr<const AudioMixInputParameters> params =
+            mix_ ? mix_->inputParametersForTrackID(t->trackID) : nullptr;
+        t->stageRate = outRate;
+        t->stageMax = maxFrames_;
+        if (params && params->audioTapProcessor()) {
+            t->tap = params->audioTapProcessor();
+            const ProcessingTap::Preparation granted = t->tap->attach(maxFrames_, format);
+            t->attached = true;
+            if (granted.format.sampleRate > 0) t->stageRate = std::llround(granted.format.sampleRate);
+            if (granted.maxFrames > 0) t->stageMax = std::min<int64_t>(maxFrames_, granted.maxFrames);
+        }
+        const int64_t stageRate = t->stageRate;
         // Render at the rate of the track's first source: one continuous
         // resampler then serves the whole track.
         for (const auto& seg : ct->segments()) {
@@ -140,7 +176,7 @@ bool Renderer::prepare(QString* error) {
             }
             t->segments.push_back(s);
         }
-        t->endFrame = mediatime::framesAt(ct->timeRange().end(), outRate);
+        t->stageEnd = mediatime::framesAt(ct->timeRange().end(), stageRate);
 
         if (needsStretcher) {
             RubberBandStretcher::Options options = RubberBandStretcher::OptionProcessRealTime;
@@ -174,37 +210,34 @@ bool Renderer::prepare(QString* error) {
             }
             st.reset();
         }
-        if (vRate != outRate) {
-            AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-            if (swr_alloc_set_opts2(&t->swr, &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(outRate),
-                                    &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(vRate), 0,
-                                    nullptr) < 0 ||
-                swr_init(t->swr) < 0) {
+        if (vRate != stageRate) {
+            if (!makeResampler(&t->swr, vRate, stageRate)) {
                 if (error) *error = QStringLiteral("The resampler could not be set up.");
                 return false;
             }
             const size_t vcap = static_cast<size_t>(
-                std::ceil(static_cast<double>(maxFrames_) * vRate / outRate) + kResamplePreroll + 64);
+                std::ceil(static_cast<double>(t->stageMax) * vRate / stageRate) + kResamplePreroll + 64);
             for (auto& b : t->vbuf) b.assign(vcap, 0.0f);
         }
-        for (int c = 0; c < 2; ++c) {
-            t->src[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
-            t->out[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
-        }
-        if (mix_) {
-            if (auto params = mix_->inputParametersForTrackID(t->trackID)) {
-                for (const auto& step : params->volumeSteps())
-                    t->volumes.emplace_back(mediatime::framesAt(step.time, outRate), step.volume);
-                t->tap = params->audioTapProcessor();
+        if (stageRate != outRate) {
+            if (!makeResampler(&t->post, stageRate, outRate)) {
+                if (error) *error = QStringLiteral("The resampler could not be set up.");
+                return false;
             }
+            for (auto& b : t->postBuf) b.assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
+        for (int c = 0; c < 2; ++c) {
+            t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            t->stageOut[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+        }
+        if (params)
+            for (const auto& step : params->volumeSteps())
+                t->volumes.emplace_back(mediatime::framesAt(step.time, stageRate), step.volume);
         tracks.push_back(std::move(t));
     }
     tracks_ = std::move(tracks);
     length_ = mediatime::framesAt(composition_->duration(), outRate);
-    const units::StreamFormat format = units::StreamFormat::canonical(rate_, 2);
-    for (auto& t : tracks_)
-        if (t->tap) t->tap->attach(maxFrames_, format);
     prepared_ = true;
     setPosition(position_);
     return true;
@@ -222,17 +255,24 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
     t.stretchSeg = -1;
     const int64_t outRate = std::llround(rate_);
     const int64_t vRate = std::llround(t.rate);
+    // Resamplers start a little ahead of the position; what they make of
+    // the lead-in is dropped.
+    int64_t stageFrame = scaleFrames(frame, outRate, t.stageRate);
+    if (t.post) {
+        const int64_t lead = std::min(kResamplePreroll, stageFrame);
+        swr_init(t.post);
+        stageFrame -= lead;
+        t.postDrop = scaleFrames(lead, t.stageRate, outRate);
+    }
+    t.stagePos = stageFrame;
     if (!t.swr) {
-        t.vPos = frame;
+        t.vPos = stageFrame;
         return;
     }
-    // Start the resampler a little ahead of the position and drop what it
-    // makes of the lead-in.
-    const int64_t q = static_cast<int64_t>(
-        std::llround(static_cast<double>(frame) * static_cast<double>(vRate) / static_cast<double>(outRate)));
+    const int64_t q = scaleFrames(stageFrame, t.stageRate, vRate);
     swr_init(t.swr);
     t.vPos = q - kResamplePreroll;
-    t.dropOut = std::llround(static_cast<double>(kResamplePreroll) * outRate / vRate);
+    t.dropOut = scaleFrames(kResamplePreroll, vRate, t.stageRate);
 }
 
 void Renderer::startStretch(Track& t, size_t segIndex) {
@@ -357,7 +397,7 @@ void Renderer::produceTrack(Track& t, float* l, float* r, int n) {
 }
 
 void Renderer::produceTrackResampled(Track& t, float* l, float* r, int n) {
-    const int64_t outRate = std::llround(rate_);
+    const int64_t outRate = t.stageRate;
     const int64_t vRate = std::llround(t.rate);
     int got = 0;
     int guard = 0;
@@ -379,6 +419,85 @@ void Renderer::produceTrackResampled(Track& t, float* l, float* r, int n) {
     }
 }
 
+void Renderer::processStage(Track& t, int n) {
+    float* src[2] = {t.src[0].data(), t.src[1].data()};
+    produceTrack(t, src[0], src[1], n);
+    uint32_t flags = 0;
+    if (t.startOfStream) flags |= ProcessingTapFlagStartOfStream;
+    if (t.stagePos < t.stageEnd && t.stagePos + n >= t.stageEnd) flags |= ProcessingTapFlagEndOfStream;
+    t.startOfStream = false;
+
+    const float* result[2] = {src[0], src[1]};
+    if (t.tap) {
+        std::memcpy(t.out[0].data(), src[0], sizeof(float) * n);
+        std::memcpy(t.out[1].data(), src[1], sizeof(float) * n);
+        units::BufferList list;
+        list.numberBuffers = 2;
+        for (int c = 0; c < 2; ++c) {
+            list.buffers[c].numberChannels = 1;
+            list.buffers[c].dataByteSize = static_cast<uint32_t>(sizeof(float) * n);
+            list.buffers[c].data = t.out[c].data();
+        }
+        const int32_t scale = static_cast<int32_t>(t.stageRate);
+        ProcessingTap::SliceSource source;
+        source.tap = t.tap.get();
+        source.channels = src;
+        source.channelCount = 2;
+        source.frames = n;
+        source.range = MediaTimeRange(MediaTime(t.stagePos, scale), MediaTime(n, scale));
+        source.flags = flags;
+        int64_t framesOut = n;
+        uint32_t flagsOut = 0;
+        t.tap->process(source, n, flags, &list, &framesOut, &flagsOut);
+        for (int c = 0; c < 2; ++c)
+            result[c] = list.buffers[c].data ? static_cast<const float*>(list.buffers[c].data)
+                                             : t.out[c].data();
+    }
+    // Volume: the steps in force across the slice.
+    float* out[2] = {t.stageOut[0].data(), t.stageOut[1].data()};
+    int64_t i = 0;
+    while (i < n) {
+        const int64_t frame = t.stagePos + i;
+        float v = 1.0f;
+        int64_t next = n;
+        for (const auto& [at, vol] : t.volumes) {
+            if (at <= frame) {
+                v = vol;
+            } else {
+                next = std::min<int64_t>(n, at - t.stagePos);
+                break;
+            }
+        }
+        for (int64_t k = i; k < next; ++k) {
+            out[0][k] = result[0][k] * v;
+            out[1][k] = result[1][k] * v;
+        }
+        i = next;
+    }
+    t.stagePos += n;
+}
+
+void Renderer::pullPost(Track& t, float* l, float* r, int n) {
+    int got = 0;
+    int guard = 0;
+    while (got < n && guard++ < 64) {
+        uint8_t* o[2] = {reinterpret_cast<uint8_t*>(l + got), reinterpret_cast<uint8_t*>(r + got)};
+        const int64_t want = n - got;
+        const int64_t m = std::min<int64_t>(
+            t.stageMax, static_cast<int64_t>(std::ceil(static_cast<double>(want) * t.stageRate / rate_)) + 1);
+        processStage(t, static_cast<int>(m));
+        const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.stageOut[0].data()),
+                                reinterpret_cast<const uint8_t*>(t.stageOut[1].data())};
+        const int made = swr_convert(t.post, o, static_cast<int>(want), in, static_cast<int>(m));
+        if (made < 0) break;
+        got += made;
+    }
+    if (got < n) {
+        std::fill(l + got, l + n, 0.0f);
+        std::fill(r + got, r + n, 0.0f);
+    }
+}
+
 void Renderer::render(float* left, float* right, int frames) {
     frames = std::clamp(frames, 0, maxFrames_);
     std::fill(left, left + frames, 0.0f);
@@ -387,60 +506,32 @@ void Renderer::render(float* left, float* right, int frames) {
         position_ += frames;
         return;
     }
-    const int32_t scale = static_cast<int32_t>(std::llround(rate_));
-    const MediaTimeRange slice(MediaTime(position_, scale), MediaTime(frames, scale));
     for (auto& tp : tracks_) {
         Track& t = *tp;
-        float* src[2] = {t.src[0].data(), t.src[1].data()};
-        produceTrack(t, src[0], src[1], frames);
-        uint32_t flags = 0;
-        if (t.startOfStream) flags |= ProcessingTapFlagStartOfStream;
-        if (position_ < t.endFrame && position_ + frames >= t.endFrame) flags |= ProcessingTapFlagEndOfStream;
-        t.startOfStream = false;
-
-        const float* result[2] = {src[0], src[1]};
-        if (t.tap) {
-            std::memcpy(t.out[0].data(), src[0], sizeof(float) * frames);
-            std::memcpy(t.out[1].data(), src[1], sizeof(float) * frames);
-            units::BufferList list;
-            list.numberBuffers = 2;
-            for (int c = 0; c < 2; ++c) {
-                list.buffers[c].numberChannels = 1;
-                list.buffers[c].dataByteSize = static_cast<uint32_t>(sizeof(float) * frames);
-                list.buffers[c].data = t.out[c].data();
-            }
-            ProcessingTap::SliceSource source;
-            source.tap = t.tap.get();
-            source.channels = src;
-            source.channelCount = 2;
-            source.frames = frames;
-            source.range = slice;
-            source.flags = flags;
-            int64_t framesOut = frames;
-            uint32_t flagsOut = 0;
-            t.tap->process(source, frames, flags, &list, &framesOut, &flagsOut);
-            for (int c = 0; c < 2; ++c)
-                result[c] = list.buffers[c].data ? static_cast<const float*>(list.buffers[c].data)
-                                                 : t.out[c].data();
-        }
-        // Volume: the steps in force across the slice.
-        int64_t i = 0;
-        while (i < frames) {
-            const int64_t frame = position_ + i;
-            float v = 1.0f;
-            int64_t next = frames;
-            for (const auto& [at, vol] : t.volumes) {
-                if (at <= frame) v = vol;
-                else {
-                    next = std::min<int64_t>(frames, at - position_);
-                    break;
+        if (!t.post) {
+            // Slices no longer than the tap was prepared for.
+            for (int done = 0; done < frames;) {
+                const int k = static_cast<int>(std::min<int64_t>(t.stageMax, frames - done));
+                processStage(t, k);
+                for (int i = 0; i < k; ++i) {
+                    left[done + i] += t.stageOut[0][i];
+                    right[done + i] += t.stageOut[1][i];
                 }
+                done += k;
             }
-            for (int64_t k = i; k < next; ++k) {
-                left[k] += result[0][k] * v;
-                right[k] += result[1][k] * v;
-            }
-            i = next;
+            continue;
+        }
+        float* l = t.postBuf[0].data();
+        float* r = t.postBuf[1].data();
+        while (t.postDrop > 0) {
+            const int k = static_cast<int>(std::min<int64_t>(t.postDrop, frames));
+            pullPost(t, l, r, k);
+            t.postDrop -= k;
+        }
+        pullPost(t, l, r, frames);
+        for (int i = 0; i < frames; ++i) {
+            left[i] += l[i];
+            right[i] += r[i];
         }
     }
     position_ += frames;

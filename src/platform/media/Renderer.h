@@ -62,6 +62,8 @@ private:
     void startStretch(Track& t, size_t segIndex);
     void produceTrack(Track& t, float* l, float* r, int n);
     void produceTrackResampled(Track& t, float* l, float* r, int n);
+    void processStage(Track& t, int n);
+    void pullPost(Track& t, float* l, float* r, int n);
     void positionTrack(Track& t, int64_t frame);
 
     std::shared_ptr<const Composition> composition_;

@@ -112,6 +112,48 @@ TEST(ProcessingTap, GetSourceAudioGivesTheTrackAndTheSliceRange) {
               ProcessingTap::ErrorNotInProcess);
 }
 
+TEST(ProcessingTap, KeepsTheFormatItWasPreparedWith) {
+    // The player prepared the tap at 48 kHz in slices of 256; an export then
+    // renders the same track at 44.1 kHz in blocks of 4096.
+    const int rate = 44100;
+    auto asset = gen::track({gen::sine(1000, rate, rate)}, rate);
+    auto comp = std::make_shared<Composition>();
+    auto* track = comp->addMutableTrack(MediaType::Audio);
+    track->insertTimeRange(asset->timeRange(), asset, MediaTime::zero());
+    Seen seen;
+    auto tap = ProcessingTap::create(recordingCallbacks(&seen), ProcessingTapCreationFlagPreEffects);
+    auto params = std::make_shared<AudioMixInputParameters>();
+    params->setTrackID(track->trackID());
+    params->setAudioTapProcessor(tap);
+    auto mix = std::make_shared<AudioMix>();
+    mix->setInputParameters({params});
+
+    Renderer player(comp, mix, 48000, Renderer::Mode::RealTime, 256);
+    ASSERT_TRUE(player.prepare());
+    Renderer reader(comp->copy(), mix->copy(), rate, Renderer::Mode::Offline, 4096);
+    ASSERT_TRUE(reader.prepare());
+    EXPECT_EQ(seen.prepares, 1);
+    EXPECT_EQ(seen.format.sampleRate, 48000);
+
+    std::vector<float> l(rate), r(rate);
+    for (int p = 0; p < rate; p += 4096) {
+        const int n = std::min(4096, rate - p);
+        reader.render(l.data() + p, r.data() + p, n);
+    }
+    ASSERT_FALSE(seen.ranges.empty());
+    MediaTime expected = MediaTime::zero();
+    for (const auto& range : seen.ranges) {
+        EXPECT_LE(range.duration, MediaTime(256, 48000));
+        EXPECT_EQ(range.start.timeScale, 48000);
+        EXPECT_EQ(range.start, expected);
+        expected = range.end();
+    }
+    // The tap heard the tone at its own rate; the mix comes out at the reader's.
+    EXPECT_NEAR(gen::peakFrequency(seen.left.data() + 2048, 32768, 48000), 1000, 2.0);
+    EXPECT_NEAR(gen::peakFrequency(l.data() + 2048, 32768, rate), 1000, 2.0);
+    EXPECT_NEAR(gen::rms(l.data() + 1000, 40000), 0.5 / std::sqrt(2.0), 0.02);
+}
+
 TEST(ProcessingTap, LifecycleFollowsItsRenderersAndOwners) {
     Seen seen;
     finalized = 0;
