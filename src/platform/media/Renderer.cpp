@@ -16,8 +16,7 @@ extern "C" {
 using RubberBand::RubberBandStretcher;
 
 namespace {
-// Input frames run through the resampler ahead of a new position, so that its
-// filter starts from real signal rather than from silence.
+// Room for the resampler's filter beyond a block's own frames.
 constexpr int64_t kResamplePreroll = 64;
 }  // namespace
 
@@ -216,7 +215,7 @@ bool Renderer::prepare(QString* error) {
                 return false;
             }
             const size_t vcap = static_cast<size_t>(
-                std::ceil(static_cast<double>(t->stageMax) * vRate / stageRate) + kResamplePreroll + 64);
+                std::ceil(static_cast<double>(t->stageMax) * vRate / stageRate) + kResamplePreroll);
             for (auto& b : t->vbuf) b.assign(vcap, 0.0f);
         }
         if (stageRate != outRate) {
@@ -255,24 +254,45 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
     t.stretchSeg = -1;
     const int64_t outRate = std::llround(rate_);
     const int64_t vRate = std::llround(t.rate);
-    // Resamplers start a little ahead of the position; what they make of
-    // the lead-in is dropped.
-    int64_t stageFrame = scaleFrames(frame, outRate, t.stageRate);
-    if (t.post) {
-        const int64_t lead = std::min(kResamplePreroll, stageFrame);
-        swr_init(t.post);
-        stageFrame -= lead;
-        t.postDrop = scaleFrames(lead, t.stageRate, outRate);
-    }
-    t.stagePos = stageFrame;
+    // A resampler starts over ahead of the position and runs through a
+    // lead-in as long as the longest block it will see, here and not on the
+    // render thread: its buffers take their full size now, and its filter
+    // starts from real signal. What it makes of the lead-in is dropped.
+    const int64_t stageFrame = scaleFrames(frame, outRate, t.stageRate);
+    const int64_t postLead = t.post ? t.stageMax : 0;
+    const int64_t stageStart = stageFrame - postLead;
+    t.stagePos = stageStart;
     if (!t.swr) {
-        t.vPos = stageFrame;
-        return;
+        t.vPos = stageStart;
+    } else {
+        const int64_t lead = static_cast<int64_t>(t.vbuf[0].size());
+        swr_init(t.swr);
+        t.vPos = scaleFrames(stageStart, t.stageRate, vRate) - lead;
+        produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), lead);
+        const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
+                                reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
+        uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.src[0].data()),
+                           reinterpret_cast<uint8_t*>(t.src[1].data())};
+        const int made = swr_convert(t.swr, out, static_cast<int>(t.src[0].size()), in,
+                                     static_cast<int>(lead));
+        t.dropOut = std::max<int64_t>(0, scaleFrames(lead, vRate, t.stageRate) - std::max(0, made));
     }
-    const int64_t q = scaleFrames(stageFrame, t.stageRate, vRate);
-    swr_init(t.swr);
-    t.vPos = q - kResamplePreroll;
-    t.dropOut = scaleFrames(kResamplePreroll, vRate, t.stageRate);
+    if (t.post) {
+        swr_init(t.post);
+        int64_t made = 0;
+        for (int64_t done = 0; done < postLead;) {
+            const int n = static_cast<int>(std::min<int64_t>(t.stageMax, postLead - done));
+            processStage(t, n);
+            const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.stageOut[0].data()),
+                                    reinterpret_cast<const uint8_t*>(t.stageOut[1].data())};
+            uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.postBuf[0].data()),
+                               reinterpret_cast<uint8_t*>(t.postBuf[1].data())};
+            made += std::max(0, swr_convert(t.post, out, static_cast<int>(t.postBuf[0].size()), in, n));
+            done += n;
+        }
+        t.postDrop = std::max<int64_t>(0, scaleFrames(postLead, t.stageRate, outRate) - made);
+        t.startOfStream = true;
+    }
 }
 
 void Renderer::startStretch(Track& t, size_t segIndex) {
@@ -369,12 +389,17 @@ void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
             const float* c1 = src.channelCount() > 1 ? src.channelData(1) : c0;
             const int64_t from = s->sourceStart + (t.vPos - s->start);
             const int64_t limit = std::min(src.frameCount(), s->sourceStart + s->sourceFrames);
-            for (int64_t i = 0; i < k; ++i) {
-                const int64_t p = from + i;
-                const bool inside = c0 && p >= 0 && p < limit;
-                l[done + i] = inside ? c0[p] : 0.0f;
-                r[done + i] = inside ? c1[p] : 0.0f;
+            // The part of [from, from + k) that lies in the source; silence around it.
+            const int64_t a = c0 ? std::clamp<int64_t>(-from, 0, k) : k;
+            const int64_t b = c0 ? std::clamp<int64_t>(limit - from, a, k) : k;
+            std::fill(l + done, l + done + a, 0.0f);
+            std::fill(r + done, r + done + a, 0.0f);
+            if (b > a) {
+                std::memcpy(l + done + a, c0 + from + a, sizeof(float) * static_cast<size_t>(b - a));
+                std::memcpy(r + done + a, c1 + from + a, sizeof(float) * static_cast<size_t>(b - a));
             }
+            std::fill(l + done + b, l + done + k, 0.0f);
+            std::fill(r + done + b, r + done + k, 0.0f);
         } else {
             pullStretched(t, t.segHint, l + done, r + done, k);
         }

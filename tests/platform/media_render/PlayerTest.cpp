@@ -204,9 +204,13 @@ TEST_F(PlayerTest, PlaysAFileDecodedByItsItem) {
     ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }, 20000));
     EXPECT_TRUE(track->decodedSource()) << "decoded by the item, on a worker";
     EXPECT_EQ(item->duration(), MediaTime(3 * 44100, 44100));
+    const auto violations = realtime::violationCount();
     player->play();
     testsupport::spin(200);
     EXPECT_NEAR(speedOver(500), 1.0, 0.25) << "a 44.1 kHz file on a 48 kHz device";
+    ASSERT_TRUE(seekAndWait(0.5));
+    testsupport::spin(300);
+    EXPECT_EQ(realtime::violationCount(), violations);
 }
 
 TEST_F(PlayerTest, ReplacingTheItemAndFailures) {

@@ -142,7 +142,11 @@ TEST(ProcessingTap, KeepsTheFormatItWasPreparedWith) {
     }
     ASSERT_FALSE(seen.ranges.empty());
     MediaTime expected = MediaTime::zero();
-    for (const auto& range : seen.ranges) {
+    // The slices from the reader's start on (the player's start ran a lead-in too).
+    std::vector<MediaTimeRange> ranges;
+    for (const auto& range : seen.ranges)
+        if (range.start >= MediaTime::zero()) ranges.push_back(range);
+    for (const auto& range : ranges) {
         EXPECT_LE(range.duration, MediaTime(256, 48000));
         EXPECT_EQ(range.start.timeScale, 48000);
         EXPECT_EQ(range.start, expected);

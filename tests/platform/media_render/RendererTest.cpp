@@ -185,6 +185,13 @@ TEST(Renderer, RenderingAllocatesNothingInSteadyState) {
         for (int i = 0; i < 4 * 44100 / 512; ++i) renderer.render(l.data(), r.data(), 512);
     }
     EXPECT_EQ(realtime::violationCount(), before);
+    // A jump is made outside the render; the render after it allocates nothing.
+    renderer.setPosition(3 * 44100 / 2);
+    {
+        realtime::Scope scope;
+        for (int i = 0; i < 200; ++i) renderer.render(l.data(), r.data(), 512);
+    }
+    EXPECT_EQ(realtime::violationCount(), before);
 }
 
 }  // namespace
