@@ -239,8 +239,6 @@ void MusicFilter::undoParameterValue(const MAudioParameter& parameter) {
     auto* context = getProcessorContext();
     units::Unit* unit = getAudioUnitForType(parameter.type);
     if (!unit) return;
-    if (parameter.type < 14 && !isFilterIndex(parameter.type) && context)
-        context->flag(builtinunits::unitForTypeIndex(int(parameter.type))).store(parameter.enabled ? 1 : 0);
     units::setParameterAndNotify(context ? context->parameterListener.get() : nullptr, this, unit,
                                  parameter.parameterID, Scope::Global, 0, parameter.value);
 }
