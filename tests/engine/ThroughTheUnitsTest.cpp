@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 
 using namespace enginetest;
@@ -44,21 +45,32 @@ QString burstFile() {
 
 // The low-pass at 2 kHz, the equaliser's 1 kHz band raised 12 dB, the
 // reverb half wet: set on the track's units and made active.
-bool activateUnits(MusicFilter& track) {
+struct Active {
+    bool lowPass = false, eq = false, reverb = false;
+    bool any() const { return lowPass || eq || reverb; }
+};
+
+Active activateUnits(MusicFilter& track) {
+    Active a;
     auto* k = track.getProcessorContext();
-    if (!k) return false;
-    auto* lowPass = k->lowPassUnit().load();
-    auto* eq = k->eqUnit().load();
-    auto* reverb = k->reverbUnit().load();
-    if (!lowPass || !eq || !reverb) return false;
-    lowPass->setParameter(0, 2000.0f);
-    eq->setParameter(1005, 0.0f);
-    eq->setParameter(4005, 12.0f);
-    reverb->setParameter(0, 50.0f);
-    k->contextLowPassEnabled().store(1);
-    k->contextEQEnabled().store(1);
-    k->contextReverbEnabled().store(1);
-    return true;
+    if (!k) return a;
+    if (auto* lowPass = k->lowPassUnit().load()) {
+        lowPass->setParameter(0, 2000.0f);
+        k->contextLowPassEnabled().store(1);
+        a.lowPass = true;
+    }
+    if (auto* eq = k->eqUnit().load()) {
+        eq->setParameter(1005, 0.0f);
+        eq->setParameter(4005, 12.0f);
+        k->contextEQEnabled().store(1);
+        a.eq = true;
+    }
+    if (auto* reverb = k->reverbUnit().load()) {
+        reverb->setParameter(0, 50.0f);
+        k->contextReverbEnabled().store(1);
+        a.reverb = true;
+    }
+    return a;
 }
 
 struct Measures {
@@ -79,12 +91,15 @@ Measures measure(const std::vector<float>& x, size_t start, int rate = 44100) {
     return m;
 }
 
-void expectUnitsHeard(const Measures& dry, const Measures& wet) {
+void expectUnitsHeard(const Measures& dry, const Measures& wet, const Active& active) {
     EXPECT_NEAR(dry.high - dry.low, 0, 1.0);
-    EXPECT_LT(wet.high - wet.low, dry.high - dry.low - 20) << "the low-pass cuts 8 kHz";
-    EXPECT_GT(wet.mid - wet.low, dry.mid - dry.low + 8) << "the equaliser raises 1 kHz";
     EXPECT_LT(dry.tail, 1e-4);
-    EXPECT_GT(wet.tail, 1e-3) << "the reverb rings on";
+    if (active.lowPass) EXPECT_LT(wet.high - wet.low, dry.high - dry.low - 20) << "the low-pass cuts 8 kHz";
+    if (active.eq) EXPECT_GT(wet.mid - wet.low, dry.mid - dry.low + 8) << "the equaliser raises 1 kHz";
+    if (active.reverb) EXPECT_GT(wet.tail, 1e-3) << "the reverb rings on";
+    if (!active.lowPass || !active.eq || !active.reverb)
+        std::fprintf(stderr, "units heard: low-pass %d, equaliser %d, reverb %d\n", active.lowPass,
+                     active.eq, active.reverb);
 }
 
 class ThroughTheUnits : public ::testing::Test {
@@ -107,7 +122,7 @@ TEST_F(ThroughTheUnits, OfflineReader) {
         reader->addOutput(output);
         EXPECT_TRUE(reader->startReading());
         testsupport::spin(20);  // the tap's set-up on the main thread
-        bool active = withUnits ? activateUnits(*track) : true;
+        Active active = withUnits ? activateUnits(*track) : Active{};
         std::vector<float> left, right;
         std::vector<float> l(4096), r(4096);
         while (int64_t n = output->readNext(l.data(), r.data(), 512)) {
@@ -119,10 +134,10 @@ TEST_F(ThroughTheUnits, OfflineReader) {
     };
     auto [unused, dry] = readAll(false);
     auto [active, wet] = readAll(true);
-    if (!active) GTEST_SKIP() << "the built-in units are not there";
+    if (!active.any()) GTEST_SKIP() << "the built-in units are not there";
     EXPECT_EQ(dry.size(), size_t(3 * 44100));
     EXPECT_EQ(wet.size(), dry.size());
-    expectUnitsHeard(measure(dry, 0), measure(wet, 0));
+    expectUnitsHeard(measure(dry, 0), measure(wet, 0), active);
 }
 
 // The default device (the JACK dummy server in the tests), keeping what it plays.
@@ -158,13 +173,13 @@ TEST_F(ThroughTheUnits, PlayerOnTheAudioServer) {
     Player player(std::move(capturing));
     const int rate = int(player.outputSampleRate());
 
-    auto playOnce = [&](bool withUnits) -> std::pair<bool, std::vector<float>> {
+    auto playOnce = [&](bool withUnits) -> std::pair<Active, std::vector<float>> {
         auto item = PlayerItem::create(s.composition->copy());
         item->setAudioMix(s.mix->copy());
         player.replaceCurrentItem(item);
         EXPECT_TRUE(testsupport::waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
         testsupport::spin(50);
-        const bool active = withUnits ? activateUnits(*track) : true;
+        const Active active = withUnits ? activateUnits(*track) : Active{};
         s.controller.notifyAudioMetering = true;
         const uint64_t violations = realtime::violationCount();
         const size_t from = output->captured.size();
@@ -180,7 +195,7 @@ TEST_F(ThroughTheUnits, PlayerOnTheAudioServer) {
     auto [unused, dry] = playOnce(false);
     auto [active, wet] = playOnce(true);
     player.replaceCurrentItem(nullptr);
-    if (!active) GTEST_SKIP() << "the built-in units are not there";
+    if (!active.any()) GTEST_SKIP() << "the built-in units are not there";
     // Where the tones start in what the device played.
     auto onset = [](const std::vector<float>& x) {
         size_t i = 0;
@@ -190,7 +205,7 @@ TEST_F(ThroughTheUnits, PlayerOnTheAudioServer) {
     const size_t dryStart = onset(dry), wetStart = onset(wet);
     ASSERT_LT(dryStart + size_t(1.5 * rate), dry.size());
     ASSERT_LT(wetStart + size_t(1.5 * rate), wet.size());
-    expectUnitsHeard(measure(dry, dryStart, rate), measure(wet, wetStart, rate));
+    expectUnitsHeard(measure(dry, dryStart, rate), measure(wet, wetStart, rate), active);
 }
 
 }  // namespace
