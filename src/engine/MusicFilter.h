@@ -365,6 +365,7 @@ private:
     void pushUnitParameters(BuiltInUnit unit, const UnitPush* values, int count, bool active,
                             const QWidget* view);
     bool eqInputsNonZero() const;
+    bool editTargets(CompositionTrack** C, const CompositionTrack** V) const;
     void setEnabledFlag(BuiltInUnit unit, bool on);
     bool enabledFlag(BuiltInUnit unit) const;
     void publishPluginChain();

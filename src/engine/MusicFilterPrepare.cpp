@@ -105,7 +105,7 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
     context->contextTrackStartTime.store(d.seconds());
     double covered = C ? C->duration().seconds() : 0.0;
     if (d < MediaTime::zero()) covered += std::fabs(d.seconds());
-    context->contextTrackDurationRatio.store(covered / R.duration.seconds());
+    if (R.duration > MediaTime::zero()) context->contextTrackDurationRatio.store(covered / R.duration.seconds());
     context->contextTrackChannelMix.store(value(EffectInput::ChannelMix));
 
     // Every effect input into its unit.
@@ -349,7 +349,7 @@ void MusicFilter::updateRepeatValue() {
     context->contextRepeatCount.store(value(EffectInput::Repeat));
     double covered = C->duration().seconds();
     if (d < MediaTime::zero()) covered += std::fabs(d.seconds());
-    context->contextTrackDurationRatio.store(covered / pass);
+    if (pass > 0) context->contextTrackDurationRatio.store(covered / pass);
     mixAudioToVolume(volumeMix);
 }
 

@@ -36,37 +36,31 @@ MediaTime MusicFilter::audioDuration() const {
     if (indexOfUpdatedTrack != NSNotFound && indexOfUpdatedTrack < tempFilterTracks.size())
         return tempFilterTracks[indexOfUpdatedTrack]->duration();
     if (playerAsset) return playerAsset->duration();
-    MediaTime none;
-    none.value = 0;
-    none.timeScale = 0;
-    none.flags = 0;
-    return none;
+    return MediaTime();  // every field 0
 }
 
 namespace {
-
-// What every edit needs: the track in the composition and its current version.
 struct EditTargets {
     CompositionTrack* C = nullptr;
     const CompositionTrack* V = nullptr;
 };
-
 }  // namespace
 
-#define EDIT_TARGETS_OR_FAIL(targets)                                                  \
-    EditTargets targets;                                                               \
-    {                                                                                  \
-        auto composition = currentComposition.lock();                                  \
-        if (!tempComposition || indexOfUpdatedTrack >= tempFilterTracks.size() ||       \
-            !composition || trackID == -1)                                             \
-            return false;                                                              \
-        targets.C = composition->trackWithTrackID(trackID);                            \
-        targets.V = tempFilterTracks[indexOfUpdatedTrack];                             \
-        if (!targets.C) return false;                                                  \
-    }
+// What every edit needs: a usable speed, the track in the composition and
+// its current version.
+bool MusicFilter::editTargets(CompositionTrack** C, const CompositionTrack** V) const {
+    auto composition = currentComposition.lock();
+    if (!tempComposition || indexOfUpdatedTrack >= tempFilterTracks.size() || !composition ||
+        trackID == -1 || !(value(EffectInput::Speed) > 0.0f))
+        return false;
+    *C = composition->trackWithTrackID(trackID);
+    *V = tempFilterTracks[indexOfUpdatedTrack];
+    return *C != nullptr;
+}
 
 bool MusicFilter::removeTrackTimeRange(const MediaTimeRange& r) {
-    EDIT_TARGETS_OR_FAIL(t);
+    EditTargets t;
+    if (!editTargets(&t.C, &t.V)) return false;
     const double s = value(EffectInput::Speed);
     const MediaTimeRange R = currentTimeRange();
     const MediaTime A = animationStart();
@@ -97,7 +91,8 @@ bool MusicFilter::removeTrackTimeRange(const MediaTimeRange& r) {
 }
 
 bool MusicFilter::addEmptyTrackTimeRange(const MediaTimeRange& r) {
-    EDIT_TARGETS_OR_FAIL(t);
+    EditTargets t;
+    if (!editTargets(&t.C, &t.V)) return false;
     const float s = value(EffectInput::Speed);
     const MediaTimeRange R = currentTimeRange();
     const MediaTime A = animationStart();
@@ -127,7 +122,8 @@ bool MusicFilter::addEmptyTrackTimeRange(const MediaTimeRange& r) {
 bool MusicFilter::addTrackTimeRange(const MediaTimeRange& r, const MusicFilter& fromFilter,
                                     double fromInsertionTime, uint64_t fromIndex,
                                     double fromSpeedValue, double toSpeedValue) {
-    EDIT_TARGETS_OR_FAIL(t);
+    EditTargets t;
+    if (!editTargets(&t.C, &t.V)) return false;
     if (fromIndex >= fromFilter.tempFilterTracks.size() || fromSpeedValue <= 0 || toSpeedValue <= 0)
         return false;
     const CompositionTrack* F = fromFilter.tempFilterTracks[fromIndex];

@@ -4,6 +4,7 @@
 
 #include "PreparedTrack.h"
 
+#include "platform/core/Realtime.h"
 #include "platform/units/Component.h"
 #include "platform/units/PluginHost.h"
 
@@ -128,11 +129,14 @@ TEST_F(PluginChain, InstrumentsSoundThroughTheChainInBothModes) {
 
         unit->midiEvent(0x90, 60, 110, 0);
         double level = 0;
+        uint64_t violations = 0;
         for (int slice = 0; slice < 40; ++slice) {
+            if (slice == 4) violations = realtime::violationCount();  // steady state from here
             p->driver->run(slice * 512, 512, 0.0f);
             level = std::max(level, rms(p->driver->left));
         }
         EXPECT_GT(level, 0.01);
+        EXPECT_EQ(realtime::violationCount(), violations);
     }
 }
 
