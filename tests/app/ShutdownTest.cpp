@@ -50,7 +50,9 @@ TEST_F(ShutdownTest, CloseDecisionTable) {
         }
         EXPECT_EQ(c->shell.applicationTerminateFromAlertWindow, k.terminateFromAlert);
         // Cancel keeps the edited mark.
-        if (k.answer == Cancel && k.asked) EXPECT_TRUE(c->isDocumentEdited());
+        if (k.answer == Cancel && k.asked) {
+            EXPECT_TRUE(c->isDocumentEdited());
+        }
         testsupport::spin(5);  // let a queued save run
     }
 }

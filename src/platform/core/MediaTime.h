@@ -25,7 +25,7 @@ struct MediaTime {
 
     constexpr MediaTime() = default;
     constexpr MediaTime(int64_t v, int32_t scale)
-        : value(v), timeScale(scale), flags(scale > 0 ? Valid : 0) {}
+        : value(v), timeScale(scale), flags(scale > 0 ? static_cast<uint32_t>(Valid) : 0u) {}
 
     static constexpr MediaTime invalid() { return MediaTime(); }
     static constexpr MediaTime zero() { return MediaTime(0, 1); }

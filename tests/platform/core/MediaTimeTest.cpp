@@ -57,7 +57,9 @@ TEST(MediaTime, Arithmetic) {
     for (const auto& c : cases) {
         ASSERT_TRUE(c.result.isNumeric()) << c.what;
         EXPECT_NEAR(c.result.seconds(), c.seconds, 1e-12) << c.what;
-        if (c.scale) EXPECT_EQ(c.result.timeScale, c.scale) << c.what;
+        if (c.scale) {
+            EXPECT_EQ(c.result.timeScale, c.scale) << c.what;
+        }
     }
 }
 
