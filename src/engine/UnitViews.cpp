@@ -150,8 +150,8 @@ QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
 
         auto* text = new QLabel(unitviews::valueText(info.unit, p.value), content);
         text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        const int valueWidth = textWidth(text) + 20;
-        text->resize(valueWidth, text->sizeHint().height());
+        const int valueWidth = textWidth(text);
+        text->resize(valueWidth + 20, text->sizeHint().height());
         widestValue = std::max(widestValue, valueWidth);
 
         const int controlX = 5 + labelWidth + 10;
@@ -209,6 +209,7 @@ QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
             CustomParameterControlRecord{control, text, uint32_t(info.unit), p.parameterID, type});
     }
 
+    // Room for the widest label and value text, the 200-point slider and the gaps.
     const int width = widestLabel + widestValue + 255;
     const int height = y + 46;
     content->setFixedSize(width, height);

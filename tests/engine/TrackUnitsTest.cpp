@@ -301,12 +301,14 @@ TEST(ListenerParameters, ThirtyOneBandGraphicEqualiserRoundTripsInOrder) {
     const auto& list = a.track->listenerParameters;
     for (size_t i = 1; i < list.size(); ++i) EXPECT_LE(list[i - 1].type, list[i].type);
     const auto graphicSnapshots = ofType(list, 1);
+    const std::vector<units::ParameterID> order = graphic->parameterList();
+    ASSERT_EQ(order.size(), 32u);
     ASSERT_EQ(graphicSnapshots.size(), 32u);
-    EXPECT_EQ(graphicSnapshots[0].parameterID, 10000u);
-    for (uint32_t b = 0; b < 31; ++b) {
-        EXPECT_EQ(graphicSnapshots[b + 1].parameterID, b);
-        EXPECT_EQ(graphicSnapshots[b + 1].value, -10.0f + 0.5f * float(b));
-        EXPECT_EQ(graphicSnapshots[b + 1].enabled, 1);
+    for (size_t i = 0; i < order.size(); ++i) {
+        const MAudioParameter& m = graphicSnapshots[i];
+        EXPECT_EQ(m.parameterID, order[i]);
+        EXPECT_EQ(m.value, m.parameterID == 10000 ? 1.0f : -10.0f + 0.5f * float(m.parameterID));
+        EXPECT_EQ(m.enabled, 1);
     }
 
     // A new track with a fresh ten-band equaliser takes the list.

@@ -117,6 +117,10 @@ TEST(GenericPanel, RowsPerParameterWithTheirControls) {
     for (auto* label : content->findChildren<QLabel*>())
         if (label->alignment() & Qt::AlignRight) rightEdges.insert(label->geometry().right());
     EXPECT_EQ(rightEdges.size(), 1u);
+    for (const auto& r : panel.p.track->audioUnitArray) {
+        EXPECT_LE(r.valueText->geometry().right(), content->width()) << r.parameterID;
+        EXPECT_LT(r.valueObject->geometry().right(), r.valueText->x()) << r.parameterID;
+    }
     EXPECT_LE(scroll->height(), 550);
     EXPECT_EQ(content->findChildren<QPushButton*>().size(), 1);
 
