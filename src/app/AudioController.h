@@ -11,6 +11,7 @@
 #include "platform/media/Composition.h"
 #include "platform/media/Player.h"
 #endif
+#include "views/AudioView.h"
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
 
@@ -23,6 +24,7 @@
 #include <QVariantList>
 
 #include <array>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -30,7 +32,10 @@
 
 class AppDelegate;
 class ColoredButton;
+class Asset;
 class FloatSlider;
+class MusicFilter;
+class MusicView;
 class NumberTextField;
 class TextFieldNumberFormatter;
 class UndoManager;
@@ -188,6 +193,47 @@ public:
     TextFieldNumberFormatter* formatterForIntegerTextField() const;
     void textFieldSetup(NumberTextField* field, FloatSlider* control = nullptr);
     void updateTextFieldValueFrom(NumberTextField* field);
+
+    // ---- Adding a file as a track (AddTrack.cpp) -----------------------------------------
+    struct TrackImportState {
+        // Files whose asset is opened one after the other, so that tracks
+        // come in the order they were asked for.
+        std::deque<QUrl> pendingURLs;
+        bool opening = false;
+        // Tracks whose waveform is still being read: they go into the
+        // composition when it is ready.
+        int tracksReading = 0;
+    } imports;
+    // The import panel's action.
+    void importAudioFileFrom();
+    // The second half of adding a file, once its asset has opened (on the
+    // main thread); false, with the reason, when the file cannot become a track.
+    bool addAudioFileWithAsset(const QUrl& url, const std::shared_ptr<Asset>& asset,
+                               QString* why = nullptr);
+    // Undo targets of an added track.
+    void resetCompositionDurationWithOldTime(const MediaTime& oldTime);
+    void removeAudioFileFromComposition(const TrackRecord& record);
+    void addAudioFile(const TrackRecord& record);
+    // A track whose file turned out unreadable after it was added: it goes
+    // with everything it changed, and the user is told why.
+    // `durationBefore`: the composition's length before a first track.
+    void abandonTrackImport(MusicFilter* track, const QString& why,
+                            std::optional<MediaTime> durationBefore = std::nullopt);
+    // The index of `track` in the track list, or NSNotFound.
+    quint64 indexOfTrack(const MusicFilter* track) const;
+    // Places the views of the track at `index` in its row.
+    void layoutTrackViews(quint64 index);
+    void updateTrackAreaSizes();
+
+    // ---- Player refresh after a track change (PlayerRefresh.cpp) ------------------------
+    void updatePlayerFromNotification(MusicFilter* track);
+    void updatePlayerWithoutUpdateFromNotification(MusicFilter* track);
+    void updatePlayerWithNewTrackSettings(MusicFilter* track);
+    void updateTrackWithNewTrackSettings(MusicFilter* track);
+    void updatePlayerWithNewCompositionSettings();
+    void addTrackToComposition(quint64 index);
+    void removeTrackFromCompositionWithoutUpdate(quint64 index);
+    void removeTrackFromComposition(quint64 index);
 
     // ---- Services of the other subsystems, in their present form ------------------------
     void setupDefaultValues();

@@ -116,6 +116,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
             c->ui.redoAction->setEnabled(c->undoManager()->canRedo());
         });
     }
+    QObject::connect(c->ui.importAction, &QAction::triggered, c, &AudioController::importAudioFileFrom);
     QObject::connect(c->ui.playPauseAction, &QAction::triggered, c, &AudioController::playPauseToggle);
     QObject::connect(c->ui.fastForwardAction, &QAction::triggered, c, &AudioController::fastForward);
     QObject::connect(c->ui.rewindAction, &QAction::triggered, c, &AudioController::rewind);

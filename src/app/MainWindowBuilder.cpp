@@ -302,6 +302,10 @@ MainWindowUi buildMainWindow() {
     ui.quitAction->setShortcut(QKeySequence::Quit);
     ui.quitAction->setMenuRole(QAction::QuitRole);
 
+    auto* fileMenu = bar->addMenu(QStringLiteral("File"));
+    ui.importAction = fileMenu->addAction(QStringLiteral("Import audio file..."));
+    ui.importAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+I")));
+
     auto* editMenu = bar->addMenu(QStringLiteral("Edit"));
     ui.undoAction = editMenu->addAction(QStringLiteral("Undo"));
     ui.undoAction->setShortcut(QKeySequence::Undo);

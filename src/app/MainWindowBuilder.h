@@ -95,6 +95,7 @@ struct MainWindowUi {
     ColoredButton* animateEQViewButton = nullptr;
 
     // Menus.
+    QAction* importAction = nullptr;  // File > Import audio file...
     QAction* preferencesAction = nullptr;
     QAction* quitAction = nullptr;
     QAction* undoAction = nullptr;

@@ -75,8 +75,6 @@ void AudioController::saveDidEnd(bool saved) {
     if (shell.applicationHasToTerminateAfterSaving && appDelegate) appDelegate->terminate();
 }
 
-void AudioController::addAudioFileToComposition(const QUrl&) {}
-
 void AudioController::loadTrackToCompositionForProject(const QUrl&) {}
 
 FloatSlider* AudioController::filterSlider(FilterSlider slider) const {

@@ -32,13 +32,13 @@ int AudioController::trackCount() const {
 }
 
 void AudioController::lockViews() {
-    if (ui.audioView) ui.audioView->viewAcceptsMouseEvents = false;
+    if (ui.audioView) ui.audioView->setViewAcceptsMouseEvents(false);
     shell.continueTimeObserver = false;
     shell.audioControllerIsWorking = true;
 }
 
 void AudioController::unlockViews() {
-    if (ui.audioView) ui.audioView->viewAcceptsMouseEvents = true;
+    if (ui.audioView) ui.audioView->setViewAcceptsMouseEvents(true);
     shell.continueTimeObserver = true;
     shell.audioControllerIsWorking = false;
     if (!shell.viewControlsEnabled) setViewControlsEnabled(true);

@@ -77,11 +77,6 @@ void MusicFilter::clearAllVideoAssets() {
     removeTrackFromComposition();
 }
 
-void MusicFilter::setupNewPlayerAssetFromNotification() {
-    // Taking up the thumbnail's asset belongs to the asset set-up; until the
-    // thumbnail has one there is nothing to take.
-}
-
 // ---------------------------------------------------------------------------
 // Level meter
 

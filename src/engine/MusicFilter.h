@@ -265,7 +265,22 @@ public:
     // ---- notifications
     void setupObserver();
     void clearAllVideoAssets();
+    void clearAllVideoAssetsFromNotification() { clearAllVideoAssets(); }
     void setupNewPlayerAssetFromNotification();
+
+    // ---- the media asset (MusicFilterAsset.cpp)
+    // Takes up the asset: its first audio track, time scale and sample rate,
+    // the current time range; then asks the controller to put the track into
+    // the composition ("updatePlayerWithComposition"). An asset without an
+    // audio track changes nothing and answers false.
+    bool setupPlayerAssetWithAsset(const std::shared_ptr<Asset>& asset);
+    // A trim: [edge (0 start, 1 end), new position in source time as a
+    // MediaTime]. Posts "updatePlayerWithoutUpdate" when the range changed.
+    void updatePlayerAssetTimeRange(const QVariantList& request);
+    // The lane and the level meter of the track, set by the controller.
+    QPointer<QWidget> audioDrawingView, meteringView;
+    QPointer<QWidget> audioLabel, audioTimeLabel, audioSampleRateLabel;
+    bool wantsSearchPlugins = false;
 
     // ---- the tap and its units (main thread)
     TrackTapContext* getProcessorContext() const;

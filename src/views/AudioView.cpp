@@ -1,9 +1,14 @@
 #include "views/AudioView.h"
 
+#include "engine/MusicFilter.h"
+#include "views/AudioDrawingView.h"
 #include "views/Palette.h"
 
 #include <QPainter>
 #include <QPaintEvent>
+
+#include <algorithm>
+#include <cstring>
 
 AudioView::AudioView(QWidget* parent) : QWidget(parent) {}
 
@@ -14,4 +19,117 @@ void AudioView::paintEvent(QPaintEvent* event) {
     painter.setPen(QColor(0, 0, 0, 160));
     for (size_t i = 1; i <= audioTracks.size(); ++i)
         painter.drawLine(0, int(i) * RowHeight, width(), int(i) * RowHeight);
+}
+
+void AudioView::setViewAcceptsMouseEvents(bool accepts) {
+    viewAcceptsMouseEvents = accepts;
+    for (const auto& record : audioTracks)
+        if (record.audioFilter)
+            if (auto* lane = qobject_cast<AudioDrawingView*>(record.audioFilter->audioDrawingView))
+                lane->viewAcceptsMouseEvents = accepts;
+}
+
+QImage AudioView::createNewBmpImageRep(int pixelWidth, int pixelHeight, double dpiScaling,
+                                       bool doSetSize) {
+    QImage image(std::max(pixelWidth, 1), std::max(pixelHeight, 1),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    // Points are pixels divided by the device pixel ratio.
+    if (doSetSize && dpiScaling > 0) image.setDevicePixelRatio(1.0 / dpiScaling);
+    return image;
+}
+
+namespace {
+
+// A box blur of every channel, horizontally then vertically, `radius` pixels
+// each way: three passes come close to a Gaussian glow.
+void boxBlur(QImage& image, int radius) {
+    const int w = image.width(), h = image.height();
+    std::vector<uint32_t> line(size_t(std::max(w, h)));
+    auto pass = [&](bool horizontal) {
+        const int n = horizontal ? w : h, lines = horizontal ? h : w;
+        for (int l = 0; l < lines; ++l) {
+            auto px = [&](int i) -> QRgb& {
+                return horizontal ? reinterpret_cast<QRgb*>(image.scanLine(l))[i]
+                                  : reinterpret_cast<QRgb*>(image.scanLine(i))[l];
+            };
+            for (int i = 0; i < n; ++i) line[size_t(i)] = px(i);
+            int sum[4] = {0, 0, 0, 0};
+            auto add = [&](int i, int sign) {
+                if (i < 0 || i >= n) return;
+                const uint32_t p = line[size_t(i)];
+                for (int c = 0; c < 4; ++c) sum[c] += sign * int((p >> (8 * c)) & 0xff);
+            };
+            for (int i = -radius; i <= radius; ++i) add(i, 1);
+            const int count = 2 * radius + 1;
+            for (int i = 0; i < n; ++i) {
+                uint32_t out = 0;
+                for (int c = 0; c < 4; ++c) out |= uint32_t(sum[c] / count) << (8 * c);
+                px(i) = out;
+                add(i - radius, -1);
+                add(i + radius + 1, 1);
+            }
+        }
+    };
+    for (int k = 0; k < 3; ++k) {
+        pass(true);
+        pass(false);
+    }
+}
+
+}  // namespace
+
+void AudioView::paintWaveform(QImage& bitmap, const QVector<float>& values) {
+    if (bitmap.isNull()) return;
+    const double W = WaveformWidth, H = WaveformHeight, mid = H / 2;
+    QVector<QLineF> lines;
+    lines.reserve(values.size() + 1);
+    lines.append(QLineF(0, mid, W, mid));
+    const qsizetype n = values.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        const double x = double(k) / double(n) * W;
+        double v = values[k];
+        if (!(v > 0)) v = 0;  // NaN and negatives: the midline
+        v = std::min(v, 1.0);
+        lines.append(QLineF(x, mid + mid * v, x, mid - mid * v));
+    }
+    QImage strokes = createNewBmpImageRep(bitmap.width(), bitmap.height(), 1.0, false);
+    {
+        QPainter p(&strokes);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.scale(bitmap.width() / W, bitmap.height() / H);
+        QPen pen(Qt::white, double(0.1f));
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        p.setPen(pen);
+        p.drawLines(lines);
+    }
+    // The white glow under the strokes, then the strokes.
+    QImage glow = strokes;
+    boxBlur(glow, 3);
+    {
+        QPainter p(&bitmap);
+        p.drawImage(0, 0, glow);
+        p.drawImage(0, 0, strokes);
+    }
+    // Brighten: the picture added to itself at half strength.
+    const QImage copy = bitmap.copy();
+    QPainter p(&bitmap);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.setCompositionMode(QPainter::CompositionMode_Plus);
+    p.setOpacity(0.5);
+    p.drawImage(QRectF(0, 0, bitmap.width(), bitmap.height()), copy);
+}
+
+void AudioView::createPathImageForIndex(quint64 index) {
+    if (index >= audioTracks.size() || !audioTracks[index].audioFilter) return;
+    MusicFilter& track = *audioTracks[index].audioFilter;
+    if (track.indexOfUpdatedBitmap >= uint64_t(track.filterBitmaps.size())) {
+        track.filterBitmaps.append(createNewBmpImageRep(WaveformWidth, WaveformHeight, 1.0, true));
+        track.indexOfUpdatedBitmap = uint64_t(track.filterBitmaps.size() - 1);
+    }
+    paintWaveform(track.filterBitmaps[qsizetype(track.indexOfUpdatedBitmap)],
+                  audioTracks[index].audioFloatData);
+    if (auto* lane = track.audioDrawingView.data()) lane->update();
 }

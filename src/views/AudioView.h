@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QUrl>
 #include <QVector>
 #include <QWidget>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class AudioControllerServices;
 class MusicFilter;
 class UndoManager;
 
@@ -27,6 +29,7 @@ public:
 
     std::vector<TrackRecord> audioTracks;
     bool viewAcceptsMouseEvents = false;
+    AudioControllerServices* audioController = nullptr;
 
     // The undo manager of the track area's window: every track-list edit
     // registers its inverse here.
@@ -34,6 +37,23 @@ public:
     void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
 
     static constexpr int RowHeight = 200;
+    static double pixelScaling() { return 2.0; }
+
+    // ---- waveform pictures
+    // A transparent RGBA picture of the given pixel size; with `doSetSize`
+    // it measures pixel size × `dpiScaling` in points.
+    static QImage createNewBmpImageRep(int pixelWidth, int pixelHeight, double dpiScaling,
+                                       bool doSetSize);
+    static constexpr int WaveformWidth = 2000;
+    static constexpr int WaveformHeight = 400;
+    // Paints waveform values (clamped to [0, 1]) over `bitmap` (2000 × 400):
+    // white lines mirrored about the midline with a soft glow, then
+    // brightened. Touches nothing else, so worker threads may call it.
+    static void paintWaveform(QImage& bitmap, const QVector<float>& values);
+    // Paints the waveform of the track at `index` into its current bitmap,
+    // making the bitmap when the track has none.
+    void createPathImageForIndex(quint64 index);
+    void setViewAcceptsMouseEvents(bool accepts);
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -1,0 +1,544 @@
+// Adding a media file as a new track at the end of the track list, and the
+// undo of that: the waveform values, the composition's length from the first
+// track, the track object with its views and labels, the lane and its
+// waveform picture, the asset handed to the thumbnail.
+//
+// The file is read off the main thread: its asset opens on a worker, then its
+// samples decode into the decoded cache while the new track shows the
+// progress, and the waveform values and picture are made on a worker too.
+// A file that cannot become a track changes nothing and says why.
+#include "app/Alerts.h"
+#include "app/AudioController.h"
+#include "app/ImportPanel.h"
+#include "app/WaveformValues.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/TimeText.h"
+#include "platform/core/UndoManager.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AssetTrack.h"
+#include "platform/media/MediaWorkers.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+#include "views/ColorWell.h"
+#include "views/LineView.h"
+#include "views/MusicView.h"
+#include "views/NumberTextField.h"
+#include "views/StyledControls.h"
+
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace {
+
+// A field's number through its own formatter; text that does not read as a
+// number counts as 0.
+double fieldNumber(NumberTextField* field) {
+    if (!field) return 0;
+    double value = 0;
+    if (field->formatter() && field->formatter()->numberFromString(field->text(), &value))
+        return value;
+    bool ok = false;
+    value = field->text().toDouble(&ok);
+    return ok ? value : 0;
+}
+
+QString sampleRateText(double rate) {
+    if (rate == 44100) return QStringLiteral("44.1 kHz");
+    if (rate == 48000) return QStringLiteral("48 kHz");
+    if (rate == 96000) return QStringLiteral("96 kHz");
+    if (rate == 22050) return QStringLiteral("22 kHz");
+    return QString::asprintf("%.1f kHz", rate / 1000.0);
+}
+
+QLabel* trackLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
+    QFont font = label->font();
+    font.setPointSizeF(11);
+    label->setFont(font);
+    // Long names are cut at their end.
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, 196));
+    return label;
+}
+
+MusicView* thumbnailOf(const MusicFilter& track) { return qobject_cast<MusicView*>(track.imageView); }
+AudioDrawingView* laneOf(const MusicFilter& track) {
+    return qobject_cast<AudioDrawingView*>(track.audioDrawingView);
+}
+
+// The views of a track, in their order in the left column.
+std::vector<QWidget*> leftColumnViews(const MusicFilter& track) {
+    return {track.imageView.data(), track.meteringView.data(), track.audioLabel.data(),
+            track.audioTimeLabel.data(), track.audioSampleRateLabel.data()};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Adding a file
+
+void AudioController::addAudioFileToComposition(const QUrl& url) {
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    imports.pendingURLs.push_back(url);
+    if (imports.opening) return;
+
+    // Opens the next file's asset on a worker; the track is made on the main
+    // thread once the asset is there.
+    QPointer<AudioController> self(this);
+    auto next = std::make_shared<std::function<void()>>();
+    *next = [self, next] {
+        if (!self || self->imports.pendingURLs.empty()) {
+            if (self) self->imports.opening = false;
+            return;
+        }
+        AudioController& c = *self;
+        c.imports.opening = true;
+        const QUrl url = c.imports.pendingURLs.front();
+        c.imports.pendingURLs.pop_front();
+        auto fail = [self, url](const QString& why) {
+            if (!self) return;
+            runModalAlert(self->ui.window,
+                          AlertRequest{QStringLiteral("The file “%1” could not be added.")
+                                           .arg(QFileInfo(url.toLocalFile()).fileName()),
+                                       why, {QStringLiteral("OK")}});
+        };
+        const QString path = url.toLocalFile();
+        if (path.isEmpty() || !QFileInfo(path).isFile()) {
+            MainQueue::async([fail, next] {
+                fail(QStringLiteral("The file could not be found."));
+                (*next)();
+            });
+            return;
+        }
+        Asset::loadAsync(path, [self, url, fail, next](std::shared_ptr<Asset> asset, const QString& error) {
+            if (!self) return;
+            QString why;
+            if (!asset)
+                why = error.isEmpty() ? QStringLiteral("The file could not be opened.") : error;
+            else
+                self->addAudioFileWithAsset(url, asset, &why);
+            if (!why.isEmpty()) fail(why);
+            (*next)();
+        });
+    };
+    (*next)();
+}
+
+bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_ptr<Asset>& asset,
+                                            QString* why) {
+    auto refuse = [why](const QString& text) {
+        if (why) *why = text;
+        return false;
+    };
+    const auto audioTracks = asset ? asset->tracksWithMediaType(MediaType::Audio)
+                                   : std::vector<std::shared_ptr<AssetTrack>>{};
+    if (audioTracks.empty()) return refuse(QStringLiteral("The file has no audio track."));
+    if (!asset->isPlayable() || asset->hasProtectedContent())
+        return refuse(QStringLiteral("The file cannot be played."));
+    const std::shared_ptr<AssetTrack> source = audioTracks.front();
+    const double R = source->sampleRate();
+    int64_t F = source->info().frameCount;
+    if (F <= 0 && R > 0) F = int64_t(std::llround(source->timeRange().duration.seconds() * R));
+    if (!(R > 0)) return refuse(QStringLiteral("The file's sample rate is 0."));
+    const double D = double(F) / R;
+    if (!(D > 0)) return refuse(QStringLiteral("The file holds no audio."));
+
+    // 1. Pause.
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    UndoManager* undo = undoManager();
+    AudioView* area = ui.audioView;
+    QWidget* left = ui.musicLeftView;
+    if (!area || !left) return refuse(QStringLiteral("There is no track area."));
+    area->audioController = this;
+    const quint64 n = area->audioTracks.size();
+    std::shared_ptr<MusicFilter> track = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
+
+    // 4. The composition's length, from the first track only.
+    std::optional<MediaTime> durationBefore;
+    if (n == 0) {
+        const MediaTime old = shell.compositionDuration;
+        durationBefore = old;
+        QPointer<AudioController> self(this);
+        undo->registerUndo(track.get(), [self, old] {
+            if (self) self->resetCompositionDurationWithOldTime(old);
+        });
+        const double minutes = fieldNumber(ui.textFieldDurationMinutes);
+        const double seconds = fieldNumber(ui.textFieldDurationSeconds);
+        const double S = (minutes > 0 || seconds >= 1) ? minutes * 60 + seconds : D;
+        shell.compositionDuration = MediaTime::fromSeconds(S, int32_t(R));
+        const double newSeconds = shell.compositionDuration.seconds();
+        const double m = std::floor(newSeconds / 60);
+        if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(double(uint64_t(m)));
+        if (ui.textFieldDurationSeconds)
+            ui.textFieldDurationSeconds->setFloatValue(double(uint64_t(std::trunc(newSeconds) - m * 60)));
+        setupAudioSliderWithTotalTime(shell.compositionDuration);
+    }
+    const double C = shell.compositionDuration.seconds();
+
+    // 5. The track object.
+    track->setDefaults();
+    track->setAudioController(this);
+    track->currentComposition = currentComposition;
+    track->currentAudioMix = currentAudioMix;
+    track->compositionStartTime = 0.0;
+    track->projectSampleRate = shell.playerSampleRate;
+    track->setAnimationStart(MediaTime::zero());
+    track->setAnimationEnd(minTime(MediaTime::fromSeconds(D, int32_t(R)), shell.compositionDuration));
+    track->audioOriginInPercent = 0.0;
+    track->audioDurationInPercent = 1.0;
+    track->durationInSeconds = D;
+    // A composition without length yet cannot make the ratio infinite.
+    track->trackRatio = C > 0 ? D / C : 1.0;
+    if (D > C && C > 0) {
+        track->setCurrentTimeRange({MediaTime::zero(), shell.compositionDuration});
+        track->updateCurrentTimeRange = false;
+        track->audioDurationInPercent = C / D;
+    } else {
+        track->setCurrentTimeRange({MediaTime::zero(), MediaTime::zero()});
+        track->updateCurrentTimeRange = true;
+    }
+    track->timeScale = int32_t(shell.playerSampleRate);
+    track->setCurrentTime(audioPlayer ? audioPlayer->currentTime() : MediaTime::invalid());
+    track->trackID = -1;
+    track->volumeMix = 1;
+    track->channelMix = 0;
+    track->repeatMix = 1;
+    track->speedMix = 1;
+    track->fadeInMix = 0;
+    track->fadeOutMix = 0;
+    track->pitchMix = 1;
+    track->reverbWetDryMix = 0;
+    track->reverbSmallLargeMix = 0;
+    track->lowShelfGainMix = 0;
+    track->lowShelfCutoffMix = 80;
+    track->lowPassCutoffMix = 22050;
+    track->lowPassResonanceMix = 0;
+    track->highPassCutoffMix = 0;
+    track->highPassResonanceMix = 0;
+    track->bandPassCenterFrequencyMix = 11025;
+    track->bandPassBandwidthMix = 11025;
+    track->audioScaleFactor = 1.0;
+    if (preferences.preferecesTrackColor)
+        track->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
+    shell.timelineDuration = C > 0 ? C : shell.timelineDuration;
+
+    // 6. Left-column views: thumbnail, meter and the three labels.
+    auto* meter = new AudioMeteringView(left);
+    meter->track = track;
+    track->meteringView = meter;
+    auto* thumbnail = new MusicView(left);
+    thumbnail->colorType = 0;
+    thumbnail->acceptsDraggedMedia = true;
+    thumbnail->audioController = this;
+    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
+    shadow->setColor(Qt::black);
+    shadow->setOffset(0, 4);
+    shadow->setBlurRadius(6);
+    thumbnail->setGraphicsEffect(shadow);
+    track->imageView = thumbnail;
+    track->setupObserver();
+    const QString name = QFileInfo(url.toLocalFile()).fileName();
+    QLabel* nameLabel = trackLabel(left, name);
+    nameLabel->setToolTip(name);
+    track->audioLabel = nameLabel;
+    track->audioTimeLabel = trackLabel(
+        left, QStringLiteral("%1 / %2").arg(timeText(std::min(C, D)), timeText(D)));
+    track->audioSampleRateLabel = trackLabel(left, sampleRateText(R));
+
+    // 7. The track asks for player refreshes.
+    std::weak_ptr<MusicFilter> weak = track;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, QStringLiteral("updatePlayerWithComposition"), track.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerFromNotification(t.get());
+                       });
+    center.addObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerWithoutUpdateFromNotification(t.get());
+                       });
+
+    // 8. The record; the new track is selected.
+    area->audioTracks.push_back(TrackRecord{url, track, {}});
+    const quint64 index = area->audioTracks.size() - 1;
+    currentSelectedAudio = index;
+    track->setViewIndex(index);
+
+    // 9. Sizes.
+    updateTrackAreaSizes();
+
+    // 10. The lane, as wide as the whole file at this zoom.
+    auto* lane = new AudioDrawingView(area);
+    const double laneWidth = track->trackRatio * area->width();
+    lane->setGeometry(0, int(index) * AudioView::RowHeight, int(std::lround(laneWidth)),
+                      AudioView::RowHeight);
+    lane->oldBounds = lane->rect();
+    lane->viewWidthRatioAtOneSpeed = track->trackRatio;
+    lane->audioView = area;
+    lane->viewIndex = index;
+    thumbnail->viewIndex = index;
+    const double regionWidth = std::min<double>(lane->width(), area->width());
+    lane->drawingBezierPath =
+        AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
+    if (lane->width() > 0) {
+        const QRectF r = lane->drawingBezierPath.boundingRect();
+        track->audioOriginInPercent = r.x() / lane->width();
+        track->audioDurationInPercent = r.width() / lane->width();
+    }
+    track->audioDrawingView = lane;
+    lane->loadingProgress = 0.0;
+
+    // 11. Mouse events off until the new player item is ready; show all.
+    lane->viewAcceptsMouseEvents = false;
+    area->setViewAcceptsMouseEvents(false);
+    layoutTrackViews(index);
+    lane->show();
+    for (QWidget* view : leftColumnViews(*track))
+        if (view) view->show();
+    area->update();
+    left->update();
+
+    // A click on the thumbnail selects its track.
+    QPointer<AudioController> self(this);
+    thumbnail->didSelectTrack = [self](quint64) {
+        if (self && self->ui.audioView) {
+            self->ui.audioView->update();
+            for (const auto& r : self->ui.audioView->audioTracks)
+                if (r.audioFilter && r.audioFilter->audioDrawingView) r.audioFilter->audioDrawingView->update();
+        }
+    };
+    // An asset that fails to load later: while a project loads it is counted
+    // off; otherwise the track goes and the user is told.
+    thumbnail->assetLoadDidFail = [self, weak](MusicView*, const QString& why) {
+        if (!self) return;
+        if (self->library.doNotUpdatePlayerSettings) {
+            if (self->library.trackCounter > 0 && --self->library.trackCounter == 0)
+                self->library.doNotUpdatePlayerSettings = false;
+            return;
+        }
+        if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
+    };
+
+    // 14. The effect controls show the defaults.
+    applyDefaultValuesToControls();
+
+    // 15. Undo.
+    const TrackRecord record = area->audioTracks.back();
+    undo->registerUndo(track.get(), [self, record] {
+        if (self) self->removeAudioFileFromComposition(record);
+    });
+
+    // 16. Ruler and labels.
+    layoutLineViewContainer();
+    if (ui.lineView) ui.lineView->update();
+    setupLabelsWithUpdate(true);
+    if (ui.eqView) ui.eqView->update();
+
+    // The samples decode into the cache while the lane shows the progress;
+    // then the waveform values and picture are made off the main thread, and
+    // the thumbnail takes the asset, which puts the track into the composition.
+    ++imports.tracksReading;
+    QPointer<AudioDrawingView> laneRef(lane);
+    source->loadDecodedSourceAsync(
+        [laneRef](double fraction) {
+            if (!laneRef) return;
+            laneRef->loadingProgress = std::clamp(fraction, 0.0, 1.0) * 0.95;
+            laneRef->update();
+        },
+        [self, weak, asset, durationBefore](std::shared_ptr<DecodedSource> decoded, const QString& error) {
+            if (!self) return;
+            auto t = weak.lock();
+            if (!t) {
+                --self->imports.tracksReading;
+                return;
+            }
+            if (!decoded || decoded->frameCount() <= 0 || !(decoded->sampleRate() > 0)) {
+                --self->imports.tracksReading;
+                self->abandonTrackImport(
+                    t.get(), error.isEmpty() ? QStringLiteral("The file's audio could not be read.") : error,
+                    durationBefore);
+                return;
+            }
+            mediaworkers::loadPool().start([self, weak, asset, decoded] {
+                QVector<float> values = waveform::valuesForSource(*decoded);
+                QImage picture = AudioView::createNewBmpImageRep(AudioView::WaveformWidth,
+                                                                 AudioView::WaveformHeight, 1.0, true);
+                AudioView::paintWaveform(picture, values);
+                MainQueue::async([self, weak, asset, values = std::move(values),
+                                  picture = std::move(picture)] {
+                    if (!self) return;
+                    --self->imports.tracksReading;
+                    auto t = weak.lock();
+                    if (!t) return;
+                    const quint64 i = self->indexOfTrack(t.get());
+                    if (i != NSNotFound) self->ui.audioView->audioTracks[i].audioFloatData = values;
+                    t->filterBitmaps.clear();
+                    t->filterBitmaps.append(picture);
+                    t->indexOfUpdatedBitmap = 0;
+                    if (auto* lane = laneOf(*t)) {
+                        lane->loadingProgress = -1.0;
+                        lane->update();
+                    }
+                    // 13. The asset, taken up by the track through its thumbnail.
+                    if (auto* thumbnail = thumbnailOf(*t)) thumbnail->setupPlayerAssetWithLoadedAsset(asset);
+                });
+            });
+        });
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+
+quint64 AudioController::indexOfTrack(const MusicFilter* track) const {
+    if (!ui.audioView || !track) return NSNotFound;
+    const auto& tracks = ui.audioView->audioTracks;
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (tracks[i].audioFilter.get() == track) return i;
+    return NSNotFound;
+}
+
+void AudioController::layoutTrackViews(quint64 index) {
+    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
+    MusicFilter* track = ui.audioView->audioTracks[index].audioFilter.get();
+    if (!track) return;
+    // Each track owns a band 200 points high: its name on top, the thumbnail
+    // and the meter, then its length and sample rate at the bottom.
+    const int top = int(index) * AudioView::RowHeight;
+    if (track->imageView) track->imageView->setGeometry(12, top + 50, 160, 120);
+    if (track->meteringView) track->meteringView->setGeometry(182, top + 50, 32, 120);
+    if (track->audioLabel) track->audioLabel->setGeometry(12, top + 8, 200, 22);
+    if (track->audioTimeLabel) track->audioTimeLabel->setGeometry(12, top + 173, 200, 22);
+    if (track->audioSampleRateLabel) track->audioSampleRateLabel->setGeometry(146, top + 173, 100, 22);
+    if (auto* thumbnail = thumbnailOf(*track)) thumbnail->viewIndex = index;
+    if (auto* lane = laneOf(*track)) {
+        lane->viewIndex = index;
+        lane->move(lane->x(), top);
+    }
+    track->setViewIndex(index);
+}
+
+void AudioController::updateTrackAreaSizes() {
+    const int count = trackCount();
+    if (ui.audioView)
+        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+                             count * AudioView::RowHeight);
+    if (ui.musicLeftView)
+        ui.musicLeftView->resize(ui.musicLeftView->width(), count * AudioView::RowHeight);
+}
+
+// ---------------------------------------------------------------------------
+// Undo
+
+void AudioController::resetCompositionDurationWithOldTime(const MediaTime& oldTime) {
+    const MediaTime current = shell.compositionDuration;
+    QPointer<AudioController> self(this);
+    undoManager()->registerUndo(this, [self, current] {
+        if (self) self->resetCompositionDurationWithOldTime(current);
+    });
+    shell.compositionDuration = oldTime;
+    const double S = oldTime.isNumeric() ? oldTime.seconds() : 0.0;
+    if (S > 0) {
+        const double m = std::floor(S / 60);
+        if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(m);
+        if (ui.textFieldDurationSeconds) ui.textFieldDurationSeconds->setFloatValue(std::trunc(S) - m * 60);
+        shell.timelineDuration = S;
+    }
+    setupAudioSliderWithTotalTime(shell.compositionDuration);
+    updateTrackAreaSizes();
+    if (ui.audioView)
+        for (const auto& r : ui.audioView->audioTracks)
+            if (r.audioFilter) updateTrackWithNewTrackSettings(r.audioFilter.get());
+    updatePlayerWithNewCompositionSettings();
+    layoutLineViewContainer();
+    if (ui.lineView) ui.lineView->update();
+    setupLabelsWithUpdate(true);
+}
+
+void AudioController::removeAudioFileFromComposition(const TrackRecord& record) {
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    const quint64 index = indexOfTrack(record.audioFilter.get());
+    if (index == NSNotFound) return;
+    removeTrackFromComposition(index);
+    MusicFilter& track = *record.audioFilter;
+    if (auto* lane = laneOf(track)) lane->hide();
+    for (QWidget* view : leftColumnViews(track))
+        if (view) view->hide();
+    auto& tracks = ui.audioView->audioTracks;
+    tracks.erase(tracks.begin() + qsizetype(index));
+    for (quint64 i = index; i < tracks.size(); ++i) layoutTrackViews(i);
+    const quint64 count = tracks.size();
+    currentSelectedAudio = count == 0 ? NSNotFound : std::min<quint64>(currentSelectedAudio.load(), count - 1);
+    updateTrackAreaSizes();
+    QPointer<AudioController> self(this);
+    undoManager()->registerUndo(record.audioFilter.get(), [self, record] {
+        if (self) self->addAudioFile(record);
+    });
+    ui.audioView->update();
+    if (ui.lineView) ui.lineView->update();
+    setupLabelsWithUpdate(true);
+}
+
+void AudioController::addAudioFile(const TrackRecord& record) {
+    if (!ui.audioView || !record.audioFilter) return;
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    MusicFilter& track = *record.audioFilter;
+    ui.audioView->audioTracks.push_back(record);
+    const quint64 index = ui.audioView->audioTracks.size() - 1;
+    currentSelectedAudio = index;
+    updateTrackAreaSizes();
+    layoutTrackViews(index);
+    if (auto* lane = laneOf(track)) lane->show();
+    for (QWidget* view : leftColumnViews(track))
+        if (view) view->show();
+    QPointer<AudioController> self(this);
+    undoManager()->registerUndo(record.audioFilter.get(), [self, record] {
+        if (self) self->removeAudioFileFromComposition(record);
+    });
+    ui.audioView->setViewAcceptsMouseEvents(false);
+    addTrackToComposition(index);
+    ui.audioView->update();
+    setupLabelsWithUpdate(true);
+}
+
+void AudioController::abandonTrackImport(MusicFilter* track, const QString& why,
+                                         std::optional<MediaTime> durationBefore) {
+    if (!track) return;
+    // Whatever was registered for the track goes with it.
+    undoManager()->removeAllActions(track);
+    const quint64 index = indexOfTrack(track);
+    if (index != NSNotFound) {
+        auto keep = ui.audioView->audioTracks[index].audioFilter;  // alive until the end
+        removeTrackFromComposition(index);
+        if (auto* lane = laneOf(*track)) lane->deleteLater();
+        for (QWidget* view : leftColumnViews(*track))
+            if (view) view->deleteLater();
+        auto& tracks = ui.audioView->audioTracks;
+        tracks.erase(tracks.begin() + qsizetype(index));
+        for (quint64 i = index; i < tracks.size(); ++i) layoutTrackViews(i);
+        const quint64 count = tracks.size();
+        currentSelectedAudio =
+            count == 0 ? NSNotFound : std::min<quint64>(currentSelectedAudio.load(), count - 1);
+        NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithComposition"), track);
+        NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track);
+        // The length the first track set goes when no track is left.
+        if (count == 0 && durationBefore) {
+            shell.compositionDuration = *durationBefore;
+            setupAudioSliderWithTotalTime(shell.compositionDuration);
+        }
+        updateTrackAreaSizes();
+        ui.audioView->update();
+        setupLabelsWithUpdate(true);
+    }
+    runModalAlert(ui.window, AlertRequest{QStringLiteral("The file could not be added."), why,
+                                          {QStringLiteral("OK")}});
+}

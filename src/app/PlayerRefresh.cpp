@@ -1,0 +1,76 @@
+// The player refresh after a track change: the track goes back into the
+// shared composition and audio mix, and the player gets a new item built on
+// copies of both.
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "views/AudioView.h"
+
+void AudioController::updatePlayerFromNotification(MusicFilter* track) {
+    if (!track) return;
+    track->currentComposition = currentComposition;
+    track->currentAudioMix = currentAudioMix;
+    track->trackID = -1;
+    // A track that is not in the list (its addition was undone meanwhile)
+    // keeps its asset but does not play.
+    if (indexOfTrack(track) == NSNotFound) return;
+    updatePlayerWithNewTrackSettings(track);
+}
+
+void AudioController::updatePlayerWithoutUpdateFromNotification(MusicFilter* track) {
+    if (!track || indexOfTrack(track) == NSNotFound) return;
+    updatePlayerWithNewTrackSettings(track);
+}
+
+void AudioController::updateTrackWithNewTrackSettings(MusicFilter* track) {
+    if (!track) return;
+    track->compositionStartTime = 0.0;
+    track->volumeMix = -1.0;
+    if (track->hasPlayerAsset()) track->addTrackToCompositionAndMixAudio(shell.compositionDuration);
+}
+
+void AudioController::updatePlayerWithNewTrackSettings(MusicFilter* track) {
+    updateTrackWithNewTrackSettings(track);
+    if (!library.doNotUpdatePlayerSettings) {
+        updatePlayerWithNewCompositionSettings();
+        return;
+    }
+    // A project is loading: its loader builds the item once for all tracks.
+    if (library.trackCounter > 0) --library.trackCounter;
+    if (library.trackCounter == 0) library.doNotUpdatePlayerSettings = false;
+}
+
+void AudioController::updatePlayerWithNewCompositionSettings() {
+    removePlayerItemObserver();
+    shell.continueTimeObserver = false;
+    if (!audioPlayer) return;
+    if (!currentComposition || currentComposition->trackCount() == 0) {
+        audioPlayer->replaceCurrentItem(nullptr);
+        return;
+    }
+    auto item = PlayerItem::create(currentComposition->copy());
+    auto mix = std::make_shared<AudioMix>();
+    AudioMix::InputParametersList inputs;
+    for (const auto& p : currentAudioMix->inputParameters()) inputs.push_back(p->copy());
+    mix->setInputParameters(std::move(inputs));
+    item->setAudioMix(mix);
+    audioPlayer->replaceCurrentItem(item);
+    updatePlayerItemObserver();
+}
+
+void AudioController::addTrackToComposition(quint64 index) {
+    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
+    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get())
+        updatePlayerFromNotification(track);
+}
+
+void AudioController::removeTrackFromCompositionWithoutUpdate(quint64 index) {
+    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
+    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get())
+        track->removeTrackFromComposition();
+}
+
+void AudioController::removeTrackFromComposition(quint64 index) {
+    removeTrackFromCompositionWithoutUpdate(index);
+    updatePlayerWithNewCompositionSettings();
+}

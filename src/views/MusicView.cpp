@@ -1,0 +1,219 @@
+#include "views/MusicView.h"
+
+#include "engine/AudioControllerServices.h"
+#include "engine/MusicFilter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/media/Asset.h"
+#include "platform/media/ImageGenerator.h"
+
+#include <QFileInfo>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+MusicView::MusicView(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+const QStringList& MusicView::assetKeys() {
+    static const QStringList keys{QStringLiteral("playable"), QStringLiteral("hasProtectedContent"),
+                                  QStringLiteral("tracks"), QStringLiteral("duration"),
+                                  QStringLiteral("commonMetadata")};
+    return keys;
+}
+
+bool MusicView::importAudioURL(const QUrl& url) {
+    // Files that are no audio or video file load nothing.
+    if (!Asset::isAudiovisualFile(url.toLocalFile())) return true;
+    return setupPlayerAssetWithURL(url);
+}
+
+bool MusicView::setupPlayerAssetWithURL(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    if (path.isEmpty()) return false;
+    const quint64 generation = ++loadGeneration_;
+    QPointer<MusicView> self(this);
+    Asset::loadAsync(path, [self, generation](std::shared_ptr<Asset> asset, const QString& error) {
+        // A newer load has replaced this one.
+        if (self && generation == self->loadGeneration_) self->finishLoading(std::move(asset), error);
+    });
+    return true;
+}
+
+void MusicView::setupPlayerAssetWithLoadedAsset(std::shared_ptr<Asset> asset) {
+    const quint64 generation = ++loadGeneration_;
+    QPointer<MusicView> self(this);
+    MainQueue::async([self, generation, asset] {
+        if (self && generation == self->loadGeneration_) self->finishLoading(asset, QString());
+    });
+}
+
+bool MusicView::setUpPlaybackOfAsset(const Asset& asset, const QStringList& keys) {
+    for (const QString& key : keys)
+        if (asset.statusOfValue(key) == AssetKeyStatus::Failed) return false;
+    return asset.isPlayable() && !asset.hasProtectedContent() &&
+           !asset.tracksWithMediaType(MediaType::Audio).empty() &&
+           asset.statusOfValue(QStringLiteral("tracks")) == AssetKeyStatus::Loaded;
+}
+
+void MusicView::finishLoading(std::shared_ptr<Asset> asset, const QString& error) {
+    if (!asset || !setUpPlaybackOfAsset(*asset, assetKeys())) {
+        // The thumbnail keeps its previous asset and picture.
+        QString why = error;
+        if (why.isEmpty())
+            why = asset ? QStringLiteral("The file has no audio that can be played.")
+                        : QStringLiteral("The file could not be opened.");
+        if (assetLoadDidFail) assetLoadDidFail(this, why);
+        return;
+    }
+    mediaURL = asset->url();
+    mediaBookmarkData.clear();
+    mediaAsset = asset;
+    mediaType = 0;
+    NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), this);
+
+    // The picture: a video frame is decoded off the main thread.
+    if (asset->tracksWithMediaType(MediaType::Video).empty()) {
+        image = artworksForAsset(*asset).front();
+        update();
+        return;
+    }
+    auto generator = std::make_shared<ImageGenerator>(*asset);
+    generator->setAppliesPreferredTrackTransform(true);
+    generator->setMaximumSize(QSize(1400, 1400));
+    const MediaTime at = minTime(asset->duration(), MediaTime(10, 1));
+    QPointer<MusicView> self(this);
+    const quint64 generation = loadGeneration_;
+    generator->generateAsync(at, [self, generator, asset, generation](const QImage& frame,
+                                                                      const MediaTime&,
+                                                                      const QString&) {
+        if (!self || generation != self->loadGeneration_) return;
+        self->image = !frame.isNull() ? frame : artworksForAsset(*asset).front();
+        self->update();
+    });
+}
+
+QList<QImage> MusicView::artworksForAsset(const Asset& asset) {
+    if (!asset.tracksWithMediaType(MediaType::Video).empty()) {
+        ImageGenerator generator(asset);
+        generator.setAppliesPreferredTrackTransform(true);
+        generator.setMaximumSize(QSize(1400, 1400));
+        QImage frame = generator.imageAt(minTime(asset.duration(), MediaTime(10, 1)));
+        if (!frame.isNull()) return {frame};
+    }
+    QList<QImage> artworks;
+    for (const MetadataItem& item : asset.metadataWithCommonKey(QStringLiteral("artwork"))) {
+        QImage picture;
+        if (item.value.typeId() == QMetaType::QByteArray)
+            picture = QImage::fromData(item.value.toByteArray());
+        if (!picture.isNull()) artworks.append(picture);
+    }
+    if (!artworks.isEmpty()) return artworks;
+    return {iconForFile(asset.path())};
+}
+
+QImage MusicView::iconForFile(const QString& path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    QString mime;
+    if (ext == QLatin1String("mp3"))
+        mime = QStringLiteral("audio/mpeg");
+    else if (ext == QLatin1String("caf"))
+        mime = QStringLiteral("audio/x-caf");
+    else if (ext == QLatin1String("aif") || ext == QLatin1String("aiff"))
+        mime = QStringLiteral("audio/x-aiff");
+    else if (ext == QLatin1String("wav") || ext == QLatin1String("wave"))
+        mime = QStringLiteral("audio/x-wav");
+    else
+        mime = QStringLiteral("audio/mp4");
+    const QMimeType type = QMimeDatabase().mimeTypeForName(mime);
+    for (const QString& name : {type.iconName(), type.genericIconName(), QStringLiteral("audio-x-generic")}) {
+        const QIcon icon = QIcon::fromTheme(name);
+        if (!icon.isNull()) return icon.pixmap(256, 256).toImage();
+    }
+    // No icon theme: a drawn page with the type's name.
+    QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(200, 200, 200), 4));
+    p.setBrush(QColor(60, 60, 64));
+    p.drawRoundedRect(QRectF(56, 24, 144, 208), 12, 12);
+    p.setPen(QColor(255, 186, 38));
+    QFont font = p.font();
+    font.setPixelSize(34);
+    font.setBold(true);
+    p.setFont(font);
+    const QString label = mime == QLatin1String("audio/mpeg")    ? QStringLiteral("MP3")
+                          : mime == QLatin1String("audio/x-caf")  ? QStringLiteral("CAF")
+                          : mime == QLatin1String("audio/x-aiff") ? QStringLiteral("AIFF")
+                          : mime == QLatin1String("audio/x-wav")  ? QStringLiteral("WAVE")
+                                                                   : QStringLiteral("M4A");
+    p.drawText(QRectF(56, 150, 144, 50), Qt::AlignCenter, label);
+    // A note.
+    p.setPen(QPen(QColor(255, 186, 38), 6));
+    p.drawLine(QPointF(140, 60), QPointF(140, 118));
+    p.setBrush(QColor(255, 186, 38));
+    p.drawEllipse(QPointF(128, 120), 14, 10);
+    return picture;
+}
+
+void MusicView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(rect()), 8, 8);
+    p.setClipPath(frame);
+    p.fillRect(rect(), QColor(0, 0, 0, 90));
+    if (!image.isNull()) {
+        // Centred, scaled up or down to fit, keeping its shape.
+        const QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(width(), height()), Qt::KeepAspectRatio);
+        QRectF target(QPointF(0, 0), fitted);
+        target.moveCenter(QRectF(rect()).center());
+        p.drawImage(target, image);
+    }
+    const QColor border = colorType == 0 ? QColor::fromRgbF(0.02f, 0.55f, 0.81f, 1.0f)
+                                         : QColor::fromRgbF(0.94f, 0.12f, 0.22f, 1.0f);
+    p.setPen(QPen(border, 3.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(frame);
+}
+
+void MusicView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !audioController) return;
+    if (audioController->currentSelectedAudio.load() == viewIndex) return;
+    audioController->currentSelectedAudio.store(viewIndex);
+    if (didSelectTrack) didSelectTrack(viewIndex);
+}
+
+// ---------------------------------------------------------------------------
+
+AudioMeteringView::AudioMeteringView(QWidget* parent) : QWidget(parent) { startTimer(100); }
+
+void AudioMeteringView::timerEvent(QTimerEvent*) {
+    auto t = track.lock();
+    if (!t || t->meteringGeneration() == lastGeneration_) return;
+    lastGeneration_ = t->meteringGeneration();
+    update();
+}
+
+void AudioMeteringView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0, 0, 0, 120));
+    auto t = track.lock();
+    if (!t) return;
+    const double levels[2] = {t->leftChannelValue(), t->rightChannelValue()};
+    const double barWidth = (width() - 6) / 2.0;
+    for (int c = 0; c < 2; ++c) {
+        // Levels are linear amplitudes: shown over 60 dB.
+        const double v = levels[c] > 0 ? std::clamp(1.0 + 20.0 * std::log10(levels[c]) / 60.0, 0.0, 1.0) : 0.0;
+        const double h = v * (height() - 4);
+        const QColor colour = v > 0.95 ? QColor(240, 40, 56) : QColor(207, 252, 75);
+        p.fillRect(QRectF(2 + c * (barWidth + 2), height() - 2 - h, barWidth, h), colour);
+    }
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "engine/MediaAssetHolder.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class Asset;
+class AudioControllerServices;
+
+// The thumbnail of a track in the column left of the lanes: a picture of the
+// track's media (a frame of its video, the file's artwork, or a picture of
+// its file type) in a rounded frame. It loads the track's media asset off the
+// main thread and posts "setupNewPlayerAsset" (object: the thumbnail) when
+// the asset is ready; a click selects its track.
+class MusicView : public QWidget, public MediaAssetHolder {
+    Q_OBJECT
+public:
+    explicit MusicView(QWidget* parent = nullptr);
+
+    AudioControllerServices* audioController = nullptr;
+    quint64 viewIndex = 0;
+    bool acceptsDraggedMedia = true;
+    quint64 colorType = 0;  // border: 0 blue, else red
+    QUrl mediaURL;
+    QByteArray mediaBookmarkData;
+    qint64 mediaType = 0;
+    std::shared_ptr<Asset> mediaAsset;
+    QImage image;
+
+    // Called when a load ends without an asset the track can take up.
+    std::function<void(MusicView* view, const QString& why)> assetLoadDidFail;
+    // Called after a click selected this thumbnail's track.
+    std::function<void(quint64 index)> didSelectTrack;
+
+    std::shared_ptr<Asset> heldMediaAsset() const override { return mediaAsset; }
+
+    // Starts loading the file's asset when it is an audio or video file;
+    // answers true unless no load could be started.
+    bool importAudioURL(const QUrl& url);
+    bool setupPlayerAssetWithURL(const QUrl& url);
+    // Takes an asset opened already, on a later pass of the main loop.
+    void setupPlayerAssetWithLoadedAsset(std::shared_ptr<Asset> asset);
+    // Playable, unprotected, with an audio track.
+    static bool setUpPlaybackOfAsset(const Asset& asset, const QStringList& keys);
+    static const QStringList& assetKeys();
+    // The file's pictures, never empty: a video frame, else its artwork,
+    // else a picture of its file type. Blocks while a video frame decodes.
+    static QList<QImage> artworksForAsset(const Asset& asset);
+    static QImage iconForFile(const QString& path);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void finishLoading(std::shared_ptr<Asset> asset, const QString& error);
+    quint64 loadGeneration_ = 0;
+};
+
+// The level meter of a track: its two channel levels as bars, redrawn when
+// the render thread has metered new slices.
+class AudioMeteringView : public QWidget {
+    Q_OBJECT
+public:
+    explicit AudioMeteringView(QWidget* parent = nullptr);
+    std::weak_ptr<class MusicFilter> track;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    quint64 lastGeneration_ = 0;
+};

@@ -1,0 +1,336 @@
+// Adding files as tracks through the controller, end to end: the composition
+// length, the track's values, its views and labels, the undo, the player
+// refresh and playing through the test JACK server; and the files that
+// cannot become a track.
+#include "ControllerFixture.h"
+
+#include "app/ImportPanel.h"
+#include "engine/MusicFilter.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/UndoManager.h"
+#include "platform/media/Asset.h"
+#include "platform/media/DecodedCache.h"
+#include "views/AudioDrawingView.h"
+#include "views/MusicView.h"
+#include "views/NumberTextField.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using testsupport::waitUntil;
+
+// A mono 16-bit WAV of `seconds` of a sine at `frequency` (0: silence).
+QString writeTone(const QString& name, double seconds, int rate, double frequency = 440,
+                  double amplitude = 0.5) {
+    const QString path = QDir(testsupport::tempDir()).filePath(name);
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr);
+    const int64_t frames = int64_t(std::llround(seconds * rate));
+    std::vector<float> block(8192);
+    for (int64_t done = 0; done < frames;) {
+        const int64_t n = std::min<int64_t>(int64_t(block.size()), frames - done);
+        for (int64_t i = 0; i < n; ++i)
+            block[size_t(i)] = float(amplitude * std::sin(2 * M_PI * frequency * double(done + i) / rate));
+        sf_writef_float(f, block.data(), n);
+        done += n;
+    }
+    sf_close(f);
+    return path;
+}
+
+bool runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+class AddTrackTest : public ControllerTest {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        answer = 0;
+    }
+
+    void setFields(int minutes, int seconds) {
+        c->ui.textFieldDurationMinutes->setFloatValue(minutes);
+        c->ui.textFieldDurationSeconds->setFloatValue(seconds);
+    }
+
+    // Adds the file and waits until the track is in the composition and the
+    // player's item is ready.
+    MusicFilter* addAndWait(const QString& path) {
+        const int before = c->trackCount();
+        c->addAudioFileToComposition(QUrl::fromLocalFile(path));
+        EXPECT_TRUE(waitUntil([&] { return c->trackCount() == before + 1; }, 20000)) << path.toStdString();
+        if (c->trackCount() != before + 1) return nullptr;
+        MusicFilter* t = c->ui.audioView->audioTracks.back().audioFilter.get();
+        EXPECT_TRUE(waitUntil([&] { return t->trackID != -1 && c->shell.viewControlsEnabled; }, 20000));
+        return t;
+    }
+
+    QString labelText(QPointer<QWidget> w) { return qobject_cast<QLabel*>(w.data())->text(); }
+};
+
+// Fields at 10:00 and a 900 s file: the composition is 600 s, the track is
+// cut to it, and its labels show both lengths.
+TEST_F(AddTrackTest, FirstTrackTakesTheLengthOfTheFields) {
+    setFields(10, 0);
+    const QString path = writeTone(QStringLiteral("long.wav"), 900, 8000);
+    MusicFilter* t = addAndWait(path);
+    ASSERT_TRUE(t);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 600.0);
+    EXPECT_DOUBLE_EQ(t->trackRatio, 1.5);
+    EXPECT_DOUBLE_EQ(t->durationInSeconds, 900.0);
+    EXPECT_DOUBLE_EQ(t->audioDurationInPercent, 600.0 / 900.0);
+    EXPECT_DOUBLE_EQ(t->currentTimeRange().duration.seconds(), 600.0);
+    EXPECT_EQ(labelText(t->audioTimeLabel), "00:10:00 / 00:15:00");
+    EXPECT_EQ(labelText(t->audioSampleRateLabel), "8.0 kHz");
+    EXPECT_EQ(labelText(t->audioLabel), "long.wav");
+    EXPECT_DOUBLE_EQ(player->currentItem()->duration().seconds(), 600.0);
+
+    const TrackRecord& r = c->ui.audioView->audioTracks.back();
+    EXPECT_EQ(r.audioURL, QUrl::fromLocalFile(path));
+    EXPECT_EQ(r.audioFloatData.size(), 8000);  // one value per step of 900 frames
+    ASSERT_EQ(t->filterBitmaps.size(), 1);
+    EXPECT_EQ(t->filterBitmaps[0].size(), QSize(2000, 400));
+    EXPECT_EQ(c->currentSelectedAudio.load(), 0u);
+
+    // Geometry: lane as wide as the whole file, its region the composition.
+    auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView);
+    ASSERT_TRUE(lane);
+    EXPECT_EQ(c->ui.audioView->size(), QSize(1200, 200));
+    EXPECT_EQ(lane->geometry(), QRect(0, 0, 1800, 200));
+    EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(0, 10, 1200, 180));
+    EXPECT_LT(lane->loadingProgress, 0.0);
+    EXPECT_EQ(c->ui.musicLeftView->height(), 200);
+    EXPECT_TRUE(c->ui.audioView->viewAcceptsMouseEvents);
+    EXPECT_TRUE(lane->viewAcceptsMouseEvents);
+}
+
+// Fields at 0:0 (or less than a second): the composition takes the file's
+// length and the fields show it; a second, shorter file keeps the length.
+TEST_F(AddTrackTest, FieldsAtZeroTakeTheFilesLengthAndLaterTracksKeepIt) {
+    setFields(0, 0);
+    MusicFilter* first = addAndWait(writeTone(QStringLiteral("a.wav"), 75, 22050));
+    ASSERT_TRUE(first);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 75.0);
+    EXPECT_EQ(c->ui.textFieldDurationMinutes->floatValue(), 1);
+    EXPECT_EQ(c->ui.textFieldDurationSeconds->floatValue(), 15);
+    EXPECT_EQ(labelText(first->audioSampleRateLabel), "22 kHz");
+    EXPECT_DOUBLE_EQ(first->trackRatio, 1.0);
+
+    MusicFilter* second = addAndWait(writeTone(QStringLiteral("b.wav"), 30, 44100));
+    ASSERT_TRUE(second);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 75.0);
+    EXPECT_DOUBLE_EQ(second->trackRatio, 30.0 / 75.0);
+    EXPECT_EQ(labelText(second->audioTimeLabel), "00:00:30 / 00:00:30");
+    EXPECT_EQ(labelText(second->audioSampleRateLabel), "44.1 kHz");
+    EXPECT_EQ(c->currentSelectedAudio.load(), 1u);
+    EXPECT_EQ(c->ui.audioView->height(), 400);
+    EXPECT_EQ(second->audioDrawingView->geometry().top(), 200);
+    EXPECT_EQ(second->imageView->geometry().top(), 250);
+    // Both tracks are in the composition and in the player's copy of the mix.
+    EXPECT_EQ(c->currentComposition->trackCount(), 2);
+    EXPECT_EQ(player->currentItem()->audioMix()->inputParameters().size(), 2u);
+    // Undo removes the second track only, and the first keeps the length.
+    c->undoManager()->undo();
+    EXPECT_EQ(c->trackCount(), 1);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 75.0);
+    EXPECT_EQ(c->currentComposition->trackCount(), 1);
+}
+
+TEST_F(AddTrackTest, UndoOfTheImportRestoresTheEmptyStateAndRedoBringsItBack) {
+    setFields(0, 0);
+    const int undosBefore = c->undoManager()->undoCount();
+    MusicFilter* t = addAndWait(writeTone(QStringLiteral("u.wav"), 5, 48000));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(c->undoManager()->undoCount(), undosBefore + 1);  // one group: length and track
+    c->undoManager()->undo();
+    EXPECT_EQ(c->trackCount(), 0);
+    EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
+    EXPECT_EQ(c->currentComposition->trackCount(), 0);
+    EXPECT_EQ(player->currentItem(), nullptr);
+    EXPECT_EQ(c->currentSelectedAudio.load(), NSNotFound);
+    EXPECT_EQ(c->ui.audioView->height(), 0);
+    EXPECT_FALSE(t->audioDrawingView->isVisible());
+
+    c->undoManager()->redo();
+    EXPECT_EQ(c->trackCount(), 1);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 5.0);
+    ASSERT_TRUE(waitUntil([&] { return player->currentItem() && c->shell.viewControlsEnabled; }));
+    EXPECT_EQ(c->currentComposition->trackCount(), 1);
+}
+
+// Every file that cannot become a track leaves the tracks, the composition
+// and the undo stack as they were, and says why.
+TEST_F(AddTrackTest, FilesThatCannotBecomeTracksChangeNothing) {
+    const QString dir = testsupport::tempDir();
+    const QString text = QDir(dir).filePath(QStringLiteral("notes.wav"));
+    {
+        QFile f(text);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("this is not audio at all\n");
+    }
+    const QString empty = writeTone(QStringLiteral("empty.wav"), 0, 44100);
+    const QString silentVideo = QDir(dir).filePath(QStringLiteral("noaudio.mp4"));
+    ASSERT_TRUE(runTool(QStringLiteral("ffmpeg"),
+                        {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=2",
+                         "-an", "-pix_fmt", "yuv420p", silentVideo}));
+    const struct {
+        const char* name;
+        QString path;
+    } cases[] = {
+        {"missing", QDir(dir).filePath(QStringLiteral("missing.wav"))},
+        {"not audio", text},
+        {"no frames", empty},
+        {"no audio track", silentVideo},
+    };
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.name);
+        alerts.clear();
+        const int undos = c->undoManager()->undoCount();
+        const MediaTime duration = c->shell.compositionDuration;
+        c->addAudioFileToComposition(QUrl::fromLocalFile(bad.path));
+        ASSERT_TRUE(waitUntil([&] { return !alerts.empty(); }, 10000));
+        EXPECT_FALSE(alerts.front().informativeText.isEmpty());
+        EXPECT_EQ(c->trackCount(), 0);
+        EXPECT_EQ(c->shell.compositionDuration, duration);
+        EXPECT_EQ(c->undoManager()->undoCount(), undos);
+        EXPECT_EQ(c->currentComposition->trackCount(), 0);
+    }
+}
+
+// A file whose samples cannot be read after its track was made (here: the
+// decoded cache cannot be written): the track goes again with everything it
+// changed, and says why; while it was there its length was a number.
+TEST_F(AddTrackTest, AFileThatFailsToLoadLaterIsTakenBackOut) {
+    setFields(0, 0);
+    const QString path = writeTone(QStringLiteral("later.wav"), 20, 44100);
+    const QString cacheFolder = DecodedCache::folder();
+    DecodedCache::setFolder(QStringLiteral("/dev/null/cache"));
+    const int undos = c->undoManager()->undoCount();
+    c->addAudioFileToComposition(QUrl::fromLocalFile(path));
+    ASSERT_TRUE(waitUntil([&] { return c->trackCount() == 1; }, 10000));
+    MusicFilter* t = c->ui.audioView->audioTracks.back().audioFilter.get();
+    EXPECT_EQ(labelText(t->audioTimeLabel), "00:00:20 / 00:00:20");
+    EXPECT_TRUE(std::isfinite(t->trackRatio));
+    ASSERT_TRUE(waitUntil([&] { return !alerts.empty(); }, 10000));
+    DecodedCache::setFolder(cacheFolder);
+    EXPECT_FALSE(alerts.front().informativeText.isEmpty());
+    EXPECT_EQ(c->trackCount(), 0);
+    EXPECT_EQ(c->undoManager()->undoCount(), undos);
+    EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
+    EXPECT_EQ(c->currentComposition->trackCount(), 0);
+    EXPECT_EQ(c->ui.audioView->height(), 0);
+}
+
+// The thumbnail's notification reaches its own track only.
+TEST_F(AddTrackTest, ThumbnailNotificationReachesOnlyItsTrack) {
+    setFields(0, 0);
+    MusicFilter* a = addAndWait(writeTone(QStringLiteral("n1.wav"), 4, 44100));
+    MusicFilter* b = addAndWait(writeTone(QStringLiteral("n2.wav"), 4, 44100));
+    ASSERT_TRUE(a && b);
+    const int32_t idA = a->trackID, idB = b->trackID;
+    NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), a->imageView.data());
+    EXPECT_NE(a->trackID, idA);  // taken up again and re-inserted
+    EXPECT_EQ(b->trackID, idB);
+    EXPECT_EQ(c->currentComposition->trackCount(), 2);
+}
+
+TEST_F(AddTrackTest, RemovingTheLastTrackLeavesThePlayerWithoutItem) {
+    setFields(0, 0);
+    ASSERT_TRUE(addAndWait(writeTone(QStringLiteral("r.wav"), 3, 44100)));
+    ASSERT_NE(player->currentItem(), nullptr);
+    c->removeTrackFromComposition(0);
+    EXPECT_EQ(player->currentItem(), nullptr);
+    EXPECT_EQ(c->currentComposition->trackCount(), 0);
+    EXPECT_FALSE(c->shell.continueTimeObserver);
+}
+
+// Two tracks play together through their taps: both meters move.
+TEST_F(AddTrackTest, TwoTracksPlayTogetherThroughTheAudioServer) {
+    setFields(0, 0);
+    MusicFilter* a = addAndWait(writeTone(QStringLiteral("p1.wav"), 6, 48000, 440, 0.5));
+    MusicFilter* b = addAndWait(writeTone(QStringLiteral("p2.wav"), 6, 48000, 660, 0.25));
+    ASSERT_TRUE(a && b);
+    c->playPauseToggle();
+    ASSERT_EQ(player->rate(), 1.0f);
+    ASSERT_TRUE(waitUntil([&] { return a->leftChannelValue() > 0.1 && b->leftChannelValue() > 0.05; }));
+    // RMS of a sine is its amplitude over the square root of two.
+    EXPECT_NEAR(a->leftChannelValue(), 0.5 / std::sqrt(2.0), 0.05);
+    EXPECT_NEAR(b->leftChannelValue(), 0.25 / std::sqrt(2.0), 0.05);
+    ASSERT_TRUE(waitUntil([&] { return player->currentTime().seconds() > 0.5; }));
+    c->playPauseToggle();
+}
+
+// A video's thumbnail shows a frame of it; an audio file without artwork
+// shows a picture of its type.
+TEST_F(AddTrackTest, VideoThumbnailShowsAFrame) {
+    setFields(0, 0);
+    const QString video = QDir(testsupport::tempDir()).filePath(QStringLiteral("clip.mp4"));
+    ASSERT_TRUE(runTool(QStringLiteral("ffmpeg"),
+                        {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=red:size=320x240:rate=10:duration=3",
+                         "-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-shortest",
+                         "-pix_fmt", "yuv420p", "-c:a", "aac", video}));
+    MusicFilter* t = addAndWait(video);
+    ASSERT_TRUE(t);
+    auto* thumbnail = qobject_cast<MusicView*>(t->imageView);
+    ASSERT_TRUE(thumbnail);
+    ASSERT_TRUE(waitUntil([&] { return !thumbnail->image.isNull(); }));
+    EXPECT_EQ(thumbnail->image.size(), QSize(320, 240));
+    const QColor centre = thumbnail->image.pixelColor(160, 120);
+    EXPECT_GT(centre.red(), 200);
+    EXPECT_LT(centre.green(), 60);
+
+    MusicFilter* audio = addAndWait(writeTone(QStringLiteral("plain.wav"), 2, 44100));
+    ASSERT_TRUE(audio);
+    auto* audioThumbnail = qobject_cast<MusicView*>(audio->imageView);
+    ASSERT_TRUE(waitUntil([&] { return !audioThumbnail->image.isNull(); }));
+}
+
+// The import panel: the file is added after the panel has closed; a
+// cancelled panel adds nothing but still pauses.
+TEST_F(AddTrackTest, ImportPanelAddsTheChosenFileAfterItCloses) {
+    setFields(0, 0);
+    const QString path = writeTone(QStringLiteral("chosen.wav"), 3, 44100);
+    int panels = 0;
+    OpenPanelRequest seen;
+    setOpenPanelRunner([&](QWidget*, const OpenPanelRequest& request) {
+        ++panels;
+        seen = request;
+        EXPECT_EQ(c->trackCount(), 0);
+        return QUrl::fromLocalFile(path);
+    });
+    c->importAudioFileFrom();
+    EXPECT_EQ(panels, 1);
+    EXPECT_EQ(seen.title, "Select Audio File");
+    EXPECT_EQ(seen.prompt, "Import");
+    EXPECT_EQ(seen.message, "Select the audio/video file you want to import.");
+    EXPECT_EQ(c->trackCount(), 0);  // not from inside the panel
+    ASSERT_TRUE(waitUntil([&] { return c->trackCount() == 1; }, 10000));
+
+    ASSERT_TRUE(waitUntil([&] { return c->shell.viewControlsEnabled; }, 10000));
+    c->playPauseToggle();
+    ASSERT_EQ(player->rate(), 1.0f);
+    setOpenPanelRunner([&](QWidget*, const OpenPanelRequest&) { return QUrl(); });
+    c->importAudioFileFrom();
+    EXPECT_EQ(player->rate(), 0.0f);
+    testsupport::spin(100);
+    EXPECT_EQ(c->trackCount(), 1);
+    setOpenPanelRunner({});
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The waveform picture, the lane's region and drawing, and the thumbnail.
+#include "engine/AudioControllerServices.h"
+#include "engine/MusicFilter.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+#include "views/MusicView.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+int alphaAt(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)); }
+
+// The largest alpha of a pixel column over the rows [y0, y1).
+int columnAlpha(const QImage& image, int x, int y0, int y1) {
+    int a = 0;
+    for (int y = y0; y < y1; ++y) a = std::max(a, alphaAt(image, x, y));
+    return a;
+}
+
+TEST(WaveformPicture, IsTwoThousandByFourHundredAndItsColumnsFollowTheValues) {
+    QImage blank = AudioView::createNewBmpImageRep(2000, 400, 1.0, true);
+    EXPECT_EQ(blank.size(), QSize(2000, 400));
+    EXPECT_EQ(alphaAt(blank, 1000, 200), 0);  // starts transparent
+    QImage large = AudioView::createNewBmpImageRep(2000, 400, 2.0, true);
+    EXPECT_EQ(large.size(), QSize(2000, 400));
+    EXPECT_EQ(large.deviceIndependentSize(), QSizeF(4000, 800));
+
+    // 4000 values: the first half full scale (1.5 is clamped to 1), then a
+    // quarter at 0.5, then silence.
+    QVector<float> values(4000, 0.0f);
+    for (int k = 0; k < 2000; ++k) values[k] = k % 2 ? 1.0f : 1.5f;
+    for (int k = 2000; k < 3000; ++k) values[k] = 0.5f;
+    QImage picture = AudioView::createNewBmpImageRep(2000, 400, 1.0, true);
+    AudioView::paintWaveform(picture, values);
+    // Full scale: the whole height, top and bottom.
+    EXPECT_GT(columnAlpha(picture, 500, 0, 20), 100);
+    EXPECT_GT(columnAlpha(picture, 500, 380, 400), 100);
+    // Half scale: from 100 to 300, nothing near the edges.
+    EXPECT_GT(columnAlpha(picture, 1250, 110, 290), 100);
+    EXPECT_EQ(columnAlpha(picture, 1250, 0, 80), 0);
+    // Silence: only the midline and its glow.
+    EXPECT_GT(alphaAt(picture, 1750, 200), 50);
+    EXPECT_EQ(columnAlpha(picture, 1750, 0, 180), 0);
+    // White on transparent.
+    const QRgb p = picture.pixel(500, 200);
+    EXPECT_EQ(qRed(p), qAlpha(p));
+    EXPECT_EQ(qBlue(p), qAlpha(p));
+
+    // No values: the midline alone.
+    QImage empty = AudioView::createNewBmpImageRep(2000, 400, 1.0, true);
+    AudioView::paintWaveform(empty, {});
+    EXPECT_GT(alphaAt(empty, 10, 200), 0);
+    EXPECT_EQ(columnAlpha(empty, 10, 0, 180), 0);
+}
+
+TEST(Lane, NoteNames) {
+    const struct {
+        quint64 note;
+        const char* name;
+    } cases[] = {{20, ""}, {21, "A"}, {32, "G#/Ab"}, {60, "C"}, {69, "A"}, {127, "G"}, {200, "G#/Ab"}};
+    for (const auto& c : cases) EXPECT_EQ(AudioDrawingView::nameForNote(c.note), c.name) << c.note;
+}
+
+// A lane in a track area 1000 wide, with its track.
+class LaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        area.resize(1000, 200);
+        track = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
+        track->setDefaults();
+        area.audioTracks.push_back(TrackRecord{QUrl(), track, {}});
+        lane = new AudioDrawingView(&area);
+        lane->audioView = &area;
+        lane->setGeometry(0, 0, 800, 200);
+        lane->oldBounds = lane->rect();
+        track->audioDrawingView = lane;
+    }
+    AudioView area;
+    std::shared_ptr<MusicFilter> track;
+    AudioDrawingView* lane = nullptr;
+};
+
+TEST_F(LaneTest, RegionFollowsTheLanesWidthAndStaysInside) {
+    // Without a region nothing changes, not even the old bounds.
+    lane->resize(1600, 200);
+    lane->updateDrawingPath();
+    EXPECT_TRUE(lane->drawingBezierPath.isEmpty());
+    EXPECT_EQ(lane->oldBounds.width(), 800);
+    lane->resize(800, 200);
+
+    lane->drawingBezierPath = AudioDrawingView::regionPath({100, 10, 300, 180});
+    lane->resize(1600, 200);
+    lane->updateDrawingPath();
+    // Doubled, then cut at the track area's right edge.
+    EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(200, 10, 600, 180));
+    lane->resize(800, 200);
+    lane->updateDrawingPath();
+    EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(100, 10, 300, 180));
+
+    // A lane moved left of the area: the region starts at the area's edge.
+    lane->move(-150, 0);
+    lane->verifyDrawingBezierPath();
+    EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(150, 10, 300, 180));
+    // Inside already: unchanged.
+    const QPainterPath before = lane->drawingBezierPath;
+    lane->verifyDrawingBezierPath();
+    EXPECT_EQ(lane->drawingBezierPath, before);
+}
+
+// The picture is drawn in the track's colour; a trimmed part is faint;
+// while the waveform is read the progress shows instead.
+TEST_F(LaneTest, DrawsTheWaveformInTheTracksColour) {
+    track->setTrackColor(QColor(255, 0, 0));
+    QImage picture = AudioView::createNewBmpImageRep(2000, 400, 1.0, true);
+    AudioView::paintWaveform(picture, QVector<float>(2000, 1.0f));
+    track->filterBitmaps = {picture};
+    track->indexOfUpdatedBitmap = 0;
+    track->audioOriginInPercent = 0.5;
+    track->audioDurationInPercent = 0.5;
+    lane->drawingBezierPath = AudioDrawingView::regionPath({400, 10, 400, 180});
+    QImage shot(lane->size(), QImage::Format_ARGB32);
+    shot.fill(Qt::transparent);
+    lane->render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    // Away from the region's outline: red only, the trimmed part fainter.
+    const QRgb used = shot.pixel(600, 100), faint = shot.pixel(200, 100);
+    EXPECT_GT(qAlpha(used), 40);
+    EXPECT_EQ(qGreen(used), 0);
+    EXPECT_EQ(qBlue(used), 0);
+    EXPECT_GT(qAlpha(faint), 0);
+    EXPECT_LT(qAlpha(faint), qAlpha(used) / 2);
+    // Outside the picture's band the lane stays transparent.
+    EXPECT_EQ(qAlpha(shot.pixel(200, 3)), 0);
+}
+
+TEST(Thumbnail, FileTypePicturesAndSelection) {
+    for (const char* name : {"a.wav", "b.WAVE", "c.mp3", "d.flac"})
+        EXPECT_FALSE(MusicView::iconForFile(QString::fromLatin1(name)).isNull()) << name;
+    AudioControllerServices services;
+    services.currentSelectedAudio = 0;
+    MusicView thumbnail;
+    thumbnail.resize(160, 120);
+    thumbnail.audioController = &services;
+    thumbnail.viewIndex = 3;
+    int selected = 0;
+    thumbnail.didSelectTrack = [&](quint64 index) {
+        EXPECT_EQ(index, 3u);
+        ++selected;
+    };
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&thumbnail, &press);
+    EXPECT_EQ(services.currentSelectedAudio.load(), 3u);
+    QCoreApplication::sendEvent(&thumbnail, &press);  // already selected: nothing
+    EXPECT_EQ(selected, 1);
+}
+
+}  // namespace
