@@ -50,14 +50,6 @@ double fieldNumber(NumberTextField* field) {
     return ok ? value : 0;
 }
 
-QString sampleRateText(double rate) {
-    if (rate == 44100) return QStringLiteral("44.1 kHz");
-    if (rate == 48000) return QStringLiteral("48 kHz");
-    if (rate == 96000) return QStringLiteral("96 kHz");
-    if (rate == 22050) return QStringLiteral("22 kHz");
-    return QString::asprintf("%.1f kHz", rate / 1000.0);
-}
-
 QLabel* trackLabel(QWidget* parent, const QString& text) {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignCenter);
@@ -170,7 +162,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
         durationBefore = old;
         QPointer<AudioController> self(this);
         undo->registerUndo(track.get(), [self, old] {
-            if (self) self->resetCompositionDurationWithOldTime(old);
+            if (self) self->resetCompositionDurationWithOldTime(CompositionDurationUndoRecord{old});
         });
         const double minutes = fieldNumber(ui.textFieldDurationMinutes);
         const double seconds = fieldNumber(ui.textFieldDurationSeconds);
@@ -253,7 +245,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->audioLabel = nameLabel;
     track->audioTimeLabel = trackLabel(
         left, QStringLiteral("%1 / %2").arg(timeText(std::min(C, D)), timeText(D)));
-    track->audioSampleRateLabel = trackLabel(left, sampleRateText(R));
+    track->audioSampleRateLabel = trackLabel(left, AudioController::sampleRateText(R));
 
     // 7. The track asks for player refreshes.
     std::weak_ptr<MusicFilter> weak = track;
@@ -334,7 +326,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     // 15. Undo.
     const TrackRecord record = area->audioTracks.back();
     undo->registerUndo(track.get(), [self, record] {
-        if (self) self->removeAudioFileFromComposition(record);
+        if (self) self->removeAudioFileFromComposition(TrackUndoRecord{record, std::nullopt});
     });
 
     // 16. Ruler and labels.
@@ -437,78 +429,7 @@ void AudioController::updateTrackAreaSizes() {
 }
 
 // ---------------------------------------------------------------------------
-// Undo
-
-void AudioController::resetCompositionDurationWithOldTime(const MediaTime& oldTime) {
-    const MediaTime current = shell.compositionDuration;
-    QPointer<AudioController> self(this);
-    undoManager()->registerUndo(this, [self, current] {
-        if (self) self->resetCompositionDurationWithOldTime(current);
-    });
-    shell.compositionDuration = oldTime;
-    const double S = oldTime.isNumeric() ? oldTime.seconds() : 0.0;
-    if (S > 0) {
-        const double m = std::floor(S / 60);
-        if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(m);
-        if (ui.textFieldDurationSeconds) ui.textFieldDurationSeconds->setFloatValue(std::trunc(S) - m * 60);
-        shell.timelineDuration = S;
-    }
-    setupAudioSliderWithTotalTime(shell.compositionDuration);
-    updateTrackAreaSizes();
-    if (ui.audioView)
-        for (const auto& r : ui.audioView->audioTracks)
-            if (r.audioFilter) updateTrackWithNewTrackSettings(r.audioFilter.get());
-    updatePlayerWithNewCompositionSettings();
-    layoutLineViewContainer();
-    if (ui.lineView) ui.lineView->update();
-    setupLabelsWithUpdate(true);
-}
-
-void AudioController::removeAudioFileFromComposition(const TrackRecord& record) {
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    const quint64 index = indexOfTrack(record.audioFilter.get());
-    if (index == NSNotFound) return;
-    removeTrackFromComposition(index);
-    MusicFilter& track = *record.audioFilter;
-    if (auto* lane = laneOf(track)) lane->hide();
-    for (QWidget* view : leftColumnViews(track))
-        if (view) view->hide();
-    auto& tracks = ui.audioView->audioTracks;
-    tracks.erase(tracks.begin() + qsizetype(index));
-    for (quint64 i = index; i < tracks.size(); ++i) layoutTrackViews(i);
-    const quint64 count = tracks.size();
-    currentSelectedAudio = count == 0 ? NSNotFound : std::min<quint64>(currentSelectedAudio.load(), count - 1);
-    updateTrackAreaSizes();
-    QPointer<AudioController> self(this);
-    undoManager()->registerUndo(record.audioFilter.get(), [self, record] {
-        if (self) self->addAudioFile(record);
-    });
-    ui.audioView->update();
-    if (ui.lineView) ui.lineView->update();
-    setupLabelsWithUpdate(true);
-}
-
-void AudioController::addAudioFile(const TrackRecord& record) {
-    if (!ui.audioView || !record.audioFilter) return;
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    MusicFilter& track = *record.audioFilter;
-    ui.audioView->audioTracks.push_back(record);
-    const quint64 index = ui.audioView->audioTracks.size() - 1;
-    currentSelectedAudio = index;
-    updateTrackAreaSizes();
-    layoutTrackViews(index);
-    if (auto* lane = laneOf(track)) lane->show();
-    for (QWidget* view : leftColumnViews(track))
-        if (view) view->show();
-    QPointer<AudioController> self(this);
-    undoManager()->registerUndo(record.audioFilter.get(), [self, record] {
-        if (self) self->removeAudioFileFromComposition(record);
-    });
-    ui.audioView->setViewAcceptsMouseEvents(false);
-    addTrackToComposition(index);
-    ui.audioView->update();
-    setupLabelsWithUpdate(true);
-}
+// A file that turned out unreadable
 
 void AudioController::abandonTrackImport(MusicFilter* track, const QString& why,
                                          std::optional<MediaTime> durationBefore) {

@@ -10,6 +10,7 @@
 #include "platform/media/AudioMix.h"
 #include "platform/media/Composition.h"
 #include "platform/media/Player.h"
+#include "app/TrackListRecords.h"
 #endif
 #include "views/AudioView.h"
 #include "views/LineView.h"
@@ -35,6 +36,7 @@ class ColoredButton;
 class Asset;
 class FloatSlider;
 class MusicFilter;
+class AudioDrawingView;
 class MusicView;
 class NumberTextField;
 class TextFieldNumberFormatter;
@@ -210,10 +212,6 @@ public:
     // main thread); false, with the reason, when the file cannot become a track.
     bool addAudioFileWithAsset(const QUrl& url, const std::shared_ptr<Asset>& asset,
                                QString* why = nullptr);
-    // Undo targets of an added track.
-    void resetCompositionDurationWithOldTime(const MediaTime& oldTime);
-    void removeAudioFileFromComposition(const TrackRecord& record);
-    void addAudioFile(const TrackRecord& record);
     // A track whose file turned out unreadable after it was added: it goes
     // with everything it changed, and the user is told why.
     // `durationBefore`: the composition's length before a first track.
@@ -259,6 +257,56 @@ public:
     void setFilterSliderValue(FilterSlider slider, float value) override;
     void sendFilterSliderAction(FilterSlider slider) override;
 
+    // ---- Track list: duplicate, replace, remove and put back, close -------------------
+    struct TrackListState {
+        QPointer<QWidget> notesPanel;                   // a track's notes, when shown
+        std::weak_ptr<MusicFilter> notesViewFilter;     // the track the notes panel shows
+        QPointer<QWidget> audioUnitPanel;               // the plug-in views
+        QPointer<QWidget> compositionWindow;            // a track's video
+        std::weak_ptr<MusicFilter> currentVideoInCompositionWindow;
+        QList<QUrl> currentProjectTracks;               // kept by project loading
+    } trackList;
+    // Every index below is checked: a command given an index outside the
+    // list does nothing.
+    void removeAudioFileAtIndex(quint64 index);
+    void addAudioFile(const TrackUndoRecord& record);
+    void removeAudioFile(const TrackUndoRecord& record);
+    void removeAudioFileFromComposition(const TrackUndoRecord& record);
+    void resetCompositionDurationWithOldTime(const CompositionDurationUndoRecord& record);
+    // A copy of a track (or of a clipboard record) appended last and selected.
+    // False, with nothing changed, when the source is missing or its length
+    // is not known yet.
+    bool duplicateAudioFileAtIndex(quint64 index, const TrackRecord* record,
+                                   bool postUpdateNotification, bool usePlayerAsset);
+    // A new source file for a track that keeps its settings. The file is read
+    // before anything changes: false, with the track as it was and the reason
+    // in `error`, when it cannot be.
+    bool replaceAudioFileInComposition(const QUrl& url, quint64 index, QString* error = nullptr);
+    void removeAllTracks();
+    void addAllTracks(const AllTracksUndoRecord& record);
+    // `fromUser`: the command was given by the user (asks before closing a project).
+    void closeCompositionFrom(bool fromUser);
+    // The menu commands on the selected track, and the thumbnail's replacement.
+    void duplicateAudioFileFrom();
+    void removeAudioFileFrom();
+    void replaceAudioFileFrom();
+    // The sample-rate label's text.
+    static QString sampleRateText(double rate);
+    // "used length / file length".
+    static QString trackTimeText(double used, double whole);
+
+    // ---- Composition duration ----------------------------------------------------------
+    void updateCompositionDurationFrom(NumberTextField* field);
+    void updateCompositionDuration();  // from the two fields
+    void updateCompositionDuration(const CompositionDurationChangeUndoRecord& record);
+    void updateAllTracksForNewCompositionDuration();
+    void resizeTimeline(bool withTracks = true);
+    void showCompositionDurationInFields(double seconds);
+
+    // ---- The selected track's values in the controls; a track's lane --------------------
+    void applyValuesToSelectedAudio(quint64 index);
+    static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
+
     // ---- What the ruler layer reads ---------------------------------------------------
     double rulerCompositionSeconds() const override;
     bool rulerPlayerItemIsReady() const override;
@@ -285,3 +333,6 @@ private:
     std::vector<QPointer<QWidget>> enabledBindings_;
     std::unique_ptr<UndoManager> undoManager_;
 };
+
+// The track-list commands in the main window's menus, the duration fields' actions.
+void installTrackListCommands(AudioController* controller);

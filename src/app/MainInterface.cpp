@@ -135,6 +135,8 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->preferences.showEQFFTCheck, &QCheckBox::toggled, c,
                      [c](bool on) { c->showEQFFT = on; });
 
+    installTrackListCommands(c);
+
     // Wake up, in the interface's order.
     c->awakeFromNib();
     d->awakeFromNib();

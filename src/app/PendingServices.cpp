@@ -1,6 +1,6 @@
 // Services of other parts of the application in the form they take until
-// those parts are built: the effect defaults, the composition length from
-// the preferences, saving before quitting, opening files from the desktop.
+// those parts are built: the effect defaults, saving before quitting,
+// opening files from the desktop.
 #include "app/AppDelegate.h"
 #include "app/AudioController.h"
 
@@ -26,29 +26,6 @@ void AudioController::applyDefaultValuesToControls() {
     const auto controls = ui.effectControls();
     for (size_t i = 0; i < controls.size(); ++i)
         if (controls[i].first) controls[i].first->setFloatValue(automation.defaultValues[i]);
-}
-
-void AudioController::updateCompositionDurationFromPreferences(double minutes, double seconds) {
-    const double total = minutes * 60.0 + seconds;
-    const MediaTime length = timeFromSeconds(total);
-    const bool changed = !(length == shell.compositionDuration);
-    shell.compositionDuration = length;
-    if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(minutes);
-    if (ui.textFieldDurationSeconds) ui.textFieldDurationSeconds->setFloatValue(seconds);
-    if (changed && total > 0) {
-        // The timeline shows the whole composition.
-        shell.timelineDuration = total;
-        if (ui.audioView)
-            ui.audioView->resize(int(total * shell.scaleFactor * shell.zoomValue), 0);
-        layoutLineViewContainer();
-        if (ui.lineView) ui.lineView->update();
-    }
-}
-
-void AudioController::updateTrackColorFromPreferencesForAllFilters(const QColor&) {
-    // Tracks take the colour once they exist; with none, nothing changes.
-    if (trackCount() == 0) return;
-    if (ui.audioView) ui.audioView->update();
 }
 
 void AudioController::showPlayerWindow() {

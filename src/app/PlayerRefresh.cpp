@@ -6,6 +6,26 @@
 #include "engine/MusicFilter.h"
 #include "views/AudioView.h"
 
+namespace {
+
+// The track keeps its units' parameters for its next tap: a track that
+// leaves the composition or goes back in gets a new tap with new units,
+// which take the stored values over. Without a prepared tap there are no
+// units to read, and what the track stored before stays; a track that has
+// stored nothing yet reads its new units instead.
+void keepUnitParameters(MusicFilter& track) {
+    bool prepared = false;
+    for (uint64_t type = 0; type < 14 && !prepared; ++type)
+        prepared = track.getAudioUnitForType(type) != nullptr;
+    if (prepared) {
+        track.updateListenerParametersFromAudioUnits();
+        track.updateNBandEQNumberOfBands();
+    }
+    if (!track.listenerParameters.empty()) track.listenerParametersUpdated = true;
+}
+
+}  // namespace
+
 void AudioController::updatePlayerFromNotification(MusicFilter* track) {
     if (!track) return;
     track->currentComposition = currentComposition;
@@ -26,7 +46,9 @@ void AudioController::updateTrackWithNewTrackSettings(MusicFilter* track) {
     if (!track) return;
     track->compositionStartTime = 0.0;
     track->volumeMix = -1.0;
-    if (track->hasPlayerAsset()) track->addTrackToCompositionAndMixAudio(shell.compositionDuration);
+    if (!track->hasPlayerAsset()) return;
+    keepUnitParameters(*track);
+    track->addTrackToCompositionAndMixAudio(shell.compositionDuration);
 }
 
 void AudioController::updatePlayerWithNewTrackSettings(MusicFilter* track) {
@@ -66,8 +88,10 @@ void AudioController::addTrackToComposition(quint64 index) {
 
 void AudioController::removeTrackFromCompositionWithoutUpdate(quint64 index) {
     if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
-    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get())
+    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get()) {
+        keepUnitParameters(*track);
         track->removeTrackFromComposition();
+    }
 }
 
 void AudioController::removeTrackFromComposition(quint64 index) {

@@ -1,0 +1,236 @@
+// Duplicating a track: a new last track on the same source file, with the
+// default effect values, its own row views and the source's waveform.
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/TimeText.h"
+#include "platform/core/UndoManager.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AssetTrack.h"
+#include "views/AudioView.h"
+#include "views/AudioDrawingView.h"
+#include "views/MusicView.h"
+#include "views/ColorWell.h"
+#include "views/NumberTextField.h"
+
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+
+#include <cmath>
+
+QString AudioController::sampleRateText(double rate) {
+    if (rate == 44100) return QStringLiteral("44.1 kHz");
+    if (rate == 48000) return QStringLiteral("48 kHz");
+    if (rate == 96000) return QStringLiteral("96 kHz");
+    if (rate == 22050) return QStringLiteral("22 kHz");
+    if (rate == 0) return QStringLiteral("?");
+    return QString::asprintf("%.1f kHz", rate / 1000.0);
+}
+
+QString AudioController::trackTimeText(double used, double whole) {
+    return QStringLiteral("%1 / %2").arg(timeText(used), timeText(whole));
+}
+
+namespace tracklist {
+
+// One of a row's three labels: white, centred, the small system font.
+QLabel* makeTrackLabel(QWidget* parent, const QRect& frame, const QString& text) {
+    auto* label = new QLabel(parent);
+    label->setGeometry(frame);
+    label->setAlignment(Qt::AlignCenter);
+    QFont font = label->font();
+    font.setPointSizeF(11);
+    label->setFont(font);
+    label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    // Long texts are cut at their end.
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, frame.width() - 4));
+    return label;
+}
+
+}  // namespace tracklist
+
+bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord* record,
+                                                bool postUpdateNotification, bool usePlayerAsset) {
+    if (!ui.audioView) return false;
+    auto& tracks = ui.audioView->audioTracks;
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    if (!record && index >= tracks.size()) return false;
+    const TrackRecord source = record ? *record : tracks[index];
+    const std::shared_ptr<MusicFilter> sf = source.audioFilter;
+    if (!sf) return false;
+    // The source's length must be known: a track whose media has not loaded
+    // yet cannot be copied (its length would not be a number).
+    double L = 0;
+    if (usePlayerAsset)
+        L = sf->playerAsset ? sf->playerAsset->duration().seconds() : std::nan("");
+    else
+        L = sf->durationInSeconds;
+    if (!std::isfinite(L) || !(L > 0)) return false;
+    const double R = sf->audioTrackSampleRate;
+    const int32_t T = int32_t(R) > 0 ? int32_t(R) : MediaTime::DefaultTimeScale;
+    const quint64 N = tracks.size();
+    UndoManager* undo = ui.audioView->undoManager();
+
+    if (N == 0) {
+        if (undo) {
+            CompositionDurationUndoRecord r{shell.compositionDuration};
+            undo->registerUndo(this, [this, r] { resetCompositionDurationWithOldTime(r); });
+        }
+        const double minutes = ui.textFieldDurationMinutes ? ui.textFieldDurationMinutes->floatValue() : 0;
+        const double seconds = ui.textFieldDurationSeconds ? ui.textFieldDurationSeconds->floatValue() : 0;
+        const double total = (minutes > 0 || seconds >= 1) ? minutes * 60 + seconds : L;
+        shell.compositionDuration = MediaTime::fromSeconds(total, T);
+        showCompositionDurationInFields(shell.compositionDuration.seconds());
+        setupLabelsWithUpdate(true);
+        setupAudioSliderWithTotalTime(shell.compositionDuration);
+    }
+    const double C = shell.compositionDuration.seconds();
+    if (!(C > 0)) return false;
+
+    auto f = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
+    f->setDefaults();
+    f->nameOfSourceTrack = sf->nameOfSourceTrack;
+    f->dynamicAudioUnits.append(sf->dynamicAudioUnits);
+    f->setAudioController(this);
+    f->currentComposition = currentComposition;
+    f->currentAudioMix = currentAudioMix;
+    f->compositionStartTime = 0;
+    f->projectSampleRate = shell.playerSampleRate;
+    f->audioTrackSampleRate = R;
+    f->setAnimationStart(MediaTime::zero());
+    f->setAnimationEnd(minTime(MediaTime::fromSeconds(L, T), shell.compositionDuration));
+    f->audioOriginInPercent = 0;
+    f->audioDurationInPercent = 1;
+    f->durationInSeconds = L;
+    f->trackRatio = L / C;
+    if (L > C) {
+        f->setCurrentTimeRange({MediaTime::zero(), shell.compositionDuration});
+        f->updateCurrentTimeRange = false;
+        f->audioDurationInPercent = C / L;
+    } else {
+        f->setCurrentTimeRange(MediaTimeRange::zero());
+        f->updateCurrentTimeRange = true;
+    }
+    f->timeScale = int32_t(shell.playerSampleRate);
+    if (audioPlayer) f->setCurrentTime(audioPlayer->currentTime());
+    f->trackID = -1;
+    f->volumeMix = 1;
+    f->channelMix = 0;
+    f->repeatMix = 1;
+    f->speedMix = 1;
+    f->fadeInMix = 0;
+    f->fadeOutMix = 0;
+    f->pitchMix = 1;
+    f->reverbWetDryMix = 0;
+    f->reverbSmallLargeMix = 0;
+    f->lowShelfGainMix = 0;
+    f->lowShelfCutoffMix = 80;
+    f->lowPassCutoffMix = 22050;
+    f->lowPassResonanceMix = 0;
+    f->highPassCutoffMix = 0;
+    f->highPassResonanceMix = 0;
+    f->bandPassCenterFrequencyMix = 11025;
+    f->bandPassBandwidthMix = 11025;
+    f->audioScaleFactor = 1;
+    if (preferences.preferecesTrackColor) f->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
+
+    // The row's views.
+    const int top = int(N) * AudioView::RowHeight;
+    QWidget* left = ui.musicLeftView;
+    auto* meter = new AudioMeteringView(left);
+    meter->track = f;
+    f->meteringView = meter;
+    auto* thumbnail = new MusicView(left);
+    thumbnail->colorType = 0;
+    thumbnail->acceptsDraggedMedia = true;
+    thumbnail->audioController = this;
+    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
+    shadow->setColor(Qt::black);
+    shadow->setOffset(0, 4);
+    shadow->setBlurRadius(6);
+    thumbnail->setGraphicsEffect(shadow);
+    f->imageView = thumbnail;
+    f->setupObserver();
+    const double visible = std::min(L / f->trackRatio, L);
+    const QString name = !f->nameOfSourceTrack.isEmpty() ? f->nameOfSourceTrack
+                                                         : QFileInfo(source.audioURL.path()).fileName();
+    auto* nameLabel = tracklist::makeTrackLabel(left, QRect(12, top + 170, 200, 22), name);
+    nameLabel->setToolTip(name);
+    f->audioTimeLabel = tracklist::makeTrackLabel(left, QRect(12, top + 5, 200, 22), trackTimeText(visible, L));
+    f->audioLabel = nameLabel;
+    f->audioSampleRateLabel =
+        tracklist::makeTrackLabel(left, QRect(146, top + 5, 100, 22), sampleRateText(R));
+
+    // The copy asks for player refreshes as every track does.
+    std::weak_ptr<MusicFilter> weak = f;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, QStringLiteral("updatePlayerWithComposition"), f.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerFromNotification(t.get());
+                       });
+    center.addObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), f.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerWithoutUpdateFromNotification(t.get());
+                       });
+
+    tracks.push_back(TrackRecord{source.audioURL, f, source.audioFloatData});
+    const quint64 newIndex = tracks.size() - 1;
+    currentSelectedAudio = newIndex;
+    updateTrackAreaSizes();
+
+    auto* lane = new AudioDrawingView(ui.audioView);
+    lane->setGeometry(0, AudioView::RowHeight * int(newIndex),
+                      int(std::lround(ui.audioView->width() * f->trackRatio)), AudioView::RowHeight);
+    lane->viewWidthRatioAtOneSpeed = f->trackRatio;
+    lane->audioView = ui.audioView;
+    lane->viewIndex = newIndex;
+    thumbnail->viewIndex = newIndex;
+    const double laneWidth = lane->width();
+    lane->drawingBezierPath = AudioDrawingView::regionPath(
+        QRectF(0, 10, std::min<double>(laneWidth, ui.audioView->width()), lane->height() - 20));
+    lane->oldBounds = lane->rect();
+    if (laneWidth > 0) {
+        const QRectF r = lane->drawingBezierPath.boundingRect();
+        f->audioOriginInPercent = r.x() / laneWidth;
+        f->audioDurationInPercent = r.width() / laneWidth;
+    }
+    f->audioDrawingView = lane;
+    lane->viewAcceptsMouseEvents = false;
+    ui.audioView->setViewAcceptsMouseEvents(false);
+    layoutTrackViews(newIndex);
+    lane->show();
+    for (QWidget* v : {static_cast<QWidget*>(thumbnail), static_cast<QWidget*>(meter),
+                       f->audioLabel.data(), f->audioTimeLabel.data(), f->audioSampleRateLabel.data()})
+        v->show();
+    ui.audioView->update();
+    if (left) left->update();
+
+    f->indexOfUpdatedBitmap = 0;
+    if (!sf->filterBitmaps.isEmpty()) f->filterBitmaps.append(sf->filterBitmaps.first());
+    // The thumbnail shows and holds the source's media.
+    if (auto* from = qobject_cast<MusicView*>(sf->imageView.data())) {
+        thumbnail->mediaURL = from->mediaURL;
+        thumbnail->mediaType = from->mediaType;
+        thumbnail->mediaAsset = from->mediaAsset;
+        thumbnail->image = from->image.copy();
+    }
+    if (!thumbnail->mediaAsset) {
+        // A clipboard record without a thumbnail: its track's asset.
+        thumbnail->mediaAsset = sf->playerAsset;
+        thumbnail->mediaURL = source.audioURL;
+    }
+    applyDefaultValuesToControls();
+
+    if (undo) {
+        TrackUndoRecord r{tracks.back(), std::nullopt};
+        undo->registerUndo(this, [this, r] { removeAudioFileFromComposition(r); });
+    }
+    // The copy takes the thumbnail's asset up, which puts it into the
+    // composition and gives the player a new item.
+    if (postUpdateNotification)
+        NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), thumbnail);
+    return true;
+}

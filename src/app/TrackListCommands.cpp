@@ -1,0 +1,54 @@
+// The track-list commands in the menus and the duration fields' actions.
+#include "app/AudioController.h"
+
+#include "views/NumberTextField.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+// The menu bar's menu with this title, made after the application menu when
+// there is none yet.
+QMenu* menuTitled(QMenuBar* bar, const QString& title) {
+    for (QAction* a : bar->actions())
+        if (a->menu() && a->text() == title) return a->menu();
+    auto* menu = new QMenu(title, bar);
+    const auto actions = bar->actions();
+    bar->insertMenu(actions.size() > 1 ? actions[1] : nullptr, menu);
+    return menu;
+}
+
+}  // namespace
+
+void installTrackListCommands(AudioController* c) {
+    for (auto* field : {c->ui.textFieldDurationMinutes, c->ui.textFieldDurationSeconds})
+        if (field)
+            QObject::connect(field, &NumberTextField::action, c, &AudioController::updateCompositionDurationFrom);
+    if (!c->ui.window) return;
+    QMenuBar* bar = c->ui.window->menuBar();
+    QMenu* file = menuTitled(bar, QStringLiteral("File"));
+    file->addSeparator();
+    QAction* close = file->addAction(QStringLiteral("Close Composition"));
+    close->setObjectName(QStringLiteral("closeCompositionAction"));
+    QObject::connect(close, &QAction::triggered, c, [c] { c->closeCompositionFrom(true); });
+
+    QMenu* track = menuTitled(bar, QStringLiteral("Track"));
+    QAction* duplicate = track->addAction(QStringLiteral("Duplicate track"));
+    duplicate->setObjectName(QStringLiteral("duplicateTrackAction"));
+    QObject::connect(duplicate, &QAction::triggered, c, &AudioController::duplicateAudioFileFrom);
+    QAction* replace = track->addAction(QStringLiteral("Replace source file…"));
+    replace->setObjectName(QStringLiteral("replaceTrackAction"));
+    QObject::connect(replace, &QAction::triggered, c, &AudioController::replaceAudioFileFrom);
+    track->addSeparator();
+    QAction* remove = track->addAction(QStringLiteral("Remove"));
+    remove->setObjectName(QStringLiteral("removeTrackAction"));
+    QObject::connect(remove, &QAction::triggered, c, &AudioController::removeAudioFileFrom);
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, replace, remove] {
+        const bool on = !c->shell.audioControllerIsWorking && c->trackCount() > 0 &&
+                        c->currentSelectedAudio < quint64(c->trackCount());
+        for (QAction* a : {duplicate, replace, remove}) a->setEnabled(on);
+    });
+}

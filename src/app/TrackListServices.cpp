@@ -1,0 +1,22 @@
+// The selected track's values shown in the effect controls; a track's lane.
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+
+AudioDrawingView* AudioController::trackLaneOf(const MusicFilter* filter) {
+    return filter ? qobject_cast<AudioDrawingView*>(filter->audioDrawingView.data()) : nullptr;
+}
+
+void AudioController::applyValuesToSelectedAudio(quint64 index) {
+    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
+    const auto& filter = ui.audioView->audioTracks[index].audioFilter;
+    if (!filter) return;
+    const auto controls = ui.effectControls();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const QVariant v = filter->valueForKey(QString::fromLatin1(effectControlTable[i].key));
+        if (controls[i].first && v.isValid()) controls[i].first->setFloatValue(v.toDouble());
+    }
+}

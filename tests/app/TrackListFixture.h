@@ -1,0 +1,141 @@
+#pragma once
+
+#include "ControllerFixture.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/UndoManager.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AssetReader.h"
+#include "views/NumberTextField.h"
+#include "views/AudioDrawingView.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QtEndian>
+
+#include <cmath>
+
+// The main interface with real tracks: generated WAV files added as the
+// clipboard's paste adds them (a copy of a record appended last, with undo).
+class TrackListTest : public ControllerTest {
+protected:
+    // A stereo 16-bit WAV of `seconds` of a sine at `frequency` Hz.
+    static QString writeTone(const QString& name, double seconds, double frequency, int rate = 44100) {
+        const QString path = testsupport::tempDir() + QLatin1Char('/') + name;
+        const auto frames = static_cast<uint32_t>(std::lround(seconds * rate));
+        QByteArray data;
+        data.resize(int(frames * 4));
+        auto* p = reinterpret_cast<int16_t*>(data.data());
+        for (uint32_t i = 0; i < frames; ++i) {
+            const auto v = int16_t(std::lround(8000.0 * std::sin(2 * M_PI * frequency * i / rate)));
+            p[2 * i] = p[2 * i + 1] = qToLittleEndian(v);
+        }
+        QByteArray header;
+        auto u32 = [&](uint32_t v) { v = qToLittleEndian(v); header.append(reinterpret_cast<const char*>(&v), 4); };
+        auto u16 = [&](uint16_t v) { v = qToLittleEndian(v); header.append(reinterpret_cast<const char*>(&v), 2); };
+        header.append("RIFF");
+        u32(36 + uint32_t(data.size()));
+        header.append("WAVEfmt ");
+        u32(16), u16(1), u16(2), u32(uint32_t(rate)), u32(uint32_t(rate) * 4), u16(4), u16(16);
+        header.append("data");
+        u32(uint32_t(data.size()));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(header + data);
+        return path;
+    }
+
+    // A clipboard record of a file: its track object knows its media and length.
+    static TrackRecord recordOf(const QString& path) {
+        auto asset = Asset::load(path);
+        EXPECT_TRUE(asset) << path.toStdString();
+        auto f = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
+        f->setDefaults();
+        if (asset) {
+            f->playerAsset = asset;
+            f->audioTrack = asset->tracksWithMediaType(MediaType::Audio).front();
+            f->durationInSeconds = asset->duration().seconds();
+            f->audioTrackSampleRate = f->audioTrack->sampleRate();
+        }
+        return TrackRecord{QUrl::fromLocalFile(path), f, QVector<float>(100, 0.5f)};
+    }
+
+    // Imports the file as the user does and waits until its track has taken
+    // its media up; its undo is a group of its own.
+    std::shared_ptr<MusicFilter> append(const QString& path) {
+        const size_t before = tracks().size();
+        c->addAudioFileToComposition(QUrl::fromLocalFile(path));
+        EXPECT_TRUE(testsupport::waitUntil([&] {
+            return tracks().size() == before + 1 && c->imports.tracksReading == 0 &&
+                   tracks().back().audioFilter->hasPlayerAsset();
+        }));
+        endEvent();
+        return tracks().back().audioFilter;
+    }
+
+    // New player items given to the player (none counts as one too).
+    int itemChanges = 0;
+    void countItemChanges() {
+        QObject::connect(player, &Player::currentItemChanged, c, [this] { ++itemChanges; });
+    }
+
+    void endEvent() {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    }
+    void undo() {
+        c->undoManager()->undo();
+        endEvent();
+    }
+    void redo() {
+        c->undoManager()->redo();
+        endEvent();
+    }
+    void waitForReadyItem() {
+        ASSERT_TRUE(testsupport::waitUntil([&] {
+            auto* item = player->currentItem();
+            return item && item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled;
+        }));
+    }
+
+    std::vector<TrackRecord>& tracks() { return c->ui.audioView->audioTracks; }
+    AudioDrawingView* lane(size_t i) { return AudioController::trackLaneOf(tracks()[i].audioFilter.get()); }
+    static QString text(QWidget* label) {
+        auto* l = qobject_cast<QLabel*>(label);
+        return l ? l->text() : QString();
+    }
+    void setFields(const QString& minutes, const QString& seconds) {
+        c->ui.textFieldDurationMinutes->setText(minutes);
+        c->ui.textFieldDurationSeconds->setText(seconds);
+    }
+    // The composition's length set through the fields, as the user does.
+    void setLength(const QString& minutes, const QString& seconds) {
+        setFields(minutes, seconds);
+        c->updateCompositionDuration();
+        endEvent();
+    }
+    std::pair<QString, QString> fields() const {
+        return {c->ui.textFieldDurationMinutes->text(), c->ui.textFieldDurationSeconds->text()};
+    }
+
+    // The composition's mix rendered offline from `from` for `seconds`; the
+    // number of upward zero crossings per second of the left channel.
+    double heardFrequency(double from, double seconds) {
+        auto reader = AssetReader::create(c->currentComposition->copy());
+        if (!reader) return -1;
+        std::vector<int32_t> ids;
+        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
+        auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
+        out->setAudioMix(c->currentAudioMix->copy());
+        reader->addOutput(out);
+        if (!reader->startReading()) return -1;
+        std::vector<float> left;
+        while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
+        const size_t a = size_t(from * 44100), n = size_t(seconds * 44100);
+        if (left.size() < a + n) return -1;
+        int crossings = 0;
+        for (size_t i = a + 1; i < a + n; ++i)
+            if (left[i - 1] < 0 && left[i] >= 0) ++crossings;
+        return crossings / seconds;
+    }
+};
