@@ -56,7 +56,7 @@ QLabel* trackLabel(QWidget* parent, const QString& text) {
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
     QFont font = label->font();
-    font.setPointSizeF(11);
+    font.setPixelSize(11);
     label->setFont(font);
     // Long names are cut at their end.
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, 196));

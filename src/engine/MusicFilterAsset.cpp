@@ -6,25 +6,6 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetTrack.h"
-#include "platform/media/Composition.h"
-
-namespace {
-
-// The length of the track's source: its current version, else the asset's.
-// Invalid (all fields 0) when the track has neither.
-MediaTime sourceDuration(const MusicFilter& f) {
-    if (f.indexOfUpdatedTrack != MusicFilter::NSNotFound &&
-        f.indexOfUpdatedTrack < f.tempFilterTracks.size())
-        return f.tempFilterTracks[f.indexOfUpdatedTrack]->duration();
-    if (f.playerAsset) return f.playerAsset->duration();
-    MediaTime none;
-    none.value = 0;
-    none.timeScale = 0;
-    none.flags = 0;
-    return none;
-}
-
-}  // namespace
 
 void MusicFilter::setupNewPlayerAssetFromNotification() {
     auto* holder = dynamic_cast<MediaAssetHolder*>(imageView.data());
@@ -49,7 +30,7 @@ bool MusicFilter::setupPlayerAssetWithAsset(const std::shared_ptr<Asset>& asset)
     timeScale = first->naturalTimeScale();
     trackID = -1;
     audioTrackSampleRate = format.sampleRate;
-    if (updateCurrentTimeRange) setCurrentTimeRange({MediaTime::zero(), sourceDuration(*this)});
+    if (updateCurrentTimeRange) setCurrentTimeRange({MediaTime::zero(), audioDuration()});
     updateCurrentTimeRange = true;
     NotificationCenter::defaultCenter().post(QStringLiteral("updatePlayerWithComposition"), this);
     return true;
@@ -66,7 +47,7 @@ void MusicFilter::updatePlayerAssetTimeRange(const QVariantList& request) {
 
     const MediaTimeRange R = currentTimeRange();
     const MediaTime E = R.start + R.duration;
-    const MediaTime D = sourceDuration(*this);
+    const MediaTime D = audioDuration();
     const MediaTime zero = MediaTime::zero();
     MediaTimeRange N{zero, zero};
     if (edge == 1) {

@@ -125,7 +125,7 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
                                 3, 3);
         painter.setPen(Qt::white);
         QFont font = painter.font();
-        font.setPointSizeF(11);
+        font.setPixelSize(11);
         painter.setFont(font);
         painter.drawText(QRectF(bar.x(), bar.y() - 22, 300, 20), Qt::AlignLeft | Qt::AlignVCenter,
                          QStringLiteral("Reading audio… %1%").arg(int(loadingProgress * 100)));
@@ -206,7 +206,7 @@ void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, b
 
     // Time selections, then their time labels outside the clip.
     QFont font = painter.font();
-    font.setPointSizeF(11);
+    font.setPixelSize(11);
     for (const auto& selection : selectionPaths) {
         if (selection.isEmpty()) continue;
         painter.save();

@@ -250,6 +250,29 @@ TEST_F(AddTrackTest, ThumbnailNotificationReachesOnlyItsTrack) {
     EXPECT_EQ(c->currentComposition->trackCount(), 2);
 }
 
+// While a project loads, each track that enters the composition is counted
+// off instead of rebuilding the player's item.
+TEST_F(AddTrackTest, TracksOfALoadingProjectAreCountedOff) {
+    setFields(0, 0);
+    c->library.doNotUpdatePlayerSettings = true;
+    c->library.trackCounter = 2;
+    for (const char* name : {"l1.wav", "l2.wav"}) {
+        c->addAudioFileToComposition(QUrl::fromLocalFile(writeTone(QString::fromLatin1(name), 2, 44100)));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto& tracks = c->ui.audioView->audioTracks;
+            return !tracks.empty() && tracks.back().audioURL.fileName() == QLatin1String(name) &&
+                   tracks.back().audioFilter->trackID != -1;
+        }, 10000));
+        EXPECT_EQ(player->currentItem(), nullptr);
+    }
+    EXPECT_EQ(c->library.trackCounter, 0u);
+    EXPECT_FALSE(c->library.doNotUpdatePlayerSettings);
+    EXPECT_EQ(c->currentComposition->trackCount(), 2);
+    c->updatePlayerWithNewCompositionSettings();
+    ASSERT_TRUE(waitUntil([&] { return c->shell.viewControlsEnabled; }));
+    EXPECT_EQ(player->currentItem()->audioMix()->inputParameters().size(), 2u);
+}
+
 TEST_F(AddTrackTest, RemovingTheLastTrackLeavesThePlayerWithoutItem) {
     setFields(0, 0);
     ASSERT_TRUE(addAndWait(writeTone(QStringLiteral("r.wav"), 3, 44100)));

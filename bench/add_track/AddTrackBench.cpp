@@ -1,0 +1,148 @@
+// Adding a 60-minute MP3 as a track through the controller, from the call to
+// the moment its waveform is drawn in its lane, against `ffmpeg -i FILE -f
+// null -` on the same file in the same run; meanwhile a 1 ms timer on the
+// main thread measures the longest stall of the window. Each iteration
+// starts with an empty decoded cache and a new main window. Counters:
+// "ours_s" and "ffmpeg_s" are the best wall seconds of the iterations,
+// "ratio" is ours / ffmpeg (goal: at most 1.5), "stall_ms" the longest gap
+// between two timer ticks on the main thread (goal: under 50).
+#include "app/AudioController.h"
+#include "app/MainInterface.h"
+#include "engine/MusicFilter.h"
+#include "platform/audio/AudioOutput.h"
+#include "platform/media/DecodedCache.h"
+#include "platform/media/Player.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
+
+bool ffmpeg(const QStringList& args, double* seconds = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error", "-y"} + args);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(-1)) return false;
+    if (seconds) *seconds = t.nsecsElapsed() / 1e9;
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// The media import benchmark's 60-minute MP3 (made here when missing, the
+// same way).
+QString input() {
+    QDir().mkpath(dataDir);
+    const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
+    if (QFileInfo::exists(mp3)) return mp3;
+    const QString flac = dataDir + QStringLiteral("/sixty-minutes.flac");
+    if (!QFileInfo::exists(flac)) {
+        const QString tmp = flac + QStringLiteral(".tmp.flac");
+        const QString expr = QStringLiteral(
+            "0.3*sin(2*PI*(220+110*sin(2*PI*t/7))*t)+0.01*random(0)|"
+            "0.3*sin(2*PI*(330+50*sin(2*PI*t/5))*t)+0.01*random(1)");
+        if (!ffmpeg({"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr), "-c:a", "flac", tmp}) ||
+            !QFile::rename(tmp, flac))
+            return {};
+    }
+    const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
+    if (!ffmpeg({"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k", tmp}) || !QFile::rename(tmp, mp3)) return {};
+    return mp3;
+}
+
+void AddTrack(benchmark::State& state) {
+    const QString path = input();
+    if (path.isEmpty()) {
+        state.SkipWithError("the input could not be made with ffmpeg");
+        return;
+    }
+    const QString cache = dataDir + QStringLiteral("/add-track-cache");
+    DecodedCache::setFolder(cache);
+    double ours = 1e30, theirs = 1e30, stall = 0;
+    for (auto _ : state) {
+        QDir(cache).removeRecursively();
+        QDir().mkpath(cache);
+        auto interface = loadMainInterface(std::make_unique<Player>(std::make_unique<NullAudioOutput>(44100)));
+        AudioController* c = interface->audioController.get();
+        c->ui.window->show();
+        QApplication::processEvents();
+
+        // The main thread's pulse.
+        QElapsedTimer pulse;
+        double longest = 0;
+        QTimer timer;
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            longest = std::max(longest, pulse.nsecsElapsed() / 1e6);
+            pulse.restart();
+        });
+
+        QElapsedTimer t;
+        t.start();
+        pulse.start();
+        timer.start();
+        c->addAudioFileToComposition(QUrl::fromLocalFile(path));
+        bool drawn = false;
+        while (!drawn) {
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (c->trackCount() != 1) continue;
+            MusicFilter* track = c->ui.audioView->audioTracks.front().audioFilter.get();
+            auto* lane = qobject_cast<AudioDrawingView*>(track->audioDrawingView);
+            if (lane && lane->loadingProgress < 0 && !track->filterBitmaps.isEmpty()) {
+                lane->repaint();
+                drawn = true;
+            }
+            if (t.elapsed() > 600000) break;
+        }
+        const double s = t.nsecsElapsed() / 1e9;
+        timer.stop();
+        if (!drawn) {
+            state.SkipWithError("the waveform was never drawn");
+            return;
+        }
+        ours = std::min(ours, s);
+        stall = std::max(stall, longest);
+        state.SetIterationTime(s);
+        interface.reset();
+        QApplication::processEvents();
+
+        double f = 0;
+        if (!ffmpeg({"-i", path, "-f", "null", "-"}, &f)) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        theirs = std::min(theirs, f);
+    }
+    state.counters["ours_s"] = ours;
+    state.counters["ffmpeg_s"] = theirs;
+    state.counters["ratio"] = ours / theirs;
+    state.counters["stall_ms"] = stall;
+    QDir(cache).removeRecursively();
+}
+
+}  // namespace
+
+BENCHMARK(AddTrack)->Name("AddTrack/mp3_60min")->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
