@@ -95,12 +95,6 @@ void AudioController::removeTrackFromCompositionWithoutUpdate(quint64 index) {
 }
 
 void AudioController::removeTrackFromComposition(quint64 index) {
-    if (ui.audioView && index < ui.audioView->audioTracks.size())
-        if (auto* track = ui.audioView->audioTracks[index].audioFilter.get()) {
-            // The track keeps the present values of its units for when it comes back.
-            track->updateListenerParametersFromAudioUnits();
-            track->updateNBandEQNumberOfBands();
-        }
     removeTrackFromCompositionWithoutUpdate(index);
     updatePlayerWithNewCompositionSettings();
 }
