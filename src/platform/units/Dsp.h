@@ -1,0 +1,148 @@
+#pragma once
+
+// Small signal-processing pieces shared by the built-in units: biquad
+// sections with the standard cookbook designs, decibel helpers and a flush
+// of values too small to matter (so that decaying state never turns into
+// slow subnormal arithmetic). Everything here is allocation-free.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+namespace units::dsp {
+
+inline double dbToGain(double db) { return std::pow(10.0, db / 20.0); }
+inline double gainToDb(double g) { return 20.0 * std::log10(std::max(g, 1e-30)); }
+
+// Values below this are treated as silence in feedback paths.
+inline double flush(double v) { return std::fabs(v) < 1e-20 ? 0.0 : v; }
+inline float flush(float v) { return std::fabs(v) < 1e-20f ? 0.0f : v; }
+
+// A frequency kept safely inside (0, Nyquist) for the bilinear designs.
+inline double safeFrequency(double hz, double sampleRate) {
+    return std::clamp(hz, 1.0, 0.45 * sampleRate);
+}
+
+// Normalised coefficients of y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
+struct BiquadCoefficients {
+    double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+
+    bool isIdentity() const { return b0 == 1 && b1 == 0 && b2 == 0 && a1 == 0 && a2 == 0; }
+
+    static BiquadCoefficients normalise(double b0, double b1, double b2, double a0, double a1,
+                                        double a2) {
+        return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
+    }
+
+    // Cookbook designs. `q` is the quality factor; `octaves` a bandwidth in
+    // octaves (between the -3 dB points of the band-pass, or between the
+    // half-gain points of the peaking filter).
+    static BiquadCoefficients lowPass(double f, double q, double sr) {
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
+        return normalise((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+    }
+    static BiquadCoefficients highPass(double f, double q, double sr) {
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
+        return normalise((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+    }
+    static double alphaForOctaves(double w, double octaves) {
+        return std::sin(w) * std::sinh(std::numbers::ln2 / 2 * octaves * w / std::sin(w));
+    }
+    // Band-pass with 0 dB at the centre.
+    static BiquadCoefficients bandPass(double f, double octaves, double sr) {
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
+        return normalise(alpha, 0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
+    }
+    static BiquadCoefficients bandStop(double f, double octaves, double sr) {
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
+        return normalise(1, -2 * c, 1, 1 + alpha, -2 * c, 1 - alpha);
+    }
+    static BiquadCoefficients allPass(double f, double q, double sr) {
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
+        return normalise(1 - alpha, -2 * c, 1 + alpha, 1 + alpha, -2 * c, 1 - alpha);
+    }
+    static BiquadCoefficients peaking(double f, double octaves, double gainDb, double sr) {
+        if (gainDb == 0) return {};
+        const double A = std::pow(10.0, gainDb / 40.0);
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
+        return normalise(1 + alpha * A, -2 * c, 1 - alpha * A, 1 + alpha / A, -2 * c, 1 - alpha / A);
+    }
+    // Shelves with slope `slope` (1 = steepest without overshoot); `q` > 0
+    // replaces the slope with an explicit quality factor (resonant shelf).
+    static BiquadCoefficients lowShelf(double f, double gainDb, double sr, double slope = 1.0,
+                                       double q = 0.0) {
+        if (gainDb == 0) return {};
+        const double A = std::pow(10.0, gainDb / 40.0);
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), s = std::sin(w);
+        const double alpha = q > 0 ? s / (2 * q) : s / 2 * std::sqrt((A + 1 / A) * (1 / slope - 1) + 2);
+        const double k = 2 * std::sqrt(A) * alpha;
+        return normalise(A * ((A + 1) - (A - 1) * c + k), 2 * A * ((A - 1) - (A + 1) * c),
+                         A * ((A + 1) - (A - 1) * c - k), (A + 1) + (A - 1) * c + k,
+                         -2 * ((A - 1) + (A + 1) * c), (A + 1) + (A - 1) * c - k);
+    }
+    static BiquadCoefficients highShelf(double f, double gainDb, double sr, double slope = 1.0,
+                                        double q = 0.0) {
+        if (gainDb == 0) return {};
+        const double A = std::pow(10.0, gainDb / 40.0);
+        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double c = std::cos(w), s = std::sin(w);
+        const double alpha = q > 0 ? s / (2 * q) : s / 2 * std::sqrt((A + 1 / A) * (1 / slope - 1) + 2);
+        const double k = 2 * std::sqrt(A) * alpha;
+        return normalise(A * ((A + 1) + (A - 1) * c + k), -2 * A * ((A - 1) + (A + 1) * c),
+                         A * ((A + 1) + (A - 1) * c - k), (A + 1) - (A - 1) * c + k,
+                         2 * ((A - 1) - (A + 1) * c), (A + 1) - (A - 1) * c - k);
+    }
+
+    // Magnitude of the response at `f` Hz.
+    double magnitude(double f, double sr) const {
+        const double w = 2 * std::numbers::pi * f / sr;
+        const double cr = std::cos(w), ci = -std::sin(w), c2r = std::cos(2 * w), c2i = -std::sin(2 * w);
+        const double nr = b0 + b1 * cr + b2 * c2r, ni = b1 * ci + b2 * c2i;
+        const double dr = 1 + a1 * cr + a2 * c2r, di = a1 * ci + a2 * c2i;
+        return std::sqrt((nr * nr + ni * ni) / (dr * dr + di * di));
+    }
+};
+
+// One channel's memory of a biquad (transposed direct form II, in double).
+struct BiquadState {
+    double z1 = 0, z2 = 0;
+
+    void clear() { z1 = z2 = 0; }
+    void process(const BiquadCoefficients& k, float* data, uint32_t frames) {
+        double s1 = z1, s2 = z2;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double x = data[i];
+            const double y = k.b0 * x + s1;
+            s1 = k.b1 * x - k.a1 * y + s2;
+            s2 = k.b2 * x - k.a2 * y;
+            data[i] = float(y);
+        }
+        z1 = flush(s1);
+        z2 = flush(s2);
+    }
+    double tick(const BiquadCoefficients& k, double x) {
+        const double y = k.b0 * x + z1;
+        z1 = k.b1 * x - k.a1 * y + z2;
+        z2 = k.b2 * x - k.a2 * y;
+        return y;
+    }
+};
+
+// Quality factor of a resonance given in dB above the flat response: 0 dB
+// is the Butterworth response (-3 dB at the cutoff).
+inline double qForResonance(double resonanceDb) { return std::numbers::sqrt2 / 2 * dbToGain(resonanceDb); }
+
+// One-pole smoothing coefficient for a time constant in seconds.
+inline double onePoleCoefficient(double seconds, double sr) {
+    return seconds <= 0 ? 0.0 : std::exp(-1.0 / (seconds * sr));
+}
+
+}  // namespace units::dsp
