@@ -1,5 +1,8 @@
 #include "platform/units/Component.h"
+#include "platform/units/DynamicsUnits.h"
+#include "platform/units/EffectUnits.h"
 #include "platform/units/FilterUnits.h"
+#include "platform/units/PitchUnits.h"
 
 namespace units {
 
@@ -17,7 +20,16 @@ void add(ComponentRegistry& registry) {
 void registerBuiltInUnits(ComponentRegistry& registry) {
     add<NBandEQUnit>(registry);
     add<GraphicEQUnit>(registry);
+    add<DistortionUnit>(registry);
     add<AudioFilterUnit>(registry);
+    add<DynamicsProcessorUnit>(registry);
+    add<MultibandCompressorUnit>(registry);
+    add<DelayUnit>(registry);
+    add<PeakLimiterUnit>(registry);
+    add<TimePitchEffectUnit>(registry);
+    add<MatrixReverbUnit>(registry);
+    add<PannerUnit>(registry);
+    add<NewTimePitchUnit>(registry);
     add<LowShelfUnit>(registry);
     add<BandPassUnit>(registry);
     add<LowPassUnit>(registry);

@@ -194,10 +194,12 @@ const std::array<double, 31>& GraphicEQUnit::thirtyOneBandFrequencies() {
 }
 
 GraphicEQUnit::GraphicEQUnit() : BiquadUnit(builtIn("greq"), QStringLiteral("Graphic EQ")) {
-    for (uint32_t b = 0; b < 31; ++b)
-        addParameter(b, {QStringLiteral("Band %1").arg(b + 1), ParameterUnit::Decibels, -20, 20, 0});
+    // The band count comes first in the list, so that restoring a list of
+    // values in order sets the layout before the bands.
     addParameter(kNumberOfBands, {"Number of Bands", ParameterUnit::Indexed, 0, 1, 0},
                  {"10 Band", "31 Band"});
+    for (uint32_t b = 0; b < 31; ++b)
+        addParameter(b, {QStringLiteral("Band %1").arg(b + 1), ParameterUnit::Decibels, -20, 20, 0});
     setParametersListed(10, 30, false);
 }
 

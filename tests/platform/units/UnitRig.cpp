@@ -25,6 +25,16 @@ Signal impulse(size_t frames, size_t at, float value) {
     return s;
 }
 
+Signal noise(size_t frames, float amplitude, uint32_t seed) {
+    Signal s(frames);
+    uint32_t x = seed * 2654435761u + 1;
+    for (float& v : s) {
+        x = x * 1664525u + 1013904223u;
+        v = amplitude * (float(x >> 8) / float(1 << 23) - 1.0f);
+    }
+    return s;
+}
+
 double levelDb(const Signal& s, size_t from, size_t to) {
     if (!to) to = s.size();
     double sum = 0;

@@ -14,6 +14,7 @@ using Signal = std::vector<float>;
 
 Signal sine(double hz, double amplitude, double seconds, double sampleRate);
 Signal impulse(size_t frames, size_t at = 0, float value = 1.0f);
+Signal noise(size_t frames, float amplitude, uint32_t seed = 1);
 
 // RMS level in dB of samples [from, to) (to = 0: the end).
 double levelDb(const Signal& s, size_t from = 0, size_t to = 0);
@@ -43,6 +44,8 @@ public:
     double gainDb(double hz, double amplitude = 0.25);
 
     uint64_t renderErrors = 0;
+    // Input frames the unit has pulled during the last run.
+    size_t consumed() const { return position_; }
 
 private:
     static units::Status feed(void* ref, units::RenderActionFlags*, const units::TimeStamp&,

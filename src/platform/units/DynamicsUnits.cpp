@@ -1,0 +1,259 @@
+#include "platform/units/DynamicsUnits.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace units {
+
+namespace {
+ParameterInfo info(const QString& name, ParameterUnit unit, float min, float max, float def) {
+    return {name, unit, min, max, def, ParameterInfo::Readable | ParameterInfo::Writable};
+}
+constexpr uint32_t kBlock = 16;  // gains are computed per block of frames and ramped between
+
+// Static gain change in dB for a level, threshold, ratio and knee width.
+double compression(double levelDb, double threshold, double ratio, double knee) {
+    const double over = levelDb - threshold;
+    const double slope = 1.0 / ratio - 1.0;
+    if (knee > 0 && std::fabs(over) <= knee / 2) return slope * (over + knee / 2) * (over + knee / 2) / (2 * knee);
+    return over > knee / 2 ? slope * over : 0.0;
+}
+
+// Applies a gain ramping from `from` to `to` over the frames.
+void applyRamp(float* const* ch, uint32_t n, uint32_t offset, uint32_t frames, double from, double to) {
+    const double step = (to - from) / frames;
+    for (uint32_t c = 0; c < n; ++c) {
+        double g = from;
+        float* x = ch[c] + offset;
+        for (uint32_t i = 0; i < frames; ++i) {
+            g += step;
+            x[i] = float(x[i] * g);
+        }
+    }
+}
+}  // namespace
+
+// ---------------------------------------------------------------- dynamics processor
+
+DynamicsProcessorUnit::DynamicsProcessorUnit()
+    : EffectUnit({componenttype::Effect, fourCC("dcmp"), kBuiltInManufacturer, 0, 0},
+                 QStringLiteral("Dynamics Processor")) {
+    addParameter(0, info("Threshold", ParameterUnit::Decibels, -60, 0, -20));
+    addParameter(1, info("Ratio", ParameterUnit::Ratio, 1, 50, 4));
+    addParameter(2, info("Attack Time", ParameterUnit::Seconds, 0.0001f, 0.2f, 0.001f));
+    addParameter(3, info("Release Time", ParameterUnit::Seconds, 0.01f, 3, 0.05f));
+    addParameter(4, info("Master Gain", ParameterUnit::Decibels, -40, 40, 0));
+    addParameter(5, info("Knee Width", ParameterUnit::Decibels, 0, 24, 0));
+    addParameter(6, info("Expansion Ratio", ParameterUnit::Ratio, 1, 50, 1));
+    addParameter(7, info("Expansion Threshold", ParameterUnit::Decibels, -120, 0, -100));
+}
+
+Status DynamicsProcessorUnit::doInitialize() {
+    comp_ = {};
+    return Status::Ok;
+}
+
+double DynamicsProcessorUnit::gainDbFor(double levelDb) const {
+    double g = compression(levelDb, value(0), value(1), value(5));
+    const double under = value(7) - levelDb;
+    if (under > 0) g -= (value(6) - 1.0) * under;
+    return std::max(g, -120.0) + value(4);
+}
+
+void DynamicsProcessorUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    comp_.setTimes(value(2), value(3), sampleRate());
+    for (uint32_t start = 0; start < frames; start += kBlock) {
+        const uint32_t len = std::min(kBlock, frames - start);
+        for (uint32_t i = start; i < start + len; ++i) {
+            float peak = 0;
+            for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(ch[c][i]));
+            comp_.follow(peak);
+        }
+        const double target = dsp::dbToGain(gainDbFor(dsp::gainToDb(comp_.envelope)));
+        applyRamp(ch, n, start, len, comp_.gain, target);
+        comp_.gain = target;
+    }
+    comp_.envelope = dsp::flush(comp_.envelope);
+}
+
+// ---------------------------------------------------------------- multiband compressor
+
+MultibandCompressorUnit::MultibandCompressorUnit()
+    : EffectUnit({componenttype::Effect, fourCC("mcmp"), kBuiltInManufacturer, 0, 0},
+                 QStringLiteral("Multiband Compressor")) {
+    addParameter(0, info("Pre-gain", ParameterUnit::Decibels, -40, 40, 0));
+    addParameter(1, info("Post-gain", ParameterUnit::Decibels, -40, 40, 0));
+    const float crossovers[3] = {200, 2000, 8000};
+    for (int k = 0; k < 3; ++k)
+        addParameter(2 + k, info(QStringLiteral("Crossover %1").arg(k + 1), ParameterUnit::Hertz, 20, 20000, crossovers[k]));
+    for (int b = 0; b < 4; ++b)
+        addParameter(5 + b, info(QStringLiteral("Band %1 Threshold").arg(b + 1), ParameterUnit::Decibels, -60, 0, -20));
+    for (int b = 0; b < 4; ++b)
+        addParameter(9 + b, info(QStringLiteral("Band %1 Ratio").arg(b + 1), ParameterUnit::Ratio, 1, 50, 2));
+    for (int b = 0; b < 4; ++b)
+        addParameter(13 + b, info(QStringLiteral("Band %1 Gain").arg(b + 1), ParameterUnit::Decibels, -40, 40, 0));
+    addParameter(17, info("Attack Time", ParameterUnit::Seconds, 0.0001f, 0.2f, 0.005f));
+    addParameter(18, info("Release Time", ParameterUnit::Seconds, 0.01f, 3, 0.1f));
+}
+
+Status MultibandCompressorUnit::doInitialize() {
+    state_.assign(outputChannelCount(), {});
+    bands_.assign(size_t(4) * outputChannelCount() * maximumFramesPerSlice(), 0.0f);
+    for (auto& c : comp_) c = {};
+    dirty_.store(true);
+    return Status::Ok;
+}
+
+void MultibandCompressorUnit::doReset() {
+    for (auto& s : state_) s = {};
+    for (auto& c : comp_) c = {};
+}
+
+void MultibandCompressorUnit::design() {
+    const double sr = sampleRate();
+    double f[3] = {value(2), value(3), value(4)};
+    std::sort(f, f + 3);
+    for (int k = 0; k < 3; ++k) {
+        lp_[k] = dsp::BiquadCoefficients::lowPass(f[k], std::numbers::sqrt2 / 2, sr);
+        hp_[k] = dsp::BiquadCoefficients::highPass(f[k], std::numbers::sqrt2 / 2, sr);
+        ap_[k] = dsp::BiquadCoefficients::allPass(f[k], std::numbers::sqrt2 / 2, sr);
+    }
+}
+
+void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    if (dirty_.exchange(false)) design();
+    const size_t stride = maximumFramesPerSlice();
+    auto band = [&](int b, uint32_t c) { return bands_.data() + (size_t(b) * outputChannelCount() + c) * stride; };
+    const double pre = dsp::dbToGain(value(0));
+
+    // Split every channel into four bands that sum back to an all-pass.
+    for (uint32_t c = 0; c < n; ++c) {
+        ChannelState& s = state_[c];
+        float* b0 = band(0, c); float* b1 = band(1, c); float* b2 = band(2, c); float* b3 = band(3, c);
+        for (uint32_t i = 0; i < frames; ++i) b0[i] = b1[i] = float(ch[c][i] * pre);
+        s.lp[0][0].process(lp_[0], b0, frames); s.lp[0][1].process(lp_[0], b0, frames);
+        s.hp[0][0].process(hp_[0], b1, frames); s.hp[0][1].process(hp_[0], b1, frames);
+        std::copy_n(b1, frames, b2);
+        s.lp[1][0].process(lp_[1], b1, frames); s.lp[1][1].process(lp_[1], b1, frames);
+        s.hp[1][0].process(hp_[1], b2, frames); s.hp[1][1].process(hp_[1], b2, frames);
+        std::copy_n(b2, frames, b3);
+        s.lp[2][0].process(lp_[2], b2, frames); s.lp[2][1].process(lp_[2], b2, frames);
+        s.hp[2][0].process(hp_[2], b3, frames); s.hp[2][1].process(hp_[2], b3, frames);
+        s.ap[0][1].process(ap_[1], b0, frames); s.ap[0][2].process(ap_[2], b0, frames);
+        s.ap[1][2].process(ap_[2], b1, frames);
+    }
+
+    // Compress each band (channels linked), then sum.
+    float* bandCh[BufferList::kCapacity];
+    for (int b = 0; b < 4; ++b) {
+        Compressor& comp = comp_[b];
+        comp.setTimes(value(17), value(18), sampleRate());
+        for (uint32_t c = 0; c < n; ++c) bandCh[c] = band(b, c);
+        const double threshold = value(5 + b), ratio = value(9 + b), makeup = value(13 + b);
+        for (uint32_t start = 0; start < frames; start += kBlock) {
+            const uint32_t len = std::min(kBlock, frames - start);
+            for (uint32_t i = start; i < start + len; ++i) {
+                float peak = 0;
+                for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(bandCh[c][i]));
+                comp.follow(peak);
+            }
+            const double target =
+                dsp::dbToGain(compression(dsp::gainToDb(comp.envelope), threshold, ratio, 0) + makeup);
+            applyRamp(bandCh, n, start, len, comp.gain, target);
+            comp.gain = target;
+        }
+        comp.envelope = dsp::flush(comp.envelope);
+    }
+    const float post = float(dsp::dbToGain(value(1)));
+    for (uint32_t c = 0; c < n; ++c) {
+        const float *b0 = band(0, c), *b1 = band(1, c), *b2 = band(2, c), *b3 = band(3, c);
+        for (uint32_t i = 0; i < frames; ++i) ch[c][i] = (b0[i] + b1[i] + b2[i] + b3[i]) * post;
+    }
+}
+
+// ---------------------------------------------------------------- peak limiter
+
+PeakLimiterUnit::PeakLimiterUnit()
+    : EffectUnit({componenttype::Effect, fourCC("lmtr"), kBuiltInManufacturer, 0, 0},
+                 QStringLiteral("Peak Limiter")) {
+    addParameter(0, info("Attack Time", ParameterUnit::Seconds, 0.001f, 0.03f, 0.012f));
+    addParameter(1, info("Decay Time", ParameterUnit::Seconds, 0.001f, 0.06f, 0.024f));
+    addParameter(2, info("Pre-gain", ParameterUnit::Decibels, -40, 40, 0));
+    addParameter(3, info("Ceiling", ParameterUnit::Decibels, -40, 0, 0));
+}
+
+double PeakLimiterUnit::latency() const {
+    return double(reportedLookahead_.load() - 1) / sampleRate();
+}
+
+Status PeakLimiterUnit::doInitialize() {
+    capacity_ = uint32_t(std::ceil(0.03 * sampleRate())) + 2;
+    delay_.assign(size_t(outputChannelCount()) * capacity_, 0.0f);
+    ratio_.assign(capacity_, 1.0);
+    minQueue_.assign(capacity_, 0);
+    envRing_.assign(capacity_, 1.0);
+    restart(std::max<uint32_t>(1, uint32_t(std::lround(value(0) * sampleRate()))));
+    return Status::Ok;
+}
+
+void PeakLimiterUnit::restart(uint32_t lookahead) {
+    lookahead_ = std::clamp<uint32_t>(lookahead, 1, capacity_ - 1);
+    reportedLookahead_.store(lookahead_);
+    std::fill(delay_.begin(), delay_.end(), 0.0f);
+    std::fill(ratio_.begin(), ratio_.end(), 1.0);
+    std::fill(envRing_.begin(), envRing_.end(), 1.0);
+    qHead_ = qTail_ = 0;
+    envSum_ = lookahead_;
+    envelope_ = 1.0;
+    frame_ = 0;
+}
+
+void PeakLimiterUnit::doReset() { restart(lookahead_); }
+
+void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    const uint32_t wanted = std::max<uint32_t>(1, uint32_t(std::lround(value(0) * sampleRate())));
+    if (wanted != lookahead_) restart(wanted);
+    const uint32_t L = lookahead_, cap = capacity_;
+    const double pre = dsp::dbToGain(value(2));
+    const double ceiling = dsp::dbToGain(value(3));
+    const double rel = dsp::onePoleCoefficient(value(1), sampleRate());
+    const float limit = float(ceiling);
+    for (uint32_t i = 0; i < frames; ++i, ++frame_) {
+        const uint32_t at = uint32_t(frame_ % cap);
+        double peak = 0;
+        for (uint32_t c = 0; c < n; ++c) {
+            const float x = float(ch[c][i] * pre);
+            delay_[size_t(c) * cap + at] = x;
+            peak = std::max(peak, double(std::fabs(x)));
+        }
+        const double r = peak > ceiling ? ceiling / peak : 1.0;
+        ratio_[at] = r;
+        // Sliding minimum of the required gains over the last L frames.
+        while (qTail_ != qHead_ && ratio_[minQueue_[(qTail_ - 1) % cap]] >= r) --qTail_;
+        minQueue_[qTail_ % cap] = at;
+        ++qTail_;
+        // Drop the front once it is L frames old.
+        while (qTail_ - qHead_ > 1) {
+            const uint32_t front = minQueue_[qHead_ % cap];
+            const uint32_t age = (at + cap - front) % cap;
+            if (age < L) break;
+            ++qHead_;
+        }
+        if (qHead_ >= cap) {
+            qHead_ -= cap;
+            qTail_ -= cap;
+        }
+        const double held = ratio_[minQueue_[qHead_ % cap]];
+        envelope_ = held < envelope_ ? held : held + (envelope_ - held) * rel;
+        const uint32_t e = uint32_t(frame_ % L);
+        envSum_ += envelope_ - envRing_[e];
+        envRing_[e] = envelope_;
+        const double gain = std::min(1.0, envSum_ / L);
+        const uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
+        for (uint32_t c = 0; c < n; ++c)
+            ch[c][i] = std::clamp(float(delay_[size_t(c) * cap + from] * gain), -limit, limit);
+    }
+    if (frame_ > (uint64_t(1) << 40)) frame_ %= uint64_t(cap) * L;  // keep the ring arithmetic exact
+}
+
+}  // namespace units

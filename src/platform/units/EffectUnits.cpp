@@ -1,0 +1,366 @@
+#include "platform/units/EffectUnits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace units {
+
+namespace {
+ParameterInfo info(const char* name, ParameterUnit unit, float min, float max, float def) {
+    return {QString::fromUtf8(name), unit, min, max, def, ParameterInfo::Readable | ParameterInfo::Writable};
+}
+ComponentDescription builtIn(const char (&subtype)[5], FourCC type = componenttype::Effect) {
+    return {type, fourCC(subtype), kBuiltInManufacturer, 0, 0};
+}
+}  // namespace
+
+// ---------------------------------------------------------------- delay
+
+DelayUnit::DelayUnit() : EffectUnit(builtIn("dely"), QStringLiteral("Delay")) {
+    addParameter(0, info("Dry/Wet Mix", ParameterUnit::Percent, 0, 100, 50));
+    addParameter(1, info("Delay Time", ParameterUnit::Seconds, 0, 2, 1));
+    addParameter(2, info("Feedback", ParameterUnit::Percent, -99.9f, 99.9f, 50));
+    addParameter(3, info("Low-pass Cutoff", ParameterUnit::Hertz, 10, 22050, 15000));
+}
+
+double DelayUnit::tailTime() const {
+    const double fb = std::fabs(parameter(2)) / 100.0;
+    const double repeats = fb > 0 ? std::min(1000.0, std::log(1e-3) / std::log(fb)) : 1.0;
+    return parameter(1) * (1.0 + repeats);
+}
+
+Status DelayUnit::doInitialize() {
+    length_ = uint32_t(std::ceil(2.0 * sampleRate())) + 4;
+    line_.assign(size_t(outputChannelCount()) * length_, 0.0f);
+    damp_.assign(outputChannelCount(), 0.0);
+    write_ = 0;
+    return Status::Ok;
+}
+
+void DelayUnit::doReset() {
+    std::fill(line_.begin(), line_.end(), 0.0f);
+    std::fill(damp_.begin(), damp_.end(), 0.0);
+    write_ = 0;
+}
+
+void DelayUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    const double sr = sampleRate();
+    const double mix = value(0) / 100.0, fb = value(2) / 100.0;
+    double d = std::clamp(double(value(1)) * sr, 1.0, double(length_ - 2));
+    if (std::fabs(d - std::round(d)) < 1e-3) d = std::round(d);  // times stored as floats
+    const uint32_t whole = uint32_t(d);
+    const double frac = d - whole;
+    const double a = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(value(3), sr) / sr);
+    for (uint32_t c = 0; c < n; ++c) {
+        float* line = line_.data() + size_t(c) * length_;
+        double z = damp_[c];
+        uint32_t w = write_;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const uint32_t r0 = (w + length_ - whole) % length_;
+            const uint32_t r1 = (r0 + length_ - 1) % length_;
+            const double y = line[r0] + (line[r1] - line[r0]) * frac;
+            z = y + (z - y) * a;
+            const double x = ch[c][i];
+            line[w] = dsp::flush(float(x + fb * z));
+            ch[c][i] = float(x * (1.0 - mix) + y * mix);
+            if (++w == length_) w = 0;
+        }
+        damp_[c] = dsp::flush(z);
+    }
+    write_ = (write_ + frames) % length_;
+}
+
+// ---------------------------------------------------------------- matrix reverb
+
+namespace {
+constexpr double kSmallMs[MatrixReverbUnit::kLines] = {11.3, 13.7, 16.1, 18.5, 20.9, 23.3, 25.7, 28.1};
+constexpr double kLargeMs[MatrixReverbUnit::kLines] = {41.3, 47.9, 53.5, 59.3, 65.9, 71.3, 77.9, 83.5};
+}  // namespace
+
+MatrixReverbUnit::MatrixReverbUnit() : EffectUnit(builtIn("mrev"), QStringLiteral("Matrix Reverb")) {
+    addParameter(0, info("Dry/Wet Mix", ParameterUnit::Percent, 0, 100, 40));
+    addParameter(1, info("Small/Large Mix", ParameterUnit::Percent, 0, 100, 50));
+    addParameter(2, info("Pre-delay", ParameterUnit::Seconds, 0.001f, 0.1f, 0.02f));
+    addParameter(3, info("Small Room Decay", ParameterUnit::Seconds, 0.1f, 4, 0.6f));
+    addParameter(4, info("Large Room Decay", ParameterUnit::Seconds, 0.5f, 12, 2.5f));
+    addParameter(5, info("Damping Frequency", ParameterUnit::Hertz, 1000, 20000, 8000));
+}
+
+double MatrixReverbUnit::tailTime() const {
+    return std::max(parameter(3), parameter(4)) + parameter(2);
+}
+
+void MatrixReverbUnit::Room::clear() {
+    for (auto& l : lines) std::fill(l.begin(), l.end(), 0.0f);
+    damp.fill(0.0);
+    pos.fill(0);
+}
+
+Status MatrixReverbUnit::doInitialize() {
+    const double sr = sampleRate();
+    for (int i = 0; i < kLines; ++i) {
+        small_.length[i] = std::max<uint32_t>(2, uint32_t(kSmallMs[i] * sr / 1000.0) | 1u);
+        large_.length[i] = std::max<uint32_t>(2, uint32_t(kLargeMs[i] * sr / 1000.0) | 1u);
+        small_.lines[i].assign(small_.length[i], 0.0f);
+        large_.lines[i].assign(large_.length[i], 0.0f);
+    }
+    preLength_ = uint32_t(std::ceil(0.1 * sr)) + 2;
+    preDelay_.assign(size_t(2) * preLength_, 0.0f);
+    doReset();
+    lastDecay_[0] = lastDecay_[1] = lastDamping_ = -1;
+    return Status::Ok;
+}
+
+void MatrixReverbUnit::doReset() {
+    small_.clear();
+    large_.clear();
+    std::fill(preDelay_.begin(), preDelay_.end(), 0.0f);
+    prePos_ = 0;
+}
+
+void MatrixReverbUnit::tune(Room& room, double decay, double) {
+    const double sr = sampleRate();
+    for (int i = 0; i < kLines; ++i) room.gain[i] = std::pow(10.0, -3.0 * room.length[i] / (decay * sr));
+}
+
+void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    const double sr = sampleRate();
+    if (value(3) != lastDecay_[0]) tune(small_, lastDecay_[0] = value(3), 0);
+    if (value(4) != lastDecay_[1]) tune(large_, lastDecay_[1] = value(4), 0);
+    if (value(5) != lastDamping_)
+        dampCoef_ = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(lastDamping_ = value(5), sr) / sr);
+    const double mix = value(0) / 100.0, size = value(1) / 100.0;
+    const uint32_t pre = std::clamp<uint32_t>(uint32_t(value(2) * sr), 1, preLength_ - 1);
+    const double a = dampCoef_;
+    constexpr double kIn = 0.25, kOut = 0.35;
+    constexpr double kSign[kLines] = {1, 1, -1, -1, 1, 1, -1, -1};
+    float* preL = preDelay_.data();
+    float* preR = preDelay_.data() + preLength_;
+
+    auto room = [&](Room& r, double inL, double inR, double& outL, double& outR) {
+        double v[kLines];
+        double sum = 0;
+        for (int i = 0; i < kLines; ++i) {
+            const double s = r.lines[i][r.pos[i]];
+            r.damp[i] = s + (r.damp[i] - s) * a;
+            v[i] = r.damp[i] * r.gain[i];
+            sum += v[i];
+        }
+        const double h = 2.0 / kLines * sum;
+        outL = outR = 0;
+        for (int i = 0; i < kLines; ++i) {
+            const double in = (i & 1) ? inR : inL;
+            r.lines[i][r.pos[i]] = dsp::flush(float(v[i] - h + in * kSign[i] * kIn));
+            if (++r.pos[i] == r.length[i]) r.pos[i] = 0;
+            if (i & 1) outR += v[i] * kSign[(i + 2) % kLines];
+            else outL += v[i] * kSign[(i + 2) % kLines];
+        }
+    };
+
+    for (uint32_t i = 0; i < frames; ++i) {
+        double l = 0, r = 0;
+        if (n == 1) {
+            l = r = ch[0][i];
+        } else {
+            int nl = 0, nr = 0;
+            for (uint32_t c = 0; c < n; ++c) {
+                if (c & 1) { r += ch[c][i]; ++nr; } else { l += ch[c][i]; ++nl; }
+            }
+            l /= nl;
+            r /= std::max(nr, 1);
+        }
+        preL[prePos_] = float(l);
+        preR[prePos_] = float(r);
+        const uint32_t from = (prePos_ + preLength_ - pre) % preLength_;
+        if (++prePos_ == preLength_) prePos_ = 0;
+        double sl, sr2, ll, lr;
+        room(small_, preL[from], preR[from], sl, sr2);
+        room(large_, preL[from], preR[from], ll, lr);
+        const double wetL = ((1 - size) * sl + size * ll) * kOut;
+        const double wetR = ((1 - size) * sr2 + size * lr) * kOut;
+        if (n == 1) {
+            ch[0][i] = float(ch[0][i] * (1 - mix) + 0.5 * (wetL + wetR) * mix);
+        } else {
+            for (uint32_t c = 0; c < n; ++c)
+                ch[c][i] = float(ch[c][i] * (1 - mix) + ((c & 1) ? wetR : wetL) * mix);
+        }
+    }
+    for (int k = 0; k < kLines; ++k) {
+        small_.damp[k] = dsp::flush(small_.damp[k]);
+        large_.damp[k] = dsp::flush(large_.damp[k]);
+    }
+}
+
+// ---------------------------------------------------------------- distortion
+
+DistortionUnit::DistortionUnit() : EffectUnit(builtIn("dist"), QStringLiteral("Distortion")) {
+    addParameter(0, info("Drive", ParameterUnit::Decibels, 0, 60, 12));
+    addParameter(1, info("Shape", ParameterUnit::Indexed, 0, 2, 0), {"Soft Clip", "Hard Clip", "Asymmetric"});
+    addParameter(2, info("Tone", ParameterUnit::Hertz, 500, 20000, 12000));
+    addParameter(3, info("Output Gain", ParameterUnit::Decibels, -40, 20, 0));
+    addParameter(4, info("Dry/Wet Mix", ParameterUnit::Percent, 0, 100, 100));
+}
+
+Status DistortionUnit::doInitialize() {
+    tone_.assign(outputChannelCount(), 0.0);
+    return Status::Ok;
+}
+
+void DistortionUnit::doReset() { std::fill(tone_.begin(), tone_.end(), 0.0); }
+
+namespace {
+// A smooth saturating curve (a rational fit of tanh), exactly ±1 beyond ±3.
+inline double softClip(double x) {
+    if (x <= -3) return -1;
+    if (x >= 3) return 1;
+    const double x2 = x * x;
+    return x * (27 + x2) / (27 + 9 * x2);
+}
+}  // namespace
+
+void DistortionUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
+    const double sr = sampleRate();
+    const double drive = dsp::dbToGain(value(0)), out = dsp::dbToGain(value(3));
+    const double mix = value(4) / 100.0;
+    const int shape = int(value(1) + 0.5f);
+    const double a = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(value(2), sr) / sr);
+    const double bias = 0.3, biasOut = softClip(bias);
+    for (uint32_t c = 0; c < n; ++c) {
+        double z = tone_[c];
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double x = ch[c][i];
+            const double d = x * drive;
+            double y;
+            switch (shape) {
+            case 1: y = std::clamp(d, -1.0, 1.0); break;
+            case 2: y = softClip(d + bias) - biasOut; break;
+            default: y = softClip(d); break;
+            }
+            z = y + (z - y) * a;
+            ch[c][i] = float(x * (1 - mix) + z * out * mix);
+        }
+        tone_[c] = dsp::flush(z);
+    }
+}
+
+// ---------------------------------------------------------------- panner
+
+PannerUnit::PannerUnit() : Unit(builtIn("hrtf", componenttype::Panner), QStringLiteral("Panner")) {
+    addParameter(0, info("Azimuth", ParameterUnit::Degrees, -180, 180, 0));
+    addParameter(1, info("Elevation", ParameterUnit::Degrees, -90, 90, 0));
+    addParameter(2, info("Distance", ParameterUnit::Meters, 0.1f, 100, 1));
+    addParameter(3, info("Rendering Mode", ParameterUnit::Indexed, 0, 1, 1), {"Equal Power", "Binaural"});
+}
+
+Status PannerUnit::checkFormats() const {
+    const StreamFormat in = streamFormat(Scope::Input, 0), out = streamFormat(Scope::Output, 0);
+    return in.sampleRate == out.sampleRate ? Status::Ok : Status::FormatNotSupported;
+}
+
+Status PannerUnit::doInitialize() {
+    input_.assign(size_t(inputChannelCount()) * maximumFramesPerSlice(), 0.0f);
+    history_ = uint32_t(std::ceil(0.0015 * sampleRate())) + 2;
+    mono_.assign(history_ + maximumFramesPerSlice(), 0.0f);
+    doReset();
+    return Status::Ok;
+}
+
+void PannerUnit::doReset() {
+    std::fill(mono_.begin(), mono_.end(), 0.0f);
+    shadow_[0] = shadow_[1] = rear_[0] = rear_[1] = 0;
+    lastDelay_[0] = lastDelay_[1] = -1;
+}
+
+Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint32_t, uint32_t frames,
+                            BufferList& io) {
+    const uint32_t inCh = inputChannelCount(), stride = maximumFramesPerSlice();
+    BufferList in;
+    in.numberBuffers = inCh;
+    for (uint32_t c = 0; c < inCh; ++c)
+        in.buffers[c] = {1, frames * uint32_t(sizeof(float)), input_.data() + size_t(c) * stride};
+    if (Status s = pullInput(flags, ts, 0, frames, in); !ok(s)) return s;
+
+    // The source: the mean of the input channels, after `history_` frames of the past.
+    float* src = mono_.data() + history_;
+    for (uint32_t i = 0; i < frames; ++i) {
+        double sum = 0;
+        for (uint32_t c = 0; c < inCh; ++c) sum += in.channel(c)[i];
+        src[i] = float(sum / inCh);
+    }
+
+    const double sr = sampleRate();
+    const double az = value(0) * std::numbers::pi / 180, el = value(1) * std::numbers::pi / 180;
+    const double distanceGain = 1.0 / std::max(1.0, double(value(2)));
+    const double lateral = std::sin(az) * std::cos(el);  // -1 left .. 1 right
+    double gain[2], delay[2] = {0, 0}, shadow[2] = {0, 0}, rear = 0;
+    const bool binaural = value(3) >= 0.5f && !bypass();
+    if (bypass()) {
+        gain[0] = gain[1] = 1;
+    } else if (!binaural) {
+        const double theta = (lateral + 1) * std::numbers::pi / 4;
+        gain[0] = std::cos(theta) * distanceGain;
+        gain[1] = std::sin(theta) * distanceGain;
+    } else {
+        const double p = std::fabs(lateral);
+        const double angle = std::asin(std::min(1.0, p));
+        const double itd = 0.0875 / 343.0 * (angle + std::sin(angle));  // spherical head
+        const int far = lateral > 0 ? 0 : 1;
+        gain[far] = (1.0 - 0.45 * p) * distanceGain;
+        gain[1 - far] = distanceGain;
+        delay[far] = itd * sr;
+        shadow[far] = p;  // the far ear hears more of the head's shadow
+        const double behind = std::max(0.0, -std::cos(az)) * std::cos(el);
+        rear = behind;  // a source behind is duller in both ears
+    }
+
+    // One-pole low-passes: the head's shadow (about 1.2 kHz) and the duller
+    // sound from behind (about 6 kHz), mixed in by how much they apply.
+    const double shadowCoef = std::exp(-2 * std::numbers::pi * 1200.0 / sr);
+    const double rearCoef = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(6000.0, sr) / sr);
+    const uint32_t outCh = io.numberBuffers;
+    for (int e = 0; e < 2; ++e) {
+        if (lastDelay_[e] < 0) {
+            lastDelay_[e] = delay[e];
+            lastGain_[e] = gain[e];
+        }
+    }
+    float* left = outCh > 0 ? io.channel(0) : nullptr;
+    float* right = outCh > 1 ? io.channel(1) : nullptr;
+    if (outCh == 1) {
+        for (uint32_t i = 0; i < frames; ++i) left[i] = float(src[i] * distanceGain);
+    } else if (outCh >= 2) {
+        for (int e = 0; e < 2; ++e) {
+            float* out = e == 0 ? left : right;
+            const double d0 = lastDelay_[e], g0 = lastGain_[e];
+            const double dStep = (delay[e] - d0) / frames, gStep = (gain[e] - g0) / frames;
+            double z = shadow_[e], zr = rear_[e];
+            const double s = shadow[e];
+            for (uint32_t i = 0; i < frames; ++i) {
+                const double d = d0 + dStep * (i + 1), g = g0 + gStep * (i + 1);
+                const double pos = double(i) - d;  // relative to src, may reach back into history
+                const double fl = std::floor(pos);
+                const long at = long(fl);
+                const double frac = pos - fl;
+                const double x0 = src[at], x1 = src[at + 1 <= long(i) ? at + 1 : at];
+                double y = x0 + (x1 - x0) * frac;
+                z = y + (z - y) * shadowCoef;
+                y = y + (z - y) * s;
+                zr = y + (zr - y) * rearCoef;
+                y = y + (zr - y) * rear;
+                out[i] = float(y * g);
+            }
+            shadow_[e] = dsp::flush(z);
+            rear_[e] = dsp::flush(zr);
+            lastDelay_[e] = delay[e];
+            lastGain_[e] = gain[e];
+        }
+        for (uint32_t c = 2; c < outCh; ++c) std::memset(io.channel(c), 0, frames * sizeof(float));
+    }
+    // Keep the newest `history_` frames of the source for the next slice.
+    std::memmove(mono_.data(), mono_.data() + frames, history_ * sizeof(float));
+    return Status::Ok;
+}
+
+}  // namespace units

@@ -1,0 +1,169 @@
+#include "platform/units/PitchUnits.h"
+
+#include <rubberband/RubberBandStretcher.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace units {
+
+using RubberBand::RubberBandStretcher;
+
+TimePitchUnit::TimePitchUnit(const ComponentDescription& description, const QString& name, bool withRate)
+    : Unit(description, name), withRate_(withRate) {
+    if (withRate)
+        addParameter(0, {QStringLiteral("Rate"), ParameterUnit::Rate, 0.03125f, 32.0f, 1.0f});
+    addParameter(1, {QStringLiteral("Pitch"), ParameterUnit::Cents, -2400.0f, 2400.0f, 0.0f});
+}
+
+TimePitchUnit::~TimePitchUnit() = default;
+
+TimePitchEffectUnit::TimePitchEffectUnit()
+    : TimePitchUnit({componenttype::Effect, fourCC("tmpt"), kBuiltInManufacturer, 0, 0},
+                    QStringLiteral("Pitch"), true) {}
+
+NewTimePitchUnit::NewTimePitchUnit()
+    : TimePitchUnit({componenttype::FormatConverter, fourCC("nutp"), kBuiltInManufacturer, 0, 0},
+                    QStringLiteral("Pitch Shift"), false) {}
+
+Status TimePitchUnit::doInitialize() {
+    const uint32_t ch = outputChannelCount(), max = maximumFramesPerSlice();
+    // Smooth transients and independent phases keep a steady tone's pitch
+    // exact; high consistency lets the pitch move while playing.
+    const auto options = RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFaster |
+                         RubberBandStretcher::OptionPitchHighConsistency |
+                         RubberBandStretcher::OptionTransientsSmooth |
+                         RubberBandStretcher::OptionPhaseIndependent |
+                         RubberBandStretcher::OptionChannelsTogether;
+    stretcher_ = std::make_unique<RubberBandStretcher>(size_t(sampleRate()), ch, options);
+    stretcher_->setMaxProcessSize(max);
+    inMemory_.assign(size_t(ch) * max, 0.0f);
+    outMemory_.assign(size_t(ch) * max, 0.0f);
+    inPtr_.resize(ch);
+    outPtr_.resize(ch);
+    for (uint32_t c = 0; c < ch; ++c) {
+        inPtr_[c] = inMemory_.data() + size_t(c) * max;
+        outPtr_[c] = outMemory_.data() + size_t(c) * max;
+    }
+    // Room for what one slice can bring at the highest rate, plus the lead.
+    const double sr = sampleRate();
+    margin_ = size_t(1024 * std::max(1.0, std::ceil(sr / 48000.0)));
+    ringCapacity_ = size_t(max) * 4 + margin_ * 4 + size_t(sr);
+    ring_.assign(size_t(ch) * ringCapacity_, 0.0f);
+    // Take the stretcher through its extremes once, so that it has its
+    // buffers for any pitch and rate before the first slice.
+    for (double scale : {0.25, 4.0}) stretcher_->setPitchScale(scale);
+    if (withRate_)
+        for (double ratio : {1.0 / 32, 32.0}) stretcher_->setTimeRatio(ratio);
+    appliedPitch_ = appliedRate_ = std::nanf("");
+    applyParameters();
+    restart();
+    return Status::Ok;
+}
+
+void TimePitchUnit::doUninitialize() {
+    stretcher_.reset();
+    inMemory_ = outMemory_ = ring_ = {};
+}
+
+void TimePitchUnit::doReset() {
+    if (stretcher_) restart();
+}
+
+void TimePitchUnit::applyParameters() {
+    const float pitch = parameterSlot(1).load(std::memory_order_relaxed);
+    const float rate = withRate_ ? parameterSlot(0).load(std::memory_order_relaxed) : 1.0f;
+    if (pitch != appliedPitch_) stretcher_->setPitchScale(std::pow(2.0, pitch / 1200.0));
+    if (rate != appliedRate_) stretcher_->setTimeRatio(1.0 / rate);
+    appliedPitch_ = pitch;
+    appliedRate_ = rate;
+}
+
+// Starts the stretcher over: the recommended lead of silence goes in, and
+// the matching start delay will be dropped from its output.
+void TimePitchUnit::restart() {
+    stretcher_->reset();
+    const size_t max = maximumFramesPerSlice();
+    std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
+    for (size_t pad = stretcher_->getPreferredStartPad(); pad > 0;) {
+        const size_t n = std::min(pad, max);
+        stretcher_->process(inPtr_.data(), n, false);
+        pad -= n;
+    }
+    discard_ = stretcher_->getStartDelay();
+    ringRead_ = ringFill_ = 0;
+    carry_ = 0;
+    started_ = false;
+    inserted_.store(0);
+    drain();
+}
+
+void TimePitchUnit::drain() {
+    const uint32_t ch = outputChannelCount();
+    const size_t max = maximumFramesPerSlice();
+    for (int available = stretcher_->available(); available > 0; available = stretcher_->available()) {
+        const size_t got = stretcher_->retrieve(outPtr_.data(), std::min<size_t>(size_t(available), max));
+        if (got == 0) break;
+        size_t from = 0;
+        if (discard_ > 0) {
+            from = std::min(discard_, got);
+            discard_ -= from;
+        }
+        for (size_t i = from; i < got; ++i) {
+            if (ringFill_ == ringCapacity_) {  // never expected: drop the oldest frame
+                ringRead_ = (ringRead_ + 1) % ringCapacity_;
+                --ringFill_;
+            }
+            const size_t at = (ringRead_ + ringFill_) % ringCapacity_;
+            for (uint32_t c = 0; c < ch; ++c) ring_[size_t(c) * ringCapacity_ + at] = outPtr_[c][i];
+            ++ringFill_;
+        }
+    }
+}
+
+Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint32_t, uint32_t frames,
+                               BufferList& io) {
+    const uint32_t ch = outputChannelCount();
+    const size_t max = maximumFramesPerSlice();
+    if (bypass()) return pullInput(flags, ts, 0, frames, io);
+    applyParameters();
+
+    // Pull rate × frames of input (exactly `frames` at rate 1), in slices
+    // the input can give.
+    carry_ += double(frames) * appliedRate_;
+    size_t wanted = size_t(carry_);
+    carry_ -= double(wanted);
+    TimeStamp at = ts;
+    while (wanted > 0) {
+        const uint32_t n = uint32_t(std::min(wanted, max));
+        BufferList in;
+        in.numberBuffers = ch;
+        for (uint32_t c = 0; c < ch; ++c) in.buffers[c] = {1, n * uint32_t(sizeof(float)), inPtr_[c]};
+        if (Status s = pullInput(flags, at, 0, n, in); !ok(s)) return s;
+        stretcher_->process(inPtr_.data(), n, false);
+        drain();
+        wanted -= n;
+        at.sampleTime += n;
+    }
+
+    // Out: from the ring once it holds a slice and a margin; silence before.
+    if (!started_ && ringFill_ >= frames + margin_) started_ = true;
+    uint32_t real = started_ ? uint32_t(std::min<size_t>(frames, ringFill_)) : 0;
+    const uint32_t silent = frames - real;
+    for (uint32_t c = 0; c < std::min(ch, io.numberBuffers); ++c) {
+        float* out = io.channel(c);
+        std::memset(out, 0, silent * sizeof(float));
+        const float* src = ring_.data() + size_t(c) * ringCapacity_;
+        for (uint32_t i = 0; i < real; ++i) out[silent + i] = src[(ringRead_ + i) % ringCapacity_];
+    }
+    ringRead_ = (ringRead_ + real) % ringCapacity_;
+    ringFill_ -= real;
+    if (silent) {
+        inserted_.fetch_add(silent, std::memory_order_relaxed);
+        if (started_) started_ = false;  // ran dry: build the margin up again
+    }
+    return Status::Ok;
+}
+
+}  // namespace units
