@@ -299,26 +299,8 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     area->update();
     left->update();
 
-    // A click on the thumbnail selects its track.
+    setupThumbnailActions(thumbnail, track);
     QPointer<AudioController> self(this);
-    thumbnail->didSelectTrack = [self](quint64) {
-        if (self && self->ui.audioView) {
-            self->ui.audioView->update();
-            for (const auto& r : self->ui.audioView->audioTracks)
-                if (r.audioFilter && r.audioFilter->audioDrawingView) r.audioFilter->audioDrawingView->update();
-        }
-    };
-    // An asset that fails to load later: while a project loads it is counted
-    // off; otherwise the track goes and the user is told.
-    thumbnail->assetLoadDidFail = [self, weak](MusicView*, const QString& why) {
-        if (!self) return;
-        if (self->library.doNotUpdatePlayerSettings) {
-            if (self->library.trackCounter > 0 && --self->library.trackCounter == 0)
-                self->library.doNotUpdatePlayerSettings = false;
-            return;
-        }
-        if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
-    };
 
     // 14. The effect controls show the defaults.
     applyDefaultValuesToControls();
@@ -386,6 +368,58 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             });
         });
     return true;
+}
+
+void AudioController::setupThumbnailActions(MusicView* thumbnail,
+                                            const std::shared_ptr<MusicFilter>& track) {
+    if (!thumbnail) return;
+    QPointer<AudioController> self(this);
+    std::weak_ptr<MusicFilter> weak = track;
+    // A click selects the track: the effect controls show its values.
+    thumbnail->didSelectTrack = [self](quint64 index) {
+        if (!self || !self->ui.audioView) return;
+        self->applyValuesToSelectedAudio(index);
+        self->ui.audioView->update();
+        for (const auto& r : self->ui.audioView->audioTracks)
+            if (r.audioFilter && r.audioFilter->audioDrawingView) r.audioFilter->audioDrawingView->update();
+    };
+    // An asset that fails to load later: while a project loads it is counted
+    // off; otherwise the track goes and the user is told.
+    thumbnail->assetLoadDidFail = [self, weak](MusicView*, const QString& why) {
+        if (!self) return;
+        if (self->library.doNotUpdatePlayerSettings) {
+            if (self->library.trackCounter > 0 && --self->library.trackCounter == 0)
+                self->library.doNotUpdatePlayerSettings = false;
+            return;
+        }
+        if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
+    };
+    // The context menu's import and a dropped file replace the selected
+    // track's file.
+    connect(thumbnail, &MusicView::importFileRequested, this, [self](MusicView* view) {
+        if (!self || !view) return;
+        if (self->audioPlayer && self->audioPlayer->rate() != 0) self->audioPlayer->pause();
+        QStringList patterns;
+        for (const QString& ext : Asset::audiovisualExtensions()) patterns << QStringLiteral("*.") + ext;
+        const QUrl url = runOpenPanel(
+            self->ui.window,
+            OpenPanelRequest{QStringLiteral("Select Audio File"),
+                             QStringLiteral("Select the audio/video file you want to import."),
+                             QStringLiteral("Import"),
+                             QStringLiteral("Audio and video files (%1)").arg(patterns.join(QLatin1Char(' ')))});
+        if (!url.isEmpty()) view->replaceAudioWithURL(url);
+    });
+    connect(thumbnail, &MusicView::replaceAudioRequested, this, [self](const QUrl& url) {
+        if (!self || !self->ui.audioView) return;
+        const quint64 index = self->currentSelectedAudio.load();
+        if (index >= self->ui.audioView->audioTracks.size()) return;
+        QString error;
+        if (!self->replaceAudioFileInComposition(url, index, &error))
+            runModalAlert(self->ui.window,
+                          AlertRequest{QStringLiteral("The file “%1” could not be added.")
+                                           .arg(QFileInfo(url.toLocalFile()).fileName()),
+                                       error, {QStringLiteral("OK")}});
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -219,6 +219,8 @@ public:
                             std::optional<MediaTime> durationBefore = std::nullopt);
     // The index of `track` in the track list, or NSNotFound.
     quint64 indexOfTrack(const MusicFilter* track) const;
+    // The thumbnail's click, context menu, drops and failed loads.
+    void setupThumbnailActions(MusicView* thumbnail, const std::shared_ptr<MusicFilter>& track);
     // Places the views of the track at `index` in its row.
     void layoutTrackViews(quint64 index);
     void updateTrackAreaSizes();

@@ -153,6 +153,7 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     shadow->setBlurRadius(6);
     thumbnail->setGraphicsEffect(shadow);
     f->imageView = thumbnail;
+    setupThumbnailActions(thumbnail, f);
     f->setupObserver();
     const double visible = std::min(L / f->trackRatio, L);
     const QString name = !f->nameOfSourceTrack.isEmpty() ? f->nameOfSourceTrack

@@ -9,7 +9,11 @@
 
 #include <QFileInfo>
 #include <QIcon>
+#include <QMenu>
+#include <QMimeData>
 #include <QMimeDatabase>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -18,6 +22,7 @@
 
 MusicView::MusicView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
+    setAcceptDrops(true);
 }
 
 const QStringList& MusicView::assetKeys() {
@@ -184,11 +189,70 @@ void MusicView::paintEvent(QPaintEvent*) {
     p.drawPath(frame);
 }
 
-void MusicView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !audioController) return;
-    if (audioController->currentSelectedAudio.load() == viewIndex) return;
+void MusicView::selectTrack() {
+    if (!audioController || audioController->currentSelectedAudio.load() == viewIndex) return;
     audioController->currentSelectedAudio.store(viewIndex);
     if (didSelectTrack) didSelectTrack(viewIndex);
+}
+
+void MusicView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        selectTrack();
+        return;
+    }
+    if (event->button() != Qt::RightButton || !acceptsDraggedMedia) return;
+    QMenu menu(QStringLiteral("Item Menu"), this);
+    QPointer<MusicView> self(this);
+    menu.addAction(QStringLiteral("Import audio file..."), this, [self] {
+        if (self) self->importAudioFileFromMenu();
+    });
+    // The track of this thumbnail is the one the import replaces.
+    selectTrack();
+    menu.exec(event->globalPosition().toPoint());
+}
+
+void MusicView::importAudioFileFromMenu() { emit importFileRequested(this); }
+
+void MusicView::replaceAudioWithURL(const QUrl& url) {
+    QPointer<MusicView> self(this);
+    MainQueue::instance().perform(this, QStringLiteral("replaceAudioWithURL"), url, [self, url] {
+        if (self) emit self->replaceAudioRequested(url);
+    });
+}
+
+void MusicView::dragEnterEvent(QDragEnterEvent* event) {
+    dragOperation = acceptsDraggedMedia && event->mimeData()->hasUrls() ? 1 : 0;
+    if (dragOperation) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MusicView::dragMoveEvent(QDragMoveEvent* event) {
+    if (dragOperation) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MusicView::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+        return;
+    }
+    // File URLs only; the first one replaces the selected track's file.
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) continue;
+        replaceAudioWithURL(url);
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        return;
+    }
+    event->ignore();
 }
 
 // ---------------------------------------------------------------------------

@@ -43,6 +43,19 @@ public:
 
     std::shared_ptr<Asset> heldMediaAsset() const override { return mediaAsset; }
 
+    // Takes `url` as the new file of the selected track (the controller
+    // answers replaceAudioRequested), on a later pass of the main loop.
+    void replaceAudioWithURL(const QUrl& url);
+    // The context menu's import: asks the controller for a file to replace
+    // this track's file with.
+    void importAudioFileFromMenu();
+
+signals:
+    void importFileRequested(MusicView* view);
+    void replaceAudioRequested(const QUrl& url);
+
+public:
+
     // Starts loading the file's asset when it is an audio or video file;
     // answers true unless no load could be started.
     bool importAudioURL(const QUrl& url);
@@ -60,8 +73,13 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void selectTrack();
+    quint64 dragOperation = 0;  // for the drag in progress: 0 none, 1 copy
     void finishLoading(std::shared_ptr<Asset> asset, const QString& error);
     quint64 loadGeneration_ = 0;
 };

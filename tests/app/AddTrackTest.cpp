@@ -273,6 +273,24 @@ TEST_F(AddTrackTest, TracksOfALoadingProjectAreCountedOff) {
     EXPECT_EQ(player->currentItem()->audioMix()->inputParameters().size(), 2u);
 }
 
+// A file dropped on a thumbnail replaces the selected track's file; one that
+// cannot be read leaves the track and says why.
+TEST_F(AddTrackTest, DropOnAThumbnailReplacesTheSelectedTracksFile) {
+    setFields(0, 0);
+    MusicFilter* t = addAndWait(writeTone(QStringLiteral("old.wav"), 4, 44100));
+    ASSERT_TRUE(t);
+    auto* thumbnail = qobject_cast<MusicView*>(t->imageView);
+    const QString replacement = writeTone(QStringLiteral("new.wav"), 3, 48000);
+    thumbnail->replaceAudioWithURL(QUrl::fromLocalFile(replacement));
+    ASSERT_TRUE(waitUntil([&] {
+        return c->ui.audioView->audioTracks.front().audioURL == QUrl::fromLocalFile(replacement);
+    }, 10000));
+    thumbnail->replaceAudioWithURL(QUrl::fromLocalFile(QStringLiteral("/nonexistent/x.wav")));
+    ASSERT_TRUE(waitUntil([&] { return !alerts.empty(); }, 10000));
+    EXPECT_EQ(c->ui.audioView->audioTracks.front().audioURL, QUrl::fromLocalFile(replacement));
+    EXPECT_EQ(c->trackCount(), 1);
+}
+
 TEST_F(AddTrackTest, RemovingTheLastTrackLeavesThePlayerWithoutItem) {
     setFields(0, 0);
     ASSERT_TRUE(addAndWait(writeTone(QStringLiteral("r.wav"), 3, 44100)));

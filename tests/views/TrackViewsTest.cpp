@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QDropEvent>
+#include <QDragEnterEvent>
 #include <QPainter>
 
 namespace {
@@ -157,6 +160,41 @@ TEST(Thumbnail, FileTypePicturesAndSelection) {
     EXPECT_EQ(services.currentSelectedAudio.load(), 3u);
     QCoreApplication::sendEvent(&thumbnail, &press);  // already selected: nothing
     EXPECT_EQ(selected, 1);
+}
+
+// Drops: file URLs only, the first replaces the selected track's file after
+// the drop has ended; a thumbnail that takes no media refuses the drag.
+TEST(Thumbnail, DroppedFilesAskForTheReplacement) {
+    MusicView thumbnail;
+    thumbnail.resize(160, 120);
+    QList<QUrl> asked;
+    QObject::connect(&thumbnail, &MusicView::replaceAudioRequested,
+                     [&](const QUrl& url) { asked.append(url); });
+    QMimeData files;
+    files.setUrls({QUrl(QStringLiteral("https://example.org/a.mp3")),
+                   QUrl::fromLocalFile(QStringLiteral("/tmp/one.wav")),
+                   QUrl::fromLocalFile(QStringLiteral("/tmp/two.wav"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&thumbnail, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&thumbnail, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(asked.isEmpty());  // not from inside the drop
+    QCoreApplication::processEvents();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.front(), QUrl::fromLocalFile(QStringLiteral("/tmp/one.wav")));
+
+    QMimeData web;
+    web.setUrls({QUrl(QStringLiteral("https://example.org/a.mp3"))});
+    QDropEvent webDrop(QPointF(5, 5), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&thumbnail, &webDrop);
+    EXPECT_FALSE(webDrop.isAccepted());
+
+    thumbnail.acceptsDraggedMedia = false;
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&thumbnail, &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 }  // namespace
