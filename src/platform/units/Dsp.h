@@ -128,6 +128,26 @@ struct BiquadState {
         z1 = flush(s1);
         z2 = flush(s2);
     }
+    // Two channels at once: their recursions are independent, so the
+    // processor can overlap them.
+    static void processPair(const BiquadCoefficients& k, BiquadState& sa, BiquadState& sb, float* a,
+                            float* b, uint32_t frames) {
+        double a1 = sa.z1, a2 = sa.z2, b1 = sb.z1, b2 = sb.z2;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double xa = a[i], xb = b[i];
+            const double ya = k.b0 * xa + a1, yb = k.b0 * xb + b1;
+            a1 = k.b1 * xa - k.a1 * ya + a2;
+            b1 = k.b1 * xb - k.a1 * yb + b2;
+            a2 = k.b2 * xa - k.a2 * ya;
+            b2 = k.b2 * xb - k.a2 * yb;
+            a[i] = float(ya);
+            b[i] = float(yb);
+        }
+        sa.z1 = flush(a1);
+        sa.z2 = flush(a2);
+        sb.z1 = flush(b1);
+        sb.z2 = flush(b2);
+    }
     double tick(const BiquadCoefficients& k, double x) {
         const double y = k.b0 * x + z1;
         z1 = k.b1 * x - k.a1 * y + z2;

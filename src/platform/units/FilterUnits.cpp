@@ -33,10 +33,20 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
         gain_ = design(stages_, n);
         stageCount_ = n;
     }
-    for (uint32_t c = 0; c < channelCount; ++c) {
+    uint32_t c = 0;
+    for (; c + 1 < channelCount; c += 2) {
+        dsp::BiquadState* sa = &state_[size_t(c) * kMaxStages];
+        dsp::BiquadState* sb = &state_[size_t(c + 1) * kMaxStages];
+        for (int s = 0; s < stageCount_; ++s)
+            if (!stages_[s].isIdentity())
+                dsp::BiquadState::processPair(stages_[s], sa[s], sb[s], ch[c], ch[c + 1], frames);
+    }
+    for (; c < channelCount; ++c) {
         dsp::BiquadState* st = &state_[size_t(c) * kMaxStages];
         for (int s = 0; s < stageCount_; ++s)
             if (!stages_[s].isIdentity()) st[s].process(stages_[s], ch[c], frames);
+    }
+    for (c = 0; c < channelCount; ++c) {
         if (gain_ != 1.0) {
             const float g = float(gain_);
             for (uint32_t i = 0; i < frames; ++i) ch[c][i] *= g;
