@@ -33,18 +33,47 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
         gain_ = design(stages_, n);
         stageCount_ = n;
     }
+    // The stages in use, run sample by sample: the recursions of different
+    // stages and channels are independent, so the processor overlaps them.
+    const dsp::BiquadCoefficients* active[kMaxStages];
+    int stageIndex[kMaxStages];
+    int count = 0;
+    for (int s = 0; s < stageCount_; ++s)
+        if (!stages_[s].isIdentity()) {
+            active[count] = &stages_[s];
+            stageIndex[count++] = s;
+        }
     uint32_t c = 0;
-    for (; c + 1 < channelCount; c += 2) {
-        dsp::BiquadState* sa = &state_[size_t(c) * kMaxStages];
-        dsp::BiquadState* sb = &state_[size_t(c + 1) * kMaxStages];
-        for (int s = 0; s < stageCount_; ++s)
-            if (!stages_[s].isIdentity())
-                dsp::BiquadState::processPair(stages_[s], sa[s], sb[s], ch[c], ch[c + 1], frames);
-    }
-    for (; c < channelCount; ++c) {
-        dsp::BiquadState* st = &state_[size_t(c) * kMaxStages];
-        for (int s = 0; s < stageCount_; ++s)
-            if (!stages_[s].isIdentity()) st[s].process(stages_[s], ch[c], frames);
+    if (count > 0) {
+        for (; c + 1 < channelCount; c += 2) {
+            dsp::BiquadState* sa = &state_[size_t(c) * kMaxStages];
+            dsp::BiquadState* sb = &state_[size_t(c + 1) * kMaxStages];
+            float* a = ch[c];
+            float* b = ch[c + 1];
+            for (uint32_t i = 0; i < frames; ++i) {
+                double xa = a[i], xb = b[i];
+                for (int k = 0; k < count; ++k) {
+                    const int s = stageIndex[k];
+                    xa = sa[s].tick(*active[k], xa);
+                    xb = sb[s].tick(*active[k], xb);
+                }
+                a[i] = float(xa);
+                b[i] = float(xb);
+            }
+        }
+        for (; c < channelCount; ++c) {
+            dsp::BiquadState* st = &state_[size_t(c) * kMaxStages];
+            float* a = ch[c];
+            for (uint32_t i = 0; i < frames; ++i) {
+                double x = a[i];
+                for (int k = 0; k < count; ++k) x = st[stageIndex[k]].tick(*active[k], x);
+                a[i] = float(x);
+            }
+        }
+        for (auto& st : state_) {
+            st.z1 = dsp::flush(st.z1);
+            st.z2 = dsp::flush(st.z2);
+        }
     }
     for (c = 0; c < channelCount; ++c) {
         if (gain_ != 1.0) {
