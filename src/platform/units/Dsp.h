@@ -7,10 +7,26 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 #include <cstdint>
 #include <numbers>
 
 namespace units::dsp {
+
+// While alive, the processor treats subnormal floats as zero (inputs and
+// results), so that decaying feedback never slows to a crawl. Restores the
+// previous mode on the way out.
+class DenormalGuard {
+public:
+#if defined(__SSE__)
+    DenormalGuard() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040u); }
+    ~DenormalGuard() { _mm_setcsr(saved_); }
+private:
+    unsigned saved_;
+#endif
+};
 
 inline double dbToGain(double db) { return std::pow(10.0, db / 20.0); }
 inline double gainToDb(double g) { return 20.0 * std::log10(std::max(g, 1e-30)); }

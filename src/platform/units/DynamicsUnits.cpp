@@ -126,38 +126,31 @@ void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t fra
     auto band = [&](int b, uint32_t c) { return bands_.data() + (size_t(b) * outputChannelCount() + c) * stride; };
     const double pre = dsp::dbToGain(value(0));
 
-    // Split every channel into four bands that sum back to an all-pass
-    // (channels in pairs, whose filters run side by side).
-    auto split = [&](uint32_t c, uint32_t d) {
+    // Split every channel into four bands that sum back to an all-pass,
+    // sample by sample so that the filters of the tree overlap.
+    for (uint32_t c = 0; c < n; ++c) {
         ChannelState& s = state_[c];
-        ChannelState& t = state_[d];
-        float* x[4] = {band(0, c), band(1, c), band(2, c), band(3, c)};
-        float* y[4] = {band(0, d), band(1, d), band(2, d), band(3, d)};
-        const bool pair = c != d;
-        auto run = [&](const dsp::BiquadCoefficients& k, dsp::BiquadState& sa, dsp::BiquadState& sb, float* a, float* b) {
-            if (pair) dsp::BiquadState::processPair(k, sa, sb, a, b, frames);
-            else sa.process(k, a, frames);
-        };
-        for (uint32_t i = 0; i < frames; ++i) x[0][i] = x[1][i] = float(ch[c][i] * pre);
-        if (pair)
-            for (uint32_t i = 0; i < frames; ++i) y[0][i] = y[1][i] = float(ch[d][i] * pre);
-        for (int k = 0; k < 2; ++k) run(lp_[0], s.lp[0][k], t.lp[0][k], x[0], y[0]);
-        for (int k = 0; k < 2; ++k) run(hp_[0], s.hp[0][k], t.hp[0][k], x[1], y[1]);
-        std::copy_n(x[1], frames, x[2]);
-        if (pair) std::copy_n(y[1], frames, y[2]);
-        for (int k = 0; k < 2; ++k) run(lp_[1], s.lp[1][k], t.lp[1][k], x[1], y[1]);
-        for (int k = 0; k < 2; ++k) run(hp_[1], s.hp[1][k], t.hp[1][k], x[2], y[2]);
-        std::copy_n(x[2], frames, x[3]);
-        if (pair) std::copy_n(y[2], frames, y[3]);
-        for (int k = 0; k < 2; ++k) run(lp_[2], s.lp[2][k], t.lp[2][k], x[2], y[2]);
-        for (int k = 0; k < 2; ++k) run(hp_[2], s.hp[2][k], t.hp[2][k], x[3], y[3]);
-        run(ap_[1], s.ap[0][1], t.ap[0][1], x[0], y[0]);
-        run(ap_[2], s.ap[0][2], t.ap[0][2], x[0], y[0]);
-        run(ap_[2], s.ap[1][2], t.ap[1][2], x[1], y[1]);
-    };
-    uint32_t c = 0;
-    for (; c + 1 < n; c += 2) split(c, c + 1);
-    if (c < n) split(c, c);
+        float* b0 = band(0, c);
+        float* b1 = band(1, c);
+        float* b2 = band(2, c);
+        float* b3 = band(3, c);
+        const float* x = ch[c];
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double in = x[i] * pre;
+            const double low = s.lp[0][1].tick(lp_[0], s.lp[0][0].tick(lp_[0], in));
+            const double rest = s.hp[0][1].tick(hp_[0], s.hp[0][0].tick(hp_[0], in));
+            const double mid = s.lp[1][1].tick(lp_[1], s.lp[1][0].tick(lp_[1], rest));
+            const double rest2 = s.hp[1][1].tick(hp_[1], s.hp[1][0].tick(hp_[1], rest));
+            b2[i] = float(s.lp[2][1].tick(lp_[2], s.lp[2][0].tick(lp_[2], rest2)));
+            b3[i] = float(s.hp[2][1].tick(hp_[2], s.hp[2][0].tick(hp_[2], rest2)));
+            b0[i] = float(s.ap[0][2].tick(ap_[2], s.ap[0][1].tick(ap_[1], low)));
+            b1[i] = float(s.ap[1][2].tick(ap_[2], mid));
+        }
+        for (auto* group : {&s.lp[0][0], &s.lp[1][0], &s.lp[2][0], &s.hp[0][0], &s.hp[1][0], &s.hp[2][0]})
+            for (int k = 0; k < 2; ++k) group[k] = {dsp::flush(group[k].z1), dsp::flush(group[k].z2)};
+        for (auto& row : s.ap)
+            for (auto& st : row) st = {dsp::flush(st.z1), dsp::flush(st.z2)};
+    }
 
     // Compress each band (channels linked), then sum.
     float* bandCh[BufferList::kCapacity];

@@ -131,66 +131,95 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     if (value(4) != lastDecay_[1]) tune(large_, lastDecay_[1] = value(4), 0);
     if (value(5) != lastDamping_)
         dampCoef_ = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(lastDamping_ = value(5), sr) / sr);
-    const double mix = value(0) / 100.0, size = value(1) / 100.0;
+    const float mix = value(0) / 100.0f, size = value(1) / 100.0f;
     const uint32_t pre = std::clamp<uint32_t>(uint32_t(value(2) * sr), 1, preLength_ - 1);
-    const double a = dampCoef_;
-    constexpr double kIn = 0.25, kOut = 0.35;
-    constexpr double kSign[kLines] = {1, 1, -1, -1, 1, 1, -1, -1};
+    const float a = float(dampCoef_);
+    constexpr float kIn = 0.25f, kOut = 0.35f;
+    constexpr float kSign[kLines] = {1, 1, -1, -1, 1, 1, -1, -1};
+    float inSign[kLines], outSign[kLines];
+    for (int k = 0; k < kLines; ++k) {
+        inSign[k] = kSign[k] * kIn;
+        outSign[k] = kSign[(k + 2) % kLines];
+    }
     float* preL = preDelay_.data();
     float* preR = preDelay_.data() + preLength_;
 
-    auto room = [&](Room& r, double inL, double inR, double& outL, double& outR) {
-        double v[kLines];
-        double sum = 0;
-        for (int i = 0; i < kLines; ++i) {
-            const double s = r.lines[i][r.pos[i]];
-            r.damp[i] = s + (r.damp[i] - s) * a;
-            v[i] = r.damp[i] * r.gain[i];
-            sum += v[i];
+    // Per room: the lines' write positions, gains and damping states in
+    // locals for the inner loop.
+    struct Net {
+        float* line[kLines];
+        float gain[kLines];
+        float damp[kLines];
+    } nets[2];
+    Room* rooms[2] = {&small_, &large_};
+    for (int r = 0; r < 2; ++r)
+        for (int k = 0; k < kLines; ++k) {
+            nets[r].line[k] = rooms[r]->lines[k].data();
+            nets[r].gain[k] = float(rooms[r]->gain[k]);
+            nets[r].damp[k] = float(rooms[r]->damp[k]);
         }
-        const double h = 2.0 / kLines * sum;
-        outL = outR = 0;
-        for (int i = 0; i < kLines; ++i) {
-            const double in = (i & 1) ? inR : inL;
-            r.lines[i][r.pos[i]] = dsp::flush(float(v[i] - h + in * kSign[i] * kIn));
-            if (++r.pos[i] == r.length[i]) r.pos[i] = 0;
-            if (i & 1) outR += v[i] * kSign[(i + 2) % kLines];
-            else outL += v[i] * kSign[(i + 2) % kLines];
-        }
-    };
 
-    for (uint32_t i = 0; i < frames; ++i) {
-        double l = 0, r = 0;
-        if (n == 1) {
-            l = r = ch[0][i];
-        } else {
-            int nl = 0, nr = 0;
-            for (uint32_t c = 0; c < n; ++c) {
-                if (c & 1) { r += ch[c][i]; ++nr; } else { l += ch[c][i]; ++nl; }
-            }
-            l /= nl;
-            r /= std::max(nr, 1);
-        }
-        preL[prePos_] = float(l);
-        preR[prePos_] = float(r);
+    for (uint32_t i = 0; i < frames;) {
+        // A run of frames in which no line and no pre-delay position wraps.
         const uint32_t from = (prePos_ + preLength_ - pre) % preLength_;
-        if (++prePos_ == preLength_) prePos_ = 0;
-        double sl, sr2, ll, lr;
-        room(small_, preL[from], preR[from], sl, sr2);
-        room(large_, preL[from], preR[from], ll, lr);
-        const double wetL = ((1 - size) * sl + size * ll) * kOut;
-        const double wetR = ((1 - size) * sr2 + size * lr) * kOut;
-        if (n == 1) {
-            ch[0][i] = float(ch[0][i] * (1 - mix) + 0.5 * (wetL + wetR) * mix);
-        } else {
-            for (uint32_t c = 0; c < n; ++c)
-                ch[c][i] = float(ch[c][i] * (1 - mix) + ((c & 1) ? wetR : wetL) * mix);
+        uint32_t run = std::min({frames - i, preLength_ - prePos_, preLength_ - from});
+        for (int r = 0; r < 2; ++r)
+            for (int k = 0; k < kLines; ++k) run = std::min(run, rooms[r]->length[k] - rooms[r]->pos[k]);
+        float* lines[2][kLines];
+        for (int r = 0; r < 2; ++r)
+            for (int k = 0; k < kLines; ++k) lines[r][k] = nets[r].line[k] + rooms[r]->pos[k];
+
+        for (uint32_t j = 0; j < run; ++j, ++i) {
+            float l = 0, rr = 0;
+            if (n == 1) {
+                l = rr = ch[0][i];
+            } else {
+                int nl = 0, nr = 0;
+                for (uint32_t c = 0; c < n; ++c) {
+                    if (c & 1) { rr += ch[c][i]; ++nr; } else { l += ch[c][i]; ++nl; }
+                }
+                l /= float(nl);
+                rr /= float(std::max(nr, 1));
+            }
+            preL[prePos_ + j] = l;
+            preR[prePos_ + j] = rr;
+            const float inL = preL[from + j], inR = preR[from + j];
+            float out[2][2];
+            for (int r = 0; r < 2; ++r) {
+                Net& net = nets[r];
+                float v[kLines];
+                float sum = 0;
+                for (int k = 0; k < kLines; ++k) {
+                    const float s = lines[r][k][j];
+                    net.damp[k] = s + (net.damp[k] - s) * a;
+                    v[k] = net.damp[k] * net.gain[k];
+                    sum += v[k];
+                }
+                const float h = 2.0f / kLines * sum;
+                float oL = 0, oR = 0;
+                for (int k = 0; k < kLines; k += 2) {
+                    lines[r][k][j] = v[k] - h + inL * inSign[k];
+                    lines[r][k + 1][j] = v[k + 1] - h + inR * inSign[k + 1];
+                    oL += v[k] * outSign[k];
+                    oR += v[k + 1] * outSign[k + 1];
+                }
+                out[r][0] = oL;
+                out[r][1] = oR;
+            }
+            const float wetL = ((1 - size) * out[0][0] + size * out[1][0]) * kOut;
+            const float wetR = ((1 - size) * out[0][1] + size * out[1][1]) * kOut;
+            if (n == 1) {
+                ch[0][i] = ch[0][i] * (1 - mix) + 0.5f * (wetL + wetR) * mix;
+            } else {
+                for (uint32_t c = 0; c < n; ++c) ch[c][i] = ch[c][i] * (1 - mix) + ((c & 1) ? wetR : wetL) * mix;
+            }
         }
+        prePos_ = (prePos_ + run) % preLength_;
+        for (int r = 0; r < 2; ++r)
+            for (int k = 0; k < kLines; ++k) rooms[r]->pos[k] = (rooms[r]->pos[k] + run) % rooms[r]->length[k];
     }
-    for (int k = 0; k < kLines; ++k) {
-        small_.damp[k] = dsp::flush(small_.damp[k]);
-        large_.damp[k] = dsp::flush(large_.damp[k]);
-    }
+    for (int r = 0; r < 2; ++r)
+        for (int k = 0; k < kLines; ++k) rooms[r]->damp[k] = dsp::flush(nets[r].damp[k]);
 }
 
 // ---------------------------------------------------------------- distortion

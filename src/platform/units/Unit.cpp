@@ -1,5 +1,6 @@
 #include "platform/units/Unit.h"
 
+#include "platform/units/Dsp.h"
 #include "platform/units/EventListener.h"
 
 #include <QCborArray>
@@ -185,6 +186,7 @@ Status EffectUnit::doRender(RenderActionFlags& flags, const TimeStamp& timeStamp
         channels[i] = io.channel(i);
         if (!channels[i]) return Status::ParamError;
     }
+    dsp::DenormalGuard guard;
     process(channels, n, frames);
     return Status::Ok;
 }
