@@ -395,7 +395,7 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
         if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
     };
     // The context menu's import and a dropped file replace the selected
-    // track's file.
+    // track's file (the thumbnail selects its own track first).
     connect(thumbnail, &MusicView::importFileRequested, this, [self](MusicView* view) {
         if (!self || !view) return;
         if (self->audioPlayer && self->audioPlayer->rate() != 0) self->audioPlayer->pause();
@@ -413,12 +413,8 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
         if (!self || !self->ui.audioView) return;
         const quint64 index = self->currentSelectedAudio.load();
         if (index >= self->ui.audioView->audioTracks.size()) return;
-        QString error;
-        if (!self->replaceAudioFileInComposition(url, index, &error))
-            runModalAlert(self->ui.window,
-                          AlertRequest{QStringLiteral("The file “%1” could not be added.")
-                                           .arg(QFileInfo(url.toLocalFile()).fileName()),
-                                       error, {QStringLiteral("OK")}});
+        // A file that cannot be used is refused with its reason, once.
+        self->replaceAudioFileInComposition(url, index);
     });
 }
 

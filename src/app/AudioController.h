@@ -288,10 +288,9 @@ public:
     void addAllTracks(const AllTracksUndoRecord& record);
     // `fromUser`: the command was given by the user (asks before closing a project).
     void closeCompositionFrom(bool fromUser);
-    // The menu commands on the selected track, and the thumbnail's replacement.
+    // The menu commands on the selected track.
     void duplicateAudioFileFrom();
     void removeAudioFileFrom();
-    void replaceAudioFileFrom();
     // The sample-rate label's text.
     static QString sampleRateText(double rate);
     // "used length / file length".

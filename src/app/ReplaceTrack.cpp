@@ -12,7 +12,6 @@
 #include "views/AudioDrawingView.h"
 #include "views/MusicView.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -122,18 +121,4 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
     }
     if (error) error->clear();
     return true;
-}
-
-void AudioController::replaceAudioFileFrom() {
-    if (shell.audioControllerIsWorking || trackCount() == 0) return;
-    const quint64 index = currentSelectedAudio;
-    if (index >= quint64(trackCount())) return;
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    QStringList patterns;
-    for (const QString& ext : Asset::audiovisualExtensions()) patterns << QStringLiteral("*.") + ext;
-    const QString file = QFileDialog::getOpenFileName(
-        ui.window, QStringLiteral("Select Audio File"), QString(),
-        QStringLiteral("Audio and video files (%1)").arg(patterns.join(QLatin1Char(' '))));
-    if (file.isEmpty()) return;
-    replaceAudioFileInComposition(QUrl::fromLocalFile(file), index);
 }

@@ -10,14 +10,16 @@
 
 namespace {
 
-// The menu bar's menu with this title, made after the application menu when
-// there is none yet.
-QMenu* menuTitled(QMenuBar* bar, const QString& title) {
-    for (QAction* a : bar->actions())
+// The menu bar's menu with this title, made in front of the menu titled
+// `before` (or last) when there is none yet.
+QMenu* menuTitled(QMenuBar* bar, const QString& title, const QString& before) {
+    QAction* next = nullptr;
+    for (QAction* a : bar->actions()) {
         if (a->menu() && a->text() == title) return a->menu();
+        if (!next && a->text() == before) next = a;
+    }
     auto* menu = new QMenu(title, bar);
-    const auto actions = bar->actions();
-    bar->insertMenu(actions.size() > 1 ? actions[1] : nullptr, menu);
+    bar->insertMenu(next, menu);
     return menu;
 }
 
@@ -29,26 +31,22 @@ void installTrackListCommands(AudioController* c) {
             QObject::connect(field, &NumberTextField::action, c, &AudioController::updateCompositionDurationFrom);
     if (!c->ui.window) return;
     QMenuBar* bar = c->ui.window->menuBar();
-    QMenu* file = menuTitled(bar, QStringLiteral("File"));
+    QMenu* file = menuTitled(bar, QStringLiteral("File"), QStringLiteral("Edit"));
     file->addSeparator();
     QAction* close = file->addAction(QStringLiteral("Close Composition"));
     close->setObjectName(QStringLiteral("closeCompositionAction"));
     QObject::connect(close, &QAction::triggered, c, [c] { c->closeCompositionFrom(true); });
 
-    QMenu* track = menuTitled(bar, QStringLiteral("Track"));
+    QMenu* track = menuTitled(bar, QStringLiteral("Track"), QStringLiteral("Controls"));
     QAction* duplicate = track->addAction(QStringLiteral("Duplicate track"));
     duplicate->setObjectName(QStringLiteral("duplicateTrackAction"));
     QObject::connect(duplicate, &QAction::triggered, c, &AudioController::duplicateAudioFileFrom);
-    QAction* replace = track->addAction(QStringLiteral("Replace source file…"));
-    replace->setObjectName(QStringLiteral("replaceTrackAction"));
-    QObject::connect(replace, &QAction::triggered, c, &AudioController::replaceAudioFileFrom);
-    track->addSeparator();
     QAction* remove = track->addAction(QStringLiteral("Remove"));
     remove->setObjectName(QStringLiteral("removeTrackAction"));
     QObject::connect(remove, &QAction::triggered, c, &AudioController::removeAudioFileFrom);
-    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, replace, remove] {
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, remove] {
         const bool on = !c->shell.audioControllerIsWorking && c->trackCount() > 0 &&
                         c->currentSelectedAudio < quint64(c->trackCount());
-        for (QAction* a : {duplicate, replace, remove}) a->setEnabled(on);
+        for (QAction* a : {duplicate, remove}) a->setEnabled(on);
     });
 }

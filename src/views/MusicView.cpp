@@ -244,9 +244,11 @@ void MusicView::dropEvent(QDropEvent* event) {
         event->acceptProposedAction();
         return;
     }
-    // File URLs only; the first one replaces the selected track's file.
+    // File URLs only; the first one replaces the file of this thumbnail's
+    // track, which the drop selects (a drop never replaces another track).
     for (const QUrl& url : event->mimeData()->urls()) {
         if (!url.isLocalFile()) continue;
+        selectTrack();
         replaceAudioWithURL(url);
         event->setDropAction(Qt::CopyAction);
         event->accept();

@@ -5,7 +5,10 @@
 #include "views/LineView.h"
 #include "views/MusicView.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMainWindow>
+#include <QMimeData>
 
 #include <algorithm>
 
@@ -324,6 +327,26 @@ TEST_F(TrackListCommandsTest, BadReplacementChangesNothingAndSaysWhy) {
         EXPECT_EQ(text(a->audioLabel), QStringLiteral("a.wav"));
         EXPECT_NE(a->trackID, -1);
     }
+}
+
+// A file dropped on a thumbnail replaces that thumbnail's track, whichever
+// track was selected.
+TEST_F(TrackListCommandsTest, DropOnAThumbnailReplacesItsOwnTrack) {
+    setLength("0", "10");
+    append(writeTone("a.wav", 2, 440));
+    auto b = append(writeTone("b.wav", 2, 440));
+    waitForReadyItem();
+    c->currentSelectedAudio = 0;
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(writeTone("dropped.wav", 3, 1000))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(b->imageView.data(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(b->imageView.data(), &drop);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return tracks()[1].audioURL.fileName() == QStringLiteral("dropped.wav"); }));
+    EXPECT_EQ(tracks()[0].audioURL.fileName(), QStringLiteral("a.wav"));
+    EXPECT_EQ(c->currentSelectedAudio.load(), 1u);
+    EXPECT_NEAR(b->durationInSeconds, 3, 1e-6);
 }
 
 TEST_F(TrackListCommandsTest, ShortReplacementSamplesEveryFrame) {
