@@ -263,6 +263,14 @@ TEST(Asset, TruncatedFlacFailsToDecodeWithAnError) {
     const QString source = fixtures::sourceWav(fixtureDir());
     const QString flac = fixtures::convert(source, fixtureDir(), QStringLiteral("whole.flac"));
     const QString cut = truncated(flac, QStringLiteral("cut.flac"), 0.5);
+    // A cache folder of its own: other test processes decode into the shared
+    // one at the same time, and their files in progress are not ours to judge.
+    const QString sharedCache = DecodedCache::folder();
+    DecodedCache::setFolder(tempDir());
+    struct Restore {
+        QString folder;
+        ~Restore() { DecodedCache::setFolder(folder); }
+    } restore{sharedCache};
     QString error;
     auto asset = Asset::load(cut, &error);
     if (!asset) {
