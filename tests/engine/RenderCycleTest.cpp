@@ -83,7 +83,9 @@ TEST_F(RenderCycle, InstrumentsRenderBeforeEffectsThenBuiltIns) {
     EXPECT_NEAR(driver->left[0], 0.1f + 0.2f + 0.3f + 0.01f + 0.02f, 1e-6);
 
     // A built-in unit that is active comes after the plug-ins.
-    if (auto* lowPass = k->lowPassUnit().load()) {
+    auto* lowPass = k->lowPassUnit().load();
+    ASSERT_NE(lowPass, nullptr);
+    {
         lowPass->setParameter(0, 20000.0f);
         k->contextLowPassEnabled().store(1);
         const double before = lowPass->lastRenderSampleTime();
@@ -180,7 +182,7 @@ TEST_F(RenderCycle, AutomationIsAskedOncePerSliceAtThePreviousStart) {
 
 TEST_F(RenderCycle, PausedKeyKeepsTheActiveFlag) {
     auto* lowPass = k->lowPassUnit().load();
-    if (!lowPass) GTEST_SKIP() << "no low-pass unit";
+    ASSERT_NE(lowPass, nullptr);
     lowPass->setParameter(0, 200.0f);
     k->contextLowPassEnabled().store(1);
     s.controller.automation[EffectInput::LowPassCutoff] = 0.0;  // would take the unit out
