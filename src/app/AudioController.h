@@ -304,6 +304,10 @@ public:
     void resizeTimeline(bool withTracks = true);
     void showCompositionDurationInFields(double seconds);
 
+    // The undo manager of the plug-in panel (its unit parameter, class
+    // information and preset changes), apart from the main window's.
+    UndoManager* audioUnitPanelUndoManager() override;
+
     // ---- The selected track's values in the controls; a track's lane --------------------
     void applyValuesToSelectedAudio(quint64 index);
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
@@ -333,6 +337,7 @@ private:
     bool itemIsReady() const;
     std::vector<QPointer<QWidget>> enabledBindings_;
     std::unique_ptr<UndoManager> undoManager_;
+    std::unique_ptr<UndoManager> audioUnitPanelUndoManager_;
 };
 
 // The track-list commands in the main window's menus, the duration fields' actions.

@@ -1,5 +1,8 @@
-// The selected track's values shown in the effect controls; a track's lane.
+// The selected track's values shown in the effect controls; a track's lane;
+// the plug-in panel's undo manager.
 #include "app/AudioController.h"
+
+#include "platform/core/UndoManager.h"
 
 #include "engine/MusicFilter.h"
 #include "views/AudioDrawingView.h"
@@ -19,4 +22,9 @@ void AudioController::applyValuesToSelectedAudio(quint64 index) {
         const QVariant v = filter->valueForKey(QString::fromLatin1(effectControlTable[i].key));
         if (controls[i].first && v.isValid()) controls[i].first->setFloatValue(v.toDouble());
     }
+}
+
+UndoManager* AudioController::audioUnitPanelUndoManager() {
+    if (!audioUnitPanelUndoManager_) audioUnitPanelUndoManager_ = std::make_unique<UndoManager>();
+    return audioUnitPanelUndoManager_.get();
 }

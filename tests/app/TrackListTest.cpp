@@ -406,6 +406,8 @@ TEST_F(TrackListCommandsTest, ClosingAProjectAsksAndForgetsItsHistory) {
     c->library.projectURL = project;
     c->library.projectChangeCount = 3;
 
+    c->audioUnitPanelUndoManager()->registerUndo(c, [] {});
+    endEvent();
     answer = 1;  // "Cancel"
     c->closeCompositionFrom(true);
     endEvent();
@@ -416,6 +418,7 @@ TEST_F(TrackListCommandsTest, ClosingAProjectAsksAndForgetsItsHistory) {
     EXPECT_EQ(tracks().size(), 1u);
     EXPECT_EQ(c->library.projectURL, project);
     EXPECT_TRUE(c->undoManager()->canUndo());
+    EXPECT_TRUE(c->audioUnitPanelUndoManager()->canUndo());
 
     answer = 0;  // "Ok"
     c->closeCompositionFrom(true);
@@ -425,6 +428,7 @@ TEST_F(TrackListCommandsTest, ClosingAProjectAsksAndForgetsItsHistory) {
     EXPECT_EQ(c->library.projectChangeCount, 0u);
     EXPECT_FALSE(c->undoManager()->canUndo());
     EXPECT_FALSE(c->undoManager()->canRedo());
+    EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
     EXPECT_EQ(c->ui.window->windowTitle(), QStringLiteral("Trevalune"));
     EXPECT_FALSE(c->isDocumentEdited());
 
