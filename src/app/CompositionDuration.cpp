@@ -270,6 +270,8 @@ void AudioController::resetCompositionDurationWithOldTime(const CompositionDurat
     if (UndoManager* undo = ui.audioView ? ui.audioView->undoManager() : nullptr)
         undo->registerUndo(this, [this, inverse] { resetCompositionDurationWithOldTime(inverse); });
     shell.compositionDuration = t;
+    // The timeline shows the length again, as the first track made it do.
+    if (t.seconds() > 0) resizeTimeline();
     // An empty timeline keeps its zero labels and slider range: the length
     // shows in the fields until a track comes.
     if (trackCount() > 0) {

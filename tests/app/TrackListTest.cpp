@@ -151,6 +151,7 @@ TEST_F(TrackListCommandsTest, UndoingTheFirstImportRestoresTheEmptyStateAndLengt
     expectEmptyState(*this, c);
     EXPECT_NEAR(c->shell.compositionDuration.seconds(), 90.7, 1e-3);
     EXPECT_EQ(fields(), std::make_pair(QStringLiteral("1"), QStringLiteral("30")));
+    EXPECT_EQ(c->ui.audioView->width(), int(90.7 * c->shell.scaleFactor));
 
     redo();
     ASSERT_EQ(tracks().size(), 1u);
