@@ -6,11 +6,11 @@
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/UndoManager.h"
+#include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 #include "views/StyledControls.h"
-#include "views/AudioDrawingView.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -20,8 +20,8 @@
 
 namespace {
 
-// A track's views in the order they are detached and attached: the lane,
-// then the thumbnail, the level meter and the three labels of the left column.
+// A track's views in the left column, in the order they are detached and
+// attached (after its lane): thumbnail, level meter and the three labels.
 std::vector<QWidget*> leftColumnViews(const MusicFilter& f) {
     return {f.imageView.data(), f.meteringView.data(), f.audioLabel.data(), f.audioTimeLabel.data(),
             f.audioSampleRateLabel.data()};
@@ -165,6 +165,10 @@ void AudioController::removeAudioFileAtIndex(quint64 index) {
 void AudioController::addAudioFile(const TrackUndoRecord& record) {
     if (!ui.audioView || !record.audioUndoDictionary.audioFilter) return;
     auto& tracks = ui.audioView->audioTracks;
+    // A track is in the list once at most.
+    const auto& filter = record.audioUndoDictionary.audioFilter;
+    if (std::any_of(tracks.begin(), tracks.end(), [&](const TrackRecord& t) { return t.audioFilter == filter; }))
+        return;
     // Back at its index, or last when the list has become shorter since.
     const quint64 index = std::min<quint64>(record.audioIndex.value_or(tracks.size()), tracks.size());
     closePanels(*this);
