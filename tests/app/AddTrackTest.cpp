@@ -77,7 +77,16 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return c->trackCount() == before + 1; }, 20000)) << path.toStdString();
         if (c->trackCount() != before + 1) return nullptr;
         MusicFilter* t = c->ui.audioView->audioTracks.back().audioFilter.get();
-        EXPECT_TRUE(waitUntil([&] { return t->trackID != -1 && c->shell.viewControlsEnabled; }, 20000));
+        // The item that holds this track (the refresh that builds it may still
+        // be queued when the track gets its identifier), ready, and the
+        // controls unlocked for it.
+        EXPECT_TRUE(waitUntil([&] {
+            PlayerItem* item = player->currentItem();
+            return t->trackID != -1 && item && item->status() == PlayerItem::Status::ReadyToPlay &&
+                   item->audioMix() &&
+                   item->audioMix()->inputParameters().size() == static_cast<size_t>(before + 1) &&
+                   c->shell.viewControlsEnabled;
+        }, 20000));
         return t;
     }
 
