@@ -44,7 +44,18 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             stageIndex[count++] = s;
         }
     uint32_t c = 0;
-    if (count > 0) {
+    if (count > 0 && count <= 2) {
+        // One or two stages: each over the slice, two channels at a time,
+        // keeps the state in registers.
+        for (; c + 1 < channelCount; c += 2)
+            for (int k = 0; k < count; ++k)
+                dsp::BiquadState::processPair(*active[k], state_[size_t(c) * kMaxStages + stageIndex[k]],
+                                              state_[size_t(c + 1) * kMaxStages + stageIndex[k]], ch[c],
+                                              ch[c + 1], frames);
+        for (; c < channelCount; ++c)
+            for (int k = 0; k < count; ++k)
+                state_[size_t(c) * kMaxStages + stageIndex[k]].process(*active[k], ch[c], frames);
+    } else if (count > 0) {
         for (; c + 1 < channelCount; c += 2) {
             dsp::BiquadState* sa = &state_[size_t(c) * kMaxStages];
             dsp::BiquadState* sb = &state_[size_t(c + 1) * kMaxStages];
