@@ -2,9 +2,30 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdlib>
 #include <new>
+#include <string>
+#include <unistd.h>
+
+namespace {
+// ctest runs the tests of one program as parallel processes that share the
+// program's home folder. Each process gets a home of its own below it, so
+// settings, the media library and caches written by one test never reach
+// another that runs at the same time.
+QString usePrivateHome() {
+    const char* base = std::getenv("HOME");
+    if (!base || !*base) return {};
+    const std::string home = std::string(base) + "/proc-" + std::to_string(::getpid());
+    QDir().mkpath(QString::fromStdString(home));
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    return QString::fromStdString(home);
+}
+}  // namespace
 
 // Every test program runs inside a QApplication on the offscreen platform, so
 // main-thread services (timers, queued calls, widgets) work as in the
@@ -12,10 +33,16 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Trevalune");
-    QCoreApplication::setApplicationName("Trevalune");
-    return RUN_ALL_TESTS();
+    const QString home = usePrivateHome();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        QCoreApplication::setOrganizationName("Trevalune");
+        QCoreApplication::setApplicationName("Trevalune");
+        result = RUN_ALL_TESTS();
+    }
+    if (!home.isEmpty()) QDir(home).removeRecursively();
+    return result;
 }
 
 // Every allocation made inside a realtime::Scope is a fault: count it, so a
