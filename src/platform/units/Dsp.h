@@ -172,6 +172,98 @@ struct BiquadState {
     }
 };
 
+// Two doubles side by side: both channels of a pair go through one
+// recursion, one lane each, with the same arithmetic as the scalar code.
+using Double2 = double __attribute__((vector_size(16)));
+
+// Coefficients and memory of one biquad for a pair of channels.
+struct BiquadPairCoefficients {
+    Double2 b0, b1, b2, a1, a2;
+    explicit BiquadPairCoefficients(const BiquadCoefficients& k)
+        : b0{k.b0, k.b0}, b1{k.b1, k.b1}, b2{k.b2, k.b2}, a1{k.a1, k.a1}, a2{k.a2, k.a2} {}
+};
+struct BiquadPairState {
+    Double2 z1, z2;
+    BiquadPairState() = default;
+    BiquadPairState(const BiquadState& a, const BiquadState& b) : z1{a.z1, b.z1}, z2{a.z2, b.z2} {}
+    void store(BiquadState& a, BiquadState& b) const {
+        a = {flush(z1[0]), flush(z2[0])};
+        b = {flush(z1[1]), flush(z2[1])};
+    }
+    Double2 tick(const BiquadPairCoefficients& k, Double2 x) {
+        const Double2 y = k.b0 * x + z1;
+        z1 = k.b1 * x - k.a1 * y + z2;
+        z2 = k.b2 * x - k.a2 * y;
+        return y;
+    }
+};
+
+// `N` cascaded stages over a slice of two channels, sample by sample, the
+// state of every stage held in registers for the whole slice. `sa`/`sb` are
+// the states of the stages for channel a and b.
+template <int N>
+inline void cascadePair(const BiquadCoefficients* const* k, BiquadState* const* sa, BiquadState* const* sb,
+                        float* a, float* b, uint32_t frames) {
+    Double2 b0[N], b1[N], b2[N], a1[N], a2[N], z1[N], z2[N];
+    for (int j = 0; j < N; ++j) {
+        b0[j] = Double2{k[j]->b0, k[j]->b0};
+        b1[j] = Double2{k[j]->b1, k[j]->b1};
+        b2[j] = Double2{k[j]->b2, k[j]->b2};
+        a1[j] = Double2{k[j]->a1, k[j]->a1};
+        a2[j] = Double2{k[j]->a2, k[j]->a2};
+        z1[j] = Double2{sa[j]->z1, sb[j]->z1};
+        z2[j] = Double2{sa[j]->z2, sb[j]->z2};
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        Double2 x = {double(a[i]), double(b[i])};
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) {
+            const Double2 y = b0[j] * x + z1[j];
+            z1[j] = b1[j] * x - a1[j] * y + z2[j];
+            z2[j] = b2[j] * x - a2[j] * y;
+            x = y;
+        }
+        a[i] = float(x[0]);
+        b[i] = float(x[1]);
+    }
+    for (int j = 0; j < N; ++j) {
+        sa[j]->z1 = flush(z1[j][0]);
+        sb[j]->z1 = flush(z1[j][1]);
+        sa[j]->z2 = flush(z2[j][0]);
+        sb[j]->z2 = flush(z2[j][1]);
+    }
+}
+
+// The same for a single channel.
+template <int N>
+inline void cascade(const BiquadCoefficients* const* k, BiquadState* const* st, float* a, uint32_t frames) {
+    double b0[N], b1[N], b2[N], a1[N], a2[N], z1[N], z2[N];
+    for (int j = 0; j < N; ++j) {
+        b0[j] = k[j]->b0;
+        b1[j] = k[j]->b1;
+        b2[j] = k[j]->b2;
+        a1[j] = k[j]->a1;
+        a2[j] = k[j]->a2;
+        z1[j] = st[j]->z1;
+        z2[j] = st[j]->z2;
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        double x = a[i];
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) {
+            const double y = b0[j] * x + z1[j];
+            z1[j] = b1[j] * x - a1[j] * y + z2[j];
+            z2[j] = b2[j] * x - a2[j] * y;
+            x = y;
+        }
+        a[i] = float(x);
+    }
+    for (int j = 0; j < N; ++j) {
+        st[j]->z1 = flush(z1[j]);
+        st[j]->z2 = flush(z2[j]);
+    }
+}
+
 // Quality factor of a resonance given in dB above the flat response: 0 dB
 // is the Butterworth response (-3 dB at the cutoff).
 inline double qForResonance(double resonanceDb) { return std::numbers::sqrt2 / 2 * dbToGain(resonanceDb); }

@@ -127,8 +127,67 @@ void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t fra
     const double pre = dsp::dbToGain(value(0));
 
     // Split every channel into four bands that sum back to an all-pass,
-    // sample by sample so that the filters of the tree overlap.
-    for (uint32_t c = 0; c < n; ++c) {
+    // sample by sample so that the filters of the tree overlap; two channels
+    // at a time in the lanes of one vector.
+    uint32_t c = 0;
+    if (n >= 2) {
+        using dsp::BiquadPairCoefficients;
+        using dsp::BiquadPairState;
+        using dsp::Double2;
+        const BiquadPairCoefficients lp[3] = {BiquadPairCoefficients(lp_[0]), BiquadPairCoefficients(lp_[1]),
+                                              BiquadPairCoefficients(lp_[2])};
+        const BiquadPairCoefficients hp[3] = {BiquadPairCoefficients(hp_[0]), BiquadPairCoefficients(hp_[1]),
+                                              BiquadPairCoefficients(hp_[2])};
+        const BiquadPairCoefficients ap1(ap_[1]), ap2(ap_[2]);
+        const Double2 preGain = {pre, pre};
+        for (; c + 1 < n; c += 2) {
+            ChannelState& sa = state_[c];
+            ChannelState& sb = state_[c + 1];
+            BiquadPairState lps[3][2], hps[3][2];
+            for (int k = 0; k < 3; ++k)
+                for (int j = 0; j < 2; ++j) {
+                    lps[k][j] = BiquadPairState(sa.lp[k][j], sb.lp[k][j]);
+                    hps[k][j] = BiquadPairState(sa.hp[k][j], sb.hp[k][j]);
+                }
+            BiquadPairState ap01(sa.ap[0][1], sb.ap[0][1]), ap02(sa.ap[0][2], sb.ap[0][2]),
+                ap12(sa.ap[1][2], sb.ap[1][2]);
+            float* out[4][2];
+            for (int b = 0; b < 4; ++b) {
+                out[b][0] = band(b, c);
+                out[b][1] = band(b, c + 1);
+            }
+            const float* xa = ch[c];
+            const float* xb = ch[c + 1];
+            for (uint32_t i = 0; i < frames; ++i) {
+                const Double2 in = Double2{double(xa[i]), double(xb[i])} * preGain;
+                const Double2 low = lps[0][1].tick(lp[0], lps[0][0].tick(lp[0], in));
+                const Double2 rest = hps[0][1].tick(hp[0], hps[0][0].tick(hp[0], in));
+                const Double2 mid = lps[1][1].tick(lp[1], lps[1][0].tick(lp[1], rest));
+                const Double2 rest2 = hps[1][1].tick(hp[1], hps[1][0].tick(hp[1], rest));
+                const Double2 v2 = lps[2][1].tick(lp[2], lps[2][0].tick(lp[2], rest2));
+                const Double2 v3 = hps[2][1].tick(hp[2], hps[2][0].tick(hp[2], rest2));
+                const Double2 v0 = ap02.tick(ap2, ap01.tick(ap1, low));
+                const Double2 v1 = ap12.tick(ap2, mid);
+                out[0][0][i] = float(v0[0]);
+                out[0][1][i] = float(v0[1]);
+                out[1][0][i] = float(v1[0]);
+                out[1][1][i] = float(v1[1]);
+                out[2][0][i] = float(v2[0]);
+                out[2][1][i] = float(v2[1]);
+                out[3][0][i] = float(v3[0]);
+                out[3][1][i] = float(v3[1]);
+            }
+            for (int k = 0; k < 3; ++k)
+                for (int j = 0; j < 2; ++j) {
+                    lps[k][j].store(sa.lp[k][j], sb.lp[k][j]);
+                    hps[k][j].store(sa.hp[k][j], sb.hp[k][j]);
+                }
+            ap01.store(sa.ap[0][1], sb.ap[0][1]);
+            ap02.store(sa.ap[0][2], sb.ap[0][2]);
+            ap12.store(sa.ap[1][2], sb.ap[1][2]);
+        }
+    }
+    for (; c < n; ++c) {
         ChannelState& s = state_[c];
         float* b0 = band(0, c);
         float* b1 = band(1, c);

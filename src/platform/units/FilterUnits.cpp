@@ -33,8 +33,12 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
         gain_ = design(stages_, n);
         stageCount_ = n;
     }
-    // The stages in use, run sample by sample: the recursions of different
-    // stages and channels are independent, so the processor overlaps them.
+    // The stages in use, in groups of up to kGroup: each group runs over the
+    // whole slice sample by sample with its state in registers, both
+    // channels of a pair in one vector. Each stage sees the same samples in
+    // the same order as stage by stage, so the result does not depend on the
+    // grouping.
+    constexpr int kGroup = 4;
     const dsp::BiquadCoefficients* active[kMaxStages];
     int stageIndex[kMaxStages];
     int count = 0;
@@ -44,46 +48,32 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             stageIndex[count++] = s;
         }
     uint32_t c = 0;
-    if (count > 0 && count <= 2) {
-        // One or two stages: each over the slice, two channels at a time,
-        // keeps the state in registers.
-        for (; c + 1 < channelCount; c += 2)
-            for (int k = 0; k < count; ++k)
-                dsp::BiquadState::processPair(*active[k], state_[size_t(c) * kMaxStages + stageIndex[k]],
-                                              state_[size_t(c + 1) * kMaxStages + stageIndex[k]], ch[c],
-                                              ch[c + 1], frames);
-        for (; c < channelCount; ++c)
-            for (int k = 0; k < count; ++k)
-                state_[size_t(c) * kMaxStages + stageIndex[k]].process(*active[k], ch[c], frames);
-    } else if (count > 0) {
-        for (; c + 1 < channelCount; c += 2) {
-            dsp::BiquadState* sa = &state_[size_t(c) * kMaxStages];
-            dsp::BiquadState* sb = &state_[size_t(c + 1) * kMaxStages];
-            float* a = ch[c];
-            float* b = ch[c + 1];
-            for (uint32_t i = 0; i < frames; ++i) {
-                double xa = a[i], xb = b[i];
-                for (int k = 0; k < count; ++k) {
-                    const int s = stageIndex[k];
-                    xa = sa[s].tick(*active[k], xa);
-                    xb = sb[s].tick(*active[k], xb);
-                }
-                a[i] = float(xa);
-                b[i] = float(xb);
+    for (; c + 1 < channelCount; c += 2) {
+        dsp::BiquadState* sa[kMaxStages];
+        dsp::BiquadState* sb[kMaxStages];
+        for (int k = 0; k < count; ++k) {
+            sa[k] = &state_[size_t(c) * kMaxStages + stageIndex[k]];
+            sb[k] = &state_[size_t(c + 1) * kMaxStages + stageIndex[k]];
+        }
+        for (int k = 0; k < count; k += kGroup) {
+            switch (std::min(kGroup, count - k)) {
+            case 1: dsp::cascadePair<1>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
+            case 2: dsp::cascadePair<2>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
+            case 3: dsp::cascadePair<3>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
+            default: dsp::cascadePair<4>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
             }
         }
-        for (; c < channelCount; ++c) {
-            dsp::BiquadState* st = &state_[size_t(c) * kMaxStages];
-            float* a = ch[c];
-            for (uint32_t i = 0; i < frames; ++i) {
-                double x = a[i];
-                for (int k = 0; k < count; ++k) x = st[stageIndex[k]].tick(*active[k], x);
-                a[i] = float(x);
+    }
+    for (; c < channelCount; ++c) {
+        dsp::BiquadState* st[kMaxStages];
+        for (int k = 0; k < count; ++k) st[k] = &state_[size_t(c) * kMaxStages + stageIndex[k]];
+        for (int k = 0; k < count; k += kGroup) {
+            switch (std::min(kGroup, count - k)) {
+            case 1: dsp::cascade<1>(active + k, st + k, ch[c], frames); break;
+            case 2: dsp::cascade<2>(active + k, st + k, ch[c], frames); break;
+            case 3: dsp::cascade<3>(active + k, st + k, ch[c], frames); break;
+            default: dsp::cascade<4>(active + k, st + k, ch[c], frames); break;
             }
-        }
-        for (auto& st : state_) {
-            st.z1 = dsp::flush(st.z1);
-            st.z2 = dsp::flush(st.z2);
         }
     }
     for (c = 0; c < channelCount; ++c) {
