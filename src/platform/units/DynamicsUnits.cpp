@@ -211,27 +211,43 @@ void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t fra
             for (auto& st : row) st = {dsp::flush(st.z1), dsp::flush(st.z2)};
     }
 
-    // Compress each band (channels linked), then sum.
-    float* bandCh[BufferList::kCapacity];
+    // Compress each band (channels linked), then sum. The four envelope
+    // followers run side by side, so that their recursions overlap. Above
+    // the threshold the gain is makeup + slope * (level - threshold) in dB,
+    // that is envelope^slope times a constant; below it, the makeup alone.
+    float* bandCh[4][BufferList::kCapacity];
+    double slope[4], scale[4], thresholdGain[4], makeupGain[4], envelope[4], attack[4], release[4];
     for (int b = 0; b < 4; ++b) {
         Compressor& comp = comp_[b];
         comp.setTimes(value(17), value(18), sampleRate());
-        for (uint32_t c = 0; c < n; ++c) bandCh[c] = band(b, c);
+        for (uint32_t c = 0; c < n; ++c) bandCh[b][c] = band(b, c);
         const double threshold = value(5 + b), ratio = value(9 + b), makeup = value(13 + b);
-        for (uint32_t start = 0; start < frames; start += kBlock) {
-            const uint32_t len = std::min(kBlock, frames - start);
-            for (uint32_t i = start; i < start + len; ++i) {
-                float peak = 0;
-                for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(bandCh[c][i]));
-                comp.follow(peak);
-            }
-            const double target =
-                dsp::dbToGain(compression(dsp::gainToDb(comp.envelope), threshold, ratio, 0) + makeup);
-            applyRamp(bandCh, n, start, len, comp.gain, target);
-            comp.gain = target;
-        }
-        comp.envelope = dsp::flush(comp.envelope);
+        slope[b] = 1.0 / ratio - 1.0;
+        scale[b] = dsp::dbToGain(makeup - slope[b] * threshold);
+        thresholdGain[b] = dsp::dbToGain(threshold);
+        makeupGain[b] = dsp::dbToGain(makeup);
+        envelope[b] = comp.envelope;
+        attack[b] = comp.attack;
+        release[b] = comp.release;
     }
+    for (uint32_t start = 0; start < frames; start += kBlock) {
+        const uint32_t len = std::min(kBlock, frames - start);
+        for (uint32_t i = start; i < start + len; ++i) {
+            for (int b = 0; b < 4; ++b) {
+                float peak = 0;
+                for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(bandCh[b][c][i]));
+                const double p = peak;
+                envelope[b] = p + (envelope[b] - p) * (p > envelope[b] ? attack[b] : release[b]);
+            }
+        }
+        for (int b = 0; b < 4; ++b) {
+            const double target = envelope[b] > thresholdGain[b] ? std::pow(envelope[b], slope[b]) * scale[b]
+                                                                 : makeupGain[b];
+            applyRamp(bandCh[b], n, start, len, comp_[b].gain, target);
+            comp_[b].gain = target;
+        }
+    }
+    for (int b = 0; b < 4; ++b) comp_[b].envelope = dsp::flush(envelope[b]);
     const float post = float(dsp::dbToGain(value(1)));
     for (uint32_t c = 0; c < n; ++c) {
         const float *b0 = band(0, c), *b1 = band(1, c), *b2 = band(2, c), *b3 = band(3, c);

@@ -144,20 +144,25 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     float* preL = preDelay_.data();
     float* preR = preDelay_.data() + preLength_;
 
-    // Per room: the lines' write positions, gains and damping states in
-    // locals for the inner loop.
+    // Per room: the lines' gains and damping states in locals for the inner
+    // loop, four lines to a vector (lines 0-3 in lo, 4-7 in hi).
+    using Float4 = float __attribute__((vector_size(16)));
     struct Net {
-        float* line[kLines];
-        float gain[kLines];
-        float damp[kLines];
+        Float4 gainLo, gainHi, dampLo, dampHi;
     } nets[2];
     Room* rooms[2] = {&small_, &large_};
-    for (int r = 0; r < 2; ++r)
-        for (int k = 0; k < kLines; ++k) {
-            nets[r].line[k] = rooms[r]->lines[k].data();
-            nets[r].gain[k] = float(rooms[r]->gain[k]);
-            nets[r].damp[k] = float(rooms[r]->damp[k]);
-        }
+    for (int r = 0; r < 2; ++r) {
+        const Room& room = *rooms[r];
+        nets[r].gainLo = Float4{float(room.gain[0]), float(room.gain[1]), float(room.gain[2]), float(room.gain[3])};
+        nets[r].gainHi = Float4{float(room.gain[4]), float(room.gain[5]), float(room.gain[6]), float(room.gain[7])};
+        nets[r].dampLo = Float4{float(room.damp[0]), float(room.damp[1]), float(room.damp[2]), float(room.damp[3])};
+        nets[r].dampHi = Float4{float(room.damp[4]), float(room.damp[5]), float(room.damp[6]), float(room.damp[7])};
+    }
+    const Float4 inSignLo = {inSign[0], inSign[1], inSign[2], inSign[3]};
+    const Float4 inSignHi = {inSign[4], inSign[5], inSign[6], inSign[7]};
+    const Float4 outSignLo = {outSign[0], outSign[1], outSign[2], outSign[3]};
+    const Float4 outSignHi = {outSign[4], outSign[5], outSign[6], outSign[7]};
+    const Float4 av = {a, a, a, a};
 
     for (uint32_t i = 0; i < frames;) {
         // A run of frames in which no line and no pre-delay position wraps.
@@ -167,12 +172,15 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
             for (int k = 0; k < kLines; ++k) run = std::min(run, rooms[r]->length[k] - rooms[r]->pos[k]);
         float* lines[2][kLines];
         for (int r = 0; r < 2; ++r)
-            for (int k = 0; k < kLines; ++k) lines[r][k] = nets[r].line[k] + rooms[r]->pos[k];
+            for (int k = 0; k < kLines; ++k) lines[r][k] = rooms[r]->lines[k].data() + rooms[r]->pos[k];
 
         for (uint32_t j = 0; j < run; ++j, ++i) {
             float l = 0, rr = 0;
             if (n == 1) {
                 l = rr = ch[0][i];
+            } else if (n == 2) {
+                l = ch[0][i];
+                rr = ch[1][i];
             } else {
                 int nl = 0, nr = 0;
                 for (uint32_t c = 0; c < n; ++c) {
@@ -184,27 +192,26 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
             preL[prePos_ + j] = l;
             preR[prePos_ + j] = rr;
             const float inL = preL[from + j], inR = preR[from + j];
+            const Float4 in = {inL, inR, inL, inR};
             float out[2][2];
             for (int r = 0; r < 2; ++r) {
                 Net& net = nets[r];
-                float v[kLines];
-                float sum = 0;
-                for (int k = 0; k < kLines; ++k) {
-                    const float s = lines[r][k][j];
-                    net.damp[k] = s + (net.damp[k] - s) * a;
-                    v[k] = net.damp[k] * net.gain[k];
-                    sum += v[k];
-                }
+                float* const* line = lines[r];
+                const Float4 sLo = {line[0][j], line[1][j], line[2][j], line[3][j]};
+                const Float4 sHi = {line[4][j], line[5][j], line[6][j], line[7][j]};
+                net.dampLo = sLo + (net.dampLo - sLo) * av;
+                net.dampHi = sHi + (net.dampHi - sHi) * av;
+                const Float4 vLo = net.dampLo * net.gainLo, vHi = net.dampHi * net.gainHi;
+                const float sum = vLo[0] + vLo[1] + vLo[2] + vLo[3] + vHi[0] + vHi[1] + vHi[2] + vHi[3];
                 const float h = 2.0f / kLines * sum;
-                float oL = 0, oR = 0;
-                for (int k = 0; k < kLines; k += 2) {
-                    lines[r][k][j] = v[k] - h + inL * inSign[k];
-                    lines[r][k + 1][j] = v[k + 1] - h + inR * inSign[k + 1];
-                    oL += v[k] * outSign[k];
-                    oR += v[k + 1] * outSign[k + 1];
+                const Float4 wLo = vLo - h + in * inSignLo, wHi = vHi - h + in * inSignHi;
+                for (int k = 0; k < 4; ++k) {
+                    line[k][j] = wLo[k];
+                    line[k + 4][j] = wHi[k];
                 }
-                out[r][0] = oL;
-                out[r][1] = oR;
+                const Float4 pLo = vLo * outSignLo, pHi = vHi * outSignHi;
+                out[r][0] = pLo[0] + pLo[2] + pHi[0] + pHi[2];
+                out[r][1] = pLo[1] + pLo[3] + pHi[1] + pHi[3];
             }
             const float wetL = ((1 - size) * out[0][0] + size * out[1][0]) * kOut;
             const float wetR = ((1 - size) * out[0][1] + size * out[1][1]) * kOut;
@@ -219,7 +226,10 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
             for (int k = 0; k < kLines; ++k) rooms[r]->pos[k] = (rooms[r]->pos[k] + run) % rooms[r]->length[k];
     }
     for (int r = 0; r < 2; ++r)
-        for (int k = 0; k < kLines; ++k) rooms[r]->damp[k] = dsp::flush(nets[r].damp[k]);
+        for (int k = 0; k < 4; ++k) {
+            rooms[r]->damp[k] = dsp::flush(nets[r].dampLo[k]);
+            rooms[r]->damp[k + 4] = dsp::flush(nets[r].dampHi[k]);
+        }
 }
 
 // ---------------------------------------------------------------- distortion
