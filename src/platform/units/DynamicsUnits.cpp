@@ -19,16 +19,16 @@ double compression(double levelDb, double threshold, double ratio, double knee) 
     return over > knee / 2 ? slope * over : 0.0;
 }
 
-// Applies a gain ramping from `from` to `to` over the frames.
+// Applies a gain ramping from `from` to `to` over the frames (at most
+// kBlock): the gains are worked out once, then every channel is scaled.
 void applyRamp(float* const* ch, uint32_t n, uint32_t offset, uint32_t frames, double from, double to) {
     const double step = (to - from) / frames;
+    double gains[kBlock];
+    double g = from;
+    for (uint32_t i = 0; i < frames; ++i) gains[i] = g += step;
     for (uint32_t c = 0; c < n; ++c) {
-        double g = from;
         float* x = ch[c] + offset;
-        for (uint32_t i = 0; i < frames; ++i) {
-            g += step;
-            x[i] = float(x[i] * g);
-        }
+        for (uint32_t i = 0; i < frames; ++i) x[i] = float(x[i] * gains[i]);
     }
 }
 }  // namespace
@@ -232,13 +232,21 @@ void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t fra
     }
     for (uint32_t start = 0; start < frames; start += kBlock) {
         const uint32_t len = std::min(kBlock, frames - start);
-        for (uint32_t i = start; i < start + len; ++i) {
-            for (int b = 0; b < 4; ++b) {
-                float peak = 0;
-                for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(bandCh[b][c][i]));
-                const double p = peak;
-                envelope[b] = p + (envelope[b] - p) * (p > envelope[b] ? attack[b] : release[b]);
-            }
+        auto follow = [&](int b, float peak) {
+            const double p = peak;
+            envelope[b] = p + (envelope[b] - p) * (p > envelope[b] ? attack[b] : release[b]);
+        };
+        if (n == 2) {
+            for (uint32_t i = start; i < start + len; ++i)
+                for (int b = 0; b < 4; ++b)
+                    follow(b, std::max(std::max(0.0f, std::fabs(bandCh[b][0][i])), std::fabs(bandCh[b][1][i])));
+        } else {
+            for (uint32_t i = start; i < start + len; ++i)
+                for (int b = 0; b < 4; ++b) {
+                    float peak = 0;
+                    for (uint32_t c = 0; c < n; ++c) peak = std::max(peak, std::fabs(bandCh[b][c][i]));
+                    follow(b, peak);
+                }
         }
         for (int b = 0; b < 4; ++b) {
             const double target = envelope[b] > thresholdGain[b] ? std::pow(envelope[b], slope[b]) * scale[b]
