@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace units {
 
 using dsp::BiquadCoefficients;
@@ -16,6 +20,67 @@ ParameterInfo info(const char* name, ParameterUnit unit, float min, float max, f
 }  // namespace
 
 // ---------------------------------------------------------------- base
+
+namespace {
+
+using Cascade = void (*)(const BiquadCoefficients* const*, dsp::BiquadState* const*, dsp::BiquadState* const*,
+                         float*, float*, uint32_t);
+
+#if defined(__x86_64__)
+// The cascade of a stereo pair with fused multiply-adds, for processors that
+// have them: half the arithmetic of the plain version and a shorter
+// recursion, the same filter up to rounding.
+template <int N>
+__attribute__((target("fma"))) void cascadePairFused(const BiquadCoefficients* const* k,
+                                                     dsp::BiquadState* const* sa, dsp::BiquadState* const* sb,
+                                                     float* a, float* b, uint32_t frames) {
+    __m128d b0[N], b1[N], b2[N], a1[N], a2[N], z1[N], z2[N];
+    for (int j = 0; j < N; ++j) {
+        b0[j] = _mm_set1_pd(k[j]->b0);
+        b1[j] = _mm_set1_pd(k[j]->b1);
+        b2[j] = _mm_set1_pd(k[j]->b2);
+        a1[j] = _mm_set1_pd(k[j]->a1);
+        a2[j] = _mm_set1_pd(k[j]->a2);
+        z1[j] = _mm_set_pd(sb[j]->z1, sa[j]->z1);
+        z2[j] = _mm_set_pd(sb[j]->z2, sa[j]->z2);
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        __m128d x = _mm_set_pd(double(b[i]), double(a[i]));
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) {
+            const __m128d y = _mm_fmadd_pd(b0[j], x, z1[j]);
+            z1[j] = _mm_fnmadd_pd(a1[j], y, _mm_fmadd_pd(b1[j], x, z2[j]));
+            z2[j] = _mm_fnmadd_pd(a2[j], y, _mm_mul_pd(b2[j], x));
+            x = y;
+        }
+        a[i] = float(_mm_cvtsd_f64(x));
+        b[i] = float(_mm_cvtsd_f64(_mm_unpackhi_pd(x, x)));
+    }
+    for (int j = 0; j < N; ++j) {
+        alignas(16) double s1[2], s2[2];
+        _mm_store_pd(s1, z1[j]);
+        _mm_store_pd(s2, z2[j]);
+        *sa[j] = {dsp::flush(s1[0]), dsp::flush(s2[0])};
+        *sb[j] = {dsp::flush(s1[1]), dsp::flush(s2[1])};
+    }
+}
+#endif
+
+// The stereo cascades of one to four stages, chosen once for this processor.
+struct PairCascades {
+    Cascade run[5] = {nullptr, dsp::cascadePair<1>, dsp::cascadePair<2>, dsp::cascadePair<3>, dsp::cascadePair<4>};
+    PairCascades() {
+#if defined(__x86_64__)
+        __builtin_cpu_init();  // may run before the runtime's own initialisation
+        if (__builtin_cpu_supports("fma"))
+            run[1] = cascadePairFused<1>, run[2] = cascadePairFused<2>, run[3] = cascadePairFused<3>,
+            run[4] = cascadePairFused<4>;
+#endif
+    }
+};
+const PairCascades kPairCascades;
+
+}  // namespace
 
 Status BiquadUnit::doInitialize() {
     state_.assign(size_t(outputChannelCount()) * kMaxStages, {});
@@ -56,12 +121,7 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             sb[k] = &state_[size_t(c + 1) * kMaxStages + stageIndex[k]];
         }
         for (int k = 0; k < count; k += kGroup) {
-            switch (std::min(kGroup, count - k)) {
-            case 1: dsp::cascadePair<1>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
-            case 2: dsp::cascadePair<2>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
-            case 3: dsp::cascadePair<3>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
-            default: dsp::cascadePair<4>(active + k, sa + k, sb + k, ch[c], ch[c + 1], frames); break;
-            }
+            kPairCascades.run[std::min(kGroup, count - k)](active + k, sa + k, sb + k, ch[c], ch[c + 1], frames);
         }
     }
     for (; c < channelCount; ++c) {
