@@ -310,8 +310,14 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     const double ceiling = dsp::dbToGain(value(3));
     const double rel = dsp::onePoleCoefficient(value(1), sampleRate());
     const float limit = float(ceiling);
+    // Ring positions advance by one a frame: work them out once and step
+    // them, instead of dividing for every frame. Queue counters stay below
+    // twice the capacity, so one subtraction mostly wraps them.
+    auto wrap = [cap](uint32_t x) { return x < cap ? x : x % cap; };
+    uint32_t at = uint32_t(frame_ % cap);
+    uint32_t e = uint32_t(frame_ % L);
+    uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
     for (uint32_t i = 0; i < frames; ++i, ++frame_) {
-        const uint32_t at = uint32_t(frame_ % cap);
         double peak = 0;
         for (uint32_t c = 0; c < n; ++c) {
             const float x = float(ch[c][i] * pre);
@@ -321,13 +327,13 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
         const double r = peak > ceiling ? ceiling / peak : 1.0;
         ratio_[at] = r;
         // Sliding minimum of the required gains over the last L frames.
-        while (qTail_ != qHead_ && ratio_[minQueue_[(qTail_ - 1) % cap]] >= r) --qTail_;
-        minQueue_[qTail_ % cap] = at;
+        while (qTail_ != qHead_ && ratio_[minQueue_[wrap(qTail_ - 1)]] >= r) --qTail_;
+        minQueue_[wrap(qTail_)] = at;
         ++qTail_;
         // Drop the front once it is L frames old.
         while (qTail_ - qHead_ > 1) {
-            const uint32_t front = minQueue_[qHead_ % cap];
-            const uint32_t age = (at + cap - front) % cap;
+            const uint32_t front = minQueue_[wrap(qHead_)];
+            const uint32_t age = wrap(at + cap - front);
             if (age < L) break;
             ++qHead_;
         }
@@ -335,15 +341,16 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
             qHead_ -= cap;
             qTail_ -= cap;
         }
-        const double held = ratio_[minQueue_[qHead_ % cap]];
+        const double held = ratio_[minQueue_[wrap(qHead_)]];
         envelope_ = held < envelope_ ? held : held + (envelope_ - held) * rel;
-        const uint32_t e = uint32_t(frame_ % L);
         envSum_ += envelope_ - envRing_[e];
         envRing_[e] = envelope_;
         const double gain = std::min(1.0, envSum_ / L);
-        const uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
         for (uint32_t c = 0; c < n; ++c)
             ch[c][i] = std::clamp(float(delay_[size_t(c) * cap + from] * gain), -limit, limit);
+        at = at + 1 == cap ? 0 : at + 1;
+        e = e + 1 == L ? 0 : e + 1;
+        from = from + 1 == cap ? 0 : from + 1;
     }
     if (frame_ > (uint64_t(1) << 40)) frame_ %= uint64_t(cap) * L;  // keep the ring arithmetic exact
 }
