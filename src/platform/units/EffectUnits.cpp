@@ -370,28 +370,36 @@ Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint3
     if (outCh == 1) {
         for (uint32_t i = 0; i < frames; ++i) left[i] = float(src[i] * distanceGain);
     } else if (outCh >= 2) {
+        // Both ears in one pass, so that their recursions overlap.
+        float* out[2] = {left, right};
+        double d0[2], g0[2], dStep[2], gStep[2], z[2], zr[2];
         for (int e = 0; e < 2; ++e) {
-            float* out = e == 0 ? left : right;
-            const double d0 = lastDelay_[e], g0 = lastGain_[e];
-            const double dStep = (delay[e] - d0) / frames, gStep = (gain[e] - g0) / frames;
-            double z = shadow_[e], zr = rear_[e];
-            const double s = shadow[e];
-            for (uint32_t i = 0; i < frames; ++i) {
-                const double d = d0 + dStep * (i + 1), g = g0 + gStep * (i + 1);
+            d0[e] = lastDelay_[e];
+            g0[e] = lastGain_[e];
+            dStep[e] = (delay[e] - d0[e]) / frames;
+            gStep[e] = (gain[e] - g0[e]) / frames;
+            z[e] = shadow_[e];
+            zr[e] = rear_[e];
+        }
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (int e = 0; e < 2; ++e) {
+                const double d = d0[e] + dStep[e] * (i + 1), g = g0[e] + gStep[e] * (i + 1);
                 const double pos = double(i) - d;  // relative to src, may reach back into history
-                const double fl = std::floor(pos);
-                const long at = long(fl);
-                const double frac = pos - fl;
+                long at = long(pos);               // floor, without a call
+                if (double(at) > pos) --at;
+                const double frac = pos - double(at);
                 const double x0 = src[at], x1 = src[at + 1 <= long(i) ? at + 1 : at];
                 double y = x0 + (x1 - x0) * frac;
-                z = y + (z - y) * shadowCoef;
-                y = y + (z - y) * s;
-                zr = y + (zr - y) * rearCoef;
-                y = y + (zr - y) * rear;
-                out[i] = float(y * g);
+                z[e] = y + (z[e] - y) * shadowCoef;
+                y = y + (z[e] - y) * shadow[e];
+                zr[e] = y + (zr[e] - y) * rearCoef;
+                y = y + (zr[e] - y) * rear;
+                out[e][i] = float(y * g);
             }
-            shadow_[e] = dsp::flush(z);
-            rear_[e] = dsp::flush(zr);
+        }
+        for (int e = 0; e < 2; ++e) {
+            shadow_[e] = dsp::flush(z[e]);
+            rear_[e] = dsp::flush(zr[e]);
             lastDelay_[e] = delay[e];
             lastGain_[e] = gain[e];
         }
