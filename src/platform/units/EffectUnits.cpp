@@ -57,15 +57,18 @@ void DelayUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
         float* line = line_.data() + size_t(c) * length_;
         double z = damp_[c];
         uint32_t w = write_;
+        // The read positions step along with the write position.
+        uint32_t r0 = (w + length_ - whole) % length_;
+        uint32_t r1 = (r0 + length_ - 1) % length_;
         for (uint32_t i = 0; i < frames; ++i) {
-            const uint32_t r0 = (w + length_ - whole) % length_;
-            const uint32_t r1 = (r0 + length_ - 1) % length_;
             const double y = line[r0] + (line[r1] - line[r0]) * frac;
             z = y + (z - y) * a;
             const double x = ch[c][i];
             line[w] = dsp::flush(float(x + fb * z));
             ch[c][i] = float(x * (1.0 - mix) + y * mix);
             if (++w == length_) w = 0;
+            if (++r0 == length_) r0 = 0;
+            if (++r1 == length_) r1 = 0;
         }
         damp_[c] = dsp::flush(z);
     }
