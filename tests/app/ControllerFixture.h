@@ -4,6 +4,7 @@
 #include "app/MainInterface.h"
 #include "platform/audio/AudioOutput.h"
 #include "platform/media/Player.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 #include "views/AudioView.h"
 
@@ -44,27 +45,14 @@ protected:
         const auto frames = static_cast<size_t>(seconds * rate);
         std::vector<float> samples(frames);
         for (size_t i = 0; i < frames; ++i) samples[i] = 0.05f * float((i % 100) / 50.0 - 1.0);
-        auto source = AssetTrack::fromDecodedSource(DecodedSource::fromBuffers({samples}, rate));
-        auto composition = std::make_shared<Composition>();
-        composition->addMutableTrack(MediaType::Audio)
-            ->insertTimeRange(source->timeRange(), source, MediaTime::zero());
-        return PlayerItem::create(composition);
+        return PlayerItem::create(testsupport::oneTrackComposition(
+            AssetTrack::fromDecodedSource(DecodedSource::fromBuffers({samples}, rate))));
     }
 
     // An item whose source cannot be decoded.
     std::shared_ptr<PlayerItem> makeBrokenItem() {
-        AssetTrack::Info info;
-        info.trackID = 1;
-        info.naturalTimeScale = 1000;
-        info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1, 1));
-        auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
-            if (e) *e = QStringLiteral("cannot decode");
-            return std::shared_ptr<DecodedSource>();
-        });
-        auto composition = std::make_shared<Composition>();
-        composition->addMutableTrack(MediaType::Audio)
-            ->insertTimeRange(info.timeRange, broken, MediaTime::zero());
-        return PlayerItem::create(composition);
+        return PlayerItem::create(
+            testsupport::oneTrackComposition(testsupport::undecodableTrack(QStringLiteral("cannot decode"))));
     }
 
     // One track in a composition of `seconds`, its player item ready and the

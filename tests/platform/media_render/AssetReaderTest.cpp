@@ -2,6 +2,7 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -99,16 +100,7 @@ TEST(AssetReader, RefusesWhatItCannotRead) {
     EXPECT_EQ(reader->status(), AssetReader::Status::Failed);
     EXPECT_FALSE(reader->errorString().isEmpty());
 
-    AssetTrack::Info info;
-    info.trackID = 1;
-    info.naturalTimeScale = 1000;
-    info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1, 1));
-    auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
-        if (e) *e = QStringLiteral("cannot decode");
-        return std::shared_ptr<DecodedSource>();
-    });
-    auto bad = std::make_shared<Composition>();
-    bad->addMutableTrack(MediaType::Audio)->insertTimeRange(info.timeRange, broken, MediaTime::zero());
+    auto bad = testsupport::oneTrackComposition(testsupport::undecodableTrack(QStringLiteral("cannot decode")));
     auto failing = AssetReader::create(bad);
     auto output = mixOutput(*bad, 44100);
     failing->addOutput(output);

@@ -5,6 +5,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/Realtime.h"
 #include "platform/media/Player.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -227,17 +228,8 @@ TEST_F(PlayerTest, ReplacingTheItemAndFailures) {
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_FALSE(finished) << "no item, no seek";
 
-    AssetTrack::Info info;
-    info.trackID = 1;
-    info.naturalTimeScale = 1000;
-    info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1, 1));
-    auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
-        if (e) *e = QStringLiteral("cannot decode");
-        return std::shared_ptr<DecodedSource>();
-    });
-    auto comp = std::make_shared<Composition>();
-    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(info.timeRange, broken, MediaTime::zero());
-    auto item = PlayerItem::create(comp);
+    auto item = PlayerItem::create(
+        testsupport::oneTrackComposition(testsupport::undecodableTrack(QStringLiteral("cannot decode"))));
     player->replaceCurrentItem(item);
     ASSERT_TRUE(waitUntil([&] { return item->status() != PlayerItem::Status::Unknown; }));
     EXPECT_EQ(item->status(), PlayerItem::Status::Failed);

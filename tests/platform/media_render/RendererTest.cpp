@@ -3,6 +3,7 @@
 #include "platform/core/Realtime.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/Renderer.h"
+#include "support/MediaFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -27,16 +28,12 @@ Rendered renderAll(Renderer& r, int64_t total, int slice = 1000) {
     return out;
 }
 
-std::shared_ptr<Composition> oneTrack(const std::shared_ptr<AssetTrack>& source) {
-    auto comp = std::make_shared<Composition>();
-    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(source->timeRange(), source, MediaTime::zero());
-    return comp;
-}
+using testsupport::oneTrackComposition;
 
 TEST(Renderer, PassesAudioBitExactAtRatioOne) {
     auto l = gen::sine(440, 44100, 30000);
     auto r = gen::ramp(30000);
-    auto comp = oneTrack(gen::track({l, r}, 44100));
+    auto comp = oneTrackComposition(gen::track({l, r}, 44100));
     Renderer renderer(comp, nullptr, 44100, Renderer::Mode::Offline, 512);
     ASSERT_TRUE(renderer.prepare());
     EXPECT_EQ(renderer.length(), 30000);
@@ -89,7 +86,7 @@ TEST(Renderer, SumsTracksWithTheirVolumes) {
 TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
     const int64_t n = 48000;  // 1 s
     auto src = gen::track({gen::sine(1000, 48000, n)}, 48000);
-    Renderer renderer(oneTrack(src), nullptr, 44100, Renderer::Mode::Offline);
+    Renderer renderer(oneTrackComposition(src), nullptr, 44100, Renderer::Mode::Offline);
     ASSERT_TRUE(renderer.prepare());
     EXPECT_EQ(renderer.length(), 44100);
     auto out = renderAll(renderer, 44100, 512);
@@ -98,7 +95,7 @@ TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
     for (int64_t p = 441; p + 441 < 44100 - 441; p += 441)
         ASSERT_NEAR(gen::rms(out.left.data() + p, 441), 0.5 / std::sqrt(2.0), 0.02) << p;
     // The timing holds: a later start keeps the phase of the source.
-    Renderer late(oneTrack(src), nullptr, 44100, Renderer::Mode::Offline);
+    Renderer late(oneTrackComposition(src), nullptr, 44100, Renderer::Mode::Offline);
     ASSERT_TRUE(late.prepare());
     late.setPosition(22050);
     std::vector<float> l(512), r(512);
@@ -111,7 +108,7 @@ TEST(Renderer, ScaledSegmentKeepsPitchAndExactLength) {
         SCOPED_TRACE(mode == Renderer::Mode::Offline ? "offline" : "real time");
         const int rate = 16000;
         auto src = gen::track({gen::sine(440, rate, rate)}, rate);
-        auto comp = oneTrack(src);
+        auto comp = oneTrackComposition(src);
         comp->tracks()[0]->scaleTimeRange(src->timeRange(), frames(2 * rate, rate));
         Renderer renderer(comp, nullptr, rate, mode);
         ASSERT_TRUE(renderer.prepare());
@@ -131,7 +128,7 @@ TEST(Renderer, ExtremeRatiosFinish) {
     for (auto mode : {Renderer::Mode::Offline, Renderer::Mode::RealTime}) {
         for (double target : {1.0 / 20, 32.0}) {
             SCOPED_TRACE(target);
-            auto comp = oneTrack(src);
+            auto comp = oneTrackComposition(src);
             comp->tracks()[0]->scaleTimeRange(src->timeRange(), MediaTime::fromSeconds(target, rate));
             Renderer renderer(comp, nullptr, rate, mode);
             ASSERT_TRUE(renderer.prepare());
@@ -149,11 +146,8 @@ TEST(Renderer, FailsWhenASourceIsNotDecoded) {
     info.sampleRate = 1000;
     info.channelCount = 1;
     info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(1000, 1000));
-    auto broken = std::make_shared<AssetTrack>(info, [](const AssetTrack::Progress&, QString* e) {
-        if (e) *e = QStringLiteral("unreadable");
-        return std::shared_ptr<DecodedSource>();
-    });
-    auto comp = oneTrack(broken);
+    auto broken = testsupport::undecodableTrack(QStringLiteral("unreadable"), info);
+    auto comp = oneTrackComposition(broken);
     Renderer renderer(comp, nullptr, 1000, Renderer::Mode::Offline);
     QString error;
     EXPECT_FALSE(renderer.prepare(&error));
