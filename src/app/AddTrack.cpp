@@ -228,36 +228,19 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     auto* meter = new AudioMeteringView(left);
     meter->track = track;
     track->meteringView = meter;
-    auto* thumbnail = new MusicView(left);
-    thumbnail->colorType = 0;
-    thumbnail->acceptsDraggedMedia = true;
-    thumbnail->audioController = this;
-    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
-    shadow->setColor(Qt::black);
-    shadow->setOffset(0, 4);
-    shadow->setBlurRadius(6);
-    thumbnail->setGraphicsEffect(shadow);
+    auto* thumbnail = makeTrackThumbnail(left);
     track->imageView = thumbnail;
     track->setupObserver();
     const QString name = QFileInfo(url.toLocalFile()).fileName();
     QLabel* nameLabel = trackLabel(left, name);
     nameLabel->setToolTip(name);
     track->audioLabel = nameLabel;
-    track->audioTimeLabel = trackLabel(
-        left, QStringLiteral("%1 / %2").arg(timeText(std::min(C, D)), timeText(D)));
+    track->audioTimeLabel = trackLabel(left, trackTimeText(std::min(C, D), D));
     track->audioSampleRateLabel = trackLabel(left, AudioController::sampleRateText(R));
 
     // 7. The track asks for player refreshes.
+    observePlayerRefreshes(track);
     std::weak_ptr<MusicFilter> weak = track;
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(this, QStringLiteral("updatePlayerWithComposition"), track.get(),
-                       [this, weak](const Notification&) {
-                           if (auto t = weak.lock()) updatePlayerFromNotification(t.get());
-                       });
-    center.addObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track.get(),
-                       [this, weak](const Notification&) {
-                           if (auto t = weak.lock()) updatePlayerWithoutUpdateFromNotification(t.get());
-                       });
 
     // 8. The record; the new track is selected.
     area->audioTracks.push_back(TrackRecord{url, track, {}});
@@ -268,36 +251,10 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     // 9. Sizes.
     updateTrackAreaSizes();
 
-    // 10. The lane, as wide as the whole file at this zoom.
-    auto* lane = new AudioDrawingView(area);
-    const double laneWidth = track->trackRatio * area->width();
-    lane->setGeometry(0, int(index) * AudioView::RowHeight, int(std::lround(laneWidth)),
-                      AudioView::RowHeight);
-    lane->oldBounds = lane->rect();
-    lane->viewWidthRatioAtOneSpeed = track->trackRatio;
-    lane->audioView = area;
-    lane->viewIndex = index;
-    thumbnail->viewIndex = index;
-    const double regionWidth = std::min<double>(lane->width(), area->width());
-    lane->drawingBezierPath =
-        AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
-    if (lane->width() > 0) {
-        const QRectF r = lane->drawingBezierPath.boundingRect();
-        track->audioOriginInPercent = r.x() / lane->width();
-        track->audioDurationInPercent = r.width() / lane->width();
-    }
-    track->audioDrawingView = lane;
+    // 10. The lane, as wide as the whole file at this zoom, and the row shown
+    // with mouse events off until the new player item is ready.
+    auto* lane = addTrackLane(*track, index);
     lane->loadingProgress = 0.0;
-
-    // 11. Mouse events off until the new player item is ready; show all.
-    lane->viewAcceptsMouseEvents = false;
-    area->setViewAcceptsMouseEvents(false);
-    layoutTrackViews(index);
-    lane->show();
-    for (QWidget* view : leftColumnViews(*track))
-        if (view) view->show();
-    area->update();
-    left->update();
 
     setupThumbnailActions(thumbnail, track);
     QPointer<AudioController> self(this);
@@ -427,6 +384,63 @@ quint64 AudioController::indexOfTrack(const MusicFilter* track) const {
     for (size_t i = 0; i < tracks.size(); ++i)
         if (tracks[i].audioFilter.get() == track) return i;
     return NSNotFound;
+}
+
+MusicView* AudioController::makeTrackThumbnail(QWidget* left) {
+    auto* thumbnail = new MusicView(left);
+    thumbnail->colorType = 0;
+    thumbnail->acceptsDraggedMedia = true;
+    thumbnail->audioController = this;
+    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
+    shadow->setColor(Qt::black);
+    shadow->setOffset(0, 4);
+    shadow->setBlurRadius(6);
+    thumbnail->setGraphicsEffect(shadow);
+    return thumbnail;
+}
+
+void AudioController::observePlayerRefreshes(const std::shared_ptr<MusicFilter>& track) {
+    std::weak_ptr<MusicFilter> weak = track;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, QStringLiteral("updatePlayerWithComposition"), track.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerFromNotification(t.get());
+                       });
+    center.addObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track.get(),
+                       [this, weak](const Notification&) {
+                           if (auto t = weak.lock()) updatePlayerWithoutUpdateFromNotification(t.get());
+                       });
+}
+
+AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 index) {
+    AudioView* area = ui.audioView;
+    auto* lane = new AudioDrawingView(area);
+    const double laneWidth = track.trackRatio * area->width();
+    lane->setGeometry(0, int(index) * AudioView::RowHeight, int(std::lround(laneWidth)),
+                      AudioView::RowHeight);
+    lane->oldBounds = lane->rect();
+    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
+    lane->audioView = area;
+    lane->viewIndex = index;
+    const double regionWidth = std::min<double>(lane->width(), area->width());
+    lane->drawingBezierPath =
+        AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
+    if (lane->width() > 0) {
+        const QRectF r = lane->drawingBezierPath.boundingRect();
+        track.audioOriginInPercent = r.x() / lane->width();
+        track.audioDurationInPercent = r.width() / lane->width();
+    }
+    track.audioDrawingView = lane;
+
+    lane->viewAcceptsMouseEvents = false;
+    area->setViewAcceptsMouseEvents(false);
+    layoutTrackViews(index);
+    lane->show();
+    for (QWidget* view : leftColumnViews(track))
+        if (view) view->show();
+    area->update();
+    if (QWidget* left = ui.musicLeftView) left->update();
+    return lane;
 }
 
 void AudioController::layoutTrackViews(quint64 index) {

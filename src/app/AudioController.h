@@ -224,6 +224,14 @@ public:
     // Places the views of the track at `index` in its row.
     void layoutTrackViews(quint64 index);
     void updateTrackAreaSizes();
+    // The pieces of a new track's row, shared by adding and duplicating a
+    // track: the thumbnail in the left column, the player refreshes the track
+    // asks for, and its lane at `index`, as wide as the whole track at this
+    // zoom. The lane comes with the row shown and mouse events off until the
+    // track's player item is ready.
+    MusicView* makeTrackThumbnail(QWidget* left);
+    void observePlayerRefreshes(const std::shared_ptr<MusicFilter>& track);
+    AudioDrawingView* addTrackLane(MusicFilter& track, quint64 index);
 
     // ---- Player refresh after a track change (PlayerRefresh.cpp) ------------------------
     void updatePlayerFromNotification(MusicFilter* track);

@@ -15,7 +15,6 @@
 #include "views/NumberTextField.h"
 
 #include <QFileInfo>
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 
 #include <cmath>
@@ -143,15 +142,7 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     auto* meter = new AudioMeteringView(left);
     meter->track = f;
     f->meteringView = meter;
-    auto* thumbnail = new MusicView(left);
-    thumbnail->colorType = 0;
-    thumbnail->acceptsDraggedMedia = true;
-    thumbnail->audioController = this;
-    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
-    shadow->setColor(Qt::black);
-    shadow->setOffset(0, 4);
-    shadow->setBlurRadius(6);
-    thumbnail->setGraphicsEffect(shadow);
+    auto* thumbnail = makeTrackThumbnail(left);
     f->imageView = thumbnail;
     setupThumbnailActions(thumbnail, f);
     f->setupObserver();
@@ -166,48 +157,14 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
         tracklist::makeTrackLabel(left, QRect(146, top + 5, 100, 22), sampleRateText(R));
 
     // The copy asks for player refreshes as every track does.
-    std::weak_ptr<MusicFilter> weak = f;
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(this, QStringLiteral("updatePlayerWithComposition"), f.get(),
-                       [this, weak](const Notification&) {
-                           if (auto t = weak.lock()) updatePlayerFromNotification(t.get());
-                       });
-    center.addObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), f.get(),
-                       [this, weak](const Notification&) {
-                           if (auto t = weak.lock()) updatePlayerWithoutUpdateFromNotification(t.get());
-                       });
+    observePlayerRefreshes(f);
 
     tracks.push_back(TrackRecord{source.audioURL, f, source.audioFloatData});
     const quint64 newIndex = tracks.size() - 1;
     currentSelectedAudio = newIndex;
     updateTrackAreaSizes();
 
-    auto* lane = new AudioDrawingView(ui.audioView);
-    lane->setGeometry(0, AudioView::RowHeight * int(newIndex),
-                      int(std::lround(ui.audioView->width() * f->trackRatio)), AudioView::RowHeight);
-    lane->viewWidthRatioAtOneSpeed = f->trackRatio;
-    lane->audioView = ui.audioView;
-    lane->viewIndex = newIndex;
-    thumbnail->viewIndex = newIndex;
-    const double laneWidth = lane->width();
-    lane->drawingBezierPath = AudioDrawingView::regionPath(
-        QRectF(0, 10, std::min<double>(laneWidth, ui.audioView->width()), lane->height() - 20));
-    lane->oldBounds = lane->rect();
-    if (laneWidth > 0) {
-        const QRectF r = lane->drawingBezierPath.boundingRect();
-        f->audioOriginInPercent = r.x() / laneWidth;
-        f->audioDurationInPercent = r.width() / laneWidth;
-    }
-    f->audioDrawingView = lane;
-    lane->viewAcceptsMouseEvents = false;
-    ui.audioView->setViewAcceptsMouseEvents(false);
-    layoutTrackViews(newIndex);
-    lane->show();
-    for (QWidget* v : {static_cast<QWidget*>(thumbnail), static_cast<QWidget*>(meter),
-                       f->audioLabel.data(), f->audioTimeLabel.data(), f->audioSampleRateLabel.data()})
-        v->show();
-    ui.audioView->update();
-    if (left) left->update();
+    addTrackLane(*f, newIndex);
 
     f->indexOfUpdatedBitmap = 0;
     if (!sf->filterBitmaps.isEmpty()) f->filterBitmaps.append(sf->filterBitmaps.first());
