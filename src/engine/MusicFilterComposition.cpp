@@ -79,15 +79,7 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
 void MusicFilter::resetAudioUnitsForTapProcessor(ProcessingTap* tap) {
     auto* context = tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
     if (context) {
-        static constexpr BuiltInUnit kRecordOrder[kBuiltInUnitCount] = {
-            BuiltInUnit::Pitch,       BuiltInUnit::Reverb,      BuiltInUnit::LowShelf,
-            BuiltInUnit::BandPass,    BuiltInUnit::LowPass,     BuiltInUnit::HighPass,
-            BuiltInUnit::EQ,          BuiltInUnit::NBandEQ,     BuiltInUnit::GraphicEQ,
-            BuiltInUnit::Distortion,  BuiltInUnit::AUFilter,    BuiltInUnit::DynamicProcessor,
-            BuiltInUnit::MultibandCompressor, BuiltInUnit::Delay, BuiltInUnit::PeakLimiter,
-            BuiltInUnit::PitchFilter, BuiltInUnit::MatrixReverb, BuiltInUnit::NewFilter0,
-        };
-        for (auto u : kRecordOrder)
+        for (auto u : kBuiltInUnitRecordOrder)
             if (auto* unit = context->unit(u).load()) unit->reset(units::Scope::Global, 0);
     }
     for (const auto& r : pluginsArray_)

@@ -71,16 +71,6 @@ void TrackTapContext::waitForRenderToLetGo() const {
 namespace tracktap {
 namespace {
 
-// Every unit field in record order: the slider-driven units, then the panel units.
-constexpr BuiltInUnit kRecordOrder[kBuiltInUnitCount] = {
-    BuiltInUnit::Pitch,       BuiltInUnit::Reverb,      BuiltInUnit::LowShelf,
-    BuiltInUnit::BandPass,    BuiltInUnit::LowPass,     BuiltInUnit::HighPass,
-    BuiltInUnit::EQ,          BuiltInUnit::NBandEQ,     BuiltInUnit::GraphicEQ,
-    BuiltInUnit::Distortion,  BuiltInUnit::AUFilter,    BuiltInUnit::DynamicProcessor,
-    BuiltInUnit::MultibandCompressor, BuiltInUnit::Delay, BuiltInUnit::PeakLimiter,
-    BuiltInUnit::PitchFilter, BuiltInUnit::MatrixReverb, BuiltInUnit::NewFilter0,
-};
-
 // The order of the built-in units in the chain.
 constexpr BuiltInUnit kChainOrder[kBuiltInUnitCount] = {
     BuiltInUnit::EQ,          BuiltInUnit::AUFilter,     BuiltInUnit::GraphicEQ,
@@ -281,7 +271,7 @@ void tapFinalize(ProcessingTap* tap) {
     if (!c) return;
     c->trackFilter.store(nullptr);
     std::vector<units::Unit*> left;
-    for (auto u : kRecordOrder)
+    for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
     disposeUnits(std::move(left));
     if (c->parameterListener) {
@@ -351,7 +341,7 @@ void tapUnprepare(ProcessingTap* tap) {
     if (!c) return;
     RenderPresence presence(c);
     std::vector<units::Unit*> left;
-    for (auto u : kRecordOrder)
+    for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
     disposeUnits(std::move(left));
 }

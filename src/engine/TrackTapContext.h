@@ -41,6 +41,16 @@ enum class BuiltInUnit : int {
     EQ,
 };
 constexpr int kBuiltInUnitCount = 18;
+// Every unit field of a tap context in record order: the slider-driven units,
+// then the panel units.
+inline constexpr BuiltInUnit kBuiltInUnitRecordOrder[kBuiltInUnitCount] = {
+    BuiltInUnit::Pitch,       BuiltInUnit::Reverb,      BuiltInUnit::LowShelf,
+    BuiltInUnit::BandPass,    BuiltInUnit::LowPass,     BuiltInUnit::HighPass,
+    BuiltInUnit::EQ,          BuiltInUnit::NBandEQ,     BuiltInUnit::GraphicEQ,
+    BuiltInUnit::Distortion,  BuiltInUnit::AUFilter,    BuiltInUnit::DynamicProcessor,
+    BuiltInUnit::MultibandCompressor, BuiltInUnit::Delay, BuiltInUnit::PeakLimiter,
+    BuiltInUnit::PitchFilter, BuiltInUnit::MatrixReverb, BuiltInUnit::NewFilter0,
+};
 
 namespace builtinunits {
 struct Codes {
