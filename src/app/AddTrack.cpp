@@ -50,19 +50,6 @@ double fieldNumber(NumberTextField* field) {
     return ok ? value : 0;
 }
 
-QLabel* trackLabel(QWidget* parent, const QString& text) {
-    auto* label = new QLabel(parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
-    QFont font = label->font();
-    font.setPixelSize(11);
-    label->setFont(font);
-    // Long names are cut at their end.
-    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, 196));
-    return label;
-}
-
 MusicView* thumbnailOf(const MusicFilter& track) { return qobject_cast<MusicView*>(track.imageView); }
 AudioDrawingView* laneOf(const MusicFilter& track) {
     return qobject_cast<AudioDrawingView*>(track.audioDrawingView);
@@ -232,11 +219,11 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->imageView = thumbnail;
     track->setupObserver();
     const QString name = QFileInfo(url.toLocalFile()).fileName();
-    QLabel* nameLabel = trackLabel(left, name);
+    QLabel* nameLabel = makeTrackLabel(left, name);
     nameLabel->setToolTip(name);
     track->audioLabel = nameLabel;
-    track->audioTimeLabel = trackLabel(left, trackTimeText(std::min(C, D), D));
-    track->audioSampleRateLabel = trackLabel(left, AudioController::sampleRateText(R));
+    track->audioTimeLabel = makeTrackLabel(left, trackTimeText(std::min(C, D), D));
+    track->audioSampleRateLabel = makeTrackLabel(left, AudioController::sampleRateText(R));
 
     // 7. The track asks for player refreshes.
     observePlayerRefreshes(track);
@@ -384,6 +371,19 @@ quint64 AudioController::indexOfTrack(const MusicFilter* track) const {
     for (size_t i = 0; i < tracks.size(); ++i)
         if (tracks[i].audioFilter.get() == track) return i;
     return NSNotFound;
+}
+
+QLabel* AudioController::makeTrackLabel(QWidget* left, const QString& text) {
+    auto* label = new QLabel(left);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
+    QFont font = label->font();
+    font.setPixelSize(11);
+    label->setFont(font);
+    // Long texts are cut at their end.
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, 196));
+    return label;
 }
 
 MusicView* AudioController::makeTrackThumbnail(QWidget* left) {

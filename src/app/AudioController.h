@@ -38,6 +38,7 @@ class FloatSlider;
 class MusicFilter;
 class AudioDrawingView;
 class MusicView;
+class QLabel;
 class NumberTextField;
 class TextFieldNumberFormatter;
 class UndoManager;
@@ -225,11 +226,13 @@ public:
     void layoutTrackViews(quint64 index);
     void updateTrackAreaSizes();
     // The pieces of a new track's row, shared by adding and duplicating a
-    // track: the thumbnail in the left column, the player refreshes the track
+    // track: the thumbnail and the three labels (white, centred, the small
+    // system font) in the left column, the player refreshes the track
     // asks for, and its lane at `index`, as wide as the whole track at this
     // zoom. The lane comes with the row shown and mouse events off until the
     // track's player item is ready.
     MusicView* makeTrackThumbnail(QWidget* left);
+    static QLabel* makeTrackLabel(QWidget* left, const QString& text);
     void observePlayerRefreshes(const std::shared_ptr<MusicFilter>& track);
     AudioDrawingView* addTrackLane(MusicFilter& track, quint64 index);
 

@@ -32,25 +32,6 @@ QString AudioController::trackTimeText(double used, double whole) {
     return QStringLiteral("%1 / %2").arg(timeText(used), timeText(whole));
 }
 
-namespace tracklist {
-
-// One of a row's three labels: white, centred, the small system font.
-QLabel* makeTrackLabel(QWidget* parent, const QRect& frame, const QString& text) {
-    auto* label = new QLabel(parent);
-    label->setGeometry(frame);
-    label->setAlignment(Qt::AlignCenter);
-    QFont font = label->font();
-    font.setPointSizeF(11);
-    label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    // Long texts are cut at their end.
-    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, frame.width() - 4));
-    return label;
-}
-
-}  // namespace tracklist
-
 bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord* record,
                                                 bool postUpdateNotification, bool usePlayerAsset) {
     if (!ui.audioView) return false;
@@ -137,7 +118,6 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     if (preferences.preferecesTrackColor) f->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
 
     // The row's views.
-    const int top = int(N) * AudioView::RowHeight;
     QWidget* left = ui.musicLeftView;
     auto* meter = new AudioMeteringView(left);
     meter->track = f;
@@ -149,12 +129,11 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     const double visible = std::min(L / f->trackRatio, L);
     const QString name = !f->nameOfSourceTrack.isEmpty() ? f->nameOfSourceTrack
                                                          : QFileInfo(source.audioURL.path()).fileName();
-    auto* nameLabel = tracklist::makeTrackLabel(left, QRect(12, top + 170, 200, 22), name);
+    auto* nameLabel = makeTrackLabel(left, name);
     nameLabel->setToolTip(name);
-    f->audioTimeLabel = tracklist::makeTrackLabel(left, QRect(12, top + 5, 200, 22), trackTimeText(visible, L));
+    f->audioTimeLabel = makeTrackLabel(left, trackTimeText(visible, L));
     f->audioLabel = nameLabel;
-    f->audioSampleRateLabel =
-        tracklist::makeTrackLabel(left, QRect(146, top + 5, 100, 22), sampleRateText(R));
+    f->audioSampleRateLabel = makeTrackLabel(left, sampleRateText(R));
 
     // The copy asks for player refreshes as every track does.
     observePlayerRefreshes(f);
