@@ -140,6 +140,14 @@ void setRegion(AudioDrawingView& lane, const QRectF& p) {
     lane.setProperty("regionLeft", p.x());
 }
 
+// A new composition length puts the play line back at the start.
+void rewindPlayLine(LineView* line) {
+    if (!line) return;
+    line->linePercent = 0;
+    line->globalLinePercent = 0;
+    line->update();
+}
+
 // The used part's rectangle, also when it has no width.
 QRectF regionOf(const AudioDrawingView& lane) {
     if (!lane.drawingBezierPath.isEmpty()) return lane.drawingBezierPath.boundingRect();
@@ -185,11 +193,7 @@ void AudioController::updateAllTracksForNewCompositionDuration() {
     }
     setupLabelsWithUpdate(true);
     setupAudioSliderWithTotalTime(shell.compositionDuration);
-    if (ui.lineView) {
-        ui.lineView->linePercent = 0;
-        ui.lineView->globalLinePercent = 0;
-        ui.lineView->update();
-    }
+    rewindPlayLine(ui.lineView);
     updatePlayerWithNewCompositionSettings();
 }
 
@@ -255,11 +259,7 @@ void AudioController::updateCompositionDuration(const CompositionDurationChangeU
     }
     setupLabelsWithUpdate(true);
     setupAudioSliderWithTotalTime(shell.compositionDuration);
-    if (ui.lineView) {
-        ui.lineView->linePercent = 0;
-        ui.lineView->globalLinePercent = 0;
-        ui.lineView->update();
-    }
+    rewindPlayLine(ui.lineView);
     updatePlayerWithNewCompositionSettings();
 }
 
@@ -278,11 +278,7 @@ void AudioController::resetCompositionDurationWithOldTime(const CompositionDurat
         setupLabelsWithUpdate(true);
         setupAudioSliderWithTotalTime(shell.compositionDuration);
     }
-    if (ui.lineView) {
-        ui.lineView->linePercent = 0;
-        ui.lineView->globalLinePercent = 0;
-        ui.lineView->update();
-    }
+    rewindPlayLine(ui.lineView);
 }
 
 void AudioController::updateCompositionDurationFromPreferences(double minutes, double seconds) {
