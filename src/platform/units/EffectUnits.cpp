@@ -269,17 +269,35 @@ void DistortionUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     const int shape = int(value(1) + 0.5f);
     const double a = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(value(2), sr) / sr);
     const double bias = 0.3, biasOut = softClip(bias);
-    for (uint32_t c = 0; c < n; ++c) {
+    auto shaped = [&](double d) {
+        switch (shape) {
+        case 1: return std::clamp(d, -1.0, 1.0);
+        case 2: return softClip(d + bias) - biasOut;
+        default: return softClip(d);
+        }
+    };
+    // Two channels at a time, so that their tone filters overlap.
+    uint32_t c = 0;
+    for (; c + 1 < n; c += 2) {
+        double za = tone_[c], zb = tone_[c + 1];
+        float* a0 = ch[c];
+        float* b0 = ch[c + 1];
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double xa = a0[i], xb = b0[i];
+            const double ya = shaped(xa * drive), yb = shaped(xb * drive);
+            za = ya + (za - ya) * a;
+            zb = yb + (zb - yb) * a;
+            a0[i] = float(xa * (1 - mix) + za * out * mix);
+            b0[i] = float(xb * (1 - mix) + zb * out * mix);
+        }
+        tone_[c] = dsp::flush(za);
+        tone_[c + 1] = dsp::flush(zb);
+    }
+    for (; c < n; ++c) {
         double z = tone_[c];
         for (uint32_t i = 0; i < frames; ++i) {
             const double x = ch[c][i];
-            const double d = x * drive;
-            double y;
-            switch (shape) {
-            case 1: y = std::clamp(d, -1.0, 1.0); break;
-            case 2: y = softClip(d + bias) - biasOut; break;
-            default: y = softClip(d); break;
-            }
+            const double y = shaped(x * drive);
             z = y + (z - y) * a;
             ch[c][i] = float(x * (1 - mix) + z * out * mix);
         }
