@@ -373,6 +373,9 @@ private:
     enum class TapLookup { NoEntry, NoTap, Found };
     // The track's tap context through its (last) mix input.
     TapLookup findTap(TrackTapContext** context) const;
+    // The tap context when the track has one; when its mix input has no tap
+    // yet, makes the tap and returns null.
+    TrackTapContext* tapContextOrMakeTap();
     struct UnitPush {
         uint32_t id;
         float value;

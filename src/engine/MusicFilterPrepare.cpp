@@ -246,6 +246,20 @@ MusicFilter::TapLookup MusicFilter::findTap(TrackTapContext** context) const {
     return *context ? TapLookup::Found : TapLookup::NoTap;
 }
 
+TrackTapContext* MusicFilter::tapContextOrMakeTap() {
+    TrackTapContext* context = nullptr;
+    switch (findTap(&context)) {
+    case TapLookup::NoEntry: return nullptr;
+    case TapLookup::NoTap:
+        // The new tap takes every value from the inputs once it is prepared.
+        applyAudioEffectAndResetAudioUnits(true);
+        mixAudioToVolume(volumeMix);
+        return nullptr;
+    case TapLookup::Found: break;
+    }
+    return context;
+}
+
 void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, int count,
                                      bool active, const QWidget* view) {
     TrackTapContext* context = nullptr;
@@ -328,15 +342,8 @@ void MusicFilter::updateReverbValue() {
 }
 
 void MusicFilter::updateRepeatValue() {
-    TrackTapContext* context = nullptr;
-    switch (findTap(&context)) {
-    case TapLookup::NoEntry: return;
-    case TapLookup::NoTap:
-        applyAudioEffectAndResetAudioUnits(true);
-        mixAudioToVolume(volumeMix);
-        return;
-    case TapLookup::Found: break;
-    }
+    TrackTapContext* context = tapContextOrMakeTap();
+    if (!context) return;
     auto composition = currentComposition.lock();
     const CompositionTrack* C = composition ? composition->trackWithTrackID(trackID) : nullptr;
     if (!C) return;
@@ -354,14 +361,7 @@ void MusicFilter::updateRepeatValue() {
 }
 
 void MusicFilter::updateChannelMixValue() {
-    TrackTapContext* context = nullptr;
-    switch (findTap(&context)) {
-    case TapLookup::NoEntry: return;
-    case TapLookup::NoTap:
-        applyAudioEffectAndResetAudioUnits(true);
-        mixAudioToVolume(volumeMix);
-        return;
-    case TapLookup::Found: break;
-    }
+    TrackTapContext* context = tapContextOrMakeTap();
+    if (!context) return;
     context->contextTrackChannelMix.store(double(value(EffectInput::ChannelMix)));
 }

@@ -187,8 +187,11 @@ TEST(GenericPanel, FilterUnitsChangeButRecordNothing) {
     EXPECT_NEAR(lowPass->parameter(0), slider->doubleValue(), 1e-2);
     testsupport::spin(200);
     EXPECT_FALSE(p.controller.undo.canUndo());
-    for (const auto& m : p.track->listenerParameters)
-        if (m.type == 7 && m.parameterID == 0) EXPECT_EQ(m.value, snapshot);
+    for (const auto& m : p.track->listenerParameters) {
+        if (m.type == 7 && m.parameterID == 0) {
+            EXPECT_EQ(m.value, snapshot);
+        }
+    }
 }
 
 TEST(GenericPanel, ResetSetsEveryParameterToItsDefault) {
