@@ -23,6 +23,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+
+#include "BenchTools.h"
 #include <QTimer>
 
 #include <algorithm>
@@ -31,17 +33,7 @@ namespace {
 
 const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
 
-bool ffmpeg(const QStringList& args, double* seconds = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error", "-y"} + args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(-1)) return false;
-    if (seconds) *seconds = t.nsecsElapsed() / 1e9;
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
+using benchtools::ffmpeg;
 
 // The media import benchmark's 60-minute MP3 (made here when missing, the
 // same way).

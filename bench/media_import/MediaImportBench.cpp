@@ -18,23 +18,15 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "BenchTools.h"
+
 #include <algorithm>
 
 namespace {
 
 const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
 
-bool ffmpeg(const QStringList& args, double* seconds = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("ffmpeg"), QStringList{"-nostdin", "-v", "error", "-y"} + args);
-    if (!p.waitForStarted(10000) || !p.waitForFinished(-1)) return false;
-    if (seconds) *seconds = t.nsecsElapsed() / 1e9;
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
+using benchtools::ffmpeg;
 
 // The 60-minute inputs: a gliding two-voice tone with a little noise.
 QString input(const QString& extension) {
