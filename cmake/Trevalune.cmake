@@ -1,23 +1,44 @@
 # Helpers shared by every folder of the project.
 
-# trevalune_library(<target> [DEPS <targets...>])
-# One library per source folder: every .cpp and .h beside the calling CMakeLists.txt.
+# trevalune_library(<target> [DIRS <folders...>] [DEPS <targets...>])
+# One library per source folder: every .cpp and .h beside the calling
+# CMakeLists.txt. With DIRS, every .cpp and .h of those folders (relative to
+# the calling folder's parent) instead: a folder that does not exist yet
+# adds nothing, and one that is created joins the library at the next build.
 function(trevalune_library target)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
+  set(patterns)
+  if(ARG_DIRS)
+    get_filename_component(parent ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
+    foreach(dir ${ARG_DIRS})
+      list(APPEND patterns ${parent}/${dir}/*.cpp ${parent}/${dir}/*.h)
+    endforeach()
+  else()
+    set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# trevalune_test(<target> [DEPS <targets...>] [JACK])
-# One GoogleTest program per test folder. Every test runs on the offscreen Qt
+# trevalune_test(<target> [DIRS <folders...>] [DEPS <targets...>] [JACK])
+# One GoogleTest program per test folder (or, with DIRS, over those folders
+# as trevalune_library takes them). Every test runs on the offscreen Qt
 # platform with a home folder of its own under the build tree; JACK tests also
 # get the dummy JACK server that the test set-up starts.
 function(trevalune_test target)
-  cmake_parse_arguments(ARG "JACK" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  cmake_parse_arguments(ARG "JACK" "" "DIRS;DEPS" ${ARGN})
+  set(patterns)
+  if(ARG_DIRS)
+    get_filename_component(parent ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
+    foreach(dir ${ARG_DIRS})
+      list(APPEND patterns ${parent}/${dir}/*.cpp ${parent}/${dir}/*.h)
+    endforeach()
+  else()
+    set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE test_support ${ARG_DEPS})
   set(home ${CMAKE_BINARY_DIR}/test-home/${target})

@@ -298,7 +298,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
                     auto t = weak.lock();
                     if (!t) return;
                     const quint64 i = self->indexOfTrack(t.get());
-                    if (i != NSNotFound) self->ui.audioView->audioTracks[i].audioFloatData = values;
+                    if (i != kNoIndex) self->ui.audioView->audioTracks[i].audioFloatData = values;
                     t->filterBitmaps.clear();
                     t->filterBitmaps.append(picture);
                     t->indexOfUpdatedBitmap = 0;
@@ -334,6 +334,9 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
         if (self->library.doNotUpdatePlayerSettings) {
             if (self->library.trackCounter > 0 && --self->library.trackCounter == 0)
                 self->library.doNotUpdatePlayerSettings = false;
+            // Its tap will never be prepared: it counts off now, so that the
+            // project's load still ends.
+            self->countOffProjectTap();
             return;
         }
         if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
@@ -356,7 +359,7 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
     connect(thumbnail, &MusicView::replaceAudioRequested, this, [self](const QUrl& url) {
         if (!self || !self->ui.audioView) return;
         const quint64 index = self->currentSelectedAudio.load();
-        if (index >= self->ui.audioView->audioTracks.size()) return;
+        if (!self->trackRecordAt(index)) return;
         // A file that cannot be used is refused with its reason, once.
         self->replaceAudioFileInComposition(url, index);
     });
@@ -366,11 +369,17 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
 // Geometry
 
 quint64 AudioController::indexOfTrack(const MusicFilter* track) const {
-    if (!ui.audioView || !track) return NSNotFound;
-    const auto& tracks = ui.audioView->audioTracks;
-    for (size_t i = 0; i < tracks.size(); ++i)
-        if (tracks[i].audioFilter.get() == track) return i;
-    return NSNotFound;
+    if (!ui.audioView || !track) return kNoIndex;
+    const quint64 i = ui.audioView->audioTracks.indexOf(track);
+    return ui.audioView->audioTracks.contains(i) ? i : kNoIndex;
+}
+
+TrackRecord* AudioController::trackRecordAt(quint64 index) const {
+    return ui.audioView ? ui.audioView->audioTracks.recordAt(index) : nullptr;
+}
+
+MusicFilter* AudioController::trackAt(quint64 index) const {
+    return ui.audioView ? ui.audioView->audioTracks.filterAt(index) : nullptr;
 }
 
 QLabel* AudioController::makeTrackLabel(QWidget* left, const QString& text) {
@@ -444,8 +453,7 @@ AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 inde
 }
 
 void AudioController::layoutTrackViews(quint64 index) {
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
-    MusicFilter* track = ui.audioView->audioTracks[index].audioFilter.get();
+    MusicFilter* track = trackAt(index);
     if (!track) return;
     // Each track owns a band 200 points high: its name on top, the thumbnail
     // and the meter, then its length and sample rate at the bottom.
@@ -481,18 +489,18 @@ void AudioController::abandonTrackImport(MusicFilter* track, const QString& why,
     // Whatever was registered for the track goes with it.
     undoManager()->removeAllActions(track);
     const quint64 index = indexOfTrack(track);
-    if (index != NSNotFound) {
+    if (index != kNoIndex) {
         auto keep = ui.audioView->audioTracks[index].audioFilter;  // alive until the end
         removeTrackFromComposition(index);
         if (auto* lane = laneOf(*track)) lane->deleteLater();
         for (QWidget* view : leftColumnViews(*track))
             if (view) view->deleteLater();
         auto& tracks = ui.audioView->audioTracks;
-        tracks.erase(tracks.begin() + qsizetype(index));
+        tracks.erase(index);
         for (quint64 i = index; i < tracks.size(); ++i) layoutTrackViews(i);
         const quint64 count = tracks.size();
         currentSelectedAudio =
-            count == 0 ? NSNotFound : std::min<quint64>(currentSelectedAudio.load(), count - 1);
+            count == 0 ? kNoIndex : std::min<quint64>(currentSelectedAudio.load(), count - 1);
         NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithComposition"), track);
         NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track);
         // The length the first track set goes when no track is left.

@@ -71,7 +71,9 @@ std::optional<std::vector<double>> numbers(const QVariant& v, int count) {
 }  // namespace
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {
-    quitApplication = [] { QCoreApplication::quit(); };
+    // The event loop ends at once: the windows are not asked to close again
+    // (the question has been answered) and go with the interface.
+    quitApplication = [] { QCoreApplication::exit(0); };
 }
 
 void AppDelegate::awakeFromNib() { setupAppSupportDir(); }
@@ -178,38 +180,12 @@ void AppDelegate::applicationWillTerminate(QSettings& settings) {
 }
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
-    auto* c = audioController;
-    if (!c || c->trackCount() == 0 || !c->isDocumentEdited() ||
-        c->shell.applicationTerminateFromAlertWindow ||
-        c->shell.applicationHasToTerminateAfterSaving)
+    // A save that was asked for quits when it ends.
+    if (audioController && audioController->shell.applicationHasToTerminateAfterSaving)
         return TerminateReply::TerminateNow;
-
-    if (window && !window->isVisible()) window->show();
-    if (window) {
-        window->raise();
-        window->activateWindow();
-    }
-    int answer = runModalAlert(window, AlertRequest{
-                                           QStringLiteral("Do you want to save the composition?"),
-                                           QStringLiteral("Export to file before exiting."),
-                                           {QStringLiteral("Save"), QStringLiteral("Don't Save"),
-                                            QStringLiteral("Cancel")}});
-    if (answer == 0) {
-        // Save the project, or export the mix when there is none; the save's
-        // end quits.
-        const bool hasProject = !c->library.projectURL.isEmpty();
-        c->shell.applicationHasToTerminateAfterSaving = true;
-        QPointer<AudioController> controller(c);
-        MainQueue::async([controller, hasProject] {
-            if (!controller) return;
-            if (hasProject)
-                controller->saveProjectFrom();
-            else
-                controller->saveAudioFileFrom();
-        });
-        return TerminateReply::TerminateCancel;
-    }
-    if (answer == 1) return TerminateReply::TerminateNow;
+    if (!audioController ||
+        audioController->askToSaveComposition() == AudioController::SaveAnswer::DontSave)
+        return TerminateReply::TerminateNow;
     return TerminateReply::TerminateCancel;
 }
 

@@ -156,7 +156,7 @@ void AudioController::awakeFromNib() {
     // Model containers and flags.
     automation.needsToUpdateValueImmediately = false;
     editing.markersArray.clear();
-    editing.currentSelectedMarker = NSNotFound;
+    editing.currentSelectedMarker = kNoIndex;
     setPauseUpdateRecordedParameters({});
     if (ui.animateLibraryButton) {
         ui.animateLibraryButton->setButtonState(0);
@@ -165,10 +165,10 @@ void AudioController::awakeFromNib() {
     editing.playAfterDragDropSelection = false;
     library.doNotUpdateNeedsDisplay = false;
     library.doNotUpdatePlayerSettings = false;
-    library.loadTapFromProject = false;
+    endLoadingTapsFromProject();
     library.projectChangeCount = 0;
     library.projectURL = QUrl();
-    automation.tempIndexOfSelectedParameter = NSNotFound;
+    automation.tempIndexOfSelectedParameter = kNoIndex;
     showEQFFT = true;
     automation.hasToShowNotesView = false;
 

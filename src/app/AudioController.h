@@ -44,9 +44,6 @@ class TextFieldNumberFormatter;
 class UndoManager;
 class WindowController;
 
-// "None" in the unsigned index properties (selected track, marker, parameter).
-constexpr quint64 NSNotFound = AudioControllerServices::kNoSelection;
-
 // The central controller: the player, the composition's clock and transport,
 // the main window's controls and the model the subsystems share. One object
 // for the life of the application, on the main thread.
@@ -104,7 +101,7 @@ public:
         std::array<float, EffectInputCount> defaultValues{};  // in effect input order
         std::optional<double> originalValue;
         bool needsToUpdateValueImmediately = false;
-        quint64 tempIndexOfSelectedParameter = NSNotFound;
+        quint64 tempIndexOfSelectedParameter = kNoIndex;
         bool hasToShowNotesView = false;
         QString audioUnitsFolder;
     } automation;
@@ -114,7 +111,7 @@ public:
     // ---- Track editing commands -------------------------------------------------------
     struct EditingState {
         std::vector<MarkerRecord> markersArray;
-        quint64 currentSelectedMarker = NSNotFound;
+        quint64 currentSelectedMarker = kNoIndex;
         QVariantList dragDropSelectionInfo;
         bool playAfterDragDropSelection = false;
         bool needsUpdateSplitSelection = false;
@@ -126,9 +123,9 @@ public:
         quint64 projectChangeCount = 0;  // undoable changes since the last save
         bool doNotUpdatePlayerSettings = false;
         bool doNotUpdateNeedsDisplay = false;
-        bool loadTapFromProject = false;
+        // Tracks of a loading project still to come; the taps still to be
+        // prepared are counted by AudioControllerMainServices.
         quint64 trackCounter = 0;
-        quint64 tapCounter = 0;
         QList<QUrl> presetsArray;
         QString mediaLibraryPath;
         bool libraryViewIsVisibleOnExit = false;
@@ -218,8 +215,12 @@ public:
     // `durationBefore`: the composition's length before a first track.
     void abandonTrackImport(MusicFilter* track, const QString& why,
                             std::optional<MediaTime> durationBefore = std::nullopt);
-    // The index of `track` in the track list, or NSNotFound.
+    // The index of `track` in the track list, or kNoIndex.
     quint64 indexOfTrack(const MusicFilter* track) const;
+    // The track list's record and track at `index`; null for an index
+    // outside the list (every command given an index checks it here).
+    TrackRecord* trackRecordAt(quint64 index) const;
+    MusicFilter* trackAt(quint64 index) const;
     // The thumbnail's click, context menu, drops and failed loads.
     void setupThumbnailActions(MusicView* thumbnail, const std::shared_ptr<MusicFilter>& track);
     // Places the views of the track at `index` in its row.
@@ -245,6 +246,13 @@ public:
     void addTrackToComposition(quint64 index);
     void removeTrackFromCompositionWithoutUpdate(quint64 index);
     void removeTrackFromComposition(quint64 index);
+    // A track's tap was made on the shared mix after the player item took
+    // its copy: the player gets a new item, at the same time.
+    void resetPlayerItemAudioMixForFilter(MusicFilter* filter) override;
+    // The length of the composition; tracks and range edits are cut at it.
+    MediaTime compositionDuration() const override { return shell.compositionDuration; }
+    // Every track's level meter back to silence, redrawn.
+    void resetTrackMeters();
 
     // ---- Services of the other subsystems, in their present form ------------------------
     void setupDefaultValues();
@@ -260,6 +268,13 @@ public:
     void saveProjectFrom();
     void saveAudioFileFrom();
     void saveDidEnd(bool saved);
+    // "Do you want to save the composition?", asked once on the way out
+    // (quitting or closing the main window) when an edited composition has
+    // tracks. Save starts the save, whose end quits; Don't Save is
+    // remembered, so that nothing asks again while the application ends.
+    // Without tracks or edits, or once answered, the answer is DontSave.
+    enum class SaveAnswer { Save, DontSave, Cancel };
+    SaveAnswer askToSaveComposition();
     // Opening files handed over by the desktop.
     void addAudioFileToComposition(const QUrl& url);
     void loadTrackToCompositionForProject(const QUrl& url);
@@ -318,6 +333,8 @@ public:
     // The undo manager of the plug-in panel (its unit parameter, class
     // information and preset changes), apart from the main window's.
     UndoManager* audioUnitPanelUndoManager() override;
+    // The generic unit views of the widget library.
+    UnitViewFactory* unitViewFactory() override;
 
     // ---- The selected track's values in the controls; a track's lane --------------------
     void applyValuesToSelectedAudio(quint64 index);

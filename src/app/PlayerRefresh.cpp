@@ -4,6 +4,7 @@
 #include "app/AudioController.h"
 
 #include "engine/MusicFilter.h"
+#include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 // stored nothing yet reads its new units instead.
 void keepUnitParameters(MusicFilter& track) {
     bool prepared = false;
-    for (uint64_t type = 0; type < 14 && !prepared; ++type)
+    for (uint64_t type = 0; unittype::isBuiltIn(type) && !prepared; ++type)
         prepared = track.getAudioUnitForType(type) != nullptr;
     if (prepared) {
         track.updateListenerParametersFromAudioUnits();
@@ -33,12 +34,12 @@ void AudioController::updatePlayerFromNotification(MusicFilter* track) {
     track->trackID = -1;
     // A track that is not in the list (its addition was undone meanwhile)
     // keeps its asset but does not play.
-    if (indexOfTrack(track) == NSNotFound) return;
+    if (indexOfTrack(track) == kNoIndex) return;
     updatePlayerWithNewTrackSettings(track);
 }
 
 void AudioController::updatePlayerWithoutUpdateFromNotification(MusicFilter* track) {
-    if (!track || indexOfTrack(track) == NSNotFound) return;
+    if (!track || indexOfTrack(track) == kNoIndex) return;
     updatePlayerWithNewTrackSettings(track);
 }
 
@@ -80,15 +81,34 @@ void AudioController::updatePlayerWithNewCompositionSettings() {
     updatePlayerItemObserver();
 }
 
+void AudioController::resetPlayerItemAudioMixForFilter(MusicFilter* filter) {
+    if (!filter || !audioPlayer || !audioPlayer->currentItem() || indexOfTrack(filter) == kNoIndex)
+        return;
+    // A burst of pushes from several tracks makes one new item.
+    QPointer<AudioController> self(this);
+    MainQueue::instance().performCoalesced(this, QStringLiteral("resetPlayerItemAudioMix"), QString(), [self] {
+        if (!self || !self->audioPlayer || !self->audioPlayer->currentItem()) return;
+        // The new item seeks back to where this one was once it is ready.
+        if (self->shell.seekTime < 0) self->shell.seekTime = self->currentTime();
+        self->updatePlayerWithNewCompositionSettings();
+    });
+}
+
+void AudioController::resetTrackMeters() {
+    if (!ui.audioView) return;
+    for (const auto& record : ui.audioView->audioTracks) {
+        if (!record.audioFilter) continue;
+        record.audioFilter->setChannelLevels(0.0, 0.0);
+        if (QWidget* meter = record.audioFilter->meteringView.data()) meter->update();
+    }
+}
+
 void AudioController::addTrackToComposition(quint64 index) {
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
-    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get())
-        updatePlayerFromNotification(track);
+    if (auto* track = trackAt(index)) updatePlayerFromNotification(track);
 }
 
 void AudioController::removeTrackFromCompositionWithoutUpdate(quint64 index) {
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
-    if (auto* track = ui.audioView->audioTracks[index].audioFilter.get()) {
+    if (auto* track = trackAt(index)) {
         keepUnitParameters(*track);
         track->removeTrackFromComposition();
     }

@@ -26,7 +26,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
                                               {QStringLiteral("OK")}});
         return false;
     };
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size())
+    if (!trackRecordAt(index))
         return fail(QStringLiteral("There is no such track."));
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
     if (auto* panel = trackList.audioUnitPanel.data()) panel->close();
@@ -83,7 +83,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
 
     record.audioURL = url;
     record.audioFloatData = std::move(W);
-    f->indexOfUpdatedBitmap = MusicFilter::NSNotFound;
+    f->indexOfUpdatedBitmap = kNoIndex;
     f->filterBitmaps.clear();
 
     if (auto* lane = trackLaneOf(f)) {
@@ -109,7 +109,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
     // are of the old file.
     f->tempFilterTracks.clear();
     f->tempComposition.reset();
-    f->indexOfUpdatedTrack = MusicFilter::NSNotFound;
+    f->indexOfUpdatedTrack = kNoIndex;
     // The track takes the new media up through its thumbnail, which puts it
     // back into the composition with a new player item.
     if (auto* thumbnail = qobject_cast<MusicView*>(f->imageView.data())) {

@@ -85,7 +85,7 @@ void sizeTrackArea(AudioController& c) {
 
 // E: nothing selected, every time at zero, default and disabled controls.
 void resetForEmptyTimeline(AudioController& c) {
-    c.currentSelectedAudio = NSNotFound;
+    c.currentSelectedAudio = kNoIndex;
     const QString zero = QStringLiteral("00:00:00");
     for (QLabel* label : {c.ui.leftTimeLabel, c.ui.middleTimeLabel, c.ui.rightTimeLabel,
                           c.ui.leftMiddleTimeLabel, c.ui.rightMiddleTimeLabel, c.ui.labelStart,
@@ -128,7 +128,7 @@ void takeOut(AudioController& c, quint64 index) {
     auto& tracks = c.ui.audioView->audioTracks;
     if (auto& f = tracks[index].audioFilter) detachViews(*f);
     c.removeTrackFromComposition(index);
-    tracks.erase(tracks.begin() + std::ptrdiff_t(index));
+    tracks.erase(index);
     for (quint64 j = index; j < tracks.size(); ++j) c.layoutTrackViews(j);
 }
 
@@ -139,7 +139,7 @@ using namespace tracklist;
 // ---- Removing a track and putting it back -----------------------------------------------
 
 void AudioController::removeAudioFileAtIndex(quint64 index) {
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
+    if (!trackRecordAt(index)) return;
     closePanels(*this);
     auto& tracks = ui.audioView->audioTracks;
     TrackRecord record = tracks[index];
@@ -177,7 +177,7 @@ void AudioController::addAudioFile(const TrackUndoRecord& record) {
         TrackUndoRecord r{record.audioUndoDictionary, index};
         undo->registerUndo(this, [this, r] { removeAudioFile(r); });
     }
-    tracks.insert(tracks.begin() + std::ptrdiff_t(index), record.audioUndoDictionary);
+    tracks.insert(index, record.audioUndoDictionary);
     for (quint64 j = index; j < tracks.size(); ++j) layoutTrackViews(j);
     select(*this, index);
     sizeTrackArea(*this);
@@ -279,7 +279,7 @@ void AudioController::removeAllTracks() {
         removeTrackFromCompositionWithoutUpdate(i);
     }
     if (UndoManager* undo = ui.audioView->undoManager()) {
-        AllTracksUndoRecord r{tracks};
+        AllTracksUndoRecord r{tracks.records()};
         undo->registerUndo(this, [this, r] { addAllTracks(r); });
     }
     tracks.clear();
@@ -296,7 +296,7 @@ void AudioController::addAllTracks(const AllTracksUndoRecord& record) {
     closePanels(*this);
     closeNotesPanel(*this);
     auto& tracks = ui.audioView->audioTracks;
-    tracks = record.audioUndoInfoArray;
+    tracks.assign(record.audioUndoInfoArray);
     if (UndoManager* undo = ui.audioView->undoManager())
         undo->registerUndo(this, [this] { removeAllTracks(); });
     if (tracks.empty()) {
@@ -345,7 +345,7 @@ void AudioController::closeCompositionFrom(bool fromUser) {
         if (answer != 0) return;
     }
     // The closed tracks go for good: no undo reaches them afterwards.
-    std::vector<TrackRecord> closed = ui.audioView ? ui.audioView->audioTracks : std::vector<TrackRecord>{};
+    TrackList::Records closed = ui.audioView ? ui.audioView->audioTracks.records() : TrackList::Records{};
     removeAllTracks();
     if (auto* w = trackList.compositionWindow.data(); w && w->isVisible()) w->hide();
     trackList.currentVideoInCompositionWindow.reset();

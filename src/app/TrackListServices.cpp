@@ -1,5 +1,5 @@
 // The selected track's values shown in the effect controls; a track's lane;
-// the plug-in panel's undo manager.
+// the plug-in panel's undo manager and the unit views.
 #include "app/AudioController.h"
 
 #include "platform/core/UndoManager.h"
@@ -8,14 +8,16 @@
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
+#include "views/UnitViews.h"
 
 AudioDrawingView* AudioController::trackLaneOf(const MusicFilter* filter) {
     return filter ? qobject_cast<AudioDrawingView*>(filter->audioDrawingView.data()) : nullptr;
 }
 
 void AudioController::applyValuesToSelectedAudio(quint64 index) {
-    if (!ui.audioView || index >= ui.audioView->audioTracks.size()) return;
-    const auto& filter = ui.audioView->audioTracks[index].audioFilter;
+    const TrackRecord* record = trackRecordAt(index);
+    if (!record) return;
+    const auto& filter = record->audioFilter;
     if (!filter) return;
     const auto controls = ui.effectControls();
     for (size_t i = 0; i < controls.size(); ++i) {
@@ -28,3 +30,5 @@ UndoManager* AudioController::audioUnitPanelUndoManager() {
     if (!audioUnitPanelUndoManager_) audioUnitPanelUndoManager_ = std::make_unique<UndoManager>();
     return audioUnitPanelUndoManager_.get();
 }
+
+UnitViewFactory* AudioController::unitViewFactory() { return &GenericUnitViewFactory::shared(); }

@@ -85,6 +85,11 @@ void AudioController::observePlayerItemStatus(int status) {
             unlockViews();
             editing.needsUpdateSplitSelection = false;
         }
+        // Every meter starts from silence with the new item.
+        QPointer<AudioController> self(this);
+        MainQueue::async([self] {
+            if (self) self->resetTrackMeters();
+        });
         shell.shouldUpdateEmptyTrackDuration = false;
         return;
     }

@@ -1,13 +1,13 @@
 #include "engine/AudioControllerServices.h"
 
-void AudioControllerServices::setPauseUpdateRecordedParameters(const QStringList& keys) {
+void AudioControllerRenderServices::setPauseUpdateRecordedParameters(const QStringList& keys) {
     uint32_t bits = 0;
     for (const auto& k : keys)
         if (auto input = effectinputs::fromKey(k)) bits |= 1u << static_cast<int>(*input);
     pausedInputs_.store(bits, std::memory_order_release);
 }
 
-QStringList AudioControllerServices::pauseUpdateRecordedParameters() const {
+QStringList AudioControllerRenderServices::pauseUpdateRecordedParameters() const {
     QStringList keys;
     for (auto input : effectinputs::all())
         if (isPausedRecordedParameter(input)) keys << effectinputs::key(input);
@@ -17,7 +17,7 @@ QStringList AudioControllerServices::pauseUpdateRecordedParameters() const {
 #include "engine/MusicFilter.h"
 #include "platform/units/Unit.h"
 
-void AudioControllerServices::completeEnablePluginsNameForFilter(MusicFilter* filter,
+void AudioControllerMainServices::completeEnablePluginsNameForFilter(MusicFilter* filter,
                                                                  units::Unit* unit, int64_t index) {
     if (!filter || !unit) return;
     if (index < 0 || index >= filter->pluginsArray().size()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/EffectInputs.h"
+#include "engine/EngineConstants.h"
 #include "engine/TrackSpectrum.h"
 #include "platform/core/MediaTime.h"
 
@@ -15,6 +16,7 @@
 class MusicFilter;
 class QWidget;
 class UndoManager;
+class UnitViewFactory;
 namespace units {
 class Unit;
 }
@@ -29,25 +31,28 @@ enum class FilterSlider {
     BandPassBandwidth,
 };
 
-// What a track asks of the composition controller. `AudioController`
-// derives from this; the services of subsystems that override nothing here
-// keep their least behaviour (no automation value, no slider, no undo).
-//
-// The state below is read by render threads: scalars are atomics, and the
-// paused input keys are a published bit set, so a render never waits for
-// the main thread.
-class AudioControllerServices {
-public:
-    static constexpr uint64_t kNoSelection = uint64_t(std::numeric_limits<int64_t>::max());
+// What a track asks of the composition controller, in two doors: what a
+// render thread may use (AudioControllerRenderServices) and what only the
+// main thread may (AudioControllerMainServices). `AudioController` derives
+// from both through AudioControllerServices; the services of subsystems that
+// override nothing here keep their least behaviour (no automation value, no
+// slider, no undo).
 
-    virtual ~AudioControllerServices() = default;
+// The render side. Every member here is safe on a render thread: scalars are
+// atomics, the paused input keys are a published bit set, the spectrum is
+// handed over without a lock, and the automation call-outs must answer
+// without waiting for the main thread. The main thread writes the state.
+class AudioControllerRenderServices {
+public:
+
+    virtual ~AudioControllerRenderServices() = default;
 
     // While false no track computes levels or spectrum.
     std::atomic<bool> notifyAudioMetering{false};
     // True while the equaliser view shows the live spectrum.
     std::atomic<bool> showEQFFT{false};
-    // Index of the selected track; kNoSelection for none.
-    std::atomic<uint64_t> currentSelectedAudio{kNoSelection};
+    // Index of the selected track; kNoIndex for none.
+    std::atomic<uint64_t> currentSelectedAudio{kNoIndex};
     // The spectrum the equaliser view draws.
     EQSpectrum eqSpectrum;
 
@@ -59,7 +64,7 @@ public:
         return (pausedInputs_.load(std::memory_order_acquire) >> static_cast<int>(input)) & 1u;
     }
 
-    // ---- automation (render thread; must not wait for the main thread)
+    // ---- automation, once per slice
     // Applies the selection parameters whose range holds `time`.
     virtual void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter) {
         (void)time, (void)filter;
@@ -74,7 +79,17 @@ public:
         return std::nullopt;
     }
 
-    // ---- unit events (main thread)
+private:
+    std::atomic<uint32_t> pausedInputs_{0};
+};
+
+// The main-thread side: controls, pop-ups, unit views, undo managers and the
+// loading of a project's tracks. Never called from a render thread.
+class AudioControllerMainServices {
+public:
+    virtual ~AudioControllerMainServices() = default;
+
+    // ---- unit events
     virtual void setPauseUpdateSelectionParameters(bool paused) { (void)paused; }
     virtual void setNeedsToUpdateValueImmediately(bool value) { (void)value; }
     // The slider's range; values written back are clamped to it.
@@ -93,8 +108,11 @@ public:
         (void)view;
         return false;
     }
+    // Builds every view of a unit (built-in or plug-in) for a track; null
+    // when no widget library is linked (the engine builds no widget).
+    virtual UnitViewFactory* unitViewFactory() { return nullptr; }
 
-    // ---- plug-ins of a track (main thread)
+    // ---- plug-ins of a track
     // Rebuilds the track's plug-in pop-up from its pluginsArray.
     virtual void createPopUpButtonForFilter(MusicFilter* filter) { (void)filter; }
     // Re-creates the plug-ins the track had enabled; sent once its tap is prepared.
@@ -117,17 +135,30 @@ public:
     // The length of the whole composition: tracks are cut at it.
     virtual MediaTime compositionDuration() const { return MediaTime::positiveInfinity(); }
 
-    // ---- loading a project's tracks (main thread)
-    virtual bool loadTapFromProject() const { return loadTapFromProject_; }
-    virtual void setLoadTapFromProject(bool on) { loadTapFromProject_ = on; }
-    virtual uint64_t tapCounter() const { return tapCounter_; }
-    virtual void setTapCounter(uint64_t n) { tapCounter_ = n; }
+    // ---- loading a project's tracks
+    // While a project's tracks load, each prepared tap takes the project's
+    // unit values and counts itself off; the last one ends the load.
+    bool loadTapFromProject() const { return loadTapFromProject_; }
+    uint64_t tapCounter() const { return tapCounter_; }
+    void beginLoadingTapsFromProject(uint64_t taps) {
+        tapCounter_ = taps;
+        loadTapFromProject_ = taps > 0;
+    }
+    // A track's tap is done (prepared, or never will be: its file failed).
+    void countOffProjectTap() {
+        if (tapCounter_ > 0) --tapCounter_;
+        if (tapCounter_ == 0) loadTapFromProject_ = false;
+    }
+    void endLoadingTapsFromProject() { beginLoadingTapsFromProject(0); }
     // The last stage of loading a project's track: its units take the
     // project's values.
     virtual void updateAudioUnitsForFilter(MusicFilter* filter) { (void)filter; }
 
 private:
-    std::atomic<uint32_t> pausedInputs_{0};
     bool loadTapFromProject_ = false;
     uint64_t tapCounter_ = 0;
 };
+
+// Both doors, as the controller offers them.
+class AudioControllerServices : public AudioControllerRenderServices,
+                                public AudioControllerMainServices {};

@@ -29,8 +29,7 @@ MusicFilter::~MusicFilter() {
     clearAllVideoAssets();
     // Whatever still holds the tap (a player item's copy of the mix) must
     // not reach this object any more.
-    if (auto tap = tap_.lock())
-        if (auto* context = static_cast<TrackTapContext*>(tap->storage())) detachTap(context);
+    if (auto* context = contextOfTap(tap_.lock().get())) detachTap(context);
     releasePluginUnitsAndContexts();
     NotificationCenter::defaultCenter().removeObserver(this);
     delete pluginChain_.load();
@@ -121,9 +120,7 @@ void MusicFilter::publishPluginChain() {
     }
     const PluginChain* old = pluginChain_.exchange(chain, std::memory_order_acq_rel);
     if (!old) return;
-    if (auto tap = tap_.lock())
-        if (auto* context = static_cast<TrackTapContext*>(tap->storage()))
-            context->waitForRenderToLetGo();
+    if (auto* context = contextOfTap(tap_.lock().get())) context->waitForRenderToLetGo();
     delete old;
 }
 
@@ -152,32 +149,43 @@ void MusicFilter::releasePluginUnitsAndContexts() {
 // ---------------------------------------------------------------------------
 // The tap's units and their enable flags
 
-TrackTapContext* MusicFilter::getProcessorContext() const {
+std::shared_ptr<AudioMixInputParameters> MusicFilter::mixInput() const {
     if (trackID == -1) return nullptr;
     auto mix = currentAudioMix.lock();
     if (!mix) return nullptr;
-    for (const auto& p : mix->inputParameters()) {
-        if (p->trackID() != trackID || !p->audioTapProcessor()) continue;
-        if (auto* storage = p->audioTapProcessor()->storage())
-            return static_cast<TrackTapContext*>(storage);
-    }
-    return nullptr;
+    std::shared_ptr<AudioMixInputParameters> input;
+    for (const auto& p : mix->inputParameters())
+        if (p->trackID() == trackID) input = p;
+    return input;
+}
+
+std::shared_ptr<ProcessingTap> MusicFilter::mixInputTap() const {
+    auto input = mixInput();
+    return input ? input->audioTapProcessor() : nullptr;
+}
+
+TrackTapContext* MusicFilter::contextOfTap(const ProcessingTap* tap) {
+    return tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
+}
+
+TrackTapContext* MusicFilter::getProcessorContext() const {
+    return contextOfTap(mixInputTap().get());
 }
 
 uint64_t MusicFilter::getTypeForAudioUnit(const units::Unit* unit) const {
     auto* context = getProcessorContext();
-    if (!context) return NSNotFound;
-    for (int i = 0; i < 14; ++i)
+    if (!context) return kNoIndex;
+    for (int i = 0; i < int(unittype::kBuiltInCount); ++i)
         if (context->unit(builtinunits::unitForTypeIndex(i)).load() == unit) return uint64_t(i);
     for (const auto& r : pluginsArray_)
         if (r.audioUnit == unit) return r.audioUnitType;
-    return NSNotFound;
+    return kNoIndex;
 }
 
 units::Unit* MusicFilter::getAudioUnitForType(uint64_t type) const {
     auto* context = getProcessorContext();
     if (!context) return nullptr;
-    if (type < 14) return context->unit(builtinunits::unitForTypeIndex(int(type))).load();
+    if (unittype::isBuiltIn(type)) return context->unit(builtinunits::unitForTypeIndex(int(type))).load();
     for (const auto& r : pluginsArray_)
         if (r.audioUnitType == type) return r.audioUnit;
     return nullptr;
@@ -185,7 +193,7 @@ units::Unit* MusicFilter::getAudioUnitForType(uint64_t type) const {
 
 bool MusicFilter::getAudioUnitEnabledForType(uint64_t type) const {
     auto* context = getProcessorContext();
-    if (!context || type >= 14) return false;
+    if (!context || !unittype::isBuiltIn(type)) return false;
     return context->flag(builtinunits::unitForTypeIndex(int(type))).load() != 0;
 }
 
@@ -226,7 +234,7 @@ void MusicFilter::updateMatrixRFilterEnabled(bool on) { setEnabledFlag(BuiltInUn
 void MusicFilter::updateNewFilter0Enabled(bool on) { setEnabledFlag(BuiltInUnit::NewFilter0, on); }
 
 void MusicFilter::updateAudioUnitEnabled(bool on, uint64_t type) {
-    if (type >= 14 || type == 7 || type == 8 || type == 9) return;
+    if (!unittype::isBuiltIn(type) || unittype::isFilterSliderUnit(type)) return;
     setEnabledFlag(builtinunits::unitForTypeIndex(int(type)), on);
 }
 

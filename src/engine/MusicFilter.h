@@ -26,10 +26,12 @@
 class Asset;
 class AssetTrack;
 class AudioMix;
+class AudioMixInputParameters;
 class Composition;
 class CompositionTrack;
 class ProcessingTap;
 class QLabel;
+class UnitViewFactory;
 namespace units {
 class Unit;
 struct UnitEvent;
@@ -101,7 +103,6 @@ public:
 // atomics or published snapshots.
 class MusicFilter : public std::enable_shared_from_this<MusicFilter> {
 public:
-    static constexpr uint64_t NSNotFound = uint64_t(std::numeric_limits<int64_t>::max());
 
     // A new track with every starting value; the name is not used. Neither
     // sets the effect inputs (setDefaults does) nor observes anything
@@ -167,9 +168,9 @@ public:
     // Source versions: entry i of tempFilterTracks is the source after i edits.
     std::shared_ptr<Composition> tempComposition;
     std::vector<CompositionTrack*> tempFilterTracks;
-    uint64_t indexOfUpdatedTrack = NSNotFound;
+    uint64_t indexOfUpdatedTrack = kNoIndex;
     QList<QImage> filterBitmaps;
-    uint64_t indexOfUpdatedBitmap = NSNotFound;
+    uint64_t indexOfUpdatedBitmap = kNoIndex;
     QString nameOfSourceTrack;
 
     // ---- tap state
@@ -282,8 +283,19 @@ public:
     QPointer<QWidget> audioLabel, audioTimeLabel, audioSampleRateLabel;
     bool wantsSearchPlugins = false;
 
-    // ---- the tap and its units (main thread)
+    // ---- the track's input in the audio mix (main thread)
+    // Every way from the track to its tap goes through these. The input is
+    // the mix's last entry with the track's ID (the one a render uses); null
+    // when the track is not in the mix.
+    std::shared_ptr<AudioMixInputParameters> mixInput() const;
+    // The tap of that input; null without input or tap.
+    std::shared_ptr<ProcessingTap> mixInputTap() const;
+    // The context a tap keeps in its storage; null for no tap.
+    static TrackTapContext* contextOfTap(const ProcessingTap* tap);
+    // The context of the track's tap; null without input or tap.
     TrackTapContext* getProcessorContext() const;
+
+    // ---- the tap and its units (main thread)
     uint64_t getTypeForAudioUnit(const units::Unit* unit) const;
     units::Unit* getAudioUnitForType(uint64_t type) const;
     bool getAudioUnitEnabledForType(uint64_t type) const;
@@ -337,7 +349,9 @@ public:
     void copyFilterParameters();
     void restoreFilterParameters();
 
-    // ---- unit views (UnitViews.cpp)
+    // ---- unit views (MusicFilterUnitViews.cpp), made by the controller's
+    // unit view factory; null without one.
+    UnitViewFactory* unitViewFactory() const;
     // A plug-in's own view (LV2 UIs that can live in a Qt window), or null.
     QWidget* createCocoaViewForPlugin(units::Unit* unit, const QString& name);
     QWidget* createCocoaView(units::Unit* unit);
@@ -370,9 +384,6 @@ public:
 
 private:
     MusicFilter();
-    enum class TapLookup { NoEntry, NoTap, Found };
-    // The track's tap context through its (last) mix input.
-    TapLookup findTap(TrackTapContext** context) const;
     // The tap context when the track has one; when its mix input has no tap
     // yet, makes the tap and returns null.
     TrackTapContext* tapContextOrMakeTap();

@@ -26,18 +26,13 @@ uint64_t MusicFilter::fftCount() const {
 // The tap on the track's audio-mix input
 
 void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
-    auto mix = currentAudioMix.lock();
-    if (!mix) return;
-    std::shared_ptr<AudioMixInputParameters> params;
-    for (const auto& p : mix->inputParameters())
-        if (p->trackID() == trackID) params = p;
+    const std::shared_ptr<AudioMixInputParameters> params = mixInput();
     if (!params) return;
 
     auto composition = currentComposition.lock();
     if (!composition || !composition->trackWithTrackID(trackID)) {
         // The track has left the composition: let go of its tap.
-        if (const auto& tap = params->audioTapProcessor())
-            if (auto* context = static_cast<TrackTapContext*>(tap->storage())) detachTap(context);
+        if (auto* context = contextOfTap(params->audioTapProcessor().get())) detachTap(context);
         for (const auto& c : procRefInfoArray_)
             if (c->mode == ChainUnitInstrumentNotify && c->unit)
                 c->unit->removeRenderNotify(&tracktap::chainUnitRenderCallback, c.get());
@@ -48,7 +43,7 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
     }
 
     if (const auto& tap = params->audioTapProcessor()) {
-        if (auto* context = static_cast<TrackTapContext*>(tap->storage())) {
+        if (auto* context = contextOfTap(tap.get())) {
             context->contextTrackStartTime.store(maxTime(animationStart(), MediaTime::zero()).seconds());
             context->contextTrackEndTime.store(animationEnd().seconds());
         }
@@ -70,15 +65,14 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
     tap_ = tap;
     // The track's place is known now; a render before the set-up on the
     // main queue already silences what lies outside it.
-    if (auto* context = static_cast<TrackTapContext*>(tap->storage())) {
+    if (auto* context = contextOfTap(tap.get())) {
         context->contextTrackStartTime.store(maxTime(animationStart(), MediaTime::zero()).seconds());
         context->contextTrackEndTime.store(animationEnd().seconds());
     }
 }
 
 void MusicFilter::resetAudioUnitsForTapProcessor(ProcessingTap* tap) {
-    auto* context = tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
-    if (context) {
+    if (auto* context = contextOfTap(tap)) {
         for (auto u : kBuiltInUnitRecordOrder)
             if (auto* unit = context->unit(u).load()) unit->reset(units::Scope::Global, 0);
     }
@@ -164,7 +158,7 @@ void MusicFilter::addTrackToCompositionAndMixAudio(const MediaTime& compositionD
     applyAudioEffectAndResetAudioUnits(true);
     updateAudioMixState();
 
-    if (indexOfUpdatedTrack == NSNotFound) {
+    if (indexOfUpdatedTrack == kNoIndex) {
         indexOfUpdatedTrack = 0;
         tempComposition = std::make_shared<Composition>();
         CompositionTrack* v0 = tempComposition->addMutableTrack(MediaType::Audio);
@@ -190,7 +184,7 @@ void MusicFilter::removeTrackFromComposition() {
                     continue;
                 }
                 if (const auto& tap = p->audioTapProcessor()) {
-                    auto* context = static_cast<TrackTapContext*>(tap->storage());
+                    auto* context = contextOfTap(tap.get());
                     // No render reaches the track from here on, and none
                     // holds what is freed below.
                     if (context) detachTap(context);
@@ -215,10 +209,7 @@ void MusicFilter::mixAudioToVolume(double volume) {
     if (!C) return;
     const float FI = value(EffectInput::FadeIn), FO = value(EffectInput::FadeOut);
     const int32_t scale = usableScale(C->naturalTimeScale());
-    for (const auto& p : mix->inputParameters()) {
-        if (p->trackID() != trackID || !p->audioTapProcessor()) continue;
-        auto* K = static_cast<TrackTapContext*>(p->audioTapProcessor()->storage());
-        if (!K) continue;
+    if (TrackTapContext* K = getProcessorContext()) {
         double fadeIn = 0, fadeOut = 0;
         if (FI != 0 || FO != 0) {
             const double passes = currentTimeRange().duration.seconds() /

@@ -5,6 +5,7 @@
 
 #include "platform/core/UndoManager.h"
 #include "platform/units/EventListener.h"
+#include "platform/units/FilterUnits.h"
 #include "platform/units/Unit.h"
 
 #include <QCborMap>
@@ -16,7 +17,6 @@ using units::Scope;
 using units::UnitEvent;
 using Type = units::UnitEvent::Type;
 
-bool isFilterIndex(uint64_t type) { return type == 7 || type == 8 || type == 9; }
 
 UnitEvent gesture(Type type, units::Unit* unit, units::ParameterID id) {
     return UnitEvent::parameterEvent(type, unit, id);
@@ -64,12 +64,12 @@ void MusicFilter::updateListenerParametersFromAudioUnits() {
     auto* context = getProcessorContext();
     if (!context) return;
     const Registrar reg{context->parameterListener.get(), this};
-    for (uint64_t i = 0; i < 14; ++i) {
+    for (uint64_t i = 0; i < unittype::kBuiltInCount; ++i) {
         units::Unit* unit = context->unit(builtinunits::unitForTypeIndex(int(i))).load();
         if (!unit) continue;
         appendSnapshots(listenerParameters, unit, i, getAudioUnitEnabledForType(i) ? 1 : 0, reg,
-                        isFilterIndex(i));
-        if (!isFilterIndex(i)) reg.add(UnitEvent::propertyEvent(unit, PropertyID::ParameterList));
+                        unittype::isFilterSliderUnit(i));
+        if (!unittype::isFilterSliderUnit(i)) reg.add(UnitEvent::propertyEvent(unit, PropertyID::ParameterList));
     }
     for (const PluginRecord& r : pluginsArray_) {
         if (!r.audioUnit) continue;
@@ -91,7 +91,7 @@ void MusicFilter::updateListenerParametersFromAudioUnits() {
 
 void MusicFilter::updateListenerParametersFromAudioUnit(units::Unit* unit) {
     const uint64_t type = getTypeForAudioUnit(unit);
-    if (type == NSNotFound || type >= 14 || !unit) return;
+    if (type == kNoIndex || !unittype::isBuiltIn(type) || !unit) return;
     auto* context = getProcessorContext();
     if (!context) return;
     std::vector<MAudioParameter> list;
@@ -110,7 +110,7 @@ void MusicFilter::updateListenerParametersFromPluginAudioUnit(const units::UnitE
             found = &r;
             break;
         }
-    if (!found || found->audioUnitType == NSNotFound) return;
+    if (!found || found->audioUnitType == kNoIndex) return;
     const uint64_t type = found->audioUnitType;
     const PluginRecord* owner = nullptr;
     for (const auto& r : pluginsArray_)
@@ -147,8 +147,8 @@ void MusicFilter::updateListenerParametersToAudioUnits() {
 
     // Layouts first: lift the registrations that a layout change would
     // trigger, so that writing the stored state is not heard as an edit.
-    for (uint64_t i = 0; i < 14; ++i)
-        if (!isFilterIndex(i))
+    for (uint64_t i = 0; i < unittype::kBuiltInCount; ++i)
+        if (!unittype::isFilterSliderUnit(i))
             if (auto* u = panelUnit(i)) reg.remove(UnitEvent::propertyEvent(u, PropertyID::ParameterList));
     for (const auto& r : pluginsArray_) {
         if (!r.audioUnit) continue;
@@ -162,7 +162,7 @@ void MusicFilter::updateListenerParametersToAudioUnits() {
     // The graphic equaliser's band count decides which band gains exist.
     if (auto* graphic = panelUnit(1))
         for (const auto& p : listenerParameters)
-            if (p.type == 1 && p.parameterID == 10000) {
+            if (p.type == unittype::GraphicEQ && p.parameterID == units::GraphicEQUnit::kNumberOfBands) {
                 graphic->setParameter(p.parameterID, Scope::Global, 0, p.value);
                 break;
             }
@@ -194,17 +194,17 @@ void MusicFilter::updateListenerParametersToAudioUnits() {
     for (const auto& p : listenerParameters) {
         units::Unit* unit = getAudioUnitForType(p.type);
         if (!unit) continue;
-        if (p.type < 14 && !isFilterIndex(p.type))
+        if (unittype::isBuiltIn(p.type) && !unittype::isFilterSliderUnit(p.type))
             context->flag(builtinunits::unitForTypeIndex(int(p.type))).store(p.enabled ? 1 : 0);
         // Setting a parameter directly is not heard by listeners.
         unit->setParameter(p.parameterID, Scope::Global, 0, p.value);
         reg.gestures(unit, p.parameterID);
-        if (isFilterIndex(p.type)) reg.add(gesture(Type::ParameterValueChange, unit, p.parameterID));
+        if (unittype::isFilterSliderUnit(p.type)) reg.add(gesture(Type::ParameterValueChange, unit, p.parameterID));
     }
 
     drainUnitEvents();
-    for (uint64_t i = 0; i < 14; ++i)
-        if (!isFilterIndex(i))
+    for (uint64_t i = 0; i < unittype::kBuiltInCount; ++i)
+        if (!unittype::isFilterSliderUnit(i))
             if (auto* u = panelUnit(i)) reg.add(UnitEvent::propertyEvent(u, PropertyID::ParameterList));
 
     QList<PluginRecord> records = pluginsArray_;

@@ -25,17 +25,9 @@ bool MusicFilter::createPluginForName(const QString& name, int64_t index, bool s
                                             units::fourCCFromString(component->manufacturer), 0, 0};
 
     // The track's tap: the last mix input of the track decides.
-    auto mix = currentAudioMix.lock();
-    if (!mix) return false;
-    std::shared_ptr<ProcessingTap> tap;
-    bool found = false;
-    for (const auto& p : mix->inputParameters())
-        if (p->trackID() == trackID) {
-            tap = p->audioTapProcessor();
-            found = true;
-        }
-    if (!found || !tap || !tap->storage()) return false;
-    auto* context = static_cast<TrackTapContext*>(tap->storage());
+    const std::shared_ptr<ProcessingTap> tap = mixInputTap();
+    auto* context = contextOfTap(tap.get());
+    if (!context) return false;
     const int64_t maxFrames = context->maxFrames > 0 ? context->maxFrames : 4096;
     const units::StreamFormat format = context->streamFormat;
     const units::FourCC componentType = description.componentType;

@@ -11,6 +11,7 @@
 #include "platform/media/Composition.h"
 #include "platform/media/ProcessingTap.h"
 #include "platform/units/EventListener.h"
+#include "platform/units/FilterUnits.h"
 #include "platform/units/Unit.h"
 
 #include <QStringList>
@@ -47,7 +48,7 @@ bool MusicFilter::eqInputsNonZero() const {
 // Preparing the tap
 
 void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
-    auto* context = tap ? static_cast<TrackTapContext*>(tap->storage()) : nullptr;
+    auto* context = contextOfTap(tap);
     if (!context) return;
 
     // Units of an earlier tap go before the records are rebuilt.
@@ -136,12 +137,12 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
     set(highPass, 1, value(EffectInput::HighPassResonance));
     set(eq, 0, value(EffectInput::GlobalGain));
     const auto& bands = effectinputs::bandGains();
-    for (uint32_t b = 0; b < 10; ++b) set(eq, 4000 + b, value(bands[b]));
+    for (uint32_t b = 0; b < 10; ++b) set(eq, units::NBandEQUnit::kGain + b, value(bands[b]));
     if (eq)
         for (uint32_t b = 0; b < 10; ++b) {
-            set(eq, 2000 + b, 0.0f);
-            set(eq, 3000 + b, kBandFrequencies[b]);
-            set(eq, 1000 + b, 0.0f);
+            set(eq, units::NBandEQUnit::kFilterType + b, 0.0f);
+            set(eq, units::NBandEQUnit::kFrequency + b, kBandFrequencies[b]);
+            set(eq, units::NBandEQUnit::kBypassBand + b, 0.0f);
         }
 
     context->contextPitchEnabled().store(pitch && pitchValue != 1.0f ? 1 : 0);
@@ -161,9 +162,7 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
             if (!c) return;
             if (track->canUpdateAudioUnits) c->updateAudioUnitsForFilter(track.get());
             else track->canUpdateAudioUnits = true;
-            const uint64_t n = c->tapCounter();
-            c->setTapCounter(n > 0 ? n - 1 : 0);
-            if (c->tapCounter() == 0) c->setLoadTapFromProject(false);
+            c->countOffProjectTap();
         });
     }
 }
@@ -233,44 +232,24 @@ void MusicFilter::updateAudioMixState() {
          EffectInput::ReverbSmallLargeMix, &MusicFilter::updateReverbValue);
 }
 
-MusicFilter::TapLookup MusicFilter::findTap(TrackTapContext** context) const {
-    *context = nullptr;
-    auto mix = currentAudioMix.lock();
-    if (!mix) return TapLookup::NoEntry;
-    std::shared_ptr<AudioMixInputParameters> entry;
-    for (const auto& p : mix->inputParameters())
-        if (p->trackID() == trackID) entry = p;
-    if (!entry) return TapLookup::NoEntry;
-    if (!entry->audioTapProcessor()) return TapLookup::NoTap;
-    *context = static_cast<TrackTapContext*>(entry->audioTapProcessor()->storage());
-    return *context ? TapLookup::Found : TapLookup::NoTap;
-}
-
 TrackTapContext* MusicFilter::tapContextOrMakeTap() {
-    TrackTapContext* context = nullptr;
-    switch (findTap(&context)) {
-    case TapLookup::NoEntry: return nullptr;
-    case TapLookup::NoTap:
-        // The new tap takes every value from the inputs once it is prepared.
-        applyAudioEffectAndResetAudioUnits(true);
-        mixAudioToVolume(volumeMix);
-        return nullptr;
-    case TapLookup::Found: break;
-    }
-    return context;
+    if (!mixInput()) return nullptr;
+    if (auto* context = getProcessorContext()) return context;
+    // The new tap takes every value from the inputs once it is prepared.
+    applyAudioEffectAndResetAudioUnits(true);
+    mixAudioToVolume(volumeMix);
+    return nullptr;
 }
 
 void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, int count,
                                      bool active, const QWidget* view) {
-    TrackTapContext* context = nullptr;
-    switch (findTap(&context)) {
-    case TapLookup::NoEntry: return;
-    case TapLookup::NoTap:
+    if (!mixInput()) return;
+    TrackTapContext* context = getProcessorContext();
+    if (!context) {
         // Making the tap sets every unit from the inputs once it is prepared.
         applyAudioEffectAndResetAudioUnits(true);
         if (auto* controller = audioController()) controller->resetPlayerItemAudioMixForFilter(this);
         return;
-    case TapLookup::Found: break;
     }
     units::Unit* unit = context->unit(which).load();
     if (!unit) {
@@ -292,7 +271,7 @@ void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, 
 }
 
 void MusicFilter::updateGainValue(double v, uint32_t index) {
-    const UnitPush p[] = {{4000 + index, float(v)}};
+    const UnitPush p[] = {{units::NBandEQUnit::kGain + index, float(v)}};
     pushUnitParameters(BuiltInUnit::EQ, p, 1, eqInputsNonZero(), nullptr);
 }
 

@@ -11,18 +11,6 @@
 
 namespace {
 
-// The tap contexts of the track's entries in its mix.
-template <typename Fn>
-void forEachTrackContext(const std::weak_ptr<AudioMix>& weakMix, int32_t trackID, Fn fn) {
-    auto mix = weakMix.lock();
-    if (!mix) return;
-    for (const auto& p : mix->inputParameters()) {
-        if (p->trackID() != trackID || !p->audioTapProcessor()) continue;
-        if (auto* c = static_cast<TrackTapContext*>(p->audioTapProcessor()->storage()))
-            fn(c, p->audioTapProcessor().get());
-    }
-}
-
 // The eighteen flags in the order they are saved.
 constexpr BuiltInUnit kSlider[7] = {BuiltInUnit::Pitch,    BuiltInUnit::Reverb,   BuiltInUnit::LowShelf,
                                     BuiltInUnit::BandPass, BuiltInUnit::LowPass,  BuiltInUnit::HighPass,
@@ -56,8 +44,8 @@ void MusicFilter::copyFilterParameters() {
     p.audioScaleFactor = audioScaleFactor;
     p.temporaryAssetURL.clear();
     p.temporaryTrackID = -1;
-    if (trackID == -1) return;
-    forEachTrackContext(currentAudioMix, trackID, [&](TrackTapContext* c, ProcessingTap* tap) {
+    const std::shared_ptr<ProcessingTap> tap = mixInputTap();
+    if (TrackTapContext* c = contextOfTap(tap.get())) {
         p.contextSampleCount = c->contextSampleCount.load();
         p.contextTrackDurationRatio = c->contextTrackDurationRatio.load();
         p.contextTrackStartTime = c->contextTrackStartTime.load();
@@ -68,8 +56,8 @@ void MusicFilter::copyFilterParameters() {
         auto fields = flagFields(p);
         for (int i = 0; i < 18; ++i) *fields[i] = c->flag(flagUnit(i)).load() != 0;
         c->contextSampleCount.store(0.0);
-        resetAudioUnitsForTapProcessor(tap);
-    });
+        resetAudioUnitsForTapProcessor(tap.get());
+    }
 }
 
 void MusicFilter::restoreFilterParameters() {
@@ -77,20 +65,19 @@ void MusicFilter::restoreFilterParameters() {
     MusicFilterParameters& p = *filterParameters;
     setCurrentTime(p.currentTime);
     audioScaleFactor = p.audioScaleFactor;
-    if (trackID != -1) {
-        forEachTrackContext(currentAudioMix, trackID, [&](TrackTapContext* c, ProcessingTap* tap) {
-            c->contextSampleCount.store(p.contextSampleCount);
-            c->audioScaleFactor.store(p.audioScaleFactor);
-            c->contextTrackDurationRatio.store(p.contextTrackDurationRatio);
-            c->contextTrackStartTime.store(p.contextTrackStartTime);
-            c->contextTrackEndTime.store(p.contextTrackEndTime);
-            c->contextFadeInDuration.store(p.contextFadeInDuration);
-            c->contextFadeOutDuration.store(p.contextFadeOutDuration);
-            c->contextTrackChannelMix.store(p.contextTrackChannelMix);
-            auto fields = flagFields(p);
-            for (int i = 0; i < 18; ++i) c->flag(flagUnit(i)).store(*fields[i] ? 1 : 0);
-            resetAudioUnitsForTapProcessor(tap);
-        });
+    const std::shared_ptr<ProcessingTap> tap = mixInputTap();
+    if (TrackTapContext* c = contextOfTap(tap.get())) {
+        c->contextSampleCount.store(p.contextSampleCount);
+        c->audioScaleFactor.store(p.audioScaleFactor);
+        c->contextTrackDurationRatio.store(p.contextTrackDurationRatio);
+        c->contextTrackStartTime.store(p.contextTrackStartTime);
+        c->contextTrackEndTime.store(p.contextTrackEndTime);
+        c->contextFadeInDuration.store(p.contextFadeInDuration);
+        c->contextFadeOutDuration.store(p.contextFadeOutDuration);
+        c->contextTrackChannelMix.store(p.contextTrackChannelMix);
+        auto fields = flagFields(p);
+        for (int i = 0; i < 18; ++i) c->flag(flagUnit(i)).store(*fields[i] ? 1 : 0);
+        resetAudioUnitsForTapProcessor(tap.get());
     }
     if (!p.temporaryAssetURL.isEmpty()) {
         const QFileInfo info(p.temporaryAssetURL);

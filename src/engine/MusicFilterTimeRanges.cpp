@@ -33,7 +33,7 @@ void clampToComposition(CompositionTrack& track, const MediaTime& compositionDur
 }  // namespace
 
 MediaTime MusicFilter::audioDuration() const {
-    if (indexOfUpdatedTrack != NSNotFound && indexOfUpdatedTrack < tempFilterTracks.size())
+    if (indexOfUpdatedTrack != kNoIndex && indexOfUpdatedTrack < tempFilterTracks.size())
         return tempFilterTracks[indexOfUpdatedTrack]->duration();
     if (playerAsset) return playerAsset->duration();
     return MediaTime();  // every field 0

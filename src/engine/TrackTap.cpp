@@ -37,7 +37,7 @@ Codes codes(BuiltInUnit unit) {
 }
 
 namespace {
-constexpr BuiltInUnit kByTypeIndex[14] = {
+constexpr BuiltInUnit kByTypeIndex[unittype::kBuiltInCount] = {
     BuiltInUnit::NBandEQ,          BuiltInUnit::GraphicEQ,  BuiltInUnit::AUFilter,
     BuiltInUnit::DynamicProcessor, BuiltInUnit::MultibandCompressor,
     BuiltInUnit::Distortion,       BuiltInUnit::Delay,      BuiltInUnit::LowPass,
@@ -47,7 +47,7 @@ constexpr BuiltInUnit kByTypeIndex[14] = {
 }  // namespace
 
 int typeIndex(BuiltInUnit unit) {
-    for (int i = 0; i < 14; ++i)
+    for (int i = 0; i < int(unittype::kBuiltInCount); ++i)
         if (kByTypeIndex[i] == unit) return i;
     return -1;
 }

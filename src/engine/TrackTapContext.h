@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/EngineConstants.h"
 #include "engine/TrackSpectrum.h"
 #include "platform/core/MediaTime.h"
 #include "platform/units/UnitTypes.h"

@@ -41,8 +41,7 @@ QPainterPath AudioDrawingView::regionPath(const QRectF& r) {
 }
 
 MusicFilter* AudioDrawingView::track() const {
-    if (!audioView || viewIndex >= audioView->audioTracks.size()) return nullptr;
-    return audioView->audioTracks[viewIndex].audioFilter.get();
+    return audioView ? audioView->audioTracks.filterAt(viewIndex) : nullptr;
 }
 
 void AudioDrawingView::verifyDrawingBezierPath() {

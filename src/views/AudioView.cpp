@@ -123,8 +123,9 @@ void AudioView::paintWaveform(QImage& bitmap, const QVector<float>& values) {
 }
 
 void AudioView::createPathImageForIndex(quint64 index) {
-    if (index >= audioTracks.size() || !audioTracks[index].audioFilter) return;
-    MusicFilter& track = *audioTracks[index].audioFilter;
+    MusicFilter* filter = audioTracks.filterAt(index);
+    if (!filter) return;
+    MusicFilter& track = *filter;
     if (track.indexOfUpdatedBitmap >= uint64_t(track.filterBitmaps.size())) {
         track.filterBitmaps.append(createNewBmpImageRep(WaveformWidth, WaveformHeight, 1.0, true));
         track.indexOfUpdatedBitmap = uint64_t(track.filterBitmaps.size() - 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/TrackList.h"
+
 #include <QImage>
 #include <QUrl>
 #include <QVector>
@@ -12,13 +14,6 @@ class AudioControllerServices;
 class MusicFilter;
 class UndoManager;
 
-// An entry of the track list; its index is the track's number everywhere.
-struct TrackRecord {
-    QUrl audioURL;                              // the source file
-    std::shared_ptr<MusicFilter> audioFilter;   // the track object
-    QVector<float> audioFloatData;              // the waveform values
-};
-
 // The track area: one row 200 points high per track, as wide as the
 // timeline. It holds the track list and ignores the mouse while the player
 // is not ready.
@@ -27,7 +22,8 @@ class AudioView : public QWidget {
 public:
     explicit AudioView(QWidget* parent = nullptr);
 
-    std::vector<TrackRecord> audioTracks;
+    // The track list; the area draws from it.
+    TrackList audioTracks;
     bool viewAcceptsMouseEvents = false;
     AudioControllerServices* audioController = nullptr;
 

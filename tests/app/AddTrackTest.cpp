@@ -172,7 +172,7 @@ TEST_F(AddTrackTest, UndoOfTheImportRestoresTheEmptyStateAndRedoBringsItBack) {
     EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
     EXPECT_EQ(c->currentComposition->trackCount(), 0);
     EXPECT_EQ(player->currentItem(), nullptr);
-    EXPECT_EQ(c->currentSelectedAudio.load(), NSNotFound);
+    EXPECT_EQ(c->currentSelectedAudio.load(), kNoIndex);
     EXPECT_EQ(c->ui.audioView->height(), 0);
     EXPECT_FALSE(t->audioDrawingView->isVisible());
 

@@ -30,7 +30,8 @@ TEST_F(ShutdownTest, CloseDecisionTable) {
         {"save", true, true, false, Save, false, true, false},
         {"don't save", true, true, false, DontSave, true, true, true},
         {"cancel", true, true, false, Cancel, false, true, false},
-        {"dismissed", true, true, false, -1, true, true, true},
+        // An alert closed without an answer keeps everything, as Cancel does.
+        {"dismissed", true, true, false, -1, false, true, false},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
@@ -153,6 +154,50 @@ TEST_F(ShutdownTest, MiniPlayerKeepsTheApplication) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return quits == 1; }));
     EXPECT_EQ(alerts.size(), 1u);
 }
+
+// Every way out asks once: one answer ends the application, and Cancel
+// leaves it as it was, with Quit still working.
+enum How { Quit, CloseWindow };
+struct QuitStep {
+    How how;
+    int answer;
+};
+struct QuitPath {
+    const char* name;
+    std::vector<QuitStep> steps;
+    size_t questions;
+    int quits;
+};
+class QuitPaths : public ControllerTest, public ::testing::WithParamInterface<QuitPath> {};
+
+TEST_P(QuitPaths, AskOnce) {
+    const QuitPath& k = GetParam();
+    addTrack();
+    c->setDocumentEdited(true);
+    interface->mainWindow->show();
+    for (const QuitStep& step : k.steps) {
+        answer = step.answer;
+        if (step.how == Quit)
+            d->terminate();
+        else
+            interface->mainWindow->close();
+        testsupport::spin(20);
+    }
+    // On the way out the windows close too: nothing asks again.
+    interface->mainWindow->close();
+    testsupport::spin(20);
+    EXPECT_EQ(alerts.size(), k.questions);
+    EXPECT_EQ(quits, k.quits);
+    EXPECT_FALSE(interface->mainWindow->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shutdown, QuitPaths,
+    ::testing::Values(QuitPath{"QuitDontSave", {{Quit, DontSave}}, 1, 1},
+                      QuitPath{"QuitCancelQuitAgain", {{Quit, Cancel}, {Quit, DontSave}}, 2, 1},
+                      QuitPath{"CloseWindowDontSave", {{CloseWindow, DontSave}}, 1, 1},
+                      QuitPath{"CloseWindowCancelThenQuit", {{CloseWindow, Cancel}, {Quit, DontSave}}, 2, 1}),
+    [](const ::testing::TestParamInfo<QuitPath>& info) { return std::string(info.param.name); });
 
 TEST_F(ShutdownTest, ClosingTheLastWindowQuits) {
     interface->mainWindow->show();

@@ -40,14 +40,14 @@ TEST_F(StartupTest, StartValuesAfterConstructionAndWakeUp) {
     EXPECT_TRUE(c->pauseUpdateRecordedParameters().isEmpty());
     EXPECT_FALSE(c->automation.hasToShowNotesView);
     EXPECT_FALSE(c->automation.needsToUpdateValueImmediately);
-    EXPECT_EQ(c->automation.tempIndexOfSelectedParameter, NSNotFound);
+    EXPECT_EQ(c->automation.tempIndexOfSelectedParameter, kNoIndex);
     EXPECT_TRUE(c->editing.markersArray.empty());
-    EXPECT_EQ(c->editing.currentSelectedMarker, NSNotFound);
+    EXPECT_EQ(c->editing.currentSelectedMarker, kNoIndex);
     EXPECT_FALSE(c->editing.needsUpdateSplitSelection);
     EXPECT_FALSE(c->editing.playAfterDragDropSelection);
     EXPECT_EQ(c->library.projectChangeCount, 0u);
     EXPECT_TRUE(c->library.projectURL.isEmpty());
-    EXPECT_FALSE(c->library.loadTapFromProject);
+    EXPECT_FALSE(c->loadTapFromProject());
 
     // Geometry: the track area and the ruler layer are as wide as the timeline.
     EXPECT_EQ(c->ui.audioView->width(), 1200);

@@ -98,7 +98,7 @@ protected:
         }));
     }
 
-    std::vector<TrackRecord>& tracks() { return c->ui.audioView->audioTracks; }
+    TrackList& tracks() { return c->ui.audioView->audioTracks; }
     AudioDrawingView* lane(size_t i) { return AudioController::trackLaneOf(tracks()[i].audioFilter.get()); }
     static QString text(QWidget* label) {
         auto* l = qobject_cast<QLabel*>(label);

@@ -18,7 +18,7 @@ using TrackListCommandsTest = TrackListTest;
 
 // The empty timeline every way of emptying the list leaves.
 void expectEmptyState(TrackListTest& t, AudioController* c) {
-    EXPECT_EQ(c->currentSelectedAudio.load(), NSNotFound);
+    EXPECT_EQ(c->currentSelectedAudio.load(), kNoIndex);
     for (QLabel* label : {c->ui.leftTimeLabel, c->ui.middleTimeLabel, c->ui.rightTimeLabel,
                           c->ui.leftMiddleTimeLabel, c->ui.rightMiddleTimeLabel, c->ui.labelStart,
                           c->ui.labelEnd, c->miniPlayer.playerLabelStart, c->miniPlayer.playerLabelEnd})
@@ -128,7 +128,7 @@ TEST_F(TrackListCommandsTest, OutOfRangeIndicesDoNothing) {
     append(writeTone("a.wav", 2, 440));
     const int undos = c->undoManager()->undoCount();
     c->removeAudioFileAtIndex(1);
-    c->removeAudioFileAtIndex(NSNotFound);
+    c->removeAudioFileAtIndex(kNoIndex);
     EXPECT_FALSE(c->duplicateAudioFileAtIndex(5, nullptr, true, true));
     QString error;
     answer = 0;
@@ -244,7 +244,7 @@ TEST_F(TrackListCommandsTest, DuplicateOfAFileLongerThanTheComposition) {
     setLength("0", "10");
     const TrackRecord seed = recordOf(writeTone("long.wav", 25, 440));
     seed.audioFilter->nameOfSourceTrack = QStringLiteral("Long take");
-    ASSERT_TRUE(c->duplicateAudioFileAtIndex(NSNotFound, &seed, true, true));
+    ASSERT_TRUE(c->duplicateAudioFileAtIndex(kNoIndex, &seed, true, true));
     auto f = tracks().back().audioFilter;
     EXPECT_NEAR(f->currentTimeRange().duration.seconds(), 10, 1e-3);
     EXPECT_NEAR(f->audioDurationInPercent, 10.0 / 25.0, 0.01);
@@ -258,9 +258,9 @@ TEST_F(TrackListCommandsTest, DuplicateOfAFileLongerThanTheComposition) {
 TEST_F(TrackListCommandsTest, DuplicateRefusedUntilTheSourceLengthIsKnown) {
     TrackRecord seed = recordOf(writeTone("a.wav", 2, 440));
     seed.audioFilter->playerAsset.reset();  // its media has not loaded yet
-    EXPECT_FALSE(c->duplicateAudioFileAtIndex(NSNotFound, &seed, true, true));
+    EXPECT_FALSE(c->duplicateAudioFileAtIndex(kNoIndex, &seed, true, true));
     seed.audioFilter->durationInSeconds = std::nan("");
-    EXPECT_FALSE(c->duplicateAudioFileAtIndex(NSNotFound, &seed, false, false));
+    EXPECT_FALSE(c->duplicateAudioFileAtIndex(kNoIndex, &seed, false, false));
     EXPECT_TRUE(tracks().empty());
     EXPECT_FALSE(c->undoManager()->canUndo());
 }

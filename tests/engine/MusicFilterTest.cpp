@@ -15,8 +15,8 @@ TEST(MusicFilter, StartingValuesAndIdentity) {
     auto b = MusicFilter::filterWithName("MusicFilter");
     EXPECT_NE(a->identifierOfFilter, b->identifierOfFilter);
     EXPECT_EQ(a->trackID, 0);
-    EXPECT_EQ(a->indexOfUpdatedTrack, MusicFilter::NSNotFound);
-    EXPECT_EQ(a->indexOfUpdatedBitmap, MusicFilter::NSNotFound);
+    EXPECT_EQ(a->indexOfUpdatedTrack, kNoIndex);
+    EXPECT_EQ(a->indexOfUpdatedBitmap, kNoIndex);
     EXPECT_TRUE(a->tempFilterTracks.empty());
     EXPECT_TRUE(a->filterBitmaps.isEmpty());
     EXPECT_TRUE(a->pluginsArray().isEmpty());
@@ -92,7 +92,7 @@ TEST(MusicFilter, UnitLookupsWithoutATap) {
         EXPECT_FALSE(f->getAudioUnitEnabledForType(type));
         EXPECT_EQ(f->getAudioUnitForType(type), nullptr);
     }
-    EXPECT_EQ(f->getTypeForAudioUnit(nullptr), MusicFilter::NSNotFound);
+    EXPECT_EQ(f->getTypeForAudioUnit(nullptr), kNoIndex);
     f->updateNBandEQEnabled(true);
     EXPECT_FALSE(f->getNBandEQEnabled());
     EXPECT_EQ(f->listenerParameters[0].enabled, 1);  // the snapshot follows the setter

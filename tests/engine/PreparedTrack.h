@@ -4,6 +4,7 @@
 #include "StandInUnits.h"
 
 #include "platform/core/UndoManager.h"
+#include "views/UnitViews.h"
 #include "support/TestSupport.h"
 
 #include <functional>
@@ -21,6 +22,7 @@ public:
     int resetMixCalls = 0;
     int updateAudioUnitsCalls = 0;
     UndoManager* audioUnitPanelUndoManager() override { return &undo; }
+    UnitViewFactory* unitViewFactory() override { return &GenericUnitViewFactory::shared(); }
     void createPopUpButtonForFilter(MusicFilter*) override { calls.push_back("createPopUpButton"); }
     void enablePluginsNameForFilter(MusicFilter*) override { calls.push_back("enablePluginsName"); }
     void resetPlayerItemAudioMixForFilter(MusicFilter*) override { ++resetMixCalls; }

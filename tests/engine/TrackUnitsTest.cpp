@@ -134,8 +134,7 @@ TEST(PrepareTap, BuildsThePluginCatalogue) {
 
 TEST(PrepareTap, ReportsReadyWhileAProjectLoads) {
     PreparedTrack p([](MusicFilter&, PanelController& c) {
-        c.setLoadTapFromProject(true);
-        c.setTapCounter(1);
+        c.beginLoadingTapsFromProject(1);
     });
     ASSERT_TRUE(testsupport::waitUntil([&] { return !p.controller.loadTapFromProject(); }));
     // The first report only arms the track.

@@ -2,7 +2,7 @@
 
 #include "PreparedTrack.h"
 
-#include "engine/UnitViews.h"
+#include "views/UnitViews.h"
 
 #include <gtest/gtest.h>
 

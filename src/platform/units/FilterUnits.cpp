@@ -230,11 +230,11 @@ NBandEQUnit::NBandEQUnit() : BiquadUnit(builtIn("nbeq"), QStringLiteral("N-Band 
     for (uint32_t b = 0; b < kMaxBands; ++b) {
         const QString band = QStringLiteral(" %1").arg(b + 1);
         const float freq = b < 10 ? float(kTenBands[b]) : 1000.0f;
-        addParameter(1000 + b, {"Bypass Band" + band, ParameterUnit::Boolean, 0, 1, 1});
-        addParameter(2000 + b, {"Filter Type" + band, ParameterUnit::Indexed, 0, 10, 0}, types);
-        addParameter(3000 + b, {"Frequency" + band, ParameterUnit::Hertz, 20, 22050, freq});
-        addParameter(4000 + b, {"Gain" + band, ParameterUnit::Decibels, -96, 24, 0});
-        addParameter(5000 + b, {"Bandwidth" + band, ParameterUnit::Octaves, 0.05f, 5, 1});
+        addParameter(kBypassBand + b, {"Bypass Band" + band, ParameterUnit::Boolean, 0, 1, 1});
+        addParameter(kFilterType + b, {"Filter Type" + band, ParameterUnit::Indexed, 0, 10, 0}, types);
+        addParameter(kFrequency + b, {"Frequency" + band, ParameterUnit::Hertz, 20, 22050, freq});
+        addParameter(kGain + b, {"Gain" + band, ParameterUnit::Decibels, -96, 24, 0});
+        addParameter(kBandwidth + b, {"Bandwidth" + band, ParameterUnit::Octaves, 0.05f, 5, 1});
     }
     // List the parameters in band order, and only those of the bands in use.
     for (uint32_t kind = 1000; kind <= 5000; kind += 1000)

@@ -122,6 +122,12 @@ class NBandEQUnit : public BiquadUnit {
 public:
     static constexpr uint32_t kMaxBands = 16;
     static constexpr uint32_t kDefaultBands = 10;
+    // Per-band parameters: the kind plus the band's index (0 to kMaxBands - 1).
+    static constexpr ParameterID kBypassBand = 1000;
+    static constexpr ParameterID kFilterType = 2000;
+    static constexpr ParameterID kFrequency = 3000;
+    static constexpr ParameterID kGain = 4000;
+    static constexpr ParameterID kBandwidth = 5000;
     enum FilterType {
         Parametric, ButterworthLowPass, ButterworthHighPass, ResonantLowPass, ResonantHighPass,
         BandPass, BandStop, LowShelf, HighShelf, ResonantLowShelf, ResonantHighShelf,

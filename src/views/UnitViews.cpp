@@ -1,14 +1,10 @@
 // Views of a track's panel units and plug-ins: the generic panel built from
 // a unit's parameters, one row (name, control, value text) per parameter,
-// and a "Reset" button. A change is written into the unit at once; a burst
-// of changes of one control becomes one undo step on the unit panel's undo
-// manager and one update of the track's parameter snapshots.
+// and a "Reset" button.
 
-#include "engine/UnitViews.h"
+#include "views/UnitViews.h"
 
 #include "engine/MusicFilter.h"
-#include "platform/core/MainQueue.h"
-#include "platform/core/UndoManager.h"
 #include "platform/units/Unit.h"
 
 #include <QCheckBox>
@@ -79,51 +75,33 @@ float indexedMinimum(units::Unit* unit, uint32_t id) {
     return 0.0f;
 }
 
-// Shows `value` in a row without reporting it as a change.
-void showRowValue(const CustomParameterControlRecord& record, units::Unit* unit, float value) {
-    QWidget* control = record.valueObject.data();
-    QLabel* text = record.valueText.data();
-    const auto measure = ParameterUnit(record.parameterInfoUnit);
-    if (auto* slider = dynamic_cast<ParameterSlider*>(control)) {
-        slider->setDoubleValue(value);
-        if (text) text->setText(unitviews::valueText(measure, value));
-    } else if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
-        const QSignalBlocker block(popUp);
-        popUp->setCurrentIndex(int(std::lround(value - indexedMinimum(unit, record.parameterID))));
-        if (text) text->setText(QString());
-    } else if (auto* check = dynamic_cast<QCheckBox*>(control)) {
-        const QSignalBlocker block(check);
-        check->setChecked(value != 0);
-        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, value));
-    } else if (text) {
-        text->setText(QString());
-    }
-}
-
-QString commitKey(const CustomParameterControlRecord& r) {
-    return QStringLiteral("%1/%2").arg(r.audioUnitType).arg(r.parameterID);
-}
-
 }  // namespace
+
 
 // A plug-in's own view. The LV2 plug-ins hosted here offer none that can
 // live inside a Qt window (an in-process GTK or Qt 5 interface cannot), so
 // every plug-in is shown in the generic panel.
-QWidget* MusicFilter::createCocoaViewForPlugin(units::Unit* unit, const QString& name) {
-    (void)unit, (void)name;
+GenericUnitViewFactory& GenericUnitViewFactory::shared() {
+    static GenericUnitViewFactory factory;
+    return factory;
+}
+
+QWidget* GenericUnitViewFactory::createCocoaViewForPlugin(MusicFilter& track, units::Unit* unit,
+                                                          const QString& name) {
+    (void)track, (void)unit, (void)name;
     return nullptr;
 }
 
 // The built-in units have no views of their own.
-QWidget* MusicFilter::createCocoaView(units::Unit* unit) {
-    (void)unit;
+QWidget* GenericUnitViewFactory::createCocoaView(MusicFilter& track, units::Unit* unit) {
+    (void)track, (void)unit;
     return nullptr;
 }
 
-QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
-    audioUnitArray.clear();
+QWidget* GenericUnitViewFactory::createCustomViewForAudioUnit(MusicFilter& track, units::Unit* unit) {
+    track.audioUnitArray.clear();
     if (!unit) return nullptr;
-    const uint64_t type = getTypeForAudioUnit(unit);
+    const uint64_t type = track.getTypeForAudioUnit(unit);
 
     struct Row {
         QLabel* label;
@@ -135,10 +113,10 @@ QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
     int widestLabel = 0, widestValue = 0;
     int y = 12;
     auto* content = new QWidget;
-    std::weak_ptr<MusicFilter> weak = weak_from_this();
+    std::weak_ptr<MusicFilter> weak = track.weak_from_this();
 
-    for (const MAudioParameter& p : listenerParameters) {
-        if (getAudioUnitForType(p.type) != unit) continue;
+    for (const MAudioParameter& p : track.listenerParameters) {
+        if (track.getAudioUnitForType(p.type) != unit) continue;
         units::ParameterInfo info;
         unit->parameterInfo(Scope::Global, p.parameterID, &info);
 
@@ -205,7 +183,7 @@ QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
             control = slider;
         }
         rows.push_back({label, control, text, labelWidth});
-        audioUnitArray.push_back(
+        track.audioUnitArray.push_back(
             CustomParameterControlRecord{control, text, uint32_t(info.unit), p.parameterID, type});
     }
 
@@ -237,95 +215,45 @@ QWidget* MusicFilter::createCustomViewForAudioUnit(units::Unit* unit) {
     return scroll;
 }
 
-void MusicFilter::updateValueForCustomViewObject(QWidget* control) {
-    auto it = std::find_if(audioUnitArray.begin(), audioUnitArray.end(),
-                           [&](const CustomParameterControlRecord& r) { return r.valueObject == control; });
-    if (it == audioUnitArray.end()) return;
-    const CustomParameterControlRecord record = *it;
-    units::Unit* unit = getAudioUnitForType(record.audioUnitType);
-    QLabel* text = record.valueText.data();
-    float v = 0;
+std::optional<float> GenericUnitViewFactory::takeRowValue(const CustomParameterControlRecord& row,
+                                                          units::Unit* unit) {
+    QWidget* control = row.valueObject.data();
+    QLabel* text = row.valueText.data();
     if (auto* slider = dynamic_cast<ParameterSlider*>(control)) {
-        v = float(slider->doubleValue());
-        if (text) text->setText(unitviews::valueText(ParameterUnit(record.parameterInfoUnit), v));
-    } else if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
+        const float v = float(slider->doubleValue());
+        if (text) text->setText(unitviews::valueText(ParameterUnit(row.parameterInfoUnit), v));
+        return v;
+    }
+    if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
         // Item n stands for the parameter's minimum + n.
-        v = indexedMinimum(unit, record.parameterID) + float(popUp->currentIndex());
+        if (text) text->setText(QString());
+        return indexedMinimum(unit, row.parameterID) + float(popUp->currentIndex());
+    }
+    if (auto* check = dynamic_cast<QCheckBox*>(control)) {
+        const float v = check->isChecked() ? 1.0f : 0.0f;
+        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, v));
+        return v;
+    }
+    return std::nullopt;
+}
+
+void GenericUnitViewFactory::showRowValue(const CustomParameterControlRecord& record, units::Unit* unit,
+                                          float value) {
+    QWidget* control = record.valueObject.data();
+    QLabel* text = record.valueText.data();
+    const auto measure = ParameterUnit(record.parameterInfoUnit);
+    if (auto* slider = dynamic_cast<ParameterSlider*>(control)) {
+        slider->setDoubleValue(value);
+        if (text) text->setText(unitviews::valueText(measure, value));
+    } else if (auto* popUp = dynamic_cast<QComboBox*>(control)) {
+        const QSignalBlocker block(popUp);
+        popUp->setCurrentIndex(int(std::lround(value - indexedMinimum(unit, record.parameterID))));
         if (text) text->setText(QString());
     } else if (auto* check = dynamic_cast<QCheckBox*>(control)) {
-        v = check->isChecked() ? 1.0f : 0.0f;
-        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, v));
-    } else {
-        return;
-    }
-    if (unit) unit->setParameter(record.parameterID, Scope::Global, 0, v);
-    AudioControllerServices* controller = audioController();
-    if (controller) controller->setPauseUpdateSelectionParameters(true);
-    std::weak_ptr<MusicFilter> weak = weak_from_this();
-    MainQueue::instance().performCoalesced(this, QStringLiteral("updateValueForSender:"), commitKey(record),
-                                           [weak, record] {
-                                               if (auto t = weak.lock()) t->updateValueForSender(record);
-                                           });
-}
-
-void MusicFilter::updateValueForSender(const CustomParameterControlRecord& record) {
-    if (auto* controller = audioController()) controller->setPauseUpdateSelectionParameters(false);
-    if (!getProcessorContext()) return;
-    // The filter units' values belong to the effect inputs.
-    if (record.audioUnitType == 7 || record.audioUnitType == 8 || record.audioUnitType == 9) return;
-    auto it = std::find_if(listenerParameters.begin(), listenerParameters.end(), [&](const MAudioParameter& p) {
-        return p.type == record.audioUnitType && p.parameterID == record.parameterID;
-    });
-    if (it == listenerParameters.end()) return;
-    AudioControllerServices* controller = audioController();
-    if (UndoManager* um = controller ? controller->audioUnitPanelUndoManager() : nullptr) {
-        std::weak_ptr<MusicFilter> weak = weak_from_this();
-        const MAudioParameter before = *it;
-        um->registerUndo(this, [weak, record, before] {
-            if (auto t = weak.lock()) t->undoParameterValueForCustomAudioUnitView(record, before);
-        });
-    }
-    if (units::Unit* unit = getAudioUnitForType(record.audioUnitType)) {
-        float v = 0;
-        if (units::ok(unit->getParameter(record.parameterID, Scope::Global, 0, &v))) it->value = v;
-    }
-}
-
-void MusicFilter::undoParameterValueForCustomAudioUnitView(const CustomParameterControlRecord& record,
-                                                           const MAudioParameter& saved) {
-    auto it = std::find_if(listenerParameters.begin(), listenerParameters.end(), [&](const MAudioParameter& p) {
-        return p.type == saved.type && p.parameterID == saved.parameterID;
-    });
-    if (it == listenerParameters.end()) return;
-    AudioControllerServices* controller = audioController();
-    if (UndoManager* um = controller ? controller->audioUnitPanelUndoManager() : nullptr) {
-        std::weak_ptr<MusicFilter> weak = weak_from_this();
-        const MAudioParameter current = *it;
-        um->registerUndo(this, [weak, record, current] {
-            if (auto t = weak.lock()) t->undoParameterValueForCustomAudioUnitView(record, current);
-        });
-    }
-    *it = saved;
-    units::Unit* unit = getAudioUnitForType(saved.type);
-    if (unit) unit->setParameter(saved.parameterID, Scope::Global, 0, saved.value);
-    showRowValue(record, unit, saved.value);
-}
-
-void MusicFilter::resetAudioUnitInView() {
-    if (audioUnitArray.empty()) return;
-    const uint64_t type = audioUnitArray.front().audioUnitType;
-    units::Unit* unit = getAudioUnitForType(type);
-    if (!unit) return;
-    for (units::ParameterID id : unit->parameterList(Scope::Global)) {
-        units::ParameterInfo info;
-        if (!units::ok(unit->parameterInfo(Scope::Global, id, &info))) continue;
-        unit->setParameter(id, Scope::Global, 0, info.defaultValue);
-        for (auto& p : listenerParameters)
-            if (p.type == type && p.parameterID == id) {
-                p.value = info.defaultValue;
-                break;
-            }
-        for (const auto& r : audioUnitArray)
-            if (r.audioUnitType == type && r.parameterID == id) showRowValue(r, unit, info.defaultValue);
+        const QSignalBlocker block(check);
+        check->setChecked(value != 0);
+        if (text) text->setText(unitviews::valueText(ParameterUnit::Boolean, value));
+    } else if (text) {
+        text->setText(QString());
     }
 }
