@@ -150,7 +150,7 @@ TEST_F(AddTrackTest, FieldsAtZeroTakeTheFilesLengthAndLaterTracksKeepIt) {
     EXPECT_EQ(c->currentSelectedAudio.load(), 1u);
     EXPECT_EQ(c->ui.audioView->height(), 400);
     EXPECT_EQ(second->audioDrawingView->geometry().top(), 200);
-    EXPECT_EQ(second->imageView->geometry().top(), 250);
+    EXPECT_EQ(second->imageView->geometry().top(), 230);
     // Both tracks are in the composition and in the player's copy of the mix.
     EXPECT_EQ(c->currentComposition->trackCount(), 2);
     EXPECT_EQ(player->currentItem()->audioMix()->inputParameters().size(), 2u);
