@@ -14,10 +14,14 @@
 #include "views/MusicView.h"
 #include "views/NumberTextField.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 
 #include <sndfile.h>
 
@@ -381,6 +385,30 @@ TEST_F(AddTrackTest, ImportPanelAddsTheChosenFileAfterItCloses) {
     testsupport::spin(100);
     EXPECT_EQ(c->trackCount(), 1);
     setOpenPanelRunner({});
+}
+
+// The real panel shows its title, prompt and message; cancelling it gives
+// no file.
+TEST_F(AddTrackTest, OpenPanelShowsItsMessage) {
+    const OpenPanelRequest request{QStringLiteral("Select Audio File"),
+                                   QStringLiteral("Select the audio/video file you want to import."),
+                                   QStringLiteral("Import"), QStringLiteral("Audio files (*.wav)")};
+    QString title, message;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        QWidget* panel = QApplication::activeModalWidget();
+        ASSERT_TRUE(panel);
+        title = panel->windowTitle();
+        for (auto* label : panel->findChildren<QLabel*>())
+            if (label->isVisible() && label->text() == request.message) message = label->text();
+        for (auto* button : panel->findChildren<QPushButton*>())
+            if (button->isVisible()) buttons << button->text();
+        qobject_cast<QDialog*>(panel)->reject();
+    });
+    EXPECT_TRUE(runOpenPanel(c->ui.window, request).isEmpty());
+    EXPECT_EQ(title, request.title);
+    EXPECT_EQ(message, request.message);
+    EXPECT_TRUE(buttons.contains(request.prompt)) << buttons.join(", ").toStdString();
 }
 
 }  // namespace
