@@ -25,7 +25,9 @@
 #include "views/ColorWell.h"
 #include "views/LineView.h"
 #include "views/MusicView.h"
+#include "views/Fonts.h"
 #include "views/NumberTextField.h"
+#include "views/SmallViews.h"
 #include "views/StyledControls.h"
 
 #include <QFileInfo>
@@ -383,15 +385,14 @@ MusicFilter* AudioController::trackAt(quint64 index) const {
 }
 
 QLabel* AudioController::makeTrackLabel(QWidget* left, const QString& text) {
-    auto* label = new QLabel(left);
+    // Long texts are cut at their end whenever they are set, so a name set
+    // later (a replaced file) reads like the first.
+    auto* label = new TailTruncatingLabel(left);
     label->setAlignment(Qt::AlignCenter);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setStyleSheet(QStringLiteral("color: white; background: transparent; border: none;"));
-    QFont font = label->font();
-    font.setPixelSize(11);
-    label->setFont(font);
-    // Long texts are cut at their end.
-    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, 196));
+    label->setFont(systemFont(11));
+    label->setText(text);
     return label;
 }
 
@@ -455,14 +456,14 @@ AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 inde
 void AudioController::layoutTrackViews(quint64 index) {
     MusicFilter* track = trackAt(index);
     if (!track) return;
-    // Each track owns a band 200 points high: its name on top, the thumbnail
-    // and the meter, then its length and sample rate at the bottom.
+    // Each track owns a band 200 points high: its length and sample rate on
+    // top, the thumbnail and the meter, then its name at the bottom.
     const int top = int(index) * AudioView::RowHeight;
-    if (track->imageView) track->imageView->setGeometry(12, top + 50, 160, 120);
-    if (track->meteringView) track->meteringView->setGeometry(182, top + 50, 32, 120);
-    if (track->audioLabel) track->audioLabel->setGeometry(12, top + 8, 200, 22);
-    if (track->audioTimeLabel) track->audioTimeLabel->setGeometry(12, top + 173, 200, 22);
-    if (track->audioSampleRateLabel) track->audioSampleRateLabel->setGeometry(146, top + 173, 100, 22);
+    if (track->audioTimeLabel) track->audioTimeLabel->setGeometry(12, top + 5, 200, 22);
+    if (track->audioSampleRateLabel) track->audioSampleRateLabel->setGeometry(146, top + 5, 100, 22);
+    if (track->imageView) track->imageView->setGeometry(12, top + 30, 160, 120);
+    if (track->meteringView) track->meteringView->setGeometry(182, top + 30, 32, 120);
+    if (track->audioLabel) track->audioLabel->setGeometry(12, top + 170, 200, 22);
     if (auto* thumbnail = thumbnailOf(*track)) thumbnail->viewIndex = index;
     if (auto* lane = laneOf(*track)) {
         lane->viewIndex = index;

@@ -2,6 +2,7 @@
 
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "export/ExportItems.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
@@ -117,13 +118,12 @@ void AppDelegate::setupDefaultValues(QSettings& settings) {
     }
     if (prefs.preferecesTrackColor) prefs.preferecesTrackColor->setColor(color);
 
-    int output[3] = {0, 0, 2};
+    const int fallback[3] = {exportitems::defaultFormatIndex, exportitems::defaultSampleRateIndex,
+                             exportitems::defaultBitRateIndex};
+    int output[3] = {fallback[0], fallback[1], fallback[2]};
     if (auto stored = numbers(settings.value(kOutputDefaults), 3)) {
-        output[0] = (*stored)[0] < 0 ? 0 : int((*stored)[0]);
-        output[1] = (*stored)[1] < 0 ? 0 : int((*stored)[1]);
-        output[2] = (*stored)[2] < 0 ? 2 : int((*stored)[2]);
+        for (int i = 0; i < 3; ++i) output[i] = (*stored)[i] < 0 ? fallback[i] : int((*stored)[i]);
     }
-    const int fallback[3] = {0, 0, 2};
     QComboBox* popups[3] = {prefs.preferencesOutputFormat, prefs.preferencesSampleRate,
                             prefs.preferencesBitrate};
     for (int i = 0; i < 3; ++i) {

@@ -18,11 +18,20 @@ void onSignal(int) {
 }
 }  // namespace
 
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512})
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/trevalune.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Trevalune"));
     setApplicationName(QStringLiteral("Trevalune"));
     setApplicationDisplayName(QStringLiteral("Trevalune"));
     setDesktopFileName(QStringLiteral("trevalune"));
+    // Every window shows it; the desktop entry names the same icon.
+    setWindowIcon(applicationIcon());
     // The application delegate decides when closing windows ends the application.
     setQuitOnLastWindowClosed(false);
     installSignalHandlers();

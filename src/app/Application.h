@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 
 #include <memory>
 
 struct MainInterface;
+
+// The application's icon at every size it is drawn in, from the resources
+// built into the program (the same pictures the desktop's icon theme gets).
+QIcon applicationIcon();
 
 // The application object: names, settings location, the main interface,
 // files named on the command line, and a clean quit on SIGTERM or SIGINT

@@ -110,12 +110,14 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->ui.redoAction, &QAction::triggered, c, [c] {
         if (c->undoManager()->canRedo()) c->undoManager()->redo();
     });
-    if (auto* editMenu = qobject_cast<QMenu*>(c->ui.undoAction->parent())) {
-        QObject::connect(editMenu, &QMenu::aboutToShow, c, [c] {
-            c->ui.undoAction->setEnabled(c->undoManager()->canUndo());
-            c->ui.redoAction->setEnabled(c->undoManager()->canRedo());
-        });
-    }
+    // The items follow the history as it changes, so their shortcuts always
+    // act on what can be undone or redone, whether or not the menu was opened.
+    auto followHistory = [c] {
+        c->ui.undoAction->setEnabled(c->undoManager()->canUndo());
+        c->ui.redoAction->setEnabled(c->undoManager()->canRedo());
+    };
+    QObject::connect(c->undoManager(), &UndoManager::stateChanged, c, followHistory);
+    followHistory();
     QObject::connect(c->ui.importAction, &QAction::triggered, c, &AudioController::importAudioFileFrom);
     QObject::connect(c->ui.playPauseAction, &QAction::triggered, c, &AudioController::playPauseToggle);
     QObject::connect(c->ui.fastForwardAction, &QAction::triggered, c, &AudioController::fastForward);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
@@ -59,6 +60,32 @@ QWidget* panelTitle(const QString& text, QWidget* parent) {
     title->setStyleSheet(QStringLiteral("color: rgb(255,186,38); font-weight: bold;"));
     return title;
 }
+
+// A strip under the thumbnail column as high as the track area's horizontal
+// scroller, so both columns show the same height of rows and scroll through
+// the same range.
+class ScrollerStrip : public QWidget {
+public:
+    ScrollerStrip(QWidget* parent, QScrollBar* scroller) : QWidget(parent), scroller_(scroller) {
+        scroller->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == scroller_ &&
+            (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            follow();
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    // The scroller is always on; until it is laid out its hint stands in.
+    void follow() {
+        setFixedHeight(scroller_->isVisible() ? scroller_->height() : scroller_->sizeHint().height());
+    }
+    QScrollBar* scroller_;
+};
 
 PlayPauseButton* transportButton(QWidget* parent, const QString& tip) {
     auto* button = new PlayPauseButton(parent);
@@ -144,6 +171,8 @@ MainWindowUi buildMainWindow() {
     ui.audioScrollView->setWidget(ui.audioView);
     timelineLayout->addWidget(ui.audioScrollView, 1);
     topLayout->addWidget(timeline, 1);
+    leftLayout->addWidget(new ScrollerStrip(ui.leftBackgroundView,
+                                            ui.audioScrollView->horizontalScrollBar()));
 
     // Right column: the effect controls, the library title bar and the library.
     auto* inspector = new DrawBackgroundView(top);

@@ -1,5 +1,6 @@
 #include "app/PreferencesBuilder.h"
 
+#include "export/ExportItems.h"
 #include "views/ColorWell.h"
 #include "views/NumberTextField.h"
 #include "views/StyledControls.h"
@@ -48,15 +49,16 @@ PreferencesUi buildPreferencesWindow(QWidget* parent) {
     form->addRow(QStringLiteral("Track colour:"), color);
 
     ui.preferencesOutputFormat = new QComboBox(panel);
-    ui.preferencesOutputFormat->addItems({QStringLiteral("m4a"), QStringLiteral("aif"),
-                                          QStringLiteral("wav"), QStringLiteral("caf")});
+    for (const auto& item : exportitems::formats)
+        ui.preferencesOutputFormat->addItem(QString::fromLatin1(item.extension));
     form->addRow(QStringLiteral("Export format:"), ui.preferencesOutputFormat);
     ui.preferencesSampleRate = new QComboBox(panel);
-    ui.preferencesSampleRate->addItems({QStringLiteral("44.1 kHz"), QStringLiteral("48 kHz")});
+    for (const auto& item : exportitems::sampleRates)
+        ui.preferencesSampleRate->addItem(QString::fromUtf8(item.title), item.sampleRate);
     form->addRow(QStringLiteral("Sample rate:"), ui.preferencesSampleRate);
     ui.preferencesBitrate = new QComboBox(panel);
-    ui.preferencesBitrate->addItems({QStringLiteral("128 kbit/s"), QStringLiteral("192 kbit/s"),
-                                     QStringLiteral("256 kbit/s"), QStringLiteral("320 kbit/s")});
+    for (const auto& item : exportitems::bitRates)
+        ui.preferencesBitrate->addItem(QString::fromUtf8(item.title), item.bitRate);
     form->addRow(QStringLiteral("Bit rate:"), ui.preferencesBitrate);
 
     ui.preferencesSearchPluginsCheck = new QCheckBox(QStringLiteral("Search for plug-ins"), panel);

@@ -4,6 +4,7 @@
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioView.h"
+#include "views/Fonts.h"
 
 #include <QPainter>
 #include <QPaintEvent>
@@ -32,6 +33,9 @@ AudioDrawingView::AudioDrawingView(QWidget* parent) : QWidget(parent) {
         [this](const Notification&) { updateDrawingPath(); });
 }
 
+// A lane going away leaves the window's undo history alone: the history
+// holds the removed tracks (and so their lanes) itself, and emptying it
+// whenever one of them is dropped would take every other edit's undo with it.
 AudioDrawingView::~AudioDrawingView() { NotificationCenter::defaultCenter().removeObserver(this); }
 
 QPainterPath AudioDrawingView::regionPath(const QRectF& r) {
@@ -123,9 +127,7 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
                                        bar.height()),
                                 3, 3);
         painter.setPen(Qt::white);
-        QFont font = painter.font();
-        font.setPixelSize(11);
-        painter.setFont(font);
+        painter.setFont(systemFont(11));
         painter.drawText(QRectF(bar.x(), bar.y() - 22, 300, 20), Qt::AlignLeft | Qt::AlignVCenter,
                          QStringLiteral("Reading audio… %1%").arg(int(loadingProgress * 100)));
     }
@@ -204,8 +206,7 @@ void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, b
     }
 
     // Time selections, then their time labels outside the clip.
-    QFont font = painter.font();
-    font.setPixelSize(11);
+    const QFont font = systemFont(11);
     for (const auto& selection : selectionPaths) {
         if (selection.isEmpty()) continue;
         painter.save();

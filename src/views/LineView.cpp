@@ -1,6 +1,7 @@
 #include "views/LineView.h"
 
 #include "platform/core/TimeText.h"
+#include "views/Fonts.h"
 #include "views/Palette.h"
 
 #include <QApplication>
@@ -36,10 +37,8 @@ QPen roundPen(const QColor& color, double width) {
 LineView::LineView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
-    labelFont_ = QApplication::font();
-    labelFont_.setPointSizeF(12);
-    markerFont_ = QApplication::font();
-    markerFont_.setPointSizeF(11);
+    labelFont_ = systemFont(12);
+    markerFont_ = systemFont(11);
 }
 
 QString LineView::stringForTime(double seconds) { return timeTextWithHundredths(seconds); }

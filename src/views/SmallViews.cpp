@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QStyle>
 
 AudioScrollView::AudioScrollView(QWidget* parent) : QScrollArea(parent) {
     // The corner widget fills the gap between the two scroll bars.
@@ -36,4 +37,14 @@ void CustomImageView::paintEvent(QPaintEvent*) {
     // The clip keeps the inner half of the 3-point stroke.
     painter.setPen(QPen(palette::imageBorder(), 3));
     painter.drawPath(clip);
+}
+
+QString TailTruncatingLabel::shownText() const {
+    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+void TailTruncatingLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shownText(),
+                          foregroundRole());
 }

@@ -27,6 +27,20 @@ protected:
     void paintEvent(QPaintEvent*) override;
 };
 
+// A one-line label that keeps its whole text (text(), the tool tip) and
+// shows it cut at its tail, with an ellipsis, when it is wider than the
+// label: a track's name reads the same however it was set.
+class TailTruncatingLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TailTruncatingLabel(QWidget* parent = nullptr) : QLabel(parent) {}
+    // The text as it is drawn at the label's present width.
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
 // The view the composition window shows video in; draws nothing of its own.
 class PlayerView : public QWidget {
     Q_OBJECT

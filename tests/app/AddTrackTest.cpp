@@ -14,10 +14,14 @@
 #include "views/MusicView.h"
 #include "views/NumberTextField.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 
 #include <sndfile.h>
 
@@ -150,7 +154,7 @@ TEST_F(AddTrackTest, FieldsAtZeroTakeTheFilesLengthAndLaterTracksKeepIt) {
     EXPECT_EQ(c->currentSelectedAudio.load(), 1u);
     EXPECT_EQ(c->ui.audioView->height(), 400);
     EXPECT_EQ(second->audioDrawingView->geometry().top(), 200);
-    EXPECT_EQ(second->imageView->geometry().top(), 250);
+    EXPECT_EQ(second->imageView->geometry().top(), 230);
     // Both tracks are in the composition and in the player's copy of the mix.
     EXPECT_EQ(c->currentComposition->trackCount(), 2);
     EXPECT_EQ(player->currentItem()->audioMix()->inputParameters().size(), 2u);
@@ -381,6 +385,30 @@ TEST_F(AddTrackTest, ImportPanelAddsTheChosenFileAfterItCloses) {
     testsupport::spin(100);
     EXPECT_EQ(c->trackCount(), 1);
     setOpenPanelRunner({});
+}
+
+// The real panel shows its title, prompt and message; cancelling it gives
+// no file.
+TEST_F(AddTrackTest, OpenPanelShowsItsMessage) {
+    const OpenPanelRequest request{QStringLiteral("Select Audio File"),
+                                   QStringLiteral("Select the audio/video file you want to import."),
+                                   QStringLiteral("Import"), QStringLiteral("Audio files (*.wav)")};
+    QString title, message;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        QWidget* panel = QApplication::activeModalWidget();
+        ASSERT_TRUE(panel);
+        title = panel->windowTitle();
+        for (auto* label : panel->findChildren<QLabel*>())
+            if (label->isVisible() && label->text() == request.message) message = label->text();
+        for (auto* button : panel->findChildren<QPushButton*>())
+            if (button->isVisible()) buttons << button->text();
+        qobject_cast<QDialog*>(panel)->reject();
+    });
+    EXPECT_TRUE(runOpenPanel(c->ui.window, request).isEmpty());
+    EXPECT_EQ(title, request.title);
+    EXPECT_EQ(message, request.message);
+    EXPECT_TRUE(buttons.contains(request.prompt)) << buttons.join(", ").toStdString();
 }
 
 }  // namespace

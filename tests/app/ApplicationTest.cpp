@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QIcon>
+#include <QImage>
 #include <QMainWindow>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -36,6 +38,24 @@ TEST(Application, MainWindowIsTitled) {
     window->show();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Trevalune[*]"));
     EXPECT_TRUE(window->isVisible());
+}
+
+// The icon the windows show, at the sizes the desktop's theme gets.
+TEST(Application, IconAtEverySize) {
+    const QIcon icon = applicationIcon();
+    for (int size : {16, 32, 48, 256}) {
+        const QImage image = icon.pixmap(size, size).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size)) << size;
+        // The dark ground in the middle of the left edge, amber in a lane.
+        const QColor ground = image.pixelColor(size * 3 / 32, size / 2);
+        EXPECT_LT(ground.lightness(), 80) << size;
+        EXPECT_EQ(ground.alpha(), 255) << size;
+    }
+    const QImage large = icon.pixmap(256, 256).toImage();
+    const QColor amber = large.pixelColor(48, 70);
+    EXPECT_GT(amber.red(), 200);
+    EXPECT_GT(amber.green(), 150);
+    EXPECT_LT(amber.blue(), 90);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QSettings>
 
 namespace {
@@ -123,6 +124,43 @@ TEST_F(PreferencesTest, MalformedValuesFallBackToDefaults) {
     EXPECT_EQ(p.preferencesOutputFormat->currentIndex(), 0);
     EXPECT_EQ(p.preferencesSampleRate->currentIndex(), 1);
     EXPECT_EQ(p.preferencesBitrate->currentIndex(), 2);
+}
+
+// The pop-ups offer the export's values: each stored selection names the
+// same format, rate and bit rate at the next launch and is written back as
+// it was read.
+TEST_F(PreferencesTest, OutputDefaultsNameTheExportsValues) {
+    struct Case {
+        QVariantList stored;
+        const char* format;
+        double sampleRate;
+        int bitRate;
+    };
+    const Case cases[] = {
+        {{}, "m4a", 44100, 192000},  // first launch
+        {{0, 0, 1}, "m4a", 44100, 160000},
+        {{2, 1, 3}, "wav", 48000, 320000},
+        {{3, 2, 0}, "caf", 96000, 128000},
+    };
+    for (const auto& k : cases) {
+        const QString file = testsupport::tempDir() + QStringLiteral("/output-defaults.conf");
+        QFile::remove(file);
+        {
+            QSettings settings(file, QSettings::IniFormat);
+            if (!k.stored.isEmpty()) settings.setValue("outputDefaults", k.stored);
+            d->setupDefaultValues(settings);
+        }
+        const auto& p = c->preferences;
+        EXPECT_EQ(p.preferencesOutputFormat->currentText(), k.format) << k.stored.size();
+        EXPECT_EQ(p.preferencesSampleRate->currentData().toDouble(), k.sampleRate) << k.format;
+        EXPECT_EQ(p.preferencesBitrate->currentData().toInt(), k.bitRate) << k.format;
+        if (k.stored.isEmpty()) continue;
+        QSettings settings(file, QSettings::IniFormat);
+        d->applicationWillTerminate(settings);
+        QVariantList written = settings.value("outputDefaults").toList();
+        ASSERT_EQ(written.size(), 3);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(written[i].toInt(), k.stored[i].toInt()) << k.format << i;
+    }
 }
 
 TEST_F(PreferencesTest, ResetTrackColour) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QImage>
 
 #include <cmath>
@@ -173,6 +175,26 @@ TEST_F(LineViewTest, EndOfTheCompositionAndScrolling) {
     // The duration boxes end 4.5 points left of it, at the top and the bottom.
     EXPECT_EQ(inkAt(image, 290, 10), Ink::Orange);
     EXPECT_EQ(inkAt(image, 290, 190), Ink::Orange);
+}
+
+// The duration box is as high as its 12-point text plus 5: the ruler's type
+// is sized like every other view's, one point to a pixel.
+TEST_F(LineViewTest, DurationBoxFitsTwelvePointText) {
+    QFont twelve = QGuiApplication::font();
+    twelve.setPixelSize(12);
+    const double expected = QFontMetricsF(twelve).height() + 5;
+    QImage image = render();
+    int top = -1, bottom = -1;
+    for (int y = 0; y < 80; ++y)
+        if (inkAt(image, width - 8, y) == Ink::Orange) {
+            if (top < 0) top = y;
+            bottom = y;
+        }
+    ASSERT_GE(top, 0);
+    // The box's black outline takes a row or two off the orange inside.
+    const int orangeRows = bottom - top + 1;
+    EXPECT_LE(orangeRows, expected);
+    EXPECT_GE(orangeRows, expected - 4);
 }
 
 TEST_F(LineViewTest, ZeroLengthDrawsAtTheStart) {

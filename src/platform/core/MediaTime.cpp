@@ -12,11 +12,14 @@ constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
 // Rank of the non-numeric kinds in the total order.
+// An invalid time ranks after every valid one, so a trim test such as
+// "t < end" fails for it and the smaller of an invalid and a valid time is the
+// valid one.
 int rank(const MediaTime& t) {
-    if (!t.isValid()) return 0;
     if (t.isNegativeInfinity()) return 1;
     if (t.isPositiveInfinity()) return 3;
     if (t.isIndefinite()) return 4;
+    if (!t.isValid()) return 5;
     return 2;
 }
 

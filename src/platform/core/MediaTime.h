@@ -52,8 +52,8 @@ struct MediaTime {
     // The same time at another scale, rounded to nearest.
     MediaTime convertScale(int32_t scale) const;
 
-    // Total order: invalid < -inf < numeric < +inf < indefinite. Two numeric
-    // times compare by their exact rational value.
+    // Total order: -inf < numeric < +inf < indefinite < invalid. Two numeric
+    // times compare by their exact rational value; all invalid times are equal.
     friend std::strong_ordering operator<=>(const MediaTime& a, const MediaTime& b);
     friend bool operator==(const MediaTime& a, const MediaTime& b) {
         return (a <=> b) == std::strong_ordering::equal;

@@ -29,6 +29,7 @@ void UndoManager::endUndoGrouping() {
     groupOpen_ = false;
     eventGroupOpen_ = false;
     if (!undoing_ && !redoing_) emit didCloseUndoGroup();
+    emit stateChanged();
 }
 
 void UndoManager::closeEventGroup() {
@@ -51,6 +52,7 @@ void UndoManager::registerUndo(const void* target, Action action) {
         }
     }
     targetStack().back().entries.push_back(Entry{target, std::move(action)});
+    if (!undoing_ && !redoing_) emit stateChanged();
 }
 
 bool UndoManager::canUndo() const {
@@ -87,6 +89,7 @@ void UndoManager::undo() {
     // Registrations while undoing fill the redo stack (targetStack()).
     runGroup(undoStack_, redoStack_, undoing_);
     emit didUndoChange();
+    emit stateChanged();
 }
 
 void UndoManager::redo() {
@@ -94,6 +97,7 @@ void UndoManager::redo() {
     if (level_ > 0 || redoStack_.empty() || undoing_ || redoing_) return;
     runGroup(redoStack_, undoStack_, redoing_);
     emit didRedoChange();
+    emit stateChanged();
 }
 
 void UndoManager::removeAllActions() {
@@ -102,6 +106,7 @@ void UndoManager::removeAllActions() {
     level_ = 0;
     groupOpen_ = false;
     eventGroupOpen_ = false;
+    emit stateChanged();
 }
 
 void UndoManager::removeAllActions(const void* target) {
@@ -124,6 +129,7 @@ void UndoManager::removeAllActions(const void* target) {
     };
     strip(undoStack_, groupOpen_ && !undoing_);
     strip(redoStack_, groupOpen_ && undoing_);
+    emit stateChanged();
 }
 
 void UndoManager::setActionName(const QString& name) {

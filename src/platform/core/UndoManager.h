@@ -58,6 +58,9 @@ signals:
     void didCloseUndoGroup();
     void didUndoChange();
     void didRedoChange();
+    // canUndo() or canRedo() may have changed: after a registration, a
+    // closed group, an undo, a redo or a removal.
+    void stateChanged();
 
 private:
     struct Entry {

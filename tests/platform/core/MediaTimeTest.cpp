@@ -23,7 +23,13 @@ TEST(MediaTime, ComparesExactlyAcrossScales) {
         {MediaTime::negativeInfinity(), MediaTime(std::numeric_limits<int64_t>::min(), 1), -1},
         {MediaTime::positiveInfinity(), MediaTime(std::numeric_limits<int64_t>::max(), 1), 1},
         {MediaTime::indefinite(), MediaTime::positiveInfinity(), 1},
-        {MediaTime::invalid(), MediaTime::negativeInfinity(), -1},
+        // An invalid time is later than every valid one.
+        {MediaTime::invalid(), MediaTime::negativeInfinity(), 1},
+        {MediaTime::invalid(), MediaTime(std::numeric_limits<int64_t>::max(), 1), 1},
+        {MediaTime::invalid(), MediaTime::positiveInfinity(), 1},
+        {MediaTime::invalid(), MediaTime::indefinite(), 1},
+        {MediaTime(0, 1), MediaTime::invalid(), -1},
+        {MediaTime::invalid(), MediaTime(), 0},
         {MediaTime::positiveInfinity(), MediaTime::positiveInfinity(), 0},
     };
     for (const auto& c : cases) {
@@ -51,6 +57,8 @@ TEST(MediaTime, Arithmetic) {
         {"multiply by zero", MediaTime(441, 44100).multipliedBy(0), 0.0, 44100},
         {"min", minTime(MediaTime(1, 3), MediaTime(1, 4)), 0.25, 4},
         {"max", maxTime(MediaTime(1, 3), MediaTime(1, 4)), 1.0 / 3, 3},
+        {"min of invalid and valid", minTime(MediaTime::invalid(), MediaTime(1, 4)), 0.25, 4},
+        {"min of valid and invalid", minTime(MediaTime(1, 4), MediaTime::invalid()), 0.25, 4},
         {"from seconds rounds to nearest", MediaTime::fromSeconds(0.0000114, 44100), 1.0 / 44100, 44100},
         {"from seconds negative", MediaTime::fromSeconds(-2.5, 600), -2.5, 600},
     };
@@ -67,6 +75,7 @@ TEST(MediaTime, SpecialValuesPropagate) {
     EXPECT_TRUE((MediaTime::positiveInfinity() + MediaTime(5, 1)).isPositiveInfinity());
     EXPECT_FALSE((MediaTime::positiveInfinity() + MediaTime::negativeInfinity()).isValid());
     EXPECT_FALSE((MediaTime::invalid() + MediaTime(5, 1)).isValid());
+    EXPECT_FALSE(maxTime(MediaTime(5, 1), MediaTime::invalid()).isValid());
     EXPECT_TRUE((MediaTime::indefinite() - MediaTime(5, 1)).isIndefinite());
     EXPECT_TRUE(MediaTime::fromSeconds(INFINITY, 600).isPositiveInfinity());
     EXPECT_FALSE(MediaTime::fromSeconds(NAN, 600).isValid());
