@@ -134,7 +134,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     const double D = double(F) / R;
     if (!(D > 0)) return refuse(QStringLiteral("The file holds no audio."));
 
-    // 1. Pause.
+    // Pause the player.
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
     UndoManager* undo = undoManager();
     AudioView* area = ui.audioView;
@@ -144,7 +144,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     const quint64 n = area->audioTracks.size();
     std::shared_ptr<MusicFilter> track = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
 
-    // 4. The composition's length, from the first track only.
+    // The composition's length, from the first track only.
     std::optional<MediaTime> durationBefore;
     if (n == 0) {
         const MediaTime old = shell.compositionDuration;
@@ -166,7 +166,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     }
     const double C = shell.compositionDuration.seconds();
 
-    // 5. The track object.
+    // Make the track object with its starting values.
     track->setDefaults();
     track->setAudioController(this);
     track->currentComposition = currentComposition;
@@ -191,29 +191,13 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->timeScale = int32_t(shell.playerSampleRate);
     track->setCurrentTime(audioPlayer ? audioPlayer->currentTime() : MediaTime::invalid());
     track->trackID = -1;
-    track->volumeMix = 1;
-    track->channelMix = 0;
-    track->repeatMix = 1;
-    track->speedMix = 1;
-    track->fadeInMix = 0;
-    track->fadeOutMix = 0;
-    track->pitchMix = 1;
-    track->reverbWetDryMix = 0;
-    track->reverbSmallLargeMix = 0;
-    track->lowShelfGainMix = 0;
-    track->lowShelfCutoffMix = 80;
-    track->lowPassCutoffMix = 22050;
-    track->lowPassResonanceMix = 0;
-    track->highPassCutoffMix = 0;
-    track->highPassResonanceMix = 0;
-    track->bandPassCenterFrequencyMix = 11025;
-    track->bandPassBandwidthMix = 11025;
+    track->setLastAppliedToStartingValues();
     track->audioScaleFactor = 1.0;
     if (preferences.preferecesTrackColor)
         track->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
     shell.timelineDuration = C > 0 ? C : shell.timelineDuration;
 
-    // 6. Left-column views: thumbnail, meter and the three labels.
+    // Left-column views: thumbnail, meter and the three labels.
     auto* meter = new AudioMeteringView(left);
     meter->track = track;
     track->meteringView = meter;
@@ -227,20 +211,20 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->audioTimeLabel = makeTrackLabel(left, trackTimeText(std::min(C, D), D));
     track->audioSampleRateLabel = makeTrackLabel(left, AudioController::sampleRateText(R));
 
-    // 7. The track asks for player refreshes.
+    // The track asks for player refreshes.
     observePlayerRefreshes(track);
     std::weak_ptr<MusicFilter> weak = track;
 
-    // 8. The record; the new track is selected.
+    // Append the record; the new track is selected.
     area->audioTracks.push_back(TrackRecord{url, track, {}});
     const quint64 index = area->audioTracks.size() - 1;
     currentSelectedAudio = index;
     track->setViewIndex(index);
 
-    // 9. Sizes.
+    // Resize the track area and the columns.
     updateTrackAreaSizes();
 
-    // 10. The lane, as wide as the whole file at this zoom, and the row shown
+    // The lane, as wide as the whole file at this zoom, and the row shown
     // with mouse events off until the new player item is ready.
     auto* lane = addTrackLane(*track, index);
     lane->loadingProgress = 0.0;
@@ -248,16 +232,16 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     setupThumbnailActions(thumbnail, track);
     QPointer<AudioController> self(this);
 
-    // 14. The effect controls show the defaults.
+    // The effect controls show the defaults.
     applyDefaultValuesToControls();
 
-    // 15. Undo.
+    // Register the removal as the undo.
     const TrackRecord record = area->audioTracks.back();
     undo->registerUndo(track.get(), [self, record] {
         if (self) self->removeAudioFileFromComposition(TrackUndoRecord{record, std::nullopt});
     });
 
-    // 16. Ruler and labels.
+    // Redraw the ruler and labels.
     layoutLineViewContainer();
     if (ui.lineView) ui.lineView->update();
     setupLabelsWithUpdate(true);
@@ -308,7 +292,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
                         lane->loadingProgress = -1.0;
                         lane->update();
                     }
-                    // 13. The asset, taken up by the track through its thumbnail.
+                    // The asset, taken up by the track through its thumbnail.
                     if (auto* thumbnail = thumbnailOf(*t)) thumbnail->setupPlayerAssetWithLoadedAsset(asset);
                 });
             });

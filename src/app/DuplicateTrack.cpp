@@ -97,23 +97,7 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     f->timeScale = int32_t(shell.playerSampleRate);
     if (audioPlayer) f->setCurrentTime(audioPlayer->currentTime());
     f->trackID = -1;
-    f->volumeMix = 1;
-    f->channelMix = 0;
-    f->repeatMix = 1;
-    f->speedMix = 1;
-    f->fadeInMix = 0;
-    f->fadeOutMix = 0;
-    f->pitchMix = 1;
-    f->reverbWetDryMix = 0;
-    f->reverbSmallLargeMix = 0;
-    f->lowShelfGainMix = 0;
-    f->lowShelfCutoffMix = 80;
-    f->lowPassCutoffMix = 22050;
-    f->lowPassResonanceMix = 0;
-    f->highPassCutoffMix = 0;
-    f->highPassResonanceMix = 0;
-    f->bandPassCenterFrequencyMix = 11025;
-    f->bandPassBandwidthMix = 11025;
+    f->setLastAppliedToStartingValues();
     f->audioScaleFactor = 1;
     if (preferences.preferecesTrackColor) f->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
 

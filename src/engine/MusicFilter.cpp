@@ -58,6 +58,44 @@ void MusicFilter::setDefaults() {
     for (auto input : effectinputs::all()) setValue(input, effectinputs::startingValue(input));
 }
 
+double& MusicFilter::lastAppliedValue(EffectInput input) {
+    switch (input) {
+    case EffectInput::Repeat: return repeatMix;
+    case EffectInput::Speed: return speedMix;
+    case EffectInput::AudioMix: return volumeMix;
+    case EffectInput::ChannelMix: return channelMix;
+    case EffectInput::Pitch: return pitchMix;
+    case EffectInput::ReverbWetDryMix: return reverbWetDryMix;
+    case EffectInput::ReverbSmallLargeMix: return reverbSmallLargeMix;
+    case EffectInput::LowShelfCutoff: return lowShelfCutoffMix;
+    case EffectInput::LowShelfGain: return lowShelfGainMix;
+    case EffectInput::FadeIn: return fadeInMix;
+    case EffectInput::FadeOut: return fadeOutMix;
+    case EffectInput::LowPassCutoff: return lowPassCutoffMix;
+    case EffectInput::LowPassResonance: return lowPassResonanceMix;
+    case EffectInput::HighPassCutoff: return highPassCutoffMix;
+    case EffectInput::HighPassResonance: return highPassResonanceMix;
+    case EffectInput::BandPassCenterFrequency: return bandPassCenterFrequencyMix;
+    case EffectInput::BandPassBandwidth: return bandPassBandwidthMix;
+    case EffectInput::GlobalGain: return globalGainMix;
+    case EffectInput::Gain32: return gain32Mix;
+    case EffectInput::Gain64: return gain64Mix;
+    case EffectInput::Gain125: return gain125Mix;
+    case EffectInput::Gain250: return gain250Mix;
+    case EffectInput::Gain500: return gain500Mix;
+    case EffectInput::Gain1K: return gain1KMix;
+    case EffectInput::Gain2K: return gain2KMix;
+    case EffectInput::Gain4K: return gain4KMix;
+    case EffectInput::Gain8K: return gain8KMix;
+    case EffectInput::Gain16K: return gain16KMix;
+    }
+    return volumeMix;
+}
+
+void MusicFilter::setLastAppliedToStartingValues() {
+    for (auto input : effectinputs::all()) lastAppliedValue(input) = effectinputs::startingValue(input);
+}
+
 // ---------------------------------------------------------------------------
 // Notifications
 

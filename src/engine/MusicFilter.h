@@ -138,6 +138,11 @@ public:
            highPassCutoffMix = 0, highPassResonanceMix = 0, globalGainMix = 0, gain32Mix = 0,
            gain64Mix = 0, gain125Mix = 0, gain250Mix = 0, gain500Mix = 0, gain1KMix = 0,
            gain2KMix = 0, gain4KMix = 0, gain8KMix = 0, gain16KMix = 0;
+    // The last applied value of an input.
+    double& lastAppliedValue(EffectInput input);
+    // Every last applied value set to its input's starting value, as a new
+    // track has them.
+    void setLastAppliedToStartingValues();
 
     // ---- media and composition
     std::shared_ptr<Asset> playerAsset;      // null until the asset has loaded
