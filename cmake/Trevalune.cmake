@@ -1,5 +1,22 @@
 # Helpers shared by every folder of the project.
 
+# trevalune_sources(<var> <dirs>)
+# Every .cpp and .h beside the calling CMakeLists.txt, or with <dirs> of those
+# folders (relative to the calling folder's parent).
+function(trevalune_sources var dirs)
+  set(patterns)
+  if(dirs)
+    get_filename_component(parent ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
+    foreach(dir ${dirs})
+      list(APPEND patterns ${parent}/${dir}/*.cpp ${parent}/${dir}/*.h)
+    endforeach()
+  else()
+    set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  endif()
+  file(GLOB found CONFIGURE_DEPENDS ${patterns})
+  set(${var} ${found} PARENT_SCOPE)
+endfunction()
+
 # trevalune_library(<target> [DIRS <folders...>] [DEPS <targets...>])
 # One library per source folder: every .cpp and .h beside the calling
 # CMakeLists.txt. With DIRS, every .cpp and .h of those folders (relative to
@@ -7,16 +24,7 @@
 # adds nothing, and one that is created joins the library at the next build.
 function(trevalune_library target)
   cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
-  set(patterns)
-  if(ARG_DIRS)
-    get_filename_component(parent ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
-    foreach(dir ${ARG_DIRS})
-      list(APPEND patterns ${parent}/${dir}/*.cpp ${parent}/${dir}/*.h)
-    endforeach()
-  else()
-    set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  endif()
-  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+  trevalune_sources(sources "${ARG_DIRS}")
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC ${ARG_DEPS})
@@ -29,16 +37,7 @@ endfunction()
 # get the dummy JACK server that the test set-up starts.
 function(trevalune_test target)
   cmake_parse_arguments(ARG "JACK" "" "DIRS;DEPS" ${ARGN})
-  set(patterns)
-  if(ARG_DIRS)
-    get_filename_component(parent ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
-    foreach(dir ${ARG_DIRS})
-      list(APPEND patterns ${parent}/${dir}/*.cpp ${parent}/${dir}/*.h)
-    endforeach()
-  else()
-    set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  endif()
-  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+  trevalune_sources(sources "${ARG_DIRS}")
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE test_support ${ARG_DEPS})
   set(home ${CMAKE_BINARY_DIR}/test-home/${target})
