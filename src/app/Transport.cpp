@@ -7,6 +7,7 @@
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
+#include "views/MusicView.h"
 #include "views/StyledControls.h"
 
 #include <algorithm>
@@ -115,6 +116,7 @@ void AudioController::observePlayerRate(float rate) {
 }
 
 void AudioController::eventHandlerPlayerState() {
+    AudioMeteringView::setRunning(shell.isPlaying);
     for (auto* button : {ui.playPauseButton, miniPlayer.playerPlayPauseButton}) {
         if (!button) continue;
         button->isPlay = shell.isPlaying;

@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -259,7 +260,37 @@ void MusicView::dropEvent(QDropEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-AudioMeteringView::AudioMeteringView(QWidget* parent) : QWidget(parent) { startTimer(100); }
+namespace {
+bool metersRunning = false;
+QSet<AudioMeteringView*>& meters() {
+    static QSet<AudioMeteringView*> all;
+    return all;
+}
+}  // namespace
+
+AudioMeteringView::AudioMeteringView(QWidget* parent) : QWidget(parent) {
+    meters().insert(this);
+    follow(metersRunning);
+}
+
+AudioMeteringView::~AudioMeteringView() { meters().remove(this); }
+
+void AudioMeteringView::setRunning(bool running) {
+    metersRunning = running;
+    for (AudioMeteringView* meter : meters()) meter->follow(running);
+}
+
+bool AudioMeteringView::isRunning() { return metersRunning; }
+
+void AudioMeteringView::follow(bool running) {
+    if (running && !timer_) {
+        timer_ = startTimer(100);
+    } else if (!running && timer_) {
+        killTimer(timer_);
+        timer_ = 0;
+        timerEvent(nullptr);  // the levels the last slices left
+    }
+}
 
 void AudioMeteringView::timerEvent(QTimerEvent*) {
     auto t = track.lock();

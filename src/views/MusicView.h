@@ -90,12 +90,21 @@ class AudioMeteringView : public QWidget {
     Q_OBJECT
 public:
     explicit AudioMeteringView(QWidget* parent = nullptr);
+    ~AudioMeteringView() override;
     std::weak_ptr<class MusicFilter> track;
+
+    // The meters read their tracks' levels ten times a second while
+    // something plays; when it stops they show their last levels once more
+    // and sleep, so an idle application does not wake for them.
+    static void setRunning(bool running);
+    static bool isRunning();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void follow(bool running);
     quint64 lastGeneration_ = 0;
+    int timer_ = 0;
 };

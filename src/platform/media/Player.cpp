@@ -3,6 +3,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/Realtime.h"
+#include "platform/core/WakeSignal.h"
 #include "platform/media/Renderer.h"
 
 #include <QThreadPool>
@@ -50,6 +51,9 @@ struct Player::Shared {
     static constexpr uint64_t Capacity = 16384;  // frames; a power of two
     static constexpr uint64_t Ahead = 3072;      // frames rendered ahead of the output
     static constexpr int Block = 256;
+    // A full ring is topped up once this many frames have played, so that
+    // the render thread wakes a few dozen times a second, not every block.
+    static constexpr uint64_t Refill = 1024;
 
     std::vector<float> samples = std::vector<float>(Capacity * 2);
     std::vector<int64_t> positions = std::vector<int64_t>(Capacity);  // position after each frame
@@ -69,6 +73,12 @@ struct Player::Shared {
     std::atomic<float> rate{0.0f};
     std::atomic<bool> running{false};
     std::atomic<int64_t> playedPosition{0};
+    double frameRate = 48000;  // the output's; set before the render thread starts
+
+    // The main thread wakes the render thread after it changes the rate, asks
+    // for a position or stops it; the render thread sleeps on it while there
+    // is nothing to render (paused, or at an end) and while the ring is full.
+    WakeSignal wake;
 
     void flush(uint64_t gen, int64_t position) {
         flushIndex.store(writeIndex.load(std::memory_order_relaxed), std::memory_order_relaxed);
@@ -88,7 +98,25 @@ Player::Player(std::unique_ptr<AudioOutput> output, QObject* parent)
     }
     pollTimer_.setInterval(10);
     connect(&pollTimer_, &QTimer::timeout, this, &Player::poll);
-    pollTimer_.start();
+}
+
+void Player::updateTimers() {
+    // A paused player with no seek under way has nothing to watch: its timers
+    // sleep until the rate changes or a seek starts.
+    const bool watching = item_ && (rate_ != 0 || pendingSeekGen_ != 0 || pendingSeekCompletion_);
+    if (watching != pollTimer_.isActive()) {
+        if (watching)
+            pollTimer_.start();
+        else
+            pollTimer_.stop();
+    }
+    for (auto& [token, obs] : observers_) {
+        if ((rate_ != 0) == obs.timer->isActive()) continue;
+        if (rate_ != 0)
+            obs.timer->start();
+        else
+            obs.timer->stop();
+    }
 }
 
 Player::~Player() {
@@ -152,6 +180,7 @@ void Player::renderLoop() {
     };
 
     while (s.running.load(std::memory_order_acquire)) {
+        const uint32_t seen = s.wake.value();
         const uint64_t g = s.requestGen.load(std::memory_order_acquire);
         if (g != handled) {
             handled = g;
@@ -164,12 +193,26 @@ void Player::renderLoop() {
         const bool flushPending =
             s.consumerFlushGen.load(std::memory_order_acquire) != s.flushGen.load(std::memory_order_relaxed);
         const uint64_t buffered = flushPending ? write - s.flushIndex.load() : write - read;
-        if (buffered >= Shared::Ahead || write - read + block > Shared::Capacity) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const float rate = s.rate.load(std::memory_order_relaxed);
+
+        // Paused, or played to an end: the output plays silence on its own
+        // when the ring runs dry. Sleep until the main thread changes something.
+        if (rate == 0 || (rate > 0 && position >= length) || (rate < 0 && position <= 0)) {
+            s.wake.waitFor(seen, std::chrono::nanoseconds(-1));
+            continue;
+        }
+        if (write - read + block > Shared::Capacity) {
+            // The output has not yet taken up a jump: look again shortly.
+            s.wake.waitFor(seen, std::chrono::milliseconds(1));
+            continue;
+        }
+        if (buffered >= Shared::Ahead) {
+            // Sleep until a refill's worth has played (or the main thread wakes us).
+            const double frames = double(buffered - Shared::Ahead + Shared::Refill);
+            s.wake.waitFor(seen, std::chrono::nanoseconds(int64_t(frames / s.frameRate * 1e9)));
             continue;
         }
 
-        const float rate = s.rate.load(std::memory_order_relaxed);
         const int step = std::clamp(static_cast<int>(std::lround(std::fabs(rate))), 1, maxStep);
         if (rate < 0 && position > 0) {
             const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, position);
@@ -192,7 +235,7 @@ void Player::renderLoop() {
                 pos[i] = std::max<int64_t>(0, position - static_cast<int64_t>(i + 1) * step);
             }
             position = start;
-        } else if (rate > 0 && position < length) {
+        } else {
             realtime::Scope scope;
             const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, length - position);
             renderRange(count);
@@ -211,10 +254,6 @@ void Player::renderLoop() {
                 pos[i] = std::min<int64_t>(length, position + static_cast<int64_t>(i + 1) * step);
             }
             position += count;
-        } else {
-            std::fill(outL.begin(), outL.end(), 0.0f);
-            std::fill(outR.begin(), outR.end(), 0.0f);
-            std::fill(pos.begin(), pos.end(), position);
         }
         for (int i = 0; i < block; ++i) {
             const uint64_t slot = (write + static_cast<uint64_t>(i)) & (Shared::Capacity - 1);
@@ -236,12 +275,14 @@ void Player::startRendering() {
     renderer_ = std::move(renderer);
     // Start where a seek made before the item was ready asked to, else at the start.
     requestPosition(requestedFrame_, false);
+    shared_->frameRate = output_->sampleRate() > 0 ? output_->sampleRate() : 48000;
     shared_->running.store(true, std::memory_order_release);
     renderThread_ = std::thread([this] { renderLoop(); });
 }
 
 void Player::stopRendering() {
     shared_->running.store(false, std::memory_order_release);
+    shared_->wake.wake();
     if (renderThread_.joinable()) renderThread_.join();
     renderer_.reset();  // lets go of the taps here, on the main thread
 }
@@ -256,6 +297,8 @@ void Player::requestPosition(int64_t frame, bool fromSeek) {
         pendingSeekFrame_ = frame;
     }
     if (!renderThread_.joinable()) s.flush(gen, frame);  // no render thread: write the jump here
+    s.wake.wake();
+    updateTimers();
 }
 
 void Player::replaceCurrentItem(std::shared_ptr<PlayerItem> item) {
@@ -288,6 +331,7 @@ void Player::setRate(float rate) {
     if (rate == rate_) return;
     rate_ = rate;
     shared_->rate.store(rate, std::memory_order_relaxed);
+    shared_->wake.wake();
     if (rate != 0) endPosted_ = false;
     // Start the new rate at once rather than after what is buffered.
     if (item_) {
@@ -298,6 +342,7 @@ void Player::setRate(float rate) {
         requestPosition(from, false);
         if (seeking) pendingSeekGen_ = shared_->requestGen.load();
     }
+    updateTimers();
     emit rateChanged(rate);
     notifyObservers();
 }
@@ -337,6 +382,7 @@ void Player::poll() {
         pendingSeekGen_ = 0;
         auto done = std::move(pendingSeekCompletion_);
         pendingSeekCompletion_ = nullptr;
+        updateTimers();
         if (done) done(true);
         notifyObservers();
     }
@@ -365,7 +411,7 @@ Player::TimeObserverToken Player::addPeriodicTimeObserver(const MediaTime& inter
         auto it = observers_.find(token);
         if (it != observers_.end() && rate_ != 0 && item_) it->second.block(currentTime());
     });
-    obs.timer->start();
+    if (rate_ != 0) obs.timer->start();
     observers_.emplace(token, std::move(obs));
     return token;
 }

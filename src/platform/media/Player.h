@@ -113,6 +113,7 @@ private:
     void stopRendering();
     void requestPosition(int64_t frame, bool fromSeek);
     void poll();
+    void updateTimers();
     void notifyObservers();
     void renderLoop();
     void outputCallback(float* out, int frames);

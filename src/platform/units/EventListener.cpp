@@ -3,10 +3,13 @@
 #include "platform/units/Unit.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
 #include <chrono>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace units {
 
@@ -84,7 +87,36 @@ EventHub::EventHub() : cells_(new Cell[kCapacity]) {
     clock_.start();
     timer_.setInterval(10);
     connect(&timer_, &QTimer::timeout, this, &EventHub::deliver);
+    wakeDescriptor_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (QCoreApplication* app = QCoreApplication::instance()) moveToThread(app->thread());
+}
+
+void EventHub::watchWakeUps() {
+    // Made with the first listener, on the main thread once its event loop
+    // exists (the hub itself may be made earlier). A wake written before
+    // then is still waiting in the descriptor.
+    if (wakeNotifier_ || wakeDescriptor_ < 0 || !QCoreApplication::instance()) return;
+    wakeNotifier_ = new QSocketNotifier(wakeDescriptor_, QSocketNotifier::Read, this);
+    connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+        uint64_t count;
+        [[maybe_unused]] auto n = ::read(wakeDescriptor_, &count, sizeof count);
+        startDelivering();
+    });
+}
+
+void EventHub::wakeUp() {
+    // Pairs with the fence in deliver(): either the main thread sees the
+    // event just queued, or this sees the timer stopped and wakes it.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (awake_.exchange(true)) return;
+    if (wakeDescriptor_ < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeDescriptor_, &one, sizeof one);
+}
+
+void EventHub::startDelivering() {
+    awake_.store(true);
+    if (!timer_.isActive() && !listeners_.empty()) timer_.start();
 }
 
 uint64_t EventHub::hostTimeNow() {
@@ -107,6 +139,7 @@ void EventHub::post(const UnitEvent& event, float value, EventListener* sendingL
             if (enqueue_.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
                 cell.record = {event, value, sendingListener, sendingObject, hostTimeNow()};
                 cell.sequence.store(pos + 1, std::memory_order_release);
+                wakeUp();
                 return;
             }
         } else if (diff < 0) {
@@ -175,6 +208,19 @@ void EventHub::deliver() {
         }
     }
     delivering_ = false;
+    // Nothing left to deliver: the timer sleeps until the next post.
+    const bool waiting = std::any_of(listeners_.begin(), listeners_.end(),
+                                     [](const EventListener* l) { return !l->pending_.empty(); });
+    if (waiting) return;
+    awake_.store(false);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    const size_t pos = dequeue_.load(std::memory_order_relaxed);
+    const bool queued = intptr_t(cells_[pos % kCapacity].sequence.load(std::memory_order_acquire)) -
+                            intptr_t(pos + 1) >= 0;
+    if (queued)
+        awake_.store(true);
+    else
+        timer_.stop();
 }
 
 void EventHub::unitGone(Unit* unit) {
@@ -191,7 +237,9 @@ void EventHub::addListener(EventListener* listener) {
     std::unique_lock lock(mutex_);
     listeners_.push_back(listener);
     listenerCount_.store(int(listeners_.size()), std::memory_order_release);
-    if (!timer_.isActive()) timer_.start();
+    watchWakeUps();
+    // Events posted before the first listener came were dropped; the timer
+    // starts with the first post.
 }
 
 void EventHub::removeListener(EventListener* listener) {

@@ -29,6 +29,8 @@
 #include <mutex>
 #include <vector>
 
+class QSocketNotifier;
+
 namespace units {
 
 class Unit;
@@ -126,7 +128,10 @@ Status notifyEvent(EventListener* sendingListener, void* sendingObject, const Un
 
 // The shared routing of events to listeners. Posting is lock-free into a
 // bounded queue (an event is dropped when it is full); a main-thread timer
-// routes and delivers.
+// routes and delivers. The timer runs only while there is something to
+// deliver: the first post after a quiet spell wakes the main thread through
+// an event descriptor (one non-blocking write, safe on a render thread), and
+// the timer stops once the queue and every listener's batch are empty.
 class EventHub : public QObject {
     Q_OBJECT
 public:
@@ -166,6 +171,14 @@ private:
     std::atomic<size_t> enqueue_{0};
     std::atomic<size_t> dequeue_{0};
     std::atomic<int> listenerCount_{0};
+    // Set by the first post after the timer stopped; cleared by the main
+    // thread when it stops the timer.
+    std::atomic<bool> awake_{false};
+    int wakeDescriptor_ = -1;
+    void wakeUp();       // any thread
+    void startDelivering();  // main thread
+    void watchWakeUps();     // main thread
+    QSocketNotifier* wakeNotifier_ = nullptr;
     std::recursive_mutex mutex_;  // main-thread bookkeeping only
     std::vector<EventListener*> listeners_;
     QTimer timer_{this};
