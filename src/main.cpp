@@ -1,7 +1,27 @@
 #include "app/Application.h"
+#include "app/CommandLine.h"
+#include "platform/core/MessageLog.h"
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // Options are read before any window exists, so --help and a mistyped
+    // option need no display.
+    QStringList words;
+    for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = CommandLine::parse(words);
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "trevalune: %s\nTry 'trevalune --help' for more information.\n",
+                     qPrintable(line.error));
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+    // The log takes every message from here on, Qt's start-up ones included.
+    messagelog::install(messagelog::defaultPath(), line.verbose);
     Application app(argc, argv);
-    app.start();
+    app.start(line.files);
     return app.exec();
 }

@@ -95,8 +95,10 @@ void AudioController::addAudioFileToComposition(const QUrl& url) {
         };
         const QString path = url.toLocalFile();
         if (path.isEmpty() || !QFileInfo(path).isFile()) {
-            MainQueue::async([fail, next] {
-                fail(QStringLiteral("The file could not be found."));
+            const bool folder = !path.isEmpty() && QFileInfo(path).isDir();
+            MainQueue::async([fail, next, folder] {
+                fail(folder ? QStringLiteral("It is a folder, not a file.")
+                            : QStringLiteral("The file could not be found."));
                 (*next)();
             });
             return;
@@ -108,6 +110,10 @@ void AudioController::addAudioFileToComposition(const QUrl& url) {
                 why = error.isEmpty() ? QStringLiteral("The file could not be opened.") : error;
             else
                 self->addAudioFileWithAsset(url, asset, &why);
+            if (why.isEmpty())
+                qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
+            else
+                qInfo("Could not add \"%s\": %s", qUtf8Printable(url.toLocalFile()), qUtf8Printable(why));
             if (!why.isEmpty()) fail(why);
             (*next)();
         });

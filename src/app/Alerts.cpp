@@ -13,7 +13,22 @@ AlertRunner& runner() {
 
 void setAlertRunner(AlertRunner r) { runner() = std::move(r); }
 
-int runModalAlert(QWidget* parent, const AlertRequest& request) {
+QString typographicQuotes(const QString& text) {
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i] != QLatin1Char('"')) continue;
+        // A quotation opens at the start, after a space or an opening bracket.
+        const bool opens = i == 0 || out[i - 1].isSpace() || out[i - 1] == QLatin1Char('(') ||
+                           out[i - 1] == QLatin1Char('[');
+        out[i] = opens ? QChar(0x201C) : QChar(0x201D);
+    }
+    return out;
+}
+
+int runModalAlert(QWidget* parent, const AlertRequest& original) {
+    AlertRequest request = original;
+    request.messageText = typographicQuotes(original.messageText);
+    request.informativeText = typographicQuotes(original.informativeText);
     if (runner()) return runner()(parent, request);
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);

@@ -1,6 +1,8 @@
 #include "app/Application.h"
 
 #include "app/MainInterface.h"
+#include "platform/core/MessageLog.h"
+#include "platform/media/FFmpeg.h"
 #include "platform/media/Player.h"
 
 #include <QSocketNotifier>
@@ -28,10 +30,12 @@ QIcon applicationIcon() {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Trevalune"));
     setApplicationName(QStringLiteral("Trevalune"));
-    setApplicationDisplayName(QStringLiteral("Trevalune"));
+    // No display name: Qt would add it to every window title, and the main
+    // window's title is the application's name already.
     setDesktopFileName(QStringLiteral("trevalune"));
     // Every window shows it; the desktop entry names the same icon.
     setWindowIcon(applicationIcon());
+    ffmpeg::routeMessagesToLog();
     // The application delegate decides when closing windows ends the application.
     setQuitOnLastWindowClosed(false);
     installSignalHandlers();
@@ -40,6 +44,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 Application::~Application() {
     // The windows go before the application object.
     interface_.reset();
+    messagelog::uninstall();
 }
 
 void Application::installSignalHandlers() {
@@ -49,9 +54,7 @@ void Application::installSignalHandlers() {
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char c;
         [[maybe_unused]] auto n = ::read(signalPipe[1], &c, 1);
-        // No question can be asked here: keep the preferences and go.
-        if (interface_ && interface_->appDelegate) interface_->appDelegate->applicationWillTerminate();
-        quit();
+        terminateFromSignal();
     });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
@@ -61,7 +64,21 @@ void Application::installSignalHandlers() {
     sigaction(SIGINT, &sa, nullptr);
 }
 
-void Application::start() {
+void Application::terminateFromSignal() {
+    static bool ending = false;
+    if (ending) return;
+    ending = true;
+    qInfo("Ending on a signal; the preferences are kept.");
+    // No question can be asked here: keep the preferences and go.
+    if (interface_ && interface_->appDelegate) interface_->appDelegate->applicationWillTerminate();
+    // exit(), not quit(): quit() would first ask every window whether it may
+    // close, and the main window answers that with the save question. exit()
+    // also ends any modal loop that runs now (an alert already open), and
+    // no new one starts after it.
+    exit(0);
+}
+
+void Application::start(const QStringList& files) {
     applyDarkLook();
     // The default audio device, or a silent output that keeps time when there is none.
     interface_ = loadMainInterface(std::make_unique<Player>());
@@ -69,6 +86,5 @@ void Application::start() {
     delegate->applicationWillFinishLaunching();
     interface_->mainWindow->show();
     delegate->applicationDidFinishLaunching();
-    const QStringList args = arguments();
-    for (int i = 1; i < args.size(); ++i) delegate->openFile(args[i]);
+    for (const QString& file : files) delegate->openFile(file);
 }

@@ -11,9 +11,10 @@ struct MainInterface;
 // built into the program (the same pictures the desktop's icon theme gets).
 QIcon applicationIcon();
 
-// The application object: names, settings location, the main interface,
-// files named on the command line, and a clean quit on SIGTERM or SIGINT
-// (the session ending, Ctrl+C in a terminal).
+// The application object: names, settings location, library messages, the main
+// interface, files named on the command line, and a prompt quit on SIGTERM or
+// SIGINT (the session ending, Ctrl+C in a terminal) that keeps the
+// preferences and asks nothing.
 class Application : public QApplication {
     Q_OBJECT
 public:
@@ -22,10 +23,13 @@ public:
 
     MainInterface* mainInterface() const { return interface_.get(); }
     // Loads the main interface, reads the preferences, shows the main window
-    // and opens the files named on the command line.
-    void start();
+    // and opens `files` (those named on the command line).
+    void start(const QStringList& files = {});
 
 private:
     void installSignalHandlers();
+    // A signal ends the application at once: no question, no window asked
+    // whether it may close.
+    void terminateFromSignal();
     std::unique_ptr<MainInterface> interface_;
 };

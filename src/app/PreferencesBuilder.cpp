@@ -33,8 +33,10 @@ PreferencesUi buildPreferencesWindow(QWidget* parent) {
         QStringLiteral("textFieldPreferencesDurationSeconds"));
     for (auto* field : {ui.textFieldPreferencesDurationMinutes, ui.textFieldPreferencesDurationSeconds})
         field->setFixedWidth(56);
+    duration->setSpacing(6);
     duration->addWidget(ui.textFieldPreferencesDurationMinutes);
     duration->addWidget(new QLabel(QStringLiteral("min"), panel));
+    duration->addSpacing(8);  // "min" belongs to the field before it
     duration->addWidget(ui.textFieldPreferencesDurationSeconds);
     duration->addWidget(new QLabel(QStringLiteral("s"), panel));
     duration->addStretch(1);

@@ -366,7 +366,7 @@ void AudioController::closeCompositionFrom(bool fromUser) {
     setDocumentEdited(false);
     if (ui.window) {
         ui.window->setWindowFilePath(QString());
-        ui.window->setWindowTitle(QStringLiteral("Trevalune"));
+        ui.window->setWindowTitle(QStringLiteral("Trevalune[*]"));
     }
 }
 

@@ -5,13 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QMainWindow>
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <sndfile.h>
+
+#include <cmath>
 #include <csignal>
+#include <vector>
 
 namespace {
 
@@ -30,6 +37,89 @@ TEST(Application, StartsOffscreenAndQuitsCleanly) {
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+// The program's environment with a home of its own in `home`.
+QProcessEnvironment environmentWithHome(const QString& home) {
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("XDG_CACHE_HOME", home + "/.cache");
+    return env;
+}
+
+QString writeTone(const QString& path, double seconds) {
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr);
+    std::vector<float> samples(size_t(seconds * info.samplerate));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = 0.3f * float(std::sin(2 * M_PI * 440 * double(i) / 44100));
+    sf_writef_float(f, samples.data(), sf_count_t(samples.size()));
+    sf_close(f);
+    return path;
+}
+
+// A signal ends the program with a track loaded and the composition edited:
+// nobody can answer a question then, so none is asked; the preferences are
+// written. The wait is only bounded, so that a hang fails instead of
+// blocking the suite.
+TEST(Application, SignalsEndItWithoutAQuestion) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+        const QString home = testsupport::tempDir();
+        const QString track = writeTone(home + "/tone.wav", 2);
+        QProcess p;
+        p.setProcessEnvironment(environmentWithHome(home));
+        p.start(TREVALUNE_BINARY, {track});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        const QString log = home + "/.local/share/Trevalune/trevalune.log";
+        const bool added = testsupport::waitUntil([&] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) && f.readAll().contains("as a track.");
+        }, 30000);
+        ASSERT_TRUE(added) << p.readAllStandardError().toStdString();
+        testsupport::spin(200);  // the import's edit is marked
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        const bool ended = p.waitForFinished(10000);
+        if (!ended) p.kill();
+        ASSERT_TRUE(ended) << "still running ten seconds after the signal";
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_TRUE(QFileInfo::exists(home + "/.config/Trevalune/Trevalune.conf"));
+        // Nothing but what a user must know on the terminal.
+        EXPECT_EQ(p.readAllStandardError(), QByteArray());
+    }
+}
+
+// Options are read before any window opens: --help prints the usage, an
+// unknown option is refused on the terminal; neither needs a display.
+TEST(Application, OptionsOnTheCommandLine) {
+    const QString home = testsupport::tempDir();
+    auto env = environmentWithHome(home);
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(TREVALUNE_BINARY, {"--help"});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("Usage: trevalune"));
+    }
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(TREVALUNE_BINARY, {"--frobnicate"});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_TRUE(p.readAllStandardError().contains("unknown option '--frobnicate'"));
+    }
 }
 
 TEST(Application, MainWindowIsTitled) {

@@ -430,7 +430,7 @@ TEST_F(TrackListCommandsTest, ClosingAProjectAsksAndForgetsItsHistory) {
     EXPECT_FALSE(c->undoManager()->canUndo());
     EXPECT_FALSE(c->undoManager()->canRedo());
     EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
-    EXPECT_EQ(c->ui.window->windowTitle(), QStringLiteral("Trevalune"));
+    EXPECT_EQ(c->ui.window->windowTitle(), QStringLiteral("Trevalune[*]"));  // the edited mark still shows
     EXPECT_FALSE(c->isDocumentEdited());
 
     // Project loading closes without asking.

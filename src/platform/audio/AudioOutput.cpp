@@ -3,7 +3,13 @@
 #include <portaudio.h>
 #include <pa_jack.h>
 
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+
+#include <QLoggingCategory>
+
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -49,12 +55,36 @@ void NullAudioOutput::run() {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcAlsa, "trevalune.alsa")
+Q_LOGGING_CATEGORY(lcJack, "trevalune.jack")
+
+void alsaMessage(const char* file, int line, const char* function, int err, const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (err)
+        qCDebug(lcAlsa, "%s:%d (%s) %s: %s", file, line, function, text, snd_strerror(err));
+    else
+        qCDebug(lcAlsa, "%s:%d (%s) %s", file, line, function, text);
+}
+
+void jackMessage(const char* text) { qCDebug(lcJack, "%s", text); }
+void jackInfo(const char* text) { qCDebug(lcJack, "%s", text); }
+
 // PortAudio is set up once per process and kept; its start-up probes every
 // host API, which is slow and noisy.
 bool portAudioReady() {
     static std::once_flag once;
     static bool ready = false;
     std::call_once(once, [] {
+        // Probing ALSA's devices prints a line for every one that this machine
+        // lacks, and JACK says when no server runs: neither is news for the
+        // user, so both go to the log.
+        snd_lib_error_set_handler(alsaMessage);
+        jack_set_error_function(jackMessage);
+        jack_set_info_function(jackInfo);
         PaJack_SetClientName("Trevalune");
         ready = Pa_Initialize() == paNoError;
     });

@@ -1,8 +1,11 @@
 #include "platform/media/FFmpeg.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 
+#include <cstdarg>
 #include <cstring>
+#include <string>
 
 namespace ffmpeg {
 
@@ -125,5 +128,39 @@ void toPlanarFloat(const AVFrame* f, int offset, int frames, float* const* out) 
         break;
     }
 }
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcFFmpeg, "trevalune.ffmpeg")
+
+// FFmpeg hands a line over in pieces; each thread gathers its own.
+void logToQt(void* context, int level, const char* format, va_list args) {
+    if (level > av_log_get_level()) return;
+    thread_local std::string pending;
+    thread_local int printPrefix = 1;
+    char piece[1024];
+    va_list copy;
+    va_copy(copy, args);
+    av_log_format_line2(context, level, format, copy, piece, sizeof piece, &printPrefix);
+    va_end(copy);
+    pending += piece;
+    if (pending.empty() || pending.back() != '\n') return;
+    while (!pending.empty() && (pending.back() == '\n' || pending.back() == '\r')) pending.pop_back();
+    const QString text = QString::fromUtf8(pending.data(), qsizetype(pending.size()));
+    pending.clear();
+    if (text.isEmpty()) return;
+    if (level <= AV_LOG_FATAL)
+        qCCritical(lcFFmpeg, "%s", qUtf8Printable(text));
+    else if (level <= AV_LOG_WARNING)
+        qCWarning(lcFFmpeg, "%s", qUtf8Printable(text));
+    else if (level <= AV_LOG_INFO)
+        qCInfo(lcFFmpeg, "%s", qUtf8Printable(text));
+    else
+        qCDebug(lcFFmpeg, "%s", qUtf8Printable(text));
+}
+
+}  // namespace
+
+void routeMessagesToLog() { av_log_set_callback(logToQt); }
 
 }  // namespace ffmpeg

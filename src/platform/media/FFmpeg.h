@@ -54,4 +54,10 @@ CodecPtr openDecoder(AVFormatContext* input, int index, QString* error, int thre
 // channels (out[c][0..frames)). Handles every packed and planar sample format.
 void toPlanarFloat(const AVFrame* frame, int offset, int frames, float* const* out);
 
+// Sends FFmpeg's own messages ("Estimating duration from bitrate", a
+// damaged file's complaints) to the application's log under the category
+// "trevalune.ffmpeg", each at the matching level, instead of the terminal.
+// Files that cannot be used are reported to the user by whoever opens them.
+void routeMessagesToLog();
+
 }  // namespace ffmpeg
