@@ -82,6 +82,9 @@ public:
         bool isPlaying = false;
         bool viewControlsEnabled = false;  // see setViewControlsEnabled()
         MediaTime compositionDuration = MediaTime::zero();
+        // What the duration fields show while the composition is empty (the
+        // preferences' length); the first track takes its length from them.
+        double emptyCompositionFieldSeconds = 600.0;
         double seekTime = -1.0;  // a seek waiting for the next ready item; -1 none
         bool continueTimeObserver = false;  // the time observer moves sliders, labels, ruler
         int timeObserverToken = 0;
@@ -259,6 +262,8 @@ public:
     void applyDefaultValuesToControls();
     float defaultValue(const char* key) const;
     void updateCompositionDurationFromPreferences(double minutes, double seconds);
+    // The timeline an empty composition shows: the one it has at launch.
+    void resetEmptyTimeline();
     void updateTrackColorFromPreferencesForAllFilters(const QColor& color);
     void animateLibraryViewFrom(ColoredButton* sender);
     void animateEQViewFrom(ColoredButton* sender);
@@ -347,6 +352,7 @@ public:
     double rulerPositionSliderSeconds() const override;
     double rulerPlayerCurrentSeconds() const override;
     QRect rulerVisibleRect() const override;
+    double rulerTimelineWidth() const override;
     int rulerTrackCount() const override;
     const std::vector<MarkerRecord>& rulerMarkers() const override;
 

@@ -19,6 +19,7 @@
 namespace {
 
 constexpr double kShortestComposition = 1.0;  // seconds
+constexpr double kEmptyTimelineSeconds = 600.0;  // the timeline of an empty composition
 
 int32_t scaleOf(double rate) {
     const auto s = static_cast<int32_t>(rate);
@@ -265,13 +266,22 @@ void AudioController::updateCompositionDuration(const CompositionDurationChangeU
 
 void AudioController::resetCompositionDurationWithOldTime(const CompositionDurationUndoRecord& record) {
     const MediaTime t = record.audioUndoCompositionDuration.value_or(MediaTime::zero());
-    showCompositionDurationInFields(t.seconds());
+    const bool empties = !(t.seconds() > 0);
+    // Back to an empty composition: the fields offer the length the next
+    // first track will take, as they did at launch.
+    showCompositionDurationInFields(empties ? shell.emptyCompositionFieldSeconds : t.seconds());
     CompositionDurationUndoRecord inverse{shell.compositionDuration};
     if (UndoManager* undo = ui.audioView ? ui.audioView->undoManager() : nullptr)
         undo->registerUndo(this, [this, inverse] { resetCompositionDurationWithOldTime(inverse); });
     shell.compositionDuration = t;
-    // The timeline shows the length again, as the first track made it do.
-    if (t.seconds() > 0) resizeTimeline();
+    // The timeline shows the length again, as the first track made it do;
+    // an empty composition gets back the timeline it had at launch.
+    if (!empties) {
+        resizeTimeline();
+    } else {
+        resetEmptyTimeline();
+        setupLabelsWithUpdate(true);
+    }
     // An empty timeline keeps its zero labels and slider range: the length
     // shows in the fields until a track comes.
     if (trackCount() > 0) {
@@ -281,11 +291,27 @@ void AudioController::resetCompositionDurationWithOldTime(const CompositionDurat
     rewindPlayLine(ui.lineView);
 }
 
+void AudioController::resetEmptyTimeline() {
+    shell.timelineDuration = kEmptyTimelineSeconds;
+    if (ui.audioView)
+        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+                             ui.audioView->height());
+    layoutLineViewContainer();
+}
+
 void AudioController::updateCompositionDurationFromPreferences(double minutes, double seconds) {
     const double total = minutes * 60.0 + seconds;
     // A stored length under a second (or not a number) is not taken.
     if (!(total >= kShortestComposition)) return;
     const MediaTime length = MediaTime::fromSeconds(total, scaleOf(shell.playerSampleRate));
+    // At launch the composition is empty, and an empty composition has no
+    // length whatever the preferences hold: the window is the same on every
+    // launch. The preferred length waits in the fields for the first track.
+    if (trackCount() == 0) {
+        shell.emptyCompositionFieldSeconds = length.seconds();
+        showCompositionDurationInFields(length.seconds());
+        return;
+    }
     const bool changed = !(length == shell.compositionDuration);
     shell.compositionDuration = length;
     showCompositionDurationInFields(length.seconds());

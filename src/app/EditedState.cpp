@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cmath>
 
 bool AudioController::isDocumentEdited() const {
@@ -110,7 +111,15 @@ void AudioController::layoutLineViewContainer() {
     const int width = ui.audioView
                           ? ui.audioView->width()
                           : int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue);
-    if (ui.lineView) ui.lineView->setGeometry(0, 0, width, viewport->height());
+    // The track area's width stands for the whole composition; the layer
+    // covers at least the visible part, so that what is drawn beside the end
+    // of a short composition (its length) is not cut off.
+    if (ui.lineView) ui.lineView->setGeometry(0, 0, std::max(width, viewport->width()), viewport->height());
+}
+
+double AudioController::rulerTimelineWidth() const {
+    return ui.audioView ? double(ui.audioView->width())
+                        : shell.timelineDuration * shell.scaleFactor * shell.zoomValue;
 }
 
 void AudioController::audioScrollViewDidChangeBounds() {

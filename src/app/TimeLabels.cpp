@@ -17,25 +17,30 @@ void AudioController::setupLabelsWithUpdate(bool update) {
     if (!update) return;
     const double C = shell.compositionDuration.seconds();
     if (ui.audioScrollView && ui.audioView) {
-        const auto* scroll = ui.audioScrollView;
+        // Each label reads the time under its own place on the ruler, on the
+        // ruler layer's scale: the track area's width F stands for the whole
+        // composition, and past the end of a short composition the scale
+        // goes on. p is a place in the visible part, s the scroll offset.
+        const QWidget* viewport = ui.audioScrollView->viewport();
         const double F = ui.audioView->width();
-        const double verticalScroller =
-            scroll->verticalScrollBar()->isVisible() ? scroll->verticalScrollBar()->width() : 0;
-        const double W = std::max(scroll->width() - verticalScroller, F);
-        const QRect V = rulerVisibleRect();
-        // The time under an x of the track area.
-        auto timeAt = [&](double x) { return F > 0 ? C * (W * x / F) / F : 0.0; };
+        const double s = ui.audioScrollView->horizontalScrollBar()->value();
+        const double vw = viewport->width();
+        auto timeAt = [&](double p) { return F > 0 ? C * (s + p) / F : 0.0; };
         auto set = [](QLabel* label, double seconds) {
             if (label) label->setText(timeText(seconds));
         };
-        auto centre = [](QLabel* label) {
-            return label ? label->x() + label->width() * 0.5 : 0.0;
+        // A label's centre, in the visible part's coordinates.
+        auto centre = [viewport](QLabel* label) {
+            if (!label) return 0.0;
+            const QWidget* window = viewport->window();
+            return label->mapTo(window, QPointF(label->width() * 0.5, 0)).x() -
+                   viewport->mapTo(window, QPointF(0, 0)).x();
         };
-        set(ui.leftTimeLabel, timeAt(V.x()));
-        set(ui.middleTimeLabel, timeAt(V.x() + V.width() * 0.5));
-        set(ui.rightTimeLabel, timeAt(V.x() + V.width()));
-        set(ui.leftMiddleTimeLabel, timeAt(V.x() + centre(ui.leftMiddleTimeLabel)));
-        set(ui.rightMiddleTimeLabel, timeAt(V.x() + centre(ui.rightMiddleTimeLabel)));
+        set(ui.leftTimeLabel, timeAt(0));
+        set(ui.middleTimeLabel, timeAt(vw * 0.5));
+        set(ui.rightTimeLabel, timeAt(vw));
+        set(ui.leftMiddleTimeLabel, timeAt(centre(ui.leftMiddleTimeLabel)));
+        set(ui.rightMiddleTimeLabel, timeAt(centre(ui.rightMiddleTimeLabel)));
     }
     const double now = itemIsReady() ? audioPlayer->currentTime().seconds() : 0.0;
     for (auto* label : {ui.labelStart, miniPlayer.playerLabelStart})

@@ -66,8 +66,9 @@ bool LineView::drawStandardLabel(QPainter& painter, double x, double W, double H
 void LineView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const double W = width(), H = height();
     auto* owner = audioController;
+    const double timeline = owner ? owner->rulerTimelineWidth() : -1.0;
+    const double W = timeline >= 0 ? timeline : width(), H = height();
     const double D = owner ? owner->rulerCompositionSeconds() : 0.0;
     QRect visible = owner ? owner->rulerVisibleRect() : QRect(0, 0, width(), height());
     const double s = visible.x(), vw = visible.width();
@@ -104,10 +105,13 @@ void LineView::paintEvent(QPaintEvent*) {
         QString text = stringForTime(D);
         QSizeF size = textSize(labelFont_, text);
         double w = size.width(), h = size.height();
-        QRectF topBox(W - s - w - 19.5, 4.5, w + 15, h + 5);
-        QRectF topText(W - s - w - 12, 7, w, h);
-        QRectF bottomBox(W - s - w - 19.5, H - h - 11, w + 15, h + 5);
-        QRectF bottomText(W - s - w - 12, H - 8.5 - h, w, h);
+        // Left of the end line; right of it when the composition's visible
+        // part is too short to hold the badge whole.
+        const double left = W - s - w - 19.5 >= 0 ? W - s - w - 19.5 : W - s + 4.5;
+        QRectF topBox(left, 4.5, w + 15, h + 5);
+        QRectF topText(left + 7.5, 7, w, h);
+        QRectF bottomBox(left, H - h - 11, w + 15, h + 5);
+        QRectF bottomText(left + 7.5, H - 8.5 - h, w, h);
         QPainterPath top, bottom;
         top.addRoundedRect(topBox, 8, 8);
         bottom.addRoundedRect(bottomBox, 8, 8);

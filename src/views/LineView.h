@@ -24,6 +24,10 @@ public:
     // The visible rectangle of the track area (its x is the scroll offset).
     virtual QRect rulerVisibleRect() const = 0;
     virtual int rulerTrackCount() const = 0;
+    // The width that stands for the whole composition (the track area's).
+    // The layer itself may be wider, to cover the visible part of a short
+    // composition; a negative answer means the layer's own width.
+    virtual double rulerTimelineWidth() const { return -1.0; }
     virtual const std::vector<MarkerRecord>& rulerMarkers() const = 0;
 };
 

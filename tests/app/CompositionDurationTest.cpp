@@ -152,15 +152,21 @@ TEST_F(CompositionDurationTest, ShortUndoRecordLaysOutTheRest) {
     EXPECT_LE(a->animationEnd().seconds(), 10 + 1e-6);
 }
 
+// At launch the composition is empty: the preferences' length waits in the
+// fields for the first track, and the empty composition keeps no length. A
+// stored length under a second is not taken.
 TEST_F(CompositionDurationTest, PreferencesLengthAtLeastOneSecond) {
-    c->shell.compositionDuration = MediaTime::fromSeconds(600, 44100);
+    const int emptyWidth = c->ui.audioView->width();
     c->updateCompositionDurationFromPreferences(0, 0.5);
-    EXPECT_NEAR(c->shell.compositionDuration.seconds(), 600, 1e-6);
+    EXPECT_EQ(fields(), std::make_pair(QStringLiteral("10"), QStringLiteral("0")));
     c->updateCompositionDurationFromPreferences(0, 90);
-    EXPECT_NEAR(c->shell.compositionDuration.seconds(), 90, 1e-6);
+    EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
     EXPECT_EQ(fields(), std::make_pair(QStringLiteral("1"), QStringLiteral("30")));
-    EXPECT_EQ(c->ui.audioView->width(), int(90 * c->shell.scaleFactor));
+    EXPECT_EQ(c->ui.audioView->width(), emptyWidth);
     EXPECT_FALSE(c->undoManager()->canUndo());
+    append(writeTone("a.wav", 20, 440));
+    EXPECT_NEAR(c->shell.compositionDuration.seconds(), 90, 1e-6);
+    EXPECT_EQ(c->ui.audioView->width(), int(90 * c->shell.scaleFactor));
 }
 
 TEST_F(CompositionDurationTest, TrackColourFromThePreferences) {
