@@ -79,8 +79,11 @@ void boxBlur(QImage& image, int radius) {
 
 }  // namespace
 
-void AudioView::paintWaveform(QImage& bitmap, const QVector<float>& values) {
-    if (bitmap.isNull()) return;
+void AudioView::paintWaveform(QImage& picture, const QVector<float>& values) {
+    if (picture.isNull()) return;
+    QImage bitmap = picture.format() == QImage::Format_ARGB32_Premultiplied
+                        ? picture
+                        : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const double W = WaveformWidth, H = WaveformHeight, mid = H / 2;
     QVector<QLineF> lines;
     lines.reserve(values.size() + 1);
@@ -114,12 +117,18 @@ void AudioView::paintWaveform(QImage& bitmap, const QVector<float>& values) {
         p.drawImage(0, 0, strokes);
     }
     // Brighten: the picture added to itself at half strength.
-    const QImage copy = bitmap.copy();
-    QPainter p(&bitmap);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    p.setCompositionMode(QPainter::CompositionMode_Plus);
-    p.setOpacity(0.5);
-    p.drawImage(QRectF(0, 0, bitmap.width(), bitmap.height()), copy);
+    {
+        const QImage copy = bitmap.copy();
+        QPainter p(&bitmap);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        p.setCompositionMode(QPainter::CompositionMode_Plus);
+        p.setOpacity(0.5);
+        p.drawImage(QRectF(0, 0, bitmap.width(), bitmap.height()), copy);
+    }
+    // The lane tints the picture with its track's colour, which takes only
+    // its coverage: that is all a track keeps, a quarter of the colour
+    // picture's memory.
+    picture = bitmap.convertToFormat(QImage::Format_Alpha8);
 }
 
 void AudioView::createPathImageForIndex(quint64 index) {

@@ -43,8 +43,9 @@ public:
     static constexpr int WaveformWidth = 2000;
     static constexpr int WaveformHeight = 400;
     // Paints waveform values (clamped to [0, 1]) over `bitmap` (2000 × 400):
-    // white lines mirrored about the midline with a soft glow, then
-    // brightened. Touches nothing else, so worker threads may call it.
+    // lines mirrored about the midline with a soft glow, then brightened.
+    // The result keeps only its coverage (an alpha-only image), which the
+    // lane tints. Touches nothing else, so worker threads may call it.
     static void paintWaveform(QImage& bitmap, const QVector<float>& values);
     // Paints the waveform of the track at `index` into its current bitmap,
     // making the bitmap when the track has none.
