@@ -3,8 +3,18 @@
 #include "platform/core/MessageLog.h"
 
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // Large blocks (pictures, the stretchers' buffers) go back to the system
+    // when freed. Left to itself, the allocator raises this bound after the
+    // first large block is freed and serves the next ones from a heap that
+    // never shrinks.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     // Options are read before any window exists, so --help and a mistyped
     // option need no display.
     QStringList words;

@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 // ---------------------------------------------------------------------------
 
@@ -284,7 +287,14 @@ void Player::stopRendering() {
     shared_->running.store(false, std::memory_order_release);
     shared_->wake.wake();
     if (renderThread_.joinable()) renderThread_.join();
+    const bool hadRenderer = renderer_ != nullptr;
     renderer_.reset();  // lets go of the taps here, on the main thread
+#ifdef __GLIBC__
+    // Every track's units went with the renderer, and the next item makes
+    // them again: hand the freed pages back rather than keep a heap as large
+    // as every rebuild before it.
+    if (hadRenderer) malloc_trim(0);
+#endif
 }
 
 void Player::requestPosition(int64_t frame, bool fromSeek) {
