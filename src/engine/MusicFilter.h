@@ -2,9 +2,9 @@
 
 #include "engine/AudioControllerServices.h"
 #include "engine/EffectInputs.h"
-#include "engine/SeqLock.h"
 #include "engine/TrackTapContext.h"
 #include "platform/core/MediaTime.h"
+#include "platform/core/SeqLock.h"
 #include "platform/units/PluginCatalogue.h"
 
 #include <QColor>
