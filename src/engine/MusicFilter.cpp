@@ -32,7 +32,6 @@ MusicFilter::~MusicFilter() {
     if (auto* context = contextOfTap(tap_.lock().get())) detachTap(context);
     releasePluginUnitsAndContexts();
     NotificationCenter::defaultCenter().removeObserver(this);
-    delete pluginChain_.load();
 }
 
 // ---------------------------------------------------------------------------
@@ -145,7 +144,7 @@ ChainUnitRenderContext* MusicFilter::addChainUnitRenderContext(
 }
 
 void MusicFilter::publishPluginChain() {
-    auto* chain = new PluginChain;
+    auto chain = std::make_unique<PluginChain>();
     for (const auto& r : pluginsArray_) {
         if (!r.audioUnitEnabled || !r.audioUnit) continue;
         uint32_t mode = ChainUnitEffect;
@@ -156,10 +155,10 @@ void MusicFilter::publishPluginChain() {
             }
         chain->entries.push_back({r.audioUnit, mode});
     }
-    const PluginChain* old = pluginChain_.exchange(chain, std::memory_order_acq_rel);
-    if (!old) return;
-    if (auto* context = contextOfTap(tap_.lock().get())) context->waitForRenderToLetGo();
-    delete old;
+    pluginChain_.publish(std::move(chain));
+    // Callers free the units they took out of the chain: no render may
+    // still hold the chain that named them.
+    pluginChain_.synchronize();
 }
 
 void MusicFilter::detachTap(TrackTapContext* context) {

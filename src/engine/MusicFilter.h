@@ -5,6 +5,7 @@
 #include "engine/TrackTapContext.h"
 #include "platform/core/MediaTime.h"
 #include "platform/core/SeqLock.h"
+#include "platform/core/Snapshot.h"
 #include "platform/units/PluginCatalogue.h"
 
 #include <QColor>
@@ -380,12 +381,12 @@ public:
         uint32_t mode;
     };
     // The enabled plug-ins with a unit, in pluginsArray order: a snapshot
-    // published on every change of the records. Valid while a render counts
-    // itself in on the track's tap.
+    // published on every change of the records. A render opens it once per
+    // slice and holds the reader until the slice is done.
     struct PluginChain {
         std::vector<PluginChainEntry> entries;
     };
-    const PluginChain* pluginChain() const { return pluginChain_.load(std::memory_order_acquire); }
+    realtime::Snapshot<PluginChain>::Reader pluginChain() const { return pluginChain_.read(); }
 
 private:
     MusicFilter();
@@ -420,6 +421,6 @@ private:
 
     QList<PluginRecord> pluginsArray_;
     std::vector<std::unique_ptr<ChainUnitRenderContext>> procRefInfoArray_;
-    std::atomic<const PluginChain*> pluginChain_{nullptr};
+    realtime::Snapshot<PluginChain> pluginChain_;
     std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track
 };

@@ -440,7 +440,7 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     // The chain: enabled plug-ins with instruments first, then the active
     // built-in units in their fixed order.
     std::array<CallbackAudioInfo, kMaxChain> chain{};
-    const MusicFilter::PluginChain* plugins = track->pluginChain();
+    const auto plugins = track->pluginChain();
     const uint32_t pluginCount =
         plugins ? uint32_t(std::min<size_t>(plugins->entries.size(), kMaxPluginSlots)) : 0;
     uint32_t filled = 0;
