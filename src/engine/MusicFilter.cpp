@@ -23,6 +23,7 @@ MusicFilter::MusicFilter() {
     setTrackColor(QColor::fromRgbF(1.0f, 0.73f, 0.15f, 1.0f));
     referencePathTime = QString();
     publishPluginChain();
+    publishNotes();
 }
 
 MusicFilter::~MusicFilter() {
@@ -160,6 +161,11 @@ void MusicFilter::publishPluginChain() {
     // still hold the chain that named them.
     pluginChain_.synchronize();
 }
+
+// ---------------------------------------------------------------------------
+// MIDI notes
+
+void MusicFilter::publishNotes() { notes_.publish(std::make_unique<const MidiNoteList>(midiArray)); }
 
 void MusicFilter::detachTap(TrackTapContext* context) {
     context->trackFilter.store(nullptr);
