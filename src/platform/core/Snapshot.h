@@ -13,7 +13,8 @@
 // loaded it has closed. Deleting the Snapshot deletes every T it holds; its
 // owner first makes sure that no render reaches it any more.
 //
-// How a retired T is known to be unread: readers count themselves in and
+// How a retired T is known to be unread (ReaderEpochs below, which a
+// hand-off can also use on its own): readers count themselves in and
 // out on one of two counters, the one named by the parity of an epoch that
 // only the main thread advances. The main thread advances the epoch only
 // when the counter of the previous epoch is back to zero, so the readers
@@ -40,6 +41,72 @@
 
 namespace realtime {
 
+// The reader counting under Snapshot, usable on its own where the main
+// thread must know that no render still holds something (a track's tap
+// before the track lets go of it). Readers enter and leave (any thread,
+// never waiting); the main thread asks which epoch it is, whether every
+// reader that could have been in at an earlier epoch has left, or waits for
+// that.
+class ReaderEpochs {
+public:
+    ReaderEpochs() = default;
+    ReaderEpochs(const ReaderEpochs&) = delete;
+    ReaderEpochs& operator=(const ReaderEpochs&) = delete;
+
+    // ---- readers (any thread)
+    // Counts a reader in; hand the answer back to leave().
+    uint64_t enter() {
+        for (;;) {
+            const uint64_t e = epoch_.load();
+            counts_[e & 1].value.fetch_add(1);
+            if (epoch_.load() == e) return e;
+            counts_[e & 1].value.fetch_sub(1);
+        }
+    }
+    void leave(uint64_t entered) { counts_[entered & 1].value.fetch_sub(1); }
+
+    // Counts a reader in for its life.
+    class Presence {
+    public:
+        explicit Presence(ReaderEpochs& epochs) : epochs_(epochs), entered_(epochs.enter()) {}
+        ~Presence() { epochs_.leave(entered_); }
+        Presence(const Presence&) = delete;
+        Presence& operator=(const Presence&) = delete;
+
+    private:
+        ReaderEpochs& epochs_;
+        const uint64_t entered_;
+    };
+
+    // ---- main thread
+    uint64_t epoch() const { return epoch_.load(); }
+    // Moves on as far as the readers allow (at most two epochs) without
+    // waiting; true when no reader that was in at epoch `mark` is left.
+    bool passed(uint64_t mark) {
+        advance();
+        advance();
+        return epoch_.load() >= mark + 2;
+    }
+    // Returns once every reader that was in when it was called has left.
+    void waitForReaders() {
+        const uint64_t mark = epoch_.load();
+        while (!passed(mark)) std::this_thread::yield();
+    }
+
+private:
+    // Moves to the next epoch when no reader of the previous one is left.
+    void advance() {
+        const uint64_t e = epoch_.load();
+        if (counts_[(e + 1) & 1].value.load() == 0) epoch_.store(e + 1);
+    }
+
+    struct alignas(64) Count {
+        std::atomic<uint64_t> value{0};
+    };
+    alignas(64) std::atomic<uint64_t> epoch_{0};
+    Count counts_[2];
+};
+
 template <typename T>
 class Snapshot {
 public:
@@ -57,16 +124,9 @@ public:
     // it opened. Never allocates, locks or waits.
     class Reader {
     public:
-        explicit Reader(const Snapshot& snapshot) : owner_(snapshot) {
-            for (;;) {
-                epoch_ = owner_.epoch_.load();
-                owner_.readers_[epoch_ & 1].count.fetch_add(1);
-                if (owner_.epoch_.load() == epoch_) break;
-                owner_.readers_[epoch_ & 1].count.fetch_sub(1);
-            }
-            value_ = owner_.current_.load();
-        }
-        ~Reader() { owner_.readers_[epoch_ & 1].count.fetch_sub(1); }
+        explicit Reader(const Snapshot& snapshot)
+            : owner_(snapshot), epoch_(owner_.readers_.enter()), value_(owner_.current_.load()) {}
+        ~Reader() { owner_.readers_.leave(epoch_); }
         Reader(const Reader&) = delete;
         Reader& operator=(const Reader&) = delete;
 
@@ -77,8 +137,8 @@ public:
 
     private:
         const Snapshot& owner_;
-        uint64_t epoch_ = 0;
-        const T* value_ = nullptr;
+        const uint64_t epoch_;
+        const T* const value_;
     };
     Reader read() const { return Reader(*this); }
 
@@ -90,19 +150,16 @@ public:
     // hold it (at once when no render is reading).
     void publish(std::unique_ptr<const T> next) {
         const T* old = current_.exchange(next.release());
-        if (old) retired_.push_back({old, epoch_.load()});
+        if (old) retired_.push_back({old, readers_.epoch()});
         collect();
     }
 
     // Deletes the retired T that no reader can hold any more. Never waits.
     void collect() {
         if (retired_.empty()) return;
-        advance();
-        advance();
-        const uint64_t now = epoch_.load();
         auto kept = retired_.begin();
         for (auto& r : retired_) {
-            if (r.epoch + 2 <= now) delete r.value;
+            if (readers_.passed(r.epoch)) delete r.value;
             else *kept++ = r;
         }
         retired_.erase(kept, retired_.end());
@@ -122,23 +179,13 @@ public:
     size_t retiredCount() const { return retired_.size(); }
 
 private:
-    // Moves to the next epoch when no reader of the previous one is left.
-    void advance() {
-        const uint64_t e = epoch_.load();
-        if (readers_[(e + 1) & 1].count.load() == 0) epoch_.store(e + 1);
-    }
-
     struct Retired {
         const T* value;
         uint64_t epoch;
     };
-    struct alignas(64) ReaderCount {
-        std::atomic<uint64_t> count{0};
-    };
 
     std::atomic<const T*> current_;
-    alignas(64) std::atomic<uint64_t> epoch_{0};
-    mutable ReaderCount readers_[2];
+    mutable ReaderEpochs readers_;
     std::vector<Retired> retired_;  // main thread
 };
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -150,6 +151,31 @@ TEST(Snapshot, AReplacedSnapshotWaitsForItsReaders) {
     EXPECT_EQ(snapshot.retiredCount(), 0u);
     render.join();
     releaser.join();
+}
+
+// The main thread waits for a render that was in when it started waiting,
+// even while other renders come and go meanwhile (the player's and an
+// export's renders of one track).
+TEST(ReaderEpochs, WaitingOutlastsTheRenderThatWasInWhileOthersComeAndGo) {
+    realtime::ReaderEpochs epochs;
+    std::atomic<bool> in{false}, release{false}, waited{false};
+    std::thread longRender([&] {
+        realtime::ReaderEpochs::Presence presence(epochs);
+        in = true;
+        while (!release.load()) std::this_thread::yield();
+    });
+    while (!in.load()) std::this_thread::yield();
+    std::thread mainThread([&] {
+        epochs.waitForReaders();
+        waited = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (std::chrono::steady_clock::now() < until) realtime::ReaderEpochs::Presence shortRender(epochs);
+    EXPECT_FALSE(waited.load());
+    release = true;
+    mainThread.join();
+    longRender.join();
+    EXPECT_TRUE(waited.load());
 }
 
 namespace {
