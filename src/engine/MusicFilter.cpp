@@ -23,6 +23,7 @@ MusicFilter::MusicFilter() {
     setTrackColor(QColor::fromRgbF(1.0f, 0.73f, 0.15f, 1.0f));
     referencePathTime = QString();
     publishPluginChain();
+    publishNotes();
 }
 
 MusicFilter::~MusicFilter() {
@@ -32,7 +33,6 @@ MusicFilter::~MusicFilter() {
     if (auto* context = contextOfTap(tap_.lock().get())) detachTap(context);
     releasePluginUnitsAndContexts();
     NotificationCenter::defaultCenter().removeObserver(this);
-    delete pluginChain_.load();
 }
 
 // ---------------------------------------------------------------------------
@@ -145,7 +145,7 @@ ChainUnitRenderContext* MusicFilter::addChainUnitRenderContext(
 }
 
 void MusicFilter::publishPluginChain() {
-    auto* chain = new PluginChain;
+    auto chain = std::make_unique<PluginChain>();
     for (const auto& r : pluginsArray_) {
         if (!r.audioUnitEnabled || !r.audioUnit) continue;
         uint32_t mode = ChainUnitEffect;
@@ -156,11 +156,16 @@ void MusicFilter::publishPluginChain() {
             }
         chain->entries.push_back({r.audioUnit, mode});
     }
-    const PluginChain* old = pluginChain_.exchange(chain, std::memory_order_acq_rel);
-    if (!old) return;
-    if (auto* context = contextOfTap(tap_.lock().get())) context->waitForRenderToLetGo();
-    delete old;
+    pluginChain_.publish(std::move(chain));
+    // Callers free the units they took out of the chain: no render may
+    // still hold the chain that named them.
+    pluginChain_.synchronize();
 }
+
+// ---------------------------------------------------------------------------
+// MIDI notes
+
+void MusicFilter::publishNotes() { notes_.publish(std::make_unique<const MidiNoteList>(midiArray)); }
 
 void MusicFilter::detachTap(TrackTapContext* context) {
     context->trackFilter.store(nullptr);

@@ -2,9 +2,12 @@
 
 #include "engine/AudioControllerServices.h"
 #include "engine/EffectInputs.h"
-#include "engine/SeqLock.h"
+#include "engine/MidiNote.h"
 #include "engine/TrackTapContext.h"
+#include "platform/core/BoundedQueue.h"
 #include "platform/core/MediaTime.h"
+#include "platform/core/SeqLock.h"
+#include "platform/core/Snapshot.h"
 #include "platform/units/PluginCatalogue.h"
 
 #include <QColor>
@@ -380,12 +383,40 @@ public:
         uint32_t mode;
     };
     // The enabled plug-ins with a unit, in pluginsArray order: a snapshot
-    // published on every change of the records. Valid while a render counts
-    // itself in on the track's tap.
+    // published on every change of the records. A render opens it once per
+    // slice and holds the reader until the slice is done.
     struct PluginChain {
         std::vector<PluginChainEntry> entries;
     };
-    const PluginChain* pluginChain() const { return pluginChain_.load(std::memory_order_acquire); }
+    realtime::Snapshot<PluginChain>::Reader pluginChain() const { return pluginChain_.read(); }
+
+    // ---- MIDI notes
+    // Main thread only, each made empty with the track and kept for its
+    // life: the committed notes, sorted by start time; the live records on
+    // the main thread's side; the selected note-on records; the notes picked
+    // by the current press in the notes view. No other thread touches them:
+    // the render reads the committed notes through the snapshot that
+    // publishNotes() makes, and live commands reach it through the inbox.
+    MidiNoteList midiArray, tempMidiArray, currentSelectedNotes, lastSelectedNotes;
+    // Main thread: hands the render a copy of midiArray. Call after every
+    // change of it.
+    void publishNotes();
+    // Any thread (MIDI input, the on-screen keyboard): queues a live command
+    // for the render. False when the inbox is full: the command is dropped
+    // and counted.
+    bool pushLiveMidiCommand(const MidiNoteRecord& record) { return midiInbox_.push(record); }
+    uint64_t droppedLiveMidiCommands() const { return midiInbox_.dropped(); }
+    static constexpr size_t kMidiInboxCapacity = 256;
+
+    // Render thread: the committed notes as last published, held until the
+    // reader goes out of scope.
+    realtime::Snapshot<MidiNoteList>::Reader rt_committedNotes() const { return notes_.read(); }
+    // Render thread: hands every queued live command to `take` in arrival
+    // order; answers how many there were.
+    template <typename F>
+    size_t rt_drainLiveMidiCommands(F&& take) {
+        return midiInbox_.drain(std::forward<F>(take));
+    }
 
 private:
     MusicFilter();
@@ -420,6 +451,8 @@ private:
 
     QList<PluginRecord> pluginsArray_;
     std::vector<std::unique_ptr<ChainUnitRenderContext>> procRefInfoArray_;
-    std::atomic<const PluginChain*> pluginChain_{nullptr};
+    realtime::Snapshot<PluginChain> pluginChain_;
+    realtime::Snapshot<MidiNoteList> notes_;
+    realtime::BoundedQueue<MidiNoteRecord> midiInbox_{kMidiInboxCapacity};
     std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track
 };

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 using units::fourCC;
 
@@ -62,11 +61,6 @@ BuiltInUnit unitForTypeIndex(int index) { return kByTypeIndex[index]; }
 TrackTapContext::TrackTapContext() = default;
 
 TrackTapContext::~TrackTapContext() = default;
-
-void TrackTapContext::waitForRenderToLetGo() const {
-    const uint64_t entered = renderEnters.load();
-    while (renderExits.load() < entered) std::this_thread::yield();
-}
 
 namespace tracktap {
 namespace {
@@ -198,14 +192,6 @@ void scheduleMIDI(TrackTapContext* c, MusicFilter* track) {
         scheduler->scheduleMIDIForRenderSlice(c, c->chainEntries, c->chainEntryCount);
 }
 
-// Counts a render in and out of the context, so the main thread can tell
-// when no render holds the track.
-struct RenderPresence {
-    explicit RenderPresence(TrackTapContext* c) : c(c) { c->renderEnters.fetch_add(1); }
-    ~RenderPresence() { c->renderExits.fetch_add(1); }
-    TrackTapContext* c;
-};
-
 // Levels of the slice for the meter and, for the selected track, its spectrum.
 void meterSlice(TrackTapContext* c, MusicFilter* track, AudioControllerServices* controller,
                 const units::BufferList* list, int64_t frames) {
@@ -288,7 +274,8 @@ void tapFinalize(ProcessingTap* tap) {
 void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
     auto* c = contextOf(tap);
     if (!c) return;
-    RenderPresence presence(c);
+    // Counted in, so that the main thread can tell when no render holds the track.
+    realtime::ReaderEpochs::Presence presence(c->renders);
     // A tap whose track has left prepares nothing: its track may be freeing
     // what a prepare would make.
     MusicFilter* track = c->trackFilter.load();
@@ -339,7 +326,8 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
 void tapUnprepare(ProcessingTap* tap) {
     auto* c = contextOf(tap);
     if (!c) return;
-    RenderPresence presence(c);
+    // Counted in, so that the main thread can tell when no render holds the track.
+    realtime::ReaderEpochs::Presence presence(c->renders);
     std::vector<units::Unit*> left;
     for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
@@ -412,7 +400,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     realtime::Scope realtimeScope;
     auto* c = contextOf(tap);
     if (!c) return;
-    RenderPresence presence(c);
+    // Counted in, so that the main thread can tell when no render holds the track.
+    realtime::ReaderEpochs::Presence presence(c->renders);
     MusicFilter* track = c->trackFilter.load();
     if (!track) return;
 
@@ -440,7 +429,7 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     // The chain: enabled plug-ins with instruments first, then the active
     // built-in units in their fixed order.
     std::array<CallbackAudioInfo, kMaxChain> chain{};
-    const MusicFilter::PluginChain* plugins = track->pluginChain();
+    const auto plugins = track->pluginChain();
     const uint32_t pluginCount =
         plugins ? uint32_t(std::min<size_t>(plugins->entries.size(), kMaxPluginSlots)) : 0;
     uint32_t filled = 0;

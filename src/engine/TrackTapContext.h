@@ -3,6 +3,7 @@
 #include "engine/EngineConstants.h"
 #include "engine/TrackSpectrum.h"
 #include "platform/core/MediaTime.h"
+#include "platform/core/Snapshot.h"
 #include "platform/units/UnitTypes.h"
 
 #include <array>
@@ -178,10 +179,10 @@ struct TrackTapContext {
 
     // ---- letting go: a render counts itself in and out, so that the main
     // thread can wait until no render holds what it is about to free.
-    std::atomic<uint64_t> renderEnters{0};
-    std::atomic<uint64_t> renderExits{0};
+    // Several renders (the player's, an export's) may be in at once.
+    realtime::ReaderEpochs renders;
     // Main thread: returns once every render that had started has ended.
-    void waitForRenderToLetGo() const;
+    void waitForRenderToLetGo() { renders.waitForReaders(); }
 };
 
 // The tap's callbacks.

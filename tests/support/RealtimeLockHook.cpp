@@ -1,6 +1,6 @@
 // A blocking lock taken inside a realtime::Scope is a fault, like an
-// allocation: count it, so the render tests can check that the render path
-// never waits on a lock.
+// allocation: count it, so that render tests can check that a render path
+// never waits on a lock. A test program that wants the check adds this file.
 #include "platform/core/Realtime.h"
 
 #include <dlfcn.h>

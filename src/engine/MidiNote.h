@@ -1,0 +1,44 @@
+#pragma once
+
+// The note records of a track, shared by the engine (the render plays them),
+// the views that draw them and the controller that records and edits them.
+
+#include "platform/core/MediaTime.h"
+#include "platform/units/MidiEventQueue.h"
+
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+// One MIDI command of a track: a note-on, a note-off or a pitch bend. A note
+// is two records, its note-on (which carries the end time) and its note-off
+// (whose start equals that end time and which has the same note number).
+//
+// Times are track times at the track's time scale. A time that has not been
+// set is null, which is not the same as a time of zero: a live record has
+// null times until the render plays it.
+struct MidiNoteRecord {
+    // The status byte and two data bytes sent to the instruments.
+    units::MidiMessage midiCommand;
+    // The command's start; null until played.
+    std::optional<MediaTime> midiCommandTime;
+    // On a note-on: the note's end, null while its key is held. Null on
+    // note-offs and pitch bends.
+    std::optional<MediaTime> midiCommandEndTime;
+    // Whether the track recorded notes when the command came in; only
+    // recorded commands are kept. Never set on pitch bends.
+    bool midiCommandIsRecorded = false;
+    // The note number (0 to 127); 0 on pitch bends.
+    uint32_t midiNote = 0;
+    // Set on note-ons (cleared once the note has ended) and pitch bends.
+    bool midiNoteOn = false;
+    // Set while the note sounds.
+    bool midiFired = false;
+
+    friend bool operator==(const MidiNoteRecord&, const MidiNoteRecord&) = default;
+};
+// Records travel through the lock-free queues as plain bytes.
+static_assert(std::is_trivially_copyable_v<MidiNoteRecord>);
+
+using MidiNoteList = std::vector<MidiNoteRecord>;
