@@ -10,6 +10,7 @@
 #include "platform/core/UndoManager.h"
 #include "platform/media/Asset.h"
 #include "platform/media/DecodedCache.h"
+#include "support/Signals.h"
 #include "views/AudioDrawingView.h"
 #include "views/MusicView.h"
 #include "views/NumberTextField.h"
@@ -23,36 +24,17 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <sndfile.h>
-
 #include <cmath>
-#include <vector>
 
 namespace {
 
 using testsupport::waitUntil;
 
-// A mono 16-bit WAV of `seconds` of a sine at `frequency` (0: silence).
+// A mono 16-bit WAV of `seconds` of a sine at `frequency`.
 QString writeTone(const QString& name, double seconds, int rate, double frequency = 440,
                   double amplitude = 0.5) {
-    const QString path = QDir(testsupport::tempDir()).filePath(name);
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr);
-    const int64_t frames = int64_t(std::llround(seconds * rate));
-    std::vector<float> block(8192);
-    for (int64_t done = 0; done < frames;) {
-        const int64_t n = std::min<int64_t>(int64_t(block.size()), frames - done);
-        for (int64_t i = 0; i < n; ++i)
-            block[size_t(i)] = float(amplitude * std::sin(2 * M_PI * frequency * double(done + i) / rate));
-        sf_writef_float(f, block.data(), n);
-        done += n;
-    }
-    sf_close(f);
-    return path;
+    return testsupport::writeTone(name, seconds, frequency,
+                                  {rate, 1, amplitude, testsupport::SampleFormat::Pcm16});
 }
 
 bool runTool(const QString& program, const QStringList& args) {

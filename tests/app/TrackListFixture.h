@@ -6,44 +6,23 @@
 #include "platform/core/UndoManager.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
+#include "support/Signals.h"
 #include "views/NumberTextField.h"
 #include "views/AudioDrawingView.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLabel>
-#include <QtEndian>
-
-#include <cmath>
 
 // The main interface with real tracks: generated WAV files added as the
 // clipboard's paste adds them (a copy of a record appended last, with undo).
 class TrackListTest : public ControllerTest {
 protected:
-    // A stereo 16-bit WAV of `seconds` of a sine at `frequency` Hz.
+    // A stereo 16-bit WAV of `seconds` of a sine at `frequency` Hz, at a
+    // quarter of full scale.
     static QString writeTone(const QString& name, double seconds, double frequency, int rate = 44100) {
-        const QString path = testsupport::tempDir() + QLatin1Char('/') + name;
-        const auto frames = static_cast<uint32_t>(std::lround(seconds * rate));
-        QByteArray data;
-        data.resize(int(frames * 4));
-        auto* p = reinterpret_cast<int16_t*>(data.data());
-        for (uint32_t i = 0; i < frames; ++i) {
-            const auto v = int16_t(std::lround(8000.0 * std::sin(2 * M_PI * frequency * i / rate)));
-            p[2 * i] = p[2 * i + 1] = qToLittleEndian(v);
-        }
-        QByteArray header;
-        auto u32 = [&](uint32_t v) { v = qToLittleEndian(v); header.append(reinterpret_cast<const char*>(&v), 4); };
-        auto u16 = [&](uint16_t v) { v = qToLittleEndian(v); header.append(reinterpret_cast<const char*>(&v), 2); };
-        header.append("RIFF");
-        u32(36 + uint32_t(data.size()));
-        header.append("WAVEfmt ");
-        u32(16), u16(1), u16(2), u32(uint32_t(rate)), u32(uint32_t(rate) * 4), u16(4), u16(16);
-        header.append("data");
-        u32(uint32_t(data.size()));
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(header + data);
-        return path;
+        using testsupport::SampleFormat;
+        return testsupport::writeTone(name, seconds, frequency,
+                                      {.rate = rate, .amplitude = 8000.0 / 32767, .format = SampleFormat::Pcm16});
     }
 
     // A clipboard record of a file: its track object knows its media and length.
@@ -118,8 +97,8 @@ protected:
         return {c->ui.textFieldDurationMinutes->text(), c->ui.textFieldDurationSeconds->text()};
     }
 
-    // The composition's mix rendered offline from `from` for `seconds`; the
-    // number of upward zero crossings per second of the left channel.
+    // The composition's mix rendered offline; the strongest frequency of its
+    // left channel over `seconds` from `from`.
     double heardFrequency(double from, double seconds) {
         auto reader = AssetReader::create(c->currentComposition->copy());
         if (!reader) return -1;
@@ -133,9 +112,6 @@ protected:
         while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
         const size_t a = size_t(from * 44100), n = size_t(seconds * 44100);
         if (left.size() < a + n) return -1;
-        int crossings = 0;
-        for (size_t i = a + 1; i < a + n; ++i)
-            if (left[i - 1] < 0 && left[i] >= 0) ++crossings;
-        return crossings / seconds;
+        return testsupport::peakFrequency(left.data() + a, n, 44100);
     }
 };

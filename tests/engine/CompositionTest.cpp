@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "support/Signals.h"
+
 #include <gtest/gtest.h>
 
 using namespace enginetest;
@@ -17,8 +19,8 @@ std::vector<std::pair<double, double>> pieces(const CompositionTrack& t) {
 class TrackInComposition : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        tenSeconds = new std::shared_ptr<Asset>(loadAsset(writeTone("ten.wav", 10, 440, 0.5)));
-        twentySeconds = new std::shared_ptr<Asset>(loadAsset(writeTone("twenty.wav", 20, 440, 0.5)));
+        tenSeconds = new std::shared_ptr<Asset>(loadAsset(testsupport::writeTone("ten.wav", 10, 440)));
+        twentySeconds = new std::shared_ptr<Asset>(loadAsset(testsupport::writeTone("twenty.wav", 20, 440)));
     }
     static std::shared_ptr<Asset>* tenSeconds;
     static std::shared_ptr<Asset>* twentySeconds;

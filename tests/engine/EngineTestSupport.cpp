@@ -1,11 +1,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/media/Renderer.h"
-#include "support/TestSupport.h"
-
-#include <sndfile.h>
-
-#include <QDir>
+#include "support/Signals.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -13,21 +9,8 @@
 namespace enginetest {
 
 QString writeTone(const QString& name, double seconds, double frequency, float amplitude, int rate) {
-    const QString path = QDir(testsupport::tempDir()).filePath(name);
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
-    if (!f) throw std::runtime_error("cannot write test file");
-    const int64_t frames = int64_t(std::llround(seconds * rate));
-    std::vector<float> data(size_t(frames) * 2);
-    for (int64_t i = 0; i < frames; ++i) {
-        float v = frequency > 0 ? float(amplitude * std::sin(2 * M_PI * frequency * i / rate)) : amplitude;
-        data[2 * i] = data[2 * i + 1] = v;
-    }
-    sf_writef_float(f, data.data(), frames);
-    sf_close(f);
+    const QString path = testsupport::writeTone(name, seconds, frequency, {.rate = rate, .amplitude = amplitude});
+    if (path.isEmpty()) throw std::runtime_error("cannot write test file");
     return path;
 }
 
@@ -151,15 +134,9 @@ Rendered renderOffline(const std::shared_ptr<Composition>& composition,
 }
 
 double levelAt(const std::vector<float>& x, size_t from, size_t count, double frequency, double rate) {
-    double re = 0, im = 0, wsum = 0;
-    for (size_t i = 0; i < count && from + i < x.size(); ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / (count - 1));
-        const double ph = 2 * M_PI * frequency * i / rate;
-        re += w * x[from + i] * std::cos(ph);
-        im -= w * x[from + i] * std::sin(ph);
-        wsum += w;
-    }
-    return 20 * std::log10(std::max(2 * std::hypot(re, im) / wsum, 1e-12));
+    if (from >= x.size()) return testsupport::dB(0);
+    const size_t n = std::min(count, x.size() - from);
+    return testsupport::dB(testsupport::amplitudeAt(x.data() + from, n, frequency, rate));
 }
 
 }  // namespace enginetest

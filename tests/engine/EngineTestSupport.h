@@ -18,7 +18,7 @@
 
 namespace enginetest {
 
-// A stereo WAV file of `seconds` of a sine (or of `value` when frequency is 0).
+// testsupport::writeTone's stereo float WAV, throwing when it cannot be written.
 QString writeTone(const QString& name, double seconds, double frequency, float amplitude,
                   int rate = 44100);
 std::shared_ptr<Asset> loadAsset(const QString& path);
@@ -120,7 +120,7 @@ Rendered renderOffline(const std::shared_ptr<Composition>& composition,
                        const std::shared_ptr<AudioMix>& mix, double rate = 44100,
                        int slice = 512);
 
-// Magnitude of the spectrum of `x` at `frequency` (Hann window), in dB.
+// testsupport::amplitudeAt over samples [from, from + count) of `x`, in dB.
 double levelAt(const std::vector<float>& x, size_t from, size_t count, double frequency,
                double rate = 44100);
 

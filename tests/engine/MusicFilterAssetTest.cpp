@@ -5,6 +5,7 @@
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/Asset.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>
@@ -40,7 +41,7 @@ QVariantList trim(quint64 edge, double seconds) {
 }
 
 TEST(MusicFilterAsset, TakingUpAnAssetSetsTheTrackAndAsksForTheComposition) {
-    auto asset = enginetest::loadAsset(enginetest::writeTone(QStringLiteral("asset.wav"), 10, 440, 0.5f));
+    auto asset = enginetest::loadAsset(testsupport::writeTone(QStringLiteral("asset.wav"), 10, 440));
     ASSERT_TRUE(asset);
     auto f = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
     Posts posts(f.get());
@@ -89,7 +90,7 @@ TEST(MusicFilterAsset, AnAssetWithoutAudioChangesNothing) {
 
 // Trims of a 10 s source whose range is 2 s to 8 s.
 TEST(MusicFilterAsset, TrimsMoveOneEdgeWithinTheSource) {
-    auto asset = enginetest::loadAsset(enginetest::writeTone(QStringLiteral("trim.wav"), 10, 440, 0.5f));
+    auto asset = enginetest::loadAsset(testsupport::writeTone(QStringLiteral("trim.wav"), 10, 440));
     ASSERT_TRUE(asset);
     const struct {
         const char* what;

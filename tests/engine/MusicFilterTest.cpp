@@ -1,6 +1,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/core/NotificationCenter.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ TEST(MusicFilter, DefaultsByKey) {
 TEST(MusicFilter, ObservesOnlyItsOwnThumbnail) {
     QWidget mine, other;
     Session s;
-    auto asset = loadAsset(writeTone("obs.wav", 1, 440, 0.5));
+    auto asset = loadAsset(testsupport::writeTone("obs.wav", 1, 440));
     auto f = s.makeTrack(asset);
     f->imageView = &mine;
     f->setupObserver();
@@ -72,7 +73,7 @@ TEST(MusicFilter, ObservesOnlyItsOwnThumbnail) {
 
 TEST(MusicFilter, TeardownOfATrackNeverInsertedChangesNothing) {
     Session s;
-    auto asset = loadAsset(writeTone("keep.wav", 1, 440, 0.5));
+    auto asset = loadAsset(testsupport::writeTone("keep.wav", 1, 440));
     auto inserted = s.makeTrack(asset);
     s.insert(*inserted, 10);
     {

@@ -7,11 +7,11 @@
 #include "platform/core/Realtime.h"
 #include "platform/units/Component.h"
 #include "platform/units/PluginHost.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 
 using namespace enginetest;
 using units::fourCC;
@@ -93,11 +93,6 @@ protected:
         testsupport::waitUntil([&] { return p.track->pluginsArray()[index].audioUnit != nullptr; });
         return p.track->pluginsArray()[index].audioUnit;
     }
-    static double rms(const std::vector<float>& x) {
-        double s = 0;
-        for (float v : x) s += double(v) * v;
-        return std::sqrt(s / double(x.size()));
-    }
     static std::shared_ptr<const units::PluginCatalogue>* catalogue;
 };
 std::shared_ptr<const units::PluginCatalogue>* PluginChain::catalogue = nullptr;
@@ -133,7 +128,7 @@ TEST_F(PluginChain, InstrumentsSoundThroughTheChainInBothModes) {
         for (int slice = 0; slice < 40; ++slice) {
             if (slice == 4) violations = realtime::violationCount();  // steady state from here
             p->driver->run(slice * 512, 512, 0.0f);
-            level = std::max(level, rms(p->driver->left));
+            level = std::max(level, testsupport::rms(p->driver->left));
         }
         EXPECT_GT(level, 0.01);
         EXPECT_EQ(realtime::violationCount(), violations);

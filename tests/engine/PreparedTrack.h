@@ -5,6 +5,7 @@
 
 #include "platform/core/UndoManager.h"
 #include "views/UnitViews.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <functional>
@@ -41,7 +42,7 @@ struct PreparedTrack {
 
     explicit PreparedTrack(const std::function<void(MusicFilter&, PanelController&)>& setUp = {}) {
         ensureBuiltInUnits();
-        static std::shared_ptr<Asset> asset = loadAsset(writeTone("prepared.wav", 4, 440, 0.5));
+        static std::shared_ptr<Asset> asset = loadAsset(testsupport::writeTone("prepared.wav", 4, 440));
         track = s.makeTrack(asset);
         track->setAudioController(&controller);
         if (setUp) setUp(*track, controller);

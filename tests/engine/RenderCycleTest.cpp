@@ -1,6 +1,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/core/Realtime.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ namespace {
 class RenderCycle : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::shared_ptr<Asset> asset = loadAsset(writeTone("render.wav", 10, 440, 0.5));
+        static std::shared_ptr<Asset> asset = loadAsset(testsupport::writeTone("render.wav", 10, 440));
         track = s.makeTrack(asset);
         s.insert(*track, 60);
         driver = std::make_unique<TapDriver>(s.mix->inputParameters()[0]->audioTapProcessor());

@@ -1,8 +1,8 @@
 #include "engine/TrackSpectrum.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 namespace {
@@ -12,8 +12,7 @@ TEST(TrackSpectrum, PeakAtTheToneAndSilenceIsZero) {
     ASSERT_TRUE(s.isValid());
     EXPECT_EQ(s.fftCount(), 2048u);
     const double rate = 44100, f = 1000;
-    std::vector<float> left(4096), right(4096);
-    for (int i = 0; i < 4096; ++i) left[i] = right[i] = float(std::sin(2 * M_PI * f * i / rate));
+    std::vector<float> left = testsupport::sine(f, rate, 4096, 1.0), right = left;
     const float* ch[] = {left.data(), right.data()};
     s.compute(ch, 2, 4096);
     int peak = 0;

@@ -1,6 +1,7 @@
 #include "EngineTestSupport.h"
 
 #include "platform/units/EventListener.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ namespace {
 class TapContext : public ::testing::Test {
 protected:
     void SetUp() override {
-        static std::shared_ptr<Asset> asset = loadAsset(writeTone("context.wav", 4, 440, 0.5));
+        static std::shared_ptr<Asset> asset = loadAsset(testsupport::writeTone("context.wav", 4, 440));
         track = s.makeTrack(asset);
         s.insert(*track, 60);
         tap = s.mix->inputParameters()[0]->audioTapProcessor();

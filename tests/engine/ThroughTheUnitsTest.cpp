@@ -4,9 +4,8 @@
 #include "platform/core/Realtime.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/Player.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
-
-#include <sndfile.h>
 
 #include <QDir>
 
@@ -24,19 +23,12 @@ QString burstFile() {
     static QString path = [] {
         const int rate = 44100;
         QString p = QDir(testsupport::tempDir()).filePath("burst.wav");
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* f = sf_open(p.toUtf8().constData(), SFM_WRITE, &info);
-        std::vector<float> data(size_t(3 * rate) * 2, 0.0f);
-        for (int i = 0; i < rate; ++i) {
-            float v = 0;
-            for (double freq : {200.0, 1000.0, 8000.0}) v += 0.2f * float(std::sin(2 * M_PI * freq * i / rate));
-            data[2 * i] = data[2 * i + 1] = v;
+        testsupport::Signal burst(size_t(3 * rate), 0.0f);
+        for (double freq : {200.0, 1000.0, 8000.0}) {
+            const auto tone = testsupport::sine(freq, rate, rate, 0.2);
+            for (size_t i = 0; i < tone.size(); ++i) burst[i] += tone[i];
         }
-        sf_writef_float(f, data.data(), 3 * rate);
-        sf_close(f);
+        testsupport::writeWav(p, {burst, burst}, rate);
         return p;
     }();
     return path;
@@ -78,14 +70,15 @@ struct Measures {
 
 Measures measure(const std::vector<float>& x, size_t start, int rate = 44100) {
     Measures m;
-    const size_t from = start + size_t(0.2 * rate), count = size_t(0.6 * rate);
-    m.low = levelAt(x, from, count, 200, rate);
-    m.mid = levelAt(x, from, count, 1000, rate);
-    m.high = levelAt(x, from, count, 8000, rate);
-    double sum = 0;
-    const size_t t0 = start + size_t(1.05 * rate), t1 = start + size_t(1.4 * rate);
-    for (size_t i = t0; i < t1 && i < x.size(); ++i) sum += double(x[i]) * x[i];
-    m.tail = std::sqrt(sum / double(t1 - t0));
+    const size_t from = std::min(start + size_t(0.2 * rate), x.size());
+    const size_t count = std::min(size_t(0.6 * rate), x.size() - from);
+    auto level = [&](double hz) {
+        return testsupport::dB(testsupport::amplitudeAt(x.data() + from, count, hz, rate));
+    };
+    m.low = level(200);
+    m.mid = level(1000);
+    m.high = level(8000);
+    m.tail = testsupport::rms(x, start + size_t(1.05 * rate), start + size_t(1.4 * rate));
     return m;
 }
 

@@ -1,9 +1,9 @@
 #include "EngineTestSupport.h"
 
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <QDir>
 
@@ -19,18 +19,9 @@ constexpr int kRate = 44100;
 // from: 0.04 × (k + 1) during second k.
 QString writeStaircase(const QString& name, int seconds) {
     const QString path = QDir(testsupport::tempDir()).filePath(name);
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
-    std::vector<float> data(size_t(seconds) * kRate * 2);
-    for (int64_t i = 0; i < int64_t(seconds) * kRate; ++i) {
-        const float a = 0.04f * float(i / kRate + 1);
-        data[2 * i] = data[2 * i + 1] = a * float(std::sin(2 * M_PI * 1000.0 * double(i) / kRate));
-    }
-    sf_writef_float(f, data.data(), int64_t(seconds) * kRate);
-    sf_close(f);
+    testsupport::Signal staircase = testsupport::sine(1000, kRate, int64_t(seconds) * kRate, 1.0);
+    for (size_t i = 0; i < staircase.size(); ++i) staircase[i] *= 0.04f * float(i / kRate + 1);
+    testsupport::writeWav(path, {staircase, staircase}, kRate);
     return path;
 }
 
@@ -40,9 +31,7 @@ MediaTimeRange range(double start, double duration) { return {sec(start), sec(du
 // The amplitude of the tone over [from, from + length) seconds.
 double amplitude(const std::vector<float>& x, double from, double length) {
     const size_t a = size_t(from * kRate), n = size_t(length * kRate);
-    double sum = 0;
-    for (size_t i = a; i < a + n && i < x.size(); ++i) sum += double(x[i]) * x[i];
-    return std::sqrt(2 * sum / double(n));
+    return std::sqrt(2.0) * testsupport::rms(x, a, a + n);
 }
 
 // The source second a composition track plays at `t` (its segment's

@@ -4,6 +4,7 @@
 #include "PreparedTrack.h"
 
 #include "platform/units/EventListener.h"
+#include "support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -336,7 +337,7 @@ TEST(ListenerParameters, ThirtyOneBandGraphicEqualiserRoundTripsInOrder) {
 TEST(ListenerParameters, WithoutATapTheListIsEmpty) {
     ensureBuiltInUnits();
     Session s;
-    auto t = s.makeTrack(loadAsset(writeTone("notap.wav", 1, 440, 0.5)));
+    auto t = s.makeTrack(loadAsset(testsupport::writeTone("notap.wav", 1, 440)));
     t->listenerParameters.push_back({1, 1, 3, 2.0f});
     t->updateListenerParametersFromAudioUnits();
     EXPECT_TRUE(t->listenerParameters.empty());
@@ -487,7 +488,7 @@ TEST(FilterParametersSnapshot, RoundTripsTheTapStateExactly) {
 
 TEST(FilterParametersSnapshot, OutsideTheCompositionOnlyTimeScaleAndTheFile) {
     Session s;
-    auto t = s.makeTrack(loadAsset(writeTone("snapshot.wav", 1, 440, 0.5)));
+    auto t = s.makeTrack(loadAsset(testsupport::writeTone("snapshot.wav", 1, 440)));
     t->setCurrentTime(MediaTime(7, 1));
     t->audioScaleFactor = 2;
     const QString folder = testsupport::tempDir();

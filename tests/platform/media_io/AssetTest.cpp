@@ -4,6 +4,7 @@
 #include "platform/media/AudioFileReader.h"
 #include "platform/media/DecodedCache.h"
 
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 #include <cmath>
 
+using testsupport::amplitudeAt;
 using testsupport::tempDir;
 using testsupport::waitUntil;
 
@@ -101,10 +103,8 @@ TEST_P(FormatDecode, DecodesBackWithExactLengthAndContent) {
         }
     } else {
         const int64_t mid = expected / 4;
-        EXPECT_NEAR(fixtures::toneAmplitude(decoded->channelData(0) + mid, long(expected / 2),
-                                            c.decodedRate, 440), 0.5, 0.05);
-        EXPECT_NEAR(fixtures::toneAmplitude(decoded->channelData(1) + mid, long(expected / 2),
-                                            c.decodedRate, 660), 0.25, 0.05);
+        EXPECT_NEAR(amplitudeAt(decoded->channelData(0) + mid, size_t(expected / 2), 440, c.decodedRate), 0.5, 0.05);
+        EXPECT_NEAR(amplitudeAt(decoded->channelData(1) + mid, size_t(expected / 2), 660, c.decodedRate), 0.25, 0.05);
     }
 }
 

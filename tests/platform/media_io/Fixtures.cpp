@@ -1,11 +1,13 @@
 #include "Fixtures.h"
 
+#include "support/Signals.h"
+
 #include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 
-#include <cmath>
+#include <algorithm>
 
 namespace fixtures {
 
@@ -71,13 +73,7 @@ QString picture(const QString& dir, int w, int h) {
 }
 
 double toneAmplitude(const float* s, long n, double rate, double f) {
-    const double w = 2 * M_PI * f / rate;
-    double re = 0, im = 0;
-    for (long i = 0; i < n; ++i) {
-        re += s[i] * std::cos(w * double(i));
-        im -= s[i] * std::sin(w * double(i));
-    }
-    return 2 * std::sqrt(re * re + im * im) / double(n);
+    return testsupport::amplitudeAt(s, size_t(std::max(n, 0L)), f, rate);
 }
 
 }  // namespace fixtures

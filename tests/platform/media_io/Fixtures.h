@@ -24,7 +24,7 @@ QString movie(const QString& dir, const QString& name, double seconds = 2.0);
 // A JPEG picture of w x h.
 QString picture(const QString& dir, int w = 64, int h = 48);
 
-// Energy of `samples` at `frequency` (Goertzel), normalised to amplitude.
+// testsupport::amplitudeAt, kept under the name older tests use.
 double toneAmplitude(const float* samples, long count, double rate, double frequency);
 
 }  // namespace fixtures

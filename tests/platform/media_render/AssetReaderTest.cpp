@@ -1,4 +1,4 @@
-#include "Signals.h"
+#include "Sources.h"
 
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using testsupport::peakFrequency;
+using testsupport::rms;
+using testsupport::sine;
+using testsupport::writeWav;
 
 std::shared_ptr<Composition> twoTracks(const std::vector<float>& a, const std::vector<float>& b, int rate) {
     auto ta = gen::track({a}, rate, 1);
@@ -29,7 +34,7 @@ std::shared_ptr<AssetReaderAudioMixOutput> mixOutput(const Composition& comp, do
 
 TEST(AssetReader, RendersTheMixAtTheChosenRate) {
     const int rate = 48000;
-    auto comp = twoTracks(gen::sine(1000, rate, rate), gen::sine(300, rate, rate), rate);  // ends at 1.5 s
+    auto comp = twoTracks(sine(1000, rate, rate), sine(300, rate, rate), rate);  // ends at 1.5 s
     auto mix = std::make_shared<AudioMix>();
     auto p = std::make_shared<AudioMixInputParameters>();
     p->setTrackID(2);
@@ -52,8 +57,8 @@ TEST(AssetReader, RendersTheMixAtTheChosenRate) {
     EXPECT_EQ(reader->status(), AssetReader::Status::Completed);
     ASSERT_EQ(left.size(), 66150u);  // 1.5 s at 44.1 kHz
     // Track 2 is muted by the mix: what is left is track 1's tone, then silence.
-    EXPECT_NEAR(gen::peakFrequency(left.data() + 2000, 32768, 44100), 1000, 2.0);
-    EXPECT_LT(gen::rms(left.data() + 44200, 20000), 1e-4);
+    EXPECT_NEAR(peakFrequency(left.data() + 2000, 32768, 44100), 1000, 2.0);
+    EXPECT_LT(rms(left.data() + 44200, 20000), 1e-4);
     EXPECT_EQ(output->copyNextSampleBuffer(), nullptr);
 }
 
@@ -77,7 +82,7 @@ TEST(AssetReader, ReadsOneTrackOfSeveral) {
 
 TEST(AssetReader, CancelStopsReading) {
     const int rate = 8000;
-    auto comp = twoTracks(gen::sine(440, rate, 10 * rate), gen::sine(300, rate, rate), rate);
+    auto comp = twoTracks(sine(440, rate, 10 * rate), sine(300, rate, rate), rate);
     auto reader = AssetReader::create(comp);
     auto output = mixOutput(*comp, rate);
     reader->addOutput(output);
@@ -112,10 +117,10 @@ TEST(AssetReader, RefusesWhatItCannotRead) {
 
 TEST(AssetReader, ReadsARealFileBackExactly) {
     const int rate = 48000;
-    auto left = gen::sine(440, rate, rate);
+    auto left = sine(440, rate, rate);
     auto right = gen::ramp(rate);
     const QString path = testsupport::tempDir() + "/tone.wav";
-    ASSERT_TRUE(gen::writeWav(path, {left, right}, rate));
+    ASSERT_TRUE(writeWav(path, {left, right}, rate));
 
     QString error;
     auto asset = Asset::load(path, &error);

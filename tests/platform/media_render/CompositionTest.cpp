@@ -1,4 +1,4 @@
-#include "Signals.h"
+#include "Sources.h"
 
 #include "platform/media/Composition.h"
 

@@ -1,4 +1,4 @@
-#include "Signals.h"
+#include "Sources.h"
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/media/Asset.h"
@@ -19,7 +19,9 @@
 
 namespace {
 
+using testsupport::sine;
 using testsupport::waitUntil;
+using testsupport::writeWav;
 
 bool onMainThread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
 
@@ -74,7 +76,7 @@ protected:
     }
 
     std::shared_ptr<PlayerItem> readyItem(double seconds) {
-        auto src = gen::track({gen::sine(440, rate, static_cast<int64_t>(seconds * rate))}, rate);
+        auto src = gen::track({sine(440, rate, static_cast<int64_t>(seconds * rate))}, rate);
         auto comp = std::make_shared<Composition>();
         comp->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
         auto item = PlayerItem::create(comp);
@@ -192,7 +194,7 @@ TEST_F(PlayerTest, ReportsTheEndAndPauses) {
 
 TEST_F(PlayerTest, PlaysAFileDecodedByItsItem) {
     const QString path = testsupport::tempDir() + "/tone.wav";
-    ASSERT_TRUE(gen::writeWav(path, {gen::sine(440, 44100, 3 * 44100)}, 44100));
+    ASSERT_TRUE(writeWav(path, {sine(440, 44100, 3 * 44100)}, 44100));
     QString error;
     auto asset = Asset::load(path, &error);
     ASSERT_TRUE(asset) << error.toStdString();
@@ -236,7 +238,7 @@ TEST_F(PlayerTest, ReplacingTheItemAndFailures) {
     EXPECT_EQ(item->errorString(), "cannot decode");
 
     // A seek made before the item is ready takes effect once it is.
-    auto src = gen::track({gen::sine(440, rate, 4 * rate)}, rate);
+    auto src = gen::track({sine(440, rate, 4 * rate)}, rate);
     auto comp2 = std::make_shared<Composition>();
     comp2->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
     auto item2 = PlayerItem::create(comp2);

@@ -1,4 +1,4 @@
-#include "Signals.h"
+#include "Sources.h"
 
 #include "platform/media/AudioMix.h"
 #include "platform/media/Renderer.h"
@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using testsupport::peakFrequency;
+using testsupport::rms;
+using testsupport::sine;
 
 // What a tap saw, kept in its storage.
 struct Seen {
@@ -116,7 +120,7 @@ TEST(ProcessingTap, KeepsTheFormatItWasPreparedWith) {
     // The player prepared the tap at 48 kHz in slices of 256; an export then
     // renders the same track at 44.1 kHz in blocks of 4096.
     const int rate = 44100;
-    auto asset = gen::track({gen::sine(1000, rate, rate)}, rate);
+    auto asset = gen::track({sine(1000, rate, rate)}, rate);
     auto comp = std::make_shared<Composition>();
     auto* track = comp->addMutableTrack(MediaType::Audio);
     track->insertTimeRange(asset->timeRange(), asset, MediaTime::zero());
@@ -153,9 +157,9 @@ TEST(ProcessingTap, KeepsTheFormatItWasPreparedWith) {
         expected = range.end();
     }
     // The tap heard the tone at its own rate; the mix comes out at the reader's.
-    EXPECT_NEAR(gen::peakFrequency(seen.left.data() + 2048, 32768, 48000), 1000, 2.0);
-    EXPECT_NEAR(gen::peakFrequency(l.data() + 2048, 32768, rate), 1000, 2.0);
-    EXPECT_NEAR(gen::rms(l.data() + 1000, 40000), 0.5 / std::sqrt(2.0), 0.02);
+    EXPECT_NEAR(peakFrequency(seen.left.data() + 2048, 32768, 48000), 1000, 2.0);
+    EXPECT_NEAR(peakFrequency(l.data() + 2048, 32768, rate), 1000, 2.0);
+    EXPECT_NEAR(rms(l.data() + 1000, 40000), 0.5 / std::sqrt(2.0), 0.02);
 }
 
 TEST(ProcessingTap, LifecycleFollowsItsRenderersAndOwners) {

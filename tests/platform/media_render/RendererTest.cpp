@@ -1,4 +1,4 @@
-#include "Signals.h"
+#include "Sources.h"
 
 #include "platform/core/Realtime.h"
 #include "platform/media/AudioMix.h"
@@ -29,9 +29,12 @@ Rendered renderAll(Renderer& r, int64_t total, int slice = 1000) {
 }
 
 using testsupport::oneTrackComposition;
+using testsupport::peakFrequency;
+using testsupport::rms;
+using testsupport::sine;
 
 TEST(Renderer, PassesAudioBitExactAtRatioOne) {
-    auto l = gen::sine(440, 44100, 30000);
+    auto l = sine(440, 44100, 30000);
     auto r = gen::ramp(30000);
     auto comp = oneTrackComposition(gen::track({l, r}, 44100));
     Renderer renderer(comp, nullptr, 44100, Renderer::Mode::Offline, 512);
@@ -58,8 +61,8 @@ TEST(Renderer, PlaysAMonoSourceOnBothChannelsAndSilenceInGaps) {
 }
 
 TEST(Renderer, SumsTracksWithTheirVolumes) {
-    auto a = gen::sine(300, 8000, 4000);
-    auto b = gen::sine(1000, 8000, 4000, 0.3f);
+    auto a = sine(300, 8000, 4000);
+    auto b = sine(1000, 8000, 4000, 0.3f);
     auto ta = gen::track({a}, 8000, 1);
     auto tb = gen::track({b}, 8000, 2);
     auto comp = std::make_shared<Composition>();
@@ -85,15 +88,15 @@ TEST(Renderer, SumsTracksWithTheirVolumes) {
 
 TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
     const int64_t n = 48000;  // 1 s
-    auto src = gen::track({gen::sine(1000, 48000, n)}, 48000);
+    auto src = gen::track({sine(1000, 48000, n)}, 48000);
     Renderer renderer(oneTrackComposition(src), nullptr, 44100, Renderer::Mode::Offline);
     ASSERT_TRUE(renderer.prepare());
     EXPECT_EQ(renderer.length(), 44100);
     auto out = renderAll(renderer, 44100, 512);
-    EXPECT_NEAR(gen::peakFrequency(out.left.data() + 1000, 32768, 44100), 1000, 2.0);
+    EXPECT_NEAR(peakFrequency(out.left.data() + 1000, 32768, 44100), 1000, 2.0);
     // Level kept, no dropout anywhere in the middle.
     for (int64_t p = 441; p + 441 < 44100 - 441; p += 441)
-        ASSERT_NEAR(gen::rms(out.left.data() + p, 441), 0.5 / std::sqrt(2.0), 0.02) << p;
+        ASSERT_NEAR(rms(out.left.data() + p, 441), 0.5 / std::sqrt(2.0), 0.02) << p;
     // The timing holds: a later start keeps the phase of the source.
     Renderer late(oneTrackComposition(src), nullptr, 44100, Renderer::Mode::Offline);
     ASSERT_TRUE(late.prepare());
@@ -107,24 +110,24 @@ TEST(Renderer, ScaledSegmentKeepsPitchAndExactLength) {
     for (auto mode : {Renderer::Mode::Offline, Renderer::Mode::RealTime}) {
         SCOPED_TRACE(mode == Renderer::Mode::Offline ? "offline" : "real time");
         const int rate = 16000;
-        auto src = gen::track({gen::sine(440, rate, rate)}, rate);
+        auto src = gen::track({sine(440, rate, rate)}, rate);
         auto comp = oneTrackComposition(src);
         comp->tracks()[0]->scaleTimeRange(src->timeRange(), frames(2 * rate, rate));
         Renderer renderer(comp, nullptr, rate, mode);
         ASSERT_TRUE(renderer.prepare());
         ASSERT_EQ(renderer.length(), 2 * rate);
         auto out = renderAll(renderer, 2 * rate + 4000, 700);
-        EXPECT_NEAR(gen::peakFrequency(out.left.data() + 4000, 16384, rate), 440, 3.0);
+        EXPECT_NEAR(peakFrequency(out.left.data() + 4000, 16384, rate), 440, 3.0);
         // Sound from the start to the end of the segment, silence after it.
-        EXPECT_GT(gen::rms(out.left.data(), 800), 0.1);
-        EXPECT_GT(gen::rms(out.left.data() + 2 * rate - 1600, 800), 0.1);
-        EXPECT_LT(gen::rms(out.left.data() + 2 * rate, 4000), 1e-6);
+        EXPECT_GT(rms(out.left.data(), 800), 0.1);
+        EXPECT_GT(rms(out.left.data() + 2 * rate - 1600, 800), 0.1);
+        EXPECT_LT(rms(out.left.data() + 2 * rate, 4000), 1e-6);
     }
 }
 
 TEST(Renderer, ExtremeRatiosFinish) {
     const int rate = 8000;
-    auto src = gen::track({gen::sine(300, rate, rate)}, rate);
+    auto src = gen::track({sine(300, rate, rate)}, rate);
     for (auto mode : {Renderer::Mode::Offline, Renderer::Mode::RealTime}) {
         for (double target : {1.0 / 20, 32.0}) {
             SCOPED_TRACE(target);
@@ -134,7 +137,7 @@ TEST(Renderer, ExtremeRatiosFinish) {
             ASSERT_TRUE(renderer.prepare());
             ASSERT_EQ(renderer.length(), std::llround(target * rate));
             auto out = renderAll(renderer, renderer.length(), 1024);
-            EXPECT_GT(gen::rms(out.left.data(), out.left.size()), 0.05);
+            EXPECT_GT(rms(out.left.data(), out.left.size()), 0.05);
         }
     }
 }
@@ -158,9 +161,9 @@ TEST(Renderer, FailsWhenASourceIsNotDecoded) {
 
 TEST(Renderer, RenderingAllocatesNothingInSteadyState) {
     // A plain track, a resampled one and a stretched one, in real-time mode.
-    auto a = gen::track({gen::sine(300, 44100, 441000)}, 44100, 1);
-    auto b = gen::track({gen::sine(500, 48000, 480000)}, 48000, 2);
-    auto c = gen::track({gen::sine(700, 44100, 441000)}, 44100, 3);
+    auto a = gen::track({sine(300, 44100, 441000)}, 44100, 1);
+    auto b = gen::track({sine(500, 48000, 480000)}, 48000, 2);
+    auto c = gen::track({sine(700, 44100, 441000)}, 44100, 3);
     auto comp = std::make_shared<Composition>();
     comp->addMutableTrack(MediaType::Audio)->insertTimeRange(a->timeRange(), a, MediaTime::zero());
     comp->addMutableTrack(MediaType::Audio)->insertTimeRange(b->timeRange(), b, MediaTime::zero());

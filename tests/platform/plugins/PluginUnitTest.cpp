@@ -2,6 +2,7 @@
 #include "platform/units/Lv2Unit.h"
 #include "platform/units/PluginHost.h"
 #include "platform/units/SoundFontUnit.h"
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace units;
+using testsupport::rms;
 
 namespace {
 
@@ -107,12 +109,6 @@ std::vector<float> render(Unit& unit, size_t frames, double* sampleTime) {
     }
     EXPECT_EQ(realtime::violationCount(), violations) << "the render path allocated";
     return out;
-}
-
-double rms(const std::vector<float>& x, size_t from, size_t to) {
-    double e = 0;
-    for (size_t i = from; i < to; ++i) e += double(x[i]) * x[i];
-    return std::sqrt(e / double(std::max<size_t>(1, to - from)));
 }
 
 size_t peakIndex(const std::vector<float>& x, size_t from) {

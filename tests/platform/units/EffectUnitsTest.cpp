@@ -8,6 +8,12 @@
 #include <cmath>
 
 using namespace units;
+using testsupport::binDb;
+using testsupport::levelDb;
+using testsupport::peakDb;
+using testsupport::peakFrequency;
+using testsupport::sine;
+using testsupport::spectrum;
 
 namespace {
 
@@ -44,7 +50,7 @@ TEST_P(Dynamics, SteadyToneLevel) {
     const DynamicsCase& c = GetParam();
     UnitRig rig(componenttype::Effect, fourCCFromString(c.subtype));
     apply(rig.unit(), c.settings);
-    const Signal in = sine(1000, std::pow(10.0, c.inputDb / 20), 1.0, rig.sampleRate());
+    const Signal in = sine(1000, rig.sampleRate(), int64_t(rig.sampleRate()), std::pow(10.0, c.inputDb / 20));
     const Signal out = rig.runMono(in);
     EXPECT_NEAR(peakDb(out, out.size() * 3 / 4), c.expectedDb, c.toleranceDb);
 }
@@ -72,7 +78,7 @@ TEST(PeakLimiter, NeverExceedsItsCeiling) {
         UnitRig rig(componenttype::Effect, fourCC("lmtr"), c.rate);
         apply(rig.unit(), {{3, c.ceiling}, {0, c.attack}});
         // A loud tone under bursts of louder noise.
-        Signal in = sine(220, 3.0, 1.0, c.rate);
+        Signal in = sine(220, c.rate, int64_t(c.rate), 3.0);
         const Signal bursts = noise(in.size(), 8.0f, 7);
         for (size_t i = 0; i < in.size(); ++i)
             if ((i / 2000) % 5 == 0) in[i] += bursts[i];
@@ -137,7 +143,7 @@ TEST(Distortion, AddsHarmonics) {
     for (Case c : {Case{0, NAN, -40}, Case{1, NAN, -30}, Case{2, -40, -40}}) {
         UnitRig rig(componenttype::Effect, fourCC("dist"));
         apply(rig.unit(), {{0, 12}, {1, c.shape}, {2, 20000}});
-        const Signal out = rig.runMono(sine(1000, 0.5, 1.0, rig.sampleRate()));
+        const Signal out = rig.runMono(sine(1000, rig.sampleRate(), int64_t(rig.sampleRate())));
         const auto spec = spectrum(out, 8192, 32768);
         const double f = binDb(spec, 1000, rig.sampleRate());
         const double h2 = binDb(spec, 2000, rig.sampleRate()) - f, h3 = binDb(spec, 3000, rig.sampleRate()) - f;
@@ -189,7 +195,7 @@ TEST(Pitch, ShiftsTheToneAndKeepsTheLength) {
         UnitRig rig(c.type, fourCCFromString(c.subtype));
         apply(rig.unit(), c.settings);
         const double sr = rig.sampleRate();
-        const Signal in = sine(440, 0.5, 2.0, sr);
+        const Signal in = sine(440, sr, int64_t(2 * sr));
         // Render past the end by the unit's latency, then trim that from the head.
         Signal out = rig.runMono(in, 512, in.size() + size_t(sr));
         const size_t latency = size_t(std::lround(rig.unit().latency() * sr));
@@ -208,7 +214,7 @@ TEST(Pitch, ShiftsTheToneAndKeepsTheLength) {
 TEST(Pitch, RatePullsInputFaster) {
     UnitRig rig(componenttype::Effect, fourCC("tmpt"));
     apply(rig.unit(), {{0, 2}});
-    const Signal out = rig.runMono(sine(440, 0.5, 2.0, rig.sampleRate()), 480, 48000);
+    const Signal out = rig.runMono(sine(440, rig.sampleRate(), int64_t(2 * rig.sampleRate())), 480, 48000);
     EXPECT_EQ(rig.consumed(), 96000u);
     EXPECT_NEAR(peakFrequency(spectrum(out, 24000, 16384), rig.sampleRate()), 440, 3.0);
 }

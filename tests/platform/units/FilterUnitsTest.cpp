@@ -8,6 +8,7 @@
 #include <cmath>
 
 using namespace units;
+using testsupport::sine;
 
 namespace {
 
@@ -140,7 +141,7 @@ TEST(GraphicEQ, TenAndThirtyOneBands) {
 // The result does not depend on how the stream is sliced, the channel count
 // or the sample rate.
 TEST(FilterUnits, SliceLengthChannelsAndRates) {
-    const Signal in = sine(700, 0.5, 0.2, 48000);
+    const Signal in = sine(700, 48000, int64_t(0.2 * 48000));
     UnitRig reference(componenttype::Effect, fourCC("lpas"));
     reference.unit().setParameter(0, 1000);
     const Signal expected = reference.runMono(in, 512);

@@ -1,29 +1,20 @@
 #pragma once
 
 // A small harness for the built-in units: makes a unit from the registry,
-// feeds it a generated signal through its input callback, renders it in
-// slices and measures the result (levels, FFT spectra).
+// feeds it a generated signal through its input callback and renders it in
+// slices; testsupport's signals measure the result (levels, FFT spectra).
 
 #include "platform/units/Component.h"
+#include "support/Signals.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-using Signal = std::vector<float>;
+using testsupport::Signal;
 
-Signal sine(double hz, double amplitude, double seconds, double sampleRate);
 Signal impulse(size_t frames, size_t at = 0, float value = 1.0f);
 Signal noise(size_t frames, float amplitude, uint32_t seed = 1);
-
-// RMS level in dB of samples [from, to) (to = 0: the end).
-double levelDb(const Signal& s, size_t from = 0, size_t to = 0);
-double peakDb(const Signal& s, size_t from = 0, size_t to = 0);
-// Magnitude spectrum of samples [from, from + n) under a Hann window (n a power of two).
-std::vector<double> spectrum(const Signal& s, size_t from, size_t n);
-// Magnitude in dB of the bin nearest `hz`, and the frequency of the strongest bin.
-double binDb(const std::vector<double>& spec, double hz, double sampleRate);
-double peakFrequency(const std::vector<double>& spec, double sampleRate);
 
 class UnitRig {
 public:
