@@ -15,6 +15,18 @@
 
 namespace units::dsp {
 
+// Whether this processor has AVX2 and fused multiply-adds, asked once when
+// the program loads. The units' wide kernels (compiled for those with a
+// target attribute) run where it is true; the portable loops run elsewhere.
+inline const bool kWideVectors = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();  // may run before the runtime's own initialisation
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}();
+
 // While alive, the processor treats subnormal floats as zero (inputs and
 // results), so that decaying feedback never slows to a crawl. Restores the
 // previous mode on the way out.

@@ -80,6 +80,10 @@ private:
         void clear();
     };
     void tune(Room& room, double decay, double damping);
+    // The whole slice in blocks of eight frames, on processors with wide
+    // vectors (see process()).
+    void processBlocks(float* const* ch, uint32_t n, uint32_t frames, uint32_t pre, float damping, float mix,
+                       float size);
     Room small_, large_;
     std::vector<float> preDelay_;  // [2][length]
     uint32_t preLength_ = 0, prePos_ = 0;
