@@ -23,9 +23,6 @@ ParameterInfo info(const char* name, ParameterUnit unit, float min, float max, f
 
 namespace {
 
-using Cascade = void (*)(const BiquadCoefficients* const*, dsp::BiquadState* const*, dsp::BiquadState* const*,
-                         float*, float*, uint32_t);
-
 #if defined(__x86_64__)
 // The cascade of a stereo pair with fused multiply-adds, for processors that
 // have them: half the arithmetic of the plain version and a shorter
@@ -64,17 +61,133 @@ __attribute__((target("fma"))) void cascadePairFused(const BiquadCoefficients* c
         *sb[j] = {dsp::flush(s1[1]), dsp::flush(s2[1])};
     }
 }
+
+// A stereo cascade of up to 2M stages on processors with AVX2, as a
+// pipeline: vector p holds stages 2p and 2p + 1 of both channels, and each
+// stage works one frame behind the one before it, so that within a step
+// every vector takes the output of the step before and the M recursions
+// run side by side instead of one after another. A missing last stage is an
+// identity (b0 = 1), which passes its input through exactly. Each stage does
+// the arithmetic of cascadePairFused, frame for frame.
+template <int M>
+struct PairPipeline {
+    static constexpr uint32_t kLast = 2 * M - 1;  // the lag of the last stage
+    __m256d b0[M], b1[M], b2[M], a1[M], a2[M], z1[M], z2[M], y[M];
+
+    // One step: frame i into the first stage, frame i - kLast out of the
+    // last. On the first and last kLast steps some stages have no frame to
+    // work on: their state stays as it is.
+    template <bool Edge>
+    __attribute__((target("avx2,fma"), always_inline)) inline void step(uint32_t i, float* a, float* b,
+                                                                         uint32_t frames) {
+        __m128d in = _mm_setzero_pd();
+        if (!Edge || i < frames) in = _mm_cvtps_pd(_mm_setr_ps(a[i], b[i], 0, 0));
+        __m256d x[M];
+        x[0] = _mm256_permute2f128_pd(_mm256_castpd128_pd256(in), y[0], 0x20);
+#pragma GCC unroll 8
+        for (int p = 1; p < M; ++p) x[p] = _mm256_permute2f128_pd(y[p - 1], y[p], 0x21);
+#pragma GCC unroll 8
+        for (int p = 0; p < M; ++p) {
+            const __m256d out = _mm256_fmadd_pd(b0[p], x[p], z1[p]);
+            __m256d n1 = _mm256_fnmadd_pd(a1[p], out, _mm256_fmadd_pd(b1[p], x[p], z2[p]));
+            __m256d n2 = _mm256_fnmadd_pd(a2[p], out, _mm256_mul_pd(b2[p], x[p]));
+            if (Edge) {
+                const bool lo = i >= uint32_t(2 * p) && i - 2 * p < frames;
+                const bool hi = i >= uint32_t(2 * p + 1) && i - (2 * p + 1) < frames;
+                const __m256d keep =
+                    _mm256_castsi256_pd(_mm256_setr_epi64x(lo ? 0 : -1, lo ? 0 : -1, hi ? 0 : -1, hi ? 0 : -1));
+                n1 = _mm256_blendv_pd(n1, z1[p], keep);
+                n2 = _mm256_blendv_pd(n2, z2[p], keep);
+            }
+            z1[p] = n1;
+            z2[p] = n2;
+            y[p] = out;
+        }
+        if (!Edge || (i >= kLast && i - kLast < frames)) {
+            const __m128 o = _mm_cvtpd_ps(_mm256_extractf128_pd(y[M - 1], 1));
+            a[i - kLast] = _mm_cvtss_f32(o);
+            b[i - kLast] = _mm_cvtss_f32(_mm_movehdup_ps(o));
+        }
+    }
+};
+
+template <int M>
+__attribute__((target("avx2,fma"))) void cascadePairPipelined(const BiquadCoefficients* const* k, int count,
+                                                              dsp::BiquadState* const* sa,
+                                                              dsp::BiquadState* const* sb, float* a, float* b,
+                                                              uint32_t frames) {
+    PairPipeline<M> pipe;
+    const BiquadCoefficients identity;
+    dsp::BiquadState none;
+    for (int p = 0; p < M; ++p) {
+        const bool hasHi = 2 * p + 1 < count;
+        const BiquadCoefficients& lo = *k[2 * p];
+        const BiquadCoefficients& hi = hasHi ? *k[2 * p + 1] : identity;
+        const dsp::BiquadState& hiA = hasHi ? *sa[2 * p + 1] : none;
+        const dsp::BiquadState& hiB = hasHi ? *sb[2 * p + 1] : none;
+        pipe.b0[p] = _mm256_setr_pd(lo.b0, lo.b0, hi.b0, hi.b0);
+        pipe.b1[p] = _mm256_setr_pd(lo.b1, lo.b1, hi.b1, hi.b1);
+        pipe.b2[p] = _mm256_setr_pd(lo.b2, lo.b2, hi.b2, hi.b2);
+        pipe.a1[p] = _mm256_setr_pd(lo.a1, lo.a1, hi.a1, hi.a1);
+        pipe.a2[p] = _mm256_setr_pd(lo.a2, lo.a2, hi.a2, hi.a2);
+        pipe.z1[p] = _mm256_setr_pd(sa[2 * p]->z1, sb[2 * p]->z1, hiA.z1, hiB.z1);
+        pipe.z2[p] = _mm256_setr_pd(sa[2 * p]->z2, sb[2 * p]->z2, hiA.z2, hiB.z2);
+        pipe.y[p] = _mm256_setzero_pd();
+    }
+    constexpr uint32_t kLast = PairPipeline<M>::kLast;
+    const uint32_t steps = frames + kLast;
+    const uint32_t fullFrom = std::min(kLast, frames), fullTo = std::max(fullFrom, frames);
+    uint32_t i = 0;
+    for (; i < fullFrom; ++i) pipe.template step<true>(i, a, b, frames);
+    for (; i < fullTo; ++i) pipe.template step<false>(i, a, b, frames);
+    for (; i < steps; ++i) pipe.template step<true>(i, a, b, frames);
+    for (int p = 0; p < M; ++p) {
+        alignas(32) double s1[4], s2[4];
+        _mm256_store_pd(s1, pipe.z1[p]);
+        _mm256_store_pd(s2, pipe.z2[p]);
+        *sa[2 * p] = {dsp::flush(s1[0]), dsp::flush(s2[0])};
+        *sb[2 * p] = {dsp::flush(s1[1]), dsp::flush(s2[1])};
+        if (2 * p + 1 < count) {
+            *sa[2 * p + 1] = {dsp::flush(s1[2]), dsp::flush(s2[2])};
+            *sb[2 * p + 1] = {dsp::flush(s1[3]), dsp::flush(s2[3])};
+        }
+    }
+}
 #endif
 
-// The stereo cascades of one to four stages, chosen once for this processor.
+// The stereo cascades for this processor: run[n] takes n stages at once.
 struct PairCascades {
-    Cascade run[5] = {nullptr, dsp::cascadePair<1>, dsp::cascadePair<2>, dsp::cascadePair<3>, dsp::cascadePair<4>};
-    PairCascades() {
+    using Run = void (*)(const BiquadCoefficients* const*, int, dsp::BiquadState* const*, dsp::BiquadState* const*,
+                         float*, float*, uint32_t);
+    static constexpr int kMaxGroup = 10;
+    int group = 4;
+    Run run[kMaxGroup + 1] = {};
+    template <int N>
+    static void portable(const BiquadCoefficients* const* k, int, dsp::BiquadState* const* sa,
+                         dsp::BiquadState* const* sb, float* a, float* b, uint32_t frames) {
+        dsp::cascadePair<N>(k, sa, sb, a, b, frames);
+    }
 #if defined(__x86_64__)
-        __builtin_cpu_init();  // may run before the runtime's own initialisation
-        if (__builtin_cpu_supports("fma"))
-            run[1] = cascadePairFused<1>, run[2] = cascadePairFused<2>, run[3] = cascadePairFused<3>,
-            run[4] = cascadePairFused<4>;
+    template <int N>
+    static void fused(const BiquadCoefficients* const* k, int, dsp::BiquadState* const* sa,
+                      dsp::BiquadState* const* sb, float* a, float* b, uint32_t frames) {
+        cascadePairFused<N>(k, sa, sb, a, b, frames);
+    }
+#endif
+    PairCascades() {
+        run[1] = portable<1>, run[2] = portable<2>, run[3] = portable<3>, run[4] = portable<4>;
+#if defined(__x86_64__)
+        if (dsp::kWideVectors) {
+            group = kMaxGroup;
+            run[1] = fused<1>;
+            run[2] = cascadePairPipelined<1>;
+            run[3] = run[4] = cascadePairPipelined<2>;
+            run[5] = run[6] = cascadePairPipelined<3>;
+            run[7] = run[8] = cascadePairPipelined<4>;
+            run[9] = run[10] = cascadePairPipelined<5>;
+        } else if (__builtin_cpu_supports("fma")) {
+            run[1] = fused<1>, run[2] = fused<2>, run[3] = fused<3>, run[4] = fused<4>;
+        }
 #endif
     }
 };
@@ -98,11 +211,9 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
         gain_ = design(stages_, n);
         stageCount_ = n;
     }
-    // The stages in use, in groups of up to kGroup: each group runs over the
-    // whole slice sample by sample with its state in registers, both
-    // channels of a pair in one vector. Each stage sees the same samples in
-    // the same order as stage by stage, so the result does not depend on the
-    // grouping.
+    // The stages in use, in groups: each group runs over the whole slice
+    // sample by sample with its state in registers, both channels of a pair
+    // in one vector.
     constexpr int kGroup = 4;
     const dsp::BiquadCoefficients* active[kMaxStages];
     int stageIndex[kMaxStages];
@@ -120,8 +231,9 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             sa[k] = &state_[size_t(c) * kMaxStages + stageIndex[k]];
             sb[k] = &state_[size_t(c + 1) * kMaxStages + stageIndex[k]];
         }
-        for (int k = 0; k < count; k += kGroup) {
-            kPairCascades.run[std::min(kGroup, count - k)](active + k, sa + k, sb + k, ch[c], ch[c + 1], frames);
+        for (int k = 0; k < count; k += kPairCascades.group) {
+            const int n = std::min(kPairCascades.group, count - k);
+            kPairCascades.run[n](active + k, n, sa + k, sb + k, ch[c], ch[c + 1], frames);
         }
     }
     for (; c < channelCount; ++c) {
