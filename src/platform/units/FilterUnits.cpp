@@ -210,25 +210,27 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
         int n = 0;
         gain_ = design(stages_, n);
         std::fill(stages_.begin() + n, stages_.end(), dsp::BiquadCoefficients{});
+        stageCount_ = n;
+        // An identity stage (a band at 0 dB, or one beyond the bands in use)
+        // passes the signal through untouched, so it is skipped; its memory
+        // is cleared so that when it works again it starts afresh rather
+        // than from what it held when it stopped, which would click.
+        for (int s = 0; s < kMaxStages; ++s)
+            if (stages_[s].isIdentity())
+                for (uint32_t c = 0; c < outputChannelCount(); ++c) state_[size_t(c) * kMaxStages + s].clear();
     }
     // The stages in use, in groups: each group runs over the whole slice
     // sample by sample with its state in registers, both channels of a pair
-    // in one vector. An identity stage (a band at 0 dB, or one beyond the
-    // bands in use) passes the signal through untouched, so it is skipped;
-    // its memory is cleared so that when it works again it starts afresh
-    // rather than from what it held when it stopped, which would click.
+    // in one vector.
     constexpr int kGroup = 4;
     const dsp::BiquadCoefficients* active[kMaxStages];
     int stageIndex[kMaxStages];
     int count = 0;
-    for (int s = 0; s < kMaxStages; ++s) {
+    for (int s = 0; s < stageCount_; ++s)
         if (!stages_[s].isIdentity()) {
             active[count] = &stages_[s];
             stageIndex[count++] = s;
-        } else {
-            for (uint32_t c = 0; c < channelCount; ++c) state_[size_t(c) * kMaxStages + s].clear();
         }
-    }
     uint32_t c = 0;
     for (; c + 1 < channelCount; c += 2) {
         dsp::BiquadState* sa[kMaxStages];

@@ -77,6 +77,7 @@ protected:
 
 private:
     std::array<dsp::BiquadCoefficients, kMaxStages> stages_{};
+    int stageCount_ = 0;
     double gain_ = 1.0;
     std::vector<dsp::BiquadState> state_;  // channel-major: [channel][stage]
     std::atomic<bool> dirty_{true};
