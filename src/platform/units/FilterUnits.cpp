@@ -153,6 +153,80 @@ __attribute__((target("avx2,fma"))) void cascadePairPipelined(const BiquadCoeffi
         }
     }
 }
+// Frame i of channels a and b as two doubles, and back.
+__attribute__((target("avx2,fma"), always_inline)) inline __m128d loadPair(const float* a, const float* b, uint32_t i) {
+    return _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(a + i), _mm_load_ss(b + i)));
+}
+__attribute__((target("avx2,fma"), always_inline)) inline void storePair(float* a, float* b, uint32_t i, __m128d y) {
+    const __m128 f = _mm_cvtpd_ps(y);
+    _mm_store_ss(a + i, f);
+    _mm_store_ss(b + i, _mm_movehdup_ps(f));
+}
+// y[n] = b0 x[n] + b1 x[n-1] + b2 x[n-2] - a2 y[n-2] - a1 y[n-1], keeping
+// the last two inputs and outputs.
+struct DirectForm {
+    __m128d b0, b1, b2, a1, a2, xm1, xm2, ym1, ym2;
+    __attribute__((target("avx2,fma"), always_inline)) inline __m128d frame(__m128d x) {
+        const __m128d t = _mm_fnmadd_pd(a2, ym2, _mm_fmadd_pd(b2, xm2, _mm_fmadd_pd(b1, xm1, _mm_mul_pd(b0, x))));
+        const __m128d y = _mm_fnmadd_pd(a1, ym1, t);
+        xm2 = xm1;
+        xm1 = x;
+        ym2 = ym1;
+        ym1 = y;
+        return y;
+    }
+};
+
+// One stage over a stereo pair in direct form I, where each frame's
+// recursion waits on one fused multiply-add instead of the transposed
+// form's two: the same filter, to rounding. It keeps the transposed form's
+// memory (z1, z2) between slices: the first two frames run in that form,
+// and the last two frames' inputs and outputs give the memory back.
+__attribute__((target("avx2,fma"))) void stagePairDirect(const BiquadCoefficients* const* k, int,
+                                                         dsp::BiquadState* const* sa, dsp::BiquadState* const* sb,
+                                                         float* a, float* b, uint32_t frames) {
+    if (frames < 6) return cascadePairFused<1>(k, sa, sb, a, b, frames);
+    const BiquadCoefficients& c = *k[0];
+    const __m128d b0 = _mm_set1_pd(c.b0), b1 = _mm_set1_pd(c.b1), b2 = _mm_set1_pd(c.b2);
+    const __m128d a1 = _mm_set1_pd(c.a1), a2 = _mm_set1_pd(c.a2);
+    // The first two frames in the transposed form.
+    __m128d z1 = _mm_setr_pd(sa[0]->z1, sb[0]->z1), z2 = _mm_setr_pd(sa[0]->z2, sb[0]->z2);
+    const __m128d x0 = loadPair(a, b, 0);
+    const __m128d y0 = _mm_fmadd_pd(b0, x0, z1);
+    z1 = _mm_fnmadd_pd(a1, y0, _mm_fmadd_pd(b1, x0, z2));
+    const __m128d x1 = loadPair(a, b, 1);
+    const __m128d y1 = _mm_fmadd_pd(b0, x1, z1);
+    storePair(a, b, 0, y0);
+    storePair(a, b, 1, y1);
+    // Then the direct form.
+    DirectForm df{b0, b1, b2, a1, a2, x1, x0, y1, y0};
+    uint32_t i = 2;
+    // Four frames at a time: both channels' samples paired in two shuffles.
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 fa = _mm_loadu_ps(a + i), fb = _mm_loadu_ps(b + i);
+        const __m128 lo = _mm_unpacklo_ps(fa, fb), hi = _mm_unpackhi_ps(fa, fb);  // a0 b0 a1 b1, a2 b2 a3 b3
+        const __m128d y0 = df.frame(_mm_cvtps_pd(lo));
+        const __m128d y1 = df.frame(_mm_cvtps_pd(_mm_movehl_ps(lo, lo)));
+        const __m128d y2 = df.frame(_mm_cvtps_pd(hi));
+        const __m128d y3 = df.frame(_mm_cvtps_pd(_mm_movehl_ps(hi, hi)));
+        const __m128 p01 = _mm_movelh_ps(_mm_cvtpd_ps(y0), _mm_cvtpd_ps(y1));  // a0 b0 a1 b1
+        const __m128 p23 = _mm_movelh_ps(_mm_cvtpd_ps(y2), _mm_cvtpd_ps(y3));
+        _mm_storeu_ps(a + i, _mm_shuffle_ps(p01, p23, 0x88));
+        _mm_storeu_ps(b + i, _mm_shuffle_ps(p01, p23, 0xDD));
+    }
+    for (; i < frames; ++i) storePair(a, b, i, df.frame(loadPair(a, b, i)));
+    // The transposed form's memory after the last frame n:
+    // z2[n-1] = b2 x[n-1] - a2 y[n-1], z1 = b1 x[n] - a1 y[n] + z2[n-1],
+    // z2 = b2 x[n] - a2 y[n].
+    const __m128d z2before = _mm_fnmadd_pd(a2, df.ym2, _mm_mul_pd(b2, df.xm2));
+    z1 = _mm_fnmadd_pd(a1, df.ym1, _mm_fmadd_pd(b1, df.xm1, z2before));
+    z2 = _mm_fnmadd_pd(a2, df.ym1, _mm_mul_pd(b2, df.xm1));
+    alignas(16) double s1[2], s2[2];
+    _mm_store_pd(s1, z1);
+    _mm_store_pd(s2, z2);
+    *sa[0] = {dsp::flush(s1[0]), dsp::flush(s2[0])};
+    *sb[0] = {dsp::flush(s1[1]), dsp::flush(s2[1])};
+}
 #endif
 
 // The stereo cascades for this processor: run[n] takes n stages at once.
@@ -179,7 +253,7 @@ struct PairCascades {
 #if defined(__x86_64__)
         if (dsp::kWideVectors) {
             group = kMaxGroup;
-            run[1] = fused<1>;
+            run[1] = stagePairDirect;
             run[2] = cascadePairPipelined<1>;
             run[3] = run[4] = cascadePairPipelined<2>;
             run[5] = run[6] = cascadePairPipelined<3>;
