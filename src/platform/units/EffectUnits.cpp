@@ -572,6 +572,7 @@ Status PannerUnit::doInitialize() {
     input_.assign(size_t(inputChannelCount()) * maximumFramesPerSlice(), 0.0f);
     history_ = uint32_t(std::ceil(0.0015 * sampleRate())) + 2;
     mono_.assign(history_ + maximumFramesPerSlice(), 0.0f);
+    delayed_.assign(size_t(2) * maximumFramesPerSlice(), 0.0);
     doReset();
     return Status::Ok;
 }
@@ -581,6 +582,79 @@ void PannerUnit::doReset() {
     shadow_[0] = shadow_[1] = rear_[0] = rear_[1] = 0;
     lastDelay_[0] = lastDelay_[1] = -1;
 }
+
+#if defined(__x86_64__)
+namespace {
+// The mean of the input channels, four frames at a time, with the
+// arithmetic of the loop in doRender.
+__attribute__((target("avx2,fma"))) void meanWide(const BufferList& in, uint32_t channels, float* src,
+                                                  uint32_t frames) {
+    const __m256d count = _mm256_set1_pd(double(channels));
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        __m256d sum = _mm256_setzero_pd();
+        for (uint32_t c = 0; c < channels; ++c) sum = _mm256_add_pd(sum, _mm256_cvtps_pd(_mm_loadu_ps(in.channel(c) + i)));
+        _mm_storeu_ps(src + i, _mm256_cvtpd_ps(_mm256_div_pd(sum, count)));
+    }
+    for (; i < frames; ++i) {
+        double sum = 0;
+        for (uint32_t c = 0; c < channels; ++c) sum += in.channel(c)[i];
+        src[i] = float(sum / channels);
+    }
+}
+
+// Both ears of the panner in the two lanes of a vector, with the arithmetic
+// of the loop in doRender, operation for operation, in two passes: first
+// the delayed source of every frame (reads and interpolation, which the
+// frames do not share), then the head-shadow and rear filters, whose
+// recursions are all the second pass waits on.
+__attribute__((target("avx2,fma"))) void earsWide(const float* src, double* delayed, float* const* out,
+                                                  uint32_t frames, const double* d0, const double* dStep,
+                                                  const double* g0, const double* gStep, double* z, double* zr,
+                                                  double shadowCoef, const double* shadow, double rearCoef,
+                                                  double rear) {
+    const __m128d delay0 = _mm_loadu_pd(d0), delayStep = _mm_loadu_pd(dStep);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const __m128d step = _mm_set1_pd(double(i + 1));
+        const __m128d d = _mm_add_pd(delay0, _mm_mul_pd(delayStep, step));
+        const __m128d pos = _mm_sub_pd(_mm_set1_pd(double(i)), d);  // may reach back into history
+        const __m128d whole = _mm_floor_pd(pos);
+        const __m128d frac = _mm_sub_pd(pos, whole);
+        alignas(16) int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), _mm_cvttpd_epi32(whole));
+        const long i0 = at[0], i1 = at[1], now = long(i);
+        const __m128d x0 = _mm_setr_pd(src[i0], src[i1]);
+        const __m128d x1 = _mm_setr_pd(src[i0 + 1 <= now ? i0 + 1 : i0], src[i1 + 1 <= now ? i1 + 1 : i1]);
+        _mm_storeu_pd(delayed + 2 * i, _mm_add_pd(x0, _mm_mul_pd(_mm_sub_pd(x1, x0), frac)));
+    }
+    const __m128d gain0 = _mm_loadu_pd(g0), gainStep = _mm_loadu_pd(gStep);
+    const __m128d shadowC = _mm_set1_pd(shadowCoef), shadowMix = _mm_loadu_pd(shadow);
+    const __m128d rearC = _mm_set1_pd(rearCoef), rearMix = _mm_set1_pd(rear);
+    __m128d head = _mm_loadu_pd(z), back = _mm_loadu_pd(zr);
+    float* left = out[0];
+    float* right = out[1];
+    for (uint32_t i = 0; i < frames; ++i) {
+        const __m128d g = _mm_add_pd(gain0, _mm_mul_pd(gainStep, _mm_set1_pd(double(i + 1))));
+        __m128d y = _mm_loadu_pd(delayed + 2 * i);
+        head = _mm_add_pd(y, _mm_mul_pd(_mm_sub_pd(head, y), shadowC));
+        y = _mm_add_pd(y, _mm_mul_pd(_mm_sub_pd(head, y), shadowMix));
+        back = _mm_add_pd(y, _mm_mul_pd(_mm_sub_pd(back, y), rearC));
+        y = _mm_add_pd(y, _mm_mul_pd(_mm_sub_pd(back, y), rearMix));
+        const __m128 o = _mm_cvtpd_ps(_mm_mul_pd(y, g));
+        _mm_store_ss(left + i, o);
+        _mm_store_ss(right + i, _mm_movehdup_ps(o));
+    }
+    _mm_storeu_pd(z, head);
+    _mm_storeu_pd(zr, back);
+}
+}  // namespace
+#else
+namespace {
+void meanWide(const BufferList&, uint32_t, float*, uint32_t) {}
+void earsWide(const float*, double*, float* const*, uint32_t, const double*, const double*, const double*,
+              const double*, double*, double*, double, const double*, double, double) {}
+}  // namespace
+#endif
 
 Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint32_t, uint32_t frames,
                             BufferList& io) {
@@ -593,10 +667,14 @@ Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint3
 
     // The source: the mean of the input channels, after `history_` frames of the past.
     float* src = mono_.data() + history_;
-    for (uint32_t i = 0; i < frames; ++i) {
-        double sum = 0;
-        for (uint32_t c = 0; c < inCh; ++c) sum += in.channel(c)[i];
-        src[i] = float(sum / inCh);
+    if (dsp::kWideVectors) {
+        meanWide(in, inCh, src, frames);
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            double sum = 0;
+            for (uint32_t c = 0; c < inCh; ++c) sum += in.channel(c)[i];
+            src[i] = float(sum / inCh);
+        }
     }
 
     const double sr = sampleRate();
@@ -651,20 +729,25 @@ Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint3
             z[e] = shadow_[e];
             zr[e] = rear_[e];
         }
-        for (uint32_t i = 0; i < frames; ++i) {
-            for (int e = 0; e < 2; ++e) {
-                const double d = d0[e] + dStep[e] * (i + 1), g = g0[e] + gStep[e] * (i + 1);
-                const double pos = double(i) - d;  // relative to src, may reach back into history
-                long at = long(pos);               // floor, without a call
-                if (double(at) > pos) --at;
-                const double frac = pos - double(at);
-                const double x0 = src[at], x1 = src[at + 1 <= long(i) ? at + 1 : at];
-                double y = x0 + (x1 - x0) * frac;
-                z[e] = y + (z[e] - y) * shadowCoef;
-                y = y + (z[e] - y) * shadow[e];
-                zr[e] = y + (zr[e] - y) * rearCoef;
-                y = y + (zr[e] - y) * rear;
-                out[e][i] = float(y * g);
+        if (dsp::kWideVectors) {
+            earsWide(src, delayed_.data(), out, frames, d0, dStep, g0, gStep, z, zr, shadowCoef, shadow, rearCoef,
+                     rear);
+        } else {
+            for (uint32_t i = 0; i < frames; ++i) {
+                for (int e = 0; e < 2; ++e) {
+                    const double d = d0[e] + dStep[e] * (i + 1), g = g0[e] + gStep[e] * (i + 1);
+                    const double pos = double(i) - d;  // relative to src, may reach back into history
+                    long at = long(pos);               // floor, without a call
+                    if (double(at) > pos) --at;
+                    const double frac = pos - double(at);
+                    const double x0 = src[at], x1 = src[at + 1 <= long(i) ? at + 1 : at];
+                    double y = x0 + (x1 - x0) * frac;
+                    z[e] = y + (z[e] - y) * shadowCoef;
+                    y = y + (z[e] - y) * shadow[e];
+                    zr[e] = y + (zr[e] - y) * rearCoef;
+                    y = y + (zr[e] - y) * rear;
+                    out[e][i] = float(y * g);
+                }
             }
         }
         for (int e = 0; e < 2; ++e) {

@@ -117,6 +117,7 @@ private:
     float value(ParameterID id) const { return parameterSlot(id).load(std::memory_order_relaxed); }
     std::vector<float> input_;   // [input channel][max frames]
     std::vector<float> mono_;    // the source, with history for the interaural delay
+    std::vector<double> delayed_;  // [frame][ear]: the delayed source, on processors with wide vectors
     uint32_t history_ = 0;
     double shadow_[2] = {0, 0};  // head-shadow low-pass state per ear
     double rear_[2] = {0, 0};
