@@ -117,6 +117,7 @@ private:
     uint32_t qHead_ = 0, qTail_ = 0;
     std::vector<double> envRing_;  // smoothed gains of the last L frames
     double envSum_ = 0, envelope_ = 1;
+    std::vector<double> gains_;  // a chunk's gains (first their sums over the look-ahead)
     uint64_t frame_ = 0;
     std::atomic<uint32_t> reportedLookahead_{1};
 };
