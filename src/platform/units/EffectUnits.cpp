@@ -57,13 +57,40 @@ void DelayUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     const uint32_t whole = uint32_t(d);
     const double frac = d - whole;
     const double a = std::exp(-2 * std::numbers::pi * dsp::safeFrequency(value(3), sr) / sr);
-    for (uint32_t c = 0; c < n; ++c) {
+    // The read positions step along with the write position; they are the
+    // same for every channel.
+    const uint32_t start0 = (write_ + length_ - whole) % length_;
+    const uint32_t start1 = (start0 + length_ - 1) % length_;
+    // Two channels at a time, so that their damping recursions overlap.
+    uint32_t c = 0;
+    for (; c + 1 < n; c += 2) {
+        float* la = line_.data() + size_t(c) * length_;
+        float* lb = la + length_;
+        float* xa = ch[c];
+        float* xb = ch[c + 1];
+        double za = damp_[c], zb = damp_[c + 1];
+        uint32_t w = write_, r0 = start0, r1 = start1;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const double ya = la[r0] + (la[r1] - la[r0]) * frac;
+            const double yb = lb[r0] + (lb[r1] - lb[r0]) * frac;
+            za = ya + (za - ya) * a;
+            zb = yb + (zb - yb) * a;
+            const double inA = xa[i], inB = xb[i];
+            la[w] = dsp::flush(float(inA + fb * za));
+            lb[w] = dsp::flush(float(inB + fb * zb));
+            xa[i] = float(inA * (1.0 - mix) + ya * mix);
+            xb[i] = float(inB * (1.0 - mix) + yb * mix);
+            if (++w == length_) w = 0;
+            if (++r0 == length_) r0 = 0;
+            if (++r1 == length_) r1 = 0;
+        }
+        damp_[c] = dsp::flush(za);
+        damp_[c + 1] = dsp::flush(zb);
+    }
+    for (; c < n; ++c) {
         float* line = line_.data() + size_t(c) * length_;
         double z = damp_[c];
-        uint32_t w = write_;
-        // The read positions step along with the write position.
-        uint32_t r0 = (w + length_ - whole) % length_;
-        uint32_t r1 = (r0 + length_ - 1) % length_;
+        uint32_t w = write_, r0 = start0, r1 = start1;
         for (uint32_t i = 0; i < frames; ++i) {
             const double y = line[r0] + (line[r1] - line[r0]) * frac;
             z = y + (z - y) * a;
