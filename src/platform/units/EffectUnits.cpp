@@ -536,6 +536,50 @@ inline double softClip(double x) {
     const double x2 = x * x;
     return x * (27 + x2) / (27 + 9 * x2);
 }
+#if defined(__x86_64__)
+// softClip of four values at once, operation for operation.
+__attribute__((target("avx2,fma"), always_inline)) inline __m256d softClip4(__m256d x) {
+    const __m256d x2 = _mm256_mul_pd(x, x);
+    const __m256d k27 = _mm256_set1_pd(27), k3 = _mm256_set1_pd(3), one = _mm256_set1_pd(1);
+    __m256d y = _mm256_div_pd(_mm256_mul_pd(x, _mm256_add_pd(k27, x2)),
+                              _mm256_add_pd(k27, _mm256_mul_pd(_mm256_set1_pd(9), x2)));
+    y = _mm256_blendv_pd(y, one, _mm256_cmp_pd(x, k3, _CMP_GE_OQ));
+    return _mm256_blendv_pd(y, _mm256_sub_pd(_mm256_setzero_pd(), one),
+                            _mm256_cmp_pd(x, _mm256_sub_pd(_mm256_setzero_pd(), k3), _CMP_LE_OQ));
+}
+
+// y[i] = the shaper's output for x[i] * drive, four frames at a time, with
+// the arithmetic of `shaped` in DistortionUnit::process.
+__attribute__((target("avx2,fma"))) void shapeWide(const float* x, double* y, uint32_t count, double drive, int shape,
+                                                   double bias, double biasOut) {
+    const __m256d gain = _mm256_set1_pd(drive), one = _mm256_set1_pd(1), minusOne = _mm256_set1_pd(-1);
+    const __m256d offset = _mm256_set1_pd(bias), offsetOut = _mm256_set1_pd(biasOut);
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d d = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(x + i)), gain);
+        __m256d v;
+        switch (shape) {
+        case 1:
+            v = _mm256_blendv_pd(d, minusOne, _mm256_cmp_pd(d, minusOne, _CMP_LT_OQ));
+            v = _mm256_blendv_pd(v, one, _mm256_cmp_pd(one, v, _CMP_LT_OQ));
+            break;
+        case 2: v = _mm256_sub_pd(softClip4(_mm256_add_pd(d, offset)), offsetOut); break;
+        default: v = softClip4(d); break;
+        }
+        _mm256_storeu_pd(y + i, v);
+    }
+    for (; i < count; ++i) {
+        const double d = x[i] * drive;
+        switch (shape) {
+        case 1: y[i] = std::clamp(d, -1.0, 1.0); break;
+        case 2: y[i] = softClip(d + bias) - biasOut; break;
+        default: y[i] = softClip(d); break;
+        }
+    }
+}
+#else
+void shapeWide(const float*, double*, uint32_t, double, int, double, double) {}
+#endif
 }  // namespace
 
 void DistortionUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
@@ -554,6 +598,32 @@ void DistortionUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     };
     // Two channels at a time, so that their tone filters overlap.
     uint32_t c = 0;
+    if (dsp::kWideVectors) {
+        // The shaper first, four frames to a vector (it keeps nothing from
+        // frame to frame), then the tone filters over what it made.
+        constexpr uint32_t kChunk = 128;
+        double shapedA[kChunk], shapedB[kChunk];
+        for (; c + 1 < n; c += 2) {
+            double za = tone_[c], zb = tone_[c + 1];
+            for (uint32_t start = 0; start < frames; start += kChunk) {
+                const uint32_t count = std::min(kChunk, frames - start);
+                float* a0 = ch[c] + start;
+                float* b0 = ch[c + 1] + start;
+                shapeWide(a0, shapedA, count, drive, shape, bias, biasOut);
+                shapeWide(b0, shapedB, count, drive, shape, bias, biasOut);
+                for (uint32_t i = 0; i < count; ++i) {
+                    const double xa = a0[i], xb = b0[i];
+                    const double ya = shapedA[i], yb = shapedB[i];
+                    za = ya + (za - ya) * a;
+                    zb = yb + (zb - yb) * a;
+                    a0[i] = float(xa * (1 - mix) + za * out * mix);
+                    b0[i] = float(xb * (1 - mix) + zb * out * mix);
+                }
+            }
+            tone_[c] = dsp::flush(za);
+            tone_[c + 1] = dsp::flush(zb);
+        }
+    }
     for (; c + 1 < n; c += 2) {
         double za = tone_[c], zb = tone_[c + 1];
         float* a0 = ch[c];
