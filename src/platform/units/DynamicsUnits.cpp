@@ -90,7 +90,7 @@ void DynamicsProcessorUnit::process(float* const* ch, uint32_t n, uint32_t frame
     comp_.setTimes(value(2), value(3), sampleRate());
     for (uint32_t start = 0; start < frames; start += kBlock) {
         const uint32_t len = std::min(kBlock, frames - start);
-        if (dsp::kWideVectors) {
+        if (dsp::useWideKernels()) {
             comp_.envelope = followWide(comp_, ch, n, start, len);
         } else {
             for (uint32_t i = start; i < start + len; ++i) {
@@ -153,7 +153,7 @@ void MultibandCompressorUnit::design() {
 
 void MultibandCompressorUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     if (dirty_.exchange(false)) design();
-    if (dsp::kWideVectors && n == 2) return processPairWide(ch, frames);
+    if (dsp::useWideKernels() && n == 2) return processPairWide(ch, frames);
     const size_t stride = maximumFramesPerSlice();
     auto band = [&](int b, uint32_t c) { return bands_.data() + (size_t(b) * outputChannelCount() + c) * stride; };
     const double pre = dsp::dbToGain(value(0));
@@ -682,7 +682,7 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
             e = e + 1 == L ? 0 : e + 1;
         }
         const uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
-        if (dsp::kWideVectors) {
+        if (dsp::useWideKernels()) {
             applyGainsWide(ch, n, start, count, delay, cap, from, gains, L, limit);
         } else {
             for (uint32_t c = 0; c < n; ++c) {

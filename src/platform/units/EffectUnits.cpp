@@ -178,7 +178,7 @@ void MatrixReverbUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     uint32_t shortest = preLength_;
     for (const Room* room : {&small_, &large_})
         for (uint32_t length : room->length) shortest = std::min(shortest, length);
-    if (dsp::kWideVectors && shortest >= 8) return processBlocks(ch, n, frames, pre, a, mix, size);
+    if (dsp::useWideKernels() && shortest >= 8) return processBlocks(ch, n, frames, pre, a, mix, size);
 
     constexpr float kIn = kReverbIn, kOut = kReverbOut;
     float inSign[kLines], outSign[kLines];
@@ -598,7 +598,7 @@ void DistortionUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     };
     // Two channels at a time, so that their tone filters overlap.
     uint32_t c = 0;
-    if (dsp::kWideVectors) {
+    if (dsp::useWideKernels()) {
         // The shaper first, four frames to a vector (it keeps nothing from
         // frame to frame), then the tone filters over what it made.
         constexpr uint32_t kChunk = 128;
@@ -764,7 +764,7 @@ Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint3
 
     // The source: the mean of the input channels, after `history_` frames of the past.
     float* src = mono_.data() + history_;
-    if (dsp::kWideVectors) {
+    if (dsp::useWideKernels()) {
         meanWide(in, inCh, src, frames);
     } else {
         for (uint32_t i = 0; i < frames; ++i) {
@@ -826,7 +826,7 @@ Status PannerUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint3
             z[e] = shadow_[e];
             zr[e] = rear_[e];
         }
-        if (dsp::kWideVectors) {
+        if (dsp::useWideKernels()) {
             earsWide(src, delayed_.data(), out, frames, d0, dStep, g0, gStep, z, zr, shadowCoef, shadow, rearCoef,
                      rear);
         } else {

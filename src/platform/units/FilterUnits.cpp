@@ -248,10 +248,11 @@ struct PairCascades {
         cascadePairFused<N>(k, sa, sb, a, b, frames);
     }
 #endif
-    PairCascades() {
+    explicit PairCascades(bool wide) {
         run[1] = portable<1>, run[2] = portable<2>, run[3] = portable<3>, run[4] = portable<4>;
 #if defined(__x86_64__)
-        if (dsp::kWideVectors) {
+        __builtin_cpu_init();  // may run before the runtime's own initialisation
+        if (wide && dsp::kHasWideVectors) {
             group = kMaxGroup;
             run[1] = stagePairDirect;
             run[2] = cascadePairPipelined<1>;
@@ -265,7 +266,8 @@ struct PairCascades {
 #endif
     }
 };
-const PairCascades kPairCascades;
+// The wide kernels, and the cascades for when they are off.
+const PairCascades kWideCascades(true), kNarrowCascades(false);
 
 }  // namespace
 
@@ -305,6 +307,7 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             active[count] = &stages_[s];
             stageIndex[count++] = s;
         }
+    const PairCascades& cascades = dsp::useWideKernels() ? kWideCascades : kNarrowCascades;
     uint32_t c = 0;
     for (; c + 1 < channelCount; c += 2) {
         dsp::BiquadState* sa[kMaxStages];
@@ -313,9 +316,9 @@ void BiquadUnit::process(float* const* ch, uint32_t channelCount, uint32_t frame
             sa[k] = &state_[size_t(c) * kMaxStages + stageIndex[k]];
             sb[k] = &state_[size_t(c + 1) * kMaxStages + stageIndex[k]];
         }
-        for (int k = 0; k < count; k += kPairCascades.group) {
-            const int n = std::min(kPairCascades.group, count - k);
-            kPairCascades.run[n](active + k, n, sa + k, sb + k, ch[c], ch[c + 1], frames);
+        for (int k = 0; k < count; k += cascades.group) {
+            const int n = std::min(cascades.group, count - k);
+            cascades.run[n](active + k, n, sa + k, sb + k, ch[c], ch[c + 1], frames);
         }
     }
     for (; c < channelCount; ++c) {
