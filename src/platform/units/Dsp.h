@@ -6,6 +6,7 @@
 // slow subnormal arithmetic). Everything here is allocation-free.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -14,6 +15,23 @@
 #include <numbers>
 
 namespace units::dsp {
+
+// Whether this processor has AVX2 and fused multiply-adds, asked once when
+// the program loads.
+inline const bool kHasWideVectors = [] {
+#if defined(__x86_64__)
+    __builtin_cpu_init();  // may run before the runtime's own initialisation
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}();
+// Whether the units run their wide kernels (compiled for those processors
+// with a target attribute) or their portable loops; read by the render
+// threads at every slice. Only a test turns it off, to hold the kernels up
+// against the loops, and only while nothing renders.
+inline std::atomic<bool> wideKernels{kHasWideVectors};
+inline bool useWideKernels() { return wideKernels.load(std::memory_order_relaxed); }
 
 // While alive, the processor treats subnormal floats as zero (inputs and
 // results), so that decaying feedback never slows to a crawl. Restores the

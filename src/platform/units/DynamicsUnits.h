@@ -83,6 +83,8 @@ protected:
 private:
     float value(ParameterID id) const { return parameterSlot(id).load(std::memory_order_relaxed); }
     void design();
+    // A stereo slice on processors with wide vectors (see the .cpp).
+    void processPairWide(float* const* ch, uint32_t frames);
     // Per crossover: low-pass and high-pass (two sections each) and the
     // matching all-pass for the bands below it.
     dsp::BiquadCoefficients lp_[3], hp_[3], ap_[3];
@@ -90,7 +92,8 @@ private:
         dsp::BiquadState lp[3][2], hp[3][2], ap[3][3];
     };
     std::vector<ChannelState> state_;
-    std::vector<float> bands_;  // [band][channel][frame]
+    std::vector<float> bands_;  // [band][channel][frame]; [frame][band][channel] in processPairWide
+    std::vector<double> blockEnvelopes_;  // [block][band]: the envelopes at the end of each block
     Compressor comp_[4];
     std::atomic<bool> dirty_{true};
 };
@@ -114,6 +117,7 @@ private:
     uint32_t qHead_ = 0, qTail_ = 0;
     std::vector<double> envRing_;  // smoothed gains of the last L frames
     double envSum_ = 0, envelope_ = 1;
+    std::vector<double> gains_;  // a chunk's gains (first their sums over the look-ahead)
     uint64_t frame_ = 0;
     std::atomic<uint32_t> reportedLookahead_{1};
 };

@@ -80,6 +80,10 @@ private:
         void clear();
     };
     void tune(Room& room, double decay, double damping);
+    // The whole slice in blocks of eight frames, on processors with wide
+    // vectors (see process()).
+    void processBlocks(float* const* ch, uint32_t n, uint32_t frames, uint32_t pre, float damping, float mix,
+                       float size);
     Room small_, large_;
     std::vector<float> preDelay_;  // [2][length]
     uint32_t preLength_ = 0, prePos_ = 0;
@@ -113,6 +117,7 @@ private:
     float value(ParameterID id) const { return parameterSlot(id).load(std::memory_order_relaxed); }
     std::vector<float> input_;   // [input channel][max frames]
     std::vector<float> mono_;    // the source, with history for the interaural delay
+    std::vector<double> delayed_;  // [frame][ear]: the delayed source, on processors with wide vectors
     uint32_t history_ = 0;
     double shadow_[2] = {0, 0};  // head-shadow low-pass state per ear
     double rear_[2] = {0, 0};

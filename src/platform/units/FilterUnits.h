@@ -70,8 +70,8 @@ protected:
     void parameterChanged(ParameterID, float) override { dirty_.store(true, std::memory_order_release); }
     void process(float* const* channels, uint32_t channelCount, uint32_t frames) override;
 
-    // Fills `stages` (kMaxStages) and returns the gain applied after them;
-    // identity stages are skipped.
+    // Fills the first `count` of `stages` and returns the gain applied after
+    // them; identity stages are skipped.
     virtual double design(std::array<dsp::BiquadCoefficients, kMaxStages>& stages, int& count) = 0;
     float value(ParameterID id) const { return parameterSlot(id).load(std::memory_order_relaxed); }
 

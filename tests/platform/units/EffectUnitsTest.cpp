@@ -1,6 +1,7 @@
 #include "UnitRig.h"
 
 #include "platform/core/Realtime.h"
+#include "platform/units/Dsp.h"
 #include "platform/units/PitchUnits.h"
 
 #include <gtest/gtest.h>
@@ -304,6 +305,45 @@ TEST_P(EveryUnit, ResetClearsStateAndRenderingStaysRealtimeSafe) {
         rig.unit().reset();
         const auto quiet = rig.run({Signal(8192, 0.0f)}, slice);
         for (const Signal& ch : quiet) EXPECT_LT(peakDb(ch), -200.0) << "slice " << slice;
+    }
+}
+
+// Where the processor has wide vectors, the units' kernels for them sound
+// as their portable loops do, to rounding: over stereo and an odd channel
+// count, slices short and long, and every parameter somewhere in its range.
+TEST_P(EveryUnit, WideKernelsSoundAsThePortableLoops) {
+    if (!dsp::kHasWideVectors) GTEST_SKIP() << "no wide vectors on this processor";
+    const ComponentDescription d = component()->description();
+    struct Restore {
+        ~Restore() { dsp::wideKernels.store(dsp::kHasWideVectors); }
+    } restore;
+    for (uint32_t channels : {2u, 3u}) {
+        for (uint32_t seed : {5u, 11u}) {
+            SCOPED_TRACE(std::to_string(channels) + " channels, settings " + std::to_string(seed));
+            std::vector<Signal> out[2];
+            for (bool wide : {true, false}) {
+                dsp::wideKernels.store(wide);
+                UnitRig rig(d.componentType, d.componentSubType, 44100, channels, 4096);
+                scramble(rig.unit(), seed);
+                std::vector<Signal> in;
+                for (uint32_t c = 0; c < channels; ++c) in.push_back(noise(30000, 0.5f, 3 + c));
+                // Slices of every length from 1 up, then long ones.
+                std::vector<Signal>& o = out[wide ? 0 : 1];
+                o.assign(channels, {});
+                for (uint32_t slice : {1u, 7u, 333u, 4096u}) {
+                    const auto part = rig.run(in, slice, 7000);
+                    for (uint32_t c = 0; c < channels; ++c) o[c].insert(o[c].end(), part[c].begin(), part[c].end());
+                }
+            }
+            for (uint32_t c = 0; c < out[0].size(); ++c) {
+                double worst = 0, peak = 0;
+                for (size_t i = 0; i < out[0][c].size(); ++i) {
+                    worst = std::max(worst, double(std::fabs(out[0][c][i] - out[1][c][i])));
+                    peak = std::max(peak, double(std::fabs(out[1][c][i])));
+                }
+                EXPECT_LE(worst, 1e-5 * std::max(1.0, peak)) << "channel " << c;
+            }
+        }
     }
 }
 
