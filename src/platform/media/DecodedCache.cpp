@@ -298,8 +298,10 @@ private:
         bool flush;
     };
     using Batch = std::vector<Job>;
-    static constexpr size_t MaxQueued = 8;         // batches
-    static constexpr int64_t BatchFrames = 32768;  // samples per channel
+    // Large batches keep the hand-overs (each a wake-up of the other thread)
+    // few: about a thousand for an hour of audio.
+    static constexpr size_t MaxQueued = 4;                // batches
+    static constexpr int64_t BatchFrames = ChunkFrames;  // samples per channel
 
     static void release(Batch& batch) {
         for (auto& job : batch) av_frame_free(&job.frame);
@@ -461,8 +463,10 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
         return fail(QStringLiteral("\"%1\" has no audio stream %2.").arg(r.path).arg(r.streamIndex));
     for (unsigned i = 0; i < input->nb_streams; ++i)
         if (int(i) != r.streamIndex) input->streams[i]->discard = AVDISCARD_ALL;
-    // Decoders that can (FLAC) decode frames on several threads.
-    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error, 0);
+    // One decoding thread: frame threads (FLAC has them) cost processor time
+    // in hand-overs and gain nothing here, where the writer thread beside the
+    // decoder already keeps a second core busy.
+    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error, 1);
     if (!codec) return nullptr;
     const int channels = codec->ch_layout.nb_channels;
     const double sampleRate = codec->sample_rate;
