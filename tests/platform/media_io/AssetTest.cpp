@@ -461,6 +461,7 @@ TEST(DecodedCache, PeaksMatchTheSamples) {
 struct OwnCache {
     QString previous = DecodedCache::folder();
     QString folder = tempDir();
+    QString sourceFolder = tempDir();
     OwnCache() { DecodedCache::setFolder(folder); }
     ~OwnCache() {
         DecodedCache::setFolder(previous);
@@ -470,9 +471,8 @@ struct OwnCache {
     QStringList sources(const QString& prefix, int count) const {
         QStringList out;
         for (int i = 0; i < count; ++i) {
-            const QString path = folder + QStringLiteral("/../%1%2.wav").arg(prefix).arg(i);
-            QFile::remove(path);
-            if (QFile::copy(fixtures::sourceWav(fixtureDir(), 0.5, 44100), path)) out << QFileInfo(path).absoluteFilePath();
+            const QString path = sourceFolder + QStringLiteral("/%1%2.wav").arg(prefix).arg(i);
+            if (QFile::copy(fixtures::sourceWav(fixtureDir(), 0.5, 44100), path)) out << path;
         }
         return out;
     }
