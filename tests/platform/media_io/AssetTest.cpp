@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"tone.aiff", {}, 44100, true},
         FormatCase{"tone.caf", {}, 44100, true},
         FormatCase{"tone.flac", {}, 44100, true},
+        FormatCase{"s24.flac", {"-sample_fmt", "s32"}, 44100, true},
         FormatCase{"tone.mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 44100, false},
         FormatCase{"tone.m4a", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
         FormatCase{"tone.mp4", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
