@@ -790,7 +790,10 @@ DecodedCache::TidyResult DecodedCache::tidy() {
         const bool hasPeaks =
             ::stat(QFile::encodeName(path.chopped(4) + QStringLiteral(".peaks")).constData(), &peaks) == 0;
         const int64_t bytes = bytesOnDisk(st) + (hasPeaks ? bytesOnDisk(peaks) : 0);
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        // Reading the header must not count as a use: the file system would
+        // set the access time that orders the entries.
+        int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+        if (fd < 0 && errno == EPERM) fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
         const bool current = fd >= 0 && sourceStillThere(fd);
         if (fd >= 0) ::close(fd);
         if (!current && removeUnusedEntry(path)) {
