@@ -1,10 +1,18 @@
 // Importing a 60-minute stereo file to the decoded cache and peaks, against
-// `ffmpeg -i FILE -f null -` on the same file in the same run. The inputs (an
-// MP3 and a FLAC, 44.1 kHz) are made once with ffmpeg into the build tree's
-// bench-data folder. Counters: "ours_s" and "ffmpeg_s" are the best wall
-// seconds of the iterations,
-// "ratio" is ours / ffmpeg (goal: at most 1.3), "peak_MB" the import's peak
-// resident memory (goal: under 150).
+// `ffmpeg -threads 1 -i FILE -f null -` on the same file. Both sides run as
+// whole processes (this program again, in its child mode, for ours), one
+// after the other in alternating order, starting from an empty cache. The
+// inputs (an MP3 and a FLAC, 44.1 kHz) are made once with ffmpeg into the
+// build tree's bench-data folder.
+//
+// Counters, medians of the rounds: "ours_s" and "ffmpeg_s" wall seconds,
+// "ours_cpu_s" and "ffmpeg_cpu_s" processor seconds (every thread, user and
+// system), "ratio" ours / ffmpeg in wall time (goal: at most 1.3) and
+// "cpu_ratio" the same in processor time, "peak_MB" our peak resident memory
+// (goal: under 150). Run under `taskset -c N` for the figures on one
+// processor.
+//
+//   bench_media_import --import FILE CACHE_FOLDER   one import, then exit
 
 #include "platform/media/Asset.h"
 #include "platform/media/DecodedCache.h"
@@ -13,18 +21,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include "BenchTools.h"
 
-#include <algorithm>
+#include <cstdio>
 
 namespace {
 
 const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
+constexpr int kRounds = 5;
 
 using benchtools::ffmpeg;
 
@@ -37,7 +44,7 @@ QString input(const QString& extension) {
         const QString expr = QStringLiteral(
             "0.3*sin(2*PI*(220+110*sin(2*PI*t/7))*t)+0.01*random(0)|"
             "0.3*sin(2*PI*(330+50*sin(2*PI*t/5))*t)+0.01*random(1)");
-        if (!ffmpeg({"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr), "-c:a", "flac", tmp}) ||
+        if (!ffmpeg({"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr), "-c:a", "flac", tmp}).ok ||
             !QFile::rename(tmp, flac))
             return {};
     }
@@ -45,22 +52,25 @@ QString input(const QString& extension) {
     const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
     if (!QFileInfo::exists(mp3)) {
         const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
-        if (!ffmpeg({"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k", tmp}) || !QFile::rename(tmp, mp3)) return {};
+        if (!ffmpeg({"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k", tmp}).ok || !QFile::rename(tmp, mp3))
+            return {};
     }
     return mp3;
 }
 
-long peakResidentKB() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-void resetPeakResident() {
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly)) f.write("5");
+// The child: one import of `path` into the cache folder `cache`, as the
+// application does it (the asset, then its first audio track's decoded
+// samples and peaks).
+int importOnce(const QString& path, const QString& cache) {
+    DecodedCache::setFolder(cache);
+    QString error;
+    auto asset = Asset::load(path, &error);
+    auto decoded = asset ? asset->tracks().at(0)->loadDecodedSource({}, &error) : nullptr;
+    if (!decoded || !decoded->peaks()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
 }
 
 void Import(benchmark::State& state, const char* extension) {
@@ -70,50 +80,43 @@ void Import(benchmark::State& state, const char* extension) {
         return;
     }
     const QString cache = dataDir + QStringLiteral("/cache");
-    DecodedCache::setFolder(cache);
-    // Best of the iterations for each side: the machine may be busy.
-    double ours = 1e30, theirs = 1e30, frames = 0;
-    long peak = 0;
+    benchtools::Series ours, theirs;
     for (auto _ : state) {
-        QDir(cache).removeRecursively();
-        QDir().mkpath(cache);
-        resetPeakResident();
-        QElapsedTimer t;
-        t.start();
-        QString error;
-        auto asset = Asset::load(path, &error);
-        auto decoded = asset ? asset->tracks().at(0)->loadDecodedSource({}, &error) : nullptr;
-        const double s = t.nsecsElapsed() / 1e9;
-        if (!decoded) {
-            state.SkipWithError(qPrintable(error));
-            return;
+        const bool ok = benchtools::alternate(
+            kRounds,
+            [&] {
+                QDir(cache).removeRecursively();
+                QDir().mkpath(cache);
+                return benchtools::self({QStringLiteral("--import"), path, cache});
+            },
+            [&] { return benchtools::ffmpegDecode(path); }, &ours, &theirs);
+        if (!ok) {
+            state.SkipWithError("an import or ffmpeg failed");
+            break;
         }
-        benchmark::DoNotOptimize(decoded->peaks().get());
-        peak = std::max(peak, peakResidentKB());
-        frames = double(decoded->frameCount());
-        ours = std::min(ours, s);
-        double f = 0;
-        if (!ffmpeg({"-i", path, "-f", "null", "-"}, &f)) {
-            state.SkipWithError("ffmpeg failed");
-            return;
-        }
-        theirs = std::min(theirs, f);
-        state.SetIterationTime(s);
+        state.SetIterationTime(ours.medianWall());
     }
-    state.counters["ours_s"] = ours;
-    state.counters["ffmpeg_s"] = theirs;
-    state.counters["ratio"] = ours / theirs;
-    state.counters["peak_MB"] = double(peak) / 1024.0;
-    state.counters["audio_min"] = frames / 44100.0 / 60.0;
+    state.counters["ours_s"] = ours.medianWall();
+    state.counters["ffmpeg_s"] = theirs.medianWall();
+    state.counters["ours_cpu_s"] = ours.medianCpu();
+    state.counters["ffmpeg_cpu_s"] = theirs.medianCpu();
+    state.counters["ratio"] = ours.medianWall() / theirs.medianWall();
+    state.counters["cpu_ratio"] = ours.medianCpu() / theirs.medianCpu();
+    state.counters["peak_MB"] = ours.medianPeakMB();
     QDir(cache).removeRecursively();
 }
 
 }  // namespace
 
-BENCHMARK_CAPTURE(Import, mp3_60min, "mp3")->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(Import, flac_60min, "flac")->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, mp3_60min, "mp3")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, flac_60min, "flac")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
+    if (argc == 4 && QByteArray(argv[1]) == "--import") {
+        QCoreApplication app(argc, argv);
+        return importOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    benchtools::useTemporaryHome();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

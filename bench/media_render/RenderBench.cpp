@@ -1,25 +1,41 @@
-// The renderer offline, against the reference tools on the same material in
-// the same run:
-//  - Mix16Tracks60s: 16 tracks of 60 s (no units) mixed to two channels;
-//    "x_realtime" is seconds of mix per second of wall time, "sox_x_realtime"
-//    the same for `sox -m` over the same 16 inputs, "vs_sox" ours / sox's.
+// The renderer offline, against the reference tools on the same material:
+//  - Mix16Tracks60s: 16 tracks of 60 s (no units) mixed to two channels.
+//    Both sides run as whole processes, alternately, over the same four
+//    float WAV files: ours is this program again in its child mode (it opens
+//    the files as assets, maps their decoded samples from the cache, which a
+//    first untimed run fills, and reads the mix to its end), theirs is
+//    `sox -m` over the same 16 inputs to nothing. "x_realtime" and
+//    "sox_x_realtime" are seconds of mix per wall second, "vs_sox" ours /
+//    sox's; "cpu_s" and "sox_cpu_s" processor seconds; all medians.
 //  - StretchedTrack: one 60 s track played at 0.8 speed (75 s, pitch kept);
-//    "cost_per_audio_s" is wall seconds per second of output audio, and
-//    "ffmpeg_cost_per_audio_s" the same for ffmpeg's Rubber Band filter (its
-//    faster engine), "vs_ffmpeg" ours / ffmpeg's (lower is cheaper).
+//    "cost_per_audio_s" is the median wall seconds per second of output
+//    audio (in this process), "ffmpeg_cost_per_audio_s" the same for ffmpeg's
+//    Rubber Band filter on one thread (its faster engine), run after each of
+//    ours, "vs_ffmpeg" ours / ffmpeg's (lower is cheaper); "cpu_per_audio_s"
+//    and "ffmpeg_cpu_per_audio_s" the same in processor time.
+//
+//   bench_media_render --mix FILE...   one mix of the files, then exit
 
+#include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/Renderer.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QString>
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
+#include <sys/resource.h>
+
+#include "BenchTools.h"
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -38,8 +54,8 @@ struct Material {
 const Material& material() {
     static Material m = [] {
         Material out;
-        const QString dir = QDir::tempPath() + "/trevalune-bench-render";
-        QDir().mkpath(dir);
+        static QTemporaryDir folder;
+        const QString dir = folder.path();
         const int64_t n = int64_t(kRate) * kSeconds;
         for (int s = 0; s < kSources; ++s) {
             std::vector<float> l(static_cast<size_t>(n)), r(static_cast<size_t>(n));
@@ -71,11 +87,11 @@ const Material& material() {
     return m;
 }
 
-double timeCommand(const QString& command) {
-    const auto t0 = std::chrono::steady_clock::now();
-    const int rc = std::system(command.toUtf8().constData());
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    return rc == 0 ? s : NAN;
+// Processor seconds of this process so far, every thread.
+double processSeconds() {
+    struct rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Reads a composition through an asset reader to the end; the frames read.
@@ -96,28 +112,50 @@ int64_t readAll(const std::shared_ptr<Composition>& comp) {
     return total;
 }
 
+// The child: the files as the tracks of one composition, read to the end.
+int mixOnce(const QStringList& files) {
+    auto comp = std::make_shared<Composition>();
+    std::vector<std::shared_ptr<Asset>> assets;
+    for (const QString& f : files) {
+        QString error;
+        auto asset = Asset::load(f, &error);
+        const auto audio = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<AssetTrack>>{};
+        const auto track = audio.empty() ? nullptr : audio.front();
+        if (!track || !track->loadDecodedSource({}, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        comp->addMutableTrack(MediaType::Audio)->insertTimeRange(track->timeRange(), track, MediaTime::zero());
+        assets.push_back(asset);
+    }
+    return readAll(comp) == int64_t(kRate) * kSeconds ? 0 : 1;
+}
+
 void Mix16Tracks60s(benchmark::State& state) {
     const Material& m = material();
-    auto comp = std::make_shared<Composition>();
-    for (int t = 0; t < 16; ++t) {
-        const auto& src = m.tracks[t % kSources];
-        comp->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
+    QStringList inputs;
+    for (int t = 0; t < 16; ++t) inputs << m.files[size_t(t % kSources)];
+    const QStringList mixArgs = QStringList{QStringLiteral("--mix")} + inputs;
+    if (!benchtools::self(mixArgs).ok) {  // fills the decoded cache
+        state.SkipWithError("our mix failed");
+        return;
     }
-    int64_t frames = 0;
-    double seconds = 0;
+    benchtools::Series ours, sox;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        frames = readAll(comp);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (!benchtools::alternate(
+                5, [&] { return benchtools::self(mixArgs); },
+                [&] { return benchtools::run(QStringLiteral("sox"), QStringList{"-m"} + inputs + QStringList{"-n"}, false); },
+                &ours, &sox)) {
+            state.SkipWithError("a mix failed");
+            return;
+        }
+        state.SetIterationTime(ours.medianWall());
     }
-    const double ours = double(frames) / kRate * double(state.iterations()) / seconds;
-
-    QString inputs;
-    for (int t = 0; t < 16; ++t) inputs += " '" + m.files[t % kSources] + "'";
-    const double sox = kSeconds / timeCommand("sox -m" + inputs + " -n 2>/dev/null");
-    state.counters["x_realtime"] = ours;
-    state.counters["sox_x_realtime"] = sox;
-    state.counters["vs_sox"] = ours / sox;
+    state.counters["x_realtime"] = kSeconds / ours.medianWall();
+    state.counters["sox_x_realtime"] = kSeconds / sox.medianWall();
+    state.counters["vs_sox"] = sox.medianWall() / ours.medianWall();
+    state.counters["cpu_s"] = ours.medianCpu();
+    state.counters["sox_cpu_s"] = sox.medianCpu();
 }
 
 void StretchedTrack(benchmark::State& state) {
@@ -128,9 +166,10 @@ void StretchedTrack(benchmark::State& state) {
     track->insertTimeRange(m.tracks[0]->timeRange(), m.tracks[0], MediaTime::zero());
     track->scaleTimeRange(m.tracks[0]->timeRange(), MediaTime(75, 1));
     int64_t frames = 0;
-    double seconds = 0;
+    std::vector<double> cost, cpuCost, theirs, theirsCpu;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
+        const double cpu0 = processSeconds();
         if (offline) {
             frames = readAll(comp);
         } else {
@@ -143,21 +182,96 @@ void StretchedTrack(benchmark::State& state) {
             }
             frames = renderer.length();
         }
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double audio = double(frames) / kRate;
+        cost.push_back(seconds / audio);
+        cpuCost.push_back((processSeconds() - cpu0) / audio);
+        state.SetIterationTime(seconds);
+        // ffmpeg's filter runs the faster engine only.
+        const benchtools::Run f = benchtools::ffmpeg({"-threads", "1", "-i", m.files[0], "-af", "rubberband=tempo=0.8",
+                                                      "-f", "null", "-"});
+        if (!f.ok) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        theirs.push_back(f.wall / 75.0);
+        theirsCpu.push_back(f.cpu / 75.0);
     }
     state.SetLabel(offline ? "offline, finer engine" : "real time, faster engine");
-    const double cost = seconds / double(state.iterations()) / (double(frames) / kRate);
-    // ffmpeg's filter runs the faster engine only.
-    const double ffmpeg =
-        timeCommand(QString("ffmpeg -nostdin -v quiet -i '%1' -af rubberband=tempo=0.8 -f null -").arg(m.files[0])) / 75.0;
     state.counters["audio_s"] = double(frames) / kRate;
-    state.counters["cost_per_audio_s"] = cost;
-    state.counters["ffmpeg_cost_per_audio_s"] = ffmpeg;
-    state.counters["vs_ffmpeg"] = cost / ffmpeg;
+    state.counters["cost_per_audio_s"] = benchtools::median(cost);
+    state.counters["ffmpeg_cost_per_audio_s"] = benchtools::median(theirs);
+    state.counters["vs_ffmpeg"] = benchtools::median(cost) / benchtools::median(theirs);
+    state.counters["cpu_per_audio_s"] = benchtools::median(cpuCost);
+    state.counters["ffmpeg_cpu_per_audio_s"] = benchtools::median(theirsCpu);
+}
+
+// What reading decoded samples costs the renderer per slice, by the way
+// they are stored: 32-bit float copied (as the cache stores them) against
+// 16-bit integers converted to float while read (half the space, for 16-bit
+// sources). 16 stereo tracks of 60 s, 512-frame slices, each track's slice
+// summed into the mix as the renderer does. "x_realtime" is seconds of the
+// 16-track mix per wall second.
+void SourceRead(benchmark::State& state) {
+    const bool sixteen = state.range(0) == 1;
+    constexpr int kTracks = 16, kSlice = 512;
+    const int64_t n = int64_t(kRate) * kSeconds;
+    std::vector<std::vector<float>> floats;
+    std::vector<std::vector<int16_t>> shorts;
+    for (int c = 0; c < kTracks * 2; ++c) {
+        if (sixteen) {
+            shorts.emplace_back(size_t(n));
+            for (int64_t i = 0; i < n; ++i) shorts.back()[size_t(i)] = int16_t((i * 37 + c) & 0x3fff);
+        } else {
+            floats.emplace_back(size_t(n));
+            for (int64_t i = 0; i < n; ++i) floats.back()[size_t(i)] = float((i * 37 + c) & 0x3fff) / 32768.0f;
+        }
+    }
+    std::vector<float> l(kSlice), r(kSlice), tl(kSlice), tr(kSlice);
+    auto read = [&](int channel, int64_t from, float* out) {
+        if (!sixteen) {
+            std::memcpy(out, floats[size_t(channel)].data() + from, sizeof(float) * kSlice);
+            return;
+        }
+        const int16_t* in = shorts[size_t(channel)].data() + from;
+        for (int i = 0; i < kSlice; ++i) out[i] = float(in[i]) * (1.0f / 32768.0f);
+    };
+    for (auto _ : state) {
+        for (int64_t pos = 0; pos + kSlice <= n; pos += kSlice) {
+            std::fill(l.begin(), l.end(), 0.0f);
+            std::fill(r.begin(), r.end(), 0.0f);
+            for (int t = 0; t < kTracks; ++t) {
+                read(2 * t, pos, tl.data());
+                read(2 * t + 1, pos, tr.data());
+                for (int i = 0; i < kSlice; ++i) {
+                    l[size_t(i)] += tl[size_t(i)];
+                    r[size_t(i)] += tr[size_t(i)];
+                }
+            }
+            benchmark::DoNotOptimize(l.data());
+        }
+    }
+    state.SetLabel(sixteen ? "16-bit, converted" : "float, copied");
+    state.counters["x_realtime"] = benchmark::Counter(kSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 }  // namespace
 
-BENCHMARK(Mix16Tracks60s)->Unit(benchmark::kSecond)->Iterations(2);
-BENCHMARK(StretchedTrack)->Arg(1)->Arg(0)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_MAIN();
+BENCHMARK(Mix16Tracks60s)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(1)->UseManualTime();
+BENCHMARK(SourceRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(StretchedTrack)->Arg(1)->Arg(0)->Unit(benchmark::kSecond)->Iterations(3)->Repetitions(1)->UseManualTime();
+
+int main(int argc, char** argv) {
+    if (argc > 2 && QByteArray(argv[1]) == "--mix") {
+        QCoreApplication app(argc, argv);
+        QStringList files;
+        for (int i = 2; i < argc; ++i) files << QString::fromLocal8Bit(argv[i]);
+        return mixOnce(files);
+    }
+    benchtools::useTemporaryHome();
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

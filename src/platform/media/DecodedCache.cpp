@@ -10,8 +10,13 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -26,7 +31,7 @@ namespace {
 
 constexpr char SamplesMagic[8] = {'T', 'R', 'V', 'P', 'C', 'M', '0', '1'};
 constexpr char PeaksMagic[8] = {'T', 'R', 'V', 'P', 'E', 'A', 'K', '1'};
-constexpr uint32_t Version = 1;
+constexpr uint32_t Version = 2;
 constexpr int64_t HeaderSize = 4096;  // samples start page-aligned
 constexpr int64_t ChunkFrames = 1 << 17;
 
@@ -48,7 +53,11 @@ struct SamplesHeader {
     int64_t sourceMtimeNs;
     int32_t streamIndex;
     uint32_t complete;
+    // The source's path in UTF-8 follows the header (0: not recorded, when it
+    // does not fit before the samples).
+    uint32_t sourcePathBytes;
 };
+constexpr size_t MaxSourcePathBytes = size_t(HeaderSize) - sizeof(SamplesHeader);
 
 struct PeaksHeader {
     char magic[8];
@@ -63,6 +72,9 @@ QString& folderOverride() {
     return f;
 }
 std::mutex folderMutex;
+// Held while tidying, and while a new entry goes from its temporary name to
+// open, so that tidying never removes an entry between the two.
+std::mutex tidyMutex;
 
 bool stampOf(const QString& path, SourceStamp* stamp) {
     struct stat st {};
@@ -99,28 +111,34 @@ std::shared_ptr<std::mutex> entryLock(const QString& base) {
     return m;
 }
 
+// A file mapped for reading. A samples file keeps its descriptor open with a
+// shared lock on it for as long as it is mapped: that is what marks the entry
+// as in use, to this process's tidying and to other processes'.
 struct Mapping {
     void* addr = MAP_FAILED;
     size_t length = 0;
+    int fd = -1;
     ~Mapping() {
         if (addr != MAP_FAILED) ::munmap(addr, length);
+        if (fd >= 0) ::close(fd);
     }
 };
 
-std::shared_ptr<Mapping> mapFile(const QString& path) {
+std::shared_ptr<Mapping> mapFile(const QString& path, bool markInUse = false) {
     const QByteArray name = QFile::encodeName(path);
-    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
-        ::close(fd);
-        return nullptr;
-    }
     auto m = std::make_shared<Mapping>();
+    m->fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (m->fd < 0) return nullptr;
+    if (markInUse && ::flock(m->fd, LOCK_SH) != 0) return nullptr;
+    struct stat st {};
+    if (::fstat(m->fd, &st) != 0 || st.st_size <= 0) return nullptr;
     m->length = static_cast<size_t>(st.st_size);
-    m->addr = ::mmap(nullptr, m->length, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
+    m->addr = ::mmap(nullptr, m->length, PROT_READ, MAP_SHARED, m->fd, 0);
     if (m->addr == MAP_FAILED) return nullptr;
+    if (!markInUse) {
+        ::close(m->fd);
+        m->fd = -1;
+    }
     return m;
 }
 
@@ -150,7 +168,7 @@ std::shared_ptr<const WaveformPeaks> openPeaks(const QString& path, int channels
 
 std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const QString& peaksPath,
                                                const SourceStamp& stamp, int streamIndex) {
-    auto m = mapFile(samplesPath);
+    auto m = mapFile(samplesPath, true);
     if (!m || m->length < sizeof(SamplesHeader)) return nullptr;
     SamplesHeader h;
     std::memcpy(&h, m->addr, sizeof h);
@@ -165,6 +183,10 @@ std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const
     if (m->length < needed) return nullptr;
     auto peaks = openPeaks(peaksPath, int(h.channelCount), h.frameCount);
     if (!peaks) return nullptr;
+    // This use is the entry's last: its access time orders the entries for
+    // eviction (set here, whatever the file system's own access-time policy).
+    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    ::futimens(m->fd, times);
     std::vector<const float*> channels;
     const char* base = static_cast<const char*>(m->addr) + h.dataOffset;
     for (uint32_t c = 0; c < h.channelCount; ++c)
@@ -258,8 +280,14 @@ public:
         release(batch_);
     }
 
+    // Allocates the file's blocks at once where the file system can, which
+    // spares the writes the allocation work one page at a time (and a full
+    // disk shows here, before any decoding).
     bool reserve() {
-        return ::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * stride_ * 4)) == 0;
+        const off_t size = off_t(HeaderSize + int64_t(channels_) * stride_ * 4);
+        if (::fallocate(fd_, 0, 0, size) == 0) return true;
+        if (errno != EOPNOTSUPP) return false;
+        return ::ftruncate(fd_, size) == 0;
     }
 
     // Queues frames [offset, offset + count) of `frame` (a new reference is
@@ -298,8 +326,10 @@ private:
         bool flush;
     };
     using Batch = std::vector<Job>;
-    static constexpr size_t MaxQueued = 8;         // batches
-    static constexpr int64_t BatchFrames = 32768;  // samples per channel
+    // Large batches keep the hand-overs (each a wake-up of the other thread)
+    // few: about a thousand for an hour of audio.
+    static constexpr size_t MaxQueued = 4;                // batches
+    static constexpr int64_t BatchFrames = ChunkFrames;  // samples per channel
 
     static void release(Batch& batch) {
         for (auto& job : batch) av_frame_free(&job.frame);
@@ -461,8 +491,10 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
         return fail(QStringLiteral("\"%1\" has no audio stream %2.").arg(r.path).arg(r.streamIndex));
     for (unsigned i = 0; i < input->nb_streams; ++i)
         if (int(i) != r.streamIndex) input->streams[i]->discard = AVDISCARD_ALL;
-    // Decoders that can (FLAC) decode frames on several threads.
-    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error, 0);
+    // One decoding thread: frame threads (FLAC has them) cost processor time
+    // in hand-overs and gain nothing here, where the writer thread beside the
+    // decoder already keeps a second core busy.
+    auto codec = ffmpeg::openDecoder(input.get(), r.streamIndex, error, 1);
     if (!codec) return nullptr;
     const int channels = codec->ch_layout.nb_channels;
     const double sampleRate = codec->sample_rate;
@@ -556,13 +588,92 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     h.sourceMtimeNs = stamp.mtimeNs;
     h.streamIndex = r.streamIndex;
     h.complete = 1;
+    const QByteArray sourcePath = stamp.canonicalPath.toUtf8();
+    h.sourcePathBytes = size_t(sourcePath.size()) <= MaxSourcePathBytes ? uint32_t(sourcePath.size()) : 0;
     if (!writeAll(tmp.fd, &h, sizeof h, 0) ||
-        !writePeaks(peaksPath, channels, total, writer.peaks()) || !tmp.commit(samplesPath))
+        !writeAll(tmp.fd, sourcePath.constData(), h.sourcePathBytes, off_t(sizeof h)) ||
+        !writePeaks(peaksPath, channels, total, writer.peaks()))
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
-    if (progress) progress(1.0);
-    auto source = openCachedFiles(samplesPath, peaksPath, stamp, r.streamIndex);
+    std::shared_ptr<DecodedSource> source;
+    {
+        // Tidying waits until the new entry is open, and so in use.
+        std::lock_guard g(tidyMutex);
+        if (!tmp.commit(samplesPath))
+            return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
+        source = openCachedFiles(samplesPath, peaksPath, stamp, r.streamIndex);
+    }
     if (!source) return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be read back.").arg(samplesPath));
+    if (progress) progress(1.0);
     return source;
+}
+
+// Removes an entry's files when nothing has it open; false when something
+// does (or it is gone already). The exclusive lock is taken without waiting:
+// a shared lock held by any process refuses it.
+bool removeUnusedEntry(const QString& samplesPath) {
+    const QByteArray name = QFile::encodeName(samplesPath);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool unused = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (unused) {
+        ::unlink(name.constData());
+        QFile::remove(samplesPath.chopped(4) + QStringLiteral(".peaks"));
+    }
+    ::close(fd);
+    return unused;
+}
+
+int64_t bytesOnDisk(const struct stat& st) { return int64_t(st.st_blocks) * 512; }
+
+// Whether the entry's source is still the file it was decoded from: its
+// recorded path names a file of the recorded size and time. An entry that
+// recorded no path is kept.
+bool sourceStillThere(int fd) {
+    SamplesHeader h;
+    if (!readAll(fd, &h, sizeof h, 0)) return false;
+    if (std::memcmp(h.magic, SamplesMagic, 8) != 0 || h.version != Version || h.complete != 1 ||
+        h.sourcePathBytes > MaxSourcePathBytes)
+        return false;
+    if (h.sourcePathBytes == 0) return true;
+    QByteArray path(int(h.sourcePathBytes), Qt::Uninitialized);
+    if (!readAll(fd, path.data(), h.sourcePathBytes, off_t(sizeof h))) return false;
+    SourceStamp now;
+    return stampOf(QString::fromUtf8(path), &now) && now.size == h.sourceSize && now.mtimeNs == h.sourceMtimeNs;
+}
+
+// A temporary file ("<entry>.<pid>.<n>.tmp") whose writing process has ended.
+bool isAbandonedTemporary(const QString& fileName) {
+    const QStringList parts = fileName.split(QLatin1Char('.'));
+    if (parts.size() < 4) return false;
+    bool ok = false;
+    const qlonglong pid = parts[parts.size() - 3].toLongLong(&ok);
+    if (!ok || pid <= 0) return false;
+    if (pid == ::getpid()) return false;
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+std::atomic<int64_t> sizeLimitOverride{0};
+
+// The limit for a cache in `folder` that holds `cacheBytes`.
+int64_t limitFor(const QString& folder, int64_t cacheBytes) {
+    if (const int64_t set = sizeLimitOverride.load()) return set;
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0) return DecodedCache::DefaultSizeLimit;
+    const int64_t free = int64_t(fs.f_bavail) * int64_t(fs.f_frsize) + cacheBytes;
+    return std::min(DecodedCache::DefaultSizeLimit, free / 10);
+}
+
+// Folders tidied by this process on first use.
+std::mutex tidiedMutex;
+QStringList tidiedFolders;
+
+void tidyOnFirstUse(const QString& folder) {
+    {
+        std::lock_guard g(tidiedMutex);
+        if (tidiedFolders.contains(folder)) return;
+        tidiedFolders.append(folder);
+    }
+    DecodedCache::tidy();
 }
 
 }  // namespace
@@ -596,6 +707,7 @@ std::shared_ptr<DecodedSource> DecodedCache::openCached(const Request& r) {
     SourceStamp s;
     if (!stampOf(r.path, &s)) return nullptr;
     const QString base = folder() + QLatin1Char('/') + baseName(r, s);
+    std::lock_guard g(tidyMutex);
     return openCachedFiles(base + QStringLiteral(".pcm"), base + QStringLiteral(".peaks"), s,
                            r.streamIndex);
 }
@@ -611,11 +723,100 @@ std::shared_ptr<DecodedSource> DecodedCache::load(const Request& r, const Progre
     const QString base = folder() + QLatin1Char('/') + name;
     const QString samplesPath = base + QStringLiteral(".pcm");
     const QString peaksPath = base + QStringLiteral(".peaks");
+    tidyOnFirstUse(folder());
     auto lock = entryLock(name);
     std::lock_guard g(*lock);
-    if (auto cached = openCachedFiles(samplesPath, peaksPath, s, r.streamIndex)) {
+    std::shared_ptr<DecodedSource> cached;
+    {
+        std::lock_guard t(tidyMutex);
+        cached = openCachedFiles(samplesPath, peaksPath, s, r.streamIndex);
+    }
+    if (cached) {
         if (progress) progress(1.0);
         return cached;
     }
-    return decodeToCache(r, s, samplesPath, peaksPath, progress, error);
+    auto decoded = decodeToCache(r, s, samplesPath, peaksPath, progress, error);
+    if (decoded) tidy();  // the new entry may take the cache past its limit
+    return decoded;
+}
+
+int64_t DecodedCache::sizeLimit() { return limitFor(folder(), sizeOnDisk()); }
+
+void DecodedCache::setSizeLimit(int64_t bytes) { sizeLimitOverride.store(std::max<int64_t>(bytes, 0)); }
+
+int64_t DecodedCache::sizeOnDisk() {
+    const QDir dir(folder());
+    int64_t total = 0;
+    for (const QString& f : dir.entryList(QDir::Files)) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(dir.filePath(f)).constData(), &st) == 0) total += bytesOnDisk(st);
+    }
+    return total;
+}
+
+DecodedCache::TidyResult DecodedCache::tidy() {
+    std::lock_guard g(tidyMutex);
+    TidyResult result;
+    const QDir dir(folder());
+    struct Entry {
+        QString samplesPath;
+        struct timespec lastUse;
+        int64_t bytes;
+    };
+    std::vector<Entry> kept;
+    auto removed = [&](int64_t bytes) {
+        ++result.removedEntries;
+        result.removedBytes += bytes;
+    };
+    const QStringList files = dir.entryList(QDir::Files);
+    for (const QString& f : files) {
+        const QString path = dir.filePath(f);
+        const QByteArray name = QFile::encodeName(path);
+        struct stat st {};
+        if (::stat(name.constData(), &st) != 0) continue;
+        if (f.endsWith(QStringLiteral(".tmp"))) {
+            if (isAbandonedTemporary(f) && ::unlink(name.constData()) == 0) result.removedBytes += bytesOnDisk(st);
+            continue;
+        }
+        if (f.endsWith(QStringLiteral(".peaks"))) {
+            // Counted with its samples; alone it is of no use.
+            const QString samples = path.chopped(6) + QStringLiteral(".pcm");
+            if (!QFileInfo::exists(samples) && ::unlink(name.constData()) == 0)
+                result.removedBytes += bytesOnDisk(st);
+            continue;
+        }
+        if (!f.endsWith(QStringLiteral(".pcm"))) continue;
+        struct stat peaks {};
+        const bool hasPeaks =
+            ::stat(QFile::encodeName(path.chopped(4) + QStringLiteral(".peaks")).constData(), &peaks) == 0;
+        const int64_t bytes = bytesOnDisk(st) + (hasPeaks ? bytesOnDisk(peaks) : 0);
+        // Reading the header must not count as a use: the file system would
+        // set the access time that orders the entries.
+        int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+        if (fd < 0 && errno == EPERM) fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        const bool current = fd >= 0 && sourceStillThere(fd);
+        if (fd >= 0) ::close(fd);
+        if (!current && removeUnusedEntry(path)) {
+            removed(bytes);
+            continue;
+        }
+        kept.push_back({path, st.st_atim, bytes});
+    }
+    // The least recently used first.
+    std::sort(kept.begin(), kept.end(), [](const Entry& a, const Entry& b) {
+        return a.lastUse.tv_sec != b.lastUse.tv_sec ? a.lastUse.tv_sec < b.lastUse.tv_sec
+                                                    : a.lastUse.tv_nsec < b.lastUse.tv_nsec;
+    });
+    int64_t total = 0;
+    for (const auto& e : kept) total += e.bytes;
+    const int64_t limit = limitFor(dir.path(), total);
+    for (const auto& e : kept) {
+        if (total <= limit) break;
+        if (removeUnusedEntry(e.samplesPath)) {
+            removed(e.bytes);
+            total -= e.bytes;
+        }
+    }
+    result.keptBytes = total;
+    return result;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 #include <functional>
 #include <memory>
 
@@ -15,6 +17,17 @@
 // time and the stream's index, so a changed file is decoded anew; files are
 // written under a temporary name and renamed when complete, so a cache file
 // that is there is always whole.
+//
+// The cache is bounded. Each entry records its source's path; an entry is in
+// use while a DecodedSource maps it (it holds a shared lock on the file, which
+// other processes see too), and its last use is its file's access time, set
+// whenever it is opened. tidy() removes entries whose source is gone or has
+// changed, entries that cannot be read, temporary files of processes that
+// ended, and then the least recently used entries until the cache fits its
+// size limit; an entry in use is never removed. It runs once per process on
+// the first load, and after each new entry is written.
+//
+// Every member may be called from any thread.
 class DecodedCache {
 public:
     struct Request {
@@ -42,4 +55,22 @@ public:
     // The folder the cache lives in; the data folder's cache unless set.
     static QString folder();
     static void setFolder(const QString& folder);
+
+    // The most the cache may hold, in bytes: the limit set, else the smaller
+    // of DefaultSizeLimit and a tenth of the free space of the cache's disk
+    // (what the cache holds counted as free).
+    static constexpr int64_t DefaultSizeLimit = int64_t(4) << 30;
+    static int64_t sizeLimit();
+    static void setSizeLimit(int64_t bytes);  // 0: the default again
+
+    // What tidy() did.
+    struct TidyResult {
+        int removedEntries = 0;
+        int64_t removedBytes = 0;
+        int64_t keptBytes = 0;
+    };
+    // Tidies the cache now (blocking: call it from a worker thread).
+    static TidyResult tidy();
+    // The bytes the cache's entries take on disk.
+    static int64_t sizeOnDisk();
 };

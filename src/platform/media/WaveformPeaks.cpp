@@ -1,6 +1,7 @@
 #include "platform/media/WaveformPeaks.h"
 
 #include <algorithm>
+#include <immintrin.h>
 #include <limits>
 
 WaveformPeaks::WaveformPeaks(int channelCount, int64_t frameCount,
@@ -47,6 +48,42 @@ std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const fl
                                            std::move(data), levels);
 }
 
+namespace {
+// The least and greatest of p[0..n), n > 0: eight lanes at a time, then the
+// lanes and the rest. minps and maxps keep std::min's and std::max's choice
+// (the new value only when it compares less or greater), so a NaN sample is
+// passed over unless it comes first, as in the plain loop.
+void blockRange(const float* p, int64_t n, float* lo, float* hi) {
+    float l = p[0], h = p[0];
+    int64_t i = 1;
+    if (n >= 9) {
+        __m128 l0 = _mm_set1_ps(l), l1 = l0, h0 = l0, h1 = l0;
+        for (; i + 8 <= n; i += 8) {
+            const __m128 a = _mm_loadu_ps(p + i), b = _mm_loadu_ps(p + i + 4);
+            l0 = _mm_min_ps(a, l0);
+            l1 = _mm_min_ps(b, l1);
+            h0 = _mm_max_ps(a, h0);
+            h1 = _mm_max_ps(b, h1);
+        }
+        alignas(16) float lanes[16];
+        _mm_store_ps(lanes, l0);
+        _mm_store_ps(lanes + 4, l1);
+        _mm_store_ps(lanes + 8, h0);
+        _mm_store_ps(lanes + 12, h1);
+        for (int k = 0; k < 8; ++k) {
+            l = std::min(l, lanes[k]);
+            h = std::max(h, lanes[8 + k]);
+        }
+    }
+    for (; i < n; ++i) {
+        l = std::min(l, p[i]);
+        h = std::max(h, p[i]);
+    }
+    *lo = l;
+    *hi = h;
+}
+}  // namespace
+
 PeakAccumulator::PeakAccumulator(int channelCount)
     : channels_(channelCount),
       levels_(WaveformPeaks::LevelCount, std::vector<std::vector<WaveformPeaks::MinMax>>(channelCount)),
@@ -60,12 +97,8 @@ void PeakAccumulator::add(const float* const* channels, int64_t frames) {
         const int64_t inBlock = frames_ % B;
         const int64_t n = std::min(B - inBlock, frames - done);
         for (int c = 0; c < channels_; ++c) {
-            const float* p = channels[c] + done;
-            float lo = p[0], hi = p[0];
-            for (int64_t i = 1; i < n; ++i) {
-                lo = std::min(lo, p[i]);
-                hi = std::max(hi, p[i]);
-            }
+            float lo, hi;
+            blockRange(channels[c] + done, n, &lo, &hi);
             MinMax& cur = currentFine_[c];
             if (inBlock == 0) {
                 cur = {lo, hi};

@@ -117,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"tone.aiff", {}, 44100, true},
         FormatCase{"tone.caf", {}, 44100, true},
         FormatCase{"tone.flac", {}, 44100, true},
+        FormatCase{"s24.flac", {"-sample_fmt", "s32"}, 44100, true},
         FormatCase{"tone.mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 44100, false},
         FormatCase{"tone.m4a", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
         FormatCase{"tone.mp4", {"-c:a", "aac", "-b:a", "192k"}, 44100, false},
@@ -455,6 +456,117 @@ TEST(DecodedCache, PeaksMatchTheSamples) {
     auto computed = memory->peaks();
     for (int64_t b = 0; b < peaks->blockCount(0); ++b)
         ASSERT_EQ(computed->blocks(0, 1)[b].max, peaks->blocks(0, 1)[b].max);
+}
+
+// A cache folder and size limit of a test's own, put back at the end.
+struct OwnCache {
+    QString previous = DecodedCache::folder();
+    QString folder = tempDir();
+    QString sourceFolder = tempDir();
+    OwnCache() { DecodedCache::setFolder(folder); }
+    ~OwnCache() {
+        DecodedCache::setFolder(previous);
+        DecodedCache::setSizeLimit(0);
+    }
+    // Copies of one short source under names of their own: one entry each.
+    QStringList sources(const QString& prefix, int count) const {
+        QStringList out;
+        for (int i = 0; i < count; ++i) {
+            const QString path = sourceFolder + QStringLiteral("/%1%2.wav").arg(prefix).arg(i);
+            if (QFile::copy(fixtures::sourceWav(fixtureDir(), 0.5, 44100), path)) out << path;
+        }
+        return out;
+    }
+};
+
+// Access times are set from a coarse clock: uses a little apart are ordered.
+void laterUse() { QThread::msleep(30); }
+
+TEST(DecodedCache, PastItsLimitTheLeastRecentlyUsedEntriesGoButNeverOneInUse) {
+    OwnCache cache;
+    const QStringList files = cache.sources(QStringLiteral("lru"), 5);
+    ASSERT_EQ(files.size(), 5);
+    QString error;
+    // The first entry stays open, as a track's samples would.
+    auto held = decodeFirstAudio(files[0], &error);
+    ASSERT_TRUE(held) << error.toStdString();
+    const int64_t entry = DecodedCache::sizeOnDisk();
+    ASSERT_GT(entry, 0);
+    DecodedCache::setSizeLimit(entry * 7 / 2);  // room for three and a half entries
+
+    QStringList paths{held->cachePath()};
+    for (int i = 1; i < 5; ++i) {
+        laterUse();
+        if (i == 3) {  // the second is used again: the third is now the least recent
+            laterUse();
+            ASSERT_TRUE(decodeFirstAudio(files[1]));
+            laterUse();
+        }
+        auto decoded = decodeFirstAudio(files[i], &error);
+        ASSERT_TRUE(decoded) << error.toStdString();
+        paths << decoded->cachePath();
+    }
+    // Each new entry past the limit took the least recently used one that
+    // was not open: the third, then the second; the first, oldest of all,
+    // is open and stays.
+    const std::vector<bool> expected{true, false, false, true, true};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(QFile::exists(paths[i]), expected[size_t(i)]) << "entry " << i;
+    EXPECT_LE(DecodedCache::sizeOnDisk(), DecodedCache::sizeLimit());
+    EXPECT_EQ(std::memcmp(held->channelData(0), decodeFirstAudio(files[4])->channelData(0), 1000 * sizeof(float)), 0);
+
+    // Once let go, the first goes like any other.
+    held.reset();
+    DecodedCache::setSizeLimit(entry * 3 / 2);
+    const auto result = DecodedCache::tidy();
+    EXPECT_EQ(result.removedEntries, 2);
+    EXPECT_FALSE(QFile::exists(paths[0]));
+    EXPECT_FALSE(QFile::exists(paths[3]));
+    EXPECT_TRUE(QFile::exists(paths[4]));
+}
+
+TEST(DecodedCache, TidyingRemovesWhatCanNoLongerBeUsed) {
+    OwnCache cache;
+    const QStringList files = cache.sources(QStringLiteral("gone"), 3);
+    ASSERT_EQ(files.size(), 3);
+    QStringList paths;
+    for (const QString& f : files) {
+        auto decoded = decodeFirstAudio(f);
+        ASSERT_TRUE(decoded);
+        paths << decoded->cachePath();
+    }
+    // The second source is removed and the third rewritten; stray files lie
+    // beside the entries.
+    QFile::remove(files[1]);
+    QThread::msleep(20);
+    {
+        QFile f(files[2]);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(QByteArray(64, '\0'));
+    }
+    struct Stray {
+        const char* name;
+        bool kept;
+    };
+    const Stray strays[] = {
+        {"abandoned.pcm.999999999.0.tmp", false},  // its process has ended
+        {"orphan.peaks", false},                   // no samples beside it
+        {"unreadable.pcm", false},                 // not a cache file
+    };
+    const QString ours = QStringLiteral("inprogress.pcm.%1.0.tmp").arg(QCoreApplication::applicationPid());
+    for (const auto& s : strays) {
+        QFile f(cache.folder + QLatin1Char('/') + QLatin1String(s.name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    QFile(cache.folder + QLatin1Char('/') + ours).open(QIODevice::WriteOnly);
+
+    DecodedCache::tidy();
+    EXPECT_TRUE(QFile::exists(paths[0]));
+    EXPECT_FALSE(QFile::exists(paths[1]));
+    EXPECT_FALSE(QFile::exists(paths[2]));
+    for (const auto& s : strays)
+        EXPECT_EQ(QFile::exists(cache.folder + QLatin1Char('/') + QLatin1String(s.name)), s.kept) << s.name;
+    EXPECT_TRUE(QFile::exists(cache.folder + QLatin1Char('/') + ours));  // still being written
 }
 
 TEST(AudioFileReader, ReadsInPiecesSeeksAndStopsAtTheEnd) {
