@@ -274,8 +274,10 @@ PeakLimiterUnit::PeakLimiterUnit()
     addParameter(3, info("Ceiling", ParameterUnit::Decibels, -40, 0, 0));
 }
 
+// The output is delayed by the longest look-ahead whatever the attack time,
+// so that changing the attack never moves the track's timing.
 double PeakLimiterUnit::latency() const {
-    return double(reportedLookahead_.load() - 1) / sampleRate();
+    return double(capacity_ >= 2 ? capacity_ - 2 : 0) / sampleRate();
 }
 
 Status PeakLimiterUnit::doInitialize() {
@@ -290,7 +292,6 @@ Status PeakLimiterUnit::doInitialize() {
 
 void PeakLimiterUnit::restart(uint32_t lookahead) {
     lookahead_ = std::clamp<uint32_t>(lookahead, 1, capacity_ - 1);
-    reportedLookahead_.store(lookahead_);
     std::fill(delay_.begin(), delay_.end(), 0.0f);
     std::fill(ratio_.begin(), ratio_.end(), 1.0);
     std::fill(envRing_.begin(), envRing_.end(), 1.0);
@@ -314,15 +315,18 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     // them, instead of dividing for every frame. Queue counters stay below
     // twice the capacity, so one subtraction mostly wraps them.
     auto wrap = [cap](uint32_t x) { return x < cap ? x : x % cap; };
+    // The gain looks at the input `pad` frames late, so that the frame it
+    // is applied to, L - 1 frames older still, is always cap - 2 old.
+    const uint32_t pad = cap - 2 - (L - 1);
     uint32_t at = uint32_t(frame_ % cap);
     uint32_t e = uint32_t(frame_ % L);
-    uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
+    uint32_t seen = uint32_t((frame_ + cap - pad) % cap);
+    uint32_t from = uint32_t((frame_ + 2) % cap);
     for (uint32_t i = 0; i < frames; ++i, ++frame_) {
         double peak = 0;
         for (uint32_t c = 0; c < n; ++c) {
-            const float x = float(ch[c][i] * pre);
-            delay_[size_t(c) * cap + at] = x;
-            peak = std::max(peak, double(std::fabs(x)));
+            delay_[size_t(c) * cap + at] = float(ch[c][i] * pre);
+            peak = std::max(peak, double(std::fabs(delay_[size_t(c) * cap + seen])));
         }
         const double r = peak > ceiling ? ceiling / peak : 1.0;
         ratio_[at] = r;
@@ -349,6 +353,7 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
         for (uint32_t c = 0; c < n; ++c)
             ch[c][i] = std::clamp(float(delay_[size_t(c) * cap + from] * gain), -limit, limit);
         at = at + 1 == cap ? 0 : at + 1;
+        seen = seen + 1 == cap ? 0 : seen + 1;
         e = e + 1 == L ? 0 : e + 1;
         from = from + 1 == cap ? 0 : from + 1;
     }

@@ -46,10 +46,16 @@ Status TimePitchUnit::doInitialize() {
         inPtr_[c] = inMemory_.data() + size_t(c) * max;
         outPtr_[c] = outMemory_.data() + size_t(c) * max;
     }
-    // Room for what one slice can bring at the highest rate, plus the lead.
+    // The stretcher holds back at most about 8,400 frames at 48 kHz or
+    // less (at two octaves down; less at any other pitch), twice that at
+    // 96 kHz, whatever the slice: the latency covers that with a little to
+    // spare, and any slice beyond the usual 4096 frames.
     const double sr = sampleRate();
-    margin_ = size_t(1024 * std::max(1.0, std::ceil(sr / 48000.0)));
-    ringCapacity_ = size_t(max) * 4 + margin_ * 4 + size_t(sr);
+    const size_t perRate = size_t(std::max(1.0, std::ceil(sr / 48000.0)));
+    const size_t latency = 8704 * perRate + (max > 4096 ? size_t(max) - 4096 : 0);
+    latency_.store(latency);
+    // Room for the latency and what a few slices can bring at the highest rate.
+    ringCapacity_ = latency + size_t(max) * 4 + size_t(sr);
     ring_.assign(size_t(ch) * ringCapacity_, 0.0f);
     // Take the stretcher through its extremes once, so that it has its
     // buffers for any pitch and rate before the first slice.
@@ -81,7 +87,8 @@ void TimePitchUnit::applyParameters() {
 }
 
 // Starts the stretcher over: the recommended lead of silence goes in, and
-// the matching start delay will be dropped from its output.
+// the matching start delay will be dropped from its output. The ring starts
+// with the latency's worth of silence ahead of what the stretcher gives.
 void TimePitchUnit::restart() {
     stretcher_->reset();
     const size_t max = maximumFramesPerSlice();
@@ -92,10 +99,12 @@ void TimePitchUnit::restart() {
         pad -= n;
     }
     discard_ = stretcher_->getStartDelay();
-    ringRead_ = ringFill_ = 0;
+    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    ringRead_ = 0;
+    ringFill_ = std::min<size_t>(latency_.load(), ringCapacity_);
+    owed_ = 0;
     carry_ = 0;
-    started_ = false;
-    inserted_.store(0);
+    heardSignal_ = false;
     drain();
 }
 
@@ -127,7 +136,10 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
     const uint32_t ch = outputChannelCount();
     const size_t max = maximumFramesPerSlice();
     if (bypass()) return pullInput(flags, ts, 0, frames, io);
+    const bool pitchMoved = parameterSlot(1).load(std::memory_order_relaxed) != appliedPitch_ ||
+                            (withRate_ && parameterSlot(0).load(std::memory_order_relaxed) != appliedRate_);
     applyParameters();
+    if (pitchMoved && !heardSignal_) restart();
 
     // Pull rate × frames of input (exactly `frames` at rate 1), in slices
     // the input can give.
@@ -141,28 +153,32 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
         in.numberBuffers = ch;
         for (uint32_t c = 0; c < ch; ++c) in.buffers[c] = {1, n * uint32_t(sizeof(float)), inPtr_[c]};
         if (Status s = pullInput(flags, at, 0, n, in); !ok(s)) return s;
+        for (uint32_t c = 0; c < ch && !heardSignal_; ++c)
+            heardSignal_ = std::any_of(inPtr_[c], inPtr_[c] + n, [](float v) { return v != 0.0f; });
         stretcher_->process(inPtr_.data(), n, false);
         drain();
         wanted -= n;
         at.sampleTime += n;
     }
 
-    // Out: from the ring once it holds a slice and a margin; silence before.
-    if (!started_ && ringFill_ >= frames + margin_) started_ = true;
-    uint32_t real = started_ ? uint32_t(std::min<size_t>(frames, ringFill_)) : 0;
+    // Frames once given out as silence have come late: skip them.
+    const size_t skip = std::min(owed_, ringFill_);
+    ringRead_ = (ringRead_ + skip) % ringCapacity_;
+    ringFill_ -= skip;
+    owed_ -= skip;
+    // Out: from the ring, which holds the latency ahead; silence for any
+    // frame the stretcher has not given yet.
+    const uint32_t real = uint32_t(std::min<size_t>(frames, ringFill_));
     const uint32_t silent = frames - real;
     for (uint32_t c = 0; c < std::min(ch, io.numberBuffers); ++c) {
         float* out = io.channel(c);
-        std::memset(out, 0, silent * sizeof(float));
         const float* src = ring_.data() + size_t(c) * ringCapacity_;
-        for (uint32_t i = 0; i < real; ++i) out[silent + i] = src[(ringRead_ + i) % ringCapacity_];
+        for (uint32_t i = 0; i < real; ++i) out[i] = src[(ringRead_ + i) % ringCapacity_];
+        std::memset(out + real, 0, silent * sizeof(float));
     }
     ringRead_ = (ringRead_ + real) % ringCapacity_;
     ringFill_ -= real;
-    if (silent) {
-        inserted_.fetch_add(silent, std::memory_order_relaxed);
-        if (started_) started_ = false;  // ran dry: build the margin up again
-    }
+    owed_ += silent;
     return Status::Ok;
 }
 
