@@ -76,9 +76,12 @@ struct Measures {
     double tail;            // RMS from 1.05 s to 1.4 s, after the tones end
 };
 
+// The units are switched on once the render has begun: what the track had
+// taken in by then (its latency, under half a second) comes out as it was,
+// so the tones are measured after that.
 Measures measure(const std::vector<float>& x, size_t start, int rate = 44100) {
     Measures m;
-    const size_t from = start + size_t(0.2 * rate), count = size_t(0.6 * rate);
+    const size_t from = start + size_t(0.5 * rate), count = size_t(0.45 * rate);
     m.low = levelAt(x, from, count, 200, rate);
     m.mid = levelAt(x, from, count, 1000, rate);
     m.high = levelAt(x, from, count, 8000, rate);
