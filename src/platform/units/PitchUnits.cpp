@@ -90,6 +90,7 @@ void TimePitchUnit::applyParameters() {
 // the matching start delay will be dropped from its output. The ring starts
 // with the latency's worth of silence ahead of what the stretcher gives.
 void TimePitchUnit::restart() {
+    const size_t delay = startDelay();
     stretcher_->reset();
     const size_t max = maximumFramesPerSlice();
     std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
@@ -98,7 +99,7 @@ void TimePitchUnit::restart() {
         stretcher_->process(inPtr_.data(), n, false);
         pad -= n;
     }
-    discard_ = stretcher_->getStartDelay();
+    discard_ = delay;
     std::fill(ring_.begin(), ring_.end(), 0.0f);
     ringRead_ = 0;
     ringFill_ = std::min<size_t>(latency_.load(), ringCapacity_);
@@ -106,6 +107,58 @@ void TimePitchUnit::restart() {
     carry_ = 0;
     heardSignal_ = false;
     drain();
+}
+
+// The stretcher's real start delay at the pitch and rate it has now. The
+// delay it reports is exact when it leaves the pitch alone, but off by up
+// to a few hundred frames once it shifts it: so a click goes in after the
+// lead of silence, and the centre of the click's energy, as it comes out,
+// is where the first frame after the lead comes out. Measured once per
+// pitch and rate; leaves the stretcher to be started over.
+size_t TimePitchUnit::startDelay() {
+    const size_t reported = stretcher_->getStartDelay();
+    if (appliedPitch_ == 0.0f && appliedRate_ == 1.0f) return reported;
+    if (appliedPitch_ == measuredPitch_ && appliedRate_ == measuredRate_) return measuredDelay_;
+    const uint32_t ch = outputChannelCount();
+    const size_t max = maximumFramesPerSlice();
+    stretcher_->reset();
+    std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
+    for (size_t pad = stretcher_->getPreferredStartPad(); pad > 0;) {
+        const size_t n = std::min(pad, max);
+        stretcher_->process(inPtr_.data(), n, false);
+        pad -= n;
+    }
+    // The stretcher settles over its first windows: the click goes in well
+    // after the start, where it plays from then on.
+    const size_t clickAt = 16384;
+    double weighted = 0, energy = 0;
+    size_t out = 0;
+    const size_t span = clickAt + reported * 4 + 8192;
+    for (size_t fed = 0; fed < span;) {
+        const size_t n = std::min(max, span - fed);
+        const bool click = fed <= clickAt && clickAt < fed + n;
+        if (click)
+            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 1.0f;
+        stretcher_->process(inPtr_.data(), n, false);
+        if (click)
+            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 0.0f;
+        fed += n;
+        for (int available = stretcher_->available(); available > 0; available = stretcher_->available()) {
+            const size_t got = stretcher_->retrieve(outPtr_.data(), std::min<size_t>(size_t(available), max));
+            if (got == 0) break;
+            for (size_t i = 0; i < got; ++i) {
+                const double e = double(outPtr_[0][i]) * outPtr_[0][i];
+                weighted += e * double(out + i);
+                energy += e;
+            }
+            out += got;
+        }
+    }
+    measuredPitch_ = appliedPitch_;
+    measuredRate_ = appliedRate_;
+    const double centre = energy > 0 ? weighted / energy - double(clickAt) : double(reported);
+    measuredDelay_ = size_t(std::llround(std::max(0.0, centre)));
+    return measuredDelay_;
 }
 
 void TimePitchUnit::drain() {

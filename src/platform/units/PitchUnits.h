@@ -16,7 +16,9 @@
 // initialised (from its sample rate and maximum slice): the longest the
 // stretcher can hold input back at any pitch, so the timing of a track does
 // not move when the pitch does. The output starts with that much silence;
-// an offline render runs on by latency() and trims it from the head. Should
+// an offline render runs on by latency() and trims it from the head. The
+// stretcher's own delay, which it misreports once it shifts the pitch, is
+// measured with a click at each new pitch (see startDelay()). Should
 // the stretcher ever fall behind, the missing frames are silence and as many
 // are skipped once they come, so the delay stays the same. While the unit
 // has heard only silence since it started, a pitch change starts it over at
@@ -26,6 +28,7 @@
 #include "platform/units/Unit.h"
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -51,6 +54,7 @@ protected:
 
 private:
     void restart();
+    size_t startDelay();
     void drain();
     void applyParameters();
     bool withRate_;
@@ -63,6 +67,8 @@ private:
     double carry_ = 0;
     bool heardSignal_ = false;  // non-silent input since the last start
     float appliedPitch_ = 0, appliedRate_ = 1;
+    float measuredPitch_ = std::nanf(""), measuredRate_ = std::nanf("");
+    size_t measuredDelay_ = 0;
     std::atomic<uint64_t> latency_{0};
 };
 
