@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 using units::fourCC;
@@ -223,7 +224,15 @@ void runStandIn(TrackTapContext::LatencyStandIn& s, uint32_t channels, const uni
                     if (nch == 1 && feedOnly) {
                         std::copy_n(x + i, run, ring + at);
                     } else if (nch == 1) {
-                        std::swap_ranges(x + i, x + i + run, ring + at);
+                        // Out with what the line holds, in with the input,
+                        // by whole copies through a short buffer.
+                        float held[256];
+                        for (size_t j = 0; j < run; j += 256) {
+                            const size_t k = std::min<size_t>(256, run - j);
+                            std::memcpy(held, ring + at + j, k * sizeof(float));
+                            std::memcpy(ring + at + j, x + i + j, k * sizeof(float));
+                            std::memcpy(x + i + j, held, k * sizeof(float));
+                        }
                     } else {
                         for (size_t j = 0; j < run; ++j) {
                             float& v = x[(i + j) * nch + k];
