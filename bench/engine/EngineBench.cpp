@@ -8,6 +8,7 @@
 // cache. The program runs with a temporary home folder, so the decoded cache
 // of its source never reaches the user's.
 #include "engine/MusicFilter.h"
+#include "engine/TrackTapContext.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/Composition.h"
@@ -141,6 +142,48 @@ void TracksThroughTheChain(benchmark::State& state) {
     state.counters["active_units"] = active;
 }
 BENCHMARK(TracksThroughTheChain)->Arg(1)->Arg(8)->Arg(32)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Playing backwards, the player jumps back and renders 16384 frames (as
+// many as kChunk in Player.cpp), then plays them from the end: 8 tracks
+// with the effects above. With the tracks' latency compensated (1), every
+// jump also feeds each track its latency ahead; without (0), the same mix
+// with no latency, for comparison in the same run.
+void JumpsBackwards(benchmark::State& state) {
+    const bool compensated = state.range(0) != 0;
+    Mix m = makeMix(8);
+    Renderer::loadSources(*m.composition);
+    // The first renderer prepares the taps; the second, attached to taps
+    // that are prepared already, takes their latency as it is then.
+    Renderer first(m.composition, m.mix, kRate, Renderer::Mode::Offline);
+    first.prepare();
+    if (!compensated)
+        for (auto& t : m.tracks)
+            if (auto* k = t->getProcessorContext()) {
+                for (auto& standIn : k->standIns) standIn.frames = 0;
+                k->latencyFrames.store(0);
+                k->tap->setLatency(0);
+            }
+    Renderer r(m.composition, m.mix, kRate, Renderer::Mode::Offline, 1024);
+    r.prepare();
+    activateEffects(m);
+    constexpr int64_t kChunk = 16384;
+    std::vector<float> left(1024), right(1024);
+    int64_t pos = r.length();
+    for (auto _ : state) {
+        pos = pos >= kChunk ? pos - kChunk : r.length() - kChunk;
+        r.setPosition(pos);
+        for (int64_t done = 0; done < kChunk; done += 1024) r.render(left.data(), right.data(), 1024);
+        benchmark::DoNotOptimize(left.data());
+    }
+    state.counters["latency_frames"] =
+        double(compensated && m.tracks.front()->getProcessorContext()
+                   ? m.tracks.front()->getProcessorContext()->latencyFrames.load()
+                   : 0);
+    // Seconds of backward playback per second of one core.
+    state.counters["x_realtime"] =
+        benchmark::Counter(16384.0 / kRate, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(JumpsBackwards)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same three effects by sox over the same file.
 void SoxLowpassEqualizerReverb(benchmark::State& state) {

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <thread>
 
 using units::fourCC;
 
@@ -192,9 +194,80 @@ void scheduleMIDI(TrackTapContext* c, MusicFilter* track) {
         scheduler->scheduleMIDIForRenderSlice(c, c->chainEntries, c->chainEntryCount);
 }
 
+// ---- latency stand-ins
+
+// Runs one stand-in over `frames` frames of `list`: each frame out is the
+// one that went in `s.frames` frames earlier. With `feedOnly` its unit
+// plays: the stand-in only keeps the unit's input, so that it can take over
+// the moment the unit sits out.
+void runStandIn(TrackTapContext::LatencyStandIn& s, uint32_t channels, const units::BufferList& list,
+                uint32_t frames, bool feedOnly) {
+    const uint32_t length = s.frames;
+    if (length == 0 || frames == 0) return;
+    uint32_t channel = 0;
+    for (uint32_t b = 0; b < list.numberBuffers; ++b) {
+        const units::AudioBuffer& buf = list.buffers[b];
+        const uint32_t nch = std::max<uint32_t>(1, buf.numberChannels);
+        if (buf.data) {
+            float* x = static_cast<float*>(buf.data);
+            const size_t n = std::min<size_t>(sampleCount(buf) / nch, frames);
+            for (uint32_t k = 0; k < nch && channel + k < channels; ++k) {
+                float* ring = s.ring.data() + size_t(channel + k) * length;
+                size_t at = s.at;
+                for (size_t i = 0; i < n;) {
+                    const size_t run = std::min<size_t>(n - i, length - at);
+                    if (nch == 1 && feedOnly) {
+                        std::copy_n(x + i, run, ring + at);
+                    } else if (nch == 1) {
+                        // Out with what the line holds, in with the input,
+                        // by whole copies through a short buffer.
+                        float held[256];
+                        for (size_t j = 0; j < run; j += 256) {
+                            const size_t k = std::min<size_t>(256, run - j);
+                            std::memcpy(held, ring + at + j, k * sizeof(float));
+                            std::memcpy(ring + at + j, x + i + j, k * sizeof(float));
+                            std::memcpy(x + i + j, held, k * sizeof(float));
+                        }
+                    } else {
+                        for (size_t j = 0; j < run; ++j) {
+                            float& v = x[(i + j) * nch + k];
+                            if (feedOnly) ring[at + j] = v;
+                            else std::swap(v, ring[at + j]);
+                        }
+                    }
+                    i += run;
+                    at = at + run == length ? 0 : at + run;
+                }
+            }
+        }
+        channel += nch;
+    }
+    s.at = uint32_t((uint64_t(s.at) + frames) % length);
+}
+
+// Runs the stand-ins of `mask` (bits by BuiltInUnit) in chain order.
+void runStandIns(TrackTapContext* c, uint32_t mask, const units::BufferList& list, uint32_t frames) {
+    if (!mask) return;
+    for (auto u : kChainOrder)
+        if ((mask >> static_cast<int>(u)) & 1u)
+            runStandIn(c->standIns[static_cast<int>(u)], c->standInChannels, list, frames, false);
+}
+
+// The input of chain slot `slot` is in `list`: the stand-ins of the units
+// that sit out before it run on it, and the slot's own stand-in keeps it.
+void prepareSlotInput(TrackTapContext* c, uint32_t slot, const units::Unit* unit,
+                      const units::BufferList& list, uint32_t frames) {
+    if (c->standInsBefore) runStandIns(c, c->standInsBefore[slot], list, frames);
+    for (int i = 0; i < kBuiltInUnitCount; ++i)
+        if (c->standIns[i].frames && c->units[i].load() == unit) {
+            runStandIn(c->standIns[i], c->standInChannels, list, frames, true);
+            break;
+        }
+}
+
 // Levels of the slice for the meter and, for the selected track, its spectrum.
 void meterSlice(TrackTapContext* c, MusicFilter* track, AudioControllerServices* controller,
-                const units::BufferList* list, int64_t frames) {
+                const units::BufferList* list, int64_t frames, const MediaTime& heard) {
     auto level = [&](uint32_t i) -> double {
         const auto& b = list->buffers[i];
         size_t n = c->nonInterleaved.load() ? size_t(frames) : size_t(frames) * b.numberChannels;
@@ -211,8 +284,8 @@ void meterSlice(TrackTapContext* c, MusicFilter* track, AudioControllerServices*
 
     if (!controller->showEQFFT.load() || !c->spectrum || !c->spectrum->isValid()) return;
     if (track->viewIndex() != controller->currentSelectedAudio.load()) return;
-    if (!c->sliceTimeRange.start.isNumeric()) return;
-    const double t = c->sliceTimeRange.start.seconds();
+    if (!heard.isNumeric()) return;
+    const double t = heard.seconds();
     if (std::fabs(t - controller->eqSpectrum.fftViewTime()) <= 0.05) return;
     const float* channels[units::BufferList::kCapacity];
     for (uint32_t i = 0; i < list->numberBuffers; ++i)
@@ -307,6 +380,24 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
         madeAnything = true;
     }
     c->scratchChannels = channels;
+
+    // The track's latency: every built-in unit that has one counts, playing
+    // or not, and gets a stand-in of that length.
+    int64_t latency = 0;
+    for (int i = 0; i < kBuiltInUnitCount; ++i) {
+        units::Unit* unit = c->units[i].load();
+        const double seconds = unit ? unit->latency() : 0.0;
+        const auto frames = uint32_t(std::max<long>(0, std::lround(seconds * format.sampleRate)));
+        auto& standIn = c->standIns[i];
+        standIn.frames = frames;
+        standIn.ring.assign(size_t(frames) * channels, 0.0f);
+        standIn.at = 0;
+        standIn.played = false;
+        latency += frames;
+    }
+    c->standInChannels = channels;
+    c->latencyFrames.store(latency);
+    tap->setLatency(latency);
     if (!c->spectrum || c->spectrum->length() != maxFrames) {
         auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
         // A slice length for which no DFT can be made leaves the spectrum out.
@@ -396,7 +487,6 @@ units::Unit* configureChainUnit(ProcessingTap* tap, std::unique_ptr<units::Unit>
 
 void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
                 units::BufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut) {
-    (void)flags;
     realtime::Scope realtimeScope;
     auto* c = contextOf(tap);
     if (!c) return;
@@ -441,9 +531,30 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             chain[filled] = {tap, e.unit, filled ? chain[filled - 1].unit : nullptr, e.mode};
             ++filled;
         }
+    // A unit with latency that sits out leaves its stand-in in its place,
+    // run on the input of the next unit that plays (or after the last). One
+    // that comes back after sitting out, or any after a start or a jump,
+    // starts clean: it then gives out silence for its latency, not sound
+    // from another time.
+    std::array<uint32_t, kMaxChain> standInsBefore{};
+    uint32_t pendingStandIns = 0, allStandIns = 0;
+    const bool startOfStream = (flags & ProcessingTapFlagStartOfStream) != 0;
     for (auto u : kChainOrder) {
+        const int i = static_cast<int>(u);
         units::Unit* unit = c->unit(u).load();
-        if (!active[static_cast<int>(u)] || !unit) continue;
+        const bool plays = active[i] && unit;
+        auto& standIn = c->standIns[i];
+        if (standIn.frames) {
+            allStandIns |= 1u << i;
+            if (plays && (!standIn.played || startOfStream)) unit->reset();
+            standIn.played = plays;
+        }
+        if (!plays) {
+            if (standIn.frames) pendingStandIns |= 1u << i;
+            continue;
+        }
+        standInsBefore[filled] = pendingStandIns;
+        pendingStandIns = 0;
         chain[filled] = {tap, unit, filled ? chain[filled - 1].unit : nullptr, ChainUnitEffect};
         ++filled;
     }
@@ -451,6 +562,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     c->chainEntryCount = pluginCount + kBuiltInUnitCount;
     c->sourceBuffers = bufferList;
     c->sourceFetched = false;
+    c->standInsBefore = standInsBefore.data();
+    c->standInsAfter = pendingStandIns;
 
     bool rendered = false;
     if (filled > 0 && numberFrames <= c->maxFrames) {
@@ -485,8 +598,10 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         rendered = units::ok(status);
     }
     c->sourceBuffers = nullptr;
+    c->standInsBefore = nullptr;
 
     if (rendered) {
+        runStandIns(c, c->standInsAfter, *bufferList, uint32_t(numberFrames));
         c->contextSampleCount.store(c->contextSampleCount.load() + 1.0);
         if (numberFramesOut) *numberFramesOut = numberFrames;
     } else {
@@ -496,6 +611,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             zeroBufferList(bufferList);
             return;
         }
+        // No chain played: every stand-in keeps the track's timing.
+        runStandIns(c, allStandIns, *bufferList, uint32_t(numberFrames));
         if (flagsOut) *flagsOut = f;
         if (numberFramesOut) *numberFramesOut = framesOut;
     }
@@ -504,12 +621,17 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         zeroBufferList(bufferList);
         return;
     }
-    const double t = c->sliceTimeRange.start.seconds();
+    // What comes out now was fed in the track's latency ago: the level, the
+    // fades and the balance are those of the time it is heard at.
+    MediaTime heard = c->sliceTimeRange.start;
+    if (const int64_t latency = c->latencyFrames.load(); latency > 0)
+        heard = heard - MediaTime(latency, int32_t(std::lround(c->sampleRate.load())));
+    const double t = heard.seconds();
     if (t < c->contextTrackStartTime.load() || t > c->contextTrackEndTime.load() ||
         c->sliceTimeRange.duration == MediaTime::zero()) {
         zeroBufferList(bufferList);
     } else {
-        const MediaTime now = c->sliceTimeRange.start;
+        const MediaTime now = heard;
         std::optional<double> automatedLevel, automatedBalance;
         bool levelPaused = true, balancePaused = true;
         if (controller) {
@@ -531,7 +653,7 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     if (c->soloMuted.load()) zeroBufferList(bufferList);
 
     if (controller && controller->notifyAudioMetering.load())
-        meterSlice(c, track, controller, bufferList, numberFrames);
+        meterSlice(c, track, controller, bufferList, numberFrames, heard);
 }
 
 units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* actionFlags,
@@ -560,6 +682,7 @@ units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* ac
         int status = fetchSource(c, frames, into, nullptr, nullptr);
         if (status == ProcessingTap::NoError && instrument && c->sliceTimeRange.start.isValid())
             scheduleMIDI(c, track);
+        if (status == ProcessingTap::NoError && !instrument) prepareSlotInput(c, slot, rc->unit, *into, frames);
         return status == ProcessingTap::NoError ? units::Status::Ok : units::Status::NoConnection;
     }
 
@@ -573,14 +696,18 @@ units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* ac
         auto status = previous.unit->render(&renderFlags, timeStamp, 0, frames, &scratch);
         if (!units::ok(status)) return status;
         if (rc->mode == ChainUnitEffect) {
-            mixBufferLists(ioData ? *ioData : *c->sourceBuffers, *c->sourceBuffers, scratch);
+            units::BufferList& input = ioData ? *ioData : *c->sourceBuffers;
+            mixBufferLists(input, *c->sourceBuffers, scratch);
+            prepareSlotInput(c, slot, rc->unit, input, frames);
         } else {
             accumulateBufferList(*c->sourceBuffers, scratch);
         }
         return status;
     }
     if (!ioData) return units::Status::Ok;
-    return previous.unit->render(&renderFlags, timeStamp, 0, frames, ioData);
+    const units::Status status = previous.unit->render(&renderFlags, timeStamp, 0, frames, ioData);
+    if (units::ok(status)) prepareSlotInput(c, slot, rc->unit, *ioData, frames);
+    return status;
 }
 
 // ---------------------------------------------------------------------------

@@ -177,6 +177,32 @@ struct TrackTapContext {
     // The spectrum of the selected track's slices; null when no DFT could be made.
     std::unique_ptr<TrackSpectrum> spectrum;
 
+    // ---- latency: the track's audio comes out of the tap this many frames
+    // late, a constant from prepare to unprepare: the sum of the latencies
+    // of its built-in units that have one, whether they play or not. A unit
+    // with latency that sits out of a slice's chain leaves a delay line of
+    // its latency in its place (its stand-in), which its input feeds while
+    // it plays, so that the track's timing never moves while it renders.
+    // The renderer feeds the tap as far ahead (ProcessingTap::latency), so
+    // the slice's source range lies that much ahead of what the tap gives
+    // out: the units, their automation and the notes follow the source
+    // time; the level, fades, balance and meters follow the output time.
+    // Made by prepare; rendered by the render thread only.
+    struct LatencyStandIn {
+        uint32_t frames = 0;      // 0: the unit has no latency
+        std::vector<float> ring;  // frames × channels
+        uint32_t at = 0;          // the next frame to give out and to fill
+        bool played = false;      // the unit played the last slice
+    };
+    std::array<LatencyStandIn, kBuiltInUnitCount> standIns{};
+    uint32_t standInChannels = 0;
+    std::atomic<int64_t> latencyFrames{0};
+    // For the render in progress: per chain slot, the stand-ins (bits by
+    // BuiltInUnit) to run on that slot's input, and those to run after the
+    // last slot.
+    const uint32_t* standInsBefore = nullptr;
+    uint32_t standInsAfter = 0;
+
     // ---- letting go: a render counts itself in and out, so that the main
     // thread can wait until no render holds what it is about to free.
     // Several renders (the player's, an export's) may be in at once.

@@ -55,6 +55,13 @@ TapDriver::TapDriver(std::shared_ptr<ProcessingTap> t, int64_t maxFrames, double
 
 TapDriver::~TapDriver() { tap->detach(); }
 
+void TapDriver::withoutLatency() {
+    TrackTapContext* c = context();
+    for (auto& standIn : c->standIns) standIn.frames = 0;
+    c->latencyFrames.store(0);
+    tap->setLatency(0);
+}
+
 void TapDriver::run(int64_t at, int64_t frames, float sourceValue) {
     static thread_local std::vector<float> srcL, srcR;
     srcL.assign(size_t(maxFrames), sourceValue);

@@ -91,6 +91,10 @@ struct TapDriver {
     // are empty) starting at frame `at` of the composition.
     void run(int64_t at, int64_t frames, float sourceValue);
     TrackTapContext* context() const { return static_cast<TrackTapContext*>(tap->storage()); }
+    // Takes the track's latency away (its units with latency sit out with no
+    // stand-in), so that a slice's output is that slice's own: for tests of
+    // the cycle's rules rather than of the track's timing.
+    void withoutLatency();
 };
 
 // A unit that notes when it has rendered, for checking the chain's order.

@@ -23,6 +23,7 @@ protected:
         testsupport::spin(10);  // the set-up the prepared tap hands to the main thread
         k = driver->context();
         ASSERT_NE(k, nullptr);
+        driver->withoutLatency();
         k->contextTrackStartTime.store(0);
         k->contextTrackEndTime.store(10);
         s.controller.asked.reserve(256);

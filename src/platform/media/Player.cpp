@@ -173,6 +173,13 @@ void Player::renderLoop() {
     const int64_t length = renderer.length();
     uint64_t handled = 0;
     int64_t position = 0;
+    // Backwards, the renderer jumps, and every jump feeds each track its
+    // latency ahead: so it renders long stretches, which the blocks then
+    // read from the end. [chunkStart, chunkEnd) is the stretch held.
+    constexpr int64_t kChunk = 16384;
+    std::vector<float> chunkL(static_cast<size_t>(kChunk)), chunkR(chunkL.size());
+    int64_t chunkStart = 0, chunkEnd = 0;
+    bool backwards = false;
 
     auto renderRange = [&](int64_t count) {
         for (int64_t done = 0; done < count;) {
@@ -190,6 +197,8 @@ void Player::renderLoop() {
             position = std::clamp<int64_t>(s.requestFrame.load(std::memory_order_relaxed), 0, length);
             renderer.setPosition(position);  // a jump: the resamplers start over
             s.flush(g, position);
+            chunkStart = chunkEnd = 0;
+            backwards = false;
         }
         const uint64_t write = s.writeIndex.load(std::memory_order_relaxed);
         const uint64_t read = s.readIndex.load(std::memory_order_acquire);
@@ -220,9 +229,21 @@ void Player::renderLoop() {
         if (rate < 0 && position > 0) {
             const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, position);
             const int64_t start = position - count;
-            renderer.setPosition(start);  // backwards: every block is a jump
-            realtime::Scope scope;
-            renderRange(count);
+            if (start < chunkStart || position > chunkEnd) {
+                chunkEnd = position;
+                chunkStart = std::max<int64_t>(0, position - kChunk);
+                renderer.setPosition(chunkStart);
+                realtime::Scope scope;
+                for (int64_t done = 0; done < chunkEnd - chunkStart;) {
+                    const int n = static_cast<int>(
+                        std::min<int64_t>(chunkEnd - chunkStart - done, renderer.maxFrames()));
+                    renderer.render(chunkL.data() + done, chunkR.data() + done, n);
+                    done += n;
+                }
+            }
+            backwards = true;
+            std::copy_n(chunkL.data() + (start - chunkStart), count, l.data());
+            std::copy_n(chunkR.data() + (start - chunkStart), count, r.data());
             for (int i = 0; i < block; ++i) {
                 float a = 0, b = 0;
                 int taken = 0;
@@ -239,6 +260,12 @@ void Player::renderLoop() {
             }
             position = start;
         } else {
+            if (backwards) {
+                // The renderer stands where the last stretch ended: start over here.
+                renderer.setPosition(position);
+                backwards = false;
+                chunkStart = chunkEnd = 0;
+            }
             realtime::Scope scope;
             const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, length - position);
             renderRange(count);

@@ -77,6 +77,15 @@ public:
     void detach();
     int attachCount() const { return attachCount_.load(); }
 
+    // Frames by which the tap's process delays the track's audio, at the
+    // rate the tap was prepared with; constant from its prepare to its
+    // unprepare (the tap's owner sets it in prepare). A renderer feeds the
+    // tap that far ahead of the output and drops as many frames of its
+    // output at every start and jump, so that the track lines up with a
+    // track whose tap adds no delay.
+    void setLatency(int64_t frames) { latency_.store(frames > 0 ? frames : 0); }
+    int64_t latency() const { return latency_.load(); }
+
     // The source of one slice, seen by getSourceAudio while process runs.
     struct SliceSource {
         const ProcessingTap* tap = nullptr;
@@ -98,5 +107,6 @@ private:
     void* storage_ = nullptr;
     std::mutex attachMutex_;
     std::atomic<int> attachCount_{0};
+    std::atomic<int64_t> latency_{0};
     Preparation preparation_;
 };

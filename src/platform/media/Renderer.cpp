@@ -35,6 +35,10 @@ struct Renderer::Track {
     std::shared_ptr<ProcessingTap> tap;
     bool attached = false;
     bool startOfStream = true;
+    // Stage frames by which the tap delays the track: the source runs that
+    // far ahead of what the track gives out, and the tap's first output
+    // after each start or jump is dropped for as long.
+    int64_t latency = 0;
 
     // The stage: source, tap and volume, at the rate and slice size the tap
     // was prepared with (the output's when there is no tap).
@@ -138,6 +142,7 @@ bool Renderer::prepare(QString* error) {
             t->attached = true;
             if (granted.format.sampleRate > 0) t->stageRate = std::llround(granted.format.sampleRate);
             if (granted.maxFrames > 0) t->stageMax = std::min<int64_t>(maxFrames_, granted.maxFrames);
+            t->latency = t->tap->latency();
         }
         const int64_t stageRate = t->stageRate;
         // Render at the rate of the track's first source: one continuous
@@ -277,6 +282,13 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
                                      static_cast<int>(lead));
         t.dropOut = std::max<int64_t>(0, scaleFrames(lead, vRate, t.stageRate) - std::max(0, made));
     }
+    // The tap delays the track: feed it its latency ahead and drop what it
+    // gives out meanwhile.
+    for (int64_t done = 0; done < t.latency;) {
+        const int n = static_cast<int>(std::min<int64_t>(t.stageMax, t.latency - done));
+        processStage(t, n);
+        done += n;
+    }
     if (t.post) {
         swr_init(t.post);
         int64_t made = 0;
@@ -291,7 +303,7 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
             done += n;
         }
         t.postDrop = std::max<int64_t>(0, scaleFrames(postLead, t.stageRate, outRate) - made);
-        t.startOfStream = true;
+        if (t.latency == 0) t.startOfStream = true;
     }
 }
 
@@ -478,18 +490,20 @@ void Renderer::processStage(Track& t, int n) {
             result[c] = list.buffers[c].data ? static_cast<const float*>(list.buffers[c].data)
                                              : t.out[c].data();
     }
-    // Volume: the steps in force across the slice.
+    // Volume: the steps in force across the slice, at the time the track's
+    // output is heard (its latency behind its source).
     float* out[2] = {t.stageOut[0].data(), t.stageOut[1].data()};
+    const int64_t heard = t.stagePos - t.latency;
     int64_t i = 0;
     while (i < n) {
-        const int64_t frame = t.stagePos + i;
+        const int64_t frame = heard + i;
         float v = 1.0f;
         int64_t next = n;
         for (const auto& [at, vol] : t.volumes) {
             if (at <= frame) {
                 v = vol;
             } else {
-                next = std::min<int64_t>(n, at - t.stagePos);
+                next = std::min<int64_t>(n, at - heard);
                 break;
             }
         }

@@ -12,7 +12,11 @@
 // Pulls a composition through its audio mix, slice by slice, as two channels
 // of float at one sample rate. Each audio track renders its segments (copied,
 // resampled, or stretched with the pitch kept; empty ones are silence), then
-// goes through its tap, then takes its volume; the tracks are summed.
+// goes through its tap, then takes its volume; the tracks are summed. A tap
+// that delays its track (ProcessingTap::latency) is fed that far ahead, and
+// what it gives out for that long after each start or jump is dropped, so
+// that every track is heard where it lies on the timeline; its volume
+// follows the time it is heard at.
 //
 // prepare() and setPosition() may allocate and belong to a worker or to the
 // start of a render; render() is real-time safe.

@@ -548,8 +548,10 @@ PeakLimiterUnit::PeakLimiterUnit()
     addParameter(3, info("Ceiling", ParameterUnit::Decibels, -40, 0, 0));
 }
 
+// The output is delayed by the longest look-ahead whatever the attack time,
+// so that changing the attack never moves the track's timing.
 double PeakLimiterUnit::latency() const {
-    return double(reportedLookahead_.load() - 1) / sampleRate();
+    return double(capacity_ >= 2 ? capacity_ - 2 : 0) / sampleRate();
 }
 
 Status PeakLimiterUnit::doInitialize() {
@@ -558,14 +560,12 @@ Status PeakLimiterUnit::doInitialize() {
     ratio_.assign(capacity_, 1.0);
     minQueue_.assign(capacity_, 0);
     envRing_.assign(capacity_, 1.0);
-    gains_.assign(maximumFramesPerSlice(), 0.0);
     restart(std::max<uint32_t>(1, uint32_t(std::lround(value(0) * sampleRate()))));
     return Status::Ok;
 }
 
 void PeakLimiterUnit::restart(uint32_t lookahead) {
     lookahead_ = std::clamp<uint32_t>(lookahead, 1, capacity_ - 1);
-    reportedLookahead_.store(lookahead_);
     std::fill(delay_.begin(), delay_.end(), 0.0f);
     std::fill(ratio_.begin(), ratio_.end(), 1.0);
     std::fill(envRing_.begin(), envRing_.end(), 1.0);
@@ -577,49 +577,6 @@ void PeakLimiterUnit::restart(uint32_t lookahead) {
 
 void PeakLimiterUnit::doReset() { restart(lookahead_); }
 
-#if defined(__x86_64__)
-namespace {
-// ch[c][start + i] = clamp(delayed sample times min(1, sums[i] / L)) for
-// every channel, four frames at a time, with the arithmetic of the portable
-// loop in PeakLimiterUnit::process.
-__attribute__((target("avx2,fma"))) void applyGainsWide(float* const* ch, uint32_t n, uint32_t start,
-                                                        uint32_t count, const float* delay, uint32_t cap,
-                                                        uint32_t from, double* sums, uint32_t L, float limit) {
-    const __m256d length = _mm256_set1_pd(double(L)), one = _mm256_set1_pd(1.0);
-    uint32_t i = 0;
-    for (; i + 4 <= count; i += 4)
-        _mm256_storeu_pd(sums + i, _mm256_min_pd(_mm256_div_pd(_mm256_loadu_pd(sums + i), length), one));
-    for (; i < count; ++i) sums[i] = std::min(1.0, sums[i] / L);
-    const __m128 hi = _mm_set1_ps(limit), lo = _mm_set1_ps(-limit);
-    for (uint32_t c = 0; c < n; ++c) {
-        const float* line = delay + size_t(c) * cap;
-        float* out = ch[c] + start;
-        uint32_t f = from;
-        for (i = 0; i < count;) {
-            // A run that does not wrap the ring.
-            const uint32_t run = std::min(count - i, cap - f);
-            uint32_t j = 0;
-            for (; j + 4 <= run; j += 4) {
-                __m128 v = _mm256_cvtpd_ps(
-                    _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(line + f + j)), _mm256_loadu_pd(sums + i + j)));
-                v = _mm_blendv_ps(v, lo, _mm_cmplt_ps(v, lo));
-                v = _mm_blendv_ps(v, hi, _mm_cmplt_ps(hi, v));
-                _mm_storeu_ps(out + i + j, v);
-            }
-            for (; j < run; ++j) out[i + j] = std::clamp(float(line[f + j] * sums[i + j]), -limit, limit);
-            i += run;
-            f = f + run == cap ? 0 : f + run;
-        }
-    }
-}
-}  // namespace
-#else
-namespace {
-void applyGainsWide(float* const*, uint32_t, uint32_t, uint32_t, const float*, uint32_t, uint32_t, double*,
-                    uint32_t, float) {}
-}  // namespace
-#endif
-
 void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     const uint32_t wanted = std::max<uint32_t>(1, uint32_t(std::lround(value(0) * sampleRate())));
     if (wanted != lookahead_) restart(wanted);
@@ -630,75 +587,50 @@ void PeakLimiterUnit::process(float* const* ch, uint32_t n, uint32_t frames) {
     const float limit = float(ceiling);
     // Ring positions advance by one a frame: work them out once and step
     // them, instead of dividing for every frame. Queue counters stay below
-    // twice the capacity, so one subtraction mostly wraps them. The members
-    // the loop carries from frame to frame live in locals meanwhile: stores
-    // into the rings could otherwise alias them and hold every frame up.
+    // twice the capacity, so one subtraction mostly wraps them.
     auto wrap = [cap](uint32_t x) { return x < cap ? x : x % cap; };
-    float* const delay = delay_.data();
-    double* const ratio = ratio_.data();
-    uint32_t* const queue = minQueue_.data();
-    double* const envRing = envRing_.data();
-    double* const gains = gains_.data();
-    uint32_t qHead = qHead_, qTail = qTail_;
-    double envelope = envelope_, envSum = envSum_;
-    // In chunks short enough that a frame's delayed sample is read before a
-    // later frame of the chunk writes over it: first the gains of the chunk,
-    // frame by frame, then the delayed samples times the gains.
-    const uint32_t chunk = cap - L;
-    for (uint32_t start = 0; start < frames; start += chunk) {
-        const uint32_t count = std::min(chunk, frames - start);
-        uint32_t at = uint32_t(frame_ % cap);
-        uint32_t e = uint32_t(frame_ % L);
-        for (uint32_t i = 0; i < count; ++i) {
-            double peak = 0;
-            for (uint32_t c = 0; c < n; ++c) {
-                const float x = float(ch[c][start + i] * pre);
-                delay[size_t(c) * cap + at] = x;
-                peak = std::max(peak, double(std::fabs(x)));
-            }
-            const double r = peak > ceiling ? ceiling / peak : 1.0;
-            ratio[at] = r;
-            // Sliding minimum of the required gains over the last L frames.
-            while (qTail != qHead && ratio[queue[wrap(qTail - 1)]] >= r) --qTail;
-            queue[wrap(qTail)] = at;
-            ++qTail;
-            // Drop the front once it is L frames old.
-            while (qTail - qHead > 1) {
-                const uint32_t front = queue[wrap(qHead)];
-                const uint32_t age = wrap(at + cap - front);
-                if (age < L) break;
-                ++qHead;
-            }
-            if (qHead >= cap) {
-                qHead -= cap;
-                qTail -= cap;
-            }
-            const double held = ratio[queue[wrap(qHead)]];
-            envelope = held < envelope ? held : held + (envelope - held) * rel;
-            envSum += envelope - envRing[e];
-            envRing[e] = envelope;
-            gains[i] = envSum;
-            at = at + 1 == cap ? 0 : at + 1;
-            e = e + 1 == L ? 0 : e + 1;
+    // The gain looks at the input `pad` frames late, so that the frame it
+    // is applied to, L - 1 frames older still, is always cap - 2 old.
+    const uint32_t pad = cap - 2 - (L - 1);
+    uint32_t at = uint32_t(frame_ % cap);
+    uint32_t e = uint32_t(frame_ % L);
+    uint32_t seen = uint32_t((frame_ + cap - pad) % cap);
+    uint32_t from = uint32_t((frame_ + 2) % cap);
+    for (uint32_t i = 0; i < frames; ++i, ++frame_) {
+        double peak = 0;
+        for (uint32_t c = 0; c < n; ++c) {
+            delay_[size_t(c) * cap + at] = float(ch[c][i] * pre);
+            peak = std::max(peak, double(std::fabs(delay_[size_t(c) * cap + seen])));
         }
-        const uint32_t from = uint32_t((frame_ + cap - (L - 1)) % cap);
-        if (dsp::useWideKernels()) {
-            applyGainsWide(ch, n, start, count, delay, cap, from, gains, L, limit);
-        } else {
-            for (uint32_t c = 0; c < n; ++c) {
-                const float* line = delay + size_t(c) * cap;
-                for (uint32_t i = 0, f = from; i < count; ++i, f = f + 1 == cap ? 0 : f + 1) {
-                    const double gain = std::min(1.0, gains[i] / L);
-                    ch[c][start + i] = std::clamp(float(line[f] * gain), -limit, limit);
-                }
-            }
+        const double r = peak > ceiling ? ceiling / peak : 1.0;
+        ratio_[at] = r;
+        // Sliding minimum of the required gains over the last L frames.
+        while (qTail_ != qHead_ && ratio_[minQueue_[wrap(qTail_ - 1)]] >= r) --qTail_;
+        minQueue_[wrap(qTail_)] = at;
+        ++qTail_;
+        // Drop the front once it is L frames old.
+        while (qTail_ - qHead_ > 1) {
+            const uint32_t front = minQueue_[wrap(qHead_)];
+            const uint32_t age = wrap(at + cap - front);
+            if (age < L) break;
+            ++qHead_;
         }
-        frame_ += count;
+        if (qHead_ >= cap) {
+            qHead_ -= cap;
+            qTail_ -= cap;
+        }
+        const double held = ratio_[minQueue_[wrap(qHead_)]];
+        envelope_ = held < envelope_ ? held : held + (envelope_ - held) * rel;
+        envSum_ += envelope_ - envRing_[e];
+        envRing_[e] = envelope_;
+        const double gain = std::min(1.0, envSum_ / L);
+        for (uint32_t c = 0; c < n; ++c)
+            ch[c][i] = std::clamp(float(delay_[size_t(c) * cap + from] * gain), -limit, limit);
+        at = at + 1 == cap ? 0 : at + 1;
+        seen = seen + 1 == cap ? 0 : seen + 1;
+        e = e + 1 == L ? 0 : e + 1;
+        from = from + 1 == cap ? 0 : from + 1;
     }
-    qHead_ = qHead;
-    qTail_ = qTail;
-    envelope_ = envelope;
-    envSum_ = envSum;
     if (frame_ > (uint64_t(1) << 40)) frame_ %= uint64_t(cap) * L;  // keep the ring arithmetic exact
 }
 

@@ -29,7 +29,8 @@
 //   18 Release Time         s     0.01 .. 3       default 0.1
 //
 // Peak limiter "lmtr" (look-ahead: the output never exceeds the ceiling;
-// the look-ahead is the attack time and is reported as latency):
+// the look-ahead is the attack time; the output is delayed by the longest
+// look-ahead, 30 ms, whatever the attack, and that is the latency):
 //   0  Attack Time          s    0.001 .. 0.03    default 0.012
 //   1  Decay Time           s    0.001 .. 0.06    default 0.024
 //   2  Pre-gain             dB     -40 .. 40      default 0
@@ -117,9 +118,7 @@ private:
     uint32_t qHead_ = 0, qTail_ = 0;
     std::vector<double> envRing_;  // smoothed gains of the last L frames
     double envSum_ = 0, envelope_ = 1;
-    std::vector<double> gains_;  // a chunk's gains (first their sums over the look-ahead)
     uint64_t frame_ = 0;
-    std::atomic<uint32_t> reportedLookahead_{1};
 };
 
 }  // namespace units

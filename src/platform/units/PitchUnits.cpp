@@ -46,10 +46,16 @@ Status TimePitchUnit::doInitialize() {
         inPtr_[c] = inMemory_.data() + size_t(c) * max;
         outPtr_[c] = outMemory_.data() + size_t(c) * max;
     }
-    // Room for what one slice can bring at the highest rate, plus the lead.
+    // The stretcher holds back at most about 8,400 frames at 48 kHz or
+    // less (at two octaves down; less at any other pitch), twice that at
+    // 96 kHz, whatever the slice: the latency covers that with a little to
+    // spare, and any slice beyond the usual 4096 frames.
     const double sr = sampleRate();
-    margin_ = size_t(1024 * std::max(1.0, std::ceil(sr / 48000.0)));
-    ringCapacity_ = size_t(max) * 4 + margin_ * 4 + size_t(sr);
+    const size_t perRate = size_t(std::max(1.0, std::ceil(sr / 48000.0)));
+    const size_t latency = 8704 * perRate + (max > 4096 ? size_t(max) - 4096 : 0);
+    latency_.store(latency);
+    // Room for the latency and what a few slices can bring at the highest rate.
+    ringCapacity_ = latency + size_t(max) * 4 + size_t(sr);
     ring_.assign(size_t(ch) * ringCapacity_, 0.0f);
     // Take the stretcher through its extremes once, so that it has its
     // buffers for any pitch and rate before the first slice.
@@ -81,8 +87,10 @@ void TimePitchUnit::applyParameters() {
 }
 
 // Starts the stretcher over: the recommended lead of silence goes in, and
-// the matching start delay will be dropped from its output.
+// the matching start delay will be dropped from its output. The ring starts
+// with the latency's worth of silence ahead of what the stretcher gives.
 void TimePitchUnit::restart() {
+    const size_t delay = startDelay();
     stretcher_->reset();
     const size_t max = maximumFramesPerSlice();
     std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
@@ -91,12 +99,66 @@ void TimePitchUnit::restart() {
         stretcher_->process(inPtr_.data(), n, false);
         pad -= n;
     }
-    discard_ = stretcher_->getStartDelay();
-    ringRead_ = ringFill_ = 0;
+    discard_ = delay;
+    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    ringRead_ = 0;
+    ringFill_ = std::min<size_t>(latency_.load(), ringCapacity_);
+    owed_ = 0;
     carry_ = 0;
-    started_ = false;
-    inserted_.store(0);
+    heardSignal_ = false;
     drain();
+}
+
+// The stretcher's real start delay at the pitch and rate it has now. The
+// delay it reports is exact when it leaves the pitch alone, but off by up
+// to a few hundred frames once it shifts it: so a click goes in after the
+// lead of silence, and the centre of the click's energy, as it comes out,
+// is where the first frame after the lead comes out. Measured once per
+// pitch and rate; leaves the stretcher to be started over.
+size_t TimePitchUnit::startDelay() {
+    const size_t reported = stretcher_->getStartDelay();
+    if (appliedPitch_ == 0.0f && appliedRate_ == 1.0f) return reported;
+    if (appliedPitch_ == measuredPitch_ && appliedRate_ == measuredRate_) return measuredDelay_;
+    const uint32_t ch = outputChannelCount();
+    const size_t max = maximumFramesPerSlice();
+    stretcher_->reset();
+    std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
+    for (size_t pad = stretcher_->getPreferredStartPad(); pad > 0;) {
+        const size_t n = std::min(pad, max);
+        stretcher_->process(inPtr_.data(), n, false);
+        pad -= n;
+    }
+    // The stretcher settles over its first windows: the click goes in well
+    // after the start, where it plays from then on.
+    const size_t clickAt = 16384;
+    double weighted = 0, energy = 0;
+    size_t out = 0;
+    const size_t span = clickAt + reported * 4 + 8192;
+    for (size_t fed = 0; fed < span;) {
+        const size_t n = std::min(max, span - fed);
+        const bool click = fed <= clickAt && clickAt < fed + n;
+        if (click)
+            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 1.0f;
+        stretcher_->process(inPtr_.data(), n, false);
+        if (click)
+            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 0.0f;
+        fed += n;
+        for (int available = stretcher_->available(); available > 0; available = stretcher_->available()) {
+            const size_t got = stretcher_->retrieve(outPtr_.data(), std::min<size_t>(size_t(available), max));
+            if (got == 0) break;
+            for (size_t i = 0; i < got; ++i) {
+                const double e = double(outPtr_[0][i]) * outPtr_[0][i];
+                weighted += e * double(out + i);
+                energy += e;
+            }
+            out += got;
+        }
+    }
+    measuredPitch_ = appliedPitch_;
+    measuredRate_ = appliedRate_;
+    const double centre = energy > 0 ? weighted / energy - double(clickAt) : double(reported);
+    measuredDelay_ = size_t(std::llround(std::max(0.0, centre)));
+    return measuredDelay_;
 }
 
 void TimePitchUnit::drain() {
@@ -127,7 +189,10 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
     const uint32_t ch = outputChannelCount();
     const size_t max = maximumFramesPerSlice();
     if (bypass()) return pullInput(flags, ts, 0, frames, io);
+    const bool pitchMoved = parameterSlot(1).load(std::memory_order_relaxed) != appliedPitch_ ||
+                            (withRate_ && parameterSlot(0).load(std::memory_order_relaxed) != appliedRate_);
     applyParameters();
+    if (pitchMoved && !heardSignal_) restart();
 
     // Pull rate × frames of input (exactly `frames` at rate 1), in slices
     // the input can give.
@@ -141,28 +206,32 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
         in.numberBuffers = ch;
         for (uint32_t c = 0; c < ch; ++c) in.buffers[c] = {1, n * uint32_t(sizeof(float)), inPtr_[c]};
         if (Status s = pullInput(flags, at, 0, n, in); !ok(s)) return s;
+        for (uint32_t c = 0; c < ch && !heardSignal_; ++c)
+            heardSignal_ = std::any_of(inPtr_[c], inPtr_[c] + n, [](float v) { return v != 0.0f; });
         stretcher_->process(inPtr_.data(), n, false);
         drain();
         wanted -= n;
         at.sampleTime += n;
     }
 
-    // Out: from the ring once it holds a slice and a margin; silence before.
-    if (!started_ && ringFill_ >= frames + margin_) started_ = true;
-    uint32_t real = started_ ? uint32_t(std::min<size_t>(frames, ringFill_)) : 0;
+    // Frames once given out as silence have come late: skip them.
+    const size_t skip = std::min(owed_, ringFill_);
+    ringRead_ = (ringRead_ + skip) % ringCapacity_;
+    ringFill_ -= skip;
+    owed_ -= skip;
+    // Out: from the ring, which holds the latency ahead; silence for any
+    // frame the stretcher has not given yet.
+    const uint32_t real = uint32_t(std::min<size_t>(frames, ringFill_));
     const uint32_t silent = frames - real;
     for (uint32_t c = 0; c < std::min(ch, io.numberBuffers); ++c) {
         float* out = io.channel(c);
-        std::memset(out, 0, silent * sizeof(float));
         const float* src = ring_.data() + size_t(c) * ringCapacity_;
-        for (uint32_t i = 0; i < real; ++i) out[silent + i] = src[(ringRead_ + i) % ringCapacity_];
+        for (uint32_t i = 0; i < real; ++i) out[i] = src[(ringRead_ + i) % ringCapacity_];
+        std::memset(out + real, 0, silent * sizeof(float));
     }
     ringRead_ = (ringRead_ + real) % ringCapacity_;
     ringFill_ -= real;
-    if (silent) {
-        inserted_.fetch_add(silent, std::memory_order_relaxed);
-        if (started_) started_ = false;  // ran dry: build the margin up again
-    }
+    owed_ += silent;
     return Status::Ok;
 }
 

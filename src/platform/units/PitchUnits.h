@@ -11,16 +11,24 @@
 // Pitch "nutp" (type "aufc", driven by the track's pitch slider):
 //   1  Pitch   cents    -2400 .. 2400   default 0
 //
-// Length: at rate 1 a slice of n frames in gives n frames out. The stretcher
-// needs some input before it gives output; the unit outputs silence until
-// it has a little more than a slice in hand, and latency() reports the
-// frames of silence so inserted, so that an offline render can run on by
-// that much and trim it from the head (then the output is exactly as long
-// as the input, aligned with it). reset() starts over.
+// Length and latency: at rate 1 a slice of n frames in gives n frames out,
+// the input delayed by latencyFrames(), a constant fixed when the unit is
+// initialised (from its sample rate and maximum slice): the longest the
+// stretcher can hold input back at any pitch, so the timing of a track does
+// not move when the pitch does. The output starts with that much silence;
+// an offline render runs on by latency() and trims it from the head. The
+// stretcher's own delay, which it misreports once it shifts the pitch, is
+// measured with a click at each new pitch (see startDelay()). Should
+// the stretcher ever fall behind, the missing frames are silence and as many
+// are skipped once they come, so the delay stays the same. While the unit
+// has heard only silence since it started, a pitch change starts it over at
+// the new pitch, whose alignment the stretcher then knows exactly. reset()
+// starts over.
 
 #include "platform/units/Unit.h"
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -33,8 +41,8 @@ namespace units {
 class TimePitchUnit : public Unit {
 public:
     ~TimePitchUnit() override;
-    double latency() const override { return double(inserted_.load()) / sampleRate(); }
-    uint64_t latencyFrames() const { return inserted_.load(); }
+    double latency() const override { return double(latency_.load()) / sampleRate(); }
+    uint64_t latencyFrames() const { return latency_.load(); }
 
 protected:
     TimePitchUnit(const ComponentDescription& description, const QString& name, bool withRate);
@@ -46,6 +54,7 @@ protected:
 
 private:
     void restart();
+    size_t startDelay();
     void drain();
     void applyParameters();
     bool withRate_;
@@ -53,12 +62,14 @@ private:
     std::vector<float> inMemory_, outMemory_, ring_;
     std::vector<float*> inPtr_, outPtr_;
     size_t ringCapacity_ = 0, ringRead_ = 0, ringFill_ = 0;
-    size_t margin_ = 0;
     size_t discard_ = 0;
+    size_t owed_ = 0;       // frames given out as silence, to skip when they come
     double carry_ = 0;
-    bool started_ = false;
+    bool heardSignal_ = false;  // non-silent input since the last start
     float appliedPitch_ = 0, appliedRate_ = 1;
-    std::atomic<uint64_t> inserted_{0};
+    float measuredPitch_ = std::nanf(""), measuredRate_ = std::nanf("");
+    size_t measuredDelay_ = 0;
+    std::atomic<uint64_t> latency_{0};
 };
 
 class TimePitchEffectUnit : public TimePitchUnit {

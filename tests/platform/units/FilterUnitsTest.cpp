@@ -9,6 +9,7 @@
 
 using namespace units;
 using testsupport::sine;
+using testsupport::peakDb;
 
 namespace {
 

@@ -1,0 +1,217 @@
+#include "EngineTestSupport.h"
+
+#include "engine/TrackTapContext.h"
+#include "platform/audio/AudioOutput.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/Player.h"
+#include "platform/media/Renderer.h"
+#include "support/TestSupport.h"
+
+#include <sndfile.h>
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace enginetest;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kClickAt = 1.0;
+
+// 2 s of silence with one click at 1.000 s: a 3 ms burst of 2 kHz under a
+// Hann window.
+QString clickFile() {
+    static QString path = [] {
+        QString p = QDir(testsupport::tempDir()).filePath("click.wav");
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* f = sf_open(p.toUtf8().constData(), SFM_WRITE, &info);
+        std::vector<float> data(size_t(2 * kRate) * 2, 0.0f);
+        const int length = int(0.003 * kRate), at = int(kClickAt * kRate);
+        for (int i = 0; i < length; ++i) {
+            const double window = 0.5 - 0.5 * std::cos(2 * M_PI * i / (length - 1));
+            data[2 * (at + i)] = data[2 * (at + i) + 1] = float(0.8 * window * std::sin(2 * M_PI * 2000.0 * i / kRate));
+        }
+        sf_writef_float(f, data.data(), 2 * kRate);
+        sf_close(f);
+        return p;
+    }();
+    return path;
+}
+
+// When a click is heard: the centre of its energy. (The pitch units split a
+// click into echoes a few milliseconds either side of it, and which echo is
+// the loudest depends on where the click falls in their frames; the centre
+// holds still.)
+double clickSeconds(const std::vector<float>& x, double rate) {
+    double weighted = 0, energy = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        weighted += double(x[i]) * x[i] * double(i);
+        energy += double(x[i]) * x[i];
+    }
+    return energy > 0 ? weighted / energy / rate : -1;
+}
+
+// What is done to the second track: the pitch up an octave, or the limiter on.
+enum class Treatment { Pitch, Limiter };
+
+void treat(TrackTapContext& k, Treatment treatment) {
+    switch (treatment) {
+    case Treatment::Pitch:
+        ASSERT_NE(k.pitchUnit().load(), nullptr);
+        k.pitchUnit().load()->setParameter(1, 1200.0f);
+        k.contextPitchEnabled().store(1);
+        break;
+    case Treatment::Limiter:
+        ASSERT_NE(k.unit(BuiltInUnit::PeakLimiter).load(), nullptr);
+        k.unit(BuiltInUnit::PeakLimiter).load()->setParameter(3, -6.0f);
+        k.flag(BuiltInUnit::PeakLimiter).store(1);
+        break;
+    }
+}
+
+const char* name(Treatment t) { return t == Treatment::Pitch ? "pitch" : "limiter"; }
+
+// Two tracks of the same click: the first dry and heard on the left, the
+// second treated and heard on the right.
+class Latency : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto asset = loadAsset(clickFile());
+        for (auto& t : tracks) {
+            t = s.makeTrack(asset);
+            s.insert(*t, 2);
+        }
+        testsupport::spin(10);
+    }
+    void TearDown() override {
+        tracks = {};
+        testsupport::spin(5);
+    }
+    // Once the taps are prepared (the first render prepares them).
+    void setUpTracks(Treatment treatment) {
+        testsupport::spin(10);  // the set-up the prepared taps hand to the main thread
+        auto* dry = tracks[0]->getProcessorContext();
+        auto* treated = tracks[1]->getProcessorContext();
+        ASSERT_TRUE(dry && treated);
+        dry->contextTrackChannelMix.store(-1);
+        treated->contextTrackChannelMix.store(1);
+        treat(*treated, treatment);
+    }
+    // Seconds by which the treated track's click follows the dry one's.
+    static double lag(const std::vector<float>& left, const std::vector<float>& right, double rate) {
+        const double dry = clickSeconds(left, rate), treated = clickSeconds(right, rate);
+        EXPECT_GT(dry, 0);
+        EXPECT_GT(treated, 0);
+        return treated - dry;
+    }
+
+    Session s;
+    std::array<std::shared_ptr<MusicFilter>, 2> tracks;
+};
+
+TEST_F(Latency, OfflineTracksLineUpFromTheStartAndAfterASeek) {
+    // The click's own centre: 1 s and half its 3 ms.
+    const double clickCentre = kClickAt + 0.0015;
+    for (Treatment treatment : {Treatment::Pitch, Treatment::Limiter}) {
+        for (int rate : {kRate, 48000}) {
+            for (double from : {0.0, 0.5}) {
+                SCOPED_TRACE(testing::Message() << name(treatment) << " at " << rate << " from " << from);
+                QString error;
+                ASSERT_TRUE(Renderer::loadSources(*s.composition, &error));
+                Renderer r(s.composition, s.mix, rate, Renderer::Mode::Offline, 512);
+                ASSERT_TRUE(r.prepare(&error));
+                setUpTracks(treatment);
+                // Render a little first, as a player would have, then jump.
+                std::vector<float> left(size_t(r.length())), right(left.size());
+                r.render(left.data(), right.data(), 512);
+                const auto start = int64_t(from * rate);
+                r.setPosition(start);
+                const uint64_t violations = realtime::violationCount();
+                for (int64_t pos = start; pos < r.length(); pos += 512) {
+                    const int n = int(std::min<int64_t>(512, r.length() - pos));
+                    r.render(left.data() + pos - start, right.data() + pos - start, n);
+                }
+                EXPECT_EQ(realtime::violationCount(), violations);
+                left.resize(size_t(r.length() - start));
+                right.resize(left.size());
+                EXPECT_NEAR(clickSeconds(left, rate) + from, clickCentre, 0.001);
+                EXPECT_NEAR(lag(left, right, rate), 0.0, 0.001);
+            }
+        }
+    }
+}
+
+// The default device (the JACK dummy server in the tests), keeping both
+// channels of what it plays.
+class CapturingOutput : public AudioOutput {
+public:
+    explicit CapturingOutput(std::unique_ptr<AudioOutput> device) : device_(std::move(device)) {
+        left.reserve(size_t(sampleRate() * 10));
+        right.reserve(left.capacity());
+    }
+    bool start(Callback callback, QString* error) override {
+        return device_->start(
+            [this, callback](float* out, int n) {
+                callback(out, n);
+                for (int i = 0; i < n && left.size() < left.capacity(); ++i) {
+                    left.push_back(out[2 * i]);
+                    right.push_back(out[2 * i + 1]);
+                }
+            },
+            error);
+    }
+    void stop() override { device_->stop(); }
+    bool isRunning() const override { return device_->isRunning(); }
+    double sampleRate() const override { return device_->sampleRate(); }
+    QString name() const override { return device_->name(); }
+    std::vector<float> left, right;
+
+private:
+    std::unique_ptr<AudioOutput> device_;
+};
+
+TEST_F(Latency, PlayedThroughTheAudioServerTracksLineUp) {
+    auto device = AudioOutput::createDefault();
+    ASSERT_NE(device->name(), "No output") << "the test JACK server should be there";
+    auto capturing = std::make_unique<CapturingOutput>(std::move(device));
+    CapturingOutput* output = capturing.get();
+    Player player(std::move(capturing));
+    const double rate = player.outputSampleRate();
+
+    for (Treatment treatment : {Treatment::Pitch, Treatment::Limiter}) {
+        for (double from : {0.0, 0.5}) {
+            SCOPED_TRACE(testing::Message() << name(treatment) << " from " << from);
+            auto item = PlayerItem::create(s.composition->copy());
+            item->setAudioMix(s.mix->copy());
+            player.replaceCurrentItem(item);
+            ASSERT_TRUE(testsupport::waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+            testsupport::spin(50);
+            setUpTracks(treatment);
+            bool sought = false;
+            player.seekToTime(MediaTime::fromSeconds(from, 44100), MediaTime::zero(), MediaTime::zero(),
+                              [&](bool) { sought = true; });
+            ASSERT_TRUE(testsupport::waitUntil([&] { return sought; }));
+            const uint64_t violations = realtime::violationCount();
+            const size_t mark = output->left.size();
+            player.play();
+            ASSERT_TRUE(testsupport::waitUntil([&] { return player.currentTime().seconds() >= 1.6; }, 10000));
+            player.pause();
+            testsupport::spin(100);
+            EXPECT_EQ(realtime::violationCount(), violations);
+            const std::vector<float> left(output->left.begin() + long(mark), output->left.end());
+            const std::vector<float> right(output->right.begin() + long(mark), output->right.end());
+            EXPECT_NEAR(lag(left, right, rate), 0.0, 0.001);
+            player.replaceCurrentItem(nullptr);
+            testsupport::spin(20);
+        }
+    }
+}
+
+}  // namespace
