@@ -2,6 +2,7 @@
 
 #include "app/MainInterface.h"
 #include "platform/core/MessageLog.h"
+#include "platform/media/DecodedCache.h"
 #include "platform/media/FFmpeg.h"
 #include "platform/media/Player.h"
 
@@ -80,6 +81,8 @@ void Application::terminateFromSignal() {
 
 void Application::start(const QStringList& files) {
     applyDarkLook();
+    // Entries whose source is gone, and the cache past its bound, go first.
+    DecodedCache::tidyInBackground();
     // The default audio device, or a silent output that keeps time when there is none.
     interface_ = loadMainInterface(std::make_unique<Player>());
     AppDelegate* delegate = interface_->appDelegate.get();

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -752,6 +753,11 @@ int64_t DecodedCache::sizeOnDisk() {
         if (::stat(QFile::encodeName(dir.filePath(f)).constData(), &st) == 0) total += bytesOnDisk(st);
     }
     return total;
+}
+
+void DecodedCache::tidyInBackground() {
+    const QString where = folder();
+    QThreadPool::globalInstance()->start([where] { tidyOnFirstUse(where); });
 }
 
 DecodedCache::TidyResult DecodedCache::tidy() {

@@ -71,6 +71,9 @@ public:
     };
     // Tidies the cache now (blocking: call it from a worker thread).
     static TidyResult tidy();
+    // tidy() on a worker thread, unless this process has tidied the cache
+    // already; the application calls it at start-up.
+    static void tidyInBackground();
     // The bytes the cache's entries take on disk.
     static int64_t sizeOnDisk();
 };
