@@ -9,6 +9,8 @@
 // and a best run flatters whichever side happened to be lucky. Run a program
 // under `taskset -c N` to pin it and every process it starts to one processor.
 
+#include <benchmark/benchmark.h>
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -140,6 +142,18 @@ inline void useTemporaryHome() {
     setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
     setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
     setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
+}
+
+// Runs the program's benchmarks in a temporary home, inside an application
+// object of type App (QCoreApplication, or QApplication for views).
+template <typename App>
+int runBenchmarks(int argc, char** argv) {
+    useTemporaryHome();
+    App app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace benchtools

@@ -149,11 +149,6 @@ void AddTrack(benchmark::State& state) {
 BENCHMARK(AddTrack)->Name("AddTrack/mp3_60min")->Iterations(5)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
-    benchtools::useTemporaryHome();
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchtools::runBenchmarks<QApplication>(argc, argv);
 }

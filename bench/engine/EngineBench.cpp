@@ -203,10 +203,5 @@ BENCHMARK(SoxLowpassEqualizerReverb)->Unit(benchmark::kMillisecond)->UseRealTime
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchtools::useTemporaryHome();
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchtools::runBenchmarks<QCoreApplication>(argc, argv);
 }

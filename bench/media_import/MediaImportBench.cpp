@@ -116,10 +116,5 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return importOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
-    benchtools::useTemporaryHome();
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchtools::runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -268,10 +268,5 @@ int main(int argc, char** argv) {
         for (int i = 2; i < argc; ++i) files << QString::fromLocal8Bit(argv[i]);
         return mixOnce(files);
     }
-    benchtools::useTemporaryHome();
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchtools::runBenchmarks<QCoreApplication>(argc, argv);
 }

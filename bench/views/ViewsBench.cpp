@@ -3,6 +3,8 @@
 // measures one full drawing of a wide window, with and without markers.
 #include "views/LineView.h"
 
+#include "BenchTools.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -49,9 +51,5 @@ BENCHMARK(RulerDrawing)->Arg(0)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchtools::runBenchmarks<QApplication>(argc, argv);
 }
