@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <map>
 #include <optional>
 #include <random>
 #include <set>
