@@ -1,6 +1,7 @@
 # Trevalune: `make run` builds and starts the application, `make test` builds
-# and runs every test, `make bench` runs the benchmarks. Each installs what is
-# missing first. `make install` installs the application with its desktop
+# and runs every test, `make test-sanitized` does the same in a build of its
+# own with AddressSanitizer and UndefinedBehaviorSanitizer, `make bench` runs
+# the benchmarks. Each installs what is missing first. `make install` installs the application with its desktop
 # entry and project type under PREFIX.
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -8,7 +9,9 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench install clean
+SANITIZED_BUILD ?= build-asan
+
+.PHONY: all deps configure build run test test-sanitized bench install clean
 
 all: build
 
@@ -29,6 +32,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Any finding of the sanitizers fails the test it happens in.
+test-sanitized: deps
+	cmake -S . -B $(SANITIZED_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=address,undefined
+	cmake --build $(SANITIZED_BUILD) -j $(JOBS)
+	cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	bench/run $(BUILD)

@@ -45,6 +45,14 @@ function(trevalune_test target)
           "XDG_DATA_HOME=${home}/.local/share" "XDG_RUNTIME_DIR=${home}/run"
           "TREVALUNE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
           "TREVALUNE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  if(SANITIZE)
+    # A finding stops the test and fails it; leaks are checked, less the
+    # libraries' own listed in the suppression file.
+    list(APPEND env
+         "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
+         "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1"
+         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizer-leaks.supp:print_suppressions=0")
+  endif()
   set(props TIMEOUT 600)
   if(ARG_JACK)
     list(APPEND env "JACK_DEFAULT_SERVER=${TREVALUNE_JACK_SERVER}" "JACK_NO_AUDIO_RESERVATION=1"

@@ -76,8 +76,11 @@ void AudioController::addAudioFileToComposition(const QUrl& url) {
     // Opens the next file's asset on a worker; the track is made on the main
     // thread once the asset is there.
     QPointer<AudioController> self(this);
+    // The step holds itself weakly; the calls it hands itself to keep it.
     auto next = std::make_shared<std::function<void()>>();
-    *next = [self, next] {
+    *next = [self, weakNext = std::weak_ptr(next)] {
+        const auto next = weakNext.lock();
+        if (!next) return;
         if (!self || self->imports.pendingURLs.empty()) {
             if (self) self->imports.opening = false;
             return;

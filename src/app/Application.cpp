@@ -6,6 +6,7 @@
 #include "platform/media/FFmpeg.h"
 #include "platform/media/Player.h"
 
+#include <QEvent>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -43,8 +44,14 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 Application::~Application() {
-    // The windows go before the application object.
+    // The windows go before the application object, and what they leave
+    // queued for the main thread (units and listeners are freed there) runs
+    // while the application is still there.
     interface_.reset();
+    for (int i = 0; i < 3; ++i) {
+        sendPostedEvents();
+        sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     messagelog::uninstall();
 }
 

@@ -41,6 +41,7 @@ void AudioController::playerCurrentItemChanged() {
 }
 
 AudioController::~AudioController() {
+    stopWatchingTrackArea();
     if (audioPlayer) {
         disconnect(audioPlayer.get(), nullptr, this, nullptr);
         shell.continueTimeObserver = false;
@@ -200,14 +201,14 @@ void AudioController::timelineRedrawBlock() {
 }
 
 bool AudioController::eventFilter(QObject* watched, QEvent* event) {
-    if (ui.audioScrollView && watched == ui.audioScrollView->viewport() &&
+    if (watched && watched == watchedViewport_ &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
         layoutLineViewContainer();
         // The window's own resize comes before its layout: the ruler's times
         // follow the visible part once it has its new size.
         setupLabelsWithUpdate(true);
     }
-    if (ui.audioView && watched == ui.audioView && event->type() == QEvent::Resize)
+    if (watched && watched == watchedTrackArea_ && event->type() == QEvent::Resize)
         layoutLineViewContainer();
     return QObject::eventFilter(watched, event);
 }

@@ -188,6 +188,9 @@ public:
     void updateLibraryViewOnStartup();
     void setupLineView();
     void layoutLineViewContainer();
+    // Stops following the track area's size and position; called before the
+    // windows that hold it are destroyed.
+    void stopWatchingTrackArea();
     void audioScrollViewDidChangeBounds();
     void audioScrollViewDidEndLiveScroll();
 
@@ -367,6 +370,8 @@ private:
     void playerCurrentItemChanged();
     QMetaObject::Connection itemStatusConnection_;
     QMetaObject::Connection itemEndConnection_;
+    // The track area's widgets whose resizes and moves lay out the play line.
+    QPointer<QWidget> watchedViewport_, watchedTrackArea_;
     MediaTime timeFromSeconds(double seconds) const;
     bool itemIsReady() const;
     std::vector<QPointer<QWidget>> enabledBindings_;

@@ -96,12 +96,22 @@ void AudioController::setupLineView() {
     }
     ui.lineView->setParent(ui.lineViewContainer);
     ui.lineView->setAttribute(Qt::WA_TransparentForMouseEvents);
-    ui.audioScrollView->viewport()->installEventFilter(this);
-    if (ui.audioView) ui.audioView->installEventFilter(this);
+    stopWatchingTrackArea();
+    watchedViewport_ = ui.audioScrollView->viewport();
+    watchedTrackArea_ = ui.audioView;
+    for (QWidget* w : {watchedViewport_.data(), watchedTrackArea_.data()})
+        if (w) w->installEventFilter(this);
     layoutLineViewContainer();
     ui.lineViewContainer->show();
     ui.lineView->show();
     ui.lineViewContainer->raise();
+}
+
+void AudioController::stopWatchingTrackArea() {
+    for (QWidget* w : {watchedViewport_.data(), watchedTrackArea_.data()})
+        if (w) w->removeEventFilter(this);
+    watchedViewport_.clear();
+    watchedTrackArea_.clear();
 }
 
 void AudioController::layoutLineViewContainer() {

@@ -51,6 +51,8 @@ public:
 }  // namespace
 
 MainInterface::~MainInterface() {
+    // The controller stops watching the track area before the windows go.
+    if (audioController) audioController->stopWatchingTrackArea();
     mainWindow.reset();
     windowController.reset();
     appDelegate.reset();

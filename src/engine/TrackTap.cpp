@@ -333,12 +333,10 @@ void tapFinalize(ProcessingTap* tap) {
     for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
     disposeUnits(std::move(left));
-    if (c->parameterListener) {
-        // The listener is a main-thread object.
-        auto* listener = c->parameterListener.release();
-        MainQueue::async([listener] { delete listener; });
-    }
-    delete c;
+    // The listener is a main-thread object, and events it has queued still
+    // reach this context (which has no track any more): both go together
+    // on the main thread.
+    MainQueue::async([c] { delete c; });
 }
 
 // ---------------------------------------------------------------------------

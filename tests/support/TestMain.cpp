@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 
 #include <cstdlib>
 #include <new>
@@ -40,6 +41,12 @@ int main(int argc, char** argv) {
         QCoreApplication::setOrganizationName("Trevalune");
         QCoreApplication::setApplicationName("Trevalune");
         result = RUN_ALL_TESTS();
+        // What the last test left queued for the main thread (units and
+        // listeners are freed there) runs before the application goes.
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
     if (!home.isEmpty()) QDir(home).removeRecursively();
     return result;

@@ -115,20 +115,26 @@ AudioLength audioLength(AVFormatContext* in, AVStream* st) {
             return {frames, true};
         }
     }
-    // Scan the packets.
-    int64_t sum = 0, skipped = 0;
+    // Scan the packets. PCM packets are counted by their size: containers
+    // that time them in milliseconds (Matroska) round every packet's length.
+    int64_t align = par->block_align;
+    if (align <= 0) align = int64_t(par->ch_layout.nb_channels) * av_get_bits_per_sample(par->codec_id) / 8;
+    const bool bySize = isPcm(par->codec_id) && align > 0;
+    int64_t sum = 0, skipped = 0, pcmFrames = 0;
     auto packet = ffmpeg::makePacket();
     for (unsigned i = 0; i < in->nb_streams; ++i)
         if (in->streams[i] != st) in->streams[i]->discard = AVDISCARD_ALL;
     while (av_read_frame(in, packet.get()) >= 0) {
         if (packet->stream_index == st->index) {
             sum += packet->duration;
+            if (bySize) pcmFrames += packet->size / align;
             size_t size = 0;
             const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
             if (skip && size >= 10) skipped += int64_t(AV_RL32(skip)) + int64_t(AV_RL32(skip + 4));
         }
         av_packet_unref(packet.get());
     }
+    if (bySize) return {pcmFrames, true};
     len.frames = std::max<int64_t>(0, av_rescale_q(sum, st->time_base, rate) - skipped);
     len.exact = false;
     return len;

@@ -3,6 +3,10 @@
 #include "platform/core/AppPaths.h"
 #include "platform/media/FFmpeg.h"
 
+extern "C" {
+#include <libswresample/swresample.h>
+}
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -454,6 +458,94 @@ private:
     std::thread thread_;
 };
 
+// Converts decoded frames to the rate and channel count a stream started
+// with, handing each converted frame to `handOn` (false from it stops).
+class StreamConformer {
+public:
+    using HandOn = std::function<bool(const AVFrame*)>;
+    StreamConformer(const AVChannelLayout& layout, int rate) : rate_(rate) { defaultOrCopy(&layout_, layout); }
+    ~StreamConformer() {
+        swr_free(&swr_);
+        av_channel_layout_uninit(&layout_);
+        av_channel_layout_uninit(&inLayout_);
+    }
+    StreamConformer(const StreamConformer&) = delete;
+    StreamConformer& operator=(const StreamConformer&) = delete;
+
+    bool differs(const AVFrame* f) const {
+        return f->sample_rate != rate_ || f->ch_layout.nb_channels != layout_.nb_channels;
+    }
+    bool failed() const { return failed_; }
+
+    bool convert(const AVFrame* in, const HandOn& handOn) {
+        AVChannelLayout inLayout{};
+        defaultOrCopy(&inLayout, in->ch_layout);
+        const bool same = swr_ && inRate_ == in->sample_rate && inFormat_ == in->format &&
+                          av_channel_layout_compare(&inLayout, &inLayout_) == 0;
+        if (!same) {
+            // A new input format: what the old converter holds goes first.
+            const bool more = flush(handOn);
+            av_channel_layout_uninit(&inLayout_);
+            inLayout_ = inLayout;
+            inRate_ = in->sample_rate;
+            inFormat_ = in->format;
+            if (!more) return false;
+            if (swr_alloc_set_opts2(&swr_, &layout_, AV_SAMPLE_FMT_FLTP, rate_, &inLayout_,
+                                    AVSampleFormat(in->format), in->sample_rate, 0, nullptr) < 0 ||
+                swr_init(swr_) < 0) {
+                swr_free(&swr_);
+                failed_ = true;
+                return false;
+            }
+        } else {
+            av_channel_layout_uninit(&inLayout);
+        }
+        return run(const_cast<const uint8_t**>(in->extended_data), in->nb_samples, handOn);
+    }
+    // Hands on what the converter still holds and lets it go.
+    bool flush(const HandOn& handOn) {
+        if (!swr_) return true;
+        const bool more = run(nullptr, 0, handOn);
+        swr_free(&swr_);
+        return more;
+    }
+
+private:
+    static void defaultOrCopy(AVChannelLayout* to, const AVChannelLayout& from) {
+        if (from.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(to, from.nb_channels);
+        else
+            av_channel_layout_copy(to, &from);
+    }
+
+    bool run(const uint8_t** data, int frames, const HandOn& handOn) {
+        const int room = swr_get_out_samples(swr_, frames);
+        if (room <= 0) return true;
+        auto out = ffmpeg::makeFrame();
+        out->format = AV_SAMPLE_FMT_FLTP;
+        out->sample_rate = rate_;
+        out->nb_samples = room;
+        if (!out || av_channel_layout_copy(&out->ch_layout, &layout_) < 0 ||
+            av_frame_get_buffer(out.get(), 0) < 0) {
+            failed_ = true;
+            return false;
+        }
+        const int made = swr_convert(swr_, out->extended_data, room, data, frames);
+        if (made < 0) {
+            failed_ = true;
+            return false;
+        }
+        out->nb_samples = made;
+        return made == 0 || handOn(out.get());
+    }
+
+    AVChannelLayout layout_{}, inLayout_{};
+    const int rate_;
+    int inRate_ = 0, inFormat_ = -1;
+    SwrContext* swr_ = nullptr;
+    bool failed_ = false;
+};
+
 bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
     auto levels = acc.finish();
     TempFile tmp;
@@ -519,20 +611,27 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     double lastReported = -1;
     auto frame = ffmpeg::makeFrame();
     auto packet = ffmpeg::makePacket();
+    // Frames whose rate or channel count differs from the stream's start (an
+    // MP3 may change both part-way) are converted to it, so that the track
+    // keeps its pitch, its length and its channels throughout.
+    StreamConformer conformer(codec->ch_layout, int(sampleRate));
+    const StreamConformer::HandOn place = [&](const AVFrame* f) -> bool {  // false when the limit is reached or writing failed
+        int count = f->nb_samples;
+        if (total + count > limit) count = int(limit - total);
+        if (count > 0 && !writer.push(f, 0, count)) {
+            ioFailed = true;
+            return false;
+        }
+        total += count;
+        return total < limit;
+    };
     auto drain = [&]() -> bool {  // false when the limit is reached or writing failed
         while (avcodec_receive_frame(codec.get(), frame.get()) >= 0) {
-            if (frame->ch_layout.nb_channels != channels) {
-                av_frame_unref(frame.get());
-                continue;  // a mid-stream layout change: skip what cannot be placed
-            }
-            int count = frame->nb_samples;
-            if (total + count > limit) count = int(limit - total);
-            if (count > 0 && !writer.push(frame.get(), 0, count)) {
-                ioFailed = true;
-                return false;
-            }
-            total += count;
+            // What the converter still holds comes before a frame that needs none.
+            const bool more = conformer.differs(frame.get()) ? conformer.convert(frame.get(), place)
+                                                             : conformer.flush(place) && place(frame.get());
             av_frame_unref(frame.get());
+            if (!more) return false;
             if (progress && r.expectedFrames > 0) {
                 const double f = std::min(1.0, double(total) / double(r.expectedFrames));
                 if (f - lastReported >= 0.01) {
@@ -558,9 +657,9 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     }
     if (going) {
         avcodec_send_packet(codec.get(), nullptr);
-        drain();
+        if (drain()) conformer.flush(place);
     }
-    if (ioFailed || !writer.flush())
+    if (ioFailed || conformer.failed() || !writer.flush())
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
     if (total == 0)
         return fail(QStringLiteral("\"%1\" holds no audio that can be decoded.").arg(r.path));
