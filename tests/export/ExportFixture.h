@@ -34,14 +34,15 @@ protected:
     }
 
     // A stereo 16-bit WAV: `seconds` of silence, or of a sine at `tone` Hz
-    // at amplitude 0.1, with a click (0.8, one sample) at each of `clicks`.
+    // at amplitude 0.1 from `toneFrom` on, with a click (0.8, one sample) at
+    // each of `clicks`.
     static QString writeClicks(const QString& name, double seconds, std::vector<double> clicks, int rate = 44100,
-                               double tone = 0) {
+                               double tone = 0, double toneFrom = 0) {
         const QString path = testsupport::tempDir() + QLatin1Char('/') + name;
         const auto frames = size_t(std::lround(seconds * rate));
         std::vector<float> x(frames, 0.0f);
         if (tone > 0)
-            for (size_t i = 0; i < frames; ++i) x[i] = float(0.1 * std::sin(2 * M_PI * tone * double(i) / rate));
+            for (size_t i = size_t(toneFrom * rate); i < frames; ++i) x[i] = float(0.1 * std::sin(2 * M_PI * tone * double(i) / rate));
         for (double t : clicks) x[size_t(std::lround(t * rate))] = 0.8f;
         auto writer = AudioFileWriter::create(path, {AudioFileWriter::Format::WAV, double(rate), 2, 0});
         EXPECT_TRUE(writer);
@@ -92,6 +93,18 @@ protected:
         for (size_t i = size_t(from * d.rate); i < std::min(d.frames(), size_t(to * d.rate)); ++i, ++n)
             sum += double(d.left[i]) * d.left[i];
         return n ? std::sqrt(sum / double(n)) : 0.0;
+    }
+
+    // The amplitude of the `frequency` component between two times.
+    static double toneAmplitude(const DecodedFile& d, double from, double to, double frequency) {
+        double re = 0, im = 0;
+        size_t n = 0;
+        for (size_t i = size_t(from * d.rate); i < std::min(d.frames(), size_t(to * d.rate)); ++i, ++n) {
+            const double w = 2 * M_PI * frequency * double(i) / d.rate;
+            re += d.left[i] * std::cos(w);
+            im += d.left[i] * std::sin(w);
+        }
+        return n ? 2.0 * std::hypot(re, im) / double(n) : 0.0;
     }
 
     void exportrulesClearTemp() { c->clearTempFilesPath(); }
