@@ -30,7 +30,9 @@ TEST_F(ExportEndsTest, StopHalfwayKeepsTheFirstPartAndRunsTheLastSteps) {
     // (Where the file system keeps user attributes.)
     const QString probe = testsupport::tempDir() + "/probe";
     QFile(probe).open(QIODevice::WriteOnly);
-    if (filetags::setTagNames(probe, {"x"})) EXPECT_EQ(filetags::tagNames(path), QStringList{"Demo"});
+    if (filetags::setTagNames(probe, {"x"})) {
+        EXPECT_EQ(filetags::tagNames(path), QStringList{"Demo"});
+    }
     // After the end: nothing left in "TempFiles", meters on, the tap as before.
     EXPECT_TRUE(tempFiles().isEmpty());
     EXPECT_TRUE(c->notifyAudioMetering.load());
