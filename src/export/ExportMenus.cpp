@@ -37,7 +37,7 @@ void installExportCommands(AudioController* c) {
 
     QAction* metadata = window->addAction(QStringLiteral("Metadata..."));
     metadata->setObjectName(QStringLiteral("metadataAction"));
-    metadata->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+    metadata->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+I")));
     QObject::connect(metadata, &QAction::triggered, c, [c] { c->showMetadataPopoverFrom(); });
     QAction* quickLook = window->addAction(QStringLiteral("Quick look..."));
     quickLook->setObjectName(QStringLiteral("quickLookAction"));

@@ -10,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
@@ -101,9 +104,16 @@ void MetadataPopover::setArtwork(const QImage& image) {
 void MetadataPopover::showBelow(QWidget* anchor) {
     adjustSize();
     if (anchor) {
-        const QPoint below = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height()));
-        move(below);
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height()));
+        // Above the anchor when the screen has no room below it.
+        if (QScreen* screen = anchor->screen()) {
+            const QRect room = screen->availableGeometry();
+            if (at.y() + height() > room.bottom()) at.setY(anchor->mapToGlobal(QPoint(0, 0)).y() - height());
+            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
+        }
+        move(at);
     }
     show();
     raise();
+    metadataTitleTextField->setFocus(Qt::PopupFocusReason);
 }
