@@ -205,7 +205,10 @@ public:
     static bool trackNeedsPreRender(const MusicFilter& track, double sampleRate);
 
     // ---- Track export and speed change (src/export/TrackExport.cpp) ---------------------
+    // Starts the export (true) or refuses it (false, nothing changed); the
+    // render begins on the main queue once the tap is ready for it.
     bool saveTrackToURL(MusicFilter* track, const QUrl& destination);
+    void startTrackExport(MusicFilter* track, const QUrl& destination);
     void copyAudioFileAndChangeSpeed(MusicFilter* track);
     void resetAssetsForTrackExportWithError(MusicFilter* track, bool error);
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 AudioWriteJob::AudioWriteJob(std::shared_ptr<AssetReader> reader,
                              std::shared_ptr<AssetReaderAudioMixOutput> output,
@@ -47,31 +49,88 @@ void AudioWriteJob::run() {
         finish(result);
         return;
     }
-    std::vector<float> left(size_t(AssetReaderAudioMixOutput::FramesPerBuffer)),
-        right(size_t(AssetReaderAudioMixOutput::FramesPerBuffer));
-    const float* channels[2] = {left.data(), right.data()};
-    long lastPercent = -1;
-    bool writeFailed = false;
+    // The reader renders the next blocks while this thread's encoder thread
+    // encodes the ones before: a few blocks, made here, go round between them.
+    struct Block {
+        std::vector<float> left, right;
+        int64_t frames = 0;
+        double end = 0;  // seconds read up to the block's end
+    };
+    constexpr size_t kBlocks = 8;
+    std::vector<Block> blocks(kBlocks);
+    for (Block& b : blocks) {
+        b.left.resize(size_t(AssetReaderAudioMixOutput::FramesPerBuffer));
+        b.right.resize(size_t(AssetReaderAudioMixOutput::FramesPerBuffer));
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t produced = 0, consumed = 0;  // blocks handed over and taken, counted from the start
+    bool readingDone = false, writeFailed = false;
+    QString writeError;
+    int64_t written = 0;
+    std::thread encoder([&] {
+        long lastPercent = -1;
+        for (;;) {
+            Block* b = nullptr;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return consumed < produced || readingDone; });
+                if (consumed == produced) return;
+                b = &blocks[consumed % kBlocks];
+            }
+            const float* channels[2] = {b->left.data(), b->right.data()};
+            QString error;
+            const bool ok = writer_->append(channels, b->frames, &error);
+            const double end = b->end;
+            {
+                std::lock_guard lock(mutex);
+                ++consumed;
+                if (!ok) {
+                    writeFailed = true;
+                    writeError = error;
+                }
+                written += ok ? b->frames : 0;
+            }
+            changed.notify_all();
+            if (!ok) return;
+            const long percent = endSeconds > 0 ? std::lround(std::min(1.0, end / endSeconds) * 100.0) : 0;
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                sendProgress(end);
+            }
+        }
+    });
     for (;;) {
         if (stop_ && stop_->load(std::memory_order_relaxed)) {
             result.stopped = true;
             break;
         }
+        Block* b = nullptr;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return produced - consumed < kBlocks || writeFailed; });
+            if (writeFailed) break;
+            b = &blocks[produced % kBlocks];
+        }
         MediaTime at;
-        const int64_t n = output_->readNext(left.data(), right.data(), AssetReaderAudioMixOutput::FramesPerBuffer, &at);
+        const int64_t n = output_->readNext(b->left.data(), b->right.data(), AssetReaderAudioMixOutput::FramesPerBuffer, &at);
         if (n <= 0) break;
-        if (!writer_->append(channels, n, &result.error)) {
-            writeFailed = true;
-            break;
+        b->frames = n;
+        b->end = at.seconds() + double(n) / output_->settings().sampleRate;
+        {
+            std::lock_guard lock(mutex);
+            ++produced;
         }
-        result.frames += n;
-        const double seconds = at.seconds() + double(n) / output_->settings().sampleRate;
-        const long percent = endSeconds > 0 ? std::lround(std::min(1.0, seconds / endSeconds) * 100.0) : 0;
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            sendProgress(seconds);
-        }
+        changed.notify_all();
     }
+    {
+        std::lock_guard lock(mutex);
+        readingDone = true;
+    }
+    changed.notify_all();
+    encoder.join();
+    result.frames = written;
+    if (writeFailed) result.error = writeError;
     const bool readFailed = reader_->status() == AssetReader::Status::Failed;
     if (reader_->status() == AssetReader::Status::Reading) reader_->cancelReading();
     if (readFailed) result.error = reader_->errorString();

@@ -128,12 +128,6 @@ void AudioController::saveAudioToURL(const QUrl& destination, const QStringList&
         if (trackNeedsPreRender(*record.audioFilter, shell.projectSampleRate)) ++renders;
     }
     s.preRenderCount = renders;
-    for (const auto& record : ui.audioView->audioTracks) {
-        MusicFilter* track = record.audioFilter.get();
-        if (track) track->copyFilterParameters();
-        if (!track || !createTemporaryAudioFileWithAudioFiltersAndSignalGroup(track, s.audioGroup))
-            s.audioGroup.leave();
-    }
 
     ExportSheet* sheet = progressSheet();
     exportcontrol::setSheetButton(*this, QStringLiteral("Stop Processing"), SheetAction::Stop);
@@ -151,8 +145,20 @@ void AudioController::saveAudioToURL(const QUrl& destination, const QStringList&
         if (shell.applicationHasToTerminateAfterSaving) saveDidEnd(exporting.lastExportSucceeded);
     });
 
-    s.audioGroup.notify([this, destination, tags] { exportRenderedTracksNotify(destination, tags); });
-    s.audioGroup.leave();
+    // A tap the export had to prepare itself finishes its set-up on the main
+    // thread (its units take the track's values): the renders start after it.
+    MainQueue::async([this, session = &s, destination, tags] {
+        if (exporting.session.get() != session || !ui.audioView) return;
+        ExportSession& s = *session;
+        for (const auto& record : ui.audioView->audioTracks) {
+            MusicFilter* track = record.audioFilter.get();
+            if (track) track->copyFilterParameters();
+            if (!track || !createTemporaryAudioFileWithAudioFiltersAndSignalGroup(track, s.audioGroup))
+                s.audioGroup.leave();
+        }
+        s.audioGroup.notify([this, destination, tags] { exportRenderedTracksNotify(destination, tags); });
+        s.audioGroup.leave();
+    });
 }
 
 void AudioController::exportRenderedTracksNotify(const QUrl& destination, const QStringList& tags) {

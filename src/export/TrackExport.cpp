@@ -9,6 +9,7 @@
 #include "export/ExportControl.h"
 #include "export/ExportRules.h"
 #include "export/ExportSession.h"
+#include "platform/core/MainQueue.h"
 #include "platform/media/Asset.h"
 #include "platform/media/ProcessingTap.h"
 #include "views/ExportViews.h"
@@ -57,7 +58,6 @@ bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination
     exportcontrol::beginSession(*this);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
-    track->copyFilterParameters();
 
     exporting.stopAudioProcessing.store(false);
     exporting.exportIsRunning = true;
@@ -68,6 +68,23 @@ bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination
     sheet->sheetPercentTextField->show();
     sheet->sheetButton->show();
     beginProgressSheet([this] { exporting.exportIsRunning = false; });
+
+    // A tap the export had to prepare itself finishes its set-up on the main
+    // thread first (its units take the track's values).
+    std::weak_ptr<MusicFilter> weakTrack = track->weak_from_this();
+    MainQueue::async([this, session = &s, weakTrack, destination] {
+        if (exporting.session.get() != session) return;
+        if (auto t = weakTrack.lock()) startTrackExport(t.get(), destination);
+        else resetAssetsForTrackExportWithError(nullptr, true);
+    });
+    return true;
+}
+
+void AudioController::startTrackExport(MusicFilter* track, const QUrl& destination) {
+    ExportSession& s = *exporting.session;
+    const QString destinationPath = destination.toLocalFile();
+    const auto input = track->mixInput();
+    track->copyFilterParameters();
 
     const float speed = track->value(EffectInput::Speed);
     if (!exportcontrol::isNormalSpeed(speed)) {
@@ -99,10 +116,7 @@ bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination
         target->insertTimeRange(used, *track->tempFilterTracks[track->indexOfUpdatedTrack], MediaTime::zero());
     else
         target->insertTimeRange(used, track->audioTrack, MediaTime::zero());
-    auto fail = [&] {
-        resetAssetsForTrackExportWithError(track, true);
-        return false;
-    };
+    auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
     if (!(target->duration() > MediaTime::zero())) return fail();
     QString error;
     auto reader = AssetReader::create(composition, &error);
@@ -161,7 +175,6 @@ bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination
             exporting.lastExportSucceeded = result.ok;
             resetAssetsForTrackExportWithError(t.get(), !result.ok);
         });
-    return true;
 }
 
 void AudioController::copyAudioFileAndChangeSpeed(MusicFilter* track) {
