@@ -1,6 +1,7 @@
 // The controller's construction, start-up and end.
 #include "app/AudioController.h"
 
+#include "export/ExportSession.h"
 #include "platform/core/UndoManager.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"

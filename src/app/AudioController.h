@@ -25,13 +25,21 @@
 #include <QVariantList>
 
 #include <array>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class AppDelegate;
+class ExportGroup;
+class ExportSession;
+class ExportSheet;
+class MetadataPopover;
+class QFileDialog;
+class SaveAccessoryView;
 class ColoredButton;
 class Asset;
 class FloatSlider;
@@ -136,9 +144,86 @@ public:
 
     // ---- Export, rendering and recording ---------------------------------------------
     struct ExportState {
-        bool stopAudioProcessing = false;
+        // Set by the sheet's "Stop Processing"; the writer loops read it.
+        std::atomic<bool> stopAudioProcessing{false};
         double processingPercentCompleted = 0.0;
+        // From the start of an export until its sheet closes: the export
+        // commands and the transport do nothing meanwhile.
+        bool exportIsRunning = false;
+        // How the last export ended: a quit that waited for it goes on only
+        // when it was written.
+        bool lastExportSucceeded = false;
+        // The running export's pieces (ExportSession.h).
+        std::unique_ptr<ExportSession> session;
+        QPointer<ExportSheet> sheetWindow;
+        QPointer<SaveAccessoryView> saveAudioAccessoryView;
+        QPointer<QFileDialog> currentSavePanel;
+        QPointer<MetadataPopover> metadataPopover;
+        // Opens an exported file in the desktop's default application
+        // (replaced by the tests).
+        std::function<void(const QUrl&)> openInDefaultApplication;
     } exporting;
+
+    // ---- Export commands and save panels (src/export/ExportCommands.cpp) ---------------
+    // The mix: a save panel with the accessory, then saveAudioToURL. Nothing
+    // without a player or tracks, or while an export runs.
+    void saveAudioFileFrom();
+    // The selected track through its effects, to m4a.
+    void saveAudioTrackFrom();
+    // The format pop-up's action: the chosen format's type first.
+    void updateSavePanelAudioFormat();
+    SaveAccessoryView* saveAccessoryView();
+    // True while an export runs or the player is busy: the commands wait.
+    bool exportCommandsAreBlocked() const;
+
+    // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
+    // [destination] or [destination, tag names].
+    void saveAudioToURL(const QUrl& destination, const QStringList& tags = {});
+    void exportRenderedTracksNotify(const QUrl& destination, const QStringList& tags);
+    void processAudioComposition(const std::shared_ptr<Composition>& composition,
+                                 const std::shared_ptr<AudioMix>& mix, const QUrl& destination,
+                                 const QStringList& tags);
+    void resetAssetsWithError(bool error);
+    void stopAudioProcessing();
+    void closeSheet();
+    QString getAppTempPath() const;
+    void clearTempFilesPath();
+    // Copies the files into the media library under their own names, never
+    // over a file that is there.
+    void addAudioTracksToLibrary(const QList<QUrl>& urls);
+    ExportSheet* progressSheet();
+    // The sheet up on the main window; `onEnd` runs when it closes.
+    void beginProgressSheet(std::function<void()> onEnd);
+    void setSheetTexts(const QString& info, const QString& percent);
+
+    // ---- Offline rendering of a track (src/export/TrackRender.cpp) ----------------------
+    // Starts a render of the track into "TempFiles" when the mix export
+    // needs one (another speed with a tap, or another source rate): true when
+    // started, and the group is left once when it ends.
+    bool createTemporaryAudioFileWithAudioFiltersAndSignalGroup(MusicFilter* track, ExportGroup& group);
+    // Whether the export needs a render of the track at `sampleRate`.
+    static bool trackNeedsPreRender(const MusicFilter& track, double sampleRate);
+
+    // ---- Track export and speed change (src/export/TrackExport.cpp) ---------------------
+    // Starts the export (true) or refuses it (false, nothing changed); the
+    // render begins on the main queue once the tap is ready for it.
+    bool saveTrackToURL(MusicFilter* track, const QUrl& destination);
+    void startTrackExport(MusicFilter* track, const QUrl& destination);
+    void copyAudioFileAndChangeSpeed(MusicFilter* track);
+    void resetAssetsForTrackExportWithError(MusicFilter* track, bool error);
+
+    // ---- Metadata and artwork (src/export/Metadata.cpp) ---------------------------------
+    MetadataPopover* metadataPopover();
+    void showMetadataPopoverFrom();
+    void importMetadataArtworkFrom();
+    bool replaceMetadataArtwork(const QUrl& url);
+    void removeMetadataArtworkFrom();
+    void updateMetadataTextFieldFrom();
+    // The preview of the selected track's source.
+    void showQuickLookPanel();
+
+    // ---- Automation key points around an offline render (src/automation) ---------------
+    void updateRecordedTimesForFilter(MusicFilter* track, double timeDifference);
 
     // ---- Start-up --------------------------------------------------------------------
     // Runs once every outlet is set: timeline, controls, bindings, time observer,
@@ -274,7 +359,6 @@ public:
     // Saving before quitting: the project when there is one, else an export of the
     // mix. Each reports its end through saveDidEnd().
     void saveProjectFrom();
-    void saveAudioFileFrom();
     void saveDidEnd(bool saved);
     // "Do you want to save the composition?", asked once on the way out
     // (quitting or closing the main window) when an edited composition has
@@ -381,3 +465,5 @@ private:
 
 // The track-list commands in the main window's menus, the duration fields' actions.
 void installTrackListCommands(AudioController* controller);
+// The export commands, the metadata popover and the preview in the menus.
+void installExportCommands(AudioController* controller);

@@ -153,6 +153,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
                      [c](bool on) { c->showEQFFT = on; });
 
     installTrackListCommands(c);
+    installExportCommands(c);
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

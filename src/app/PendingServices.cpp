@@ -35,12 +35,9 @@ void AudioController::showPlayerWindow() {
     miniPlayer.playerWindow->activateWindow();
 }
 
-// Saving a project and exporting the mix are not built yet: with tracks
-// there is nothing that can write them, so the save ends unsaved; with no
-// tracks there is nothing to save.
+// Saving a project is not built yet: with tracks there is nothing that can
+// write it, so the save ends unsaved; with no tracks there is nothing to save.
 void AudioController::saveProjectFrom() { saveDidEnd(trackCount() == 0); }
-
-void AudioController::saveAudioFileFrom() { saveDidEnd(trackCount() == 0); }
 
 void AudioController::saveDidEnd(bool saved) {
     if (!saved) {

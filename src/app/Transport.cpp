@@ -174,7 +174,7 @@ void AudioController::updateCurrentTime(double seconds) {
 
 void AudioController::updateCurrentTimeFrom(FloatSlider* slider) {
     if (!slider) return;
-    if (shell.audioControllerIsWorking) {
+    if (shell.audioControllerIsWorking || exporting.exportIsRunning) {
         // Busy: the slider goes back to where the player is.
         if (audioPlayer) slider->setFloatValue(float(currentTime()));
         return;
@@ -205,7 +205,8 @@ void AudioController::updateCurrentTimeFromSlider(FloatSlider* slider) {
 }
 
 void AudioController::playPauseToggle() {
-    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    // An export holds the tracks until its sheet closes.
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady() || exporting.exportIsRunning) return;
     if (audioPlayer->rate() == 1.0f) {
         audioPlayer->pause();
         return;
@@ -219,13 +220,15 @@ void AudioController::playPauseToggle() {
 }
 
 void AudioController::fastForward() {
-    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    // An export holds the tracks until its sheet closes.
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady() || exporting.exportIsRunning) return;
     float rate = audioPlayer->rate();
     audioPlayer->setRate(rate < 2.0f ? 2.0f : std::min(rate + 2.0f, 4.0f));
 }
 
 void AudioController::rewind() {
-    if (!audioPlayer || trackCount() == 0 || !itemIsReady()) return;
+    // An export holds the tracks until its sheet closes.
+    if (!audioPlayer || trackCount() == 0 || !itemIsReady() || exporting.exportIsRunning) return;
     float rate = audioPlayer->rate();
     audioPlayer->setRate(rate > -2.0f ? -2.0f : std::max(rate - 2.0f, -4.0f));
 }

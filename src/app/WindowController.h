@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <memory>
 
 class AudioController;
 class AudioView;
+class Player;
+class PreviewPanel;
 
 // The main window's delegate: resizing, and the save question on the close box.
 class WindowController : public QObject {
     Q_OBJECT
 public:
-    explicit WindowController(QObject* parent = nullptr) : QObject(parent) {}
+    explicit WindowController(QObject* parent = nullptr);
 
     AudioView* audioView = nullptr;
     AudioController* audioController = nullptr;
@@ -18,4 +24,19 @@ public:
     void windowDidEndLiveResize();
     // Whether the main window may close now.
     bool windowShouldClose();
+
+    // The shared preview panel, centred on the main window and brought to
+    // the front, showing previewItem().
+    void showQuickLookPanel();
+    // The file the preview shows: the selected track's source; empty when
+    // no track is selected.
+    QUrl previewItem() const;
+    PreviewPanel* previewPanel() const;
+    ~WindowController() override;
+
+private:
+    void playPreview(const QString& path);
+    void stopPreview();
+    QPointer<PreviewPanel> previewPanel_;
+    std::unique_ptr<Player> previewPlayer_;
 };

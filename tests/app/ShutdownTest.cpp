@@ -3,11 +3,25 @@
 #include "platform/core/UndoManager.h"
 #include "support/TestSupport.h"
 
+#include <QFileDialog>
 #include <QMenu>
 
 namespace {
 
 using ShutdownTest = ControllerTest;
+
+// "Save" without a project opens the export's save panel; the user cancels it.
+void cancelSavePanel(AudioController* c) {
+    testsupport::waitUntil([&] {
+        for (auto* panel : c->ui.window->findChildren<QFileDialog*>())
+            if (panel->isVisible()) {
+                panel->reject();
+                return true;
+            }
+        return false;
+    }, 500);
+    testsupport::spin(5);
+}
 
 enum Answer { Save = 0, DontSave = 1, Cancel = 2, NoQuestion = -2 };
 
@@ -55,6 +69,7 @@ TEST_F(ShutdownTest, CloseDecisionTable) {
             EXPECT_TRUE(c->isDocumentEdited());
         }
         testsupport::spin(5);  // let a queued save run
+        cancelSavePanel(c);
     }
 }
 
@@ -92,8 +107,8 @@ TEST_F(ShutdownTest, QuitDecisionTable) {
     }
 }
 
-// "Save" at quit: the save that cannot be made leaves the application
-// running and the next quit asks again.
+// "Save" at quit: a save that is not made (its panel cancelled) leaves the
+// application running and the next quit asks again.
 TEST_F(ShutdownTest, FailedSaveAtQuitAsksAgain) {
     addTrack();
     c->setDocumentEdited(true);
@@ -102,6 +117,7 @@ TEST_F(ShutdownTest, FailedSaveAtQuitAsksAgain) {
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(c->shell.applicationHasToTerminateAfterSaving);
     testsupport::spin(20);
+    cancelSavePanel(c);
     EXPECT_FALSE(c->shell.applicationHasToTerminateAfterSaving);
     EXPECT_EQ(quits, 0);
 
@@ -123,8 +139,8 @@ TEST_F(ShutdownTest, SuccessfulSaveAtQuitTerminates) {
     EXPECT_EQ(quits, 1);
 }
 
-// The close box with "Save" and nothing saved keeps the window and the
-// application.
+// The close box with "Save" and the save panel cancelled keeps the window
+// and the application.
 TEST_F(ShutdownTest, SaveFromTheCloseBox) {
     addTrack();
     c->setDocumentEdited(true);
@@ -133,6 +149,7 @@ TEST_F(ShutdownTest, SaveFromTheCloseBox) {
     interface->mainWindow->close();
     EXPECT_TRUE(interface->mainWindow->isVisible());
     testsupport::spin(20);
+    cancelSavePanel(c);
     EXPECT_FALSE(c->shell.applicationHasToTerminateAfterSaving);
     EXPECT_EQ(quits, 0);
 }

@@ -1,0 +1,79 @@
+#include "export/ExportControl.h"
+
+#include "app/AudioController.h"
+#include "engine/EngineConstants.h"
+#include "engine/MusicFilter.h"
+#include "export/ExportSession.h"
+#include "views/ExportViews.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace exportcontrol {
+
+namespace {
+// The player renders in slices of this many frames.
+constexpr int64_t kPlayerSliceFrames = 1024;
+}  // namespace
+
+void beginSession(AudioController& c) {
+    c.exporting.session = std::make_unique<ExportSession>();
+    ExportSession& s = *c.exporting.session;
+    if (c.ui.audioView)
+        for (const auto& record : c.ui.audioView->audioTracks)
+            if (record.audioFilter)
+                s.taps.hold(record.audioFilter->mixInputTap(), c.shell.playerSampleRate, kPlayerSliceFrames);
+    if (c.audioPlayer) {
+        if (c.audioPlayer->rate() != 0.0f) c.audioPlayer->pause();
+        s.playerTime = c.currentTime();
+        s.playerStopped = c.audioPlayer->currentItem() != nullptr;
+        // Joins the render thread: the player has let go of every tap here.
+        if (s.playerStopped) c.audioPlayer->replaceCurrentItem(nullptr);
+    }
+}
+
+void endSession(AudioController& c) {
+    if (!c.exporting.session) return;
+    std::unique_ptr<ExportSession> s = std::move(c.exporting.session);
+    s->writer.reset();
+    s->preRenders.clear();
+    if (c.ui.audioView)
+        for (const auto& record : c.ui.audioView->audioTracks) {
+            MusicFilter* track = record.audioFilter.get();
+            if (!track) continue;
+            // The units go with the tap's last renderer: their values are
+            // written back into the ones the player's next render makes.
+            bool prepared = false;
+            for (uint64_t type = 0; unittype::isBuiltIn(type) && !prepared; ++type)
+                prepared = track->getAudioUnitForType(type) != nullptr;
+            if (prepared) {
+                track->updateListenerParametersFromAudioUnits();
+                track->updateNBandEQNumberOfBands();
+            }
+            if (!track->listenerParameters.empty()) track->listenerParametersUpdated = true;
+        }
+    s->taps.release();
+    if (s->playerStopped && c.audioPlayer) {
+        c.updatePlayerWithNewCompositionSettings();
+        c.shell.seekTime = s->playerTime;
+    }
+}
+
+void setSheetButton(AudioController& c, const QString& title, SheetAction action) {
+    ExportSheet* sheet = c.progressSheet();
+    QPushButton* b = sheet->sheetButton;
+    b->disconnect();
+    b->setText(title);
+    b->setChecked(action == SheetAction::Stop);
+    AudioController* controller = &c;
+    if (action == SheetAction::Stop)
+        QObject::connect(b, &QPushButton::clicked, controller, [controller] { controller->stopAudioProcessing(); });
+    else
+        QObject::connect(b, &QPushButton::clicked, controller, [controller] { controller->closeSheet(); });
+}
+
+void silenceMeters(AudioController& c) { c.resetTrackMeters(); }
+
+bool isNormalSpeed(float speed) { return speed == 1.0f; }
+
+}  // namespace exportcontrol

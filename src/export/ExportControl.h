@@ -1,0 +1,34 @@
+#pragma once
+
+// The steps every export of the controller shares: taking the tracks' audio
+// from the player for the length of the export and giving it back, and the
+// sheet's button. Main thread.
+
+#include <QString>
+
+class AudioController;
+class MusicFilter;
+
+namespace exportcontrol {
+
+// Starts an export session: every live tap is held prepared, then the
+// player gives its item up (its render thread lets go of the taps), so that
+// from here on only the export's readers run them. The player's time is
+// kept for the end.
+void beginSession(AudioController& c);
+// Ends it: the readers and writers go, every track keeps its unit values,
+// the taps are let go and the player gets a new item at its old time.
+void endSession(AudioController& c);
+
+// The sheet button's title and action.
+enum class SheetAction { Stop, Close };
+void setSheetButton(AudioController& c, const QString& title, SheetAction action);
+
+// Every track's level meter to silence and redrawn.
+void silenceMeters(AudioController& c);
+
+// Seconds of a speed value as the exports read it: a value that is not a
+// number counts as "not 1".
+bool isNormalSpeed(float speed);
+
+}  // namespace exportcontrol

@@ -1,0 +1,183 @@
+#include "export/ExportJobs.h"
+
+#include "platform/core/MainQueue.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/ProcessingTap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+
+AudioWriteJob::AudioWriteJob(std::shared_ptr<AssetReader> reader,
+                             std::shared_ptr<AssetReaderAudioMixOutput> output,
+                             std::unique_ptr<AudioFileWriter> writer, MediaTime endTime)
+    : reader_(std::move(reader)), output_(std::move(output)), writer_(std::move(writer)), end_(endTime) {}
+
+AudioWriteJob::~AudioWriteJob() {
+    alive_->store(false);
+    if (reader_) reader_->cancelReading();
+    join();
+}
+
+void AudioWriteJob::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void AudioWriteJob::start(std::function<void(double)> progress, std::function<void(const Result&)> completion) {
+    progress_ = std::move(progress);
+    completion_ = std::move(completion);
+    thread_ = std::thread([this] { run(); });
+}
+
+void AudioWriteJob::run() {
+    Result result;
+    const auto alive = alive_;
+    auto post = [this, alive](std::function<void()> fn) {
+        MainQueue::async([alive, fn = std::move(fn)] {
+            if (alive->load()) fn();
+        });
+    };
+    const double endSeconds = end_.isValid() ? end_.seconds() : 0.0;
+    auto sendProgress = [&](double seconds) {
+        if (progress_) post([this, seconds] { progress_(seconds); });
+    };
+
+    if (!reader_->startReading()) {
+        result.error = reader_->errorString();
+        writer_->cancel();
+        finish(result);
+        return;
+    }
+    // The reader renders the next blocks while this thread's encoder thread
+    // encodes the ones before: a few blocks, made here, go round between them.
+    struct Block {
+        std::vector<float> left, right;
+        int64_t frames = 0;
+        double end = 0;  // seconds read up to the block's end
+    };
+    constexpr size_t kBlocks = 8;
+    std::vector<Block> blocks(kBlocks);
+    for (Block& b : blocks) {
+        b.left.resize(size_t(AssetReaderAudioMixOutput::FramesPerBuffer));
+        b.right.resize(size_t(AssetReaderAudioMixOutput::FramesPerBuffer));
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t produced = 0, consumed = 0;  // blocks handed over and taken, counted from the start
+    bool readingDone = false, writeFailed = false;
+    QString writeError;
+    int64_t written = 0;
+    std::thread encoder([&] {
+        long lastPercent = -1;
+        for (;;) {
+            Block* b = nullptr;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return consumed < produced || readingDone; });
+                if (consumed == produced) return;
+                b = &blocks[consumed % kBlocks];
+            }
+            const float* channels[2] = {b->left.data(), b->right.data()};
+            QString error;
+            const bool ok = writer_->append(channels, b->frames, &error);
+            const double end = b->end;
+            {
+                std::lock_guard lock(mutex);
+                ++consumed;
+                if (!ok) {
+                    writeFailed = true;
+                    writeError = error;
+                }
+                written += ok ? b->frames : 0;
+            }
+            changed.notify_all();
+            if (!ok) return;
+            const long percent = endSeconds > 0 ? std::lround(std::min(1.0, end / endSeconds) * 100.0) : 0;
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                sendProgress(end);
+            }
+        }
+    });
+    for (;;) {
+        if (stop_ && stop_->load(std::memory_order_relaxed)) {
+            result.stopped = true;
+            break;
+        }
+        Block* b = nullptr;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return produced - consumed < kBlocks || writeFailed; });
+            if (writeFailed) break;
+            b = &blocks[produced % kBlocks];
+        }
+        MediaTime at;
+        const int64_t n = output_->readNext(b->left.data(), b->right.data(), AssetReaderAudioMixOutput::FramesPerBuffer, &at);
+        if (n <= 0) break;
+        b->frames = n;
+        b->end = at.seconds() + double(n) / output_->settings().sampleRate;
+        {
+            std::lock_guard lock(mutex);
+            ++produced;
+        }
+        changed.notify_all();
+    }
+    {
+        std::lock_guard lock(mutex);
+        readingDone = true;
+    }
+    changed.notify_all();
+    encoder.join();
+    result.frames = written;
+    if (writeFailed) result.error = writeError;
+    const bool readFailed = reader_->status() == AssetReader::Status::Failed;
+    if (reader_->status() == AssetReader::Status::Reading) reader_->cancelReading();
+    if (readFailed) result.error = reader_->errorString();
+    if (writeFailed || readFailed) {
+        writer_->cancel();
+    } else {
+        result.ok = writer_->finish(&result.error);
+        if (!result.stopped && result.ok) sendProgress(endSeconds);
+    }
+    finish(result);
+}
+
+void AudioWriteJob::finish(const Result& result) {
+    // The completion may end the job itself: it runs from a copy.
+    const auto alive = alive_;
+    MainQueue::async([this, alive, result] {
+        if (!alive->load()) return;
+        auto completion = std::move(completion_);
+        completion_ = nullptr;
+        if (completion) completion(result);
+    });
+}
+
+// ---------------------------------------------------------------------------
+
+void ExportGroup::leave() {
+    if (count_ <= 0) return;
+    if (--count_ == 0 && notify_) {
+        auto fn = std::move(notify_);
+        notify_ = nullptr;
+        MainQueue::async(std::move(fn));
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void TapHold::hold(const std::shared_ptr<ProcessingTap>& tap, double sampleRate, int64_t maxFrames) {
+    if (!tap || holds(tap.get())) return;
+    tap->attach(maxFrames, units::StreamFormat::canonical(sampleRate, 2));
+    taps_.push_back(tap);
+}
+
+void TapHold::release() {
+    for (auto& tap : taps_) tap->detach();
+    taps_.clear();
+}
+
+bool TapHold::holds(const ProcessingTap* tap) const {
+    return std::any_of(taps_.begin(), taps_.end(), [tap](const auto& t) { return t.get() == tap; });
+}

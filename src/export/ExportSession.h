@@ -1,0 +1,53 @@
+#pragma once
+
+// The state of the one export that runs at a time: what the controller's
+// export members share between the preparation, the pre-renders, the
+// transcoding and the end. Main thread; the writer threads only own their
+// jobs' reader and writer.
+
+#include "export/ExportJobs.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+class MusicFilter;
+
+class ExportSession {
+public:
+    // One track rendered alone into "TempFiles".
+    struct PreRender {
+        std::weak_ptr<MusicFilter> track;
+        std::unique_ptr<AudioWriteJob> job;
+        QString path;
+        double lastPercent = 0.0;
+        bool ok = false;
+    };
+
+    ExportGroup audioGroup;
+    // Every live tap stays prepared while its audio moves from the player
+    // to the export's readers and back.
+    TapHold taps;
+    std::vector<std::unique_ptr<PreRender>> preRenders;
+    // How many tracks this export renders alone; each adds its share of 100 %.
+    int preRenderCount = 0;
+    // The mix's or the track's transcoding.
+    std::unique_ptr<AudioWriteJob> writer;
+    QUrl destination;
+    QStringList tags;
+    // A pre-render failed: the mix is not assembled.
+    bool failed = false;
+    // The player gave its item up for the export; it gets a new one, at
+    // this time, when the export ends.
+    bool playerStopped = false;
+    double playerTime = 0.0;
+
+    // A single-track export.
+    std::weak_ptr<MusicFilter> track;
+    QString trackURL;        // what the writer writes
+    QString destinationURL;  // the user's file, when a speed change follows
+    bool needsToCopyTempAudioFile = false;
+};

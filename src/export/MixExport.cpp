@@ -1,0 +1,309 @@
+// The mix export: every track through its own effect chain into one
+// two-channel file. Tracks the reader cannot reproduce from the composition
+// (another speed, another source rate) are rendered alone first; then a new
+// composition of the live tracks and the rendered files is read through the
+// live taps and written with the composition's metadata.
+#include "app/Alerts.h"
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "export/ExportControl.h"
+#include "export/ExportRules.h"
+#include "export/ExportSession.h"
+#include "platform/core/AppPaths.h"
+#include "platform/core/MainQueue.h"
+#include "platform/media/Asset.h"
+#include "platform/media/FileTags.h"
+#include "views/AudioView.h"
+#include "views/ExportViews.h"
+
+#include <QComboBox>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+
+using exportcontrol::SheetAction;
+
+namespace {
+
+QString sameFile(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+QString percentText(long percent) { return QStringLiteral("%1%").arg(percent); }
+
+}  // namespace
+
+ExportSheet* AudioController::progressSheet() {
+    if (!exporting.sheetWindow) exporting.sheetWindow = new ExportSheet(ui.window);
+    return exporting.sheetWindow;
+}
+
+void AudioController::setSheetTexts(const QString& info, const QString& percent) {
+    ExportSheet* sheet = progressSheet();
+    sheet->sheetInfoTextField->setText(info);
+    sheet->sheetPercentTextField->setText(percent);
+}
+
+void AudioController::beginProgressSheet(std::function<void()> onEnd) {
+    ExportSheet* sheet = progressSheet();
+    sheet->disconnect(this);
+    QObject::connect(sheet, &QDialog::finished, this, [this, onEnd] {
+        if (exporting.sheetWindow) exporting.sheetWindow->disconnect(this);
+        if (onEnd) onEnd();
+    });
+    sheet->open();
+}
+
+QString AudioController::getAppTempPath() const { return apppaths::tempFilesFolder(); }
+
+void AudioController::clearTempFilesPath() { exportrules::clearFolderFiles(getAppTempPath()); }
+
+void AudioController::addAudioTracksToLibrary(const QList<QUrl>& urls) {
+    const QString folder = library.mediaLibraryPath.isEmpty() ? apppaths::mediaLibraryFolder()
+                                                              : library.mediaLibraryPath;
+    QDir().mkpath(folder);
+    for (const QUrl& url : urls) {
+        const QString from = url.toLocalFile();
+        const QString to = folder + QLatin1Char('/') + QFileInfo(from).fileName();
+        // QFile::copy never replaces a file that is there.
+        if (!QFileInfo::exists(to)) QFile::copy(from, to);
+    }
+}
+
+void AudioController::stopAudioProcessing() { exporting.stopAudioProcessing.store(true); }
+
+void AudioController::closeSheet() {
+    ExportSheet* sheet = progressSheet();
+    if (sheet->isVisible()) sheet->done(QDialog::Accepted);
+    setSheetTexts(QStringLiteral("Percent Completed:"), QStringLiteral("0%"));
+}
+
+void AudioController::saveAudioToURL(const QUrl& destination, const QStringList& tags) {
+    if (exporting.exportIsRunning || !ui.audioView) return;
+    const QString path = destination.toLocalFile();
+    // A track's own source is never written over: say why.
+    for (const auto& record : ui.audioView->audioTracks) {
+        if (record.audioURL.isLocalFile() && sameFile(record.audioURL.toLocalFile()) == sameFile(path)) {
+            runModalAlert(ui.window,
+                          AlertRequest{QStringLiteral("The file cannot be replaced."),
+                                       QStringLiteral("\"%1\" is the source of a track of the composition. "
+                                                      "Choose another name or folder.")
+                                           .arg(QFileInfo(path).fileName()),
+                                       {QStringLiteral("OK")}});
+            saveDidEnd(false);
+            return;
+        }
+    }
+    // Nothing at the destination is removed: the writer renames a complete
+    // file into place, and a failed export leaves the old one as it was.
+    SaveAccessoryView* accessory = saveAccessoryView();
+    shell.projectSampleRate = exportrules::sampleRateForIndex(accessory->saveAudioSampleRatePopUpButton->currentIndex());
+    exporting.stopAudioProcessing.store(false);
+    exporting.exportIsRunning = true;
+    exporting.lastExportSucceeded = false;
+    exporting.processingPercentCompleted = 0.0;
+
+    exportcontrol::beginSession(*this);
+    ExportSession& s = *exporting.session;
+    s.destination = destination;
+    s.tags = tags;
+    s.audioGroup.enter();
+
+    // The tracks that need a render of their own.
+    int renders = 0;
+    for (const auto& record : ui.audioView->audioTracks) {
+        s.audioGroup.enter();
+        if (!record.audioFilter) continue;
+        record.audioFilter->projectSampleRate = shell.projectSampleRate;
+        if (trackNeedsPreRender(*record.audioFilter, shell.projectSampleRate)) ++renders;
+    }
+    s.preRenderCount = renders;
+
+    ExportSheet* sheet = progressSheet();
+    exportcontrol::setSheetButton(*this, QStringLiteral("Stop Processing"), SheetAction::Stop);
+    sheet->sheetPercentTextField->show();
+    if (renders > 0) {
+        setSheetTexts(QStringLiteral("Converting audio..."), QStringLiteral("0%"));
+        // A render of a track cannot be stopped.
+        sheet->sheetButton->hide();
+    } else {
+        setSheetTexts(QStringLiteral("Percent Completed:"), QStringLiteral("0%"));
+        sheet->sheetButton->show();
+    }
+    beginProgressSheet([this] {
+        exporting.exportIsRunning = false;
+        if (shell.applicationHasToTerminateAfterSaving) saveDidEnd(exporting.lastExportSucceeded);
+    });
+
+    // A tap the export had to prepare itself finishes its set-up on the main
+    // thread (its units take the track's values): the renders start after it.
+    MainQueue::async([this, session = &s, destination, tags] {
+        if (exporting.session.get() != session || !ui.audioView) return;
+        ExportSession& s = *session;
+        for (const auto& record : ui.audioView->audioTracks) {
+            MusicFilter* track = record.audioFilter.get();
+            if (track) track->copyFilterParameters();
+            if (!track || !createTemporaryAudioFileWithAudioFiltersAndSignalGroup(track, s.audioGroup))
+                s.audioGroup.leave();
+        }
+        s.audioGroup.notify([this, destination, tags] { exportRenderedTracksNotify(destination, tags); });
+        s.audioGroup.leave();
+    });
+}
+
+void AudioController::exportRenderedTracksNotify(const QUrl& destination, const QStringList& tags) {
+    if (!exporting.session || !ui.audioView) return;
+    ExportSession& s = *exporting.session;
+    for (auto& r : s.preRenders) r->job.reset();  // each has ended: this joins its thread
+    if (s.failed) {
+        resetAssetsWithError(true);
+        return;
+    }
+    ExportSheet* sheet = progressSheet();
+    setSheetTexts(QStringLiteral("Percent Completed:"), QStringLiteral("0%"));
+    sheet->sheetPercentTextField->show();
+    sheet->sheetButton->show();
+
+    auto composition = std::make_shared<Composition>();
+    auto mix = std::make_shared<AudioMix>();
+    AudioMix::InputParametersList inputs;
+    for (const auto& record : ui.audioView->audioTracks) {
+        MusicFilter* track = record.audioFilter.get();
+        if (!track) continue;
+        const CompositionTrack* live = currentComposition ? currentComposition->trackWithTrackID(track->trackID) : nullptr;
+        std::shared_ptr<AudioMixInputParameters> source =
+            currentAudioMix ? currentAudioMix->inputParametersForTrackID(track->trackID) : nullptr;
+        auto parameters = source ? source->copy() : std::make_shared<AudioMixInputParameters>();
+        CompositionTrack* added = composition->addMutableTrack(MediaType::Audio);
+        const QString rendered = track->filterParameters ? track->filterParameters->temporaryAssetURL : QString();
+        if (rendered.isEmpty()) {
+            // A live track: its effects run in its tap while the reader pulls it.
+            if (live && live->duration() > MediaTime::zero())
+                added->insertTimeRange(MediaTimeRange(MediaTime::zero(), live->duration()), *live, MediaTime::zero());
+        } else {
+            // A rendered track carries its effects already.
+            QString error;
+            auto asset = Asset::load(rendered, &error);
+            auto audio = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<AssetTrack>>{};
+            if (audio.empty()) {
+                // A track that would be silent fails the export instead.
+                resetAssetsWithError(true);
+                return;
+            }
+            const std::shared_ptr<AssetTrack>& file = audio.front();
+            const float speed = track->value(EffectInput::Speed);
+            if (exportcontrol::isNormalSpeed(speed)) {
+                added->insertTimeRange(file->timeRange(), file, track->animationStart());
+            } else {
+                Composition scratch;
+                CompositionTrack* t = scratch.addMutableTrack(MediaType::Audio);
+                t->insertTimeRange(file->timeRange(), file, MediaTime::zero());
+                const int32_t scale = file->naturalTimeScale() > 0 ? file->naturalTimeScale()
+                                                                   : int32_t(shell.projectSampleRate);
+                t->scaleTimeRange(MediaTimeRange(MediaTime::zero(), t->duration()),
+                                  MediaTime::fromSeconds(t->duration().seconds() / speed, scale));
+                added->insertTimeRange(MediaTimeRange(MediaTime::zero(), t->duration()), *t, track->animationStart());
+            }
+            parameters->setAudioTapProcessor(nullptr);
+        }
+        parameters->setTrackID(added->trackID());
+        inputs.push_back(std::move(parameters));
+    }
+    mix->setInputParameters(std::move(inputs));
+    processAudioComposition(composition, mix, destination, tags);
+}
+
+void AudioController::processAudioComposition(const std::shared_ptr<Composition>& composition,
+                                               const std::shared_ptr<AudioMix>& mix, const QUrl& destination,
+                                               const QStringList& tags) {
+    if (!exporting.session) return;
+    ExportSession& s = *exporting.session;
+    QString error;
+    auto reader = AssetReader::create(composition, &error);
+    if (!reader) return resetAssetsWithError(true);
+    std::vector<int32_t> ids;
+    for (const CompositionTrack* t : composition->tracksWithMediaType(MediaType::Audio))
+        if (t->duration() > MediaTime::zero()) ids.push_back(t->trackID());
+    auto output = std::make_shared<AssetReaderAudioMixOutput>(
+        ids, AssetReaderAudioMixOutput::Settings{shell.projectSampleRate, 2});
+    output->setAudioMix(mix);
+    output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
+    if (!reader->canAddOutput(output)) return resetAssetsWithError(true);
+    reader->addOutput(output);
+
+    SaveAccessoryView* accessory = saveAccessoryView();
+    const int bitRate = exportrules::bitRateForIndex(accessory->saveAudioBitratePopUpButton->currentIndex());
+    shell.projectBitRate = bitRate;
+    const auto format = exportrules::formatForIndex(accessory->saveAudioFormatPopUpButton->currentIndex());
+    if (!format) return resetAssetsWithError(true);
+
+    MetadataPopover* meta = metadataPopover();
+    const MediaMetadata metadata = exportrules::compositionMetadata(
+        meta->metadataTitleTextField->text(), meta->metadataArtistTextField->text(),
+        meta->metadataCommentsTextField->text(), meta->artwork(), destination.toLocalFile());
+    auto writer = AudioFileWriter::create(destination.toLocalFile(),
+                                          AudioFileWriter::Settings{*format, shell.projectSampleRate, 2, bitRate},
+                                          metadata, &error);
+    if (!writer) return resetAssetsWithError(true);
+
+    // The end of the last track, for the progress.
+    MediaTime end = MediaTime::zero();
+    for (const auto& record : ui.audioView->audioTracks)
+        if (record.audioFilter && record.audioFilter->animationEnd() > end) end = record.audioFilter->animationEnd();
+    end = minTime(end, composition->duration());
+
+    exportcontrol::silenceMeters(*this);
+    notifyAudioMetering.store(false);
+    exporting.processingPercentCompleted = 0.0;
+    s.writer = std::make_unique<AudioWriteJob>(reader, output, std::move(writer), end);
+    s.writer->setStopFlag(&exporting.stopAudioProcessing);
+    const double endSeconds = end.seconds();
+    s.writer->start(
+        [this, endSeconds](double seconds) {
+            exporting.processingPercentCompleted = endSeconds > 0 ? std::min(1.0, seconds / endSeconds) : 1.0;
+            progressSheet()->sheetPercentTextField->setText(
+                percentText(std::lround(exporting.processingPercentCompleted * 100.0)));
+        },
+        [this, destination, tags](const AudioWriteJob::Result& result) {
+            if (!result.ok) return resetAssetsWithError(true);
+            notifyAudioMetering.store(true);
+            if (ui.audioView)
+                for (const auto& record : ui.audioView->audioTracks)
+                    if (record.audioFilter) record.audioFilter->restoreFilterParameters();
+            if (!tags.isEmpty()) filetags::setTagNames(destination.toLocalFile(), tags);
+            SaveAccessoryView* accessory = saveAccessoryView();
+            if (accessory->saveAddToITunesLibraryCheck->isChecked()) {
+                if (exporting.openInDefaultApplication) exporting.openInDefaultApplication(destination);
+                else QDesktopServices::openUrl(destination);
+            }
+            if (accessory->saveAddToTrevaluneLibraryCheck->isChecked()) addAudioTracksToLibrary({destination});
+            exporting.lastExportSucceeded = true;
+            resetAssetsWithError(false);
+        });
+}
+
+void AudioController::resetAssetsWithError(bool error) {
+    if (error) {
+        setSheetTexts(QStringLiteral("An error occurred."), QStringLiteral("100%"));
+        if (ui.audioView)
+            for (const auto& record : ui.audioView->audioTracks)
+                if (record.audioFilter) record.audioFilter->restoreFilterParameters();
+    }
+    notifyAudioMetering.store(true);
+    ExportSheet* sheet = progressSheet();
+    exportcontrol::setSheetButton(*this, QStringLiteral("Ok"), SheetAction::Close);
+    sheet->sheetButton->show();
+    sheet->sheetPercentTextField->show();
+    exportcontrol::endSession(*this);
+    clearTempFilesPath();
+}

@@ -1,0 +1,119 @@
+// Offline rendering of one track, through its own tap, into an AAC file in
+// "TempFiles", for the mix export: tracks at another speed and tracks whose
+// source rate differs from the export's.
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "export/ExportControl.h"
+#include "export/ExportRules.h"
+#include "export/ExportSession.h"
+#include "platform/media/Asset.h"
+#include "platform/media/ProcessingTap.h"
+#include "views/ExportViews.h"
+
+#include <QLabel>
+
+#include <cmath>
+
+bool AudioController::trackNeedsPreRender(const MusicFilter& track, double sampleRate) {
+    if (!track.playerAsset || !track.audioTrack || track.trackID == -1) return false;
+    const auto input = track.mixInput();
+    if (!input) return false;
+    const bool speedChanged = !exportcontrol::isNormalSpeed(track.value(EffectInput::Speed));
+    if (input->audioTapProcessor() && speedChanged) return true;
+    return track.audioTrackSampleRate != sampleRate;
+}
+
+bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(MusicFilter* track,
+                                                                             ExportGroup& group) {
+    if (!track || !exporting.session || !trackNeedsPreRender(*track, track->projectSampleRate)) return false;
+    ExportSession& s = *exporting.session;
+    const auto input = track->mixInput();
+    const std::shared_ptr<ProcessingTap> tap = input->audioTapProcessor();
+    const float speed = track->value(EffectInput::Speed);
+    const MediaTimeRange used = track->currentTimeRange();
+
+    // The track's used range of its current source version, from zero.
+    auto composition = std::make_shared<Composition>();
+    CompositionTrack* target = composition->addMutableTrack(MediaType::Audio);
+    if (track->indexOfUpdatedTrack < track->tempFilterTracks.size() &&
+        track->tempFilterTracks[track->indexOfUpdatedTrack])
+        target->insertTimeRange(used, *track->tempFilterTracks[track->indexOfUpdatedTrack], MediaTime::zero());
+    else
+        target->insertTimeRange(used, track->audioTrack, MediaTime::zero());
+    if (!(target->duration() > MediaTime::zero())) return false;
+
+    QString error;
+    auto reader = AssetReader::create(composition, &error);
+    if (!reader) return false;
+    // The renderer converts the source to the export's rate; the file is
+    // written at that rate.
+    auto output = std::make_shared<AssetReaderAudioMixOutput>(
+        std::vector<int32_t>{target->trackID()}, AssetReaderAudioMixOutput::Settings{track->projectSampleRate, 2});
+    auto parameters = std::make_shared<AudioMixInputParameters>();
+    parameters->setTrackID(target->trackID());
+    parameters->setAudioTapProcessor(tap);
+    parameters->setVolume(1.0f, MediaTime::zero());
+    auto mix = std::make_shared<AudioMix>();
+    mix->setInputParameters({parameters});
+    output->setAudioMix(mix);
+    output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
+    if (!reader->canAddOutput(output)) return false;
+    reader->addOutput(output);
+
+    const QString path = exportrules::temporaryAudioFilePath(getAppTempPath(), track->playerAsset->path());
+    auto writer = AudioFileWriter::create(
+        path, AudioFileWriter::Settings{AudioFileWriter::Format::M4A, track->projectSampleRate, 2, 320000}, {}, &error);
+    if (!writer) return false;
+
+    // The tap renders the track from zero, at its own length, with its fades
+    // in the time of the unscaled source.
+    if (TrackTapContext* context = MusicFilter::contextOfTap(tap.get())) {
+        context->contextTrackDurationRatio.store(1.0);
+        context->contextTrackStartTime.store(0.0);
+        context->contextTrackEndTime.store(used.duration.seconds());
+        if (!exportcontrol::isNormalSpeed(speed)) {
+            context->contextFadeInDuration.store(context->contextFadeInDuration.load() * speed);
+            context->contextFadeOutDuration.store(context->contextFadeOutDuration.load() * speed);
+        }
+    }
+    track->setChannelLevels(0.0, 0.0);
+    if (QWidget* meter = track->meteringView.data()) meter->update();
+    notifyAudioMetering.store(false);
+    // The automation is read at the render's times, which start at zero.
+    const double start = track->animationStart().seconds();
+    updateRecordedTimesForFilter(track, -start);
+
+    auto render = std::make_unique<ExportSession::PreRender>();
+    render->track = track->weak_from_this();
+    render->path = path;
+    render->job = std::make_unique<AudioWriteJob>(reader, output, std::move(writer), target->duration());
+    ExportSession::PreRender* r = render.get();
+    const double length = target->duration().seconds();
+    const int count = std::max(1, s.preRenderCount);
+    s.preRenders.push_back(std::move(render));
+    // The caller entered the group for this track: the completion leaves it.
+    r->job->start(
+        [this, r, length, count](double seconds) {
+            const double p = std::round(std::min(1.0, seconds / length) * 100.0);
+            exporting.processingPercentCompleted += (p - r->lastPercent) / count;
+            r->lastPercent = p;
+            progressSheet()->sheetPercentTextField->setText(
+                QStringLiteral("%1%").arg(long(exporting.processingPercentCompleted)));
+        },
+        [this, r, &group, start](const AudioWriteJob::Result& result) {
+            // On the main thread: the key points and the tap context are the
+            // main thread's.
+            r->ok = result.ok;
+            std::shared_ptr<MusicFilter> t = r->track.lock();
+            if (t && t->filterParameters) {
+                if (result.ok) t->filterParameters->temporaryAssetURL = r->path;
+                if (TrackTapContext* context = t->getProcessorContext())
+                    context->contextTrackDurationRatio.store(t->filterParameters->contextTrackDurationRatio);
+            }
+            if (t) updateRecordedTimesForFilter(t.get(), start);
+            if (!result.ok && exporting.session) exporting.session->failed = true;
+            group.leave();
+        });
+    return true;
+}

@@ -1,0 +1,57 @@
+#include "ExportFixture.h"
+
+#include "export/ExportRules.h"
+#include "platform/core/Realtime.h"
+#include "platform/media/FileTags.h"
+#include "platform/media/MediaMetadata.h"
+
+// Three tracks: A at speed 2 with the low-pass on (rendered alone), B from a
+// 48 kHz source (rendered alone), C live. Each has one click.
+class MixExportTest : public ExportTest {
+protected:
+    void makeThreeTracks() {
+        a = append(writeClicks("a.wav", 1.0, {0.5}, 44100, 6000));
+        b = append(writeClicks("b.wav", 1.0, {0.3}, 48000));
+        cc = append(writeClicks("c.wav", 1.0, {0.7}, 44100, 440, 0.75));
+        place(*b, 0.2);
+        place(*a, 0.0, 2.0f);
+        a->setValue(EffectInput::LowPassCutoff, 1000.0f);
+        a->updateLowPassValue();
+    }
+    std::shared_ptr<MusicFilter> a, b, cc;
+};
+
+TEST_F(MixExportTest, EveryTrackLandsAtItsPlaceInEveryFormatAndRate) {
+    makeThreeTracks();
+    const uint64_t violations = realtime::violationCount();
+    struct Case { int format; const char* ext; };
+    for (Case k : {Case{0, "m4a"}, Case{1, "aif"}, Case{2, "wav"}, Case{3, "caf"}}) {
+        for (int rate = 0; rate < 3; ++rate) {
+            SCOPED_TRACE(std::string(k.ext) + " rate index " + std::to_string(rate));
+            choose(k.format, rate);
+            const QString path = testsupport::tempDir() + "/mix." + k.ext;
+            c->saveAudioToURL(QUrl::fromLocalFile(path));
+            ASSERT_TRUE(waitForEnd());
+            EXPECT_EQ(sheetPercent(), "100%");
+            pressOk();
+            const DecodedFile d = decode(path);
+            const double expectedRate = exportrules::sampleRateForIndex(rate);
+            ASSERT_EQ(d.rate, expectedRate);
+            // B ends last, at 1.2 s.
+            const double expected = 1.2 * expectedRate;
+            if (k.format == 0) EXPECT_NEAR(double(d.frames()), expected, 2048 + 1024);
+            else EXPECT_NEAR(double(d.frames()), expected, 1.0);
+            // Each click within 3 ms of its place. The stretcher moves A's
+            // click by 7.5 ms at 96 kHz (its longer windows at that rate).
+            EXPECT_NEAR(peakNear(d, 0.25), 0.25, rate == 2 ? 0.008 : 0.003);  // A, twice as fast
+            EXPECT_NEAR(peakNear(d, 0.5), 0.5, 0.003);    // B, at its start 0.2 s
+            EXPECT_NEAR(peakNear(d, 0.7), 0.7, 0.003);    // C
+            // Levels: C's 440 Hz tone as it was; A's 6 kHz tone under the
+            // 1 kHz low-pass.
+            EXPECT_NEAR(toneAmplitude(d, 0.75, 0.95, 440), 0.1, 0.01);
+            EXPECT_LT(toneAmplitude(d, 0.05, 0.2, 6000), 0.01);
+            EXPECT_TRUE(tempFiles().isEmpty());
+        }
+    }
+    EXPECT_EQ(realtime::violationCount(), violations);
+}
