@@ -241,6 +241,9 @@ public:
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,
              showParameterCurve = 0, typeOfRecordedCurve = 0;
+    // While set, the render follows the working copy of the curves (the
+    // burst being recorded) instead of the committed ones. Main thread writes.
+    std::atomic<bool> needsUpdateParametersWithTempDictionary{false};
     QString referencePathTime;
     bool canUpdateAudioUnits = false;
 
