@@ -319,4 +319,56 @@ TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
     }
 }
 
+TEST_F(EffectControlsTest, TypedValues) {
+    auto track = toneTrack(QStringLiteral("typed.wav"));
+    const auto controls = c->ui.effectControls();
+    auto fieldOf = [&](const char* key) {
+        for (size_t i = 0; i < controls.size(); ++i)
+            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].second;
+        return static_cast<NumberTextField*>(nullptr);
+    };
+    struct Case {
+        const char* name;
+        const char* key;
+        float sliderBefore;
+        const char* text;
+        bool recording;
+        float after;  // the slider and the track's input
+        bool handedOn;
+    } cases[] = {
+        {"above the maximum", "inputPitch", 1, "3000", false, 2400, true},
+        {"below the minimum", "inputPitch", 1, "-5000", false, -2400, true},
+        {"within the range", "inputAudioMix", 1, "0.5", false, 0.5f, true},
+        {"the current value again", "inputPitch", 1, "1", false, 1, false},
+        {"the exact value behind a rounded display", "inputAudioMix", 0.333f, "0.333", false, 0.333f, false},
+        {"the current value while recording", "inputAudioMix", 1, "1", true, 1, true},
+        {"an empty field", "inputPitch", 1, "", false, 1, false},
+        {"an equaliser field", "inputGain1K", 0, "5", false, 0, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        FloatSlider* slider = sliderOf(k.key);
+        NumberTextField* field = fieldOf(k.key);
+        ASSERT_TRUE(slider && field);
+        track->setValueForKey(QString::fromLatin1(k.key), k.sliderBefore);
+        slider->setFloatValue(k.sliderBefore);
+        track->isRecordingParameters = k.recording ? 1 : 0;
+        c->undoManager()->removeAllActions();
+        c->automation.recordedParameters.clear();
+        c->automation.tempRecorderParameters.clear();
+        field->setText(QString::fromLatin1(k.text));
+        c->updateTextFieldValueFrom(field);
+        settle();
+        EXPECT_FLOAT_EQ(float(slider->floatValue()), k.after);
+        EXPECT_FLOAT_EQ(track->valueForKey(QString::fromLatin1(k.key)).toFloat(), k.after);
+        EXPECT_EQ(c->undoManager()->undoCount(), k.handedOn ? 1 : 0);
+        if (k.handedOn) {
+            double shown = 0;
+            ASSERT_TRUE(field->formatter()->numberFromString(field->text(), &shown)) << field->text().toStdString();
+            EXPECT_FLOAT_EQ(float(shown), k.after);
+        }
+    }
+    track->isRecordingParameters = 0;
+}
+
 }  // namespace
