@@ -46,6 +46,7 @@ class TextFieldNumberFormatter;
 class UndoManager;
 class WindowController;
 class AudioController;
+class QTimer;
 
 #ifndef Q_MOC_RUN
 // The undo object of an effect control change: undoing sends the control's
@@ -366,6 +367,21 @@ public:
     void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
     TrackFrameUndoRecord trackFrameUndoRecordOf(MusicFilter* track) const;
 
+    // ---- Curves while audio renders (automation/CurvePlayback.cpp) -----------------------
+    // Publishes the curves the track's render follows: the working copy while
+    // its needsUpdateParametersWithTempDictionary is set, else the committed
+    // ones, in the track's own curve style. Every change of either store or
+    // of the track's flag or style calls it.
+    void publishRecordedParametersForFilter(MusicFilter* track);
+    void publishAllRecordedParameters();
+    std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter, const MediaTime& time,
+                                                            EffectInput input, units::Unit* unit,
+                                                            units::EventListener* listener) override;
+    // The selected track's sliders after the inputs the render set from its
+    // curves; runs on a timer only while playing.
+    void followCurvesOnControls();
+    void updateCurveFollowing();
+
     // ---- Curve evaluation at a seek (automation/SeekEvaluation.cpp) ---------------------
     // The selected track's inputs and sliders as `store` says at `seconds`.
     void verifyRecordedInputValuesForSeekToTime(double seconds, const RecordedParameters& store);
@@ -484,6 +500,7 @@ private:
     std::vector<QPointer<QWidget>> enabledBindings_;
     std::unique_ptr<UndoManager> undoManager_;
     std::unique_ptr<UndoManager> audioUnitPanelUndoManager_;
+    QTimer* curveTimer_ = nullptr;
 };
 
 // The track-list commands in the main window's menus, the duration fields' actions.

@@ -117,6 +117,7 @@ void AudioController::observePlayerRate(float rate) {
 
 void AudioController::eventHandlerPlayerState() {
     AudioMeteringView::setRunning(shell.isPlaying);
+    updateCurveFollowing();
     for (auto* button : {ui.playPauseButton, miniPlayer.playerPlayPauseButton}) {
         if (!button) continue;
         button->isPlay = shell.isPlaying;

@@ -257,6 +257,7 @@ void AudioController::updateAudioValue(const EffectSender& sender, EffectAction 
     if (control != ui.sliderSpeed) track->updateAudioMixState();
     if (track->showParameterCurve != 0 && !isSpeedOrFade(ui, control)) {
         track->needsUpdateParametersWithTempDictionary = true;
+        publishRecordedParametersForFilter(track);
         if (auto* lane = trackLaneOf(track)) lane->update();
     }
 }
@@ -285,7 +286,7 @@ void AudioController::updateValueForSender(FloatSlider* control) {
         endBurst();
         return;
     }
-    track->needsUpdateParametersWithTempDictionary = false;
+    if (track->needsUpdateParametersWithTempDictionary.exchange(false)) publishRecordedParametersForFilter(track);
     UndoManager* undo = undoManager();
     const bool speedOrFade = isSpeedOrFade(ui, control);
 
@@ -298,6 +299,7 @@ void AudioController::updateValueForSender(FloatSlider* control) {
         automation.nonsortedValuesArray.reset();
         automation.filterMovingPoint.reset();
         automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
+        publishAllRecordedParameters();
         if (track->showParameterCurve != 0)
             if (auto* lane = trackLaneOf(track)) lane->update();
         endBurst();
@@ -352,6 +354,7 @@ void AudioController::undoRedoRecordedParameters(const RecordedParameters& store
         undo->registerUndo(this, [this, current] { undoRedoRecordedParameters(current); });
     automation.recordedParameters = automation::copyRecordedDictionary(store);
     automation.tempRecorderParameters = automation::copyRecordedDictionary(store);
+    publishAllRecordedParameters();
     MusicFilter* selected = trackAt(currentSelectedAudio.load());
     if (!selected) return;
     verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
