@@ -17,6 +17,10 @@
 
 void AudioController::publishRecordedParametersForFilter(MusicFilter* track) {
     if (!track) return;
+    // The inputs the render set from the old curves become the track's own:
+    // its units and their active bytes follow them, so that a curve taken
+    // away leaves the sound where the curve left it.
+    track->updateAudioMixState();
     const RecordedParameters& store = track->needsUpdateParametersWithTempDictionary
                                           ? automation.tempRecorderParameters
                                           : automation.recordedParameters;
@@ -149,7 +153,10 @@ void AudioController::followCurvesOnControls() {
         MusicFilter* track = ui.audioView->audioTracks[i].audioFilter.get();
         if (!track) continue;
         const uint32_t set = track->rt_inputsSetFromCurves.exchange(0, std::memory_order_acquire);
-        if (!set || i != selected || shell.audioControllerIsWorking) continue;
+        if (!set) continue;
+        // The main thread's record of what the units play follows the render.
+        track->updateAudioMixState();
+        if (i != selected || shell.audioControllerIsWorking) continue;
         for (size_t row = 0; row < controls.size(); ++row) {
             const auto input = effectinputs::fromKey(QString::fromLatin1(effectControlTable[row].key));
             if (!input || !(set >> int(*input) & 1u) || !controls[row].first) continue;

@@ -86,6 +86,20 @@ TEST_F(CurvePlaybackTest, EachTrackIsEvaluatedInItsOwnStyle) {
     EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 0);
 }
 
+TEST_F(CurvePlaybackTest, ACurveIsHeardAndItsEndKeepsTheUnit) {
+    // Only the curve's track sounds.
+    other->setValue(EffectInput::AudioMix, 0);
+    other->updateAudioMixState();
+    // A pitch curve up an octave moves the tone to 880 Hz.
+    setCurves(*track, {{QStringLiteral("inputPitch"), {{0, 1200}}}});
+    EXPECT_NEAR(heardFrequency(0.5, 1.0), 880, 20);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 1200);
+    // Without the curve, the pitch stays where the curve left it.
+    setCurves(*track, {});
+    EXPECT_FALSE(track->rt_automation());
+    EXPECT_NEAR(heardFrequency(0.5, 1.0), 880, 20);
+}
+
 TEST_F(CurvePlaybackTest, TheSelectedTracksSlidersFollowItsCurvesOnly) {
     setCurves(*track, {{QStringLiteral("inputPitch"), {{0, 700}}}});
     setCurves(*other, {{QStringLiteral("inputPitch"), {{0, 300}}}});
