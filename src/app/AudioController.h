@@ -361,6 +361,14 @@ public:
     void setPauseUpdateSelectionParameters(bool paused) override {
         automation.pauseUpdateSelectionParameters = paused;
     }
+    // ---- Key-point time remapping (automation/RecordedTimes.cpp); main thread:
+    // a call from another thread is handed to it.
+    // The track's committed points moved by `difference` seconds, or their
+    // times multiplied by `factor`; the working copy becomes a fresh copy.
+    void updateRecordedTimesForFilter(MusicFilter* track, double difference);
+    void updateRecordedTimesForFilterScaling(MusicFilter* track, double factor);
+    // The curves of `keys` flat at their inputs' defaults (band gains keep theirs).
+    void resetRecordedCurveForFilter(MusicFilter* track, const QStringList& keys);
     // The burst's last recorded point marked as the end of the pass.
     void updateRecordedLastValueForFilter(MusicFilter* track, const QString& key);
     // Least form until the speed change is built: the track is put back at its new speed.

@@ -334,20 +334,6 @@ void AudioController::updateValueForSender(FloatSlider* control) {
     endBurst();
 }
 
-void AudioController::updateRecordedLastValueForFilter(MusicFilter* track, const QString& key) {
-    if (!track || !automation.nonsortedValuesArray || automation.nonsortedValuesArray->empty()) return;
-    const KeyPoint last = automation.nonsortedValuesArray->back();
-    auto t = automation.tempRecorderParameters.find(track->identifierOfFilter);
-    if (t == automation.tempRecorderParameters.end()) return;
-    auto curve = t->second.find(key);
-    if (curve == t->second.end()) return;
-    for (KeyPoint& p : curve->second)
-        if (p.time == last.time && p.value == last.value) {
-            p.flag = KeyPoint::kRecordingBoundary;
-            break;
-        }
-}
-
 void AudioController::undoRedoRecordedParameters(const RecordedParameters& store) {
     RecordedParameters current = automation::copyRecordedDictionary(automation.recordedParameters);
     if (UndoManager* undo = undoManager())

@@ -62,4 +62,19 @@ std::optional<double> curveValueAt(const KeyPointCurve& curve, double seconds, C
 std::optional<double> curveValueAt(const KeyPoint* points, size_t count, double seconds,
                                    CurveStyle style);
 
+// Rewrites every point of `curves`: its time through `time`, its value
+// through `value`; a point that had a flag comes out flagged as a recording
+// boundary, one without stays without.
+template <typename TimeFn, typename ValueFn>
+void rewriteKeyPoints(KeyPointCurve& curve, TimeFn time, ValueFn value) {
+    for (KeyPoint& p : curve)
+        p = KeyPoint{time(p.time), value(p.value),
+                     p.flag ? std::optional<int32_t>(KeyPoint::kRecordingBoundary) : std::nullopt};
+}
+void shiftKeyPoints(TrackCurves& curves, double difference);
+void scaleKeyPoints(TrackCurves& curves, double factor);
+// Marks the first point at exactly `last`'s time as the end of a burst, with
+// `last`'s value; nothing when no point has that time.
+void markLastKeyPoint(KeyPointCurve& curve, const KeyPoint& last);
+
 }  // namespace automation

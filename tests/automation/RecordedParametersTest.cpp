@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -84,6 +85,38 @@ TEST(RecordedParameters, CopiesShareNothingAndAddKeyReplacesTheDestination) {
     EXPECT_EQ(store["b"]["inputPitch"], (KeyPointCurve{{0, 1}}));
     automation::addKeyToRecordedDictionary(store, "missing", "b");
     EXPECT_EQ(store["b"].size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RecordedParameters, RemappingKeyPoints) {
+    const std::optional<int32_t> one{KeyPoint::kRecordingBoundary}, two{KeyPoint::kPlacedWithMouse}, none;
+    struct Case {
+        const char* name;
+        std::function<void(TrackCurves&)> remap;
+        KeyPointCurve before, after;
+    } cases[] = {
+        {"shift by -10", [](TrackCurves& c) { automation::shiftKeyPoints(c, -10.0); },
+         {{12, 0.5, none}, {20, 0.7, two}}, {{2, 0.5, none}, {10, 0.7, one}}},
+        {"scale by 0.5", [](TrackCurves& c) { automation::scaleKeyPoints(c, 0.5); },
+         {{4, 1, one}, {8, 0, none}}, {{2, 1, one}, {4, 0, none}}},
+        {"a shift may go below zero", [](TrackCurves& c) { automation::shiftKeyPoints(c, -5.0); },
+         {{1, 3, none}}, {{-4, 3, none}}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        TrackCurves curves{{"inputPitch", k.before}};
+        k.remap(curves);
+        EXPECT_EQ(curves["inputPitch"], k.after);
+    }
+    // The last point of a burst: the first at exactly its time is marked.
+    KeyPointCurve curve{{1, 2, none}, {3, 4, none}, {3, 5, none}};
+    automation::markLastKeyPoint(curve, {3, 9, none});
+    EXPECT_EQ(curve, (KeyPointCurve{{1, 2, none}, {3, 9, one}, {3, 5, none}}));
+    automation::markLastKeyPoint(curve, {3.5, 1, none});
+    EXPECT_EQ(curve, (KeyPointCurve{{1, 2, none}, {3, 9, one}, {3, 5, none}}));
 }
 
 }  // namespace
