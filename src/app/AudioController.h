@@ -11,6 +11,7 @@
 #include "platform/media/Composition.h"
 #include "platform/media/Player.h"
 #include "app/TrackListRecords.h"
+#include "automation/RecordedParameters.h"
 #endif
 #include "views/AudioView.h"
 #include "views/LineView.h"
@@ -31,6 +32,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <variant>
 #include <vector>
 
 class AppDelegate;
@@ -51,6 +53,24 @@ class NumberTextField;
 class TextFieldNumberFormatter;
 class UndoManager;
 class WindowController;
+class AudioController;
+class QTimer;
+
+#ifndef Q_MOC_RUN
+// The undo object of an effect control change: undoing sends the control's
+// action with this record, which restores `audioValue` on the track it names.
+struct ParameterUndoRecord {
+    std::shared_ptr<MusicFilter> audioFilter;
+    QVariant audioValue;                  // the input's value to restore
+    QPointer<FloatSlider> audioObject;    // the control
+    quint64 audioIndex = 0;               // the track's index when the record was made
+    TrackFrameUndoRecord audioUndoInfoDictionary;
+};
+// What an effect action is sent: the control the user moved, or the record
+// of an undo or redo.
+using EffectSender = std::variant<FloatSlider*, ParameterUndoRecord>;
+using EffectAction = void (AudioController::*)(const EffectSender&);
+#endif
 
 // The central controller: the player, the composition's clock and transport,
 // the main window's controls and the model the subsystems share. One object
@@ -110,7 +130,25 @@ public:
     // ---- Effect parameters and automation -------------------------------------------
     struct AutomationState {
         std::array<float, EffectInputCount> defaultValues{};  // in effect input order
-        std::optional<double> originalValue;
+        // The committed curves and the working copy a recording writes into.
+        RecordedParameters recordedParameters, tempRecorderParameters;
+        // A burst of changes from one control, until its deferred step: the
+        // input's value before it, the track it changes, the key moving.
+        std::optional<QVariant> originalValue;
+        std::weak_ptr<MusicFilter> burstFilter;
+        QString filterMovingSliderKey;
+        // The curve right after the burst's latest recorded point, unsorted;
+        // none between bursts (the next point is then a burst's first).
+        std::optional<KeyPointCurve> nonsortedValuesArray;
+        struct MovingPoint {
+            double time = 0;
+            float value = 0;
+            double minValue = 0, maxValue = 0;
+            QPointer<FloatSlider> control;
+        };
+        std::optional<MovingPoint> filterMovingPoint;
+        bool pauseUpdateSelectionParameters = false;
+        bool notNeedShowInfoFromTextField = false;
         bool needsToUpdateValueImmediately = false;
         quint64 tempIndexOfSelectedParameter = kNoIndex;
         bool hasToShowNotesView = false;
@@ -221,9 +259,6 @@ public:
     void updateMetadataTextFieldFrom();
     // The preview of the selected track's source.
     void showQuickLookPanel();
-
-    // ---- Automation key points around an offline render (src/automation) ---------------
-    void updateRecordedTimesForFilter(MusicFilter* track, double timeDifference);
 
     // ---- Start-up --------------------------------------------------------------------
     // Runs once every outlet is set: timeline, controls, bindings, time observer,
@@ -345,10 +380,104 @@ public:
     // Every track's level meter back to silence, redrawn.
     void resetTrackMeters();
 
-    // ---- Services of the other subsystems, in their present form ------------------------
+    // ---- Effect inputs, defaults and control sync (automation/EffectDefaults.cpp) ---------
     void setupDefaultValues();
-    void applyDefaultValuesToControls();
     float defaultValue(const char* key) const;
+    void applyDefaultValuesToControls();
+    void applyDefaultEQValuesToControls();
+    void applyValuesToSelectedAudio(quint64 index);
+    // Any thread: the sliders follow the track at `index` on the main thread,
+    // if it is still there then; no panel closes.
+    void applyAsyncValuesToSelectedAudio(quint64 index);
+    void copyDefaultValuesToDictionary(const TrackRecord& record);
+    void copyDefaultEQValuesToDictionary(const TrackRecord& record);
+    // The Audio Unit panel (visible, or hidden with content) and the notes panel.
+    void closeTrackPanels();
+
+    // ---- Effect control actions and value changes (automation/EffectValueChanges.cpp) ----
+    void updateChannelMixFrom(const EffectSender& sender);
+    void updateSpeedFrom(const EffectSender& sender);
+    void updateAudioMixFrom(const EffectSender& sender);
+    void updatePitchFrom(const EffectSender& sender);
+    void updateReverbFrom(const EffectSender& sender);
+    void updateAmbienceFrom(const EffectSender& sender);
+    void updateLowShelfCutoffFrom(const EffectSender& sender);
+    void updateLowShelfGainFrom(const EffectSender& sender);
+    void updateFadeInFrom(const EffectSender& sender);
+    void updateFadeOutFrom(const EffectSender& sender);
+    void updateLowPassCutoffFrom(const EffectSender& sender);
+    void updateLowPassResonanceFrom(const EffectSender& sender);
+    void updateHighPassCutoffFrom(const EffectSender& sender);
+    void updateHighPassResonanceFrom(const EffectSender& sender);
+    void updateBandPassCenterFrom(const EffectSender& sender);
+    void updateBandPassBandwidthFrom(const EffectSender& sender);
+    void updateGlobalGainFrom(const EffectSender& sender);
+    void updateGain32From(const EffectSender& sender);
+    void updateGain64From(const EffectSender& sender);
+    void updateGain125From(const EffectSender& sender);
+    void updateGain250From(const EffectSender& sender);
+    void updateGain500From(const EffectSender& sender);
+    void updateGain1KFrom(const EffectSender& sender);
+    void updateGain2KFrom(const EffectSender& sender);
+    void updateGain4KFrom(const EffectSender& sender);
+    void updateGain8KFrom(const EffectSender& sender);
+    void updateGain16KFrom(const EffectSender& sender);
+    void updateAudioMixToMuteVolumeFrom(const EffectSender& sender);
+    void updateAudioMixToUnmuteVolumeFrom(const EffectSender& sender);
+    // The action of each of the 27 effect rows, in effect input order.
+    static const std::array<EffectAction, EffectInputCount>& effectActions();
+    // The effect row of a slider; -1 for any other control.
+    int effectRowOfSlider(const FloatSlider* slider) const;
+    // Connects the 27 sliders to their actions.
+    void connectEffectControls();
+    // Every change of an effect value ends here: a live change from a
+    // control, or the replay of an undo record.
+    void updateAudioValue(const EffectSender& sender, EffectAction action, const QString& key);
+    // The deferred half of a burst: one undo step, or the commit of a recording.
+    void updateValueForSender(FloatSlider* control);
+    void undoRedoRecordedParameters(const RecordedParameters& store);
+    void verifyParameterRecordingForSlider(FilterSlider slider) override;
+    void setNeedsToUpdateValueImmediately(bool value) override {
+        automation.needsToUpdateValueImmediately = value;
+    }
+    void setPauseUpdateSelectionParameters(bool paused) override {
+        automation.pauseUpdateSelectionParameters = paused;
+    }
+    // ---- Key-point time remapping (automation/RecordedTimes.cpp); main thread:
+    // a call from another thread is handed to it.
+    // The track's committed points moved by `difference` seconds, or their
+    // times multiplied by `factor`; the working copy becomes a fresh copy.
+    void updateRecordedTimesForFilter(MusicFilter* track, double difference);
+    void updateRecordedTimesForFilterScaling(MusicFilter* track, double factor);
+    // The curves of `keys` flat at their inputs' defaults (band gains keep theirs).
+    void resetRecordedCurveForFilter(MusicFilter* track, const QStringList& keys);
+    // The burst's last recorded point marked as the end of the pass.
+    void updateRecordedLastValueForFilter(MusicFilter* track, const QString& key);
+    // Least form until the speed change is built: the track is put back at its new speed.
+    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
+    TrackFrameUndoRecord trackFrameUndoRecordOf(MusicFilter* track) const;
+
+    // ---- Curves while audio renders (automation/CurvePlayback.cpp) -----------------------
+    // Publishes the curves the track's render follows: the working copy while
+    // its needsUpdateParametersWithTempDictionary is set, else the committed
+    // ones, in the track's own curve style. Every change of either store or
+    // of the track's flag or style calls it.
+    void publishRecordedParametersForFilter(MusicFilter* track);
+    void publishAllRecordedParameters();
+    std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter, const MediaTime& time,
+                                                            EffectInput input, units::Unit* unit,
+                                                            units::EventListener* listener) override;
+    // The selected track's sliders after the inputs the render set from its
+    // curves; runs on a timer only while playing.
+    void followCurvesOnControls();
+    void updateCurveFollowing();
+
+    // ---- Curve evaluation at a seek (automation/SeekEvaluation.cpp) ---------------------
+    // The selected track's inputs and sliders as `store` says at `seconds`.
+    void verifyRecordedInputValuesForSeekToTime(double seconds, const RecordedParameters& store);
+    // Sets band `bandKey` when it is the curve's own key `originKey`.
+    void updateGainKey(const QString& bandKey, const QString& originKey, uint32_t index,
+                       MusicFilter* track, MusicFilter* selected, float value);
     void updateCompositionDurationFromPreferences(double minutes, double seconds);
     // The timeline an empty composition shows: the one it has at launch.
     void resetEmptyTimeline();
@@ -428,8 +557,7 @@ public:
     // The generic unit views of the widget library.
     UnitViewFactory* unitViewFactory() override;
 
-    // ---- The selected track's values in the controls; a track's lane --------------------
-    void applyValuesToSelectedAudio(quint64 index);
+    // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
 
     // ---- What the ruler layer reads ---------------------------------------------------
@@ -461,6 +589,7 @@ private:
     std::vector<QPointer<QWidget>> enabledBindings_;
     std::unique_ptr<UndoManager> undoManager_;
     std::unique_ptr<UndoManager> audioUnitPanelUndoManager_;
+    QTimer* curveTimer_ = nullptr;
 };
 
 // The track-list commands in the main window's menus, the duration fields' actions.

@@ -110,6 +110,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
         QObject::connect(slider, &FloatSlider::action, c, &AudioController::updateCurrentTimeFrom);
     for (auto* slider : {c->ui.sliderPlayerVolume, c->miniPlayer.miniPlayerVolume})
         QObject::connect(slider, &FloatSlider::action, c, &AudioController::updatePlayerVolumeFrom);
+    c->connectEffectControls();
     QObject::connect(c->ui.animateLibraryButton, &QAbstractButton::clicked, c,
                      [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
     QObject::connect(c->ui.animateEQViewButton, &QAbstractButton::clicked, c,

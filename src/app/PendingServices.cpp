@@ -1,5 +1,5 @@
 // Services of other parts of the application in the form they take until
-// those parts are built: the effect defaults, saving before quitting,
+// those parts are built: saving before quitting,
 // opening files from the desktop.
 #include "app/AppDelegate.h"
 #include "app/AudioController.h"
@@ -10,23 +10,6 @@
 #include "views/NumberTextField.h"
 
 #include <cstring>
-
-void AudioController::setupDefaultValues() {
-    for (size_t i = 0; i < effectControlTable.size(); ++i)
-        automation.defaultValues[i] = float(effectControlTable[i].defaultValue);
-}
-
-float AudioController::defaultValue(const char* key) const {
-    for (size_t i = 0; i < effectControlTable.size(); ++i)
-        if (std::strcmp(effectControlTable[i].key, key) == 0) return automation.defaultValues[i];
-    return 0.0f;
-}
-
-void AudioController::applyDefaultValuesToControls() {
-    const auto controls = ui.effectControls();
-    for (size_t i = 0; i < controls.size(); ++i)
-        if (controls[i].first) controls[i].first->setFloatValue(automation.defaultValues[i]);
-}
 
 void AudioController::showPlayerWindow() {
     if (!miniPlayer.playerWindow) return;

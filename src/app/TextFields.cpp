@@ -57,29 +57,3 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
         field->setFloatValue(control->floatValue());
     }
 }
-
-void AudioController::updateTextFieldValueFrom(NumberTextField* field) {
-    if (!field) return;
-    const auto controls = ui.effectControls();
-    for (size_t i = 0; i < controls.size(); ++i) {
-        auto [slider, textField] = controls[i];
-        if (textField != field || !slider) continue;
-        if (effectControlTable[i].isEqualiser) {
-            // Typed values do not apply to the equaliser; show the slider's again.
-            field->setFloatValue(slider->floatValue());
-            return;
-        }
-        double value = slider->floatValue();
-        TextFieldNumberFormatter reader(TextFieldNumberFormatter::Kind::Decimal);
-        reader.setAllowsNegativeNumbers(true);
-        if (!reader.numberFromString(field->text(), &value)) {
-            field->setFloatValue(slider->floatValue());
-            return;
-        }
-        value = std::clamp(value, slider->minValue(), slider->maxValue());
-        slider->setFloatValue(value);
-        field->setFloatValue(slider->floatValue());
-        emit slider->action(slider);
-        return;
-    }
-}

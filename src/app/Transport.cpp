@@ -117,6 +117,7 @@ void AudioController::observePlayerRate(float rate) {
 
 void AudioController::eventHandlerPlayerState() {
     AudioMeteringView::setRunning(shell.isPlaying);
+    updateCurveFollowing();
     for (auto* button : {ui.playPauseButton, miniPlayer.playerPlayPauseButton}) {
         if (!button) continue;
         button->isPlay = shell.isPlaying;
@@ -146,7 +147,7 @@ void AudioController::updateCurrentTime(double seconds) {
     MediaTime length = itemDuration(*audioPlayer);
     target = minTime(target, length);
     QPointer<AudioController> self(this);
-    audioPlayer->seekToTime(target, MediaTime::zero(), MediaTime::zero(), [self](bool finished) {
+    audioPlayer->seekToTime(target, MediaTime::zero(), MediaTime::zero(), [self, seconds](bool finished) {
         // An interrupted seek does nothing: the one that replaced it unlocks.
         if (!self || !finished) return;
         AudioController& c = *self;
@@ -163,6 +164,8 @@ void AudioController::updateCurrentTime(double seconds) {
             c.ui.lineView->update();
         }
         c.unlockViews();
+        // The selected track's values and controls as its curves have them there.
+        c.verifyRecordedInputValuesForSeekToTime(seconds, c.automation.recordedParameters);
         c.editing.needsUpdateSplitSelection = false;
         if (c.editing.playAfterDragDropSelection) {
             c.editing.playAfterDragDropSelection = false;

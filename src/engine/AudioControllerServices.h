@@ -18,6 +18,7 @@ class QWidget;
 class UndoManager;
 class UnitViewFactory;
 namespace units {
+class EventListener;
 class Unit;
 }
 
@@ -69,13 +70,16 @@ public:
     virtual void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter) {
         (void)time, (void)filter;
     }
-    // The value of `input`'s automation curve at `time` when there is one to
-    // apply (it has been set on `unit` already); none otherwise.
+    // The verdict of `input`'s automation curve at `time` when there is one
+    // to apply (its value has been set on `unit` already, through `listener`
+    // when the unit's view is in the unit panel): whether the unit plays, or
+    // the level or balance; none otherwise. Never allocates, locks or waits.
     virtual std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter,
                                                                     const MediaTime& time,
                                                                     EffectInput input,
-                                                                    units::Unit* unit) {
-        (void)filter, (void)time, (void)input, (void)unit;
+                                                                    units::Unit* unit,
+                                                                    units::EventListener* listener) {
+        (void)filter, (void)time, (void)input, (void)unit, (void)listener;
         return std::nullopt;
     }
 
@@ -103,11 +107,6 @@ public:
     virtual void verifyParameterRecordingForSlider(FilterSlider slider) { (void)slider; }
     // The undo manager of the unit panel; null when there is none.
     virtual UndoManager* audioUnitPanelUndoManager() { return nullptr; }
-    // True while the unit panel is visible and shows `view`.
-    virtual bool audioUnitPanelShowsView(const QWidget* view) const {
-        (void)view;
-        return false;
-    }
     // Builds every view of a unit (built-in or plug-in) for a track; null
     // when no widget library is linked (the engine builds no widget).
     virtual UnitViewFactory* unitViewFactory() { return nullptr; }

@@ -3,6 +3,7 @@
 // The values of the automation curves, shared by the engine, the views that
 // draw the curves and the controller that stores and edits them.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -38,4 +39,16 @@ struct AutomationCurve {
     CurveStyle style = CurveStyle::Step;
 
     friend bool operator==(const AutomationCurve&, const AutomationCurve&) = default;
+};
+
+// What a track's render follows: per effect input (by its EffectInput
+// number) the points of the curve that applies, and the track's own style.
+// Built and published on the main thread whenever the track's curves, the
+// set it follows or its style change; immutable once published.
+struct TrackAutomation {
+    static constexpr int kInputCount = 28;
+    std::array<std::vector<KeyPoint>, kInputCount> curves;
+    CurveStyle style = CurveStyle::Step;
+    // Bit n set: input n has a curve with points.
+    uint32_t automatedInputs = 0;
 };

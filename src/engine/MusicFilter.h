@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AudioControllerServices.h"
+#include "engine/AutomationTypes.h"
 #include "engine/EffectInputs.h"
 #include "engine/MidiNote.h"
 #include "engine/TrackTapContext.h"
@@ -104,6 +105,8 @@ public:
 // Main thread, except where said: the render threads read the effect inputs,
 // the four time values, and the few fields below marked as theirs, which are
 // atomics or published snapshots.
+static_assert(TrackAutomation::kInputCount == effectinputs::kCount);
+
 class MusicFilter : public std::enable_shared_from_this<MusicFilter> {
 public:
 
@@ -241,6 +244,9 @@ public:
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,
              showParameterCurve = 0, typeOfRecordedCurve = 0;
+    // While set, the render follows the working copy of the curves (the
+    // burst being recorded) instead of the committed ones. Main thread writes.
+    std::atomic<bool> needsUpdateParametersWithTempDictionary{false};
     QString referencePathTime;
     bool canUpdateAudioUnits = false;
 
@@ -390,6 +396,22 @@ public:
     };
     realtime::Snapshot<PluginChain>::Reader pluginChain() const { return pluginChain_.read(); }
 
+    // ---- automation curves
+    // Main thread: the curves the render follows from now on (null for none).
+    void publishAutomation(std::unique_ptr<const TrackAutomation> curves) {
+        automation_.publish(std::move(curves));
+    }
+    // Render thread: open once per slice.
+    realtime::Snapshot<TrackAutomation>::Reader rt_automation() const { return automation_.read(); }
+    // Inputs the render has set from a curve since the main thread last
+    // took them (bit n: EffectInput n). Render sets, main thread takes.
+    std::atomic<uint32_t> rt_inputsSetFromCurves{0};
+    // Per built-in filter unit (low-pass, high-pass, band-pass): its view is
+    // the one the unit panel shows, so a curve's write notifies that view.
+    // Main thread sets; any thread reads.
+    enum PanelView : uint32_t { LowPassInPanel = 1, HighPassInPanel = 2, BandPassInPanel = 4 };
+    std::atomic<uint32_t> unitViewsInPanel{0};
+
     // ---- MIDI notes
     // Main thread only, each made empty with the track and kept for its
     // life: the committed notes, sorted by start time; the live records on
@@ -452,6 +474,7 @@ private:
     QList<PluginRecord> pluginsArray_;
     std::vector<std::unique_ptr<ChainUnitRenderContext>> procRefInfoArray_;
     realtime::Snapshot<PluginChain> pluginChain_;
+    realtime::Snapshot<TrackAutomation> automation_;
     realtime::Snapshot<MidiNoteList> notes_;
     realtime::BoundedQueue<MidiNoteRecord> midiInbox_{kMidiInboxCapacity};
     std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track

@@ -256,10 +256,13 @@ void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, 
         context->flag(which).store(0);
         return;
     }
-    AudioControllerServices* controller = audioController();
     // A unit view shown in the panel follows the change; the track's own
     // listener does not hear it back.
-    const bool notify = view && controller && controller->audioUnitPanelShowsView(view);
+    const uint32_t inPanel = which == BuiltInUnit::LowPass    ? LowPassInPanel
+                             : which == BuiltInUnit::HighPass ? HighPassInPanel
+                             : which == BuiltInUnit::BandPass ? BandPassInPanel
+                                                              : 0u;
+    const bool notify = view && (unitViewsInPanel.load(std::memory_order_acquire) & inPanel) != 0;
     for (int i = 0; i < count; ++i) {
         if (notify)
             units::setParameterAndNotify(context->parameterListener.get(), this, unit, values[i].id,

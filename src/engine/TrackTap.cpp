@@ -83,6 +83,7 @@ struct AutomatedInput {
     EffectInput input;
     BuiltInUnit unit;
     bool decidesActive;
+    bool passesListener = false;  // the filter units, whose views the unit panel shows
 };
 constexpr AutomatedInput kAutomatedInputs[22] = {
     {EffectInput::Pitch, BuiltInUnit::Pitch, true},
@@ -90,12 +91,12 @@ constexpr AutomatedInput kAutomatedInputs[22] = {
     {EffectInput::ReverbSmallLargeMix, BuiltInUnit::Reverb, false},
     {EffectInput::LowShelfGain, BuiltInUnit::LowShelf, true},
     {EffectInput::LowShelfCutoff, BuiltInUnit::LowShelf, false},
-    {EffectInput::BandPassBandwidth, BuiltInUnit::BandPass, true},
-    {EffectInput::BandPassCenterFrequency, BuiltInUnit::BandPass, true},
-    {EffectInput::LowPassCutoff, BuiltInUnit::LowPass, true},
-    {EffectInput::LowPassResonance, BuiltInUnit::LowPass, false},
-    {EffectInput::HighPassCutoff, BuiltInUnit::HighPass, true},
-    {EffectInput::HighPassResonance, BuiltInUnit::HighPass, false},
+    {EffectInput::BandPassBandwidth, BuiltInUnit::BandPass, true, true},
+    {EffectInput::BandPassCenterFrequency, BuiltInUnit::BandPass, true, true},
+    {EffectInput::LowPassCutoff, BuiltInUnit::LowPass, true, true},
+    {EffectInput::LowPassResonance, BuiltInUnit::LowPass, false, true},
+    {EffectInput::HighPassCutoff, BuiltInUnit::HighPass, true, true},
+    {EffectInput::HighPassResonance, BuiltInUnit::HighPass, false, true},
     {EffectInput::GlobalGain, BuiltInUnit::EQ, true},
     {EffectInput::Gain32, BuiltInUnit::EQ, true},
     {EffectInput::Gain64, BuiltInUnit::EQ, true},
@@ -509,7 +510,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         for (const auto& a : kAutomatedInputs) {
             if (controller->isPausedRecordedParameter(a.input)) continue;
             auto result = controller->updateRecordedParametersForFilter(
-                track, previousStart, a.input, c->unit(a.unit).load());
+                track, previousStart, a.input, c->unit(a.unit).load(),
+                a.passesListener ? c->parameterListener.get() : nullptr);
             if (result && a.decidesActive) active[static_cast<int>(a.unit)] = *result != 0.0;
         }
     }
@@ -635,10 +637,10 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         if (controller) {
             levelPaused = controller->isPausedRecordedParameter(EffectInput::AudioMix);
             if (!levelPaused)
-                automatedLevel = controller->updateRecordedParametersForFilter(track, now, EffectInput::AudioMix, nullptr);
+                automatedLevel = controller->updateRecordedParametersForFilter(track, now, EffectInput::AudioMix, nullptr, nullptr);
             balancePaused = controller->isPausedRecordedParameter(EffectInput::ChannelMix);
             if (!balancePaused)
-                automatedBalance = controller->updateRecordedParametersForFilter(track, now, EffectInput::ChannelMix, nullptr);
+                automatedBalance = controller->updateRecordedParametersForFilter(track, now, EffectInput::ChannelMix, nullptr, nullptr);
         }
         slicegain::LevelState s{c->contextTrackStartTime.load(), c->contextTrackEndTime.load(),
                                 c->contextFadeInDuration.load(), c->contextFadeOutDuration.load(),

@@ -149,24 +149,21 @@ TEST_F(StartupTest, NumericFieldFormatters) {
 // Typing into an effect field: Return applies it to the slider, within the
 // slider's range, and sends the slider's action; the equaliser's fields do
 // not take typed values.
-TEST_F(StartupTest, TypedValuesReachTheirSliders) {
+// With no track selected a typed value has nothing to change: the field
+// shows its slider again. (Typed values on a track: tests/automation.)
+TEST_F(StartupTest, TypedValuesWithoutATrackChangeNothing) {
     c->setViewControlsEnabled(true);
     int actions = 0;
     QObject::connect(c->ui.sliderSpeed, &FloatSlider::action, [&] { ++actions; });
     c->ui.textFieldSpeed->setText("2.5");
     emit c->ui.textFieldSpeed->action(c->ui.textFieldSpeed);
-    EXPECT_DOUBLE_EQ(c->ui.sliderSpeed->floatValue(), 2.5);
-    EXPECT_EQ(actions, 1);
-
-    c->ui.textFieldSpeed->setText("1000");
-    emit c->ui.textFieldSpeed->action(c->ui.textFieldSpeed);
-    EXPECT_DOUBLE_EQ(c->ui.sliderSpeed->floatValue(), 32.0);
-    EXPECT_EQ(c->ui.textFieldSpeed->text(), "32");
+    EXPECT_DOUBLE_EQ(c->ui.sliderSpeed->floatValue(), 1.0);
+    EXPECT_EQ(c->ui.textFieldSpeed->text(), "1");
+    EXPECT_EQ(actions, 0);
 
     c->ui.textFieldGain64->setText("5");
     emit c->ui.textFieldGain64->action(c->ui.textFieldGain64);
     EXPECT_DOUBLE_EQ(c->ui.sliderGain64->floatValue(), 0.0);
-    EXPECT_EQ(c->ui.textFieldGain64->text(), "0");
 
     // The field follows its slider.
     c->ui.sliderReverb->setFloatValue(12.345);

@@ -47,6 +47,7 @@ public:
 
     std::map<EffectInput, double> automation;  // the curves' values
     std::vector<EffectInput> asked;
+    std::vector<EffectInput> listenersPassed;  // the inputs asked with the track's listener
     int selectionCalls = 0;
     std::vector<MediaTime> selectionTimes;
 
@@ -55,8 +56,10 @@ public:
         if (selectionTimes.size() < selectionTimes.capacity()) selectionTimes.push_back(time);
     }
     std::optional<double> updateRecordedParametersForFilter(MusicFilter*, const MediaTime&,
-                                                            EffectInput input, units::Unit*) override {
+                                                            EffectInput input, units::Unit*,
+                                                            units::EventListener* listener) override {
         if (asked.size() < asked.capacity()) asked.push_back(input);
+        if (listener && listenersPassed.size() < listenersPassed.capacity()) listenersPassed.push_back(input);
         auto it = automation.find(input);
         if (it == automation.end()) return std::nullopt;
         return it->second;

@@ -1,0 +1,374 @@
+// Effect controls on the real main window: defaults and a track's values in
+// the sliders, a drag as one burst and one undo step, undo replays, typed
+// values, recording into curves and the curves at a seek.
+#include "app/TrackListFixture.h"
+
+#include "platform/core/MainQueue.h"
+#include "views/FloatSlider.h"
+#include "views/StyledControls.h"
+
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+namespace {
+
+class EffectControlsTest : public TrackListTest {
+protected:
+    void SetUp() override {
+        TrackListTest::SetUp();
+        c->ui.window->resize(1400, 900);
+        c->ui.window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
+    }
+
+    FloatSlider* sliderOf(const char* key) {
+        const auto controls = c->ui.effectControls();
+        for (size_t i = 0; i < controls.size(); ++i)
+            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].first;
+        return nullptr;
+    }
+
+    // A press on the handle, `moves` steps of `step` pixels and a release,
+    // the events delivered as a user's would be.
+    void drag(FloatSlider* s, int moves, int step) {
+        QStyleOptionSlider option;
+        option.initFrom(s);
+        option.orientation = s->orientation();
+        option.minimum = s->minimum();
+        option.maximum = s->maximum();
+        option.sliderPosition = s->sliderPosition();
+        option.sliderValue = s->value();
+        const QRect handle = s->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, s);
+        QPoint at = handle.center();
+        const QPoint delta = s->orientation() == Qt::Horizontal ? QPoint(step, 0) : QPoint(0, -step);
+        QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, at);
+        EXPECT_TRUE(MainQueue::instance().isTracking()) << "the press holds the deferred steps";
+        for (int i = 0; i < moves; ++i) {
+            at += delta;
+            QTest::mouseMove(s, at);
+            QCoreApplication::processEvents();
+        }
+        QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, at);
+        settle();
+    }
+
+    // Until no deferred step is waiting.
+    void settle() {
+        ASSERT_TRUE(testsupport::waitUntil([] { return MainQueue::instance().pendingCount() == 0; }));
+        endEvent();
+    }
+
+    std::shared_ptr<MusicFilter> toneTrack(const QString& name, double frequency = 440) {
+        return append(writeTone(name, 3.0, frequency));
+    }
+};
+
+// A panel that counts the times it is closed, shown or not.
+class CountingPanel : public QWidget {
+public:
+    explicit CountingPanel(QWidget* parent) : QWidget(parent, Qt::Tool) {}
+    int closes = 0;
+
+protected:
+    void closeEvent(QCloseEvent* e) override {
+        ++closes;
+        QWidget::closeEvent(e);
+    }
+};
+
+TEST_F(EffectControlsTest, ControlsShowDefaultsOrATrackAndCloseThePanels) {
+    auto track = toneTrack(QStringLiteral("controls.wav"));
+    track->setValue(EffectInput::Pitch, 700);
+    track->setValue(EffectInput::Gain1K, -6);
+    auto* panel = new CountingPanel(c->ui.window);
+    c->trackList.audioUnitPanel = panel;
+    auto* notes = new CountingPanel(c->ui.window);
+    c->trackList.notesPanel = notes;
+
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+        bool panelContent;  // the hidden unit panel holds a view
+        float pitch, gain1K;
+        int panelCloses;
+        bool notesClosed;
+    } cases[] = {
+        {"an index past the count", [&] { c->applyValuesToSelectedAudio(1); }, true, 1, 0, 0, false},
+        {"the no-selection index", [&] { c->applyValuesToSelectedAudio(kNoIndex); }, true, 1, 0, 0, false},
+        {"the track's values", [&] { c->applyValuesToSelectedAudio(0); }, true, 700, -6, 1, true},
+        {"a hidden panel without content stays", [&] { c->applyDefaultValuesToControls(); }, false, 1, 0, 0, true},
+        {"the defaults", [&] { c->applyDefaultValuesToControls(); }, true, 1, 0, 1, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->applyDefaultValuesToControls();
+        notes->show();
+        panel->hide();
+        delete panel->findChild<QWidget*>();
+        if (k.panelContent) new QWidget(panel);
+        panel->closes = 0;
+        k.call();
+        EXPECT_FLOAT_EQ(sliderOf("inputPitch")->floatValue(), k.pitch);
+        EXPECT_FLOAT_EQ(sliderOf("inputGain1K")->floatValue(), k.gain1K);
+        EXPECT_EQ(panel->closes, k.panelCloses);
+        EXPECT_EQ(!notes->isVisible(), k.notesClosed);
+    }
+
+    // The equaliser forms touch the eleven equaliser rows only.
+    c->applyValuesToSelectedAudio(0);
+    notes->show();
+    c->applyDefaultEQValuesToControls();
+    EXPECT_FLOAT_EQ(sliderOf("inputPitch")->floatValue(), 700);
+    EXPECT_FLOAT_EQ(sliderOf("inputGain1K")->floatValue(), 0);
+    EXPECT_TRUE(notes->isVisible());
+    c->copyDefaultEQValuesToDictionary(tracks()[0]);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Gain1K), 0);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 700);
+    c->copyDefaultValuesToDictionary(tracks()[0]);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 1);
+
+    // The asynchronous form does nothing once its track is gone.
+    track->setValue(EffectInput::Pitch, 300);
+    c->applyAsyncValuesToSelectedAudio(0);
+    c->removeAudioFileAtIndex(0);
+    endEvent();
+    EXPECT_FLOAT_EQ(sliderOf("inputPitch")->floatValue(), 1);
+}
+
+TEST_F(EffectControlsTest, ADragIsOneBurstAndOneUndoStep) {
+    auto track = toneTrack(QStringLiteral("drag.wav"));
+    FloatSlider* pitch = sliderOf("inputPitch");
+    ASSERT_TRUE(pitch);
+    c->undoManager()->removeAllActions();
+    const float before = track->value(EffectInput::Pitch);
+
+    drag(pitch, 20, 3);
+    const float after = track->value(EffectInput::Pitch);
+    EXPECT_NE(after, before);
+    EXPECT_FLOAT_EQ(float(pitch->floatValue()), after);
+    EXPECT_TRUE(c->automation.filterMovingSliderKey.isEmpty());
+    EXPECT_FALSE(c->automation.originalValue.has_value());
+    EXPECT_EQ(c->undoManager()->undoCount(), 1);
+
+    undo();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), before);
+    EXPECT_FLOAT_EQ(float(pitch->floatValue()), before);
+    redo();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), after);
+    EXPECT_FLOAT_EQ(float(pitch->floatValue()), after);
+}
+
+TEST_F(EffectControlsTest, ASliderMoveIsHeard) {
+    auto track = toneTrack(QStringLiteral("heard.wav"), 440);
+    ASSERT_NEAR(heardFrequency(0.5, 1.0), 440, 10);
+    FloatSlider* pitch = sliderOf("inputPitch");
+    pitch->setFloatValue(1200);
+    emit pitch->action(pitch);
+    settle();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 1200);
+    EXPECT_NEAR(heardFrequency(0.5, 1.0), 880, 20);
+}
+
+TEST_F(EffectControlsTest, BusyResetsTheSliderAndAReplayActsOnItsTrack) {
+    auto first = toneTrack(QStringLiteral("first.wav"));
+    auto second = toneTrack(QStringLiteral("second.wav"));
+    FloatSlider* level = sliderOf("inputAudioMix");
+    c->undoManager()->removeAllActions();
+
+    // Busy: the slider goes back to the track's value and nothing else happens.
+    c->shell.audioControllerIsWorking = true;
+    level->setFloatValue(0.2);
+    emit level->action(level);
+    settle();
+    c->shell.audioControllerIsWorking = false;
+    EXPECT_FLOAT_EQ(float(level->floatValue()), 1);
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 1);
+    EXPECT_EQ(c->undoManager()->undoCount(), 0);
+
+    // A change to the selected (second) track, then the first is selected:
+    // undo restores the second and leaves the slider alone.
+    ASSERT_EQ(c->currentSelectedAudio.load(), 1u);
+    level->setFloatValue(0.3);
+    emit level->action(level);
+    settle();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 0.3f);
+    c->currentSelectedAudio = 0;
+    c->applyValuesToSelectedAudio(0);
+    undo();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 1);
+    EXPECT_FLOAT_EQ(first->value(EffectInput::AudioMix), 1);
+    EXPECT_FLOAT_EQ(float(level->floatValue()), 1);
+    // Selected again, its redo moves the slider too.
+    c->currentSelectedAudio = 1;
+    redo();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 0.3f);
+    EXPECT_FLOAT_EQ(float(level->floatValue()), 0.3f);
+
+    // Mute is one undoable change back through the level's action; unmute sets 1.
+    c->updateAudioMixToMuteVolumeFrom(nullptr);
+    settle();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 0);
+    undo();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 0.3f);
+    c->updateAudioMixToUnmuteVolumeFrom(nullptr);
+    settle();
+    EXPECT_FLOAT_EQ(second->value(EffectInput::AudioMix), 1);
+}
+
+TEST_F(EffectControlsTest, RecordingMakesCurvesOneUndoStepPerBurst) {
+    auto track = toneTrack(QStringLiteral("record.wav"));
+    FloatSlider* low = sliderOf("inputLowPassCutoff");
+    FloatSlider* fade = sliderOf("inputFadeIn");
+    c->undoManager()->removeAllActions();
+    track->isRecordingParameters = 1;
+    const QString id = track->identifierOfFilter;
+
+    low->setFloatValue(5000);
+    emit low->action(low);
+    low->setFloatValue(4000);
+    emit low->action(low);
+    settle();
+    const auto& committed = c->automation.recordedParameters;
+    ASSERT_TRUE(committed.count(id));
+    const KeyPointCurve curve = committed.at(id).at(QStringLiteral("inputLowPassCutoff"));
+    // The player stands at 0, the track's start: one replaced point there
+    // and the seeded end.
+    ASSERT_EQ(curve.size(), 2u);
+    EXPECT_FLOAT_EQ(float(curve[0].value), 4000);
+    EXPECT_EQ(curve[0].flag, KeyPoint::kRecordingBoundary);
+    EXPECT_EQ(track->showParameterCurve, 7u);
+    EXPECT_EQ(c->undoManager()->undoCount(), 1);
+
+    // The fades never record.
+    fade->setFloatValue(20);
+    emit fade->action(fade);
+    settle();
+    EXPECT_FALSE(c->automation.recordedParameters.at(id).count(QStringLiteral("inputFadeIn")));
+
+    // Undoing the recording's step restores the curves from before it.
+    c->undoManager()->undo();  // the fade
+    undo();
+    EXPECT_FALSE(c->automation.recordedParameters.count(id));
+    EXPECT_TRUE(c->automation.tempRecorderParameters.empty());
+    redo();
+    EXPECT_TRUE(c->automation.recordedParameters.count(id));
+}
+
+TEST_F(EffectControlsTest, ACommittedCurveTakesItsValueBack) {
+    auto track = toneTrack(QStringLiteral("curve.wav"));
+    FloatSlider* pitch = sliderOf("inputPitch");
+    const QString id = track->identifierOfFilter;
+    c->undoManager()->removeAllActions();
+
+    // A curve with a point at the player's time: the change snaps back, no undo.
+    c->automation.recordedParameters[id][QStringLiteral("inputPitch")] = {{0, 300}};
+    pitch->setFloatValue(900);
+    emit pitch->action(pitch);
+    settle();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 300);
+    EXPECT_FLOAT_EQ(float(pitch->floatValue()), 300);
+    EXPECT_EQ(c->undoManager()->undoCount(), 0);
+
+    // A curve that starts later keeps the value, and the change can be undone.
+    c->automation.recordedParameters[id][QStringLiteral("inputPitch")] = {{2, 300}};
+    pitch->setFloatValue(900);
+    emit pitch->action(pitch);
+    settle();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 900);
+    EXPECT_EQ(c->undoManager()->undoCount(), 1);
+    undo();
+    EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), 300);
+}
+
+TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
+    auto track = toneTrack(QStringLiteral("seek.wav"));
+    const QString id = track->identifierOfFilter;
+    RecordedParameters store;
+    store[id][QStringLiteral("inputPitch")] = {{0, 0}, {10, 1200}};
+    store[id][QStringLiteral("inputGain1K")] = {{0, -12}};
+    store[id][QStringLiteral("inputLowPassCutoff")] = {{8, 500}};
+    struct Case {
+        const char* name;
+        uint64_t style;
+        double seconds;
+        bool busy;
+        float pitch, sliderPitch, lowPass;
+    } cases[] = {
+        {"linear half way", 1, 5, false, 600, 600, 22050},
+        {"step half way", 0, 5, false, 0, 0, 22050},
+        {"after the last point", 1, 20, false, 1200, 1200, 500},
+        {"busy moves no slider", 1, 5, true, 600, 1, 22050},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->copyDefaultValuesToDictionary(tracks()[0]);
+        c->applyValuesToSelectedAudio(0);
+        track->typeOfRecordedCurve = k.style;
+        c->shell.audioControllerIsWorking = k.busy;
+        c->verifyRecordedInputValuesForSeekToTime(k.seconds, store);
+        endEvent();
+        c->shell.audioControllerIsWorking = false;
+        EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), k.pitch);
+        EXPECT_FLOAT_EQ(float(sliderOf("inputPitch")->floatValue()), k.sliderPitch);
+        EXPECT_FLOAT_EQ(track->value(EffectInput::LowPassCutoff), k.lowPass);
+        // The band curve touches its own band only.
+        EXPECT_FLOAT_EQ(track->value(EffectInput::Gain1K), -12);
+        EXPECT_FLOAT_EQ(track->value(EffectInput::Gain2K), 0);
+    }
+}
+
+TEST_F(EffectControlsTest, TypedValues) {
+    auto track = toneTrack(QStringLiteral("typed.wav"));
+    const auto controls = c->ui.effectControls();
+    auto fieldOf = [&](const char* key) {
+        for (size_t i = 0; i < controls.size(); ++i)
+            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].second;
+        return static_cast<NumberTextField*>(nullptr);
+    };
+    struct Case {
+        const char* name;
+        const char* key;
+        float sliderBefore;
+        const char* text;
+        bool recording;
+        float after;  // the slider and the track's input
+        bool handedOn;
+    } cases[] = {
+        {"above the maximum", "inputPitch", 1, "3000", false, 2400, true},
+        {"below the minimum", "inputPitch", 1, "-5000", false, -2400, true},
+        {"within the range", "inputAudioMix", 1, "0.5", false, 0.5f, true},
+        {"the current value again", "inputPitch", 1, "1", false, 1, false},
+        {"the exact value behind a rounded display", "inputAudioMix", 0.333f, "0.333", false, 0.333f, false},
+        {"the current value while recording", "inputAudioMix", 1, "1", true, 1, true},
+        {"an empty field", "inputPitch", 1, "", false, 1, false},
+        {"an equaliser field", "inputGain1K", 0, "5", false, 0, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        FloatSlider* slider = sliderOf(k.key);
+        NumberTextField* field = fieldOf(k.key);
+        ASSERT_TRUE(slider && field);
+        track->setValueForKey(QString::fromLatin1(k.key), k.sliderBefore);
+        slider->setFloatValue(k.sliderBefore);
+        track->isRecordingParameters = k.recording ? 1 : 0;
+        c->undoManager()->removeAllActions();
+        c->automation.recordedParameters.clear();
+        c->automation.tempRecorderParameters.clear();
+        field->setText(QString::fromLatin1(k.text));
+        c->updateTextFieldValueFrom(field);
+        settle();
+        EXPECT_FLOAT_EQ(float(slider->floatValue()), k.after);
+        EXPECT_FLOAT_EQ(track->valueForKey(QString::fromLatin1(k.key)).toFloat(), k.after);
+        EXPECT_EQ(c->undoManager()->undoCount(), k.handedOn ? 1 : 0);
+        if (k.handedOn) {
+            double shown = 0;
+            ASSERT_TRUE(field->formatter()->numberFromString(field->text(), &shown)) << field->text().toStdString();
+            EXPECT_FLOAT_EQ(float(shown), k.after);
+        }
+    }
+    track->isRecordingParameters = 0;
+}
+
+}  // namespace
