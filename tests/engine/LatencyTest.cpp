@@ -66,12 +66,12 @@ void treat(TrackTapContext& k, Treatment treatment) {
     case Treatment::Pitch:
         ASSERT_NE(k.pitchUnit().load(), nullptr);
         k.pitchUnit().load()->setParameter(1, 1200.0f);
-        k.contextPitchEnabled().store(1);
+        k.setFlag(BuiltInUnit::Pitch, true);
         break;
     case Treatment::Limiter:
         ASSERT_NE(k.unit(BuiltInUnit::PeakLimiter).load(), nullptr);
         k.unit(BuiltInUnit::PeakLimiter).load()->setParameter(3, -6.0f);
-        k.flag(BuiltInUnit::PeakLimiter).store(1);
+        k.setFlag(BuiltInUnit::PeakLimiter, true);
         break;
     }
 }
