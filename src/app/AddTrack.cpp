@@ -283,6 +283,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             }
             mediaworkers::loadPool().start([self, weak, asset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
+                decoded->releaseMappedPages();
                 QImage picture = AudioView::createNewBmpImageRep(AudioView::WaveformWidth,
                                                                  AudioView::WaveformHeight, 1.0, true);
                 AudioView::paintWaveform(picture, values);

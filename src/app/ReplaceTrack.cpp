@@ -46,6 +46,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
     if (!(R > 0) || F <= 0) return fail(QStringLiteral("The file holds no sound."));
     const double D = double(F) / R;
     QVector<float> W = waveform::valuesForSource(*decoded);
+    decoded->releaseMappedPages();
 
     // From here the track changes.
     TrackRecord& record = ui.audioView->audioTracks[index];

@@ -247,7 +247,7 @@ bool MusicFilter::enabledFlag(BuiltInUnit unit) const {
 
 void MusicFilter::setEnabledFlag(BuiltInUnit unit, bool on) {
     if (auto* context = getProcessorContext())
-        context->flag(unit).store(on && context->unit(unit).load() ? 1 : 0);
+        context->setFlag(unit, on && context->unit(unit).load());
     const uint64_t index = uint64_t(builtinunits::typeIndex(unit));
     for (auto& p : listenerParameters)
         if (p.type == index) p.enabled = on ? 1 : 0;

@@ -195,7 +195,7 @@ void MusicFilter::updateListenerParametersToAudioUnits() {
         units::Unit* unit = getAudioUnitForType(p.type);
         if (!unit) continue;
         if (unittype::isBuiltIn(p.type) && !unittype::isFilterSliderUnit(p.type))
-            context->flag(builtinunits::unitForTypeIndex(int(p.type))).store(p.enabled ? 1 : 0);
+            context->setFlag(builtinunits::unitForTypeIndex(int(p.type)), p.enabled != 0);
         // Setting a parameter directly is not heard by listeners.
         unit->setParameter(p.parameterID, Scope::Global, 0, p.value);
         reg.gestures(unit, p.parameterID);

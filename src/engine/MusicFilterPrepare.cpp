@@ -145,13 +145,13 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
             set(eq, units::NBandEQUnit::kBypassBand + b, 0.0f);
         }
 
-    context->contextPitchEnabled().store(pitch && pitchValue != 1.0f ? 1 : 0);
-    context->contextReverbEnabled().store(reverb && wetDry != 0.0f ? 1 : 0);
-    context->contextLowShelfEnabled().store(lowShelf && shelfGain != 0.0f ? 1 : 0);
-    context->contextBandPassEnabled().store(bandPass && bandPassActive(centre, bandwidth) ? 1 : 0);
-    context->contextLowPassEnabled().store(lowPass && lowPassActive(lowCutoff) ? 1 : 0);
-    context->contextHighPassEnabled().store(highPass && highPassActive(highCutoff) ? 1 : 0);
-    context->contextEQEnabled().store(eq && eqInputsNonZero() ? 1 : 0);
+    context->setFlag(BuiltInUnit::Pitch, pitch && pitchValue != 1.0f);
+    context->setFlag(BuiltInUnit::Reverb, reverb && wetDry != 0.0f);
+    context->setFlag(BuiltInUnit::LowShelf, lowShelf && shelfGain != 0.0f);
+    context->setFlag(BuiltInUnit::BandPass, bandPass && bandPassActive(centre, bandwidth));
+    context->setFlag(BuiltInUnit::LowPass, lowPass && lowPassActive(lowCutoff));
+    context->setFlag(BuiltInUnit::HighPass, highPass && highPassActive(highCutoff));
+    context->setFlag(BuiltInUnit::EQ, eq && eqInputsNonZero());
 
     if (controller && controller->loadTapFromProject()) {
         std::weak_ptr<MusicFilter> weak = weak_from_this();
@@ -253,7 +253,7 @@ void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, 
     }
     units::Unit* unit = context->unit(which).load();
     if (!unit) {
-        context->flag(which).store(0);
+        context->setFlag(which, false);
         return;
     }
     // A unit view shown in the panel follows the change; the track's own
@@ -270,7 +270,7 @@ void MusicFilter::pushUnitParameters(BuiltInUnit which, const UnitPush* values, 
         else
             unit->setParameter(values[i].id, Scope::Global, 0, values[i].value);
     }
-    context->flag(which).store(active && context->unit(which).load() ? 1 : 0);
+    context->setFlag(which, active && context->unit(which).load());
 }
 
 void MusicFilter::updateGainValue(double v, uint32_t index) {

@@ -76,7 +76,7 @@ void MusicFilter::restoreFilterParameters() {
         c->contextFadeOutDuration.store(p.contextFadeOutDuration);
         c->contextTrackChannelMix.store(p.contextTrackChannelMix);
         auto fields = flagFields(p);
-        for (int i = 0; i < 18; ++i) c->flag(flagUnit(i)).store(*fields[i] ? 1 : 0);
+        for (int i = 0; i < 18; ++i) c->setFlag(flagUnit(i), *fields[i] != 0);
         resetAudioUnitsForTapProcessor(tap.get());
     }
     if (!p.temporaryAssetURL.isEmpty()) {

@@ -64,6 +64,12 @@ TrackTapContext::TrackTapContext() = default;
 
 TrackTapContext::~TrackTapContext() = default;
 
+void TrackTapContext::setFlag(BuiltInUnit u, bool on) {
+    if (on)
+        if (units::Unit* made = unit(u).load()) made->prepareForRender();
+    flag(u).store(on ? 1 : 0);
+}
+
 namespace tracktap {
 namespace {
 
@@ -366,8 +372,11 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
         auto u = static_cast<BuiltInUnit>(i);
         if (c->unit(u).load()) continue;
         auto codes = builtinunits::codes(u);
-        c->unit(u).store(createBuiltInChainUnit(tap, maxFrames, format, codes.type, codes.subtype,
-                                                &c->builtInRenderContexts[i]));
+        units::Unit* unit = createBuiltInChainUnit(tap, maxFrames, format, codes.type, codes.subtype,
+                                                   &c->builtInRenderContexts[i]);
+        // A unit already switched on gets its parts before it is seen.
+        if (unit && c->flag(u).load()) unit->prepareForRender();
+        c->unit(u).store(unit);
         madeAnything = true;
     }
 
@@ -433,6 +442,9 @@ units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,
     if (!component) return nullptr;
     auto unit = component->instantiate();
     if (!unit) return nullptr;
+    // The tap leaves a unit out of the chain until it is ready, and makes
+    // its parts when the unit is switched on (TrackTapContext::setFlag).
+    unit->setPartsOnDemand(true);
     return configureChainUnit(tap, std::move(unit), maxFrames, format, renderContext, type);
 }
 
@@ -542,7 +554,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     for (auto u : kChainOrder) {
         const int i = static_cast<int>(u);
         units::Unit* unit = c->unit(u).load();
-        const bool plays = active[i] && unit;
+        // A unit whose parts are not made yet sits out like one switched off.
+        const bool plays = active[i] && unit && unit->readyToRender();
         auto& standIn = c->standIns[i];
         if (standIn.frames) {
             allStandIns |= 1u << i;
@@ -803,15 +816,15 @@ void tapParameterGestureHandler(TrackTapContext* c, void* object, const units::U
         const float v = std::clamp(value, lo, hi);
         controller->setFilterSliderValue(f->slider, v);
         switch (f->slider) {
-        case FilterSlider::LowPassCutoff: c->contextLowPassEnabled().store(v < 22050.0f ? 1 : 0); break;
-        case FilterSlider::HighPassCutoff: c->contextHighPassEnabled().store(v > 0.0f ? 1 : 0); break;
+        case FilterSlider::LowPassCutoff: c->setFlag(BuiltInUnit::LowPass, v < 22050.0f); break;
+        case FilterSlider::HighPassCutoff: c->setFlag(BuiltInUnit::HighPass, v > 0.0f); break;
         case FilterSlider::BandPassCenter:
-            if (v != 11025.0f) c->contextBandPassEnabled().store(1);
-            else if (track->value(EffectInput::BandPassBandwidth) == 11025.0f) c->contextBandPassEnabled().store(0);
+            if (v != 11025.0f) c->setFlag(BuiltInUnit::BandPass, true);
+            else if (track->value(EffectInput::BandPassBandwidth) == 11025.0f) c->setFlag(BuiltInUnit::BandPass, false);
             break;
         case FilterSlider::BandPassBandwidth:
-            if (v != 11025.0f) c->contextBandPassEnabled().store(1);
-            else if (track->value(EffectInput::BandPassCenterFrequency) == 11025.0f) c->contextBandPassEnabled().store(0);
+            if (v != 11025.0f) c->setFlag(BuiltInUnit::BandPass, true);
+            else if (track->value(EffectInput::BandPassCenterFrequency) == 11025.0f) c->setFlag(BuiltInUnit::BandPass, false);
             break;
         default: break;
         }

@@ -118,6 +118,9 @@ struct TrackTapContext {
 
     std::atomic<units::Unit*>& unit(BuiltInUnit u) { return units[static_cast<int>(u)]; }
     std::atomic<uint8_t>& flag(BuiltInUnit u) { return unitFlags[static_cast<int>(u)]; }
+    // Main thread: switches a unit on or off, first making the parts of one
+    // switched on (a unit that is not ready sits out of the chain).
+    void setFlag(BuiltInUnit u, bool on);
     std::atomic<units::Unit*>& pitchUnit() { return unit(BuiltInUnit::Pitch); }
     std::atomic<units::Unit*>& reverbUnit() { return unit(BuiltInUnit::Reverb); }
     std::atomic<units::Unit*>& lowShelfUnit() { return unit(BuiltInUnit::LowShelf); }

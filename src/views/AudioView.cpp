@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 
 AudioView::AudioView(QWidget* parent) : QWidget(parent) {}
@@ -81,37 +82,41 @@ void boxBlur(QImage& image, int radius) {
 
 void AudioView::paintWaveform(QImage& picture, const QVector<float>& values) {
     if (picture.isNull()) return;
+    // Several pictures are painted at once on the workers: each step lets
+    // go of what it no longer needs before the next makes its own.
     QImage bitmap = picture.format() == QImage::Format_ARGB32_Premultiplied
-                        ? picture
+                        ? std::exchange(picture, QImage())
                         : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const double W = WaveformWidth, H = WaveformHeight, mid = H / 2;
-    QVector<QLineF> lines;
-    lines.reserve(values.size() + 1);
-    lines.append(QLineF(0, mid, W, mid));
-    const qsizetype n = values.size();
-    for (qsizetype k = 0; k < n; ++k) {
-        const double x = double(k) / double(n) * W;
-        double v = values[k];
-        if (!(v > 0)) v = 0;  // NaN and negatives: the midline
-        v = std::min(v, 1.0);
-        lines.append(QLineF(x, mid + mid * v, x, mid - mid * v));
-    }
-    QImage strokes = createNewBmpImageRep(bitmap.width(), bitmap.height(), 1.0, false);
+    picture = QImage();
     {
-        QPainter p(&strokes);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        p.scale(bitmap.width() / W, bitmap.height() / H);
-        QPen pen(Qt::white, double(0.1f));
-        pen.setCapStyle(Qt::RoundCap);
-        pen.setJoinStyle(Qt::RoundJoin);
-        p.setPen(pen);
-        p.drawLines(lines);
-    }
-    // The white glow under the strokes, then the strokes.
-    QImage glow = strokes;
-    boxBlur(glow, 3);
-    {
+        const double W = WaveformWidth, H = WaveformHeight, mid = H / 2;
+        QVector<QLineF> lines;
+        lines.reserve(values.size() + 1);
+        lines.append(QLineF(0, mid, W, mid));
+        const qsizetype n = values.size();
+        for (qsizetype k = 0; k < n; ++k) {
+            const double x = double(k) / double(n) * W;
+            double v = values[k];
+            if (!(v > 0)) v = 0;  // NaN and negatives: the midline
+            v = std::min(v, 1.0);
+            lines.append(QLineF(x, mid + mid * v, x, mid - mid * v));
+        }
+        QImage strokes = createNewBmpImageRep(bitmap.width(), bitmap.height(), 1.0, false);
+        {
+            QPainter p(&strokes);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            p.scale(bitmap.width() / W, bitmap.height() / H);
+            QPen pen(Qt::white, double(0.1f));
+            pen.setCapStyle(Qt::RoundCap);
+            pen.setJoinStyle(Qt::RoundJoin);
+            p.setPen(pen);
+            p.drawLines(lines);
+        }
+        lines = {};
+        // The white glow under the strokes, then the strokes.
+        QImage glow = strokes;
+        boxBlur(glow, 3);
         QPainter p(&bitmap);
         p.drawImage(0, 0, glow);
         p.drawImage(0, 0, strokes);

@@ -66,12 +66,12 @@ void treat(TrackTapContext& k, Treatment treatment) {
     case Treatment::Pitch:
         ASSERT_NE(k.pitchUnit().load(), nullptr);
         k.pitchUnit().load()->setParameter(1, 1200.0f);
-        k.contextPitchEnabled().store(1);
+        k.setFlag(BuiltInUnit::Pitch, true);
         break;
     case Treatment::Limiter:
         ASSERT_NE(k.unit(BuiltInUnit::PeakLimiter).load(), nullptr);
         k.unit(BuiltInUnit::PeakLimiter).load()->setParameter(3, -6.0f);
-        k.flag(BuiltInUnit::PeakLimiter).store(1);
+        k.setFlag(BuiltInUnit::PeakLimiter, true);
         break;
     }
 }
@@ -146,6 +146,56 @@ TEST_F(Latency, OfflineTracksLineUpFromTheStartAndAfterASeek) {
             }
         }
     }
+}
+
+// The pitch slider moved off 1 cent while rendering: until then the pitch
+// unit has no stretcher and sits out behind its stand-in; the move makes
+// the stretcher on the main thread, the unit comes in at the next slice,
+// and the click that follows still lines up with the dry track's.
+TEST_F(Latency, APitchUnitThatComesInWhileRenderingKeepsTheTiming) {
+    const int rate = kRate;
+    QString error;
+    ASSERT_TRUE(Renderer::loadSources(*s.composition, &error));
+    Renderer r(s.composition, s.mix, rate, Renderer::Mode::Offline, 512);
+    ASSERT_TRUE(r.prepare(&error));
+    testsupport::spin(10);
+    auto* dry = tracks[0]->getProcessorContext();
+    auto* treated = tracks[1]->getProcessorContext();
+    ASSERT_TRUE(dry && treated);
+    dry->contextTrackChannelMix.store(-1);
+    treated->contextTrackChannelMix.store(1);
+    units::Unit* pitch = treated->pitchUnit().load();
+    ASSERT_NE(pitch, nullptr);
+    EXPECT_FALSE(pitch->readyToRender()) << "a track at its natural pitch makes no stretcher";
+
+    std::vector<float> left(size_t(r.length())), right(left.size());
+    const uint64_t violations = realtime::violationCount();
+    const auto comesIn = int64_t(0.4 * rate);
+    for (int64_t pos = 0; pos < r.length(); pos += 512) {
+        if (pos >= comesIn && !pitch->readyToRender()) {
+            tracks[1]->setValue(EffectInput::Pitch, 1200);
+            tracks[1]->updateAudioMixState();
+            ASSERT_TRUE(pitch->readyToRender());
+        }
+        const int n = int(std::min<int64_t>(512, r.length() - pos));
+        r.render(left.data() + pos, right.data() + pos, n);
+    }
+    EXPECT_EQ(realtime::violationCount(), violations);
+    EXPECT_EQ(pitch->parameter(1), 1200.0f);
+    EXPECT_NEAR(clickSeconds(left, rate), kClickAt + 0.0015, 0.001);
+    EXPECT_NEAR(lag(left, right, rate), 0.0, 0.001);
+    // And it is the unit that plays it: the 2 kHz click comes out an octave up.
+    auto power = [&](const std::vector<float>& x, double hz) {
+        const auto from = size_t((kClickAt - 0.01) * rate), to = size_t((kClickAt + 0.015) * rate);
+        double re = 0, im = 0;
+        for (size_t i = from; i < to; ++i) {
+            re += x[i] * std::cos(2 * M_PI * hz * double(i) / rate);
+            im += x[i] * std::sin(2 * M_PI * hz * double(i) / rate);
+        }
+        return re * re + im * im;
+    };
+    EXPECT_GT(power(right, 4000), 10 * power(right, 2000));
+    EXPECT_GT(power(left, 2000), 10 * power(left, 4000));
 }
 
 // The default device (the JACK dummy server in the tests), keeping both

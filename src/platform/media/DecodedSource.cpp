@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 DecodedSource::DecodedSource(int64_t frameCount, double sampleRate,
                              std::vector<const float*> channels,
                              std::shared_ptr<const void> storage)
@@ -56,4 +59,16 @@ std::shared_ptr<DecodedSource> DecodedSource::fromBuffers(std::vector<std::vecto
         pointers.push_back(c.data());
     }
     return std::make_shared<DecodedSource>(frames, sampleRate, std::move(pointers), owned);
+}
+
+void DecodedSource::releaseMappedPages() const {
+    if (cachePath_.isEmpty() || channels_.empty() || frameCount_ <= 0) return;
+    const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    for (const float* channel : channels_) {
+        // Whole pages inside the channel only: a page shared with the file's
+        // header or another channel stays.
+        const auto from = (uintptr_t(channel) + page - 1) / page * page;
+        const auto to = uintptr_t(channel + frameCount_) / page * page;
+        if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    }
 }

@@ -43,6 +43,11 @@ public:
     // The cache file the samples are mapped from; empty for samples in memory.
     const QString& cachePath() const { return cachePath_; }
 
+    // After a read through every sample (the waveform's values): the mapped
+    // pages leave this process's memory and come back from the cache file
+    // when next read. Samples in memory stay as they are. Any thread.
+    void releaseMappedPages() const;
+
 private:
     int64_t frameCount_;
     double sampleRate_;

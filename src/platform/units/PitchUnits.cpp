@@ -27,8 +27,14 @@ NewTimePitchUnit::NewTimePitchUnit()
     : TimePitchUnit({componenttype::FormatConverter, fourCC("nutp"), kBuiltInManufacturer, 0, 0},
                     QStringLiteral("Pitch Shift"), false) {}
 
-Status TimePitchUnit::doInitialize() {
-    const uint32_t ch = outputChannelCount(), max = maximumFramesPerSlice();
+TimePitchUnit::Stretch::~Stretch() = default;
+
+// A stretcher for the unit's rate, channels and maximum slice, taken through
+// its extremes once so that it has its buffers for any pitch and rate
+// before the first slice, and its memory.
+std::unique_ptr<TimePitchUnit::Stretch> TimePitchUnit::makeStretch() const {
+    const uint32_t ch = channels();
+    const size_t max = maximumFramesPerSlice();
     // Smooth transients and independent phases keep a steady tone's pitch
     // exact; high consistency lets the pitch move while playing.
     const auto options = RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFaster |
@@ -36,16 +42,24 @@ Status TimePitchUnit::doInitialize() {
                          RubberBandStretcher::OptionTransientsSmooth |
                          RubberBandStretcher::OptionPhaseIndependent |
                          RubberBandStretcher::OptionChannelsTogether;
-    stretcher_ = std::make_unique<RubberBandStretcher>(size_t(sampleRate()), ch, options);
-    stretcher_->setMaxProcessSize(max);
-    inMemory_.assign(size_t(ch) * max, 0.0f);
-    outMemory_.assign(size_t(ch) * max, 0.0f);
-    inPtr_.resize(ch);
-    outPtr_.resize(ch);
+    auto s = std::make_unique<Stretch>();
+    s->stretcher = std::make_unique<RubberBandStretcher>(size_t(sampleRate()), ch, options);
+    s->stretcher->setMaxProcessSize(max);
+    s->in = std::make_unique<float[]>(size_t(ch) * max);
+    s->out = std::make_unique<float[]>(size_t(ch) * max);
+    s->ring = std::make_unique<float[]>(size_t(ch) * ringCapacity_);
     for (uint32_t c = 0; c < ch; ++c) {
-        inPtr_[c] = inMemory_.data() + size_t(c) * max;
-        outPtr_[c] = outMemory_.data() + size_t(c) * max;
+        s->inPtr[c] = s->in.get() + size_t(c) * max;
+        s->outPtr[c] = s->out.get() + size_t(c) * max;
     }
+    for (double scale : {0.25, 4.0}) s->stretcher->setPitchScale(scale);
+    if (withRate_)
+        for (double ratio : {1.0 / 32, 32.0}) s->stretcher->setTimeRatio(ratio);
+    return s;
+}
+
+Status TimePitchUnit::doInitialize() {
+    const uint32_t max = maximumFramesPerSlice();
     // The stretcher holds back at most about 8,400 frames at 48 kHz or
     // less (at two octaves down; less at any other pitch), twice that at
     // 96 kHz, whatever the slice: the latency covers that with a little to
@@ -56,32 +70,41 @@ Status TimePitchUnit::doInitialize() {
     latency_.store(latency);
     // Room for the latency and what a few slices can bring at the highest rate.
     ringCapacity_ = latency + size_t(max) * 4 + size_t(sr);
-    ring_.assign(size_t(ch) * ringCapacity_, 0.0f);
-    // Take the stretcher through its extremes once, so that it has its
-    // buffers for any pitch and rate before the first slice.
-    for (double scale : {0.25, 4.0}) stretcher_->setPitchScale(scale);
-    if (withRate_)
-        for (double ratio : {1.0 / 32, 32.0}) stretcher_->setTimeRatio(ratio);
-    appliedPitch_ = appliedRate_ = std::nanf("");
-    applyParameters();
-    restart();
+    rt_started_ = nullptr;
+    if (!partsOnDemand()) {
+        std::lock_guard lock(making_);
+        stretch_.publish(makeStretch());
+        ready_.store(true, std::memory_order_release);
+    }
     return Status::Ok;
 }
 
+void TimePitchUnit::prepareForRender() {
+    if (!isInitialized()) return;
+    std::lock_guard lock(making_);
+    if (stretch_.current()) return;
+    stretch_.publish(makeStretch());
+    ready_.store(true, std::memory_order_release);
+}
+
 void TimePitchUnit::doUninitialize() {
-    stretcher_.reset();
-    inMemory_ = outMemory_ = ring_ = {};
+    std::lock_guard lock(making_);
+    ready_.store(false);
+    stretch_.publish(nullptr);
+    stretch_.synchronize();
+    rt_started_ = nullptr;
 }
 
 void TimePitchUnit::doReset() {
-    if (stretcher_) restart();
+    auto s = stretch_.read();
+    if (s && s.get() == rt_started_) restart(*s);
 }
 
-void TimePitchUnit::applyParameters() {
+void TimePitchUnit::applyParameters(const Stretch& s) {
     const float pitch = parameterSlot(1).load(std::memory_order_relaxed);
     const float rate = withRate_ ? parameterSlot(0).load(std::memory_order_relaxed) : 1.0f;
-    if (pitch != appliedPitch_) stretcher_->setPitchScale(std::pow(2.0, pitch / 1200.0));
-    if (rate != appliedRate_) stretcher_->setTimeRatio(1.0 / rate);
+    if (pitch != appliedPitch_) s.stretcher->setPitchScale(std::pow(2.0, pitch / 1200.0));
+    if (rate != appliedRate_) s.stretcher->setTimeRatio(1.0 / rate);
     appliedPitch_ = pitch;
     appliedRate_ = rate;
 }
@@ -89,24 +112,24 @@ void TimePitchUnit::applyParameters() {
 // Starts the stretcher over: the recommended lead of silence goes in, and
 // the matching start delay will be dropped from its output. The ring starts
 // with the latency's worth of silence ahead of what the stretcher gives.
-void TimePitchUnit::restart() {
-    const size_t delay = startDelay();
-    stretcher_->reset();
+void TimePitchUnit::restart(const Stretch& s) {
+    const size_t delay = startDelay(s);
+    s.stretcher->reset();
     const size_t max = maximumFramesPerSlice();
-    std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
-    for (size_t pad = stretcher_->getPreferredStartPad(); pad > 0;) {
+    std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
+    for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
         const size_t n = std::min(pad, max);
-        stretcher_->process(inPtr_.data(), n, false);
+        s.stretcher->process(s.inPtr, n, false);
         pad -= n;
     }
     discard_ = delay;
-    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    std::fill_n(s.ring.get(), size_t(channels()) * ringCapacity_, 0.0f);
     ringRead_ = 0;
     ringFill_ = std::min<size_t>(latency_.load(), ringCapacity_);
     owed_ = 0;
     carry_ = 0;
     heardSignal_ = false;
-    drain();
+    drain(s);
 }
 
 // The stretcher's real start delay at the pitch and rate it has now. The
@@ -115,17 +138,17 @@ void TimePitchUnit::restart() {
 // lead of silence, and the centre of the click's energy, as it comes out,
 // is where the first frame after the lead comes out. Measured once per
 // pitch and rate; leaves the stretcher to be started over.
-size_t TimePitchUnit::startDelay() {
-    const size_t reported = stretcher_->getStartDelay();
+size_t TimePitchUnit::startDelay(const Stretch& s) {
+    const size_t reported = s.stretcher->getStartDelay();
     if (appliedPitch_ == 0.0f && appliedRate_ == 1.0f) return reported;
     if (appliedPitch_ == measuredPitch_ && appliedRate_ == measuredRate_) return measuredDelay_;
-    const uint32_t ch = outputChannelCount();
+    const uint32_t ch = channels();
     const size_t max = maximumFramesPerSlice();
-    stretcher_->reset();
-    std::fill(inMemory_.begin(), inMemory_.end(), 0.0f);
-    for (size_t pad = stretcher_->getPreferredStartPad(); pad > 0;) {
+    s.stretcher->reset();
+    std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
+    for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
         const size_t n = std::min(pad, max);
-        stretcher_->process(inPtr_.data(), n, false);
+        s.stretcher->process(s.inPtr, n, false);
         pad -= n;
     }
     // The stretcher settles over its first windows: the click goes in well
@@ -138,16 +161,16 @@ size_t TimePitchUnit::startDelay() {
         const size_t n = std::min(max, span - fed);
         const bool click = fed <= clickAt && clickAt < fed + n;
         if (click)
-            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 1.0f;
-        stretcher_->process(inPtr_.data(), n, false);
+            for (uint32_t c = 0; c < ch; ++c) s.inPtr[c][clickAt - fed] = 1.0f;
+        s.stretcher->process(s.inPtr, n, false);
         if (click)
-            for (uint32_t c = 0; c < ch; ++c) inPtr_[c][clickAt - fed] = 0.0f;
+            for (uint32_t c = 0; c < ch; ++c) s.inPtr[c][clickAt - fed] = 0.0f;
         fed += n;
-        for (int available = stretcher_->available(); available > 0; available = stretcher_->available()) {
-            const size_t got = stretcher_->retrieve(outPtr_.data(), std::min<size_t>(size_t(available), max));
+        for (int available = s.stretcher->available(); available > 0; available = s.stretcher->available()) {
+            const size_t got = s.stretcher->retrieve(s.outPtr, std::min<size_t>(size_t(available), max));
             if (got == 0) break;
             for (size_t i = 0; i < got; ++i) {
-                const double e = double(outPtr_[0][i]) * outPtr_[0][i];
+                const double e = double(s.outPtr[0][i]) * s.outPtr[0][i];
                 weighted += e * double(out + i);
                 energy += e;
             }
@@ -161,11 +184,11 @@ size_t TimePitchUnit::startDelay() {
     return measuredDelay_;
 }
 
-void TimePitchUnit::drain() {
-    const uint32_t ch = outputChannelCount();
+void TimePitchUnit::drain(const Stretch& s) {
+    const uint32_t ch = channels();
     const size_t max = maximumFramesPerSlice();
-    for (int available = stretcher_->available(); available > 0; available = stretcher_->available()) {
-        const size_t got = stretcher_->retrieve(outPtr_.data(), std::min<size_t>(size_t(available), max));
+    for (int available = s.stretcher->available(); available > 0; available = s.stretcher->available()) {
+        const size_t got = s.stretcher->retrieve(s.outPtr, std::min<size_t>(size_t(available), max));
         if (got == 0) break;
         size_t from = 0;
         if (discard_ > 0) {
@@ -178,7 +201,7 @@ void TimePitchUnit::drain() {
                 --ringFill_;
             }
             const size_t at = (ringRead_ + ringFill_) % ringCapacity_;
-            for (uint32_t c = 0; c < ch; ++c) ring_[size_t(c) * ringCapacity_ + at] = outPtr_[c][i];
+            for (uint32_t c = 0; c < ch; ++c) s.ring[size_t(c) * ringCapacity_ + at] = s.outPtr[c][i];
             ++ringFill_;
         }
     }
@@ -186,13 +209,32 @@ void TimePitchUnit::drain() {
 
 Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, uint32_t, uint32_t frames,
                                BufferList& io) {
-    const uint32_t ch = outputChannelCount();
+    const uint32_t ch = channels();
     const size_t max = maximumFramesPerSlice();
     if (bypass()) return pullInput(flags, ts, 0, frames, io);
+    const auto stretch = stretch_.read();
+    if (!stretch) {
+        // Rendered before its stretcher was made (a host that does not ask
+        // readyToRender()): the input goes nowhere and the unit gives out
+        // silence, which keeps its latency.
+        if (Status s = pullInput(flags, ts, 0, frames, io); !ok(s)) return s;
+        for (uint32_t c = 0; c < io.numberBuffers; ++c) std::memset(io.channel(c), 0, frames * sizeof(float));
+        return Status::Ok;
+    }
+    const Stretch& s = *stretch;
+    if (&s != rt_started_) {
+        // A stretch the render has not used yet: set it to the parameters
+        // and start it over.
+        appliedPitch_ = appliedRate_ = std::nanf("");
+        measuredPitch_ = measuredRate_ = std::nanf("");
+        applyParameters(s);
+        restart(s);
+        rt_started_ = &s;
+    }
     const bool pitchMoved = parameterSlot(1).load(std::memory_order_relaxed) != appliedPitch_ ||
                             (withRate_ && parameterSlot(0).load(std::memory_order_relaxed) != appliedRate_);
-    applyParameters();
-    if (pitchMoved && !heardSignal_) restart();
+    applyParameters(s);
+    if (pitchMoved && !heardSignal_) restart(s);
 
     // Pull rate × frames of input (exactly `frames` at rate 1), in slices
     // the input can give.
@@ -204,12 +246,12 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
         const uint32_t n = uint32_t(std::min(wanted, max));
         BufferList in;
         in.numberBuffers = ch;
-        for (uint32_t c = 0; c < ch; ++c) in.buffers[c] = {1, n * uint32_t(sizeof(float)), inPtr_[c]};
-        if (Status s = pullInput(flags, at, 0, n, in); !ok(s)) return s;
+        for (uint32_t c = 0; c < ch; ++c) in.buffers[c] = {1, n * uint32_t(sizeof(float)), s.inPtr[c]};
+        if (Status status = pullInput(flags, at, 0, n, in); !ok(status)) return status;
         for (uint32_t c = 0; c < ch && !heardSignal_; ++c)
-            heardSignal_ = std::any_of(inPtr_[c], inPtr_[c] + n, [](float v) { return v != 0.0f; });
-        stretcher_->process(inPtr_.data(), n, false);
-        drain();
+            heardSignal_ = std::any_of(s.inPtr[c], s.inPtr[c] + n, [](float v) { return v != 0.0f; });
+        s.stretcher->process(s.inPtr, n, false);
+        drain(s);
         wanted -= n;
         at.sampleTime += n;
     }
@@ -225,7 +267,7 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
     const uint32_t silent = frames - real;
     for (uint32_t c = 0; c < std::min(ch, io.numberBuffers); ++c) {
         float* out = io.channel(c);
-        const float* src = ring_.data() + size_t(c) * ringCapacity_;
+        const float* src = s.ring.get() + size_t(c) * ringCapacity_;
         for (uint32_t i = 0; i < real; ++i) out[i] = src[(ringRead_ + i) % ringCapacity_];
         std::memset(out + real, 0, silent * sizeof(float));
     }

@@ -24,13 +24,21 @@
 // has heard only silence since it started, a pitch change starts it over at
 // the new pitch, whose alignment the stretcher then knows exactly. reset()
 // starts over.
+//
+// The stretcher and its buffers (about 3 MB) are made on demand when the
+// host asks for it (Unit::setPartsOnDemand): initialize() then fixes the
+// latency only, and prepareForRender() makes them on the calling thread
+// (main thread or a worker) and hands them to the render through a
+// snapshot; the render starts them over the first time it sees them.
 
+#include "platform/core/Snapshot.h"
 #include "platform/units/Unit.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
-#include <vector>
+#include <mutex>
 
 namespace RubberBand {
 class RubberBandStretcher;
@@ -43,25 +51,49 @@ public:
     ~TimePitchUnit() override;
     double latency() const override { return double(latency_.load()) / sampleRate(); }
     uint64_t latencyFrames() const { return latency_.load(); }
+    void prepareForRender() override;
+    bool readyToRender() const override { return ready_.load(std::memory_order_acquire); }
 
 protected:
     TimePitchUnit(const ComponentDescription& description, const QString& name, bool withRate);
     Status doInitialize() override;
     void doUninitialize() override;
     void doReset() override;
-    Status doRender(RenderActionFlags& flags, const TimeStamp& ts, uint32_t bus, uint32_t frames,
+    Status doRender(RenderActionFlags& flags, const TimeStamp& timeStamp, uint32_t bus, uint32_t frames,
                     BufferList& io) override;
 
 private:
-    void restart();
-    size_t startDelay();
-    void drain();
-    void applyParameters();
+    // The stretcher and the memory it works in. Once published, the
+    // pointers never change; what they point at is the render's alone.
+    struct Stretch {
+        ~Stretch();
+        std::unique_ptr<RubberBand::RubberBandStretcher> stretcher;
+        std::unique_ptr<float[]> in, out;  // channels × maximum slice
+        std::unique_ptr<float[]> ring;     // channels × ring capacity
+        float* inPtr[BufferList::kCapacity] = {};
+        float* outPtr[BufferList::kCapacity] = {};
+    };
+    std::unique_ptr<Stretch> makeStretch() const;
+    uint32_t channels() const { return std::min(outputChannelCount(), BufferList::kCapacity); }
+
+    // ---- render thread (and initialize)
+    void restart(const Stretch& s);
+    size_t startDelay(const Stretch& s);
+    void drain(const Stretch& s);
+    void applyParameters(const Stretch& s);
+
     bool withRate_;
-    std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
-    std::vector<float> inMemory_, outMemory_, ring_;
-    std::vector<float*> inPtr_, outPtr_;
-    size_t ringCapacity_ = 0, ringRead_ = 0, ringFill_ = 0;
+    size_t ringCapacity_ = 0;  // fixed by initialize()
+    std::atomic<uint64_t> latency_{0};
+
+    // ---- made off the render thread, read by it
+    std::mutex making_;  // one maker at a time; the render never takes it
+    realtime::Snapshot<Stretch> stretch_;
+    std::atomic<bool> ready_{false};
+
+    // ---- the render's own
+    const Stretch* rt_started_ = nullptr;  // the stretch the render has started over
+    size_t ringRead_ = 0, ringFill_ = 0;
     size_t discard_ = 0;
     size_t owed_ = 0;       // frames given out as silence, to skip when they come
     double carry_ = 0;
@@ -69,7 +101,6 @@ private:
     float appliedPitch_ = 0, appliedRate_ = 1;
     float measuredPitch_ = std::nanf(""), measuredRate_ = std::nanf("");
     size_t measuredDelay_ = 0;
-    std::atomic<uint64_t> latency_{0};
 };
 
 class TimePitchEffectUnit : public TimePitchUnit {

@@ -139,6 +139,21 @@ public:
     virtual double latency() const { return 0.0; }
     virtual double tailTime() const { return 0.0; }
 
+    // ---- parts made on demand
+    // A host that can leave a unit out of its chain until it plays asks it,
+    // before initialize(), to leave its largest parts for later (the pitch
+    // units' stretcher, several megabytes that a track at its natural pitch
+    // never uses). initialize() then makes only what the unit needs to
+    // report its latency; prepareForRender() makes the rest, off the render
+    // thread (main thread or a worker, one at a time); readyToRender() is
+    // false until it has (any thread, never waits), and such a host leaves
+    // the unit out of its chain meanwhile. Other hosts need not care: by
+    // default initialize() makes everything and a unit is always ready.
+    void setPartsOnDemand(bool on) { partsOnDemand_ = on; }  // while uninitialised
+    bool partsOnDemand() const { return partsOnDemand_; }
+    virtual void prepareForRender() {}
+    virtual bool readyToRender() const { return true; }
+
     // ---- MIDI (instruments; render thread or main thread)
     // A channel message: status byte with channel, two data bytes, and the
     // frame of the next render slice at which it takes effect.
@@ -197,6 +212,7 @@ private:
     ComponentDescription description_;
     QString name_;
     bool initialized_ = false;
+    bool partsOnDemand_ = false;
     uint32_t maxFrames_ = 4096;
     std::vector<StreamFormat> inputFormats_;
     StreamFormat outputFormat_;
