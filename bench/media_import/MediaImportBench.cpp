@@ -9,7 +9,8 @@
 // "ours_cpu_s" and "ffmpeg_cpu_s" processor seconds (every thread, user and
 // system), "ratio" ours / ffmpeg in wall time (goal: at most 1.3) and
 // "cpu_ratio" the same in processor time, "peak_MB" our peak resident memory
-// (goal: under 150). Run under `taskset -c N` for the figures on one
+// (goal: under 150), "cache_MB" the size of the entry the import wrote
+// (samples and peaks). Run under `taskset -c N` for the figures on one
 // processor.
 //
 //   bench_media_import --import FILE CACHE_FOLDER   one import, then exit
@@ -103,6 +104,9 @@ void Import(benchmark::State& state, const char* extension) {
     state.counters["ratio"] = ours.medianWall() / theirs.medianWall();
     state.counters["cpu_ratio"] = ours.medianCpu() / theirs.medianCpu();
     state.counters["peak_MB"] = ours.medianPeakMB();
+    qint64 cacheBytes = 0;
+    for (const QFileInfo& f : QDir(cache).entryInfoList(QDir::Files)) cacheBytes += f.size();
+    state.counters["cache_MB"] = double(cacheBytes) / 1e6;
     QDir(cache).removeRecursively();
 }
 
