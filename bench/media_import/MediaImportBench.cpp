@@ -2,8 +2,9 @@
 // `ffmpeg -threads 1 -i FILE -f null -` on the same file. Both sides run as
 // whole processes (this program again, in its child mode, for ours), one
 // after the other in alternating order, starting from an empty cache. The
-// inputs (an MP3 and a FLAC, 44.1 kHz) are made once with ffmpeg into the
-// build tree's bench-data folder.
+// inputs (an MP3, a 24-bit FLAC and a 16-bit FLAC, 44.1 kHz) are made once
+// with ffmpeg into the build tree's bench-data folder. The 16-bit FLAC's
+// entry is 16-bit, the others' float.
 //
 // Counters, medians of the rounds: "ours_s" and "ffmpeg_s" wall seconds,
 // "ours_cpu_s" and "ffmpeg_cpu_s" processor seconds (every thread, user and
@@ -50,6 +51,15 @@ QString input(const QString& extension) {
             return {};
     }
     if (extension == QStringLiteral("flac")) return flac;
+    if (extension == QStringLiteral("flac16")) {
+        const QString flac16 = dataDir + QStringLiteral("/sixty-minutes-16.flac");
+        if (!QFileInfo::exists(flac16)) {
+            const QString tmp = flac16 + QStringLiteral(".tmp.flac");
+            if (!ffmpeg({"-i", flac, "-c:a", "flac", "-sample_fmt", "s16", tmp}).ok || !QFile::rename(tmp, flac16))
+                return {};
+        }
+        return flac16;
+    }
     const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
     if (!QFileInfo::exists(mp3)) {
         const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
@@ -113,7 +123,8 @@ void Import(benchmark::State& state, const char* extension) {
 }  // namespace
 
 BENCHMARK_CAPTURE(Import, mp3_60min, "mp3")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(Import, flac_60min, "flac")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, flac24_60min, "flac")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, flac16_60min, "flac16")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     if (argc == 4 && QByteArray(argv[1]) == "--import") {
