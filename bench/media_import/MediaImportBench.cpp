@@ -2,14 +2,16 @@
 // `ffmpeg -threads 1 -i FILE -f null -` on the same file. Both sides run as
 // whole processes (this program again, in its child mode, for ours), one
 // after the other in alternating order, starting from an empty cache. The
-// inputs (an MP3 and a FLAC, 44.1 kHz) are made once with ffmpeg into the
-// build tree's bench-data folder.
+// inputs (an MP3, a 24-bit FLAC and a 16-bit FLAC, 44.1 kHz) are made once
+// with ffmpeg into the build tree's bench-data folder. The 16-bit FLAC's
+// entry is 16-bit, the others' float.
 //
 // Counters, medians of the rounds: "ours_s" and "ffmpeg_s" wall seconds,
 // "ours_cpu_s" and "ffmpeg_cpu_s" processor seconds (every thread, user and
 // system), "ratio" ours / ffmpeg in wall time (goal: at most 1.3) and
 // "cpu_ratio" the same in processor time, "peak_MB" our peak resident memory
-// (goal: under 150). Run under `taskset -c N` for the figures on one
+// (goal: under 150), "cache_MB" the size of the entry the import wrote
+// (samples and peaks). Run under `taskset -c N` for the figures on one
 // processor.
 //
 //   bench_media_import --import FILE CACHE_FOLDER   one import, then exit
@@ -49,6 +51,15 @@ QString input(const QString& extension) {
             return {};
     }
     if (extension == QStringLiteral("flac")) return flac;
+    if (extension == QStringLiteral("flac16")) {
+        const QString flac16 = dataDir + QStringLiteral("/sixty-minutes-16.flac");
+        if (!QFileInfo::exists(flac16)) {
+            const QString tmp = flac16 + QStringLiteral(".tmp.flac");
+            if (!ffmpeg({"-i", flac, "-c:a", "flac", "-sample_fmt", "s16", tmp}).ok || !QFile::rename(tmp, flac16))
+                return {};
+        }
+        return flac16;
+    }
     const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
     if (!QFileInfo::exists(mp3)) {
         const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
@@ -103,13 +114,17 @@ void Import(benchmark::State& state, const char* extension) {
     state.counters["ratio"] = ours.medianWall() / theirs.medianWall();
     state.counters["cpu_ratio"] = ours.medianCpu() / theirs.medianCpu();
     state.counters["peak_MB"] = ours.medianPeakMB();
+    qint64 cacheBytes = 0;
+    for (const QFileInfo& f : QDir(cache).entryInfoList(QDir::Files)) cacheBytes += f.size();
+    state.counters["cache_MB"] = double(cacheBytes) / 1e6;
     QDir(cache).removeRecursively();
 }
 
 }  // namespace
 
 BENCHMARK_CAPTURE(Import, mp3_60min, "mp3")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(Import, flac_60min, "flac")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, flac24_60min, "flac")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Import, flac16_60min, "flac16")->Iterations(1)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
     if (argc == 4 && QByteArray(argv[1]) == "--import") {

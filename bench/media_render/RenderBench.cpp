@@ -1,7 +1,8 @@
 // The renderer offline, against the reference tools on the same material:
 //  - Mix16Tracks60s: 16 tracks of 60 s (no units) mixed to two channels.
 //    Both sides run as whole processes, alternately, over the same four
-//    float WAV files: ours is this program again in its child mode (it opens
+//    WAV files (float, or 16-bit: the argument), whose decoded-cache
+//    entries are float and 16-bit in turn: ours is this program again in its child mode (it opens
 //    the files as assets, maps their decoded samples from the cache, which a
 //    first untimed run fills, and reads the mix to its end), theirs is
 //    `sox -m` over the same 16 inputs to nothing. "x_realtime" and
@@ -47,7 +48,8 @@ constexpr int kSources = 4;
 
 struct Material {
     std::vector<std::shared_ptr<AssetTrack>> tracks;
-    std::vector<QString> files;
+    std::vector<QString> files;    // float WAV
+    std::vector<QString> files16;  // the same as 16-bit WAV
 };
 
 // Four stereo sources of 60 s, in memory and as float WAV files for the tools.
@@ -64,21 +66,24 @@ const Material& material() {
                 l[i] = 0.2f * float(std::sin(2 * M_PI * f * i / kRate));
                 r[i] = 0.2f * float(std::sin(2 * M_PI * f * 1.5 * i / kRate));
             }
-            const QString path = dir + QString("/source%1.wav").arg(s);
-            SF_INFO info{};
-            info.samplerate = kRate;
-            info.channels = 2;
-            info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-            if (SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_WRITE, &info)) {
-                std::vector<float> inter(static_cast<size_t>(2 * n));
-                for (int64_t i = 0; i < n; ++i) {
-                    inter[2 * i] = l[i];
-                    inter[2 * i + 1] = r[i];
-                }
-                sf_writef_float(file, inter.data(), n);
-                sf_close(file);
+            std::vector<float> inter(static_cast<size_t>(2 * n));
+            for (int64_t i = 0; i < n; ++i) {
+                inter[2 * i] = l[i];
+                inter[2 * i + 1] = r[i];
             }
-            out.files.push_back(path);
+            for (const int subformat : {SF_FORMAT_FLOAT, SF_FORMAT_PCM_16}) {
+                const bool sixteen = subformat == SF_FORMAT_PCM_16;
+                const QString path = dir + QString(sixteen ? "/source%1-16.wav" : "/source%1.wav").arg(s);
+                SF_INFO info{};
+                info.samplerate = kRate;
+                info.channels = 2;
+                info.format = SF_FORMAT_WAV | subformat;
+                if (SNDFILE* file = sf_open(path.toUtf8().constData(), SFM_WRITE, &info)) {
+                    sf_writef_float(file, inter.data(), n);
+                    sf_close(file);
+                }
+                (sixteen ? out.files16 : out.files).push_back(path);
+            }
             out.tracks.push_back(AssetTrack::fromDecodedSource(
                 DecodedSource::fromBuffers({std::move(l), std::move(r)}, kRate), s + 1));
         }
@@ -133,8 +138,9 @@ int mixOnce(const QStringList& files) {
 
 void Mix16Tracks60s(benchmark::State& state) {
     const Material& m = material();
+    const bool sixteen = state.range(0) == 1;
     QStringList inputs;
-    for (int t = 0; t < 16; ++t) inputs << m.files[size_t(t % kSources)];
+    for (int t = 0; t < 16; ++t) inputs << (sixteen ? m.files16 : m.files)[size_t(t % kSources)];
     const QStringList mixArgs = QStringList{QStringLiteral("--mix")} + inputs;
     if (!benchtools::self(mixArgs).ok) {  // fills the decoded cache
         state.SkipWithError("our mix failed");
@@ -151,6 +157,7 @@ void Mix16Tracks60s(benchmark::State& state) {
         }
         state.SetIterationTime(ours.medianWall());
     }
+    state.SetLabel(sixteen ? "16-bit sources" : "float sources");
     state.counters["x_realtime"] = kSeconds / ours.medianWall();
     state.counters["sox_x_realtime"] = kSeconds / sox.medianWall();
     state.counters["vs_sox"] = sox.medianWall() / ours.medianWall();
@@ -257,7 +264,7 @@ void SourceRead(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(Mix16Tracks60s)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(1)->UseManualTime();
+BENCHMARK(Mix16Tracks60s)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(1)->UseManualTime();
 BENCHMARK(SourceRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(StretchedTrack)->Arg(1)->Arg(0)->Unit(benchmark::kSecond)->Iterations(3)->Repetitions(1)->UseManualTime();
 

@@ -20,15 +20,15 @@ QVector<float> valuesForSource(const DecodedSource& source, const std::atomic<bo
     if (F <= 0 || !(R > 0)) return values;
     const double D = double(F) / R;
     const int64_t step = stepForFrames(F, R);
-    const auto& channels = source.channels();
+    const int channels = source.channelCount();
     values.reserve(qsizetype(F / step + 2));
 
     // Frames [start, start + count) sampled from `start` on.
     auto sample = [&](int64_t start, int64_t count) {
         for (int64_t i = 0; i < count; i += step) {
             float v = -1.0f;
-            for (const float* channel : channels) {
-                const float s = channel[start + i];
+            for (int c = 0; c < channels; ++c) {
+                const float s = source.sample(c, start + i);
                 if (!std::isnan(s)) v = std::max(v, s);
             }
             values.append(v);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace testsupport {
 
@@ -26,6 +27,13 @@ inline std::shared_ptr<AssetTrack> undecodableTrack(const QString& error,
         if (e) *e = error;
         return std::shared_ptr<DecodedSource>();
     });
+}
+
+// Channel `channel` of `source` as float, whatever its storage.
+inline std::vector<float> floatSamples(const DecodedSource& source, int channel) {
+    std::vector<float> out(size_t(source.frameCount()));
+    source.readChannel(channel, 0, source.frameCount(), out.data());
+    return out;
 }
 
 // A composition with one audio track holding the whole of `source` from zero.

@@ -27,8 +27,7 @@ void AudioFileReader::seek(int64_t frame) { position_ = std::clamp<int64_t>(fram
 int64_t AudioFileReader::read(float* const* out, int64_t frames) {
     const int64_t n = std::clamp<int64_t>(length() - position_, 0, std::max<int64_t>(frames, 0));
     if (n > 0) {
-        for (int c = 0; c < channelCount(); ++c)
-            std::memcpy(out[c], source_->channelData(c) + position_, sizeof(float) * size_t(n));
+        for (int c = 0; c < channelCount(); ++c) source_->readChannel(c, position_, n, out[c]);
         position_ += n;
     }
     return n;

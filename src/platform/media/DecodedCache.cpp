@@ -36,7 +36,7 @@ namespace {
 
 constexpr char SamplesMagic[8] = {'T', 'R', 'V', 'P', 'C', 'M', '0', '1'};
 constexpr char PeaksMagic[8] = {'T', 'R', 'V', 'P', 'E', 'A', 'K', '1'};
-constexpr uint32_t Version = 2;
+constexpr uint32_t Version = 3;
 constexpr int64_t HeaderSize = 4096;  // samples start page-aligned
 constexpr int64_t ChunkFrames = 1 << 17;
 
@@ -58,6 +58,7 @@ struct SamplesHeader {
     int64_t sourceMtimeNs;
     int32_t streamIndex;
     uint32_t complete;
+    uint32_t sampleFormat;  // DecodedSource::SampleFormat
     // The source's path in UTF-8 follows the header (0: not recorded, when it
     // does not fit before the samples).
     uint32_t sourcePathBytes;
@@ -177,14 +178,17 @@ std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const
     if (!m || m->length < sizeof(SamplesHeader)) return nullptr;
     SamplesHeader h;
     std::memcpy(&h, m->addr, sizeof h);
+    using Format = DecodedSource::SampleFormat;
     if (std::memcmp(h.magic, SamplesMagic, 8) != 0 || h.version != Version || h.complete != 1 ||
+        (h.sampleFormat != uint32_t(Format::Float32) && h.sampleFormat != uint32_t(Format::Int16)) ||
         h.channelCount == 0 || h.sampleRate <= 0 || h.frameCount < 0 ||
         h.channelStride < h.frameCount || h.dataOffset != HeaderSize ||
         h.sourceSize != stamp.size || h.sourceMtimeNs != stamp.mtimeNs || h.streamIndex != streamIndex)
         return nullptr;
     const uint64_t needed = uint64_t(h.dataOffset) +
                             (uint64_t(h.channelCount - 1) * uint64_t(h.channelStride) +
-                             uint64_t(h.frameCount)) * sizeof(float);
+                             uint64_t(h.frameCount)) *
+                                uint64_t(DecodedSource::bytesPerSample(Format(h.sampleFormat)));
     if (m->length < needed) return nullptr;
     auto peaks = openPeaks(peaksPath, int(h.channelCount), h.frameCount);
     if (!peaks) return nullptr;
@@ -192,11 +196,12 @@ std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const
     // eviction (set here, whatever the file system's own access-time policy).
     const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
     ::futimens(m->fd, times);
-    std::vector<const float*> channels;
+    const Format format = Format(h.sampleFormat);
+    const size_t channelBytes = size_t(h.channelStride) * size_t(DecodedSource::bytesPerSample(format));
+    std::vector<const void*> channels;
     const char* base = static_cast<const char*>(m->addr) + h.dataOffset;
-    for (uint32_t c = 0; c < h.channelCount; ++c)
-        channels.push_back(reinterpret_cast<const float*>(base) + size_t(c) * size_t(h.channelStride));
-    return std::make_shared<DecodedSource>(h.frameCount, h.sampleRate, std::move(channels), m,
+    for (uint32_t c = 0; c < h.channelCount; ++c) channels.push_back(base + size_t(c) * channelBytes);
+    return std::make_shared<DecodedSource>(h.frameCount, h.sampleRate, format, std::move(channels), m,
                                            std::move(peaks), samplesPath);
 }
 
@@ -264,14 +269,23 @@ struct TempFile {
 
 // Streams decoded frames into the planar cache file. The decoding thread only
 // decodes and hands over references to its frames; a writer thread of its own
-// converts them to planar float, takes the peaks and writes the file a chunk
-// at a time, so decoding and writing overlap.
+// converts them to planar samples of the entry's format (float, or 16-bit
+// integers for frames that are 16-bit or narrower), takes the peaks and
+// writes the file a chunk at a time, so decoding and writing overlap.
 class SampleWriter {
 public:
-    SampleWriter(int fd, int channels, int64_t capacity)
-        : fd_(fd), channels_(channels), stride_(std::max<int64_t>(capacity, 1)), peaks_(channels),
-          chunk_(size_t(channels), std::vector<float>(size_t(ChunkFrames))) {
-        for (auto& c : chunk_) pointers_.push_back(c.data());
+    using Format = DecodedSource::SampleFormat;
+
+    SampleWriter(int fd, int channels, int64_t capacity, Format format)
+        : fd_(fd), channels_(channels), format_(format), sampleBytes_(DecodedSource::bytesPerSample(format)),
+          stride_(std::max<int64_t>(capacity, 1)), peaks_(channels) {
+        if (format == Format::Int16) {
+            chunk16_.assign(size_t(channels), std::vector<int16_t>(size_t(ChunkFrames)));
+            for (auto& c : chunk16_) pointers16_.push_back(c.data());
+        } else {
+            chunk_.assign(size_t(channels), std::vector<float>(size_t(ChunkFrames)));
+            for (auto& c : chunk_) pointers_.push_back(c.data());
+        }
         thread_ = std::thread([this] { run(); });
     }
     ~SampleWriter() {
@@ -289,14 +303,15 @@ public:
     // spares the writes the allocation work one page at a time (and a full
     // disk shows here, before any decoding).
     bool reserve() {
-        const off_t size = off_t(HeaderSize + int64_t(channels_) * stride_ * 4);
+        const off_t size = off_t(HeaderSize + int64_t(channels_) * stride_ * sampleBytes_);
         if (::fallocate(fd_, 0, 0, size) == 0) return true;
         if (errno != EOPNOTSUPP) return false;
         return ::ftruncate(fd_, size) == 0;
     }
 
     // Queues frames [offset, offset + count) of `frame` (a new reference is
-    // taken). Frames go over in batches; waits while the writer is far behind.
+    // taken); a 16-bit entry takes only frames that fit (ffmpeg::fitsInt16).
+    // Frames go over in batches; waits while the writer is far behind.
     bool push(const AVFrame* frame, int offset, int count) {
         AVFrame* ref = av_frame_clone(frame);
         if (!ref) return false;
@@ -391,12 +406,16 @@ private:
         int offset = job.offset, left = job.count;
         while (left > 0) {
             const int n = int(std::min<int64_t>(left, ChunkFrames - filled_));
-            if (job.frame) {
+            if (job.frame && format_ == Format::Int16) {
+                int16_t* outs[64];
+                for (int c = 0; c < channels_; ++c) outs[c] = pointers16_[c] + filled_;
+                if (!ffmpeg::toPlanarInt16(job.frame, offset, n, outs)) return false;
+            } else if (job.frame) {
                 float* outs[64];
                 for (int c = 0; c < channels_; ++c) outs[c] = pointers_[c] + filled_;
                 ffmpeg::toPlanarFloat(job.frame, offset, n, outs);
             } else {
-                for (int c = 0; c < channels_; ++c) std::memset(pointers_[c] + filled_, 0, size_t(n) * 4);
+                for (int c = 0; c < channels_; ++c) std::memset(samples(c) + filled_ * sampleBytes_, 0, size_t(n) * sampleBytes_);
             }
             filled_ += n;
             offset += n;
@@ -409,10 +428,13 @@ private:
     bool writeChunk() {
         if (filled_ == 0) return true;
         if (written_ + filled_ > stride_ && !grow(written_ + filled_)) return false;
-        peaks_.add(pointers_.data(), filled_);
+        if (format_ == Format::Int16)
+            peaks_.add(pointers16_.data(), filled_);
+        else
+            peaks_.add(pointers_.data(), filled_);
         for (int c = 0; c < channels_; ++c) {
-            if (!writeAll(fd_, pointers_[c], sizeof(float) * size_t(filled_),
-                          off_t(HeaderSize + (int64_t(c) * stride_ + written_) * 4)))
+            if (!writeAll(fd_, samples(c), size_t(sampleBytes_) * size_t(filled_),
+                          off_t(HeaderSize + (int64_t(c) * stride_ + written_) * sampleBytes_)))
                 return false;
         }
         written_ += filled_;
@@ -424,14 +446,15 @@ private:
     // at least twice as long (the moved ranges never overlap their sources).
     bool grow(int64_t needed) {
         int64_t newStride = std::max(needed, stride_ * 2);
-        if (::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * newStride * 4)) != 0)
+        const int64_t b = sampleBytes_;
+        if (::ftruncate(fd_, off_t(HeaderSize + int64_t(channels_) * newStride * b)) != 0)
             return false;
-        std::vector<float> buf(static_cast<size_t>(ChunkFrames));
+        std::vector<char> buf(static_cast<size_t>(ChunkFrames * b));
         for (int c = channels_ - 1; c >= 1; --c) {
             for (int64_t done = 0; done < written_; done += ChunkFrames) {
                 const int64_t n = std::min(ChunkFrames, written_ - done);
-                if (!readAll(fd_, buf.data(), size_t(n) * 4, off_t(HeaderSize + (c * stride_ + done) * 4)) ||
-                    !writeAll(fd_, buf.data(), size_t(n) * 4, off_t(HeaderSize + (c * newStride + done) * 4)))
+                if (!readAll(fd_, buf.data(), size_t(n * b), off_t(HeaderSize + (c * stride_ + done) * b)) ||
+                    !writeAll(fd_, buf.data(), size_t(n * b), off_t(HeaderSize + (c * newStride + done) * b)))
                     return false;
             }
         }
@@ -441,14 +464,24 @@ private:
 
     // Everything below but the queue is the writer thread's (read by the
     // decoding thread only after flush()).
+    // Channel c's chunk, as bytes.
+    char* samples(int c) {
+        return format_ == Format::Int16 ? reinterpret_cast<char*>(pointers16_[size_t(c)])
+                                        : reinterpret_cast<char*>(pointers_[size_t(c)]);
+    }
+
     const int fd_;
     const int channels_;
+    const Format format_;
+    const int sampleBytes_;
     int64_t stride_;
     int64_t written_ = 0;
     int64_t filled_ = 0;
     PeakAccumulator peaks_;
-    std::vector<std::vector<float>> chunk_;
+    std::vector<std::vector<float>> chunk_;      // a float entry's
     std::vector<float*> pointers_;
+    std::vector<std::vector<int16_t>> chunk16_;  // a 16-bit entry's
+    std::vector<int16_t*> pointers16_;
     std::mutex mutex_;
     std::condition_variable work_, done_;
     std::deque<Batch> queue_;
@@ -570,9 +603,14 @@ bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulat
     return tmp.commit(path);
 }
 
-std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, const SourceStamp& stamp,
-                                             const QString& samplesPath, const QString& peaksPath,
-                                             const DecodedCache::Progress& progress, QString* error) {
+// Decodes into a new entry. Samples that the decoder gives as 16-bit
+// integers or narrower are stored as 16-bit when `allowInt16`; should a later
+// frame come in another format, `wrongFormat` is set and nothing is made, and
+// the caller decodes again as float.
+std::shared_ptr<DecodedSource> decodeAs(const DecodedCache::Request& r, const SourceStamp& stamp,
+                                        const QString& samplesPath, const QString& peaksPath,
+                                        const DecodedCache::Progress& progress, QString* error,
+                                        bool allowInt16, bool* wrongFormat) {
     auto fail = [&](const QString& text) -> std::shared_ptr<DecodedSource> {
         if (error) *error = text;
         return nullptr;
@@ -601,7 +639,9 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     const int64_t capacity = r.expectedIsExact
                                  ? r.expectedFrames
                                  : r.expectedFrames + r.expectedFrames / 20 + int64_t(sampleRate);
-    SampleWriter writer(tmp.fd, channels, capacity);
+    using Format = DecodedSource::SampleFormat;
+    const Format format = allowInt16 && ffmpeg::fitsInt16(codec->sample_fmt) ? Format::Int16 : Format::Float32;
+    SampleWriter writer(tmp.fd, channels, capacity, format);
     if (!writer.reserve())
         return fail(QStringLiteral("There is no room for the decoded-audio cache \"%1\".").arg(samplesPath));
 
@@ -616,6 +656,10 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     // keeps its pitch, its length and its channels throughout.
     StreamConformer conformer(codec->ch_layout, int(sampleRate));
     const StreamConformer::HandOn place = [&](const AVFrame* f) -> bool {  // false when the limit is reached or writing failed
+        if (format == Format::Int16 && !ffmpeg::fitsInt16(f->format)) {
+            *wrongFormat = true;  // a converted frame is float, as is a decoder that changes format
+            return false;
+        }
         int count = f->nb_samples;
         if (total + count > limit) count = int(limit - total);
         if (count > 0 && !writer.push(f, 0, count)) {
@@ -659,6 +703,7 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
         avcodec_send_packet(codec.get(), nullptr);
         if (drain()) conformer.flush(place);
     }
+    if (*wrongFormat) return nullptr;
     if (ioFailed || conformer.failed() || !writer.flush())
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
     if (total == 0)
@@ -688,6 +733,7 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     h.sourceMtimeNs = stamp.mtimeNs;
     h.streamIndex = r.streamIndex;
     h.complete = 1;
+    h.sampleFormat = uint32_t(format);
     const QByteArray sourcePath = stamp.canonicalPath.toUtf8();
     h.sourcePathBytes = size_t(sourcePath.size()) <= MaxSourcePathBytes ? uint32_t(sourcePath.size()) : 0;
     if (!writeAll(tmp.fd, &h, sizeof h, 0) ||
@@ -705,6 +751,15 @@ std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, con
     if (!source) return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be read back.").arg(samplesPath));
     if (progress) progress(1.0);
     return source;
+}
+
+std::shared_ptr<DecodedSource> decodeToCache(const DecodedCache::Request& r, const SourceStamp& stamp,
+                                             const QString& samplesPath, const QString& peaksPath,
+                                             const DecodedCache::Progress& progress, QString* error) {
+    bool wrongFormat = false;
+    auto source = decodeAs(r, stamp, samplesPath, peaksPath, progress, error, true, &wrongFormat);
+    if (!wrongFormat) return source;
+    return decodeAs(r, stamp, samplesPath, peaksPath, progress, error, false, &wrongFormat);
 }
 
 // Removes an entry's files when nothing has it open; false when something

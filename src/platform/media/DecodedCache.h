@@ -10,8 +10,9 @@
 #include <memory>
 
 // The cache of decoded audio tracks. The first use of a file's audio stream
-// decodes it once, streaming, into a float file in the data folder's cache
-// (planar: each channel's samples contiguous), with its waveform peaks
+// decodes it once, streaming, into a file in the data folder's cache (planar:
+// each channel's samples contiguous; 16-bit integers when the decoder gives
+// 16-bit or narrower samples, float otherwise), with its waveform peaks
 // computed in the same pass and stored beside it. Later uses map the file
 // into memory. The cache is keyed by the file's path, size and modification
 // time and the stream's index, so a changed file is decoded anew; files are

@@ -9,30 +9,64 @@
 #include <mutex>
 #include <vector>
 
-// The decoded samples of one audio track: float, one contiguous array per
-// channel, immutable once made, safe to read from any thread. The storage is
-// either memory of its own or a memory-mapped cache file; the renderer reads
-// it directly and never touches the compressed file.
+// The decoded samples of one audio track, one contiguous array per channel,
+// immutable once made, safe to read from any thread. The storage is either
+// memory of its own or a memory-mapped cache file; the renderer reads it
+// directly and never touches the compressed file.
+//
+// The samples are stored as float, or as 16-bit integers when the track's
+// own samples are 16-bit or narrower (half the space, nothing lost). Readers
+// that want float go through readChannel(), copyFrames() or sample(), which
+// convert int16 as value / 32768 into the caller's buffers and never allocate,
+// so they may be called on a render thread.
 class DecodedSource {
 public:
+    enum class SampleFormat : uint32_t {
+        Float32 = 0,
+        Int16 = 1,
+    };
+    static constexpr int bytesPerSample(SampleFormat f) { return f == SampleFormat::Int16 ? 2 : 4; }
+
+    // Over float samples, one pointer per channel.
     DecodedSource(int64_t frameCount, double sampleRate, std::vector<const float*> channels,
                   std::shared_ptr<const void> storage);
-    // A source whose peaks were computed already (the decoded cache).
-    DecodedSource(int64_t frameCount, double sampleRate, std::vector<const float*> channels,
-                  std::shared_ptr<const void> storage, std::shared_ptr<const WaveformPeaks> peaks,
-                  QString cachePath);
+    // Over samples of `format`, one pointer per channel, whose peaks were
+    // computed already (the decoded cache).
+    DecodedSource(int64_t frameCount, double sampleRate, SampleFormat format,
+                  std::vector<const void*> channels, std::shared_ptr<const void> storage,
+                  std::shared_ptr<const WaveformPeaks> peaks, QString cachePath);
 
     // A source over samples held in memory (tests, generated material).
     static std::shared_ptr<DecodedSource> fromBuffers(std::vector<std::vector<float>> channels,
+                                                      double sampleRate);
+    static std::shared_ptr<DecodedSource> fromInt16Buffers(std::vector<std::vector<int16_t>> channels,
                                                       double sampleRate);
 
     int64_t frameCount() const { return frameCount_; }
     double sampleRate() const { return sampleRate_; }
     int channelCount() const { return static_cast<int>(channels_.size()); }
-    const float* channelData(int channel) const { return channels_[channel]; }
-    const std::vector<const float*>& channels() const { return channels_; }
     double durationSeconds() const { return sampleRate_ > 0 ? double(frameCount_) / sampleRate_ : 0; }
+    SampleFormat sampleFormat() const { return format_; }
 
+    // The stored samples of `channel`: the pointer of the source's own
+    // format, null for the other.
+    const float* floatData(int channel) const {
+        return format_ == SampleFormat::Float32 ? static_cast<const float*>(channels_[size_t(channel)]) : nullptr;
+    }
+    const int16_t* int16Data(int channel) const {
+        return format_ == SampleFormat::Int16 ? static_cast<const int16_t*>(channels_[size_t(channel)]) : nullptr;
+    }
+
+    // One sample as float; `frame` must lie inside the source.
+    float sample(int channel, int64_t frame) const {
+        const void* p = channels_[size_t(channel)];
+        return format_ == SampleFormat::Float32
+                   ? static_cast<const float*>(p)[frame]
+                   : float(static_cast<const int16_t*>(p)[frame]) * (1.0f / 32768.0f);
+    }
+    // Frames [start, start + frames) of `channel` as float into `out`; the
+    // range must lie inside the source.
+    void readChannel(int channel, int64_t start, int64_t frames, float* out) const;
     // Copies frames [start, start + frames) of every channel into `out`
     // (one pointer per channel); frames outside the source are zeros.
     void copyFrames(int64_t start, int64_t frames, float* const* out) const;
@@ -51,9 +85,13 @@ public:
 private:
     int64_t frameCount_;
     double sampleRate_;
-    std::vector<const float*> channels_;
+    SampleFormat format_;
+    std::vector<const void*> channels_;
     std::shared_ptr<const void> storage_;  // keeps the samples alive
     mutable std::once_flag peaksOnce_;
     mutable std::shared_ptr<const WaveformPeaks> peaks_;
     QString cachePath_;
 };
+
+// 16-bit samples to float, value / 32768 (exact).
+void int16ToFloat(const int16_t* in, float* out, int64_t count);

@@ -171,6 +171,54 @@ void toPlanarFloat(const AVFrame* f, int offset, int frames, float* const* out) 
     }
 }
 
+bool fitsInt16(int format) {
+    switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(format))) {
+    case AV_SAMPLE_FMT_S16:
+    case AV_SAMPLE_FMT_U8:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool toPlanarInt16(const AVFrame* f, int offset, int frames, int16_t* const* out) {
+    const auto fmt = static_cast<AVSampleFormat>(f->format);
+    const bool planar = av_sample_fmt_is_planar(fmt);
+    const int channels = f->ch_layout.nb_channels;
+    switch (av_get_packed_sample_fmt(fmt)) {
+    case AV_SAMPLE_FMT_S16:
+        if (planar) {
+            for (int c = 0; c < channels; ++c)
+                std::memcpy(out[c], reinterpret_cast<const int16_t*>(f->extended_data[c]) + offset,
+                            sizeof(int16_t) * size_t(frames));
+        } else {
+            const int16_t* in = reinterpret_cast<const int16_t*>(f->extended_data[0]) + size_t(offset) * channels;
+            if (channels == 2) {
+                int16_t* l = out[0];
+                int16_t* r = out[1];
+                for (int i = 0; i < frames; ++i) {
+                    l[i] = in[2 * i];
+                    r[i] = in[2 * i + 1];
+                }
+            } else {
+                for (int c = 0; c < channels; ++c)
+                    for (int i = 0; i < frames; ++i) out[c][i] = in[size_t(i) * channels + c];
+            }
+        }
+        return true;
+    case AV_SAMPLE_FMT_U8:
+        for (int c = 0; c < channels; ++c) {
+            const uint8_t* in = planar ? f->extended_data[c] + offset
+                                       : f->extended_data[0] + size_t(offset) * channels + c;
+            const size_t step = planar ? 1 : size_t(channels);
+            for (int i = 0; i < frames; ++i) out[c][i] = int16_t((int(in[size_t(i) * step]) - 128) * 256);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcFFmpeg, "trevalune.ffmpeg")

@@ -54,6 +54,13 @@ CodecPtr openDecoder(AVFormatContext* input, int index, QString* error, int thre
 // channels (out[c][0..frames)). Handles every packed and planar sample format.
 void toPlanarFloat(const AVFrame* frame, int offset, int frames, float* const* out);
 
+// Whether samples of `format` are 16-bit integers or narrower, so that 16-bit
+// storage holds them exactly (unsigned 8-bit ones as (v - 128) * 256).
+bool fitsInt16(int format);
+// Copies `frames` frames of `frame` starting at `offset` into planar 16-bit
+// channels; false, with nothing copied, when its format does not fit.
+bool toPlanarInt16(const AVFrame* frame, int offset, int frames, int16_t* const* out);
+
 // Sends FFmpeg's own messages ("Estimating duration from bitrate", a
 // damaged file's complaints) to the application's log under the category
 // "trevalune.ffmpeg", each at the matching level, instead of the terminal.

@@ -362,12 +362,18 @@ void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int6
         int64_t need = static_cast<int64_t>(st.getSamplesRequired());
         if (need <= 0) need = 256;
         need = std::min<int64_t>(need, maxFrames_);
+        // The part of [feedPos, feedPos + need) inside the segment and the
+        // source; silence around it.
         const int c1 = src.channelCount() > 1 ? 1 : 0;
-        for (int64_t i = 0; i < need; ++i) {
-            const int64_t p = t.feedPos + i;
-            const bool inside = p >= s.sourceStart && p < sourceEnd && p >= 0 && p < src.frameCount();
-            t.stretchIn[0][static_cast<size_t>(i)] = inside && src.channelCount() > 0 ? src.channelData(0)[p] : 0.0f;
-            t.stretchIn[1][static_cast<size_t>(i)] = inside && src.channelCount() > 0 ? src.channelData(c1)[p] : 0.0f;
+        const int64_t first = std::max<int64_t>(s.sourceStart, 0);
+        const int64_t last = std::min(sourceEnd, src.frameCount());
+        const int64_t a = src.channelCount() > 0 ? std::clamp<int64_t>(first - t.feedPos, 0, need) : need;
+        const int64_t b = src.channelCount() > 0 ? std::clamp<int64_t>(last - t.feedPos, a, need) : need;
+        for (int c = 0; c < 2; ++c) {
+            float* in = t.stretchIn[c].data();
+            std::fill(in, in + a, 0.0f);
+            if (b > a) src.readChannel(c == 0 ? 0 : c1, t.feedPos + a, b - a, in + a);
+            std::fill(in + b, in + need, 0.0f);
         }
         const float* in[2] = {t.stretchIn[0].data(), t.stretchIn[1].data()};
         st.process(in, static_cast<size_t>(need), false);
@@ -397,18 +403,18 @@ void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
         const int64_t k = std::min(n - done, s->end - t.vPos);
         if (s->copy) {
             const DecodedSource& src = *s->source;
-            const float* c0 = src.channelCount() > 0 ? src.channelData(0) : nullptr;
-            const float* c1 = src.channelCount() > 1 ? src.channelData(1) : c0;
+            const bool any = src.channelCount() > 0;
+            const int c1 = src.channelCount() > 1 ? 1 : 0;
             const int64_t from = s->sourceStart + (t.vPos - s->start);
             const int64_t limit = std::min(src.frameCount(), s->sourceStart + s->sourceFrames);
             // The part of [from, from + k) that lies in the source; silence around it.
-            const int64_t a = c0 ? std::clamp<int64_t>(-from, 0, k) : k;
-            const int64_t b = c0 ? std::clamp<int64_t>(limit - from, a, k) : k;
+            const int64_t a = any ? std::clamp<int64_t>(-from, 0, k) : k;
+            const int64_t b = any ? std::clamp<int64_t>(limit - from, a, k) : k;
             std::fill(l + done, l + done + a, 0.0f);
             std::fill(r + done, r + done + a, 0.0f);
             if (b > a) {
-                std::memcpy(l + done + a, c0 + from + a, sizeof(float) * static_cast<size_t>(b - a));
-                std::memcpy(r + done + a, c1 + from + a, sizeof(float) * static_cast<size_t>(b - a));
+                src.readChannel(0, from + a, b - a, l + done + a);
+                src.readChannel(c1, from + a, b - a, r + done + a);
             }
             std::fill(l + done + b, l + done + k, 0.0f);
             std::fill(r + done + b, r + done + k, 0.0f);

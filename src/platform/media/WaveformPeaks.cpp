@@ -36,16 +36,29 @@ WaveformPeaks::MinMax WaveformPeaks::range(int channel, int64_t start, int64_t e
     return r;
 }
 
-std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const float*>& channels,
-                                                      int64_t frameCount) {
+namespace {
+template <typename T>
+std::shared_ptr<WaveformPeaks> computePeaks(const std::vector<const T*>& channels, int64_t frameCount) {
+    using MinMax = WaveformPeaks::MinMax;
     PeakAccumulator acc(static_cast<int>(channels.size()));
     acc.add(channels.data(), frameCount);
     auto levels = std::make_shared<std::vector<std::vector<std::vector<MinMax>>>>(acc.finish());
-    std::vector<std::vector<const MinMax*>> data(LevelCount);
-    for (int l = 0; l < LevelCount; ++l)
+    std::vector<std::vector<const MinMax*>> data(WaveformPeaks::LevelCount);
+    for (int l = 0; l < WaveformPeaks::LevelCount; ++l)
         for (auto& ch : (*levels)[l]) data[l].push_back(ch.data());
     return std::make_shared<WaveformPeaks>(static_cast<int>(channels.size()), frameCount,
                                            std::move(data), levels);
+}
+}  // namespace
+
+std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const float*>& channels,
+                                                      int64_t frameCount) {
+    return computePeaks(channels, frameCount);
+}
+
+std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const int16_t*>& channels,
+                                                      int64_t frameCount) {
+    return computePeaks(channels, frameCount);
 }
 
 namespace {
@@ -82,6 +95,33 @@ void blockRange(const float* p, int64_t n, float* lo, float* hi) {
     *lo = l;
     *hi = h;
 }
+
+// The same over 16-bit samples, given as float (value / 32768, exact).
+void blockRange(const int16_t* p, int64_t n, float* lo, float* hi) {
+    int16_t l = p[0], h = p[0];
+    int64_t i = 1;
+    if (n >= 9) {
+        __m128i l0 = _mm_set1_epi16(l), h0 = l0;
+        for (; i + 8 <= n; i += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            l0 = _mm_min_epi16(a, l0);
+            h0 = _mm_max_epi16(a, h0);
+        }
+        alignas(16) int16_t lanes[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), l0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), h0);
+        for (int k = 0; k < 8; ++k) {
+            l = std::min(l, lanes[k]);
+            h = std::max(h, lanes[8 + k]);
+        }
+    }
+    for (; i < n; ++i) {
+        l = std::min(l, p[i]);
+        h = std::max(h, p[i]);
+    }
+    *lo = float(l) * (1.0f / 32768.0f);
+    *hi = float(h) * (1.0f / 32768.0f);
+}
 }  // namespace
 
 PeakAccumulator::PeakAccumulator(int channelCount)
@@ -89,7 +129,12 @@ PeakAccumulator::PeakAccumulator(int channelCount)
       levels_(WaveformPeaks::LevelCount, std::vector<std::vector<WaveformPeaks::MinMax>>(channelCount)),
       currentFine_(channelCount) {}
 
-void PeakAccumulator::add(const float* const* channels, int64_t frames) {
+void PeakAccumulator::add(const float* const* channels, int64_t frames) { addBlocks(channels, frames); }
+
+void PeakAccumulator::add(const int16_t* const* channels, int64_t frames) { addBlocks(channels, frames); }
+
+template <typename T>
+void PeakAccumulator::addBlocks(const T* const* channels, int64_t frames) {
     using MinMax = WaveformPeaks::MinMax;
     constexpr int64_t B = WaveformPeaks::FineBlock;
     int64_t done = 0;

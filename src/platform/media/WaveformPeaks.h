@@ -36,8 +36,11 @@ public:
     // may reach a little beyond the range. An empty range gives {0, 0}.
     MinMax range(int channel, int64_t start, int64_t end) const;
 
-    // Computes the peaks of planar samples held in memory.
+    // Computes the peaks of planar samples held in memory (16-bit samples
+    // count as value / 32768).
     static std::shared_ptr<WaveformPeaks> compute(const std::vector<const float*>& channels,
+                                                  int64_t frameCount);
+    static std::shared_ptr<WaveformPeaks> compute(const std::vector<const int16_t*>& channels,
                                                   int64_t frameCount);
 
 private:
@@ -53,12 +56,15 @@ public:
     explicit PeakAccumulator(int channelCount);
     // Adds `frames` frames, one pointer per channel.
     void add(const float* const* channels, int64_t frames);
+    void add(const int16_t* const* channels, int64_t frames);  // as value / 32768
     int64_t frameCount() const { return frames_; }
     // The finished blocks, with the partial last block included.
     // [level][channel] -> pairs.
     std::vector<std::vector<std::vector<WaveformPeaks::MinMax>>> finish();
 
 private:
+    template <typename T>
+    void addBlocks(const T* const* channels, int64_t frames);
     // A finished fine block: appended, and folded into its coarse block.
     void appendFine(int channel, const WaveformPeaks::MinMax& block);
 

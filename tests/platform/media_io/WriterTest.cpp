@@ -115,7 +115,7 @@ TEST_P(WriterRoundTrip, WritesFormatContentAndMetadata) {
             double diff = 0, energy = 0;
             *worst = 0;
             for (int64_t i = 16; i < frames - 16; ++i) {
-                const double ref = tone(ch, i, c.rate), d = decoded->channelData(ch)[i + lag] - ref;
+                const double ref = tone(ch, i, c.rate), d = decoded->sample(ch, i + lag) - ref;
                 diff += d * d;
                 energy += ref * ref;
                 *worst = std::max(*worst, std::abs(d));
