@@ -192,6 +192,20 @@ void MusicFilter::releasePluginUnitsAndContexts() {
 // ---------------------------------------------------------------------------
 // The tap's units and their enable flags
 
+bool MusicFilter::automatesUnit(BuiltInUnit unit) const {
+    // Of the units with parts made on demand, only the pitch unit follows a curve.
+    if (unit != BuiltInUnit::Pitch) return false;
+    auto curves = automation_.read();
+    return curves && ((curves->automatedInputs >> static_cast<int>(EffectInput::Pitch)) & 1u);
+}
+
+void MusicFilter::publishAutomation(std::unique_ptr<const TrackAutomation> curves) {
+    automation_.publish(std::move(curves));
+    if (!automatesUnit(BuiltInUnit::Pitch)) return;
+    if (TrackTapContext* context = getProcessorContext())
+        if (units::Unit* pitch = context->pitchUnit().load()) pitch->prepareForRender();
+}
+
 std::shared_ptr<AudioMixInputParameters> MusicFilter::mixInput() const {
     if (trackID == -1) return nullptr;
     auto mix = currentAudioMix.lock();

@@ -398,9 +398,11 @@ public:
 
     // ---- automation curves
     // Main thread: the curves the render follows from now on (null for none).
-    void publishAutomation(std::unique_ptr<const TrackAutomation> curves) {
-        automation_.publish(std::move(curves));
-    }
+    // A unit that a curve can switch on while rendering gets its parts here
+    // first, since the render cannot make them.
+    void publishAutomation(std::unique_ptr<const TrackAutomation> curves);
+    // True when the published curves can switch the built-in unit on.
+    bool automatesUnit(BuiltInUnit unit) const;
     // Render thread: open once per slice.
     realtime::Snapshot<TrackAutomation>::Reader rt_automation() const { return automation_.read(); }
     // Inputs the render has set from a curve since the main thread last

@@ -374,8 +374,9 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
         auto codes = builtinunits::codes(u);
         units::Unit* unit = createBuiltInChainUnit(tap, maxFrames, format, codes.type, codes.subtype,
                                                    &c->builtInRenderContexts[i]);
-        // A unit already switched on gets its parts before it is seen.
-        if (unit && c->flag(u).load()) unit->prepareForRender();
+        // A unit already switched on, or one a curve may switch on while
+        // rendering, gets its parts before it is seen.
+        if (unit && (c->flag(u).load() || track->automatesUnit(u))) unit->prepareForRender();
         c->unit(u).store(unit);
         madeAnything = true;
     }
