@@ -58,6 +58,9 @@ public:
         int connected = 0;
         const char** ports = jack_get_ports(client_, "^Trevalune", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
         for (int i = 0; ports && ports[i]; ++i) {
+            // Only this process's ports: other test programs record at the same time.
+            const QString client = QString::fromUtf8(ports[i]).section(QLatin1Char(':'), 0, 0);
+            if (client != audioinput::jackClientName()) continue;
             const int result = jack_connect(client_, jack_port_name(port_), ports[i]);
             if (result == 0 || result == EEXIST) ++connected;
         }

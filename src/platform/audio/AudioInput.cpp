@@ -1,6 +1,7 @@
 #include "platform/audio/AudioInput.h"
 
 #include <portaudio.h>
+#include <pa_jack.h>
 
 #include <algorithm>
 
@@ -69,6 +70,12 @@ std::optional<AudioInputDevice> deviceWithUniqueID(const QString& uniqueID) {
 }
 
 Authorization authorizationStatus() { return Authorization::Authorized; }
+
+QString jackClientName() {
+    const char* name = nullptr;
+    if (!portAudioInitialised() || PaJack_GetClientName(&name) != paNoError || !name) return {};
+    return QString::fromUtf8(name);
+}
 
 }  // namespace audioinput
 
