@@ -3,6 +3,8 @@
 
 #include "export/ExportSession.h"
 #include "platform/core/UndoManager.h"
+#include "platform/media/AudioRecorder.h"
+#include "platform/media/CaptureSession.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
@@ -11,6 +13,8 @@
 #include "views/StyledControls.h"
 
 #include <QEvent>
+#include <QFileDialog>
+#include <QTimer>
 #include <QScrollBar>
 
 AudioController::AudioController(std::unique_ptr<Player> player)
@@ -129,6 +133,9 @@ void AudioController::awakeFromNib() {
         ui.animateEQViewButton->setButtonState(1);
         ui.animateEQViewButton->update();
     }
+
+    // Recording: the record button, its popovers and the recorder's menu items.
+    installRecordingActions();
 
     // The clock: every half second while playing, and whenever the time jumps.
     shell.continueTimeObserver = true;

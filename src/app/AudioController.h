@@ -36,11 +36,15 @@
 #include <vector>
 
 class AppDelegate;
+class AudioRecorder;
+class CaptureSession;
+struct AudioInputDevice;
 class ExportGroup;
 class ExportSession;
 class ExportSheet;
 class MetadataPopover;
 class QFileDialog;
+class QTimer;
 class SaveAccessoryView;
 class ColoredButton;
 class Asset;
@@ -201,6 +205,53 @@ public:
         // (replaced by the tests).
         std::function<void(const QUrl&)> openInDefaultApplication;
     } exporting;
+    // ---- Recording from an audio input (src/export/Recording.cpp) ----------------------
+    struct RecordingState {
+        std::shared_ptr<CaptureSession> captureSession;  // the capture path; null when idle
+        std::unique_ptr<AudioRecorder> audioRecorder;    // the recorder path; null when idle
+        QPointer<QTimer> recordTimer;          // the count-down; its "url" property the file
+        QPointer<QTimer> timeTimer;            // the elapsed time
+        QPointer<QTimer> recordChannelsTimer;  // the level tick of the capture path
+        quint64 recordCalls = 0;               // count-down and elapsed-time ticks
+        QStringList recordingDevices;          // unique identifiers, in the pop-up's order
+        QPointer<QFileDialog> savePanel;       // the save sheet while it is up
+    } recording;
+    void startCaptureSessionFrom();
+    void showRecordingInfoPopover();
+    void processCaptureSessionFrom();
+    void processCaptureSessionWithDevice(const AudioInputDevice& device);
+    void startCaptureSession();
+    void captureSessionStartedNotification();
+    void updateRecordLabel();
+    void captureOutputDidStartRecording(const QUrl& url);
+    void updateTimerLabel();
+    // Reads the input's levels and the recorded duration, then shows them.
+    void updateAudioLevelsWithConnection();
+    // The meter and the waveform window for levels in dB at `seconds` recorded.
+    void showAudioLevels(double leftDb, double rightDb, double seconds);
+    void showWavePopoverFrom();
+    void endCaptureSessionFrom();
+    void captureOutputDidFinishRecording(const QUrl& url, const QString& error);
+    void finishRecordAndClear();
+    void captureSessionErrorNotification(const QString& error);
+    void resetCaptureSession();
+    bool testCaptureSession();
+    bool testAVAudioRecorderSession();
+    void startAVAudioRecorderSessionFrom();
+    void processAVAudioRecorderSession();
+    void updateAVAudioRecorderRecordLabel();
+    void endAVAudioRecorderSessionFrom();
+    void audioRecorderDidFinishRecording(bool successfully);
+    void audioRecorderEncodeErrorDidOccur(const QString& error);
+    void resetAVAudioRecorderSession();
+    void copyRecordedAudioWithSavePanel(const QUrl& url);
+    // The save sheet's OK: copies the recording to `destination` and adds it.
+    void saveRecordedAudio(const QUrl& recorded, const QUrl& destination);
+    QString getAppSupportRecordingPath() const;
+    void clearRecordingPath();
+    // "myRecord.m4a" in `folder`, or the first free "myRecord_N.m4a" from N = 2.
+    static QUrl recordingFileURL(const QString& folder);
+    void installRecordingActions();
 
     // ---- Export commands and save panels (src/export/ExportCommands.cpp) ---------------
     // The mix: a save panel with the accessory, then saveAudioToURL. Nothing

@@ -4,12 +4,18 @@
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
+#include "views/MusicView.h"
+#include "views/RecordingViews.h"
 #include "views/NumberTextField.h"
 #include "views/Palette.h"
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QPushButton>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -91,6 +97,105 @@ PlayPauseButton* transportButton(QWidget* parent, const QString& tip) {
     auto* button = new PlayPauseButton(parent);
     button->setToolTip(tip);
     return button;
+}
+
+}  // namespace
+
+namespace {
+
+// A small window shown beside a control, as a popover: `popup` ones close
+// when the user clicks elsewhere, the others stay until closed.
+QWidget* makePopover(QWidget* parent, bool popup) {
+    auto* popover = new QFrame(parent, popup ? Qt::Popup : (Qt::Tool | Qt::FramelessWindowHint));
+    popover->setFrameShape(QFrame::StyledPanel);
+    popover->setAutoFillBackground(true);
+    QPalette palette = popover->palette();
+    palette.setColor(QPalette::Window, QColor(48, 46, 48));
+    palette.setColor(QPalette::WindowText, QColor(220, 220, 220));
+    popover->setPalette(palette);
+    return popover;
+}
+
+// The record area: the record button with the count-down label over it
+// and the elapsed time beside it, the recording's meter and the button of
+// the waveform popover. The labels sit at the origins the recording gives
+// them, measured from the area's bottom left.
+void buildRecordingControls(MainWindowUi& ui, QHBoxLayout* controls) {
+    ui.recordArea = new QWidget(ui.controlsView);
+    ui.recordArea->setObjectName(QStringLiteral("recordArea"));
+    ui.recordArea->setFixedSize(140, 48);
+    ui.recordView = new RecordView(ui.recordArea);
+    ui.recordView->setObjectName(QStringLiteral("recordView"));
+    ui.recordView->setToolTip(QStringLiteral("Record Audio"));
+    ui.recordView->setGeometry(10, 12, 24, 24);
+    const QString labelStyle = QStringLiteral("color: rgb(230,230,230); font-size: 11px;");
+    ui.recordLabel = new QLabel(QStringLiteral("Record Audio"), ui.recordArea);
+    ui.recordLabel->setObjectName(QStringLiteral("recordLabel"));
+    ui.recordLabel->setStyleSheet(labelStyle);
+    ui.recordLabel->resize(90, 16);
+    ui.recordLabel->hide();
+    ui.timerLabel = new QLabel(QStringLiteral("Timer"), ui.recordArea);
+    ui.timerLabel->setObjectName(QStringLiteral("timerLabel"));
+    ui.timerLabel->setStyleSheet(labelStyle);
+    ui.timerLabel->resize(80, 16);
+    ui.timerLabel->hide();
+    controls->addWidget(ui.recordArea);
+
+    ui.recordingMeteringView = new AudioMeteringView(ui.controlsView);
+    ui.recordingMeteringView->setObjectName(QStringLiteral("recordingMeteringView"));
+    ui.recordingMeteringView->setFixedSize(14, 40);
+    controls->addWidget(ui.recordingMeteringView);
+    ui.waveButton = new QPushButton(QStringLiteral("Wave"), ui.controlsView);
+    ui.waveButton->setObjectName(QStringLiteral("waveButton"));
+    ui.waveButton->setToolTip(QStringLiteral("Show the recording's waveform"));
+    ui.waveButton->setEnabled(false);
+    ui.waveButton->hide();
+    controls->addWidget(ui.waveButton);
+
+    // The device popover.
+    ui.recordingInfoPopover = makePopover(ui.controlsView, true);
+    ui.recordingInfoPopover->setObjectName(QStringLiteral("recordingInfoPopover"));
+    ui.recordingInfoView = ui.recordingInfoPopover;
+    auto* info = new QVBoxLayout(ui.recordingInfoPopover);
+    info->addWidget(new QLabel(QStringLiteral("Audio Input"), ui.recordingInfoPopover));
+    ui.recordingDevicesPopUp = new QComboBox(ui.recordingInfoPopover);
+    ui.recordingDevicesPopUp->setObjectName(QStringLiteral("recordingDevicesPopUp"));
+    ui.recordingDevicesPopUp->setMinimumWidth(240);
+    info->addWidget(ui.recordingDevicesPopUp);
+    ui.recordingStartButton = new QPushButton(QStringLiteral("Record"), ui.recordingInfoPopover);
+    ui.recordingStartButton->setObjectName(QStringLiteral("recordingStartButton"));
+    ui.recordingStartButton->setDefault(true);
+    info->addWidget(ui.recordingStartButton);
+    ui.recordingInfoPopover->hide();
+
+    // The waveform popover: the last minute, with its start, middle and end times.
+    ui.recordingWavePopover = makePopover(ui.controlsView, false);
+    ui.recordingWavePopover->setObjectName(QStringLiteral("recordingWavePopover"));
+    auto* wave = new QVBoxLayout(ui.recordingWavePopover);
+    ui.recordingWaveView = new RecordingWaveView(ui.recordingWavePopover);
+    ui.recordingWaveView->setObjectName(QStringLiteral("recordingWaveView"));
+    ui.recordingWaveView->setFixedSize(480, 120);
+    wave->addWidget(ui.recordingWaveView);
+    auto* times = new QHBoxLayout();
+    ui.leftRecordingLabel = new QLabel(QStringLiteral("00:00:00"), ui.recordingWavePopover);
+    ui.centerRecordingLabel = new QLabel(QStringLiteral("00:00:30"), ui.recordingWavePopover);
+    ui.rightRecordingLabel = new QLabel(QStringLiteral("00:01:00"), ui.recordingWavePopover);
+    ui.centerRecordingLabel->setAlignment(Qt::AlignCenter);
+    ui.rightRecordingLabel->setAlignment(Qt::AlignRight);
+    times->addWidget(ui.leftRecordingLabel);
+    times->addWidget(ui.centerRecordingLabel, 1);
+    times->addWidget(ui.rightRecordingLabel);
+    wave->addLayout(times);
+    ui.recordingWavePopover->hide();
+
+    // The save panel's accessory.
+    ui.recordingAccessoryView = new QWidget();
+    ui.recordingAccessoryView->setObjectName(QStringLiteral("recordingAccessoryView"));
+    auto* accessory = new QHBoxLayout(ui.recordingAccessoryView);
+    ui.recordingAddToTrevaluneLibraryCheck =
+        new QCheckBox(QStringLiteral("Add to Trevalune Library"), ui.recordingAccessoryView);
+    ui.recordingAddToTrevaluneLibraryCheck->setObjectName(QStringLiteral("recordingAddToTrevaluneLibraryCheck"));
+    accessory->addWidget(ui.recordingAddToTrevaluneLibraryCheck);
 }
 
 }  // namespace
@@ -317,6 +422,8 @@ MainWindowUi buildMainWindow() {
     controls->addWidget(ui.zoomSlider);
     ui.animateEQViewButton = new ColoredButton(QStringLiteral("EQ"), ui.controlsView);
     controls->addWidget(ui.animateEQViewButton);
+    controls->addSpacing(8);
+    buildRecordingControls(ui, controls);
     rootLayout->addWidget(ui.controlsView);
 
     // Menus.
@@ -348,6 +455,9 @@ MainWindowUi buildMainWindow() {
     ui.fastForwardAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
     ui.rewindAction = controlsMenu->addAction(QStringLiteral("Rewind"));
     ui.rewindAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+    controlsMenu->addSeparator();
+    ui.startRecorderAction = controlsMenu->addAction(QStringLiteral("Record from Default Input"));
+    ui.endRecorderAction = controlsMenu->addAction(QStringLiteral("Stop Recording from Default Input"));
 
     auto* windowMenu = bar->addMenu(QStringLiteral("Window"));
     ui.miniPlayerAction = windowMenu->addAction(QStringLiteral("Mini Player"));

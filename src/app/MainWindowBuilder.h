@@ -7,7 +7,13 @@
 #include <utility>
 
 class AudioScrollView;
+class AudioMeteringView;
 class AudioView;
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class RecordView;
+class RecordingWaveView;
 class ColoredButton;
 class DrawBackgroundView;
 class FloatSlider;
@@ -93,6 +99,29 @@ struct MainWindowUi {
     QWidget* libraryView = nullptr;
     ColoredButton* animateLibraryButton = nullptr;
     ColoredButton* animateEQViewButton = nullptr;
+
+    // Recording: the record area of the control bar, the device popover,
+    // the waveform popover and the save panel's accessory.
+    QWidget* recordArea = nullptr;
+    RecordView* recordView = nullptr;
+    QLabel* recordLabel = nullptr;
+    QLabel* timerLabel = nullptr;
+    AudioMeteringView* recordingMeteringView = nullptr;
+    QPushButton* waveButton = nullptr;
+    QPushButton* midiButton = nullptr;  // built with the notes panel
+    QWidget* recordingInfoPopover = nullptr;
+    QComboBox* recordingDevicesPopUp = nullptr;
+    QPushButton* recordingStartButton = nullptr;
+    QWidget* recordingInfoView = nullptr;
+    QWidget* recordingWavePopover = nullptr;
+    RecordingWaveView* recordingWaveView = nullptr;
+    QLabel* leftRecordingLabel = nullptr;
+    QLabel* centerRecordingLabel = nullptr;
+    QLabel* rightRecordingLabel = nullptr;
+    QWidget* recordingAccessoryView = nullptr;
+    QCheckBox* recordingAddToTrevaluneLibraryCheck = nullptr;
+    QAction* startRecorderAction = nullptr;  // the simple recorder on the default input
+    QAction* endRecorderAction = nullptr;
 
     // Menus.
     QAction* importAction = nullptr;  // File > Import audio file...

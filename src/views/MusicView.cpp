@@ -20,6 +20,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 MusicView::MusicView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
@@ -269,6 +270,7 @@ QSet<AudioMeteringView*>& meters() {
 }  // namespace
 
 AudioMeteringView::AudioMeteringView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
     meters().insert(this);
     follow(metersRunning);
 }
@@ -296,21 +298,37 @@ void AudioMeteringView::timerEvent(QTimerEvent*) {
     auto t = track.lock();
     if (!t || t->meteringGeneration() == lastGeneration_) return;
     lastGeneration_ = t->meteringGeneration();
+    leftChannelValue = t->leftChannelValue();
+    rightChannelValue = t->rightChannelValue();
     update();
+}
+
+double AudioMeteringView::barFraction(double value) {
+    constexpr double Floor = -50.0;  // dB
+    const double level = value > 0 ? std::max(20.0 * std::log10(value), Floor) : Floor;
+    // A level above full scale fills the bar, never shortens it.
+    return std::clamp(1.0 - std::abs(std::min(level, 0.0)) / -Floor, 0.0, 1.0);
 }
 
 void AudioMeteringView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(0, 0, 0, 120));
-    auto t = track.lock();
-    if (!t) return;
-    const double levels[2] = {t->leftChannelValue(), t->rightChannelValue()};
-    const double barWidth = (width() - 6) / 2.0;
+    const double W = width(), H = height();
+    p.fillRect(rect(), QColor::fromRgbF(0.18f, 0.17f, 0.18f, 1.0f));
+    // Bottom-up: a bar of height h covers the lowest h points of the view,
+    // and the gradient runs from green at the bottom to red at the top.
+    QLinearGradient gradient(0, H, 0, 0);
+    gradient.setColorAt(0.0, QColor(Qt::green));
+    gradient.setColorAt(0.7, QColor(Qt::yellow));
+    gradient.setColorAt(1.0, QColor(Qt::red));
+    const double values[2] = {leftChannelValue, rightChannelValue};
+    const double xs[2] = {0.0, W / 2 + 1};
     for (int c = 0; c < 2; ++c) {
-        // Levels are linear amplitudes: shown over 60 dB.
-        const double v = levels[c] > 0 ? std::clamp(1.0 + 20.0 * std::log10(levels[c]) / 60.0, 0.0, 1.0) : 0.0;
-        const double h = v * (height() - 4);
-        const QColor colour = v > 0.95 ? QColor(240, 40, 56) : QColor(207, 252, 75);
-        p.fillRect(QRectF(2 + c * (barWidth + 2), height() - 2 - h, barWidth, h), colour);
+        const double h = barFraction(values[c]) * H;
+        if (h <= 0) continue;
+        p.fillRect(QRectF(xs[c], H - h, W / 2 - 1, h), gradient);
     }
+    QPen frame(QColor::fromRgbF(0.11f, 0.11f, 0.11f, 1.0f), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(frame);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect());
 }

@@ -84,14 +84,22 @@ private:
     quint64 loadGeneration_ = 0;
 };
 
-// The level meter of a track: its two channel levels as bars, redrawn when
-// the render thread has metered new slices.
+// A two-channel level meter: a bar per channel over 50 dB, green at the
+// bottom of the view to yellow at 70 % and red at the top. It serves each
+// track (following `track`'s levels while something plays), the main
+// window and the recording, whose owners set the values and ask for a redraw.
 class AudioMeteringView : public QWidget {
     Q_OBJECT
 public:
     explicit AudioMeteringView(QWidget* parent = nullptr);
     ~AudioMeteringView() override;
     std::weak_ptr<class MusicFilter> track;
+    // Linear amplitudes, 1.0 full scale. Setting one does not redraw.
+    double leftChannelValue = 0.0;
+    double rightChannelValue = 0.0;
+    // The height of a bar for `value`, as a fraction of the view's: 0 at
+    // -50 dB and below, 1 at full scale and above.
+    static double barFraction(double value);
 
     // The meters read their tracks' levels ten times a second while
     // something plays; when it stops they show their last levels once more

@@ -93,6 +93,9 @@ bool portAudioReady() {
 
 }  // namespace
 
+// Shared with the inputs (AudioInput.cpp).
+bool portAudioInitialised() { return portAudioReady(); }
+
 std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
     if (!portAudioReady()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");

@@ -1,0 +1,645 @@
+// Recording from an audio input: the capture path (the record button, a
+// device popover, a level meter and a live waveform) and the simple
+// recorder on the default input, both counting down from "Start: 3" and
+// ending in the save sheet that adds the recording as a track.
+
+#include "app/Alerts.h"
+#include "app/AudioController.h"
+#include "platform/audio/AudioInput.h"
+#include "platform/core/AppPaths.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/TimeText.h"
+#include "platform/media/AudioRecorder.h"
+#include "platform/media/CaptureSession.h"
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+#include "views/MusicView.h"
+#include "views/RecordingViews.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+const QString RecordedName = QStringLiteral("myRecord");
+const QString RecordedExtension = QStringLiteral("m4a");
+
+// AAC in m4a, 48 kHz, 192 kbit/s, two channels: both paths record this.
+AudioFileWriter::Settings recordingSettings() {
+    AudioFileWriter::Settings settings;
+    settings.format = AudioFileWriter::Format::M4A;
+    settings.sampleRate = 48000.0;
+    settings.channelCount = 2;
+    settings.bitRate = 192000;
+    return settings;
+}
+
+// Places `label` with its bottom-left corner at (x, y) of its parent,
+// measured from the parent's bottom left.
+void placeAtOrigin(QLabel* label, int x, int y) {
+    if (!label || !label->parentWidget()) return;
+    label->move(x, label->parentWidget()->height() - y - label->height());
+}
+
+// Shows `popover` under the bounds of `anchor`, centred on it.
+void showPopover(QWidget* popover, QWidget* anchor) {
+    if (!popover) return;
+    popover->adjustSize();
+    if (anchor) {
+        const QPoint below = anchor->mapToGlobal(QPoint(anchor->width() / 2, anchor->height()));
+        popover->move(below.x() - popover->width() / 2, below.y());
+    }
+    popover->show();
+    popover->raise();
+}
+
+void runOnBackgroundThread(std::function<void()> work) { std::thread(std::move(work)).detach(); }
+
+void stopTimer(QPointer<QTimer>& timer) {
+    if (timer) {
+        timer->stop();
+        timer->deleteLater();
+    }
+    timer = nullptr;
+}
+
+}  // namespace
+
+// ---- Working folder ------------------------------------------------------------------
+
+QString AudioController::getAppSupportRecordingPath() const {
+    const QString path = apppaths::recordedFilesFolder();
+    QDir().mkpath(path);
+    return path;
+}
+
+void AudioController::clearRecordingPath() {
+    // Files only: folders stay, and hidden items are not ours to remove.
+    const QFileInfoList items =
+        QDir(getAppSupportRecordingPath()).entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& item : items) QFile::remove(item.absoluteFilePath());
+}
+
+QUrl AudioController::recordingFileURL(const QString& folder) {
+    QString name = RecordedName + QLatin1Char('.') + RecordedExtension;
+    for (qint64 counter = 2; QFileInfo::exists(folder + QLatin1Char('/') + name); ++counter)
+        name = QStringLiteral("%1_%2.%3").arg(RecordedName).arg(counter).arg(RecordedExtension);
+    return QUrl::fromLocalFile(folder + QLatin1Char('/') + name);
+}
+
+bool AudioController::testCaptureSession() {
+    return audioinput::authorizationStatus() == audioinput::Authorization::Authorized;
+}
+
+bool AudioController::testAVAudioRecorderSession() { return testCaptureSession(); }
+
+// ---- Capture path: start ---------------------------------------------------------------
+
+void AudioController::installRecordingActions() {
+    if (ui.recordView) {
+        ui.recordView->recordViewAcceptsMouseDown = true;
+        ui.recordView->sessionIsRunning = false;
+        ui.recordView->startCaptureSessionFrom = [this](RecordView*) { startCaptureSessionFrom(); };
+        ui.recordView->endCaptureSessionFrom = [this](RecordView*) { endCaptureSessionFrom(); };
+    }
+    if (ui.recordingStartButton)
+        connect(ui.recordingStartButton, &QPushButton::clicked, this, [this] { processCaptureSessionFrom(); });
+    if (ui.waveButton) {
+        ui.waveButton->setEnabled(false);
+        ui.waveButton->hide();
+        connect(ui.waveButton, &QPushButton::clicked, this, [this] { showWavePopoverFrom(); });
+    }
+    if (ui.recordingWaveView) {
+        ui.recordingWaveView->wavePoints.clear();
+        ui.recordingWaveView->waveTimes.clear();
+        ui.recordingWaveView->timeCounter = 0;
+    }
+    if (ui.startRecorderAction)
+        connect(ui.startRecorderAction, &QAction::triggered, this, [this] { startAVAudioRecorderSessionFrom(); });
+    if (ui.endRecorderAction)
+        connect(ui.endRecorderAction, &QAction::triggered, this, [this] { endAVAudioRecorderSessionFrom(); });
+}
+
+void AudioController::startCaptureSessionFrom() {
+    if (recording.captureSession) return;
+    clearRecordingPath();
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    QPointer<AudioController> self(this);
+    MainQueue::async([self] {
+        if (self && self->testCaptureSession()) self->showRecordingInfoPopover();
+    });
+}
+
+void AudioController::showRecordingInfoPopover() {
+    const auto devices = audioinput::devices();
+    if (devices.empty() || !ui.recordingDevicesPopUp) return;
+    ui.recordingDevicesPopUp->clear();
+    recording.recordingDevices.clear();
+    for (const AudioInputDevice& device : devices) {
+        ui.recordingDevicesPopUp->addItem(device.localizedName);
+        recording.recordingDevices.append(device.uniqueID);
+    }
+    if (const auto preferred = audioinput::defaultDevice()) {
+        const int index = recording.recordingDevices.indexOf(preferred->uniqueID);
+        if (index >= 0) ui.recordingDevicesPopUp->setCurrentIndex(index);
+    }
+    showPopover(ui.recordingInfoPopover, ui.audioSlider);
+}
+
+void AudioController::processCaptureSessionFrom() {
+    if (ui.recordingInfoPopover && ui.recordingInfoPopover->isVisible()) ui.recordingInfoPopover->hide();
+    const int index = ui.recordingDevicesPopUp ? ui.recordingDevicesPopUp->currentIndex() : -1;
+    if (index < 0 || index >= recording.recordingDevices.size()) return;
+    AudioInputDevice wanted;
+    wanted.uniqueID = recording.recordingDevices[index];
+    wanted.localizedName = ui.recordingDevicesPopUp->itemText(index);
+    processCaptureSessionWithDevice(audioinput::deviceWithUniqueID(wanted.uniqueID).value_or(wanted));
+}
+
+void AudioController::processCaptureSessionWithDevice(const AudioInputDevice& device) {
+    // The session stops its stream and goes on the main thread, whichever
+    // thread lets go of it last.
+    std::shared_ptr<CaptureSession> session(new CaptureSession(), [](CaptureSession* s) {
+        s->stopRunning();
+        s->deleteLater();
+    });
+    recording.captureSession = session;
+    if (ui.recordView) ui.recordView->recordViewAcceptsMouseDown = false;
+    CaptureSession* raw = session.get();
+    connect(raw, &CaptureSession::didStartRunning, this, [this, raw] {
+        if (recording.captureSession.get() == raw) captureSessionStartedNotification();
+    });
+    connect(raw, &CaptureSession::runtimeError, this, [this, raw](const QString& error) {
+        if (recording.captureSession.get() == raw) captureSessionErrorNotification(error);
+    });
+    auto input = CaptureDeviceInput::make(device);
+    auto output = std::make_unique<CaptureAudioFileOutput>(recordingSettings());
+    if (!input || !session->canAddInput(input.get()) || !session->canAddOutput(output.get())) {
+        resetCaptureSession();
+        return;
+    }
+    CaptureAudioFileOutput* file = output.get();
+    connect(file, &CaptureAudioFileOutput::didStartRecording, this, [this, raw](const QUrl& url) {
+        if (recording.captureSession.get() == raw) captureOutputDidStartRecording(url);
+    });
+    connect(file, &CaptureAudioFileOutput::didFinishRecording, this,
+            [this, raw](const QUrl& url, const QString& error) {
+                if (recording.captureSession.get() == raw) captureOutputDidFinishRecording(url, error);
+            });
+    session->addInput(std::move(input));
+    session->addOutput(std::move(output));
+    startCaptureSession();
+}
+
+void AudioController::startCaptureSession() {
+    std::shared_ptr<CaptureSession> session = recording.captureSession;
+    if (!session) return;
+    runOnBackgroundThread([session] { session->startRunning(); });
+}
+
+void AudioController::captureSessionStartedNotification() {
+    const QUrl url = recordingFileURL(getAppSupportRecordingPath());
+    if (ui.midiButton) {
+        ui.midiButton->setEnabled(false);
+        ui.midiButton->hide();
+    }
+    if (ui.recordView) ui.recordView->hide();
+    if (ui.recordLabel) {
+        placeAtOrigin(ui.recordLabel, 0, 16);
+        ui.recordLabel->setText(QStringLiteral("Start: 3"));
+        ui.recordLabel->show();
+        ui.recordLabel->repaint();
+    }
+    recording.recordCalls = 1;
+    stopTimer(recording.recordTimer);
+    recording.recordTimer = new QTimer(this);
+    recording.recordTimer->setProperty("url", url);
+    connect(recording.recordTimer, &QTimer::timeout, this, [this] { updateRecordLabel(); });
+    recording.recordTimer->start(1000);
+}
+
+void AudioController::updateRecordLabel() {
+    if (ui.recordLabel) {
+        ui.recordLabel->setText(QStringLiteral("Start: %1").arg(3 - qint64(recording.recordCalls)));
+        ui.recordLabel->repaint();
+    }
+    recording.recordCalls += 1;
+    if (recording.recordCalls != 4) return;
+    const QUrl url = recording.recordTimer ? recording.recordTimer->property("url").toUrl() : QUrl();
+    if (recording.captureSession && !recording.captureSession->outputs().empty())
+        recording.captureSession->outputs().front()->startRecording(url);
+    stopTimer(recording.recordTimer);
+}
+
+// ---- Capture path: recording -------------------------------------------------------------
+
+void AudioController::captureOutputDidStartRecording(const QUrl&) {
+    // The button turns into the stop square.
+    if (ui.recordView) {
+        ui.recordView->show();
+        ui.recordView->sessionIsRunning = true;
+        ui.recordView->recordViewAcceptsMouseDown = true;
+        ui.recordView->update();
+    }
+    if (ui.recordLabel) {
+        ui.recordLabel->hide();
+        ui.recordLabel->update();
+    }
+    // The elapsed time, ticking also while a menu is open.
+    if (ui.timerLabel) {
+        placeAtOrigin(ui.timerLabel, 50, 29);
+        ui.timerLabel->setText(timeText(0));
+        ui.timerLabel->show();
+    }
+    recording.recordCalls = 0;
+    stopTimer(recording.timeTimer);
+    recording.timeTimer = new QTimer(this);
+    connect(recording.timeTimer, &QTimer::timeout, this, [this] { updateTimerLabel(); });
+    recording.timeTimer->start(1000);
+    if (ui.recordingWaveView) ui.recordingWaveView->timeCounter = 0;
+    // The level tick.
+    stopTimer(recording.recordChannelsTimer);
+    recording.recordChannelsTimer = new QTimer(this);
+    connect(recording.recordChannelsTimer, &QTimer::timeout, this, [this] { updateAudioLevelsWithConnection(); });
+    recording.recordChannelsTimer->start(100);
+    // The waveform and its window's times.
+    if (ui.waveButton) {
+        ui.waveButton->setEnabled(true);
+        ui.waveButton->show();
+    }
+    if (ui.leftRecordingLabel) ui.leftRecordingLabel->setText(QStringLiteral("00:00:00"));
+    if (ui.centerRecordingLabel) ui.centerRecordingLabel->setText(timeText(30));
+    if (ui.rightRecordingLabel) ui.rightRecordingLabel->setText(timeText(60));
+    showPopover(ui.recordingWavePopover, ui.audioSlider);
+}
+
+void AudioController::updateTimerLabel() {
+    recording.recordCalls += 1;
+    if (!ui.timerLabel) return;
+    ui.timerLabel->setText(timeText(double(recording.recordCalls)));
+    ui.timerLabel->update();
+}
+
+void AudioController::updateAudioLevelsWithConnection() {
+    CaptureAudioFileOutput* output = recording.captureSession && !recording.captureSession->outputs().empty()
+                                         ? recording.captureSession->outputs().front().get()
+                                         : nullptr;
+    // One channel feeds both bars; no channel reads as full scale.
+    double left = 0.0, right = 0.0;
+    const std::vector<double> levels = output ? output->averagePowerLevels() : std::vector<double>{};
+    if (levels.size() == 1) {
+        left = right = levels[0];
+    } else if (levels.size() >= 2) {
+        left = levels[0];
+        right = levels[1];
+    }
+    showAudioLevels(left, right, output ? output->recordedDuration() : 0.0);
+}
+
+void AudioController::showAudioLevels(double leftDb, double rightDb, double seconds) {
+    const double left = std::pow(10.0, leftDb * 0.05);
+    const double right = std::pow(10.0, rightDb * 0.05);
+    if (ui.recordingMeteringView) {
+        ui.recordingMeteringView->leftChannelValue = left;
+        ui.recordingMeteringView->rightChannelValue = right;
+        ui.recordingMeteringView->update();
+    }
+    RecordingWaveView* wave = ui.recordingWaveView;
+    if (!wave) return;
+    quint64 k = wave->timeCounter;
+    // The window moves on once the time is past its end, not at it.
+    if (seconds - 60.0 * double(k) > 60.0) {
+        wave->waveTimes.clear();
+        wave->wavePoints.clear();
+        k += 1;
+        wave->timeCounter = k;
+        if (ui.leftRecordingLabel) ui.leftRecordingLabel->setText(timeText(60.0 * double(k)));
+        if (ui.centerRecordingLabel) ui.centerRecordingLabel->setText(timeText(60.0 * double(k) + 30));
+        if (ui.rightRecordingLabel) ui.rightRecordingLabel->setText(timeText(60.0 * double(k) + 60));
+    }
+    const double m = std::max(left, right);
+    wave->waveTimes.push_back(std::max(seconds - 60.0 * double(k), 0.0));
+    wave->wavePoints.emplace_back(m, m);
+    wave->update();
+}
+
+void AudioController::showWavePopoverFrom() {
+    if (!recording.captureSession || !ui.recordingWavePopover) return;
+    if (ui.recordingWavePopover->isVisible())
+        ui.recordingWavePopover->hide();
+    else
+        showPopover(ui.recordingWavePopover, ui.audioSlider);
+}
+
+// ---- Capture path: end ----------------------------------------------------------------------
+
+void AudioController::endCaptureSessionFrom() {
+    if (!recording.captureSession) return;
+    if (ui.recordView) ui.recordView->recordViewAcceptsMouseDown = false;
+    if (!recording.captureSession->isRunning()) {
+        resetCaptureSession();
+        return;
+    }
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    if (!recording.captureSession->outputs().empty()) recording.captureSession->outputs().front()->stopRecording();
+}
+
+void AudioController::captureOutputDidFinishRecording(const QUrl& url, const QString& error) {
+    if (error.isEmpty()) {
+        copyRecordedAudioWithSavePanel(url);
+    } else {
+        // The file could not be written or finished: the user hears of it.
+        MainQueue::async([this, error] {
+            runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
+        });
+    }
+    finishRecordAndClear();
+}
+
+void AudioController::finishRecordAndClear() {
+    std::shared_ptr<CaptureSession> session = recording.captureSession;
+    QPointer<AudioController> self(this);
+    runOnBackgroundThread([session, self] {
+        if (session) session->stopRunning();
+        MainQueue::async([self] {
+            if (self) self->resetCaptureSession();
+        });
+    });
+}
+
+void AudioController::captureSessionErrorNotification(const QString& error) {
+    const bool wasRecording = recording.captureSession && !recording.captureSession->outputs().empty() &&
+                              recording.captureSession->outputs().front()->isRecording();
+    resetCaptureSession();
+    if (wasRecording)
+        MainQueue::async([this, error] {
+            runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
+        });
+}
+
+void AudioController::resetCaptureSession() {
+    QPointer<AudioController> self(this);
+    MainQueue::async([self] {
+        if (!self) return;
+        AudioController& c = *self;
+        if (c.recording.captureSession) {
+            c.recording.captureSession->disconnect(&c);
+            for (const auto& output : c.recording.captureSession->outputs()) output->disconnect(&c);
+        }
+        c.recording.captureSession.reset();
+        if (c.ui.recordLabel) {
+            c.ui.recordLabel->setText(QStringLiteral("Record Audio"));
+            c.ui.recordLabel->hide();
+        }
+        if (c.ui.timerLabel) {
+            c.ui.timerLabel->setText(QStringLiteral("Timer"));
+            c.ui.timerLabel->hide();
+        }
+        stopTimer(c.recording.timeTimer);
+        stopTimer(c.recording.recordChannelsTimer);
+        // A count-down still running stops too: its last tick would start
+        // the next session's output to this session's file.
+        stopTimer(c.recording.recordTimer);
+        if (c.ui.recordView) {
+            c.ui.recordView->recordViewAcceptsMouseDown = true;
+            c.ui.recordView->sessionIsRunning = false;
+            c.ui.recordView->show();
+            c.ui.recordView->update();
+        }
+        if (c.ui.waveButton) {
+            c.ui.waveButton->setEnabled(false);
+            c.ui.waveButton->hide();
+        }
+        if (c.ui.midiButton) {
+            c.ui.midiButton->setEnabled(true);
+            c.ui.midiButton->show();
+        }
+        if (RecordingWaveView* wave = c.ui.recordingWaveView) {
+            wave->waveTimes.clear();
+            wave->wavePoints.clear();
+            wave->timeCounter = 0;
+            wave->update();
+        }
+    });
+}
+
+// ---- Recorder path ------------------------------------------------------------------------------
+
+void AudioController::startAVAudioRecorderSessionFrom() {
+    if (recording.audioRecorder) return;
+    clearRecordingPath();
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    QPointer<AudioController> self(this);
+    MainQueue::async([self] {
+        if (self && self->testAVAudioRecorderSession()) self->processAVAudioRecorderSession();
+    });
+}
+
+void AudioController::processAVAudioRecorderSession() {
+    const QUrl url = recordingFileURL(getAppSupportRecordingPath());
+    recording.audioRecorder = AudioRecorder::create(url, recordingSettings());
+    if (ui.recordView) ui.recordView->recordViewAcceptsMouseDown = false;
+    if (!recording.audioRecorder) {
+        resetAVAudioRecorderSession();
+        return;
+    }
+    AudioRecorder* recorder = recording.audioRecorder.get();
+    connect(recorder, &AudioRecorder::didFinishRecording, this,
+            [this](bool successfully) { audioRecorderDidFinishRecording(successfully); });
+    connect(recorder, &AudioRecorder::encodeErrorDidOccur, this,
+            [this](const QString& error) { audioRecorderEncodeErrorDidOccur(error); });
+    if (!recorder->prepareToRecord()) {
+        clearRecordingPath();
+        resetAVAudioRecorderSession();
+        return;
+    }
+    if (ui.recordView) ui.recordView->hide();
+    if (ui.recordLabel) {
+        placeAtOrigin(ui.recordLabel, 0, 17);
+        ui.recordLabel->setText(QStringLiteral("Start: 3"));
+        ui.recordLabel->show();
+        ui.recordLabel->repaint();
+    }
+    recording.recordCalls = 1;
+    stopTimer(recording.recordTimer);
+    recording.recordTimer = new QTimer(this);
+    recording.recordTimer->setProperty("url", url);
+    connect(recording.recordTimer, &QTimer::timeout, this, [this] { updateAVAudioRecorderRecordLabel(); });
+    recording.recordTimer->start(1000);
+}
+
+void AudioController::updateAVAudioRecorderRecordLabel() {
+    if (ui.recordLabel) {
+        ui.recordLabel->setText(QStringLiteral("Start: %1").arg(3 - qint64(recording.recordCalls)));
+        ui.recordLabel->repaint();
+    }
+    recording.recordCalls += 1;
+    if (recording.recordCalls != 4) return;
+    stopTimer(recording.recordTimer);
+    if (!recording.audioRecorder || !recording.audioRecorder->record()) {
+        resetAVAudioRecorderSession();
+        return;
+    }
+    if (ui.recordView) {
+        ui.recordView->show();
+        ui.recordView->sessionIsRunning = true;
+        ui.recordView->recordViewAcceptsMouseDown = true;
+        ui.recordView->update();
+    }
+    if (ui.recordLabel) ui.recordLabel->hide();
+    if (ui.timerLabel) {
+        placeAtOrigin(ui.timerLabel, 50, 16);
+        ui.timerLabel->setText(timeText(0));
+        ui.timerLabel->show();
+    }
+    recording.recordCalls = 0;
+    stopTimer(recording.timeTimer);
+    recording.timeTimer = new QTimer(this);
+    connect(recording.timeTimer, &QTimer::timeout, this, [this] { updateTimerLabel(); });
+    recording.timeTimer->start(1000);
+}
+
+void AudioController::endAVAudioRecorderSessionFrom() {
+    if (!recording.audioRecorder) return;
+    if (ui.recordView) ui.recordView->recordViewAcceptsMouseDown = false;
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    recording.audioRecorder->stop();
+}
+
+void AudioController::audioRecorderDidFinishRecording(bool successfully) {
+    if (successfully && recording.audioRecorder)
+        copyRecordedAudioWithSavePanel(recording.audioRecorder->url());
+    else
+        clearRecordingPath();
+    resetAVAudioRecorderSession();
+}
+
+void AudioController::audioRecorderEncodeErrorDidOccur(const QString& error) {
+    if (recording.audioRecorder && recording.audioRecorder->isRecording()) recording.audioRecorder->stop();
+    clearRecordingPath();
+    resetAVAudioRecorderSession();
+    MainQueue::async([this, error] {
+        runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
+    });
+}
+
+void AudioController::resetAVAudioRecorderSession() {
+    QPointer<AudioController> self(this);
+    MainQueue::async([self] {
+        if (!self) return;
+        AudioController& c = *self;
+        c.recording.audioRecorder.reset();
+        if (c.ui.recordLabel) {
+            c.ui.recordLabel->setText(QStringLiteral("Record Audio"));
+            c.ui.recordLabel->hide();
+        }
+        if (c.ui.timerLabel) {
+            c.ui.timerLabel->setText(QStringLiteral("Timer"));
+            c.ui.timerLabel->hide();
+        }
+        stopTimer(c.recording.timeTimer);
+        stopTimer(c.recording.recordChannelsTimer);
+        stopTimer(c.recording.recordTimer);
+        if (c.ui.recordView) {
+            c.ui.recordView->recordViewAcceptsMouseDown = true;
+            c.ui.recordView->sessionIsRunning = false;
+            c.ui.recordView->show();
+            c.ui.recordView->update();
+        }
+    });
+}
+
+// ---- Saving the recording ----------------------------------------------------------------------------
+
+void AudioController::copyRecordedAudioWithSavePanel(const QUrl& url) {
+    if (ui.recordingAddToTrevaluneLibraryCheck) ui.recordingAddToTrevaluneLibraryCheck->setChecked(false);
+    QWidget* window = ui.audioView ? ui.audioView->window() : ui.window;
+    auto* panel = new QFileDialog(window);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setNameFilter(QStringLiteral("Audio (*.m4a)"));
+    panel->setDefaultSuffix(RecordedExtension);
+    panel->selectFile(QStringLiteral("RecordedAudio"));
+    panel->setWindowModality(Qt::WindowModal);
+    // The accessory goes into the panel's layout and back out when it closes.
+    if (ui.recordingAccessoryView) {
+        if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
+            grid->addWidget(ui.recordingAccessoryView, grid->rowCount(), 0, 1, -1);
+        ui.recordingAccessoryView->show();
+    }
+    recording.savePanel = panel;
+    connect(panel, &QDialog::finished, this, [this, panel, url](int result) {
+        const QList<QUrl> chosen = panel->selectedUrls();
+        if (ui.recordingAccessoryView && ui.recordingAccessoryView->parent() != nullptr) {
+            ui.recordingAccessoryView->hide();
+            ui.recordingAccessoryView->setParent(nullptr);
+        }
+        panel->deleteLater();
+        if (result != QDialog::Accepted || chosen.isEmpty()) {
+            clearRecordingPath();
+            return;
+        }
+        QUrl destination = chosen.first();
+        if (QFileInfo(destination.toLocalFile()).suffix().compare(RecordedExtension, Qt::CaseInsensitive) != 0)
+            destination = QUrl::fromLocalFile(destination.toLocalFile() + QLatin1Char('.') + RecordedExtension);
+        saveRecordedAudio(url, destination);
+    });
+    panel->open();
+}
+
+void AudioController::saveRecordedAudio(const QUrl& recorded, const QUrl& destination) {
+    const QString target = destination.toLocalFile();
+    const QFileInfo existing(target);
+    if (existing.exists() && !existing.isDir()) {
+        // A file that a track plays is never overwritten.
+        if (ui.audioView) {
+            for (const TrackRecord& record : ui.audioView->audioTracks) {
+                if (record.audioURL == destination) {
+                    clearRecordingPath();
+                    return;
+                }
+            }
+        }
+    }
+    // The copy is made beside the destination and takes its name only when
+    // complete, so a failure leaves both the old file and the recording.
+    const QString temporary = temporaryPathFor(target);
+    QFile::remove(temporary);
+    bool copied = QFile::copy(recorded.toLocalFile(), temporary);
+    if (copied) {
+        std::error_code error;
+        std::filesystem::rename(temporary.toStdString(), target.toStdString(), error);
+        copied = !error;
+    }
+    if (!copied) {
+        QFile::remove(temporary);
+        runModalAlert(ui.window,
+                      {QStringLiteral("The recording could not be saved."),
+                       QStringLiteral("It is kept in \"%1\" until the next recording starts.")
+                           .arg(QDir::toNativeSeparators(recorded.toLocalFile())),
+                       {QStringLiteral("OK")}});
+        return;
+    }
+    clearRecordingPath();
+    const bool toLibrary =
+        ui.recordingAddToTrevaluneLibraryCheck && ui.recordingAddToTrevaluneLibraryCheck->isChecked();
+    QPointer<AudioController> self(this);
+    QTimer::singleShot(0, this, [self, destination, toLibrary] {
+        if (!self) return;
+        self->addAudioFileToComposition(destination);
+        if (toLibrary) self->addAudioTracksToLibrary({destination});
+    });
+}

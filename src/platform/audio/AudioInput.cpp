@@ -1,0 +1,159 @@
+#include "platform/audio/AudioInput.h"
+
+#include <portaudio.h>
+#include <pa_jack.h>
+
+#include <algorithm>
+
+// Set up once per process in AudioOutput.cpp.
+bool portAudioInitialised();
+
+namespace audioinput {
+
+namespace {
+
+AudioInputDevice describe(PaDeviceIndex index) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    AudioInputDevice device;
+    device.localizedName = QString::fromUtf8(info->name);
+    device.uniqueID = QString::fromUtf8(api ? api->name : "") + QLatin1Char(':') + device.localizedName;
+    device.channelCount = info->maxInputChannels;
+    device.sampleRate = info->defaultSampleRate;
+    return device;
+}
+
+// A running JACK server wins over ALSA, as for the output.
+PaHostApiIndex preferredHostApi() {
+    const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
+    if (jack >= 0) {
+        const PaHostApiInfo* info = Pa_GetHostApiInfo(jack);
+        if (info && info->deviceCount > 0 && info->defaultInputDevice != paNoDevice) return jack;
+    }
+    return Pa_GetDefaultHostApi();
+}
+
+PaDeviceIndex indexOf(const QString& uniqueID) {
+    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info && info->maxInputChannels > 0 && describe(i).uniqueID == uniqueID) return i;
+    }
+    return paNoDevice;
+}
+
+}  // namespace
+
+std::vector<AudioInputDevice> devices() {
+    std::vector<AudioInputDevice> all;
+    if (!portAudioInitialised()) return all;
+    for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info && info->maxInputChannels > 0) all.push_back(describe(i));
+    }
+    return all;
+}
+
+std::optional<AudioInputDevice> defaultDevice() {
+    if (!portAudioInitialised()) return std::nullopt;
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(preferredHostApi());
+    PaDeviceIndex index = api ? api->defaultInputDevice : paNoDevice;
+    if (index == paNoDevice) index = Pa_GetDefaultInputDevice();
+    if (index == paNoDevice) return std::nullopt;
+    return describe(index);
+}
+
+std::optional<AudioInputDevice> deviceWithUniqueID(const QString& uniqueID) {
+    if (!portAudioInitialised()) return std::nullopt;
+    const PaDeviceIndex index = indexOf(uniqueID);
+    if (index == paNoDevice) return std::nullopt;
+    return describe(index);
+}
+
+Authorization authorizationStatus() { return Authorization::Authorized; }
+
+QString jackClientName() {
+    const char* name = nullptr;
+    if (!portAudioInitialised() || PaJack_GetClientName(&name) != paNoError || !name) return {};
+    return QString::fromUtf8(name);
+}
+
+}  // namespace audioinput
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice& device, double sampleRate,
+                                                         QString* error) {
+    if (!portAudioInitialised()) {
+        if (error) *error = QStringLiteral("The audio system could not be started.");
+        return nullptr;
+    }
+    const PaDeviceIndex index = audioinput::indexOf(device.uniqueID);
+    if (index == paNoDevice) {
+        if (error) *error = QStringLiteral("The audio input \"%1\" is not there.").arg(device.localizedName);
+        return nullptr;
+    }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+    PaStreamParameters params{};
+    params.device = index;
+    params.channelCount = std::min(info->maxInputChannels, 2);
+    params.sampleFormat = paFloat32;
+    params.suggestedLatency = info->defaultLowInputLatency;
+    const PaError supported = Pa_IsFormatSupported(&params, nullptr, sampleRate);
+    if (supported != paFormatIsSupported) {
+        if (error) *error = QString::fromUtf8(Pa_GetErrorText(supported));
+        return nullptr;
+    }
+    std::unique_ptr<AudioInputStream> stream(new AudioInputStream());
+    PaStream* pa = nullptr;
+    const PaError err = Pa_OpenStream(
+        &pa, &params, nullptr, sampleRate, paFramesPerBufferUnspecified, paNoFlag,
+        [](const void* in, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+           PaStreamCallbackFlags, void* user) -> int {
+            auto* self = static_cast<AudioInputStream*>(user);
+            if (in && self->callback_) self->callback_(static_cast<const float*>(in), int(frames));
+            return paContinue;
+        },
+        stream.get());
+    if (err != paNoError) {
+        if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
+        return nullptr;
+    }
+    Pa_SetStreamFinishedCallback(pa, [](void* user) {
+        auto* self = static_cast<AudioInputStream*>(user);
+        if (!self->stopping_ && self->finished_) self->finished_();
+    });
+    stream->stream_ = pa;
+    stream->channels_ = params.channelCount;
+    stream->rate_ = sampleRate;
+    return stream;
+}
+
+AudioInputStream::~AudioInputStream() {
+    stop();
+    if (stream_) Pa_CloseStream(static_cast<PaStream*>(stream_));
+}
+
+bool AudioInputStream::start(Callback callback, Finished finished, QString* error) {
+    if (!stream_ || started_) return false;
+    callback_ = std::move(callback);
+    finished_ = std::move(finished);
+    stopping_ = false;
+    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
+    if (err != paNoError) {
+        if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+void AudioInputStream::stop() {
+    if (!stream_ || !started_) return;
+    stopping_ = true;
+    Pa_StopStream(static_cast<PaStream*>(stream_));
+    started_ = false;
+}
+
+bool AudioInputStream::isRunning() const {
+    return stream_ && started_ && Pa_IsStreamActive(static_cast<PaStream*>(stream_)) == 1;
+}
