@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -73,6 +74,21 @@ void alsaMessage(const char* file, int line, const char* function, int err, cons
 void jackMessage(const char* text) { qCDebug(lcJack, "%s", text); }
 void jackInfo(const char* text) { qCDebug(lcJack, "%s", text); }
 
+bool jackHostFound() {
+    const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
+    const PaHostApiInfo* info = jack >= 0 ? Pa_GetHostApiInfo(jack) : nullptr;
+    return info && info->deviceCount > 0;
+}
+
+// True when a JACK server answers a client of ours (none is started).
+bool jackServerRunning() {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("Trevalune-probe", JackNoStartServer, &status);
+    if (!client) return false;
+    jack_client_close(client);
+    return true;
+}
+
 // PortAudio is set up once per process and kept; its start-up probes every
 // host API, which is slow and noisy.
 bool portAudioReady() {
@@ -87,6 +103,14 @@ bool portAudioReady() {
         jack_set_info_function(jackInfo);
         PaJack_SetClientName("Trevalune");
         ready = Pa_Initialize() == paNoError;
+        // A JACK server that is running but answered PortAudio's probe too
+        // late (a loaded machine) would leave only ALSA: probe again, a few
+        // times, while the server can be reached.
+        for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
+            Pa_Terminate();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ready = Pa_Initialize() == paNoError;
+        }
     });
     return ready;
 }
