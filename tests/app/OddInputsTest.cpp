@@ -57,6 +57,9 @@ protected:
     // The composition's mix rendered offline at 44.1 kHz, from start to end.
     Rendered render() {
         Rendered r;
+        // A tap is run by one render at a time: the player lets go of its
+        // item (and the taps in it) before the reader pulls them.
+        player->replaceCurrentItem(nullptr);
         auto reader = AssetReader::create(c->currentComposition->copy());
         if (!reader) return r;
         std::vector<int32_t> ids;
