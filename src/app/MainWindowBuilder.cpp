@@ -189,7 +189,9 @@ void buildRecordingControls(MainWindowUi& ui, QHBoxLayout* controls) {
     ui.recordingWavePopover->hide();
 
     // The save panel's accessory.
-    ui.recordingAccessoryView = new QWidget();
+    // Kept by the window, hidden, between two save panels.
+    ui.recordingAccessoryView = new QWidget(ui.window);
+    ui.recordingAccessoryView->hide();
     ui.recordingAccessoryView->setObjectName(QStringLiteral("recordingAccessoryView"));
     auto* accessory = new QHBoxLayout(ui.recordingAccessoryView);
     ui.recordingAddToTrevaluneLibraryCheck =

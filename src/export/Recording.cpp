@@ -585,7 +585,7 @@ void AudioController::copyRecordedAudioWithSavePanel(const QUrl& url) {
         const QList<QUrl> chosen = panel->selectedUrls();
         if (ui.recordingAccessoryView && ui.recordingAccessoryView->parent() != nullptr) {
             ui.recordingAccessoryView->hide();
-            ui.recordingAccessoryView->setParent(nullptr);
+            ui.recordingAccessoryView->setParent(ui.window);
         }
         panel->deleteLater();
         if (result != QDialog::Accepted || chosen.isEmpty()) {
