@@ -240,6 +240,8 @@ public:
     void startAVAudioRecorderSessionFrom();
     void processAVAudioRecorderSession();
     void updateAVAudioRecorderRecordLabel();
+    // "Start: 3" shown at y `labelY`, then `tick` once a second on the record timer.
+    void startRecordCountDown(const QUrl& url, int labelY, void (AudioController::*tick)());
     void endAVAudioRecorderSessionFrom();
     void audioRecorderDidFinishRecording(bool successfully);
     void audioRecorderEncodeErrorDidOccur(const QString& error);

@@ -216,19 +216,7 @@ void AudioController::captureSessionStartedNotification() {
         ui.midiButton->setEnabled(false);
         ui.midiButton->hide();
     }
-    if (ui.recordView) ui.recordView->hide();
-    if (ui.recordLabel) {
-        placeAtOrigin(ui.recordLabel, 0, 16);
-        ui.recordLabel->setText(QStringLiteral("Start: 3"));
-        ui.recordLabel->show();
-        ui.recordLabel->repaint();
-    }
-    recording.recordCalls = 1;
-    stopTimer(recording.recordTimer);
-    recording.recordTimer = new QTimer(this);
-    recording.recordTimer->setProperty("url", url);
-    connect(recording.recordTimer, &QTimer::timeout, this, [this] { updateRecordLabel(); });
-    recording.recordTimer->start(1000);
+    startRecordCountDown(url, 16, &AudioController::updateRecordLabel);
 }
 
 void AudioController::updateRecordLabel() {
@@ -466,9 +454,13 @@ void AudioController::processAVAudioRecorderSession() {
         resetAVAudioRecorderSession();
         return;
     }
+    startRecordCountDown(url, 17, &AudioController::updateAVAudioRecorderRecordLabel);
+}
+
+void AudioController::startRecordCountDown(const QUrl& url, int labelY, void (AudioController::*tick)()) {
     if (ui.recordView) ui.recordView->hide();
     if (ui.recordLabel) {
-        placeAtOrigin(ui.recordLabel, 0, 17);
+        placeAtOrigin(ui.recordLabel, 0, labelY);
         ui.recordLabel->setText(QStringLiteral("Start: 3"));
         ui.recordLabel->show();
         ui.recordLabel->repaint();
@@ -477,7 +469,7 @@ void AudioController::processAVAudioRecorderSession() {
     stopTimer(recording.recordTimer);
     recording.recordTimer = new QTimer(this);
     recording.recordTimer->setProperty("url", url);
-    connect(recording.recordTimer, &QTimer::timeout, this, [this] { updateAVAudioRecorderRecordLabel(); });
+    connect(recording.recordTimer, &QTimer::timeout, this, [this, tick] { (this->*tick)(); });
     recording.recordTimer->start(1000);
 }
 
