@@ -3,6 +3,7 @@
 #include "app/AudioController.h"
 #include "engine/EngineConstants.h"
 #include "engine/MusicFilter.h"
+#include "engine/TrackTapContext.h"
 #include "export/ExportSession.h"
 #include "views/ExportViews.h"
 
@@ -75,5 +76,16 @@ void setSheetButton(AudioController& c, const QString& title, SheetAction action
 void silenceMeters(AudioController& c) { c.resetTrackMeters(); }
 
 bool isNormalSpeed(float speed) { return speed == 1.0f; }
+
+void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, float speed) {
+    if (!context) return;
+    context->contextTrackDurationRatio.store(1.0);
+    context->contextTrackStartTime.store(0.0);
+    context->contextTrackEndTime.store(usedSeconds);
+    if (!isNormalSpeed(speed)) {
+        context->contextFadeInDuration.store(context->contextFadeInDuration.load() * speed);
+        context->contextFadeOutDuration.store(context->contextFadeOutDuration.load() * speed);
+    }
+}
 
 }  // namespace exportcontrol

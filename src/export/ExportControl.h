@@ -8,6 +8,7 @@
 
 class AudioController;
 class MusicFilter;
+struct TrackTapContext;
 
 namespace exportcontrol {
 
@@ -30,5 +31,10 @@ void silenceMeters(AudioController& c);
 // Seconds of a speed value as the exports read it: a value that is not a
 // number counts as "not 1".
 bool isNormalSpeed(float speed);
+
+// Sets a track's tap up to render the track's used range alone, from zero:
+// at its own length (`usedSeconds`), unscaled, and at another speed with
+// its fades stretched to the time of the unscaled source. Null does nothing.
+void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, float speed);
 
 }  // namespace exportcontrol

@@ -99,15 +99,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
 
     const MediaTimeRange used = track->currentTimeRange();
     const std::shared_ptr<ProcessingTap> tap = input->audioTapProcessor();
-    if (TrackTapContext* context = MusicFilter::contextOfTap(tap.get())) {
-        context->contextTrackDurationRatio.store(1.0);
-        context->contextTrackStartTime.store(0.0);
-        context->contextTrackEndTime.store(used.duration.seconds());
-        if (!exportcontrol::isNormalSpeed(speed)) {
-            context->contextFadeInDuration.store(context->contextFadeInDuration.load() * speed);
-            context->contextFadeOutDuration.store(context->contextFadeOutDuration.load() * speed);
-        }
-    }
+    exportcontrol::prepareTapContextForRender(MusicFilter::contextOfTap(tap.get()), used.duration.seconds(), speed);
 
     auto composition = std::make_shared<Composition>();
     CompositionTrack* target = composition->addMutableTrack(MediaType::Audio);

@@ -68,15 +68,7 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
 
     // The tap renders the track from zero, at its own length, with its fades
     // in the time of the unscaled source.
-    if (TrackTapContext* context = MusicFilter::contextOfTap(tap.get())) {
-        context->contextTrackDurationRatio.store(1.0);
-        context->contextTrackStartTime.store(0.0);
-        context->contextTrackEndTime.store(used.duration.seconds());
-        if (!exportcontrol::isNormalSpeed(speed)) {
-            context->contextFadeInDuration.store(context->contextFadeInDuration.load() * speed);
-            context->contextFadeOutDuration.store(context->contextFadeOutDuration.load() * speed);
-        }
-    }
+    exportcontrol::prepareTapContextForRender(MusicFilter::contextOfTap(tap.get()), used.duration.seconds(), speed);
     track->setChannelLevels(0.0, 0.0);
     if (QWidget* meter = track->meteringView.data()) meter->update();
     notifyAudioMetering.store(false);
