@@ -27,7 +27,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 using exportcontrol::SheetAction;
 
@@ -40,6 +42,15 @@ QString sameFile(const QString& path) {
 }
 
 QString percentText(long percent) { return QStringLiteral("%1%").arg(percent); }
+
+// Threads beside the reader's for the mix's tracks: a few, leaving a core to
+// the encoder and one to the rest of the machine.
+int mixRenderWorkers(size_t tracks) {
+    constexpr int kMostWorkers = 3;
+    const int cores = int(std::thread::hardware_concurrency());
+    const int spare = std::clamp(cores - 2, 0, kMostWorkers);
+    return tracks > 1 ? std::min(spare, int(tracks) - 1) : 0;
+}
 
 }  // namespace
 
@@ -234,6 +245,9 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
     std::vector<int32_t> ids;
     for (const CompositionTrack* t : composition->tracksWithMediaType(MediaType::Audio))
         if (t->duration() > MediaTime::zero()) ids.push_back(t->trackID());
+    // The live tracks render side by side on a few threads of the reader's
+    // own; the sum is the same as on one.
+    reader->setRenderWorkerCount(mixRenderWorkers(ids.size()));
     auto output = std::make_shared<AssetReaderAudioMixOutput>(
         ids, AssetReaderAudioMixOutput::Settings{shell.projectSampleRate, 2});
     output->setAudioMix(mix);

@@ -104,6 +104,7 @@ bool AssetReader::startReading() {
     auto renderer = std::make_unique<Renderer>(tracks, output.audioMix(), output.settings().sampleRate,
                                                Renderer::Mode::Offline,
                                                static_cast<int>(AssetReaderAudioMixOutput::FramesPerBuffer));
+    renderer->setWorkerCount(workerCount_);
     if (!renderer->prepare(&error)) {
         fail(error);
         return false;

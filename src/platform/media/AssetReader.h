@@ -82,6 +82,11 @@ public:
     void addOutput(std::shared_ptr<AssetReaderAudioMixOutput> output);
     const std::vector<std::shared_ptr<AssetReaderAudioMixOutput>>& outputs() const { return outputs_; }
 
+    // Threads of its own, up to `count`, that render the tracks beside the
+    // one reading (see Renderer::setWorkerCount); the output is the same.
+    // Before startReading().
+    void setRenderWorkerCount(int count) { workerCount_ = count; }
+
     // Decodes what is not decoded yet (blocking) and sets up the render.
     // False, with status Failed and an error, when that cannot be done.
     bool startReading();
@@ -99,6 +104,7 @@ private:
     std::vector<std::shared_ptr<AssetReaderAudioMixOutput>> outputs_;
     std::unique_ptr<Renderer> renderer_;
     int64_t end_ = 0;
+    int workerCount_ = 0;
     std::atomic<Status> status_{Status::Unknown};
     mutable std::mutex errorMutex_;
     QString error_;

@@ -1,5 +1,8 @@
 #include "platform/media/Renderer.h"
 
+#include "platform/core/Realtime.h"
+#include "platform/core/WakeSignal.h"
+
 #include <rubberband/RubberBandStretcher.h>
 
 extern "C" {
@@ -12,6 +15,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <thread>
 
 using RubberBand::RubberBandStretcher;
 
@@ -67,12 +71,96 @@ struct Renderer::Track {
     std::vector<float> vbuf[2];
 
     std::vector<float> src[2], out[2];
+    // The block renderTrack() made, for the sum: the stage's output, the
+    // resampled output, or `block` when the stage takes several slices.
+    const float* made[2] = {nullptr, nullptr};
+    std::vector<float> block[2];
 
     ~Track() {
         if (swr) swr_free(&swr);
         if (post) swr_free(&post);
         if (attached) tap->detach();
     }
+};
+
+// The threads of an offline render that take tracks beside the render's own
+// thread. Made and deleted by the renderer's owner (prepare() and the
+// destructor), never during a render. Per block, run() on the render thread
+// publishes the block's length and resets the counters, then wakes every
+// worker; each thread takes the next track not yet taken until none is left.
+// The last to finish a track wakes the render thread, which sleeps until
+// then. Nothing here allocates or locks; a worker sleeps on its own signal.
+class Renderer::Workers {
+public:
+    Workers(Renderer& renderer, int count) : r_(renderer), go_(std::make_unique<WakeSignal[]>(size_t(count))) {
+        threads_.reserve(size_t(count));
+        for (int i = 0; i < count; ++i) threads_.emplace_back([this, i] { loop(size_t(i)); });
+    }
+    ~Workers() {
+        quit_.store(true, std::memory_order_release);
+        for (size_t i = 0; i < threads_.size(); ++i) go_[i].wake();
+        for (auto& t : threads_) t.join();
+    }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    size_t count() const { return threads_.size(); }
+
+    // Render thread: every track's next `frames`, on return.
+    void run(int frames) {
+        frames_.store(frames, std::memory_order_relaxed);
+        remaining_.store(r_.tracks_.size(), std::memory_order_relaxed);
+        next_.store(0, std::memory_order_release);
+        generation_.fetch_add(1, std::memory_order_release);
+        for (size_t i = 0; i < threads_.size(); ++i) go_[i].wake();
+        take();
+        while (remaining_.load(std::memory_order_acquire) != 0) {
+            const uint32_t seen = done_.value();
+            if (remaining_.load(std::memory_order_acquire) == 0) break;
+            done_.waitFor(seen, std::chrono::nanoseconds(-1));
+        }
+    }
+
+private:
+    void take() {
+        const size_t n = r_.tracks_.size();
+        for (;;) {
+            // A worker late from the block before finds none left, or takes
+            // a track of this block after the counters were reset for it.
+            const size_t i = next_.fetch_add(1, std::memory_order_acq_rel);
+            if (i >= n) return;
+            r_.renderTrack(*r_.tracks_[i], frames_.load(std::memory_order_relaxed));
+            if (remaining_.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.wake();
+        }
+    }
+
+    void loop(size_t index) {
+        uint32_t served = 0;
+        for (;;) {
+            // The signal is read before the state it guards: a wake in
+            // between is not lost.
+            const uint32_t seen = go_[index].value();
+            if (quit_.load(std::memory_order_acquire)) return;
+            const uint32_t generation = generation_.load(std::memory_order_acquire);
+            if (generation != served) {
+                served = generation;
+                realtime::Scope scope;
+                take();
+                continue;
+            }
+            go_[index].waitFor(seen, std::chrono::nanoseconds(-1));
+        }
+    }
+
+    Renderer& r_;
+    std::unique_ptr<WakeSignal[]> go_;  // one per worker
+    WakeSignal done_;                   // the render thread's
+    std::atomic<uint32_t> generation_{0};
+    std::atomic<int> frames_{0};
+    std::atomic<size_t> next_{0};
+    std::atomic<size_t> remaining_{0};
+    std::atomic<bool> quit_{false};
+    std::vector<std::thread> threads_;
 };
 
 Renderer::Renderer(std::shared_ptr<const Composition> composition,
@@ -85,6 +173,8 @@ Renderer::Renderer(std::shared_ptr<const Composition> composition,
       maxFrames_(std::max(1, maxFrames)) {}
 
 Renderer::~Renderer() = default;
+
+int Renderer::workerCount() const { return workers_ ? static_cast<int>(workers_->count()) : 0; }
 
 namespace {
 bool makeResampler(SwrContext** swr, int64_t from, int64_t to) {
@@ -234,6 +324,7 @@ bool Renderer::prepare(QString* error) {
             t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
             t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
             t->stageOut[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            if (!t->post && t->stageMax < maxFrames_) t->block[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
         if (params)
             for (const auto& step : params->volumeSteps())
@@ -242,6 +333,8 @@ bool Renderer::prepare(QString* error) {
     }
     tracks_ = std::move(tracks);
     length_ = mediatime::framesAt(composition_->duration(), outRate);
+    const int workers = std::min(workerCount_, static_cast<int>(tracks_.size()) - 1);
+    if (workers > 0) workers_ = std::make_unique<Workers>(*this, workers);
     prepared_ = true;
     setPosition(position_);
     return true;
@@ -543,29 +636,8 @@ void Renderer::pullPost(Track& t, float* l, float* r, int n) {
     }
 }
 
-void Renderer::render(float* left, float* right, int frames) {
-    frames = std::clamp(frames, 0, maxFrames_);
-    std::fill(left, left + frames, 0.0f);
-    std::fill(right, right + frames, 0.0f);
-    if (!prepared_ || frames == 0) {
-        position_ += frames;
-        return;
-    }
-    for (auto& tp : tracks_) {
-        Track& t = *tp;
-        if (!t.post) {
-            // Slices no longer than the tap was prepared for.
-            for (int done = 0; done < frames;) {
-                const int k = static_cast<int>(std::min<int64_t>(t.stageMax, frames - done));
-                processStage(t, k);
-                for (int i = 0; i < k; ++i) {
-                    left[done + i] += t.stageOut[0][i];
-                    right[done + i] += t.stageOut[1][i];
-                }
-                done += k;
-            }
-            continue;
-        }
+void Renderer::renderTrack(Track& t, int frames) {
+    if (t.post) {
         float* l = t.postBuf[0].data();
         float* r = t.postBuf[1].data();
         while (t.postDrop > 0) {
@@ -574,6 +646,43 @@ void Renderer::render(float* left, float* right, int frames) {
             t.postDrop -= k;
         }
         pullPost(t, l, r, frames);
+        t.made[0] = l;
+        t.made[1] = r;
+        return;
+    }
+    if (frames <= t.stageMax) {
+        processStage(t, frames);
+        t.made[0] = t.stageOut[0].data();
+        t.made[1] = t.stageOut[1].data();
+        return;
+    }
+    // Slices no longer than the tap was prepared for.
+    for (int done = 0; done < frames;) {
+        const int k = static_cast<int>(std::min<int64_t>(t.stageMax, frames - done));
+        processStage(t, k);
+        std::memcpy(t.block[0].data() + done, t.stageOut[0].data(), sizeof(float) * k);
+        std::memcpy(t.block[1].data() + done, t.stageOut[1].data(), sizeof(float) * k);
+        done += k;
+    }
+    t.made[0] = t.block[0].data();
+    t.made[1] = t.block[1].data();
+}
+
+void Renderer::render(float* left, float* right, int frames) {
+    frames = std::clamp(frames, 0, maxFrames_);
+    std::fill(left, left + frames, 0.0f);
+    std::fill(right, right + frames, 0.0f);
+    if (!prepared_ || frames == 0) {
+        position_ += frames;
+        return;
+    }
+    if (workers_) workers_->run(frames);
+    // The sum in track order, whichever thread made each block.
+    for (auto& tp : tracks_) {
+        Track& t = *tp;
+        if (!workers_) renderTrack(t, frames);
+        const float* l = t.made[0];
+        const float* r = t.made[1];
         for (int i = 0; i < frames; ++i) {
             left[i] += l[i];
             right[i] += r[i];

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -20,6 +21,13 @@
 //
 // prepare() and setPosition() may allocate and belong to a worker or to the
 // start of a render; render() is real-time safe.
+//
+// An offline render may spread its tracks over a few threads of its own
+// (setWorkerCount): render() hands each of them tracks to render through
+// their taps, renders tracks itself meanwhile, waits for the last one and
+// then sums them in track order, so that the result is the same sample for
+// sample as on one thread. Each track, its tap and its buffers belong to one
+// thread at a time; the workers sleep between render() calls.
 class Renderer {
 public:
     enum class Mode {
@@ -59,8 +67,18 @@ public:
     // and `right`, and advances the position.
     void render(float* left, float* right, int frames);
 
+    // Up to `count` threads that render tracks beside the one calling
+    // render(); no more than the tracks need are started. Call it before
+    // prepare(); 0, the default, keeps every track on the render's thread.
+    void setWorkerCount(int count) { workerCount_ = std::max(0, count); }
+    int workerCount() const;
+
 private:
     struct Track;
+    class Workers;
+    // The track's next `frames` (at most maxFrames()) through its tap and
+    // volume; the block lies in buffers of the track.
+    void renderTrack(Track& t, int frames);
     void produceVirtual(Track& t, float* l, float* r, int64_t n);
     void pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n);
     void startStretch(Track& t, size_t segIndex);
@@ -80,4 +98,6 @@ private:
     int64_t position_ = 0;
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<std::shared_ptr<DecodedSource>> sources_;  // kept alive while rendering
+    int workerCount_ = 0;
+    std::unique_ptr<Workers> workers_;  // goes first: its threads touch the tracks
 };
