@@ -204,6 +204,10 @@ public:
         // Opens an exported file in the desktop's default application
         // (replaced by the tests).
         std::function<void(const QUrl&)> openInDefaultApplication;
+        // Threads beside the reader's that render the mix's tracks; below
+        // zero, as many as the machine spares (the benchmark sets 0 to
+        // compare).
+        int mixRenderWorkers = -1;
     } exporting;
     // ---- Recording from an audio input (src/export/Recording.cpp) ----------------------
     struct RecordingState {

@@ -45,10 +45,10 @@ QString percentText(long percent) { return QStringLiteral("%1%").arg(percent); }
 
 // Threads beside the reader's for the mix's tracks: a few, leaving a core to
 // the encoder and one to the rest of the machine.
-int mixRenderWorkers(size_t tracks) {
+int mixRenderWorkers(size_t tracks, int chosen) {
     constexpr int kMostWorkers = 3;
     const int cores = int(std::thread::hardware_concurrency());
-    const int spare = std::clamp(cores - 2, 0, kMostWorkers);
+    const int spare = chosen >= 0 ? chosen : std::clamp(cores - 2, 0, kMostWorkers);
     return tracks > 1 ? std::min(spare, int(tracks) - 1) : 0;
 }
 
@@ -247,7 +247,7 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
         if (t->duration() > MediaTime::zero()) ids.push_back(t->trackID());
     // The live tracks render side by side on a few threads of the reader's
     // own; the sum is the same as on one.
-    reader->setRenderWorkerCount(mixRenderWorkers(ids.size()));
+    reader->setRenderWorkerCount(mixRenderWorkers(ids.size(), exporting.mixRenderWorkers));
     auto output = std::make_shared<AssetReaderAudioMixOutput>(
         ids, AssetReaderAudioMixOutput::Settings{shell.projectSampleRate, 2});
     output->setAudioMix(mix);

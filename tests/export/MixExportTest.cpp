@@ -4,6 +4,9 @@
 #include "platform/core/Realtime.h"
 #include "platform/media/FileTags.h"
 #include "platform/media/MediaMetadata.h"
+#include "platform/units/Component.h"
+#include "platform/units/PluginCatalogue.h"
+#include "platform/units/PluginHost.h"
 
 // Three tracks: A at speed 2 with the low-pass on (rendered alone), B from a
 // 48 kHz source (rendered alone), C live. Each has one click.
@@ -54,4 +57,74 @@ TEST_F(MixExportTest, EveryTrackLandsAtItsPlaceInEveryFormatAndRate) {
         }
     }
     EXPECT_EQ(realtime::violationCount(), violations);
+}
+
+namespace {
+
+// The installed mda plug-ins, registered once for this program.
+std::shared_ptr<const units::PluginCatalogue> mdaCatalogue() {
+    static const auto catalogue = [] {
+        auto scanned = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
+        units::PluginCatalogue::setCurrent(scanned);
+        units::registerPluginComponents(units::ComponentRegistry::instance(), scanned);
+        return scanned;
+    }();
+    return catalogue;
+}
+
+}  // namespace
+
+TEST_F(MixExportTest, APlugInOnOneTrackAndALevelCurveOnAnother) {
+    // E: a lone click at 0.3 s through mda Delay. L: a 440 Hz tone whose
+    // level falls along a straight curve from 1 at 0 s to 0.2 at 2 s.
+    auto e = append(writeClicks("echo.wav", 2.0, {0.3}));
+    auto l = append(writeClicks("level.wav", 2.0, {}, 44100, 440));
+    const auto catalogue = mdaCatalogue();
+    QString delay;
+    for (const auto& r : catalogue->bundleRecords())
+        if (r.pluginURI.endsWith(QStringLiteral("/mda/Delay"))) delay = r.AudioComponents.first().name;
+    ASSERT_FALSE(delay.isEmpty()) << "mda-lv2 is not installed";
+    e->dynamicAudioUnits = catalogue->bundleRecords();
+    const auto& component = [&] {
+        for (const auto& r : catalogue->bundleRecords())
+            if (r.AudioComponents.first().name == delay) return r.AudioComponents.first();
+        return units::AudioComponentRecord{};
+    }();
+    e->setPluginsArray({PluginRecord{nullptr, delay, false,
+                                     uint32_t(units::fourCCFromString(component.type) +
+                                              units::fourCCFromString(component.subtype) +
+                                              units::fourCCFromString(component.manufacturer)),
+                                     false}});
+    e->createPluginForName(delay, 0, false);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return e->pluginsArray()[0].audioUnit != nullptr; }));
+    ASSERT_TRUE(e->pluginsArray()[0].audioUnitEnabled);
+
+    l->typeOfRecordedCurve = 1;  // straight lines between points
+    c->automation.recordedParameters[l->identifierOfFilter] = {{QStringLiteral("inputAudioMix"), {{0, 1}, {2, 0.2}}}};
+    c->publishRecordedParametersForFilter(l.get());
+
+    const uint64_t violations = realtime::violationCount();
+    choose(2, 0);
+    const QString path = testsupport::tempDir() + "/effects.wav";
+    c->saveAudioToURL(QUrl::fromLocalFile(path));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(sheetPercent(), "100%");
+    EXPECT_TRUE(c->exporting.lastExportSucceeded);
+    pressOk();
+    const DecodedFile d = decode(path);
+    ASSERT_NEAR(double(d.frames()), 2 * 44100, 1);
+
+    // The level follows the curve (each slice takes the curve's value at
+    // its start, so within a slice's fall of it).
+    for (double at : {0.3, 1.0, 1.7}) {
+        SCOPED_TRACE(at);
+        EXPECT_NEAR(toneAmplitude(d, at - 0.1, at + 0.1, 440) / 0.1, 1.0 - 0.4 * at, 0.04);
+    }
+    // The delay repeats the click after it: on the dry track nothing but
+    // the tone sounds there, and the tone stays under 0.1.
+    const double echoes = peakLevel(d, 0.31, 1.9);
+    EXPECT_GT(echoes, 0.15);
+    EXPECT_NEAR(peakNear(d, 0.3, 0.005), 0.3, 0.001);
+    EXPECT_EQ(realtime::violationCount(), violations);
+    waitForReadyItem();
 }

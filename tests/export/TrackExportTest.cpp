@@ -86,3 +86,30 @@ TEST_F(TrackExportTest, StoppedAtFortyPercentKeepsTheFirstPart) {
     pressOk();
     waitForReadyItem();
 }
+
+TEST_F(TrackExportTest, KeyPointsMoveToTheRenderAndComeBackExactly) {
+    // A track placed at 0.3 s whose level steps from 1 down to 0.25 at 1.3 s
+    // of the timeline: the render runs from the track's own zero, so the
+    // step lies at 1.0 s of the file.
+    auto t = append(writeClicks("steps.wav", 2.0, {}, 44100, 440));
+    t->projectSampleRate = 44100;
+    place(*t, 0.3);
+    t->typeOfRecordedCurve = 0;  // steps
+    const TrackCurves curves{{QStringLiteral("inputAudioMix"),
+                              {{0.3, 1, KeyPoint::kRecordingBoundary}, {0.7, 1, std::nullopt},
+                               {1.3, 0.25, std::nullopt}, {2.3, 0.25, KeyPoint::kRecordingBoundary}}},
+                             {QStringLiteral("inputChannelMix"), {{1.1, 0, std::nullopt}}}};
+    c->automation.recordedParameters[t->identifierOfFilter] = curves;
+    c->publishRecordedParametersForFilter(t.get());
+
+    const QString path = testsupport::tempDir() + "/steps.m4a";
+    ASSERT_TRUE(c->saveTrackToURL(t.get(), QUrl::fromLocalFile(path)));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(c->exporting.lastExportSucceeded);
+    pressOk();
+    EXPECT_EQ(c->automation.recordedParameters[t->identifierOfFilter], curves);
+    const DecodedFile d = decode(path);
+    EXPECT_NEAR(toneAmplitude(d, 0.3, 0.8, 440), 0.1, 0.01);
+    EXPECT_NEAR(toneAmplitude(d, 1.2, 1.8, 440), 0.025, 0.005);
+    waitForReadyItem();
+}
