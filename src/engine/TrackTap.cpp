@@ -525,7 +525,13 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             auto result = controller->updateRecordedParametersForFilter(
                 track, previousStart, a.input, c->unit(a.unit).load(),
                 a.passesListener ? c->parameterListener.get() : nullptr);
-            if (result && a.decidesActive) active[static_cast<int>(a.unit)] = *result != 0.0;
+            if (!result || !a.decidesActive) continue;
+            // A unit with latency that a curve drives keeps playing at the
+            // curve's neutral value: were it to sit out there, the curve
+            // leaving neutral would bring it in clean and silent for its
+            // latency, a gap in the middle of a smooth move.
+            const int u = static_cast<int>(a.unit);
+            active[u] = *result != 0.0 || c->standIns[u].frames != 0;
         }
     }
 

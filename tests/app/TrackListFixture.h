@@ -97,19 +97,25 @@ protected:
         return {c->ui.textFieldDurationMinutes->text(), c->ui.textFieldDurationSeconds->text()};
     }
 
-    // The composition's mix rendered offline; the strongest frequency of its
-    // left channel over `seconds` from `from`.
-    double heardFrequency(double from, double seconds) {
+    // The left channel of the composition's mix rendered offline.
+    std::vector<float> renderedLeft() {
+        std::vector<float> left;
         auto reader = AssetReader::create(c->currentComposition->copy());
-        if (!reader) return -1;
+        if (!reader) return left;
         std::vector<int32_t> ids;
         for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
         auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
         out->setAudioMix(c->currentAudioMix->copy());
         reader->addOutput(out);
-        if (!reader->startReading()) return -1;
-        std::vector<float> left;
+        if (!reader->startReading()) return left;
         while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
+        return left;
+    }
+
+    // The strongest frequency of the rendered left channel over `seconds`
+    // from `from`.
+    double heardFrequency(double from, double seconds) {
+        const std::vector<float> left = renderedLeft();
         const size_t a = size_t(from * 44100), n = size_t(seconds * 44100);
         if (left.size() < a + n) return -1;
         return testsupport::peakFrequency(left.data() + a, n, 44100);
