@@ -628,6 +628,40 @@ public:
     int rulerTrackCount() const override;
     const std::vector<MarkerRecord>& rulerMarkers() const override;
 
+    // ---- What the ruler layer's gestures call (app/RulerInteraction.cpp) ---------------
+    AudioDrawingView* rulerLaneAt(int index) const override;
+    void rulerSeek(double seconds, std::function<void(bool finished)> completion) override;
+    void rulerUpdateCurrentTime(double seconds) override { updateCurrentTime(seconds); }
+    void rulerSetContinueTimeObserver(bool on) override { shell.continueTimeObserver = on; }
+    void rulerShowPosition(double seconds) override;
+    void rulerVerifyRecordedInputValues(double seconds) override;
+    void rulerAutoscroll(const QPoint& globalPos) override;
+    bool rulerIsBusy() const override { return shell.audioControllerIsWorking; }
+    quint64 rulerSelectedTrack() const override { return currentSelectedAudio.load(); }
+    void rulerSelectTrack(quint64 index) override;
+    FloatSlider* rulerZoomSlider() const override { return ui.zoomSlider; }
+    double rulerZoomValue() const override { return shell.zoomValue; }
+    void rulerUpdateZoomValue(bool pinchEnded) override;
+    void rulerAddAudioFile(const QUrl& url) override { addAudioFileToComposition(url); }
+    void rulerLoadProject(const QUrl& url) override { loadTrackToCompositionForProject(url); }
+
+    // ---- Timeline zoom (app/Zoom.cpp) ------------------------------------------------
+    // What the zoom's undo step returns to.
+    struct ZoomUndoRecord {
+        double audioViewSize = 1.0;
+    };
+    // Who changed the zoom: the zoom slider (also during a pinch), the ruler
+    // layer at the end of a pinch, or an undo or redo.
+    using ZoomSender = std::variant<FloatSlider*, LineView*, ZoomUndoRecord>;
+    // Where the slider's mouse is: its press and release bracket a drag,
+    // which becomes one undo step; a click or a key moves it in one event.
+    enum class ZoomMouse { None, Down, Up, Click };
+    void updateZoomValueFrom(const ZoomSender& sender, ZoomMouse mouse = ZoomMouse::None);
+    void resetZoomValueFrom();
+    void registerZoomUndo(double zoom);
+    // Connects the zoom slider's press, moves and release.
+    void connectZoomSlider();
+
 signals:
     // The playing state changed ("playerStateChanged").
     void playerStateChanged();

@@ -88,14 +88,14 @@ void AudioController::setupLineView() {
     ui.lineView->globalLinePercent = 0.0;
     // The container covers exactly the visible part of the track area and
     // sits above it; the layer inside is as wide as the whole track area.
+    // The layer takes the mouse over the tracks and passes on what it does
+    // not use.
     if (!ui.lineViewContainer) {
         ui.lineViewContainer = new QWidget(ui.audioScrollView);
         ui.lineViewContainer->setObjectName(QStringLiteral("lineViewContainer"));
-        ui.lineViewContainer->setAttribute(Qt::WA_TransparentForMouseEvents);
         ui.lineViewContainer->setAttribute(Qt::WA_NoSystemBackground);
     }
     ui.lineView->setParent(ui.lineViewContainer);
-    ui.lineView->setAttribute(Qt::WA_TransparentForMouseEvents);
     stopWatchingTrackArea();
     watchedViewport_ = ui.audioScrollView->viewport();
     watchedTrackArea_ = ui.audioView;

@@ -111,6 +111,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     for (auto* slider : {c->ui.sliderPlayerVolume, c->miniPlayer.miniPlayerVolume})
         QObject::connect(slider, &FloatSlider::action, c, &AudioController::updatePlayerVolumeFrom);
     c->connectEffectControls();
+    c->connectZoomSlider();
     QObject::connect(c->ui.animateLibraryButton, &QAbstractButton::clicked, c,
                      [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
     QObject::connect(c->ui.animateEQViewButton, &QAbstractButton::clicked, c,

@@ -1,10 +1,21 @@
 #include "views/LineView.h"
 
 #include "platform/core/TimeText.h"
+#include "platform/media/Asset.h"
+#include "views/AudioDrawingView.h"
 #include "views/Fonts.h"
+#include "views/FloatSlider.h"
 #include "views/Palette.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
+#include <QTimer>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -39,6 +50,12 @@ LineView::LineView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
     labelFont_ = systemFont(12);
     markerFont_ = systemFont(11);
+    setFocusPolicy(Qt::StrongFocus);  // takes the arrow keys once clicked or tabbed to
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_AcceptTouchEvents);
+    performAfterDelay = [this](int delayMs, std::function<void()> fn) {
+        QTimer::singleShot(delayMs, this, std::move(fn));
+    };
 }
 
 QString LineView::stringForTime(double seconds) { return timeTextWithHundredths(seconds); }
@@ -217,4 +234,286 @@ void LineView::drawMarkers(QPainter& painter, double W, double H, double s, doub
         else
             guard = x + 5.5;
     }
+}
+
+// ---------------------------------------------------------------------------
+// Presses, drags and releases
+
+double LineView::compositionSeconds() const {
+    return audioController ? audioController->rulerCompositionSeconds() : 0.0;
+}
+
+double LineView::pointerTime(const QPointF& position) const {
+    const double D = compositionSeconds();
+    const double timeline = audioController ? audioController->rulerTimelineWidth() : -1.0;
+    const double W = timeline >= 0 ? timeline : width();
+    const double s = audioController ? audioController->rulerVisibleRect().x() : 0.0;
+    if (!(W > 0)) return 0.0;
+    return clampValue(D * (position.x() + s) / W, 0, D);
+}
+
+void LineView::forwardToLane(QMouseEvent* event) {
+    AudioDrawingView* lane = mouseDrawingView_;
+    const QPointF local = lane->mapFromGlobal(event->globalPosition());
+    QMouseEvent forwarded(event->type(), local, local, event->globalPosition(), event->button(),
+                          event->buttons(), event->modifiers(), event->pointingDevice());
+    QCoreApplication::sendEvent(lane, &forwarded);
+}
+
+void LineView::mousePressEvent(QMouseEvent* event) {
+    canMoveLine = false;
+    canSeekTime = false;
+    mouseDrawingView_ = nullptr;
+    auto* owner = audioController;
+    if (event->button() != Qt::LeftButton || !owner || !owner->rulerPlayerItemIsReady()) {
+        event->ignore();
+        return;
+    }
+    // Lanes first: the first whose trimmed region holds the pointer takes the gesture.
+    for (int i = 0; i < owner->rulerTrackCount(); ++i) {
+        AudioDrawingView* lane = owner->rulerLaneAt(i);
+        if (!lane || lane->drawingBezierPath.isEmpty()) continue;
+        if (lane->drawingBezierPath.contains(lane->mapFromGlobal(event->globalPosition()))) {
+            mouseDrawingView_ = lane;
+            forwardToLane(event);
+            event->accept();
+            return;
+        }
+    }
+    // Then the playhead, as the last drawing placed it.
+    const double timeline = owner->rulerTimelineWidth();
+    const double W = timeline >= 0 ? timeline : width();
+    const double s = owner->rulerVisibleRect().x();
+    const double xc = clampValue(currentLinePercent, 0, 1) * W - s;
+    if (!(std::abs(event->position().x() - xc) < 5.0)) {
+        event->ignore();
+        return;
+    }
+    canMoveLine = true;
+    currentTime = pointerTime(event->position());
+    grabPlayheadAtCurrentTime();
+    owner->rulerAutoscroll(event->globalPosition().toPoint());
+    event->accept();
+}
+
+void LineView::grabPlayheadAtCurrentTime() {
+    auto* owner = audioController;
+    const double D = compositionSeconds();
+    owner->rulerSetContinueTimeObserver(false);
+    linePercent = globalLinePercent = D > 0 ? currentTime / D : 0.0;
+    owner->rulerShowPosition(currentTime);
+    update();
+    emit seekStarted(currentTime);
+    QPointer<LineView> self(this);
+    owner->rulerSeek(currentTime, [self](bool finished) {
+        if (!self) return;
+        emit self->seekFinished(finished);
+        if (!finished) return;  // the gate stays shut until the next press
+        if (self->audioController) self->audioController->rulerVerifyRecordedInputValues(self->currentTime);
+        self->canSeekTime = true;
+    });
+}
+
+void LineView::dragPlayheadToCurrentTime() {
+    auto* owner = audioController;
+    const double D = compositionSeconds();
+    linePercent = globalLinePercent = D > 0 ? currentTime / D : 0.0;
+    owner->rulerShowPosition(currentTime);
+    update();
+    // While paused the controls follow the curves at every step, without
+    // waiting for a seek.
+    if (!owner->rulerIsPlaying()) owner->rulerVerifyRecordedInputValues(currentTime);
+    if (!canSeekTime) return;
+    canSeekTime = false;
+    emit seekStarted(currentTime);
+    QPointer<LineView> self(this);
+    owner->rulerSeek(currentTime, [self](bool finished) {
+        if (!self) return;
+        emit self->seekFinished(finished);
+        if (!finished) return;
+        self->performAfterDelay(SeekGateDelayMs, [self] {
+            if (self) self->updateCanSeekTime();
+        });
+    });
+}
+
+void LineView::updateCanSeekTime() { canSeekTime = true; }
+
+AudioDrawingView* LineView::mouseDrawingView() const { return mouseDrawingView_; }
+
+void LineView::mouseMoveEvent(QMouseEvent* event) {
+    if (mouseDrawingView_) {
+        forwardToLane(event);
+        event->accept();
+        return;
+    }
+    if (!canMoveLine || !audioController) {
+        event->ignore();
+        return;
+    }
+    currentTime = pointerTime(event->position());
+    dragPlayheadToCurrentTime();
+    audioController->rulerAutoscroll(event->globalPosition().toPoint());
+    event->accept();
+}
+
+void LineView::mouseReleaseEvent(QMouseEvent* event) {
+    if (mouseDrawingView_) {
+        forwardToLane(event);
+        mouseDrawingView_ = nullptr;
+        event->accept();
+        return;
+    }
+    if (!canMoveLine || !audioController) {
+        event->ignore();
+        canMoveLine = false;
+        return;
+    }
+    // The owner's seek puts the percents, slider and labels where the player lands.
+    currentTime = pointerTime(event->position());
+    audioController->rulerUpdateCurrentTime(currentTime);
+    audioController->rulerAutoscroll(event->globalPosition().toPoint());
+    canMoveLine = false;
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// The same drag driven by a time
+
+void LineView::lineUpdateDownFromAbsoluteTime(double seconds) {
+    if (!audioController) return;
+    canSeekTime = false;
+    mouseDrawingView_ = nullptr;
+    canMoveLine = true;
+    currentTime = clampValue(seconds, 0, compositionSeconds());
+    grabPlayheadAtCurrentTime();
+}
+
+void LineView::lineUpdateDraggedFromAbsoluteTime(double seconds) {
+    if (!canMoveLine || !audioController) return;
+    currentTime = clampValue(seconds, 0, compositionSeconds());
+    dragPlayheadToCurrentTime();
+}
+
+void LineView::lineUpdateUpFromAbsoluteTime(double seconds) {
+    if (canMoveLine && audioController) {
+        currentTime = clampValue(seconds, 0, compositionSeconds());
+        audioController->rulerUpdateCurrentTime(currentTime);
+    }
+    canMoveLine = false;
+}
+
+// ---------------------------------------------------------------------------
+// Pinch, keys and drops
+
+bool LineView::event(QEvent* event) {
+    if (event->type() == QEvent::NativeGesture) {
+        auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        switch (gesture->gestureType()) {
+        case Qt::BeginNativeGesture:
+        case Qt::ZoomNativeGesture:
+        case Qt::EndNativeGesture:
+            magnify(gesture->gestureType(), gesture->value());
+            event->accept();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void LineView::magnify(Qt::NativeGestureType type, double magnification) {
+    auto* owner = audioController;
+    FloatSlider* slider = owner ? owner->rulerZoomSlider() : nullptr;
+    if (!slider) return;
+    // Qt's begin and end carry no magnification of their own.
+    if (type != Qt::ZoomNativeGesture) magnification = 0.0;
+    double z = owner->rulerZoomValue() + magnification;
+    if (z > slider->maxValue())
+        z = slider->maxValue();
+    else if (z < slider->minValue())
+        z = slider->minValue();
+    slider->setFloatValue(float(z));
+    if (type == Qt::BeginNativeGesture) magnifyEventStartingZoom = owner->rulerZoomValue();
+    owner->rulerUpdateZoomValue(type == Qt::EndNativeGesture);
+}
+
+void LineView::keyPressEvent(QKeyEvent* event) {
+    auto* owner = audioController;
+    const int count = owner ? owner->rulerTrackCount() : 0;
+    if (count == 0 || owner->rulerIsBusy()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const quint64 selected = owner->rulerSelectedTrack();
+    qint64 index = -1;
+    // Without a selected track neither arrow has a neighbour to go to.
+    const bool hasSelection = selected < quint64(count);
+    if (event->key() == Qt::Key_Up && hasSelection)
+        index = qint64(selected) - 1;
+    else if (event->key() == Qt::Key_Down && hasSelection)
+        index = qint64(selected) + 1;
+    else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (index < 0 || index >= count) {  // no wrap-around
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    owner->rulerSelectTrack(quint64(index));
+    event->accept();
+}
+
+void LineView::dragEnterEvent(QDragEnterEvent* event) {
+    dragOperation_ = event->mimeData() && event->mimeData()->hasUrls() ? 1 : 0;
+    if (dragOperation_) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void LineView::dragMoveEvent(QDragMoveEvent* event) {
+    if (dragOperation_) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void LineView::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    auto* owner = audioController;
+    QUrl url;
+    if (data && data->hasUrls())
+        for (const QUrl& u : data->urls())
+            if (u.isLocalFile()) {
+                url = u;  // only the first file counts
+                break;
+            }
+    if (!owner || url.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    const QString path = url.toLocalFile();
+    const QFileInfo info(path);
+    // The owner adds the file once the drop has returned.
+    if (info.isFile() && Asset::audiovisualExtensions().contains(info.suffix().toLower())) {
+        QTimer::singleShot(0, this, [this, url] {
+            if (audioController) audioController->rulerAddAudioFile(url);
+        });
+    } else if (info.suffix().compare(QLatin1String("trvproj"), Qt::CaseInsensitive) == 0) {
+        QTimer::singleShot(0, this, [this, url] {
+            if (audioController) audioController->rulerLoadProject(url);
+        });
+    } else {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
