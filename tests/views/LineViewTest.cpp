@@ -5,6 +5,11 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <limits>
@@ -30,6 +35,10 @@ struct Owner : LineViewOwner {
     QRect rulerVisibleRect() const override { return visible; }
     int rulerTrackCount() const override { return tracks; }
     const std::vector<MarkerRecord>& rulerMarkers() const override { return markers; }
+
+    std::vector<QUrl> added, projects;
+    void rulerAddAudioFile(const QUrl& url) override { added.push_back(url); }
+    void rulerLoadProject(const QUrl& url) override { projects.push_back(url); }
 };
 
 enum class Ink { None, Blue, Orange, White, Other };
@@ -223,6 +232,67 @@ TEST_F(LineViewTest, Markers) {
     EXPECT_EQ(inkAt(image, 100, 150), Ink::White);
     for (int y = 60; y < 140; ++y) EXPECT_NE(inkAt(image, 300, y), Ink::White) << y;
     EXPECT_EQ(inkAt(image, 380, 150), Ink::None);
+}
+
+}  // namespace
+
+namespace {
+
+// What a drop on the layer asks of the owner, once the drop has returned:
+// a media file is added, a project folder (its extension in any case) is
+// loaded; anything else is refused and nothing is asked.
+TEST_F(LineViewTest, DropsAddMediaOrLoadProjects) {
+    view.audioController = &owner;
+    QTemporaryDir dir;
+    auto file = [&](const QString& name) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        return QUrl::fromLocalFile(f.fileName());
+    };
+    auto folder = [&](const QString& name) {
+        QDir(dir.path()).mkdir(name);
+        return QUrl::fromLocalFile(dir.filePath(name));
+    };
+    const QUrl song = file("song.FLAC"), notes = file("notes.txt"), project = folder("Mix.TRVPROJ"),
+               plain = folder("plain");
+    struct Case {
+        const char* name;
+        QList<QUrl> urls;
+        bool accepted;
+        std::vector<QUrl> added, projects;
+    };
+    const Case cases[] = {
+        {"a media file", {song}, true, {song}, {}},
+        {"a project folder in capitals", {project}, true, {}, {project}},
+        {"a text file", {notes}, false, {}, {}},
+        {"a plain folder", {plain}, false, {}, {}},
+        {"a text file before a media file: only the first counts", {notes, song}, false, {}, {}},
+        {"a web address", {QUrl("https://example.org/a.mp3")}, false, {}, {}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        owner.added.clear();
+        owner.projects.clear();
+        QMimeData data;
+        data.setUrls(k.urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &drop);
+        EXPECT_EQ(drop.isAccepted(), k.accepted);
+        EXPECT_TRUE(owner.added.empty());  // not before the drop has returned
+        QCoreApplication::processEvents();
+        EXPECT_EQ(owner.added, k.added);
+        EXPECT_EQ(owner.projects, k.projects);
+    }
+    // A drag without addresses is not taken.
+    QMimeData text;
+    text.setText("words");
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_FALSE(enter.isAccepted());
 }
 
 }  // namespace
