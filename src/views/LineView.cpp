@@ -7,6 +7,7 @@
 #include "views/FloatSlider.h"
 #include "views/Palette.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -375,6 +377,23 @@ void LineView::mouseReleaseEvent(QMouseEvent* event) {
     audioController->rulerAutoscroll(event->globalPosition().toPoint());
     canMoveLine = false;
     event->accept();
+}
+
+void LineView::wheelEvent(QWheelEvent* event) {
+    // The layer lies over the scrolled track area but outside its scroll
+    // view: the wheel scrolls that view as if the layer were not there.
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(w);
+        if (!area) continue;
+        QWidget* viewport = area->viewport();
+        QWheelEvent forwarded(viewport->mapFromGlobal(event->globalPosition()), event->globalPosition(),
+                              event->pixelDelta(), event->angleDelta(), event->buttons(),
+                              event->modifiers(), event->phase(), event->inverted(), event->source());
+        QCoreApplication::sendEvent(viewport, &forwarded);
+        event->setAccepted(forwarded.isAccepted());
+        return;
+    }
+    event->ignore();
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <QPointingDevice>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -407,6 +408,23 @@ TEST_F(RulerInteractionTest, ZoomScalesTheTrackAreaAndEveryLane) {
     EXPECT_EQ(c->ui.audioView->width(), area);
     EXPECT_EQ(first->x(), 120);
     EXPECT_EQ(first->selectionPaths.front().front(), QPointF(30, 0));
+}
+
+}  // namespace
+
+namespace {
+
+// The wheel over the layer scrolls the track area under it, as it did
+// before the layer took the mouse.
+TEST_F(RulerInteractionTest, WheelScrollsTheTrackArea) {
+    SetUpTracks(1);
+    QScrollBar* bar = c->ui.audioScrollView->horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(0);
+    QWheelEvent wheel(QPointF(50, 50), line->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(-120, 0),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(line, &wheel);
+    EXPECT_GT(bar->value(), 0);
 }
 
 }  // namespace
