@@ -75,6 +75,7 @@ void AudioController::updateZoomValueFrom(const ZoomSender& sender, ZoomMouse mo
         const double s = double(lane->width()) / double(lane->oldBounds.width());
         lane->move(int(std::lround(lane->x() * s)), lane->y());
         lane->updateDrawingPath();
+        lane->oldBounds = lane->rect();  // also for a lane without a region yet
         for (auto& path : lane->selectionPaths)
             for (QPointF& point : path) point.setX(point.x() * s);
         for (auto& paste : lane->selectionPastes) {

@@ -374,6 +374,18 @@ TEST_F(RulerInteractionTest, PinchAndSliderDragAreOneUndoStepEach) {
     EXPECT_EQ(c->undoManager()->undoCount(), before + 1);
     undo();
     EXPECT_DOUBLE_EQ(c->shell.zoomValue, 1.0);
+
+    // The reset goes back to 1.0 as one undo step.
+    pinch(Qt::BeginNativeGesture, 0);
+    pinch(Qt::ZoomNativeGesture, 2.5);
+    pinch(Qt::EndNativeGesture, 0);
+    endEvent();
+    c->resetZoomValueFrom();
+    endEvent();
+    EXPECT_DOUBLE_EQ(c->shell.zoomValue, 1.0);
+    EXPECT_DOUBLE_EQ(c->ui.zoomSlider->floatValue(), 1.0);
+    undo();
+    EXPECT_NEAR(c->shell.zoomValue, 3.5, 1e-6);
 }
 
 // Zoom 1 → 2 doubles the track area, the ruler over it, each lane's width
