@@ -42,6 +42,7 @@ struct AudioInputDevice;
 class ExportGroup;
 class ExportSession;
 class ExportSheet;
+struct MovieVideoSettings;
 class MetadataPopover;
 class QFileDialog;
 class QTimer;
@@ -274,6 +275,10 @@ public:
     // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
     // [destination] or [destination, tag names].
     void saveAudioToURL(const QUrl& destination, const QStringList& tags = {});
+    // The mix export at `sampleRate`; with `video`, a movie carrying that
+    // picture (no tags, no library, a stop leaves nothing).
+    void startMixExport(const QUrl& destination, const QStringList& tags, double sampleRate,
+                        std::shared_ptr<const MovieVideoSettings> video);
     void exportRenderedTracksNotify(const QUrl& destination, const QStringList& tags);
     void processAudioComposition(const std::shared_ptr<Composition>& composition,
                                  const std::shared_ptr<AudioMix>& mix, const QUrl& destination,
@@ -303,9 +308,29 @@ public:
     // Starts the export (true) or refuses it (false, nothing changed); the
     // render begins on the main queue once the tap is ready for it.
     bool saveTrackToURL(MusicFilter* track, const QUrl& destination);
-    void startTrackExport(MusicFilter* track, const QUrl& destination);
+    // The same, backwards: the whole render is read first (0 to 50 %), then
+    // written from its end (50 to 100 %); "Stop Processing" acts while writing.
+    bool saveReversedTrackToURL(MusicFilter* track, const QUrl& destination);
+    bool beginTrackExport(MusicFilter* track, const QUrl& destination, bool reversed);
+    void startTrackExport(MusicFilter* track, const QUrl& destination, bool reversed = false);
     void copyAudioFileAndChangeSpeed(MusicFilter* track);
     void resetAssetsForTrackExportWithError(MusicFilter* track, bool error);
+
+    // ---- Audio with video export (src/export/VideoExport.cpp) ---------------------------
+    // A movie of the track with its source's picture, or of the whole mix
+    // with it; a source without video gives the track's m4a export. True
+    // when the export has started.
+    bool saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl& destination);
+    bool mixAudioTracksAndVideoTrackToURL(MusicFilter* track, const QUrl& destination);
+    // The sheet's "Stop Processing" during a video export: nothing is left.
+    void stopAudioVideoProcessing();
+    // The end of either, on the main thread; `track` null for the mix.
+    void finishVideoExport(MusicFilter* track, bool ok, bool stopped);
+    // The three track commands: the selected track reversed, with its video,
+    // and the mix with its video, each after a save panel.
+    void saveReversedAudioTrackFrom();
+    void saveAudioAndVideoTrackFrom();
+    void saveMixAudioAndVideoTrackFrom();
 
     // ---- Metadata and artwork (src/export/Metadata.cpp) ---------------------------------
     MetadataPopover* metadataPopover();

@@ -4,10 +4,15 @@
 #include "platform/core/Realtime.h"
 #include "platform/media/ProcessingTap.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 AudioWriteJob::AudioWriteJob(std::shared_ptr<AssetReader> reader,
                              std::shared_ptr<AssetReaderAudioMixOutput> output,
@@ -31,6 +36,10 @@ void AudioWriteJob::start(std::function<void(double)> progress, std::function<vo
 }
 
 void AudioWriteJob::run() {
+    if (!scratchPath_.isEmpty()) {
+        runReversed();
+        return;
+    }
     Result result;
     const auto alive = alive_;
     auto post = [this, alive](std::function<void()> fn) {
@@ -134,13 +143,141 @@ void AudioWriteJob::run() {
     const bool readFailed = reader_->status() == AssetReader::Status::Failed;
     if (reader_->status() == AssetReader::Status::Reading) reader_->cancelReading();
     if (readFailed) result.error = reader_->errorString();
-    if (writeFailed || readFailed) {
+    if (writeFailed || readFailed || (result.stopped && discardWhenStopped_)) {
         writer_->cancel();
     } else {
         result.ok = writer_->finish(&result.error);
         if (!result.stopped && result.ok) sendProgress(endSeconds);
     }
     finish(result);
+}
+
+namespace {
+
+// Whole writes and reads of a file at an offset, through short counts and
+// interruptions.
+bool writeAt(int fd, const void* data, size_t size, off_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, p, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool readAt(int fd, void* data, size_t size, off_t offset) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, p, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+void AudioWriteJob::runReversed() {
+    Result result;
+    const auto alive = alive_;
+    const double endSeconds = end_.isValid() ? end_.seconds() : 0.0;
+    const double rate = output_->settings().sampleRate;
+    auto sendProgress = [this, alive](double seconds) {
+        if (progress_)
+            MainQueue::async([this, alive, seconds] {
+                if (alive->load()) progress_(seconds);
+            });
+    };
+    const QByteArray scratchName = QFile::encodeName(scratchPath_);
+    const int fd = ::open(scratchName.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    auto end = [&] {
+        if (fd >= 0) ::close(fd);
+        ::unlink(scratchName.constData());
+        if (!result.ok) writer_->cancel();
+        finish(result);
+    };
+    if (fd < 0) {
+        result.error = QStringLiteral("\"%1\" could not be created.").arg(scratchPath_);
+        return end();
+    }
+    if (!reader_->startReading()) {
+        result.error = reader_->errorString();
+        return end();
+    }
+
+    // Reading: the forward render, interleaved, into the scratch file. The
+    // stop flag waits for the writing.
+    constexpr int64_t kBlock = AssetReaderAudioMixOutput::FramesPerBuffer;
+    constexpr int kChannels = 2;
+    constexpr size_t kFrameBytes = kChannels * sizeof(float);
+    std::vector<float> left(kBlock), right(kBlock), interleaved(size_t(kBlock) * kChannels);
+    int64_t total = 0;
+    long lastPercent = -1;
+    auto percentOf = [&](double seconds) {
+        return endSeconds > 0 ? std::lround(std::min(1.0, seconds / (2.0 * endSeconds)) * 100.0) : 0L;
+    };
+    for (;;) {
+        const int64_t n = output_->readNext(left.data(), right.data(), kBlock, nullptr);
+        if (n <= 0) break;
+        for (int64_t i = 0; i < n; ++i) {
+            interleaved[size_t(2 * i)] = left[size_t(i)];
+            interleaved[size_t(2 * i + 1)] = right[size_t(i)];
+        }
+        if (!writeAt(fd, interleaved.data(), size_t(n) * kFrameBytes, off_t(total) * off_t(kFrameBytes))) {
+            result.error = QStringLiteral("\"%1\" could not be written.").arg(scratchPath_);
+            break;
+        }
+        total += n;
+        const double seconds = double(total) / rate;
+        if (const long p = percentOf(seconds); p != lastPercent) {
+            lastPercent = p;
+            sendProgress(seconds);
+        }
+    }
+    const bool readFailed = reader_->status() == AssetReader::Status::Failed;
+    if (reader_->status() == AssetReader::Status::Reading) reader_->cancelReading();
+    if (readFailed) result.error = reader_->errorString();
+    if (!result.error.isEmpty()) return end();
+    sendProgress(endSeconds);
+
+    // Writing: blocks from the end of the file, each channel reversed on its
+    // own, so the file is the forward render sample for sample backwards.
+    int64_t position = total;
+    while (position > 0) {
+        if (stop_ && stop_->load(std::memory_order_relaxed)) {
+            result.stopped = true;
+            break;
+        }
+        const int64_t n = std::min(kBlock, position);
+        position -= n;
+        if (!readAt(fd, interleaved.data(), size_t(n) * kFrameBytes, off_t(position) * off_t(kFrameBytes))) {
+            result.error = QStringLiteral("\"%1\" could not be read.").arg(scratchPath_);
+            return end();
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            const size_t from = size_t(2 * (n - 1 - i));
+            left[size_t(i)] = interleaved[from];
+            right[size_t(i)] = interleaved[from + 1];
+        }
+        const float* channels[kChannels] = {left.data(), right.data()};
+        if (!writer_->append(channels, n, &result.error)) return end();
+        result.frames += n;
+        const double seconds = endSeconds + double(result.frames) / rate;
+        if (const long p = percentOf(seconds); p != lastPercent) {
+            lastPercent = p;
+            sendProgress(seconds);
+        }
+    }
+    result.ok = writer_->finish(&result.error);
+    if (result.ok && !result.stopped) sendProgress(2.0 * endSeconds);
+    end();
 }
 
 void AudioWriteJob::finish(const Result& result) {

@@ -40,6 +40,16 @@ public:
     AudioWriteJob& operator=(const AudioWriteJob&) = delete;
 
     void setStopFlag(const std::atomic<bool>* flag) { stop_ = flag; }
+    // A stop cancels the file instead of finishing it: nothing is left under
+    // the destination's name.
+    void setDiscardWhenStopped(bool discard) { discardWhenStopped_ = discard; }
+    // Writes the render backwards: the whole render goes first into the
+    // float file `scratchPath` (created, and removed at the end), then the
+    // file is read back from its end, each channel reversed on its own, into
+    // the writer. The stop flag is tested only while writing. The progress
+    // then runs over twice `endTime`: the seconds read, then `endTime` plus
+    // the seconds written.
+    void setReversedThrough(const QString& scratchPath) { scratchPath_ = scratchPath; }
     // `progress` gets the seconds read so far (sent when the whole percent
     // of `endTime` changes, and once at the end); `completion` the result.
     // Both on the main thread, the completion last.
@@ -51,6 +61,7 @@ public:
 
 private:
     void run();
+    void runReversed();
     void finish(const Result& result);
 
     std::shared_ptr<AssetReader> reader_;
@@ -58,6 +69,8 @@ private:
     std::unique_ptr<AudioFileWriter> writer_;
     MediaTime end_;
     const std::atomic<bool>* stop_ = nullptr;
+    bool discardWhenStopped_ = false;
+    QString scratchPath_;
     std::function<void(double)> progress_;
     std::function<void(const Result&)> completion_;
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);

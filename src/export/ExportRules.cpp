@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
+#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -47,6 +48,10 @@ QString proposedCompositionName(const QString& title, const QUrl& projectURL, in
 }
 
 QString proposedTrackName(quint64 index) { return QStringLiteral("Track %1").arg(index + 1); }
+
+QString proposedReversedTrackName(quint64 index) { return QStringLiteral("Reversed track %1").arg(index); }
+
+QString proposedVideoTrackName(quint64 index) { return QStringLiteral("Track %1 - Video").arg(index + 1); }
 
 MediaMetadata compositionMetadata(const QString& title, const QString& artist, const QString& comment,
                                   const QImage& artwork, const QString& destinationPath) {
@@ -111,6 +116,14 @@ void clearFolderFiles(const QString& folder) {
     QDir dir(folder);
     const auto entries = dir.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& info : entries) QFile::remove(info.absoluteFilePath());
+}
+
+QString scratchFilePath(const QString& folder, const QString& stem) {
+    if (!QDir().mkpath(folder)) return {};
+    QTemporaryFile file(QDir(folder).filePath(stem + QStringLiteral("-XXXXXX.f32")));
+    file.setAutoRemove(false);
+    if (!file.open()) return {};
+    return file.fileName();
 }
 
 }  // namespace exportrules

@@ -30,6 +30,14 @@ std::optional<AudioFileWriter::Format> formatForIndex(int index);
 // and the others in the table's order; empty for no format.
 QStringList allowedTypesForFormat(int index);
 
+// The AAC bit rate of the track exports and of the movies' sound.
+inline constexpr int kMovieAudioBitRate = 320000;
+
+// "Reversed track N" with the track's index counted from 0.
+QString proposedReversedTrackName(quint64 index);
+// "Track N - Video" with the track's index counted from 1.
+QString proposedVideoTrackName(quint64 index);
+
 // The name the composition's save panel proposes: the title when there is
 // one; else, with a project, "<project> - N Tracks" ("- 1 Track" for one);
 // else empty (the panel's own default).
@@ -58,6 +66,11 @@ QByteArray jpegData(const QImage& image);
 // that they run song.m4a, song 2.m4a, song 2 3.m4a. A folder at a candidate
 // ends the search (the writer then fails on it).
 QString temporaryAudioFilePath(const QString& folder, const QString& sourcePath);
+
+// A new empty file in `folder` (made when missing) for an export's
+// intermediate samples, named "<stem>-XXXXXX.f32"; empty when it cannot be
+// made.
+QString scratchFilePath(const QString& folder, const QString& stem);
 
 // Deletes every file directly inside `folder`; folders stay.
 void clearFolderFiles(const QString& folder);

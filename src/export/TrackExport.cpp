@@ -41,6 +41,14 @@ bool isSameFile(const QString& a, const QString& b) {
 }  // namespace
 
 bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination) {
+    return beginTrackExport(track, destination, false);
+}
+
+bool AudioController::saveReversedTrackToURL(MusicFilter* track, const QUrl& destination) {
+    return beginTrackExport(track, destination, true);
+}
+
+bool AudioController::beginTrackExport(MusicFilter* track, const QUrl& destination, bool reversed) {
     if (!track || exporting.exportIsRunning) return false;
     if (!track->playerAsset || !track->audioTrack || track->trackID == -1) return false;
     const QString destinationPath = destination.toLocalFile();
@@ -72,15 +80,15 @@ bool AudioController::saveTrackToURL(MusicFilter* track, const QUrl& destination
     // A tap the export had to prepare itself finishes its set-up on the main
     // thread first (its units take the track's values).
     std::weak_ptr<MusicFilter> weakTrack = track->weak_from_this();
-    MainQueue::async([this, session = &s, weakTrack, destination] {
+    MainQueue::async([this, session = &s, weakTrack, destination, reversed] {
         if (exporting.session.get() != session) return;
-        if (auto t = weakTrack.lock()) startTrackExport(t.get(), destination);
+        if (auto t = weakTrack.lock()) startTrackExport(t.get(), destination, reversed);
         else resetAssetsForTrackExportWithError(nullptr, true);
     });
     return true;
 }
 
-void AudioController::startTrackExport(MusicFilter* track, const QUrl& destination) {
+void AudioController::startTrackExport(MusicFilter* track, const QUrl& destination, bool reversed) {
     ExportSession& s = *exporting.session;
     const QString destinationPath = destination.toLocalFile();
     const auto input = track->mixInput();
@@ -141,11 +149,22 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
     updateRecordedTimesForFilter(track, -start);
     exporting.processingPercentCompleted = 0.0;
 
-    const double length = target->duration().seconds();
+    // A reversed export reads the whole render first, then writes it: its
+    // progress runs over twice the length, half for each.
+    const double length = target->duration().seconds() * (reversed ? 2.0 : 1.0);
     auto lastPercent = std::make_shared<double>(0.0);
     std::weak_ptr<MusicFilter> weak = track->weak_from_this();
     s.writer = std::make_unique<AudioWriteJob>(reader, output, std::move(writer), target->duration());
     s.writer->setStopFlag(&exporting.stopAudioProcessing);
+    if (reversed) {
+        const QString scratch = exportrules::scratchFilePath(getAppTempPath(), QStringLiteral("reversed"));
+        if (scratch.isEmpty()) {
+            s.writer.reset();
+            updateRecordedTimesForFilter(track, start);
+            return fail();
+        }
+        s.writer->setReversedThrough(scratch);
+    }
     s.writer->start(
         [this, length, lastPercent](double seconds) {
             const double p = std::round(std::min(1.0, seconds / length) * 100.0);
