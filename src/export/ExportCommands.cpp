@@ -142,3 +142,52 @@ void AudioController::saveAudioTrackFrom() {
     });
     panel->open();
 }
+
+namespace {
+// A track command's panel: on its OK, after it has closed, the track then
+// selected gets `run` with the chosen file.
+void openTrackPanel(AudioController& c, const QStringList& types, const QString& proposedName, const QString& key,
+                    std::function<void(AudioController&, MusicFilter*, const QUrl&)> run) {
+    QFileDialog* panel = makeSavePanel(c.ui.window, types, proposedName);
+    AudioController* controller = &c;
+    QObject::connect(panel, &QDialog::finished, controller, [controller, panel, key, run](int result) {
+        const QUrl url = chosenURL(panel);
+        if (result != QDialog::Accepted || url.isEmpty()) return;
+        MusicFilter* track = controller->trackAt(controller->currentSelectedAudio.load());
+        if (!track) return;
+        std::weak_ptr<MusicFilter> weak = track->weak_from_this();
+        MainQueue::instance().perform(controller, key, url.toString(), [controller, weak, url, run] {
+            if (auto t = weak.lock()) run(*controller, t.get(), url);
+        });
+    });
+    panel->open();
+}
+}  // namespace
+
+void AudioController::saveReversedAudioTrackFrom() {
+    const quint64 selected = currentSelectedAudio.load();
+    if (exportCommandsAreBlocked() || !trackAt(selected)) return;
+    pauseAndClosePanels(*this);
+    openTrackPanel(*this, {QStringLiteral("m4a")}, exportrules::proposedReversedTrackName(selected),
+                   QStringLiteral("saveReversedTrackToURL"),
+                   [](AudioController& c, MusicFilter* t, const QUrl& url) { c.saveReversedTrackToURL(t, url); });
+}
+
+void AudioController::saveAudioAndVideoTrackFrom() {
+    const quint64 selected = currentSelectedAudio.load();
+    if (exportCommandsAreBlocked() || !trackAt(selected)) return;
+    pauseAndClosePanels(*this);
+    openTrackPanel(*this, {QStringLiteral("mov")}, exportrules::proposedVideoTrackName(selected),
+                   QStringLiteral("saveAudioAndVideoTrackToURL"),
+                   [](AudioController& c, MusicFilter* t, const QUrl& url) { c.saveAudioAndVideoTrackToURL(t, url); });
+}
+
+void AudioController::saveMixAudioAndVideoTrackFrom() {
+    const quint64 selected = currentSelectedAudio.load();
+    if (exportCommandsAreBlocked() || !trackAt(selected)) return;
+    pauseAndClosePanels(*this);
+    openTrackPanel(
+        *this, {QStringLiteral("mov")}, exportrules::proposedVideoTrackName(selected),
+        QStringLiteral("mixAudioTracksAndVideoTrackToURL"),
+        [](AudioController& c, MusicFilter* t, const QUrl& url) { c.mixAudioTracksAndVideoTrackToURL(t, url); });
+}

@@ -24,15 +24,25 @@ void installExportCommands(AudioController* c) {
     exportMix->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     auto* exportTrack = new QAction(QStringLiteral("Export current track..."), file);
     exportTrack->setObjectName(QStringLiteral("exportCurrentTrackAction"));
+    auto* exportReversed = new QAction(QStringLiteral("Export reversed current track..."), file);
+    exportReversed->setObjectName(QStringLiteral("exportReversedTrackAction"));
+    auto* exportVideo = new QAction(QStringLiteral("Export current track with video..."), file);
+    exportVideo->setObjectName(QStringLiteral("exportTrackWithVideoAction"));
+    auto* exportMixVideo = new QAction(QStringLiteral("Export composition with current track's video..."), file);
+    exportMixVideo->setObjectName(QStringLiteral("exportCompositionWithVideoAction"));
     auto* separator = new QAction(file);
     separator->setSeparator(true);
-    file->insertActions(first, {separator, exportMix, exportTrack});
+    file->insertActions(first, {separator, exportMix, exportTrack, exportReversed, exportVideo, exportMixVideo});
     QObject::connect(exportMix, &QAction::triggered, c, [c] { c->saveAudioFileFrom(); });
     QObject::connect(exportTrack, &QAction::triggered, c, [c] { c->saveAudioTrackFrom(); });
-    QObject::connect(file, &QMenu::aboutToShow, c, [c, exportMix, exportTrack] {
+    QObject::connect(exportReversed, &QAction::triggered, c, [c] { c->saveReversedAudioTrackFrom(); });
+    QObject::connect(exportVideo, &QAction::triggered, c, [c] { c->saveAudioAndVideoTrackFrom(); });
+    QObject::connect(exportMixVideo, &QAction::triggered, c, [c] { c->saveMixAudioAndVideoTrackFrom(); });
+    QObject::connect(file, &QMenu::aboutToShow, c, [c, exportMix, exportTrack, exportReversed, exportVideo, exportMixVideo] {
         const bool on = !c->exportCommandsAreBlocked();
+        const bool track = on && c->trackAt(c->currentSelectedAudio.load());
         exportMix->setEnabled(on);
-        exportTrack->setEnabled(on && c->trackAt(c->currentSelectedAudio.load()));
+        for (QAction* a : {exportTrack, exportReversed, exportVideo, exportMixVideo}) a->setEnabled(track);
     });
 
     QAction* metadata = window->addAction(QStringLiteral("Metadata..."));

@@ -6,15 +6,20 @@
 // jobs' reader and writer.
 
 #include "export/ExportJobs.h"
+#include "platform/media/MovieWriter.h"
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
 #include <vector>
 
 class MusicFilter;
+
+// The picture a video export copies into its movie.
+struct MovieVideoSettings : MovieWriter::VideoSettings {};
 
 class ExportSession {
 public:
@@ -50,4 +55,9 @@ public:
     QString trackURL;        // what the writer writes
     QString destinationURL;  // the user's file, when a speed change follows
     bool needsToCopyTempAudioFile = false;
+
+    // A video export: the picture its movie carries, and the timer that
+    // shows its progress twice a second.
+    std::shared_ptr<const MovieVideoSettings> video;
+    std::unique_ptr<QTimer> exportSessionTimer;
 };

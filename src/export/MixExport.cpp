@@ -14,6 +14,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/media/Asset.h"
 #include "platform/media/FileTags.h"
+#include "platform/media/MovieWriter.h"
 #include "views/AudioView.h"
 #include "views/ExportViews.h"
 
@@ -115,10 +116,16 @@ void AudioController::saveAudioToURL(const QUrl& destination, const QStringList&
             return;
         }
     }
+    SaveAccessoryView* accessory = saveAccessoryView();
+    startMixExport(destination, tags,
+                   exportrules::sampleRateForIndex(accessory->saveAudioSampleRatePopUpButton->currentIndex()), nullptr);
+}
+
+void AudioController::startMixExport(const QUrl& destination, const QStringList& tags, double sampleRate,
+                                     std::shared_ptr<const MovieVideoSettings> video) {
     // Nothing at the destination is removed: the writer renames a complete
     // file into place, and a failed export leaves the old one as it was.
-    SaveAccessoryView* accessory = saveAccessoryView();
-    shell.projectSampleRate = exportrules::sampleRateForIndex(accessory->saveAudioSampleRatePopUpButton->currentIndex());
+    shell.projectSampleRate = sampleRate;
     exporting.stopAudioProcessing.store(false);
     exporting.exportIsRunning = true;
     exporting.lastExportSucceeded = false;
@@ -128,6 +135,7 @@ void AudioController::saveAudioToURL(const QUrl& destination, const QStringList&
     ExportSession& s = *exporting.session;
     s.destination = destination;
     s.tags = tags;
+    s.video = std::move(video);
     s.audioGroup.enter();
 
     // The tracks that need a render of their own.
@@ -255,19 +263,28 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
     if (!reader->canAddOutput(output)) return resetAssetsWithError(true);
     reader->addOutput(output);
 
-    SaveAccessoryView* accessory = saveAccessoryView();
-    const int bitRate = exportrules::bitRateForIndex(accessory->saveAudioBitratePopUpButton->currentIndex());
-    shell.projectBitRate = bitRate;
-    const auto format = exportrules::formatForIndex(accessory->saveAudioFormatPopUpButton->currentIndex());
-    if (!format) return resetAssetsWithError(true);
+    std::unique_ptr<AudioFileWriter> writer;
+    if (s.video) {
+        // The movie: the track's picture copied beside the mix in AAC.
+        writer = MovieWriter::create(destination.toLocalFile(), *s.video,
+                                     AudioFileWriter::Settings{AudioFileWriter::Format::M4A, shell.projectSampleRate, 2,
+                                                               exportrules::kMovieAudioBitRate},
+                                     {}, &error);
+    } else {
+        SaveAccessoryView* accessory = saveAccessoryView();
+        const int bitRate = exportrules::bitRateForIndex(accessory->saveAudioBitratePopUpButton->currentIndex());
+        shell.projectBitRate = bitRate;
+        const auto format = exportrules::formatForIndex(accessory->saveAudioFormatPopUpButton->currentIndex());
+        if (!format) return resetAssetsWithError(true);
 
-    MetadataPopover* meta = metadataPopover();
-    const MediaMetadata metadata = exportrules::compositionMetadata(
-        meta->metadataTitleTextField->text(), meta->metadataArtistTextField->text(),
-        meta->metadataCommentsTextField->text(), meta->artwork(), destination.toLocalFile());
-    auto writer = AudioFileWriter::create(destination.toLocalFile(),
-                                          AudioFileWriter::Settings{*format, shell.projectSampleRate, 2, bitRate},
-                                          metadata, &error);
+        MetadataPopover* meta = metadataPopover();
+        const MediaMetadata metadata = exportrules::compositionMetadata(
+            meta->metadataTitleTextField->text(), meta->metadataArtistTextField->text(),
+            meta->metadataCommentsTextField->text(), meta->artwork(), destination.toLocalFile());
+        writer = AudioFileWriter::create(destination.toLocalFile(),
+                                         AudioFileWriter::Settings{*format, shell.projectSampleRate, 2, bitRate},
+                                         metadata, &error);
+    }
     if (!writer) return resetAssetsWithError(true);
 
     // The end of the last track, for the progress.
@@ -281,14 +298,19 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
     exporting.processingPercentCompleted = 0.0;
     s.writer = std::make_unique<AudioWriteJob>(reader, output, std::move(writer), end);
     s.writer->setStopFlag(&exporting.stopAudioProcessing);
+    s.writer->setDiscardWhenStopped(s.video != nullptr);
     const double endSeconds = end.seconds();
+    const bool movie = s.video != nullptr;
     s.writer->start(
-        [this, endSeconds](double seconds) {
+        [this, endSeconds, movie](double seconds) {
             exporting.processingPercentCompleted = endSeconds > 0 ? std::min(1.0, seconds / endSeconds) : 1.0;
-            progressSheet()->sheetPercentTextField->setText(
-                percentText(std::lround(exporting.processingPercentCompleted * 100.0)));
+            // A movie's sheet is updated by its progress timer.
+            if (!movie)
+                progressSheet()->sheetPercentTextField->setText(
+                    percentText(std::lround(exporting.processingPercentCompleted * 100.0)));
         },
-        [this, destination, tags](const AudioWriteJob::Result& result) {
+        [this, destination, tags, movie](const AudioWriteJob::Result& result) {
+            if (movie) return finishVideoExport(nullptr, result.ok, result.stopped);
             if (!result.ok) return resetAssetsWithError(true);
             notifyAudioMetering.store(true);
             if (ui.audioView)
