@@ -247,9 +247,27 @@ void AudioWriteJob::runReversed() {
     if (!result.error.isEmpty()) return end();
     sendProgress(endSeconds);
 
-    // Writing: blocks from the end of the file, each channel reversed on its
-    // own, so the file is the forward render sample for sample backwards.
-    int64_t position = total;
+    writeReversedAudioBufferWithDuration(fd, total, endSeconds, result);
+    end();
+}
+
+void AudioWriteJob::writeReversedAudioBufferWithDuration(int fd, int64_t frames, double endSeconds, Result& result) {
+    // Blocks from the end of the file, each channel reversed on its own, so
+    // the file is the forward render sample for sample backwards.
+    constexpr int64_t kBlock = AssetReaderAudioMixOutput::FramesPerBuffer;
+    constexpr int kChannels = 2;
+    constexpr size_t kFrameBytes = kChannels * sizeof(float);
+    const double rate = output_->settings().sampleRate;
+    std::vector<float> left(kBlock), right(kBlock), interleaved(size_t(kBlock) * kChannels);
+    const auto alive = alive_;
+    auto sendProgress = [this, alive](double seconds) {
+        if (progress_)
+            MainQueue::async([this, alive, seconds] {
+                if (alive->load()) progress_(seconds);
+            });
+    };
+    long lastPercent = 50;
+    int64_t position = frames;
     while (position > 0) {
         if (stop_ && stop_->load(std::memory_order_relaxed)) {
             result.stopped = true;
@@ -259,7 +277,7 @@ void AudioWriteJob::runReversed() {
         position -= n;
         if (!readAt(fd, interleaved.data(), size_t(n) * kFrameBytes, off_t(position) * off_t(kFrameBytes))) {
             result.error = QStringLiteral("\"%1\" could not be read.").arg(scratchPath_);
-            return end();
+            return;
         }
         for (int64_t i = 0; i < n; ++i) {
             const size_t from = size_t(2 * (n - 1 - i));
@@ -267,17 +285,17 @@ void AudioWriteJob::runReversed() {
             right[size_t(i)] = interleaved[from + 1];
         }
         const float* channels[kChannels] = {left.data(), right.data()};
-        if (!writer_->append(channels, n, &result.error)) return end();
+        if (!writer_->append(channels, n, &result.error)) return;
         result.frames += n;
         const double seconds = endSeconds + double(result.frames) / rate;
-        if (const long p = percentOf(seconds); p != lastPercent) {
+        const long p = endSeconds > 0 ? std::lround(std::min(1.0, seconds / (2.0 * endSeconds)) * 100.0) : 0L;
+        if (p != lastPercent) {
             lastPercent = p;
             sendProgress(seconds);
         }
     }
     result.ok = writer_->finish(&result.error);
     if (result.ok && !result.stopped) sendProgress(2.0 * endSeconds);
-    end();
 }
 
 void AudioWriteJob::finish(const Result& result) {

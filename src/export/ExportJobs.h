@@ -61,7 +61,11 @@ public:
 
 private:
     void run();
+    // The two halves of a reversed job: the forward render into the scratch
+    // file, then its `frames` written backwards (`endSeconds` is the length
+    // the progress counts in).
     void runReversed();
+    void writeReversedAudioBufferWithDuration(int fd, int64_t frames, double endSeconds, Result& result);
     void finish(const Result& result);
 
     std::shared_ptr<AssetReader> reader_;
