@@ -355,8 +355,24 @@ public:
     void updateReverbValue();
     void updateRepeatValue();
     void updateChannelMixValue();
-    // The views of the filter units, when the unit panel may show them.
-    QPointer<QWidget> audioUnitLowPassView, audioUnitHighPassView, audioUnitBandPassView;
+    // The views of the track's built-in units that the unit panel has been
+    // given, one per unit type; the panel's content view keeps the one it
+    // shows alive. Main thread.
+    QPointer<QWidget> audioUnitNBandEQView, audioUnit31BandEQView, audioUnitAUFilterView,
+        audioUnitDynamicProcessorView, audioUnitMultibandView, audioUnitDistortionView,
+        audioUnitDelayView, audioUnitLowPassView, audioUnitHighPassView, audioUnitBandPassView,
+        audioUnitPeakLimiterView, audioUnitPitchFilterView, audioUnitMatrixRFilterView,
+        audioUnitNewFilter0View;
+    // The view property of a built-in unit type; null for any other type.
+    QPointer<QWidget>* audioUnitViewForType(uint64_t type) {
+        QPointer<QWidget>* views[] = {
+            &audioUnitNBandEQView,      &audioUnit31BandEQView,    &audioUnitAUFilterView,
+            &audioUnitDynamicProcessorView, &audioUnitMultibandView, &audioUnitDistortionView,
+            &audioUnitDelayView,        &audioUnitLowPassView,     &audioUnitHighPassView,
+            &audioUnitBandPassView,     &audioUnitPeakLimiterView, &audioUnitPitchFilterView,
+            &audioUnitMatrixRFilterView, &audioUnitNewFilter0View};
+        return type < std::size(views) ? views[type] : nullptr;
+    }
 
     // ---- around an offline render of the track
     std::unique_ptr<MusicFilterParameters> filterParameters;
