@@ -5,6 +5,7 @@
 #include "export/ExportItems.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
+#include "platform/units/PluginHost.h"
 #include "views/AudioView.h"
 #include "views/ColorWell.h"
 #include "views/NumberTextField.h"
@@ -83,12 +84,14 @@ void AppDelegate::setupAppSupportDir() {
     // Folders that cannot be made are skipped; the library path stays unset.
     QString library = apppaths::mediaLibraryFolder();
     if (audioController && QFileInfo(library).isDir()) audioController->library.mediaLibraryPath = library;
-    if (audioController) audioController->automation.audioUnitsFolder = QString();
+    if (audioController) audioController->automation.audioUnitsFolder = units::PluginCatalogue::searchPath();
 }
 
 void AppDelegate::applicationWillFinishLaunching() { setupDefaultValues(); }
 
-void AppDelegate::applicationDidFinishLaunching() {}
+// The installed plug-ins are looked for once, on a worker thread; tracks
+// take them from the catalogue it leaves.
+void AppDelegate::applicationDidFinishLaunching() { units::scanAndRegisterPlugins(); }
 
 void AppDelegate::setupDefaultValues() {
     QSettings settings;

@@ -44,6 +44,10 @@ class ExportSession;
 class ExportSheet;
 class MetadataPopover;
 class AudioUnitPanel;
+struct PluginRecord;
+namespace units {
+struct AudioUnitBundleRecord;
+}
 class AudioUnitsPopover;
 class QAbstractButton;
 class QFileDialog;
@@ -675,6 +679,25 @@ public:
     } unitPanels;
     // The filter flags of every track follow what the panel shows.
     void updateUnitViewsInPanel();
+
+    // ---- Per-track plug-ins (automation/TrackPlugins.cpp) ----------------------------------
+    // The installed plug-ins and the two instruments, from the catalogue
+    // scanned at start-up.
+    void audioUnitPluginURLsForFilter(MusicFilter* filter);
+    static units::AudioUnitBundleRecord dictionaryForMIDISubType(const QString& subtype, const QString& name);
+    void createPopUpButtonForFilter(MusicFilter* filter) override;
+    // The pop-up's action: the selected item's plug-in, made when needed, in the panel.
+    void showAudioUnitForPluginObject(MusicFilter* filter);
+    void showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) override;
+    void completeShowAfterPluginCreationForFilter(MusicFilter* filter, const PluginRecord& record);
+    void pluginEnableCheckFrom(QAbstractButton* sender);
+    void enablePluginsNameForFilter(MusicFilter* filter) override;
+    void completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) override;
+    // `filter` null: the selected track.
+    void createAUSamplerFrom(MusicFilter* filter = nullptr);
+    // Item i's title bold while its plug-in is on; the check box follows the selected item.
+    void applyItemTitleRule(MusicFilter* filter, int index, const PluginRecord& record);
+    void showNotesViewFrom();
 
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);

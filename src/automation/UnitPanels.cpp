@@ -22,6 +22,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTimer>
 
 namespace {
@@ -236,9 +237,39 @@ void AudioController::showAudioUnitsPopoverFrom() {
             }
             check->setChecked(on);
         }
-    // The row of the track's plug-in controls joins the popover when the
-    // track has them.
-    const QSize size(282, 454);
+    // The selected track's plug-in row: its last shown item, the check box
+    // following that item's record.
+    auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
+    auto* check = qobject_cast<QCheckBox*>(track->pluginsCheckButton.data());
+    if (popUp) {
+        if (track->lastSelectedPlugin >= 0 && track->lastSelectedPlugin < popUp->count())
+            popUp->setCurrentIndex(int(track->lastSelectedPlugin));
+        if (check && popUp->currentIndex() >= 0)
+            for (const PluginRecord& r : track->pluginsArray())
+                if (r.audioUnitName == popUp->currentText()) {
+                    check->setChecked(r.audioUnitEnabled);
+                    break;
+                }
+    }
+    // Every track's controls leave the popover; the selected track's come back.
+    if (ui.audioView)
+        for (const TrackRecord& r : ui.audioView->audioTracks)
+            if (r.audioFilter)
+                for (QWidget* w : {r.audioFilter->pluginsCheckButton.data(), r.audioFilter->pluginsPopUpButton.data()})
+                    if (w && w->parentWidget() == popover->audioUnitsView) {
+                        w->hide();
+                        w->setParent(nullptr);
+                    }
+    QSize size(282, 454);
+    if (popUp && check) {
+        check->setParent(popover->audioUnitsView);
+        check->move(18, 16);
+        popUp->setParent(popover->audioUnitsView);
+        popUp->move(check->x() + check->width() + 3, 11);
+        check->show();
+        popUp->show();
+        size = QSize(282, 490);
+    }
     popover->showRelativeTo(unitPanels.audioUnitsButton ? unitPanels.audioUnitsButton.data() : ui.window, size);
 }
 

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Asset;
@@ -240,6 +241,11 @@ public:
     QStringList filterActivePluginsName;
     int64_t lastSelectedPlugin = 0;
     uint64_t pluginsToEnable = 0;
+    // The track's plug-in pop-up (a combo box whose item i stands for
+    // pluginsArray entry i) and its on/off check box; made by the controller.
+    QPointer<QWidget> pluginsPopUpButton, pluginsCheckButton;
+    // Unit values waiting for the plug-ins being re-enabled; none when empty.
+    std::optional<std::vector<MAudioParameter>> tempAudioUnitsArray;
 
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,
