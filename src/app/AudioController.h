@@ -772,3 +772,5 @@ private:
 void installTrackListCommands(AudioController* controller);
 // The export commands, the metadata popover and the preview in the menus.
 void installExportCommands(AudioController* controller);
+// The unit panel's commands: the "Units" menu and the "Audio Units" button.
+void installUnitPanelCommands(AudioController* controller);

@@ -161,6 +161,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
                      [c](bool on) { c->showEQFFT = on; });
 
     installTrackListCommands(c);
+    installUnitPanelCommands(c);
     installExportCommands(c);
 
     // Wake up, in the interface's order.

@@ -17,10 +17,15 @@
 #include "views/AudioUnitPanel.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
+#include "views/StyledControls.h"
 #include "views/UnitViews.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBoxLayout>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTimer>
@@ -331,4 +336,49 @@ void AudioController::trackUnitsWillBeFreed(MusicFilter* filter) {
     auto* panel = qobject_cast<AudioUnitPanel*>(trackList.audioUnitPanel.data());
     if (panel && panel->isVisible()) panel->close();
     removePanelContentView();
+}
+
+// The "Audio Units" button beside the equaliser toggle opens the popover of
+// the selected track's switches; the "Units" menu shows each unit's view.
+void installUnitPanelCommands(AudioController* c) {
+    if (!c->ui.window || !c->ui.animateEQViewButton) return;
+    if (QWidget* bar = c->ui.animateEQViewButton->parentWidget()) {
+        auto* button = new ColoredButton(QStringLiteral("Audio Units"), bar);
+        if (auto* layout = qobject_cast<QBoxLayout*>(bar->layout())) {
+            const int at = layout->indexOf(c->ui.animateEQViewButton);
+            layout->insertWidget(at + 1, button);
+        }
+        QObject::connect(button, &QAbstractButton::clicked, c, &AudioController::showAudioUnitsPopoverFrom);
+        c->unitPanels.audioUnitsButton = button;
+    }
+    struct Item {
+        const char* title;
+        void (AudioController::*show)();
+    } const items[] = {
+        {"N-Band EQ", &AudioController::showNBandEQViewFrom},
+        {"Graphic EQ", &AudioController::show31BandEQViewFrom},
+        {"Audio Filter", &AudioController::showAUFilterFrom},
+        {"Dynamics Processor", &AudioController::showDynamicProcessorFrom},
+        {"Multiband Compressor", &AudioController::showMultibandFrom},
+        {"Distortion", &AudioController::showDistortionViewFrom},
+        {"Delay", &AudioController::showDelayFrom},
+        {"Lowpass Filter", &AudioController::showLowPassViewFrom},
+        {"Highpass Filter", &AudioController::showHighPassViewFrom},
+        {"Bandpass Filter", &AudioController::showBandPassViewFrom},
+        {"Peak Limiter", &AudioController::showPeakLimiterFrom},
+        {"Pitch", &AudioController::showPitchFilterFrom},
+        {"Matrix Reverb", &AudioController::showMatrixRFilterFrom},
+        {"Panner", &AudioController::showNewFilter0From},
+    };
+    QMenu* menu = c->ui.window->menuBar()->addMenu(QStringLiteral("Units"));
+    for (const Item& item : items) {
+        auto show = item.show;
+        QObject::connect(menu->addAction(QString::fromLatin1(item.title)), &QAction::triggered, c,
+                         [c, show] { (c->*show)(); });
+    }
+    menu->addSeparator();
+    QObject::connect(menu->addAction(QStringLiteral("Audio Units…")), &QAction::triggered, c,
+                     &AudioController::showAudioUnitsPopoverFrom);
+    QObject::connect(menu->addAction(QStringLiteral("AU Sampler")), &QAction::triggered, c,
+                     [c] { c->createAUSamplerFrom(); });
 }
