@@ -2,6 +2,7 @@
 
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "engine/MusicFilter.h"
 #include "export/ExportItems.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
@@ -91,7 +92,20 @@ void AppDelegate::applicationWillFinishLaunching() { setupDefaultValues(); }
 
 // The installed plug-ins are looked for once, on a worker thread; tracks
 // take them from the catalogue it leaves.
-void AppDelegate::applicationDidFinishLaunching() { units::scanAndRegisterPlugins(); }
+// Tracks opened while the scan ran (files handed over at launch) take the
+// plug-ins once it ends; their lists are rebuilt at their next preparation.
+void AppDelegate::applicationDidFinishLaunching() {
+    QPointer<AudioController> controller(audioController);
+    units::scanAndRegisterPlugins([controller](std::shared_ptr<const units::PluginCatalogue>) {
+        if (!controller || !controller->ui.audioView) return;
+        for (const TrackRecord& r : controller->ui.audioView->audioTracks) {
+            MusicFilter* track = r.audioFilter.get();
+            if (!track || !track->wantsSearchPlugins) continue;
+            track->dynamicAudioUnits.clear();
+            controller->audioUnitPluginURLsForFilter(track);
+        }
+    });
+}
 
 void AppDelegate::setupDefaultValues() {
     QSettings settings;

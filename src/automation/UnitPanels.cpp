@@ -56,6 +56,17 @@ int connectedMIDIDeviceCount(const MusicFilter* filter) {
     return 0;
 }
 
+// The panel's track keeps the values its units hold now; a track whose
+// units are gone (no tap, or a tap let go) keeps the values it has.
+void readBackUnitValues(MusicFilter* track) {
+    if (!track || !track->getProcessorContext()) return;
+    bool hasUnits = false;
+    for (uint64_t type = 0; type < unittype::kBuiltInCount && !hasUnits; ++type)
+        hasUnits = track->getAudioUnitForType(type) != nullptr;
+    for (const PluginRecord& r : track->pluginsArray()) hasUnits = hasUnits || r.audioUnit;
+    if (hasUnits) track->updateListenerParametersFromAudioUnits();
+}
+
 bool isInstrumentName(const QString& name) {
     return name == QLatin1String("Apple: AU Sampler") || name == QLatin1String("Apple: DLS Synth");
 }
@@ -142,8 +153,7 @@ void AudioController::showBuiltInUnitViewFrom(uint64_t type) {
     units::Unit* unit = track->getAudioUnitForType(type);
     // The generic views show only a unit that exists.
     if (!row.ownView && !unit) return;
-    if (auto previous = unitPanels.currentFilterInAudioUnitPanel.lock())
-        previous->updateListenerParametersFromAudioUnits();
+    if (auto previous = unitPanels.currentFilterInAudioUnitPanel.lock()) readBackUnitValues(previous.get());
     if (!context) return;
     unitPanels.currentFilterInAudioUnitPanel = track;
     QWidget* view = row.ownView ? track->createCocoaView(unit) : track->createCustomViewForAudioUnit(unit);
@@ -318,7 +328,7 @@ void AudioController::resetBandPassFilterFrom() {
 
 void AudioController::windowWillClose(QWidget* window) {
     if (!window || window != trackList.audioUnitPanel.data()) return;
-    if (auto track = unitPanels.currentFilterInAudioUnitPanel.lock()) track->updateListenerParametersFromAudioUnits();
+    if (auto track = unitPanels.currentFilterInAudioUnitPanel.lock()) readBackUnitValues(track.get());
     unitPanels.currentFilterInAudioUnitPanel.reset();
     // The view goes once the close has been handled.
     QTimer::singleShot(0, this, [this] { removePanelContentView(); });

@@ -5,8 +5,6 @@
 
 #include "platform/core/UndoManager.h"
 #include "platform/units/EventListener.h"
-
-#include <algorithm>
 #include "platform/units/FilterUnits.h"
 #include "platform/units/Unit.h"
 
@@ -62,16 +60,9 @@ void appendSnapshots(std::vector<MAudioParameter>& list, units::Unit* unit, uint
 }  // namespace
 
 void MusicFilter::updateListenerParametersFromAudioUnits() {
-    // A track without units (no tap, or a tap whose units are gone) keeps
-    // the values it has: there is nothing to read.
+    listenerParameters.clear();
     auto* context = getProcessorContext();
     if (!context) return;
-    bool hasUnits = std::any_of(pluginsArray_.begin(), pluginsArray_.end(),
-                                [](const PluginRecord& r) { return r.audioUnit != nullptr; });
-    for (uint64_t i = 0; i < unittype::kBuiltInCount && !hasUnits; ++i)
-        hasUnits = context->unit(builtinunits::unitForTypeIndex(int(i))).load() != nullptr;
-    if (!hasUnits) return;
-    listenerParameters.clear();
     const Registrar reg{context->parameterListener.get(), this};
     for (uint64_t i = 0; i < unittype::kBuiltInCount; ++i) {
         units::Unit* unit = context->unit(builtinunits::unitForTypeIndex(int(i))).load();

@@ -5,6 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QScreen>
+
+#include <algorithm>
 
 AudioUnitPanel::AudioUnitPanel(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -83,6 +86,17 @@ QCheckBox* AudioUnitsPopover::switchForType(int type) const {
 
 void AudioUnitsPopover::showRelativeTo(QWidget* anchor, const QSize& contentSize) {
     resize(contentSize);
-    if (anchor) move(anchor->mapToGlobal(QPoint(anchor->width() / 2 - contentSize.width() / 2, anchor->height())));
+    if (anchor) {
+        // Below the anchor, or above it when the screen ends first.
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - contentSize.width() / 2, anchor->height()));
+        if (const QScreen* screen = anchor->screen()) {
+            const QRect room = screen->availableGeometry();
+            if (at.y() + contentSize.height() > room.bottom())
+                at.setY(anchor->mapToGlobal(QPoint(0, 0)).y() - contentSize.height());
+            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - contentSize.width())));
+            at.setY(std::max(at.y(), room.top()));
+        }
+        move(at);
+    }
     if (!isVisible()) show();
 }
