@@ -30,6 +30,7 @@
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -204,6 +205,11 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->audioScaleFactor = 1.0;
     if (preferences.preferecesTrackColor)
         track->setTrackColor(preferences.preferecesTrackColor->color().toRgb());
+    // The installed plug-ins the track can host, unless the preferences say not to look.
+    if (!preferences.preferencesSearchPluginsCheck || preferences.preferencesSearchPluginsCheck->isChecked()) {
+        track->wantsSearchPlugins = true;
+        audioUnitPluginURLsForFilter(track.get());
+    }
     shell.timelineDuration = C > 0 ? C : shell.timelineDuration;
 
     // Left-column views: thumbnail, meter and the three labels.

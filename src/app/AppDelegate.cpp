@@ -2,9 +2,11 @@
 
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "engine/MusicFilter.h"
 #include "export/ExportItems.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
+#include "platform/units/PluginHost.h"
 #include "views/AudioView.h"
 #include "views/ColorWell.h"
 #include "views/NumberTextField.h"
@@ -83,12 +85,27 @@ void AppDelegate::setupAppSupportDir() {
     // Folders that cannot be made are skipped; the library path stays unset.
     QString library = apppaths::mediaLibraryFolder();
     if (audioController && QFileInfo(library).isDir()) audioController->library.mediaLibraryPath = library;
-    if (audioController) audioController->automation.audioUnitsFolder = QString();
+    if (audioController) audioController->automation.audioUnitsFolder = units::PluginCatalogue::searchPath();
 }
 
 void AppDelegate::applicationWillFinishLaunching() { setupDefaultValues(); }
 
-void AppDelegate::applicationDidFinishLaunching() {}
+// The installed plug-ins are looked for once, on a worker thread; tracks
+// take them from the catalogue it leaves.
+// Tracks opened while the scan ran (files handed over at launch) take the
+// plug-ins once it ends; their lists are rebuilt at their next preparation.
+void AppDelegate::applicationDidFinishLaunching() {
+    QPointer<AudioController> controller(audioController);
+    units::scanAndRegisterPlugins([controller](std::shared_ptr<const units::PluginCatalogue>) {
+        if (!controller || !controller->ui.audioView) return;
+        for (const TrackRecord& r : controller->ui.audioView->audioTracks) {
+            MusicFilter* track = r.audioFilter.get();
+            if (!track || !track->wantsSearchPlugins) continue;
+            track->dynamicAudioUnits.clear();
+            controller->audioUnitPluginURLsForFilter(track);
+        }
+    });
+}
 
 void AppDelegate::setupDefaultValues() {
     QSettings settings;

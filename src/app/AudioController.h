@@ -44,6 +44,13 @@ class ExportSession;
 class ExportSheet;
 struct MovieVideoSettings;
 class MetadataPopover;
+class AudioUnitPanel;
+struct PluginRecord;
+namespace units {
+struct AudioUnitBundleRecord;
+}
+class AudioUnitsPopover;
+class QAbstractButton;
 class QFileDialog;
 class QTimer;
 class SaveAccessoryView;
@@ -639,6 +646,84 @@ public:
     // The generic unit views of the widget library.
     UnitViewFactory* unitViewFactory() override;
 
+    // ---- Built-in unit panels (automation/UnitPanels.cpp) ----------------------------------
+    // The unit panel and the popover of the unit switches, made on first use.
+    AudioUnitPanel* audioUnitPanel();
+    AudioUnitsPopover* audioUnitsPopover();
+    void showAudioUnitView(QWidget* view, const QString& name) override;
+    void trackUnitsWillBeFreed(MusicFilter* filter) override;
+    // The fourteen show actions, by unit type.
+    void showNBandEQViewFrom();
+    void show31BandEQViewFrom();
+    void showAUFilterFrom();
+    void showDynamicProcessorFrom();
+    void showMultibandFrom();
+    void showDistortionViewFrom();
+    void showDelayFrom();
+    void showLowPassViewFrom();
+    void showHighPassViewFrom();
+    void showBandPassViewFrom();
+    void showPeakLimiterFrom();
+    void showPitchFilterFrom();
+    void showMatrixRFilterFrom();
+    void showNewFilter0From();
+    void showBuiltInUnitViewFrom(uint64_t type);
+    // The eleven switch actions: the unit plays while the sender is on.
+    void nBandEQCheckFrom(QAbstractButton* sender);
+    void graphicEQCheckFrom(QAbstractButton* sender);
+    void auFilterCheckFrom(QAbstractButton* sender);
+    void dynamicProcessorCheckFrom(QAbstractButton* sender);
+    void multibandCompressorCheckFrom(QAbstractButton* sender);
+    void distortionCheckFrom(QAbstractButton* sender);
+    void delayCheckFrom(QAbstractButton* sender);
+    void peakLimiterCheckFrom(QAbstractButton* sender);
+    void pitchFilterCheckFrom(QAbstractButton* sender);
+    void matrixRFilterCheckFrom(QAbstractButton* sender);
+    void newFilter0CheckFrom(QAbstractButton* sender);
+    void switchBuiltInUnit(uint64_t type, bool on);
+    void resetLowPassFilterFrom();
+    void resetHighPassFilterFrom();
+    void resetBandPassFilterFrom();
+    void showAudioUnitsPopoverFrom();
+    // The panel is closing: its track's unit values are read back.
+    void windowWillClose(QWidget* window);
+    // The panel's history and content go.
+    void removePanelContentView();
+    // The history Edit > Undo and Redo act on: the panel's while it is the
+    // active window, the main window's otherwise.
+    UndoManager* activeUndoManager();
+    struct UnitPanelState {
+        // The track whose unit view the panel shows, from the show until
+        // the panel closes.
+        std::weak_ptr<MusicFilter> currentFilterInAudioUnitPanel;
+        // The track the panel's content view belongs to, until the content
+        // goes (it may outlive the close by one turn of the event loop).
+        MusicFilter* contentFilter = nullptr;
+        QPointer<AudioUnitsPopover> popover;
+        QPointer<QWidget> audioUnitsButton;  // the popover's anchor
+    } unitPanels;
+    // The filter flags of every track follow what the panel shows.
+    void updateUnitViewsInPanel();
+
+    // ---- Per-track plug-ins (automation/TrackPlugins.cpp) ----------------------------------
+    // The installed plug-ins and the two instruments, from the catalogue
+    // scanned at start-up.
+    void audioUnitPluginURLsForFilter(MusicFilter* filter);
+    static units::AudioUnitBundleRecord dictionaryForMIDISubType(const QString& subtype, const QString& name);
+    void createPopUpButtonForFilter(MusicFilter* filter) override;
+    // The pop-up's action: the selected item's plug-in, made when needed, in the panel.
+    void showAudioUnitForPluginObject(MusicFilter* filter);
+    void showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) override;
+    void completeShowAfterPluginCreationForFilter(MusicFilter* filter, const PluginRecord& record);
+    void pluginEnableCheckFrom(QAbstractButton* sender);
+    void enablePluginsNameForFilter(MusicFilter* filter) override;
+    void completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) override;
+    // `filter` null: the selected track.
+    void createAUSamplerFrom(MusicFilter* filter = nullptr);
+    // Item i's title bold while its plug-in is on; the check box follows the selected item.
+    void applyItemTitleRule(MusicFilter* filter, int index, const PluginRecord& record);
+    void showNotesViewFrom();
+
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
 
@@ -712,3 +797,5 @@ private:
 void installTrackListCommands(AudioController* controller);
 // The export commands, the metadata popover and the preview in the menus.
 void installExportCommands(AudioController* controller);
+// The unit panel's commands: the "Units" menu and the "Audio Units" button.
+void installUnitPanelCommands(AudioController* controller);

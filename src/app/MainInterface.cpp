@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QWindow>
 #include <QCheckBox>
 #include <QEvent>
 #include <QMenu>
@@ -121,19 +122,24 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->ui.preferencesAction, &QAction::triggered, d,
                      &AppDelegate::openPreferencesWindowFrom);
     QObject::connect(c->ui.quitAction, &QAction::triggered, d, &AppDelegate::terminate);
+    // Undo and Redo act on the unit panel's history while the panel is the
+    // active window, on the main window's otherwise.
     QObject::connect(c->ui.undoAction, &QAction::triggered, c, [c] {
-        if (c->undoManager()->canUndo()) c->undoManager()->undo();
+        if (UndoManager* um = c->activeUndoManager(); um->canUndo()) um->undo();
     });
     QObject::connect(c->ui.redoAction, &QAction::triggered, c, [c] {
-        if (c->undoManager()->canRedo()) c->undoManager()->redo();
+        if (UndoManager* um = c->activeUndoManager(); um->canRedo()) um->redo();
     });
     // The items follow the history as it changes, so their shortcuts always
     // act on what can be undone or redone, whether or not the menu was opened.
     auto followHistory = [c] {
-        c->ui.undoAction->setEnabled(c->undoManager()->canUndo());
-        c->ui.redoAction->setEnabled(c->undoManager()->canRedo());
+        UndoManager* um = c->activeUndoManager();
+        c->ui.undoAction->setEnabled(um->canUndo());
+        c->ui.redoAction->setEnabled(um->canRedo());
     };
     QObject::connect(c->undoManager(), &UndoManager::stateChanged, c, followHistory);
+    QObject::connect(c->audioUnitPanelUndoManager(), &UndoManager::stateChanged, c, followHistory);
+    QObject::connect(qApp, &QApplication::focusWindowChanged, c, followHistory);
     followHistory();
     QObject::connect(c->ui.importAction, &QAction::triggered, c, &AudioController::importAudioFileFrom);
     QObject::connect(c->ui.playPauseAction, &QAction::triggered, c, &AudioController::playPauseToggle);
@@ -155,6 +161,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
                      [c](bool on) { c->showEQFFT = on; });
 
     installTrackListCommands(c);
+    installUnitPanelCommands(c);
     installExportCommands(c);
 
     // Wake up, in the interface's order.

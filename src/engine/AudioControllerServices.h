@@ -127,6 +127,9 @@ public:
     }
     // Puts a unit's view into the unit panel under `name` and shows it.
     virtual void showAudioUnitView(QWidget* view, const QString& name) { (void)view, (void)name; }
+    // The track's built-in units are about to be freed (its tap was
+    // unprepared or finalized): nothing that shows them may outlive them.
+    virtual void trackUnitsWillBeFreed(MusicFilter* filter) { (void)filter; }
     // The track's tap was replaced while the player item plays a copy of
     // the mix: the item takes a new copy of the track's mix.
     virtual void resetPlayerItemAudioMixForFilter(MusicFilter* filter) { (void)filter; }

@@ -1,5 +1,7 @@
 #include "engine/MusicFilter.h"
 
+#include <algorithm>
+
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
@@ -173,6 +175,10 @@ void MusicFilter::detachTap(TrackTapContext* context) {
 }
 
 void MusicFilter::releasePluginUnitsAndContexts() {
+    const bool holdsUnits = std::any_of(pluginsArray_.begin(), pluginsArray_.end(),
+                                        [](const PluginRecord& r) { return r.audioUnit != nullptr; });
+    if (holdsUnits)
+        if (auto* controller = audioController()) controller->trackUnitsWillBeFreed(this);
     for (const auto& c : procRefInfoArray_)
         if (c->mode == ChainUnitInstrumentNotify && c->unit)
             c->unit->removeRenderNotify(&tracktap::chainUnitRenderCallback, c.get());

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Asset;
@@ -240,6 +241,11 @@ public:
     QStringList filterActivePluginsName;
     int64_t lastSelectedPlugin = 0;
     uint64_t pluginsToEnable = 0;
+    // The track's plug-in pop-up (a combo box whose item i stands for
+    // pluginsArray entry i) and its on/off check box; made by the controller.
+    QPointer<QWidget> pluginsPopUpButton, pluginsCheckButton;
+    // Unit values waiting for the plug-ins being re-enabled; none when empty.
+    std::optional<std::vector<MAudioParameter>> tempAudioUnitsArray;
 
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,
@@ -355,8 +361,24 @@ public:
     void updateReverbValue();
     void updateRepeatValue();
     void updateChannelMixValue();
-    // The views of the filter units, when the unit panel may show them.
-    QPointer<QWidget> audioUnitLowPassView, audioUnitHighPassView, audioUnitBandPassView;
+    // The views of the track's built-in units that the unit panel has been
+    // given, one per unit type; the panel's content view keeps the one it
+    // shows alive. Main thread.
+    QPointer<QWidget> audioUnitNBandEQView, audioUnit31BandEQView, audioUnitAUFilterView,
+        audioUnitDynamicProcessorView, audioUnitMultibandView, audioUnitDistortionView,
+        audioUnitDelayView, audioUnitLowPassView, audioUnitHighPassView, audioUnitBandPassView,
+        audioUnitPeakLimiterView, audioUnitPitchFilterView, audioUnitMatrixRFilterView,
+        audioUnitNewFilter0View;
+    // The view property of a built-in unit type; null for any other type.
+    QPointer<QWidget>* audioUnitViewForType(uint64_t type) {
+        QPointer<QWidget>* views[] = {
+            &audioUnitNBandEQView,      &audioUnit31BandEQView,    &audioUnitAUFilterView,
+            &audioUnitDynamicProcessorView, &audioUnitMultibandView, &audioUnitDistortionView,
+            &audioUnitDelayView,        &audioUnitLowPassView,     &audioUnitHighPassView,
+            &audioUnitBandPassView,     &audioUnitPeakLimiterView, &audioUnitPitchFilterView,
+            &audioUnitMatrixRFilterView, &audioUnitNewFilter0View};
+        return type < std::size(views) ? views[type] : nullptr;
+    }
 
     // ---- around an offline render of the track
     std::unique_ptr<MusicFilterParameters> filterParameters;

@@ -320,10 +320,13 @@ void tapInit(ProcessingTap* tap, void* clientInfo, void** storageOut) {
 }
 
 namespace {
-// Units leave on the main thread, where their users are.
-void disposeUnits(std::vector<units::Unit*> list) {
+// Units leave on the main thread, where their users are; the track's
+// controller hears of it first, so that no view of them outlives them.
+void disposeUnits(std::vector<units::Unit*> list, std::weak_ptr<MusicFilter> owner = {}) {
     if (list.empty()) return;
-    MainQueue::async([list] {
+    MainQueue::async([list, owner] {
+        if (auto t = owner.lock())
+            if (auto* controller = t->audioController()) controller->trackUnitsWillBeFreed(t.get());
         for (auto* u : list) {
             u->uninitialize();
             delete u;
@@ -335,11 +338,12 @@ void disposeUnits(std::vector<units::Unit*> list) {
 void tapFinalize(ProcessingTap* tap) {
     auto* c = contextOf(tap);
     if (!c) return;
-    c->trackFilter.store(nullptr);
+    std::weak_ptr<MusicFilter> owner;
+    if (MusicFilter* track = c->trackFilter.exchange(nullptr)) owner = track->weak_from_this();
     std::vector<units::Unit*> left;
     for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
-    disposeUnits(std::move(left));
+    disposeUnits(std::move(left), std::move(owner));
     // The listener is a main-thread object, and events it has queued still
     // reach this context (which has no track any more): both go together
     // on the main thread.
@@ -431,7 +435,9 @@ void tapUnprepare(ProcessingTap* tap) {
     std::vector<units::Unit*> left;
     for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
-    disposeUnits(std::move(left));
+    std::weak_ptr<MusicFilter> owner;
+    if (MusicFilter* track = c->trackFilter.load()) owner = track->weak_from_this();
+    disposeUnits(std::move(left), std::move(owner));
 }
 
 units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,

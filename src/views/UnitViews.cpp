@@ -4,7 +4,9 @@
 
 #include "views/UnitViews.h"
 
+#include "engine/EngineConstants.h"
 #include "engine/MusicFilter.h"
+#include "platform/units/EventListener.h"
 #include "platform/units/Unit.h"
 
 #include <QCheckBox>
@@ -92,10 +94,30 @@ QWidget* GenericUnitViewFactory::createCocoaViewForPlugin(MusicFilter& track, un
     return nullptr;
 }
 
-// The built-in units have no views of their own.
+// The built-in units up to the pitch unit have views of their own; the
+// matrix reverb and the panner use the generic panel.
 QWidget* GenericUnitViewFactory::createCocoaView(MusicFilter& track, units::Unit* unit) {
-    (void)track, (void)unit;
-    return nullptr;
+    if (!unit) return nullptr;
+    const uint64_t type = track.getTypeForAudioUnit(unit);
+    if (type > unittype::PitchFilter) return nullptr;
+    auto* view = new BuiltInUnitView(track, type, unit);
+    if (unittype::isFilterSliderUnit(type)) {
+        auto* reset = new QPushButton(QStringLiteral("Reset"), view);
+        reset->resize(reset->sizeHint());
+        reset->move(view->width() - 10 - reset->width(), view->height() - 10 - reset->height());
+        QObject::connect(reset, &QPushButton::clicked, view, [this, type] {
+            if (resetFilterView) resetFilterView(type);
+        });
+    }
+    if (view->height() <= kMaxPanelHeight) return view;
+    auto* scroll = new QScrollArea;
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFrameShape(QFrame::NoFrame);
+    const QSize inner = view->size();
+    scroll->setWidget(view);
+    scroll->resize(inner.width() + scroll->verticalScrollBar()->sizeHint().width(), kMaxPanelHeight);
+    return scroll;
 }
 
 QWidget* GenericUnitViewFactory::createCustomViewForAudioUnit(MusicFilter& track, units::Unit* unit) {
@@ -256,4 +278,134 @@ void GenericUnitViewFactory::showRowValue(const CustomParameterControlRecord& re
     } else if (text) {
         text->setText(QString());
     }
+}
+
+// ---- the own views of the built-in units ----
+
+namespace {
+const char* const kSliderLook =
+    "QSlider::groove:horizontal { height: 4px; background: #8a8a8a; border-radius: 2px; }"
+    "QSlider::sub-page:horizontal { background: rgb(255, 186, 38); border-radius: 2px; }"
+    "QSlider::handle:horizontal { width: 12px; margin: -5px 0; border-radius: 6px;"
+    " background: #e8e8e8; border: 1px solid #6a6a6a; }";
+}  // namespace
+
+BuiltInUnitView::BuiltInUnitView(MusicFilter& track, uint64_t type, units::Unit* unit)
+    : track_(track.weak_from_this()), type_(type) {
+    listener_ = std::make_unique<units::EventListener>(
+        [this](void*, const units::UnitEvent& event, uint64_t, float value) {
+            if (event.type != units::UnitEvent::Type::ParameterValueChange || event.unit != this->unit()) return;
+            for (const Row& r : rows_)
+                if (r.parameterID == event.parameter) show(r, value);
+        },
+        0.05, 0.0);
+
+    int widestLabel = 0;
+    std::vector<std::pair<QLabel*, units::ParameterInfo>> labels;
+    const std::vector<units::ParameterID> ids = unit->parameterList(Scope::Global);
+    for (units::ParameterID id : ids) {
+        units::ParameterInfo info;
+        if (!units::ok(unit->parameterInfo(Scope::Global, id, &info))) continue;
+        auto* label = new QLabel(info.name, this);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        widestLabel = std::max(widestLabel, textWidth(label));
+        labels.push_back({label, info});
+    }
+
+    int y = 14, i = 0;
+    const int controlX = 12 + widestLabel + 10;
+    for (units::ParameterID id : ids) {
+        units::ParameterInfo info;
+        if (!units::ok(unit->parameterInfo(Scope::Global, id, &info))) continue;
+        QLabel* label = labels[size_t(i++)].first;
+        float value = info.defaultValue;
+        unit->getParameter(id, Scope::Global, 0, &value);
+        auto* text = new QLabel(this);
+        text->resize(110, label->sizeHint().height());
+        label->setGeometry(12, y + 2, widestLabel, label->sizeHint().height());
+        QWidget* control = nullptr;
+        if (info.unit == ParameterUnit::Indexed) {
+            auto* popUp = new QComboBox(this);
+            popUp->setFixedSize(kPopUpWidth, kPopUpHeight);
+            popUp->addItems(unit->parameterValueStrings(Scope::Global, id));
+            connect(popUp, &QComboBox::activated, this, [this, id, info](int index) {
+                change(id, info.minValue + float(index), false);
+            });
+            control = popUp;
+        } else if (info.unit == ParameterUnit::Boolean) {
+            auto* check = new QCheckBox(this);
+            check->setFixedSize(kCheckBoxWidth, kCheckBoxHeight);
+            connect(check, &QCheckBox::clicked, this, [this, id](bool on) { change(id, on ? 1.0f : 0.0f, false); });
+            control = check;
+        } else {
+            auto* slider = new ParameterSlider(info.minValue, info.maxValue, this);
+            slider->setFixedSize(kSliderWidth, slider->sizeHint().height());
+            slider->setStyleSheet(QString::fromLatin1(kSliderLook));
+            connect(slider, &QSlider::sliderPressed, this, [this, id] { beginGesture(id); });
+            connect(slider, &QSlider::sliderReleased, this, [this, id] { endGesture(id); });
+            connect(slider, &QSlider::valueChanged, this, [this, id, slider](int) {
+                change(id, float(slider->doubleValue()), slider->isSliderDown());
+            });
+            control = slider;
+        }
+        control->move(controlX, y);
+        text->move(controlX + control->width() + 12, y + 2);
+        rows_.push_back({id, info.unit, control, text});
+        show(rows_.back(), value);
+        listener_->addEventType(this, units::UnitEvent::parameterEvent(units::UnitEvent::Type::ParameterValueChange,
+                                                                       unit, id));
+        y += std::max(control->height(), label->height()) + 8;
+    }
+    const bool withReset = unittype::isFilterSliderUnit(type);
+    setFixedSize(controlX + kSliderWidth + 12 + 110 + 12, y + (withReset ? 44 : 10));
+}
+
+BuiltInUnitView::~BuiltInUnitView() = default;
+
+units::Unit* BuiltInUnitView::unit() const {
+    auto t = track_.lock();
+    return t ? t->getAudioUnitForType(type_) : nullptr;
+}
+
+QWidget* BuiltInUnitView::controlOf(uint32_t parameterID) const {
+    for (const Row& r : rows_)
+        if (r.parameterID == parameterID) return r.control;
+    return nullptr;
+}
+
+void BuiltInUnitView::beginGesture(uint32_t id) {
+    if (units::Unit* u = unit())
+        units::notifyEvent(listener_.get(), this, units::UnitEvent::parameterEvent(
+                                                      units::UnitEvent::Type::BeginParameterChangeGesture, u, id));
+}
+
+void BuiltInUnitView::endGesture(uint32_t id) {
+    if (units::Unit* u = unit())
+        units::notifyEvent(listener_.get(), this, units::UnitEvent::parameterEvent(
+                                                      units::UnitEvent::Type::EndParameterChangeGesture, u, id));
+}
+
+// A change while the control is held belongs to the held gesture; any
+// other change (a click, a key, a pop-up) is a gesture of its own.
+void BuiltInUnitView::change(uint32_t id, float value, bool held) {
+    units::Unit* u = unit();
+    if (!u) return;
+    if (!held) beginGesture(id);
+    units::setParameterAndNotify(listener_.get(), this, u, id, Scope::Global, 0, value);
+    for (const Row& r : rows_)
+        if (r.parameterID == id && r.text) r.text->setText(unitviews::valueText(r.measure, value));
+    if (!held) endGesture(id);
+}
+
+void BuiltInUnitView::show(const Row& row, float value) {
+    if (auto* slider = dynamic_cast<ParameterSlider*>(row.control)) {
+        if (!slider->isSliderDown()) slider->setDoubleValue(value);
+    } else if (auto* popUp = dynamic_cast<QComboBox*>(row.control)) {
+        const QSignalBlocker block(popUp);
+        popUp->setCurrentIndex(int(std::lround(value - indexedMinimum(unit(), row.parameterID))));
+    } else if (auto* check = dynamic_cast<QCheckBox*>(row.control)) {
+        const QSignalBlocker block(check);
+        check->setChecked(value != 0);
+    }
+    if (row.text) row.text->setText(unitviews::valueText(row.measure, value));
 }

@@ -1,0 +1,170 @@
+// A track's plug-ins with the real mda-lv2 plug-ins and FluidSynth
+// instruments: the list, ticking and unticking a plug-in with its sound,
+// re-enabling saved names, the sampler command.
+#include "app/TrackListFixture.h"
+
+#include "platform/units/PluginHost.h"
+#include "platform/units/Unit.h"
+#include "views/AudioUnitPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+class TrackPluginsTest : public TrackListTest {
+protected:
+    static void SetUpTestSuite() {
+        // The scan the application makes once at start-up.
+        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
+        units::PluginCatalogue::setCurrent(catalogue);
+        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+    }
+    void SetUp() override {
+        TrackListTest::SetUp();
+        c->ui.window->show();
+        if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+        track = append(writeTone(QStringLiteral("plugins.wav"), 3.0, 440));
+        // Records the list leaves out: not sandbox-safe, and a decoder.
+        auto odd = [](const char* type, const char* name, std::optional<bool> safe) {
+            units::AudioUnitBundleRecord r;
+            r.AudioComponents = {{QString::fromLatin1(type), QStringLiteral("zzzz"), QStringLiteral("Zzzz"),
+                                  QString::fromLatin1(name), safe}};
+            return r;
+        };
+        track->dynamicAudioUnits.append(odd("aufx", "Odd: Unsafe", std::nullopt));
+        track->dynamicAudioUnits.append(odd("adec", "Odd: Decoder", true));
+        // Listed, but no component answers to it.
+        track->dynamicAudioUnits.append(odd("aufx", "Odd: Broken", true));
+        dry = render();
+        ASSERT_FALSE(dry.empty());
+        // The prepared tap lists the plug-ins on the main thread; listed
+        // again with the odd records.
+        ASSERT_TRUE(testsupport::waitUntil([&] { return popUp() != nullptr; }));
+        track->prepareTapForProcessing(track->mixInputTap().get());
+        endEvent();
+    }
+
+    QComboBox* popUp() { return qobject_cast<QComboBox*>(track->pluginsPopUpButton.data()); }
+    QCheckBox* check() { return qobject_cast<QCheckBox*>(track->pluginsCheckButton.data()); }
+    int indexOf(const QString& name) {
+        for (int i = 0; i < track->pluginsArray().size(); ++i)
+            if (track->pluginsArray()[i].audioUnitName == name) return i;
+        return -1;
+    }
+    std::vector<float> render() {
+        auto reader = AssetReader::create(c->currentComposition->copy());
+        if (!reader) return {};
+        std::vector<int32_t> ids;
+        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
+        auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
+        out->setAudioMix(c->currentAudioMix->copy());
+        reader->addOutput(out);
+        if (!reader->startReading()) return {};
+        std::vector<float> left;
+        while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
+        return left;
+    }
+    // How far a render is from the dry one, relative to the dry level.
+    double changeFromDry() {
+        const std::vector<float> wet = render();
+        const size_t n = std::min(wet.size(), dry.size());
+        double diff = 0, level = 0;
+        for (size_t i = 44100; i < n; ++i) {
+            diff += double(wet[i] - dry[i]) * (wet[i] - dry[i]);
+            level += double(dry[i]) * dry[i];
+        }
+        return level > 0 ? std::sqrt(diff / level) : -1;
+    }
+
+    std::shared_ptr<MusicFilter> track;
+    std::vector<float> dry;
+};
+
+TEST_F(TrackPluginsTest, TheListIsSortedWithTheInstrumentsAndWithoutOddRecords) {
+    QStringList names;
+    for (const PluginRecord& r : track->pluginsArray()) names << r.audioUnitName;
+    EXPECT_TRUE(names.contains(QStringLiteral("Apple: AU Sampler")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Apple: DLS Synth")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Odd: Broken")));
+    EXPECT_FALSE(names.contains(QStringLiteral("Odd: Unsafe")));
+    EXPECT_FALSE(names.contains(QStringLiteral("Odd: Decoder")));
+    EXPECT_GT(names.size(), 20);
+    QStringList sorted = names;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+    EXPECT_EQ(names, sorted);
+    ASSERT_EQ(popUp()->count(), names.size());
+    for (int i = 0; i < names.size(); ++i) EXPECT_EQ(popUp()->itemText(i), names[i]);
+    // The popover takes the track's plug-in row.
+    c->showAudioUnitsPopoverFrom();
+    EXPECT_EQ(c->audioUnitsPopover()->size(), QSize(282, 490));
+    EXPECT_EQ(popUp()->parentWidget(), c->audioUnitsPopover()->audioUnitsView);
+}
+
+TEST_F(TrackPluginsTest, TickingMakesThePluginAndUntickingKeepsIt) {
+    QString name;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName.endsWith(QStringLiteral("RingMod"))) name = r.audioUnitName;
+    ASSERT_FALSE(name.isEmpty());
+    const int i = indexOf(name);
+    popUp()->setCurrentIndex(i);
+    check()->click();
+    EXPECT_FALSE(check()->isChecked()) << "off until the unit exists";
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    endEvent();
+    EXPECT_TRUE(check()->isChecked());
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_TRUE(popUp()->itemData(i, Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(c->audioUnitPanel()->windowTitle(), name);
+    EXPECT_TRUE(c->audioUnitPanel()->isVisible());
+    EXPECT_TRUE(track->filterActivePluginsName.contains(name));
+    EXPECT_GT(changeFromDry(), 0.3);
+
+    QWidget* view = c->audioUnitPanel()->contentView();
+    units::Unit* unit = track->pluginsArray()[i].audioUnit;
+    check()->click();
+    endEvent();
+    EXPECT_FALSE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_EQ(track->pluginsArray()[i].audioUnit, unit);
+    EXPECT_EQ(c->audioUnitPanel()->contentView(), view);
+    EXPECT_FALSE(popUp()->itemData(i, Qt::FontRole).value<QFont>().bold());
+    EXPECT_LT(changeFromDry(), 1e-3);
+}
+
+TEST_F(TrackPluginsTest, ReEnablingSavedNamesCountsWhatArrives) {
+    QString real;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName.endsWith(QStringLiteral("Delay"))) real = r.audioUnitName;
+    ASSERT_FALSE(real.isEmpty());
+    track->filterActivePluginsName = {QStringLiteral("Nobody: Missing"), QStringLiteral("Odd: Broken"), real};
+    track->tempAudioUnitsArray = std::vector<MAudioParameter>{};
+    c->enablePluginsNameForFilter(track.get());
+    EXPECT_EQ(track->pluginsToEnable, 2u) << "the missing name counts off at once";
+    const int i = indexOf(real);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    QTest::qWait(200);
+    endEvent();
+    EXPECT_EQ(track->pluginsToEnable, 1u);
+    EXPECT_TRUE(track->tempAudioUnitsArray.has_value());
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_FALSE(track->pluginsArray()[indexOf(QStringLiteral("Odd: Broken"))].audioUnitPointerSet);
+}
+
+TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {
+    c->createAUSamplerFrom();
+    const int i = indexOf(QStringLiteral("Apple: AU Sampler"));
+    ASSERT_GE(i, 0);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    endEvent();
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnit->isInstrument());
+    EXPECT_EQ(popUp()->currentIndex(), i);
+    EXPECT_EQ(c->audioUnitPanel()->windowTitle(), QStringLiteral("Apple: AU Sampler"));
+    EXPECT_FALSE(c->automation.hasToShowNotesView);
+}
+
+}  // namespace

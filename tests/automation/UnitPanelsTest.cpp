@@ -1,0 +1,244 @@
+// The unit panel with real tracks and their real units: the panel's sizes,
+// the no-device alert, a view's change undone from the Edit menu, closing,
+// a removed track's panel, the filter views and resets, the switches.
+#include "app/TrackListFixture.h"
+
+#include "app/Alerts.h"
+#include "engine/TrackTapContext.h"
+#include "platform/units/Unit.h"
+#include "views/AudioUnitPanel.h"
+#include "views/FloatSlider.h"
+#include "views/UnitViews.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QTest>
+
+namespace {
+
+class UnitPanelsTest : public TrackListTest {
+protected:
+    void SetUp() override {
+        TrackListTest::SetUp();
+        setAlertRunner([this](QWidget*, const AlertRequest& r) {
+            alerts.push_back(r);
+            return 0;
+        });
+        c->ui.window->show();
+        track = append(writeTone(QStringLiteral("panel.wav"), 3.0, 440));
+        // An offline render prepares the track's tap and makes its units.
+        ASSERT_GT(heardFrequency(0.5, 0.5), 0);
+        ASSERT_TRUE(track->getProcessorContext());
+        ASSERT_EQ(c->currentSelectedAudio.load(), 0u);
+    }
+    void TearDown() override {
+        setAlertRunner({});
+        TrackListTest::TearDown();
+    }
+
+    AudioUnitPanel* panel() { return c->audioUnitPanel(); }
+    // The first slider of the view in the panel and its parameter's value.
+    ParameterSlider* firstSlider() {
+        QWidget* view = panel()->contentView();
+        return view ? view->findChild<ParameterSlider*>() : nullptr;
+    }
+    float parameter(uint64_t type, units::ParameterID id) {
+        float v = -1;
+        if (auto* u = track->getAudioUnitForType(type)) u->getParameter(id, units::Scope::Global, 0, &v);
+        return v;
+    }
+    // Until the event listeners have delivered what the view posted.
+    void deliver() {
+        QTest::qWait(250);
+        endEvent();
+    }
+
+    std::vector<AlertRequest> alerts;
+    std::shared_ptr<MusicFilter> track;
+};
+
+TEST_F(UnitPanelsTest, ThePanelTakesTheViewsSizeAndTitle) {
+    struct Case {
+        QSize view, minimum;
+    } cases[] = {{{800, 600}, {490, 240}}, {{300, 100}, {300, 100}}};
+    for (const auto& k : cases) {
+        auto* view = new QWidget;
+        view->resize(k.view);
+        c->showAudioUnitView(view, QStringLiteral("Delay"));
+        EXPECT_EQ(panel()->minimumContentSize(), k.minimum);
+        EXPECT_EQ(panel()->contentSize(), k.view);
+        EXPECT_EQ(panel()->contentView(), view);
+        EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Delay"));
+    }
+    c->showAudioUnitView(nullptr, QStringLiteral("Nothing"));
+    EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Delay"));
+}
+
+TEST_F(UnitPanelsTest, AnInstrumentWithoutMIDIDeviceAlertsWhenThePanelOpens) {
+    c->showAudioUnitView(new QWidget, QStringLiteral("Apple: AU Sampler"));
+    endEvent();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("No MIDI Device connected."));
+    EXPECT_EQ(alerts[0].informativeText,
+              QStringLiteral("Connect a MIDI Device (Keyboard, Synthesizer...) if you want to record notes."));
+    EXPECT_EQ(alerts[0].buttons, QStringList{QStringLiteral("Ok")});
+    // Already open: no alert, for either instrument; an effect never alerts.
+    c->showAudioUnitView(new QWidget, QStringLiteral("Apple: DLS Synth"));
+    endEvent();
+    EXPECT_EQ(alerts.size(), 1u);
+    panel()->close();
+    endEvent();
+    c->showAudioUnitView(new QWidget, QStringLiteral("Delay"));
+    endEvent();
+    EXPECT_EQ(alerts.size(), 1u);
+}
+
+TEST_F(UnitPanelsTest, EveryShowActionShowsItsUnitUnderItsTitle) {
+    struct Case {
+        void (AudioController::*show)();
+        uint64_t type;
+        const char* title;
+    } cases[] = {
+        {&AudioController::showNBandEQViewFrom, 0, "N-Band EQ"},
+        {&AudioController::show31BandEQViewFrom, 1, "Graphic EQ"},
+        {&AudioController::showAUFilterFrom, 2, "Audio Filter"},
+        {&AudioController::showDynamicProcessorFrom, 3, "Dynamics Processor"},
+        {&AudioController::showMultibandFrom, 4, "Multiband Compressor"},
+        {&AudioController::showDistortionViewFrom, 5, "Distortion"},
+        {&AudioController::showDelayFrom, 6, "Delay"},
+        {&AudioController::showLowPassViewFrom, 7, "Lowpass Filter"},
+        {&AudioController::showHighPassViewFrom, 8, "Highpass Filter"},
+        {&AudioController::showBandPassViewFrom, 9, "Bandpass Filter"},
+        {&AudioController::showPeakLimiterFrom, 10, "Peak Limiter"},
+        {&AudioController::showPitchFilterFrom, 11, "Pitch"},
+        {&AudioController::showMatrixRFilterFrom, 12, "Matrix Reverb"},
+        {&AudioController::showNewFilter0From, 13, "Panner"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.title);
+        if (!track->getAudioUnitForType(k.type)) {
+            // A generic view shows only a unit that exists.
+            (c->*k.show)();
+            EXPECT_NE(panel()->windowTitle(), QString::fromLatin1(k.title));
+            continue;
+        }
+        (c->*k.show)();
+        EXPECT_EQ(panel()->windowTitle(), QString::fromLatin1(k.title));
+        EXPECT_TRUE(panel()->isVisible());
+        ASSERT_TRUE(panel()->contentView());
+        EXPECT_EQ(track->audioUnitViewForType(k.type)->data(), panel()->contentView());
+        EXPECT_EQ(c->unitPanels.currentFilterInAudioUnitPanel.lock(), track);
+        const uint32_t inPanel = track->unitViewsInPanel.load();
+        EXPECT_EQ(inPanel, k.type == 7 ? 1u : k.type == 8 ? 2u : k.type == 9 ? 4u : 0u);
+    }
+    // Without a selected track nothing changes.
+    c->currentSelectedAudio = kNoIndex;
+    QWidget* shown = panel()->contentView();
+    c->showDelayFrom();
+    EXPECT_EQ(panel()->contentView(), shown);
+}
+
+TEST_F(UnitPanelsTest, EditUndoInThePanelUndoesThePanelsEditOnly) {
+    c->showDistortionViewFrom();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    panel()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel()));
+    ParameterSlider* slider = firstSlider();
+    ASSERT_TRUE(slider);
+    const units::ParameterID id = track->getAudioUnitForType(5)->parameterList().front();
+    const float before = parameter(5, id);
+    const int mainSteps = c->undoManager()->undoCount();
+    slider->setValue(slider->value() > 5000 ? 1000 : 9000);
+    deliver();
+    const float after = parameter(5, id);
+    ASSERT_NE(after, before);
+    ASSERT_TRUE(c->audioUnitPanelUndoManager()->canUndo());
+    ASSERT_TRUE(c->ui.undoAction->isEnabled());
+    c->ui.undoAction->trigger();
+    endEvent();
+    EXPECT_FLOAT_EQ(parameter(5, id), before);
+    EXPECT_EQ(c->undoManager()->undoCount(), mainSteps);
+    EXPECT_TRUE(c->audioUnitPanelUndoManager()->canRedo());
+}
+
+TEST_F(UnitPanelsTest, ClosingReadsTheValuesBackAndTheNextViewStartsAfresh) {
+    c->showDelayFrom();
+    units::Unit* delay = track->getAudioUnitForType(6);
+    ASSERT_TRUE(delay);
+    const units::ParameterID id = delay->parameterList().front();
+    units::ParameterInfo info;
+    delay->parameterInfo(units::Scope::Global, id, &info);
+    const float changed = info.minValue + (info.maxValue - info.minValue) * 0.37f;
+    delay->setParameter(id, changed);
+    c->audioUnitPanelUndoManager()->registerUndo(this, [] {});
+    panel()->close();
+    EXPECT_FALSE(c->unitPanels.currentFilterInAudioUnitPanel.lock());
+    endEvent();
+    bool found = false;
+    for (const MAudioParameter& p : track->listenerParameters)
+        if (p.type == 6 && p.parameterID == id) {
+            found = true;
+            EXPECT_FLOAT_EQ(p.value, changed);
+        }
+    EXPECT_TRUE(found);
+    EXPECT_EQ(panel()->contentView(), nullptr);
+    EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
+    c->showPitchFilterFrom();
+    EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
+}
+
+// The panel goes before the units it shows.
+TEST_F(UnitPanelsTest, RemovingTheShownTrackClosesThePanelFirst) {
+    c->showDelayFrom();
+    QPointer<QWidget> view = panel()->contentView();
+    ASSERT_TRUE(view);
+    const auto saved = track->listenerParameters;
+    c->removeAudioFileAtIndex(0);
+    endEvent();
+    endEvent();
+    EXPECT_FALSE(panel()->isVisible());
+    EXPECT_EQ(panel()->contentView(), nullptr);
+    EXPECT_FALSE(view);
+    // The values read back when it closed are the track's own.
+    EXPECT_EQ(track->listenerParameters.size(), saved.size());
+}
+
+TEST_F(UnitPanelsTest, AFilterViewMovesTheMainSliderAndItsResetAppliesAtOnce) {
+    c->showHighPassViewFrom();
+    auto* view = dynamic_cast<BuiltInUnitView*>(panel()->contentView());
+    ASSERT_TRUE(view);
+    auto* cutoff = dynamic_cast<ParameterSlider*>(view->controlOf(0));
+    ASSERT_TRUE(cutoff);
+    cutoff->setValue(ParameterSlider::kSteps / 10);
+    deliver();
+    FloatSlider* main = c->filterSlider(FilterSlider::HighPassCutoff);
+    const float expected = std::clamp(float(cutoff->doubleValue()), float(main->minValue()), float(main->maxValue()));
+    EXPECT_NEAR(main->floatValue(), expected, 1.0);
+    EXPECT_NEAR(track->value(EffectInput::HighPassCutoff), expected, 1.0);
+
+    c->filterSlider(FilterSlider::HighPassResonance)->setFloatValue(10);
+    c->resetHighPassFilterFrom();
+    // Applied at once, before any deferred step.
+    EXPECT_FLOAT_EQ(main->floatValue(), 0);
+    EXPECT_FLOAT_EQ(c->filterSlider(FilterSlider::HighPassResonance)->floatValue(), 0);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::HighPassCutoff), 0);
+    EXPECT_FLOAT_EQ(track->value(EffectInput::HighPassResonance), 0);
+}
+
+TEST_F(UnitPanelsTest, TheSwitchesAndThePopover) {
+    AudioUnitsPopover* popover = c->audioUnitsPopover();
+    c->showAudioUnitsPopoverFrom();
+    EXPECT_EQ(popover->size(), QSize(282, 454));
+    EXPECT_FALSE(popover->distortionCheck->isChecked());
+    popover->distortionCheck->click();
+    EXPECT_TRUE(track->getDistortionEnabled());
+    c->showAudioUnitsPopoverFrom();
+    EXPECT_TRUE(popover->distortionCheck->isChecked());
+    popover->hide();
+    c->currentSelectedAudio = kNoIndex;
+    c->delayCheckFrom(popover->distortionCheck);
+    EXPECT_FALSE(track->getDelayEnabled());
+}
+
+}  // namespace
