@@ -3,6 +3,7 @@
 #include "engine/AudioControllerServices.h"
 #include "engine/AutomationTypes.h"
 #include "engine/EffectInputs.h"
+#include "engine/ListenerParameterRecord.h"
 #include "engine/MidiNote.h"
 #include "engine/TrackTapContext.h"
 #include "platform/core/BoundedQueue.h"
@@ -188,6 +189,9 @@ public:
     std::vector<MAudioParameter> listenerParameters;
     bool listenerParametersUpdated = false;
     uint32_t nBandEQNumberOfBandsProperty = 0, nBandEQNumberOfBandsPropertySize = 0;
+    // The unit parameters of the record last applied to the track, kept for
+    // its plug-ins when they are made.
+    std::vector<ListenerParameterRecord> tempAudioUnitsArray;
     // Number of spectrum magnitudes; 0 without spectrum.
     uint64_t fftCount() const;
 
