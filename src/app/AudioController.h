@@ -155,7 +155,12 @@ public:
             QPointer<FloatSlider> control;
         };
         std::optional<MovingPoint> filterMovingPoint;
-        bool pauseUpdateSelectionParameters = false;
+        // Set while an effect control changes during playback: no entry applies.
+        std::atomic<bool> pauseUpdateSelectionParameters{false};
+        // The effect settings bound to time ranges, by track identifier.
+        SelectionParametersStore selectionParameters;
+        // The number the render knows each entry reference by.
+        std::map<QString, int64_t> selectionReferenceNumbers;
         bool notNeedShowInfoFromTextField = false;
         bool needsToUpdateValueImmediately = false;
         quint64 tempIndexOfSelectedParameter = kNoIndex;
@@ -502,7 +507,7 @@ public:
         automation.needsToUpdateValueImmediately = value;
     }
     void setPauseUpdateSelectionParameters(bool paused) override {
-        automation.pauseUpdateSelectionParameters = paused;
+        automation.pauseUpdateSelectionParameters.store(paused);
     }
     // ---- Key-point time remapping (automation/RecordedTimes.cpp); main thread:
     // a call from another thread is handed to it.
@@ -628,6 +633,29 @@ public:
     void updateKeyPoints(const KeyPoint& point);
     // The selected track's curve menu entries, added to `menu`.
     void trackMenuForIndex(QMenu* menu, quint64 index);
+
+    // ---- Selection parameters (automation/SelectionParameters.cpp) ------------------------
+    // The selected track's setting bound to its lane's last selection (or
+    // `track`'s, when given); a whole-track selection clears itself instead.
+    void assignParametersToCurrentSelection(MusicFilter* track = nullptr);
+    void removeParametersFromSelectionIndex(MusicFilter* track, quint64 index);
+    // Undo and redo: the track's entries as the record has them.
+    void addRemoveParametersFromCurrentSelection(const SelectionParametersUndoRecord& record);
+    // Render thread, once per slice: applies the audio of an entry whose
+    // window playback enters and posts it for the main thread's half.
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter,
+                                            TrackTapContext* context) override;
+    // Main thread (a seek, a removal, an undo): both halves at once.
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter);
+    // Main thread: the entries the track's render follows, republished.
+    void publishSelectionParametersForFilter(MusicFilter* track);
+    // Main thread, on the curve timer: the other half of the entries the
+    // render applied (switches, plug-ins, records, sliders, mix, fades, views).
+    void followSelectionParameters();
+    void applySelectionEntryOnMainThread(MusicFilter* track, int64_t reference);
+    void selectionParametersApplyUI(MusicFilter* track);
+    // The window of a track's entry on the timeline, in seconds.
+    static std::pair<double, double> selectionWindowOf(const MusicFilter& track, double start, double end);
 
     // ---- Curves while audio renders (automation/CurvePlayback.cpp) -----------------------
     // Publishes the curves the track's render follows: the working copy while

@@ -298,6 +298,24 @@ void AudioController::trackMenuForIndex(QMenu* menu, quint64 index) {
             }
         }
     };
+    // The track's selection parameters: assign, and remove one by one.
+    item(menu, QStringLiteral("Assign parameters to selection"), [this, t] { assignParametersToCurrentSelection(t); });
+    QMenu* selections = menu->addMenu(QStringLiteral("Selection Parameters"));
+    if (auto entries = automation.selectionParameters.find(t->identifierOfFilter);
+        entries != automation.selectionParameters.end()) {
+        for (quint64 i = 0; i < entries->second.size(); ++i) {
+            const auto& e = entries->second[i];
+            const auto [from, to] = selectionWindowOf(*t, e.selectionParametersStartPercent, e.selectionParametersEndPercent);
+            const QString title = QStringLiteral("Remove parameters %1 - %2")
+                                      .arg(LineView::stringForTime(from), LineView::stringForTime(to));
+            std::weak_ptr<MusicFilter> weak = t->weak_from_this();
+            item(selections, title, [this, weak, i] {
+                if (auto f = weak.lock()) removeParametersFromSelectionIndex(f.get(), i);
+            });
+        }
+    }
+    selections->setEnabled(!selections->isEmpty());
+    menu->addSeparator();
     if (hasCurves)
         item(menu, QStringLiteral("Show No curve"), [this] { showNoRecordCurve(); }, t->showParameterCurve == 0, true);
     for (uint64_t e = 1; e < curveEffects().size(); ++e) {
