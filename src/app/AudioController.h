@@ -16,6 +16,7 @@
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"
 #endif
+#include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
@@ -90,7 +91,10 @@ using EffectAction = void (AudioController::*)(const EffectSender&);
 // awakeFromNib(). What the render threads read of it (the selected track, the
 // metering and spectrum switches, the paused automation keys) lives in
 // AudioControllerServices.
-class AudioController : public QObject, public AudioControllerServices, public LineViewOwner {
+class AudioController : public QObject,
+                        public AudioControllerServices,
+                        public LineViewOwner,
+                        public AudioDrawingViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
@@ -654,6 +658,9 @@ public:
     void followSelectionParameters();
     void applySelectionEntryOnMainThread(MusicFilter* track, int64_t reference);
     void selectionParametersApplyUI(MusicFilter* track);
+    // What the lanes draw of them.
+    QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const override;
+    quint64 laneHighlightedSelectionParameter() const override { return automation.tempIndexOfSelectedParameter; }
     // The window of a track's entry on the timeline, in seconds.
     static std::pair<double, double> selectionWindowOf(const MusicFilter& track, double start, double end);
 

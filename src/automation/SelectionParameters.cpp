@@ -318,3 +318,12 @@ void AudioController::addRemoveParametersFromCurrentSelection(const SelectionPar
     if (auto* lane = trackLaneOf(T)) lane->update();
     if (!shell.isPlaying && audioPlayer) updateParametersForSelectionAtTime(audioPlayer->currentTime(), T);
 }
+
+QList<QPair<double, double>> AudioController::laneSelectionParameterRanges(const MusicFilter& track) const {
+    QList<QPair<double, double>> out;
+    auto entries = automation.selectionParameters.find(track.identifierOfFilter);
+    if (entries == automation.selectionParameters.end()) return out;
+    for (const auto& e : entries->second)
+        out.append({e.selectionParametersStartPercent, e.selectionParametersEndPercent});
+    return out;
+}
