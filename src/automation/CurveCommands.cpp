@@ -247,7 +247,8 @@ void AudioController::trackMenuForIndex(QMenu* menu, quint64 index) {
     MusicFilter* t = trackAt(index);
     if (!menu || !t) return;
     auto item = [&](QMenu* m, const QString& title, auto fn, bool checked = false, bool checkable = false) {
-        QAction* a = m->addAction(title);
+        // An ampersand is shown as itself, not taken as a shortcut's mark.
+        QAction* a = m->addAction(QString(title).replace(QLatin1Char('&'), QLatin1String("&&")));
         if (checkable || checked) {
             a->setCheckable(true);
             a->setChecked(checked);

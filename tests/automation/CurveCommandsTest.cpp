@@ -311,13 +311,14 @@ TEST_F(CurveCommandsTest, TheTrackMenuOffersTheCurveEntries) {
     QStringList titles;
     std::function<void(QMenu*)> walk = [&](QMenu* m) {
         for (QAction* a : m->actions()) {
-            titles << a->text();
+            titles << QString(a->text()).replace(QLatin1String("&&"), QLatin1String("&"));
             if (a->menu()) walk(a->menu());
         }
     };
     walk(&menu);
     for (const char* title : {"Record parameters", "Step curve - Sustain", "Show No curve", "Show Pitch curve",
-                              "Pitch Key Points", "Copy Pitch curve", "Add Audio Mix curve", "Add Band Pass curve"})
+                              "Pitch Key Points", "Copy Pitch curve", "Add Audio Mix curve", "Add Band Pass curve",
+                              "Add Reverb & Ambience curve"})
         EXPECT_TRUE(titles.contains(QString::fromUtf8(title))) << title;
     EXPECT_FALSE(titles.contains(QStringLiteral("Add Pitch curve")));
     EXPECT_FALSE(titles.contains(QStringLiteral("Paste recorded curve(s)")));
