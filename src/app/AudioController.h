@@ -12,7 +12,11 @@
 #include "platform/media/Player.h"
 #include "app/TrackListRecords.h"
 #include "automation/RecordedParameters.h"
+#include "automation/Pasteboard.h"
+#include "automation/SelectionParameters.h"
+#include "automation/TrackParameters.h"
 #endif
+#include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
@@ -61,6 +65,7 @@ class MusicFilter;
 class AudioDrawingView;
 class MusicView;
 class QLabel;
+class QMenu;
 class NumberTextField;
 class TextFieldNumberFormatter;
 class UndoManager;
@@ -94,7 +99,10 @@ using EffectAction = void (AudioController::*)(const EffectSender&);
 // awakeFromNib(). What the render threads read of it (the selected track, the
 // metering and spectrum switches, the paused automation keys) lives in
 // AudioControllerServices.
-class AudioController : public QObject, public AudioControllerServices, public LineViewOwner {
+class AudioController : public QObject,
+                        public AudioControllerServices,
+                        public LineViewOwner,
+                        public AudioDrawingViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
@@ -159,7 +167,12 @@ public:
             QPointer<FloatSlider> control;
         };
         std::optional<MovingPoint> filterMovingPoint;
-        bool pauseUpdateSelectionParameters = false;
+        // Set while an effect control changes during playback: no entry applies.
+        std::atomic<bool> pauseUpdateSelectionParameters{false};
+        // The effect settings bound to time ranges, by track identifier.
+        SelectionParametersStore selectionParameters;
+        // The number the render knows each entry reference by.
+        std::map<QString, int64_t> selectionReferenceNumbers;
         bool notNeedShowInfoFromTextField = false;
         bool needsToUpdateValueImmediately = false;
         quint64 tempIndexOfSelectedParameter = kNoIndex;
@@ -530,7 +543,7 @@ public:
         automation.needsToUpdateValueImmediately = value;
     }
     void setPauseUpdateSelectionParameters(bool paused) override {
-        automation.pauseUpdateSelectionParameters = paused;
+        automation.pauseUpdateSelectionParameters.store(paused);
     }
     // ---- Key-point time remapping (automation/RecordedTimes.cpp); main thread:
     // a call from another thread is handed to it.
@@ -542,9 +555,146 @@ public:
     void resetRecordedCurveForFilter(MusicFilter* track, const QStringList& keys);
     // The burst's last recorded point marked as the end of the pass.
     void updateRecordedLastValueForFilter(MusicFilter* track, const QString& key);
-    // Least form until the speed change is built: the track is put back at its new speed.
-    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
     TrackFrameUndoRecord trackFrameUndoRecordOf(MusicFilter* track) const;
+
+    // ---- Track parameter records (automation/TrackParameters.cpp) -------------------------
+    // The 27 values and the unit parameters of the track at `index`, its
+    // switches and band count read from its units; empty for no track.
+    TrackParametersRecord parametersDictionaryAtIndex(quint64 index);
+    // One record per unit parameter snapshot of the track; `update` takes the
+    // enabled flags from the switches and plug-ins and reads the band count
+    // again, otherwise each snapshot's own flag and the stored band count.
+    std::vector<ListenerParameterRecord> listenerAudioUnitsParametersArray(MusicFilter* track, bool update);
+    // Merges the records into the track's snapshots and sets its switches,
+    // plug-in enables and band count from them; nothing for null. An empty
+    // array keeps the track's band count.
+    void updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array, MusicFilter* track);
+    // The record (values and snapshots) applied to the destination's track,
+    // or another track's 27 values alone.
+    void copyFilterValuesFromDictionary(const TrackParametersRecord& source, const TrackRecord& destination);
+    void copyFilterValuesFromDictionary(const TrackRecord& source, const TrackRecord& destination);
+    // A curve's times as fractions of the track's source (clamped to [0, 1])
+    // and back to timeline times; flagged points come out flagged 1.
+    static KeyPointCurve modifyInPercentKeyValues(const KeyPointCurve& curve, const MusicFilter& track);
+    static KeyPointCurve modifyInRelativeTimeKeyValues(const KeyPointCurve& curve, const MusicFilter& track);
+    // Every committed curve of the track at `index` as fractions.
+    TrackCurves createRecordedDictionaryForPresetAtIndex(quint64 index);
+
+    // ---- Track speed change (automation/SpeedChange.cpp) ---------------------------------
+    // Lays the track out at the speed its input holds (or as an undo record
+    // says), moves its key points, selections and notes by the lanes' ratio
+    // and rebuilds the player.
+    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
+    // The note times of the track multiplied by `factor`, then republished.
+    void scaleMidiArray(MusicFilter* track, double factor);
+
+    // ---- Curve commands (automation/CurveCommands.cpp) ------------------------------------
+    // The one-item clipboard.
+    std::optional<PasteboardItem> pasteboardItems;
+    // The effects whose curves the commands manage, by curve index (1 to 9).
+    struct CurveEffect {
+        const char* name;       // "Audio Mix" ...
+        QStringList keys;       // one or two input keys, in command order
+        QStringList keyPointTitles;  // the key-point submenus' titles, per key
+    };
+    static const std::array<CurveEffect, 10>& curveEffects();
+    // The curve index whose keys contain `key`; 0 for none.
+    static uint64_t curveEffectOfKey(const QString& key);
+    void noRecorParameters();
+    void freeRecordParameters();
+    void addAdjustKeyPoints();
+    void removeKeyPoints();
+    void showNoRecordCurve();
+    void sustainCurve();
+    void linearRampCurve();
+    // The five commands of effect `index`.
+    void addRecordCurve(uint64_t index);
+    void showRecordCurve(uint64_t index);
+    void resetRecordCurve(uint64_t index);
+    void removeRecordCurve(uint64_t index);
+    void copyRecordCurve(uint64_t index);
+    void addRecordAudioMixCurve() { addRecordCurve(1); }
+    void addRecordChannelMixCurve() { addRecordCurve(2); }
+    void addRecordEQGainCurve() { addRecordCurve(3); }
+    void addRecordPitchCurve() { addRecordCurve(4); }
+    void addRecordReverbAmbienceCurve() { addRecordCurve(5); }
+    void addRecordBassBoostCurve() { addRecordCurve(6); }
+    void addRecordLowPassCurve() { addRecordCurve(7); }
+    void addRecordHighPassCurve() { addRecordCurve(8); }
+    void addRecordBandPassCurve() { addRecordCurve(9); }
+    void showRecordAudioMixCurve() { showRecordCurve(1); }
+    void showRecordChannelMixCurve() { showRecordCurve(2); }
+    void showRecordEQGainCurve() { showRecordCurve(3); }
+    void showRecordPitchCurve() { showRecordCurve(4); }
+    void showRecordReverbAmbienceCurve() { showRecordCurve(5); }
+    void showRecordBassBoostCurve() { showRecordCurve(6); }
+    void showRecordLowPassCurve() { showRecordCurve(7); }
+    void showRecordHighPassCurve() { showRecordCurve(8); }
+    void showRecordBandPassCurve() { showRecordCurve(9); }
+    void resetRecordAudioMixCurve() { resetRecordCurve(1); }
+    void resetRecordChannelMixCurve() { resetRecordCurve(2); }
+    void resetRecordEQGainCurve() { resetRecordCurve(3); }
+    void resetRecordPitchCurve() { resetRecordCurve(4); }
+    void resetRecordReverbAmbienceCurve() { resetRecordCurve(5); }
+    void resetRecordBassBoostCurve() { resetRecordCurve(6); }
+    void resetRecordLowPassCurve() { resetRecordCurve(7); }
+    void resetRecordHighPassCurve() { resetRecordCurve(8); }
+    void resetRecordBandPassCurve() { resetRecordCurve(9); }
+    void removeRecordAudioMixCurve() { removeRecordCurve(1); }
+    void removeRecordChannelMixCurve() { removeRecordCurve(2); }
+    void removeRecordEQGainCurve() { removeRecordCurve(3); }
+    void removeRecordPitchCurve() { removeRecordCurve(4); }
+    void removeRecordReverbAmbienceCurve() { removeRecordCurve(5); }
+    void removeRecordBassBoostCurve() { removeRecordCurve(6); }
+    void removeRecordLowPassCurve() { removeRecordCurve(7); }
+    void removeRecordHighPassCurve() { removeRecordCurve(8); }
+    void removeRecordBandPassCurve() { removeRecordCurve(9); }
+    void copyRecordAudioMixCurve() { copyRecordCurve(1); }
+    void copyRecordChannelMixCurve() { copyRecordCurve(2); }
+    void copyRecordEQGainCurve() { copyRecordCurve(3); }
+    void copyRecordPitchCurve() { copyRecordCurve(4); }
+    void copyRecordReverbAmbienceCurve() { copyRecordCurve(5); }
+    void copyRecordBassBoostCurve() { copyRecordCurve(6); }
+    void copyRecordLowPassCurve() { copyRecordCurve(7); }
+    void copyRecordHighPassCurve() { copyRecordCurve(8); }
+    void copyRecordBandPassCurve() { copyRecordCurve(9); }
+    // The clipboard's item pasted by its kind; nothing while busy or empty.
+    void pasteAudioFileFrom();
+    void pasteRecordedCurveInFilterFrom();
+    // Undo and redo of reset, remove and paste: the whole store as it was.
+    void undoResetRecordedCurve(const RecordedParameters& snapshot);
+    void undoRemoveRecordedCurve(const RecordedParameters& snapshot);
+    void undoPasteRecordedCurve(const RecordedParameters& snapshot);
+    // Moves the playhead to a key point's time.
+    void updateKeyPoints(const KeyPoint& point);
+    // The selected track's curve menu entries, added to `menu`.
+    void trackMenuForIndex(QMenu* menu, quint64 index);
+
+    // ---- Selection parameters (automation/SelectionParameters.cpp) ------------------------
+    // The selected track's setting bound to its lane's last selection (or
+    // `track`'s, when given); a whole-track selection clears itself instead.
+    void assignParametersToCurrentSelection(MusicFilter* track = nullptr);
+    void removeParametersFromSelectionIndex(MusicFilter* track, quint64 index);
+    // Undo and redo: the track's entries as the record has them.
+    void addRemoveParametersFromCurrentSelection(const SelectionParametersUndoRecord& record);
+    // Render thread, once per slice: applies the audio of an entry whose
+    // window playback enters and posts it for the main thread's half.
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter,
+                                            TrackTapContext* context) override;
+    // Main thread (a seek, a removal, an undo): both halves at once.
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter);
+    // Main thread: the entries the track's render follows, republished.
+    void publishSelectionParametersForFilter(MusicFilter* track);
+    // Main thread, on the curve timer: the other half of the entries the
+    // render applied (switches, plug-ins, records, sliders, mix, fades, views).
+    void followSelectionParameters();
+    void applySelectionEntryOnMainThread(MusicFilter* track, int64_t reference);
+    void selectionParametersApplyUI(MusicFilter* track);
+    // What the lanes draw of them.
+    QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const override;
+    quint64 laneHighlightedSelectionParameter() const override { return automation.tempIndexOfSelectedParameter; }
+    // The window of a track's entry on the timeline, in seconds.
+    static std::pair<double, double> selectionWindowOf(const MusicFilter& track, double start, double end);
 
     // ---- Curves while audio renders (automation/CurvePlayback.cpp) -----------------------
     // Publishes the curves the track's render follows: the working copy while

@@ -44,9 +44,16 @@ void installTrackListCommands(AudioController* c) {
     QAction* remove = track->addAction(QStringLiteral("Remove"));
     remove->setObjectName(QStringLiteral("removeTrackAction"));
     QObject::connect(remove, &QAction::triggered, c, &AudioController::removeAudioFileFrom);
-    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, remove] {
+    // The selected track's curve and selection-parameter entries, rebuilt
+    // each time the menu opens.
+    QMenu* curves = track->addMenu(QStringLiteral("Curves and Selection Parameters"));
+    curves->setObjectName(QStringLiteral("trackCurvesMenu"));
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, remove, curves] {
         const bool on = !c->shell.audioControllerIsWorking && c->trackCount() > 0 &&
                         c->currentSelectedAudio < quint64(c->trackCount());
         for (QAction* a : {duplicate, remove}) a->setEnabled(on);
+        curves->clear();
+        curves->menuAction()->setEnabled(on);
+        if (on) c->trackMenuForIndex(curves, c->currentSelectedAudio.load());
     });
 }

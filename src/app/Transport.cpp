@@ -166,6 +166,10 @@ void AudioController::updateCurrentTime(double seconds) {
         c.unlockViews();
         // The selected track's values and controls as its curves have them there.
         c.verifyRecordedInputValuesForSeekToTime(seconds, c.automation.recordedParameters);
+        // Every track's selection parameters as they stand there.
+        if (c.ui.audioView)
+            for (const TrackRecord& r : c.ui.audioView->audioTracks)
+                if (r.audioFilter) c.updateParametersForSelectionAtTime(now, r.audioFilter.get());
         c.editing.needsUpdateSplitSelection = false;
         if (c.editing.playAfterDragDropSelection) {
             c.editing.playAfterDragDropSelection = false;

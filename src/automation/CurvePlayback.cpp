@@ -146,6 +146,7 @@ std::optional<double> AudioController::updateRecordedParametersForFilter(MusicFi
 
 void AudioController::followCurvesOnControls() {
     if (!ui.audioView) return;
+    followSelectionParameters();
     const auto controls = ui.effectControls();
     const quint64 selected = currentSelectedAudio.load();
     bool bandMoved = false;

@@ -146,10 +146,6 @@ TrackFrameUndoRecord AudioController::trackFrameUndoRecordOf(MusicFilter* track)
     return r;
 }
 
-void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord*) {
-    if (track) updatePlayerWithNewTrackSettings(track);
-}
-
 namespace {
 
 bool isSpeedOrFade(const MainWindowUi& ui, const FloatSlider* s) {

@@ -14,6 +14,7 @@
 #include <utility>
 
 class MusicFilter;
+struct TrackTapContext;
 class QWidget;
 class UndoManager;
 class UnitViewFactory;
@@ -66,9 +67,11 @@ public:
     }
 
     // ---- automation, once per slice
-    // Applies the selection parameters whose range holds `time`.
-    virtual void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter) {
-        (void)time, (void)filter;
+    // Applies the selection parameters whose range holds `time`, writing
+    // the units of `context` (the track's tap). Never allocates, locks or waits.
+    virtual void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter* filter,
+                                                    TrackTapContext* context) {
+        (void)time, (void)filter, (void)context;
     }
     // The verdict of `input`'s automation curve at `time` when there is one
     // to apply (its value has been set on `unit` already, through `listener`

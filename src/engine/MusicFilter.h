@@ -3,6 +3,8 @@
 #include "engine/AudioControllerServices.h"
 #include "engine/AutomationTypes.h"
 #include "engine/EffectInputs.h"
+#include "engine/ListenerParameterRecord.h"
+#include "engine/SelectionWindows.h"
 #include "engine/MidiNote.h"
 #include "engine/TrackTapContext.h"
 #include "platform/core/BoundedQueue.h"
@@ -189,6 +191,9 @@ public:
     std::vector<MAudioParameter> listenerParameters;
     bool listenerParametersUpdated = false;
     uint32_t nBandEQNumberOfBandsProperty = 0, nBandEQNumberOfBandsPropertySize = 0;
+    // The unit parameters of the record last applied to the track, kept for
+    // its plug-ins when they are made.
+    std::vector<ListenerParameterRecord> tempAudioUnitsArray;
     // Number of spectrum magnitudes; 0 without spectrum.
     uint64_t fftCount() const;
 
@@ -436,6 +441,18 @@ public:
     enum PanelView : uint32_t { LowPassInPanel = 1, HighPassInPanel = 2, BandPassInPanel = 4 };
     std::atomic<uint32_t> unitViewsInPanel{0};
 
+    // ---- selection parameters
+    // Main thread: the entries the render applies from now on (null for none).
+    void publishSelectionWindows(std::unique_ptr<const SelectionWindows> windows) {
+        selectionWindows_.publish(std::move(windows));
+    }
+    // Render thread: open once per slice.
+    realtime::Snapshot<SelectionWindows>::Reader rt_selectionWindows() const { return selectionWindows_.read(); }
+    // The number of the entry applied last (referencePathTime's), 0 for none.
+    std::atomic<int64_t> rt_referencePathTime{0};
+    // The entry whose audio the render applied and whose other half the main
+    // thread has not done yet; 0 for none. Render sets, main thread takes.
+    std::atomic<int64_t> rt_appliedSelectionEntry{0};
     // ---- MIDI notes
     // Main thread only, each made empty with the track and kept for its
     // life: the committed notes, sorted by start time; the live records on
@@ -499,6 +516,7 @@ private:
     std::vector<std::unique_ptr<ChainUnitRenderContext>> procRefInfoArray_;
     realtime::Snapshot<PluginChain> pluginChain_;
     realtime::Snapshot<TrackAutomation> automation_;
+    realtime::Snapshot<SelectionWindows> selectionWindows_;
     realtime::Snapshot<MidiNoteList> notes_;
     realtime::BoundedQueue<MidiNoteRecord> midiInbox_{kMidiInboxCapacity};
     std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track

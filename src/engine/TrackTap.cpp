@@ -518,14 +518,17 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         return;
     }
 
+    AudioControllerServices* controller = track->audioController();
+    const MediaTime previousStart = c->sliceTimeRange.start;
+    // A selection entry entered in this slice switches its units before the
+    // slice's copy of the switches is taken, so it is heard at once.
+    if (controller) controller->updateParametersForSelectionAtTime(previousStart, track, c);
+
     // This render's copy of the active and enable bytes.
     std::array<bool, kBuiltInUnitCount> active;
     for (int i = 0; i < kBuiltInUnitCount; ++i) active[i] = c->unitFlags[i].load() != 0;
 
-    AudioControllerServices* controller = track->audioController();
-    const MediaTime previousStart = c->sliceTimeRange.start;
     if (controller) {
-        controller->updateParametersForSelectionAtTime(previousStart, track);
         for (const auto& a : kAutomatedInputs) {
             if (controller->isPausedRecordedParameter(a.input)) continue;
             auto result = controller->updateRecordedParametersForFilter(

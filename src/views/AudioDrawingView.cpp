@@ -17,6 +17,7 @@ namespace {
 const QColor kAmber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
 const QColor kBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f);
 const QColor kGreen = QColor::fromRgbF(0.812f, 0.99f, 0.294f);
+const QColor kRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f);
 
 QColor withAlpha(QColor c, double a) {
     c.setAlphaF(float(a));
@@ -185,6 +186,28 @@ void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, b
         painter.drawEllipse(QRectF(x - 4, R.y() + R.height() - 4, 8, 8));
     };
     painter.setRenderHint(QPainter::Antialiasing, true);
+
+    // The ranges bound to effect settings, clipped to the region.
+    const auto* owner = audioView ? dynamic_cast<const AudioDrawingViewOwner*>(audioView->audioController) : nullptr;
+    if (const auto ranges = owner ? owner->laneSelectionParameterRanges(t) : QList<QPair<double, double>>();
+        !ranges.isEmpty()) {
+        painter.save();
+        painter.setClipPath(drawingBezierPath);
+        const quint64 highlighted = owner->laneHighlightedSelectionParameter();
+        for (qsizetype i = 0; i < ranges.size(); ++i) {
+            const double lo = ranges[i].first * W, hi = ranges[i].second * W;
+            const QColor c = selected && quint64(i) != highlighted ? kRed : kAmber;
+            const QRectF r(lo, R.y(), hi - lo, R.height());
+            if (!r.isEmpty()) {
+                painter.setPen(QPen(c, 1.0));
+                painter.setBrush(withAlpha(c, 0.2));
+                painter.drawRect(r);
+            }
+            if (lo > R.x()) dots(lo, c);
+            if (hi < R.x() + R.width() - 1) dots(hi, c);
+        }
+        painter.restore();
+    }
 
     // Pasted ranges.
     if (!selectionPastes.isEmpty()) {

@@ -16,6 +16,17 @@ using SelectionPathRecord = QList<QPointF>;
 // A pasted or inserted range: two points whose x are its ends.
 using SelectionPasteRecord = QList<QPointF>;
 
+// What a lane reads of its owner (the controller) each time it draws.
+class AudioDrawingViewOwner {
+public:
+    virtual ~AudioDrawingViewOwner() = default;
+    // The track's selection-parameter ranges as (start, end) fractions of
+    // the lane's width, in the owner's order; empty for none.
+    virtual QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const = 0;
+    // The index of the range whose menu item is highlighted; another value for none.
+    virtual quint64 laneHighlightedSelectionParameter() const = 0;
+};
+
 // The lane of one track in the track area: 200 points high, as wide as the
 // whole source file at the current zoom and speed. The trimmed region
 // (`drawingBezierPath`) is the used part of the file. It draws the track's

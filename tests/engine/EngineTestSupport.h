@@ -51,7 +51,7 @@ public:
     int selectionCalls = 0;
     std::vector<MediaTime> selectionTimes;
 
-    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter*) override {
+    void updateParametersForSelectionAtTime(const MediaTime& time, MusicFilter*, TrackTapContext*) override {
         ++selectionCalls;
         if (selectionTimes.size() < selectionTimes.capacity()) selectionTimes.push_back(time);
     }

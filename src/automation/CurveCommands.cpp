@@ -1,0 +1,335 @@
+// The curve commands of the track menu: recording and mouse modes, the
+// shown curve, step or linear curves, and per effect add, show, reset,
+// remove, copy and paste, with undo of the whole curve store.
+#include "app/AudioController.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/UndoManager.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+#include "views/FloatSlider.h"
+#include "views/NumberTextField.h"
+
+#include <QAction>
+#include <QMenu>
+
+const std::array<AudioController::CurveEffect, 10>& AudioController::curveEffects() {
+    static const std::array<CurveEffect, 10> effects = {{
+        {"", {}, {}},
+        {"Audio Mix", {"inputAudioMix"}, {"Volume Key Points"}},
+        {"Channel Mix", {"inputChannelMix"}, {"Channel Key Points"}},
+        {"EQ Gain", {"inputGlobalGain"}, {"EQ Gain Key Points"}},
+        {"Pitch", {"inputPitch"}, {"Pitch Key Points"}},
+        {"Reverb & Ambience",
+         {"inputReverbWetDryMix", "inputReverbSmallLargeMix"},
+         {"Reverb Key Points", "Ambience Key Points"}},
+        {"Bass Boost",
+         {"inputLowShelfGain", "inputLowShelfCutoff"},
+         {"Bass Boost Key Points", "Bass Boost - Cutoff Key Points"}},
+        {"Low Pass",
+         {"inputLowPassCutoff", "inputLowPassResonance"},
+         {"Low Pass - Cutoff Key Points", "Low Pass - Resonance Key Points"}},
+        {"High Pass",
+         {"inputHighPassCutoff", "inputHighPassResonance"},
+         {"High Pass - Cutoff Key Points", "High Pass - Resonance Key Points"}},
+        {"Band Pass",
+         {"inputBandPassCenterFrequency", "inputBandPassBandwidth"},
+         {"Band Pass - Center Key Points", "Band Pass - Bandwidth Key Points"}},
+    }};
+    return effects;
+}
+
+uint64_t AudioController::curveEffectOfKey(const QString& key) {
+    const auto& effects = curveEffects();
+    for (uint64_t i = 1; i < effects.size(); ++i)
+        if (effects[i].keys.contains(key)) return i;
+    return 0;
+}
+
+namespace {
+
+void redrawLane(MusicFilter* track) {
+    if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
+}
+
+bool validEffect(uint64_t index) { return index >= 1 && index < AudioController::curveEffects().size(); }
+
+}  // namespace
+
+// ---- Modes and display -----------------------------------------------------------------
+
+void AudioController::noRecorParameters() {
+    if (MusicFilter* t = trackAt(currentSelectedAudio.load())) t->isRecordingParameters = 0;
+}
+
+void AudioController::freeRecordParameters() {
+    if (MusicFilter* t = trackAt(currentSelectedAudio.load())) t->isRecordingParameters = 1;
+}
+
+void AudioController::addAdjustKeyPoints() {
+    if (MusicFilter* t = trackAt(currentSelectedAudio.load())) {
+        t->isDeletingKeyPoints = 0;
+        redrawLane(t);
+    }
+}
+
+void AudioController::removeKeyPoints() {
+    if (MusicFilter* t = trackAt(currentSelectedAudio.load())) {
+        t->isDeletingKeyPoints = 1;
+        redrawLane(t);
+    }
+}
+
+void AudioController::showNoRecordCurve() { showRecordCurve(0); }
+
+void AudioController::showRecordCurve(uint64_t index) {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || index >= curveEffects().size()) return;
+    t->showParameterCurve = index;
+    redrawLane(t);
+}
+
+namespace {
+
+void setCurveType(AudioController& c, uint64_t type) {
+    MusicFilter* t = c.trackAt(c.currentSelectedAudio.load());
+    if (!t) return;
+    t->typeOfRecordedCurve = type;
+    c.publishRecordedParametersForFilter(t);
+    redrawLane(t);
+    c.verifyRecordedInputValuesForSeekToTime(c.currentTime(), c.automation.recordedParameters);
+}
+
+}  // namespace
+
+void AudioController::sustainCurve() { setCurveType(*this, 0); }
+void AudioController::linearRampCurve() { setCurveType(*this, 1); }
+
+// ---- Per effect --------------------------------------------------------------------------
+
+void AudioController::addRecordCurve(uint64_t index) {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || !validEffect(index)) return;
+    t->isDeletingKeyPoints = 0;
+    t->isRecordingParameters = 1;
+    t->showParameterCurve = index;
+    t->typeOfRecordedCurve = 1;
+    publishRecordedParametersForFilter(t);
+    // Each key's present value goes through the value-change path, which
+    // seeds its curve and commits it as one undo step at once.
+    automation.needsToUpdateValueImmediately = true;
+    if (index == 3) {
+        if (ui.sliderGlobalGain) updateGlobalGainFrom(EffectSender(ui.sliderGlobalGain));
+    } else {
+        const auto controls = ui.effectControls();
+        for (const QString& key : curveEffects()[index].keys)
+            for (size_t row = 0; row < controls.size(); ++row)
+                if (key == QLatin1String(effectControlTable[row].key)) updateTextFieldValueFrom(controls[row].second);
+    }
+    automation.needsToUpdateValueImmediately = false;
+}
+
+namespace {
+
+// Registers an undo step that puts the whole store back as it is now.
+void registerStoreUndo(AudioController& c, void (AudioController::*undo)(const RecordedParameters&)) {
+    UndoManager* manager = c.undoManager();
+    if (!manager) return;
+    RecordedParameters snapshot = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    QPointer<AudioController> self(&c);
+    manager->registerUndo(&c, [self, undo, snapshot] {
+        if (self) (self.data()->*undo)(snapshot);
+    });
+}
+
+}  // namespace
+
+void AudioController::resetRecordCurve(uint64_t index) {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || !validEffect(index)) return;
+    registerStoreUndo(*this, &AudioController::undoResetRecordedCurve);
+    resetRecordedCurveForFilter(t, curveEffects()[index].keys);
+    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    redrawLane(t);
+}
+
+void AudioController::removeRecordCurve(uint64_t index) {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || !validEffect(index)) return;
+    auto it = automation.recordedParameters.find(t->identifierOfFilter);
+    if (it == automation.recordedParameters.end()) return;
+    const QStringList& keys = curveEffects()[index].keys;
+    bool any = false;
+    for (const QString& key : keys) any = any || it->second.count(key) != 0;
+    if (!any) return;
+    registerStoreUndo(*this, &AudioController::undoRemoveRecordedCurve);
+    for (const QString& key : keys) it->second.erase(key);
+    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
+    publishAllRecordedParameters();
+    redrawLane(t);
+}
+
+void AudioController::copyRecordCurve(uint64_t index) {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || !validEffect(index)) return;
+    auto it = automation.recordedParameters.find(t->identifierOfFilter);
+    if (it == automation.recordedParameters.end()) return;
+    CurvePasteboardRecord record;
+    for (const QString& key : curveEffects()[index].keys)
+        if (auto curve = it->second.find(key); curve != it->second.end())
+            record.curves.push_back({modifyInPercentKeyValues(curve->second, *t), key});
+    // With no curve for any of its keys the clipboard keeps what it holds.
+    if (record.curves.empty()) return;
+    record.curveType = t->typeOfRecordedCurve;
+    pasteboardItems = std::move(record);
+}
+
+void AudioController::pasteAudioFileFrom() {
+    if (shell.audioControllerIsWorking || !pasteboardItems) return;
+    if (audioPlayer && shell.isPlaying) audioPlayer->pause();
+    std::visit(
+        [this](const auto& item) {
+            using Item = std::decay_t<decltype(item)>;
+            if constexpr (std::is_same_v<Item, CurvePasteboardRecord>) pasteRecordedCurveInFilterFrom();
+        },
+        *pasteboardItems);
+}
+
+void AudioController::pasteRecordedCurveInFilterFrom() {
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    if (!t || !pasteboardItems) return;
+    const auto* record = std::get_if<CurvePasteboardRecord>(&*pasteboardItems);
+    if (!record || record->curves.empty()) return;
+    registerStoreUndo(*this, &AudioController::undoPasteRecordedCurve);
+    TrackCurves& curves = automation.tempRecorderParameters[t->identifierOfFilter];
+    for (const auto& c : record->curves) curves[c.key] = modifyInRelativeTimeKeyValues(c.curve, *t);
+    t->typeOfRecordedCurve = record->curveType;
+    if (const uint64_t shown = curveEffectOfKey(record->curves.front().key)) t->showParameterCurve = shown;
+    automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
+    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
+    publishAllRecordedParameters();
+    redrawLane(t);
+    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+}
+
+namespace {
+
+void restoreStore(AudioController& c, const RecordedParameters& snapshot,
+                  void (AudioController::*self)(const RecordedParameters&)) {
+    registerStoreUndo(c, self);
+    c.automation.recordedParameters = automation::copyRecordedDictionary(snapshot);
+    c.automation.tempRecorderParameters = automation::copyRecordedDictionary(snapshot);
+    c.publishAllRecordedParameters();
+    c.verifyRecordedInputValuesForSeekToTime(c.currentTime(), c.automation.recordedParameters);
+    if (c.ui.audioView) {
+        c.ui.audioView->update();
+        for (const TrackRecord& r : c.ui.audioView->audioTracks) redrawLane(r.audioFilter.get());
+    }
+}
+
+}  // namespace
+
+void AudioController::undoResetRecordedCurve(const RecordedParameters& snapshot) {
+    restoreStore(*this, snapshot, &AudioController::undoResetRecordedCurve);
+}
+void AudioController::undoRemoveRecordedCurve(const RecordedParameters& snapshot) {
+    restoreStore(*this, snapshot, &AudioController::undoRemoveRecordedCurve);
+}
+void AudioController::undoPasteRecordedCurve(const RecordedParameters& snapshot) {
+    restoreStore(*this, snapshot, &AudioController::undoPasteRecordedCurve);
+}
+
+void AudioController::updateKeyPoints(const KeyPoint& point) { updateCurrentTime(point.time); }
+
+// ---- The track menu's curve entries --------------------------------------------------------
+
+void AudioController::trackMenuForIndex(QMenu* menu, quint64 index) {
+    MusicFilter* t = trackAt(index);
+    if (!menu || !t) return;
+    auto item = [&](QMenu* m, const QString& title, auto fn, bool checked = false, bool checkable = false) {
+        // An ampersand is shown as itself, not taken as a shortcut's mark.
+        QAction* a = m->addAction(QString(title).replace(QLatin1Char('&'), QLatin1String("&&")));
+        if (checkable || checked) {
+            a->setCheckable(true);
+            a->setChecked(checked);
+        }
+        QObject::connect(a, &QAction::triggered, this, fn);
+        return a;
+    };
+    const auto curvesIt = automation.recordedParameters.find(t->identifierOfFilter);
+    const TrackCurves* curves = curvesIt == automation.recordedParameters.end() ? nullptr : &curvesIt->second;
+    const bool hasCurves = curves && !curves->empty();
+    auto hasCurveFor = [&](uint64_t e) {
+        if (!curves) return false;
+        for (const QString& key : curveEffects()[e].keys)
+            if (curves->count(key)) return true;
+        return false;
+    };
+
+    item(menu, QStringLiteral("Do not record parameters"), [this] { noRecorParameters(); },
+         t->isRecordingParameters == 0, true);
+    item(menu, QStringLiteral("Record parameters"), [this] { freeRecordParameters(); },
+         t->isRecordingParameters == 1, true);
+    if (pasteboardItems && std::holds_alternative<CurvePasteboardRecord>(*pasteboardItems))
+        item(menu, QStringLiteral("Paste recorded curve(s)"), [this] { pasteAudioFileFrom(); });
+    menu->addSeparator();
+    if (t->isRecordingParameters && hasCurves) {
+        item(menu, QStringLiteral("Mouse click: add/adjust Key Point"), [this] { addAdjustKeyPoints(); },
+             t->isDeletingKeyPoints == 0, true);
+        item(menu, QStringLiteral("Mouse click: remove Key Point"), [this] { removeKeyPoints(); },
+             t->isDeletingKeyPoints == 1, true);
+        menu->addSeparator();
+    }
+    item(menu, QStringLiteral("Step curve - Sustain"), [this] { sustainCurve(); }, t->typeOfRecordedCurve == 0, true);
+    item(menu, QStringLiteral("Linear curve - Ramp"), [this] { linearRampCurve(); }, t->typeOfRecordedCurve == 1,
+         true);
+    menu->addSeparator();
+
+    // The key-point submenus of the shown effect: one item per point.
+    auto keyPointMenus = [&](uint64_t e) {
+        if (!curves) return;
+        const CurveEffect& effect = curveEffects()[e];
+        for (int k = 0; k < effect.keys.size(); ++k) {
+            QMenu* sub = menu->addMenu(effect.keyPointTitles[k]);
+            auto curve = curves->find(effect.keys[k]);
+            if (curve == curves->end()) continue;
+            for (const KeyPoint& p : curve->second) {
+                const QString title = QStringLiteral("%1 - %2").arg(LineView::stringForTime(p.time)).arg(p.value);
+                item(sub, title, [this, p] { updateKeyPoints(p); });
+            }
+        }
+    };
+    // The track's selection parameters: assign, and remove one by one.
+    item(menu, QStringLiteral("Assign parameters to selection"), [this, t] { assignParametersToCurrentSelection(t); });
+    QMenu* selections = menu->addMenu(QStringLiteral("Selection Parameters"));
+    if (auto entries = automation.selectionParameters.find(t->identifierOfFilter);
+        entries != automation.selectionParameters.end()) {
+        for (quint64 i = 0; i < entries->second.size(); ++i) {
+            const auto& e = entries->second[i];
+            const auto [from, to] = selectionWindowOf(*t, e.selectionParametersStartPercent, e.selectionParametersEndPercent);
+            const QString title = QStringLiteral("Remove parameters %1 - %2")
+                                      .arg(LineView::stringForTime(from), LineView::stringForTime(to));
+            std::weak_ptr<MusicFilter> weak = t->weak_from_this();
+            item(selections, title, [this, weak, i] {
+                if (auto f = weak.lock()) removeParametersFromSelectionIndex(f.get(), i);
+            });
+        }
+    }
+    selections->setEnabled(!selections->isEmpty());
+    menu->addSeparator();
+    if (hasCurves)
+        item(menu, QStringLiteral("Show No curve"), [this] { showNoRecordCurve(); }, t->showParameterCurve == 0, true);
+    for (uint64_t e = 1; e < curveEffects().size(); ++e) {
+        const QString name = QString::fromUtf8(curveEffects()[e].name);
+        if (hasCurveFor(e)) {
+            item(menu, QStringLiteral("Show %1 curve").arg(name), [this, e] { showRecordCurve(e); },
+                 t->showParameterCurve == e, true);
+            if (t->showParameterCurve == e) keyPointMenus(e);
+            item(menu, QStringLiteral("Copy %1 curve").arg(name), [this, e] { copyRecordCurve(e); });
+            item(menu, QStringLiteral("Reset %1 curve").arg(name), [this, e] { resetRecordCurve(e); });
+            item(menu, QStringLiteral("Remove %1 curve").arg(name), [this, e] { removeRecordCurve(e); });
+        } else {
+            item(menu, QStringLiteral("Add %1 curve").arg(name), [this, e] { addRecordCurve(e); });
+        }
+    }
+}

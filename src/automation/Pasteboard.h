@@ -1,0 +1,33 @@
+#pragma once
+
+// The one-item internal clipboard. Each copy command empties it and puts
+// its own kind of item there; the paste dispatcher tells the kinds apart by
+// their type. Items are values, except where a kind says it holds a track.
+
+#include "automation/RecordedParameters.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+// One effect's curves, their times as fractions of the copied track's
+// source, with the copied track's curve type: one key, or both keys of a
+// two-key effect in the effect's key order.
+struct CurvePasteboardRecord {
+    struct Curve {
+        KeyPointCurve curve;
+        QString key;
+        friend bool operator==(const Curve&, const Curve&) = default;
+    };
+    std::vector<Curve> curves;  // one or two
+    uint64_t curveType = 0;
+
+    friend bool operator==(const CurvePasteboardRecord&, const CurvePasteboardRecord&) = default;
+};
+
+// The kinds of clipboard item. The selection, notes, track and preset kinds
+// join this list with their copy commands.
+using PasteboardItem = std::variant<CurvePasteboardRecord>;
