@@ -86,7 +86,10 @@ void AppDelegate::setupAppSupportDir() {
     if (audioController) audioController->automation.audioUnitsFolder = QString();
 }
 
-void AppDelegate::applicationWillFinishLaunching() { setupDefaultValues(); }
+void AppDelegate::applicationWillFinishLaunching() {
+    setupDefaultValues();
+    if (audioController) audioController->addURLsToLibrary();
+}
 
 void AppDelegate::applicationDidFinishLaunching() {}
 
