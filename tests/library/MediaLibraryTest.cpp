@@ -8,12 +8,15 @@
 #include "platform/media/DecodedCache.h"
 #include "support/Signals.h"
 #include "views/LibraryView.h"
+#include "views/PreviewPanel.h"
+#include "app/WindowController.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 
 namespace {
 
@@ -323,6 +326,27 @@ TEST_F(MediaLibraryTest, TheTracksPictureGoesWithItsFile) {
     EXPECT_EQ(view->selectedItem, 0);
     ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
     EXPECT_GT(qAlpha(view->urlArray[0].libraryAudioWave.pixel(1000, 120)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MediaLibraryTest, QuickLookFromTheListPreviewsTheSelectedFileOnce) {
+    c->addAudioTracksToLibrary({QUrl::fromLocalFile(tone("Look.wav", 2))});
+    ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
+    view->selectedItem = 0;
+    view->showLibraryQuickLookPanel();
+    PreviewPanel* preview = c->windowController->previewPanel();
+    ASSERT_TRUE(preview);
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->previewItemPath(), folder + "/Look.wav");
+    EXPECT_TRUE(preview->playButton->isEnabled());
+    EXPECT_FALSE(view->quickLookCalledFromLibrary);
+    // Asked again from elsewhere: the selected track's file, here none.
+    c->showQuickLookPanel();
+    EXPECT_EQ(preview->previewItemPath(), QString());
+    preview->close();
 }
 
 }  // namespace
