@@ -191,6 +191,8 @@ public:
         // request for a file is the one whose picture is kept.
         QHash<QString, quint64> pendingLibraryPictures;
         quint64 libraryPictureRequests = 0;
+        // Batches of files being copied into the library on a worker.
+        int libraryCopiesRunning = 0;
     } library;
 
     // ---- Export, rendering and recording ---------------------------------------------

@@ -68,14 +68,15 @@ double viewHeight(qsizetype rows, double indexHeight) {
     return std::max(indexHeight * double(rows) + 10, 250.0);
 }
 
-QString renamedDestination(const QString& folder, const QString& fileName) {
+QString renamedDestination(const QString& folder, const QString& fileName, const QSet<QString>& taken) {
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? fileName.left(dot) : fileName;
     const QString extension = dot > 0 ? fileName.mid(dot) : QString();
     for (qint64 n = 2;; ++n) {
         const QString candidate =
             folder + QLatin1Char('/') + QStringLiteral("%1 (%2)").arg(base).arg(n) + extension;
-        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink()) return candidate;
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink() && !taken.contains(candidate))
+            return candidate;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "views/LibraryView.h"
 
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -34,8 +35,8 @@ void sortRecords(std::vector<LibraryItemRecord>& records);
 double viewHeight(qsizetype rows, double indexHeight);
 
 // The first free name "Name (n).ext" for n = 2, 3, ... in `folder` ("Name (n)"
-// for a name without extension).
-QString renamedDestination(const QString& folder, const QString& fileName);
+// for a name without extension); a path in `taken` counts as used.
+QString renamedDestination(const QString& folder, const QString& fileName, const QSet<QString>& taken = {});
 
 // Copies `from` to `to` under a temporary name beside it and renames it over
 // `to` only once complete: a failed copy leaves whatever was at `to`.

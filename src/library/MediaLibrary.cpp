@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QSet>
 #include <QPainter>
 #include <QStandardPaths>
 
@@ -247,57 +248,94 @@ void AudioController::addFilesToLibrary() {
     });
 }
 
+// One file of an add: where it goes, and whether it takes the place of a
+// file of the same name.
+struct LibraryCopy {
+    QUrl source;
+    QString destination;
+    bool replacing = false;
+    bool copied = false;
+};
+
+// Copies the files on a worker, in order, each under a temporary name renamed
+// into place once complete; `done` runs on the main thread with the results.
+static void copyIntoLibrary(AudioController* c, std::vector<LibraryCopy> plan,
+                            std::function<void(AudioController*, std::vector<LibraryCopy>&)> done) {
+    ++c->library.libraryCopiesRunning;
+    QPointer<AudioController> self(c);
+    mediaworkers::loadPool().start([self, c, plan = std::move(plan), done = std::move(done)]() mutable {
+        for (LibraryCopy& copy : plan)
+            copy.copied = medialibrary::copyIntoPlace(copy.source.toLocalFile(), copy.destination);
+        MainQueue::async([self, c, plan = std::move(plan), done = std::move(done)]() mutable {
+            if (!self) return;
+            --c->library.libraryCopiesRunning;
+            for (const LibraryCopy& copy : plan) {
+                // The old picture goes with the old file; the new one follows.
+                if (copy.copied && copy.replacing) {
+                    const QString oldPicture = medialibrary::picturePathFor(copy.destination);
+                    if (QFileInfo(oldPicture).isFile()) QFile::remove(oldPicture);
+                }
+            }
+            done(c, plan);
+        });
+    });
+}
+
 void AudioController::addAudioTracksToLibrary(const QList<QUrl>& urls) {
     LibraryView* view = ui.libraryView;
     if (!view || libraryFolderMissing(this)) return;
     const QString folder = library.mediaLibraryPath;
+    // The questions first, one per clash; the copies then run off the main
+    // thread, and the list is refreshed once when they are done.
+    std::vector<LibraryCopy> plan;
+    QSet<QString> planned;
     for (const QUrl& url : urls) {
         const QString source = url.toLocalFile();
         const QString fileName = QFileInfo(source).fileName();
         QString destination = folder + QLatin1Char('/') + fileName;
         bool replacing = false;
-        if (QFileInfo::exists(destination) && !QFileInfo(destination).isDir()) {
+        if (QFileInfo(destination).isDir()) continue;
+        if (QFileInfo::exists(destination) || planned.contains(destination)) {
             const int answer = runModalAlert(
                 ui.window, AlertRequest{QStringLiteral("Do you want to replace existing file?"),
                                         QStringLiteral("File already exists in Library: %1.").arg(fileName),
                                         {QStringLiteral("Replace"), QStringLiteral("Rename"), QStringLiteral("Cancel")}});
             if (answer == 0) {
                 // A file that a track plays stays as it is.
-                if (trackUsesFile(this, destination)) continue;
-                if (canonical(source) == canonical(destination)) continue;
+                if (trackUsesFile(this, destination) || canonical(source) == canonical(destination)) continue;
                 replacing = true;
             } else if (answer == 1) {
-                destination = medialibrary::renamedDestination(folder, fileName);
+                destination = medialibrary::renamedDestination(folder, fileName, planned);
             } else {
                 continue;
             }
-        } else if (QFileInfo(destination).isDir()) {
-            continue;
         }
-        // The old file stays until the new one is complete.
-        if (!medialibrary::copyIntoPlace(source, destination)) continue;
-        if (replacing) {
-            const QString oldPicture = medialibrary::picturePathFor(destination);
-            if (QFileInfo(oldPicture).isFile()) QFile::remove(oldPicture);
-        }
-
-        LibraryItemRecord record;
-        record.libraryAudioURL = url;
-        record.libraryAudioTrevalunePath = destination;
-        if (!replacing) {
-            view->urlArray.push_back(std::move(record));
-        } else if (LibraryItemRecord* old = recordForPath(view, destination)) {
-            old->libraryAudioURL = url;
-            old->libraryAudioWave = QImage();
-        }
-        makeLibraryPicture(this, destination);
+        planned.insert(destination);
+        plan.push_back(LibraryCopy{url, destination, replacing});
     }
-    resizeLibrary(this);
-    medialibrary::sortRecords(view->urlArray);
-    setupToolTips(this);
-    updateLibraryMenu();
-    view->selectedItem = -1;
-    view->update();
+    copyIntoLibrary(this, std::move(plan), [](AudioController* c, std::vector<LibraryCopy>& done) {
+        LibraryView* view = c->ui.libraryView;
+        if (!view) return;
+        for (LibraryCopy& copy : done) {
+            if (!copy.copied) continue;
+            if (LibraryItemRecord* old = recordForPath(view, copy.destination)) {
+                old->libraryAudioURL = copy.source;
+                old->libraryAudioWave = QImage();
+            } else {
+                LibraryItemRecord record;
+                record.libraryAudioURL = copy.source;
+                record.libraryAudioTrevalunePath = copy.destination;
+                view->urlArray.push_back(std::move(record));
+            }
+            makeLibraryPicture(c, copy.destination);
+        }
+        resizeLibrary(c);
+        medialibrary::sortRecords(view->urlArray);
+        setupToolTips(c);
+        c->updateLibraryMenu();
+        view->selectedItem = -1;
+        view->update();
+    });
 }
 
 void AudioController::menuAddAudioTrackToLibrary() {
@@ -315,7 +353,8 @@ void AudioController::addAudioTrackToLibrary(const QUrl& source, MusicFilter* tr
                                                                       : QFileInfo(sourcePath).fileName();
     QString destination = folder + QLatin1Char('/') + name;
     bool replacing = false;
-    if (QFileInfo::exists(destination) && !QFileInfo(destination).isDir()) {
+    if (QFileInfo(destination).isDir()) return;
+    if (QFileInfo::exists(destination)) {
         const int answer = runModalAlert(
             ui.window, AlertRequest{QStringLiteral("Do you want to replace existing file?"),
                                     QStringLiteral("File already exists in Library."),
@@ -328,16 +367,6 @@ void AudioController::addAudioTrackToLibrary(const QUrl& source, MusicFilter* tr
         } else {
             return;
         }
-    } else if (QFileInfo(destination).isDir()) {
-        return;
-    }
-    if (!medialibrary::copyIntoPlace(sourcePath, destination)) return;
-    if (replacing) {
-        const QString oldPicture = medialibrary::picturePathFor(destination);
-        if (QFileInfo(oldPicture).isFile()) QFile::remove(oldPicture);
-        std::erase_if(view->urlArray, [&](const LibraryItemRecord& r) {
-            return r.libraryAudioTrevalunePath == destination;
-        });
     }
     // The track's own picture when it has one, else the file's.
     QImage bitmap;
@@ -347,20 +376,29 @@ void AudioController::addAudioTrackToLibrary(const QUrl& source, MusicFilter* tr
                                 : 0;
         bitmap = track->filterBitmaps[i];
     }
-    LibraryItemRecord record;
-    record.libraryAudioURL = source;
-    record.libraryAudioTrevalunePath = destination;
-    view->urlArray.push_back(std::move(record));
-    makeLibraryPicture(this, destination, bitmap);
+    std::vector<LibraryCopy> plan{LibraryCopy{source, destination, replacing}};
+    copyIntoLibrary(this, std::move(plan), [bitmap](AudioController* c, std::vector<LibraryCopy>& done) {
+        LibraryView* view = c->ui.libraryView;
+        const LibraryCopy& copy = done.front();
+        if (!view || !copy.copied) return;
+        std::erase_if(view->urlArray, [&](const LibraryItemRecord& r) {
+            return r.libraryAudioTrevalunePath == copy.destination;
+        });
+        LibraryItemRecord record;
+        record.libraryAudioURL = copy.source;
+        record.libraryAudioTrevalunePath = copy.destination;
+        view->urlArray.push_back(std::move(record));
+        makeLibraryPicture(c, copy.destination, bitmap);
 
-    view->selectedItem = -1;
-    resizeLibrary(this);
-    medialibrary::sortRecords(view->urlArray);
-    for (size_t i = 0; i < view->urlArray.size(); ++i)
-        if (view->urlArray[i].libraryAudioTrevalunePath == destination) view->selectedItem = qint64(i);
-    setupToolTips(this);
-    updateLibraryMenu();
-    view->update();
+        view->selectedItem = -1;
+        resizeLibrary(c);
+        medialibrary::sortRecords(view->urlArray);
+        for (size_t i = 0; i < view->urlArray.size(); ++i)
+            if (view->urlArray[i].libraryAudioTrevalunePath == copy.destination) view->selectedItem = qint64(i);
+        setupToolTips(c);
+        c->updateLibraryMenu();
+        view->update();
+    });
 }
 
 void AudioController::removeAudioTrackFromLibrary(qint64 row) {

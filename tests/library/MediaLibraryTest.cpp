@@ -121,6 +121,8 @@ protected:
         return titles;
     }
     bool picturesDone() const { return c->library.pendingLibraryPictures.isEmpty(); }
+    // Waits for the copies of the adds made so far.
+    void settle() { ASSERT_TRUE(waitUntil([&] { return c->library.libraryCopiesRunning == 0; }, 20000)); }
     void useAsTrack(const QString& path) {
         c->ui.audioView->audioTracks.push_back(TrackRecord{QUrl::fromLocalFile(path), nullptr, {}});
     }
@@ -155,11 +157,12 @@ TEST_F(MediaLibraryTest, AnEmptyFolderGivesNoFiles) {
     EXPECT_EQ(menuTitles(), (QStringList{"No Files (off)"}));
 }
 
-TEST_F(MediaLibraryTest, AddedFilesAreListedAtOnceAndGetTheirPicturesLater) {
+TEST_F(MediaLibraryTest, AddedFilesAreListedWhenCopiedAndGetTheirPicturesLater) {
     QList<QUrl> urls;
     for (int i = 0; i < 10; ++i) urls << QUrl::fromLocalFile(tone(QString("t%1.wav").arg(9 - i), 0.5 + i * 0.1));
     urls << QUrl::fromLocalFile(tone("short.wav", 0.3));
     c->addAudioTracksToLibrary(urls);
+    settle();
     EXPECT_EQ(rows().size(), 11);
     EXPECT_EQ(rows().front(), "short.wav");
     EXPECT_EQ(rows().at(1), "t0.wav");
@@ -183,6 +186,7 @@ TEST_F(MediaLibraryTest, ClashesAskOncePerFile) {
     // "Rename": the first free number, with its own picture.
     answer = 1;
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(song)});
+    settle();
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].messageText, "Do you want to replace existing file?");
     EXPECT_EQ(alerts[0].informativeText, "File already exists in Library: Song.wav.");
@@ -195,6 +199,7 @@ TEST_F(MediaLibraryTest, ClashesAskOncePerFile) {
     alerts.clear();
     answer = 0;
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(song)});
+    settle();
     EXPECT_EQ(alerts.size(), 1u);
     EXPECT_EQ(contents(folder + "/Song.wav"), contents(song));
     EXPECT_EQ(rows().size(), 3);
@@ -206,6 +211,7 @@ TEST_F(MediaLibraryTest, ClashesAskOncePerFile) {
     for (const char* name : {"one.wav", "Song.wav", "two.wav", "Song (2).wav", "three.wav"})
         five << QUrl::fromLocalFile(tone(name, 0.2));
     c->addAudioTracksToLibrary(five);
+    settle();
     EXPECT_EQ(alerts.size(), 2u);
     EXPECT_EQ(contents(folder + "/Song (2).wav"), "old 2");
     EXPECT_EQ(rows(), (QStringList{"one.wav", "Song.wav", "Song (2).wav", "Song (3).wav", "three.wav", "two.wav"}));
@@ -222,6 +228,7 @@ TEST_F(MediaLibraryTest, FilesThatTracksPlayAndFailedCopiesLoseNothing) {
     answer = 0;
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(tone("Used.wav", 0.3)),
                                 QUrl::fromLocalFile(testsupport::tempDir() + "/Kept.wav")});
+    settle();
     EXPECT_EQ(alerts.size(), 2u);
     EXPECT_EQ(contents(folder + "/Used.wav"), "in use");
     EXPECT_EQ(contents(folder + "/Kept.wav"), "kept");
@@ -250,6 +257,7 @@ TEST_F(MediaLibraryTest, FilesThatTracksPlayAndFailedCopiesLoseNothing) {
     ASSERT_TRUE(medialibrary::writePicture(medialibrary::pictureForValues({0.5f}), folder + "/Used.tiff"));
     ASSERT_TRUE(medialibrary::writePicture(medialibrary::pictureForValues({0.5f}), folder + "/Other.tiff"));
     c->addAudioTracksToLibrary({});
+    settle();
     alerts.clear();
     c->clearLibrary();
     ASSERT_EQ(alerts.size(), 1u);
@@ -272,6 +280,7 @@ TEST_F(MediaLibraryTest, WithoutAFolderTheCommandsSaySoAndChangeNothing) {
     c->addURLsToLibrary();
     EXPECT_TRUE(alerts.empty());
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(tone("a.wav", 0.2))});
+    settle();
     c->clearLibrary();
     EXPECT_EQ(alerts.size(), 2u);
     EXPECT_TRUE(view->urlArray.empty());
@@ -279,6 +288,7 @@ TEST_F(MediaLibraryTest, WithoutAFolderTheCommandsSaySoAndChangeNothing) {
 
 TEST_F(MediaLibraryTest, TheSubmenuAddsItsFileAsATrackThatPlays) {
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(tone("first.wav", 2)), QUrl::fromLocalFile(tone("second.wav", 3))});
+    settle();
     ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
     QMenu* menu = c->ui.importFromLibraryMenuItem->menu();
     ASSERT_NE(menu, nullptr);
@@ -310,6 +320,7 @@ TEST_F(MediaLibraryTest, TheTracksPictureGoesWithItsFile) {
     std::fill_n(coverage.scanLine(200), 2000, uchar(255));  // a bare midline
     track.filterBitmaps.append(coverage);
     c->addAudioTrackToLibrary(QUrl::fromLocalFile(source), &track);
+    settle();
     EXPECT_EQ(rows(), (QStringList{"Track.wav"}));
     EXPECT_EQ(view->selectedItem, 0);
     ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
@@ -322,6 +333,7 @@ TEST_F(MediaLibraryTest, TheTracksPictureGoesWithItsFile) {
     track.nameOfSourceTrack = "Named.wav";
     track.filterBitmaps.clear();
     c->addAudioTrackToLibrary(QUrl::fromLocalFile(source), &track);
+    settle();
     EXPECT_EQ(rows(), (QStringList{"Named.wav", "Track.wav"}));
     EXPECT_EQ(view->selectedItem, 0);
     ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
@@ -334,6 +346,7 @@ namespace {
 
 TEST_F(MediaLibraryTest, QuickLookFromTheListPreviewsTheSelectedFileOnce) {
     c->addAudioTracksToLibrary({QUrl::fromLocalFile(tone("Look.wav", 2))});
+    settle();
     ASSERT_TRUE(waitUntil([&] { return picturesDone(); }, 20000));
     view->selectedItem = 0;
     view->showLibraryQuickLookPanel();
