@@ -2,6 +2,7 @@
 
 #include "platform/core/MainQueue.h"
 #include "platform/media/Asset.h"
+#include "platform/media/AssetTrack.h"
 #include "views/Fonts.h"
 
 #include <QDesktopServices>
@@ -64,7 +65,12 @@ LibraryView::LibraryView(QWidget* parent) : QWidget(parent) {
     setAcceptDrops(true);
     setMouseTracking(false);
     openFileManager = revealInFileManager;
-    isMediaFile = [](const QString& path) { return Asset::isAudiovisualFile(path); };
+    // A file FFmpeg opens with a sound or picture stream, whatever its name.
+    isMediaFile = [](const QString& path) {
+        const auto asset = Asset::load(path);
+        return asset && (!asset->tracksWithMediaType(MediaType::Audio).empty() ||
+                         !asset->tracksWithMediaType(MediaType::Video).empty());
+    };
     startDrag = [this](const QUrl& url, const QImage& image) {
         auto* mime = new QMimeData;
         mime->setData(QLatin1String(kLibraryDragFormat), url.toEncoded());

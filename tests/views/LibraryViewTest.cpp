@@ -2,12 +2,14 @@
 // placeholder, the context menus, drops and its drawing.
 #include "views/LibraryView.h"
 
+#include "support/Signals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -247,6 +249,25 @@ TEST_F(LibraryViewTest, DrawsRowsPicturesSelectionAndPlaceholder) {
     }
     EXPECT_GT(dashes, 5);
     EXPECT_LT(dashes, int(box.width()) - 20);  // dashed, not solid
+}
+
+}  // namespace
+
+namespace {
+
+// The real check: a file FFmpeg opens as sound, whatever its name, and not
+// a text file named like one.
+TEST(LibraryViewDrop, MediaFilesAreThoseFFmpegOpens) {
+    LibraryView view;
+    const QString dir = testsupport::tempDir();
+    const QString sound = dir + "/tone.dat";
+    ASSERT_TRUE(testsupport::writeWav(sound, {testsupport::sine(440, 44100, 4410)}, 44100));
+    QFile text(dir + "/notes.wav");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("just words, no sound at all");
+    text.close();
+    EXPECT_TRUE(view.isMediaFile(sound));
+    EXPECT_FALSE(view.isMediaFile(text.fileName()));
 }
 
 }  // namespace
