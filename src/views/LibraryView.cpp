@@ -152,8 +152,7 @@ void LibraryView::paintEvent(QPaintEvent* event) {
         if (!record.libraryAudioWave.isNull()) {
             p.save();
             p.setOpacity(0.5);
-            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-            p.drawImage(band, record.libraryAudioWave);
+            p.drawImage(band.topLeft(), scaledPicture(record.libraryAudioWave, band.size().toSize()));
             p.restore();
         }
         if (i == selectedItem) p.fillRect(band, QColor::fromRgbF(0.0f, 0.32f, 0.48f, 0.5f));
@@ -162,6 +161,17 @@ void LibraryView::paintEvent(QPaintEvent* event) {
         p.drawText(nameRect, Qt::AlignLeft | Qt::AlignTop,
                    p.fontMetrics().elidedText(fileName(record), Qt::ElideRight, int(W - 20)));
     }
+}
+
+const QImage& LibraryView::scaledPicture(const QImage& picture, QSize size) {
+    auto it = scaledPictures_.find(picture.cacheKey());
+    if (it == scaledPictures_.end() || it->size() != size) {
+        // Pictures of rows that went are dropped now and then.
+        if (scaledPictures_.size() > qsizetype(urlArray.size()) * 2 + 8) scaledPictures_.clear();
+        it = scaledPictures_.insert(picture.cacheKey(), picture.scaled(size, Qt::IgnoreAspectRatio,
+                                                                       Qt::SmoothTransformation));
+    }
+    return *it;
 }
 
 // ---- keyboard and scrolling

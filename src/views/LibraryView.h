@@ -6,6 +6,7 @@
 // its owner, reached through LibraryViewOwner, and the requests made from a
 // release or a drop reach the owner after the event has finished.
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPointF>
@@ -107,6 +108,10 @@ private:
         int tag;
     };
     std::vector<ToolTip> toolTips_;
+    // Each picture as the rows draw it, scaled once to the row's size and
+    // kept by the picture's cache key: a paint never scales 2000 × 400.
+    QHash<qint64, QImage> scaledPictures_;
+    const QImage& scaledPicture(const QImage& picture, QSize size);
     int nextToolTipTag_ = 1;
 };
 
