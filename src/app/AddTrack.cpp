@@ -10,7 +10,7 @@
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "app/ImportPanel.h"
-#include "app/WaveformValues.h"
+#include "views/WaveformValues.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"

@@ -88,7 +88,10 @@ void AppDelegate::setupAppSupportDir() {
     if (audioController) audioController->automation.audioUnitsFolder = units::PluginCatalogue::searchPath();
 }
 
-void AppDelegate::applicationWillFinishLaunching() { setupDefaultValues(); }
+void AppDelegate::applicationWillFinishLaunching() {
+    setupDefaultValues();
+    if (audioController) audioController->addURLsToLibrary();
+}
 
 // The installed plug-ins are looked for once, on a worker thread; tracks
 // take them from the catalogue it leaves.

@@ -160,6 +160,7 @@ void AudioController::awakeFromNib() {
     }
 
     setupLibraryViewHidden();
+    setupLibraryList();
     setupLineView();
 
     // Model containers and flags.

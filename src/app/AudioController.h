@@ -22,6 +22,8 @@
 #include "views/MarkerRecord.h"
 
 #include <QColor>
+#include <QHash>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -70,6 +72,7 @@ class NumberTextField;
 class TextFieldNumberFormatter;
 class UndoManager;
 class WindowController;
+class LibraryViewOwner;
 class AudioController;
 class QTimer;
 
@@ -203,6 +206,14 @@ public:
         QList<QUrl> presetsArray;
         QString mediaLibraryPath;
         bool libraryViewIsVisibleOnExit = false;
+        // The library list's requests reach the commands through it.
+        LibraryViewOwner* libraryOwner = nullptr;
+        // Pictures being made on the workers, by library file: the newest
+        // request for a file is the one whose picture is kept.
+        QHash<QString, quint64> pendingLibraryPictures;
+        quint64 libraryPictureRequests = 0;
+        // Batches of files being copied into the library on a worker.
+        int libraryCopiesRunning = 0;
     } library;
 
     // ---- Export, rendering and recording ---------------------------------------------
@@ -292,6 +303,27 @@ public:
     // True while an export runs or the player is busy: the commands wait.
     bool exportCommandsAreBlocked() const;
 
+    // ---- Media library (src/library/MediaLibrary.cpp) ---------------------------------
+    // The picture of a file's waveform (null when it has no readable audio).
+    // Blocking: decodes the file; the library calls it on a worker thread.
+    QImage waveformBitmapForURL(const QUrl& url) const;
+    // The list empty, nothing selected, rows 40 high, its owner set.
+    void setupLibraryList();
+    // Builds the list from the library folder (at start-up).
+    void addURLsToLibrary();
+    void addFilesToLibrary();
+    // Copies the files into the library, asking before a file of the same
+    // name is replaced; the pictures follow from the workers.
+    void addAudioTracksToLibrary(const QList<QUrl>& urls);
+    void menuAddAudioTrackToLibrary();
+    void addAudioTrackToLibrary(const QUrl& source, MusicFilter* track);
+    void removeAudioTrackFromLibrary(qint64 row);
+    void clearLibrary();
+    void importFileToCompositionFromMenu(qint64 row);
+    void importSelectedLibraryTrackToComposition();
+    // The main menu's library submenu, from the list.
+    void updateLibraryMenu();
+
     // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
     // [destination] or [destination, tag names].
     void saveAudioToURL(const QUrl& destination, const QStringList& tags = {});
@@ -308,9 +340,6 @@ public:
     void closeSheet();
     QString getAppTempPath() const;
     void clearTempFilesPath();
-    // Copies the files into the media library under their own names, never
-    // over a file that is there.
-    void addAudioTracksToLibrary(const QList<QUrl>& urls);
     ExportSheet* progressSheet();
     // The sheet up on the main window; `onEnd` runs when it closes.
     void beginProgressSheet(std::function<void()> onEnd);

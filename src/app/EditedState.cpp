@@ -1,6 +1,7 @@
 // The edited mark and its change count, the library panel's two layouts, the
 // ruler layer's container and the scroll synchronisation.
 #include "app/AudioController.h"
+#include "views/LibraryView.h"
 
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"

@@ -3,6 +3,7 @@
 #include "app/EffectControls.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
+#include "views/LibraryView.h"
 #include "views/LineView.h"
 #include "views/MusicView.h"
 #include "views/RecordingViews.h"
@@ -355,7 +356,8 @@ MainWindowUi buildMainWindow() {
     libraryLayout->setContentsMargins(1, 1, 1, 1);
     ui.libraryScrollView = new QScrollArea(ui.libraryBackgroundView);
     ui.libraryScrollView->setFrameShape(QFrame::NoFrame);
-    ui.libraryView = new BackgroundView();
+    ui.libraryView = new LibraryView();
+    ui.libraryView->setObjectName(QStringLiteral("libraryView"));
     ui.libraryScrollView->setWidget(ui.libraryView);
     libraryLayout->addWidget(ui.libraryScrollView);
     inspectorLayout->addWidget(ui.libraryBackgroundView);
@@ -443,6 +445,8 @@ MainWindowUi buildMainWindow() {
     auto* fileMenu = bar->addMenu(QStringLiteral("File"));
     ui.importAction = fileMenu->addAction(QStringLiteral("Import audio file..."));
     ui.importAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+I")));
+    ui.importFromLibraryMenuItem = fileMenu->addAction(QStringLiteral("Import from Library"));
+    ui.importFromLibraryMenuItem->setObjectName(QStringLiteral("importFromLibraryMenuItem"));
 
     auto* editMenu = bar->addMenu(QStringLiteral("Edit"));
     ui.undoAction = editMenu->addAction(QStringLiteral("Undo"));

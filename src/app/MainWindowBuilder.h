@@ -18,6 +18,7 @@ class ColoredButton;
 class DrawBackgroundView;
 class FloatSlider;
 class LineView;
+class LibraryView;
 class NumberTextField;
 class PlayPauseButton;
 class QAction;
@@ -96,7 +97,7 @@ struct MainWindowUi {
     QWidget* libraryTitleView = nullptr;
     QWidget* libraryBackgroundView = nullptr;
     QScrollArea* libraryScrollView = nullptr;
-    QWidget* libraryView = nullptr;
+    LibraryView* libraryView = nullptr;
     ColoredButton* animateLibraryButton = nullptr;
     ColoredButton* animateEQViewButton = nullptr;
 
@@ -125,6 +126,7 @@ struct MainWindowUi {
 
     // Menus.
     QAction* importAction = nullptr;  // File > Import audio file...
+    QAction* importFromLibraryMenuItem = nullptr;  // File > the library's files
     QAction* preferencesAction = nullptr;
     QAction* quitAction = nullptr;
     QAction* undoAction = nullptr;

@@ -2,7 +2,7 @@
 // place; its lengths, range, labels and waveform follow the new file.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
-#include "app/WaveformValues.h"
+#include "views/WaveformValues.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/media/Asset.h"

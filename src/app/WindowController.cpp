@@ -5,6 +5,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioView.h"
+#include "views/LibraryView.h"
 
 void WindowController::windowDidResize() {
     NotificationCenter::defaultCenter().post(QStringLiteral("updateDrawingPath"), audioView);
@@ -42,6 +43,12 @@ PreviewPanel* WindowController::previewPanel() const { return previewPanel_.data
 
 QUrl WindowController::previewItem() const {
     if (!audioController) return {};
+    // Opened from the library: its selected row's file, once.
+    if (LibraryView* library = audioController->ui.libraryView; library && library->quickLookCalledFromLibrary) {
+        library->quickLookCalledFromLibrary = false;
+        const LibraryItemRecord* row = library->selectedRecord();
+        return row ? QUrl::fromLocalFile(row->libraryAudioTrevalunePath) : QUrl();
+    }
     const TrackRecord* record = audioController->trackRecordAt(audioController->currentSelectedAudio.load());
     return record ? record->audioURL : QUrl();
 }
@@ -54,10 +61,18 @@ void WindowController::showQuickLookPanel() {
         previewPanel_->play = [this](const QString& path) { playPreview(path); };
         previewPanel_->stop = [this] { stopPreview(); };
     }
+    LibraryView* library = audioController->ui.libraryView;
+    const bool fromLibrary = library && library->quickLookCalledFromLibrary;
+    const LibraryItemRecord* row = fromLibrary ? library->selectedRecord() : nullptr;
     const QUrl url = previewItem();
-    const TrackRecord* record = audioController->trackRecordAt(audioController->currentSelectedAudio.load());
+    const TrackRecord* record =
+        fromLibrary ? nullptr : audioController->trackRecordAt(audioController->currentSelectedAudio.load());
     double seconds = 0;
     QImage picture;
+    if (row) {
+        picture = row->libraryAudioWave;
+        if (auto asset = Asset::load(row->libraryAudioTrevalunePath)) seconds = asset->duration().seconds();
+    }
     if (record && record->audioFilter) {
         seconds = record->audioFilter->durationInSeconds;
         if (auto* thumbnail = qobject_cast<MusicView*>(record->audioFilter->imageView.data())) picture = thumbnail->image;

@@ -28,8 +28,9 @@ public:
     // The shared preview panel, centred on the main window and brought to
     // the front, showing previewItem().
     void showQuickLookPanel();
-    // The file the preview shows: the selected track's source; empty when
-    // no track is selected.
+    // The file the preview shows: the library's selected row when the panel
+    // was opened from the library (that request is then used up), else the
+    // selected track's source; empty when there is none.
     QUrl previewItem() const;
     PreviewPanel* previewPanel() const;
     ~WindowController() override;

@@ -80,18 +80,6 @@ QString AudioController::getAppTempPath() const { return apppaths::tempFilesFold
 
 void AudioController::clearTempFilesPath() { exportrules::clearFolderFiles(getAppTempPath()); }
 
-void AudioController::addAudioTracksToLibrary(const QList<QUrl>& urls) {
-    const QString folder = library.mediaLibraryPath.isEmpty() ? apppaths::mediaLibraryFolder()
-                                                              : library.mediaLibraryPath;
-    QDir().mkpath(folder);
-    for (const QUrl& url : urls) {
-        const QString from = url.toLocalFile();
-        const QString to = folder + QLatin1Char('/') + QFileInfo(from).fileName();
-        // QFile::copy never replaces a file that is there.
-        if (!QFileInfo::exists(to)) QFile::copy(from, to);
-    }
-}
-
 void AudioController::stopAudioProcessing() { exporting.stopAudioProcessing.store(true); }
 
 void AudioController::closeSheet() {

@@ -26,7 +26,9 @@ TEST_F(ExportEndsTest, StopHalfwayKeepsTheFirstPartAndRunsTheLastSteps) {
     EXPECT_LT(d.frames(), size_t(0.95 * 60 * 44100));
     EXPECT_NEAR(toneAmplitude(d, 1.0, 2.0, 440), 0.1, 0.01);
     EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(path)});
-    EXPECT_TRUE(QFileInfo::exists(c->library.mediaLibraryPath + "/stopped.wav"));
+    // The library copies the file and makes its picture off the main thread.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return QFileInfo::exists(c->library.mediaLibraryPath + "/stopped.wav"); }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return c->library.libraryCopiesRunning == 0 && c->library.pendingLibraryPictures.isEmpty(); }, 20000));
     // (Where the file system keeps user attributes.)
     const QString probe = testsupport::tempDir() + "/probe";
     QFile(probe).open(QIODevice::WriteOnly);

@@ -205,7 +205,9 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     ASSERT_TRUE(testsupport::waitUntil([&] { return QFile::exists(destination); }, 10000));
     ASSERT_TRUE(testsupport::waitUntil([&] { return hasTrack(destination); }, 10000));
     EXPECT_TRUE(recordedFiles().isEmpty());
-    EXPECT_TRUE(QFile::exists(apppaths::mediaLibraryFolder() + "/Take.m4a"));
+    // The library copies the file off the main thread.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return QFile::exists(apppaths::mediaLibraryFolder() + "/Take.m4a"); }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return c->library.libraryCopiesRunning == 0 && c->library.pendingLibraryPictures.isEmpty(); }, 20000));
     ASSERT_TRUE(testsupport::waitUntil([&] { return !c->recording.captureSession; }));
     EXPECT_FALSE(c->ui.recordView->sessionIsRunning);
     EXPECT_TRUE(c->ui.waveButton->isHidden());

@@ -1,4 +1,4 @@
-#include "app/WaveformValues.h"
+#include "views/WaveformValues.h"
 #include "platform/media/DecodedSource.h"
 
 #include <gtest/gtest.h>
