@@ -196,7 +196,7 @@ void AudioController::enablePluginsNameForFilter(MusicFilter* filter) {
     filter->pluginsToEnable = uint64_t(filter->filterActivePluginsName.size());
     if (filter->pluginsToEnable == 0) return;
     auto countOff = [filter] {
-        if (filter->pluginsToEnable > 0 && --filter->pluginsToEnable == 0) filter->tempAudioUnitsArray.reset();
+        if (filter->pluginsToEnable > 0 && --filter->pluginsToEnable == 0) filter->tempAudioUnitsArray.clear();
     };
     const QStringList names = filter->filterActivePluginsName;
     for (const QString& name : names) {
@@ -222,9 +222,11 @@ void AudioController::completeEnablePluginsNameForFilter(MusicFilter* filter, un
         old.audioUnit->uninitialize();
         delete old.audioUnit;
     }
-    if (filter->tempAudioUnitsArray) {
+    if (!filter->tempAudioUnitsArray.empty()) {
         // The saved values of the re-made units replace what the track holds for them.
-        for (const MAudioParameter& saved : *filter->tempAudioUnitsArray) {
+        for (const ListenerParameterRecord& r : filter->tempAudioUnitsArray) {
+            const MAudioParameter saved{r.filterAudioUnitType, r.filterAudioUnitEnabled,
+                                        r.filterAudioUnitParameterID, r.filterAudioUnitParameterValue};
             auto it = std::find_if(filter->listenerParameters.begin(), filter->listenerParameters.end(),
                                    [&](const MAudioParameter& p) {
                                        return p.type == saved.type && p.parameterID == saved.parameterID;
@@ -237,7 +239,7 @@ void AudioController::completeEnablePluginsNameForFilter(MusicFilter* filter, un
         filter->updateListenerParametersFromAudioUnits();
     }
     applyItemTitleRule(filter, int(index), filter->pluginsArray()[int(index)]);
-    if (filter->pluginsToEnable > 0 && --filter->pluginsToEnable == 0) filter->tempAudioUnitsArray.reset();
+    if (filter->pluginsToEnable > 0 && --filter->pluginsToEnable == 0) filter->tempAudioUnitsArray.clear();
 }
 
 void AudioController::createAUSamplerFrom(MusicFilter* filter) {

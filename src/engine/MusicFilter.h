@@ -192,7 +192,7 @@ public:
     bool listenerParametersUpdated = false;
     uint32_t nBandEQNumberOfBandsProperty = 0, nBandEQNumberOfBandsPropertySize = 0;
     // The unit parameters of the record last applied to the track, kept for
-    // its plug-ins when they are made.
+    // its plug-ins while they are being made; none when empty.
     std::vector<ListenerParameterRecord> tempAudioUnitsArray;
     // Number of spectrum magnitudes; 0 without spectrum.
     uint64_t fftCount() const;
@@ -249,8 +249,6 @@ public:
     // The track's plug-in pop-up (a combo box whose item i stands for
     // pluginsArray entry i) and its on/off check box; made by the controller.
     QPointer<QWidget> pluginsPopUpButton, pluginsCheckButton;
-    // Unit values waiting for the plug-ins being re-enabled; none when empty.
-    std::optional<std::vector<MAudioParameter>> tempAudioUnitsArray;
 
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,

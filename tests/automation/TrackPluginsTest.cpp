@@ -141,7 +141,7 @@ TEST_F(TrackPluginsTest, ReEnablingSavedNamesCountsWhatArrives) {
         if (r.audioUnitName.endsWith(QStringLiteral("Delay"))) real = r.audioUnitName;
     ASSERT_FALSE(real.isEmpty());
     track->filterActivePluginsName = {QStringLiteral("Nobody: Missing"), QStringLiteral("Odd: Broken"), real};
-    track->tempAudioUnitsArray = std::vector<MAudioParameter>{};
+    track->tempAudioUnitsArray = {ListenerParameterRecord{}};
     c->enablePluginsNameForFilter(track.get());
     EXPECT_EQ(track->pluginsToEnable, 2u) << "the missing name counts off at once";
     const int i = indexOf(real);
@@ -149,7 +149,7 @@ TEST_F(TrackPluginsTest, ReEnablingSavedNamesCountsWhatArrives) {
     QTest::qWait(200);
     endEvent();
     EXPECT_EQ(track->pluginsToEnable, 1u);
-    EXPECT_TRUE(track->tempAudioUnitsArray.has_value());
+    EXPECT_FALSE(track->tempAudioUnitsArray.empty()) << "the pending values are kept";
     EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
     EXPECT_FALSE(track->pluginsArray()[indexOf(QStringLiteral("Odd: Broken"))].audioUnitPointerSet);
 }
