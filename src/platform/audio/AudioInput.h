@@ -29,8 +29,8 @@ std::optional<AudioInputDevice> deviceWithUniqueID(const QString& uniqueID);
 enum class Authorization { NotDetermined = 0, Restricted = 1, Denied = 2, Authorized = 3 };
 Authorization authorizationStatus();
 
-// This process's client on the JACK server (its ports are "NAME:in_0", ...),
-// or an empty string without one.
+// The JACK client of this process's inputs (its ports are "NAME:in_0", ...;
+// the output is another client), or an empty string without one.
 QString jackClientName();
 
 }  // namespace audioinput

@@ -8,6 +8,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -32,19 +34,38 @@ bool NullAudioOutput::start(Callback callback, QString*) {
 }
 
 void NullAudioOutput::stop() {
+    suspended_ = false;
     running_ = false;
     if (thread_.joinable()) thread_.join();
+}
+
+bool NullAudioOutput::suspend() {
+    if (suspended_) return true;
+    if (!running_.load()) return false;
+    running_ = false;
+    if (thread_.joinable()) thread_.join();
+    suspended_ = true;
+    return true;
+}
+
+bool NullAudioOutput::resume(QString*) {
+    if (!suspended_) return running_.load();
+    suspended_ = false;
+    running_ = true;
+    thread_ = std::thread([this] { run(); });
+    return true;
 }
 
 void NullAudioOutput::run() {
     using clock = std::chrono::steady_clock;
     std::vector<float> buffer(static_cast<size_t>(block_) * 2);
     const auto start = clock::now();
+    const int64_t before = delivered_.load();  // frames given before a sleep
     int64_t frames = 0;
     while (running_.load()) {
         if (callback_) callback_(buffer.data(), block_);
         frames += block_;
-        delivered_.store(frames);
+        delivered_.store(before + frames);
         // Deadlines from the start, so that no error adds up.
         const auto due = start + std::chrono::duration_cast<clock::duration>(
                                      std::chrono::duration<double>(frames / rate_));
@@ -74,6 +95,16 @@ void alsaMessage(const char* file, int line, const char* function, int err, cons
 void jackMessage(const char* text) { qCDebug(lcJack, "%s", text); }
 void jackInfo(const char* text) { qCDebug(lcJack, "%s", text); }
 
+// JACK says when no server runs, and chats about every client it opens:
+// neither is news for the user, so both go to the log.
+void quietJack() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        jack_set_error_function(jackMessage);
+        jack_set_info_function(jackInfo);
+    });
+}
+
 bool jackHostFound() {
     const PaHostApiIndex jack = Pa_HostApiTypeIdToHostApiIndex(paJACK);
     const PaHostApiInfo* info = jack >= 0 ? Pa_GetHostApiInfo(jack) : nullptr;
@@ -82,6 +113,7 @@ bool jackHostFound() {
 
 // True when a JACK server answers a client of ours (none is started).
 bool jackServerRunning() {
+    quietJack();
     jack_status_t status{};
     jack_client_t* client = jack_client_open("Trevalune-probe", JackNoStartServer, &status);
     if (!client) return false;
@@ -96,11 +128,9 @@ bool portAudioReady() {
     static bool ready = false;
     std::call_once(once, [] {
         // Probing ALSA's devices prints a line for every one that this machine
-        // lacks, and JACK says when no server runs: neither is news for the
-        // user, so both go to the log.
+        // lacks: the log takes them, as it takes JACK's.
         snd_lib_error_set_handler(alsaMessage);
-        jack_set_error_function(jackMessage);
-        jack_set_info_function(jackInfo);
+        quietJack();
         PaJack_SetClientName("Trevalune");
         ready = Pa_Initialize() == paNoError;
         // A JACK server that is running but answered PortAudio's probe too
@@ -182,6 +212,7 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
 }
 
 void PortAudioOutput::stop() {
+    suspended_ = false;
     if (!stream_) return;
     auto* stream = static_cast<PaStream*>(stream_);
     Pa_StopStream(stream);
@@ -189,7 +220,171 @@ void PortAudioOutput::stop() {
     stream_ = nullptr;
 }
 
+bool PortAudioOutput::suspend() {
+    if (suspended_) return true;
+    if (!stream_) return false;
+    // Once the stream has stopped, PortAudio calls the callback no more.
+    auto* stream = static_cast<PaStream*>(stream_);
+    Pa_StopStream(stream);
+    suspended_ = Pa_IsStreamStopped(stream) == 1;
+    return suspended_;
+}
+
+bool PortAudioOutput::resume(QString* error) {
+    if (!suspended_) return stream_ != nullptr;
+    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
+    if (err != paNoError) {
+        if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
+        return false;
+    }
+    suspended_ = false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
+    quietJack();
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("Trevalune", JackNoStartServer, &status);
+    if (!client) {
+        if (error) *error = QStringLiteral("No JACK server is running.");
+        return nullptr;
+    }
+    std::unique_ptr<JackAudioOutput> out(new JackAudioOutput());
+    out->client_ = client;
+    out->rate_ = jack_get_sample_rate(client);
+    for (int i = 0; i < 2; ++i) {
+        out->ports_[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput, 0);
+        if (!out->ports_[i]) {
+            if (error) *error = QStringLiteral("The JACK server refused the output ports.");
+            return nullptr;
+        }
+    }
+    jack_set_process_callback(client, &JackAudioOutput::process, out.get());
+    jack_on_shutdown(client, &JackAudioOutput::serverGone, out.get());
+    // Left and right go to the first two playback ports; with one, both go to it.
+    const char** playback =
+        jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+    int count = 0;
+    while (playback && playback[count]) ++count;
+    for (int i = 0; i < 2 && count > 0; ++i) out->connections_[i].emplace_back(playback[std::min(i, count - 1)]);
+    if (playback) jack_free(playback);
+    return out;
+}
+
+JackAudioOutput::~JackAudioOutput() {
+    stop();
+    if (client_) jack_client_close(static_cast<jack_client_t*>(client_));
+}
+
+QString JackAudioOutput::clientName() const {
+    return client_ ? QString::fromUtf8(jack_get_client_name(static_cast<jack_client_t*>(client_))) : QString();
+}
+
+int JackAudioOutput::process(uint32_t frames, void* arg) {
+    auto* self = static_cast<JackAudioOutput*>(arg);
+    auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[0]), frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[1]), frames));
+    // `busy_` is raised before `live_` is read, and deactivate() lowers
+    // `live_` before it waits for `busy_`: one of the two always sees the other.
+    self->busy_.fetch_add(1);
+    if (!self->live_.load()) {
+        std::fill_n(left, frames, 0.0f);
+        std::fill_n(right, frames, 0.0f);
+    } else {
+        float* block = self->block_.data();
+        for (uint32_t done = 0; done < frames;) {
+            const int n = static_cast<int>(std::min<uint32_t>(frames - done, kBlockFrames));
+            self->callback_(block, n);
+            for (int i = 0; i < n; ++i) {
+                left[done + i] = block[2 * i];
+                right[done + i] = block[2 * i + 1];
+            }
+            done += static_cast<uint32_t>(n);
+        }
+    }
+    self->busy_.fetch_sub(1);
+    return 0;
+}
+
+void JackAudioOutput::serverGone(void* arg) { static_cast<JackAudioOutput*>(arg)->serverGone_.store(true); }
+
+bool JackAudioOutput::activate(QString* error) {
+    auto* client = static_cast<jack_client_t*>(client_);
+    if (serverGone_.load() || jack_activate(client) != 0) {
+        if (error) *error = QStringLiteral("The JACK server has stopped.");
+        return false;
+    }
+    active_ = true;
+    bool made[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        const char* ours = jack_port_name(static_cast<jack_port_t*>(ports_[i]));
+        for (const std::string& other : connections_[i]) {
+            const int result = jack_connect(client, ours, other.c_str());
+            made[i] = made[i] || result == 0 || result == EEXIST;
+        }
+    }
+    // The callback gives audio once the server's graph holds the connections,
+    // so that the first block is heard. Asked off the client's thread, the
+    // server answers after any change under way has taken effect.
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(500);
+    for (int i = 0; i < 2; ++i) {
+        while (made[i] && !serverGone_.load() && clock::now() < deadline &&
+               jack_port_connected(static_cast<jack_port_t*>(ports_[i])) <= 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    live_.store(true);
+    return true;
+}
+
+void JackAudioOutput::deactivate() {
+    live_.store(false);
+    if (active_) jack_deactivate(static_cast<jack_client_t*>(client_));
+    active_ = false;
+    // A period under way may still be in the callback: wait for it to leave.
+    while (busy_.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+bool JackAudioOutput::start(Callback callback, QString* error) {
+    stop();
+    callback_ = std::move(callback);
+    return activate(error);
+}
+
+void JackAudioOutput::stop() {
+    deactivate();
+    suspended_ = false;
+}
+
+bool JackAudioOutput::suspend() {
+    if (suspended_) return true;
+    if (!active_) return false;
+    // Remember where the ports lead, connections the user made included:
+    // deactivating the client breaks them all.
+    for (int i = 0; i < 2 && !serverGone_.load(); ++i) {
+        connections_[i].clear();
+        if (const char** names = jack_port_get_connections(static_cast<jack_port_t*>(ports_[i]))) {
+            for (int k = 0; names[k]; ++k) connections_[i].emplace_back(names[k]);
+            jack_free(names);
+        }
+    }
+    deactivate();
+    suspended_ = true;
+    return true;
+}
+
+bool JackAudioOutput::resume(QString* error) {
+    if (!suspended_) return active_;
+    if (!activate(error)) return false;
+    suspended_ = false;
+    return true;
+}
+
 std::unique_ptr<AudioOutput> AudioOutput::createDefault(double fallbackRate) {
+    if (auto jack = JackAudioOutput::open()) return jack;
     if (auto device = PortAudioOutput::open()) return device;
     return std::make_unique<NullAudioOutput>(fallbackRate);
 }

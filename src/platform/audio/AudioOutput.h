@@ -6,11 +6,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 // A stereo output: calls its callback on the device's own thread for every
 // block of interleaved float frames it needs. The callback must be real-time
 // safe (copy from a buffer, nothing more).
+//
+// Threads: every member on one thread (the player's, the main thread); only
+// the callback runs on the device's thread.
 class AudioOutput {
 public:
     using Callback = std::function<void(float* interleaved, int frames)>;
@@ -22,8 +27,21 @@ public:
     virtual double sampleRate() const = 0;
     virtual QString name() const = 0;
 
-    // The default device through PortAudio (JACK when a JACK server runs,
-    // else ALSA); when there is none, a null output at `fallbackRate`.
+    // Sleep for an idle player. suspend() stops the callbacks but keeps the
+    // device, and returns true once the callback has returned for the last
+    // time until resume(); an output that cannot sleep returns false and goes
+    // on calling it. resume() calls the same callback again, and returns once
+    // what the callback gives is heard: the first block is never lost.
+    virtual bool suspend() { return false; }
+    virtual bool resume(QString* error = nullptr) {
+        (void)error;
+        return isRunning();
+    }
+    virtual bool isSuspended() const { return false; }
+
+    // A client of its own when a JACK server runs, else the default device
+    // through PortAudio (ALSA); when there is none, a null output at
+    // `fallbackRate`.
     static std::unique_ptr<AudioOutput> createDefault(double fallbackRate = 48000);
 };
 
@@ -36,9 +54,13 @@ public:
 
     bool start(Callback callback, QString* error = nullptr) override;
     void stop() override;
-    bool isRunning() const override { return running_.load(); }
+    bool isRunning() const override { return running_.load() || suspended_; }
     double sampleRate() const override { return rate_; }
     QString name() const override { return QStringLiteral("No output"); }
+    // The clock thread ends while suspended, and a new one starts on resume.
+    bool suspend() override;
+    bool resume(QString* error = nullptr) override;
+    bool isSuspended() const override { return suspended_; }
 
     // Frames handed to the callback since start.
     int64_t framesDelivered() const { return delivered_.load(); }
@@ -49,6 +71,7 @@ private:
     double rate_;
     int block_;
     Callback callback_;
+    bool suspended_ = false;
     std::atomic<bool> running_{false};
     std::atomic<int64_t> delivered_{0};
     std::thread thread_;
@@ -66,6 +89,10 @@ public:
     bool isRunning() const override { return stream_ != nullptr; }
     double sampleRate() const override { return rate_; }
     QString name() const override { return name_; }
+    // The stream stays open while suspended (stopped, not closed).
+    bool suspend() override;
+    bool resume(QString* error = nullptr) override;
+    bool isSuspended() const override { return suspended_; }
 
 private:
     PortAudioOutput() = default;
@@ -78,4 +105,56 @@ private:
     QString name_;
     Callback callback_;
     void* stream_ = nullptr;
+    bool suspended_ = false;
+};
+
+// A client of our own on a running JACK server, with two output ports
+// ("out_1", "out_2") connected to the server's first two playback ports.
+// Suspended, the client is deactivated: the server stops waking it every
+// period, and an idle application sleeps. The connections the ports had when
+// it was suspended, the user's own included, are made again on resume.
+//
+// Threads: every member on one thread; process() on the client's thread.
+class JackAudioOutput : public AudioOutput {
+public:
+    // Null (with `error`) when no JACK server answers.
+    static std::unique_ptr<JackAudioOutput> open(QString* error = nullptr);
+    ~JackAudioOutput() override;
+
+    bool start(Callback callback, QString* error = nullptr) override;
+    void stop() override;
+    bool isRunning() const override { return active_ || suspended_; }
+    double sampleRate() const override { return rate_; }
+    QString name() const override { return QStringLiteral("JACK: ") + clientName(); }
+    bool suspend() override;
+    bool resume(QString* error = nullptr) override;
+    bool isSuspended() const override { return suspended_; }
+
+    // The client's name on the server (its ports are "NAME:out_1" and "NAME:out_2").
+    QString clientName() const;
+
+private:
+    JackAudioOutput() = default;
+    static int process(uint32_t frames, void* self);
+    static void serverGone(void* self);
+    bool activate(QString* error);
+    void deactivate();
+
+    // Frames of the interleaved block handed to the callback; a longer JACK
+    // period is served in several calls.
+    static constexpr int kBlockFrames = 4096;
+
+    void* client_ = nullptr;  // jack_client_t
+    void* ports_[2] = {nullptr, nullptr};  // jack_port_t
+    double rate_ = 0;
+    Callback callback_;
+    std::vector<float> block_ = std::vector<float>(size_t(kBlockFrames) * 2);
+    std::vector<std::string> connections_[2];  // kept over a sleep
+    bool active_ = false;
+    bool suspended_ = false;
+    // Set once the ports' connections are in the server's graph: until then
+    // the callback is not called, so what it gives is never played to no one.
+    std::atomic<bool> live_{false};
+    std::atomic<int> busy_{0};  // raised while process() runs
+    std::atomic<bool> serverGone_{false};
 };

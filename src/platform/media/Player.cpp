@@ -88,6 +88,24 @@ struct Player::Shared {
         flushPosition.store(position, std::memory_order_relaxed);
         flushGen.store(gen, std::memory_order_release);
     }
+
+    // The reader's side of a jump: drops what was written before it. Called
+    // by the output's callback, or by the main thread while the output sleeps.
+    void takeUpFlush() {
+        const uint64_t g = flushGen.load(std::memory_order_acquire);
+        if (g == consumerFlushGen.load(std::memory_order_relaxed)) return;
+        uint64_t index;
+        int64_t position;
+        uint64_t check;
+        do {
+            check = flushGen.load(std::memory_order_acquire);
+            index = flushIndex.load(std::memory_order_relaxed);
+            position = flushPosition.load(std::memory_order_relaxed);
+        } while (check != flushGen.load(std::memory_order_acquire));
+        readIndex.store(index, std::memory_order_release);
+        playedPosition.store(position, std::memory_order_relaxed);
+        consumerFlushGen.store(check, std::memory_order_release);
+    }
 };
 
 Player::Player(std::unique_ptr<AudioOutput> output, QObject* parent)
@@ -101,12 +119,20 @@ Player::Player(std::unique_ptr<AudioOutput> output, QObject* parent)
     }
     pollTimer_.setInterval(10);
     connect(&pollTimer_, &QTimer::timeout, this, &Player::poll);
+    sleepTimer_.setSingleShot(true);
+    sleepTimer_.setInterval(kOutputSleepDelayMs);
+    connect(&sleepTimer_, &QTimer::timeout, this, &Player::sleepOutput);
+    updateTimers();
 }
 
 void Player::updateTimers() {
+    updateOutputSleep();
     // A paused player with no seek under way has nothing to watch: its timers
-    // sleep until the rate changes or a seek starts.
-    const bool watching = item_ && (rate_ != 0 || pendingSeekGen_ != 0 || pendingSeekCompletion_);
+    // sleep until the rate changes or a seek starts. While the output sleeps,
+    // the poll also takes up the jumps it would have taken.
+    const Shared& s = *shared_;
+    const bool jumpPending = outputAsleep_ && s.consumerFlushGen.load() != s.requestGen.load();
+    const bool watching = (item_ && (rate_ != 0 || pendingSeekGen_ != 0 || pendingSeekCompletion_)) || jumpPending;
     if (watching != pollTimer_.isActive()) {
         if (watching)
             pollTimer_.start();
@@ -122,6 +148,35 @@ void Player::updateTimers() {
     }
 }
 
+void Player::updateOutputSleep() {
+    const bool playing = item_ && rate_ != 0;
+    if (playing) {
+        sleepTimer_.stop();
+        if (outputAsleep_) wakeOutput();
+    } else if (!outputAsleep_ && !sleepTimer_.isActive()) {
+        sleepTimer_.start();
+    }
+}
+
+void Player::sleepOutput() {
+    if (outputAsleep_ || (item_ && rate_ != 0)) return;
+    // From here until the output wakes, this thread is the ring's reader.
+    outputAsleep_ = output_->suspend();
+    if (outputAsleep_) updateTimers();
+}
+
+void Player::wakeOutput() {
+    // From here on, the output's callback is the ring's reader again.
+    outputAsleep_ = false;
+    QString error;
+    if (output_->resume(&error)) return;
+    // The device went away while it slept (say, its server stopped): keep
+    // time with a null output, as when it cannot be started.
+    qWarning("The audio output could not be started again (%s): playing on without it.", qPrintable(error));
+    output_ = std::make_unique<NullAudioOutput>(output_->sampleRate());
+    output_->start([this](float* out, int frames) { outputCallback(out, frames); });
+}
+
 Player::~Player() {
     stopRendering();
     output_->stop();
@@ -131,20 +186,7 @@ Player::~Player() {
 
 void Player::outputCallback(float* out, int frames) {
     Shared& s = *shared_;
-    const uint64_t g = s.flushGen.load(std::memory_order_acquire);
-    if (g != s.consumerFlushGen.load(std::memory_order_relaxed)) {
-        uint64_t index;
-        int64_t position;
-        uint64_t check;
-        do {
-            check = s.flushGen.load(std::memory_order_acquire);
-            index = s.flushIndex.load(std::memory_order_relaxed);
-            position = s.flushPosition.load(std::memory_order_relaxed);
-        } while (check != s.flushGen.load(std::memory_order_acquire));
-        s.readIndex.store(index, std::memory_order_release);
-        s.playedPosition.store(position, std::memory_order_relaxed);
-        s.consumerFlushGen.store(check, std::memory_order_release);
-    }
+    s.takeUpFlush();
     uint64_t read = s.readIndex.load(std::memory_order_relaxed);
     const uint64_t write = s.writeIndex.load(std::memory_order_acquire);
     const int n = static_cast<int>(std::min<uint64_t>(write - read, static_cast<uint64_t>(frames)));
@@ -333,7 +375,10 @@ void Player::requestPosition(int64_t frame, bool fromSeek) {
         pendingSeekGen_ = gen;
         pendingSeekFrame_ = frame;
     }
-    if (!renderThread_.joinable()) s.flush(gen, frame);  // no render thread: write the jump here
+    if (!renderThread_.joinable()) {
+        s.flush(gen, frame);  // no render thread: write the jump here
+        if (outputAsleep_) s.takeUpFlush();  // and, the output asleep, take it up
+    }
     s.wake.wake();
     updateTimers();
 }
@@ -370,12 +415,13 @@ void Player::setRate(float rate) {
     shared_->rate.store(rate, std::memory_order_relaxed);
     shared_->wake.wake();
     if (rate != 0) endPosted_ = false;
-    // Start the new rate at once rather than after what is buffered.
+    // Start the new rate at once rather than after what is buffered. While
+    // the output sleeps nothing plays: the player stands where it was last asked to.
     if (item_) {
         const bool seeking = pendingSeekGen_ != 0;
         const int64_t from = seeking ? pendingSeekFrame_
-                             : renderThread_.joinable() ? shared_->playedPosition.load()
-                                                        : requestedFrame_;
+                             : renderThread_.joinable() && !outputAsleep_ ? shared_->playedPosition.load()
+                                                                          : requestedFrame_;
         requestPosition(from, false);
         if (seeking) pendingSeekGen_ = shared_->requestGen.load();
     }
@@ -414,6 +460,10 @@ void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime
 
 void Player::poll() {
     Shared& s = *shared_;
+    if (outputAsleep_) {
+        s.takeUpFlush();
+        updateTimers();
+    }
     if (pendingSeekGen_ != 0 &&
         s.consumerFlushGen.load(std::memory_order_acquire) >= pendingSeekGen_) {
         pendingSeekGen_ = 0;

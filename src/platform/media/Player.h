@@ -62,6 +62,11 @@ private:
 // way ahead into a lock-free ring; the output's callback only copies from it.
 // Everything here is called on the main thread, and every completion and
 // observer runs there.
+//
+// A paused player (or one without an item) lets its output sleep after a
+// short while, so that an idle application wakes no thread; playing wakes it
+// again. While the output sleeps, the main thread takes up the jumps (seeks,
+// a new item) that the output's callback would otherwise take up.
 class Player : public QObject {
     Q_OBJECT
 public:
@@ -114,6 +119,9 @@ private:
     void requestPosition(int64_t frame, bool fromSeek);
     void poll();
     void updateTimers();
+    void updateOutputSleep();
+    void sleepOutput();
+    void wakeOutput();
     void notifyObservers();
     void renderLoop();
     void outputCallback(float* out, int frames);
@@ -132,6 +140,11 @@ private:
     std::function<void(bool)> pendingSeekCompletion_;
     bool endPosted_ = false;
     QTimer pollTimer_;
+    // How long an idle player waits before its output sleeps: a pause and a
+    // play soon after need no wake-up.
+    static constexpr int kOutputSleepDelayMs = 1000;
+    QTimer sleepTimer_;
+    bool outputAsleep_ = false;
 
     struct Observer {
         int intervalMs;

@@ -13,7 +13,9 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -57,6 +59,9 @@ public:
     bool isRunning() const override { return device_->isRunning(); }
     double sampleRate() const override { return device_->sampleRate(); }
     QString name() const override { return device_->name(); }
+    bool suspend() override { return device_->suspend(); }
+    bool resume(QString* error) override { return device_->resume(error); }
+    bool isSuspended() const override { return device_->isSuspended(); }
     std::atomic<int64_t> frames{0};
 
 private:
@@ -69,6 +74,7 @@ protected:
     void SetUp() override {
         auto device = AudioOutput::createDefault();
         ASSERT_NE(device->name(), "No output") << "the test JACK server should be there";
+        if (auto* jack = dynamic_cast<JackAudioOutput*>(device.get())) jackName = jack->clientName();
         auto counting = std::make_unique<CountingOutput>(std::move(device));
         output = counting.get();
         player = std::make_unique<Player>(std::move(counting));
@@ -109,7 +115,55 @@ protected:
 
     std::unique_ptr<Player> player;
     CountingOutput* output = nullptr;
+    QString jackName;  // the output's client on the test JACK server
     int rate = 48000;
+};
+
+// A JACK client that keeps what reaches its input port, from when it is armed.
+class Listener {
+public:
+    explicit Listener(size_t capacity) : samples_(capacity) {
+        client_ = jack_client_open("trevalune-listener", JackNoStartServer, nullptr);
+        if (!client_) return;
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &Listener::process, this);
+        jack_activate(client_);
+    }
+    ~Listener() {
+        if (!client_) return;
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+    bool listenTo(const QString& port) {
+        return client_ && port_ &&
+               jack_connect(client_, port.toUtf8().constData(), jack_port_name(port_)) == 0;
+    }
+    void arm() { armed_.store(true); }
+    size_t count() const { return count_.load(); }
+    // The samples kept from the first one that is not silent.
+    std::vector<float> heard() const {
+        std::vector<float> kept(samples_.begin(), samples_.begin() + static_cast<long>(count()));
+        auto first = std::find_if(kept.begin(), kept.end(), [](float v) { return v != 0.0f; });
+        return {first, kept.end()};
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<Listener*>(arg);
+        if (!self->armed_.load()) return 0;
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(self->port_, frames));
+        const size_t at = self->count_.load();
+        const size_t n = std::min<size_t>(frames, self->samples_.size() - at);
+        std::copy_n(in, n, self->samples_.begin() + static_cast<long>(at));
+        self->count_.store(at + n);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::vector<float> samples_;
+    std::atomic<size_t> count_{0};
+    std::atomic<bool> armed_{false};
 };
 
 TEST_F(PlayerTest, PlaysInRealTimeWithoutAllocating) {
@@ -247,6 +301,42 @@ TEST_F(PlayerTest, ReplacingTheItemAndFailures) {
     ASSERT_TRUE(waitUntil([&] { return item2->status() == PlayerItem::Status::ReadyToPlay; }));
     testsupport::spin(100);
     EXPECT_EQ(now(), 3.0);
+}
+
+// Paused, the output sleeps: a seek still completes, and the play after it
+// starts at once, through the connection the output had before it slept,
+// with the seek's first frame.
+TEST_F(PlayerTest, AfterTheOutputSleptSeeksCompleteAndPlayStartsWithTheFirstFrame) {
+    ASSERT_FALSE(jackName.isEmpty()) << "the test JACK server should be there";
+    Listener listener(size_t(rate) * 4);
+    ASSERT_TRUE(listener.listenTo(jackName + ":out_1"));
+    const auto tone = gen::ramp(3 * rate, 0.001f);
+    auto comp = std::make_shared<Composition>();
+    auto src = gen::track({tone}, rate);
+    comp->addMutableTrack(MediaType::Audio)->insertTimeRange(src->timeRange(), src, MediaTime::zero());
+    auto item = PlayerItem::create(comp);
+    player->replaceCurrentItem(item);
+    ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+    ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); })) << "a paused player's output sleeps";
+
+    const int64_t from = rate / 2 + 123;
+    ASSERT_TRUE(seekAndWait(double(from) / rate));
+    EXPECT_EQ(player->currentTime(), MediaTime(from, rate));
+    EXPECT_TRUE(output->isSuspended()) << "a seek while paused plays nothing, so wakes nothing";
+
+    const int64_t framesBefore = output->frames.load();
+    listener.arm();
+    player->play();
+    EXPECT_FALSE(output->isSuspended());
+    // One period of the test server: on a loaded machine a later period may
+    // be missed by the listener itself.
+    const size_t period = 256;
+    ASSERT_TRUE(waitUntil([&] { return listener.heard().size() >= period; }, 3000));
+    EXPECT_GT(output->frames.load(), framesBefore);
+    const auto heard = listener.heard();
+    for (size_t i = 0; i < period; ++i)
+        ASSERT_NEAR(heard[i], tone[size_t(from) + i], 1e-6) << "frame " << i << " after the start";
+    player->pause();
 }
 
 }  // namespace
