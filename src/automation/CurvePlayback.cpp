@@ -10,6 +10,7 @@
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QTimer>
 
