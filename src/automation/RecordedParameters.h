@@ -12,12 +12,6 @@
 #include <optional>
 #include <vector>
 
-using KeyPointCurve = std::vector<KeyPoint>;
-// One track's curves by input key ("inputAudioMix" ...).
-using TrackCurves = std::map<QString, KeyPointCurve>;
-// Every track's curves by the track's identifierOfFilter.
-using RecordedParameters = std::map<QString, TrackCurves>;
-
 namespace automation {
 
 // Two points of equal time are two points; the sort orders times only.

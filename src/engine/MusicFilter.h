@@ -254,6 +254,10 @@ public:
     // burst being recorded) instead of the committed ones. Main thread writes.
     std::atomic<bool> needsUpdateParametersWithTempDictionary{false};
     QString referencePathTime;
+    // A deep copy of the whole committed store, taken when the track is muted
+    // through its level curve and given back when it is unmuted; none until
+    // then. Main thread only.
+    std::optional<RecordedParameters> senderRecorderParameters;
     bool canUpdateAudioUnits = false;
 
     // ---- identity, views
