@@ -86,12 +86,12 @@ bool equaliserHasWork(const MusicFilter& track) {
 
 // Render thread. Reads the track's published curves and atomics only.
 std::optional<double> AudioController::updateRecordedParametersForFilter(MusicFilter* track,
+                                                                         const TrackAutomation* curves,
                                                                          const MediaTime& time,
                                                                          EffectInput input,
                                                                          units::Unit* unit,
                                                                          units::EventListener* listener) {
     if (!track || !time.isValid()) return std::nullopt;
-    const auto curves = track->rt_automation();
     if (!curves || !(curves->automatedInputs >> int(input) & 1u)) return std::nullopt;
     const auto& points = curves->curves[size_t(input)];
     const auto found = automation::curveValueAt(points.data(), points.size(), time.seconds(), curves->style);
@@ -167,6 +167,8 @@ void AudioController::followCurvesOnControls() {
     }
     if (bandMoved && ui.eqView) ui.eqView->update();
 }
+
+bool AudioController::followsCurves() const { return curveTimer_ && curveTimer_->isActive(); }
 
 void AudioController::updateCurveFollowing() {
     if (!curveTimer_) {

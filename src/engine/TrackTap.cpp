@@ -523,13 +523,15 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     for (int i = 0; i < kBuiltInUnitCount; ++i) active[i] = c->unitFlags[i].load() != 0;
 
     AudioControllerServices* controller = track->audioController();
+    // The track's curves as published when this slice began, for all of it.
+    const auto curves = track->rt_automation();
     const MediaTime previousStart = c->sliceTimeRange.start;
     if (controller) {
         controller->updateParametersForSelectionAtTime(previousStart, track);
         for (const auto& a : kAutomatedInputs) {
             if (controller->isPausedRecordedParameter(a.input)) continue;
             auto result = controller->updateRecordedParametersForFilter(
-                track, previousStart, a.input, c->unit(a.unit).load(),
+                track, curves.get(), previousStart, a.input, c->unit(a.unit).load(),
                 a.passesListener ? c->parameterListener.get() : nullptr);
             if (!result || !a.decidesActive) continue;
             // A unit with latency that a curve drives keeps playing at the
@@ -663,10 +665,12 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         if (controller) {
             levelPaused = controller->isPausedRecordedParameter(EffectInput::AudioMix);
             if (!levelPaused)
-                automatedLevel = controller->updateRecordedParametersForFilter(track, now, EffectInput::AudioMix, nullptr, nullptr);
+                automatedLevel = controller->updateRecordedParametersForFilter(track, curves.get(), now,
+                    EffectInput::AudioMix, nullptr, nullptr);
             balancePaused = controller->isPausedRecordedParameter(EffectInput::ChannelMix);
             if (!balancePaused)
-                automatedBalance = controller->updateRecordedParametersForFilter(track, now, EffectInput::ChannelMix, nullptr, nullptr);
+                automatedBalance = controller->updateRecordedParametersForFilter(track, curves.get(), now,
+                    EffectInput::ChannelMix, nullptr, nullptr);
         }
         slicegain::LevelState s{c->contextTrackStartTime.load(), c->contextTrackEndTime.load(),
                                 c->contextFadeInDuration.load(), c->contextFadeOutDuration.load(),

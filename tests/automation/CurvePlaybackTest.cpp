@@ -28,8 +28,8 @@ protected:
         c->publishRecordedParametersForFilter(&t);
     }
     std::optional<double> ask(MusicFilter& t, EffectInput input, double seconds, BuiltInUnit unit) {
-        return c->updateRecordedParametersForFilter(&t, MediaTime::fromSeconds(seconds, 44100), input,
-                                                    t.getProcessorContext()->unit(unit).load(), nullptr);
+        return c->updateRecordedParametersForFilter(&t, t.rt_automation().get(), MediaTime::fromSeconds(seconds, 44100),
+                                                    input, t.getProcessorContext()->unit(unit).load(), nullptr);
     }
     float parameter(MusicFilter& t, BuiltInUnit unit, units::ParameterID id) {
         float v = -1;
@@ -126,8 +126,10 @@ TEST_F(CurvePlaybackTest, EvaluationAllocatesNothingWhileTheMainThreadRepublishe
         while (!stop.load()) {
             realtime::Scope scope;
             const uint64_t before = realtime::violationCount();
-            for (EffectInput input : inputs) c->updateRecordedParametersForFilter(track.get(),
-                MediaTime::fromSeconds(t, 44100), input, nullptr, nullptr);
+            const auto published = track->rt_automation();
+            for (EffectInput input : inputs)
+                c->updateRecordedParametersForFilter(track.get(), published.get(), MediaTime::fromSeconds(t, 44100),
+                                                     input, nullptr, nullptr);
             violations += realtime::violationCount() - before;
             t = t > 2.5 ? 0 : t + 0.01;
         }
