@@ -7,6 +7,10 @@
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 
+#include "support/TestSupport.h"
+
+#include <QDir>
+
 #include <thread>
 
 namespace {
@@ -37,8 +41,30 @@ protected:
         return v;
     }
 
+    // The composition's mix rendered offline: its left channel at 44.1 kHz.
+    std::vector<float> renderedLeft() {
+        auto reader = AssetReader::create(c->currentComposition->copy());
+        if (!reader) return {};
+        std::vector<int32_t> ids;
+        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
+        auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
+        out->setAudioMix(c->currentAudioMix->copy());
+        reader->addOutput(out);
+        if (!reader->startReading()) return {};
+        std::vector<float> left;
+        while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
+        return left;
+    }
+    void silence(MusicFilter& t) {
+        t.setValue(EffectInput::AudioMix, 0);
+        t.updateAudioMixState();
+    }
+
     std::shared_ptr<MusicFilter> other, track;
 };
+
+constexpr double kRate = 44100;
+size_t at(double seconds) { return size_t(seconds * kRate); }
 
 TEST_F(CurvePlaybackTest, VerdictsFromTheRealUnits) {
     struct Case {
@@ -98,6 +124,58 @@ TEST_F(CurvePlaybackTest, ACurveIsHeardAndItsEndKeepsTheUnit) {
     setCurves(*track, {});
     EXPECT_FALSE(track->rt_automation());
     EXPECT_NEAR(heardFrequency(0.5, 1.0), 880, 20);
+}
+
+TEST_F(CurvePlaybackTest, ALevelRampFadesTheTrackAlongIt) {
+    silence(*other);
+    const std::vector<float> steady = renderedLeft();
+    ASSERT_GE(steady.size(), at(3.0));
+    track->typeOfRecordedCurve = 1;
+    setCurves(*track, {{QStringLiteral("inputAudioMix"), {{0, 1}, {3, 0}}}});
+    const std::vector<float> ramped = renderedLeft();
+    ASSERT_GE(ramped.size(), at(3.0));
+    // Every 100 ms the level stands where the ramp is at its middle, within
+    // a slice's step of it.
+    double previous = 1e9;
+    for (double from = 0.1; from < 2.85; from += 0.1) {
+        SCOPED_TRACE(from);
+        const double full = testsupport::rms(steady.data() + at(from), at(0.1));
+        const double heard = testsupport::rms(ramped.data() + at(from), at(0.1));
+        EXPECT_NEAR(heard / full, 1.0 - (from + 0.05) / 3.0, 0.02);
+        EXPECT_LT(heard, previous);
+        previous = heard;
+    }
+}
+
+TEST_F(CurvePlaybackTest, ALowPassStepCutsTheHighsFromItsTimeOn) {
+    silence(*other);
+    silence(*track);
+    // A low tone and a high one together.
+    const QString path = QDir(testsupport::tempDir()).filePath(QStringLiteral("two-tones.wav"));
+    testsupport::Signal mixed = testsupport::sine(300, kRate, at(4.0), 0.2);
+    const testsupport::Signal high = testsupport::sine(5000, kRate, at(4.0), 0.2);
+    for (size_t i = 0; i < mixed.size(); ++i) mixed[i] += high[i];
+    ASSERT_TRUE(testsupport::writeWav(path, {mixed, mixed}, int(kRate)));
+    auto tones = append(path);
+    setCurves(*tones, {{QStringLiteral("inputLowPassCutoff"), {{0, 22050}, {2, 500}}}});
+
+    const std::vector<float> left = renderedLeft();
+    ASSERT_GE(left.size(), at(3.5));
+    auto amplitude = [&](double from, double to, double frequency) {
+        return testsupport::amplitudeAt(left.data() + at(from), at(to - from), frequency, kRate);
+    };
+    struct Window {
+        double from, to;
+        bool cut;
+    } windows[] = {{0.2, 1.0, false}, {1.2, 1.95, false}, {2.1, 2.9, true}, {2.9, 3.5, true}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.from);
+        EXPECT_GT(amplitude(w.from, w.to, 300), 0.15) << "the low tone always passes";
+        if (w.cut)
+            EXPECT_LT(amplitude(w.from, w.to, 5000), 0.02);
+        else
+            EXPECT_GT(amplitude(w.from, w.to, 5000), 0.15);
+    }
 }
 
 TEST_F(CurvePlaybackTest, TheSelectedTracksSlidersFollowItsCurvesOnly) {
