@@ -94,7 +94,10 @@ std::optional<double> AudioController::updateRecordedParametersForFilter(MusicFi
     if (!track || !time.isValid()) return std::nullopt;
     if (!curves || !(curves->automatedInputs >> int(input) & 1u)) return std::nullopt;
     const auto& points = curves->curves[size_t(input)];
-    const auto found = automation::curveValueAt(points.data(), points.size(), time.seconds(), curves->style);
+    auto& cursor = track->rt_curveCursors[size_t(input)];
+    uint32_t at = cursor.load(std::memory_order_relaxed);
+    const auto found = automation::curveValueAt(points.data(), points.size(), time.seconds(), curves->style, at);
+    cursor.store(at, std::memory_order_relaxed);
     if (!found) return std::nullopt;
     const float v = float(*found);
     const bool changed = track->value(input) != v;

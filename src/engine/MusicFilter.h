@@ -434,6 +434,11 @@ public:
     // Inputs the render has set from a curve since the main thread last
     // took them (bit n: EffectInput n). Render sets, main thread takes.
     std::atomic<uint32_t> rt_inputsSetFromCurves{0};
+    // Per input, where its curve's last look-up ended: the next slice's
+    // point is almost always the same one or the next, so the look-up starts
+    // there. Only a hint (checked before use; two renders of the track may
+    // overwrite each other's). Render threads only.
+    std::array<std::atomic<uint32_t>, TrackAutomation::kInputCount> rt_curveCursors{};
     // Per built-in filter unit (low-pass, high-pass, band-pass): its view is
     // the one the unit panel shows, so a curve's write notifies that view.
     // Main thread sets; any thread reads.
