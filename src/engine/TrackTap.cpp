@@ -11,6 +11,7 @@
 #include "platform/units/Unit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -524,7 +525,18 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
 
     AudioControllerServices* controller = track->audioController();
     // The track's curves as published when this slice began, for all of it.
+    // Their points for this slice lie where the last slice's look-ups ended:
+    // asking for them all now overlaps the memory reads the look-ups would
+    // otherwise wait for one after another.
     const auto curves = track->rt_automation();
+    if (curves && controller)
+        for (uint32_t bits = curves->automatedInputs; bits; bits &= bits - 1) {
+            const int input = std::countr_zero(bits);
+            const auto& points = curves->curves[size_t(input)];
+            const uint32_t at = track->rt_curveCursors[size_t(input)].load(std::memory_order_relaxed);
+            if (at < points.size()) __builtin_prefetch(points.data() + at);
+            if (at > 0 && at - 1 < points.size()) __builtin_prefetch(points.data() + at - 1);
+        }
     const MediaTime previousStart = c->sliceTimeRange.start;
     if (controller) {
         controller->updateParametersForSelectionAtTime(previousStart, track);
