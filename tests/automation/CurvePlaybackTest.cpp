@@ -41,20 +41,6 @@ protected:
         return v;
     }
 
-    // The composition's mix rendered offline: its left channel at 44.1 kHz.
-    std::vector<float> renderedLeft() {
-        auto reader = AssetReader::create(c->currentComposition->copy());
-        if (!reader) return {};
-        std::vector<int32_t> ids;
-        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
-        auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
-        out->setAudioMix(c->currentAudioMix->copy());
-        reader->addOutput(out);
-        if (!reader->startReading()) return {};
-        std::vector<float> left;
-        while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
-        return left;
-    }
     void silence(MusicFilter& t) {
         t.setValue(EffectInput::AudioMix, 0);
         t.updateAudioMixState();
@@ -157,6 +143,7 @@ TEST_F(CurvePlaybackTest, ALowPassStepCutsTheHighsFromItsTimeOn) {
     for (size_t i = 0; i < mixed.size(); ++i) mixed[i] += high[i];
     ASSERT_TRUE(testsupport::writeWav(path, {mixed, mixed}, int(kRate)));
     auto tones = append(path);
+    waitForReadyItem();  // the player's new item is prepared before the offline render shares its taps
     setCurves(*tones, {{QStringLiteral("inputLowPassCutoff"), {{0, 22050}, {2, 500}}}});
 
     const std::vector<float> left = renderedLeft();
