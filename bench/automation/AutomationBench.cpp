@@ -1,8 +1,15 @@
-// The cost of automation curves: evaluating a track's 24 curves of 1,000
-// points once per slice (the render's share), and committing a recording
-// burst over 16 such tracks on the main thread (two deep copies of the
-// store and a snapshot per track).
+// The cost of automation curves. Tracks per core, rendered offline at
+// 512-frame slices through the controller's own curve evaluation, each with
+// the default chain plus the equaliser, the low-pass and the reverb, with and
+// without curves of 1,000 points on the automated inputs (their values move
+// every slice but keep the same units in the chain; see chainCurves). Also a
+// track's 24 look-ups per slice alone, and committing a recording burst over 16 such
+// tracks on the main thread (two deep copies of the store and a snapshot
+// per track).
 #include "BenchTools.h"
+#include "TrackChainMix.h"
+#include "app/AudioController.h"
+#include "platform/media/Renderer.h"
 #include "automation/RecordedParameters.h"
 #include "engine/EffectInputs.h"
 #include "platform/core/Snapshot.h"
@@ -93,6 +100,82 @@ void BM_CommitRecordingBurst(benchmark::State& state) {
     state.SetLabel("16 tracks x 24 curves x 1000 points");
 }
 BENCHMARK(BM_CommitRecordingBurst)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Curves for a track of the chain above over its 10 s: the inputs whose
+// units play swing between two values that keep them playing, the others
+// hold their neutral value (no low shelf, the high-pass and the band-pass
+// open), so that the same units play with curves as without. The pitch has
+// no curve: a pitch curve keeps its unit, which has latency, playing even at
+// the neutral value, so that a move away from it leaves no gap; that unit
+// would then be timed rather than the curves (23 curves, not 24).
+TrackCurves chainCurves() {
+    TrackCurves curves;
+    for (EffectInput input : automatedInputs()) {
+        if (input == EffectInput::Pitch) continue;
+        double a = 0, b = 0;
+        switch (input) {
+        case EffectInput::AudioMix: a = 0.9, b = 1.0; break;
+        case EffectInput::ChannelMix: a = -0.1, b = 0.1; break;
+        case EffectInput::Pitch: a = b = 1; break;
+        case EffectInput::ReverbWetDryMix: a = 20, b = 40; break;
+        case EffectInput::ReverbSmallLargeMix: a = 30, b = 70; break;
+        case EffectInput::LowShelfCutoff: a = b = 80; break;
+        case EffectInput::LowShelfGain: a = b = 0; break;
+        case EffectInput::LowPassCutoff: a = 4000, b = 6000; break;
+        case EffectInput::LowPassResonance: a = 0, b = 3; break;
+        case EffectInput::HighPassCutoff: a = b = 0; break;
+        case EffectInput::HighPassResonance: a = b = 0; break;
+        case EffectInput::BandPassCenterFrequency:
+        case EffectInput::BandPassBandwidth: a = b = 11025; break;
+        default: a = 3, b = 6; break;  // the equaliser's gains
+        }
+        KeyPointCurve curve;
+        for (int i = 0; i < kPoints; ++i)
+            curve.push_back({i * trackchain::kSeconds / kPoints, i % 2 ? b : a, std::nullopt});
+        curves[effectinputs::key(input)] = std::move(curve);
+    }
+    return curves;
+}
+
+void TracksWithCurves(benchmark::State& state) {
+    using namespace trackchain;
+    const int trackCount = int(state.range(0));
+    const bool withCurves = state.range(1) != 0;
+    AudioController controller;
+    controller.notifyAudioMetering = false;
+    Mix m = makeMix(trackCount);
+    Renderer::loadSources(*m.composition);
+    Renderer r(m.composition, m.mix, kRate, Renderer::Mode::Offline);
+    r.prepare();
+    const int active = activateEffects(m);
+    const TrackCurves curves = chainCurves();
+    for (auto& t : m.tracks) {
+        t->setAudioController(&controller);
+        if (!withCurves) continue;
+        t->typeOfRecordedCurve = 1;
+        controller.automation.recordedParameters[t->identifierOfFilter] = curves;
+        controller.publishRecordedParametersForFilter(t.get());
+    }
+    std::vector<float> left(kSlice), right(kSlice);
+    for (auto _ : state) {
+        r.setPosition(0);
+        for (int64_t pos = 0; pos < r.length(); pos += kSlice) {
+            const int n = int(std::min<int64_t>(kSlice, r.length() - pos));
+            r.render(left.data(), right.data(), n);
+        }
+        benchmark::DoNotOptimize(left.data());
+    }
+    for (auto& t : m.tracks) t->setAudioController(nullptr);
+    state.counters["tracks_per_core_x_realtime"] =
+        benchmark::Counter(trackCount * kSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["active_units"] = active;
+}
+BENCHMARK(TracksWithCurves)
+    ->ArgsProduct({{8, 32}, {0, 1}})
+    ->ArgNames({"tracks", "curves"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 }  // namespace
 

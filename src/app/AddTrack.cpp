@@ -29,6 +29,7 @@
 #include "views/NumberTextField.h"
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

@@ -11,6 +11,7 @@
 #include "views/NumberTextField.h"
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
+#include "views/NotesPanel.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -165,6 +166,11 @@ void AudioController::awakeFromNib() {
 
     // Model containers and flags.
     automation.needsToUpdateValueImmediately = false;
+    // The automation containers start empty.
+    automation.recordedParameters.clear();
+    automation.tempRecorderParameters.clear();
+    recording.recordingDevices.clear();
+    if (ui.notesPanel) trackList.notesPanel = ui.notesPanel;
     editing.markersArray.clear();
     editing.currentSelectedMarker = kNoIndex;
     setPauseUpdateRecordedParameters({});

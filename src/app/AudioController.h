@@ -732,13 +732,16 @@ public:
     // of the track's flag or style calls it.
     void publishRecordedParametersForFilter(MusicFilter* track);
     void publishAllRecordedParameters();
-    std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter, const MediaTime& time,
-                                                            EffectInput input, units::Unit* unit,
+    std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter, const TrackAutomation* curves,
+                                                            const MediaTime& time, EffectInput input,
+                                                            units::Unit* unit,
                                                             units::EventListener* listener) override;
     // The selected track's sliders after the inputs the render set from its
     // curves; runs on a timer only while playing.
     void followCurvesOnControls();
     void updateCurveFollowing();
+    // Whether the controls follow the render's curves now (their timer runs).
+    bool followsCurves() const;
 
     // ---- Curve evaluation at a seek (automation/SeekEvaluation.cpp) ---------------------
     // The selected track's inputs and sliders as `store` says at `seconds`.

@@ -10,6 +10,7 @@
 #include "views/NumberTextField.h"
 #include "views/StyledControls.h"
 #include "views/AudioDrawingView.h"
+#include "views/EQSubview.h"
 
 #include <QLabel>
 

@@ -8,6 +8,7 @@
 #include "views/LineView.h"
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QMainWindow>
 #include <QScrollArea>

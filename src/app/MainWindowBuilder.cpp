@@ -2,11 +2,13 @@
 
 #include "app/EffectControls.h"
 #include "views/AudioView.h"
+#include "views/EQSubview.h"
 #include "views/FloatSlider.h"
 #include "views/LibraryView.h"
 #include "views/LineView.h"
 #include "views/MusicView.h"
 #include "views/RecordingViews.h"
+#include "views/NotesPanel.h"
 #include "views/NumberTextField.h"
 #include "views/Palette.h"
 #include "views/SmallViews.h"
@@ -364,7 +366,7 @@ MainWindowUi buildMainWindow() {
     topLayout->addWidget(inspector);
 
     // The equaliser strip.
-    ui.eqView = new DrawBackgroundView(root);
+    ui.eqView = new EQSubview(root);
     ui.eqView->setFixedHeight(110);
     rootLayout->addWidget(ui.eqView);
 
@@ -470,5 +472,8 @@ MainWindowUi buildMainWindow() {
     ui.miniPlayerAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     ui.libraryAction = windowMenu->addAction(QStringLiteral("Media Library"));
     ui.libraryAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    // The notes panel floats over the main window and starts hidden.
+    ui.notesPanel = new NotesPanel(window);
+
     return ui;
 }

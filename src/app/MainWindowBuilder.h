@@ -16,6 +16,8 @@ class RecordView;
 class RecordingWaveView;
 class ColoredButton;
 class DrawBackgroundView;
+class EQSubview;
+class NotesPanel;
 class FloatSlider;
 class LineView;
 class LibraryView;
@@ -55,6 +57,7 @@ protected:
 // The controls of the main window, by the names the controller uses.
 struct MainWindowUi {
     MainWindow* window = nullptr;
+    NotesPanel* notesPanel = nullptr;  // a track's notes, hidden until asked for
 
     // Track area and timeline.
     AudioScrollView* audioScrollView = nullptr;
@@ -70,7 +73,7 @@ struct MainWindowUi {
     QLabel* rightMiddleTimeLabel = nullptr;
     QLabel* rightTimeLabel = nullptr;
     FloatSlider* zoomSlider = nullptr;
-    DrawBackgroundView* eqView = nullptr;  // the equaliser strip
+    EQSubview* eqView = nullptr;           // the equaliser strip
     QWidget* controlsView = nullptr;       // the control bar at the bottom
 
     // Transport.

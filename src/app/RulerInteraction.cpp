@@ -9,6 +9,7 @@
 #include "views/FloatSlider.h"
 #include "views/SmallViews.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QScrollArea>
 #include <QScrollBar>

@@ -11,6 +11,7 @@
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QFileInfo>
 #include <QLabel>

@@ -10,6 +10,7 @@
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QTimer>
 
@@ -85,15 +86,18 @@ bool equaliserHasWork(const MusicFilter& track) {
 
 // Render thread. Reads the track's published curves and atomics only.
 std::optional<double> AudioController::updateRecordedParametersForFilter(MusicFilter* track,
+                                                                         const TrackAutomation* curves,
                                                                          const MediaTime& time,
                                                                          EffectInput input,
                                                                          units::Unit* unit,
                                                                          units::EventListener* listener) {
     if (!track || !time.isValid()) return std::nullopt;
-    const auto curves = track->rt_automation();
     if (!curves || !(curves->automatedInputs >> int(input) & 1u)) return std::nullopt;
     const auto& points = curves->curves[size_t(input)];
-    const auto found = automation::curveValueAt(points.data(), points.size(), time.seconds(), curves->style);
+    auto& cursor = track->rt_curveCursors[size_t(input)];
+    uint32_t at = cursor.load(std::memory_order_relaxed);
+    const auto found = automation::curveValueAt(points.data(), points.size(), time.seconds(), curves->style, at);
+    cursor.store(at, std::memory_order_relaxed);
     if (!found) return std::nullopt;
     const float v = float(*found);
     const bool changed = track->value(input) != v;
@@ -167,6 +171,8 @@ void AudioController::followCurvesOnControls() {
     }
     if (bandMoved && ui.eqView) ui.eqView->update();
 }
+
+bool AudioController::followsCurves() const { return curveTimer_ && curveTimer_->isActive(); }
 
 void AudioController::updateCurveFollowing() {
     if (!curveTimer_) {

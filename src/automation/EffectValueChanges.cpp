@@ -10,6 +10,7 @@
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
+#include "views/EQSubview.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -218,7 +219,8 @@ void AudioController::updateAudioValue(const EffectSender& sender, EffectAction 
     const bool immediately = automation.needsToUpdateValueImmediately;
     if (!immediately) {
         automation.filterMovingSliderKey = key;
-        if (isEqualiserSlider(*this, control) && ui.eqView) ui.eqView->update();
+        if (isEqualiserSlider(*this, control) && ui.eqView)
+            ui.eqView->showInfoValue(control, control == ui.sliderGain16K);
         QPointer<FloatSlider> guarded(control);
         MainQueue::instance().performCoalesced(this, kUpdateValueForSender,
                                                QVariant::fromValue(quintptr(control)), [this, guarded] {
@@ -271,7 +273,7 @@ void AudioController::updateValueForSender(FloatSlider* control) {
         automation.burstFilter.reset();
     };
     automation.filterMovingSliderKey.clear();
-    if (ui.eqView) ui.eqView->update();
+    if (ui.eqView) ui.eqView->hideInfoValue();
     // The burst acts on the track it changed; a track removed since only ends it.
     const std::shared_ptr<MusicFilter> owner = automation.burstFilter.lock();
     const quint64 index = owner ? indexOfTrack(owner.get()) : kNoIndex;

@@ -72,10 +72,29 @@ const KeyPoint* keyPointAtOrBefore(const KeyPointCurve& curve, double seconds) {
 
 std::optional<double> curveValueAt(const KeyPoint* points, size_t count, double seconds,
                                    CurveStyle style) {
+    uint32_t cursor = 0;
+    return curveValueAt(points, count, seconds, style, cursor);
+}
+
+std::optional<double> curveValueAt(const KeyPoint* points, size_t count, double seconds,
+                                   CurveStyle style, uint32_t& cursor) {
     if (count == 0) return std::nullopt;
     const KeyPoint* end = points + count;
-    const KeyPoint* after =
-        std::upper_bound(points, end, seconds, [](double s, const KeyPoint& p) { return s < p.time; });
+    // The first point later than `seconds`: the cursor's, the next, or searched.
+    auto isFirstLater = [&](size_t i) {
+        return (i == count || points[i].time > seconds) && (i == 0 || points[i - 1].time <= seconds);
+    };
+    size_t i = std::min<size_t>(cursor, count);
+    if (!isFirstLater(i)) {
+        if (i < count && isFirstLater(i + 1))
+            ++i;
+        else
+            i = size_t(std::upper_bound(points, end, seconds,
+                                        [](double s, const KeyPoint& p) { return s < p.time; }) -
+                       points);
+    }
+    cursor = uint32_t(i);
+    const KeyPoint* after = points + i;
     if (after == points) return std::nullopt;
     const KeyPoint* p = after - 1;
     if (p->time < 0) return std::nullopt;

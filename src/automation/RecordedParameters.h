@@ -12,12 +12,6 @@
 #include <optional>
 #include <vector>
 
-using KeyPointCurve = std::vector<KeyPoint>;
-// One track's curves by input key ("inputAudioMix" ...).
-using TrackCurves = std::map<QString, KeyPointCurve>;
-// Every track's curves by the track's identifierOfFilter.
-using RecordedParameters = std::map<QString, TrackCurves>;
-
 namespace automation {
 
 // Two points of equal time are two points; the sort orders times only.
@@ -61,6 +55,12 @@ std::optional<double> curveValueAt(const KeyPointCurve& curve, double seconds, C
 // The same over a plain array of points, for the render's snapshots.
 std::optional<double> curveValueAt(const KeyPoint* points, size_t count, double seconds,
                                    CurveStyle style);
+// The same, starting from `cursor` (the index of the first point later than
+// the last time asked), which it leaves at this time's: a look-up at a time
+// a little after the last one reads one or two points instead of searching
+// the curve. Any cursor gives the same answer.
+std::optional<double> curveValueAt(const KeyPoint* points, size_t count, double seconds,
+                                   CurveStyle style, uint32_t& cursor);
 
 // Rewrites every point of `curves`: its time through `time`, its value
 // through `value`; a point that had a flag comes out flagged as a recording

@@ -14,6 +14,7 @@
 #include <utility>
 
 class MusicFilter;
+struct TrackAutomation;
 struct TrackTapContext;
 class QWidget;
 class UndoManager;
@@ -76,13 +77,16 @@ public:
     // The verdict of `input`'s automation curve at `time` when there is one
     // to apply (its value has been set on `unit` already, through `listener`
     // when the unit's view is in the unit panel): whether the unit plays, or
-    // the level or balance; none otherwise. Never allocates, locks or waits.
+    // the level or balance; none otherwise. `curves` is the track's published
+    // automation, opened by the caller once for its whole slice (null: none).
+    // Never allocates, locks or waits.
     virtual std::optional<double> updateRecordedParametersForFilter(MusicFilter* filter,
+                                                                    const TrackAutomation* curves,
                                                                     const MediaTime& time,
                                                                     EffectInput input,
                                                                     units::Unit* unit,
                                                                     units::EventListener* listener) {
-        (void)filter, (void)time, (void)input, (void)unit, (void)listener;
+        (void)filter, (void)curves, (void)time, (void)input, (void)unit, (void)listener;
         return std::nullopt;
     }
 

@@ -3,8 +3,11 @@
 // The values of the automation curves, shared by the engine, the views that
 // draw the curves and the controller that stores and edits them.
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -52,3 +55,9 @@ struct TrackAutomation {
     // Bit n set: input n has a curve with points.
     uint32_t automatedInputs = 0;
 };
+
+// The automation store's shapes: a curve's points, one track's curves by
+// input key ("inputAudioMix" ...), every track's by its identifierOfFilter.
+using KeyPointCurve = std::vector<KeyPoint>;
+using TrackCurves = std::map<QString, KeyPointCurve>;
+using RecordedParameters = std::map<QString, TrackCurves>;

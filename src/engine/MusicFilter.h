@@ -257,6 +257,10 @@ public:
     // burst being recorded) instead of the committed ones. Main thread writes.
     std::atomic<bool> needsUpdateParametersWithTempDictionary{false};
     QString referencePathTime;
+    // A deep copy of the whole committed store, taken when the track is muted
+    // through its level curve and given back when it is unmuted; none until
+    // then. Main thread only.
+    std::optional<RecordedParameters> senderRecorderParameters;
     bool canUpdateAudioUnits = false;
 
     // ---- identity, views
@@ -433,6 +437,11 @@ public:
     // Inputs the render has set from a curve since the main thread last
     // took them (bit n: EffectInput n). Render sets, main thread takes.
     std::atomic<uint32_t> rt_inputsSetFromCurves{0};
+    // Per input, where its curve's last look-up ended: the next slice's
+    // point is almost always the same one or the next, so the look-up starts
+    // there. Only a hint (checked before use; two renders of the track may
+    // overwrite each other's). Render threads only.
+    std::array<std::atomic<uint32_t>, TrackAutomation::kInputCount> rt_curveCursors{};
     // Per built-in filter unit (low-pass, high-pass, band-pass): its view is
     // the one the unit panel shows, so a curve's write notifies that view.
     // Main thread sets; any thread reads.

@@ -25,7 +25,8 @@ void applyGain(float* samples, size_t n, double gain) {
     if (!samples) return;
     gain = std::clamp(gain, 0.0, 1.0);
     if (gain == 1.0) return;
-    for (size_t i = 0; i < n; ++i) samples[i] = static_cast<float>(samples[i] * gain);
+    const float g = static_cast<float>(gain);  // in single precision: no conversion per sample
+    for (size_t i = 0; i < n; ++i) samples[i] *= g;
 }
 
 void mixClamped(float* out, const float* a, const float* b, size_t n) {

@@ -11,6 +11,7 @@
 #include "platform/units/Unit.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -528,11 +529,24 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     std::array<bool, kBuiltInUnitCount> active;
     for (int i = 0; i < kBuiltInUnitCount; ++i) active[i] = c->unitFlags[i].load() != 0;
 
+    // The track's curves as published when this slice began, for all of it.
+    // Their points for this slice lie where the last slice's look-ups ended:
+    // asking for them all now overlaps the memory reads the look-ups would
+    // otherwise wait for one after another.
+    const auto curves = track->rt_automation();
+    if (curves && controller)
+        for (uint32_t bits = curves->automatedInputs; bits; bits &= bits - 1) {
+            const int input = std::countr_zero(bits);
+            const auto& points = curves->curves[size_t(input)];
+            const uint32_t at = track->rt_curveCursors[size_t(input)].load(std::memory_order_relaxed);
+            if (at < points.size()) __builtin_prefetch(points.data() + at);
+            if (at > 0 && at - 1 < points.size()) __builtin_prefetch(points.data() + at - 1);
+        }
     if (controller) {
         for (const auto& a : kAutomatedInputs) {
             if (controller->isPausedRecordedParameter(a.input)) continue;
             auto result = controller->updateRecordedParametersForFilter(
-                track, previousStart, a.input, c->unit(a.unit).load(),
+                track, curves.get(), previousStart, a.input, c->unit(a.unit).load(),
                 a.passesListener ? c->parameterListener.get() : nullptr);
             if (!result || !a.decidesActive) continue;
             // A unit with latency that a curve drives keeps playing at the
@@ -666,10 +680,12 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         if (controller) {
             levelPaused = controller->isPausedRecordedParameter(EffectInput::AudioMix);
             if (!levelPaused)
-                automatedLevel = controller->updateRecordedParametersForFilter(track, now, EffectInput::AudioMix, nullptr, nullptr);
+                automatedLevel = controller->updateRecordedParametersForFilter(track, curves.get(), now,
+                    EffectInput::AudioMix, nullptr, nullptr);
             balancePaused = controller->isPausedRecordedParameter(EffectInput::ChannelMix);
             if (!balancePaused)
-                automatedBalance = controller->updateRecordedParametersForFilter(track, now, EffectInput::ChannelMix, nullptr, nullptr);
+                automatedBalance = controller->updateRecordedParametersForFilter(track, curves.get(), now,
+                    EffectInput::ChannelMix, nullptr, nullptr);
         }
         slicegain::LevelState s{c->contextTrackStartTime.load(), c->contextTrackEndTime.load(),
                                 c->contextFadeInDuration.load(), c->contextFadeOutDuration.load(),

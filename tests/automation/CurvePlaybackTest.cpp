@@ -7,6 +7,10 @@
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 
+#include "support/TestSupport.h"
+
+#include <QDir>
+
 #include <thread>
 
 namespace {
@@ -28,8 +32,8 @@ protected:
         c->publishRecordedParametersForFilter(&t);
     }
     std::optional<double> ask(MusicFilter& t, EffectInput input, double seconds, BuiltInUnit unit) {
-        return c->updateRecordedParametersForFilter(&t, MediaTime::fromSeconds(seconds, 44100), input,
-                                                    t.getProcessorContext()->unit(unit).load(), nullptr);
+        return c->updateRecordedParametersForFilter(&t, t.rt_automation().get(), MediaTime::fromSeconds(seconds, 44100),
+                                                    input, t.getProcessorContext()->unit(unit).load(), nullptr);
     }
     float parameter(MusicFilter& t, BuiltInUnit unit, units::ParameterID id) {
         float v = -1;
@@ -37,8 +41,16 @@ protected:
         return v;
     }
 
+    void silence(MusicFilter& t) {
+        t.setValue(EffectInput::AudioMix, 0);
+        t.updateAudioMixState();
+    }
+
     std::shared_ptr<MusicFilter> other, track;
 };
+
+constexpr double kRate = 44100;
+size_t at(double seconds) { return size_t(seconds * kRate); }
 
 TEST_F(CurvePlaybackTest, VerdictsFromTheRealUnits) {
     struct Case {
@@ -100,6 +112,59 @@ TEST_F(CurvePlaybackTest, ACurveIsHeardAndItsEndKeepsTheUnit) {
     EXPECT_NEAR(heardFrequency(0.5, 1.0), 880, 20);
 }
 
+TEST_F(CurvePlaybackTest, ALevelRampFadesTheTrackAlongIt) {
+    silence(*other);
+    const std::vector<float> steady = renderedLeft();
+    ASSERT_GE(steady.size(), at(3.0));
+    track->typeOfRecordedCurve = 1;
+    setCurves(*track, {{QStringLiteral("inputAudioMix"), {{0, 1}, {3, 0}}}});
+    const std::vector<float> ramped = renderedLeft();
+    ASSERT_GE(ramped.size(), at(3.0));
+    // Every 100 ms the level stands where the ramp is at its middle, within
+    // a slice's step of it.
+    double previous = 1e9;
+    for (double from = 0.1; from < 2.85; from += 0.1) {
+        SCOPED_TRACE(from);
+        const double full = testsupport::rms(steady.data() + at(from), at(0.1));
+        const double heard = testsupport::rms(ramped.data() + at(from), at(0.1));
+        EXPECT_NEAR(heard / full, 1.0 - (from + 0.05) / 3.0, 0.02);
+        EXPECT_LT(heard, previous);
+        previous = heard;
+    }
+}
+
+TEST_F(CurvePlaybackTest, ALowPassStepCutsTheHighsFromItsTimeOn) {
+    silence(*other);
+    silence(*track);
+    // A low tone and a high one together.
+    const QString path = QDir(testsupport::tempDir()).filePath(QStringLiteral("two-tones.wav"));
+    testsupport::Signal mixed = testsupport::sine(300, kRate, at(4.0), 0.2);
+    const testsupport::Signal high = testsupport::sine(5000, kRate, at(4.0), 0.2);
+    for (size_t i = 0; i < mixed.size(); ++i) mixed[i] += high[i];
+    ASSERT_TRUE(testsupport::writeWav(path, {mixed, mixed}, int(kRate)));
+    auto tones = append(path);
+    waitForReadyItem();  // the player's new item is prepared before the offline render shares its taps
+    setCurves(*tones, {{QStringLiteral("inputLowPassCutoff"), {{0, 22050}, {2, 500}}}});
+
+    const std::vector<float> left = renderedLeft();
+    ASSERT_GE(left.size(), at(3.5));
+    auto amplitude = [&](double from, double to, double frequency) {
+        return testsupport::amplitudeAt(left.data() + at(from), at(to - from), frequency, kRate);
+    };
+    struct Window {
+        double from, to;
+        bool cut;
+    } windows[] = {{0.2, 1.0, false}, {1.2, 1.95, false}, {2.1, 2.9, true}, {2.9, 3.5, true}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.from);
+        EXPECT_GT(amplitude(w.from, w.to, 300), 0.15) << "the low tone always passes";
+        if (w.cut)
+            EXPECT_LT(amplitude(w.from, w.to, 5000), 0.02);
+        else
+            EXPECT_GT(amplitude(w.from, w.to, 5000), 0.15);
+    }
+}
+
 TEST_F(CurvePlaybackTest, TheSelectedTracksSlidersFollowItsCurvesOnly) {
     setCurves(*track, {{QStringLiteral("inputPitch"), {{0, 700}}}});
     setCurves(*other, {{QStringLiteral("inputPitch"), {{0, 300}}}});
@@ -126,8 +191,10 @@ TEST_F(CurvePlaybackTest, EvaluationAllocatesNothingWhileTheMainThreadRepublishe
         while (!stop.load()) {
             realtime::Scope scope;
             const uint64_t before = realtime::violationCount();
-            for (EffectInput input : inputs) c->updateRecordedParametersForFilter(track.get(),
-                MediaTime::fromSeconds(t, 44100), input, nullptr, nullptr);
+            const auto published = track->rt_automation();
+            for (EffectInput input : inputs)
+                c->updateRecordedParametersForFilter(track.get(), published.get(), MediaTime::fromSeconds(t, 44100),
+                                                     input, nullptr, nullptr);
             violations += realtime::violationCount() - before;
             t = t > 2.5 ? 0 : t + 0.01;
         }

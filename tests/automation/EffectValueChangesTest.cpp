@@ -3,7 +3,12 @@
 // values, recording into curves and the curves at a seek.
 #include "app/TrackListFixture.h"
 
+#include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/Realtime.h"
+#include "platform/units/Unit.h"
+#include "views/EQSubview.h"
+#include "views/NotesPanel.h"
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
 
@@ -11,6 +16,8 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,8 +67,21 @@ protected:
         endEvent();
     }
 
-    std::shared_ptr<MusicFilter> toneTrack(const QString& name, double frequency = 440) {
-        return append(writeTone(name, 3.0, frequency));
+    std::shared_ptr<MusicFilter> toneTrack(const QString& name, double frequency = 440, double seconds = 3.0) {
+        return append(writeTone(name, seconds, frequency));
+    }
+
+    // Playing through the test JACK server from where the player stands.
+    void play() {
+        waitForReadyItem();
+        const double from = c->currentTime();
+        c->playPauseToggle();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->shell.isPlaying && c->currentTime() > from; }));
+    }
+    void stop() {
+        if (c->shell.isPlaying) c->playPauseToggle();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.isPlaying; }));
+        endEvent();
     }
 };
 
@@ -369,6 +389,133 @@ TEST_F(EffectControlsTest, TypedValues) {
         }
     }
     track->isRecordingParameters = 0;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EffectControlsTest, ABandSlidersValueShowsOnTheEqualiserUntilItsBurstEnds) {
+    toneTrack(QStringLiteral("bands.wav"));
+    EQSubview* eq = c->ui.eqView;
+    ASSERT_TRUE(eq);
+    struct Case {
+        const char* key;
+        bool left;
+    } cases[] = {{"inputGain1K", false}, {"inputGain16K", true}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.key);
+        FloatSlider* band = sliderOf(k.key);
+        band->setFloatValue(-6);
+        emit band->action(band);
+        EXPECT_TRUE(eq->needsShowInfoValue);
+        EXPECT_EQ(eq->infoSlider.data(), band);
+        EXPECT_EQ(eq->leftDrawing, k.left);
+        settle();
+        EXPECT_FALSE(eq->needsShowInfoValue);
+        EXPECT_FALSE(eq->infoSlider);
+        EXPECT_FALSE(eq->leftDrawing);
+    }
+    // Another slider shows nothing there.
+    FloatSlider* pitch = sliderOf("inputPitch");
+    pitch->setFloatValue(300);
+    emit pitch->action(pitch);
+    EXPECT_FALSE(eq->needsShowInfoValue);
+    settle();
+}
+
+TEST_F(EffectControlsTest, TheNotesPanelStartsHiddenShowsAndCloses) {
+    QWidget* notes = c->trackList.notesPanel;
+    ASSERT_TRUE(notes);
+    EXPECT_EQ(notes, static_cast<QWidget*>(c->ui.notesPanel));
+    EXPECT_FALSE(notes->isVisible());
+    notes->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(notes));
+    c->closeTrackPanels();
+    EXPECT_FALSE(notes->isVisible());
+    EXPECT_TRUE(c->trackList.notesPanel) << "closed, not gone";
+}
+
+// Playing through the test JACK server: the render follows the curves and
+// the controls follow the render.
+TEST_F(EffectControlsTest, WhilePlayingTheSelectedTracksSlidersFollowItsCurves) {
+    auto other = toneTrack(QStringLiteral("other.wav"), 440, 4.0);
+    auto track = toneTrack(QStringLiteral("followed.wav"), 440, 4.0);
+    FloatSlider* low = sliderOf("inputLowPassCutoff");
+    c->automation.recordedParameters[other->identifierOfFilter][QStringLiteral("inputLowPassCutoff")] = {{0, 300}};
+    c->automation.recordedParameters[track->identifierOfFilter][QStringLiteral("inputLowPassCutoff")] = {
+        {0, 5000}, {0.6, 700}};
+    c->publishAllRecordedParameters();
+    ASSERT_EQ(c->currentSelectedAudio.load(), 1u);
+    EXPECT_FALSE(c->followsCurves()) << "nothing plays yet";
+
+    play();
+    EXPECT_TRUE(c->followsCurves());
+    std::vector<float> shown;
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        shown.push_back(float(low->floatValue()));
+        return shown.back() == 700.0f;
+    }, 4000));
+    EXPECT_TRUE(std::find(shown.begin(), shown.end(), 300.0f) == shown.end()) << "the other track's curve";
+    EXPECT_FLOAT_EQ(other->value(EffectInput::LowPassCutoff), 300) << "yet it plays its own";
+    stop();
+    EXPECT_FALSE(c->followsCurves());
+}
+
+TEST_F(EffectControlsTest, ACurveRecordedWhilePlayingDrivesTheNextPlay) {
+    auto track = toneTrack(QStringLiteral("recorded.wav"), 440, 6.0);
+    FloatSlider* low = sliderOf("inputLowPassCutoff");
+    track->isRecordingParameters = 1;
+    const QString id = track->identifierOfFilter;
+
+    seekAndWait(0.5);
+    play();
+    drag(low, 20, -4);
+    stop();
+    ASSERT_TRUE(c->automation.recordedParameters.count(id));
+    const KeyPointCurve curve = c->automation.recordedParameters.at(id).at(QStringLiteral("inputLowPassCutoff"));
+    ASSERT_GE(curve.size(), 3u) << "the seeded ends and the drag";
+    const float first = float(curve.front().value);
+    ASSERT_LT(first, 22050.0f);
+
+    // Back at the start (where the seek sets the curve's value), the track
+    // is put back at the open filter: only the render can take it to the
+    // curve's value again, and the controls after it.
+    track->isRecordingParameters = 0;
+    seekAndWait(0);
+    track->setValue(EffectInput::LowPassCutoff, 22050);
+    track->updateAudioMixState();
+    low->setFloatValue(22050);
+    play();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return float(low->floatValue()) == first; }, 3000));
+    EXPECT_FLOAT_EQ(track->value(EffectInput::LowPassCutoff), first);
+    float unitCutoff = -1;
+    track->getProcessorContext()->unit(BuiltInUnit::LowPass).load()->getParameter(0, units::Scope::Global, 0,
+                                                                                   &unitCutoff);
+    EXPECT_FLOAT_EQ(unitCutoff, std::max(first, 10.0f));
+    stop();
+}
+
+TEST_F(EffectControlsTest, RepublishingAPlayingTracksCurvesKeepsTheRenderClean) {
+    auto track = toneTrack(QStringLiteral("republished.wav"), 440, 6.0);
+    TrackCurves curves;
+    for (const char* key : {"inputPitch", "inputLowPassCutoff", "inputGain1K", "inputAudioMix", "inputChannelMix"})
+        curves[QString::fromLatin1(key)] = {{0, 0.5}, {1, 0.25}, {2, 0.75}};
+    play();
+    const uint64_t before = realtime::violationCount();
+    for (int i = 0; i < 1000; ++i) {
+        c->automation.recordedParameters[track->identifierOfFilter] = curves;
+        c->publishRecordedParametersForFilter(track.get());
+        if (i % 50 == 0) QCoreApplication::processEvents();
+    }
+    // The render goes on from the last snapshot.
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        const float level = track->value(EffectInput::AudioMix);
+        return level >= 0.25f && level <= 0.75f;
+    }, 3000)) << "the render follows the curves";
+    EXPECT_EQ(realtime::violationCount(), before);
+    EXPECT_TRUE(c->shell.isPlaying);
+    stop();
 }
 
 }  // namespace

@@ -69,7 +69,28 @@ TEST(RecordedParameters, ValueAtATime) {
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         EXPECT_EQ(automation::curveValueAt(k.curve, k.seconds, k.style), k.value);
+        // Wherever the render's cursor stands, even past the end, the answer is the same.
+        for (uint32_t cursor = 0; cursor <= k.curve.size() + 1; ++cursor) {
+            uint32_t at = cursor;
+            EXPECT_EQ(automation::curveValueAt(k.curve.data(), k.curve.size(), k.seconds, k.style, at), k.value)
+                << "from cursor " << cursor;
+        }
     }
+}
+
+TEST(RecordedParameters, ACursorFollowsTimeForwardAndBack) {
+    KeyPointCurve curve;
+    for (int i = 0; i < 200; ++i) curve.push_back({i * 0.05, double(i % 7), std::nullopt});
+    uint32_t cursor = 0;
+    // Forward in slices, then a jump back, then forward again.
+    std::vector<double> times;
+    for (double t = -0.1; t < 11; t += 0.0116) times.push_back(t);
+    for (double t = 3; t < 4; t += 0.0116) times.push_back(t);
+    for (double t : times)
+        for (CurveStyle style : {CurveStyle::Step, CurveStyle::Linear})
+            ASSERT_EQ(automation::curveValueAt(curve.data(), curve.size(), t, style, cursor),
+                      automation::curveValueAt(curve, t, style))
+                << t;
 }
 
 TEST(RecordedParameters, CopiesShareNothingAndAddKeyReplacesTheDestination) {

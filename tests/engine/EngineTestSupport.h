@@ -55,7 +55,7 @@ public:
         ++selectionCalls;
         if (selectionTimes.size() < selectionTimes.capacity()) selectionTimes.push_back(time);
     }
-    std::optional<double> updateRecordedParametersForFilter(MusicFilter*, const MediaTime&,
+    std::optional<double> updateRecordedParametersForFilter(MusicFilter*, const TrackAutomation*, const MediaTime&,
                                                             EffectInput input, units::Unit*,
                                                             units::EventListener* listener) override {
         if (asked.size() < asked.capacity()) asked.push_back(input);
