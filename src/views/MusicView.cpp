@@ -135,8 +135,12 @@ QImage MusicView::iconForFile(const QString& path) {
         mime = QStringLiteral("audio/x-aiff");
     else if (ext == QLatin1String("wav") || ext == QLatin1String("wave"))
         mime = QStringLiteral("audio/x-wav");
-    else
-        mime = QStringLiteral("audio/mp4");
+    else {
+        // Other sound files (FLAC, Ogg, …) show their own type; anything
+        // else the m4a page.
+        const QMimeType own = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+        mime = own.name().startsWith(QLatin1String("audio/")) ? own.name() : QStringLiteral("audio/mp4");
+    }
     const QMimeType type = QMimeDatabase().mimeTypeForName(mime);
     for (const QString& name : {type.iconName(), type.genericIconName(), QStringLiteral("audio-x-generic")}) {
         const QIcon icon = QIcon::fromTheme(name);
@@ -159,7 +163,8 @@ QImage MusicView::iconForFile(const QString& path) {
                           : mime == QLatin1String("audio/x-caf")  ? QStringLiteral("CAF")
                           : mime == QLatin1String("audio/x-aiff") ? QStringLiteral("AIFF")
                           : mime == QLatin1String("audio/x-wav")  ? QStringLiteral("WAVE")
-                                                                   : QStringLiteral("M4A");
+                          : mime == QLatin1String("audio/mp4")    ? QStringLiteral("M4A")
+                                                                   : ext.toUpper().left(4);
     p.drawText(QRectF(56, 150, 144, 50), Qt::AlignCenter, label);
     // A note.
     p.setPen(QPen(QColor(255, 186, 38), 6));
