@@ -883,6 +883,7 @@ public:
         MusicFilter* contentFilter = nullptr;
         QPointer<AudioUnitsPopover> popover;
         QPointer<QWidget> audioUnitsButton;  // the popover's anchor
+        bool placed = false;  // the panel has been put over the main window once
     } unitPanels;
     // The filter flags of every track follow what the panel shows.
     void updateUnitViewsInPanel();

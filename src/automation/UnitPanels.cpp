@@ -109,6 +109,13 @@ void AudioController::showAudioUnitView(QWidget* view, const QString& name) {
     unitPanels.contentFilter = current.get();
     const bool wasVisible = panel->isVisible();
     if (!wasVisible) {
+        // Shown the first time over the main window's track area, later
+        // where the user left it.
+        if (!unitPanels.placed && ui.window) {
+            const QRect area = ui.window->geometry();
+            panel->move(area.x() + (area.width() - panel->width()) / 2, area.y() + area.height() / 4);
+            unitPanels.placed = true;
+        }
         panel->show();
         panel->raise();
         panel->activateWindow();
