@@ -14,6 +14,8 @@
 #include <map>
 #include <thread>
 
+#include <unistd.h>
+
 namespace midiio {
 
 namespace {
@@ -46,12 +48,20 @@ std::vector<QString> portNames(RtMidiIn& in) {
     const unsigned count = in.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
         const std::string name = in.getPortName(i);
-        if (!name.empty()) names.push_back(QString::fromStdString(name));
+        names.push_back(QString::fromStdString(name));
     }
     return names;
 }
 
+// The kernel's loop-back ports ("Midi Through", also as JACK's bridge shows
+// them) are in every ALSA system and are no device: a list holding only them
+// would hide that no keyboard is connected.
+bool isDevice(const QString& name) {
+    return !name.isEmpty() && !name.contains(QLatin1String("Midi Through"));
+}
+
 bool alsaSequencerOpens() {
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0) return false;
     try {
         RtMidiIn probe(RtMidi::LINUX_ALSA, "Trevalune probe");
         return probe.getCurrentApi() == RtMidi::LINUX_ALSA;
@@ -85,7 +95,10 @@ std::vector<QString> MidiDeviceManager::availableSources() {
     // again next time.
     if (!lister_->in) lister_->in = makeInput(system_, "Trevalune devices");
     if (!lister_->in) return {};
-    return portNames(*lister_->in);
+    std::vector<QString> names = portNames(*lister_->in);
+    names.erase(std::remove_if(names.begin(), names.end(), [](const QString& n) { return !isDevice(n); }),
+                names.end());
+    return names;
 }
 
 // ---- connection manager

@@ -109,10 +109,14 @@ TEST(MidiConnectionManager, ReceivesAJackPlayersCommandsInOrderAndSeesItCloseAnd
     Received received;
     MidiConnectionManager manager("Trevalune test", received.handler());
 
+    // The loop-back port is no device; it opens first, so it is there by the
+    // time the player is seen.
+    TestPlayer through("Midi Through");
     TestPlayer player("midi-test-player");
-    ASSERT_TRUE(player.isOpen()) << "no JACK test server";
+    ASSERT_TRUE(player.isOpen() && through.isOpen()) << "no JACK test server";
     const QString port = player.portName();
     ASSERT_TRUE(waitUntil([&] { return lists(manager, port); }, 10000)) << "the player never appeared";
+    EXPECT_EQ(manager.connectedDevices().size(), 1u);
 
     // An input there already is connected before the manager is made.
     {
