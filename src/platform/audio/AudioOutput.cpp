@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -276,7 +278,18 @@ std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
 
 JackAudioOutput::~JackAudioOutput() {
     stop();
-    if (client_) jack_client_close(static_cast<jack_client_t*>(client_));
+    if (!client_) return;
+    // libjack's close has been seen to stall on a lock of its own on a
+    // loaded machine; quitting must not stall with it. The close runs on a
+    // thread of its own, and after a few seconds the client is left to it.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    std::thread([client = static_cast<jack_client_t*>(client_), closed] {
+        jack_client_close(client);
+        closed->set_value();
+    }).detach();
+    if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
+        qWarning("The JACK client did not close in time; it is left behind.");
 }
 
 QString JackAudioOutput::clientName() const {
