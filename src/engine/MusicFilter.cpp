@@ -8,6 +8,9 @@
 #include "platform/media/ProcessingTap.h"
 #include "platform/units/Unit.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <thread>
 
 namespace {
@@ -35,6 +38,17 @@ MusicFilter::~MusicFilter() {
     if (auto* context = contextOfTap(tap_.lock().get())) detachTap(context);
     releasePluginUnitsAndContexts();
     NotificationCenter::defaultCenter().removeObserver(this);
+    // The plug-in pop-up and check box belong to this track alone, whether
+    // the popover holds them at the moment or nothing does.
+    // (Once the application object is gone no widget may be touched.)
+    if (QCoreApplication::instance())
+        for (QPointer<QWidget>* control : {&pluginsPopUpButton, &pluginsCheckButton})
+            if (QWidget* w = control->data()) {
+                if (w->thread() == QThread::currentThread())
+                    delete w;
+                else
+                    w->deleteLater();
+            }
 }
 
 // ---------------------------------------------------------------------------

@@ -167,4 +167,21 @@ TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {
     EXPECT_FALSE(c->automation.hasToShowNotesView);
 }
 
+// A track's pop-up and check box go with the track, whether they are loose
+// or placed in the popover at the time.
+TEST_F(TrackPluginsTest, ThePluginControlsGoWithTheirTrack) {
+    for (bool inPopover : {false, true}) {
+        SCOPED_TRACE(inPopover);
+        auto other = MusicFilter::filterWithName(QStringLiteral("MusicFilter"));
+        c->createPopUpButtonForFilter(other.get());
+        QPointer<QWidget> popUp = other->pluginsPopUpButton, box = other->pluginsCheckButton;
+        ASSERT_TRUE(popUp && box);
+        if (inPopover)
+            for (QWidget* w : {popUp.data(), box.data()}) w->setParent(c->audioUnitsPopover()->audioUnitsView);
+        other.reset();
+        EXPECT_TRUE(popUp.isNull());
+        EXPECT_TRUE(box.isNull());
+    }
+}
+
 }  // namespace
