@@ -56,6 +56,7 @@ namespace units {
 struct AudioUnitBundleRecord;
 }
 class AudioUnitsPopover;
+class EmptyTrackPopover;
 class QAbstractButton;
 class QFileDialog;
 class QTimer;
@@ -954,6 +955,26 @@ public:
     void registerZoomUndo(double zoom);
     // Connects the zoom slider's press, moves and release.
     void connectZoomSlider();
+
+    // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
+    struct SilentTrackState {
+        QPointer<EmptyTrackPopover> showEmptyTrackPopover;
+        // The length accepted at the last request, applied when its track's
+        // player item is ready.
+        double requestedDuration = 60.0;
+    } silentTracks;
+    EmptyTrackPopover* emptyTrackPopover();
+    NumberTextField* emptyTrackDurationTextField();
+    void showEmptyTrackPopoverFrom();
+    void addEmptyTrackFrom();
+    // Brings the last track, when it is a silent one, to the requested length.
+    void addRemoveDurationToEmptyTrack();
+    // The selected track's range edits, one undo step each: silence of
+    // `duration` seconds inserted at `insertionTime` on the timeline, or the
+    // range selected on its lane removed; the lane follows the new length.
+    bool pasteSelectionEmptyInFilterFrom(QObject* sender, double insertionTime, double duration,
+                                         bool updateAudioPlayer);
+    bool menuRemoveSelection(QObject* sender, bool updateAudioPlayer);
 
 signals:
     // The playing state changed ("playerStateChanged").

@@ -2,6 +2,7 @@
 // field follows, and the enabled state they share.
 #include "app/AudioController.h"
 
+#include "views/EmptyTrackPopover.h"
 #include "views/FloatSlider.h"
 #include "views/NumberTextField.h"
 
@@ -31,7 +32,10 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
     // The preferences' length fields are reached with the mouse only.
     const bool preferencesField = field == preferences.textFieldPreferencesDurationMinutes ||
                                   field == preferences.textFieldPreferencesDurationSeconds;
-    field->setFocusPolicy(preferencesField ? Qt::ClickFocus : Qt::StrongFocus);
+    // So is the silent-track length, which stays usable while nothing plays.
+    const bool silentTrackField =
+        silentTracks.showEmptyTrackPopover && field == silentTracks.showEmptyTrackPopover->durationField;
+    field->setFocusPolicy(preferencesField || silentTrackField ? Qt::ClickFocus : Qt::StrongFocus);
 
     field->setAlignment(Qt::AlignCenter);
     field->setStyleSheet(QStringLiteral(
@@ -45,7 +49,7 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
     field->setGraphicsEffect(shadow);
 
     const bool durationField = field == ui.textFieldDurationMinutes ||
-                               field == ui.textFieldDurationSeconds || preferencesField;
+                               field == ui.textFieldDurationSeconds || preferencesField || silentTrackField;
     if (!durationField) bindEnabledObject(field);
 
     if (control) {

@@ -36,6 +36,10 @@ void installTrackListCommands(AudioController* c) {
     QAction* close = file->addAction(QStringLiteral("Close Composition"));
     close->setObjectName(QStringLiteral("closeCompositionAction"));
     QObject::connect(close, &QAction::triggered, c, [c] { c->closeCompositionFrom(true); });
+    // The silent-track popover, below the position slider.
+    QAction* silent = file->addAction(QStringLiteral("Add Silent Track…"));
+    silent->setObjectName(QStringLiteral("showEmptyTrackPopoverAction"));
+    QObject::connect(silent, &QAction::triggered, c, &AudioController::showEmptyTrackPopoverFrom);
 
     QMenu* track = menuTitled(bar, QStringLiteral("Track"), QStringLiteral("Controls"));
     QAction* duplicate = track->addAction(QStringLiteral("Duplicate track"));

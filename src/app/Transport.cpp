@@ -91,6 +91,11 @@ void AudioController::observePlayerItemStatus(int status) {
         MainQueue::async([self] {
             if (self) self->resetTrackMeters();
         });
+        // A silent track asked for takes its length now that it plays.
+        if (shell.shouldUpdateEmptyTrackDuration)
+            MainQueue::async([self] {
+                if (self) self->addRemoveDurationToEmptyTrack();
+            });
         shell.shouldUpdateEmptyTrackDuration = false;
         return;
     }
