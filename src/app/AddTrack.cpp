@@ -442,6 +442,7 @@ AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 inde
         track.audioDurationInPercent = r.width() / lane->width();
     }
     track.audioDrawingView = lane;
+    installLaneContextMenu(lane);
 
     lane->viewAcceptsMouseEvents = false;
     area->setViewAcceptsMouseEvents(false);

@@ -57,6 +57,8 @@ struct AudioUnitBundleRecord;
 }
 class AudioUnitsPopover;
 class EmptyTrackPopover;
+class PlayerView;
+class VideoFrames;
 class QAbstractButton;
 class QFileDialog;
 class QTimer;
@@ -955,6 +957,30 @@ public:
     void registerZoomUndo(double zoom);
     // Connects the zoom slider's press, moves and release.
     void connectZoomSlider();
+
+    // ---- Panels and video windows (app/VideoWindows.cpp) --------------------------------
+    struct VideoWindowState {
+        QPointer<PlayerView> playerView;  // in the composition window
+        // The player layer: while it has the player, the picture of the
+        // player's item is decoded for the current time and shown in
+        // `playerView`; playback never waits for it.
+        bool playerLayerHasPlayer = false;
+        std::shared_ptr<VideoFrames> playerLayerFrames;
+        QPointer<QTimer> playerLayerTimer;
+    } videoWindows;
+    // "<title> - HH:mm:ss" with the composition's length, the title being
+    // the export title, else the project's name, else "Untitled Composition".
+    QString compositionWindowTitle() const;
+    QWidget* compositionWindow();
+    // The window showing the picture of the track at `index` with the whole
+    // mix; an index outside the track list is ignored.
+    void showCompositionWindow(quint64 index);
+    // A new player item holding the track's picture beside the mix.
+    void updatePlayerWithVideoTrack(quint64 index);
+    void resetPlayerLayer();
+    void showEditorWindowFrom();
+    // The lane's context menu: "Show video track" for a track with a picture.
+    void installLaneContextMenu(AudioDrawingView* lane);
 
     // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
     struct SilentTrackState {

@@ -11,13 +11,6 @@
 
 #include <cstring>
 
-void AudioController::showPlayerWindow() {
-    if (!miniPlayer.playerWindow) return;
-    miniPlayer.playerWindow->show();
-    miniPlayer.playerWindow->raise();
-    miniPlayer.playerWindow->activateWindow();
-}
-
 // Saving a project is not built yet: with tracks there is nothing that can
 // write it, so the save ends unsaved; with no tracks there is nothing to save.
 void AudioController::saveProjectFrom() { saveDidEnd(trackCount() == 0); }

@@ -48,3 +48,41 @@ void TailTruncatingLabel::paintEvent(QPaintEvent*) {
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shownText(),
                           foregroundRole());
 }
+
+// ---- PlayerView ------------------------------------------------------------------------
+
+PlayerView::PlayerView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PlayerView::setFrame(const QImage& frame) {
+    frame_ = frame;
+    update();
+}
+
+void PlayerView::setLayerInstalled(bool installed) {
+    layerInstalled_ = installed;
+    if (!installed) frame_ = QImage();
+    update();
+}
+
+QRect PlayerView::frameRect() const {
+    if (frame_.isNull()) return {};
+    const QSize fitted = frame_.size().scaled(size(), Qt::KeepAspectRatio);
+    return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+void PlayerView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(30, 28, 30));
+    if (!layerInstalled_ || frame_.isNull()) return;
+    const QRect r = frameRect();
+    // The shadow: black, no offset, radius 3, fading outwards.
+    p.setPen(Qt::NoPen);
+    for (int i = 3; i >= 1; --i) {
+        p.setBrush(QColor(0, 0, 0, 255 / (i + 1)));
+        p.drawRect(r.adjusted(-i, -i, i, i));
+    }
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(r, frame_);
+}

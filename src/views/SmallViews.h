@@ -41,11 +41,27 @@ protected:
     void paintEvent(QPaintEvent*) override;
 };
 
-// The view the composition window shows video in; draws nothing of its own.
+// The view the composition window shows video in: the current frame fitted
+// into its bounds with its shape kept, centred on the window's dark grey, with a black shadow
+// of radius 3 around the picture while a player layer is set.
 class PlayerView : public QWidget {
     Q_OBJECT
 public:
-    explicit PlayerView(QWidget* parent = nullptr) : QWidget(parent) {}
+    explicit PlayerView(QWidget* parent = nullptr);
+    void setFrame(const QImage& frame);
+    const QImage& frame() const { return frame_; }
+    // Whether a player layer is installed (with its shadow); off, nothing is drawn.
+    void setLayerInstalled(bool installed);
+    bool layerInstalled() const { return layerInstalled_; }
+    // Where the frame is drawn: aspect-fit in the bounds.
+    QRect frameRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage frame_;
+    bool layerInstalled_ = false;
 };
 
 // A window for sheets and progress that becomes key and main even without a

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/core/MediaTime.h"
+
+#include <QImage>
+#include <QSize>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class Composition;
+
+// The picture of a composition's first video track, decoded on a worker
+// thread. Requests never wait: the newest one replaces any request that has
+// not started yet, so a slow decode drops frames rather than falling behind.
+// Frames arrive on the main thread through `frameReady`.
+class VideoFrames : public std::enable_shared_from_this<VideoFrames> {
+public:
+    // Pictures larger than `maximumSize` are scaled down to it, keeping their shape.
+    static std::shared_ptr<VideoFrames> create(std::shared_ptr<const Composition> composition,
+                                               const QSize& maximumSize = {});
+    ~VideoFrames();
+
+    bool hasVideo() const { return videoTrackID_ != 0; }
+    const Composition* composition() const { return composition_.get(); }
+
+    // Decodes the frame for composition time `time` on the worker thread.
+    // The same time as the frame last asked for is not decoded again.
+    void requestFrame(const MediaTime& time);
+    // Called on the main thread with each decoded frame; a null image where
+    // the video track holds no picture at that time.
+    std::function<void(const QImage& image, const MediaTime& time)> frameReady;
+
+    // The frame for `time`, decoded on the calling thread.
+    QImage frameAt(const MediaTime& time);
+
+    // Requests replaced before their decode started, and frames delivered.
+    uint64_t droppedFrames() const { return dropped_.load(); }
+    uint64_t deliveredFrames() const { return delivered_.load(); }
+
+private:
+    VideoFrames(std::shared_ptr<const Composition> composition, const QSize& maximumSize);
+    void runWorker();
+
+    struct Decoders;
+    std::shared_ptr<const Composition> composition_;
+    int32_t videoTrackID_ = 0;
+    QSize maximumSize_;
+    std::unique_ptr<Decoders> decoders_;  // the worker's, one at a time
+
+    std::mutex mutex_;  // guards the three below
+    std::optional<MediaTime> pending_;
+    std::optional<MediaTime> lastRequested_;
+    bool working_ = false;
+    std::atomic<uint64_t> dropped_{0}, delivered_{0};
+};
