@@ -18,6 +18,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 
 #include <algorithm>
 #include <cmath>
@@ -53,6 +54,13 @@ TrackLengthState stateOf(const MusicFilter& track, const AudioDrawingView& lane)
     return s;
 }
 
+// The track's "used / whole" length under its thumbnail.
+void showTrackLength(AudioController& c, MusicFilter& track) {
+    const double C = c.compositionDuration().seconds(), D = track.durationInSeconds;
+    if (auto* label = qobject_cast<QLabel*>(track.audioTimeLabel.data()))
+        label->setText(AudioController::trackTimeText(std::min(C, D), D));
+}
+
 void applyState(MusicFilter& track, AudioDrawingView& lane, const TrackLengthState& s) {
     track.indexOfUpdatedTrack = s.versionIndex;
     track.setCurrentTimeRange(s.range);
@@ -82,6 +90,7 @@ void restoreTrackLength(AudioController& c, const std::weak_ptr<MusicFilter>& we
         if (self) restoreTrackLength(*self, weak, now);
     });
     applyState(*track, *lane, state);
+    showTrackLength(c, *track);
     c.updatePlayerWithNewTrackSettings(track.get());
 }
 
@@ -188,6 +197,7 @@ void layOutForVersion(AudioController& c, MusicFilter& track, AudioDrawingView& 
     track.audioOriginInPercent = 0;
     track.audioDurationInPercent = width > 0 ? visible / width : 1.0;
     lane.update();
+    showTrackLength(c, track);
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ TEST_F(SilentTracksTest, RequestsGiveTracksOfTheAskedLengthAndRate) {
                   mediaresources::emptyTrackFileName(k.rate));
         EXPECT_EQ(t->audioTrackSampleRate, k.rate);
         EXPECT_NEAR(t->audioDuration().seconds(), k.length, 0.05);
+        EXPECT_EQ(text(t->audioTimeLabel), AudioController::trackTimeText(k.length, k.length));
         // The addition is one step, a fitting one more.
         EXPECT_EQ(c->undoManager()->undoCount(), undoSteps + (k.length == 60 ? 1 : 2));
     }
@@ -105,6 +106,7 @@ TEST_F(SilentTracksTest, TheFittingIsRenderedAndUndoneInOneStep) {
     EXPECT_NEAR(laidOutSeconds(*t), 60, 0.05);
     EXPECT_NEAR(double(renderedLeft().size()) / 44100, 60.0, 0.05);
     EXPECT_NEAR(double(l->width()) / fittedWidth, 60.0, 1.0);
+    EXPECT_EQ(text(t->audioTimeLabel), AudioController::trackTimeText(60, 60));
     ASSERT_EQ(tracks().size(), 1u);
 
     redo();
