@@ -13,6 +13,7 @@
 #include "platform/media/VideoFrames.h"
 #include "views/AudioDrawingView.h"
 #include "views/ExportViews.h"
+#include "views/LineView.h"
 #include "views/SmallViews.h"
 
 #include <QFileInfo>
@@ -103,8 +104,9 @@ void AudioController::showCompositionWindow(quint64 index) {
         timer->setInterval(kLayerIntervalMs);
         QPointer<AudioController> self(this);
         connect(timer, &QTimer::timeout, this, [self] {
+            // Nothing is decoded while the window is closed.
             if (!self || !self->videoWindows.playerLayerHasPlayer || !self->audioPlayer ||
-                !self->videoWindows.playerView)
+                !self->videoWindows.playerView || !self->videoWindows.playerView->isVisible())
                 return;
             PlayerItem* item = self->audioPlayer->currentItem();
             std::shared_ptr<const Composition> composition = item ? item->asset() : nullptr;
@@ -188,22 +190,50 @@ void AudioController::showEditorWindowFrom() {
     window->activateWindow();
 }
 
+namespace {
+
+// "Show video track" for the lane's track when its source has a picture.
+void popUpLaneMenu(AudioController& c, AudioDrawingView* lane, const QPoint& globalPos) {
+    quint64 index = kNoIndex;
+    for (int i = 0; i < c.trackCount(); ++i)
+        if (AudioController::trackLaneOf(c.trackAt(quint64(i))) == lane) index = quint64(i);
+    MusicFilter* track = c.trackAt(index);
+    if (!track || !videoTrackOf(*track)) return;
+    QMenu menu(lane);
+    QAction* show = menu.addAction(QStringLiteral("Show video track"));
+    show->setData(QVariant::fromValue(index));
+    QPointer<AudioController> self(&c);
+    QObject::connect(show, &QAction::triggered, &c, [self, index] {
+        if (self) self->showCompositionWindow(index);
+    });
+    menu.exec(globalPos);
+}
+
+}  // namespace
+
 void AudioController::installLaneContextMenu(AudioDrawingView* lane) {
     if (!lane) return;
     lane->setContextMenuPolicy(Qt::CustomContextMenu);
     QPointer<AudioDrawingView> weakLane(lane);
     connect(lane, &QWidget::customContextMenuRequested, this, [this, weakLane](const QPoint& at) {
-        if (!weakLane) return;
-        // The lane's track, by its lane.
-        quint64 index = kNoIndex;
-        for (int i = 0; i < trackCount(); ++i)
-            if (trackLaneOf(trackAt(quint64(i))) == weakLane) index = quint64(i);
-        MusicFilter* track = trackAt(index);
-        if (!track || !videoTrackOf(*track)) return;
-        QMenu menu(weakLane);
-        QAction* show = menu.addAction(QStringLiteral("Show video track"));
-        show->setData(QVariant::fromValue(index));
-        connect(show, &QAction::triggered, this, [this, index] { showCompositionWindow(index); });
-        menu.exec(weakLane->mapToGlobal(at));
+        if (weakLane) popUpLaneMenu(*this, weakLane, weakLane->mapToGlobal(at));
     });
+    // The ruler layer lies over the lanes: its menu requests go to the lane
+    // whose region is under the pointer.
+    if (QWidget* layer = ui.lineView; layer && !layer->property("laneMenus").toBool()) {
+        layer->setProperty("laneMenus", true);
+        layer->setContextMenuPolicy(Qt::CustomContextMenu);
+        QPointer<QWidget> weakLayer(layer);
+        connect(layer, &QWidget::customContextMenuRequested, this, [this, weakLayer](const QPoint& at) {
+            if (!weakLayer) return;
+            const QPoint global = weakLayer->mapToGlobal(at);
+            for (int i = 0; i < trackCount(); ++i) {
+                AudioDrawingView* l = trackLaneOf(trackAt(quint64(i)));
+                if (l && !l->drawingBezierPath.isEmpty() && l->drawingBezierPath.contains(l->mapFromGlobal(global))) {
+                    popUpLaneMenu(*this, l, global);
+                    return;
+                }
+            }
+        });
+    }
 }
