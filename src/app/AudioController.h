@@ -173,6 +173,8 @@ public:
             QPointer<FloatSlider> control;
         };
         std::optional<MovingPoint> filterMovingPoint;
+        // The key point an open lane menu highlights.
+        std::optional<HighlightedKeyPointRecord> tempHighlightedKeyTime;
         // Set while an effect control changes during playback: no entry applies.
         std::atomic<bool> pauseUpdateSelectionParameters{false};
         // The effect settings bound to time ranges, by track identifier.
@@ -725,6 +727,14 @@ public:
     // What the lanes draw of them.
     QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const override;
     quint64 laneHighlightedSelectionParameter() const override { return automation.tempIndexOfSelectedParameter; }
+    // What the lanes draw of the curves (automation/LaneCurves.cpp).
+    const TrackCurves* laneRecordedCurves(const MusicFilter& track) const override;
+    std::pair<double, double> laneValueRange(const QString& key) const override;
+    std::optional<AudioDrawingViewOwner::MovingPoint> laneMovingPoint() const override;
+    std::optional<HighlightedKeyPointRecord> laneHighlightedKeyPoint() const override {
+        return automation.tempHighlightedKeyTime;
+    }
+    QString laneMovingSliderKey() const override { return automation.filterMovingSliderKey; }
     // The window of a track's entry on the timeline, in seconds.
     static std::pair<double, double> selectionWindowOf(const MusicFilter& track, double start, double end);
 

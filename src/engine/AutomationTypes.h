@@ -56,6 +56,16 @@ struct TrackAutomation {
     uint32_t automatedInputs = 0;
 };
 
+// A key point shown highlighted or moving in a lane: its time on the
+// composition timeline in seconds, its value, and the value range that
+// places it (the range travels with the point).
+struct HighlightedKeyPointRecord {
+    double time = 0;
+    double value = 0;
+    double minValue = 0;
+    double maxValue = 0;
+};
+
 // The automation store's shapes: a curve's points, one track's curves by
 // input key ("inputAudioMix" ...), every track's by its identifierOfFilter.
 using KeyPointCurve = std::vector<KeyPoint>;

@@ -10,7 +10,9 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -18,6 +20,61 @@ const QColor kAmber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
 const QColor kBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f);
 const QColor kGreen = QColor::fromRgbF(0.812f, 0.99f, 0.294f);
 const QColor kRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f);
+const QColor kTranslucentBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f, 0.8f);
+const QColor kFilterRed = QColor::fromRgbF(0.941f, 0.118f, 0.22f);
+const QColor kDeleteRed = QColor::fromRgbF(0.942f, 0.153f, 0.218f);
+const QColor kGold = QColor::fromRgbF(1.0f, 0.772f, 0.19f);
+
+// One input a lane's curve shows, with the labels of its range.
+struct CurveKey {
+    const char* key;
+    const char* maximumLabel;
+    const char* minimumLabel;
+};
+// The curves a track can show (its showParameterCurve, from 1): one or two
+// inputs each, drawn in this order, and the curve's title.
+struct CurveEntry {
+    std::array<CurveKey, 2> keys;
+    int keyCount;
+    const char* title;
+    bool isFilter;  // drawn in the filter colour in the selected lane
+};
+const std::array<CurveEntry, 9> kCurves = {{
+    {{{{"inputAudioMix", "VOLUME MAX: %ld %%", "VOLUME MIN: %ld %%"}}}, 1, "AUDIO MIX", false},
+    {{{{"inputChannelMix", "CHANNEL (R): %ld", "CHANNEL (L): %ld"}}}, 1, "CHANNEL MIX", false},
+    {{{{"inputGlobalGain", "EQ GAIN MAX: +%ld dB", "EQ GAIN MIN: %ld dB"}}}, 1, "EQ GAIN", false},
+    {{{{"inputPitch", "PITCH MAX: %ld", "PITCH MIN: %ld"}}}, 1, "PITCH", false},
+    {{{{"inputReverbWetDryMix", "REVERB MAX: %ld", "REVERB MIN: %ld"},
+       {"inputReverbSmallLargeMix", "AMBIENCE MAX: %ld", "AMBIENCE MIN: %ld"}}},
+     2, "REVERB & AMBIENCE", false},
+    {{{{"inputLowShelfGain", "BASS BOOST MAX: %ld dB", "BASS BOOST MIN: %ld dB"},
+       {"inputLowShelfCutoff", "BASS (CUTOFF) MAX: %ld Hz", "BASS (CUTOFF) MIN: %ld Hz"}}},
+     2, "BASS BOOST", false},
+    {{{{"inputLowPassCutoff", "LP (CUTOFF) MAX: %ld Hz", "LP (CUTOFF) MIN: %ld Hz"},
+       {"inputLowPassResonance", "LP (RESONANCE) MAX: %ld dB", "LP (RESONANCE) MIN: %ld dB"}}},
+     2, "LOW PASS", true},
+    {{{{"inputHighPassCutoff", "HP (CUTOFF) MAX: %ld Hz", "HP (CUTOFF) MIN: %ld Hz"},
+       {"inputHighPassResonance", "HP (RESONANCE) MAX: %ld dB", "HP (RESONANCE) MIN: %ld dB"}}},
+     2, "HIGH PASS", true},
+    {{{{"inputBandPassCenterFrequency", "BP (CENTER) MAX: %ld Hz", "BP (CENTER) MIN: %ld Hz"},
+       {"inputBandPassBandwidth", "BP (BANDWIDTH) MAX: %ld", "BP (BANDWIDTH) MIN: %ld"}}},
+     2, "BAND PASS", true},
+}};
+
+// A range label's number: the limit truncated toward zero; the level's is
+// shown in percent of that whole number.
+QString rangeLabel(const char* format, const char* key, double limit) {
+    long n = long(std::trunc(limit));
+    if (std::strcmp(key, "inputAudioMix") == 0) n *= 100;
+    return QString::asprintf(format, n);
+}
+
+QPen curvePen(const QColor& c) {
+    QPen pen(c, 2.0 / AudioDrawingView::pixelScaling());
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    return pen;
+}
 
 QColor withAlpha(QColor c, double a) {
     c.setAlphaF(float(a));
@@ -104,15 +161,10 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
 
     drawWaveform(painter, event->rect(), *t);
     drawSelections(painter, *t, selected);
-
-    // The region's outline: the used part of the file.
-    if (!drawingBezierPath.isEmpty()) {
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        QPen pen(withAlpha(t->trackColor(), selected ? 1.0 : 0.6), 3.0 / pixelScaling());
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(drawingBezierPath);
-    }
+    drawCurves(painter, *t, selected);
+    painter.save();
+    drawOutlineAndFades(painter, selected);
+    painter.restore();
 
     // The waveform still being computed: its progress over the region.
     if (loadingProgress >= 0) {
@@ -271,5 +323,176 @@ void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, b
             painter.drawText(QRectF(hi - 48, R.y() + 10, 100, 20),
                              QString::asprintf("%.2f s", secondsAt(hi)));
         }
+    }
+}
+
+// The curve of the effect the track shows, its highlighted points and, while
+// it records, the range of the control being moved. Lane coordinates have y
+// up; the widget's go down.
+void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool selected) {
+    if (t.showParameterCurve < 1 || t.showParameterCurve > kCurves.size() || drawingBezierPath.isEmpty()) return;
+    const auto* owner = audioView ? dynamic_cast<const AudioDrawingViewOwner*>(audioView->audioController) : nullptr;
+    if (!owner) return;
+    const CurveEntry& entry = kCurves[t.showParameterCurve - 1];
+
+    const double H = height(), W = width();
+    const QRectF region = drawingBezierPath.boundingRect();
+    const double Rw = region.width(), Rh = region.height();
+    const double Ry = H - (region.y() + region.height());
+    // A track of no length (or no speed) has no time to place a point at.
+    const double speed = t.value(EffectInput::Speed);
+    const double span = speed > 0 ? t.durationInSeconds / speed : 0.0;
+    if (!(span > 0) || !std::isfinite(span) || !(W > 0)) return;
+    const double shift = t.animationStart().seconds() - t.currentTimeRange().start.seconds() / speed;
+    auto xAt = [&](double time) { return std::max(0.0, time - shift) / span * W; };
+    // A value's height in the lane, from the range's minimum at Ry * 1.5 to
+    // its maximum at Ry * 0.5 + Rh.
+    auto yAt = [&](double value, double lo, double hi) { return Ry + Ry / 2 + (value - lo) / (hi - lo) * (Rh - Ry); };
+    auto at = [&](double x, double y) { return QPointF(x, H - y); };
+    auto textRect = [&](double x, double y, double w, double h) { return QRectF(x, H - y - h, w, h); };
+    auto dot = [&](double x, double y, double radius, const QColor& c) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(c);
+        painter.drawEllipse(at(x, y), radius, radius);
+    };
+    const QFont font = systemFont(11);
+    auto label = [&](const QRectF& r, const QColor& c, const QString& text) {
+        painter.setPen(c);
+        painter.setFont(font);
+        painter.drawText(r, Qt::AlignLeft | Qt::AlignTop, text);
+    };
+    // A large dot with its value label beside it.
+    auto highlighted = [&](const HighlightedKeyPointRecord& p, const QColor& c, bool withLabel) {
+        if (p.maxValue == p.minValue) return;
+        const double x = xAt(p.time), y = yAt(p.value, p.minValue, p.maxValue);
+        dot(x, y, 5, c);
+        if (withLabel) label(textRect(x + 10, y - 13, 100, 20), Qt::white, QString::asprintf("%.3f", p.value));
+    };
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const std::optional<AudioDrawingViewOwner::MovingPoint> moving = owner->laneMovingPoint();
+    const TrackCurves* curves = owner->laneRecordedCurves(t);
+    std::array<std::pair<double, double>, 2> ranges{};
+    for (int k = 0; k < entry.keyCount; ++k) ranges[size_t(k)] = owner->laneValueRange(QString::fromLatin1(entry.keys[size_t(k)].key));
+
+    if (curves) {
+        for (int k = 0; k < entry.keyCount; ++k) {
+            const auto found = curves->find(QString::fromLatin1(entry.keys[size_t(k)].key));
+            const auto [lo, hi] = ranges[size_t(k)];
+            // A control without a range places no value.
+            if (found == curves->end() || lo == hi) continue;
+            const KeyPointCurve& points = found->second;
+            const QColor c = selected ? (entry.isFilter ? kFilterRed : kBlue) : kAmber;
+            QPainterPath path;
+            const size_t n = points.size();
+            auto xy = [&](size_t i) { return std::pair{xAt(points[i].time), yAt(points[i].value, lo, hi)}; };
+            auto lineTo = [&](double x, double y) { path.lineTo(at(x, y)); };
+            auto smallDot = [&](double x, double y) { dot(x, y, 2, c); };
+            if (n > 0 && t.typeOfRecordedCurve == uint64_t(CurveStyle::Step)) {
+                // Each value holds until the next point's time, then jumps.
+                const auto [x0, y0] = xy(0);
+                path.moveTo(at(0, y0));
+                if (n == 1) {
+                    lineTo(W, y0);
+                    smallDot(0, y0);
+                    smallDot(W, y0);
+                } else {
+                    if (x0 > 0) lineTo(x0, y0);
+                    smallDot(0, y0);
+                    for (size_t i = 0; i + 1 < n; ++i) {
+                        const auto [xi, yi] = xy(i);
+                        const auto [xn, yn] = xy(i + 1);
+                        (void)xi;
+                        lineTo(xn, yi);
+                        lineTo(xn, yn);
+                        if (points[i + 1].flag) smallDot(xn, yn);
+                    }
+                    const auto [xl, yl] = xy(n - 1);
+                    (void)xl;
+                    lineTo(W, yl);
+                    smallDot(W, yl);
+                }
+            } else if (n > 0 && t.typeOfRecordedCurve == uint64_t(CurveStyle::Linear)) {
+                // Straight from each point to the next.
+                const auto [x0, y0] = xy(0);
+                if (x0 == 0) {
+                    path.moveTo(at(x0, y0));
+                    smallDot(x0, y0);
+                } else {
+                    path.moveTo(at(0, y0));
+                    lineTo(x0, y0);
+                    smallDot(0, y0);
+                    smallDot(x0, y0);
+                }
+                for (size_t i = 0; i + 1 < n; ++i) {
+                    const auto [xn, yn] = xy(i + 1);
+                    lineTo(xn, yn);
+                    if (points[i + 1].flag) smallDot(xn, yn);
+                }
+                const auto [xl, yl] = xy(n - 1);
+                (void)xl;
+                lineTo(W, yl);
+                smallDot(W, yl);
+            }
+            painter.setPen(curvePen(c));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(path);
+            // The title; a point being moved puts its range labels there.
+            if (!moving && Rw > 150.0) label(textRect(10, Ry + Rh - 25, 400, 20), kGold, QString::fromLatin1(entry.title));
+        }
+    }
+
+    // The point a control moves shows in the lane of the track it records,
+    // the selected one; a band of the equaliser only over the EQ gain curve.
+    if (moving && selected && (!moving->fromBandSlider || std::strcmp(entry.keys[0].key, "inputGlobalGain") == 0))
+        highlighted(moving->point, kTranslucentBlue, true);
+    if (const auto menuPoint = owner->laneHighlightedKeyPoint()) highlighted(*menuPoint, kAmber, true);
+    for (qsizetype i = 0; i < currentModifiedHighlightedKeyTimes.size(); ++i)
+        highlighted(currentModifiedHighlightedKeyTimes[i], isDeletingRecordedParameter ? kDeleteRed : kAmber,
+                    i + 1 == currentModifiedHighlightedKeyTimes.size());
+
+    // The range of the control recording this track's curve.
+    if (curves && t.isRecordingParameters == 1 && Rw > 204.0) {
+        const QString movingKey = owner->laneMovingSliderKey();
+        for (int k = 0; k < entry.keyCount; ++k) {
+            const CurveKey& key = entry.keys[size_t(k)];
+            const auto [lo, hi] = ranges[size_t(k)];
+            if (lo == hi || movingKey != QLatin1String(key.key) || !curves->count(movingKey)) continue;
+            label(textRect(10, Ry + Rh - 25, 400, 20), kGold, rangeLabel(key.maximumLabel, key.key, hi));
+            label(textRect(10, Ry - 1, 400, 20), kGold, rangeLabel(key.minimumLabel, key.key, lo));
+        }
+    }
+    painter.restore();
+}
+
+// The region's outline, which then clips the fade lines to the region.
+void AudioDrawingView::drawOutlineAndFades(QPainter& painter, bool selected) {
+    const QRectF region = drawingBezierPath.boundingRect();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    if (!drawingBezierPath.isEmpty() && region.width() > 3.0) {
+        painter.setPen(curvePen(tempStrokeForDragDrop ? kGreen : selected ? kBlue : kAmber));
+        painter.drawPath(drawingBezierPath);
+        painter.setClipPath(drawingBezierPath, Qt::IntersectClip);
+    }
+    // The fades run from the region's bottom corners towards its top, in
+    // lane coordinates (y up).
+    const double H = height();
+    const double Rx = region.x(), Rw = region.width(), Rh = region.height();
+    const double Ry = drawingBezierPath.isEmpty() ? 0.0 : H - (region.y() + region.height());
+    painter.setTransform(QTransform(1, 0, 0, -1, 0, H), true);
+    painter.setPen(curvePen(selected ? kBlue : kAmber));
+    if (fadeInPercent > 0) {
+        fadeInBezierPath = QPainterPath();
+        fadeInBezierPath.moveTo(Rx, Ry);
+        fadeInBezierPath.lineTo(Rx + Rw * fadeInPercent / 100, Ry + Rh);
+        painter.drawPath(fadeInBezierPath);
+    }
+    if (fadeOutPercent > 0) {
+        fadeOutBezierPath = QPainterPath();
+        fadeOutBezierPath.moveTo(Rx + Rw, Ry);
+        fadeOutBezierPath.lineTo(Rx + Rw - Rw * fadeOutPercent / 100, Ry + Rh);
+        painter.drawPath(fadeOutBezierPath);
     }
 }

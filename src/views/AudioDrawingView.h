@@ -8,6 +8,11 @@
 #include <QString>
 #include <QWidget>
 
+#include "engine/AutomationTypes.h"
+
+#include <optional>
+#include <utility>
+
 class AudioView;
 class MusicFilter;
 
@@ -25,13 +30,33 @@ public:
     virtual QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const = 0;
     // The index of the range whose menu item is highlighted; another value for none.
     virtual quint64 laneHighlightedSelectionParameter() const = 0;
+
+    // The track's curves the lane shows: the working store's entry while the
+    // track's needsUpdateParametersWithTempDictionary is set, else the
+    // committed one; null when that store has no entry for the track. Valid
+    // until the stores change (the lane reads it within one drawing pass).
+    virtual const TrackCurves* laneRecordedCurves(const MusicFilter& track) const = 0;
+    // The minimum and maximum of the control that records `key`.
+    virtual std::pair<double, double> laneValueRange(const QString& key) const = 0;
+    // The point an effect control is moving while it records; `fromBandSlider`
+    // when that control is one of the equaliser's ten bands.
+    struct MovingPoint {
+        HighlightedKeyPointRecord point;
+        bool fromBandSlider = false;
+    };
+    virtual std::optional<MovingPoint> laneMovingPoint() const = 0;
+    // The key point an open menu highlights.
+    virtual std::optional<HighlightedKeyPointRecord> laneHighlightedKeyPoint() const = 0;
+    // The input key of the control being moved; empty for none.
+    virtual QString laneMovingSliderKey() const = 0;
 };
 
 // The lane of one track in the track area: 200 points high, as wide as the
 // whole source file at the current zoom and speed. The trimmed region
 // (`drawingBezierPath`) is the used part of the file. It draws the track's
 // waveform picture tinted in the track's colour, the pasted ranges and the
-// time selections, and the region's outline; while the waveform is still
+// time selections, the automation curve the track shows with its highlighted
+// points, the region's outline and the fade lines; while the waveform is still
 // being computed it shows the progress instead.
 class AudioDrawingView : public QWidget {
     Q_OBJECT
@@ -47,6 +72,14 @@ public:
     QRect oldBounds;
     double viewWidthRatioAtOneSpeed = 1.0;
     double fadeInPercent = 0, fadeOutPercent = 0;
+    // The fade lines last drawn, in lane coordinates (y up).
+    QPainterPath fadeInBezierPath, fadeOutBezierPath;
+    // The key points being edited, the last one with its value label; they
+    // show in the deleting colour while isDeletingRecordedParameter is set.
+    QList<HighlightedKeyPointRecord> currentModifiedHighlightedKeyTimes;
+    bool isDeletingRecordedParameter = false;
+    // The lane is the target row of a dragged selection.
+    bool tempStrokeForDragDrop = false;
     QList<SelectionPathRecord> selectionPaths;
     QList<SelectionPasteRecord> selectionPastes;
     bool showSelectionInfo = false;
@@ -74,4 +107,6 @@ protected:
 private:
     void drawWaveform(QPainter& painter, const QRect& dirty, const MusicFilter& track);
     void drawSelections(QPainter& painter, const MusicFilter& track, bool selected);
+    void drawCurves(QPainter& painter, const MusicFilter& track, bool selected);
+    void drawOutlineAndFades(QPainter& painter, bool selected);
 };
