@@ -47,6 +47,10 @@ void AudioController::playerCurrentItemChanged() {
 }
 
 AudioController::~AudioController() {
+    // The tracks outlive this body (they go with the members below, after
+    // the panel's undo history): a track freeing its units must no longer
+    // reach for the panel.
+    unitPanels.contentFilter = nullptr;
     stopWatchingTrackArea();
     if (audioPlayer) {
         disconnect(audioPlayer.get(), nullptr, this, nullptr);
