@@ -5,6 +5,7 @@
 #include "engine/MusicFilter.h"
 #include "engine/TrackTapContext.h"
 #include "export/ExportSession.h"
+#include "platform/media/AssetReader.h"
 #include "views/ExportViews.h"
 
 #include <QLabel>
@@ -86,6 +87,23 @@ void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, fl
         context->contextFadeInDuration.store(context->contextFadeInDuration.load() * speed);
         context->contextFadeOutDuration.store(context->contextFadeOutDuration.load() * speed);
     }
+}
+
+std::shared_ptr<AssetReaderAudioMixOutput> addTapMixOutput(AssetReader& reader, int32_t trackID,
+                                                           std::shared_ptr<ProcessingTap> tap, double sampleRate) {
+    auto output = std::make_shared<AssetReaderAudioMixOutput>(std::vector<int32_t>{trackID},
+                                                              AssetReaderAudioMixOutput::Settings{sampleRate, 2});
+    auto parameters = std::make_shared<AudioMixInputParameters>();
+    parameters->setTrackID(trackID);
+    parameters->setAudioTapProcessor(std::move(tap));
+    parameters->setVolume(1.0f, MediaTime::zero());
+    auto mix = std::make_shared<AudioMix>();
+    mix->setInputParameters({parameters});
+    output->setAudioMix(mix);
+    output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
+    if (!reader.canAddOutput(output)) return nullptr;
+    reader.addOutput(output);
+    return output;
 }
 
 }  // namespace exportcontrol

@@ -6,8 +6,14 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+
+class AssetReader;
+class AssetReaderAudioMixOutput;
 class AudioController;
 class MusicFilter;
+class ProcessingTap;
 struct TrackTapContext;
 
 namespace exportcontrol {
@@ -36,5 +42,11 @@ bool isNormalSpeed(float speed);
 // at its own length (`usedSeconds`), unscaled, and at another speed with
 // its fades stretched to the time of the unscaled source. Null does nothing.
 void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, float speed);
+
+// Adds to `reader` the output that renders the composition track `trackID`
+// alone through a track's own `tap`, at full volume, in stereo at
+// `sampleRate`. Null when the reader cannot take it.
+std::shared_ptr<AssetReaderAudioMixOutput> addTapMixOutput(AssetReader& reader, int32_t trackID,
+                                                           std::shared_ptr<ProcessingTap> tap, double sampleRate);
 
 }  // namespace exportcontrol

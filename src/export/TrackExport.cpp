@@ -121,17 +121,8 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
     QString error;
     auto reader = AssetReader::create(composition, &error);
     if (!reader) return fail();
-    auto output = std::make_shared<AssetReaderAudioMixOutput>(
-        std::vector<int32_t>{target->trackID()}, AssetReaderAudioMixOutput::Settings{track->projectSampleRate, 2});
-    auto parameters = std::make_shared<AudioMixInputParameters>();
-    parameters->setTrackID(target->trackID());
-    parameters->setAudioTapProcessor(tap);
-    parameters->setVolume(1.0f, MediaTime::zero());
-    auto mix = std::make_shared<AudioMix>();
-    mix->setInputParameters({parameters});
-    output->setAudioMix(mix);
-    if (!reader->canAddOutput(output)) return fail();
-    reader->addOutput(output);
+    auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
+    if (!output) return fail();
 
     // The destination's title and artwork come with the final file.
     const MediaMetadata metadata = s.needsToCopyTempAudioFile

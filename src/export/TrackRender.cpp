@@ -48,18 +48,8 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
     if (!reader) return false;
     // The renderer converts the source to the export's rate; the file is
     // written at that rate.
-    auto output = std::make_shared<AssetReaderAudioMixOutput>(
-        std::vector<int32_t>{target->trackID()}, AssetReaderAudioMixOutput::Settings{track->projectSampleRate, 2});
-    auto parameters = std::make_shared<AudioMixInputParameters>();
-    parameters->setTrackID(target->trackID());
-    parameters->setAudioTapProcessor(tap);
-    parameters->setVolume(1.0f, MediaTime::zero());
-    auto mix = std::make_shared<AudioMix>();
-    mix->setInputParameters({parameters});
-    output->setAudioMix(mix);
-    output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
-    if (!reader->canAddOutput(output)) return false;
-    reader->addOutput(output);
+    auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
+    if (!output) return false;
 
     const QString path = exportrules::temporaryAudioFilePath(getAppTempPath(), track->playerAsset->path());
     auto writer = AudioFileWriter::create(

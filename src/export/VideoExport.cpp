@@ -161,19 +161,8 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         QString error;
         auto reader = AssetReader::create(composition, &error);
         if (!reader) return fail();
-        auto output = std::make_shared<AssetReaderAudioMixOutput>(
-            std::vector<int32_t>{target->trackID()},
-            AssetReaderAudioMixOutput::Settings{track->projectSampleRate, 2});
-        auto parameters = std::make_shared<AudioMixInputParameters>();
-        parameters->setTrackID(target->trackID());
-        parameters->setAudioTapProcessor(tap);
-        parameters->setVolume(1.0f, MediaTime::zero());
-        auto mix = std::make_shared<AudioMix>();
-        mix->setInputParameters({parameters});
-        output->setAudioMix(mix);
-        output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
-        if (!reader->canAddOutput(output)) return fail();
-        reader->addOutput(output);
+        auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
+        if (!output) return fail();
 
         // The picture: the same part of the source's video, at the same speed.
         auto picture = std::make_shared<MovieVideoSettings>();
