@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QTest>
 
 // The main interface with real tracks: generated WAV files added as the
 // clipboard's paste adds them (a copy of a record appended last, with undo).
@@ -119,5 +120,17 @@ protected:
         const size_t a = size_t(from * 44100), n = size_t(seconds * 44100);
         if (left.size() < a + n) return -1;
         return testsupport::peakFrequency(left.data() + a, n, 44100);
+    }
+};
+
+// The same with the main window shown at a size that fits every panel, for
+// tests that click and drag in it.
+class ShownTrackListTest : public TrackListTest {
+protected:
+    void SetUp() override {
+        TrackListTest::SetUp();
+        c->ui.window->resize(1400, 900);
+        c->ui.window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
     }
 };

@@ -9,14 +9,8 @@
 
 namespace {
 
-class CurveCommandsTest : public TrackListTest {
+class CurveCommandsTest : public ShownTrackListTest {
 protected:
-    void SetUp() override {
-        TrackListTest::SetUp();
-        c->ui.window->resize(1400, 900);
-        c->ui.window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
-    }
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double seconds = 3.0) {
         return append(writeTone(name, seconds, 440));
     }

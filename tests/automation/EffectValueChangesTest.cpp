@@ -21,15 +21,8 @@
 
 namespace {
 
-class EffectControlsTest : public TrackListTest {
+class EffectControlsTest : public ShownTrackListTest {
 protected:
-    void SetUp() override {
-        TrackListTest::SetUp();
-        c->ui.window->resize(1400, 900);
-        c->ui.window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
-    }
-
     FloatSlider* sliderOf(const char* key) {
         const auto controls = c->ui.effectControls();
         for (size_t i = 0; i < controls.size(); ++i)

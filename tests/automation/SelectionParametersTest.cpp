@@ -11,14 +11,8 @@
 
 namespace {
 
-class SelectionParametersTest : public TrackListTest {
+class SelectionParametersTest : public ShownTrackListTest {
 protected:
-    void SetUp() override {
-        TrackListTest::SetUp();
-        c->ui.window->resize(1400, 900);
-        c->ui.window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
-    }
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double seconds, double frequency = 440) {
         return append(writeTone(name, seconds, frequency));
     }
