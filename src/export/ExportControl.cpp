@@ -89,6 +89,15 @@ void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, fl
     }
 }
 
+double prepareTrackForRender(AudioController& c, MusicFilter* track) {
+    track->setChannelLevels(0.0, 0.0);
+    if (QWidget* meter = track->meteringView.data()) meter->update();
+    c.notifyAudioMetering.store(false);
+    const double start = track->animationStart().seconds();
+    c.updateRecordedTimesForFilter(track, -start);
+    return start;
+}
+
 std::shared_ptr<AssetReaderAudioMixOutput> addTapMixOutput(AssetReader& reader, int32_t trackID,
                                                            std::shared_ptr<ProcessingTap> tap, double sampleRate) {
     auto output = std::make_shared<AssetReaderAudioMixOutput>(std::vector<int32_t>{trackID},

@@ -43,6 +43,12 @@ bool isNormalSpeed(float speed);
 // its fades stretched to the time of the unscaled source. Null does nothing.
 void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, float speed);
 
+// Sets a track up to be rendered alone: its level meter silenced, the
+// meters' updates off, and its recorded times moved to start at zero.
+// Returns the track's start, which the render gives back to its recorded
+// times when it ends.
+double prepareTrackForRender(AudioController& c, MusicFilter* track);
+
 // Adds to `reader` the output that renders the composition track `trackID`
 // alone through a track's own `tap`, at full volume, in stereo at
 // `sampleRate`. Null when the reader cannot take it.

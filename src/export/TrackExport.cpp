@@ -133,11 +133,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
         metadata, &error);
     if (!writer) return fail();
 
-    track->setChannelLevels(0.0, 0.0);
-    if (QWidget* meter = track->meteringView.data()) meter->update();
-    notifyAudioMetering.store(false);
-    const double start = track->animationStart().seconds();
-    updateRecordedTimesForFilter(track, -start);
+    const double start = exportcontrol::prepareTrackForRender(*this, track);
     exporting.processingPercentCompleted = 0.0;
 
     // A reversed export reads the whole render first, then writes it: its

@@ -59,12 +59,8 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
     // The tap renders the track from zero, at its own length, with its fades
     // in the time of the unscaled source.
     exportcontrol::prepareTapContextForRender(MusicFilter::contextOfTap(tap.get()), used.duration.seconds(), speed);
-    track->setChannelLevels(0.0, 0.0);
-    if (QWidget* meter = track->meteringView.data()) meter->update();
-    notifyAudioMetering.store(false);
     // The automation is read at the render's times, which start at zero.
-    const double start = track->animationStart().seconds();
-    updateRecordedTimesForFilter(track, -start);
+    const double start = exportcontrol::prepareTrackForRender(*this, track);
 
     auto render = std::make_unique<ExportSession::PreRender>();
     render->track = track->weak_from_this();

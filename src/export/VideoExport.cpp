@@ -177,12 +177,8 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
             {}, &error);
         if (!writer) return fail();
 
-        track->setChannelLevels(0.0, 0.0);
-        if (QWidget* meter = track->meteringView.data()) meter->update();
-        notifyAudioMetering.store(false);
         // The curves are read at the movie's times, which start at zero.
-        const double start = track->animationStart().seconds();
-        updateRecordedTimesForFilter(track, -start);
+        const double start = exportcontrol::prepareTrackForRender(*this, track);
 
         const double length = target->duration().seconds();
         s.writer = std::make_unique<AudioWriteJob>(reader, output, std::move(writer), target->duration());
