@@ -89,6 +89,15 @@ void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, fl
     }
 }
 
+CompositionTrack* addTrackSource(Composition& composition, const MusicFilter& track, const MediaTimeRange& range) {
+    CompositionTrack* target = composition.addMutableTrack(MediaType::Audio);
+    if (track.indexOfUpdatedTrack < track.tempFilterTracks.size() && track.tempFilterTracks[track.indexOfUpdatedTrack])
+        target->insertTimeRange(range, *track.tempFilterTracks[track.indexOfUpdatedTrack], MediaTime::zero());
+    else
+        target->insertTimeRange(range, track.audioTrack, MediaTime::zero());
+    return target;
+}
+
 double prepareTrackForRender(AudioController& c, MusicFilter* track) {
     track->setChannelLevels(0.0, 0.0);
     if (QWidget* meter = track->meteringView.data()) meter->update();

@@ -10,6 +10,9 @@
 #include <memory>
 
 class AssetReader;
+class Composition;
+class CompositionTrack;
+struct MediaTimeRange;
 class AssetReaderAudioMixOutput;
 class AudioController;
 class MusicFilter;
@@ -42,6 +45,10 @@ bool isNormalSpeed(float speed);
 // at its own length (`usedSeconds`), unscaled, and at another speed with
 // its fades stretched to the time of the unscaled source. Null does nothing.
 void prepareTapContextForRender(TrackTapContext* context, double usedSeconds, float speed);
+
+// Adds to `composition` an audio track holding `range` of the track's
+// current source version (its latest edit, or else its file), from zero.
+CompositionTrack* addTrackSource(Composition& composition, const MusicFilter& track, const MediaTimeRange& range);
 
 // Sets a track up to be rendered alone: its level meter silenced, the
 // meters' updates off, and its recorded times moved to start at zero.

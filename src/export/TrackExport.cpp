@@ -110,12 +110,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
     exportcontrol::prepareTapContextForRender(MusicFilter::contextOfTap(tap.get()), used.duration.seconds(), speed);
 
     auto composition = std::make_shared<Composition>();
-    CompositionTrack* target = composition->addMutableTrack(MediaType::Audio);
-    if (track->indexOfUpdatedTrack < track->tempFilterTracks.size() &&
-        track->tempFilterTracks[track->indexOfUpdatedTrack])
-        target->insertTimeRange(used, *track->tempFilterTracks[track->indexOfUpdatedTrack], MediaTime::zero());
-    else
-        target->insertTimeRange(used, track->audioTrack, MediaTime::zero());
+    CompositionTrack* target = exportcontrol::addTrackSource(*composition, *track, used);
     auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
     if (!(target->duration() > MediaTime::zero())) return fail();
     QString error;

@@ -35,12 +35,7 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
 
     // The track's used range of its current source version, from zero.
     auto composition = std::make_shared<Composition>();
-    CompositionTrack* target = composition->addMutableTrack(MediaType::Audio);
-    if (track->indexOfUpdatedTrack < track->tempFilterTracks.size() &&
-        track->tempFilterTracks[track->indexOfUpdatedTrack])
-        target->insertTimeRange(used, *track->tempFilterTracks[track->indexOfUpdatedTrack], MediaTime::zero());
-    else
-        target->insertTimeRange(used, track->audioTrack, MediaTime::zero());
+    CompositionTrack* target = exportcontrol::addTrackSource(*composition, *track, used);
     if (!(target->duration() > MediaTime::zero())) return false;
 
     QString error;

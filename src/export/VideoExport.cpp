@@ -141,12 +141,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         // The sound: the used part of the track's current source version,
         // from zero, at the track's speed, through its tap.
         auto composition = std::make_shared<Composition>();
-        CompositionTrack* target = composition->addMutableTrack(MediaType::Audio);
-        if (track->indexOfUpdatedTrack < track->tempFilterTracks.size() &&
-            track->tempFilterTracks[track->indexOfUpdatedTrack])
-            target->insertTimeRange(range, *track->tempFilterTracks[track->indexOfUpdatedTrack], MediaTime::zero());
-        else
-            target->insertTimeRange(range, track->audioTrack, MediaTime::zero());
+        CompositionTrack* target = exportcontrol::addTrackSource(*composition, *track, range);
         if (!(target->duration() > MediaTime::zero())) return fail();
         const int32_t scale = track->timeScale > 0 ? track->timeScale : int32_t(track->projectSampleRate);
         if (!exportcontrol::isNormalSpeed(speed))
