@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 class UnitPanelsTest : public TrackListTest {
@@ -96,34 +98,34 @@ TEST_F(UnitPanelsTest, AnInstrumentWithoutMIDIDeviceAlertsWhenThePanelOpens) {
 
 TEST_F(UnitPanelsTest, EveryShowActionShowsItsUnitUnderItsTitle) {
     struct Case {
-        void (AudioController::*show)();
+        std::function<void(AudioController*)> show;
         uint64_t type;
         const char* title;
     } cases[] = {
-        {&AudioController::showNBandEQViewFrom, 0, "N-Band EQ"},
-        {&AudioController::show31BandEQViewFrom, 1, "Graphic EQ"},
-        {&AudioController::showAUFilterFrom, 2, "Audio Filter"},
-        {&AudioController::showDynamicProcessorFrom, 3, "Dynamics Processor"},
-        {&AudioController::showMultibandFrom, 4, "Multiband Compressor"},
-        {&AudioController::showDistortionViewFrom, 5, "Distortion"},
-        {&AudioController::showDelayFrom, 6, "Delay"},
-        {&AudioController::showLowPassViewFrom, 7, "Lowpass Filter"},
-        {&AudioController::showHighPassViewFrom, 8, "Highpass Filter"},
-        {&AudioController::showBandPassViewFrom, 9, "Bandpass Filter"},
-        {&AudioController::showPeakLimiterFrom, 10, "Peak Limiter"},
-        {&AudioController::showPitchFilterFrom, 11, "Pitch"},
-        {&AudioController::showMatrixRFilterFrom, 12, "Matrix Reverb"},
-        {&AudioController::showNewFilter0From, 13, "Panner"},
+        {[](AudioController* x) { x->showNBandEQViewFrom(); }, 0, "N-Band EQ"},
+        {[](AudioController* x) { x->show31BandEQViewFrom(); }, 1, "Graphic EQ"},
+        {[](AudioController* x) { x->showAUFilterFrom(); }, 2, "Audio Filter"},
+        {[](AudioController* x) { x->showDynamicProcessorFrom(); }, 3, "Dynamics Processor"},
+        {[](AudioController* x) { x->showMultibandFrom(); }, 4, "Multiband Compressor"},
+        {[](AudioController* x) { x->showDistortionViewFrom(); }, 5, "Distortion"},
+        {[](AudioController* x) { x->showDelayFrom(); }, 6, "Delay"},
+        {[](AudioController* x) { x->showLowPassViewFrom(); }, 7, "Lowpass Filter"},
+        {[](AudioController* x) { x->showHighPassViewFrom(); }, 8, "Highpass Filter"},
+        {[](AudioController* x) { x->showBandPassViewFrom(); }, 9, "Bandpass Filter"},
+        {[](AudioController* x) { x->showPeakLimiterFrom(); }, 10, "Peak Limiter"},
+        {[](AudioController* x) { x->showPitchFilterFrom(); }, 11, "Pitch"},
+        {[](AudioController* x) { x->showMatrixRFilterFrom(); }, 12, "Matrix Reverb"},
+        {[](AudioController* x) { x->showNewFilter0From(); }, 13, "Panner"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.title);
         if (!track->getAudioUnitForType(k.type)) {
             // A generic view shows only a unit that exists.
-            (c->*k.show)();
+            k.show(c);
             EXPECT_NE(panel()->windowTitle(), QString::fromLatin1(k.title));
             continue;
         }
-        (c->*k.show)();
+        k.show(c);
         EXPECT_EQ(panel()->windowTitle(), QString::fromLatin1(k.title));
         EXPECT_TRUE(panel()->isVisible());
         ASSERT_TRUE(panel()->contentView());

@@ -258,15 +258,15 @@ TEST_F(ReversedAndVideoExportTest, TheTrackCommandsProposeTheSelectedTracksNames
     append(writeClicks("first.wav", 0.5, {}));
     append(writeClicks("second.wav", 0.5, {}));
     c->currentSelectedAudio = 1;
-    using Command = void (AudioController::*)();
+    using Command = void (*)(AudioController*);
     const std::pair<Command, const char*> commands[] = {
-        {&AudioController::saveReversedAudioTrackFrom, "Reversed track 1"},
-        {&AudioController::saveAudioAndVideoTrackFrom, "Track 2 - Video"},
-        {&AudioController::saveMixAudioAndVideoTrackFrom, "Track 2 - Video"},
+        {[](AudioController* x) { x->saveReversedAudioTrackFrom(); }, "Reversed track 1"},
+        {[](AudioController* x) { x->saveAudioAndVideoTrackFrom(); }, "Track 2 - Video"},
+        {[](AudioController* x) { x->saveMixAudioAndVideoTrackFrom(); }, "Track 2 - Video"},
     };
     for (const auto& [command, name] : commands) {
         SCOPED_TRACE(name);
-        (c->*command)();
+        command(c);
         QFileDialog* panel = nullptr;
         ASSERT_TRUE(testsupport::waitUntil([&] {
             for (auto* d : c->ui.window->findChildren<QFileDialog*>())
