@@ -108,7 +108,8 @@ using EffectAction = void (AudioController::*)(const EffectSender&);
 class AudioController : public QObject,
                         public AudioControllerServices,
                         public LineViewOwner,
-                        public AudioDrawingViewOwner {
+                        public AudioDrawingViewOwner,
+                        public AudioViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
@@ -194,7 +195,7 @@ public:
     struct EditingState {
         std::vector<MarkerRecord> markersArray;
         quint64 currentSelectedMarker = kNoIndex;
-        QVariantList dragDropSelectionInfo;
+        std::optional<DragDropSelectionRecord> dragDropSelectionInfo;
         bool playAfterDragDropSelection = false;
         bool needsUpdateSplitSelection = false;
     } editing;
@@ -922,6 +923,20 @@ public:
 
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
+
+    // ---- What the lanes' gestures call (app/LaneOwner.cpp) ------------------------------
+    void laneSetRulerAlpha(double alpha) override;
+    void laneSetDoNotUpdateNeedsDisplay(bool value) override { library.doNotUpdateNeedsDisplay = value; }
+
+    // ---- Lane selection, note selection and range selection
+
+    // ---- Key-point editing
+
+    // ---- Track moves, dragged selections and trims
+
+    // ---- Dropping a dragged selection (editing/SelectionDrop.cpp) -------------------------
+    // Carries out a drop the track area stored, once the seek it started has completed.
+    void insertTrackFromDragAndDropWithInfo(const DragDropSelectionRecord& info);
 
     // ---- What the ruler layer reads ---------------------------------------------------
     double rulerCompositionSeconds() const override;

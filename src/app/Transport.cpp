@@ -180,7 +180,11 @@ void AudioController::updateCurrentTime(double seconds) {
             c.editing.playAfterDragDropSelection = false;
             c.playPauseToggle();
         }
-        c.editing.dragDropSelectionInfo.clear();
+        if (c.editing.dragDropSelectionInfo) {
+            const DragDropSelectionRecord drop = *c.editing.dragDropSelectionInfo;
+            c.insertTrackFromDragAndDropWithInfo(drop);
+        }
+        c.editing.dragDropSelectionInfo.reset();
     });
 }
 

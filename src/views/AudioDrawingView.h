@@ -15,6 +15,7 @@
 
 class AudioView;
 class MusicFilter;
+class QMouseEvent;
 
 // A lane's time selection: one point (a position) or two (a range).
 using SelectionPathRecord = QList<QPointF>;
@@ -49,6 +50,19 @@ public:
     virtual std::optional<HighlightedKeyPointRecord> laneHighlightedKeyPoint() const = 0;
     // The input key of the control being moved; empty for none.
     virtual QString laneMovingSliderKey() const = 0;
+
+    // ---- What the lane's gestures call (main thread) ---------------------------
+    // The ruler's label opacity, redrawn: 0.3 while a gesture runs, 1.0 after.
+    virtual void laneSetRulerAlpha(double) {}
+    virtual void laneSetDoNotUpdateNeedsDisplay(bool) {}
+    // The track plays notes through a MIDI manager (note selection applies).
+    virtual bool laneTrackHasMidiManager(const MusicFilter&) const { return false; }
+
+    // ---- lane selection, note selection and range selection
+
+    // ---- key-point editing
+
+    // ---- trims
 };
 
 // The lane of one track in the track area: 200 points high, as wide as the
@@ -101,10 +115,79 @@ public:
     // The track the lane shows, or null.
     MusicFilter* track() const;
 
+    // ---- Mouse gestures -----------------------------------------------------------
+    // A press picks one gesture; the drags and the release that follow reach
+    // the lane (through the ruler layer's routing) after the press has
+    // returned, and go where that gesture's routing says (`gestureRouting`).
+    bool isMouseDragged = false;
+    bool mouseEventToSuperview = false;  // the press moves the whole track
+    bool isPressingCTRL = false;         // Ctrl was down at the press
+    bool mouseInsideSelectionPaste = false;
+    bool isMovingSelectionPath = false;
+    bool isSelectingNotes = false;       // note-selection mode, set by the controller
+    bool isAdjustingNotes = false;       // note-adjust mode, read by the notes editor
+    bool isPressingCTRLForRecordedParameter = false;
+    bool isMovingRecordedParameter = false;
+
+    // Where the drags and the release of the gesture under way go.
+    enum class GestureRouting {
+        None,        // no gesture (a lane selection runs none)
+        Lane,        // drags and release to the lane
+        TrackArea,   // drags to the track area, release to the lane (Ctrl hand-off, paste pick)
+        TrimOrMove,  // drags to the track area while moving, else to the lane; release to the lane
+    };
+    GestureRouting gestureRouting = GestureRouting::None;
+
+    void mouseDown(QMouseEvent* event);
+    void mouseDragged(QMouseEvent* event);
+    void mouseUp(QMouseEvent* event);
+    // A point of the lane in its drawing coordinates (y up).
+    QPointF lanePoint(const QMouseEvent* event) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    AudioDrawingViewOwner* owner() const;
+    // A note selection's press has been taken and not yet released.
+    bool notesGestureUnderWay() const;
+    // Starts the routing of a gesture: the ruler dims its labels.
+    void beginGesture(GestureRouting routing);
+
+    // Lane selection, note selection, the Ctrl hand-off, the paste pick and
+    // range selection (LaneGestures.cpp).
+    void selectLaneTrack();
+    void noteSelectionPress(const QPointF& p);
+    void noteSelectionDrag(const QPointF& p);
+    void noteSelectionRelease();
+    void handOffToTrackArea(QMouseEvent* event);
+    // Picks the pasted range under `p`; false when none is picked.
+    bool pickSelectionPaste(const QPointF& p);
+    void rangeSelectionPress(const QPointF& p);
+    void rangeSelectionDrag(QMouseEvent* event, const QPointF& p);
+    void rangeSelectionRelease(const QPointF& p);
+
+    // Key-point editing (KeyPointEditing.cpp).
+    // Forgets the key-point gesture's state (every press).
+    void resetKeyPointGesture();
+    // A press while the track shows and records a curve that has working
+    // points; false hands the press on to the range selection, trims and moves.
+    bool keyPointMouseDown(QMouseEvent* event, const QPointF& p);
+    // A drag while deleting or moving key points.
+    void keyPointMouseDragged(QMouseEvent* event, const QPointF& p);
+    void keyPointDeletionUp(QMouseEvent* event, const QPointF& p);
+    void keyPointMoveUp(QMouseEvent* event, const QPointF& p);
+
+    // Trims and moves (LaneTrim.cpp).
+    // A press in trim-or-move mode: near an edge it trims, elsewhere it moves the track.
+    void trimOrMovePress(QMouseEvent* event, const QPointF& p);
+    void trimDragged(QMouseEvent* event, const QPointF& p);
+    // Commits the trim; the flags are the press's state before the release cleared it.
+    void trimRelease(QMouseEvent* event, const QPointF& p, bool wasMouseDown, bool wasDragged);
+
     void drawWaveform(QPainter& painter, const QRect& dirty, const MusicFilter& track);
     void drawSelections(QPainter& painter, const MusicFilter& track, bool selected);
     void drawCurves(QPainter& painter, const MusicFilter& track, bool selected);

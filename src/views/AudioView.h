@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/EngineConstants.h"
 #include "engine/TrackList.h"
 
 #include <QImage>
@@ -11,8 +12,31 @@
 #include <vector>
 
 class AudioControllerServices;
+class AudioDrawingView;
 class MusicFilter;
+class QMouseEvent;
 class UndoManager;
+
+// A dragged time selection or pasted range dropped on a track, kept by the
+// controller until the seek the drop starts has completed.
+struct DragDropSelectionRecord {
+    quint64 targetIndex = 0;     // the row under the drop
+    double dropFraction = 0.0;   // where the dropped range begins, 0 to 1 of the timeline
+    std::weak_ptr<MusicFilter> source;  // the track the range was dragged from
+    bool isPaste = false;        // a pasted range is dragged, not the selection
+    quint64 indexOfSelectionPaste = kNoIndex;
+    bool option = false;         // Alt held at the drop: replace rather than insert
+};
+
+// What the track area and the lanes' trims call of their owner (the controller).
+class AudioViewOwner {
+public:
+    virtual ~AudioViewOwner() = default;
+
+    // ---- track moves and dragged selections
+
+    // ---- trims
+};
 
 // The track area: one row 200 points high per track, as wide as the
 // timeline. It holds the track list and ignores the mouse while the player
@@ -51,6 +75,18 @@ public:
     // making the bitmap when the track has none.
     void createPathImageForIndex(quint64 index);
     void setViewAcceptsMouseEvents(bool accepts);
+
+    // ---- Gestures a lane hands over (TrackMoves.cpp): moving a track and
+    // dragging a time selection or pasted range to another place ---------------
+    bool mouseDownFromSubview = false;
+    bool mouseDownIsPressingCTRL = false;
+    bool drawForSelectionPaste = false;
+    quint64 indexOfSelectionPaste = kNoIndex;
+    void laneMouseDown(AudioDrawingView& lane, QMouseEvent* event);
+    void laneMouseDragged(AudioDrawingView& lane, QMouseEvent* event);
+    void laneMouseUp(AudioDrawingView& lane, QMouseEvent* event);
+    // Scrolls the area's scroll view when the event lies beyond its visible part.
+    void autoscroll(QMouseEvent* event);
 
 protected:
     void paintEvent(QPaintEvent*) override;
