@@ -275,7 +275,7 @@ void AppDelegate::menuWillOpen(QMenu* menu) {
         double time = marker.markerTime;
         QPointer<AudioController> c(audioController);
         menu->addAction(title, [c, time] {
-            if (c) c->updateCurrentTime(time);
+            if (c) c->goToMarkerTime(time);
         });
     }
 }

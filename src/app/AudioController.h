@@ -68,6 +68,7 @@ class Asset;
 class FloatSlider;
 class MusicFilter;
 class AudioDrawingView;
+class MarkerNamePopover;
 class MusicView;
 class QLabel;
 class QMenu;
@@ -196,6 +197,7 @@ public:
         std::vector<MarkerRecord> markersArray;
         quint64 currentSelectedMarker = kNoIndex;
         std::optional<DragDropSelectionRecord> dragDropSelectionInfo;
+        QPointer<MarkerNamePopover> markerNamePopover;
         bool playAfterDragDropSelection = false;
         bool needsUpdateSplitSelection = false;
     } editing;
@@ -933,6 +935,24 @@ public:
     // ---- Key-point editing
 
     // ---- Track moves, dragged selections and trims
+
+    // ---- Markers (editing/Markers.cpp): named points in composition time -----------------
+    // None of these registers undo. `markersArray` stays sorted by time after
+    // an addition; a marker's index there is what remove and rename take.
+    MarkerNamePopover* markerNamePopover();
+    // Adds an unnamed marker at `seconds` and opens the name popover for it.
+    void addMarkerForTime(double seconds);
+    void addPlayerTimeMarkerFrom();
+    void addStartTimeMarkerFrom(quint64 trackIndex);
+    void addEndTimeMarkerFrom(quint64 trackIndex);
+    void removeMarker(quint64 index);
+    void renameMarker(quint64 index);
+    // Stores the name typed in the popover for the marker being named.
+    void updateMarkerNameFrom();
+    // Seeks to a marker that lies within the composition.
+    void goToMarkerTime(double seconds);
+    void goToTrackStartTimeFrom();
+    void goToTrackEndTimeFrom();
 
     // ---- Dropping a dragged selection (editing/SelectionDrop.cpp) -------------------------
     // Carries out a drop the track area stored, once the seek it started has completed.

@@ -1,13 +1,11 @@
 #include "views/EmptyTrackPopover.h"
 
 #include "views/NumberTextField.h"
+#include "views/SmallViews.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-
-#include <algorithm>
 
 EmptyTrackPopover::EmptyTrackPopover(QWidget* parent) : QWidget(parent, Qt::Popup) {
     setObjectName(QStringLiteral("showEmptyTrackPopover"));
@@ -35,16 +33,5 @@ EmptyTrackPopover::EmptyTrackPopover(QWidget* parent) : QWidget(parent, Qt::Popu
 }
 
 void EmptyTrackPopover::showBelow(QWidget* anchor) {
-    if (anchor) {
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height()));
-        if (const QScreen* screen = anchor->screen()) {
-            const QRect room = screen->availableGeometry();
-            // Above the anchor when the screen ends first.
-            if (at.y() + height() > room.bottom()) at.setY(anchor->mapToGlobal(QPoint(0, 0)).y() - height());
-            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
-            at.setY(std::max(at.y(), room.top()));
-        }
-        move(at);
-    }
-    show();
+    showPopoverBelow(this, anchor);
 }

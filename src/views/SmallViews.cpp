@@ -4,8 +4,11 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+
+#include <algorithm>
 
 AudioScrollView::AudioScrollView(QWidget* parent) : QScrollArea(parent) {
     // The corner widget fills the gap between the two scroll bars.
@@ -85,4 +88,19 @@ void PlayerView::paintEvent(QPaintEvent*) {
     }
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(r, frame_);
+}
+
+void showPopoverBelow(QWidget* popover, QWidget* anchor) {
+    if (anchor) {
+        const int w = popover->width(), h = popover->height();
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - w / 2, anchor->height()));
+        if (const QScreen* screen = anchor->screen()) {
+            const QRect room = screen->availableGeometry();
+            if (at.y() + h > room.bottom()) at.setY(anchor->mapToGlobal(QPoint(0, 0)).y() - h);
+            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - w)));
+            at.setY(std::max(at.y(), room.top()));
+        }
+        popover->move(at);
+    }
+    popover->show();
 }

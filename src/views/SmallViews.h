@@ -7,6 +7,10 @@
 #include <QWidget>
 
 // A plain view whose origin is its top-left corner (as every widget's is).
+// Moves a popup window below `anchor`, centred on it (above it when the
+// screen ends first, and kept on the screen), and shows it.
+void showPopoverBelow(QWidget* popover, QWidget* anchor);
+
 class BackgroundView : public QWidget {
     Q_OBJECT
 public:
