@@ -1,0 +1,179 @@
+#include "views/NotesView.h"
+
+#include "engine/EffectInputs.h"
+#include "engine/MidiNote.h"
+#include "engine/MusicFilter.h"
+#include "views/AudioDrawingView.h"
+#include "views/LineView.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QColor orange(double a) { return QColor::fromRgbF(1.0f, 0.73f, 0.15f, float(a)); }
+QColor blue(double a) { return QColor::fromRgbF(0.0f, 0.32f, 0.48f, float(a)); }
+QColor red(double a) { return QColor::fromRgbF(0.942f, 0.153f, 0.218f, float(a)); }
+QColor green(double a) { return QColor::fromRgbF(0.0f, 1.0f, 0.0f, float(a)); }
+QColor black(double a) { return QColor::fromRgbF(0.0f, 0.0f, 0.0f, float(a)); }
+QPen roundPen(const QColor& c, double width) { return QPen(c, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+
+// Draws `text` centred in a rounded badge; the badge's rectangle is in
+// drawing coordinates (y up) and the painter is flipped to match.
+void drawBadge(QPainter& painter, const QRectF& box, const QString& text, const QFont& font,
+               const QColor& fill, const QColor& textColour, double alpha) {
+    QPainterPath path;
+    path.addRoundedRect(box, 8.0, 8.0);
+    painter.fillPath(path, fill);
+    painter.save();
+    // Text is drawn unflipped.
+    const QRectF flipped(box.x(), -box.bottom(), box.width(), box.height());
+    painter.scale(1, -1);
+    painter.setFont(font);
+    painter.setPen(textColour);
+    painter.drawText(flipped, Qt::AlignCenter, text);
+    painter.restore();
+    painter.setPen(roundPen(black(alpha), 1.0));
+    painter.drawPath(path);
+}
+
+}  // namespace
+
+NotesView::NotesView(QWidget* parent) : QWidget(parent) {
+    font12_ = font();
+    font12_.setPointSizeF(12);
+    font11_ = font();
+    font11_.setPointSizeF(11);
+}
+
+double NotesView::trackLength() const {
+    const auto t = viewFilter.lock();
+    if (!t) return 0;
+    const double speed = t->value(EffectInput::Speed);
+    return speed > 0 ? t->durationInSeconds / speed : 0;
+}
+
+std::optional<QRectF> NotesView::noteRect(const MidiNoteRecord& note) const {
+    if (!note.midiCommandTime) return std::nullopt;
+    const bool held = note.midiNoteOn;
+    const bool committed = note.midiCommandEndTime && !note.midiNoteOn;
+    if (!held && !committed) return std::nullopt;
+    const double W = width(), H = height(), L = trackLength();
+    if (L <= 0) return std::nullopt;
+    const double start = note.midiCommandTime->seconds();
+    const double row = std::clamp<double>(note.midiNote, 21, 108) - 21;
+    double w = 0;
+    if (committed)
+        w = std::abs(note.midiCommandEndTime->seconds() - start) / L * W;
+    else
+        w = 2 * (owner ? owner->notesHorizontalZoom() : 1.0);
+    return QRectF(start / L * W, row / 88 * H, w, H / 88);
+}
+
+void NotesView::paintEvent(QPaintEvent*) {
+    const auto t = viewFilter.lock();
+    if (!t) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double W = width(), H = height(), L = trackLength();
+    painter.translate(0, H);
+    painter.scale(1, -1);
+
+    // The track's end, with its length above and below.
+    QPen dashed = roundPen(orange(1.0), 2.0);
+    dashed.setDashPattern({4.0 / 2.0, 8.0 / 2.0});  // Qt dashes count in pen widths
+    painter.setPen(dashed);
+    painter.drawLine(QPointF(W, H), QPointF(W, 0));
+    const QString end = LineView::stringForTime(L);
+    const QFontMetricsF metrics12(font12_);
+    const QSizeF endSize = metrics12.size(Qt::TextSingleLine, end);
+    const double ew = endSize.width(), eh = endSize.height();
+    for (double y : {H - eh - 9.5, 6.0})
+        drawBadge(painter, QRectF(W - ew - 19.5, y, ew + 15, eh + 5), end, font12_, orange(lineAlpha),
+                  black(lineAlpha), lineAlpha);
+
+    if (owner && owner->notesTrackHasMidiManager(*t) && L > 0) {
+        // The trimmed region, scaled from the lane to this view.
+        double outlineLeft = 0, outlineRight = W;
+        if (auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView.data());
+            lane && lane->width() > 0 && !lane->drawingBezierPath.isEmpty()) {
+            const double ratio = W / lane->width();
+            const QRectF outline = lane->drawingBezierPath.boundingRect();
+            outlineLeft = outline.left() * ratio;
+            outlineRight = outline.right() * ratio;
+        }
+        auto alphaOf = [&](const QRectF& r) { return r.right() > outlineLeft && r.left() < outlineRight ? 0.9 : 0.5; };
+        auto isSelected = [&](const MidiNoteRecord& n) {
+            return std::find(t->currentSelectedNotes.begin(), t->currentSelectedNotes.end(), n) !=
+                   t->currentSelectedNotes.end();
+        };
+        std::vector<std::pair<QRectF, const MidiNoteRecord*>> selectedRects;
+        std::optional<QRectF> labelRect;
+        for (const MidiNoteRecord& n : t->midiArray) {
+            const auto rect = noteRect(n);
+            if (!rect) continue;
+            const double a = alphaOf(*rect);
+            const bool selected = isSelected(n);
+            painter.fillRect(*rect, n.midiNoteOn ? red(a) : selected ? blue(a) : orange(a));
+            if (selected) selectedRects.emplace_back(*rect, &n);
+            if (rect->width() > 6.0) {
+                painter.setPen(roundPen(black(a), 2.0));
+                painter.drawRect(rect->adjusted(-1, -1, 1, 1));
+            }
+            if (isMouseDown && !t->lastSelectedNotes.empty() && t->lastSelectedNotes.front() == n)
+                labelRect = QRectF(rect->x(), rect->y() + H / 88, 100, 20);
+        }
+        if (labelRect) {
+            painter.save();
+            painter.scale(1, -1);
+            painter.setFont(font11_);
+            painter.setPen(Qt::white);
+            painter.drawText(QRectF(labelRect->x(), -labelRect->bottom(), labelRect->width(), labelRect->height()),
+                             Qt::AlignLeft | Qt::AlignBottom,
+                             AudioDrawingView::nameForNote(t->lastSelectedNotes.front().midiNote));
+            painter.restore();
+        }
+        if (showVelocityInfo) {
+            for (const auto& [r, n] : selectedRects) {
+                const double velocity = n->midiCommand.data2;
+                painter.setPen(roundPen(green(alphaOf(r)), 1.0));
+                painter.drawLine(QPointF(r.x(), r.y() + r.height() / 2),
+                                 QPointF(r.x() + r.width() * velocity / 127, r.y() + r.height() / 2));
+            }
+        }
+    }
+
+    // The playhead.
+    double T = 0, f = 0;
+    if (moveLine) {
+        f = tempLinePercent;
+        T = f * L;
+    } else {
+        const double p = owner ? owner->notesPlayerSeconds() : 0.0;
+        // A track not placed yet counts from 0.
+        auto seconds = [](const MediaTime& m) { const double v = m.seconds(); return std::isfinite(v) ? v : 0.0; };
+        const MediaTimeRange range = t->currentTimeRange();
+        const double s = seconds(t->animationStart());
+        const double r = range.isValid() ? seconds(range.start) : 0.0;
+        const double v = t->value(EffectInput::Speed);
+        T = p - s + (v > 0 ? r / v : 0);
+        f = L > 0 ? T / L : 0;
+    }
+    f = std::isfinite(f) ? std::clamp(f, 0.0, 1.0) : 0.0;
+    const double x = f * W;  // the view is not scrolled within itself
+    painter.setPen(roundPen(blue(1.0), 2.0 / pixelScaling()));
+    painter.drawLine(QPointF(x, 0), QPointF(x, H));
+    QPainterPath dot;
+    dot.addEllipse(QRectF(x - 5, H - 5, 10, 10));
+    painter.fillPath(dot, orange(1.0));
+    const QString time = LineView::stringForTime(T);
+    const QSizeF size = metrics12.size(Qt::TextSingleLine, time);
+    const QRectF badge(x - size.width() / 2 - 7.5, H / 2 - size.height() / 2 - 2.5, size.width() + 15,
+                       size.height() + 5);
+    if (badge.left() >= 0 && badge.right() <= W)
+        drawBadge(painter, badge, time, font12_, blue(lineAlpha), QColor::fromRgbF(1, 1, 1, float(lineAlpha)),
+                  lineAlpha);
+}
