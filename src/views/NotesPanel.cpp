@@ -1,7 +1,109 @@
 #include "views/NotesPanel.h"
 
+#include "views/FloatSlider.h"
+#include "views/NotesView.h"
+#include "views/PianoView.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+constexpr int kControlsHeight = 120;
+constexpr int kKeyboardWidth = 80;
+
+QPushButton* toggle(const QString& title, QWidget* parent) {
+    auto* b = new QPushButton(title, parent);
+    b->setCheckable(true);
+    return b;
+}
+}  // namespace
+
 NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
     setWindowTitle(QStringLiteral("Notes"));
     setModal(false);
-    resize(640, 320);
+    setStyleSheet(QStringLiteral("NotesPanel { background-color: rgb(46, 43, 46); } QLabel { color: white; }"));
+
+    controlsNoteView = new QWidget(this);
+    controlsNoteView->setObjectName(QStringLiteral("controlsNoteView"));
+    recordNotesButton = toggle(QStringLiteral("Record"), controlsNoteView);
+    recordNotesButton->setGeometry(10, 10, 70, 26);
+    selectNotesButton = toggle(QStringLiteral("Select"), controlsNoteView);
+    selectNotesButton->setGeometry(85, 10, 70, 26);
+    adjustNotesButton = toggle(QStringLiteral("Adjust"), controlsNoteView);
+    adjustNotesButton->setGeometry(160, 10, 70, 26);
+    notesPlayPauseButton = new QPushButton(QStringLiteral("▶"), controlsNoteView);
+    notesPlayPauseButton->setGeometry(240, 10, 40, 26);
+    transposeButton = new QPushButton(QStringLiteral("Transpose"), controlsNoteView);
+    transposeButton->setGeometry(290, 10, 90, 26);
+    velocityButton = new QPushButton(QStringLiteral("Velocity"), controlsNoteView);
+    velocityButton->setGeometry(385, 10, 90, 26);
+
+    auto zoomRow = [this](const QString& title, int y, FloatSlider*& slider, QPushButton*& reset) {
+        auto* label = new QLabel(title, controlsNoteView);
+        label->setGeometry(10, y, 80, 22);
+        slider = new FloatSlider(Qt::Horizontal, controlsNoteView);
+        slider->setRange(1.0, 20.0);
+        slider->setFloatValue(1.0);
+        slider->setGeometry(90, y, 180, 22);
+        reset = new QPushButton(QStringLiteral("Reset"), controlsNoteView);
+        reset->setGeometry(275, y, 60, 22);
+    };
+    zoomRow(QStringLiteral("Horizontal"), 46, notesHorizontalZoom, resetHorizontalButton);
+    zoomRow(QStringLiteral("Vertical"), 74, notesVerticalZoom, resetVerticalButton);
+
+    notesScrollView = new QScrollArea(this);
+    notesScrollView->setObjectName(QStringLiteral("notesScrollView"));
+    notesScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notesScrollView->setWidgetResizable(false);
+    notesView = new NotesView;
+    notesView->resize(600, 300);
+    notesScrollView->setWidget(notesView);
+
+    leftNotesView = new QWidget(this);
+    leftNotesView->setObjectName(QStringLiteral("leftNotesView"));
+    pianoView = new PianoView(leftNotesView);
+    pianoView->resize(kKeyboardWidth, 300);
+
+    resize(900, 480);
+    layoutContent();
+    // Until a track is shown, both views fill the visible height.
+    notesView->resize(600, int(visibleNotesHeight()));
+    pianoView->resize(kKeyboardWidth, notesView->height());
+}
+
+void NotesPanel::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    layoutContent();
+}
+
+void NotesPanel::layoutContent() {
+    controlsNoteView->setGeometry(0, 0, width(), kControlsHeight);
+    notesScrollView->setGeometry(5 + kKeyboardWidth, kControlsHeight, width() - 10 - kKeyboardWidth,
+                                 height() - kControlsHeight - 5);
+    layoutKeyboardStrip();
+}
+
+double NotesPanel::visibleNotesHeight() const {
+    // The horizontal scroll bar is always there, shown or not yet.
+    return notesScrollView->height() - notesScrollView->horizontalScrollBar()->sizeHint().height() -
+           2 * notesScrollView->frameWidth();
+}
+
+double NotesPanel::notesViewWidth(double seconds, double speed) const {
+    if (!(speed > 0)) return 0;
+    return seconds / speed * notesView->scaleFactor * notesHorizontalZoom->floatValue();
+}
+
+double NotesPanel::notesViewHeight() const {
+    const double rows = 88 * notesView->noteBaseHeight;
+    return visibleNotesHeight() - rows + rows * notesVerticalZoom->floatValue();
+}
+
+void NotesPanel::layoutKeyboardStrip() {
+    // The strip is as tall as the visible part of the piano roll, level with it;
+    // the keyboard inside it moves with the roll's vertical scroll.
+    const int frame = notesScrollView->frameWidth();
+    leftNotesView->setGeometry(5, notesScrollView->y() + frame, kKeyboardWidth, int(visibleNotesHeight()));
 }

@@ -1,13 +1,55 @@
 #pragma once
 
-// The floating panel that holds a track's notes. Main thread only. Empty
-// for now: it shows, closes and is reached as the track list's notes panel;
-// the piano roll and its play button come with the notes editor.
+// The floating panel that shows one track's notes: the keyboard at the left,
+// the piano roll in a scroll view, the zoom sliders with their reset
+// buttons, the record, select and adjust buttons, a play/pause button, the
+// transpose and velocity buttons and a strip for the track's instrument
+// controls. The controller binds it to a track and runs its commands. Main
+// thread only.
 
 #include <QDialog>
+
+class FloatSlider;
+class NotesView;
+class PianoView;
+class QPushButton;
+class QScrollArea;
 
 class NotesPanel : public QDialog {
     Q_OBJECT
 public:
     explicit NotesPanel(QWidget* parent);
+
+    NotesView* notesView = nullptr;
+    PianoView* pianoView = nullptr;
+    QScrollArea* notesScrollView = nullptr;
+    QWidget* leftNotesView = nullptr;     // holds the keyboard
+    QWidget* controlsNoteView = nullptr;  // the track's instrument controls go here
+    FloatSlider* notesHorizontalZoom = nullptr;
+    FloatSlider* notesVerticalZoom = nullptr;
+    QPushButton* resetHorizontalButton = nullptr;
+    QPushButton* resetVerticalButton = nullptr;
+    QPushButton* recordNotesButton = nullptr;
+    QPushButton* selectNotesButton = nullptr;
+    QPushButton* adjustNotesButton = nullptr;
+    QPushButton* notesPlayPauseButton = nullptr;
+    QPushButton* transposeButton = nullptr;
+    QPushButton* velocityButton = nullptr;
+
+    // The visible height of the piano roll: the scroll view's height less its
+    // horizontal scroll bar's.
+    double visibleNotesHeight() const;
+    // The piano roll's size for a track `seconds` long at `speed`, at the
+    // sliders' zooms: one second is `scaleFactor` × zH wide, and at zoom 1 the
+    // 88 rows fill the visible height; each step of zV adds 88 base rows.
+    double notesViewWidth(double seconds, double speed) const;
+    double notesViewHeight() const;
+    // The keyboard strip beside the scroll view, as tall as its visible part.
+    void layoutKeyboardStrip();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void layoutContent();
 };

@@ -3,9 +3,13 @@
 #include "engine/EffectInputs.h"
 #include "engine/MusicFilter.h"
 #include "views/AudioDrawingView.h"
+#include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
 #include "views/NotesView.h"
 
 #include <gtest/gtest.h>
+
+#include <QScrollArea>
 
 namespace {
 
@@ -106,6 +110,31 @@ TEST_F(NotesViewTest, WithoutAManagerOnlyTheEndAndThePlayheadAreDrawn) {
     const QImage blank = drawn(view);
     EXPECT_EQ(qAlpha(blank.pixel(259, 300)), 0);
     EXPECT_EQ(qAlpha(blank.pixel(130, 300)), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NotesPanelTest, ThePianoRollsSizeFollowsSpeedAndZoom) {
+    NotesPanel panel(nullptr);
+    const double visible = panel.visibleNotesHeight();
+    EXPECT_GT(visible, 100);
+    struct Case { double seconds, speed, zH, zV, width, height; } cases[] = {
+        {20, 1, 1, 1, 260, visible},
+        {20, 2, 1, 1, 130, visible},        // twice as fast: half as wide
+        {20, 1, 2, 2, 520, visible + 352},  // each step of vertical zoom adds 88 base rows
+        {20, 0, 1, 1, 0, visible},          // no speed: nothing to draw
+    };
+    for (const auto& k : cases) {
+        panel.notesHorizontalZoom->setFloatValue(k.zH);
+        panel.notesVerticalZoom->setFloatValue(k.zV);
+        EXPECT_DOUBLE_EQ(panel.notesViewWidth(k.seconds, k.speed), k.width) << k.speed << " " << k.zH;
+        EXPECT_DOUBLE_EQ(panel.notesViewHeight(), k.height) << k.zV;
+    }
+    // The keyboard strip stands level with the roll's visible part.
+    EXPECT_EQ(panel.leftNotesView->height(), int(visible));
+    EXPECT_EQ(panel.leftNotesView->x() + panel.leftNotesView->width(), panel.notesScrollView->x());
 }
 
 }  // namespace
