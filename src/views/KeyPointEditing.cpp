@@ -25,9 +25,10 @@ struct KeyPointGeometry {
     double start = 0, trimStart = 0, speed = 0, duration = 0;
 
     double span() const { return duration / speed; }
-    // A track of no length, no speed or no region has nowhere to put a point.
+    // A track of no length, no speed, no region or no times yet has nowhere to put a point.
     bool valid() const {
-        return W > 0 && speed > 0 && duration > 0 && std::isfinite(span()) && Rh - Ry > 0;
+        return W > 0 && speed > 0 && duration > 0 && std::isfinite(span()) && Rh - Ry > 0 &&
+               std::isfinite(start) && std::isfinite(trimStart);
     }
     double xOf(double time) const { return std::max(0.0, time - start + trimStart / speed) / span() * W; }
     double yOf(double value, double lo, double hi) const { return 1.5 * Ry + (value - lo) / (hi - lo) * (Rh - Ry); }
