@@ -4,7 +4,8 @@
 // changed, re-sorted and published, the controls set from it, the events it
 // posts handled) with the repaint of its lane, and a full repaint of the 32
 // lanes. Run under `taskset -c N` for one core; a step with its repaint
-// should stay well under a 60 Hz frame (16 ms).
+// should stay well under a 60 Hz frame (16 ms). With KEYPOINT_BENCH_SHOT set
+// to a file name, the dragged lane's last picture is saved there to look at.
 #include "BenchTools.h"
 
 #include "app/MainInterface.h"
