@@ -932,7 +932,21 @@ public:
 
     // ---- Lane selection, note selection and range selection
 
-    // ---- Key-point editing
+    // ---- Key-point editing (automation/KeyPointEditing.cpp) -------------------------------
+    // What a lane's key-point gestures do to the working curves: every change
+    // is published at once, so that playback follows the point the mouse
+    // moves and the render never reads a curve while it changes.
+    QStringList laneCurveKeys(quint64 curve) const override;
+    const TrackCurves* laneWorkingCurves(const MusicFilter& track) const override;
+    quint64 laneSetWorkingKeyPoint(MusicFilter& track, const QString& key, quint64 index,
+                                   const KeyPoint& point) override;
+    bool laneRemoveWorkingKeyPoints(MusicFilter& track, const QList<KeyPointHitRecord>& points) override;
+    void laneCommitKeyPoints() override;
+    void laneFollowWorkingCurves(MusicFilter& track, bool working) override;
+    void laneSetMovingKeyPoint(const std::optional<HighlightedKeyPointRecord>& point, const QString& key) override;
+    void laneEvaluateCurves(bool working, std::optional<double> seconds) override;
+    // Undo and redo of a gesture's commit: both stores as `store` has them.
+    void undoRedoMouseRecordedParameters(const RecordedParameters& store);
 
     // ---- Track moves, dragged selections and trims
 

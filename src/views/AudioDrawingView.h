@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "engine/AutomationTypes.h"
+#include "engine/EngineConstants.h"
 
 #include <optional>
 #include <utility>
@@ -21,6 +23,16 @@ class QMouseEvent;
 using SelectionPathRecord = QList<QPointF>;
 // A pasted or inserted range: two points whose x are its ends.
 using SelectionPasteRecord = QList<QPointF>;
+
+// ---- Key-point editing: one key point of the curve a lane edits, named by
+// its input key and its index in the track's working curve of that key,
+// with the value range that places it.
+struct KeyPointHitRecord {
+    QString key;
+    quint64 index = 0;
+    double minValue = 0, maxValue = 0;
+    bool samePoint(const KeyPointHitRecord& o) const { return key == o.key && index == o.index; }
+};
 
 // What a lane reads of its owner (the controller) each time it draws.
 class AudioDrawingViewOwner {
@@ -61,6 +73,35 @@ public:
     // ---- lane selection, note selection and range selection
 
     // ---- key-point editing
+    // The input keys of the curve a track shows (its showParameterCurve), one
+    // or two, in the order they are tried; empty for none.
+    virtual QStringList laneCurveKeys(quint64 curve) const { (void)curve; return {}; }
+    // The track's curves in the working store; null when it has no entry for the track.
+    virtual const TrackCurves* laneWorkingCurves(const MusicFilter&) const { return nullptr; }
+    // Puts `point` in the track's working curve of `key`, in place of the
+    // point at `index` or added when `index` is kNoIndex, keeps the curve in
+    // time order and publishes the track's curves. Answers where that same
+    // point now stands; kNoIndex when there is no such curve or point.
+    virtual quint64 laneSetWorkingKeyPoint(MusicFilter&, const QString& key, quint64 index, const KeyPoint& point) {
+        (void)key, (void)index, (void)point;
+        return kNoIndex;
+    }
+    // Deletes the named points, and every point equal to one of them, from
+    // the working curves; a curve that would keep fewer than two points is
+    // left as it is. Publishes and answers true when a curve changed.
+    virtual bool laneRemoveWorkingKeyPoints(MusicFilter&, const QList<KeyPointHitRecord>&) { return false; }
+    // The working curves become the committed ones, one undo step.
+    virtual void laneCommitKeyPoints() {}
+    // The track's render and drawing follow the working curves (true) or the
+    // committed ones; published at once.
+    virtual void laneFollowWorkingCurves(MusicFilter&, bool working) { (void)working; }
+    // The key point the mouse moves and its input key; none clears both.
+    virtual void laneSetMovingKeyPoint(const std::optional<HighlightedKeyPointRecord>&, const QString& key) {
+        (void)key;
+    }
+    // The selected track's inputs and controls set from the working or the
+    // committed curves at `seconds` (none: the player's time).
+    virtual void laneEvaluateCurves(bool working, std::optional<double> seconds) { (void)working, (void)seconds; }
 
     // ---- trims
 };
@@ -128,6 +169,10 @@ public:
     bool isAdjustingNotes = false;       // note-adjust mode, read by the notes editor
     bool isPressingCTRLForRecordedParameter = false;
     bool isMovingRecordedParameter = false;
+    // ---- Key-point editing: the point last hit or being moved, and the points
+    // a deleting gesture has marked.
+    std::optional<KeyPointHitRecord> parameterInfo;
+    QList<KeyPointHitRecord> toRemoveKeyPoints;
 
     // Where the drags and the release of the gesture under way go.
     enum class GestureRouting {
