@@ -931,6 +931,10 @@ public:
     void laneSetDoNotUpdateNeedsDisplay(bool value) override { library.doNotUpdateNeedsDisplay = value; }
 
     // ---- Lane selection, note selection and range selection
+    // (app/LaneSelection.cpp)
+    void laneSelectTrack(quint64 index) override;
+    SnapTargets laneSnapTargets() const override;
+    double laneZoomValue() const override;
 
     // ---- Key-point editing (automation/KeyPointEditing.cpp) -------------------------------
     // What a lane's key-point gestures do to the working curves: every change

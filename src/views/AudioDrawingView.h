@@ -71,6 +71,19 @@ public:
     virtual bool laneTrackHasMidiManager(const MusicFilter&) const { return false; }
 
     // ---- lane selection, note selection and range selection
+    // Selects the track at `index` as a click on its lane does: its settings
+    // fill the controls, the curves are evaluated at the player's time, the
+    // unit panel closes and the track area redraws.
+    virtual void laneSelectTrack(quint64 index) { (void)index; }
+    // What a selection's edges snap to: the playhead and the play position
+    // and the markers' times, all in seconds of composition time.
+    struct SnapTargets {
+        double playhead = 0, playPosition = 0;
+        QList<double> markerTimes;
+    };
+    virtual SnapTargets laneSnapTargets() const { return {}; }
+    // The timeline's zoom; a held note is hit over twice this width.
+    virtual double laneZoomValue() const { return 1.0; }
 
     // ---- key-point editing
     // The input keys of the curve a track shows (its showParameterCurve), one
