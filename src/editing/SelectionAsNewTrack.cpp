@@ -32,12 +32,13 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
         if (!lane || lane->selectionPaths.isEmpty()) return false;
         copyCurrentSelectionFrom();
     }
-    const TrackRecord* sourceRecord = trackRecordAt(sourceIndex);
     const SelectionClipboardRecord* copied =
         pasteboardItems ? std::get_if<SelectionClipboardRecord>(&*pasteboardItems) : nullptr;
-    if (!sourceRecord || !sourceRecord->audioFilter || !copied) return false;
+    if (!trackRecordAt(sourceIndex) || !trackRecordAt(sourceIndex)->audioFilter || !copied) return false;
+    // A copy: the track list grows below.
+    const TrackRecord sourceRecord = *trackRecordAt(sourceIndex);
     const SelectionClipboardRecord R = *copied;
-    const std::shared_ptr<MusicFilter> source = sourceRecord->audioFilter;
+    const std::shared_ptr<MusicFilter> source = sourceRecord.audioFilter;
     // The record must describe a stretch of this source's audio.
     if (R.audioFilter != source || R.length < timeselection::kMinimumEditLength ||
         R.indexOfUpdatedTrack >= source->tempFilterTracks.size() || !(R.durationInSeconds > 0))
@@ -81,7 +82,7 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
     const int32_t scale = source->timeScale > 0 ? source->timeScale : MediaTime::DefaultTimeScale;
     f->setCurrentTimeRange({MediaTime::fromSeconds(R.start, scale), MediaTime::fromSeconds(R.length, scale)});
 
-    copyFilterValuesFromDictionary(*sourceRecord, newRecord);
+    copyFilterValuesFromDictionary(sourceRecord, newRecord);
     f->setValue(EffectInput::Speed, float(R.inputSpeed));
     applyValuesToSelectedAudio(newIndex);
 
