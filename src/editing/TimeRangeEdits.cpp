@@ -10,6 +10,7 @@
 // its tap learns the new timing and the player gets a new item.
 #include "app/AudioController.h"
 
+#include "editing/RangeEditSteps.h"
 #include "editing/TimeSelection.h"
 #include "editing/WaveformEdits.h"
 #include "engine/MusicFilter.h"
@@ -28,6 +29,13 @@
 
 using timeselection::kMinimumEditLength;
 using timeselection::LaneRange;
+
+bool rangeedits::sameStreamFormat(const MusicFilter& a, const MusicFilter& b) {
+    if (&a == &b) return true;
+    if (!a.audioTrack || !b.audioTrack) return false;
+    return a.audioTrack->formatDescription() == b.audioTrack->formatDescription();
+}
+using rangeedits::sameStreamFormat;
 
 namespace {
 
@@ -170,14 +178,6 @@ const SelectionClipboardRecord* clipboardSelection(const AudioController& c) {
     return c.pasteboardItems ? std::get_if<SelectionClipboardRecord>(&*c.pasteboardItems) : nullptr;
 }
 
-// Whether the two tracks' audio has the same stream layout (rate, channels,
-// sample format), so that one's audio can go into the other.
-bool sameStreamFormat(const MusicFilter& a, const MusicFilter& b) {
-    if (&a == &b) return true;
-    if (!a.audioTrack || !b.audioTrack) return false;
-    return a.audioTrack->formatDescription() == b.audioTrack->formatDescription();
-}
-
 // The copied selection inserted into the selected track; `speed` replaces the
 // copy's own speed (and skips the format test) when given.
 bool pasteSelection(AudioController& c, std::optional<double> speed, std::optional<double> insertionTime) {
@@ -230,18 +230,6 @@ bool pasteSelection(AudioController& c, std::optional<double> speed, std::option
     return true;
 }
 
-// The player rebuilt after a removal made without it, when the edit that was
-// to follow it did not happen.
-void rebuildAfterRemoval(AudioController& c, MusicFilter& t) {
-    c.shell.audioControllerIsWorking = true;
-    t.mixAudioToVolume(t.volumeMix);
-    t.applyAudioEffectAndResetAudioUnits(true);
-    c.shell.seekTime = std::min(t.animationEnd().seconds(), playerSeconds(c));
-    c.updatePlayerWithNewCompositionSettings();
-    c.updateAudioTimeLabelForFilter(&t);
-    if (AudioDrawingView* lane = AudioController::trackLaneOf(&t)) lane->update();
-}
-
 // The selection removed for a replacement: where the replacement goes on the
 // timeline, or none when nothing was removed (the selection covered the
 // region, or the removal refused).
@@ -259,6 +247,18 @@ std::optional<double> removeForReplacement(AudioController& c, const Target& d, 
 }
 
 }  // namespace
+
+using rangeedits::rebuildAfterRemoval;
+
+void rangeedits::rebuildAfterRemoval(AudioController& c, MusicFilter& t) {
+    c.shell.audioControllerIsWorking = true;
+    t.mixAudioToVolume(t.volumeMix);
+    t.applyAudioEffectAndResetAudioUnits(true);
+    c.shell.seekTime = std::min(t.animationEnd().seconds(), playerSeconds(c));
+    c.updatePlayerWithNewCompositionSettings();
+    c.updateAudioTimeLabelForFilter(&t);
+    if (AudioDrawingView* lane = AudioController::trackLaneOf(&t)) lane->update();
+}
 
 // ---- The selection and the clipboard -------------------------------------------------
 
