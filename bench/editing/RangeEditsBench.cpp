@@ -1,10 +1,9 @@
 // The main thread's cost of a range edit inside a long track: a paste, a
 // removal and an undo on a 60-minute track that already has 50 audio
 // versions, each timed from the command until the rebuilt player item is
-// ready and has sought back (wall and the main thread's processor time, medians
-// of five runs of four edits), and
-// the memory each edit adds. The edits compose edit lists and waveform
-// pictures; they read no audio.
+// ready and has sought back (wall and the main thread's processor time,
+// medians of five runs of four edits), and the memory each edit adds. The
+// edits compose edit lists and waveform pictures; they read no audio.
 #include "BenchTools.h"
 
 #include "app/AudioController.h"
