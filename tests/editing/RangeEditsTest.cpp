@@ -33,6 +33,10 @@ TEST_F(RangeEditsTest, ACopiedStretchPastesElsewhereAndUndoRestoresTheRender) {
     EXPECT_EQ(*clipboardSelection(), record);
 
     const double widthBefore = lane(0)->width();
+    // Marks of earlier pastes: one before the insertion stays, one from it on moves with the audio.
+    const QList<SelectionPasteRecord> marks = {{QPointF(laneX(0, 5), 0), QPointF(laneX(0, 11), 0)},
+                                               {QPointF(laneX(0, 10), 0), QPointF(laneX(0, 12), 0)}};
+    lane(0)->selectionPastes = marks;
     const int undoSteps = c->undoManager()->undoCount();
     ASSERT_TRUE(c->pasteSelectionInFilterFrom(10.0));
     EXPECT_TRUE(c->shell.audioControllerIsWorking);
@@ -48,9 +52,13 @@ TEST_F(RangeEditsTest, ACopiedStretchPastesElsewhereAndUndoRestoresTheRender) {
     EXPECT_NEAR(t->currentTimeRange().duration.seconds(), 20.0, 1e-3);
     EXPECT_NEAR(lane(0)->width(), widthBefore * 22 / 20, 1.0);
     EXPECT_LE(t->audioDurationInPercent, 1.0);
-    ASSERT_EQ(lane(0)->selectionPastes.size(), 1);
-    EXPECT_NEAR(lane(0)->selectionPastes[0][0].x(), widthBefore / 2, 1.0);
-    EXPECT_NEAR(lane(0)->selectionPastes[0][1].x() - lane(0)->selectionPastes[0][0].x(), widthBefore / 10, 1.0);
+    const double w = 2 * c->shell.scaleFactor * c->shell.zoomValue;
+    ASSERT_EQ(lane(0)->selectionPastes.size(), 3);
+    EXPECT_EQ(lane(0)->selectionPastes[0], marks[0]);
+    EXPECT_NEAR(lane(0)->selectionPastes[1][0].x(), marks[1][0].x() + w, 1e-6);
+    EXPECT_NEAR(lane(0)->selectionPastes[1][1].x(), marks[1][1].x() + w, 1e-6);
+    EXPECT_NEAR(lane(0)->selectionPastes[2][0].x(), widthBefore / 2, 1.0);
+    EXPECT_NEAR(lane(0)->selectionPastes[2][1].x() - lane(0)->selectionPastes[2][0].x(), w, 1e-6);
     EXPECT_EQ(c->undoManager()->undoCount(), undoSteps + 1);
     // The tap follows the track's new timing.
     if (TrackTapContext* context = c->getContextForFilter(t.get())) {
@@ -63,13 +71,13 @@ TEST_F(RangeEditsTest, ACopiedStretchPastesElsewhereAndUndoRestoresTheRender) {
     undo();
     settle();
     expectSameRender(renderedLeft(), before);
-    EXPECT_TRUE(lane(0)->selectionPastes.isEmpty());
+    EXPECT_EQ(lane(0)->selectionPastes, marks);
     EXPECT_NEAR(t->durationInSeconds, 20.0, 1e-9);
     EXPECT_EQ(lane(0)->width(), int(widthBefore));
     redo();
     settle();
     expectSameRender(renderedLeft(), pasted);
-    EXPECT_EQ(lane(0)->selectionPastes.size(), 1);
+    EXPECT_EQ(lane(0)->selectionPastes.size(), 3);
     undo();
     settle();
     expectSameRender(renderedLeft(), before);
