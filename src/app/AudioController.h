@@ -15,6 +15,7 @@
 #include "automation/Pasteboard.h"
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"
+#include "editing/TimeRangeUndoRecord.h"
 #endif
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
@@ -1058,12 +1059,51 @@ public:
     void addEmptyTrackFrom();
     // Brings the last track, when it is a silent one, to the requested length.
     void addRemoveDurationToEmptyTrack();
-    // The selected track's range edits, one undo step each: silence of
-    // `duration` seconds inserted at `insertionTime` on the timeline, or the
-    // range selected on its lane removed; the lane follows the new length.
+
+    // ---- Time ranges inside a track (src/editing/) ---------------------------------------
+    // Every edit acts on the selected track, one undo step each, and appends
+    // a new audio version and picture; a command that finds no selected
+    // track, or refuses, changes nothing and says nothing. The bool results
+    // say whether the track was edited.
+    // The selected track's lane selection to the clipboard.
+    void copyCurrentSelectionFrom();
+    void cutCurrentSelectionFrom();
+    // The clipboard's selection inserted at `insertionTime` on the timeline
+    // (the timeline cursor's time without one); a selection of another audio
+    // format becomes a new track instead.
+    bool pasteSelectionInFilterFrom(std::optional<double> insertionTime = std::nullopt);
+    // The same at `speed` (the copied stretch plays that many times as fast).
+    bool pasteSelectionInFilterSpeedFrom(double speed, std::optional<double> insertionTime);
+    // "Speed of the selection": the speed of item `index` of the submenu
+    // ("0.25x" ... "2.0x"), one undo step.
+    void pasteSelectionWithSpeed(quint64 index);
+    static double speedOfSelectionItem(quint64 index);
+    // The lane's selection removed (a selection over the whole region is only
+    // cleared). The removal itself: `timeDifference` seconds of the track's
+    // audio from `timeOfInsertion` seconds from the lane's left edge.
+    bool menuRemoveSelection(QObject* sender, bool updateAudioPlayer);
+    void menuRemoveSelectionWithUpdateAudioPlayer() { menuRemoveSelection(nullptr, true); }
+    bool rearrangeRemoveAudioFileInCompositionWithTimeDifference(double timeDifference, double timeOfInsertion,
+                                                                 quint64 selectionType, bool updateAudioPlayer);
+    // Silence of `duration` seconds of the track's audio inserted at
+    // `insertionTime` on the timeline, and the three commands built on it:
+    // "Insert Silence", "Replace with Silence", "Replace with Clipboard".
     bool pasteSelectionEmptyInFilterFrom(QObject* sender, double insertionTime, double duration,
                                          bool updateAudioPlayer);
-    bool menuRemoveSelection(QObject* sender, bool updateAudioPlayer);
+    void pasteAndAddEmpySelectionInFilterFrom();
+    void pasteAndReplaceEmptySelectionInFilterFrom();
+    void pasteAndReplaceSelectionInFilterFrom();
+    // The selection (of `source`, from the clipboard; else of the selected
+    // track, copied first) as a new track at the composition's start.
+    bool pasteSelectionAsNewTrackFrom(MusicFilter* source = nullptr);
+    void splitCurrentSelectionFrom() { pasteSelectionAsNewTrackFrom(nullptr); }
+    // Undo and redo of a range edit.
+    void addRemoveTimeRangeToTrack(const TimeRangeUndoRecord& record);
+    // The track's timing written into its tap; nothing without a tap.
+    void updateContextParamtersForFilter(MusicFilter* track);
+    TrackTapContext* getContextForFilter(MusicFilter* track) const;
+    // "used / whole" under the track's thumbnail.
+    void updateAudioTimeLabelForFilter(MusicFilter* track);
 
 signals:
     // The playing state changed ("playerStateChanged").
@@ -1092,3 +1132,5 @@ void installTrackListCommands(AudioController* controller);
 void installExportCommands(AudioController* controller);
 // The unit panel's commands: the "Units" menu and the "Audio Units" button.
 void installUnitPanelCommands(AudioController* controller);
+// The time-selection commands in the Edit and Track menus.
+void installSelectionEditCommands(AudioController* controller);

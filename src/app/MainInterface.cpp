@@ -162,6 +162,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
 
     installTrackListCommands(c);
     installUnitPanelCommands(c);
+    installSelectionEditCommands(c);
     installExportCommands(c);
 
     // Wake up, in the interface's order.

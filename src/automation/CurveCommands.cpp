@@ -191,6 +191,8 @@ void AudioController::pasteAudioFileFrom() {
         [this](const auto& item) {
             using Item = std::decay_t<decltype(item)>;
             if constexpr (std::is_same_v<Item, CurvePasteboardRecord>) pasteRecordedCurveInFilterFrom();
+            // A copied time selection goes in at the timeline cursor.
+            if constexpr (std::is_same_v<Item, SelectionClipboardRecord>) pasteSelectionInFilterFrom();
         },
         *pasteboardItems);
 }

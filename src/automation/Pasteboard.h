@@ -5,6 +5,7 @@
 // their type. Items are values, except where a kind says it holds a track.
 
 #include "automation/RecordedParameters.h"
+#include "editing/TimeSelection.h"
 
 #include <QString>
 
@@ -28,6 +29,6 @@ struct CurvePasteboardRecord {
     friend bool operator==(const CurvePasteboardRecord&, const CurvePasteboardRecord&) = default;
 };
 
-// The kinds of clipboard item. The selection, notes, track and preset kinds
-// join this list with their copy commands.
-using PasteboardItem = std::variant<CurvePasteboardRecord>;
+// The kinds of clipboard item. The notes, track and preset kinds join this
+// list with their copy commands.
+using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord>;

@@ -367,6 +367,11 @@ public:
     void updatePitchValue();
     void updateReverbValue();
     void updateRepeatValue();
+    // The tap's contextTrackDurationRatio: the time the track covers in the
+    // composition (with the part before the composition's start when the
+    // track starts before it) over the length of its used range. None while
+    // the track is not in the composition or its range is empty.
+    std::optional<double> trackDurationRatio() const;
     void updateChannelMixValue();
     // The views of the track's built-in units that the unit panel has been
     // given, one per unit type; the panel's content view keeps the one it

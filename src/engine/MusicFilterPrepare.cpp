@@ -104,9 +104,11 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
     context->contextRepeatCount.store(value(EffectInput::Repeat));
     const MediaTime d = animationStart() - MediaTime::fromSeconds(compositionStartTime, scaleOr(timeScale));
     context->contextTrackStartTime.store(d.seconds());
-    double covered = C ? C->duration().seconds() : 0.0;
-    if (d < MediaTime::zero()) covered += std::fabs(d.seconds());
-    if (R.duration > MediaTime::zero()) context->contextTrackDurationRatio.store(covered / R.duration.seconds());
+    if (C && R.duration > MediaTime::zero()) {
+        if (auto ratio = trackDurationRatio()) context->contextTrackDurationRatio.store(*ratio);
+    } else if (R.duration > MediaTime::zero()) {
+        context->contextTrackDurationRatio.store(0.0);
+    }
     context->contextTrackChannelMix.store(value(EffectInput::ChannelMix));
 
     // Every effect input into its unit.
@@ -336,10 +338,19 @@ void MusicFilter::updateRepeatValue() {
     const MediaTime d = animationStart() - MediaTime::fromSeconds(compositionStartTime, scaleOr(timeScale));
     context->contextTrackStartTime.store(d.seconds());
     context->contextRepeatCount.store(value(EffectInput::Repeat));
+    if (auto ratio = trackDurationRatio()) context->contextTrackDurationRatio.store(*ratio);
+    mixAudioToVolume(volumeMix);
+}
+
+std::optional<double> MusicFilter::trackDurationRatio() const {
+    auto composition = currentComposition.lock();
+    const CompositionTrack* C = composition ? composition->trackWithTrackID(trackID) : nullptr;
+    const MediaTimeRange R = currentTimeRange();
+    if (!C || !(R.duration > MediaTime::zero())) return std::nullopt;
+    const MediaTime d = animationStart() - MediaTime::fromSeconds(compositionStartTime, scaleOr(timeScale));
     double covered = C->duration().seconds();
     if (d < MediaTime::zero()) covered += std::fabs(d.seconds());
-    if (pass > 0) context->contextTrackDurationRatio.store(covered / pass);
-    mixAudioToVolume(volumeMix);
+    return covered / R.duration.seconds();
 }
 
 void MusicFilter::updateChannelMixValue() {
