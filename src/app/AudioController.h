@@ -351,7 +351,7 @@ public:
     void completeLoadingProject();
     void updateAudioUnitsForFilter(MusicFilter* filter) override;
     // What the lanes read: set while a project's tracks are being restored.
-    bool laneSkipsDrawingWhileLoading() const { return library.doNotUpdateNeedsDisplay; }
+    bool laneSkipsDrawingWhileLoading() const override { return library.doNotUpdateNeedsDisplay; }
     // The loading that runs, from its opening to its end; null when idle.
     std::shared_ptr<struct ProjectLoading> projectLoading;
     // Ends a load: the message naming the tracks left out, once.
@@ -1121,3 +1121,5 @@ void installTrackListCommands(AudioController* controller);
 void installExportCommands(AudioController* controller);
 // The unit panel's commands: the "Units" menu and the "Audio Units" button.
 void installUnitPanelCommands(AudioController* controller);
+// Load, Save and Save As of project folders in the File menu.
+void installProjectCommands(AudioController* controller);

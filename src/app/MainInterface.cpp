@@ -163,6 +163,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     installTrackListCommands(c);
     installUnitPanelCommands(c);
     installExportCommands(c);
+    installProjectCommands(c);
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

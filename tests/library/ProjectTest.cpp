@@ -11,6 +11,12 @@
 
 #include <QLineEdit>
 
+#include "platform/units/PluginHost.h"
+#include "platform/units/Unit.h"
+#include "views/AudioUnitPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -321,4 +327,69 @@ TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_TRUE(alerts[0].informativeText.contains(QStringLiteral("one.wav"))) << alerts[0].informativeText.toStdString();
     EXPECT_EQ(c->currentSelectedAudio.load(), 0u);
+}
+
+// A real plug-in with a changed parameter, enabled on a track: it is made
+// again on loading with its value and sounds as before.
+class ProjectPluginTest : public ProjectTest {
+protected:
+    static void SetUpTestSuite() {
+        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
+        units::PluginCatalogue::setCurrent(catalogue);
+        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+    }
+    int pluginIndex(MusicFilter* t, const QString& suffix) {
+        for (int i = 0; i < t->pluginsArray().size(); ++i)
+            if (t->pluginsArray()[i].audioUnitName.endsWith(suffix)) return i;
+        return -1;
+    }
+};
+
+TEST_F(ProjectPluginTest, AnEnabledPluginComesBackWithItsValues) {
+    c->ui.window->show();
+    if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+    auto track = append(writeTone(QStringLiteral("drive.wav"), 3.0, 330));
+    waitForReadyItem();
+    const std::vector<float> dry = settledRender();
+    ASSERT_TRUE(waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
+    const int i = pluginIndex(track.get(), QStringLiteral("Overdrive"));
+    ASSERT_GE(i, 0);
+    auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
+    auto* check = qobject_cast<QCheckBox*>(track->pluginsCheckButton.data());
+    popUp->setCurrentIndex(i);
+    check->click();
+    ASSERT_TRUE(waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    endEvent();
+    units::Unit* unit = track->pluginsArray()[i].audioUnit;
+    const auto ids = unit->parameterList();
+    ASSERT_FALSE(ids.empty());
+    unit->setParameter(ids.front(), 0.9f);
+    c->audioUnitPanel()->close();
+    endEvent();
+    const std::vector<float> wet = settledRender();
+
+    const QString path = folder(QStringLiteral("Drive.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    c->closeCompositionFrom(false);
+    load(path);
+    ASSERT_EQ(tracks().size(), 1u);
+    MusicFilter* loaded = tracks()[0].audioFilter.get();
+    const int j = pluginIndex(loaded, QStringLiteral("Overdrive"));
+    ASSERT_GE(j, 0);
+    ASSERT_TRUE(waitUntil([&] { return loaded->pluginsArray()[j].audioUnitPointerSet; }));
+    endEvent();
+    EXPECT_TRUE(loaded->pluginsArray()[j].audioUnitEnabled);
+    EXPECT_FLOAT_EQ(loaded->pluginsArray()[j].audioUnit->parameter(ids.front()), 0.9f);
+
+    const std::vector<float> after = settledRender();
+    ASSERT_EQ(after.size(), wet.size());
+    double diff = 0, change = 0, level = 0;
+    for (size_t k = 4410; k < after.size(); ++k) {
+        diff += double(after[k] - wet[k]) * (after[k] - wet[k]);
+        change += double(wet[k] - dry[k]) * (wet[k] - dry[k]);
+        level += double(wet[k]) * wet[k];
+    }
+    EXPECT_GT(std::sqrt(change / level), 0.1) << "the plug-in changes the sound";
+    EXPECT_LT(std::sqrt(diff / level), 1e-4) << "and changes it as before";
 }
