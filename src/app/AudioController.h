@@ -365,6 +365,20 @@ public:
     // Curves stored as fractions of the source, as the track's working curves.
     void loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves);
 
+    // ---- Preset files (src/library/PresetFiles.cpp) ----------------------------------
+    // The "Presets" folder, made on first use.
+    QString getAppSupportPath() const;
+    // presetsArray from the folder: no hidden files, no subfolders, not sorted.
+    void loadPresets();
+    // The selected track's settings, curves, plug-ins and notes as a preset
+    // file's bytes; empty without a selected track.
+    QByteArray presetDataForSelectedTrack();
+    // Writes the selected track's preset under the first free form of
+    // `name`: the file's path, or empty with the reason in `error` (a name
+    // that is empty, holds "/" or starts with "." is refused; a failed
+    // write leaves no file).
+    QString savePreset(const QString& name, QString* error = nullptr);
+
     // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
     // [destination] or [destination, tag names].
     void saveAudioToURL(const QUrl& destination, const QStringList& tags = {});

@@ -24,6 +24,7 @@
 #include "views/LineView.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -256,6 +257,8 @@ void AudioController::completeLoadingProject() {
     auto loading = projectLoading;
     if (!loading || loading->restored) return;
     loading->restored = true;
+    QElapsedTimer clock;
+    clock.start();
     const project::TrackInfoRecord& G = loading->document.front().filterInfo;
     const int32_t rate = int32_t(shell.playerSampleRate);
 
@@ -285,10 +288,14 @@ void AudioController::completeLoadingProject() {
         const int32_t ts = t->timeScale > 0 ? t->timeScale : rate;
         auto at = [ts](double seconds) { return MediaTime::fromSeconds(seconds, ts); };
 
-        const QImage wave = imageFromData(I.filterInfoWaveData);
-        if (!wave.isNull()) {
-            t->filterBitmaps.append(wave);
-            t->indexOfUpdatedBitmap = quint64(t->filterBitmaps.size() - 1);
+        // The picture the import drew from the decoded source is the same
+        // one; the saved picture stands in only where there is none.
+        if (t->filterBitmaps.isEmpty()) {
+            const QImage wave = imageFromData(I.filterInfoWaveData);
+            if (!wave.isNull()) {
+                t->filterBitmaps.append(wave);
+                t->indexOfUpdatedBitmap = quint64(t->filterBitmaps.size() - 1);
+            }
         }
 
         // The edit list, segment by segment.
@@ -417,7 +424,8 @@ void AudioController::completeLoadingProject() {
     if (ui.lineView) ui.lineView->update();
     shell.needsCloseSheetAfterPlayerStatus = true;
     updatePlayerWithNewCompositionSettings();
-    qInfo("Loaded the project \"%s\" (%d tracks).", qUtf8Printable(loading->folder), int(tracks.size()));
+    qInfo("Loaded the project \"%s\" (%d tracks, restored in %lld ms).", qUtf8Printable(loading->folder),
+          int(tracks.size()), clock.elapsed());
 }
 
 void AudioController::updateAudioUnitsForFilter(MusicFilter* filter) {

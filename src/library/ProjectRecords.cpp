@@ -5,6 +5,8 @@
 #include "platform/core/Archive.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 
 namespace project {
@@ -544,6 +546,99 @@ std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString
         return std::nullopt;
     }
     return p;
+}
+
+QByteArray encodePresetFile(const PresetRecord& preset) {
+    QCborMap m = presetMap(preset.base);
+    if (!m.contains(QStringLiteral("presetRecordedDictionary"))) m.insert(QStringLiteral("presetRecordedDictionary"), QCborMap());
+    if (preset.base.presetThumbnailImage.isEmpty()) m.remove(QStringLiteral("presetThumbnailImage"));
+    if (preset.plugins) {
+        QCborArray bundles;
+        for (const auto& b : preset.plugins->presetDynamicAudioUnits) bundles.append(bundleValue(b));
+        m.insert(QStringLiteral("presetDynamicAudioUnits"), bundles);
+        QCborArray names;
+        for (const QString& n : preset.plugins->presetFilterActivePluginsName) names.append(n);
+        m.insert(QStringLiteral("presetFilterActivePluginsName"), names);
+        m.insert(QStringLiteral("presetPluginsPresetsDictionary"), pluginMapValue(preset.plugins->presetPluginsPresetsDictionary));
+        m.insert(QStringLiteral("presetPluginsClassInfoDictionary"), pluginMapValue(preset.plugins->presetPluginsClassInfoDictionary));
+    }
+    QCborArray notes;
+    for (const auto& n : preset.presetMidiArray) notes.append(noteValue(n));
+    m.insert(QStringLiteral("presetMidiArray"), notes);
+    return archive::encode(m);
+}
+
+std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* error) {
+    PresetRecord p;
+    auto base = decodePreset(bytes, error);
+    if (!base) return std::nullopt;
+    p.base = std::move(*base);
+    const QCborMap root = archive::decode(bytes, error)->toMap();
+    MapReader r(root, QStringLiteral("preset"));
+    const bool any = r.contains(QStringLiteral("presetDynamicAudioUnits")) ||
+                     r.contains(QStringLiteral("presetFilterActivePluginsName")) ||
+                     r.contains(QStringLiteral("presetPluginsPresetsDictionary")) ||
+                     r.contains(QStringLiteral("presetPluginsClassInfoDictionary"));
+    if (any) {
+        PresetRecord::Plugins plugins;
+        for (const QCborValue& v : r.array(QStringLiteral("presetDynamicAudioUnits"))) {
+            QString why;
+            if (auto b = bundleFromValue(v, &why)) plugins.presetDynamicAudioUnits.append(*b);
+            else {
+                r.fail(why);
+                break;
+            }
+        }
+        if (!r.contains(QStringLiteral("presetFilterActivePluginsName")))
+            r.fail(QStringLiteral("the field \"presetFilterActivePluginsName\" is missing."));
+        plugins.presetFilterActivePluginsName = readStrings(r, QStringLiteral("presetFilterActivePluginsName"));
+        r.map(QStringLiteral("presetPluginsPresetsDictionary"));
+        r.map(QStringLiteral("presetPluginsClassInfoDictionary"));
+        plugins.presetPluginsPresetsDictionary = pluginMapFromValue(r, QStringLiteral("presetPluginsPresetsDictionary"), false);
+        plugins.presetPluginsClassInfoDictionary = pluginMapFromValue(r, QStringLiteral("presetPluginsClassInfoDictionary"), true);
+        p.plugins = plugins;
+    }
+    if (r.contains(QStringLiteral("presetMidiArray")))
+        for (const QCborValue& v : r.array(QStringLiteral("presetMidiArray"))) {
+            QString why;
+            if (auto n = noteFromValue(v, &why)) p.presetMidiArray.push_back(*n);
+            else {
+                r.fail(why);
+                break;
+            }
+        }
+    if (!r.ok()) {
+        *error = r.error();
+        return std::nullopt;
+    }
+    return p;
+}
+
+QList<QUrl> presetFiles(const QString& folder) {
+    QList<QUrl> out;
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) out << QUrl::fromLocalFile(it.next());
+    return out;
+}
+
+QString freePresetName(const QString& folder, const QString& name) {
+    const QDir dir(folder);
+    auto taken = [&](const QString& n) {
+        const QFileInfo f(dir.filePath(n));
+        return f.exists() || f.isSymLink();
+    };
+    if (!taken(name)) return name;
+    for (qint64 n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 %2").arg(name).arg(n);
+        if (!taken(candidate)) return candidate;
+    }
+}
+
+QString presetNameProblem(const QString& name) {
+    if (name.trimmed().isEmpty()) return QStringLiteral("Type a name for the preset.");
+    if (name.contains(QLatin1Char('/'))) return QStringLiteral("A preset's name cannot hold “/”.");
+    if (name.startsWith(QLatin1Char('.'))) return QStringLiteral("A preset's name cannot start with “.”.");
+    return {};
 }
 
 QByteArray encodeProject(const ProjectDocument& document) {

@@ -23,6 +23,7 @@
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <array>
@@ -102,6 +103,30 @@ struct ProjectTrackRecord {
 };
 
 using ProjectDocument = std::vector<ProjectTrackRecord>;
+
+// A whole preset, as a preset file and the clipboard hold it: the reduced
+// record plus the track's plug-ins (present together or not at all) and
+// its notes.
+struct PresetRecord {
+    ProjectPresetRecord base;
+    struct Plugins {
+        QList<units::AudioUnitBundleRecord> presetDynamicAudioUnits;
+        QStringList presetFilterActivePluginsName;
+        QVariantMap presetPluginsPresetsDictionary, presetPluginsClassInfoDictionary;
+    };
+    std::optional<Plugins> plugins;
+    std::vector<TrackInfoRecord::Note> presetMidiArray;
+};
+QByteArray encodePresetFile(const PresetRecord& preset);
+std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* error);
+
+// The preset files in `folder`: no hidden files, no folders, in the order
+// the folder lists them.
+QList<QUrl> presetFiles(const QString& folder);
+// `name` when nothing stands at folder/name, else "name 2", "name 3", ...
+QString freePresetName(const QString& folder, const QString& name);
+// Why a typed name cannot name a preset file; empty when it can.
+QString presetNameProblem(const QString& name);
 
 QByteArray encodeProject(const ProjectDocument& document);
 // Nothing, with `error` set, unless every record and field is of its kind.
