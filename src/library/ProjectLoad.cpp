@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -127,7 +128,9 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
         auto* view = new QLabel(sheet);
         view->setPixmap(QPixmap::fromImage(icon.scaled(50, 50, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         view->setAlignment(Qt::AlignCenter);
-        view->setGeometry((sheet->width() - 50) / 2, 5, 50, 50);
+        view->setFixedSize(50, 50);
+        // Centred in a row of its own below the texts.
+        if (auto* grid = qobject_cast<QGridLayout*>(sheet->layout())) grid->addWidget(view, 2, 0, 1, 2, Qt::AlignHCenter);
         view->show();
         loading->iconView = view;
     }
