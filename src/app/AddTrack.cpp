@@ -340,6 +340,7 @@ void AudioController::setupThumbnailActions(MusicView* thumbnail,
             // Its tap will never be prepared: it counts off now, so that the
             // project's load still ends.
             self->countOffProjectTap();
+            self->projectTracksCountedDown();
             return;
         }
         if (auto t = weak.lock()) self->abandonTrackImport(t.get(), why);
@@ -489,6 +490,23 @@ void AudioController::updateTrackAreaSizes() {
 void AudioController::abandonTrackImport(MusicFilter* track, const QString& why,
                                          std::optional<MediaTime> durationBefore) {
     if (!track) return;
+    // A project's track is left out and named when the load ends.
+    if (leaveOutProjectTrack(track, why)) {
+        durationBefore.reset();
+        const quint64 i = indexOfTrack(track);
+        if (i != kNoIndex) {
+            auto keep = ui.audioView->audioTracks[i].audioFilter;
+            if (auto* lane = laneOf(*track)) lane->deleteLater();
+            for (QWidget* view : leftColumnViews(*track))
+                if (view) view->deleteLater();
+            ui.audioView->audioTracks.erase(i);
+            for (quint64 k = i; k < ui.audioView->audioTracks.size(); ++k) layoutTrackViews(k);
+            NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithComposition"), track);
+            NotificationCenter::defaultCenter().removeObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), track);
+            updateTrackAreaSizes();
+        }
+        return;
+    }
     // Whatever was registered for the track goes with it.
     undoManager()->removeAllActions(track);
     const quint64 index = indexOfTrack(track);

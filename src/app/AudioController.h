@@ -333,6 +333,53 @@ public:
     // The main menu's library submenu, from the list.
     void updateLibraryMenu();
 
+    // ---- Project folders (src/library/ProjectSave.cpp, ProjectLoad.cpp) -----------------
+    // Save into the open project, or ask for a folder; Save As always asks.
+    void saveAsProjectFrom();
+    // Writes the composition into the folder: true when "projectData" and
+    // every source copy are in place. A failure says why, keeps the
+    // previous project data and leaves the composition edited.
+    bool saveProjectToURL(const QUrl& url, QString* error = nullptr);
+    // The path under which the project refers to `source`, copied into the
+    // folder when it is not already there; empty with `error` set when the
+    // copy failed, "" for no source.
+    QString stringForSourceURL(const QUrl& source, const QString& folder, QString* error = nullptr);
+    static bool verifyPathInDirectory(const QString& folder, const QString& path);
+    // The main window's content, 1024 by 1024, letterboxed on black.
+    QImage projectIconImage() const;
+    void loadProjectFrom();
+    void processLoadingProjectFromUnarchivedArray();
+    void completeLoadingProject();
+    void updateAudioUnitsForFilter(MusicFilter* filter) override;
+    // What the lanes read: set while a project's tracks are being restored.
+    bool laneSkipsDrawingWhileLoading() const override { return library.doNotUpdateNeedsDisplay; }
+    // The loading that runs, from its opening to its end; null when idle.
+    std::shared_ptr<struct ProjectLoading> projectLoading;
+    // Ends a load: the message naming the tracks left out, once.
+    void finishProjectLoading();
+    // A loading track's media is in (or will never be): the last one starts
+    // the restoring stage.
+    void projectTracksCountedDown();
+    // A loading track whose media could not be read: it is left out and
+    // named at the end. False when no project is loading.
+    bool leaveOutProjectTrack(MusicFilter* track, const QString& why);
+    // Curves stored as fractions of the source, as the track's working curves.
+    void loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves);
+
+    // ---- Preset files (src/library/PresetFiles.cpp) ----------------------------------
+    // The "Presets" folder, made on first use.
+    QString getAppSupportPath() const;
+    // presetsArray from the folder: no hidden files, no subfolders, not sorted.
+    void loadPresets();
+    // The selected track's settings, curves, plug-ins and notes as a preset
+    // file's bytes; empty without a selected track.
+    QByteArray presetDataForSelectedTrack();
+    // Writes the selected track's preset under the first free form of
+    // `name`: the file's path, or empty with the reason in `error` (a name
+    // that is empty, holds "/" or starts with "." is refused; a failed
+    // write leaves no file).
+    QString savePreset(const QString& name, QString* error = nullptr);
+
     // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
     // [destination] or [destination, tag names].
     void saveAudioToURL(const QUrl& destination, const QStringList& tags = {});
@@ -1134,3 +1181,5 @@ void installExportCommands(AudioController* controller);
 void installUnitPanelCommands(AudioController* controller);
 // The time-selection commands in the Edit and Track menus.
 void installSelectionEditCommands(AudioController* controller);
+// Load, Save and Save As of project folders in the File menu.
+void installProjectCommands(AudioController* controller);

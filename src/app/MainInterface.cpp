@@ -164,6 +164,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     installUnitPanelCommands(c);
     installSelectionEditCommands(c);
     installExportCommands(c);
+    installProjectCommands(c);
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

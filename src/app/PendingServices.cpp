@@ -11,10 +11,6 @@
 
 #include <cstring>
 
-// Saving a project is not built yet: with tracks there is nothing that can
-// write it, so the save ends unsaved; with no tracks there is nothing to save.
-void AudioController::saveProjectFrom() { saveDidEnd(trackCount() == 0); }
-
 void AudioController::saveDidEnd(bool saved) {
     if (!saved) {
         // A save that failed or was cancelled does not quit, and the next
@@ -24,8 +20,6 @@ void AudioController::saveDidEnd(bool saved) {
     }
     if (shell.applicationHasToTerminateAfterSaving && appDelegate) appDelegate->terminate();
 }
-
-void AudioController::loadTrackToCompositionForProject(const QUrl&) {}
 
 FloatSlider* AudioController::filterSlider(FilterSlider slider) const {
     switch (slider) {

@@ -61,6 +61,7 @@ void AudioController::updatePlayerWithNewTrackSettings(MusicFilter* track) {
     // A project is loading: its loader builds the item once for all tracks.
     if (library.trackCounter > 0) --library.trackCounter;
     if (library.trackCounter == 0) library.doNotUpdatePlayerSettings = false;
+    projectTracksCountedDown();
 }
 
 void AudioController::updatePlayerWithNewCompositionSettings() {

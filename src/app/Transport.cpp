@@ -59,7 +59,11 @@ void AudioController::bindEnabledObject(QWidget* control) {
 
 void AudioController::observePlayerItemStatus(int status) {
     const bool valid = status != NoPlayerItem;
-    if (shell.needsCloseSheetAfterPlayerStatus) shell.needsCloseSheetAfterPlayerStatus = false;
+    if (shell.needsCloseSheetAfterPlayerStatus) {
+        // A project's loading sheet stays up until its player item answers.
+        shell.needsCloseSheetAfterPlayerStatus = false;
+        closeSheet();
+    }
 
     if (trackCount() == 0 || !valid) {
         shell.seekTime = -1.0;

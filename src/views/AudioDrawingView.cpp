@@ -155,6 +155,9 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     MusicFilter* t = track();
     if (!t) return;
+    if (const auto* owner = audioView ? dynamic_cast<const AudioDrawingViewOwner*>(audioView->audioController) : nullptr;
+        owner && owner->laneSkipsDrawingWhileLoading())
+        return;
     const bool selected =
         audioView && audioView->audioController &&
         audioView->audioController->currentSelectedAudio.load() == viewIndex;

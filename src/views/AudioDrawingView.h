@@ -117,6 +117,9 @@ public:
     virtual void laneEvaluateCurves(bool working, std::optional<double> seconds) { (void)working, (void)seconds; }
 
     // ---- trims
+    // Set while a project's tracks are being restored: the lanes draw
+    // nothing of their tracks until they are whole again.
+    virtual bool laneSkipsDrawingWhileLoading() const { return false; }
 };
 
 // The lane of one track in the track area: 200 points high, as wide as the

@@ -1,0 +1,326 @@
+// Saving the composition into a project folder: the folder, a copy of every
+// source in use, the folder's icon, "projectData", and the clean-up of
+// visible files the project no longer uses. "projectData" is replaced in one
+// step, so a failed save leaves the previous project as it was.
+#include "app/Alerts.h"
+#include "app/AudioController.h"
+#include "library/ProjectRecords.h"
+
+#include "engine/MusicFilter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/UndoManager.h"
+#include "platform/media/AssetTrack.h"
+#include "platform/media/Composition.h"
+#include "views/AudioDrawingView.h"
+#include "views/AudioView.h"
+#include "views/EQSubview.h"
+#include "views/ExportViews.h"
+#include "views/MusicView.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <filesystem>
+#include <set>
+
+namespace {
+
+// Pictures are kept as TIFF with LZW compression.
+QByteArray tiffData(const QImage& image) {
+    if (image.isNull()) return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    writer.setCompression(1);
+    if (!writer.write(image)) return {};
+    return bytes;
+}
+
+// The files directly in the folder: no subfolders, no hidden entries.
+QStringList visibleFiles(const QString& folder) {
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) out << QFileInfo(it.next()).absoluteFilePath();
+    return out;
+}
+
+// A copy is the file it was made from when it has its size and time.
+bool sameCopy(const QFileInfo& copy, const QFileInfo& source) {
+    return copy.isFile() && copy.size() == source.size() &&
+           copy.lastModified() == source.lastModified();
+}
+
+bool busy(const AudioController& c) {
+    return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning;
+}
+
+}  // namespace
+
+bool AudioController::verifyPathInDirectory(const QString& folder, const QString& path) {
+    const QFileInfo file(path);
+    return file.isFile() && !file.isHidden() &&
+           QFileInfo(file.absolutePath()).canonicalFilePath() == QFileInfo(folder).canonicalFilePath();
+}
+
+QString AudioController::stringForSourceURL(const QUrl& source, const QString& folder, QString* error) {
+    if (source.isEmpty()) return QString();
+    const QString path = source.toLocalFile();
+    if (verifyPathInDirectory(folder, path)) return QFileInfo(path).absoluteFilePath();
+    const QFileInfo from(path);
+    // The name is taken by another file only when a different source's sum
+    // collides: the next free number is used then.
+    for (uint64_t suffix = 0;; ++suffix) {
+        const QString destination = QDir(folder).filePath(project::sourceCopyName(path, suffix));
+        const QFileInfo to(destination);
+        if (to.exists() || to.isSymLink()) {
+            if (sameCopy(to, from)) return destination;
+            continue;
+        }
+        // The kernel copies the bytes (copy_file_range), without a trip through a buffer of ours.
+        std::error_code copyError;
+        if (!std::filesystem::copy_file(QFile::encodeName(path).toStdString(),
+                                        QFile::encodeName(destination).toStdString(), copyError)) {
+            QFile::remove(destination);
+            if (error) *error = QStringLiteral("The file “%1” could not be copied into the project.").arg(from.fileName());
+            return QString();
+        }
+        QFile copy(destination);
+        if (copy.open(QIODevice::ReadWrite))
+            copy.setFileTime(from.lastModified(), QFileDevice::FileModificationTime);
+        return destination;
+    }
+}
+
+QImage AudioController::projectIconImage() const {
+    QImage icon(1024, 1024, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::black);
+    if (!ui.window) return icon;
+    // The window's own content: a grab never holds the title bar.
+    const QImage shot = ui.window->grab().toImage();
+    if (shot.isNull() || shot.width() <= 0 || shot.height() <= 0) return icon;
+    const double w = shot.width(), h = shot.height();
+    const double s = std::min(1024.0 / w, 1024.0 / h);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QRectF(0.5 * (1024 - s * w), 0.5 * (1024 - s * h), s * w, s * h), shot);
+    return icon;
+}
+
+void AudioController::saveProjectFrom() {
+    if (trackCount() == 0) {
+        saveDidEnd(true);  // nothing to save: a waiting quit goes on
+        return;
+    }
+    if (busy(*this)) {
+        // A quit never ends the application with the composition unsaved.
+        if (shell.applicationHasToTerminateAfterSaving)
+            runModalAlert(ui.window, AlertRequest{QStringLiteral("The project could not be saved."),
+                                                  QStringLiteral("Wait until the current task has ended, then save again."),
+                                                  {QStringLiteral("OK")}});
+        saveDidEnd(false);
+        return;
+    }
+    if (!library.projectURL.isEmpty()) {
+        saveDidEnd(saveProjectToURL(library.projectURL));
+        return;
+    }
+    saveAsProjectFrom();
+}
+
+void AudioController::saveAsProjectFrom() {
+    if (trackCount() == 0 || busy(*this)) {
+        saveDidEnd(false);
+        return;
+    }
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    auto* panel = new QFileDialog(ui.window);
+    panel->setOption(QFileDialog::DontUseNativeDialog, true);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setNameFilter(QStringLiteral("Projects (*.%1)").arg(project::kProjectExtension));
+    panel->setDefaultSuffix(QString::fromLatin1(project::kProjectExtension));
+    panel->selectFile(project::defaultProjectName(QDateTime::currentDateTime()));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<AudioController> self(this);
+    connect(panel, &QFileDialog::finished, this, [self, panel](int result) {
+        if (!self) return;
+        const QList<QUrl> urls = panel->selectedUrls();
+        if (result != QDialog::Accepted || urls.isEmpty()) {
+            self->saveDidEnd(false);
+            return;
+        }
+        const QUrl url = urls.front();
+        // Runs after the sheet has gone.
+        MainQueue::async([self, url] {
+            if (!self) return;
+            const QUrl before = self->library.projectURL;
+            self->library.projectURL = QUrl();
+            const bool saved = self->saveProjectToURL(url);
+            if (!saved) self->library.projectURL = before;
+            self->saveDidEnd(saved);
+        });
+    });
+    panel->open();
+}
+
+bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
+    const QString folder = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    auto fail = [&](const QString& why) {
+        qWarning("Could not save the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
+        if (errorOut) *errorOut = why;
+        else
+            runModalAlert(ui.window, AlertRequest{QStringLiteral("The project could not be saved."), why,
+                                                  {QStringLiteral("OK")}});
+        return false;
+    };
+    if (folder.isEmpty() || !ui.audioView) return fail(QStringLiteral("No folder was given."));
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        return fail(QStringLiteral("The folder “%1” could not be made.").arg(QFileInfo(folder).fileName()));
+
+    const QString date = project::projectDateText(QDateTime::currentDateTime());
+    const QImage icon = projectIconImage();
+    std::set<QString> kept{QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName))};
+    QString copyError;
+    auto sourcePath = [&](const QUrl& source) {
+        const QString p = stringForSourceURL(source, folder, &copyError);
+        if (!p.isEmpty()) kept.insert(p);
+        return p;
+    };
+
+    project::ProjectDocument document;
+    const auto& tracks = ui.audioView->audioTracks;
+    for (quint64 i = 0; i < quint64(tracks.size()); ++i) {
+        const TrackRecord* record = trackRecordAt(i);
+        MusicFilter* t = record ? record->audioFilter.get() : nullptr;
+        if (!t) continue;
+        project::ProjectTrackRecord r;
+        if (i == 0) {
+            project::ProjectMetadataRecord md;
+            if (MetadataPopover* m = exporting.metadataPopover.data()) {
+                md.projectMetadataTitle = m->metadataTitleTextField->text();
+                md.projectMetadataArtist = m->metadataArtistTextField->text();
+                md.projectMetadataComments = m->metadataCommentsTextField->text();
+                md.projectMetadataArtwork = tiffData(m->artwork());
+            }
+            r.projectMetadataDictionary = md;
+            r.projectIconImage = tiffData(icon);
+        }
+        const QString name = !t->nameOfSourceTrack.isEmpty() ? t->nameOfSourceTrack
+                                                              : QFileInfo(record->audioURL.toLocalFile()).fileName();
+        if (t->indexOfUpdatedTrack < t->tempFilterTracks.size()) {
+            for (const CompositionSegment& seg : t->tempFilterTracks[t->indexOfUpdatedTrack]->segments()) {
+                project::TrackSegmentRecord s;
+                s.filterOriginalPath = sourcePath(record->audioURL);
+                const QString segmentSource = seg.sourcePath();
+                s.filterSegmentPath = segmentSource.isEmpty() ? QString() : sourcePath(QUrl::fromLocalFile(segmentSource));
+                s.filterNameOfSourceTrack = name;
+                const MediaTimeRange src = seg.sourceRange, dst = seg.targetRange;
+                const bool valid = src.start.isValid() && src.duration.isValid() && dst.start.isValid() &&
+                                   dst.duration.isValid() && src.duration > MediaTime::zero() &&
+                                   dst.duration > MediaTime::zero();
+                if (!valid && !seg.isEmpty()) continue;
+                if (seg.isEmpty() && !(dst.duration > MediaTime::zero())) continue;
+                // Inserted silence has no source range: its length stands for it.
+                const MediaTimeRange from = seg.isEmpty() ? MediaTimeRange{MediaTime::zero(), dst.duration} : src;
+                s.filterSourceTimeRange = {from.start.seconds(), from.duration.seconds()};
+                s.filterTargetTimeRange = {dst.start.seconds(), dst.duration.seconds()};
+                r.filterTrackSegments.push_back(s);
+            }
+        }
+        if (!copyError.isEmpty()) return fail(copyError);
+
+        project::TrackInfoRecord& info = r.filterInfo;
+        const QColor color = t->trackColor().toRgb();
+        auto* lane = trackLaneOf(t);
+        info.filterInfoBaseURL = record->audioURL.toString();
+        info.filterInfoTrackColor = {color.redF(), color.greenF(), color.blueF()};
+        info.filterInfoTypeOfComposition = t->typeOfComposition;
+        const MediaTimeRange range = t->currentTimeRange();
+        info.filterInfoCurrentTimeRange = {range.start.seconds(), range.duration.seconds()};
+        info.filterInfoDurationInSeconds = t->durationInSeconds;
+        info.filterInfoAnimationStart = t->animationStart().seconds();
+        info.filterInfoAnimationEnd = t->animationEnd().seconds();
+        info.filterInfoAudioOriginInPercent = t->audioOriginInPercent;
+        info.filterInfoAudioDurationInPercent = t->audioDurationInPercent;
+        if (lane) {
+            info.filterInfoAudioViewFrame = QRectF(lane->geometry());
+            info.filterInfoBezierPath = lane->drawingBezierPath.boundingRect();
+            info.filterInfoFadeInPercent = lane->fadeInPercent;
+            info.filterInfoFadeOutPercent = lane->fadeOutPercent;
+            info.filterInfoSelectionPastes = lane->selectionPastes;
+            info.filterInfoSelectionPaths = lane->selectionPaths;
+        }
+        if (t->indexOfUpdatedBitmap < quint64(t->filterBitmaps.size()))
+            info.filterInfoWaveData = tiffData(t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)]);
+        info.filterInfoSpeed = t->value(EffectInput::Speed);
+        info.filterInfoZoomValue = shell.zoomValue;
+        info.filterInfoCompositionDuration = shell.compositionDuration.seconds();
+
+        t->updateListenerParametersFromAudioUnits();
+        info.filterPresetData.parameters = parametersDictionaryAtIndex(i);
+        if (auto* thumbnail = qobject_cast<MusicView*>(t->imageView.data()))
+            info.filterPresetData.presetThumbnailImage = tiffData(thumbnail->image);
+        info.filterPresetData.presetRecordedDictionary = createRecordedDictionaryForPresetAtIndex(i);
+        info.filterPresetData.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
+
+        info.filterInfoActivePluginsName = t->filterActivePluginsName;
+        info.filterInfoDynamcAudioUnits = t->dynamicAudioUnits;
+        info.filterCurrentSelectedAudio = currentSelectedAudio.load();
+        info.filterInfoShowParameterCurve = t->showParameterCurve;
+        info.filterMarkersArray = editing.markersArray;
+        info.filterCurrentCompositionTime = audioPlayer && audioPlayer->currentItem() ? currentTime() : 0.0;
+        info.filterInfoIsRecordingParameters = t->isRecordingParameters;
+        info.filterInfoIsDeletingKeyPoints = t->isDeletingKeyPoints;
+        info.filterProjectDate = date;
+        info.filterInfoPluginsPresetsDictionary = t->pluginsPresetsDictionary;
+        info.filterInfoPluginsClassInfoDictionary = t->pluginsClassInfosDictionary;
+        for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(project::noteForExport(n));
+        if (auto it = automation.selectionParameters.find(t->identifierOfFilter);
+            it != automation.selectionParameters.end())
+            info.filterInfoSelectionParameters = it->second;
+        document.push_back(std::move(r));
+    }
+
+    // The data replaces the previous file in one step.
+    const QString dataPath = QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName));
+    if (QFileInfo(dataPath).isDir())
+        return fail(QStringLiteral("“%1” in the folder is a folder.").arg(QString::fromLatin1(project::kProjectDataName)));
+    QSaveFile data(dataPath);
+    if (!data.open(QIODevice::WriteOnly) || data.write(project::encodeProject(document)) < 0 || !data.commit())
+        return fail(QStringLiteral("The project's data could not be written: %1").arg(data.errorString()));
+
+    // The folder's picture, for the file managers that show one.
+    QImage small = icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    small.save(QDir(folder).filePath(QStringLiteral(".folder.png")), "PNG");
+    QSaveFile directory(QDir(folder).filePath(QStringLiteral(".directory")));
+    if (directory.open(QIODevice::WriteOnly)) {
+        directory.write("[Desktop Entry]\nIcon=./.folder.png\n");
+        directory.commit();
+    }
+
+    // Visible files the project no longer uses go.
+    for (const QString& path : visibleFiles(folder))
+        if (!kept.count(path)) QFile::remove(path);
+
+    library.projectChangeCount = 0;
+    library.projectURL = QUrl::fromLocalFile(folder);
+    if (UndoManager* panelUndo = audioUnitPanelUndoManager()) panelUndo->removeAllActions();
+    if (UndoManager* undo = undoManager()) undo->removeAllActions();
+    setDocumentEdited(false);
+    if (ui.window) {
+        ui.window->setWindowFilePath(folder);
+        ui.window->setWindowTitle(QFileInfo(folder).completeBaseName() + QStringLiteral("[*]"));
+    }
+    qInfo("Saved the project \"%s\".", qUtf8Printable(folder));
+    return true;
+}
