@@ -15,6 +15,7 @@
 #include "automation/Pasteboard.h"
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"
+#include "app/LaneCommandRecords.h"
 #endif
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
@@ -61,6 +62,7 @@ class PlayerView;
 class VideoFrames;
 class QAbstractButton;
 class QFileDialog;
+class QColorDialog;
 class QTimer;
 class SaveAccessoryView;
 class ColoredButton;
@@ -1042,8 +1044,40 @@ public:
     void updatePlayerWithVideoTrack(quint64 index);
     void resetPlayerLayer();
     void showEditorWindowFrom();
-    // The lane's context menu: "Show video track" for a track with a picture.
+    // Right-clicks on a lane, or on the ruler over its region, open its menu.
     void installLaneContextMenu(AudioDrawingView* lane);
+
+    // ---- The lane's commands and context menu (app/LaneCommands.cpp, app/SoloMute.cpp,
+    //      app/EffectSettings.cpp, app/LaneMenu.cpp) -----------------------------------
+    // Each command acts on the track of the lane at `index` (checked).
+    struct LaneCommandState {
+        QPointer<QColorDialog> colorPanel;           // shared by the lanes, non-modal
+        std::weak_ptr<MusicFilter> colorPanelTrack;  // the track it colours
+    } laneCommands;
+    void changeTrackColorFrom(quint64 index);
+    void changeTrackColorForFilter(MusicFilter* track, const QColor& color);
+    void duplicateLaneTrackFrom(quint64 index);
+    void duplicateWithCurrentSettingsAudioFileFrom(quint64 index);
+    void removeLaneTrackFrom(quint64 index);
+    // Solo: every other track of the mix silent at its tap, this one audible.
+    void soloTrackFrom(quint64 index);
+    void muteTrackFrom(quint64 index);
+    void unmuteTrackFrom(quint64 index);
+    // The whole automation store replaced by `store`, with undo.
+    void resetAudioMixCurve(const RecordedParameters& store);
+    // Whether the track's tap is silenced by a solo of another track.
+    static bool trackIsSoloSilenced(const MusicFilter& track);
+    // Resets and apply-to-all; with a record, the restore of an undo or redo.
+    void resetFilterParametersForAudioFileFrom(quint64 index);
+    void resetFilterParametersForAudioFileFrom(const EffectResetUndoRecord& record);
+    void resetEQParametersForAudioFileFrom(quint64 index);
+    void applyFiltersToAllAudioFilesFrom(quint64 index);
+    void applyFiltersToAllAudioFilesFrom(const ApplyToAllUndoRecord& record);
+    // "Item Menu" of the lane at `index`, built from the present state, for
+    // a right-click at `x` in the track area's coordinates. Selects the track
+    // first. Null for no track.
+    std::unique_ptr<QMenu> laneMenuForIndex(quint64 index, double x);
+    void popUpLaneMenu(quint64 index, const QPoint& globalPos);
 
     // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
     struct SilentTrackState {
