@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
