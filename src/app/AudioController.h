@@ -1078,6 +1078,8 @@ public:
     // first. Null for no track.
     std::unique_ptr<QMenu> laneMenuForIndex(quint64 index, double x);
     void popUpLaneMenu(quint64 index, const QPoint& globalPos);
+    // The equaliser strip's owner, and its redraws while playing (app/EqualiserView.cpp).
+    void setupEqualiserView();
 
     // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
     struct SilentTrackState {
