@@ -193,6 +193,7 @@ void AudioController::awakeFromNib() {
     automation.hasToShowNotesView = false;
     // The equaliser strip reads the band sliders, the selected track and the spectrum.
     setupEqualiserView();
+    setupTrackAreaDrops();
 
     // The edited mark follows the main window's undo manager.
     connect(undoManager_.get(), &UndoManager::didOpenUndoGroup, this,

@@ -1078,8 +1078,10 @@ public:
     // first. Null for no track.
     std::unique_ptr<QMenu> laneMenuForIndex(quint64 index, double x);
     void popUpLaneMenu(quint64 index, const QPoint& globalPos);
-    // The equaliser strip's owner, and its redraws while playing (app/EqualiserView.cpp).
+    // The equaliser strip's owner, and its redraws while playing (app/EqualiserAndDrops.cpp).
     void setupEqualiserView();
+    // Media files dropped on the track area become tracks.
+    void setupTrackAreaDrops();
 
     // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
     struct SilentTrackState {

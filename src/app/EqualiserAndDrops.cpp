@@ -1,5 +1,5 @@
 // What the equaliser strip reads of the controller, and its redraws while
-// the composition plays.
+// the composition plays; media files dropped on the track area.
 #include "app/AudioController.h"
 
 #include "engine/MusicFilter.h"
@@ -37,4 +37,10 @@ void AudioController::setupEqualiserView() {
     if (!view || view->audioController) return;
     view->audioController = new EqualiserOwner(this, view);
     connect(this, &AudioController::playerStateChanged, view, [this, view] { view->follow(shell.isPlaying); });
+}
+
+void AudioController::setupTrackAreaDrops() {
+    if (!ui.audioView) return;
+    connect(ui.audioView, &AudioView::fileDropped, this, &AudioController::addAudioFileToComposition,
+            Qt::UniqueConnection);
 }
