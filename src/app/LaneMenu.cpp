@@ -123,8 +123,10 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     QMenu* mix = m->addMenu(QStringLiteral("Mix"));
     trackMenuForIndex(mix, index);
     addPending(m, QStringLiteral("Edit time..."));
-    addPending(m, QStringLiteral("Go to track start time"));
-    addPending(m, QStringLiteral("Go to track end time"));
+    addCommand(m, QStringLiteral("Go to track start time"), {}, this,
+               [](AudioController& c) { c.goToTrackStartTimeFrom(); });
+    addCommand(m, QStringLiteral("Go to track end time"), {}, this,
+               [](AudioController& c) { c.goToTrackEndTimeFrom(); });
     addCommand(m, QStringLiteral("Quick look..."), {}, this, [](AudioController& c) { c.showQuickLookPanel(); });
     m->addSeparator();
 
@@ -181,9 +183,12 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                [](AudioController& c) { c.saveReversedAudioTrackFrom(); });
     m->addSeparator();
 
-    addPending(m, QStringLiteral("Add marker at current time..."));
-    addPending(m, QStringLiteral("Add marker at track start time..."), laneIndex);
-    addPending(m, QStringLiteral("Add marker at track end time..."), laneIndex);
+    addCommand(m, QStringLiteral("Add marker at current time..."), {}, this,
+               [](AudioController& c) { c.addPlayerTimeMarkerFrom(); });
+    addCommand(m, QStringLiteral("Add marker at track start time..."), laneIndex, this,
+               [index](AudioController& c) { c.addStartTimeMarkerFrom(index); });
+    addCommand(m, QStringLiteral("Add marker at track end time..."), laneIndex, this,
+               [index](AudioController& c) { c.addEndTimeMarkerFrom(index); });
 
     // Markers: one item per marker in each of the five submenus, and the
     // marker within 10 points of the click, if any, to rename or remove.
@@ -196,8 +201,10 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
             const double t = markers[i].markerTime;
             if (!(D > 0) || t >= D) continue;
             if (std::abs(x - t / D * W) < 10.0) {
-                addPending(m, QStringLiteral("Rename marker..."), QVariant::fromValue(quint64(i)));
-                addPending(m, QStringLiteral("Remove marker"), QVariant::fromValue(quint64(i)));
+                addCommand(m, QStringLiteral("Rename marker..."), QVariant::fromValue(quint64(i)), this,
+                           [i](AudioController& c) { c.renameMarker(quint64(i)); });
+                addCommand(m, QStringLiteral("Remove marker"), QVariant::fromValue(quint64(i)), this,
+                           [i](AudioController& c) { c.removeMarker(quint64(i)); });
                 break;
             }
         }
@@ -205,12 +212,17 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                                 "Set start time to marker", "Set end time to marker"};
         for (const char* group : groups) {
             QMenu* sub = m->addMenu(QString::fromLatin1(group));
+            const bool goTo = group == groups[0];
             for (const MarkerRecord& marker : markers) {
                 const QString time = LineView::stringForTime(marker.markerTime);
                 const QString title = marker.markerName.compare(QString(), Qt::CaseInsensitive) != 0
                                           ? QStringLiteral("%1 - %2").arg(marker.markerName, time)
                                           : time;
-                addPending(sub, menuText(title), marker.markerTime);
+                const double t = marker.markerTime;
+                if (goTo)
+                    addCommand(sub, menuText(title), t, this, [t](AudioController& c) { c.goToMarkerTime(t); });
+                else
+                    addPending(sub, menuText(title), t);
             }
         }
     }

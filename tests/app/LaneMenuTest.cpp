@@ -109,9 +109,7 @@ TEST_F(LaneMenuTest, TheMenuListsTheTrackCommandsInOrder) {
 
     // Items whose commands the application does not have yet stand disabled;
     // every other item is enabled.
-    const QStringList pending{"Edit time...", "Go to track start time", "Go to track end time", "Invert trim",
-                              "Add marker at current time...", "Add marker at track start time...",
-                              "Add marker at track end time..."};
+    const QStringList pending{"Edit time...", "Invert trim"};
     for (QAction* a : menu->actions()) {
         if (a->isSeparator() || a->menu()) continue;
         EXPECT_EQ(a->isEnabled(), !pending.contains(a->text())) << a->text().toStdString();
@@ -212,6 +210,13 @@ TEST_F(LaneMenuTest, TheMenuFollowsSelectionsMarkersAndTrackCount) {
     t = titles(*menu);
     EXPECT_EQ(t.mid(t.indexOf("Rename marker..."), 3), (QStringList{"Rename marker...", "Remove marker", "Go to marker"}));
     EXPECT_EQ(item(*menu, "Remove marker")->data().toULongLong(), 1u);
+    EXPECT_TRUE(item(*menu, "Remove marker")->isEnabled());
+    // Trimming and placing at a marker are not commands yet: their items stand disabled.
+    for (QAction* a : item(*menu, "Set end time to marker")->menu()->actions()) EXPECT_FALSE(a->isEnabled());
+    item(*menu, "Remove marker")->trigger();
+    endEvent();
+    ASSERT_EQ(c->editing.markersArray.size(), 1u);
+    EXPECT_EQ(c->editing.markersArray[0].markerName, QStringLiteral("Intro"));
     QMenu* go = item(*menu, "Go to marker")->menu();
     EXPECT_EQ(titles(*go), (QStringList{"Intro - " + LineView::stringForTime(m1), LineView::stringForTime(m2)}));
     EXPECT_DOUBLE_EQ(go->actions()[0]->data().toDouble(), m1);
