@@ -63,6 +63,7 @@ class VideoFrames;
 class QAbstractButton;
 class QFileDialog;
 class QColorDialog;
+class TimePopover;
 class QTimer;
 class SaveAccessoryView;
 class ColoredButton;
@@ -1053,7 +1054,11 @@ public:
     struct LaneCommandState {
         QPointer<QColorDialog> colorPanel;           // shared by the lanes, non-modal
         std::weak_ptr<MusicFilter> colorPanelTrack;  // the track it colours
+        QPointer<TimePopover> timePopover;           // made on first use
     } laneCommands;
+    // The selected track's times in the time popover, shown below the
+    // position slider; nothing while it is open.
+    void editAudioTimeFrom(quint64 index);
     void changeTrackColorFrom(quint64 index);
     void changeTrackColorForFilter(MusicFilter* track, const QColor& color);
     void duplicateLaneTrackFrom(quint64 index);

@@ -9,6 +9,11 @@
 #include "platform/media/Composition.h"
 #include "views/AudioDrawingView.h"
 #include "views/EQSubview.h"
+#include "views/NumberTextField.h"
+#include "views/TimePopover.h"
+#include "views/FloatSlider.h"
+#include "views/AudioView.h"
+#include "platform/core/TimeText.h"
 
 #include <QColorDialog>
 #include <QLabel>
@@ -56,6 +61,39 @@ void AudioController::changeTrackColorForFilter(MusicFilter* track, const QColor
     track->setTrackColor(color.toRgb());
     if (auto* lane = trackLaneOf(track)) lane->update();
     redrawEqualiserView(*this);
+}
+
+// ---- Time popover ------------------------------------------------------------------
+
+void AudioController::editAudioTimeFrom(quint64 index) {
+    if (trackCount() == 0) return;
+    if (laneCommands.timePopover && laneCommands.timePopover->isVisible()) return;
+    MusicFilter* T = trackAt(currentSelectedAudio.load());
+    AudioDrawingView* lane = trackLaneOf(trackAt(index));
+    if (!T || !lane || !ui.audioView) return;
+    if (!laneCommands.timePopover) {
+        laneCommands.timePopover = new TimePopover(ui.window);
+        for (NumberTextField* field : laneCommands.timePopover->fields()) textFieldSetup(field);
+    }
+    TimePopover* popover = laneCommands.timePopover;
+    // The used part of the file, and the region's place in the composition.
+    const MediaTimeRange used = T->currentTimeRange();
+    const double S = used.start.seconds(), E = S + used.duration.seconds();
+    const double D = shell.compositionDuration.seconds();
+    const double W = ui.audioView->width();
+    const QRectF region = lane->drawingBezierPath.boundingRect();
+    const double x = lane->x() + region.x(), w = region.width();
+    const double CS = W > 0 ? std::max(x / W * D, 0.0) : 0.0;
+    const double CE = W > 0 ? std::min((x + w) / W * D, D) : 0.0;
+    popover->textFieldTimeInfo->setText(QStringLiteral("%1 / %2").arg(timeText(E - S), timeText(T->durationInSeconds)));
+    const QList<NumberTextField*> fields = popover->fields();
+    const double values[] = {S, E, CS, CE};
+    for (int i = 0; i < 4; ++i) {
+        const double minutes = std::floor(values[i] / 60.0);
+        fields[2 * i]->setFloatValue(minutes);
+        fields[2 * i + 1]->setFloatValue(values[i] - 60.0 * minutes);
+    }
+    popover->showBelow(ui.audioSlider);
 }
 
 // ---- Duplicate and remove ----------------------------------------------------------

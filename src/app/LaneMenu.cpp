@@ -122,7 +122,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     m->addSeparator();
     QMenu* mix = m->addMenu(QStringLiteral("Mix"));
     trackMenuForIndex(mix, index);
-    addPending(m, QStringLiteral("Edit time..."));
+    addCommand(m, QStringLiteral("Edit time..."), {}, this, [index](AudioController& c) { c.editAudioTimeFrom(index); });
     addCommand(m, QStringLiteral("Go to track start time"), {}, this,
                [](AudioController& c) { c.goToTrackStartTimeFrom(); });
     addCommand(m, QStringLiteral("Go to track end time"), {}, this,

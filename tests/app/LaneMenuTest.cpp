@@ -8,6 +8,8 @@
 #include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
 #include "views/FloatSlider.h"
+#include "views/NumberTextField.h"
+#include "views/TimePopover.h"
 
 #include <QMenu>
 
@@ -109,7 +111,7 @@ TEST_F(LaneMenuTest, TheMenuListsTheTrackCommandsInOrder) {
 
     // Items whose commands the application does not have yet stand disabled;
     // every other item is enabled.
-    const QStringList pending{"Edit time...", "Invert trim"};
+    const QStringList pending{"Invert trim"};
     for (QAction* a : menu->actions()) {
         if (a->isSeparator() || a->menu()) continue;
         EXPECT_EQ(a->isEnabled(), !pending.contains(a->text())) << a->text().toStdString();
@@ -444,6 +446,27 @@ TEST_F(LaneMenuTest, ApplyToAllCopiesTheSettingsAndItsUndoFindsEachTrack) {
     redo();
     EXPECT_FLOAT_EQ(third->value(EffectInput::LowPassCutoff), 500.0f);
     EXPECT_TRUE(third->midiArray.empty());
+}
+
+// ---- Time popover ------------------------------------------------------------------------------
+
+TEST_F(LaneMenuTest, TheTimePopoverShowsTheTrimAndThePlaceInMinutesAndSeconds) {
+    track(2).setCurrentTimeRange({MediaTime::fromSeconds(125.5, 44100), MediaTime::fromSeconds(70.25, 44100)});
+    select(2);
+    choose(2, "Edit time...");
+    TimePopover* popover = c->laneCommands.timePopover;
+    ASSERT_TRUE(popover && popover->isVisible());
+    const QList<NumberTextField*> f = popover->fields();
+    EXPECT_EQ(f[0]->floatValue(), 2.0);   // trim start: 125.5 s
+    EXPECT_EQ(f[1]->floatValue(), 5.5);
+    EXPECT_EQ(f[2]->floatValue(), 3.0);   // trim end: 195.75 s
+    EXPECT_EQ(f[3]->floatValue(), 15.75);
+    EXPECT_EQ(f[0]->text(), QStringLiteral("2"));
+    // A second request while it is open leaves the fields alone.
+    f[1]->setText(QStringLiteral("9"));
+    c->editAudioTimeFrom(2);
+    EXPECT_EQ(f[1]->text(), QStringLiteral("9"));
+    popover->close();
 }
 
 // ---- Duplicates --------------------------------------------------------------------------------
