@@ -191,6 +191,9 @@ void AudioController::awakeFromNib() {
     automation.tempIndexOfSelectedParameter = kNoIndex;
     showEQFFT = true;
     automation.hasToShowNotesView = false;
+    // The equaliser strip reads the band sliders, the selected track and the spectrum.
+    setupEqualiserView();
+    setupTrackAreaDrops();
 
     // The edited mark follows the main window's undo manager.
     connect(undoManager_.get(), &UndoManager::didOpenUndoGroup, this,

@@ -16,6 +16,7 @@
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"
 #include "editing/TimeRangeUndoRecord.h"
+#include "app/LaneCommandRecords.h"
 #endif
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
@@ -62,6 +63,8 @@ class PlayerView;
 class VideoFrames;
 class QAbstractButton;
 class QFileDialog;
+class QColorDialog;
+class TimePopover;
 class QTimer;
 class SaveAccessoryView;
 class ColoredButton;
@@ -1090,8 +1093,48 @@ public:
     void updatePlayerWithVideoTrack(quint64 index);
     void resetPlayerLayer();
     void showEditorWindowFrom();
-    // The lane's context menu: "Show video track" for a track with a picture.
+    // Right-clicks on a lane, or on the ruler over its region, open its menu.
     void installLaneContextMenu(AudioDrawingView* lane);
+
+    // ---- The lane's commands and context menu (app/LaneCommands.cpp, app/SoloMute.cpp,
+    //      app/EffectSettings.cpp, app/LaneMenu.cpp) -----------------------------------
+    // Each command acts on the track of the lane at `index` (checked).
+    struct LaneCommandState {
+        QPointer<QColorDialog> colorPanel;           // shared by the lanes, non-modal
+        std::weak_ptr<MusicFilter> colorPanelTrack;  // the track it colours
+        QPointer<TimePopover> timePopover;           // made on first use
+    } laneCommands;
+    // The selected track's times in the time popover, shown below the
+    // position slider; nothing while it is open.
+    void editAudioTimeFrom(quint64 index);
+    void changeTrackColorFrom(quint64 index);
+    void changeTrackColorForFilter(MusicFilter* track, const QColor& color);
+    void duplicateLaneTrackFrom(quint64 index);
+    void duplicateWithCurrentSettingsAudioFileFrom(quint64 index);
+    void removeLaneTrackFrom(quint64 index);
+    // Solo: every other track of the mix silent at its tap, this one audible.
+    void soloTrackFrom(quint64 index);
+    void muteTrackFrom(quint64 index);
+    void unmuteTrackFrom(quint64 index);
+    // The whole automation store replaced by `store`, with undo.
+    void resetAudioMixCurve(const RecordedParameters& store);
+    // Whether the track's tap is silenced by a solo of another track.
+    static bool trackIsSoloSilenced(const MusicFilter& track);
+    // Resets and apply-to-all; with a record, the restore of an undo or redo.
+    void resetFilterParametersForAudioFileFrom(quint64 index);
+    void resetFilterParametersForAudioFileFrom(const EffectResetUndoRecord& record);
+    void resetEQParametersForAudioFileFrom(quint64 index);
+    void applyFiltersToAllAudioFilesFrom(quint64 index);
+    void applyFiltersToAllAudioFilesFrom(const ApplyToAllUndoRecord& record);
+    // "Item Menu" of the lane at `index`, built from the present state, for
+    // a right-click at `x` in the track area's coordinates. Selects the track
+    // first. Null for no track.
+    std::unique_ptr<QMenu> laneMenuForIndex(quint64 index, double x);
+    void popUpLaneMenu(quint64 index, const QPoint& globalPos);
+    // The equaliser strip's owner, and its redraws while playing (app/EqualiserAndDrops.cpp).
+    void setupEqualiserView();
+    // Media files dropped on the track area become tracks.
+    void setupTrackAreaDrops();
 
     // ---- Silent tracks (app/SilentTracks.cpp) -------------------------------------------
     struct SilentTrackState {

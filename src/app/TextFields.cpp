@@ -21,7 +21,8 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
     // Whole minutes; seconds take fractions, except in the preferences.
     const bool integer = field == ui.textFieldDurationMinutes ||
                          field == preferences.textFieldPreferencesDurationMinutes ||
-                         field == preferences.textFieldPreferencesDurationSeconds;
+                         field == preferences.textFieldPreferencesDurationSeconds ||
+                         field->property("integerField").toBool();  // the time popover's minutes
     auto* formatter = integer ? formatterForIntegerTextField() : formatterForTextField();
     formatter->setAllowsNegativeNumbers(field == ui.textFieldChannelMix ||
                                         field == ui.textFieldPitch ||

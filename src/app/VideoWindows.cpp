@@ -190,33 +190,14 @@ void AudioController::showEditorWindowFrom() {
     window->activateWindow();
 }
 
-namespace {
-
-// "Show video track" for the lane's track when its source has a picture.
-void popUpLaneMenu(AudioController& c, AudioDrawingView* lane, const QPoint& globalPos) {
-    quint64 index = kNoIndex;
-    for (int i = 0; i < c.trackCount(); ++i)
-        if (AudioController::trackLaneOf(c.trackAt(quint64(i))) == lane) index = quint64(i);
-    MusicFilter* track = c.trackAt(index);
-    if (!track || !videoTrackOf(*track)) return;
-    QMenu menu(lane);
-    QAction* show = menu.addAction(QStringLiteral("Show video track"));
-    show->setData(QVariant::fromValue(index));
-    QPointer<AudioController> self(&c);
-    QObject::connect(show, &QAction::triggered, &c, [self, index] {
-        if (self) self->showCompositionWindow(index);
-    });
-    menu.exec(globalPos);
-}
-
-}  // namespace
-
 void AudioController::installLaneContextMenu(AudioDrawingView* lane) {
     if (!lane) return;
     lane->setContextMenuPolicy(Qt::CustomContextMenu);
     QPointer<AudioDrawingView> weakLane(lane);
     connect(lane, &QWidget::customContextMenuRequested, this, [this, weakLane](const QPoint& at) {
-        if (weakLane) popUpLaneMenu(*this, weakLane, weakLane->mapToGlobal(at));
+        if (!weakLane) return;
+        const quint64 index = indexOfTrack(weakLane->track());
+        if (index != kNoIndex) popUpLaneMenu(index, weakLane->mapToGlobal(at));
     });
     // The ruler layer lies over the lanes: its menu requests go to the lane
     // whose region is under the pointer.
@@ -230,7 +211,7 @@ void AudioController::installLaneContextMenu(AudioDrawingView* lane) {
             for (int i = 0; i < trackCount(); ++i) {
                 AudioDrawingView* l = trackLaneOf(trackAt(quint64(i)));
                 if (l && !l->drawingBezierPath.isEmpty() && l->drawingBezierPath.contains(l->mapFromGlobal(global))) {
-                    popUpLaneMenu(*this, l, global);
+                    popUpLaneMenu(quint64(i), global);
                     return;
                 }
             }

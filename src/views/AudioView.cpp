@@ -4,14 +4,20 @@
 #include "views/AudioDrawingView.h"
 #include "views/Palette.h"
 
+#include "platform/media/Asset.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPainter>
+#include <QTimer>
 #include <QPaintEvent>
 
 #include <algorithm>
 #include <utility>
 #include <cstring>
 
-AudioView::AudioView(QWidget* parent) : QWidget(parent) {}
+AudioView::AudioView(QWidget* parent) : QWidget(parent) { setAcceptDrops(true); }
 
 void AudioView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
@@ -147,4 +153,48 @@ void AudioView::createPathImageForIndex(quint64 index) {
     paintWaveform(track.filterBitmaps[qsizetype(track.indexOfUpdatedBitmap)],
                   audioTracks[index].audioFloatData);
     if (auto* lane = track.audioDrawingView.data()) lane->update();
+}
+
+// ---- File drops ------------------------------------------------------------------------
+
+bool AudioView::acceptsDroppedFile(const QUrl& url) {
+    if (!url.isLocalFile()) return false;
+    const QFileInfo info(url.toLocalFile());
+    return info.isFile() && Asset::audiovisualExtensions().contains(info.suffix().toLower());
+}
+
+void AudioView::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData() && event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void AudioView::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData() && event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void AudioView::dropEvent(QDropEvent* event) {
+    QUrl url;
+    if (const QMimeData* data = event->mimeData(); data && data->hasUrls())
+        for (const QUrl& u : data->urls())
+            if (u.isLocalFile()) {
+                url = u;  // the first file only
+                break;
+            }
+    if (!acceptsDroppedFile(url)) {
+        event->ignore();
+        return;
+    }
+    // The import runs once the drop has returned.
+    QTimer::singleShot(0, this, [this, url] { emit fileDropped(url); });
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }

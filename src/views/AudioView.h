@@ -88,8 +88,19 @@ public:
     // Scrolls the area's scroll view when the event lies beyond its visible part.
     void autoscroll(QMouseEvent* event);
 
+    // ---- file drops: any drag of URLs shows the copy operation; a drop
+    // whose first file URL names a media file is handed on by fileDropped,
+    // emitted once the drop has returned. Others are refused.
+    static bool acceptsDroppedFile(const QUrl& url);
+
+signals:
+    void fileDropped(const QUrl& url);
+
 protected:
     void paintEvent(QPaintEvent*) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     UndoManager* undoManager_ = nullptr;

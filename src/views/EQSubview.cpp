@@ -1,12 +1,51 @@
 #include "views/EQSubview.h"
 
 #include "views/FloatSlider.h"
+#include "views/PathInterpolation.h"
 
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
+#include <QTimerEvent>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The ten band columns, 32 Hz to 16 kHz, and the grid's columns beside them.
+constexpr double kFirstBandX = 130.5;
+constexpr double kBandSpacing = 57.2;
+constexpr double kGridColumns[] = {164, 222, 279, 336, 393, 450, 508, 565, 621, 679};
+constexpr double kLevelY = 108.0;  // 0 dB
+
+// The band edges in Hz, and how many bins each band's walk skips after a point.
+constexpr double kBandEdges[] = {32, 64, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
+constexpr uint64_t kBandAdvance[] = {0, 0, 0, 2, 4, 4, 16, 24, 32};
+
+// The shadow drawn under the spectrum and what follows it: a blur of 5
+// points in a nearly transparent black, made by stroking widening outlines.
+void drawSoftShadow(QPainter& p, const QPainterPath& path) {
+    for (int r = 5; r >= 1; --r) {
+        QPen pen(QColor::fromRgbF(0, 0, 0, 0.095f / 5), 2.0 * r, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p.strokePath(path, pen);
+    }
+}
+
+}  // namespace
 
 EQSubview::EQSubview(QWidget* parent) : DrawBackgroundView(parent) {}
+
+QColor EQSubview::accentColor(double alpha) { return QColor::fromRgbF(1.0f, 0.772f, 0.19f, float(alpha)); }
+
+double EQSubview::bandX(int k) { return kFirstBandX + kBandSpacing * k; }
+
+double EQSubview::gainY(double gain) {
+    // The strip shows -24 to +24 dB; a deeper cut stands at its floor.
+    gain = std::clamp(gain, -24.0, 24.0);
+    const float v = float((gain + 24.0) / 48.0 * 170.0);
+    return double(v) + 23.0;
+}
 
 void EQSubview::showInfoValue(FloatSlider* slider, bool onTheLeft) {
     needsShowInfoValue = slider != nullptr;
@@ -22,18 +61,165 @@ void EQSubview::hideInfoValue() {
     update();
 }
 
+void EQSubview::follow(bool running) {
+    if (running && !timer_) {
+        timer_ = startTimer(33);
+    } else if (!running && timer_) {
+        killTimer(timer_);
+        timer_ = 0;
+        update();  // without the spectrum
+    }
+}
+
+void EQSubview::timerEvent(QTimerEvent* event) {
+    if (!event || event->timerId() != timer_) return DrawBackgroundView::timerEvent(event);
+    const EQSpectrum* spectrum = audioController ? audioController->eqSpectrum() : nullptr;
+    if (!spectrum || spectrum->generation() == lastGeneration_) return;
+    lastGeneration_ = spectrum->generation();
+    update();
+}
+
+QList<QPointF> EQSubview::spectrumPoints(const EQSpectrum::Frame& frame, double height) {
+    QList<QPointF> points;
+    const double X32 = bandX(0), X16K = bandX(9);
+    points.append(QPointF(X32 - 52, 0.0));
+    const uint64_t N = std::min<uint64_t>(frame.fftCount, frame.fftMagnitudes.size());
+    const double R = frame.fftSampleRate;
+    if (N > 0 && R > 0) {
+        const double B = R / (2.0 * double(N));
+        uint64_t limits[10];
+        limits[0] = uint64_t(std::floor(kBandEdges[0] / B));
+        for (int k = 1; k < 10; ++k) limits[k] = uint64_t(std::ceil(kBandEdges[k] / B));
+        for (uint64_t i = 0; i < N; ++i) {
+            const double m = frame.fftMagnitudes[i];
+            double y = (double(i) + 10.0) / (0.5 * double(N)) * m * 20000.0 / double(N) + 23.0 + 50.0;
+            y = std::min(std::max(y, 0.0), height - 50.0);
+            for (int band = 0; band < 9; ++band) {
+                const uint64_t lo = limits[band], hi = limits[band + 1];
+                const bool inside = band == 0 ? (lo <= i && i <= hi) : (lo < i && i <= hi);
+                if (!inside || i >= N) continue;
+                // A band whose two limits coincide holds one bin: its point
+                // stands on the band's left column.
+                const double f = hi > lo ? double(i - lo) / double(hi - lo) : 0.0;
+                points.append(QPointF(bandX(band) + f * (bandX(band + 1) - bandX(band)), y));
+                i += kBandAdvance[band];
+            }
+        }
+    }
+    points.append(QPointF(X16K + 20, 0.0));
+    std::stable_sort(points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    return points;
+}
+
 void EQSubview::paintEvent(QPaintEvent* event) {
     DrawBackgroundView::paintEvent(event);
-    if (!needsShowInfoValue || !infoSlider || !infoSlider->isVisible()) return;
-    // The slider may live in another container: place the label by where
-    // it stands on screen.
-    const QPoint origin = mapFromGlobal(infoSlider->mapToGlobal(QPoint(0, 0)));
-    const int x = leftDrawing ? origin.x() - 32 : origin.x() + infoSlider->width() + 5;
-    const int y = std::clamp(origin.y() + infoSlider->height() / 2, 12, std::max(12, height() - 4));
-    QPainter painter(this);
-    QFont font = painter.font();
-    font.setPixelSize(10);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QPoint(x, y), QString::number(infoSlider->floatValue(), 'f', 1));
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    // Design space: 240 points high, y upwards.
+    const double scale = height() / kDesignHeight;
+    if (!(scale > 0)) return;
+    p.translate(0, height());
+    p.scale(scale, -scale);
+    const double W = width() / scale, H = kDesignHeight, s = pixelScaling();
+
+    // The grid.
+    {
+        QPainterPath lines;
+        for (double y : {H / 2 - 12, H - 64, H - 50, H - 80, H / 2 + 17, H / 2 - 44, H - 191, H - 207, H - 220}) {
+            lines.moveTo(65, y);
+            lines.lineTo(W - 25, y);
+        }
+        for (double x : kGridColumns) {
+            lines.moveTo(x, 15);
+            lines.lineTo(x, H - 42);
+        }
+        const QColor grid = QColor::fromRgbF(0, 0, 0, 0.2f);
+        p.strokePath(lines, QPen(grid, 2 / s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPainterPath left;
+        left.moveTo(78, 15);
+        left.lineTo(78, H - 42);
+        p.strokePath(left, QPen(grid, 2 / s, Qt::SolidLine, Qt::SquareCap));
+        QPainterPath ticks;
+        for (double x : {78.0, 164.0, 222.0, 279.0, 336.0, 393.0, 450.0, 508.0, 565.0, 621.0, 679.0}) {
+            ticks.moveTo(x, H - 49);
+            ticks.lineTo(x, 15);
+        }
+        QPen dashes(accentColor(0.2), 4.0, Qt::CustomDashLine, Qt::FlatCap);
+        // Two points on, twelve off: the pattern is in pen widths.
+        dashes.setDashPattern({2 / s * 2 / 4.0, 12 / 4.0});
+        p.strokePath(ticks, dashes);
+    }
+
+    // The band gains.
+    std::array<double, 10> gains{};
+    if (audioController) {
+        const auto sliders = audioController->eqBandSliders();
+        for (int k = 0; k < 10; ++k) gains[size_t(k)] = sliders[size_t(k)] ? sliders[size_t(k)]->floatValue() : 0.0;
+    }
+    QList<QPointF> response{QPointF(bandX(0) - 52, kLevelY)};
+    for (int k = 0; k < 10; ++k) response.append(QPointF(bandX(k), gainY(gains[size_t(k)])));
+    response.append(QPointF(bandX(9) + 20, kLevelY));
+
+    const int tracks = audioController ? audioController->eqTrackCount() : 0;
+    bool shadow = false;
+    // The live spectrum, from a copy of the last published one.
+    if (audioController && tracks > 0 && audioController->eqShowsSpectrum()) {
+        const EQSpectrum* spectrum = audioController->eqSpectrum();
+        const EQSpectrum::Frame frame = spectrum ? spectrum->frame() : EQSpectrum::Frame{};
+        if (frame.fftCount > 0 && !frame.fftMagnitudes.empty()) {
+            if (auto path = pathinterpolation::interpolateWithLinearInterpolation(spectrumPoints(frame, H), true)) {
+                drawSoftShadow(p, *path);
+                shadow = true;
+                QLinearGradient gradient(path->boundingRect().left(), 0, path->boundingRect().right(), 0);
+                gradient.setColorAt(0.0, QColor::fromRgbF(0.0, 0.2f, 1.0, 0.9f));
+                gradient.setColorAt(1.0, QColor::fromRgbF(1.0, 0.0, 0.0, 0.9f));
+                p.fillPath(*path, gradient);
+                p.strokePath(*path, QPen(Qt::black, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            }
+        }
+    }
+
+    // The response line, tinted in the selected track's colour.
+    const std::optional<QColor> trackColor = audioController ? audioController->eqSelectedTrackColor() : std::nullopt;
+    QColor fill = accentColor(0.3), stroke = accentColor(0.5);
+    if (tracks > 0 && trackColor) {
+        fill = QColor::fromRgbF(trackColor->redF(), trackColor->greenF(), trackColor->blueF(), 0.3f);
+        stroke = QColor::fromRgbF(trackColor->redF(), trackColor->greenF(), trackColor->blueF(), 0.5f);
+    }
+    if (auto line = pathinterpolation::interpolateWithLinearInterpolation(response, false)) {
+        if (shadow) drawSoftShadow(p, *line);
+        p.fillPath(*line, fill);
+        p.strokePath(*line, QPen(stroke, 2 / s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    }
+    QPainterPath stems;
+    for (int k = 0; k < 10; ++k) {
+        stems.moveTo(bandX(k), kLevelY);
+        stems.lineTo(bandX(k), gainY(gains[size_t(k)]));
+    }
+    p.strokePath(stems, QPen(stroke, 4 / s, Qt::SolidLine, Qt::SquareCap));
+
+    // Knobs and end dots.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgbF(0.0, 0.62f, 0.89f, tracks > 0 ? 1.0 : 0.5));
+    for (int k = 0; k < 10; ++k) p.drawEllipse(QPointF(bandX(k), gainY(gains[size_t(k)])), 6, 6);
+    p.setBrush(accentColor(0.5));
+    p.drawEllipse(QPointF(bandX(0) - 52, kLevelY), 4, 4);
+    p.drawEllipse(QPointF(bandX(9) + 20, kLevelY), 4, 4);
+
+    // The value of the band being moved, beside its column, at its height.
+    if (needsShowInfoValue && infoSlider) {
+        const auto sliders = audioController ? audioController->eqBandSliders() : std::array<FloatSlider*, 10>{};
+        int k = 0;
+        while (k < 10 && sliders[size_t(k)] != infoSlider) ++k;
+        const double x = k < 10 ? bandX(k) : bandX(9);
+        const double y = gainY(infoSlider->floatValue());
+        p.resetTransform();
+        QFont font = p.font();
+        font.setPixelSize(11);
+        p.setFont(font);
+        p.setPen(accentColor(1.0));
+        const QPointF at(leftDrawing ? x - 42 : x + 12, kDesignHeight - y);
+        p.drawText(QRectF(at.x() * scale, at.y() * scale - 8, 400, 20), Qt::AlignLeft | Qt::AlignTop,
+                   QString::asprintf("%.2f", infoSlider->floatValue()));
+    }
 }

@@ -3,6 +3,9 @@
 #include "views/Palette.h"
 
 #include <QLineEdit>
+#include <QTransform>
+
+#include <algorithm>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -79,24 +82,55 @@ void PlayPauseButton::leaveEvent(QEvent*) {
 
 ColoredButton::ColoredButton(const QString& title, QWidget* parent) : QAbstractButton(parent) {
     setText(title);
+    setToolTip(title);
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
 }
 
-QSize ColoredButton::sizeHint() const {
-    return {fontMetrics().horizontalAdvance(text()) + 20, 22};
+QSize ColoredButton::sizeHint() const { return {40, 40}; }
+
+QPainterPath ColoredButton::arrowForState(quint64 state) {
+    // Up while the panel is hidden, down while it is shown; sideways
+    // arrows are the hidden one turned a quarter either way.
+    const QPainterPath up = triangle({20, 10}, {28.66, 25}, {11.34, 25});
+    switch (state) {
+    case 0: return up;
+    case 1: return triangle({20, 30}, {28.66, 15}, {11.34, 15});
+    case 2:
+    case 3: {
+        const QPointF centre = up.boundingRect().center();
+        QTransform turn;
+        turn.translate(centre.x(), centre.y());
+        turn.rotate(state == 2 ? -90 : 90);
+        turn.translate(-centre.x(), -centre.y());
+        return turn.map(up);
+    }
+    default: return {};
+    }
 }
 
 void ColoredButton::paintEvent(QPaintEvent*) {
+    const QPainterPath arrow = arrowForState(buttonState_);
+    if (arrow.isEmpty()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
-    bool on = buttonState_ == 1;
-    painter.setPen(QPen(on ? palette::orange() : palette::symbolGrey(), 1));
-    painter.setBrush(on ? palette::blue() : palette::background());
-    painter.drawRoundedRect(r, 6, 6);
-    painter.setPen(on ? palette::orange() : QColor(200, 200, 200));
-    painter.drawText(r, Qt::AlignCenter, text());
+    const double scale = std::min(width(), height()) / 40.0;
+    painter.translate((width() - 40 * scale) / 2, (height() - 40 * scale) / 2);
+    painter.scale(scale, scale);
+    // A soft black shadow under the fill, then a thin black outline.
+    for (int i = 3; i >= 1; --i) painter.fillPath(arrow.translated(0.1, 1.1 * i / 2.0), QColor(0, 0, 0, 40));
+    painter.fillPath(arrow, isMouseEntered ? QColor::fromRgbF(0.333, 0.333, 0.333, 1.0) : palette::orange());
+    painter.strokePath(arrow, QPen(Qt::black, 0.5));
+}
+
+void ColoredButton::enterEvent(QEnterEvent*) {
+    isMouseEntered = true;
+    update();
+}
+
+void ColoredButton::leaveEvent(QEvent*) {
+    isMouseEntered = false;
+    update();
 }
 
 ColorBackgroundView::ColorBackgroundView(QWidget* parent) : QWidget(parent) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
 
@@ -32,18 +33,26 @@ protected:
     void leaveEvent(QEvent*) override;
 };
 
-// A toggle button with an on/off state (`buttonState` 1 or 0) drawn as a
-// rounded caption, orange when on.
+// A panel toggle drawn as a triangular arrow (in a 40 by 40 box, scaled to
+// the button): pointing up while its panel is hidden (`buttonState` 0), down
+// while shown (1), left (2) or right (3); any other state draws nothing. The
+// fill is amber, grey while the pointer is over the button. The title is the
+// button's tool tip. Whoever sets the state calls update().
 class ColoredButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit ColoredButton(const QString& title, QWidget* parent = nullptr);
     quint64 buttonState() const { return buttonState_; }
     void setButtonState(quint64 state) { buttonState_ = state; }
+    bool isMouseEntered = false;
     QSize sizeHint() const override;
+    // The arrow of a state in the 40 by 40 box, y downwards; empty for none.
+    static QPainterPath arrowForState(quint64 state);
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
 
 private:
     quint64 buttonState_ = 0;

@@ -182,7 +182,7 @@ TEST_F(VideoWindowsTest, TheCompositionWindowShowsTheFrameForTheTime) {
     const QString movie = writeMovie(QStringLiteral("four.mp4"), 4);
     ASSERT_FALSE(movie.isEmpty());
     auto t = append(movie);
-    auto tone = append(writeTone(QStringLiteral("tone.wav"), 2, 440));
+    append(writeTone(QStringLiteral("tone.wav"), 2, 440));
     waitForReadyItem();
 
     // The lane's menu, opened by the test and read before it closes.
@@ -200,8 +200,10 @@ TEST_F(VideoWindowsTest, TheCompositionWindowShowsTheFrameForTheTime) {
         endEvent();
         return offered;
     };
-    EXPECT_EQ(menuItems(0), QStringList{QStringLiteral("Show video track")});
-    EXPECT_TRUE(menuItems(1).isEmpty());
+    EXPECT_EQ(menuItems(0).value(0), QStringLiteral("Show video track"));
+    const QStringList tone = menuItems(1);
+    EXPECT_FALSE(tone.isEmpty());
+    EXPECT_FALSE(tone.contains(QStringLiteral("Show video track")));
 
     c->showCompositionWindow(0);
     waitForReadyItem();
@@ -230,7 +232,6 @@ TEST_F(VideoWindowsTest, TheCompositionWindowShowsTheFrameForTheTime) {
     c->resetPlayerLayer();
     EXPECT_FALSE(view->layerInstalled());
     EXPECT_TRUE(view->frame().isNull());
-    (void)tone;
     (void)t;
 }
 

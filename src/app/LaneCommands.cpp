@@ -1,0 +1,215 @@
+// The per-track commands of a lane: its colour, duplication (plain and with
+// every current setting), removal.
+#include "app/AudioController.h"
+
+#include "automation/RecordedParameters.h"
+#include "engine/MusicFilter.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/media/AssetTrack.h"
+#include "platform/media/Composition.h"
+#include "views/AudioDrawingView.h"
+#include "views/EQSubview.h"
+#include "views/NumberTextField.h"
+#include "views/TimePopover.h"
+#include "views/FloatSlider.h"
+#include "views/AudioView.h"
+#include "platform/core/TimeText.h"
+
+#include <QColorDialog>
+#include <QLabel>
+
+namespace {
+
+void pausePlayer(AudioController& c) {
+    if (c.audioPlayer && c.audioPlayer->rate() != 0) c.audioPlayer->pause();
+}
+
+void redrawEqualiserView(AudioController& c) {
+    if (c.ui.eqView) c.ui.eqView->update();
+}
+
+}  // namespace
+
+// ---- Colour -----------------------------------------------------------------------
+
+void AudioController::changeTrackColorFrom(quint64 index) {
+    TrackRecord* record = trackRecordAt(index);
+    if (!record || !record->audioFilter) return;
+    if (!laneCommands.colorPanel) {
+        // One panel for every lane; each of its changes reaches the track
+        // that last asked for it, so the lane follows the panel live.
+        auto* panel = new QColorDialog(ui.window);
+        panel->setOptions(QColorDialog::NoButtons);
+        panel->setWindowTitle(QStringLiteral("Colors"));
+        connect(panel, &QColorDialog::currentColorChanged, this, [this](const QColor& color) {
+            if (auto track = laneCommands.colorPanelTrack.lock()) changeTrackColorForFilter(track.get(), color);
+        });
+        laneCommands.colorPanel = panel;
+    }
+    QColorDialog* panel = laneCommands.colorPanel;
+    laneCommands.colorPanelTrack.reset();  // setting the colour below is no change by the user
+    panel->setCurrentColor(record->audioFilter->trackColor());
+    laneCommands.colorPanelTrack = record->audioFilter;
+    if (ui.window) panel->move(ui.window->geometry().center() - panel->rect().center());
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+}
+
+void AudioController::changeTrackColorForFilter(MusicFilter* track, const QColor& color) {
+    if (!track || indexOfTrack(track) == kNoIndex) return;
+    track->setTrackColor(color.toRgb());
+    if (auto* lane = trackLaneOf(track)) lane->update();
+    redrawEqualiserView(*this);
+}
+
+// ---- Time popover ------------------------------------------------------------------
+
+void AudioController::editAudioTimeFrom(quint64 index) {
+    if (trackCount() == 0) return;
+    if (laneCommands.timePopover && laneCommands.timePopover->isVisible()) return;
+    MusicFilter* T = trackAt(currentSelectedAudio.load());
+    AudioDrawingView* lane = trackLaneOf(trackAt(index));
+    if (!T || !lane || !ui.audioView) return;
+    if (!laneCommands.timePopover) {
+        laneCommands.timePopover = new TimePopover(ui.window);
+        for (NumberTextField* field : laneCommands.timePopover->fields()) textFieldSetup(field);
+    }
+    TimePopover* popover = laneCommands.timePopover;
+    // The used part of the file, and the region's place in the composition.
+    const MediaTimeRange used = T->currentTimeRange();
+    const double S = used.start.seconds(), E = S + used.duration.seconds();
+    const double D = shell.compositionDuration.seconds();
+    const double W = ui.audioView->width();
+    const QRectF region = lane->drawingBezierPath.boundingRect();
+    const double x = lane->x() + region.x(), w = region.width();
+    const double CS = W > 0 ? std::max(x / W * D, 0.0) : 0.0;
+    const double CE = W > 0 ? std::min((x + w) / W * D, D) : 0.0;
+    popover->textFieldTimeInfo->setText(QStringLiteral("%1 / %2").arg(timeText(E - S), timeText(T->durationInSeconds)));
+    const QList<NumberTextField*> fields = popover->fields();
+    const double values[] = {S, E, CS, CE};
+    for (int i = 0; i < 4; ++i) {
+        const double minutes = std::floor(values[i] / 60.0);
+        fields[2 * i]->setFloatValue(minutes);
+        fields[2 * i + 1]->setFloatValue(values[i] - 60.0 * minutes);
+    }
+    popover->showBelow(ui.audioSlider);
+}
+
+// ---- Duplicate and remove ----------------------------------------------------------
+
+void AudioController::duplicateLaneTrackFrom(quint64 index) {
+    if (!trackAt(index)) return;
+    pausePlayer(*this);
+    setViewControlsEnabled(false);
+    const int n = trackCount();
+    duplicateAudioFileAtIndex(index, nullptr, true, true);
+    if (trackCount() != n + 1) setViewControlsEnabled(true);
+    redrawEqualiserView(*this);
+}
+
+void AudioController::removeLaneTrackFrom(quint64 index) {
+    if (!trackAt(index)) return;
+    pausePlayer(*this);
+    removeAudioFileAtIndex(index);
+}
+
+void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
+    TrackRecord* sourceRecord = trackRecordAt(index);
+    if (!sourceRecord || !sourceRecord->audioFilter) return;
+    const std::shared_ptr<MusicFilter> F = sourceRecord->audioFilter;
+    AudioDrawingView* L = trackLaneOf(F.get());
+    pausePlayer(*this);
+    setViewControlsEnabled(false);
+    const int n = trackCount();
+    if (!duplicateAudioFileAtIndex(index, nullptr, false, false) || trackCount() != n + 1) {
+        setViewControlsEnabled(true);
+        return;
+    }
+    // The records may have moved: read both again.
+    const TrackRecord R = *trackRecordAt(index);
+    const TrackRecord R2 = *trackRecordAt(quint64(n));
+    MusicFilter* F2 = R2.audioFilter.get();
+    AudioDrawingView* L2 = trackLaneOf(F2);
+
+    // Plug-ins, picture, colour, mode.
+    F2->filterActivePluginsName.append(F->filterActivePluginsName);
+    F2->indexOfUpdatedBitmap = F->indexOfUpdatedBitmap;
+    F2->setTrackColor(F->trackColor());
+    F2->typeOfComposition = F->typeOfComposition;
+    F2->filterBitmaps = F->filterBitmaps;
+
+    // The source's versions, at the same indices, in a composition of the copy's own.
+    F2->indexOfUpdatedTrack = F->indexOfUpdatedTrack;
+    auto C = std::make_shared<Composition>();
+    F2->tempFilterTracks.clear();
+    for (CompositionTrack* V : F->tempFilterTracks) {
+        CompositionTrack* T = C->addMutableTrack(MediaType::Audio, 0);
+        if (!T) continue;
+        if (F->audioTrack) T->setNaturalTimeScale(F->audioTrack->naturalTimeScale());
+        if (V) T->insertTimeRange({MediaTime::zero(), V->duration()}, *V, MediaTime::zero());
+        F2->tempFilterTracks.push_back(T);
+    }
+    F2->tempComposition = C;
+    F2->updateCurrentTimeRange = false;
+    F2->setCurrentTimeRange(F->currentTimeRange());
+
+    // Values, place and region.
+    copyFilterValuesFromDictionary(R, R2);
+    applyValuesToSelectedAudio(quint64(n));
+    F2->setAnimationStart(F->animationStart());
+    F2->setAnimationEnd(F->animationEnd());
+    F2->audioOriginInPercent = F->audioOriginInPercent;
+    F2->audioDurationInPercent = F->audioDurationInPercent;
+    if (L && L2) {
+        L2->setGeometry(L->x(), L2->y(), L->width(), L2->height());
+        L2->oldBounds = L2->rect();
+        L2->drawingBezierPath = AudioDrawingView::regionPath(L->drawingBezierPath.boundingRect());
+    }
+    if (audioPlayer) shell.seekTime = currentTime();
+    if (L2) {
+        L2->fadeInPercent = F2->value(EffectInput::FadeIn);
+        L2->fadeOutPercent = F2->value(EffectInput::FadeOut);
+        if (L) L2->selectionPastes.append(L->selectionPastes);
+        L2->update();
+    }
+
+    // Selection parameters, unit and plug-in settings, notes.
+    if (auto it = automation.selectionParameters.find(F->identifierOfFilter);
+        it != automation.selectionParameters.end()) {
+        const auto entries = it->second;
+        automation.selectionParameters[F2->identifierOfFilter] = entries;
+        publishSelectionParametersForFilter(F2);
+    }
+    F->updateListenerParametersFromAudioUnits();
+    const std::vector<ListenerParameterRecord> P = listenerAudioUnitsParametersArray(F.get(), true);
+    F2->listenerParametersUpdated = true;
+    updateListenerAudioUnitsFromArray(&P, F2);
+    for (auto it = F->pluginsPresetsDictionary.begin(); it != F->pluginsPresetsDictionary.end(); ++it)
+        F2->pluginsPresetsDictionary.insert(it.key(), it.value());
+    for (auto it = F->pluginsClassInfosDictionary.begin(); it != F->pluginsClassInfosDictionary.end(); ++it)
+        F2->pluginsClassInfosDictionary.insert(it.key(), it.value());
+    F2->tempAudioUnitsArray = P;
+    F2->midiArray = F->midiArray;
+    F2->publishNotes();
+
+    // The copy takes its asset up and the player is rebuilt.
+    NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), F2->imageView.data());
+    if (auto* label = qobject_cast<QLabel*>(F2->audioTimeLabel.data())) {
+        const double speed = F2->value(EffectInput::Speed) > 0 ? F2->value(EffectInput::Speed) : 1.0;
+        const MediaTimeRange used = F2->currentTimeRange();
+        label->setText(trackTimeText(used.duration.seconds() / speed, F2->durationInSeconds / speed));
+    }
+
+    // Curves.
+    if (automation.recordedParameters.count(F->identifierOfFilter)) {
+        F2->isRecordingParameters = F->isRecordingParameters;
+        F2->showParameterCurve = F->showParameterCurve;
+        F2->typeOfRecordedCurve = F->typeOfRecordedCurve;
+        automation::addKeyToRecordedDictionary(automation.recordedParameters, F->identifierOfFilter,
+                                               F2->identifierOfFilter);
+        automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
+        publishRecordedParametersForFilter(F2);
+    }
+    redrawEqualiserView(*this);
+}
