@@ -113,6 +113,7 @@ void MidiScheduler::scheduleMIDIForRenderSlice(TrackTapContext* context, Callbac
     if (!std::isfinite(T)) return;
     // The slice start in track time, at the track's time scale.
     const double t = notelists::trackTime(track_, notelists::trackSecondsForCompositionSeconds(track_, T)).seconds();
+    if (!std::isfinite(t)) return;
 
     auto plan = plan_.read();
     const bool planChanged = plan && plan->generation != rt_generation_;

@@ -40,8 +40,10 @@ double compositionSecondsForTrackSeconds(double t, double animationStart, double
 }
 
 double trackSecondsForCompositionSeconds(const MusicFilter& track, double T) {
-    return trackSecondsForCompositionSeconds(T, track.animationStart().seconds(),
-                                             track.currentTimeRange().start.seconds(), speedOf(track));
+    // A track not yet laid out starts at 0 and uses its source from 0.
+    auto finiteOrZero = [](double s) { return std::isfinite(s) ? s : 0.0; };
+    return trackSecondsForCompositionSeconds(T, finiteOrZero(track.animationStart().seconds()),
+                                             finiteOrZero(track.currentTimeRange().start.seconds()), speedOf(track));
 }
 
 MediaTime trackTime(const MusicFilter& track, double s) { return MediaTime::fromSeconds(s, scaleOf(track.timeScale)); }
@@ -209,8 +211,9 @@ void pasteNotesAtTime(MidiNoteList& list, const MidiNoteList& copied, double pla
     sortByStartTime(list);
 }
 
-bool commitLiveRecord(MidiNoteList& list, const MidiNoteRecord& record) {
+bool commitLiveRecord(MidiNoteList& list, const MidiNoteRecord& live) {
     bool changed = false;
+    MidiNoteRecord record = live;
     if (!record.midiNoteOn && record.midiCommandTime) {
         // Close the first held note of this number.
         for (MidiNoteRecord& h : list) {
@@ -220,6 +223,7 @@ bool commitLiveRecord(MidiNoteList& list, const MidiNoteRecord& record) {
             MediaTime end = *record.midiCommandTime;
             if (h.midiCommandTime && *h.midiCommandTime > end) end = *h.midiCommandTime;
             h.midiCommandEndTime = end;
+            record.midiCommandTime = end;
             changed = true;
             break;
         }
