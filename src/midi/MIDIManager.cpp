@@ -14,7 +14,8 @@ MIDIManager::MIDIManager(MusicFilter& track, std::shared_ptr<MidiInputGate> gate
     if (connect)
         connectionManager_ = std::make_unique<midiio::MidiConnectionManager>(
             QString::fromLatin1(kConnectionName),
-            [this](const midiio::MidiDevice&, const std::vector<midiio::MidiCommand>& commands) {
+            [this](const midiio::MidiDevice& source, const std::vector<midiio::MidiCommand>& commands) {
+                if (gate_ && gate_->acceptsDevice && !gate_->acceptsDevice(source.name)) return;
                 for (const midiio::MidiCommand& c : commands) handleMIDINoteCommand(c);
             });
 }

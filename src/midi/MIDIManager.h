@@ -40,6 +40,9 @@ struct MidiInputGate {
     std::function<void()> requestPlayback;
     // Asks the main thread to drain the tracks' reports soon.
     std::function<void()> wakeMainThread;
+    // The input devices whose commands are taken, by name; every device
+    // when empty. Set before the first manager is made.
+    std::function<bool(const QString& device)> acceptsDevice;
 };
 
 class MIDIManager {

@@ -79,7 +79,7 @@ void MidiScheduler::report(Report::Kind kind, uint8_t note, const MidiNoteRecord
     r.kind = kind;
     r.note = note;
     if (record) r.record = *record;
-    reports_.push(r);
+    (kind == Report::LiveRecord ? reports_ : lights_).push(r);
 }
 
 bool MidiScheduler::isSounding(const PlannedNote& n) const {

@@ -13,9 +13,9 @@
 // - Render thread: scheduleMIDIForRenderSlice(), one render at a time. Its
 //   state (the sounding notes by identity, the held live keys, the last
 //   slice) lives in fixed-size tables made with the scheduler; it never
-//   allocates, locks or waits. Stamped live records, key lights and redraw
-//   requests go back through a bounded lock-free queue; what does not fit
-//   is dropped and counted.
+//   allocates, locks or waits. Stamped live records and key lights go back
+//   through bounded lock-free queues; what does not fit is dropped and
+//   counted.
 //
 // A note's identity is its start, end, number and channel: republishing an
 // unchanged note neither restarts nor cuts it, a changed or removed note
@@ -67,9 +67,10 @@ public:
     // The plan of a list (finished notes with a start, each with its first
     // note-off; a note without one stops with a note-off of velocity 0).
     static std::unique_ptr<Plan> planFor(const MidiNoteList& notes, uint64_t generation);
+    // The live records first, then the key lights.
     template <typename F>
     size_t takeReports(F&& take) {
-        return reports_.drain(std::forward<F>(take));
+        return reports_.drain(take) + lights_.drain(take);
     }
     uint64_t droppedReports() const { return reports_.dropped(); }
 
@@ -95,7 +96,10 @@ private:
     MusicFilter& track_;
     realtime::Snapshot<Plan> plan_;
     uint64_t generation_ = 0;  // main thread
+    // Live records and key lights apart, so that lights nobody takes (an
+    // export with the main thread busy) never crowd out a recorded note.
     realtime::BoundedQueue<Report> reports_{kReportCapacity};
+    realtime::BoundedQueue<Report> lights_{kReportCapacity};
 
     // Render thread's own.
     std::array<Sounding, kMaxSounding> rt_sounding_{};

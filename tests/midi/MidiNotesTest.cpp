@@ -103,6 +103,11 @@ protected:
         endEvent();
     }
     MIDIManager& manager() { return *track->midiManager; }
+    // Only this test's keyboard plays into the application: other tests
+    // may play on the same server at the same time.
+    void listenTo(const KeyboardPort& keyboard) {
+        c->midiNotes()->gate()->acceptsDevice = [name = keyboard.portName()](const QString& d) { return d == name; };
+    }
     // The left channel of an offline render of the composition.
     std::vector<float> render() {
         auto reader = AssetReader::create(c->currentComposition->copy());
@@ -153,9 +158,10 @@ protected:
 // count of held keys back to 0, never below. A second instrument keeps the
 // manager and its notes.
 TEST_F(MidiNotesTest, AKeyFromADeviceStartsPlaybackAndSounds) {
-    addSampler(track.get());
     KeyboardPort keyboard;
     ASSERT_TRUE(keyboard.isOpen());
+    listenTo(keyboard);
+    addSampler(track.get());
     ASSERT_TRUE(testsupport::waitUntil([&] {
         for (const auto& d : manager().connectedDevices())
             if (d.name == keyboard.portName()) return true;
@@ -239,10 +245,15 @@ TEST_F(MidiNotesTest, InputGoesToTheSelectedReadyTrackOnly) {
 // A phrase played from the port while recording is kept at its times, is
 // one undo step, plays again on the offline render and shows in the lane.
 TEST_F(MidiNotesTest, ARecordedPhrasePlaysAgainAndIsOneUndo) {
-    addSampler(track.get());
     KeyboardPort keyboard;
     ASSERT_TRUE(keyboard.isOpen());
-    ASSERT_TRUE(testsupport::waitUntil([&] { return !manager().connectedDevices().empty(); }, 8000));
+    listenTo(keyboard);
+    addSampler(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        for (const auto& d : manager().connectedDevices())
+            if (d.name == keyboard.portName()) return true;
+        return false;
+    }, 8000));
     const int undos = c->undoManager()->undoCount();
     c->recordMIDIForFilter();
     ASSERT_TRUE(manager().recordNotes.load());
