@@ -180,6 +180,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     // Make the track object with its starting values.
     track->setDefaults();
     track->setAudioController(this);
+    installMIDIManagerSetup(track.get());
     track->currentComposition = currentComposition;
     track->currentAudioMix = currentAudioMix;
     track->compositionStartTime = 0.0;

@@ -71,6 +71,7 @@ class ColoredButton;
 class Asset;
 class FloatSlider;
 class MusicFilter;
+class MidiNotes;
 class AudioDrawingView;
 class MarkerNamePopover;
 class MusicView;
@@ -973,6 +974,22 @@ public:
     // Item i's title bold while its plug-in is on; the check box follows the selected item.
     void applyItemTitleRule(MusicFilter* filter, int index, const PluginRecord& record);
     void showNotesViewFrom();
+
+    // ---- MIDI notes (src/midi/NoteCommands.cpp) ----------------------------------------
+    // The controller's side of the tracks' MIDI managers, made on first use.
+    MidiNotes* midiNotes();
+    // Gives the track the function that makes its MIDI manager when an
+    // instrument first enters its chain.
+    void installMIDIManagerSetup(MusicFilter* filter);
+    // The record toggle of the selected track: one undo step per pass. A
+    // button sender follows the record flag.
+    void recordMIDIForFilter(QAbstractButton* sender = nullptr);
+    // Puts `notes` back into `filter`'s list, registering the way back.
+    void undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filter, const MidiNoteList& notes);
+    void copySelectedNotes();
+    void pasteNotes();
+    void pasteNotesAtCurrentTime();
+    QPointer<MidiNotes> midiNotesState;
 
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);

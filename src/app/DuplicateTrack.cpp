@@ -75,6 +75,7 @@ bool AudioController::duplicateAudioFileAtIndex(quint64 index, const TrackRecord
     f->nameOfSourceTrack = sf->nameOfSourceTrack;
     f->dynamicAudioUnits.append(sf->dynamicAudioUnits);
     f->setAudioController(this);
+    installMIDIManagerSetup(f.get());
     f->currentComposition = currentComposition;
     f->currentAudioMix = currentAudioMix;
     f->compositionStartTime = 0;

@@ -1,5 +1,6 @@
 // The track-list commands in the menus and the duration fields' actions.
 #include "app/AudioController.h"
+#include "midi/MIDIManager.h"
 
 #include "views/NumberTextField.h"
 
@@ -59,5 +60,30 @@ void installTrackListCommands(AudioController* c) {
         curves->clear();
         curves->menuAction()->setEnabled(on);
         if (on) c->trackMenuForIndex(curves, c->currentSelectedAudio.load());
+    });
+    // The selected track's note items; "Record notes" shows the record flag
+    // while a MIDI device is connected.
+    track->addSeparator();
+    QAction* recordNotes = track->addAction(QStringLiteral("Record notes"));
+    recordNotes->setObjectName(QStringLiteral("recordNotesAction"));
+    recordNotes->setCheckable(true);
+    QObject::connect(recordNotes, &QAction::triggered, c, [c] { c->recordMIDIForFilter(); });
+    QAction* copyNotes = track->addAction(QStringLiteral("Copy selected notes"));
+    copyNotes->setObjectName(QStringLiteral("copySelectedNotesAction"));
+    QObject::connect(copyNotes, &QAction::triggered, c, [c] { c->copySelectedNotes(); });
+    QAction* pasteSame = track->addAction(QStringLiteral("Paste notes at same time"));
+    pasteSame->setObjectName(QStringLiteral("pasteNotesAction"));
+    QObject::connect(pasteSame, &QAction::triggered, c, [c] { c->pasteNotes(); });
+    QAction* pasteNow = track->addAction(QStringLiteral("Paste notes at current time"));
+    pasteNow->setObjectName(QStringLiteral("pasteNotesAtCurrentTimeAction"));
+    QObject::connect(pasteNow, &QAction::triggered, c, [c] { c->pasteNotesAtCurrentTime(); });
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, recordNotes, copyNotes, pasteSame, pasteNow] {
+        MusicFilter* t = c->shell.audioControllerIsWorking ? nullptr : c->trackAt(c->currentSelectedAudio.load());
+        const bool hasManager = t && t->midiManager;
+        recordNotes->setEnabled(hasManager);
+        recordNotes->setChecked(hasManager && !t->midiManager->connectedDevices().empty() &&
+                                t->midiManager->recordNotes.load());
+        copyNotes->setEnabled(t != nullptr);
+        for (QAction* a : {pasteSame, pasteNow}) a->setEnabled(t != nullptr);
     });
 }

@@ -193,6 +193,7 @@ void AudioController::pasteAudioFileFrom() {
             if constexpr (std::is_same_v<Item, CurvePasteboardRecord>) pasteRecordedCurveInFilterFrom();
             // A copied time selection goes in at the timeline cursor.
             if constexpr (std::is_same_v<Item, SelectionClipboardRecord>) pasteSelectionInFilterFrom();
+            if constexpr (std::is_same_v<Item, NotesPasteboardRecord>) pasteNotesAtCurrentTime();
         },
         *pasteboardItems);
 }

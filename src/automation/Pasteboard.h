@@ -6,6 +6,7 @@
 
 #include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
+#include "engine/MidiNote.h"
 
 #include <QString>
 
@@ -29,6 +30,13 @@ struct CurvePasteboardRecord {
     friend bool operator==(const CurvePasteboardRecord&, const CurvePasteboardRecord&) = default;
 };
 
-// The kinds of clipboard item. The notes, track and preset kinds join this
-// list with their copy commands.
-using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord>;
+// Copied notes: each selected note-on record followed by its note-offs, in
+// the order they were copied, at the copied track's times.
+struct NotesPasteboardRecord {
+    MidiNoteList notes;
+    friend bool operator==(const NotesPasteboardRecord&, const NotesPasteboardRecord&) = default;
+};
+
+// The kinds of clipboard item. The track and preset kinds join this list
+// with their copy commands.
+using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord>;

@@ -9,6 +9,7 @@
 
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "midi/MIDIManager.h"
 
 #include "engine/MusicFilter.h"
 #include "engine/TrackList.h"
@@ -49,11 +50,10 @@ constexpr UnitRow kUnitRows[unittype::kBuiltInCount] = {
 
 constexpr int kMinimumContentWidth = 490, kMinimumContentHeight = 240;
 
-// The connected MIDI devices of a track's MIDI manager; none until the
-// track has a manager that can tell.
+// The connected MIDI devices of a track's MIDI manager; none without one.
 int connectedMIDIDeviceCount(const MusicFilter* filter) {
-    (void)filter;
-    return 0;
+    if (!filter || !filter->midiManager) return 0;
+    return int(filter->midiManager->connectedDevices().size());
 }
 
 // The panel's track keeps the values its units hold now; a track whose

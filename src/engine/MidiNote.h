@@ -21,6 +21,9 @@
 struct MidiNoteRecord {
     // The status byte and two data bytes sent to the instruments.
     units::MidiMessage midiCommand;
+    // The command's host time stamp (see midiio::hostTimeNow()); 0 for
+    // commands that did not come from a device.
+    uint64_t midiTimestamp = 0;
     // The command's start; null until played.
     std::optional<MediaTime> midiCommandTime;
     // On a note-on: the note's end, null while its key is held. Null on

@@ -36,6 +36,10 @@ MusicFilter::~MusicFilter() {
     // Whatever still holds the tap (a player item's copy of the mix) must
     // not reach this object any more.
     if (auto* context = contextOfTap(tap_.lock().get())) detachTap(context);
+    // No render reaches the MIDI scheduler now; the manager stops its input
+    // before the inbox it writes into goes.
+    notesPublished = nullptr;
+    midiManager.reset();
     releasePluginUnitsAndContexts();
     NotificationCenter::defaultCenter().removeObserver(this);
     // The plug-in pop-up and check box belong to this track alone, whether
@@ -181,7 +185,10 @@ void MusicFilter::publishPluginChain() {
 // ---------------------------------------------------------------------------
 // MIDI notes
 
-void MusicFilter::publishNotes() { notes_.publish(std::make_unique<const MidiNoteList>(midiArray)); }
+void MusicFilter::publishNotes() {
+    notes_.publish(std::make_unique<const MidiNoteList>(midiArray));
+    if (notesPublished) notesPublished(*this);
+}
 
 void MusicFilter::detachTap(TrackTapContext* context) {
     context->trackFilter.store(nullptr);

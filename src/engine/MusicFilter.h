@@ -39,6 +39,7 @@ class CompositionTrack;
 class ProcessingTap;
 class QLabel;
 class UnitViewFactory;
+class MIDIManager;
 namespace units {
 class Unit;
 struct UnitEvent;
@@ -476,6 +477,12 @@ public:
     // Main thread: hands the render a copy of midiArray. Call after every
     // change of it.
     void publishNotes();
+    // Main thread: called at the end of every publishNotes(), so that the
+    // track's MIDI manager can hand its scheduler the notes it plays.
+    std::function<void(MusicFilter&)> notesPublished;
+    // The track's MIDI manager: none until an instrument first enters the
+    // chain (setupMIDIManager makes it), then kept for the track's life.
+    std::shared_ptr<MIDIManager> midiManager;
     // Any thread (MIDI input, the on-screen keyboard): queues a live command
     // for the render. False when the inbox is full: the command is dropped
     // and counted.

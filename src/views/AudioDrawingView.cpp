@@ -163,6 +163,7 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
         audioView->audioController->currentSelectedAudio.load() == viewIndex;
 
     drawWaveform(painter, event->rect(), *t);
+    drawNotes(painter, *t);
     drawSelections(painter, *t, selected);
     drawCurves(painter, *t, selected);
     painter.save();

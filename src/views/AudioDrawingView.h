@@ -253,4 +253,6 @@ private:
     void drawSelections(QPainter& painter, const MusicFilter& track, bool selected);
     void drawCurves(QPainter& painter, const MusicFilter& track, bool selected);
     void drawOutlineAndFades(QPainter& painter, bool selected);
+    // The track's notes and the picked note's name (AudioDrawingViewNotes.cpp).
+    void drawNotes(QPainter& painter, const MusicFilter& track);
 };

@@ -84,6 +84,10 @@ struct Received {
 
     MidiConnectionManager::EventHandler handler() {
         return [this](const MidiDevice& source, const std::vector<MidiCommand>& batch) {
+            // Other test programs may play on the same server meanwhile.
+            if (!source.name.startsWith(QLatin1String("midi-test-player")) &&
+                !source.name.startsWith(QLatin1String("Midi Through")))
+                return;
             std::lock_guard lock(mutex);
             for (MidiCommand c : batch) {
                 stamps.push_back(midiio::midiTimestamp(c));
@@ -116,7 +120,7 @@ TEST(MidiConnectionManager, ReceivesAJackPlayersCommandsInOrderAndSeesItCloseAnd
     ASSERT_TRUE(player.isOpen() && through.isOpen()) << "no JACK test server";
     const QString port = player.portName();
     ASSERT_TRUE(waitUntil([&] { return lists(manager, port); }, 10000)) << "the player never appeared";
-    EXPECT_EQ(manager.connectedDevices().size(), 1u);
+    EXPECT_FALSE(lists(manager, through.portName()));
 
     // An input there already is connected before the manager is made.
     {

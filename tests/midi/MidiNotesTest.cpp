@@ -1,0 +1,386 @@
+// MIDI notes through the whole application: a JACK client on the test
+// server plays into a track whose chain the sampler heads; the notes sound,
+// are recorded, drawn, played again, undone, copied and pasted.
+
+#include "app/TrackListFixture.h"
+
+#include "midi/MIDIManager.h"
+#include "midi/MidiNotes.h"
+#include "midi/NoteLists.h"
+#include "platform/core/BoundedQueue.h"
+#include "platform/units/PluginHost.h"
+#include "support/Signals.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QCheckBox>
+#include <QImage>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+// A JACK client with one MIDI output that plays queued messages at its next cycles.
+class KeyboardPort {
+public:
+    KeyboardPort() {
+        client_ = jack_client_open("midi-notes-keyboard", JackNoStartServer, nullptr);
+        if (!client_) return;
+        port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client_, &KeyboardPort::process, this);
+        if (!port_ || jack_activate(client_) != 0) close();
+    }
+    ~KeyboardPort() { close(); }
+    bool isOpen() const { return client_ != nullptr; }
+    QString portName() const { return QString::fromUtf8(jack_port_name(port_)); }
+    void send(uint8_t status, uint8_t d1, uint8_t d2) { queue_.push({status, d1, d2}); }
+    void close() {
+        if (client_) jack_client_close(client_);
+        client_ = nullptr;
+    }
+
+private:
+    struct Message {
+        uint8_t bytes[3];
+    };
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<KeyboardPort*>(arg);
+        void* buffer = jack_port_get_buffer(self->port_, frames);
+        jack_midi_clear_buffer(buffer);
+        Message m;
+        for (jack_nframes_t at = 0; at < frames && at < 4 && self->queue_.pop(&m); ++at)
+            jack_midi_event_write(buffer, at, m.bytes, 3);
+        return 0;
+    }
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    realtime::BoundedQueue<Message> queue_{64};
+};
+
+void pause(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+class MidiNotesTest : public TrackListTest {
+protected:
+    static void SetUpTestSuite() {
+        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
+        units::PluginCatalogue::setCurrent(catalogue);
+        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+    }
+    void SetUp() override {
+        TrackListTest::SetUp();
+        c->ui.window->show();
+        // Tracks list the installed plug-ins and the instruments.
+        if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+        // A silent track: what sounds is the sampler.
+        track = append(silence(QStringLiteral("silence.wav")));
+        waitForReadyItem();
+    }
+    QString silence(const QString& name) {
+        return testsupport::writeTone(name, 4.0, 0.0, {.amplitude = 0.0});
+    }
+    // The track's tap is prepared and its plug-in pop-up made.
+    void prepare(MusicFilter* t) {
+        (void)render();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
+        t->prepareTapForProcessing(t->mixInputTap().get());
+        endEvent();
+    }
+    // The sampler heads the track's chain; the track has its MIDI manager.
+    void addSampler(MusicFilter* t) {
+        prepare(t);
+        c->currentSelectedAudio = uint64_t(tracks().indexOf(t));
+        c->createAUSamplerFrom(t);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return t->midiManager != nullptr; }));
+        endEvent();
+    }
+    MIDIManager& manager() { return *track->midiManager; }
+    // Only this test's keyboard plays into the application: other tests
+    // may play on the same server at the same time.
+    void listenTo(const KeyboardPort& keyboard) {
+        c->midiNotes()->gate()->acceptsDevice = [name = keyboard.portName()](const QString& d) { return d == name; };
+    }
+    // The left channel of an offline render of the composition.
+    std::vector<float> render() {
+        auto reader = AssetReader::create(c->currentComposition->copy());
+        if (!reader) return {};
+        std::vector<int32_t> ids;
+        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
+        auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
+        out->setAudioMix(c->currentAudioMix->copy());
+        reader->addOutput(out);
+        if (!reader->startReading()) return {};
+        std::vector<float> left;
+        while (auto b = out->copyNextSampleBuffer()) left.insert(left.end(), b->left.begin(), b->left.end());
+        return left;
+    }
+    static double rms(const std::vector<float>& x, double from, double to) {
+        const size_t a = size_t(std::max(0.0, from) * 44100), b = std::min(x.size(), size_t(to * 44100));
+        double sum = 0;
+        for (size_t i = a; i < b; ++i) sum += double(x[i]) * x[i];
+        return b > a ? std::sqrt(sum / double(b - a)) : 0;
+    }
+    static MidiNoteList phrase() {
+        MidiNoteList notes;
+        for (auto [n, s, e] : {std::tuple{60, 0.5, 1.0}, std::tuple{67, 2.0, 2.5}}) {
+            MidiNoteRecord on, off;
+            on.midiCommand = {0x90, uint8_t(n), 110};
+            on.midiNote = uint32_t(n);
+            on.midiCommandTime = MediaTime::fromSeconds(s, 44100);
+            on.midiCommandEndTime = MediaTime::fromSeconds(e, 44100);
+            on.midiCommandIsRecorded = true;
+            off = on;
+            off.midiCommand = {0x80, uint8_t(n), 0};
+            off.midiCommandTime = on.midiCommandEndTime;
+            off.midiCommandEndTime.reset();
+            notes.push_back(on);
+            notes.push_back(off);
+        }
+        notelists::sortByStartTime(notes);
+        return notes;
+    }
+
+    std::shared_ptr<MusicFilter> track;
+};
+
+}  // namespace
+
+// A key pressed on a connected device starts the paused player and sounds
+// through the track's sampler; its release and a stray release bring the
+// count of held keys back to 0, never below. A second instrument keeps the
+// manager and its notes.
+TEST_F(MidiNotesTest, AKeyFromADeviceStartsPlaybackAndSounds) {
+    KeyboardPort keyboard;
+    ASSERT_TRUE(keyboard.isOpen());
+    listenTo(keyboard);
+    addSampler(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        for (const auto& d : manager().connectedDevices())
+            if (d.name == keyboard.portName()) return true;
+        return false;
+    }, 8000));
+    ASSERT_EQ(player->rate(), 0.0f);
+
+    keyboard.send(0x90, 60, 120);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return manager().isProcessingNoteOn.load() == 1; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return player->rate() == 1.0f; }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return track->leftChannelValue() > 0.01; }));
+    keyboard.send(0x80, 60, 0);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return manager().isProcessingNoteOn.load() == 0; }));
+    keyboard.send(0x80, 61, 0);
+    pause(200);
+    EXPECT_EQ(manager().isProcessingNoteOn.load(), 0);
+    c->playPauseToggle();
+    // Not recording: nothing was kept.
+    endEvent();
+    EXPECT_TRUE(track->midiArray.empty());
+
+    track->midiArray = phrase();
+    track->publishNotes();
+    MIDIManager* first = track->midiManager.get();
+    track->setupMIDIManager(track.get());
+    EXPECT_EQ(track->midiManager.get(), first);
+    EXPECT_EQ(track->midiArray, phrase());
+    // The unit panel's device check sees the keyboard.
+    EXPECT_FALSE(first->connectedDevices().empty());
+}
+
+// Input reaches a track only once the player's item is ready and only the
+// selected track; a pitch bend goes to the inbox with note 0, as a note-on,
+// never recorded.
+TEST_F(MidiNotesTest, InputGoesToTheSelectedReadyTrackOnly) {
+    c->midiNotes()->connectsToInputs = false;
+    addSampler(track.get());
+    manager().recordNotes = true;
+    struct Case {
+        const char* name;
+        midiio::MidiCommand command;
+        bool ready;
+        bool selected;
+        bool queued;
+    };
+    const auto bend = midiio::MidiPitchBendChangeCommand{9000, 2, 0};
+    const auto key = midiio::MidiNoteCommand::noteCommandWithNote(64, 90, 1, true, 7);
+    const Case cases[] = {
+        {"pitch bend", bend, true, true, true},
+        {"note on", key, true, true, true},
+        {"item not ready", key, false, true, false},
+        {"another track selected", key, true, false, false},
+    };
+    c->playPauseToggle();  // the render must not take the inbox
+    c->playPauseToggle();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto gate = c->midiNotes()->gate();
+        gate->itemReady = k.ready;
+        gate->isPlaying = true;  // no playback request
+        c->currentSelectedAudio = k.selected ? track->viewIndex() : track->viewIndex() + 1;
+        const int64_t held = manager().isProcessingNoteOn.load();
+        manager().handleMIDINoteCommand(k.command);
+        std::vector<MidiNoteRecord> inbox;
+        track->rt_drainLiveMidiCommands([&](const MidiNoteRecord& r) { inbox.push_back(r); });
+        ASSERT_EQ(inbox.size(), k.queued ? 1u : 0u);
+        if (!k.queued) {
+            EXPECT_EQ(manager().isProcessingNoteOn.load(), held);
+            continue;
+        }
+        const bool isBend = std::holds_alternative<midiio::MidiPitchBendChangeCommand>(k.command);
+        EXPECT_EQ(inbox[0].midiNote, isBend ? 0u : 64u);
+        EXPECT_TRUE(inbox[0].midiNoteOn);
+        EXPECT_EQ(inbox[0].midiCommandIsRecorded, !isBend);
+        EXPECT_FALSE(inbox[0].midiCommandTime);
+        EXPECT_EQ(inbox[0].midiCommand.status, isBend ? 0xE2 : 0x91);
+    }
+    c->midiNotes()->refreshGate();
+}
+
+// A phrase played from the port while recording is kept at its times, is
+// one undo step, plays again on the offline render and shows in the lane.
+TEST_F(MidiNotesTest, ARecordedPhrasePlaysAgainAndIsOneUndo) {
+    KeyboardPort keyboard;
+    ASSERT_TRUE(keyboard.isOpen());
+    listenTo(keyboard);
+    addSampler(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        for (const auto& d : manager().connectedDevices())
+            if (d.name == keyboard.portName()) return true;
+        return false;
+    }, 8000));
+    const int undos = c->undoManager()->undoCount();
+    c->recordMIDIForFilter();
+    ASSERT_TRUE(manager().recordNotes.load());
+    c->playPauseToggle();
+    ASSERT_EQ(player->rate(), 1.0f);
+    pause(300);
+    keyboard.send(0x90, 60, 120);
+    pause(400);
+    keyboard.send(0x80, 60, 0);
+    pause(300);
+    keyboard.send(0x90, 72, 120);
+    pause(400);
+    keyboard.send(0x80, 72, 0);
+    pause(300);
+    // Not while a key is held.
+    manager().isProcessingNoteOn = 1;
+    c->recordMIDIForFilter();
+    EXPECT_TRUE(manager().recordNotes.load());
+    manager().isProcessingNoteOn = 0;
+    c->recordMIDIForFilter();
+    EXPECT_FALSE(manager().recordNotes.load());
+    c->playPauseToggle();
+    endEvent();
+
+    const MidiNoteList recorded = track->midiArray;
+    ASSERT_EQ(recorded.size(), 4u);
+    std::vector<std::pair<double, double>> notes;
+    for (const MidiNoteRecord& r : recorded) {
+        ASSERT_TRUE(r.midiCommandTime);
+        if (!r.midiCommandEndTime) continue;
+        EXPECT_FALSE(r.midiNoteOn);
+        notes.emplace_back(r.midiCommandTime->seconds(), r.midiCommandEndTime->seconds());
+    }
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NEAR(notes[0].second - notes[0].first, 0.4, 0.15);
+    EXPECT_NEAR(notes[1].first - notes[0].second, 0.3, 0.15);
+    EXPECT_EQ(*track->rt_committedNotes(), recorded);
+
+    // Played again offline: sound inside the notes, silence before them.
+    const std::vector<float> out = render();
+    const double before = rms(out, notes[0].first - 0.25, notes[0].first - 0.02);
+    const double first = rms(out, notes[0].first + 0.02, notes[0].second);
+    const double second = rms(out, notes[1].first + 0.02, notes[1].second);
+    EXPECT_GT(first, 0.01);
+    EXPECT_GT(second, 0.01);
+    EXPECT_GT(first, 10 * before);
+
+    // The lane draws each note in its key's row, amber.
+    auto* lane = AudioController::trackLaneOf(track.get());
+    ASSERT_TRUE(lane);
+    lane->repaint();
+    const QImage image = lane->grab().toImage();
+    const QRectF R = lane->drawingBezierPath.isEmpty() ? QRectF(lane->rect()).adjusted(0, 10, 0, -10)
+                                                       : lane->drawingBezierPath.boundingRect();
+    const double laneSeconds = track->durationInSeconds / track->value(EffectInput::Speed);
+    for (auto [n, note] : {std::pair{60, notes[0]}, std::pair{72, notes[1]}}) {
+        SCOPED_TRACE(n);
+        const double mid = (note.first + note.second) / 2 / laneSeconds * lane->width();
+        const double y = R.bottom() - (n - 21 + 0.5) / 88 * R.height();
+        const QColor at = image.pixelColor(QPoint(int(mid), int(y)) * image.devicePixelRatio());
+        auto amber = [](const QColor& p) { return p.red() > p.blue() + 60 && p.green() > p.blue() + 30; };
+        EXPECT_TRUE(amber(at)) << at.name().toStdString();
+        const QColor above = image.pixelColor(QPoint(int(mid), int(y - R.height() / 88 * 4)) * image.devicePixelRatio());
+        EXPECT_FALSE(amber(above)) << above.name().toStdString();
+    }
+
+    // One undo takes the pass away; redo brings it back.
+    EXPECT_EQ(c->undoManager()->undoCount(), undos + 1);
+    undo();
+    EXPECT_TRUE(track->midiArray.empty());
+    EXPECT_TRUE(track->rt_committedNotes()->empty());
+    redo();
+    EXPECT_EQ(track->midiArray, recorded);
+
+    // A pass without a note is one undo step too, that changes nothing.
+    c->recordMIDIForFilter();
+    c->recordMIDIForFilter();
+    endEvent();
+    EXPECT_EQ(c->undoManager()->undoCount(), undos + 2);
+    undo();
+    EXPECT_EQ(track->midiArray, recorded);
+}
+
+// Copy keeps the clipboard when nothing is selected; the paste at the
+// playhead moves the first note there; a track without an instrument says
+// so; an undo goes back to the track it was made on.
+TEST_F(MidiNotesTest, CopyPasteAndUndoOfNotes) {
+    c->midiNotes()->connectsToInputs = false;
+    auto other = append(silence(QStringLiteral("other.wav")));
+    addSampler(track.get());
+    track->midiArray = phrase();
+    track->publishNotes();
+    c->currentSelectedAudio = 0;
+
+    c->pasteboardItems = CurvePasteboardRecord{};
+    c->copySelectedNotes();
+    EXPECT_TRUE(std::holds_alternative<CurvePasteboardRecord>(*c->pasteboardItems));
+    track->currentSelectedNotes = {phrase()[2]};  // the second note
+    c->copySelectedNotes();
+    ASSERT_TRUE(std::holds_alternative<NotesPasteboardRecord>(*c->pasteboardItems));
+    EXPECT_EQ(std::get<NotesPasteboardRecord>(*c->pasteboardItems).notes.size(), 2u);
+
+    // At the playhead (1 s into the composition, the track starting at 0).
+    bool seeked = false;
+    c->rulerSeek(1.0, [&](bool) { seeked = true; });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return seeked; }));
+    c->pasteAudioFileFrom();
+    ASSERT_EQ(track->midiArray.size(), 6u);
+    const MidiNoteRecord& pasted = track->midiArray[2];
+    EXPECT_NEAR(pasted.midiCommandTime->seconds(), 1.0, 1e-3);
+    EXPECT_NEAR(pasted.midiCommandEndTime->seconds(), 1.5, 1e-3);
+
+    // The other track has no instrument.
+    c->currentSelectedAudio = 1;
+    alerts.clear();
+    c->pasteNotes();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("No MIDI Audio Unit set in this track."));
+    EXPECT_EQ(alerts[0].informativeText,
+              QStringLiteral("Add a MIDI Audio Unit if you want to paste notes in the selected track."));
+    EXPECT_TRUE(other->midiArray.empty());
+
+    // The paste's undo, run with the other track selected, restores the first.
+    endEvent();
+    undo();
+    EXPECT_EQ(track->midiArray, phrase());
+    EXPECT_TRUE(other->midiArray.empty());
+    redo();
+    EXPECT_EQ(track->midiArray.size(), 6u);
+}
