@@ -2,6 +2,8 @@
 // curve commands on the real main window with real tracks.
 #include "app/TrackListFixture.h"
 
+#include "engine/TrackTapContext.h"
+#include "platform/units/FilterUnits.h"
 #include "views/FloatSlider.h"
 
 #include <QMenu>
@@ -121,6 +123,56 @@ TEST_F(CurveCommandsTest, ParameterRecordsTravelBetweenTracks) {
     EXPECT_TRUE(b->get31BandEQEnabled());
     EXPECT_FALSE(b->getDistortionEnabled());
     EXPECT_EQ(b->tempAudioUnitsArray, *record.filterAudioUnits);
+}
+
+// A track with the 31-band equaliser switched on and two bands moved, and a
+// plain track of the same sound: once the first track's parameters record is
+// applied to the second, both render alike, and unlike the dry sound.
+TEST_F(CurveCommandsTest, AnAppliedRecordRendersLikeItsTrack) {
+    const double frequencies[] = {250, 1000, 4000};
+    testsupport::Signal chord(size_t(3 * 44100), 0.0f);
+    for (double hz : frequencies) {
+        const auto tone = testsupport::sine(hz, 44100, int64_t(chord.size()), 0.2);
+        for (size_t i = 0; i < chord.size(); ++i) chord[i] += tone[i];
+    }
+    const QString path = testsupport::tempDir() + QStringLiteral("/chord.wav");
+    ASSERT_TRUE(testsupport::writeWav(path, {chord, chord}, 44100));
+    auto a = append(path);
+    auto b = append(path);
+    waitForReadyItem();
+    ASSERT_FALSE(renderedLeft().empty());  // the taps and their units are made
+    units::Unit* graphic = a->getAudioUnitForType(1);
+    ASSERT_TRUE(graphic);
+    graphic->setParameter(units::GraphicEQUnit::kNumberOfBands, 1);  // 31 bands
+    graphic->setParameter(17, -12);                                  // 1 kHz, only in the 31-band layout
+    graphic->setParameter(23, 6);                                    // 4 kHz
+    a->updateGraphicBandEQEnabled(true);
+    a->updateListenerParametersFromAudioUnits();
+
+    // The amplitude of each tone over one second of a track's own render.
+    auto levels = [&](const MusicFilter& f) {
+        const std::vector<float> left = renderedLeft(&f);
+        const size_t from = size_t((f.animationStart().seconds() + 1.0) * 44100), n = 44100;
+        std::vector<double> out;
+        if (left.size() < from + n) return out;
+        for (double hz : frequencies) out.push_back(testsupport::dB(testsupport::amplitudeAt(left.data() + from, n, hz, 44100)));
+        return out;
+    };
+    const auto dry = levels(*b);
+    const auto wet = levels(*a);
+    ASSERT_EQ(dry.size(), 3u);
+    ASSERT_EQ(wet.size(), 3u);
+    EXPECT_NEAR(wet[0], dry[0], 1.0);
+    EXPECT_LT(wet[1], dry[1] - 9) << "the 1 kHz band is cut";
+    EXPECT_GT(wet[2], dry[2] + 4) << "the 4 kHz band is raised";
+
+    c->copyFilterValuesFromDictionary(c->parametersDictionaryAtIndex(0), tracks()[1]);
+    b->updateListenerParametersToAudioUnits();
+    b->updateAudioMixState();
+    EXPECT_TRUE(b->get31BandEQEnabled());
+    const auto applied = levels(*b);
+    ASSERT_EQ(applied.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(applied[i], wet[i], 0.1) << frequencies[i] << " Hz";
 }
 
 TEST_F(CurveCommandsTest, SpeedChangeScalesTheLaneKeyPointsAndNotes) {
