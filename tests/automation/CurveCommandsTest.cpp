@@ -1,6 +1,7 @@
 // Track parameter records, the curve conversions, the speed change and the
 // curve commands on the real main window with real tracks.
 #include "app/TrackListFixture.h"
+#include "support/Sliders.h"
 
 #include "engine/TrackTapContext.h"
 #include "platform/units/FilterUnits.h"
@@ -16,12 +17,7 @@ protected:
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double seconds = 3.0) {
         return append(writeTone(name, seconds, 440));
     }
-    FloatSlider* sliderOf(const char* key) {
-        const auto controls = c->ui.effectControls();
-        for (size_t i = 0; i < controls.size(); ++i)
-            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].first;
-        return nullptr;
-    }
+    FloatSlider* sliderOf(const char* key) { return testsupport::effectSlider(c->ui, key); }
     // A track at `A` s whose used range starts `S` s into a source of `D` s, at `speed`.
     static void place(MusicFilter& f, double A, double S, double speed, double D) {
         f.setAnimationStart(MediaTime::fromSeconds(A, 44100));
