@@ -621,8 +621,10 @@ public:
     // ---- Track speed change (automation/SpeedChange.cpp) ---------------------------------
     // Lays the track out at the speed its input holds (or as an undo record
     // says), moves its key points, selections and notes by the lanes' ratio
-    // and rebuilds the player.
-    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
+    // and rebuilds the player. Given the speed the track had before, times
+    // scale by the exact ratio of the speeds rather than of the lanes' whole
+    // pixel widths, which a short lane can round to nothing.
+    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord, double previousSpeed = 0);
     // The note times of the track multiplied by `factor`, then republished.
     void scaleMidiArray(MusicFilter* track, double factor);
 

@@ -4,6 +4,7 @@
 #include "support/Sliders.h"
 
 #include "engine/TrackTapContext.h"
+#include "platform/core/MainQueue.h"
 #include "platform/units/FilterUnits.h"
 #include "views/FloatSlider.h"
 
@@ -211,6 +212,80 @@ TEST_F(CurveCommandsTest, SpeedChangeScalesTheLaneKeyPointsAndNotes) {
     EXPECT_DOUBLE_EQ(t->audioDurationInPercent, before.audioUndoPercentDuration);
     EXPECT_NEAR(t->midiArray[0].midiCommandTime->seconds(), 4.0, 0.02);
     EXPECT_NEAR(pitch[1].time - A, 4.0, 0.04);
+}
+
+// The user's way to a speed change: a drag of the speed slider, one undo
+// step that gives the lane its frame and the curve its key points back, and
+// a redo that takes them again. In a composition of ten minutes a track of
+// 4 s has a lane a few pixels wide, which a fast speed rounds to nothing:
+// its key points must still scale by the speeds and come back.
+TEST_F(CurveCommandsTest, ASpeedSliderDragIsUndoneWithItsLaneAndKeyPoints) {
+    auto t = toneTrack(QStringLiteral("sliderspeed.wav"), 4.0);
+    waitForReadyItem();
+    auto* lane = AudioController::trackLaneOf(t.get());
+    ASSERT_TRUE(lane);
+    const double A = t->animationStart().seconds();
+    curvesOf(*t)[QStringLiteral("inputPitch")] = {{A + 1.0, 100}, {A + 3.0, 200, 1}};
+    c->automation.tempRecorderParameters = automation::copyRecordedDictionary(c->automation.recordedParameters);
+    struct Frame {
+        QRect lane;
+        QRectF region;
+        KeyPointCurve pitch;
+        float speed;
+    };
+    auto frame = [&] {
+        return Frame{lane->geometry(), lane->drawingBezierPath.boundingRect(), curvesOf(*t)[QStringLiteral("inputPitch")],
+                     t->value(EffectInput::Speed)};
+    };
+    // Until the deferred steps have run and the rebuilt player is ready.
+    auto settle = [&] {
+        ASSERT_TRUE(testsupport::waitUntil([&] {
+            return MainQueue::instance().pendingCount() == 0 && !c->shell.audioControllerIsWorking;
+        }));
+        endEvent();
+    };
+    auto expectPitchTimes = [&](const Frame& f, double a, double b) {
+        ASSERT_EQ(f.pitch.size(), 2u);
+        EXPECT_NEAR(f.pitch[0].time - A, a, 0.01);
+        EXPECT_NEAR(f.pitch[1].time - A, b, 0.01);
+        EXPECT_EQ(f.pitch[0].value, 100);
+        EXPECT_EQ(f.pitch[1].flag, KeyPoint::kRecordingBoundary);
+    };
+    const Frame before = frame();
+    ASSERT_LT(before.lane.width(), 20) << "a short lane";
+
+    struct Case {
+        const char* name;
+        int moves, step;
+    } cases[] = {{"a little faster", 2, 2}, {"so fast the lane rounds to nothing", 10, 4}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->undoManager()->removeAllActions();
+        testsupport::dragSlider(c->ui.sliderSpeed, k.moves, k.step);
+        settle();
+        const Frame faster = frame();
+        ASSERT_GT(faster.speed, 1.0f);
+        EXPECT_LT(faster.lane.width(), before.lane.width());
+        expectPitchTimes(faster, 1.0 / faster.speed, 3.0 / faster.speed);
+        EXPECT_EQ(c->undoManager()->undoCount(), 1) << "the drag is one undo step";
+
+        c->ui.undoAction->trigger();
+        settle();
+        const Frame undone = frame();
+        EXPECT_FLOAT_EQ(undone.speed, 1.0f);
+        EXPECT_FLOAT_EQ(float(c->ui.sliderSpeed->floatValue()), 1.0f);
+        EXPECT_EQ(undone.lane, before.lane);
+        EXPECT_EQ(undone.region, before.region);
+        expectPitchTimes(undone, 1.0, 3.0);
+
+        c->ui.redoAction->trigger();
+        settle();
+        EXPECT_FLOAT_EQ(t->value(EffectInput::Speed), faster.speed);
+        EXPECT_EQ(lane->geometry(), faster.lane);
+        expectPitchTimes(frame(), 1.0 / faster.speed, 3.0 / faster.speed);
+        c->ui.undoAction->trigger();
+        settle();
+    }
 }
 
 TEST_F(CurveCommandsTest, ThePlayedPartOfTheSource) {
