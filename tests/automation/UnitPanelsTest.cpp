@@ -243,4 +243,61 @@ TEST_F(UnitPanelsTest, TheSwitchesAndThePopover) {
     EXPECT_FALSE(track->getDelayEnabled());
 }
 
+// The distortion and delay switches of the popover, on the selected track,
+// heard in its render: harmonics of a sine, and the echo of a click at the
+// delay's time; switched off, the sound is dry again.
+TEST_F(UnitPanelsTest, TheDistortionAndDelaySwitchesChangeTheSound) {
+    AudioUnitsPopover* popover = c->audioUnitsPopover();
+    const size_t n = 44100;
+    const size_t from = size_t((track->animationStart().seconds() + 1.0) * 44100);
+    // The strongest of harmonics 2 to 5 of the 440 Hz tone, against the tone, in dB.
+    auto harmonics = [&] {
+        const std::vector<float> left = renderedLeft(track.get());
+        if (left.size() < from + n) return 1000.0;
+        const double fundamental = testsupport::amplitudeAt(left.data() + from, n, 440, 44100);
+        double strongest = 0;
+        for (int h = 2; h <= 5; ++h)
+            strongest = std::max(strongest, testsupport::amplitudeAt(left.data() + from, n, 440.0 * h, 44100));
+        return testsupport::dB(strongest) - testsupport::dB(fundamental);
+    };
+    c->showAudioUnitsPopoverFrom();
+    const double dry = harmonics();
+    EXPECT_LT(dry, -60);
+    popover->distortionCheck->click();
+    ASSERT_TRUE(track->getDistortionEnabled());
+    EXPECT_GT(harmonics(), -40) << "distortion adds harmonics";
+    popover->distortionCheck->click();
+    EXPECT_LT(harmonics(), -60);
+
+    // A click half a second into a track of its own, selected.
+    testsupport::Signal click(size_t(2 * 44100), 0.0f);
+    click[size_t(0.5 * 44100)] = 0.8f;
+    const QString path = testsupport::tempDir() + QStringLiteral("/click.wav");
+    ASSERT_TRUE(testsupport::writeWav(path, {click, click}, 44100));
+    auto clicks = append(path);
+    waitForReadyItem();
+    ASSERT_FALSE(renderedLeft().empty());
+    c->currentSelectedAudio = 1;
+    units::Unit* delay = clicks->getAudioUnitForType(6);
+    ASSERT_TRUE(delay);
+    delay->setParameter(1, 0.25f);  // the delay time, in seconds
+    delay->setParameter(2, 0);      // one echo
+    // The loudest sample in a window of 20 ms around `seconds` into the track.
+    auto peakAround = [&](double seconds) {
+        const std::vector<float> left = renderedLeft(clicks.get());
+        const size_t at = size_t((clicks->animationStart().seconds() + seconds - 0.01) * 44100);
+        return left.size() < at + 882 ? -1.0 : testsupport::peak(left.data() + at, 882);
+    };
+    c->showAudioUnitsPopoverFrom();
+    EXPECT_LT(peakAround(0.75), 1e-4) << "dry: nothing after the click";
+    popover->delayCheck->click();
+    ASSERT_TRUE(clicks->getDelayEnabled());
+    EXPECT_FALSE(track->getDelayEnabled()) << "only the selected track";
+    EXPECT_GT(peakAround(0.5), 0.2) << "the click itself";
+    EXPECT_GT(peakAround(0.75), 0.2) << "its echo 0.25 s later";
+    EXPECT_LT(peakAround(0.65), 1e-3) << "nothing between";
+    popover->delayCheck->click();
+    EXPECT_LT(peakAround(0.75), 1e-4);
+}
+
 }  // namespace
