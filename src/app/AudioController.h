@@ -920,6 +920,11 @@ public:
     void pluginEnableCheckFrom(QAbstractButton* sender);
     void enablePluginsNameForFilter(MusicFilter* filter) override;
     void completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) override;
+    // A plug-in's unit has arrived for the record at `index`: the record
+    // takes it, enabled, and the unit it held before is disposed of. Returns
+    // that earlier record, or nothing when the index no longer fits (the
+    // default rule then disposes of the arrived unit).
+    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index);
     // `filter` null: the selected track.
     void createAUSamplerFrom(MusicFilter* filter = nullptr);
     // Item i's title bold while its plug-in is on; the check box follows the selected item.
