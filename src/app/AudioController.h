@@ -891,7 +891,9 @@ public:
     // The panel's history and content go.
     void removePanelContentView();
     // The history Edit > Undo and Redo act on: the panel's while it is the
-    // active window, the main window's otherwise.
+    // active window, or while it was the window the user last worked in and
+    // only the main window's menu bar has been pressed since (a press there
+    // makes the main window active); the main window's otherwise.
     UndoManager* activeUndoManager();
     struct UnitPanelState {
         // The track whose unit view the panel shows, from the show until
@@ -903,6 +905,8 @@ public:
         QPointer<AudioUnitsPopover> popover;
         QPointer<QWidget> audioUnitsButton;  // the popover's anchor
         bool placed = false;  // the panel has been put over the main window once
+        // The last press or key of the user's was in the visible panel.
+        bool panelHasTheUser = false;
     } unitPanels;
     // The filter flags of every track follow what the panel shows.
     void updateUnitViewsInPanel();

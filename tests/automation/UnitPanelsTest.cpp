@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QMenuBar>
 #include <QTest>
 
 #include <functional>
@@ -162,6 +163,38 @@ TEST_F(UnitPanelsTest, EditUndoInThePanelUndoesThePanelsEditOnly) {
     EXPECT_FLOAT_EQ(parameter(5, id), before);
     EXPECT_EQ(c->undoManager()->undoCount(), mainSteps);
     EXPECT_TRUE(c->audioUnitPanelUndoManager()->canRedo());
+}
+
+// A press on the main window's menu bar makes the main window active: the
+// Edit menu still undoes the panel's edit when the panel is where the user
+// last worked, and a press in the main window's content takes it back.
+TEST_F(UnitPanelsTest, EditUndoFollowsTheWindowTheUserLastWorkedIn) {
+    c->showDistortionViewFrom();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    ParameterSlider* slider = firstSlider();
+    ASSERT_TRUE(slider);
+    QTest::mouseClick(panel()->contentView(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    const units::ParameterID id = track->getAudioUnitForType(5)->parameterList().front();
+    const float before = parameter(5, id);
+    slider->setValue(slider->value() > 5000 ? 1000 : 9000);
+    deliver();
+    ASSERT_NE(parameter(5, id), before);
+    const int mainSteps = c->undoManager()->undoCount();
+    ASSERT_GT(mainSteps, 0) << "the main window has a history of its own";
+
+    QMenuBar* bar = c->ui.window->menuBar();
+    c->ui.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(c->ui.window));
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 2, bar->height() / 2));
+    EXPECT_EQ(c->activeUndoManager(), c->audioUnitPanelUndoManager());
+    ASSERT_TRUE(c->ui.undoAction->isEnabled());
+    c->ui.undoAction->trigger();
+    endEvent();
+    EXPECT_FLOAT_EQ(parameter(5, id), before);
+    EXPECT_EQ(c->undoManager()->undoCount(), mainSteps);
+
+    QTest::mouseClick(c->ui.controlsView, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    EXPECT_EQ(c->activeUndoManager(), c->undoManager());
 }
 
 TEST_F(UnitPanelsTest, ClosingReadsTheValuesBackAndTheNextViewStartsAfresh) {
