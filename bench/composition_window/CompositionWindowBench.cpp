@@ -107,6 +107,7 @@ struct Playback {
     double shownPerSecond = 0, droppedPerMinute = 0, longestStallMs = 0, cpuPerSecond = 0;
     double startMs = 0;  // the play command itself, before the steady state
     uint64_t requestsReplaced = 0;
+    const char* failure = "";  // what went wrong, when something did
     bool ok = false;
 };
 
@@ -115,8 +116,10 @@ Playback play(Session& s, double seconds) {
     Playback out;
     AudioController* c = s.c;
     c->updateCurrentTime(0);
+    out.failure = "the player was not ready after the seek";
     if (!benchtools::waitUntil([&] { return s.itemReady(); }, 60000)) return out;
     auto& slot = c->videoWindows.playerLayerFrames;
+    out.failure = "the window decodes no picture";
     if (!benchtools::waitUntil([&] { return slot && slot->hasVideo(); }, 60000)) return out;
     const std::shared_ptr<VideoFrames> frames = slot;
 
@@ -147,6 +150,7 @@ Playback play(Session& s, double seconds) {
     frames->frameReady = original;
 
     const double span = to - from;
+    out.failure = "the player's time did not move";
     if (span <= 0) return out;
     const double expected = std::floor(span * kFrameRate);
     out.shownPerSecond = double(shown.size()) / span;
@@ -176,7 +180,7 @@ void BM_CompositionWindowPlayback(benchmark::State& state) {
                 if ((side == 0) == (round % 2 == 0)) {
                     const Playback p = play(s, kPlaySeconds);
                     if (!p.ok) {
-                        state.SkipWithError("the playback did not run");
+                        state.SkipWithError(p.failure);
                         return;
                     }
                     shown.push_back(p.shownPerSecond);
