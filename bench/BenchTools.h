@@ -16,8 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -129,6 +131,115 @@ inline bool alternate(int rounds, const std::function<Run()>& ours, const std::f
         }
     }
     return true;
+}
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; true if it held.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 600000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Processor seconds (user and system, every thread) of this process so far.
+inline double processCpuSeconds() {
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The main thread's pulse: a 1 ms timer whose longest gap between two ticks
+// is the longest the event loop went without running (a gap of 1 ms is no
+// stall at all).
+class MainThreadPulse {
+public:
+    MainThreadPulse() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            if (last_ >= 0) longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+    }
+    void start() {
+        clock_.start();
+        last_ = -1;
+        longest_ = 0;
+        timer_.start();
+    }
+    void stop() { timer_.stop(); }
+    double longestStallMs() const { return longest_ / 1e6; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = -1, longest_ = 0;
+};
+
+// Runs `start`, then the event loop until `finished` holds (`timeoutMs` at
+// most), in wall and processor seconds of this process (every thread), with
+// the main thread's longest stall meanwhile. The run is not ok when
+// `finished` never held.
+inline Run timeOnMainThread(const std::function<void()>& start, const std::function<bool()>& finished,
+                            double* longestStallMs, int timeoutMs = 600000) {
+    MainThreadPulse pulse;
+    Run r;
+    QElapsedTimer t;
+    const double cpu0 = processCpuSeconds();
+    t.start();
+    pulse.start();
+    start();
+    r.ok = waitUntil(finished, timeoutMs);
+    r.wall = t.nsecsElapsed() / 1e9;
+    r.cpu = processCpuSeconds() - cpu0;
+    pulse.stop();
+    if (longestStallMs) *longestStallMs = pulse.longestStallMs();
+    return r;
+}
+
+// The counters of a benchmark timed against a reference tool: medians of
+// wall ("ours_s", "ffmpeg_s") and processor seconds ("ours_cpu_s",
+// "ffmpeg_cpu_s") and the ratio of the wall times.
+inline void setCountersAgainstFfmpeg(benchmark::State& state, const Series& ours, const Series& theirs) {
+    state.counters["ours_s"] = ours.medianWall();
+    state.counters["ffmpeg_s"] = theirs.medianWall();
+    state.counters["ours_cpu_s"] = ours.medianCpu();
+    state.counters["ffmpeg_cpu_s"] = theirs.medianCpu();
+    state.counters["ratio"] = ours.medianWall() / theirs.medianWall();
+}
+
+// The file `name` in `folder`, made with ffmpeg from `args` (the output path
+// follows them) when it is missing, and kept for the next run. It is written
+// under a temporary name and renamed, so a failed run leaves no file. Empty
+// when it cannot be made.
+inline QString generatedFile(const QString& folder, const QString& name, const QStringList& args) {
+    QDir().mkpath(folder);
+    const QString path = folder + QLatin1Char('/') + name;
+    if (QFileInfo::exists(path)) return path;
+    const QString tmp = folder + QStringLiteral("/tmp-") + name;
+    if (!ffmpeg(args + QStringList{tmp}).ok || !QFile::rename(tmp, path)) return {};
+    return path;
+}
+
+// The 60-minute inputs of the import benchmarks, in `folder`: a gliding
+// two-voice tone with a little noise as 24-bit FLAC ("flac"), 16-bit FLAC
+// ("flac16") or a 192 kbit/s MP3 ("mp3").
+inline QString sixtyMinuteInput(const QString& folder, const QString& kind) {
+    const QString expr = QStringLiteral(
+        "0.3*sin(2*PI*(220+110*sin(2*PI*t/7))*t)+0.01*random(0)|"
+        "0.3*sin(2*PI*(330+50*sin(2*PI*t/5))*t)+0.01*random(1)");
+    const QString flac = generatedFile(folder, QStringLiteral("sixty-minutes.flac"),
+                                       {"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr),
+                                        "-c:a", "flac"});
+    if (flac.isEmpty() || kind == QLatin1String("flac")) return flac;
+    if (kind == QLatin1String("flac16"))
+        return generatedFile(folder, QStringLiteral("sixty-minutes-16.flac"),
+                             {"-i", flac, "-c:a", "flac", "-sample_fmt", "s16"});
+    return generatedFile(folder, QStringLiteral("sixty-minutes.mp3"), {"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k"});
 }
 
 // Points HOME and the XDG folders at a temporary folder removed at exit, so

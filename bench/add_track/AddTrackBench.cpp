@@ -21,13 +21,11 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include "BenchTools.h"
-#include <QTimer>
 
 #include <algorithm>
 
@@ -37,36 +35,8 @@ const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
 
 using benchtools::ffmpeg;
 
-// The media import benchmark's 60-minute MP3 (made here when missing, the
-// same way).
-QString input() {
-    QDir().mkpath(dataDir);
-    const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
-    if (QFileInfo::exists(mp3)) return mp3;
-    const QString flac = dataDir + QStringLiteral("/sixty-minutes.flac");
-    if (!QFileInfo::exists(flac)) {
-        const QString tmp = flac + QStringLiteral(".tmp.flac");
-        const QString expr = QStringLiteral(
-            "0.3*sin(2*PI*(220+110*sin(2*PI*t/7))*t)+0.01*random(0)|"
-            "0.3*sin(2*PI*(330+50*sin(2*PI*t/5))*t)+0.01*random(1)");
-        if (!ffmpeg({"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr), "-c:a", "flac", tmp}).ok ||
-            !QFile::rename(tmp, flac))
-            return {};
-    }
-    const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
-    if (!ffmpeg({"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k", tmp}).ok || !QFile::rename(tmp, mp3)) return {};
-    return mp3;
-}
-
-// Processor seconds of this process so far, every thread.
-double processSeconds() {
-    struct rusage u {};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 void AddTrack(benchmark::State& state) {
-    const QString path = input();
+    const QString path = benchtools::sixtyMinuteInput(dataDir, QStringLiteral("mp3"));
     if (path.isEmpty()) {
         state.SkipWithError("the input could not be made with ffmpeg");
         return;
@@ -83,45 +53,23 @@ void AddTrack(benchmark::State& state) {
         c->ui.window->show();
         QApplication::processEvents();
 
-        // The main thread's pulse.
-        QElapsedTimer pulse;
         double longest = 0;
-        QTimer timer;
-        timer.setInterval(1);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            longest = std::max(longest, pulse.nsecsElapsed() / 1e6);
-            pulse.restart();
-        });
-
-        QElapsedTimer t;
-        const double cpu0 = processSeconds();
-        t.start();
-        pulse.start();
-        timer.start();
-        c->addAudioFileToComposition(QUrl::fromLocalFile(path));
-        bool drawn = false;
-        while (!drawn) {
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-            if (c->trackCount() != 1) continue;
-            MusicFilter* track = c->ui.audioView->audioTracks.front().audioFilter.get();
-            auto* lane = qobject_cast<AudioDrawingView*>(track->audioDrawingView);
-            if (lane && lane->loadingProgress < 0 && !track->filterBitmaps.isEmpty()) {
+        const benchtools::Run mine = benchtools::timeOnMainThread(
+            [&] { c->addAudioFileToComposition(QUrl::fromLocalFile(path)); },
+            [&] {
+                if (c->trackCount() != 1) return false;
+                MusicFilter* track = c->ui.audioView->audioTracks.front().audioFilter.get();
+                auto* lane = qobject_cast<AudioDrawingView*>(track->audioDrawingView);
+                if (!lane || lane->loadingProgress >= 0 || track->filterBitmaps.isEmpty()) return false;
                 lane->repaint();
-                drawn = true;
-            }
-            if (t.elapsed() > 600000) break;
-        }
-        const double s = t.nsecsElapsed() / 1e9;
-        const double cpu = processSeconds() - cpu0;
-        timer.stop();
-        if (!drawn) {
+                return true;
+            },
+            &longest);
+        if (!mine.ok) {
             state.SkipWithError("the waveform was never drawn");
             return;
         }
-        benchtools::Run mine;
-        mine.ok = true;
-        mine.wall = s;
-        mine.cpu = cpu;
+        const double s = mine.wall;
         ours.add(mine);
         stall = std::max(stall, longest);
         state.SetIterationTime(s);
@@ -135,11 +83,7 @@ void AddTrack(benchmark::State& state) {
         }
         theirs.add(f);
     }
-    state.counters["ours_s"] = ours.medianWall();
-    state.counters["ffmpeg_s"] = theirs.medianWall();
-    state.counters["ours_cpu_s"] = ours.medianCpu();
-    state.counters["ffmpeg_cpu_s"] = theirs.medianCpu();
-    state.counters["ratio"] = ours.medianWall() / theirs.medianWall();
+    benchtools::setCountersAgainstFfmpeg(state, ours, theirs);
     state.counters["stall_ms"] = stall;
     QDir(cache).removeRecursively();
 }

@@ -41,12 +41,6 @@ const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
 constexpr int kTracks = 16;
 constexpr double kSeconds = 60.0;
 
-double cpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
-}
-
 using benchtools::median;
 
 QString source(int i) {
@@ -67,16 +61,6 @@ struct Session {
     AudioController* c = nullptr;
 };
 
-bool waitFor(const std::function<bool()>& done, int ms = 600000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 // A composition of `count` tracks, each with the equaliser, low-pass and
 // reverb on; `speed` for the first track.
 bool makeComposition(Session& s, int count, float speed = 1.0f) {
@@ -87,7 +71,7 @@ bool makeComposition(Session& s, int count, float speed = 1.0f) {
         const QString path = source(i);
         if (path.isEmpty()) return false;
         c->addAudioFileToComposition(QUrl::fromLocalFile(path));
-        if (!waitFor([&] {
+        if (!benchtools::waitUntil([&] {
                 return c->trackCount() == i + 1 && c->imports.tracksReading == 0 &&
                        c->ui.audioView->audioTracks.back().audioFilter->hasPlayerAsset();
             }))
@@ -97,7 +81,7 @@ bool makeComposition(Session& s, int count, float speed = 1.0f) {
         auto* item = c->audioPlayer->currentItem();
         return item && item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled;
     };
-    if (!waitFor(ready)) return false;
+    if (!benchtools::waitUntil(ready)) return false;
     for (int i = 0; i < count; ++i) {
         MusicFilter* t = c->trackAt(quint64(i));
         t->setValue(EffectInput::LowPassCutoff, 4000.0f);
@@ -111,7 +95,7 @@ bool makeComposition(Session& s, int count, float speed = 1.0f) {
         t->setValue(EffectInput::Speed, speed);
         t->setAnimationEnd(MediaTime::fromSeconds(kSeconds / speed, 44100));
         c->updatePlayerWithNewTrackSettings(t);
-        if (!waitFor(ready)) return false;
+        if (!benchtools::waitUntil(ready)) return false;
     }
     return true;
 }
@@ -125,18 +109,18 @@ bool exportOnce(AudioController* c, int format, const QString& path, double* wal
     a->saveAudioSampleRatePopUpButton->setCurrentIndex(0);
     a->saveAudioBitratePopUpButton->setCurrentIndex(2);
     QFile::remove(path);
-    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const double cpu0 = benchtools::processCpuSeconds();
     QElapsedTimer t;
     t.start();
     c->saveAudioToURL(QUrl::fromLocalFile(path));
     double rendered = -1;
-    const bool ok = waitFor([&] {
+    const bool ok = benchtools::waitUntil([&] {
         if (rendered < 0 && c->progressSheet()->sheetInfoTextField->text() != QStringLiteral("Converting audio..."))
             rendered = t.nsecsElapsed() / 1e9;
         return !c->exporting.session;
     });
     *wall = t.nsecsElapsed() / 1e9;
-    *cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+    *cpu = benchtools::processCpuSeconds() - cpu0;
     if (preRender) *preRender = rendered;
     const bool good = ok && c->exporting.lastExportSucceeded;
     c->closeSheet();

@@ -41,26 +41,13 @@ namespace {
 const QString dataDir = QStringLiteral(TREVALUNE_BENCH_DATA_DIR);
 constexpr double kSeconds = 600.0;
 
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
-}
+// Ten minutes of 1080p take long to import and export on a loaded machine.
+constexpr int kLongWaitMs = 1800000;
 
 using benchtools::median;
 
-// Made once and kept in the bench data folder.
-QString generated(const QString& name, const QStringList& args) {
-    QDir().mkpath(dataDir);
-    const QString path = dataDir + QLatin1Char('/') + name;
-    if (QFileInfo::exists(path)) return path;
-    const QString tmp = dataDir + QStringLiteral("/tmp-") + name;
-    if (!benchtools::ffmpeg(args + QStringList{tmp}).ok || !QFile::rename(tmp, path)) return {};
-    return path;
-}
-
 QString tenMinuteTrack() {
-    return generated(QStringLiteral("ten-minutes.wav"),
+    return benchtools::generatedFile(dataDir, QStringLiteral("ten-minutes.wav"),
                      {"-f", "lavfi", "-i",
                       QStringLiteral("aevalsrc=0.1*sin(2*PI*440*t)+0.01*random(0)|0.1*sin(2*PI*660*t):s=44100:d=%1")
                           .arg(kSeconds),
@@ -68,23 +55,13 @@ QString tenMinuteTrack() {
 }
 
 QString tenMinuteClip() {
-    return generated(QStringLiteral("ten-minutes-1080p.mp4"),
+    return benchtools::generatedFile(dataDir, QStringLiteral("ten-minutes-1080p.mp4"),
                      {"-f", "lavfi", "-i", QStringLiteral("testsrc2=size=1920x1080:rate=25:duration=%1").arg(kSeconds),
                       "-f", "lavfi", "-i",
                       QStringLiteral("aevalsrc=0.1*sin(2*PI*440*t)+0.01*random(0)|0.1*sin(2*PI*660*t)+0.01*random(1)"
                                      ":s=48000:d=%1")
                           .arg(kSeconds),
                       "-c:v", "mpeg4", "-q:v", "8", "-g", "50", "-c:a", "aac", "-b:a", "192k", "-ac", "2"});
-}
-
-bool waitFor(const std::function<bool()>& done, int ms = 1800000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 struct Session {
@@ -98,15 +75,15 @@ bool makeSession(Session& s, const QString& path) {
     s.c = s.interface->audioController.get();
     AudioController* c = s.c;
     c->addAudioFileToComposition(QUrl::fromLocalFile(path));
-    if (!waitFor([&] {
+    if (!benchtools::waitUntil([&] {
             return c->trackCount() == 1 && c->imports.tracksReading == 0 &&
                    c->ui.audioView->audioTracks.back().audioFilter->hasPlayerAsset();
-        }))
+        }, kLongWaitMs))
         return false;
-    if (!waitFor([&] {
+    if (!benchtools::waitUntil([&] {
             auto* item = c->audioPlayer->currentItem();
             return item && item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled;
-        }))
+        }, kLongWaitMs))
         return false;
     s.track = c->trackAt(0);
     return s.track != nullptr;
@@ -116,13 +93,13 @@ using Start = std::function<bool(AudioController*, MusicFilter*, const QUrl&)>;
 
 bool exportOnce(Session& s, const Start& start, const QString& path, double* wall, double* cpu) {
     QFile::remove(path);
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = benchtools::processCpuSeconds();
     QElapsedTimer t;
     t.start();
     if (!start(s.c, s.track, QUrl::fromLocalFile(path))) return false;
-    const bool ok = waitFor([&] { return !s.c->exporting.session; });
+    const bool ok = benchtools::waitUntil([&] { return !s.c->exporting.session; }, kLongWaitMs);
     *wall = t.nsecsElapsed() / 1e9;
-    *cpu = cpuSeconds() - cpu0;
+    *cpu = benchtools::processCpuSeconds() - cpu0;
     const bool good = ok && s.c->exporting.lastExportSucceeded && QFileInfo::exists(path);
     s.c->closeSheet();
     QApplication::processEvents();

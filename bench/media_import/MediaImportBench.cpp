@@ -37,38 +37,6 @@ constexpr int kRounds = 5;
 
 using benchtools::ffmpeg;
 
-// The 60-minute inputs: a gliding two-voice tone with a little noise.
-QString input(const QString& extension) {
-    QDir().mkpath(dataDir);
-    const QString flac = dataDir + QStringLiteral("/sixty-minutes.flac");
-    if (!QFileInfo::exists(flac)) {
-        const QString tmp = flac + QStringLiteral(".tmp.flac");
-        const QString expr = QStringLiteral(
-            "0.3*sin(2*PI*(220+110*sin(2*PI*t/7))*t)+0.01*random(0)|"
-            "0.3*sin(2*PI*(330+50*sin(2*PI*t/5))*t)+0.01*random(1)");
-        if (!ffmpeg({"-f", "lavfi", "-i", QStringLiteral("aevalsrc=%1:s=44100:d=3600").arg(expr), "-c:a", "flac", tmp}).ok ||
-            !QFile::rename(tmp, flac))
-            return {};
-    }
-    if (extension == QStringLiteral("flac")) return flac;
-    if (extension == QStringLiteral("flac16")) {
-        const QString flac16 = dataDir + QStringLiteral("/sixty-minutes-16.flac");
-        if (!QFileInfo::exists(flac16)) {
-            const QString tmp = flac16 + QStringLiteral(".tmp.flac");
-            if (!ffmpeg({"-i", flac, "-c:a", "flac", "-sample_fmt", "s16", tmp}).ok || !QFile::rename(tmp, flac16))
-                return {};
-        }
-        return flac16;
-    }
-    const QString mp3 = dataDir + QStringLiteral("/sixty-minutes.mp3");
-    if (!QFileInfo::exists(mp3)) {
-        const QString tmp = mp3 + QStringLiteral(".tmp.mp3");
-        if (!ffmpeg({"-i", flac, "-c:a", "libmp3lame", "-b:a", "192k", tmp}).ok || !QFile::rename(tmp, mp3))
-            return {};
-    }
-    return mp3;
-}
-
 // The child: one import of `path` into the cache folder `cache`, as the
 // application does it (the asset, then its first audio track's decoded
 // samples and peaks).
@@ -85,7 +53,7 @@ int importOnce(const QString& path, const QString& cache) {
 }
 
 void Import(benchmark::State& state, const char* extension) {
-    const QString path = input(QString::fromLatin1(extension));
+    const QString path = benchtools::sixtyMinuteInput(dataDir, QString::fromLatin1(extension));
     if (path.isEmpty()) {
         state.SkipWithError("the input could not be made with ffmpeg");
         return;

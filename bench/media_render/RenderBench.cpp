@@ -92,13 +92,6 @@ const Material& material() {
     return m;
 }
 
-// Processor seconds of this process so far, every thread.
-double processSeconds() {
-    struct rusage u {};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // Reads a composition through an asset reader to the end; the frames read.
 int64_t readAll(const std::shared_ptr<Composition>& comp) {
     auto reader = AssetReader::create(comp);
@@ -176,7 +169,7 @@ void StretchedTrack(benchmark::State& state) {
     std::vector<double> cost, cpuCost, theirs, theirsCpu;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const double cpu0 = processSeconds();
+        const double cpu0 = benchtools::processCpuSeconds();
         if (offline) {
             frames = readAll(comp);
         } else {
@@ -192,7 +185,7 @@ void StretchedTrack(benchmark::State& state) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         const double audio = double(frames) / kRate;
         cost.push_back(seconds / audio);
-        cpuCost.push_back((processSeconds() - cpu0) / audio);
+        cpuCost.push_back((benchtools::processCpuSeconds() - cpu0) / audio);
         state.SetIterationTime(seconds);
         // ffmpeg's filter runs the faster engine only.
         const benchtools::Run f = benchtools::ffmpeg({"-threads", "1", "-i", m.files[0], "-af", "rubberband=tempo=0.8",

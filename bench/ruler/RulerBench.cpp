@@ -15,7 +15,6 @@
 #include "views/SmallViews.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -48,16 +47,6 @@ QString writeTone(const QString& folder, int index) {
     return path;
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // The main window with 16 tracks of 10 s in a composition of 10 minutes,
 // the player paused and ready, the first track selected.
 struct Window {
@@ -76,9 +65,9 @@ struct Window {
         c->updateCompositionDuration();
         for (int i = 0; i < kTracks; ++i) {
             c->addAudioFileToComposition(QUrl::fromLocalFile(writeTone(media.path(), i)));
-            waitUntil([&] { return c->trackCount() == i + 1 && c->imports.tracksReading == 0; });
+            benchtools::waitUntil([&] { return c->trackCount() == i + 1 && c->imports.tracksReading == 0; });
         }
-        ready = waitUntil([&] {
+        ready = benchtools::waitUntil([&] {
             auto* item = c->audioPlayer->currentItem();
             return c->trackCount() == kTracks && item && item->status() == PlayerItem::Status::ReadyToPlay &&
                    !c->shell.audioControllerIsWorking;
@@ -122,9 +111,9 @@ void BM_PlayheadDragStep(benchmark::State& state) {
     // The notes editor's drag by time: the mouse drag's work without the
     // pointer's mapping (the lanes' regions cover every played time here).
     c->updateCurrentTime(1.0);
-    waitUntil([&] { return !c->shell.audioControllerIsWorking; });
+    benchtools::waitUntil([&] { return !c->shell.audioControllerIsWorking; });
     line->lineUpdateDownFromAbsoluteTime(1.0);
-    waitUntil([&] { return line->canSeekTime; });
+    benchtools::waitUntil([&] { return line->canSeekTime; });
     double t = 1.0;
     for (auto _ : state) {
         t = t >= 9.0 ? 1.0 : t + 0.037;
@@ -132,7 +121,7 @@ void BM_PlayheadDragStep(benchmark::State& state) {
         line->repaint();
     }
     line->lineUpdateUpFromAbsoluteTime(t);
-    waitUntil([&] { return !c->shell.audioControllerIsWorking; });
+    benchtools::waitUntil([&] { return !c->shell.audioControllerIsWorking; });
     state.SetLabel(state.range(0) ? "16 tracks, 24 curves of 1000 points" : "16 tracks, no curves");
 }
 BENCHMARK(BM_PlayheadDragStep)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Name("PlayheadDragStep/curves");

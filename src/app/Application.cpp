@@ -49,13 +49,8 @@ Application::~Application() {
     // queued for the main thread (units and listeners are freed there) runs
     // while the application is still there.
     interface_.reset();
-    // Work still on the media workers (a waveform being painted, a source
-    // being decoded) ends before the application object goes: painting
-    // without it crashes. What has not started yet is dropped.
-    for (QThreadPool* pool : {&mediaworkers::loadPool(), &mediaworkers::decodePool()}) {
-        pool->clear();
-        pool->waitForDone();
-    }
+    // Work still on the media workers ends before the application object goes.
+    mediaworkers::finishWork();
     for (int i = 0; i < 3; ++i) {
         sendPostedEvents();
         sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -672,8 +672,10 @@ public:
     // ---- Track speed change (automation/SpeedChange.cpp) ---------------------------------
     // Lays the track out at the speed its input holds (or as an undo record
     // says), moves its key points, selections and notes by the lanes' ratio
-    // and rebuilds the player.
-    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord);
+    // and rebuilds the player. Given the speed the track had before, times
+    // scale by the exact ratio of the speeds rather than of the lanes' whole
+    // pixel widths, which a short lane can round to nothing.
+    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord, double previousSpeed = 0);
     // The note times of the track multiplied by `factor`, then republished.
     void scaleMidiArray(MusicFilter* track, double factor);
 
@@ -940,7 +942,9 @@ public:
     // The panel's history and content go.
     void removePanelContentView();
     // The history Edit > Undo and Redo act on: the panel's while it is the
-    // active window, the main window's otherwise.
+    // active window, or while it was the window the user last worked in and
+    // only the main window's menu bar has been pressed since (a press there
+    // makes the main window active); the main window's otherwise.
     UndoManager* activeUndoManager();
     struct UnitPanelState {
         // The track whose unit view the panel shows, from the show until
@@ -952,6 +956,8 @@ public:
         QPointer<AudioUnitsPopover> popover;
         QPointer<QWidget> audioUnitsButton;  // the popover's anchor
         bool placed = false;  // the panel has been put over the main window once
+        // The last press or key of the user's was in the visible panel.
+        bool panelHasTheUser = false;
     } unitPanels;
     // The filter flags of every track follow what the panel shows.
     void updateUnitViewsInPanel();
@@ -969,6 +975,11 @@ public:
     void pluginEnableCheckFrom(QAbstractButton* sender);
     void enablePluginsNameForFilter(MusicFilter* filter) override;
     void completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) override;
+    // A plug-in's unit has arrived for the record at `index`: the record
+    // takes it, enabled, and the unit it held before is disposed of. Returns
+    // that earlier record, or nothing when the index no longer fits (the
+    // default rule then disposes of the arrived unit).
+    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index);
     // `filter` null: the selected track.
     void createAUSamplerFrom(MusicFilter* filter = nullptr);
     // Item i's title bold while its plug-in is on; the check box follows the selected item.

@@ -191,7 +191,7 @@ void AudioController::updateAudioValue(const EffectSender& sender, EffectAction 
         if (isEqualiserSlider(*this, slider) && ui.eqView) ui.eqView->update();
         if (slider && slider == ui.sliderSpeed) {
             track->listenerParametersUpdated = true;
-            updateFilterSpeed(track, &record->audioUndoInfoDictionary);
+            updateFilterSpeed(track, &record->audioUndoInfoDictionary, inverse.audioValue.toDouble());
         } else {
             track->updateAudioMixState();
         }
@@ -327,7 +327,7 @@ void AudioController::updateValueForSender(FloatSlider* control) {
     }
     if (control == ui.sliderSpeed) {
         track->listenerParametersUpdated = true;
-        updateFilterSpeed(track, nullptr);
+        updateFilterSpeed(track, nullptr, automation.originalValue ? automation.originalValue->toDouble() : 0.0);
     }
     endBurst();
 }

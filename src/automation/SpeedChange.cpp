@@ -30,7 +30,8 @@ void AudioController::scaleMidiArray(MusicFilter* track, double factor) {
     track->publishNotes();
 }
 
-void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord) {
+void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord,
+                                        double previousSpeed) {
     if (!track) return;
     auto* lane = trackLaneOf(track);
     AudioView* area = ui.audioView;
@@ -106,16 +107,20 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
     updatePlayerWithNewTrackSettings(track);
 
     // Key points, selections and notes scale around the track's start by the
-    // lanes' ratio (the old speed over the new one).
+    // lanes' ratio (the old speed over the new one). Times take the speeds'
+    // ratio when it is known: a lane a few pixels wide rounds to 0 at a high
+    // speed, and a ratio of 0 would put every key point and note at the
+    // track's start for good (the undo would have no width to scale from).
     const double q = startWidth > 0 ? lane->width() / startWidth : 1.0;
+    const double timeRatio = previousSpeed > 0 ? previousSpeed / speed : q;
     updateRecordedTimesForFilter(track, -A);
-    updateRecordedTimesForFilterScaling(track, q);
+    updateRecordedTimesForFilterScaling(track, timeRatio);
     updateRecordedTimesForFilter(track, A);
     verifyRecordedInputValuesForSeekToTime(A, automation.recordedParameters);
     for (SelectionPasteRecord& paste : lane->selectionPastes)
         if (paste.size() >= 2) paste = {QPointF(q * paste[0].x(), 0), QPointF(q * paste[1].x(), 0)};
     for (SelectionPathRecord& path : lane->selectionPaths)
         for (QPointF& p : path) p.setX(q * p.x());
-    scaleMidiArray(track, q);
+    scaleMidiArray(track, timeRatio);
     lane->update();
 }

@@ -120,10 +120,11 @@ void AudioController::showAudioUnitForPluginObject(MusicFilter* filter) {
 }
 
 // The unit made for showing has arrived: the record takes it, switched on.
-void AudioController::showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) {
+std::optional<PluginRecord> AudioController::takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit,
+                                                                  int64_t index) {
     if (!filter || !unit || index < 0 || index >= filter->pluginsArray().size()) {
         AudioControllerServices::completeEnablePluginsNameForFilter(filter, unit, index);
-        return;
+        return std::nullopt;
     }
     const PluginRecord old = filter->pluginsArray()[int(index)];
     filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, true, old.audioUnitType, true});
@@ -131,8 +132,14 @@ void AudioController::showAudioUnitForPlugin(units::Unit* unit, MusicFilter* fil
         old.audioUnit->uninitialize();
         delete old.audioUnit;
     }
-    if (!filter->filterActivePluginsName.contains(old.audioUnitName))
-        filter->filterActivePluginsName.append(old.audioUnitName);
+    return old;
+}
+
+void AudioController::showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) {
+    const std::optional<PluginRecord> old = takeArrivedPluginUnit(filter, unit, index);
+    if (!old) return;
+    if (!filter->filterActivePluginsName.contains(old->audioUnitName))
+        filter->filterActivePluginsName.append(old->audioUnitName);
     filter->updateListenerParametersFromAudioUnits();
     const PluginRecord record = filter->pluginsArray()[int(index)];
     applyItemTitleRule(filter, int(index), record);
@@ -212,16 +219,7 @@ void AudioController::enablePluginsNameForFilter(MusicFilter* filter) {
 // One re-enabled plug-in's unit has arrived. A record whose list has
 // changed meanwhile does not take it: the default rule disposes of it.
 void AudioController::completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) {
-    if (!filter || !unit || index < 0 || index >= filter->pluginsArray().size()) {
-        AudioControllerServices::completeEnablePluginsNameForFilter(filter, unit, index);
-        return;
-    }
-    const PluginRecord old = filter->pluginsArray()[int(index)];
-    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, true, old.audioUnitType, true});
-    if (old.audioUnit && old.audioUnit != unit) {
-        old.audioUnit->uninitialize();
-        delete old.audioUnit;
-    }
+    if (!takeArrivedPluginUnit(filter, unit, index)) return;
     if (!filter->tempAudioUnitsArray.empty()) {
         // The saved values of the re-made units replace what the track holds for them.
         for (const ListenerParameterRecord& r : filter->tempAudioUnitsArray) {

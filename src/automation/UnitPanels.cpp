@@ -73,11 +73,50 @@ bool isInstrumentName(const QString& name) {
 
 }  // namespace
 
+namespace {
+
+// Follows where the user works: a press or a key in the panel gives it the
+// Edit menu's history, one anywhere else but the main window's menu bar and
+// its menus takes it back. Installed on the application while the panel exists.
+class PanelUserWatch : public QObject {
+public:
+    PanelUserWatch(AudioController* c, QWidget* panel) : QObject(panel), c_(c), panel_(panel) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        const QEvent::Type t = e->type();
+        if (t != QEvent::MouseButtonPress && t != QEvent::KeyPress) return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w) return false;
+        const bool inPanel = w->window() == panel_;
+        if (!inPanel && (qobject_cast<QMenu*>(w->window()) || inMenuBar(w))) return false;
+        if (c_->unitPanels.panelHasTheUser == inPanel) return false;
+        c_->unitPanels.panelHasTheUser = inPanel;
+        UndoManager* um = c_->activeUndoManager();
+        c_->ui.undoAction->setEnabled(um->canUndo());
+        c_->ui.redoAction->setEnabled(um->canRedo());
+        return false;
+    }
+
+private:
+    static bool inMenuBar(QWidget* w) {
+        for (; w; w = w->parentWidget())
+            if (qobject_cast<QMenuBar*>(w)) return true;
+        return false;
+    }
+
+    AudioController* c_;
+    QWidget* panel_;
+};
+
+}  // namespace
+
 AudioUnitPanel* AudioController::audioUnitPanel() {
     if (auto* panel = qobject_cast<AudioUnitPanel*>(trackList.audioUnitPanel.data())) return panel;
     auto* panel = new AudioUnitPanel(ui.window);
     panel->windowWillClose = [this, panel] { windowWillClose(panel); };
     trackList.audioUnitPanel = panel;
+    qApp->installEventFilter(new PanelUserWatch(this, panel));
     GenericUnitViewFactory::shared().resetFilterView = [this](uint64_t type) {
         switch (type) {
         case unittype::LowPass: resetLowPassFilterFrom(); break;
@@ -91,7 +130,10 @@ AudioUnitPanel* AudioController::audioUnitPanel() {
 
 UndoManager* AudioController::activeUndoManager() {
     auto* panel = qobject_cast<AudioUnitPanel*>(trackList.audioUnitPanel.data());
-    if (panel && panel->isVisible() && QApplication::activeWindow() == panel) return audioUnitPanelUndoManager();
+    if (panel && panel->isVisible()) {
+        QWidget* active = QApplication::activeWindow();
+        if (active == panel || (active == ui.window && unitPanels.panelHasTheUser)) return audioUnitPanelUndoManager();
+    }
     return undoManager();
 }
 
@@ -335,6 +377,7 @@ void AudioController::resetBandPassFilterFrom() {
 
 void AudioController::windowWillClose(QWidget* window) {
     if (!window || window != trackList.audioUnitPanel.data()) return;
+    unitPanels.panelHasTheUser = false;
     if (auto track = unitPanels.currentFilterInAudioUnitPanel.lock()) readBackUnitValues(track.get());
     unitPanels.currentFilterInAudioUnitPanel.reset();
     // The view goes once the close has been handled.

@@ -155,11 +155,11 @@ void AudioWriteJob::run() {
 namespace {
 
 // Whole writes and reads of a file at an offset, through short counts and
-// interruptions.
-bool writeAt(int fd, const void* data, size_t size, off_t offset) {
-    const char* p = static_cast<const char*>(data);
+// interruptions: `io` is pwrite or pread, `Byte` char or const char.
+template <typename Byte, typename Io>
+bool wholeAt(int fd, Byte* p, size_t size, off_t offset, Io io) {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, offset);
+        const ssize_t n = io(fd, p, size, offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -169,17 +169,12 @@ bool writeAt(int fd, const void* data, size_t size, off_t offset) {
     return true;
 }
 
+bool writeAt(int fd, const void* data, size_t size, off_t offset) {
+    return wholeAt(fd, static_cast<const char*>(data), size, offset, ::pwrite);
+}
+
 bool readAt(int fd, void* data, size_t size, off_t offset) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return true;
+    return wholeAt(fd, static_cast<char*>(data), size, offset, ::pread);
 }
 
 }  // namespace

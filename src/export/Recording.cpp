@@ -76,6 +76,30 @@ void stopTimer(QPointer<QTimer>& timer) {
     timer = nullptr;
 }
 
+// What both recording paths put back when a session ends: the labels, the
+// timers and the record view ready for the next press.
+void resetRecordingControls(AudioController& c) {
+    if (c.ui.recordLabel) {
+        c.ui.recordLabel->setText(QStringLiteral("Record Audio"));
+        c.ui.recordLabel->hide();
+    }
+    if (c.ui.timerLabel) {
+        c.ui.timerLabel->setText(QStringLiteral("Timer"));
+        c.ui.timerLabel->hide();
+    }
+    stopTimer(c.recording.timeTimer);
+    stopTimer(c.recording.recordChannelsTimer);
+    // A count-down still running stops too: its last tick would start the
+    // next session's output to this session's file.
+    stopTimer(c.recording.recordTimer);
+    if (c.ui.recordView) {
+        c.ui.recordView->recordViewAcceptsMouseDown = true;
+        c.ui.recordView->sessionIsRunning = false;
+        c.ui.recordView->show();
+        c.ui.recordView->update();
+    }
+}
+
 }  // namespace
 
 // ---- Working folder ------------------------------------------------------------------
@@ -388,25 +412,7 @@ void AudioController::resetCaptureSession() {
             for (const auto& output : c.recording.captureSession->outputs()) output->disconnect(&c);
         }
         c.recording.captureSession.reset();
-        if (c.ui.recordLabel) {
-            c.ui.recordLabel->setText(QStringLiteral("Record Audio"));
-            c.ui.recordLabel->hide();
-        }
-        if (c.ui.timerLabel) {
-            c.ui.timerLabel->setText(QStringLiteral("Timer"));
-            c.ui.timerLabel->hide();
-        }
-        stopTimer(c.recording.timeTimer);
-        stopTimer(c.recording.recordChannelsTimer);
-        // A count-down still running stops too: its last tick would start
-        // the next session's output to this session's file.
-        stopTimer(c.recording.recordTimer);
-        if (c.ui.recordView) {
-            c.ui.recordView->recordViewAcceptsMouseDown = true;
-            c.ui.recordView->sessionIsRunning = false;
-            c.ui.recordView->show();
-            c.ui.recordView->update();
-        }
+        resetRecordingControls(c);
         if (c.ui.waveButton) {
             c.ui.waveButton->setEnabled(false);
             c.ui.waveButton->hide();
@@ -534,23 +540,7 @@ void AudioController::resetAVAudioRecorderSession() {
         if (!self) return;
         AudioController& c = *self;
         c.recording.audioRecorder.reset();
-        if (c.ui.recordLabel) {
-            c.ui.recordLabel->setText(QStringLiteral("Record Audio"));
-            c.ui.recordLabel->hide();
-        }
-        if (c.ui.timerLabel) {
-            c.ui.timerLabel->setText(QStringLiteral("Timer"));
-            c.ui.timerLabel->hide();
-        }
-        stopTimer(c.recording.timeTimer);
-        stopTimer(c.recording.recordChannelsTimer);
-        stopTimer(c.recording.recordTimer);
-        if (c.ui.recordView) {
-            c.ui.recordView->recordViewAcceptsMouseDown = true;
-            c.ui.recordView->sessionIsRunning = false;
-            c.ui.recordView->show();
-            c.ui.recordView->update();
-        }
+        resetRecordingControls(c);
     });
 }
 

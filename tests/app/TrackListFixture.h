@@ -98,13 +98,15 @@ protected:
         return {c->ui.textFieldDurationMinutes->text(), c->ui.textFieldDurationSeconds->text()};
     }
 
-    // The left channel of the composition's mix rendered offline.
-    std::vector<float> renderedLeft() {
+    // The left channel of the composition's mix rendered offline, or of
+    // the one track `only` when it is given.
+    std::vector<float> renderedLeft(const MusicFilter* only = nullptr) {
         std::vector<float> left;
         auto reader = AssetReader::create(c->currentComposition->copy());
         if (!reader) return left;
         std::vector<int32_t> ids;
-        for (const auto* t : c->currentComposition->tracks()) ids.push_back(t->trackID());
+        for (const auto* t : c->currentComposition->tracks())
+            if (!only || t->trackID() == only->trackID) ids.push_back(t->trackID());
         auto out = std::make_shared<AssetReaderAudioMixOutput>(ids, AssetReaderAudioMixOutput::Settings{44100, 2});
         out->setAudioMix(c->currentAudioMix->copy());
         reader->addOutput(out);

@@ -55,14 +55,8 @@ QRect flipped(const QWidget* w, const QWidget* outer) {
     return QRect(r.x(), outer->height() - r.bottom() - 1, r.width(), r.height());
 }
 
-class VideoWindowsTest : public TrackListTest {
+class VideoWindowsTest : public ShownTrackListTest {
 protected:
-    void SetUp() override {
-        TrackListTest::SetUp();
-        c->ui.window->resize(1400, 900);
-        c->ui.window->show();
-        endEvent();
-    }
     void settle() {
         endEvent();
         QTest::qWait(20);

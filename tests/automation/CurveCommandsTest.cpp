@@ -1,7 +1,11 @@
 // Track parameter records, the curve conversions, the speed change and the
 // curve commands on the real main window with real tracks.
 #include "app/TrackListFixture.h"
+#include "support/Sliders.h"
 
+#include "engine/TrackTapContext.h"
+#include "platform/core/MainQueue.h"
+#include "platform/units/FilterUnits.h"
 #include "views/FloatSlider.h"
 
 #include <QMenu>
@@ -14,12 +18,7 @@ protected:
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double seconds = 3.0) {
         return append(writeTone(name, seconds, 440));
     }
-    FloatSlider* sliderOf(const char* key) {
-        const auto controls = c->ui.effectControls();
-        for (size_t i = 0; i < controls.size(); ++i)
-            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].first;
-        return nullptr;
-    }
+    FloatSlider* sliderOf(const char* key) { return testsupport::effectSlider(c->ui, key); }
     // A track at `A` s whose used range starts `S` s into a source of `D` s, at `speed`.
     static void place(MusicFilter& f, double A, double S, double speed, double D) {
         f.setAnimationStart(MediaTime::fromSeconds(A, 44100));
@@ -123,6 +122,56 @@ TEST_F(CurveCommandsTest, ParameterRecordsTravelBetweenTracks) {
     EXPECT_EQ(b->tempAudioUnitsArray, *record.filterAudioUnits);
 }
 
+// A track with the 31-band equaliser switched on and two bands moved, and a
+// plain track of the same sound: once the first track's parameters record is
+// applied to the second, both render alike, and unlike the dry sound.
+TEST_F(CurveCommandsTest, AnAppliedRecordRendersLikeItsTrack) {
+    const double frequencies[] = {250, 1000, 4000};
+    testsupport::Signal chord(size_t(3 * 44100), 0.0f);
+    for (double hz : frequencies) {
+        const auto tone = testsupport::sine(hz, 44100, int64_t(chord.size()), 0.2);
+        for (size_t i = 0; i < chord.size(); ++i) chord[i] += tone[i];
+    }
+    const QString path = testsupport::tempDir() + QStringLiteral("/chord.wav");
+    ASSERT_TRUE(testsupport::writeWav(path, {chord, chord}, 44100));
+    auto a = append(path);
+    auto b = append(path);
+    waitForReadyItem();
+    ASSERT_FALSE(renderedLeft().empty());  // the taps and their units are made
+    units::Unit* graphic = a->getAudioUnitForType(1);
+    ASSERT_TRUE(graphic);
+    graphic->setParameter(units::GraphicEQUnit::kNumberOfBands, 1);  // 31 bands
+    graphic->setParameter(17, -12);                                  // 1 kHz, only in the 31-band layout
+    graphic->setParameter(23, 6);                                    // 4 kHz
+    a->updateGraphicBandEQEnabled(true);
+    a->updateListenerParametersFromAudioUnits();
+
+    // The amplitude of each tone over one second of a track's own render.
+    auto levels = [&](const MusicFilter& f) {
+        const std::vector<float> left = renderedLeft(&f);
+        const size_t from = size_t((f.animationStart().seconds() + 1.0) * 44100), n = 44100;
+        std::vector<double> out;
+        if (left.size() < from + n) return out;
+        for (double hz : frequencies) out.push_back(testsupport::dB(testsupport::amplitudeAt(left.data() + from, n, hz, 44100)));
+        return out;
+    };
+    const auto dry = levels(*b);
+    const auto wet = levels(*a);
+    ASSERT_EQ(dry.size(), 3u);
+    ASSERT_EQ(wet.size(), 3u);
+    EXPECT_NEAR(wet[0], dry[0], 1.0);
+    EXPECT_LT(wet[1], dry[1] - 9) << "the 1 kHz band is cut";
+    EXPECT_GT(wet[2], dry[2] + 4) << "the 4 kHz band is raised";
+
+    c->copyFilterValuesFromDictionary(c->parametersDictionaryAtIndex(0), tracks()[1]);
+    b->updateListenerParametersToAudioUnits();
+    b->updateAudioMixState();
+    EXPECT_TRUE(b->get31BandEQEnabled());
+    const auto applied = levels(*b);
+    ASSERT_EQ(applied.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(applied[i], wet[i], 0.1) << frequencies[i] << " Hz";
+}
+
 TEST_F(CurveCommandsTest, SpeedChangeScalesTheLaneKeyPointsAndNotes) {
     auto t = toneTrack(QStringLiteral("speed.wav"), 4.0);
     waitForReadyItem();
@@ -163,6 +212,80 @@ TEST_F(CurveCommandsTest, SpeedChangeScalesTheLaneKeyPointsAndNotes) {
     EXPECT_DOUBLE_EQ(t->audioDurationInPercent, before.audioUndoPercentDuration);
     EXPECT_NEAR(t->midiArray[0].midiCommandTime->seconds(), 4.0, 0.02);
     EXPECT_NEAR(pitch[1].time - A, 4.0, 0.04);
+}
+
+// The user's way to a speed change: a drag of the speed slider, one undo
+// step that gives the lane its frame and the curve its key points back, and
+// a redo that takes them again. In a composition of ten minutes a track of
+// 4 s has a lane a few pixels wide, which a fast speed rounds to nothing:
+// its key points must still scale by the speeds and come back.
+TEST_F(CurveCommandsTest, ASpeedSliderDragIsUndoneWithItsLaneAndKeyPoints) {
+    auto t = toneTrack(QStringLiteral("sliderspeed.wav"), 4.0);
+    waitForReadyItem();
+    auto* lane = AudioController::trackLaneOf(t.get());
+    ASSERT_TRUE(lane);
+    const double A = t->animationStart().seconds();
+    curvesOf(*t)[QStringLiteral("inputPitch")] = {{A + 1.0, 100}, {A + 3.0, 200, 1}};
+    c->automation.tempRecorderParameters = automation::copyRecordedDictionary(c->automation.recordedParameters);
+    struct Frame {
+        QRect lane;
+        QRectF region;
+        KeyPointCurve pitch;
+        float speed;
+    };
+    auto frame = [&] {
+        return Frame{lane->geometry(), lane->drawingBezierPath.boundingRect(), curvesOf(*t)[QStringLiteral("inputPitch")],
+                     t->value(EffectInput::Speed)};
+    };
+    // Until the deferred steps have run and the rebuilt player is ready.
+    auto settle = [&] {
+        ASSERT_TRUE(testsupport::waitUntil([&] {
+            return MainQueue::instance().pendingCount() == 0 && !c->shell.audioControllerIsWorking;
+        }));
+        endEvent();
+    };
+    auto expectPitchTimes = [&](const Frame& f, double a, double b) {
+        ASSERT_EQ(f.pitch.size(), 2u);
+        EXPECT_NEAR(f.pitch[0].time - A, a, 0.01);
+        EXPECT_NEAR(f.pitch[1].time - A, b, 0.01);
+        EXPECT_EQ(f.pitch[0].value, 100);
+        EXPECT_EQ(f.pitch[1].flag, KeyPoint::kRecordingBoundary);
+    };
+    const Frame before = frame();
+    ASSERT_LT(before.lane.width(), 20) << "a short lane";
+
+    struct Case {
+        const char* name;
+        int moves, step;
+    } cases[] = {{"a little faster", 2, 2}, {"so fast the lane rounds to nothing", 10, 4}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->undoManager()->removeAllActions();
+        testsupport::dragSlider(c->ui.sliderSpeed, k.moves, k.step);
+        settle();
+        const Frame faster = frame();
+        ASSERT_GT(faster.speed, 1.0f);
+        EXPECT_LT(faster.lane.width(), before.lane.width());
+        expectPitchTimes(faster, 1.0 / faster.speed, 3.0 / faster.speed);
+        EXPECT_EQ(c->undoManager()->undoCount(), 1) << "the drag is one undo step";
+
+        c->ui.undoAction->trigger();
+        settle();
+        const Frame undone = frame();
+        EXPECT_FLOAT_EQ(undone.speed, 1.0f);
+        EXPECT_FLOAT_EQ(float(c->ui.sliderSpeed->floatValue()), 1.0f);
+        EXPECT_EQ(undone.lane, before.lane);
+        EXPECT_EQ(undone.region, before.region);
+        expectPitchTimes(undone, 1.0, 3.0);
+
+        c->ui.redoAction->trigger();
+        settle();
+        EXPECT_FLOAT_EQ(t->value(EffectInput::Speed), faster.speed);
+        EXPECT_EQ(lane->geometry(), faster.lane);
+        expectPitchTimes(frame(), 1.0 / faster.speed, 3.0 / faster.speed);
+        c->ui.undoAction->trigger();
+        settle();
+    }
 }
 
 TEST_F(CurveCommandsTest, ThePlayedPartOfTheSource) {

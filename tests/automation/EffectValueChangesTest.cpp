@@ -2,6 +2,7 @@
 // the sliders, a drag as one burst and one undo step, undo replays, typed
 // values, recording into curves and the curves at a seek.
 #include "app/TrackListFixture.h"
+#include "support/Sliders.h"
 
 #include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
@@ -12,9 +13,6 @@
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
 
-#include <QMouseEvent>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <algorithm>
@@ -23,34 +21,14 @@ namespace {
 
 class EffectControlsTest : public ShownTrackListTest {
 protected:
-    FloatSlider* sliderOf(const char* key) {
-        const auto controls = c->ui.effectControls();
-        for (size_t i = 0; i < controls.size(); ++i)
-            if (QString::fromLatin1(effectControlTable[i].key) == QLatin1String(key)) return controls[i].first;
-        return nullptr;
-    }
+    FloatSlider* sliderOf(const char* key) { return testsupport::effectSlider(c->ui, key); }
 
     // A press on the handle, `moves` steps of `step` pixels and a release,
     // the events delivered as a user's would be.
     void drag(FloatSlider* s, int moves, int step) {
-        QStyleOptionSlider option;
-        option.initFrom(s);
-        option.orientation = s->orientation();
-        option.minimum = s->minimum();
-        option.maximum = s->maximum();
-        option.sliderPosition = s->sliderPosition();
-        option.sliderValue = s->value();
-        const QRect handle = s->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, s);
-        QPoint at = handle.center();
-        const QPoint delta = s->orientation() == Qt::Horizontal ? QPoint(step, 0) : QPoint(0, -step);
-        QTest::mousePress(s, Qt::LeftButton, Qt::NoModifier, at);
-        EXPECT_TRUE(MainQueue::instance().isTracking()) << "the press holds the deferred steps";
-        for (int i = 0; i < moves; ++i) {
-            at += delta;
-            QTest::mouseMove(s, at);
-            QCoreApplication::processEvents();
-        }
-        QTest::mouseRelease(s, Qt::LeftButton, Qt::NoModifier, at);
+        testsupport::dragSlider(s, moves, step, [] {
+            EXPECT_TRUE(MainQueue::instance().isTracking()) << "the press holds the deferred steps";
+        });
         settle();
     }
 

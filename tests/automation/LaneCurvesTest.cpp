@@ -2,6 +2,7 @@
 // outline and its fades: rendered offscreen from a real track of the main
 // window and read back by pixel.
 #include "app/TrackListFixture.h"
+#include "support/Sliders.h"
 
 #include "views/FloatSlider.h"
 
@@ -51,12 +52,7 @@ protected:
         view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
         return image;
     }
-    FloatSlider* sliderOf(const char* key) {
-        const auto controls = c->ui.effectControls();
-        for (size_t i = 0; i < controls.size(); ++i)
-            if (QLatin1String(effectControlTable[i].key) == QLatin1String(key)) return controls[i].first;
-        return nullptr;
-    }
+    FloatSlider* sliderOf(const char* key) { return testsupport::effectSlider(c->ui, key); }
     // The most opaque pixel around (x, y): a line of one point lands on two
     // rows or columns, each partly covered.
     static QRgb around(const QImage& image, QPoint p) {

@@ -2,6 +2,7 @@
 // the windows on the timeline, applying once on entering, and the sound of
 // an entry that sets the low-pass filter, offline and through the player.
 #include "app/TrackListFixture.h"
+#include "support/Sliders.h"
 
 #include "engine/TrackTapContext.h"
 #include "platform/core/Realtime.h"
@@ -147,6 +148,60 @@ TEST_F(SelectionParametersTest, WindowsAndApplyingOnce) {
     c->updateParametersForSelectionAtTime(MediaTime::fromSeconds(6, 44100), t.get());
     EXPECT_FLOAT_EQ(t->value(EffectInput::Pitch), 700);
     EXPECT_FLOAT_EQ(t->value(EffectInput::Speed), 2);
+}
+
+// Through the player: the entry applies when playback enters its window,
+// once only while it stays there, again when playback enters anew, and again
+// once the user's drag of a control inside the window is over. The render
+// runs ahead of the heard time, so an application is seen by its end on the
+// main thread: the track names the entry it holds.
+TEST_F(SelectionParametersTest, PlaybackAppliesAnEntryOnEnteringAndAfterADrag) {
+    auto t = toneTrack(QStringLiteral("playing.wav"), 9.0);
+    waitForReadyItem();
+    ASSERT_EQ(c->currentSelectedAudio.load(), 0u);
+    const double A = t->animationStart().seconds(), D = t->durationInSeconds;
+    t->setValue(EffectInput::Pitch, 700);
+    bind(*t, 2.0 / D, 7.0 / D);
+    const QString entry = entriesOf(*t)[0].selectionParametersReference;
+    t->setValue(EffectInput::Pitch, 1);
+    auto pitch = [&] { return t->value(EffectInput::Pitch); };
+    auto applied = [&] { return testsupport::waitUntil([&] { return t->referencePathTime == entry && pitch() == 700; }); };
+
+    seekAndWait(A + 1.0);
+    EXPECT_FLOAT_EQ(pitch(), 1);
+    c->playPauseToggle();
+    ASSERT_TRUE(applied()) << "entering the window";
+
+    // Inside the window it does not apply again.
+    t->setValue(EffectInput::Pitch, 1);
+    testsupport::spin(300);
+    EXPECT_FLOAT_EQ(pitch(), 1);
+
+    // Back before the window and in again.
+    seekAndWait(A + 1.5);
+    ASSERT_TRUE(c->shell.isPlaying);
+    EXPECT_TRUE(t->referencePathTime.isEmpty());
+    EXPECT_FLOAT_EQ(pitch(), 1);
+    ASSERT_TRUE(applied()) << "entering again";
+
+    // A drag of the pitch slider: the entry lets go while the handle is
+    // held and applies once the drag is over.
+    FloatSlider* slider = testsupport::effectSlider(c->ui, "inputPitch");
+    ASSERT_TRUE(slider);
+    ASSERT_LT(c->currentTime(), A + 5.5) << "time left in the window for the drag";
+    float dragged = 0;
+    QString heldDuringDrag;
+    testsupport::dragSlider(slider, 20, -3, [&] {
+        testsupport::spin(200);
+        dragged = pitch();
+        heldDuringDrag = t->referencePathTime;
+    });
+    EXPECT_NE(dragged, 700) << "the drag sets the pitch";
+    EXPECT_TRUE(heldDuringDrag.isEmpty()) << "nothing applies during the drag";
+    ASSERT_TRUE(applied()) << "applied after the drag";
+    EXPECT_LT(c->currentTime(), A + 7.0);
+    c->playPauseToggle();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.isPlaying; }));
 }
 
 TEST_F(SelectionParametersTest, TheLaneDrawsTheRangeClippedToItsRegion) {

@@ -165,6 +165,21 @@ TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {
     EXPECT_EQ(popUp()->currentIndex(), i);
     EXPECT_EQ(c->audioUnitPanel()->windowTitle(), QStringLiteral("Apple: AU Sampler"));
     EXPECT_FALSE(c->automation.hasToShowNotesView);
+
+    // The sampler adds nothing to the track's sound until a note-on reaches
+    // it; then it sounds.
+    // The level of what the render adds to the dry sound over its first
+    // half second.
+    auto added = [&] {
+        const std::vector<float> wet = render();
+        std::vector<float> difference(std::min<size_t>({wet.size(), dry.size(), 22050}));
+        for (size_t k = 0; k < difference.size(); ++k) difference[k] = wet[k] - dry[k];
+        return difference.empty() ? -1.0 : testsupport::rms(difference);
+    };
+    units::Unit* sampler = track->pluginsArray()[i].audioUnit;
+    EXPECT_LT(added(), 1e-5) << "silent before the note";
+    ASSERT_EQ(sampler->midiEvent(0x90, 60, 110, 0), units::Status::Ok);
+    EXPECT_GT(added(), 0.01) << "the note sounds";
 }
 
 // A track's pop-up and check box go with the track, whether they are loose

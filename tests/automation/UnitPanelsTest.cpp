@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QMenuBar>
 #include <QTest>
 
 #include <functional>
@@ -164,6 +165,38 @@ TEST_F(UnitPanelsTest, EditUndoInThePanelUndoesThePanelsEditOnly) {
     EXPECT_TRUE(c->audioUnitPanelUndoManager()->canRedo());
 }
 
+// A press on the main window's menu bar makes the main window active: the
+// Edit menu still undoes the panel's edit when the panel is where the user
+// last worked, and a press in the main window's content takes it back.
+TEST_F(UnitPanelsTest, EditUndoFollowsTheWindowTheUserLastWorkedIn) {
+    c->showDistortionViewFrom();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel()));
+    ParameterSlider* slider = firstSlider();
+    ASSERT_TRUE(slider);
+    QTest::mouseClick(panel()->contentView(), Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    const units::ParameterID id = track->getAudioUnitForType(5)->parameterList().front();
+    const float before = parameter(5, id);
+    slider->setValue(slider->value() > 5000 ? 1000 : 9000);
+    deliver();
+    ASSERT_NE(parameter(5, id), before);
+    const int mainSteps = c->undoManager()->undoCount();
+    ASSERT_GT(mainSteps, 0) << "the main window has a history of its own";
+
+    QMenuBar* bar = c->ui.window->menuBar();
+    c->ui.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(c->ui.window));
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 2, bar->height() / 2));
+    EXPECT_EQ(c->activeUndoManager(), c->audioUnitPanelUndoManager());
+    ASSERT_TRUE(c->ui.undoAction->isEnabled());
+    c->ui.undoAction->trigger();
+    endEvent();
+    EXPECT_FLOAT_EQ(parameter(5, id), before);
+    EXPECT_EQ(c->undoManager()->undoCount(), mainSteps);
+
+    QTest::mouseClick(c->ui.controlsView, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    EXPECT_EQ(c->activeUndoManager(), c->undoManager());
+}
+
 TEST_F(UnitPanelsTest, ClosingReadsTheValuesBackAndTheNextViewStartsAfresh) {
     c->showDelayFrom();
     units::Unit* delay = track->getAudioUnitForType(6);
@@ -241,6 +274,63 @@ TEST_F(UnitPanelsTest, TheSwitchesAndThePopover) {
     c->currentSelectedAudio = kNoIndex;
     c->delayCheckFrom(popover->distortionCheck);
     EXPECT_FALSE(track->getDelayEnabled());
+}
+
+// The distortion and delay switches of the popover, on the selected track,
+// heard in its render: harmonics of a sine, and the echo of a click at the
+// delay's time; switched off, the sound is dry again.
+TEST_F(UnitPanelsTest, TheDistortionAndDelaySwitchesChangeTheSound) {
+    AudioUnitsPopover* popover = c->audioUnitsPopover();
+    const size_t n = 44100;
+    const size_t from = size_t((track->animationStart().seconds() + 1.0) * 44100);
+    // The strongest of harmonics 2 to 5 of the 440 Hz tone, against the tone, in dB.
+    auto harmonics = [&] {
+        const std::vector<float> left = renderedLeft(track.get());
+        if (left.size() < from + n) return 1000.0;
+        const double fundamental = testsupport::amplitudeAt(left.data() + from, n, 440, 44100);
+        double strongest = 0;
+        for (int h = 2; h <= 5; ++h)
+            strongest = std::max(strongest, testsupport::amplitudeAt(left.data() + from, n, 440.0 * h, 44100));
+        return testsupport::dB(strongest) - testsupport::dB(fundamental);
+    };
+    c->showAudioUnitsPopoverFrom();
+    const double dry = harmonics();
+    EXPECT_LT(dry, -60);
+    popover->distortionCheck->click();
+    ASSERT_TRUE(track->getDistortionEnabled());
+    EXPECT_GT(harmonics(), -40) << "distortion adds harmonics";
+    popover->distortionCheck->click();
+    EXPECT_LT(harmonics(), -60);
+
+    // A click half a second into a track of its own, selected.
+    testsupport::Signal click(size_t(2 * 44100), 0.0f);
+    click[size_t(0.5 * 44100)] = 0.8f;
+    const QString path = testsupport::tempDir() + QStringLiteral("/click.wav");
+    ASSERT_TRUE(testsupport::writeWav(path, {click, click}, 44100));
+    auto clicks = append(path);
+    waitForReadyItem();
+    ASSERT_FALSE(renderedLeft().empty());
+    c->currentSelectedAudio = 1;
+    units::Unit* delay = clicks->getAudioUnitForType(6);
+    ASSERT_TRUE(delay);
+    delay->setParameter(1, 0.25f);  // the delay time, in seconds
+    delay->setParameter(2, 0);      // one echo
+    // The loudest sample in a window of 20 ms around `seconds` into the track.
+    auto peakAround = [&](double seconds) {
+        const std::vector<float> left = renderedLeft(clicks.get());
+        const size_t at = size_t((clicks->animationStart().seconds() + seconds - 0.01) * 44100);
+        return left.size() < at + 882 ? -1.0 : testsupport::peak(left.data() + at, 882);
+    };
+    c->showAudioUnitsPopoverFrom();
+    EXPECT_LT(peakAround(0.75), 1e-4) << "dry: nothing after the click";
+    popover->delayCheck->click();
+    ASSERT_TRUE(clicks->getDelayEnabled());
+    EXPECT_FALSE(track->getDelayEnabled()) << "only the selected track";
+    EXPECT_GT(peakAround(0.5), 0.2) << "the click itself";
+    EXPECT_GT(peakAround(0.75), 0.2) << "its echo 0.25 s later";
+    EXPECT_LT(peakAround(0.65), 1e-3) << "nothing between";
+    popover->delayCheck->click();
+    EXPECT_LT(peakAround(0.75), 1e-4);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "platform/media/MediaWorkers.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -41,6 +43,9 @@ int main(int argc, char** argv) {
         QCoreApplication::setOrganizationName("Trevalune");
         QCoreApplication::setApplicationName("Trevalune");
         result = RUN_ALL_TESTS();
+        // Work still on the media workers ends before the application object
+        // goes, as in the application.
+        mediaworkers::finishWork();
         // What the last test left queued for the main thread (units and
         // listeners are freed there) runs before the application goes.
         for (int i = 0; i < 3; ++i) {

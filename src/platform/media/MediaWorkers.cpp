@@ -26,4 +26,11 @@ QThreadPool& decodePool() {
     return *pool;
 }
 
+void finishWork() {
+    for (QThreadPool* pool : {&loadPool(), &decodePool()}) {
+        pool->clear();
+        pool->waitForDone();
+    }
+}
+
 }  // namespace mediaworkers

@@ -10,4 +10,9 @@ namespace mediaworkers {
 QThreadPool& loadPool();
 QThreadPool& decodePool();
 
+// Drops the work that has not started yet and waits for what is running (a
+// waveform being painted, a source being decoded) to end. Called before the
+// application object goes: painting without it crashes.
+void finishWork();
+
 }  // namespace mediaworkers
