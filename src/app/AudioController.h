@@ -976,7 +976,7 @@ public:
     void areaUpdateAudioTimeLabel(MusicFilter& track) override { updateAudioTimeLabelForFilter(&track); }
     // The track's unit and plug-in settings kept for the units of its next
     // tap (app/PlayerRefresh.cpp).
-    static void keepUnitParameters(MusicFilter& track);
+    void keepUnitParameters(MusicFilter& track);
     // The track's time label: "used / whole" length of its source.
     void updateAudioTimeLabelForFilter(MusicFilter* track);
 

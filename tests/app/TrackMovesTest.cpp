@@ -78,9 +78,9 @@ protected:
         QCoreApplication::sendEvent(line, &e);
     }
     // A press on lane 0 at `x`, a drag by `dx` in two steps and the release there.
-    void dragOnLane(double x, double dx) {
+    void dragOnLane(double x, double dx, size_t i = 0) {
         waitForSeek();
-        const QPointF from = onLane(0, x);
+        const QPointF from = onLane(i, x);
         send(QEvent::MouseButtonPress, from);
         send(QEvent::MouseMove, from + QPointF(dx / 2, 0));
         send(QEvent::MouseMove, from + QPointF(dx, 0));
@@ -225,6 +225,38 @@ TEST_F(TrackMovesTest, AMoveCarriesSoundAndKeyPointsAndItsUndoFollowsTheZoom) {
     redo();
     EXPECT_EQ(l->x(), 320);
     EXPECT_NEAR(track(0).animationStart().seconds(), 8, 1e-3);
+}
+
+// A move's undo acts on the moved track wherever it is in the list, and on
+// nothing once that track is gone.
+TEST_F(TrackMovesTest, AMoveUndoFollowsItsTrackNotItsRow) {
+    SetUpTracks(2);
+    c->currentSelectedAudio = 1;
+    const std::shared_ptr<MusicFilter> moved = tracks()[1].audioFilter;
+    dragOnLane(200, 100, 1);
+    ASSERT_NEAR(moved->animationStart().seconds(), 5, 1e-3);
+    // The track above goes without an undo of its own: the moved one is
+    // now the first.
+    auto removeWithoutUndo = [&](quint64 index) {
+        c->undoManager()->disableUndoRegistration();
+        c->removeAudioFileAtIndex(index);
+        c->undoManager()->enableUndoRegistration();
+        endEvent();
+    };
+    removeWithoutUndo(0);
+    ASSERT_EQ(tracks().size(), 1u);
+    ASSERT_EQ(tracks()[0].audioFilter, moved);
+    undo();
+    EXPECT_NEAR(moved->animationStart().seconds(), 0, 1e-3);
+    EXPECT_EQ(lane(0)->x(), 0);
+    redo();
+    EXPECT_NEAR(moved->animationStart().seconds(), 5, 1e-3);
+    // Gone: the undo does nothing.
+    removeWithoutUndo(0);
+    ASSERT_TRUE(tracks().empty());
+    const MediaTime start = moved->animationStart();
+    undo();
+    EXPECT_EQ(moved->animationStart(), start);
 }
 
 // A start trim cuts the start of what plays and keeps the rest in place; an
