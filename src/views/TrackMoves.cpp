@@ -280,7 +280,8 @@ void AudioView::undoFrameOrigin(const TrackMoveUndoRecord& record) {
     const QPoint current = lane->pos();
     const double zoom = o ? o->areaZoomValue() : 1.0;
     const double z = record.undoFrameWidth > 0 ? record.undoFrameWidth : zoom;
-    lane->move(int(std::lround(record.undoFrameOrigin.x() * zoom / z)), record.undoFrameOrigin.y());
+    // The lane keeps its row: tracks above it may have come or gone since.
+    lane->move(int(std::lround(record.undoFrameOrigin.x() * zoom / z)), lane->y());
     if (UndoManager* undo = undoManager()) {
         const TrackMoveUndoRecord inverse{current, zoom, record.track};
         QPointer<AudioView> self(this);

@@ -248,7 +248,7 @@ TEST_F(TrackMovesTest, AMoveUndoFollowsItsTrackNotItsRow) {
     ASSERT_EQ(tracks()[0].audioFilter, moved);
     undo();
     EXPECT_NEAR(moved->animationStart().seconds(), 0, 1e-3);
-    EXPECT_EQ(lane(0)->x(), 0);
+    EXPECT_EQ(lane(0)->pos(), QPoint(0, 0)) << "in its new row";
     redo();
     EXPECT_NEAR(moved->animationStart().seconds(), 5, 1e-3);
     // Gone: the undo does nothing.
