@@ -977,8 +977,6 @@ public:
     // The track's unit and plug-in settings kept for the units of its next
     // tap (app/PlayerRefresh.cpp).
     void keepUnitParameters(MusicFilter& track);
-    // The track's time label: "used / whole" length of its source.
-    void updateAudioTimeLabelForFilter(MusicFilter* track);
 
     // ---- Markers (editing/Markers.cpp): named points in composition time -----------------
     // None of these registers undo. `markersArray` stays sorted by time after

@@ -7,7 +7,6 @@
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 
-#include <QLabel>
 
 double AudioController::areaPlayerItemSeconds() const {
     if (!audioPlayer || !audioPlayer->currentItem()) return 0.0;
@@ -49,12 +48,4 @@ void AudioController::areaKeepTrackSettings(MusicFilter& track) {
     // units; a track whose tap is not prepared yet keeps what it stored.
     keepUnitParameters(track);
     track.tempAudioUnitsArray = listenerAudioUnitsParametersArray(&track, false);
-}
-
-void AudioController::updateAudioTimeLabelForFilter(MusicFilter* track) {
-    if (!track) return;
-    auto* label = qobject_cast<QLabel*>(track->audioTimeLabel.data());
-    if (!label) return;
-    label->setText(trackTimeText(track->audioDurationInPercent * track->durationInSeconds,
-                                 track->durationInSeconds));
 }
