@@ -1031,7 +1031,30 @@ public:
     // Undo and redo of a gesture's commit: both stores as `store` has them.
     void undoRedoMouseRecordedParameters(const RecordedParameters& store);
 
-    // ---- Track moves, dragged selections and trims
+    // ---- Track moves, dragged selections and trims (app/TrackMoves.cpp)
+    bool areaDoNotUpdateNeedsDisplay() const override { return library.doNotUpdateNeedsDisplay; }
+    double areaCompositionSeconds() const override { return shell.compositionDuration.seconds(); }
+    double areaZoomValue() const override { return shell.zoomValue; }
+    double areaPlayerItemSeconds() const override;
+    std::vector<double> areaMarkerTimes() const override;
+    void areaSetContinueTimeObserver(bool on) override { shell.continueTimeObserver = on; }
+    void areaShowPosition(const MediaTime& time) override;
+    void areaSetLinePercent(double percent) override;
+    void areaSetAdditionalLine(bool draw, double percent) override;
+    void areaUpdateCurrentTime(double seconds) override { updateCurrentTime(seconds); }
+    void areaSetSeekTime(double seconds) override { shell.seekTime = seconds; }
+    void areaAutoscroll(const QPoint& globalPos) override { rulerAutoscroll(globalPos); }
+    void areaSetDragDropSelectionInfo(const std::optional<DragDropSelectionRecord>& info) override {
+        editing.dragDropSelectionInfo = info;
+    }
+    void areaKeepTrackSettings(MusicFilter& track) override;
+    void areaUpdateRecordedTimes(MusicFilter& track, double seconds) override {
+        updateRecordedTimesForFilter(&track, seconds);
+    }
+    void areaUpdateAudioTimeLabel(MusicFilter& track) override { updateAudioTimeLabelForFilter(&track); }
+    // The track's unit and plug-in settings kept for the units of its next
+    // tap (app/PlayerRefresh.cpp).
+    void keepUnitParameters(MusicFilter& track);
 
     // ---- Markers (editing/Markers.cpp): named points in composition time -----------------
     // None of these registers undo. `markersArray` stays sorted by time after

@@ -7,25 +7,31 @@
 #include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
 
-namespace {
-
 // The track keeps its units' parameters for its next tap: a track that
 // leaves the composition or goes back in gets a new tap with new units,
-// which take the stored values over. Without a prepared tap there are no
-// units to read, and what the track stored before stays; a track that has
-// stored nothing yet reads its new units instead.
-void keepUnitParameters(MusicFilter& track) {
-    bool prepared = false;
-    for (uint64_t type = 0; unittype::isBuiltIn(type) && !prepared; ++type)
-        prepared = track.getAudioUnitForType(type) != nullptr;
-    if (prepared) {
-        track.updateListenerParametersFromAudioUnits();
-        track.updateNBandEQNumberOfBands();
+// which take the stored values over. Settings already waiting for the next
+// units (kept by a move or a trim, or by an earlier refresh whose tap has not
+// been prepared yet) are newer than anything the units hold, and stay; the
+// plug-ins made again for the next tap get them too.
+// Without a prepared tap there are no units to read, and what the track
+// stored before stays; a track that has stored nothing yet reads its new
+// units instead.
+void AudioController::keepUnitParameters(MusicFilter& track) {
+    if (!track.listenerParametersUpdated || track.listenerParameters.empty()) {
+        bool prepared = false;
+        for (uint64_t type = 0; unittype::isBuiltIn(type) && !prepared; ++type)
+            prepared = track.getAudioUnitForType(type) != nullptr;
+        if (prepared) {
+            track.updateListenerParametersFromAudioUnits();
+            track.updateNBandEQNumberOfBands();
+        }
     }
     if (!track.listenerParameters.empty()) track.listenerParametersUpdated = true;
+    // The next tap makes the track's plug-ins again, and they start from
+    // their defaults unless they are given what the old ones held.
+    if (track.tempAudioUnitsArray.empty() && !track.filterActivePluginsName.isEmpty())
+        track.tempAudioUnitsArray = listenerAudioUnitsParametersArray(&track, false);
 }
-
-}  // namespace
 
 void AudioController::updatePlayerFromNotification(MusicFilter* track) {
     if (!track) return;

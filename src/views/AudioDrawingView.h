@@ -5,8 +5,10 @@
 #include <QPointF>
 #include <QPointer>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QWidget>
 
 #include "engine/AutomationTypes.h"
@@ -32,6 +34,14 @@ struct KeyPointHitRecord {
     quint64 index = 0;
     double minValue = 0, maxValue = 0;
     bool samePoint(const KeyPointHitRecord& o) const { return key == o.key && index == o.index; }
+};
+
+// An edge trim, kept for its undo and redo: the region before the change,
+// which edge moved (0 start, 1 end) and the zoom when the record was made.
+struct TrimUndoRecord {
+    QRectF undoBezierPath;
+    int undoBezierPathType = 0;
+    double undoFrameWidth = 1.0;
 };
 
 // What a lane reads of its owner (the controller) each time it draws.
@@ -190,6 +200,14 @@ public:
     std::optional<KeyPointHitRecord> parameterInfo;
     QList<KeyPointHitRecord> toRemoveKeyPoints;
 
+    // ---- Trims (LaneTrim.cpp): the state of an edge drag, kept until the next press
+    QRectF bezierPathAtPress;  // the region at the press, for the undo
+    double startOrigin = 0.0, startWidth = 0.0;
+    QPointF startPoint, mousePoint;
+    quint64 movingSide = 0;  // 0 the start edge, 1 the end edge
+    // Undo and redo of an edge trim.
+    void undoBezierPath(const TrimUndoRecord& record);
+
     // Where the drags and the release of the gesture under way go.
     enum class GestureRouting {
         None,        // no gesture (a lane selection runs none)
@@ -248,6 +266,11 @@ private:
     void trimDragged(QMouseEvent* event, const QPointF& p);
     // Commits the trim; the flags are the press's state before the release cleared it.
     void trimRelease(QMouseEvent* event, const QPointF& p, bool wasMouseDown, bool wasDragged);
+    // The region after the moved edge went `dx` from where it was at the press.
+    QRectF trimmedRegion(double dx) const;
+    // Sets the track's composition time and fractions for the moved edge of
+    // `region`; returns the source time range request for that edge.
+    QVariantList applyTrimToTrack(MusicFilter& track, const QRectF& region, quint64 side) const;
 
     void drawWaveform(QPainter& painter, const QRect& dirty, const MusicFilter& track);
     void drawSelections(QPainter& painter, const MusicFilter& track, bool selected);

@@ -26,6 +26,8 @@ void AudioView::paintEvent(QPaintEvent* event) {
     painter.setPen(QColor(0, 0, 0, 160));
     for (size_t i = 1; i <= audioTracks.size(); ++i)
         painter.drawLine(0, int(i) * RowHeight, width(), int(i) * RowHeight);
+    // The picture of a dragged time selection or pasted range (TrackMoves.cpp).
+    if (AudioViewOwner* o = owner(); !o || !o->areaDoNotUpdateNeedsDisplay()) drawDragPicture(painter);
 }
 
 void AudioView::setViewAcceptsMouseEvents(bool accepts) {

@@ -8,14 +8,20 @@
 #include <QVector>
 #include <QWidget>
 
+#include <QPointF>
+#include <QPointer>
+
 #include <memory>
+#include <optional>
 #include <vector>
 
 class AudioControllerServices;
 class AudioDrawingView;
+class QPainter;
 class MusicFilter;
 class QMouseEvent;
 class UndoManager;
+struct MediaTime;
 
 // A dragged time selection or pasted range dropped on a track, kept by the
 // controller until the seek the drop starts has completed.
@@ -28,12 +34,51 @@ struct DragDropSelectionRecord {
     bool option = false;         // Alt held at the drop: replace rather than insert
 };
 
+// A track move, kept for its undo and redo: where the lane was, at which
+// zoom, and the track itself (a record whose track is gone does nothing).
+struct TrackMoveUndoRecord {
+    QPoint undoFrameOrigin;
+    double undoFrameWidth = 1.0;  // the zoom when the record was made
+    std::weak_ptr<MusicFilter> track;
+};
+
 // What the track area and the lanes' trims call of their owner (the controller).
 class AudioViewOwner {
 public:
     virtual ~AudioViewOwner() = default;
 
     // ---- track moves and dragged selections
+    // While set (a project loads) the area draws nothing of its own.
+    virtual bool areaDoNotUpdateNeedsDisplay() const { return false; }
+    // The composition's length in seconds (0 without one) and the timeline zoom.
+    virtual double areaCompositionSeconds() const { return 0.0; }
+    virtual double areaZoomValue() const { return 1.0; }
+    // The length of the player's current item in seconds; 0 without one.
+    virtual double areaPlayerItemSeconds() const { return 0.0; }
+    // The markers' times in seconds, in the markers' order.
+    virtual std::vector<double> areaMarkerTimes() const { return {}; }
+    // False stops the player's time observer from moving the playhead and
+    // the position controls until the next completed seek turns it back on.
+    virtual void areaSetContinueTimeObserver(bool) {}
+    // The position labels and both position sliders show `time`.
+    virtual void areaShowPosition(const MediaTime&) {}
+    // The ruler's playhead line at `percent` of the timeline, redrawn.
+    virtual void areaSetLinePercent(double) {}
+    // The ruler's second line (with its time label), redrawn.
+    virtual void areaSetAdditionalLine(bool, double) {}
+    // Seeks the player; its completion carries out a stored drop.
+    virtual void areaUpdateCurrentTime(double) {}
+    // A seek made once the player's next item is ready.
+    virtual void areaSetSeekTime(double) {}
+    virtual void areaAutoscroll(const QPoint&) {}
+    virtual void areaSetDragDropSelectionInfo(const std::optional<DragDropSelectionRecord>&) {}
+    // Before a moved or trimmed track is put back into the player: the unit
+    // panel closes and the track keeps its unit and plug-in settings.
+    virtual void areaKeepTrackSettings(MusicFilter&) {}
+    // The track's automation follows it by `seconds`.
+    virtual void areaUpdateRecordedTimes(MusicFilter&, double) {}
+    // The track's "used / whole" time label.
+    virtual void areaUpdateAudioTimeLabel(MusicFilter&) {}
 
     // ---- trims
 };
@@ -88,6 +133,18 @@ public:
     // Scrolls the area's scroll view when the event lies beyond its visible part.
     void autoscroll(QMouseEvent* event);
 
+    // ---- Track moves and dragged selections: the area's gesture state (TrackMoves.cpp)
+    AudioViewOwner* owner() const;
+    QPointF mouseStart, mousePoint;  // area coordinates, y down
+    double startXOrigin = 0.0;
+    QPoint pressFrameOrigin;  // the lane's frame origin at the press, for the undo
+    bool drawMovingSelectionPath = false;
+    bool isMouseDown = false;
+    bool isMouseDragged = false;
+    QPointer<AudioDrawingView> gestureLane;  // the lane that handed the gesture over
+    // Undo and redo of a move.
+    void undoFrameOrigin(const TrackMoveUndoRecord& record);
+
     // ---- file drops: any drag of URLs shows the copy operation; a drop
     // whose first file URL names a media file is handed on by fileDropped,
     // emitted once the drop has returned. Others are refused.
@@ -104,4 +161,9 @@ protected:
 
 private:
     UndoManager* undoManager_ = nullptr;
+    // Track moves and dragged selections (TrackMoves.cpp).
+    void moveTrackTo(AudioDrawingView& lane, double x);
+    void dragSelection(AudioDrawingView& lane, QMouseEvent* event);
+    void dropSelection(AudioDrawingView& lane, QMouseEvent* event);
+    void drawDragPicture(QPainter& painter);
 };
