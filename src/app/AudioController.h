@@ -1002,6 +1002,24 @@ public:
     void pasteNotesAtCurrentTime();
     QPointer<MidiNotes> midiNotesState;
 
+    // ---- Note editing commands (src/midi/NoteEditingCommands.cpp) -------------------------
+    // Each acts on the selected track's notes when it has a MIDI manager and
+    // registers one undo step; the steppers' clicks in a row make one step.
+    void transposeStepperSelectedNotes(int semitones);
+    void velocityStepperSelectedNotes(int change);
+    void transposeSelectedNotes(int octaves);
+    void removeSelectedNotes();
+    void copyNotesInSelection();
+    void removeNotesInSelection();
+    // The end of a stepper burst: its one undo step.
+    void updateMidiArrayForStepper();
+    struct NoteEditingState {
+        bool stepperIsFirstCall = false;
+        std::optional<MidiNoteList> tempStepperMidiArray;
+        std::weak_ptr<MusicFilter> stepperTrack;
+        QPointer<QTimer> stepperCommit;
+    } noteEditing;
+
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);
 

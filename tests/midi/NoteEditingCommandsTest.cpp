@@ -1,0 +1,127 @@
+// The note editing commands on the selected track of the real main window:
+// what they change, their undo steps, the stepper bursts and the clipboard.
+#include "app/TrackListFixture.h"
+
+#include "midi/MIDIManager.h"
+#include "midi/MidiNotes.h"
+#include "midi/NoteLists.h"
+
+namespace {
+
+MidiNoteList note(uint32_t pitch, double start, double end, uint8_t velocity = 100) {
+    MidiNoteRecord on, off;
+    on.midiCommand = {uint8_t(0x90), uint8_t(pitch), velocity};
+    on.midiNote = pitch;
+    on.midiCommandTime = MediaTime::fromSeconds(start, 44100);
+    on.midiCommandEndTime = MediaTime::fromSeconds(end, 44100);
+    off.midiCommand = {uint8_t(0x80), uint8_t(pitch), 0};
+    off.midiNote = pitch;
+    off.midiCommandTime = MediaTime::fromSeconds(end, 44100);
+    return {on, off};
+}
+
+class NoteEditingCommandsTest : public TrackListTest {
+protected:
+    void SetUp() override {
+        TrackListTest::SetUp();
+        track = append(writeTone(QStringLiteral("notes.wav"), 10, 440));
+        waitForReadyItem();
+        c->currentSelectedAudio = 0;
+        track->midiManager = std::make_shared<MIDIManager>(*track, c->midiNotes()->gate(), false);
+        MidiNoteList list = note(60, 1, 2);
+        for (const auto& r : note(64, 3, 4, 120)) list.push_back(r);
+        for (const auto& r : note(67, 6, 8)) list.push_back(r);
+        notelists::updateMIDIArrayFromArray(*track, list);
+        original = track->midiArray;
+        undosBefore = c->undoManager()->undoCount();
+    }
+    void TearDown() override {
+        if (track) track->midiManager.reset();
+        TrackListTest::TearDown();
+    }
+    std::vector<uint32_t> pitches() const {
+        std::vector<uint32_t> out;
+        for (const auto& r : track->midiArray) out.push_back(r.midiNote);
+        return out;
+    }
+    int undoSteps() const { return c->undoManager()->undoCount() - undosBefore; }
+    void selectNoteAt(size_t index) { track->currentSelectedNotes.push_back(track->midiArray[index]); }
+
+    std::shared_ptr<MusicFilter> track;
+    MidiNoteList original;
+    int undosBefore = 0;
+};
+
+TEST_F(NoteEditingCommandsTest, StepperClicksInARowAreOneUndoStep) {
+    selectNoteAt(0);
+    for (int i = 0; i < 3; ++i) c->transposeStepperSelectedNotes(1);
+    c->velocityStepperSelectedNotes(10);
+    endEvent();  // the burst ends
+    EXPECT_EQ(pitches(), (std::vector<uint32_t>{63, 63, 64, 64, 67, 67}));
+    EXPECT_EQ(track->midiArray[0].midiCommand.data2, 110);
+    EXPECT_EQ(track->currentSelectedNotes.size(), 1u) << "a stepper keeps the selection";
+    EXPECT_EQ(track->currentSelectedNotes[0], track->midiArray[0]);
+    EXPECT_EQ(undoSteps(), 1);
+    undo();
+    EXPECT_EQ(track->midiArray, original);
+}
+
+TEST_F(NoteEditingCommandsTest, MenuCommandsAreOneStepEachAndEmptyTheSelection) {
+    struct Case {
+        const char* name;
+        std::function<void(AudioController&)> command;
+        std::vector<uint32_t> expected;
+    } cases[] = {
+        {"transpose", [](AudioController& c) { c.transposeSelectedNotes(1); }, {60, 60, 76, 76, 67, 67}},
+        {"remove", [](AudioController& c) { c.removeSelectedNotes(); }, {60, 60, 67, 67}},
+    };
+    for (const auto& k : cases) {
+        selectNoteAt(2);
+        k.command(*c);
+        EXPECT_EQ(pitches(), k.expected) << k.name;
+        EXPECT_TRUE(track->currentSelectedNotes.empty()) << k.name;
+        EXPECT_EQ(undoSteps(), 1) << k.name;
+        undo();
+        EXPECT_EQ(track->midiArray, original) << k.name;
+        undosBefore = c->undoManager()->undoCount();
+    }
+    // Nothing selected, or octave 0: no change and no step.
+    c->transposeSelectedNotes(1);
+    selectNoteAt(0);
+    c->transposeSelectedNotes(0);
+    EXPECT_EQ(track->midiArray, original);
+    EXPECT_EQ(undoSteps(), 0);
+}
+
+TEST_F(NoteEditingCommandsTest, NotesWithinTheLaneSelection) {
+    AudioDrawingView* l = lane(0);
+    const double W = l->width();
+    auto select = [&](double fromSeconds, double toSeconds) {
+        l->selectionPaths = {{QPointF(fromSeconds / 10 * W, 50), QPointF(toSeconds / 10 * W, 50)}};
+    };
+    select(5, 9);
+    c->copyNotesInSelection();
+    ASSERT_TRUE(std::holds_alternative<NotesPasteboardRecord>(*c->pasteboardItems));
+    EXPECT_EQ(std::get<NotesPasteboardRecord>(*c->pasteboardItems).notes, note(67, 6, 8));
+
+    // A range with no note leaves the clipboard, but its removal is still a step.
+    select(4.5, 5.5);
+    c->copyNotesInSelection();
+    EXPECT_EQ(std::get<NotesPasteboardRecord>(*c->pasteboardItems).notes, note(67, 6, 8));
+    c->removeNotesInSelection();
+    EXPECT_EQ(track->midiArray, original);
+    EXPECT_EQ(undoSteps(), 1);
+
+    select(0, 3.5);
+    c->removeNotesInSelection();
+    EXPECT_EQ(pitches(), (std::vector<uint32_t>{67, 67}));
+    undo();
+    EXPECT_EQ(track->midiArray, original);
+
+    // A track without a MIDI manager takes no note command.
+    track->midiManager.reset();
+    c->removeNotesInSelection();
+    EXPECT_EQ(track->midiArray, original);
+}
+
+}  // namespace
