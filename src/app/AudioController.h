@@ -22,6 +22,8 @@
 #include "views/AudioView.h"
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
+#include "views/NotesView.h"
+#include "views/PianoView.h"
 
 #include <QColor>
 #include <QHash>
@@ -115,7 +117,9 @@ class AudioController : public QObject,
                         public AudioControllerServices,
                         public LineViewOwner,
                         public AudioDrawingViewOwner,
-                        public AudioViewOwner {
+                        public AudioViewOwner,
+                        public PianoViewOwner,
+                        public NotesViewOwner {
     Q_OBJECT
 public:
     // The new controller owns the player; without one, the transport does nothing.
@@ -984,7 +988,6 @@ public:
     void createAUSamplerFrom(MusicFilter* filter = nullptr);
     // Item i's title bold while its plug-in is on; the check box follows the selected item.
     void applyItemTitleRule(MusicFilter* filter, int index, const PluginRecord& record);
-    void showNotesViewFrom();
 
     // ---- MIDI notes (src/midi/NoteCommands.cpp) ----------------------------------------
     // The controller's side of the tracks' MIDI managers, made on first use.
@@ -1001,6 +1004,24 @@ public:
     void pasteNotes();
     void pasteNotesAtCurrentTime();
     QPointer<MidiNotes> midiNotesState;
+
+    // ---- The notes panel (src/midi/NotesPanelCommands.cpp) -------------------------------
+    // Opens the panel for the selected track when it plays notes.
+    void showNotesViewFrom();
+    void updateNotesViewHorizontalSize();
+    void updateNotesViewVerticalSize();
+    void resetNotesHorizontalSize();
+    void resetNotesVerticalSize();
+    // The menus of the panel's transpose and velocity buttons; none without selected notes.
+    void transposeMenu(QWidget* sender);
+    void velocityMenu(QWidget* sender);
+    bool pianoCanPlay(const MusicFilter& track) const override;
+    void pianoStartPlayingIfPaused() override;
+    void pianoSendNote(MusicFilter& track, int note, bool on) override;
+    QList<int> pianoSelectedNotes(const MusicFilter& track) const override;
+    bool notesTrackHasMidiManager(const MusicFilter& track) const override;
+    double notesPlayerSeconds() const override { return currentTime(); }
+    double notesHorizontalZoom() const override;
 
     // ---- Note editing commands (src/midi/NoteEditingCommands.cpp) -------------------------
     // Each acts on the selected track's notes when it has a MIDI manager and

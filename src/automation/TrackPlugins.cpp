@@ -259,5 +259,3 @@ void AudioController::createAUSamplerFrom(MusicFilter* filter) {
     showAudioUnitForPluginObject(track);
 }
 
-// The notes window is not there yet: nothing to open.
-void AudioController::showNotesViewFrom() {}

@@ -1,0 +1,170 @@
+// The notes panel: opening it for the selected track, its zooms, its
+// transpose and velocity menus, and what its keyboard and piano roll ask of
+// the controller. Main thread.
+
+#include "app/AudioController.h"
+#include "engine/EffectInputs.h"
+#include "engine/MusicFilter.h"
+#include "midi/MIDIManager.h"
+#include "midi/MidiNotes.h"
+#include "platform/media/Asset.h"
+#include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
+
+#include <QFileInfo>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace {
+
+// The panel's controls reach the controller once, the first time it opens.
+void connectNotesPanel(AudioController& c, NotesPanel& panel) {
+    if (panel.property("connected").toBool()) return;
+    panel.setProperty("connected", true);
+    panel.pianoView->owner = &c;
+    panel.notesView->owner = &c;
+    QObject::connect(panel.notesHorizontalZoom, &FloatSlider::action, &c, [&c] { c.updateNotesViewHorizontalSize(); });
+    QObject::connect(panel.notesVerticalZoom, &FloatSlider::action, &c, [&c] { c.updateNotesViewVerticalSize(); });
+    QObject::connect(panel.resetHorizontalButton, &QPushButton::clicked, &c, [&c] { c.resetNotesHorizontalSize(); });
+    QObject::connect(panel.resetVerticalButton, &QPushButton::clicked, &c, [&c] { c.resetNotesVerticalSize(); });
+    QObject::connect(panel.recordNotesButton, &QPushButton::clicked, &c,
+                     [&c, b = panel.recordNotesButton] { c.recordMIDIForFilter(b); });
+    QObject::connect(panel.notesPlayPauseButton, &QPushButton::clicked, &c, [&c] { c.playPauseToggle(); });
+    QObject::connect(panel.transposeButton, &QPushButton::clicked, &c,
+                     [&c, b = panel.transposeButton] { c.transposeMenu(b); });
+    QObject::connect(panel.velocityButton, &QPushButton::clicked, &c,
+                     [&c, b = panel.velocityButton] { c.velocityMenu(b); });
+    // The keyboard follows the roll's vertical scroll.
+    QObject::connect(panel.notesScrollView->verticalScrollBar(), &QScrollBar::valueChanged, &panel,
+                     [p = &panel](int y) { p->pianoView->move(0, -y); });
+}
+
+MusicFilter* shownTrack(const AudioController& c) {
+    return c.ui.notesPanel ? c.ui.notesPanel->notesView->viewFilter.lock().get() : nullptr;
+}
+
+}  // namespace
+
+void AudioController::showNotesViewFrom() {
+    if (shell.audioControllerIsWorking) return;
+    MusicFilter* t = trackAt(currentSelectedAudio.load());
+    NotesPanel* panel = ui.notesPanel;
+    if (!t || !t->midiManager || !panel) return;
+    connectNotesPanel(*this, *panel);
+    if (panel->isVisible() && shownTrack(*this) == t) return;
+
+    panel->notesView->viewFilter = t->weak_from_this();
+    const double width = panel->notesViewWidth(t->durationInSeconds, t->value(EffectInput::Speed));
+    panel->notesView->resize(int(std::ceil(width)), int(panel->notesViewHeight()));
+    panel->notesView->update();
+    panel->pianoView->resize(panel->pianoView->width(), panel->notesView->height());
+    panel->pianoView->musicFilter = t->weak_from_this();
+    panel->recordNotesButton->setChecked(t->midiManager->recordNotes.load());
+    if (const AudioDrawingView* lane = trackLaneOf(t)) {
+        panel->selectNotesButton->setChecked(lane->isSelectingNotes);
+        panel->adjustNotesButton->setChecked(lane->isAdjustingNotes);
+    }
+    panel->pianoView->update();
+    panel->notesPlayPauseButton->setText(shell.isPlaying ? QStringLiteral("❚❚") : QStringLiteral("▶"));
+    panel->layoutKeyboardStrip();
+    panel->pianoView->move(0, -panel->notesScrollView->verticalScrollBar()->value());
+
+    QString name = t->nameOfSourceTrack;
+    if (name.isEmpty() && t->playerAsset) name = QFileInfo(t->playerAsset->url().toLocalFile()).fileName();
+    panel->setWindowTitle(QStringLiteral("Notes - %1").arg(name));
+    trackList.notesPanel = panel;
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+}
+
+void AudioController::updateNotesViewHorizontalSize() {
+    MusicFilter* t = shownTrack(*this);
+    if (!t) return;
+    NotesPanel* panel = ui.notesPanel;
+    const double width = panel->notesViewWidth(t->durationInSeconds, t->value(EffectInput::Speed));
+    panel->notesView->resize(int(std::ceil(width)), panel->notesView->height());
+    panel->notesView->update();
+}
+
+void AudioController::updateNotesViewVerticalSize() {
+    NotesPanel* panel = ui.notesPanel;
+    if (!panel) return;
+    panel->notesView->resize(panel->notesView->width(), int(panel->notesViewHeight()));
+    panel->pianoView->resize(panel->pianoView->width(), panel->notesView->height());
+    panel->notesView->update();
+}
+
+void AudioController::resetNotesHorizontalSize() {
+    if (!ui.notesPanel) return;
+    ui.notesPanel->notesHorizontalZoom->setFloatValue(1.0);
+    updateNotesViewHorizontalSize();
+}
+
+void AudioController::resetNotesVerticalSize() {
+    if (!ui.notesPanel) return;
+    ui.notesPanel->notesVerticalZoom->setFloatValue(1.0);
+    updateNotesViewVerticalSize();
+}
+
+namespace {
+
+void popUpNotesMenu(AudioController& c, QWidget* sender, const QString& title,
+                    std::initializer_list<std::pair<const char*, int>> items, void (AudioController::*command)(int)) {
+    const MusicFilter* t = shownTrack(c);
+    if (!t || t->currentSelectedNotes.empty()) return;
+    QMenu menu(title);
+    for (const auto& [text, amount] : items)
+        QObject::connect(menu.addAction(QString::fromUtf8(text)), &QAction::triggered, &c,
+                         [&c, command, amount] { (c.*command)(amount); });
+    menu.exec(sender ? sender->mapToGlobal(QPoint(0, sender->height())) : QCursor::pos());
+}
+
+}  // namespace
+
+void AudioController::transposeMenu(QWidget* sender) {
+    popUpNotesMenu(*this, sender, QStringLiteral("Transpose"),
+                   {{"-4 Octaves", -4}, {"-3 Octaves", -3}, {"-2 Octaves", -2}, {"-1 Octave", -1},
+                    {"+1 Octave", 1}, {"+2 Octaves", 2}, {"+3 Octaves", 3}, {"+4 Octaves", 4}},
+                   &AudioController::transposeSelectedNotes);
+}
+
+void AudioController::velocityMenu(QWidget* sender) {
+    // The amounts are changes of velocity, not shares of it.
+    popUpNotesMenu(*this, sender, QStringLiteral("Velocity"),
+                   {{"-50%", -64}, {"-25%", -32}, {"-10%", -10}, {"+10%", 10}, {"+25%", 32}, {"+50%", 64}},
+                   &AudioController::velocityStepperSelectedNotes);
+}
+
+bool AudioController::pianoCanPlay(const MusicFilter& track) const {
+    return itemIsReady() && track.midiManager && track.viewIndex() == currentSelectedAudio.load();
+}
+
+void AudioController::pianoStartPlayingIfPaused() {
+    if (!shell.isPlaying) playPauseToggle();
+}
+
+void AudioController::pianoSendNote(MusicFilter& track, int note, bool on) {
+    MidiNoteRecord r;
+    r.midiCommand = {uint8_t(on ? 0x90 : 0x80), uint8_t(note), 127};
+    r.midiNote = uint32_t(note);
+    r.midiNoteOn = on;
+    r.midiCommandIsRecorded = track.midiManager && track.midiManager->recordNotes.load();
+    track.pushLiveMidiCommand(r);
+    midiNotes()->wake();
+}
+
+QList<int> AudioController::pianoSelectedNotes(const MusicFilter& track) const {
+    QList<int> notes;
+    for (const MidiNoteRecord& r : track.currentSelectedNotes)
+        if (r.midiCommandTime && r.midiCommandEndTime) notes.append(int(r.midiNote));
+    return notes;
+}
+
+bool AudioController::notesTrackHasMidiManager(const MusicFilter& track) const { return track.midiManager != nullptr; }
+
+double AudioController::notesHorizontalZoom() const {
+    return ui.notesPanel ? ui.notesPanel->notesHorizontalZoom->floatValue() : 1.0;
+}
