@@ -1047,6 +1047,7 @@ public:
     // ---- What the lanes' gestures call (app/LaneOwner.cpp) ------------------------------
     void laneSetRulerAlpha(double alpha) override;
     void laneSetDoNotUpdateNeedsDisplay(bool value) override { library.doNotUpdateNeedsDisplay = value; }
+    bool laneTrackHasMidiManager(const MusicFilter& track) const override { return notesTrackHasMidiManager(track); }
 
     // ---- Lane selection, note selection and range selection
     // (app/LaneSelection.cpp)

@@ -64,6 +64,9 @@ void installTrackListCommands(AudioController* c) {
     // The selected track's note items; "Record notes" shows the record flag
     // while a MIDI device is connected.
     track->addSeparator();
+    QAction* showNotes = track->addAction(QStringLiteral("Show notes view"));
+    showNotes->setObjectName(QStringLiteral("showNotesViewAction"));
+    QObject::connect(showNotes, &QAction::triggered, c, [c] { c->showNotesViewFrom(); });
     QAction* recordNotes = track->addAction(QStringLiteral("Record notes"));
     recordNotes->setObjectName(QStringLiteral("recordNotesAction"));
     recordNotes->setCheckable(true);
@@ -77,10 +80,11 @@ void installTrackListCommands(AudioController* c) {
     QAction* pasteNow = track->addAction(QStringLiteral("Paste notes at current time"));
     pasteNow->setObjectName(QStringLiteral("pasteNotesAtCurrentTimeAction"));
     QObject::connect(pasteNow, &QAction::triggered, c, [c] { c->pasteNotesAtCurrentTime(); });
-    QObject::connect(track, &QMenu::aboutToShow, c, [c, recordNotes, copyNotes, pasteSame, pasteNow] {
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, showNotes, recordNotes, copyNotes, pasteSame, pasteNow] {
         MusicFilter* t = c->shell.audioControllerIsWorking ? nullptr : c->trackAt(c->currentSelectedAudio.load());
         const bool hasManager = t && t->midiManager;
         recordNotes->setEnabled(hasManager);
+        showNotes->setEnabled(hasManager);
         recordNotes->setChecked(hasManager && !t->midiManager->connectedDevices().empty() &&
                                 t->midiManager->recordNotes.load());
         copyNotes->setEnabled(t != nullptr);

@@ -5,6 +5,9 @@
 #include "midi/MIDIManager.h"
 #include "midi/MidiNotes.h"
 #include "midi/NoteLists.h"
+#include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
+#include "views/PianoView.h"
 
 namespace {
 
@@ -122,6 +125,32 @@ TEST_F(NoteEditingCommandsTest, NotesWithinTheLaneSelection) {
     track->midiManager.reset();
     c->removeNotesInSelection();
     EXPECT_EQ(track->midiArray, original);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NoteEditingCommandsTest, TheNotesPanelOpensForATrackThatPlaysNotes) {
+    NotesPanel* panel = c->ui.notesPanel;
+    ASSERT_TRUE(panel);
+    track->midiManager.reset();
+    c->showNotesViewFrom();
+    EXPECT_FALSE(panel->isVisible()) << "no MIDI manager: nothing opens";
+
+    track->midiManager = std::make_shared<MIDIManager>(*track, c->midiNotes()->gate(), false);
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Notes - notes.wav"));
+    EXPECT_EQ(panel->notesView->viewFilter.lock(), track);
+    EXPECT_EQ(panel->notesView->width(), 130) << "10 s at 13 points a second";
+    EXPECT_EQ(panel->pianoView->height(), panel->notesView->height());
+    panel->notesHorizontalZoom->setFloatValue(2.0);
+    c->updateNotesViewHorizontalSize();
+    EXPECT_EQ(panel->notesView->width(), 260);
+    c->resetNotesHorizontalSize();
+    EXPECT_EQ(panel->notesView->width(), 130);
+    panel->close();
 }
 
 }  // namespace
