@@ -131,13 +131,17 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     m->addSeparator();
 
     if (lane && !lane->selectionPaths.isEmpty()) {
-        addPending(m, QStringLiteral("Copy current selection"));
-        addPending(m, QStringLiteral("Cut current selection"));
+        addCommand(m, QStringLiteral("Copy current selection"), {}, this,
+                   [](AudioController& c) { c.copyCurrentSelectionFrom(); });
+        addCommand(m, QStringLiteral("Cut current selection"), {}, this,
+                   [](AudioController& c) { c.cutCurrentSelectionFrom(); });
         addCommand(m, QStringLiteral("Remove current selection"), {}, this,
                    [](AudioController& c) { c.menuRemoveSelection(nullptr, true); });
         QMenu* speed = m->addMenu(QStringLiteral("Speed of the selection"));
         const char* speeds[] = {"0.25x", "0.5x", "1.0x", "1.25x", "1.5x", "2.0x"};
-        for (quint64 i = 0; i < 6; ++i) addPending(speed, QString::fromLatin1(speeds[i]), QVariant::fromValue(i));
+        for (quint64 i = 0; i < 6; ++i)
+            addCommand(speed, QString::fromLatin1(speeds[i]), QVariant::fromValue(i), this,
+                       [i](AudioController& c) { c.pasteSelectionWithSpeed(i); });
         const std::weak_ptr<MusicFilter> weak = owner;
         addCommand(m, QStringLiteral("Assign parameters to selection"), QVariant::fromValue(quintptr(&track)), this,
                    [weak](AudioController& c) {

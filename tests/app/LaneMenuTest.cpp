@@ -204,6 +204,9 @@ TEST_F(LaneMenuTest, TheMenuFollowsSelectionsMarkersAndTrackCount) {
     ASSERT_TRUE(speeds);
     EXPECT_EQ(titles(*speeds), (QStringList{"0.25x", "0.5x", "1.0x", "1.25x", "1.5x", "2.0x"}));
     EXPECT_EQ(speeds->actions()[4]->data().toULongLong(), 4u);
+    for (const char* title : {"Copy current selection", "Cut current selection", "Remove current selection"})
+        EXPECT_TRUE(item(*menu, title)->isEnabled()) << title;
+    EXPECT_TRUE(speeds->actions()[4]->isEnabled());
 
     // Marker items: the name and the time text, or the time text alone;
     // the hit marker's index on its two items.

@@ -400,9 +400,13 @@ TEST_F(SelectionDragTest, TheDropSnapsToMarkersPicksItsRowAndWaitsForTheSeek) {
         {"Alt held", {pointerFor(20), 300}, Qt::ControlModifier | Qt::AltModifier, true, 1, 20.0, true},
         {"Ctrl let go first: only the seek", {pointerFor(15), 100}, Qt::NoModifier, false, 0, 15.0, false},
     };
+    const int undosBefore = c->undoManager()->undoCount();
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         waitForSeek();
+        // The drag starts again from track 0's selection.
+        c->currentSelectedAudio = 0;
+        lane(0)->selectionPaths = {SelectionPathRecord{QPointF(40, 100), QPointF(80, 100)}};
         dragSelection({QPointF(pointerFor(5), 100), k.at}, k.release);
         EXPECT_TRUE(c->shell.audioControllerIsWorking) << "the drop seeks";
         ASSERT_EQ(bool(c->editing.dragDropSelectionInfo), k.stored);
@@ -419,7 +423,11 @@ TEST_F(SelectionDragTest, TheDropSnapsToMarkersPicksItsRowAndWaitsForTheSeek) {
         EXPECT_TRUE(testsupport::waitUntil([&] { return !c->editing.dragDropSelectionInfo; }));
         waitForSeek();
         EXPECT_NEAR(c->currentTime(), k.start, 0.01);
-        EXPECT_EQ(lane(0)->selectionPaths.size(), 1);
+        // The drop's edit is taken back for the next case.
+        while (c->undoManager()->undoCount() > undosBefore) {
+            undo();
+            waitForSeek();
+        }
     }
 }
 

@@ -168,6 +168,8 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     fast->setValue(EffectInput::Speed, 2.0f);
     c->updateFilterSpeed(fast, nullptr);
     // Track 1: silence inserted into its edit list.
+    // The speed change refreshes the player; edits wait for it.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
     c->currentSelectedAudio = 1;
     ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 0.5, true));
     // Track 2: a curve and a note, and it is the selected one.
