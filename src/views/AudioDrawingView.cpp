@@ -5,6 +5,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioView.h"
 #include "views/Fonts.h"
+#include "views/PathInterpolation.h"
 
 #include <QPainter>
 #include <QPaintEvent>
@@ -389,14 +390,16 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
             const KeyPointCurve& points = found->second;
             const QColor c = selected ? (entry.isFilter ? kFilterRed : kBlue) : kAmber;
             QPainterPath path;
+            // Thousands of points share a few hundred pixel columns.
+            pathinterpolation::ColumnPolyline line(path);
             const size_t n = points.size();
             auto xy = [&](size_t i) { return std::pair{xAt(points[i].time), yAt(points[i].value, lo, hi)}; };
-            auto lineTo = [&](double x, double y) { path.lineTo(at(x, y)); };
+            auto lineTo = [&](double x, double y) { line.lineTo(at(x, y)); };
             auto smallDot = [&](double x, double y) { dot(x, y, 2, c); };
             if (n > 0 && t.typeOfRecordedCurve == uint64_t(CurveStyle::Step)) {
                 // Each value holds until the next point's time, then jumps.
                 const auto [x0, y0] = xy(0);
-                path.moveTo(at(0, y0));
+                line.moveTo(at(0, y0));
                 if (n == 1) {
                     lineTo(W, y0);
                     smallDot(0, y0);
@@ -421,10 +424,10 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
                 // Straight from each point to the next.
                 const auto [x0, y0] = xy(0);
                 if (x0 == 0) {
-                    path.moveTo(at(x0, y0));
+                    line.moveTo(at(x0, y0));
                     smallDot(x0, y0);
                 } else {
-                    path.moveTo(at(0, y0));
+                    line.moveTo(at(0, y0));
                     lineTo(x0, y0);
                     smallDot(0, y0);
                     smallDot(x0, y0);
@@ -439,6 +442,7 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
                 lineTo(W, yl);
                 smallDot(W, yl);
             }
+            line.finish();
             painter.setPen(curvePen(c));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(path);

@@ -35,4 +35,49 @@ std::optional<QPainterPath> interpolateWithLinearInterpolation(const QList<QPoin
     return path;
 }
 
+void ColumnPolyline::begin(QPointF p) {
+    open_ = true;
+    column_ = std::floor(p.x());
+    low_ = high_ = last_ = emitted_ = p;
+    lowFirst_ = true;
+}
+
+void ColumnPolyline::moveTo(QPointF p) {
+    finish();
+    path_.moveTo(p);
+    begin(p);
+}
+
+void ColumnPolyline::lineTo(QPointF p) {
+    if (!open_) {
+        moveTo(p);
+        return;
+    }
+    if (std::floor(p.x()) == column_) {
+        if (p.y() < low_.y()) {
+            low_ = p;
+            lowFirst_ = false;  // the lowest now comes after the highest
+        }
+        if (p.y() > high_.y()) {
+            high_ = p;
+            lowFirst_ = true;
+        }
+        last_ = p;
+        return;
+    }
+    finish();
+    path_.lineTo(p);
+    begin(p);
+}
+
+void ColumnPolyline::finish() {
+    if (!open_) return;
+    open_ = false;
+    for (QPointF q : {lowFirst_ ? low_ : high_, lowFirst_ ? high_ : low_, last_}) {
+        if (q == emitted_) continue;
+        path_.lineTo(q);
+        emitted_ = q;
+    }
+}
+
 }  // namespace pathinterpolation

@@ -24,4 +24,26 @@ void addQuadCurveToPoint(QPainterPath& path, QPointF end, QPointF control);
 // first with a straight line.
 std::optional<QPainterPath> interpolateWithLinearInterpolation(const QList<QPointF>& points, bool closed);
 
+// Builds a polyline into `path`, reducing the vertices that fall in one
+// pixel column to the first, the lowest, the highest and the last of them,
+// in the order they came. A pen a pixel or more wide draws the same line,
+// and a curve of thousands of points in a few hundred columns costs a few
+// vertices per column. Call finish() before drawing the path.
+class ColumnPolyline {
+public:
+    explicit ColumnPolyline(QPainterPath& path) : path_(path) {}
+    void moveTo(QPointF p);
+    void lineTo(QPointF p);
+    void finish();
+
+private:
+    void begin(QPointF p);
+
+    QPainterPath& path_;
+    bool open_ = false;
+    double column_ = 0;
+    QPointF low_, high_, last_, emitted_;
+    bool lowFirst_ = true;
+};
+
 }  // namespace pathinterpolation

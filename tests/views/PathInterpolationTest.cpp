@@ -85,3 +85,78 @@ TEST(PathInterpolation, TwoPointsGiveOneSShape) {
 }
 
 }  // namespace
+
+namespace {
+
+QList<QPointF> verticesOf(const QPainterPath& path) {
+    QList<QPointF> out;
+    for (int i = 0; i < path.elementCount(); ++i) out.append(QPointF(path.elementAt(i).x, path.elementAt(i).y));
+    return out;
+}
+
+}  // namespace
+
+TEST(ColumnPolyline, KeepsEveryColumnsExtentWithFewVertices) {
+    struct Case {
+        const char* name;
+        QList<QPointF> in;
+        QList<QPointF> out;
+    } cases[] = {
+        {"one point per column: unchanged", {{0, 5}, {1, 3}, {2.5, 8}, {4, 1}}, {{0, 5}, {1, 3}, {2.5, 8}, {4, 1}}},
+        {"a run in one column: first, lowest, highest, last",
+         {{0, 5}, {0.2, 1}, {0.4, 9}, {0.6, 2}, {0.8, 8}, {0.9, 4}, {3, 4}},
+         {{0, 5}, {0.2, 1}, {0.4, 9}, {0.9, 4}, {3, 4}}},
+        {"highest before lowest keeps that order", {{0, 5}, {0.5, 9}, {0.7, 1}, {2, 1}}, {{0, 5}, {0.5, 9}, {0.7, 1}, {2, 1}}},
+        {"a step: a vertical jump at one x", {{0, 2}, {5, 2}, {5, 7}, {9, 7}}, {{0, 2}, {5, 2}, {5, 7}, {9, 7}}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        QPainterPath path;
+        ColumnPolyline line(path);
+        for (const QPointF& p : k.in) line.lineTo(p);
+        line.finish();
+        EXPECT_EQ(verticesOf(path), k.out);
+    }
+}
+
+TEST(ColumnPolyline, AZigzagOfThousandsDrawsTheSameLine) {
+    // 10,000 points alternating between two heights over 200 columns.
+    QPainterPath full, reduced;
+    ColumnPolyline line(reduced);
+    full.moveTo(0, 20);
+    line.moveTo({0, 20});
+    for (int k = 1; k < 10000; ++k) {
+        const QPointF p(k * 0.02, k % 2 ? 80 : 20);
+        full.lineTo(p);
+        line.lineTo(p);
+    }
+    line.finish();
+    EXPECT_LT(reduced.elementCount(), 5 * 200);
+    EXPECT_EQ(reduced.boundingRect(), full.boundingRect());
+    EXPECT_EQ(reduced.currentPosition(), full.currentPosition());
+
+    // Drawn with the lanes' pen.
+    auto draw = [](const QPainterPath& p) {
+        QImage image(220, 100, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(p);
+        return image;
+    };
+    // Within a pixel: what one draws, the other draws at or beside it (a
+    // run's extent is drawn where its extremes lie, so its right edge may
+    // end a pixel sooner).
+    const QImage a = draw(reduced), b = draw(full);
+    auto drawn = [](const QImage& image, int x, int y) {
+        return x >= 0 && x < image.width() && qAlpha(image.pixel(x, y)) > 64;
+    };
+    int apart = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (drawn(a, x, y) && !drawn(b, x, y) && !drawn(b, x - 1, y) && !drawn(b, x + 1, y)) ++apart;
+            if (drawn(b, x, y) && !drawn(a, x, y) && !drawn(a, x - 1, y) && !drawn(a, x + 1, y)) ++apart;
+        }
+    EXPECT_EQ(apart, 0);
+}
