@@ -456,6 +456,8 @@ void AudioController::finishProjectLoading() {
     if (!loading || loading->finished) return;
     loading->finished = true;
     if (loading->leftOut.isEmpty()) return;
+    qWarning("Tracks left out of the project \"%s\": %s", qUtf8Printable(loading->folder),
+             qUtf8Printable(loading->leftOut.join(QStringLiteral("; "))));
     runModalAlert(ui.window,
                   AlertRequest{QStringLiteral("Some tracks of the project could not be loaded."),
                                loading->leftOut.join(QLatin1Char('\n')), {QStringLiteral("OK")}});
