@@ -126,6 +126,9 @@ void AudioController::awakeFromNib() {
     if (preferences.textFieldPreferencesDurationSeconds)
         preferences.textFieldPreferencesDurationSeconds->setFloatValue(0);
 
+    // The time popover, with its trim and placement fields (no start text).
+    setupTimePopover();
+
     // Controls that stay disabled until the first player item is ready.
     bindEnabledObject(ui.sliderPlayerVolume);
     bindEnabledObject(miniPlayer.miniPlayerVolume);
@@ -177,6 +180,7 @@ void AudioController::awakeFromNib() {
     if (ui.notesPanel) trackList.notesPanel = ui.notesPanel;
     editing.markersArray.clear();
     editing.currentSelectedMarker = kNoIndex;
+    markerNameTextFieldSetup();
     setPauseUpdateRecordedParameters({});
     if (ui.animateLibraryButton) {
         ui.animateLibraryButton->setButtonState(0);

@@ -76,6 +76,8 @@ class MusicFilter;
 class MidiNotes;
 class AudioDrawingView;
 class MarkerNamePopover;
+struct TrackTrimUndoRecord;        // editing/TrimUndoRecords.h
+struct CompositionTrimUndoRecord;
 class MusicView;
 class QLabel;
 class QMenu;
@@ -1113,6 +1115,45 @@ public:
     void goToMarkerTime(double seconds);
     void goToTrackStartTimeFrom();
     void goToTrackEndTimeFrom();
+
+    // ---- Typed trims and placement (editing/TrackTrims.cpp, CompositionTrims.cpp,
+    //      MarkerTrims.cpp) ----------------------------------------------------------------
+    // The time popover's eight fields edit the selected track: its trim (the
+    // part of its source it plays) and its place in the composition, each
+    // edge as minutes and seconds, on Return or Tab. Every change that moves
+    // something is one undo step; refused entries and a missing selected
+    // track change nothing.
+    // The time popover with its fields set up and wired (made at start-up).
+    TimePopover* timePopover();
+    void setupTimePopover();
+    // All nine fields of the popover from the track's present trim and place.
+    void updateTimePopoverForFilter(MusicFilter* track);
+    // The trim fields' action: an entry that does not read as a number puts
+    // the field's present value back; any other goes to trimTime.
+    void trimTimeFrom(NumberTextField* sender);
+    void trimTime(NumberTextField* sender);
+    void trimTime(const TrackTrimUndoRecord& record);  // undo and redo
+    // Moves edge `type` (0 start, 1 end) of the track's region to the
+    // fraction `start` or `end` of its source.
+    void updateTrim(MusicFilter* track, quint64 type, double start, double end);
+    // The same three for the track's place in the composition; the fractions
+    // are of the composition.
+    void compositionTrimTimeFrom(NumberTextField* sender);
+    void compositionTrimTime(NumberTextField* sender);
+    void compositionTrimTime(const CompositionTrimUndoRecord& record);
+    void updateCompositionTrim(MusicFilter* track, quint64 type, double start, double end);
+    // The selected track trimmed or placed at a marker's time, or placed
+    // beside another track's start or end (`seconds` in composition time).
+    void updateTrimStartToMarkerTime(double seconds);
+    void updateTrimEndToMarkerTime(double seconds);
+    void updateCompositionStartToMarkerTime(double seconds);
+    void updateCompositionEndToMarkerTime(double seconds);
+    void updateCompositionStartToTrackEndTime(double seconds);
+    void updateCompositionEndToTrackStartTime(double seconds);
+    void updateCompositionStartToTrackStartTime(double seconds);
+    void updateCompositionEndToTrackEndTime(double seconds);
+    // The marker name field's look (app/TextFields.cpp).
+    void markerNameTextFieldSetup();
 
     // ---- Dropping a dragged selection (editing/SelectionDrop.cpp) -------------------------
     // Carries out a drop the track area stored, once the seek it started has completed.

@@ -69,30 +69,9 @@ void AudioController::editAudioTimeFrom(quint64 index) {
     if (trackCount() == 0) return;
     if (laneCommands.timePopover && laneCommands.timePopover->isVisible()) return;
     MusicFilter* T = trackAt(currentSelectedAudio.load());
-    AudioDrawingView* lane = trackLaneOf(trackAt(index));
-    if (!T || !lane || !ui.audioView) return;
-    if (!laneCommands.timePopover) {
-        laneCommands.timePopover = new TimePopover(ui.window);
-        for (NumberTextField* field : laneCommands.timePopover->fields()) textFieldSetup(field);
-    }
-    TimePopover* popover = laneCommands.timePopover;
-    // The used part of the file, and the region's place in the composition.
-    const MediaTimeRange used = T->currentTimeRange();
-    const double S = used.start.seconds(), E = S + used.duration.seconds();
-    const double D = shell.compositionDuration.seconds();
-    const double W = ui.audioView->width();
-    const QRectF region = lane->drawingBezierPath.boundingRect();
-    const double x = lane->x() + region.x(), w = region.width();
-    const double CS = W > 0 ? std::max(x / W * D, 0.0) : 0.0;
-    const double CE = W > 0 ? std::min((x + w) / W * D, D) : 0.0;
-    popover->textFieldTimeInfo->setText(QStringLiteral("%1 / %2").arg(timeText(E - S), timeText(T->durationInSeconds)));
-    const QList<NumberTextField*> fields = popover->fields();
-    const double values[] = {S, E, CS, CE};
-    for (int i = 0; i < 4; ++i) {
-        const double minutes = std::floor(values[i] / 60.0);
-        fields[2 * i]->setFloatValue(minutes);
-        fields[2 * i + 1]->setFloatValue(values[i] - 60.0 * minutes);
-    }
+    if (!T || !trackLaneOf(trackAt(index)) || !ui.audioView) return;
+    TimePopover* popover = timePopover();
+    updateTimePopoverForFilter(T);
     popover->showBelow(ui.audioSlider);
 }
 

@@ -212,21 +212,25 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                 break;
             }
         }
-        const char* groups[] = {"Go to marker", "Trim track start time to marker", "Trim track end time to marker",
-                                "Set start time to marker", "Set end time to marker"};
-        for (const char* group : groups) {
-            QMenu* sub = m->addMenu(QString::fromLatin1(group));
-            const bool goTo = group == groups[0];
+        struct MarkerGroup {
+            const char* title;
+            void (AudioController::*command)(double);
+        };
+        const MarkerGroup groups[] = {{"Go to marker", &AudioController::goToMarkerTime},
+                                      {"Trim track start time to marker", &AudioController::updateTrimStartToMarkerTime},
+                                      {"Trim track end time to marker", &AudioController::updateTrimEndToMarkerTime},
+                                      {"Set start time to marker", &AudioController::updateCompositionStartToMarkerTime},
+                                      {"Set end time to marker", &AudioController::updateCompositionEndToMarkerTime}};
+        for (const MarkerGroup& group : groups) {
+            QMenu* sub = m->addMenu(QString::fromLatin1(group.title));
             for (const MarkerRecord& marker : markers) {
                 const QString time = LineView::stringForTime(marker.markerTime);
                 const QString title = marker.markerName.compare(QString(), Qt::CaseInsensitive) != 0
                                           ? QStringLiteral("%1 - %2").arg(marker.markerName, time)
                                           : time;
                 const double t = marker.markerTime;
-                if (goTo)
-                    addCommand(sub, menuText(title), t, this, [t](AudioController& c) { c.goToMarkerTime(t); });
-                else
-                    addPending(sub, menuText(title), t);
+                const auto command = group.command;
+                addCommand(sub, menuText(title), t, this, [t, command](AudioController& c) { (c.*command)(t); });
             }
         }
     }
@@ -237,11 +241,13 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
         struct Group {
             const char* title;
             bool atEnd;  // the other track's end, else its start
+            void (AudioController::*command)(double);
         };
-        const Group groups[] = {{"Place current track after track", true},
-                                {"Place current track before track", false},
-                                {"Place current track at track start", false},
-                                {"End current track at track end", true}};
+        const Group groups[] = {
+            {"Place current track after track", true, &AudioController::updateCompositionStartToTrackEndTime},
+            {"Place current track before track", false, &AudioController::updateCompositionEndToTrackStartTime},
+            {"Place current track at track start", false, &AudioController::updateCompositionStartToTrackStartTime},
+            {"End current track at track end", true, &AudioController::updateCompositionEndToTrackEndTime}};
         for (const Group& group : groups) {
             QMenu* sub = m->addMenu(QString::fromLatin1(group.title));
             for (int i = 0; i < count; ++i) {
@@ -255,10 +261,11 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                     addPending(sub, title);
                     continue;
                 }
+                const double t = (group.atEnd ? o.animationEnd() : o.animationStart()).seconds();
                 QVariantMap placement{{QStringLiteral("representedIndex"), QVariant::fromValue(quint64(i))},
-                                      {QStringLiteral("representedTime"),
-                                       (group.atEnd ? o.animationEnd() : o.animationStart()).seconds()}};
-                addPending(sub, title, placement);
+                                      {QStringLiteral("representedTime"), t}};
+                const auto command = group.command;
+                addCommand(sub, title, placement, this, [t, command](AudioController& c) { (c.*command)(t); });
             }
         }
     }

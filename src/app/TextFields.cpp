@@ -4,9 +4,32 @@
 
 #include "views/EmptyTrackPopover.h"
 #include "views/FloatSlider.h"
+#include "views/MarkerNamePopover.h"
 #include "views/NumberTextField.h"
+#include "views/TimePopover.h"
 
 #include <QGraphicsDropShadowEffect>
+
+namespace {
+
+// The dark look of the main window's text fields: bordered, white on dark
+// grey, centred, with a shadow; `translucent` fields let a tenth through.
+void applyFieldLook(QLineEdit* field, bool translucent) {
+    field->setAlignment(Qt::AlignCenter);
+    field->setStyleSheet(translucent ? QStringLiteral("QLineEdit { background-color: rgba(46, 43, 46, 230); color: white;"
+                                                      " border: 1px solid rgb(20, 20, 20); padding: 1px 2px; }"
+                                                      "QLineEdit:disabled { color: rgb(130, 130, 130); }")
+                                     : QStringLiteral("QLineEdit { background-color: rgb(46, 43, 46); color: white;"
+                                                      " border: 1px solid rgb(20, 20, 20); padding: 1px 2px; }"
+                                                      "QLineEdit:disabled { color: rgb(130, 130, 130); }"));
+    auto* shadow = new QGraphicsDropShadowEffect(field);
+    shadow->setOffset(0, 4);
+    shadow->setBlurRadius(6);
+    shadow->setColor(Qt::black);
+    field->setGraphicsEffect(shadow);
+}
+
+}  // namespace
 
 TextFieldNumberFormatter* AudioController::formatterForTextField() const {
     return new TextFieldNumberFormatter(TextFieldNumberFormatter::Kind::Decimal);
@@ -19,10 +42,13 @@ TextFieldNumberFormatter* AudioController::formatterForIntegerTextField() const 
 void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* control) {
     if (!field) return;
     // Whole minutes; seconds take fractions, except in the preferences.
+    const TimePopover* time = laneCommands.timePopover;
     const bool integer = field == ui.textFieldDurationMinutes ||
+                         (time && (field == time->textFieldTrimStartMinutes || field == time->textFieldTrimEndMinutes ||
+                                   field == time->textFieldCompositionStartMinutes ||
+                                   field == time->textFieldCompositionEndMinutes)) ||
                          field == preferences.textFieldPreferencesDurationMinutes ||
-                         field == preferences.textFieldPreferencesDurationSeconds ||
-                         field->property("integerField").toBool();  // the time popover's minutes
+                         field == preferences.textFieldPreferencesDurationSeconds;
     auto* formatter = integer ? formatterForIntegerTextField() : formatterForTextField();
     formatter->setAllowsNegativeNumbers(field == ui.textFieldChannelMix ||
                                         field == ui.textFieldPitch ||
@@ -38,16 +64,7 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
         silentTracks.showEmptyTrackPopover && field == silentTracks.showEmptyTrackPopover->durationField;
     field->setFocusPolicy(preferencesField || silentTrackField ? Qt::ClickFocus : Qt::StrongFocus);
 
-    field->setAlignment(Qt::AlignCenter);
-    field->setStyleSheet(QStringLiteral(
-        "QLineEdit { background-color: rgba(46, 43, 46, 230); color: white;"
-        " border: 1px solid rgb(20, 20, 20); padding: 1px 2px; }"
-        "QLineEdit:disabled { color: rgb(130, 130, 130); }"));
-    auto* shadow = new QGraphicsDropShadowEffect(field);
-    shadow->setOffset(0, 4);
-    shadow->setBlurRadius(6);
-    shadow->setColor(Qt::black);
-    field->setGraphicsEffect(shadow);
+    applyFieldLook(field, true);
 
     const bool durationField = field == ui.textFieldDurationMinutes ||
                                field == ui.textFieldDurationSeconds || preferencesField || silentTrackField;
@@ -61,4 +78,11 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
                 [field](double value) { field->setFloatValue(value); });
         field->setFloatValue(control->floatValue());
     }
+}
+
+void AudioController::markerNameTextFieldSetup() {
+    QLineEdit* field = markerNamePopover()->markerTextField;
+    field->setReadOnly(false);
+    field->setFocusPolicy(Qt::StrongFocus);
+    applyFieldLook(field, false);
 }

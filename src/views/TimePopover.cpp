@@ -21,8 +21,6 @@ TimePopover::TimePopover(QWidget* parent) : QFrame(parent, Qt::Popup) {
         for (int c = 0; c < 2; ++c) {
             auto* field = new NumberTextField(this);
             field->setFixedWidth(60);
-            // Whole minutes; seconds take fractions.
-            field->setProperty("integerField", c == 0);
             grid->addWidget(field, r + 1, c + 1);
             *outlets[r * 2 + c] = field;
         }
