@@ -137,6 +137,7 @@ TEST_F(LaneMenuTest, TheMenuListsTheTrackCommandsInOrder) {
         ASSERT_TRUE(sub);
         EXPECT_EQ(titles(*sub), (QStringList{"Track 1 - low.wav", "Track 2 - middle.wav", "Track 3 - high.wav"}));
         EXPECT_FALSE(sub->actions()[1]->isEnabled());
+        EXPECT_TRUE(sub->actions()[2]->isEnabled());
         const QVariantMap record = sub->actions()[2]->data().toMap();
         EXPECT_EQ(record.value("representedIndex").toULongLong(), 2u);
         const MediaTime t = g.atEnd ? track(2).animationEnd() : track(2).animationStart();
@@ -216,8 +217,14 @@ TEST_F(LaneMenuTest, TheMenuFollowsSelectionsMarkersAndTrackCount) {
     EXPECT_EQ(t.mid(t.indexOf("Rename marker..."), 3), (QStringList{"Rename marker...", "Remove marker", "Go to marker"}));
     EXPECT_EQ(item(*menu, "Remove marker")->data().toULongLong(), 1u);
     EXPECT_TRUE(item(*menu, "Remove marker")->isEnabled());
-    // Trimming and placing at a marker are not commands yet: their items stand disabled.
-    for (QAction* a : item(*menu, "Set end time to marker")->menu()->actions()) EXPECT_FALSE(a->isEnabled());
+    // Trimming and placing at a marker carry the marker's time.
+    for (const char* group : {"Trim track start time to marker", "Trim track end time to marker",
+                              "Set start time to marker", "Set end time to marker"}) {
+        const QList<QAction*> actions = item(*menu, group)->menu()->actions();
+        ASSERT_EQ(actions.size(), 2) << group;
+        EXPECT_TRUE(actions[1]->isEnabled()) << group;
+        EXPECT_DOUBLE_EQ(actions[1]->data().toDouble(), m2) << group;
+    }
     item(*menu, "Remove marker")->trigger();
     endEvent();
     ASSERT_EQ(c->editing.markersArray.size(), 1u);
