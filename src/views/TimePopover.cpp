@@ -1,6 +1,7 @@
 #include "views/TimePopover.h"
 
 #include "views/NumberTextField.h"
+#include "views/SmallViews.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -35,9 +36,6 @@ QList<NumberTextField*> TimePopover::fields() const {
 
 void TimePopover::showBelow(QWidget* anchor) {
     adjustSize();
-    if (anchor) {
-        const QPoint below = anchor->mapToGlobal(QPoint(anchor->width() / 2, anchor->height()));
-        move(below.x() - width() / 2, below.y());
-    }
-    show();
+    // Above the anchor when the screen has no room below it.
+    showPopoverBelow(this, anchor);
 }

@@ -27,6 +27,7 @@ public:
     // The eight fields in fill order: trim start, trim end, composition
     // start, composition end, minutes before seconds.
     QList<NumberTextField*> fields() const;
-    // Shows the popover below `anchor`, centred on it.
+    // Shows the popover below `anchor`, centred on it (above it when the
+    // screen has no room below).
     void showBelow(QWidget* anchor);
 };
