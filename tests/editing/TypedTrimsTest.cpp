@@ -95,7 +95,8 @@ constexpr double kTolerance = 1e-3;
     } while (0)
 
 // A start trim keeps the track's start in the composition and plays from
-// the new source time; undo and redo give both back.
+// the new source time; undo and redo give both back, also after a zoom
+// change.
 TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime) {
     auto t = openStaircase(100);
     enterStart(0, "10");
@@ -129,6 +130,19 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
     settle();
     EXPECT_SPAN(played(*t), 5, 20);
     expectSteps(renderedLeft(), 10, 1, range(5, 19));
+
+    // After the zoom doubled, undo puts the lane at twice its recorded x:
+    // the track still starts at 10 s.
+    setZoom(20);
+    undo();
+    settle();
+    EXPECT_EQ(lane(0)->x(), 400);
+    EXPECT_SPAN(played(*t), 0, 20);
+    EXPECT_SPAN(placed(*t), 10, 30);
+    redo();
+    settle();
+    EXPECT_SPAN(played(*t), 5, 20);
+    EXPECT_SPAN(placed(*t), 10, 25);
 }
 
 // Refused entries change nothing, add no undo step and put the present
