@@ -93,8 +93,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     }
 
     // The key-point editing state goes before the "Mix" submenu is made.
-    automation.tempHighlightedKeyTime.reset();
-    automation.tempIndexOfSelectedParameter = kNoIndex;
+    resetTrackMenuHighlights();
 
     const QVariant laneIndex = QVariant::fromValue(index);
     const bool video = hasVideo(track);
@@ -120,8 +119,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                    });
     }
     m->addSeparator();
-    QMenu* mix = m->addMenu(QStringLiteral("Mix"));
-    trackMenuForIndex(mix, index);
+    addTrackMenu(m, trackMenuForIndex(index), QStringLiteral("Mix"));
     addCommand(m, QStringLiteral("Edit time..."), {}, this, [index](AudioController& c) { c.editAudioTimeFrom(index); });
     addCommand(m, QStringLiteral("Go to track start time"), {}, this,
                [](AudioController& c) { c.goToTrackStartTimeFrom(); });
