@@ -307,7 +307,9 @@ std::unique_ptr<QMenu> AudioController::trackMenuForIndex(quint64 index) {
     QAction* showNone = nullptr;
     if (hasCurves) {
         m->addSeparator();
-        showNone = addCommand(m, QStringLiteral("Show No curve"), {}, this, [](AudioController& c) { c.showNoRecordCurve(); });
+        showNone = withState(
+            addCommand(m, QStringLiteral("Show No curve"), {}, this, [](AudioController& c) { c.showNoRecordCurve(); }),
+            false);
     }
     m->addSeparator();
 
@@ -335,7 +337,7 @@ std::unique_ptr<QMenu> AudioController::trackMenuForIndex(quint64 index) {
     // The shown curve: its state and its key points.
     const uint64_t v = t.showParameterCurve;
     if (v != 0) m->addSeparator();
-    if (v == 0 && showNone) withState(showNone, true);
+    if (v == 0 && showNone) showNone->setChecked(true);
     if (v >= 1 && v < effects.size()) {
         if (showItems[v]) showItems[v]->setChecked(true);
         for (int k = 0; k < effects[v].keys.size(); ++k)
