@@ -259,7 +259,7 @@ std::unique_ptr<QMenu> AudioController::trackMenuForIndex(quint64 index) {
         m->addSeparator();
     }
 
-    QAction* trimArea = addCommand(m, QStringLiteral("Trim & Arrange selected track"), {}, this,
+    QAction* trimArea = addCommand(m, menuText(QStringLiteral("Trim & Arrange selected track")), {}, this,
                                    [](AudioController& c) { c.menuTrimComposition(); });
     m->addSeparator();
     withState(selectArea, t.typeOfComposition == 0);

@@ -1,7 +1,7 @@
 #pragma once
 
 // A menu as text, one line per item, to compare whole menus at once:
-// "-" for a separator, then the title, " [x]" or " [ ]" for an item with a
+// "-" for a separator, then the title as shown, " [x]" or " [ ]" for an item with a
 // state, " (disabled)", and " = " with the item's data; a submenu's items
 // follow, indented by two spaces. A submenu is opened first (aboutToShow),
 // so that menus that fill themselves then are listed whole. In the data,
@@ -36,6 +36,17 @@ inline QString describeMenuData(const QVariant& v, quintptr track) {
     return v.toString();
 }
 
+// A menu item's text as shown: "&&" is an ampersand, a lone "&" marks the
+// shortcut letter and is not shown.
+inline QString shownText(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) out += text[i];
+        else if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) out += text[++i];
+    }
+    return out;
+}
+
 inline void appendMenuTree(QStringList& out, QMenu* menu, quintptr track, const QString& indent) {
     emit menu->aboutToShow();
     for (QAction* a : menu->actions()) {
@@ -43,7 +54,7 @@ inline void appendMenuTree(QStringList& out, QMenu* menu, quintptr track, const 
             out << indent + QLatin1Char('-');
             continue;
         }
-        QString line = indent + QString(a->text()).replace(QLatin1String("&&"), QLatin1String("&"));
+        QString line = indent + shownText(a->text());
         if (a->isCheckable()) line += a->isChecked() ? QLatin1String(" [x]") : QLatin1String(" [ ]");
         if (!a->isEnabled()) line += QLatin1String(" (disabled)");
         if (a->data().isValid()) line += QLatin1String(" = ") + describeMenuData(a->data(), track);
