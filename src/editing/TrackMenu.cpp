@@ -20,6 +20,7 @@
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/LineView.h"
+#include "views/NotesPanel.h"
 
 #include <QAbstractButton>
 #include <QCursor>
@@ -469,6 +470,13 @@ void installTrackMenuCommands(AudioController* c) {
     if (ui.laneInfoButton)
         QObject::connect(ui.laneInfoButton, &QPushButton::clicked, c,
                          [c, b = ui.laneInfoButton] { c->showInfoPopoverFrom(b); });
+    // The notes panel's note modes act on the selected track's lane.
+    if (NotesPanel* panel = ui.notesPanel) {
+        QObject::connect(panel->selectNotesButton, &QPushButton::clicked, c,
+                         [c, b = panel->selectNotesButton] { c->selectNotesFrom(b); });
+        QObject::connect(panel->adjustNotesButton, &QPushButton::clicked, c,
+                         [c, b = panel->adjustNotesButton] { c->adjustNotesFrom(b); });
+    }
     if (!ui.window) return;
     // The "Mix" menu is the last item of the Track menu, rebuilt each time
     // that menu opens.

@@ -12,6 +12,7 @@
 #include "midi/MidiNotes.h"
 #include "views/EQSubview.h"
 #include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
 
 #include <QCheckBox>
 #include <QMenu>
@@ -374,6 +375,15 @@ TEST_F(TrackMenuTest, NoteModesFromTheMenuAndFromAButton) {
     c->selectNotesFrom(&button);
     EXPECT_TRUE(lane(0)->isSelectingNotes);
     EXPECT_TRUE(button.isChecked());
+
+    // The notes panel's buttons are such buttons: a click shows the lane's new mode.
+    QPushButton* adjust = c->ui.notesPanel->adjustNotesButton;
+    adjust->click();
+    EXPECT_TRUE(lane(0)->isAdjustingNotes);
+    EXPECT_TRUE(adjust->isChecked());
+    adjust->click();
+    EXPECT_FALSE(lane(0)->isAdjustingNotes);
+    EXPECT_FALSE(adjust->isChecked());
 }
 
 TEST_F(TrackMenuTest, TheControlsBesideTheTrackArea) {
