@@ -22,8 +22,6 @@
 #include "views/LineView.h"
 #include "views/NotesPanel.h"
 
-#include <QAbstractButton>
-#include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
