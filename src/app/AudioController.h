@@ -764,8 +764,6 @@ public:
     void undoPasteRecordedCurve(const RecordedParameters& snapshot);
     // Moves the playhead to a key point's time.
     void updateKeyPoints(const KeyPoint& point);
-    // The selected track's curve menu entries, added to `menu`.
-    void trackMenuForIndex(QMenu* menu, quint64 index);
 
     // ---- Selection parameters (automation/SelectionParameters.cpp) ------------------------
     // The selected track's setting bound to its lane's last selection (or
@@ -1327,6 +1325,60 @@ public:
     // "used / whole" under the track's thumbnail.
     void updateAudioTimeLabelForFilter(MusicFilter* track);
 
+    // ---- The track menu and its commands (editing/TrackMenu.cpp, editing/TrackMenuCommands.cpp) ----
+    // The track menu gathers every command that applies to one track in its
+    // present state; it is built afresh each time it is about to show and
+    // hangs in the menu bar's "Mix" menu, over the track-menu button and in
+    // the lane's context menu. Main thread only.
+    struct TrackMenuState {
+        // The key-point and selection-parameter items and submenus made since
+        // the last reset: compared by address to find what the pointer rests
+        // on, never followed. None until a menu made one.
+        std::optional<std::vector<QPointer<QObject>>> tempKeyPointsArray, tempParametersArray;
+        QPointer<QAction> mixMenu;            // the menu bar's "Mix" item
+        QPointer<QMenu> recorderOptionsMenu;  // the track menu popped up over a control, while shown
+        QPointer<QWidget> showInfoPopover;    // the lane's gestures, made on first use
+    } trackMenu;
+    // Before a track menu shows: nothing highlighted, no items remembered.
+    void resetTrackMenuHighlights();
+    // "Item Menu" of the track at `index`; null for an index outside the list.
+    std::unique_ptr<QMenu> trackMenuForIndex(quint64 index);
+    // Hangs `menu` in `parent` under an item titled `title` (before `before`,
+    // else last); `parent` owns it from then on. Null for no menu.
+    static QAction* addTrackMenu(QMenu* parent, std::unique_ptr<QMenu> menu, const QString& title,
+                                 QAction* before = nullptr);
+    // Adds to `menu` the submenu `title` of the key points of the track's
+    // curve `key` that the menu lists, when there is at least one.
+    void addSubmenuForMenu(QMenu* menu, MusicFilter* track, const QString& key, const QString& title);
+    // The pointer rests on `item` of `menu` (the "Mix" menu, a key-point or a
+    // selection-parameter submenu), and one of those has closed.
+    void menuWillHighlightItem(QMenu* menu, QAction* item);
+    void menuDidClose(QMenu* menu);
+    // Rebuilds the "Mix" menu when `parent`, the menu holding its item, opens.
+    void mixMenuDidBeginTracking(QMenu* parent);
+    // Pops the selected track's menu up over `sender`.
+    void showRecorderOptionsMenu(QWidget* sender);
+    // The selected track's editing mode: time selection (0) or trim and arrange (1).
+    void menuSelectComposition();
+    void menuTrimComposition();
+    void changeModeSelectionTrimFrom();
+    // The track's pasted-range marks hidden, with undo; the undo and redo put
+    // the record's marks back, registering the way back.
+    void removeSelectionPastesFrom(MusicFilter* track);
+    void addRemoveSenderPastes(const struct PastedRangesUndoRecord& record);
+    // The plug-in chosen in the track's pop-up and its view shown once the
+    // menu has closed; switching it on or off as the menu's record says.
+    void selectPluginFromMenu(MusicFilter* track, const QString& name);
+    void enableDisablePluginForInfo(MusicFilter* track, const PluginRecord& record);
+    // The note modes of a lane: a button acts on the selected track and shows
+    // the new mode; a menu item names its track.
+    using NoteModeSender = std::variant<QAbstractButton*, MusicFilter*>;
+    void selectNotesFrom(const NoteModeSender& sender);
+    void adjustNotesFrom(const NoteModeSender& sender);
+    void showInfoPopoverFrom(QWidget* sender);
+    // The equaliser's live spectrum on while the check box is.
+    void showEQWaveformFrom(QAbstractButton* sender);
+
 signals:
     // The playing state changed ("playerStateChanged").
     void playerStateChanged();
@@ -1358,3 +1410,5 @@ void installUnitPanelCommands(AudioController* controller);
 void installSelectionEditCommands(AudioController* controller);
 // Load, Save and Save As of project folders in the File menu.
 void installProjectCommands(AudioController* controller);
+// The menu bar's "Mix" menu and the track-menu controls beside the track area.
+void installTrackMenuCommands(AudioController* controller);

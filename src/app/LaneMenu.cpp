@@ -3,6 +3,7 @@
 // carries its argument as the action's data; an item whose command the
 // application does not have yet stands disabled.
 #include "app/AudioController.h"
+#include "app/MenuItems.h"
 
 #include "automation/RecordedParameters.h"
 #include "engine/MusicFilter.h"
@@ -23,20 +24,8 @@ namespace {
 
 const QString kAudioMixKey = QStringLiteral("inputAudioMix");
 
-// A menu's own text: an ampersand stands for itself.
-QString menuText(const QString& s) { return QString(s).replace(QLatin1Char('&'), QLatin1String("&&")); }
-
-// An item that runs `command` when chosen, carrying `data`.
-template <typename F>
-QAction* addCommand(QMenu* menu, const QString& title, const QVariant& data, AudioController* c, F command) {
-    QAction* a = menu->addAction(title);
-    a->setData(data);
-    QPointer<AudioController> self(c);
-    QObject::connect(a, &QAction::triggered, c, [self, command] {
-        if (self) command(*self);
-    });
-    return a;
-}
+using menuitems::addCommand;
+using menuitems::menuText;
 
 // An item whose command is not part of the application yet: shown disabled.
 QAction* addPending(QMenu* menu, const QString& title, const QVariant& data = {}) {
@@ -93,8 +82,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     }
 
     // The key-point editing state goes before the "Mix" submenu is made.
-    automation.tempHighlightedKeyTime.reset();
-    automation.tempIndexOfSelectedParameter = kNoIndex;
+    resetTrackMenuHighlights();
 
     const QVariant laneIndex = QVariant::fromValue(index);
     const bool video = hasVideo(track);
@@ -120,8 +108,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                    });
     }
     m->addSeparator();
-    QMenu* mix = m->addMenu(QStringLiteral("Mix"));
-    trackMenuForIndex(mix, index);
+    addTrackMenu(m, trackMenuForIndex(index), QStringLiteral("Mix"));
     addCommand(m, QStringLiteral("Edit time..."), {}, this, [index](AudioController& c) { c.editAudioTimeFrom(index); });
     addCommand(m, QStringLiteral("Go to track start time"), {}, this,
                [](AudioController& c) { c.goToTrackStartTimeFrom(); });

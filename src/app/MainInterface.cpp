@@ -158,13 +158,14 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->preferences.preferecesTrackColor, &ColorWell::colorChanged, c,
                      &AudioController::updateTrackColorFromPreferencesForAllFilters);
     QObject::connect(c->preferences.showEQFFTCheck, &QCheckBox::toggled, c,
-                     [c](bool on) { c->showEQFFT = on; });
+                     [c, box = c->preferences.showEQFFTCheck] { c->showEQWaveformFrom(box); });
 
     installTrackListCommands(c);
     installUnitPanelCommands(c);
     installSelectionEditCommands(c);
     installExportCommands(c);
     installProjectCommands(c);
+    installTrackMenuCommands(c);
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

@@ -236,6 +236,24 @@ MainWindowUi buildMainWindow() {
     auto* leftHeaderLayout = new QHBoxLayout(leftHeader);
     leftHeaderLayout->setContentsMargins(12, 0, 8, 0);
     leftHeaderLayout->addWidget(panelTitle(QStringLiteral("Tracks"), leftHeader));
+    // The track menu, the editing mode and the gestures' help.
+    leftHeaderLayout->addStretch(1);
+    auto headerButton = [&](const QString& title, const QString& tip, const QString& name) {
+        auto* button = new QPushButton(title, leftHeader);
+        button->setObjectName(name);
+        button->setToolTip(tip);
+        button->setFixedHeight(20);
+        button->setStyleSheet(QStringLiteral("font-size: 11px; padding: 0 6px;"));
+        leftHeaderLayout->addWidget(button);
+        return button;
+    };
+    ui.trackMenuButton = headerButton(QStringLiteral("Menu"), QStringLiteral("The selected track's menu"),
+                                      QStringLiteral("trackMenuButton"));
+    ui.editingModeButton = headerButton(QStringLiteral("Mode"),
+                                        QStringLiteral("Selection or trim & arrange on the selected track"),
+                                        QStringLiteral("editingModeButton"));
+    ui.laneInfoButton = headerButton(QStringLiteral("?"), QStringLiteral("The lane's mouse gestures"),
+                                     QStringLiteral("laneInfoButton"));
     leftLayout->addWidget(leftHeader);
     ui.leftScrollView = new QScrollArea(ui.leftBackgroundView);
     ui.leftScrollView->setFrameShape(QFrame::NoFrame);

@@ -75,6 +75,11 @@ struct MainWindowUi {
     FloatSlider* zoomSlider = nullptr;
     EQSubview* eqView = nullptr;           // the equaliser strip
     QWidget* controlsView = nullptr;       // the control bar at the bottom
+    // Beside the track area: the selected track's menu, its editing mode and
+    // the lane's mouse gestures.
+    QPushButton* trackMenuButton = nullptr;
+    QPushButton* editingModeButton = nullptr;
+    QPushButton* laneInfoButton = nullptr;
 
     // Transport.
     PlayPauseButton* playPauseButton = nullptr;

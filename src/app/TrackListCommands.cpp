@@ -51,15 +51,21 @@ void installTrackListCommands(AudioController* c) {
     QObject::connect(remove, &QAction::triggered, c, &AudioController::removeAudioFileFrom);
     // The selected track's curve and selection-parameter entries, rebuilt
     // each time the menu opens.
-    QMenu* curves = track->addMenu(QStringLiteral("Curves and Selection Parameters"));
+    QAction* curves = track->addAction(QStringLiteral("Curves and Selection Parameters"));
+    curves->setMenu(new QMenu(track));
     curves->setObjectName(QStringLiteral("trackCurvesMenu"));
-    QObject::connect(track, &QMenu::aboutToShow, c, [c, duplicate, remove, curves] {
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, track, duplicate, remove, curves] {
         const bool on = !c->shell.audioControllerIsWorking && c->trackCount() > 0 &&
                         c->currentSelectedAudio < quint64(c->trackCount());
         for (QAction* a : {duplicate, remove}) a->setEnabled(on);
-        curves->clear();
-        curves->menuAction()->setEnabled(on);
-        if (on) c->trackMenuForIndex(curves, c->currentSelectedAudio.load());
+        // The selected track's menu, made again, in place of the last one.
+        std::unique_ptr<QMenu> menu = on ? c->trackMenuForIndex(c->currentSelectedAudio.load()) : nullptr;
+        curves->setEnabled(menu != nullptr);
+        if (!menu) return;
+        QMenu* old = curves->menu();
+        menu->setParent(track, menu->windowFlags());
+        curves->setMenu(menu.release());
+        if (old) old->deleteLater();
     });
     // The selected track's note items; "Record notes" shows the record flag
     // while a MIDI device is connected.

@@ -10,9 +10,6 @@
 #include "views/FloatSlider.h"
 #include "views/NumberTextField.h"
 
-#include <QAction>
-#include <QMenu>
-
 const std::array<AudioController::CurveEffect, 10>& AudioController::curveEffects() {
     static const std::array<CurveEffect, 10> effects = {{
         {"", {}, {}},
@@ -243,96 +240,3 @@ void AudioController::undoPasteRecordedCurve(const RecordedParameters& snapshot)
 }
 
 void AudioController::updateKeyPoints(const KeyPoint& point) { updateCurrentTime(point.time); }
-
-// ---- The track menu's curve entries --------------------------------------------------------
-
-void AudioController::trackMenuForIndex(QMenu* menu, quint64 index) {
-    MusicFilter* t = trackAt(index);
-    if (!menu || !t) return;
-    auto item = [&](QMenu* m, const QString& title, auto fn, bool checked = false, bool checkable = false) {
-        // An ampersand is shown as itself, not taken as a shortcut's mark.
-        QAction* a = m->addAction(QString(title).replace(QLatin1Char('&'), QLatin1String("&&")));
-        if (checkable || checked) {
-            a->setCheckable(true);
-            a->setChecked(checked);
-        }
-        QObject::connect(a, &QAction::triggered, this, fn);
-        return a;
-    };
-    const auto curvesIt = automation.recordedParameters.find(t->identifierOfFilter);
-    const TrackCurves* curves = curvesIt == automation.recordedParameters.end() ? nullptr : &curvesIt->second;
-    const bool hasCurves = curves && !curves->empty();
-    auto hasCurveFor = [&](uint64_t e) {
-        if (!curves) return false;
-        for (const QString& key : curveEffects()[e].keys)
-            if (curves->count(key)) return true;
-        return false;
-    };
-
-    item(menu, QStringLiteral("Do not record parameters"), [this] { noRecorParameters(); },
-         t->isRecordingParameters == 0, true);
-    item(menu, QStringLiteral("Record parameters"), [this] { freeRecordParameters(); },
-         t->isRecordingParameters == 1, true);
-    if (pasteboardItems && std::holds_alternative<CurvePasteboardRecord>(*pasteboardItems))
-        item(menu, QStringLiteral("Paste recorded curve(s)"), [this] { pasteAudioFileFrom(); });
-    menu->addSeparator();
-    if (t->isRecordingParameters && hasCurves) {
-        item(menu, QStringLiteral("Mouse click: add/adjust Key Point"), [this] { addAdjustKeyPoints(); },
-             t->isDeletingKeyPoints == 0, true);
-        item(menu, QStringLiteral("Mouse click: remove Key Point"), [this] { removeKeyPoints(); },
-             t->isDeletingKeyPoints == 1, true);
-        menu->addSeparator();
-    }
-    item(menu, QStringLiteral("Step curve - Sustain"), [this] { sustainCurve(); }, t->typeOfRecordedCurve == 0, true);
-    item(menu, QStringLiteral("Linear curve - Ramp"), [this] { linearRampCurve(); }, t->typeOfRecordedCurve == 1,
-         true);
-    menu->addSeparator();
-
-    // The key-point submenus of the shown effect: one item per point.
-    auto keyPointMenus = [&](uint64_t e) {
-        if (!curves) return;
-        const CurveEffect& effect = curveEffects()[e];
-        for (int k = 0; k < effect.keys.size(); ++k) {
-            QMenu* sub = menu->addMenu(effect.keyPointTitles[k]);
-            auto curve = curves->find(effect.keys[k]);
-            if (curve == curves->end()) continue;
-            for (const KeyPoint& p : curve->second) {
-                const QString title = QStringLiteral("%1 - %2").arg(LineView::stringForTime(p.time)).arg(p.value);
-                item(sub, title, [this, p] { updateKeyPoints(p); });
-            }
-        }
-    };
-    // The track's selection parameters: assign, and remove one by one.
-    item(menu, QStringLiteral("Assign parameters to selection"), [this, t] { assignParametersToCurrentSelection(t); });
-    QMenu* selections = menu->addMenu(QStringLiteral("Selection Parameters"));
-    if (auto entries = automation.selectionParameters.find(t->identifierOfFilter);
-        entries != automation.selectionParameters.end()) {
-        for (quint64 i = 0; i < entries->second.size(); ++i) {
-            const auto& e = entries->second[i];
-            const auto [from, to] = selectionWindowOf(*t, e.selectionParametersStartPercent, e.selectionParametersEndPercent);
-            const QString title = QStringLiteral("Remove parameters %1 - %2")
-                                      .arg(LineView::stringForTime(from), LineView::stringForTime(to));
-            std::weak_ptr<MusicFilter> weak = t->weak_from_this();
-            item(selections, title, [this, weak, i] {
-                if (auto f = weak.lock()) removeParametersFromSelectionIndex(f.get(), i);
-            });
-        }
-    }
-    selections->setEnabled(!selections->isEmpty());
-    menu->addSeparator();
-    if (hasCurves)
-        item(menu, QStringLiteral("Show No curve"), [this] { showNoRecordCurve(); }, t->showParameterCurve == 0, true);
-    for (uint64_t e = 1; e < curveEffects().size(); ++e) {
-        const QString name = QString::fromUtf8(curveEffects()[e].name);
-        if (hasCurveFor(e)) {
-            item(menu, QStringLiteral("Show %1 curve").arg(name), [this, e] { showRecordCurve(e); },
-                 t->showParameterCurve == e, true);
-            if (t->showParameterCurve == e) keyPointMenus(e);
-            item(menu, QStringLiteral("Copy %1 curve").arg(name), [this, e] { copyRecordCurve(e); });
-            item(menu, QStringLiteral("Reset %1 curve").arg(name), [this, e] { resetRecordCurve(e); });
-            item(menu, QStringLiteral("Remove %1 curve").arg(name), [this, e] { removeRecordCurve(e); });
-        } else {
-            item(menu, QStringLiteral("Add %1 curve").arg(name), [this, e] { addRecordCurve(e); });
-        }
-    }
-}

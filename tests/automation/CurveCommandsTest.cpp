@@ -421,10 +421,12 @@ TEST_F(CurveCommandsTest, StepThenLinearAtOneSecond) {
 TEST_F(CurveCommandsTest, TheTrackMenuOffersTheCurveEntries) {
     auto t = toneTrack(QStringLiteral("menu.wav"));
     waitForReadyItem();
-    curvesOf(*t)[QStringLiteral("inputPitch")] = {{0.5, 100}, {1, 200}};
+    // Only recorded (flagged) points are listed under "Pitch Key Points".
+    curvesOf(*t)[QStringLiteral("inputPitch")] = {{0.5, 100, 1}, {1, 200, 1}};
     t->showParameterCurve = 4;
-    QMenu menu;
-    c->trackMenuForIndex(&menu, 0);
+    auto owned = c->trackMenuForIndex(0);
+    ASSERT_TRUE(owned);
+    QMenu& menu = *owned;
     QStringList titles;
     std::function<void(QMenu*)> walk = [&](QMenu* m) {
         for (QAction* a : m->actions()) {

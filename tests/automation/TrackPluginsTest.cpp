@@ -2,6 +2,7 @@
 // instruments: the list, ticking and unticking a plug-in with its sound,
 // re-enabling saved names, the sampler command.
 #include "app/TrackListFixture.h"
+#include "support/MenuTree.h"
 
 #include "platform/units/PluginHost.h"
 #include "platform/units/Unit.h"
@@ -9,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cmath>
@@ -197,6 +200,85 @@ TEST_F(TrackPluginsTest, ThePluginControlsGoWithTheirTrack) {
         EXPECT_TRUE(popUp.isNull());
         EXPECT_TRUE(box.isNull());
     }
+}
+
+// The track menu lists the plug-ins by manufacturer: one without a record
+// has no state, one not made yet has its state and no switch, a made one
+// has both; its "Disable" and "Enable" switch the sound, the pop-up's bold
+// title and the check box.
+class TrackPluginsMenuTest : public TrackPluginsTest {};
+
+TEST_F(TrackPluginsMenuTest, TheMenuListsThePluginsAndSwitchesThem) {
+    QString name;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName.endsWith(QStringLiteral("RingMod"))) name = r.audioUnitName;
+    ASSERT_FALSE(name.isEmpty());
+    const int i = indexOf(name);
+    QString group, title;
+    for (auto it = track->pluginsMenuDictionary.begin(); it != track->pluginsMenuDictionary.end(); ++it)
+        for (const QVariant& e : it->toList())
+            if (e.toList().value(0).toString() == name) group = it.key(), title = e.toList().value(1).toString();
+    ASSERT_FALSE(title.isEmpty());
+    track->pluginsMenuDictionary.insert(QStringLiteral("Nobody"), QVariantList{QVariantList{"Nobody: Ghost", "Ghost"}});
+
+    // The item of `entry` in the menu's "Plugins" and the lines of its tree.
+    auto pluginLines = [&](const QString& manufacturer, const QString& entry) {
+        auto menu = c->trackMenuForIndex(0);
+        const QStringList tree = testsupport::menuTree(menu.get(), track.get());
+        QStringList out = testsupport::menuTreePart(tree, QStringLiteral("  ") + manufacturer);
+        const qsizetype at = out.indexOf(QRegularExpression(QStringLiteral("    %1( .*)?").arg(QRegularExpression::escape(entry))));
+        QStringList lines;
+        for (qsizetype k = at; at >= 0 && k < out.size() && (k == at || out[k].startsWith(QLatin1String("      "))); ++k)
+            lines << out[k].trimmed();
+        return lines;
+    };
+    const QString data = QStringLiteral("[track, %1]").arg(name);
+    EXPECT_EQ(pluginLines("Nobody", "Ghost"), QStringList{"Ghost = [track, Nobody: Ghost]"});
+    EXPECT_EQ(pluginLines(group, title), QStringList{title + " [ ] = " + data});
+
+    // Choosing a plug-in whose name no pop-up item has selects nothing.
+    const int before = popUp()->currentIndex();
+    c->selectPluginFromMenu(track.get(), QStringLiteral("Nobody: Ghost"));
+    EXPECT_EQ(popUp()->currentIndex(), before);
+
+    // Choosing it from the menu makes its unit and shows it, switched on.
+    c->selectPluginFromMenu(track.get(), name);
+    EXPECT_EQ(popUp()->currentIndex(), i);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    endEvent();
+    EXPECT_EQ(c->audioUnitPanel()->windowTitle(), name);
+    const QString record = QStringLiteral("{audioUnitEnabled: %1, audioUnitName: %2, audioUnitPointerSet: true, "
+                                          "audioUnitType: %3}");
+    const QString type = QString::number(track->pluginsArray()[i].audioUnitType);
+    EXPECT_EQ(pluginLines(group, title),
+              (QStringList{title + " [x] = " + data, "Enable (disabled)",
+                           "Disable = [track, " + record.arg("true", name, type) + "]"}));
+
+    // Its switch, taken from the menu each time as the user does.
+    auto choose = [&](const char* command) {
+        auto menu = c->trackMenuForIndex(0);
+        QAction* found = nullptr;
+        for (QAction* a : menu->findChildren<QAction*>())
+            if (a->text() == QLatin1String(command) && a->isEnabled() && a->data().toList().size() == 2 &&
+                a->data().toList()[1].toMap().value("audioUnitName").toString() == name)
+                found = a;
+        ASSERT_TRUE(found) << command;
+        found->trigger();
+        endEvent();
+    };
+    choose("Disable");
+    EXPECT_FALSE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_FALSE(popUp()->itemData(i, Qt::FontRole).value<QFont>().bold());
+    EXPECT_FALSE(check()->isChecked());
+    EXPECT_LT(changeFromDry(), 1e-3);
+    EXPECT_EQ(pluginLines(group, title),
+              (QStringList{title + " [ ] = " + data, "Enable = [track, " + record.arg("false", name, type) + "]",
+                           "Disable (disabled)"}));
+    choose("Enable");
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_TRUE(popUp()->itemData(i, Qt::FontRole).value<QFont>().bold());
+    EXPECT_TRUE(check()->isChecked());
+    EXPECT_GT(changeFromDry(), 0.3);
 }
 
 }  // namespace
