@@ -14,6 +14,24 @@ extern "C" {
 
 #include <cmath>
 
+namespace {
+
+// How far ahead of the decoder's frame a request may lie and still be
+// reached by decoding on rather than by a seek: a seek lands on a key frame
+// and decodes from there anyway, so over a short distance it only costs more.
+constexpr double kDecodeOnSeconds = 2.0;
+
+int64_t timestampOf(const AVFrame* frame) { return frame->best_effort_timestamp; }
+
+}  // namespace
+
+// The open file and its decoder, shared by the copies of one generator and
+// used under `mutex` by one call at a time.
+//
+// Where the decoder stands: `shown` is the frame that answered the last call
+// (the last one starting at or before its time), `next` the frame the decoder
+// gave after it, held back because it starts later than that time. Neither
+// is decoded again while the calls move forward.
 struct ImageGenerator::State {
     std::mutex mutex;
     ffmpeg::InputPtr input;
@@ -22,6 +40,20 @@ struct ImageGenerator::State {
     int rotation = 0;
     SwsContext* sws = nullptr;
     ~State() { sws_freeContext(sws); }
+
+    ffmpeg::PacketPtr packet = ffmpeg::makePacket();
+    ffmpeg::FramePtr received = ffmpeg::makeFrame();
+    ffmpeg::FramePtr shown, next;
+    uint64_t shownSerial = 0;  // counts the frames `shown` has held
+    bool positioned = false;   // false: the next call seeks
+    bool inputEnded = false;   // the file's packets are all sent
+    bool drained = false;      // and the decoder has given its last frame
+
+    // The picture last made from `shown`, and the settings it was made with.
+    QImage picture;
+    uint64_t pictureSerial = 0;
+    QSize pictureLimit;
+    bool pictureTurned = false;
 
     bool open(const QString& path, QString* error) {
         if (input) return true;
@@ -54,6 +86,66 @@ struct ImageGenerator::State {
         }
         return true;
     }
+
+    // Whether decoding on from where the decoder stands reaches `target` at
+    // no more cost than a seek would.
+    bool reaches(int64_t target) const {
+        if (!positioned || !shown) return false;
+        const int64_t at = timestampOf(shown.get());
+        if (at == AV_NOPTS_VALUE || target < at) return false;  // backwards
+        if (drained || (next && timestampOf(next.get()) > target)) return true;  // nothing to decode
+        if ((target - at) * av_q2d(stream->time_base) <= kDecodeOnSeconds) return true;
+        // Further on: a seek would start at the key frame before the target;
+        // when the decoder is already past it, decoding on is shorter.
+        const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+        return key && key->timestamp <= at;
+    }
+
+    void seek(int64_t target) {
+        if (av_seek_frame(input.get(), stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+            av_seek_frame(input.get(), stream->index, target, 0);  // before the first key frame
+        avcodec_flush_buffers(codec.get());
+        shown.reset();
+        next.reset();
+        ++shownSerial;
+        positioned = true;
+        inputEnded = drained = false;
+    }
+
+    // Decodes on until `shown` is the last frame starting at or before
+    // `target` (the first frame when all start later, the last one when the
+    // file ends before it).
+    void decodeTo(int64_t target) {
+        for (;;) {
+            if (next) {
+                const int64_t ts = timestampOf(next.get());
+                if (shown && ts != AV_NOPTS_VALUE && ts > target) return;  // `shown` is on screen at the target
+                shown = std::move(next);
+                ++shownSerial;
+                if (ts != AV_NOPTS_VALUE && ts == target) return;
+                continue;
+            }
+            if (drained) return;
+            const int rc = avcodec_receive_frame(codec.get(), received.get());
+            if (rc >= 0) {
+                next = ffmpeg::makeFrame();
+                av_frame_move_ref(next.get(), received.get());
+                continue;
+            }
+            if (rc != AVERROR(EAGAIN) || inputEnded) {
+                drained = true;  // the end, or a decoder that gives no more
+                continue;
+            }
+            if (av_read_frame(input.get(), packet.get()) < 0) {
+                inputEnded = true;
+                avcodec_send_packet(codec.get(), nullptr);
+            } else {
+                // A damaged packet is skipped; the decoder goes on with the next.
+                if (packet->stream_index == stream->index) avcodec_send_packet(codec.get(), packet.get());
+                av_packet_unref(packet.get());
+            }
+        }
+    }
 };
 
 ImageGenerator::ImageGenerator(const QString& path) : path_(path), state_(std::make_shared<State>()) {}
@@ -68,52 +160,37 @@ QImage ImageGenerator::imageAt(const MediaTime& time, MediaTime* actualTime, QSt
     const double seconds = time.isNumeric() ? std::max(0.0, time.seconds()) : 0.0;
     int64_t target = int64_t(std::floor(seconds / av_q2d(tb)));
     if (s.stream->start_time != AV_NOPTS_VALUE) target += s.stream->start_time;
-    av_seek_frame(s.input.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD);
-    avcodec_flush_buffers(s.codec.get());
-
-    auto packet = ffmpeg::makePacket();
-    auto frame = ffmpeg::makeFrame();
-    ffmpeg::FramePtr best;
-    bool done = false, eof = false;
-    auto take = [&]() {
-        while (!done && avcodec_receive_frame(s.codec.get(), frame.get()) >= 0) {
-            const int64_t pts = frame->best_effort_timestamp;
-            if (best && pts != AV_NOPTS_VALUE && pts > target) {
-                done = true;  // the frame before this one is on screen at the target
-                break;
-            }
-            best.reset(av_frame_clone(frame.get()));
-            if (pts != AV_NOPTS_VALUE && pts == target) done = true;
-            av_frame_unref(frame.get());
-        }
-    };
-    while (!done && !eof) {
-        if (av_read_frame(s.input.get(), packet.get()) < 0) {
-            eof = true;
-            avcodec_send_packet(s.codec.get(), nullptr);
-        } else {
-            if (packet->stream_index == s.stream->index) avcodec_send_packet(s.codec.get(), packet.get());
-            av_packet_unref(packet.get());
-        }
-        take();
-    }
+    if (!s.reaches(target)) s.seek(target);
+    s.decodeTo(target);
+    const AVFrame* best = s.shown.get();
     if (!best) {
+        s.positioned = false;
         if (error) *error = QStringLiteral("No picture could be decoded from \"%1\".").arg(path_);
         return {};
     }
+    if (actualTime) {
+        int64_t pts = timestampOf(best);
+        if (pts == AV_NOPTS_VALUE) pts = target;
+        if (s.stream->start_time != AV_NOPTS_VALUE) pts -= s.stream->start_time;
+        *actualTime = tb.num == 1 ? MediaTime(pts, tb.den) : MediaTime::fromSeconds(pts * av_q2d(tb), 600);
+    }
+    const int turn = appliesTransform_ ? s.rotation : 0;
+    if (!s.picture.isNull() && s.pictureSerial == s.shownSerial && s.pictureLimit == maximumSize_ &&
+        s.pictureTurned == (turn != 0))
+        return s.picture;
 
     // Display size: the sample aspect ratio, the turn, then the limit.
     int w = best->width, h = best->height;
     const AVRational sar = best->sample_aspect_ratio.num > 0 ? best->sample_aspect_ratio
                                                              : s.stream->codecpar->sample_aspect_ratio;
     if (sar.num > 0 && sar.den > 0 && sar.num != sar.den) w = int(std::lround(w * av_q2d(sar)));
-    const int turn = appliesTransform_ ? s.rotation : 0;
     QSize shown = (turn == 90 || turn == 270) ? QSize(h, w) : QSize(w, h);
     if (maximumSize_.isValid() && !maximumSize_.isEmpty() &&
         (shown.width() > maximumSize_.width() || shown.height() > maximumSize_.height()))
         shown = shown.scaled(maximumSize_, Qt::KeepAspectRatio);
     const QSize scaled = (turn == 90 || turn == 270) ? QSize(shown.height(), shown.width()) : shown;
 
+    // One conversion context, made again only when the source or the size changes.
     s.sws = sws_getCachedContext(s.sws, best->width, best->height, AVPixelFormat(best->format),
                                  std::max(1, scaled.width()), std::max(1, scaled.height()), AV_PIX_FMT_BGRA,
                                  SWS_BICUBIC, nullptr, nullptr, nullptr);
@@ -126,12 +203,10 @@ QImage ImageGenerator::imageAt(const MediaTime& time, MediaTime* actualTime, QSt
     int stride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(s.sws, best->data, best->linesize, 0, best->height, dst, stride);
     if (turn != 0) image = image.transformed(QTransform().rotate(turn));
-    if (actualTime) {
-        int64_t pts = best->best_effort_timestamp;
-        if (pts == AV_NOPTS_VALUE) pts = target;
-        if (s.stream->start_time != AV_NOPTS_VALUE) pts -= s.stream->start_time;
-        *actualTime = tb.num == 1 ? MediaTime(pts, tb.den) : MediaTime::fromSeconds(pts * av_q2d(tb), 600);
-    }
+    s.picture = image;
+    s.pictureSerial = s.shownSerial;
+    s.pictureLimit = maximumSize_;
+    s.pictureTurned = turn != 0;
     return image;
 }
 

@@ -14,7 +14,11 @@ class Asset;
 
 // Pictures of a file's video: the frame shown at a given time, as a QImage.
 // Decoding is done with FFmpeg and scaled with libswscale. Calls are
-// serialised; each generator keeps its file open between calls.
+// serialised; each generator keeps its file open between calls, and its
+// decoder where the last call left it: a time a little ahead of the last
+// one is reached by decoding on (as playback asks), a time within the last
+// frame is answered from that frame, and only a jump backwards or far ahead
+// seeks to a key frame. Copies share the open file and that position.
 class ImageGenerator {
 public:
     explicit ImageGenerator(const QString& path);
@@ -30,7 +34,8 @@ public:
     // The frame on screen at `time` (the last one that starts at or before
     // it; the last frame for times past the end). A null image, with `error`
     // set, when the file has no video or it cannot be decoded. `actualTime`
-    // gets the frame's own time.
+    // gets the frame's own time. Several calls that land in one frame give
+    // the same picture, converted once.
     QImage imageAt(const MediaTime& time, MediaTime* actualTime = nullptr, QString* error = nullptr);
 
     // The same on a worker thread, the completion on the main thread.

@@ -30,7 +30,10 @@ VideoFrames::VideoFrames(std::shared_ptr<const Composition> composition, const Q
 
 VideoFrames::~VideoFrames() = default;
 
-QImage VideoFrames::frameAt(const MediaTime& time) {
+QImage VideoFrames::frameAt(const MediaTime& time) { return frameAt(time, nullptr); }
+
+QImage VideoFrames::frameAt(const MediaTime& time, FrameIdentity* identity) {
+    if (identity) *identity = {};
     if (!composition_ || !videoTrackID_) return {};
     const CompositionTrack* track = composition_->trackWithTrackID(videoTrackID_);
     const CompositionSegment* segment = track ? track->segmentForTrackTime(time) : nullptr;
@@ -48,7 +51,11 @@ QImage VideoFrames::frameAt(const MediaTime& time) {
         generator = std::make_unique<ImageGenerator>(segment->sourcePath());
         generator->setMaximumSize(maximumSize_);
     }
-    return generator->imageAt(source);
+    if (!identity) return generator->imageAt(source);
+    MediaTime actual;
+    QImage image = generator->imageAt(source, &actual);
+    if (!image.isNull()) *identity = {segment->sourcePath(), actual};
+    return image;
 }
 
 void VideoFrames::requestFrame(const MediaTime& time) {
@@ -80,7 +87,11 @@ void VideoFrames::runWorker() {
             time = *pending_;
             pending_.reset();
         }
-        const QImage image = frameAt(time);
+        FrameIdentity identity;
+        const QImage image = frameAt(time, &identity);
+        // A frame still on screen from the last delivery is not sent again.
+        if (lastDelivered_ && *lastDelivered_ == identity) continue;
+        lastDelivered_ = identity;
         delivered_.fetch_add(1);
         std::weak_ptr<VideoFrames> weak = weak_from_this();
         MainQueue::async([weak, image, time] {

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QString>
 
 #include <atomic>
 #include <cstdint>
@@ -29,10 +30,11 @@ public:
     const Composition* composition() const { return composition_.get(); }
 
     // Decodes the frame for composition time `time` on the worker thread.
-    // The same time as the frame last asked for is not decoded again.
+    // The same time as the frame last asked for is not decoded again, and a
+    // frame the last delivery already gave is not delivered again.
     void requestFrame(const MediaTime& time);
-    // Called on the main thread with each decoded frame; a null image where
-    // the video track holds no picture at that time.
+    // Called on the main thread with each new frame; a null image where the
+    // video track holds no picture at that time.
     std::function<void(const QImage& image, const MediaTime& time)> frameReady;
 
     // The frame for `time`, decoded on the calling thread.
@@ -43,7 +45,16 @@ public:
     uint64_t deliveredFrames() const { return delivered_.load(); }
 
 private:
+    // Which source frame a picture is: its file and its time there (an
+    // empty path for no picture).
+    struct FrameIdentity {
+        QString path;
+        MediaTime time;
+        bool operator==(const FrameIdentity&) const = default;
+    };
+
     VideoFrames(std::shared_ptr<const Composition> composition, const QSize& maximumSize);
+    QImage frameAt(const MediaTime& time, FrameIdentity* identity);
     void runWorker();
 
     struct Decoders;
@@ -51,6 +62,7 @@ private:
     int32_t videoTrackID_ = 0;
     QSize maximumSize_;
     std::unique_ptr<Decoders> decoders_;  // the worker's, one at a time
+    std::optional<FrameIdentity> lastDelivered_;  // the worker's
 
     std::mutex mutex_;  // guards the three below
     std::optional<MediaTime> pending_;
