@@ -12,6 +12,7 @@ extern "C" {
 
 #include <QTransform>
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -48,6 +49,7 @@ struct ImageGenerator::State {
     bool positioned = false;   // false: the next call seeks
     bool inputEnded = false;   // the file's packets are all sent
     bool drained = false;      // and the decoder has given its last frame
+    std::atomic<uint64_t> decoded{0};
 
     // The picture last made from `shown`, and the settings it was made with.
     QImage picture;
@@ -130,6 +132,7 @@ struct ImageGenerator::State {
             if (rc >= 0) {
                 next = ffmpeg::makeFrame();
                 av_frame_move_ref(next.get(), received.get());
+                decoded.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
             if (rc != AVERROR(EAGAIN) || inputEnded) {
@@ -152,13 +155,18 @@ ImageGenerator::ImageGenerator(const QString& path) : path_(path), state_(std::m
 ImageGenerator::ImageGenerator(const Asset& asset) : ImageGenerator(asset.path()) {}
 ImageGenerator::~ImageGenerator() = default;
 
+uint64_t ImageGenerator::decodedFrames() const { return state_->decoded.load(std::memory_order_relaxed); }
+
 QImage ImageGenerator::imageAt(const MediaTime& time, MediaTime* actualTime, QString* error) {
     State& s = *state_;
     std::lock_guard lock(s.mutex);
     if (!s.open(path_, error)) return {};
     const AVRational tb = s.stream->time_base;
-    const double seconds = time.isNumeric() ? std::max(0.0, time.seconds()) : 0.0;
-    int64_t target = int64_t(std::floor(seconds / av_q2d(tb)));
+    // In the stream's time base, rounded down exactly: a frame asked for at
+    // its own time is that frame, not the one before.
+    int64_t target = 0;
+    if (time.isNumeric() && time.value > 0)
+        target = av_rescale_rnd(time.value, tb.den, int64_t(time.timeScale) * tb.num, AV_ROUND_DOWN);
     if (s.stream->start_time != AV_NOPTS_VALUE) target += s.stream->start_time;
     if (!s.reaches(target)) s.seek(target);
     s.decodeTo(target);

@@ -38,6 +38,10 @@ public:
     // the same picture, converted once.
     QImage imageAt(const MediaTime& time, MediaTime* actualTime = nullptr, QString* error = nullptr);
 
+    // Frames the decoder has given since the file was opened, seeks
+    // included (shared by copies).
+    uint64_t decodedFrames() const;
+
     // The same on a worker thread, the completion on the main thread.
     using Completion = std::function<void(const QImage& image, const MediaTime& actualTime, const QString& error)>;
     void generateAsync(const MediaTime& time, Completion completion);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QThread>
 
 using testsupport::tempDir;
@@ -54,6 +55,74 @@ TEST(ImageGenerator, GivesTheFrameAtATimeAtItsSize) {
     EXPECT_FALSE(last.isNull());
     EXPECT_LT(actual.seconds(), 3.0);
     EXPECT_GT(actual.seconds(), 2.8);
+}
+
+// Six seconds at 25 fps in H.264 with B-frames and a key frame every 3 s:
+// walking through it meets reordered frames, distances past 2 s within one
+// key-frame interval, and distances that need a seek.
+QString walkMovie() {
+    static const QString path = [] {
+        const QString p = dir() + QStringLiteral("/walk.mp4");
+        return fixtures::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=6", "-c:v", "libx264",
+                                 "-g", "75", "-keyint_min", "75", "-sc_threshold", "0", "-pix_fmt", "yuv420p", p})
+                   ? p
+                   : QString();
+    }();
+    return path;
+}
+
+TEST(ImageGenerator, FramesInOrderAndAfterJumpsAreTheOnesAtTheirTimes) {
+    const QString movie = walkMovie();
+    ASSERT_FALSE(movie.isEmpty());
+    struct Case {
+        double at;
+        int frame;  // the index of the frame on screen then
+        const char* what;
+    };
+    const Case cases[] = {
+        {0.00, 0, "the first frame"},
+        {0.04, 1, "the next frame"},
+        {0.05, 1, "again within that frame"},
+        {0.50, 12, "a few frames on"},
+        {2.90, 72, "more than 2 s on, within the key-frame interval"},
+        {3.00, 75, "the next key frame"},
+        {1.00, 25, "back"},
+        {1.02, 25, "within that frame"},
+        {4.50, 112, "far ahead, past a key frame"},
+        {10.0, 149, "past the end: the last frame"},
+        {0.20, 5, "back from the end"},
+    };
+    ImageGenerator generator(movie);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MediaTime actual;
+        QString error;
+        const QImage image = generator.imageAt(MediaTime::fromSeconds(c.at, 600), &actual, &error);
+        ASSERT_FALSE(image.isNull()) << error.toStdString();
+        EXPECT_EQ(actual, MediaTime(c.frame, 25)) << actual.seconds();
+        // The picture is the one a generator that seeks for it makes.
+        ImageGenerator fresh(movie);
+        EXPECT_EQ(image, fresh.imageAt(MediaTime::fromSeconds(c.at, 600)));
+    }
+}
+
+TEST(ImageGenerator, PlayingThroughDecodesEachFrameOnce) {
+    const QString movie = walkMovie();
+    ASSERT_FALSE(movie.isEmpty());
+    ImageGenerator generator(movie);
+    QSet<qint64> pictures;
+    for (int k = 0; k < 150; ++k) {
+        // Two calls a frame, as a screen refreshing faster than the movie makes.
+        MediaTime first, second;
+        const QImage a = generator.imageAt(MediaTime(2 * k, 50), &first);
+        const QImage b = generator.imageAt(MediaTime(4 * k + 1, 100), &second);
+        ASSERT_EQ(first, MediaTime(k, 25));
+        ASSERT_EQ(second, first);
+        EXPECT_EQ(a.cacheKey(), b.cacheKey()) << "frame " << k << " converted twice";
+        pictures.insert(a.cacheKey());
+    }
+    EXPECT_EQ(pictures.size(), 150);
+    EXPECT_EQ(generator.decodedFrames(), 150u);
 }
 
 TEST(ImageGenerator, TurnsPicturesAsTheTrackAsks) {
