@@ -111,16 +111,18 @@ void AudioController::showCompositionWindow(quint64 index) {
             PlayerItem* item = self->audioPlayer->currentItem();
             std::shared_ptr<const Composition> composition = item ? item->asset() : nullptr;
             auto& frames = self->videoWindows.playerLayerFrames;
+            // Pictures are made at the view's size, not the movie's.
+            const QSize viewSize = self->videoWindows.playerView->size() * self->videoWindows.playerView->devicePixelRatioF();
             // The layer follows the player's item: a new item, a new picture.
             if (!frames || frames->composition() != composition.get()) {
-                const qreal ratio = self->videoWindows.playerView->devicePixelRatioF();
-                frames = VideoFrames::create(composition, self->videoWindows.playerView->size() * ratio);
+                frames = VideoFrames::create(composition, viewSize);
                 QPointer<PlayerView> view = self->videoWindows.playerView;
                 frames->frameReady = [view](const QImage& image, const MediaTime&) {
                     if (view) view->setFrame(image);
                 };
                 if (!frames->hasVideo()) self->videoWindows.playerView->setFrame({});
             }
+            frames->setMaximumSize(viewSize);
             if (frames->hasVideo()) frames->requestFrame(self->audioPlayer->currentTime());
         });
         videoWindows.playerLayerTimer = timer;

@@ -218,6 +218,12 @@ TEST_F(VideoWindowsTest, TheCompositionWindowShowsTheFrameForTheTime) {
     // On screen: the frame fitted into the view (scaled back, so edges blur a little).
     EXPECT_LT(meanDifference(shown.copy(r).scaled(expected.size()), expected), 12.0);
 
+    // A window made smaller than the movie gets pictures made at its size,
+    // for the same time too.
+    window->resize(100, 80);
+    const QSize fitted = QSize(160, 120).scaled(view->size() * view->devicePixelRatioF(), Qt::KeepAspectRatio);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return view->frame().size() == fitted; })) << view->size().width();
+
     // A second time only brings the window forward; the player layer goes
     // with a reset.
     auto* item = player->currentItem();

@@ -22,7 +22,7 @@ std::shared_ptr<VideoFrames> VideoFrames::create(std::shared_ptr<const Compositi
 }
 
 VideoFrames::VideoFrames(std::shared_ptr<const Composition> composition, const QSize& maximumSize)
-    : composition_(std::move(composition)), maximumSize_(maximumSize), decoders_(std::make_unique<Decoders>()) {
+    : composition_(std::move(composition)), decoders_(std::make_unique<Decoders>()), maximumSize_(maximumSize) {
     if (!composition_) return;
     const auto video = composition_->tracksWithMediaType(MediaType::Video);
     if (!video.empty()) videoTrackID_ = video.front()->trackID();
@@ -45,17 +45,28 @@ QImage VideoFrames::frameAt(const MediaTime& time, FrameIdentity* identity) {
     // Fine enough for any frame rate whatever scale the segment was made with.
     const int32_t scale = std::max({segment->sourceRange.start.timeScale, time.timeScale, 90000});
     const MediaTime source = segment->sourceRange.start + MediaTime::fromSeconds(into * ratio, scale);
+    QSize limit;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        limit = maximumSize_;
+    }
     std::lock_guard<std::mutex> lock(decoders_->mutex);
     auto& generator = decoders_->byPath[segment->sourcePath()];
-    if (!generator) {
-        generator = std::make_unique<ImageGenerator>(segment->sourcePath());
-        generator->setMaximumSize(maximumSize_);
-    }
-    if (!identity) return generator->imageAt(source);
+    if (!generator) generator = std::make_unique<ImageGenerator>(segment->sourcePath());
+    generator->setMaximumSize(limit);
+    const uint64_t decodedBefore = generator->decodedFrames();
     MediaTime actual;
     QImage image = generator->imageAt(source, &actual);
-    if (!image.isNull()) *identity = {segment->sourcePath(), actual};
+    decoded_.fetch_add(generator->decodedFrames() - decodedBefore);
+    if (identity && !image.isNull()) *identity = {segment->sourcePath(), actual, image.size()};
     return image;
+}
+
+void VideoFrames::setMaximumSize(const QSize& size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size == maximumSize_) return;
+    maximumSize_ = size;
+    lastRequested_.reset();
 }
 
 void VideoFrames::requestFrame(const MediaTime& time) {

@@ -27,6 +27,9 @@ public:
     ~VideoFrames();
 
     bool hasVideo() const { return videoTrackID_ != 0; }
+    // A new limit for the pictures, as the view is resized (main thread): the
+    // frame last asked for is made again at that size on the next request.
+    void setMaximumSize(const QSize& size);
     const Composition* composition() const { return composition_.get(); }
 
     // Decodes the frame for composition time `time` on the worker thread.
@@ -40,16 +43,19 @@ public:
     // The frame for `time`, decoded on the calling thread.
     QImage frameAt(const MediaTime& time);
 
-    // Requests replaced before their decode started, and frames delivered.
+    // Requests replaced before their decode started, frames delivered, and
+    // frames the decoders decoded for them.
     uint64_t droppedFrames() const { return dropped_.load(); }
     uint64_t deliveredFrames() const { return delivered_.load(); }
+    uint64_t decodedFrames() const { return decoded_.load(); }
 
 private:
-    // Which source frame a picture is: its file and its time there (an
-    // empty path for no picture).
+    // Which source frame a picture is, and at what size: its file and its
+    // time there (an empty path for no picture).
     struct FrameIdentity {
         QString path;
         MediaTime time;
+        QSize size;
         bool operator==(const FrameIdentity&) const = default;
     };
 
@@ -60,13 +66,13 @@ private:
     struct Decoders;
     std::shared_ptr<const Composition> composition_;
     int32_t videoTrackID_ = 0;
-    QSize maximumSize_;
     std::unique_ptr<Decoders> decoders_;  // the worker's, one at a time
     std::optional<FrameIdentity> lastDelivered_;  // the worker's
 
-    std::mutex mutex_;  // guards the three below
+    std::mutex mutex_;  // guards the four below
+    QSize maximumSize_;
     std::optional<MediaTime> pending_;
     std::optional<MediaTime> lastRequested_;
     bool working_ = false;
-    std::atomic<uint64_t> dropped_{0}, delivered_{0};
+    std::atomic<uint64_t> dropped_{0}, delivered_{0}, decoded_{0};
 };
