@@ -2,8 +2,9 @@
 // 16 audio tracks: the movie's frames it shows each second against the
 // movie's rate, the frames of the movie it never shows (per minute of
 // playback), and the longest time the main thread went without running its
-// event loop while playing (the play command's own time is given apart). The player plays on a null output that keeps real time, so no
-// sound server is involved.
+// event loop while playing (the play command's own time is given apart),
+// and the frames decoded for each frame shown. The player plays on a null
+// output that keeps real time, so no sound server is involved.
 //
 // Reference: ffmpeg decoding the same movie on one thread and scaling it to
 // the view's size, run alternately with the playback: its processor seconds
@@ -107,6 +108,7 @@ struct Playback {
     double shownPerSecond = 0, droppedPerMinute = 0, longestStallMs = 0, cpuPerSecond = 0;
     double startMs = 0;  // the play command itself, before the steady state
     uint64_t requestsReplaced = 0;
+    double decodedPerShown = 0;  // frames decoded for each frame shown
     const char* failure = "";  // what went wrong, when something did
     bool ok = false;
 };
@@ -131,6 +133,7 @@ Playback play(Session& s, double seconds) {
         if (!image.isNull()) shown.insert(int64_t(std::floor(time.seconds() * kFrameRate + 1e-6)));
     };
     const uint64_t replacedBefore = frames->droppedFrames();
+    const uint64_t decodedBefore = frames->decodedFrames();
 
     benchtools::MainThreadPulse pulse;
     QElapsedTimer clock;
@@ -158,6 +161,7 @@ Playback play(Session& s, double seconds) {
     out.longestStallMs = pulse.longestStallMs();
     out.cpuPerSecond = used / wall;
     out.requestsReplaced = frames->droppedFrames() - replacedBefore;
+    if (!shown.empty()) out.decodedPerShown = double(frames->decodedFrames() - decodedBefore) / double(shown.size());
     out.ok = true;
     return out;
 }
@@ -172,7 +176,7 @@ void BM_CompositionWindowPlayback(benchmark::State& state) {
         return;
     }
     const QSize view = s.c->videoWindows.playerView ? s.c->videoWindows.playerView->size() : QSize(960, 540);
-    std::vector<double> shown, dropped, stall, start, cpu, replaced, ffmpegCpu, ffmpegWall;
+    std::vector<double> shown, dropped, stall, start, cpu, replaced, decoded, ffmpegCpu, ffmpegWall;
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
             // Alternately: ours first in even rounds, ffmpeg first in odd ones.
@@ -189,6 +193,7 @@ void BM_CompositionWindowPlayback(benchmark::State& state) {
                     start.push_back(p.startMs);
                     cpu.push_back(p.cpuPerSecond);
                     replaced.push_back(double(p.requestsReplaced));
+                    decoded.push_back(p.decodedPerShown);
                 } else {
                     const benchtools::Run r = benchtools::ffmpeg(
                         {"-threads", "1", "-i", s.movie, "-an", "-vf",
@@ -211,6 +216,7 @@ void BM_CompositionWindowPlayback(benchmark::State& state) {
     state.counters["stall_ms_max"] = median(stall);
     state.counters["play_command_ms"] = median(start);
     state.counters["requests_replaced"] = median(replaced);
+    state.counters["decoded_per_shown"] = median(decoded);
     state.counters["cpu_s_per_s"] = median(cpu);
     state.counters["ffmpeg_cpu_s_per_s"] = median(ffmpegCpu);
     state.counters["ffmpeg_x_realtime"] = median(ffmpegWall);

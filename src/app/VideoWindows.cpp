@@ -112,7 +112,8 @@ void AudioController::showCompositionWindow(quint64 index) {
             std::shared_ptr<const Composition> composition = item ? item->asset() : nullptr;
             auto& frames = self->videoWindows.playerLayerFrames;
             // Pictures are made at the view's size, not the movie's.
-            const QSize viewSize = self->videoWindows.playerView->size() * self->videoWindows.playerView->devicePixelRatioF();
+            const PlayerView* playerView = self->videoWindows.playerView;
+            const QSize viewSize = playerView->size() * playerView->devicePixelRatioF();
             // The layer follows the player's item: a new item, a new picture.
             if (!frames || frames->composition() != composition.get()) {
                 frames = VideoFrames::create(composition, viewSize);

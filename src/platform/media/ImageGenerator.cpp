@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -206,7 +207,11 @@ QImage ImageGenerator::imageAt(const MediaTime& time, MediaTime* actualTime, QSt
         if (error) *error = QStringLiteral("The picture of \"%1\" could not be converted.").arg(path_);
         return {};
     }
-    QImage image(std::max(1, scaled.width()), std::max(1, scaled.height()), QImage::Format_ARGB32);
+    // Opaque video as opaque pixels, which a view draws with a plain copy.
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(best->format));
+    const bool alpha = format && (format->flags & AV_PIX_FMT_FLAG_ALPHA);
+    QImage image(std::max(1, scaled.width()), std::max(1, scaled.height()),
+                 alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int stride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(s.sws, best->data, best->linesize, 0, best->height, dst, stride);
