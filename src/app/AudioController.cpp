@@ -195,6 +195,8 @@ void AudioController::awakeFromNib() {
     automation.tempIndexOfSelectedParameter = kNoIndex;
     showEQFFT = true;
     automation.hasToShowNotesView = false;
+    // The notes panel's views and buttons, and its keyboard following its scroll.
+    setupNotesViews();
     // The equaliser strip reads the band sliders, the selected track and the spectrum.
     setupEqualiserView();
     setupTrackAreaDrops();
@@ -224,6 +226,7 @@ void AudioController::playheadTimeObserverBlock(const MediaTime& time) {
 
 void AudioController::timelineRedrawBlock() {
     if (ui.lineView) ui.lineView->update();
+    redrawNotesPanel(false);
 }
 
 bool AudioController::eventFilter(QObject* watched, QEvent* event) {

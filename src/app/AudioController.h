@@ -1000,6 +1000,11 @@ public:
     void recordMIDIForFilter(QAbstractButton* sender = nullptr);
     // Puts `notes` back into `filter`'s list, registering the way back.
     void undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filter, const MidiNoteList& notes);
+    // The undo step of a change of the track's notes: puts `before` back.
+    void registerNotesUndo(MusicFilter& track, MidiNoteList before);
+    // Redraws the track's lane and, with `panelViews` while the notes panel
+    // is visible, its piano roll and keyboard.
+    void redrawNotes(MusicFilter* track, bool panelViews);
     void copySelectedNotes();
     void pasteNotes();
     void pasteNotesAtCurrentTime();
@@ -1040,6 +1045,24 @@ public:
         std::weak_ptr<MusicFilter> stepperTrack;
         QPointer<QTimer> stepperCommit;
     } noteEditing;
+
+    // ---- The notes panel's mouse editing and hooks (src/midi/NotesViewEditing.cpp) --------
+    bool notesItemIsReady() const override { return itemIsReady(); }
+    void notesSetRulerAlpha(double alpha) override;
+    void notesChanged(MusicFilter& track) override;
+    void notesSelectionChanged(MusicFilter& track) override;
+    void notesRegisterUndo(MusicFilter& track, const MidiNoteList& before) override;
+    void notesPlayheadDown(double seconds) override;
+    void notesPlayheadDragged(double seconds) override;
+    void notesPlayheadUp(double seconds) override;
+    // The keyboard stays level with the rows as the piano roll scrolls.
+    void notesScrollViewDidChangeBounds();
+    // The panel's views and buttons as the controller starts.
+    void setupNotesViews();
+    // The panel's play/pause button follows the player; redrawn while it shows.
+    void updateNotesPlayPauseButton();
+    // Redraws the piano roll (and, `keyboard`, the keyboard) while the panel shows.
+    void redrawNotesPanel(bool keyboard);
 
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);

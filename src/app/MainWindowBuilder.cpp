@@ -154,6 +154,11 @@ void buildRecordingControls(MainWindowUi& ui, QHBoxLayout* controls) {
     ui.waveButton->setEnabled(false);
     ui.waveButton->hide();
     controls->addWidget(ui.waveButton);
+    // The MIDI button: the selected track's notes (a capture hides it).
+    ui.midiButton = new QPushButton(QStringLiteral("MIDI"), ui.controlsView);
+    ui.midiButton->setObjectName(QStringLiteral("midiButton"));
+    ui.midiButton->setToolTip(QStringLiteral("Play and edit the selected track's notes"));
+    controls->addWidget(ui.midiButton);
 
     // The device popover.
     ui.recordingInfoPopover = makePopover(ui.controlsView, true);

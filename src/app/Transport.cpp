@@ -133,6 +133,8 @@ void AudioController::eventHandlerPlayerState() {
         button->isPause = !shell.isPlaying;
         button->update();
     }
+    // The notes panel's button, redrawn only while the panel shows.
+    updateNotesPlayPauseButton();
 }
 
 double AudioController::duration() const {
@@ -172,6 +174,7 @@ void AudioController::updateCurrentTime(double seconds) {
             c.ui.lineView->globalLinePercent = percent;
             c.ui.lineView->update();
         }
+        c.redrawNotesPanel(true);
         c.unlockViews();
         // The selected track's values and controls as its curves have them there.
         c.verifyRecordedInputValuesForSeekToTime(seconds, c.automation.recordedParameters);

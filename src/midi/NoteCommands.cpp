@@ -11,14 +11,6 @@
 
 #include <QAbstractButton>
 
-namespace {
-
-void redrawLaneOf(MusicFilter* track) {
-    if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
-}
-
-}  // namespace
-
 MidiNotes* AudioController::midiNotes() {
     if (!midiNotesState) midiNotesState = new MidiNotes(this);
     return midiNotesState;
@@ -34,8 +26,8 @@ void AudioController::installMIDIManagerSetup(MusicFilter* filter) {
         MidiNotes* notes = self->midiNotes();
         track->midiManager = std::make_shared<MIDIManager>(*track, notes->gate(), notes->connectsToInputs);
         std::weak_ptr<MusicFilter> weak = track->weak_from_this();
-        QMetaObject::invokeMethod(self.data(), [weak] {
-            if (auto t = weak.lock()) redrawLaneOf(t.get());
+        QMetaObject::invokeMethod(self.data(), [self, weak] {
+            if (auto t = weak.lock(); t && self) self->redrawNotes(t.get(), false);
         }, Qt::QueuedConnection);
     };
 }
@@ -58,9 +50,7 @@ void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
             auto t = e.first.lock();
             return !t || t.get() == track;
         });
-        std::weak_ptr<MusicFilter> weak = track->weak_from_this();
-        if (UndoManager* undo = undoManager())
-            undo->registerUndo(track, [this, weak, before] { undoRedoRemoveNotes(weak, before); });
+        registerNotesUndo(*track, std::move(before));
         if (sender) sender->setChecked(false);
         return;
     }
@@ -79,8 +69,18 @@ void AudioController::undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filt
     if (UndoManager* undo = undoManager())
         undo->registerUndo(track.get(), [this, filter, now] { undoRedoRemoveNotes(filter, now); });
     notelists::updateMIDIArrayFromArray(*track, notes);
-    redrawLaneOf(track.get());
-    if (trackList.notesPanel && trackList.notesPanel->isVisible()) trackList.notesPanel->update();
+    redrawNotes(track.get(), true);
+}
+
+void AudioController::registerNotesUndo(MusicFilter& track, MidiNoteList before) {
+    std::weak_ptr<MusicFilter> weak = track.weak_from_this();
+    if (UndoManager* undo = undoManager())
+        undo->registerUndo(&track, [this, weak, before = std::move(before)] { undoRedoRemoveNotes(weak, before); });
+}
+
+void AudioController::redrawNotes(MusicFilter* track, bool panelViews) {
+    if (auto* lane = trackLaneOf(track)) lane->update();
+    if (panelViews) redrawNotesPanel(true);
 }
 
 void AudioController::copySelectedNotes() {
@@ -119,26 +119,19 @@ void AudioController::pasteNotes() {
     MusicFilter* track = nullptr;
     const NotesPasteboardRecord* record = notesToPaste(*this, &track);
     if (!record) return;
-    const MidiNoteList before = track->midiArray;
-    std::weak_ptr<MusicFilter> weak = track->weak_from_this();
-    if (UndoManager* undo = undoManager())
-        undo->registerUndo(track, [this, weak, before] { undoRedoRemoveNotes(weak, before); });
+    registerNotesUndo(*track, track->midiArray);
     notelists::pasteNotes(track->midiArray, record->notes);
     track->publishNotes();
-    redrawLaneOf(track);
+    redrawNotes(track, true);
 }
 
 void AudioController::pasteNotesAtCurrentTime() {
     MusicFilter* track = nullptr;
     const NotesPasteboardRecord* record = notesToPaste(*this, &track);
     if (!record) return;
-    const MidiNoteList before = track->midiArray;
-    std::weak_ptr<MusicFilter> weak = track->weak_from_this();
-    if (UndoManager* undo = undoManager())
-        undo->registerUndo(track, [this, weak, before] { undoRedoRemoveNotes(weak, before); });
+    registerNotesUndo(*track, track->midiArray);
     const double playhead = notelists::trackSecondsForCompositionSeconds(*track, currentTime());
     notelists::pasteNotesAtTime(track->midiArray, record->notes, playhead, track->timeScale);
     track->publishNotes();
-    redrawLaneOf(track);
-    if (trackList.notesPanel && trackList.notesPanel->isVisible()) trackList.notesPanel->update();
+    redrawNotes(track, true);
 }

@@ -23,19 +23,6 @@ MusicFilter* noteTrack(const AudioController& c) {
     return t && t->midiManager ? t : nullptr;
 }
 
-void redrawNotes(AudioController& c, MusicFilter* track, bool panelViews) {
-    if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
-    if (!panelViews || !c.ui.notesPanel || !c.ui.notesPanel->isVisible()) return;
-    c.ui.notesPanel->notesView->update();
-    c.ui.notesPanel->pianoView->update();
-}
-
-void registerNotesUndo(AudioController& c, MusicFilter* track, MidiNoteList before) {
-    std::weak_ptr<MusicFilter> weak = track->weak_from_this();
-    if (UndoManager* undo = c.undoManager())
-        undo->registerUndo(track, [&c, weak, before = std::move(before)] { c.undoRedoRemoveNotes(weak, before); });
-}
-
 // The lane selection's range in track seconds; none without a selection.
 std::optional<std::pair<double, double>> laneSelectionSeconds(const MusicFilter& track) {
     const AudioDrawingView* lane = AudioController::trackLaneOf(&track);
@@ -51,7 +38,7 @@ std::optional<std::pair<double, double>> laneSelectionSeconds(const MusicFilter&
 void AudioController::updateMidiArrayForStepper() {
     noteEditing.stepperIsFirstCall = false;
     auto track = noteEditing.stepperTrack.lock();
-    if (noteEditing.tempStepperMidiArray && track) registerNotesUndo(*this, track.get(), *noteEditing.tempStepperMidiArray);
+    if (noteEditing.tempStepperMidiArray && track) registerNotesUndo(*track, *noteEditing.tempStepperMidiArray);
     noteEditing.tempStepperMidiArray.reset();
     if (ui.notesPanel) {
         ui.notesPanel->notesView->showVelocityInfo = false;
@@ -108,7 +95,7 @@ void AudioController::transposeStepperSelectedNotes(int semitones) {
     if (!stepperClick(*this, track, [&](MidiNoteList& l) { noteediting::transposeSelectedNotes(l, selected, semitones); }))
         return;
     followSelection(*track, before);
-    redrawNotes(*this, track, true);
+    redrawNotes(track, true);
 }
 
 void AudioController::velocityStepperSelectedNotes(int change) {
@@ -120,7 +107,7 @@ void AudioController::velocityStepperSelectedNotes(int change) {
     if (!stepperClick(*this, track, [&](MidiNoteList& l) { noteediting::changeSelectedVelocities(l, selected, change); }))
         return;
     followSelection(*track, before);
-    redrawNotes(*this, track, false);
+    redrawNotes(track, false);
     if (ui.notesPanel && ui.notesPanel->isVisible()) {
         ui.notesPanel->notesView->showVelocityInfo = true;
         ui.notesPanel->notesView->update();
@@ -131,22 +118,22 @@ void AudioController::transposeSelectedNotes(int octaves) {
     MusicFilter* track = noteTrack(*this);
     if (!track || octaves == 0 || track->midiArray.empty() || track->currentSelectedNotes.empty()) return;
     MidiNoteList list = notelists::createACopyOfMidiArray(*track);
-    registerNotesUndo(*this, track, list);
+    registerNotesUndo(*track, list);
     noteediting::transposeSelectedNotes(list, track->currentSelectedNotes, 12 * octaves);
     notelists::updateMIDIArrayFromArray(*track, list);
     track->currentSelectedNotes.clear();
-    redrawNotes(*this, track, true);
+    redrawNotes(track, true);
 }
 
 void AudioController::removeSelectedNotes() {
     MusicFilter* track = noteTrack(*this);
     if (!track || track->midiArray.empty() || track->currentSelectedNotes.empty()) return;
     MidiNoteList list = notelists::createACopyOfMidiArray(*track);
-    registerNotesUndo(*this, track, list);
+    registerNotesUndo(*track, list);
     noteediting::removeRecords(list, noteediting::selectedNotesWithNoteOffs(list, track->currentSelectedNotes));
     notelists::updateMIDIArrayFromArray(*track, list);
     track->currentSelectedNotes.clear();
-    redrawNotes(*this, track, true);
+    redrawNotes(track, true);
 }
 
 void AudioController::copyNotesInSelection() {
@@ -165,8 +152,8 @@ void AudioController::removeNotesInSelection() {
     const auto range = laneSelectionSeconds(*track);
     if (!range) return;
     MidiNoteList list = notelists::createACopyOfMidiArray(*track);
-    registerNotesUndo(*this, track, list);
+    registerNotesUndo(*track, list);
     noteediting::removeRecords(list, noteediting::notesWithinRange(list, range->first, range->second));
     notelists::updateMIDIArrayFromArray(*track, list);
-    redrawNotes(*this, track, false);
+    redrawNotes(track, false);
 }

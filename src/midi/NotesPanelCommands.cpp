@@ -8,8 +8,10 @@
 #include "midi/MIDIManager.h"
 #include "midi/MidiNotes.h"
 #include "platform/media/Asset.h"
+#include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
+#include "views/StyledControls.h"
 
 #include <QFileInfo>
 #include <QMenu>
@@ -31,14 +33,20 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
     QObject::connect(panel.resetVerticalButton, &QPushButton::clicked, &c, [&c] { c.resetNotesVerticalSize(); });
     QObject::connect(panel.recordNotesButton, &QPushButton::clicked, &c,
                      [&c, b = panel.recordNotesButton] { c.recordMIDIForFilter(b); });
-    QObject::connect(panel.notesPlayPauseButton, &QPushButton::clicked, &c, [&c] { c.playPauseToggle(); });
+    QObject::connect(panel.notesPlayPauseButton, &QAbstractButton::clicked, &c, [&c] { c.playPauseToggle(); });
+    // The select and adjust buttons set the note modes of the shown track's lane.
+    auto noteMode = [p = &panel](bool AudioDrawingView::*mode) {
+        return [p, mode](bool on) {
+            const auto t = p->notesView->viewFilter.lock();
+            if (AudioDrawingView* lane = t ? AudioController::trackLaneOf(t.get()) : nullptr) lane->*mode = on;
+        };
+    };
+    QObject::connect(panel.selectNotesButton, &QPushButton::toggled, &c, noteMode(&AudioDrawingView::isSelectingNotes));
+    QObject::connect(panel.adjustNotesButton, &QPushButton::toggled, &c, noteMode(&AudioDrawingView::isAdjustingNotes));
     QObject::connect(panel.transposeButton, &QPushButton::clicked, &c,
                      [&c, b = panel.transposeButton] { c.transposeMenu(b); });
     QObject::connect(panel.velocityButton, &QPushButton::clicked, &c,
                      [&c, b = panel.velocityButton] { c.velocityMenu(b); });
-    // The keyboard follows the roll's vertical scroll.
-    QObject::connect(panel.notesScrollView->verticalScrollBar(), &QScrollBar::valueChanged, &panel,
-                     [p = &panel](int y) { p->pianoView->move(0, -y); });
 }
 
 MusicFilter* shownTrack(const AudioController& c) {
@@ -66,15 +74,39 @@ void AudioController::showNotesViewFrom() {
         panel->selectNotesButton->setChecked(lane->isSelectingNotes);
         panel->adjustNotesButton->setChecked(lane->isAdjustingNotes);
     }
+    // The track's plug-in controls come into the panel, from wherever any
+    // track's were shown.
+    QWidget* unitsView = unitPanels.popover ? unitPanels.popover->audioUnitsView : nullptr;
+    if (ui.audioView)
+        for (const TrackRecord& r : ui.audioView->audioTracks)
+            if (r.audioFilter)
+                for (QWidget* w : {r.audioFilter->pluginsCheckButton.data(), r.audioFilter->pluginsPopUpButton.data()})
+                    if (w && w->parentWidget() &&
+                        (w->parentWidget() == panel->controlsNoteView || w->parentWidget() == unitsView)) {
+                        w->hide();
+                        w->setParent(nullptr);
+                    }
+    if (QWidget* check = t->pluginsCheckButton.data()) {
+        check->setParent(panel->controlsNoteView);
+        check->move(360, 50);
+        check->show();
+        if (QWidget* popUp = t->pluginsPopUpButton.data()) {
+            popUp->setParent(panel->controlsNoteView);
+            popUp->move(check->x() + check->width() + 3, 46);
+            popUp->show();
+        }
+    }
     panel->pianoView->update();
-    panel->notesPlayPauseButton->setText(shell.isPlaying ? QStringLiteral("❚❚") : QStringLiteral("▶"));
+    updateNotesPlayPauseButton();
+    panel->notesPlayPauseButton->update();
     panel->layoutKeyboardStrip();
-    panel->pianoView->move(0, -panel->notesScrollView->verticalScrollBar()->value());
+    notesScrollViewDidChangeBounds();
 
     QString name = t->nameOfSourceTrack;
     if (name.isEmpty() && t->playerAsset) name = QFileInfo(t->playerAsset->url().toLocalFile()).fileName();
     panel->setWindowTitle(QStringLiteral("Notes - %1").arg(name));
     trackList.notesPanel = panel;
+    trackList.notesViewFilter = t->weak_from_this();
     panel->show();
     panel->raise();
     panel->activateWindow();

@@ -3,7 +3,9 @@
 #include "views/FloatSlider.h"
 #include "views/NotesView.h"
 #include "views/PianoView.h"
+#include "views/StyledControls.h"
 
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -33,8 +35,9 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
     selectNotesButton->setGeometry(85, 10, 70, 26);
     adjustNotesButton = toggle(QStringLiteral("Adjust"), controlsNoteView);
     adjustNotesButton->setGeometry(160, 10, 70, 26);
-    notesPlayPauseButton = new QPushButton(QStringLiteral("▶"), controlsNoteView);
-    notesPlayPauseButton->setGeometry(240, 10, 40, 26);
+    notesPlayPauseButton = new PlayPauseButton(controlsNoteView);
+    notesPlayPauseButton->setObjectName(QStringLiteral("notesPlayPauseButton"));
+    notesPlayPauseButton->setGeometry(240, 4, 38, 38);
     transposeButton = new QPushButton(QStringLiteral("Transpose"), controlsNoteView);
     transposeButton->setGeometry(290, 10, 90, 26);
     velocityButton = new QPushButton(QStringLiteral("Velocity"), controlsNoteView);
@@ -76,6 +79,14 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
 void NotesPanel::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     layoutContent();
+}
+
+void NotesPanel::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // The window system hides it with the main window; that is no close.
+    if (event->spontaneous()) return;
+    pianoView->letGo();
+    notesView->viewFilter.reset();
 }
 
 void NotesPanel::layoutContent() {

@@ -12,6 +12,7 @@
 class FloatSlider;
 class NotesView;
 class PianoView;
+class PlayPauseButton;
 class QPushButton;
 class QScrollArea;
 
@@ -32,7 +33,7 @@ public:
     QPushButton* recordNotesButton = nullptr;
     QPushButton* selectNotesButton = nullptr;
     QPushButton* adjustNotesButton = nullptr;
-    QPushButton* notesPlayPauseButton = nullptr;
+    PlayPauseButton* notesPlayPauseButton = nullptr;
     QPushButton* transposeButton = nullptr;
     QPushButton* velocityButton = nullptr;
 
@@ -49,6 +50,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A closed panel shows and plays no track: the keyboard ends its held
+    // keys and both views let go of the track.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void layoutContent();

@@ -6,11 +6,14 @@
 #include "views/AudioDrawingView.h"
 #include "views/LineView.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -71,6 +74,229 @@ std::optional<QRectF> NotesView::noteRect(const MidiNoteRecord& note) const {
     else
         w = 2 * (owner ? owner->notesHorizontalZoom() : 1.0);
     return QRectF(start / L * W, row / 88 * H, w, H / 88);
+}
+
+double NotesView::trackOffsetSeconds(const MusicFilter& track) const {
+    // A track not placed yet counts from 0.
+    auto seconds = [](const MediaTime& m) { const double v = m.seconds(); return std::isfinite(v) ? v : 0.0; };
+    const MediaTimeRange range = track.currentTimeRange();
+    const double s = seconds(track.animationStart());
+    const double r = range.isValid() ? seconds(range.start) : 0.0;
+    const double v = track.value(EffectInput::Speed);
+    return s - (v > 0 ? r / v : 0);
+}
+
+double NotesView::compositionSecondsAtFraction(const MusicFilter& track, double fraction) const {
+    return fraction * trackLength() + trackOffsetSeconds(track);
+}
+
+std::optional<size_t> NotesView::noteAt(const QPointF& point) const {
+    const auto t = viewFilter.lock();
+    if (!t) return std::nullopt;
+    // Rectangles are in drawing coordinates, y up.
+    const QPointF p(point.x(), height() - point.y());
+    for (size_t i = 0; i < t->midiArray.size(); ++i)
+        if (const auto rect = noteRect(t->midiArray[i]); rect && rect->adjusted(-2, -2, 2, 2).contains(p)) return i;
+    return std::nullopt;
+}
+
+void NotesView::setLabelsAlpha(double alpha) {
+    if (owner) owner->notesSetRulerAlpha(alpha);
+    lineAlpha = alpha;
+    update();
+}
+
+void NotesView::autoscrollTo(const QPoint& point) {
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(w)) {
+            scroll->ensureVisible(point.x(), point.y(), 0, 0);
+            return;
+        }
+}
+
+void NotesView::mousePressEvent(QMouseEvent* event) {
+    const auto t = viewFilter.lock();
+    if (event->button() != Qt::LeftButton || !t || !owner || !owner->notesItemIsReady()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    moveLine = false;
+    hasMovedNote = false;
+    tempCopiedMidiArray.reset();
+    const QPointF point = event->position();
+    auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView.data());
+    const bool hasManager = owner->notesTrackHasMidiManager(*t);
+
+    if (lane && lane->isAdjustingNotes && hasManager) {
+        gesture_ = Gesture::Adjust;
+        tempAdjustedNotes.clear();
+        setLabelsAlpha(0.3);
+        lane->update();
+        tempCopiedMidiArray = t->midiArray;
+        const auto hit = noteAt(point);
+        if (!hit) return;
+        const MidiNoteRecord& note = t->midiArray[*hit];
+        const QRectF rect = *noteRect(note);
+        NoteAdjustRecord record{*hit, note, NoteAdjustRecord::Start, std::nullopt};
+        // A held note has no end to drag.
+        if (note.midiCommandEndTime && std::abs(point.x() - rect.left()) > std::abs(point.x() - rect.right()))
+            record.noteType = NoteAdjustRecord::End;
+        if (note.midiCommandEndTime) {
+            // The note-off paired with this note now, before anything moves:
+            // the first note-off of its number that starts at its end.
+            for (size_t i = 0; i < t->midiArray.size(); ++i) {
+                const MidiNoteRecord& r = t->midiArray[i];
+                if (i != *hit && r.midiNote == note.midiNote && !r.midiNoteOn && !r.midiCommandEndTime &&
+                    r.midiCommandTime && *r.midiCommandTime == *note.midiCommandEndTime) {
+                    record.noteOffIndex = i;
+                    break;
+                }
+            }
+        }
+        tempAdjustedNotes.push_back(record);
+        isMouseDown = true;
+        update();
+        return;
+    }
+    if (lane && lane->isSelectingNotes && hasManager) {
+        gesture_ = Gesture::Select;
+        t->lastSelectedNotes.clear();
+        isMouseDown = true;
+        setLabelsAlpha(0.3);
+        selectAt(*t, point, true);
+        return;
+    }
+    // The playhead is grabbed where it is; the press point does not move it.
+    gesture_ = Gesture::Playhead;
+    const double L = trackLength();
+    double f = L > 0 ? (owner->notesPlayerSeconds() - trackOffsetSeconds(*t)) / L : 0.0;
+    f = std::isfinite(f) ? std::clamp(f, 0.0, 1.0) : 0.0;
+    moveLine = true;
+    owner->notesPlayheadDown(compositionSecondsAtFraction(*t, f));
+    tempLinePercent = f;
+    update();
+}
+
+void NotesView::selectAt(MusicFilter& track, const QPointF& point, bool press) {
+    if (const auto hit = noteAt(point)) {
+        const MidiNoteRecord note = track.midiArray[*hit];
+        auto& selected = track.currentSelectedNotes;
+        const auto it = std::find(selected.begin(), selected.end(), note);
+        if (it != selected.end()) {
+            // Only a press takes a note out; a drag only adds.
+            if (press) selected.erase(it);
+        } else {
+            selected.push_back(note);
+            if (press || track.lastSelectedNotes.empty())
+                track.lastSelectedNotes.push_back(note);
+            else
+                track.lastSelectedNotes.front() = note;
+        }
+    }
+    if (owner) owner->notesSelectionChanged(track);
+    update();
+}
+
+void NotesView::adjustTo(MusicFilter& track, double seconds) {
+    auto& list = track.midiArray;
+    const int32_t scale = track.timeScale > 0 ? track.timeScale : 600;
+    // Keeps the selections pointing at a record whose value changes.
+    auto replace = [&track](const MidiNoteRecord& from, const MidiNoteRecord& to) {
+        for (auto* l : {&track.currentSelectedNotes, &track.lastSelectedNotes})
+            std::replace(l->begin(), l->end(), from, to);
+    };
+    bool changed = false;
+    for (NoteAdjustRecord& a : tempAdjustedNotes) {
+        // The note where it was, or wherever the list has moved it since.
+        if (a.index >= list.size() || list[a.index] != a.note) {
+            const auto it = std::find(list.begin(), list.end(), a.note);
+            if (it == list.end()) continue;
+            a.index = size_t(it - list.begin());
+        }
+        MidiNoteRecord& note = list[a.index];
+        if (!note.midiCommandTime || !note.midiCommandEndTime) continue;
+        const double start = note.midiCommandTime->seconds(), end = note.midiCommandEndTime->seconds();
+        const MidiNoteRecord before = note;
+        if (a.noteType == NoteAdjustRecord::Start) {
+            // Only the note-on moves; its note-off stays at the note's end.
+            if (!(seconds < end - kMinimumNoteSeconds)) continue;
+            note.midiCommandTime = MediaTime::fromSeconds(seconds, scale);
+        } else {
+            if (!a.noteOffIndex || *a.noteOffIndex >= list.size() || !(seconds > start + kMinimumNoteSeconds))
+                continue;
+            MidiNoteRecord& off = list[*a.noteOffIndex];
+            if (off.midiNote != note.midiNote || !off.midiCommandTime || *off.midiCommandTime != *note.midiCommandEndTime)
+                continue;
+            const MediaTime t = MediaTime::fromSeconds(seconds, scale);
+            note.midiCommandEndTime = t;
+            off.midiCommandTime = t;
+        }
+        replace(before, note);
+        a.note = note;
+        changed = true;
+    }
+    if (changed && owner) owner->notesChanged(track);
+}
+
+void NotesView::mouseMoveEvent(QMouseEvent* event) {
+    const auto t = viewFilter.lock();
+    if (!t || !(event->buttons() & Qt::LeftButton)) return;
+    event->accept();
+    const QPointF point = event->position();
+    const double W = width();
+    switch (gesture_) {
+    case Gesture::Adjust:
+        if (!isMouseDown || tempAdjustedNotes.empty()) return;
+        hasMovedNote = true;
+        // Times stay within the track.
+        adjustTo(*t, W > 0 ? std::clamp(point.x(), 0.0, W) / W * trackLength() : 0.0);
+        update();
+        break;
+    case Gesture::Select:
+        if (!isMouseDown) return;
+        selectAt(*t, point, false);
+        break;
+    case Gesture::Playhead: {
+        const double f = W > 0 ? std::clamp(point.x(), 0.0, W) / W : 0.0;
+        if (owner) owner->notesPlayheadDragged(compositionSecondsAtFraction(*t, f));
+        tempLinePercent = f;
+        update();
+        break;
+    }
+    case Gesture::None: return;
+    }
+    autoscrollTo(event->position().toPoint());
+}
+
+void NotesView::mouseReleaseEvent(QMouseEvent* event) {
+    const auto t = viewFilter.lock();
+    const Gesture gesture = std::exchange(gesture_, Gesture::None);
+    if (gesture == Gesture::None || event->button() != Qt::LeftButton) return;
+    event->accept();
+    setLabelsAlpha(1.0);
+    if (gesture == Gesture::Adjust) {
+        isMouseDown = false;
+        tempAdjustedNotes.clear();
+        if (t && hasMovedNote && tempCopiedMidiArray && owner) owner->notesRegisterUndo(*t, *tempCopiedMidiArray);
+        tempCopiedMidiArray.reset();
+        hasMovedNote = false;
+        if (t) {
+            if (auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView.data())) lane->update();
+        }
+    } else if (gesture == Gesture::Select) {
+        isMouseDown = false;
+        if (t) {
+            t->lastSelectedNotes.clear();
+            if (owner) owner->notesSelectionChanged(*t);
+        }
+    } else if (moveLine) {
+        const double W = width();
+        const double f = W > 0 ? std::clamp(event->position().x(), 0.0, W) / W : 0.0;
+        moveLine = false;
+        if (t && owner) owner->notesPlayheadUp(compositionSecondsAtFraction(*t, f));
+    }
+    update();
 }
 
 void NotesView::paintEvent(QPaintEvent*) {
@@ -153,13 +379,7 @@ void NotesView::paintEvent(QPaintEvent*) {
         T = f * L;
     } else {
         const double p = owner ? owner->notesPlayerSeconds() : 0.0;
-        // A track not placed yet counts from 0.
-        auto seconds = [](const MediaTime& m) { const double v = m.seconds(); return std::isfinite(v) ? v : 0.0; };
-        const MediaTimeRange range = t->currentTimeRange();
-        const double s = seconds(t->animationStart());
-        const double r = range.isValid() ? seconds(range.start) : 0.0;
-        const double v = t->value(EffectInput::Speed);
-        T = p - s + (v > 0 ? r / v : 0);
+        T = p - trackOffsetSeconds(*t);
         f = L > 0 ? T / L : 0;
     }
     f = std::isfinite(f) ? std::clamp(f, 0.0, 1.0) : 0.0;

@@ -44,6 +44,15 @@ void PianoView::releaseHeldKeys(MusicFilter& t) {
     currentNote = NoKey;
 }
 
+void PianoView::letGo() {
+    if (MusicFilter* t = track()) releaseHeldKeys(*t);
+    notesToOff.clear();
+    currentNote = NoKey;
+    isMouseDown = false;
+    musicFilter.reset();
+    update();
+}
+
 void PianoView::mousePressEvent(QMouseEvent* event) {
     event->accept();
     isMouseDown = false;

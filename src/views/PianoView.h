@@ -54,6 +54,9 @@ public:
     // or below it.
     quint64 keyAt(const QPointF& point) const;
     static bool isBlackKey(int key);
+    // Ends what the view plays on its track (a note-off for every held key)
+    // and lets go of the track.
+    void letGo();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -9,6 +9,12 @@
 #include "midi/NoteLists.h"
 #include "platform/core/BoundedQueue.h"
 #include "platform/units/PluginHost.h"
+#include "support/Plugins.h"
+#include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
+#include "views/NotesView.h"
+#include "views/PianoView.h"
+#include "views/StyledControls.h"
 #include "support/Signals.h"
 
 #include <jack/jack.h>
@@ -16,6 +22,10 @@
 
 #include <QCheckBox>
 #include <QImage>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 
 #include <chrono>
 #include <cmath>
@@ -70,11 +80,7 @@ void pause(int ms) {
 
 class MidiNotesTest : public TrackListTest {
 protected:
-    static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
-    }
+    static void SetUpTestSuite() { testsupport::useInstalledPlugins(); }
     void SetUp() override {
         TrackListTest::SetUp();
         c->ui.window->show();
@@ -383,4 +389,108 @@ TEST_F(MidiNotesTest, CopyPasteAndUndoOfNotes) {
     EXPECT_TRUE(other->midiArray.empty());
     redo();
     EXPECT_EQ(track->midiArray.size(), 6u);
+}
+
+namespace {
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+// The main window's MIDI button gives a track without an instrument the
+// sampler and opens its notes; the panel's play/pause button follows the
+// player, its keyboard follows the roll's vertical scroll, a seek redraws
+// the roll, and removing the shown track closes the panel, whose views then
+// hold no track.
+TEST_F(MidiNotesTest, TheNotesPanelFromTheMidiButtonFollowsThePlayerAndTheTrack) {
+    c->midiNotes()->connectsToInputs = false;
+    prepare(track.get());
+    c->currentSelectedAudio = 0;
+    NotesPanel* panel = c->ui.notesPanel;
+    ASSERT_TRUE(c->ui.midiButton && panel);
+    ASSERT_TRUE(c->ui.midiButton->isVisibleTo(c->ui.window) && c->ui.midiButton->isEnabled());
+    ASSERT_FALSE(track->midiManager);
+    c->ui.midiButton->click();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return panel->isVisible(); }));
+    EXPECT_TRUE(track->midiManager);
+    EXPECT_EQ(panel->notesView->viewFilter.lock(), track);
+    EXPECT_EQ(panel->pianoView->musicFilter.lock(), track);
+
+    // Play and pause.
+    PlayPauseButton* button = panel->notesPlayPauseButton;
+    EXPECT_TRUE(button->isPause);
+    c->playPauseToggle();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return button->isPlay && !button->isPause; }));
+    c->playPauseToggle();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return button->isPause && !button->isPlay; }));
+
+    // The keyboard moves with the rows.
+    panel->notesVerticalZoom->setFloatValue(3.0);
+    c->updateNotesViewVerticalSize();
+    endEvent();
+    QScrollBar* vertical = panel->notesScrollView->verticalScrollBar();
+    ASSERT_GE(vertical->maximum(), 100);
+    vertical->setValue(100);
+    EXPECT_EQ(panel->pianoView->y(), -100);
+    EXPECT_EQ(panel->pianoView->height(), panel->notesView->height());
+
+    // A seek while paused redraws the roll and the keyboard.
+    PaintCounter roll(panel->notesView), keys(panel->pianoView);
+    endEvent();
+    const int rollBefore = roll.paints, keysBefore = keys.paints;
+    c->updateCurrentTime(2.0);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return roll.paints > rollBefore && keys.paints > keysBefore; }));
+
+    // Removing the shown track closes the panel; its undo leaves it closed.
+    c->removeAudioFileAtIndex(0);
+    endEvent();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->notesView->viewFilter.lock());
+    EXPECT_FALSE(panel->pianoView->musicFilter.lock());
+    undo();
+    EXPECT_FALSE(panel->isVisible());
+}
+
+// Notes adjusted with the mouse on the panel's roll: one undo step gives
+// every note back, and the render plays the moved note-off.
+TEST_F(MidiNotesTest, ANoteDraggedInTheRollIsOneUndoStep) {
+    c->midiNotes()->connectsToInputs = false;
+    addSampler(track.get());
+    notelists::updateMIDIArrayFromArray(*track, phrase());
+    const MidiNoteList original = track->midiArray;
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    panel->notesHorizontalZoom->setFloatValue(10.0);
+    c->updateNotesViewHorizontalSize();
+    panel->adjustNotesButton->click();
+    ASSERT_TRUE(AudioController::trackLaneOf(track.get())->isAdjustingNotes);
+    endEvent();
+
+    NotesView* roll = panel->notesView;
+    const double secondsWide = roll->width() / roll->trackLength();
+    const double y = roll->height() - (60 - 21 + 0.5) * roll->height() / 88.0;
+    const int undos = c->undoManager()->undoCount();
+    // Near the end of the note from 0.5 s to 1.0 s, dragged to 1.5 s.
+    QTest::mousePress(roll, Qt::LeftButton, {}, QPoint(int(0.97 * secondsWide), int(y)));
+    QTest::mouseMove(roll, QPoint(int(1.2 * secondsWide), int(y)));
+    QTest::mouseMove(roll, QPoint(int(1.5 * secondsWide), int(y)));
+    QTest::mouseRelease(roll, Qt::LeftButton, {}, QPoint(int(1.5 * secondsWide), int(y)));
+    endEvent();
+    ASSERT_EQ(track->midiArray.size(), original.size());
+    EXPECT_NEAR(track->midiArray[0].midiCommandEndTime->seconds(), 1.5, 0.05);
+    EXPECT_EQ(*track->rt_committedNotes(), track->midiArray) << "the render has the moved note";
+    EXPECT_EQ(c->undoManager()->undoCount(), undos + 1);
+    undo();
+    EXPECT_EQ(track->midiArray, original);
+    panel->close();
 }

@@ -8,8 +8,12 @@
 #include "midi/NoteLists.h"
 #include "platform/core/Realtime.h"
 #include "platform/units/Unit.h"
+#include "views/AudioDrawingView.h"
+#include "views/NotesView.h"
 
 #include <gtest/gtest.h>
+
+#include <QTest>
 
 #include <array>
 #include <atomic>
@@ -303,4 +307,63 @@ TEST_F(Scheduling, RenderAloneWhileTheListChanges) {
     render.join();
     EXPECT_EQ(realtime::violationCount(), before);
     EXPECT_EQ(first.bends.load(), size_t(kLive));
+}
+
+namespace {
+
+// The piano roll's owner as far as the render is concerned: every change
+// is handed to the render at once.
+class PublishingOwner : public NotesViewOwner {
+public:
+    bool notesTrackHasMidiManager(const MusicFilter&) const override { return true; }
+    double notesPlayerSeconds() const override { return 0; }
+    double notesHorizontalZoom() const override { return 1; }
+    void notesChanged(MusicFilter& track) override { track.publishNotes(); }
+};
+
+}  // namespace
+
+// Notes dragged with the mouse in the piano roll while the render plays
+// them: the render never allocates or blocks, and it ends with the notes
+// as the roll left them.
+TEST_F(Scheduling, NotesDraggedInTheRollWhileTheRenderPlays) {
+    track->durationInSeconds = 5;
+    MidiNoteList list;
+    for (int i = 0; i < 20; ++i)
+        for (const MidiNoteRecord& r : note(uint8_t(40 + i), i * 0.2, i * 0.2 + 0.1)) list.push_back(r);
+    commit(list);
+    AudioDrawingView lane;
+    lane.isAdjustingNotes = true;
+    track->audioDrawingView = &lane;
+    PublishingOwner owner;
+    NotesView roll;
+    roll.resize(500, 880);  // 100 points a second, rows 10 points high
+    roll.owner = &owner;
+    roll.viewFilter = track;
+
+    std::atomic<bool> stop{false};
+    const uint64_t before = realtime::violationCount();
+    std::thread render([&] {
+        double T = 0;
+        while (!stop.load()) {
+            context.sliceTimeRange = {MediaTime::fromSeconds(T, kScale), MediaTime::fromSeconds(512.0 / kScale, kScale)};
+            realtime::Scope scope;
+            track->midiScheduler()->scheduleMIDIForRenderSlice(&context, chain.data(), uint32_t(chain.size()));
+            T += 512.0 / kScale;
+            if (T > 5) T = 0;
+        }
+    });
+    for (int pass = 0; pass < 10; ++pass)
+        for (int i = 0; i < 20; ++i) {
+            // The end of note i, dragged right and back.
+            const double y = 880 - (40 + i - 21 + 0.5) * 10, end = (i * 0.2 + 0.1) * 100;
+            QTest::mousePress(&roll, Qt::LeftButton, {}, QPoint(int(end) - 1, int(y)));
+            for (int step = 1; step <= 8; ++step) QTest::mouseMove(&roll, QPoint(int(end) + step * (pass % 2 ? -1 : 2), int(y)));
+            QTest::mouseRelease(&roll, Qt::LeftButton, {}, QPoint(int(end), int(y)));
+        }
+    stop = true;
+    render.join();
+    EXPECT_EQ(realtime::violationCount(), before);
+    EXPECT_NE(track->midiArray, list) << "the drags changed the notes";
+    EXPECT_EQ(*track->rt_committedNotes(), track->midiArray);
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QScrollArea>
 
 namespace {
@@ -20,6 +22,16 @@ public:
     bool notesTrackHasMidiManager(const MusicFilter&) const override { return hasManager; }
     double notesPlayerSeconds() const override { return seconds; }
     double notesHorizontalZoom() const override { return 3.0; }
+
+    // What the mouse asked for.
+    std::vector<MidiNoteList> undos;
+    int changes = 0;
+    std::vector<std::pair<char, double>> playhead;  // 'd'own, 'm'oved, 'u'p at composition seconds
+    void notesChanged(MusicFilter&) override { ++changes; }
+    void notesRegisterUndo(MusicFilter&, const MidiNoteList& before) override { undos.push_back(before); }
+    void notesPlayheadDown(double t) override { playhead.emplace_back('d', t); }
+    void notesPlayheadDragged(double t) override { playhead.emplace_back('m', t); }
+    void notesPlayheadUp(double t) override { playhead.emplace_back('u', t); }
 };
 
 MidiNoteRecord noteOn(uint32_t note, double start, std::optional<double> end, uint8_t velocity = 127) {
@@ -135,6 +147,155 @@ TEST(NotesPanelTest, ThePianoRollsSizeFollowsSpeedAndZoom) {
     // The keyboard strip stands level with the roll's visible part.
     EXPECT_EQ(panel.leftNotesView->height(), int(visible));
     EXPECT_EQ(panel.leftNotesView->x() + panel.leftNotesView->width(), panel.notesScrollView->x());
+}
+
+}  // namespace
+
+namespace {
+
+// The note-on and note-off of a note from `start` to `end` seconds.
+MidiNoteList note(uint32_t pitch, double start, double end) {
+    MidiNoteRecord on = noteOn(pitch, start, end), off;
+    off.midiCommand = {uint8_t(0x80), uint8_t(pitch), 0};
+    off.midiNote = pitch;
+    off.midiCommandTime = on.midiCommandEndTime;
+    return {on, off};
+}
+
+// The mouse on the piano roll of the 20 s track above (13 points a second,
+// rows 10 points high), with the track's lane for its note modes.
+class NotesViewMouseTest : public NotesViewTest {
+protected:
+    void SetUp() override {
+        NotesViewTest::SetUp();
+        track->timeScale = 44100;
+        lane.resize(260, 100);
+        track->audioDrawingView = &lane;
+    }
+    void setNotes(std::initializer_list<MidiNoteList> notes) {
+        track->midiArray.clear();
+        for (const auto& n : notes) track->midiArray.insert(track->midiArray.end(), n.begin(), n.end());
+    }
+    // A point at a time, in the middle of a note's row (`rowOffset` rows up).
+    static QPointF at(double seconds, uint32_t note, double rowOffset = 0.5) {
+        return {seconds * 13, 880 - (double(note) - 21 + rowOffset) * 10};
+    }
+    void send(QEvent::Type type, QPointF p) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, p, view.mapToGlobal(p), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+    }
+    void press(QPointF p) { send(QEvent::MouseButtonPress, p); }
+    void drag(QPointF p) { send(QEvent::MouseMove, p); }
+    void release(QPointF p) { send(QEvent::MouseButtonRelease, p); }
+    double seconds(size_t index, bool end = false) const {
+        const auto& r = track->midiArray[index];
+        return (end ? *r.midiCommandEndTime : *r.midiCommandTime).seconds();
+    }
+    AudioDrawingView lane;
+};
+
+// A note is hit where it is drawn, also in the lowest and highest rows;
+// where notes overlap, the first in the list is taken.
+TEST_F(NotesViewMouseTest, NotesAreHitWhereTheyAreDrawn) {
+    setNotes({note(21, 1, 3), note(108, 1, 3), note(60, 5, 9), note(60, 6, 8), note(64, 12, 13)});
+    struct Case { const char* what; QPointF point; std::optional<size_t> index; } cases[] = {
+        {"lowest row, upper edge", at(2, 21, 0.9), 0},
+        {"lowest row, lower edge", at(2, 21, 0.1), 0},
+        {"highest row, upper edge", at(2, 108, 0.9), 2},
+        {"highest row, lower edge", at(2, 108, 0.1), 2},
+        {"overlapping notes", at(7, 60), 4},
+        {"within 2 points beside a note", QPointF(13 * 13 + 1.5, at(13, 64).y()), 8},
+        {"the row above", at(12.5, 64, 1.5), std::nullopt},
+        {"after the note", at(14, 64), std::nullopt},
+    };
+    for (const auto& k : cases) EXPECT_EQ(view.noteAt(k.point), k.index) << k.what;
+}
+
+// An end drag moves the note-off with the end, never comes nearer the start
+// than 0.05 s and stays within the track; a press at the middle drags the
+// start alone. Each press-drag-release is one undo step with the notes as
+// they were at the press.
+TEST_F(NotesViewMouseTest, AdjustDragsMoveOneEdgeWithOneUndo) {
+    lane.isAdjustingNotes = true;
+    setNotes({note(60, 2, 4), note(60, 4, 5)});  // the second starts where the first ends
+    const MidiNoteList original = track->midiArray;
+
+    press(at(3.9, 60));
+    drag(at(6, 60));
+    EXPECT_NEAR(seconds(0, true), 6, 1e-3) << "the end follows";
+    EXPECT_NEAR(seconds(1), 6, 1e-3) << "its note-off with it";
+    EXPECT_NEAR(seconds(2), 4, 1e-9) << "not the next note's note-on at the old end";
+    EXPECT_NEAR(seconds(3), 5, 1e-9);
+    drag(at(2.06, 60));
+    EXPECT_NEAR(seconds(0, true), 2.06, 1e-2);
+    drag(at(1, 60));
+    EXPECT_NEAR(seconds(0, true), 2.06, 1e-2) << "stops 0.05 s after the start";
+    drag(QPointF(400, at(0, 60).y()));
+    EXPECT_NEAR(seconds(0, true), 20, 1e-3) << "no further than the track's end";
+    EXPECT_NEAR(seconds(1), 20, 1e-3);
+    release(QPointF(400, at(0, 60).y()));
+    ASSERT_EQ(owner.undos.size(), 1u);
+    EXPECT_EQ(owner.undos[0], original);
+    EXPECT_GT(owner.changes, 0);
+
+    // The middle of the note drags its start; its note-off stays.
+    setNotes({note(60, 2, 4)});
+    press(at(3, 60));
+    drag(at(1, 60));
+    EXPECT_NEAR(seconds(0), 1, 1e-3);
+    EXPECT_NEAR(seconds(0, true), 4, 1e-9);
+    EXPECT_NEAR(seconds(1), 4, 1e-9);
+    drag(QPointF(-50, at(0, 60).y()));
+    EXPECT_NEAR(seconds(0), 0, 1e-9) << "no earlier than the track's start";
+    drag(at(5, 60));
+    EXPECT_NEAR(seconds(0), 0, 1e-9) << "never past the end";
+    release(at(5, 60));
+    EXPECT_EQ(owner.undos.size(), 2u);
+
+    // A press that hits no note drags nothing and makes no step.
+    press(at(10, 70));
+    drag(at(12, 70));
+    release(at(12, 70));
+    EXPECT_EQ(owner.undos.size(), 2u);
+    EXPECT_EQ(view.lineAlpha, 1.0);
+}
+
+// In select mode a press takes a selected note out or adds one; a drag only adds.
+TEST_F(NotesViewMouseTest, SelectPressTogglesAndDragOnlyAdds) {
+    lane.isSelectingNotes = true;
+    setNotes({note(60, 1, 2), note(62, 3, 4), note(64, 5, 6)});
+    const MidiNoteRecord a = track->midiArray[0], b = track->midiArray[2], c = track->midiArray[4];
+    track->currentSelectedNotes = {a, b};
+
+    press(at(1.5, 60));
+    EXPECT_EQ(track->currentSelectedNotes, (MidiNoteList{b})) << "a press deselects";
+    drag(at(3.5, 62));
+    drag(at(5.5, 64));
+    EXPECT_EQ(track->currentSelectedNotes, (MidiNoteList{b, c})) << "a drag over a selected note keeps it";
+    EXPECT_EQ(track->lastSelectedNotes.front(), c) << "the last added is named";
+    release(at(5.5, 64));
+    EXPECT_TRUE(track->lastSelectedNotes.empty());
+
+    press(at(1.5, 60));
+    EXPECT_EQ(track->currentSelectedNotes, (MidiNoteList{b, c, a})) << "a press on an unselected note adds it";
+    release(at(1.5, 60));
+}
+
+// In neither mode the playhead is grabbed where it is and the release seeks
+// to the release point, clamped to the view.
+TEST_F(NotesViewMouseTest, APressDragsThePlayheadAndTheReleaseSeeksClamped) {
+    setNotes({note(60, 1, 2)});
+    owner.seconds = 10;
+    press(at(1.5, 60));
+    drag(QPointF(400, 100));
+    EXPECT_TRUE(view.moveLine);
+    EXPECT_DOUBLE_EQ(view.tempLinePercent, 1.0);
+    release(QPointF(-30, 100));
+    EXPECT_FALSE(view.moveLine);
+    EXPECT_EQ(owner.playhead, (std::vector<std::pair<char, double>>{{'d', 10}, {'m', 20}, {'u', 0}}));
+    EXPECT_TRUE(owner.undos.empty());
 }
 
 }  // namespace
