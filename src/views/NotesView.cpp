@@ -299,7 +299,7 @@ void NotesView::mouseReleaseEvent(QMouseEvent* event) {
     update();
 }
 
-void NotesView::paintEvent(QPaintEvent*) {
+void NotesView::paintEvent(QPaintEvent* event) {
     const auto t = viewFilter.lock();
     if (!t) return;
     QPainter painter(this);
@@ -338,9 +338,13 @@ void NotesView::paintEvent(QPaintEvent*) {
         };
         std::vector<std::pair<QRectF, const MidiNoteRecord*>> selectedRects;
         std::optional<QRectF> labelRect;
+        // Only the notes in the part being painted, outlines included: a
+        // long track has thousands, most of them out of view.
+        const QRect dirty = event->rect();
+        const QRectF paintedRect(dirty.x() - 2, H - dirty.bottom() - 3, dirty.width() + 4, dirty.height() + 4);
         for (const MidiNoteRecord& n : t->midiArray) {
             const auto rect = noteRect(n);
-            if (!rect) continue;
+            if (!rect || !rect->intersects(paintedRect)) continue;
             const double a = alphaOf(*rect);
             const bool selected = isSelected(n);
             painter.fillRect(*rect, n.midiNoteOn ? red(a) : selected ? blue(a) : orange(a));
