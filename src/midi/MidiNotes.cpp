@@ -3,6 +3,8 @@
 #include "app/AudioController.h"
 #include "midi/MIDIManager.h"
 #include "midi/NoteLists.h"
+#include "views/NotesPanel.h"
+#include "views/PianoView.h"
 
 #include <QMetaObject>
 
@@ -92,6 +94,7 @@ void MidiNotes::drainReports() {
     const uint64_t selected = c->currentSelectedAudio.load();
     const bool showKeys = c->trackList.notesPanel && c->trackList.notesPanel->isVisible() &&
                           !c->shell.audioControllerIsWorking;
+    bool lightsChanged = false;
     for (int i = 0; i < c->trackCount(); ++i) {
         MusicFilter* track = c->trackAt(quint64(i));
         if (!track || !track->midiManager) continue;
@@ -103,10 +106,10 @@ void MidiNotes::drainReports() {
                 changed = notelists::commitLiveRecord(track->midiArray, r.record) || changed;
                 break;
             case MidiScheduler::Report::Light:
-                if (lightsHere) highlightsNotes.insert(int(r.note) - kFirstKeyNote);
+                if (lightsHere) highlightsNotes.insert(int(r.note) - kFirstKeyNote), lightsChanged = true;
                 break;
             case MidiScheduler::Report::Unlight:
-                if (lightsHere) highlightsNotes.remove(int(r.note) - kFirstKeyNote);
+                if (lightsHere) highlightsNotes.remove(int(r.note) - kFirstKeyNote), lightsChanged = true;
                 break;
             }
         });
@@ -114,5 +117,10 @@ void MidiNotes::drainReports() {
         notelists::sortByStartTime(track->midiArray);
         track->publishNotes();
         if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
+    }
+    // The panel's keyboard shows the keys that sound.
+    if (PianoView* keys = c->ui.notesPanel ? c->ui.notesPanel->pianoView : nullptr; keys && lightsChanged) {
+        keys->highlightsNotes = highlightsNotes;
+        keys->update();
     }
 }

@@ -425,11 +425,17 @@ TEST_F(MidiNotesTest, TheNotesPanelFromTheMidiButtonFollowsThePlayerAndTheTrack)
     EXPECT_EQ(panel->notesView->viewFilter.lock(), track);
     EXPECT_EQ(panel->pianoView->musicFilter.lock(), track);
 
-    // Play and pause.
+    // A key of the panel's keyboard starts the player, whose state the
+    // panel's button shows, and lights while it sounds.
     PlayPauseButton* button = panel->notesPlayPauseButton;
     EXPECT_TRUE(button->isPause);
-    c->playPauseToggle();
+    PianoView* keys = panel->pianoView;
+    const QPoint c4(keys->width() * 3 / 4, int(keys->height() - 39.5 * keys->height() / 88));
+    QTest::mousePress(keys, Qt::LeftButton, {}, c4);
     ASSERT_TRUE(testsupport::waitUntil([&] { return button->isPlay && !button->isPause; }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return keys->highlightsNotes.contains(39); }));
+    QTest::mouseRelease(keys, Qt::LeftButton, {}, c4);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !keys->highlightsNotes.contains(39); }));
     c->playPauseToggle();
     ASSERT_TRUE(testsupport::waitUntil([&] { return button->isPause && !button->isPlay; }));
 
@@ -444,11 +450,11 @@ TEST_F(MidiNotesTest, TheNotesPanelFromTheMidiButtonFollowsThePlayerAndTheTrack)
     EXPECT_EQ(panel->pianoView->height(), panel->notesView->height());
 
     // A seek while paused redraws the roll and the keyboard.
-    PaintCounter roll(panel->notesView), keys(panel->pianoView);
+    PaintCounter rollPaints(panel->notesView), keyPaints(keys);
     endEvent();
-    const int rollBefore = roll.paints, keysBefore = keys.paints;
+    const int rollBefore = rollPaints.paints, keysBefore = keyPaints.paints;
     c->updateCurrentTime(2.0);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return roll.paints > rollBefore && keys.paints > keysBefore; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return rollPaints.paints > rollBefore && keyPaints.paints > keysBefore; }));
 
     // Removing the shown track closes the panel; its undo leaves it closed.
     c->removeAudioFileAtIndex(0);
