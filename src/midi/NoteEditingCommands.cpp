@@ -69,7 +69,12 @@ bool stepperClick(AudioController& c, MusicFilter* track, Change change) {
         s.stepperCommit->setInterval(0);
         QObject::connect(s.stepperCommit, &QTimer::timeout, &c, [&c] { c.updateMidiArrayForStepper(); });
     }
-    s.stepperCommit->start();  // restarts: the commit follows the burst's last click
+    // Restarts: the commit follows the burst's last click, and waits while a
+    // stepper arrow is held (its release starts it).
+    if (c.ui.notesPanel && c.ui.notesPanel->stepperIsDown())
+        s.stepperCommit->stop();
+    else
+        s.stepperCommit->start();
     MidiNoteList list = track->midiArray;
     change(list);
     notelists::updateMIDIArrayFromArray(*track, list);

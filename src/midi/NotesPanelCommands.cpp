@@ -18,6 +18,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
+
+#include <tuple>
 
 namespace {
 
@@ -34,6 +37,21 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
     QObject::connect(panel.recordNotesButton, &QPushButton::clicked, &c,
                      [&c, b = panel.recordNotesButton] { c.recordMIDIForFilter(b); });
     QObject::connect(panel.notesPlayPauseButton, &QAbstractButton::clicked, &c, [&c] { c.playPauseToggle(); });
+    // The steppers' clicks; a held arrow's repeats are one burst, committed
+    // as it is let go.
+    for (auto [button, step, transpose] : {std::tuple{panel.transposeDownButton, -1, true},
+                                           std::tuple{panel.transposeUpButton, 1, true},
+                                           std::tuple{panel.velocityDownButton, -1, false},
+                                           std::tuple{panel.velocityUpButton, 1, false}}) {
+        QObject::connect(button, &QAbstractButton::clicked, &c, [&c, step, transpose] {
+            if (transpose) c.transposeStepperSelectedNotes(step);
+            else c.velocityStepperSelectedNotes(step);
+        });
+        // A repeat of a held arrow is released and pressed again while it stays down.
+        QObject::connect(button, &QAbstractButton::released, &c, [&c, b = button] {
+            if (!b->isDown() && c.noteEditing.stepperCommit) c.noteEditing.stepperCommit->start();
+        });
+    }
     // The select and adjust buttons set the note modes of the shown track's lane.
     auto noteMode = [p = &panel](bool AudioDrawingView::*mode) {
         return [p, mode](bool on) {

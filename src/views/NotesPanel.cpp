@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 
 namespace {
 constexpr int kControlsHeight = 120;
@@ -42,6 +43,22 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
     transposeButton->setGeometry(290, 10, 90, 26);
     velocityButton = new QPushButton(QStringLiteral("Velocity"), controlsNoteView);
     velocityButton->setGeometry(385, 10, 90, 26);
+
+    auto stepper = [this](const QString& title, int x, QAbstractButton*& down, QAbstractButton*& up) {
+        auto* label = new QLabel(title, controlsNoteView);
+        label->setGeometry(x, 86, 60, 22);
+        auto arrow = [this](const QString& text, int left) {
+            auto* b = new QToolButton(controlsNoteView);
+            b->setText(text);
+            b->setAutoRepeat(true);
+            b->setGeometry(left, 86, 24, 22);
+            return b;
+        };
+        down = arrow(QStringLiteral("−"), x + 62);
+        up = arrow(QStringLiteral("+"), x + 88);
+    };
+    stepper(QStringLiteral("Pitch"), 360, transposeDownButton, transposeUpButton);
+    stepper(QStringLiteral("Velocity"), 500, velocityDownButton, velocityUpButton);
 
     auto zoomRow = [this](const QString& title, int y, FloatSlider*& slider, QPushButton*& reset) {
         auto* label = new QLabel(title, controlsNoteView);
@@ -79,6 +96,12 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
 void NotesPanel::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     layoutContent();
+}
+
+bool NotesPanel::stepperIsDown() const {
+    for (const QAbstractButton* b : {transposeDownButton, transposeUpButton, velocityDownButton, velocityUpButton})
+        if (b->isDown()) return true;
+    return false;
 }
 
 void NotesPanel::hideEvent(QHideEvent* event) {

@@ -13,6 +13,7 @@ class FloatSlider;
 class NotesView;
 class PianoView;
 class PlayPauseButton;
+class QAbstractButton;
 class QPushButton;
 class QScrollArea;
 
@@ -36,6 +37,13 @@ public:
     PlayPauseButton* notesPlayPauseButton = nullptr;
     QPushButton* transposeButton = nullptr;
     QPushButton* velocityButton = nullptr;
+    // The steppers: a held arrow repeats, and its clicks make one change.
+    QAbstractButton* transposeDownButton = nullptr;
+    QAbstractButton* transposeUpButton = nullptr;
+    QAbstractButton* velocityDownButton = nullptr;
+    QAbstractButton* velocityUpButton = nullptr;
+    // A stepper arrow is held down now.
+    bool stepperIsDown() const;
 
     // The visible height of the piano roll: the scroll view's height less its
     // horizontal scroll bar's.

@@ -7,7 +7,10 @@
 #include "midi/NoteLists.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
+#include "views/NotesView.h"
 #include "views/PianoView.h"
+
+#include <QAbstractButton>
 
 namespace {
 
@@ -150,6 +153,31 @@ TEST_F(NoteEditingCommandsTest, TheNotesPanelOpensForATrackThatPlaysNotes) {
     EXPECT_EQ(panel->notesView->width(), 260);
     c->resetNotesHorizontalSize();
     EXPECT_EQ(panel->notesView->width(), 130);
+    panel->close();
+}
+
+}  // namespace
+
+namespace {
+
+// A held stepper arrow repeats: the velocity bars show while it is held,
+// and the whole hold is one undo step once it is let go.
+TEST_F(NoteEditingCommandsTest, AHeldStepperIsOneBurst) {
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    selectNoteAt(0);
+    QAbstractButton* up = panel->velocityUpButton;
+    QTest::mousePress(up, Qt::LeftButton);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->midiArray[0].midiCommand.data2 >= 103; }));
+    EXPECT_TRUE(panel->notesView->showVelocityInfo) << "bars while held";
+    EXPECT_EQ(undoSteps(), 0);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    endEvent();
+    EXPECT_FALSE(panel->notesView->showVelocityInfo);
+    EXPECT_EQ(undoSteps(), 1);
+    undo();
+    EXPECT_EQ(track->midiArray, original);
     panel->close();
 }
 
