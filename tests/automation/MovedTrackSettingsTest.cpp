@@ -6,6 +6,7 @@
 
 #include "engine/EngineConstants.h"
 #include "platform/units/PluginHost.h"
+#include "support/Plugins.h"
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
@@ -22,11 +23,7 @@ namespace {
 
 class MovedTrackSettingsTest : public TrackListTest {
 protected:
-    static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
-    }
+    static void SetUpTestSuite() { testsupport::useInstalledPlugins(); }
     void SetUp() override {
         TrackListTest::SetUp();
         c->ui.window->resize(1200, 900);

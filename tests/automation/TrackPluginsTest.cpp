@@ -5,6 +5,7 @@
 #include "support/MenuTree.h"
 
 #include "platform/units/PluginHost.h"
+#include "support/Plugins.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 
@@ -20,12 +21,7 @@ namespace {
 
 class TrackPluginsTest : public TrackListTest {
 protected:
-    static void SetUpTestSuite() {
-        // The scan the application makes once at start-up.
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
-    }
+    static void SetUpTestSuite() { testsupport::useInstalledPlugins(); }
     void SetUp() override {
         TrackListTest::SetUp();
         c->ui.window->show();

@@ -6,6 +6,7 @@
 #include "platform/units/Component.h"
 #include "platform/units/PluginCatalogue.h"
 #include "platform/units/PluginHost.h"
+#include "support/Plugins.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 class SplitPluginsTest : public RangeEditsTest {
 protected:
-    static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
-    }
+    static void SetUpTestSuite() { testsupport::useInstalledPlugins(); }
 };
 
 TEST_F(SplitPluginsTest, TheNewTrackHasTheSourcesPluginSettings) {
