@@ -270,9 +270,10 @@ void NotesView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void NotesView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     const auto t = viewFilter.lock();
     const Gesture gesture = std::exchange(gesture_, Gesture::None);
-    if (gesture == Gesture::None || event->button() != Qt::LeftButton) return;
+    if (gesture == Gesture::None) return;
     event->accept();
     setLabelsAlpha(1.0);
     if (gesture == Gesture::Adjust) {
