@@ -52,15 +52,6 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
             if (!b->isDown() && c.noteEditing.stepperCommit) c.noteEditing.stepperCommit->start();
         });
     }
-    // The select and adjust buttons set the note modes of the shown track's lane.
-    auto noteMode = [p = &panel](bool AudioDrawingView::*mode) {
-        return [p, mode](bool on) {
-            const auto t = p->notesView->viewFilter.lock();
-            if (AudioDrawingView* lane = t ? AudioController::trackLaneOf(t.get()) : nullptr) lane->*mode = on;
-        };
-    };
-    QObject::connect(panel.selectNotesButton, &QPushButton::toggled, &c, noteMode(&AudioDrawingView::isSelectingNotes));
-    QObject::connect(panel.adjustNotesButton, &QPushButton::toggled, &c, noteMode(&AudioDrawingView::isAdjustingNotes));
     QObject::connect(panel.transposeButton, &QPushButton::clicked, &c,
                      [&c, b = panel.transposeButton] { c.transposeMenu(b); });
     QObject::connect(panel.velocityButton, &QPushButton::clicked, &c,
