@@ -9,6 +9,7 @@
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
+#include "support/InstalledPlugins.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,9 +24,7 @@ namespace {
 class MovedTrackSettingsTest : public TrackListTest {
 protected:
     static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+        testsupport::useInstalledPlugins();
     }
     void SetUp() override {
         TrackListTest::SetUp();

@@ -7,6 +7,7 @@
 #include "platform/units/PluginHost.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
+#include "support/InstalledPlugins.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,10 +22,7 @@ namespace {
 class TrackPluginsTest : public TrackListTest {
 protected:
     static void SetUpTestSuite() {
-        // The scan the application makes once at start-up.
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+        testsupport::useInstalledPlugins();
     }
     void SetUp() override {
         TrackListTest::SetUp();

@@ -8,6 +8,7 @@
 #include "platform/units/PluginHost.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
+#include "support/InstalledPlugins.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,9 +18,7 @@ namespace {
 class SplitPluginsTest : public RangeEditsTest {
 protected:
     static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+        testsupport::useInstalledPlugins();
     }
 };
 

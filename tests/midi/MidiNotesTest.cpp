@@ -10,6 +10,7 @@
 #include "platform/core/BoundedQueue.h"
 #include "platform/units/PluginHost.h"
 #include "support/Signals.h"
+#include "support/InstalledPlugins.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -71,9 +72,7 @@ void pause(int ms) {
 class MidiNotesTest : public TrackListTest {
 protected:
     static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+        testsupport::useInstalledPlugins();
     }
     void SetUp() override {
         TrackListTest::SetUp();
