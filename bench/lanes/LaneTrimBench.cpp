@@ -2,25 +2,18 @@
 // repaint it causes (the lane and the ruler layer), and of drawing all the
 // lanes afresh, with 32 tracks whose lanes show a curve of 10,000 key points
 // each. A frame at 60 Hz lasts 16.7 ms. Run under `taskset -c N` for one core.
-#include "BenchTools.h"
+#include "BenchWindow.h"
 
 #include "app/AudioController.h"
-#include "app/MainInterface.h"
 #include "engine/MusicFilter.h"
 #include "platform/core/UndoManager.h"
-#include "platform/media/Player.h"
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/LineView.h"
-#include "views/NumberTextField.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QMainWindow>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <sndfile.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -30,60 +23,12 @@ namespace {
 
 constexpr int kTracks = 32;
 constexpr int kPoints = 10000;
-constexpr int kRate = 44100;
-
-QString writeTone(const QString& folder, int index) {
-    const QString path = QDir(folder).filePath(QStringLiteral("tone%1.wav").arg(index));
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_WRITE, &info);
-    const int frames = 20 * kRate;
-    std::vector<float> data(size_t(frames) * 2);
-    for (int i = 0; i < frames; ++i)
-        data[2 * size_t(i)] = data[2 * size_t(i) + 1] = 0.25f * float(std::sin(2 * M_PI * (220 + 20 * index) * i / kRate));
-    sf_writef_float(f, data.data(), frames);
-    sf_close(f);
-    return path;
-}
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 300000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // The main window with 32 tracks of 20 s in a composition of 100 s, each
 // lane showing its audio-mix curve of 10,000 points, in trim mode; the
 // first track selected.
-struct Window {
-    QTemporaryDir media;
-    std::unique_ptr<MainInterface> interface;
-    AudioController* c = nullptr;
-    bool ready = false;
-
-    Window() {
-        interface = loadMainInterface(std::make_unique<Player>());
-        c = interface->audioController.get();
-        c->ui.window->resize(1400, 900);
-        c->ui.window->show();
-        c->ui.textFieldDurationMinutes->setText(QStringLiteral("1"));
-        c->ui.textFieldDurationSeconds->setText(QStringLiteral("40"));
-        c->updateCompositionDuration();
-        for (int i = 0; i < kTracks; ++i) {
-            c->addAudioFileToComposition(QUrl::fromLocalFile(writeTone(media.path(), i)));
-            waitUntil([&] { return c->trackCount() == i + 1 && c->imports.tracksReading == 0; });
-        }
-        ready = waitUntil([&] {
-            auto* item = c->audioPlayer->currentItem();
-            return c->trackCount() == kTracks && item && item->status() == PlayerItem::Status::ReadyToPlay &&
-                   !c->shell.audioControllerIsWorking;
-        });
+struct Window : benchtools::MainWindowWithTones {
+    Window() : MainWindowWithTones(kTracks, 20, QStringLiteral("1"), QStringLiteral("40")) {
         for (int i = 0; i < kTracks; ++i) {
             MusicFilter* track = c->trackAt(quint64(i));
             track->typeOfComposition = 1;
@@ -93,7 +38,6 @@ struct Window {
             c->automation.recordedParameters[track->identifierOfFilter][QStringLiteral("inputAudioMix")] =
                 std::move(curve);
         }
-        c->currentSelectedAudio = 0;
     }
     AudioDrawingView* lane(int i) { return AudioController::trackLaneOf(c->trackAt(quint64(i))); }
     void send(QEvent::Type type, QPointF at) {

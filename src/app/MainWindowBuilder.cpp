@@ -276,7 +276,7 @@ MainWindowUi buildMainWindow() {
     auto* timelineLayout = new QVBoxLayout(timeline);
     timelineLayout->setContentsMargins(0, 0, 0, 0);
     timelineLayout->setSpacing(0);
-    auto* rulerLabels = new DrawBackgroundView(timeline);
+    auto* rulerLabels = new ShadowBackgroundView(timeline);
     rulerLabels->setFixedHeight(26);
     auto* rulerLayout = new QHBoxLayout(rulerLabels);
     rulerLayout->setContentsMargins(4, 0, 4, 0);
@@ -302,6 +302,11 @@ MainWindowUi buildMainWindow() {
     }
     ui.audioView = new AudioView();
     ui.audioScrollView->setWidget(ui.audioView);
+    // The track area's scrollers sit on dark slots that meet in the corner;
+    // the ruler labels' frame stops where the vertical one begins.
+    ui.audioScrollView->setHorizontalScrollBar(new CustomScroller(Qt::Horizontal));
+    ui.audioScrollView->setVerticalScrollBar(new CustomScroller(Qt::Vertical));
+    rulerLabels->setScrollView(ui.audioScrollView);
     timelineLayout->addWidget(ui.audioScrollView, 1);
     topLayout->addWidget(timeline, 1);
     leftLayout->addWidget(new ScrollerStrip(ui.leftBackgroundView,
@@ -321,6 +326,7 @@ MainWindowUi buildMainWindow() {
     ui.filtersScrollView->setFrameShape(QFrame::NoFrame);
     ui.filtersScrollView->setWidgetResizable(true);
     ui.filtersScrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.filtersScrollView->setVerticalScrollBar(new CustomTransparentScroller(Qt::Vertical));
     auto* filters = new QWidget();
     filters->setObjectName(QStringLiteral("filters"));
     auto* grid = new QGridLayout(filters);
@@ -381,6 +387,8 @@ MainWindowUi buildMainWindow() {
     libraryLayout->setContentsMargins(1, 1, 1, 1);
     ui.libraryScrollView = new QScrollArea(ui.libraryBackgroundView);
     ui.libraryScrollView->setFrameShape(QFrame::NoFrame);
+    ui.libraryScrollView->setVerticalScrollBar(new CustomTransparentScroller(Qt::Vertical));
+    ui.libraryScrollView->setHorizontalScrollBar(new CustomTransparentScroller(Qt::Horizontal));
     ui.libraryView = new LibraryView();
     ui.libraryView->setObjectName(QStringLiteral("libraryView"));
     ui.libraryScrollView->setWidget(ui.libraryView);

@@ -125,20 +125,20 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     if (sheet->sheetButton) sheet->sheetButton->hide();
     const QImage icon = imageFromData(loading->document.front().projectIconImage);
     if (!icon.isNull()) {
-        auto* view = new QLabel(sheet);
-        view->setPixmap(QPixmap::fromImage(icon.scaled(50, 50, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-        view->setAlignment(Qt::AlignCenter);
+        auto* view = new DrawImageView(sheet);
+        view->setObjectName(QStringLiteral("projectIconImageView"));
+        view->setImage(icon);
         view->setFixedSize(50, 50);
         // Centred in a row of its own below the texts.
         if (auto* grid = qobject_cast<QGridLayout*>(sheet->layout())) grid->addWidget(view, 2, 0, 1, 2, Qt::AlignHCenter);
         view->show();
-        loading->iconView = view;
+        loading->projectIconImageView = view;
     }
     QPointer<AudioController> self(this);
     std::weak_ptr<ProjectLoading> weak = loading;
     beginProgressSheet([self, weak] {
         auto l = weak.lock();
-        if (l && l->iconView) l->iconView->deleteLater();
+        if (l && l->projectIconImageView) l->projectIconImageView->deleteLater();
         if (self && self->progressSheet()->sheetButton) self->progressSheet()->sheetButton->show();
         if (self) self->finishProjectLoading();
     });

@@ -4,8 +4,8 @@
 // Main thread only.
 
 #include "library/ProjectRecords.h"
+#include "views/StyledControls.h"
 
-#include <QLabel>
 #include <QPointer>
 #include <QUrl>
 
@@ -32,5 +32,6 @@ struct ProjectLoading {
     };
     std::map<const MusicFilter*, Units> pendingUnits;
     std::map<QString, std::shared_ptr<Asset>> segmentAssets;
-    QPointer<QLabel> iconView;
+    // The project's icon in the loading sheet, while the sheet shows.
+    QPointer<DrawImageView> projectIconImageView;
 };

@@ -2,7 +2,10 @@
 
 #include "views/Palette.h"
 
+#include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTransform>
 
 #include <algorithm>
@@ -166,4 +169,114 @@ DrawBackgroundView::DrawBackgroundView(QWidget* parent) : QWidget(parent) {}
 
 void DrawBackgroundView::paintEvent(QPaintEvent*) {
     QPainter(this).fillRect(rect(), palette::backgroundGrey());
+}
+
+ShadowBackgroundView::ShadowBackgroundView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ShadowBackgroundView::setScrollView(QAbstractScrollArea* scrollView) {
+    if (watchedScroller_) watchedScroller_->removeEventFilter(this);
+    scrollView_ = scrollView;
+    watchedScroller_ = scrollView ? scrollView->verticalScrollBar() : nullptr;
+    if (watchedScroller_) watchedScroller_->installEventFilter(this);
+    update();
+}
+
+QRectF ShadowBackgroundView::frameRect() const {
+    double scrollerWidth = 0;
+    if (scrollView_) {
+        QScrollBar* scroller = scrollView_->verticalScrollBar();
+        // The scroll view hides the scroller's container, not the scroller.
+        if (scroller && scroller->isVisibleTo(scrollView_)) scrollerWidth = scroller->width();
+    }
+    return QRectF(0, 0, width() - scrollerWidth, height());
+}
+
+void ShadowBackgroundView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgbF(0.11f, 0.11f, 0.11f, 1.0f));
+    painter.setPen(QPen(Qt::black, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // Half a point in, so that the whole line falls inside the view.
+    painter.drawRect(frameRect().adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+bool ShadowBackgroundView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedScroller_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+                                        event->type() == QEvent::Resize))
+        update();
+    return QWidget::eventFilter(watched, event);
+}
+
+namespace {
+
+// The knob: a light pill inset from the scroller's long edges.
+void drawKnob(QPainter& painter, const QRect& knob, Qt::Orientation orientation) {
+    if (knob.isEmpty()) return;
+    const QRectF pill = orientation == Qt::Vertical ? QRectF(knob).adjusted(3, 1, -3, -1)
+                                                    : QRectF(knob).adjusted(1, 3, -1, -3);
+    const double radius = std::min(pill.width(), pill.height()) / 2;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 150));
+    painter.drawRoundedRect(pill, radius, radius);
+}
+
+}  // namespace
+
+CustomTransparentScroller::CustomTransparentScroller(Qt::Orientation orientation, QWidget* parent)
+    : QScrollBar(orientation, parent) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAutoFillBackground(false);
+}
+
+QRect CustomTransparentScroller::knobRect() const {
+    if (!isEnabled() || maximum() <= minimum()) return {};
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+}
+
+void CustomTransparentScroller::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    drawKnob(painter, knobRect(), orientation());
+}
+
+CustomScroller::CustomScroller(Qt::Orientation orientation, QWidget* parent)
+    : CustomTransparentScroller(orientation, parent) {
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CustomScroller::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette::scrollCorner());
+    if (!isEnabled()) return;
+    painter.setCompositionMode(QPainter::CompositionMode_Overlay);
+    drawKnob(painter, knobRect(), orientation());
+}
+
+DrawImageView::DrawImageView(QWidget* parent) : QWidget(parent) {}
+
+void DrawImageView::setImage(const QImage& image) {
+    image_ = image;
+    update();
+}
+
+void DrawImageView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QPainterPath frame;
+    frame.addRoundedRect(QRectF(rect()), 8, 8);
+    painter.setClipPath(frame);
+    if (!image_.isNull()) {
+        // Scaled down to fit, never up, and centred.
+        QSizeF size = image_.size();
+        if (size.width() > width() || size.height() > height()) size.scale(QSizeF(this->size()), Qt::KeepAspectRatio);
+        const QRectF target((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
+                            size.height());
+        painter.drawImage(target, image_);
+    }
+    painter.strokePath(frame, QPen(palette::blue(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }

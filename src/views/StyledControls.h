@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QImage>
 #include <QPainterPath>
 #include <QPointer>
+#include <QScrollBar>
 #include <QWidget>
 
 class QLineEdit;
@@ -89,4 +92,72 @@ class CustomAudioUnitView : public QWidget {
 public:
     explicit CustomAudioUnitView(QWidget* parent = nullptr) : QWidget(parent) {}
     bool isFlipped() const { return true; }
+};
+
+// A dark background (white 0.11) framed in black, placed beside a scroll
+// view: the frame stops short of the scroll view's vertical scroller so
+// that it lines up with the scroll view's content. Without a scroll view,
+// or while its vertical scroller is hidden, the frame goes round the whole
+// view. Opaque.
+class ShadowBackgroundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ShadowBackgroundView(QWidget* parent = nullptr);
+    QAbstractScrollArea* scrollView() const { return scrollView_; }
+    // Watches the scroller so that the frame follows it when it shows,
+    // hides or changes width.
+    void setScrollView(QAbstractScrollArea* scrollView);
+    // The rectangle the black frame strokes.
+    QRectF frameRect() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QAbstractScrollArea> scrollView_;
+    QPointer<QScrollBar> watchedScroller_;
+};
+
+// Scrollers that draw their own knob: the transparent one draws nothing
+// else, so the panel behind it shows through its slot; the other fills its
+// slot in dark grey (0.19) and blends the knob over it in the overlay mode.
+// A disabled scroller shows no knob.
+class CustomTransparentScroller : public QScrollBar {
+    Q_OBJECT
+public:
+    explicit CustomTransparentScroller(Qt::Orientation orientation, QWidget* parent = nullptr);
+    // Where the knob is drawn, in the scroller's coordinates; empty when
+    // the scroller is disabled or has nothing to scroll.
+    QRect knobRect() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+class CustomScroller : public CustomTransparentScroller {
+    Q_OBJECT
+public:
+    explicit CustomScroller(Qt::Orientation orientation, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// An image in a rectangle with rounded corners (radius 8) and a blue
+// border; the image is scaled down to fit, keeping its proportions, and
+// centred. The border's 2-point stroke is clipped with the image, so its
+// inner point shows.
+class DrawImageView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrawImageView(QWidget* parent = nullptr);
+    void setImage(const QImage& image);
+    const QImage& image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage image_;
 };

@@ -98,9 +98,23 @@ protected:
         return {c->ui.textFieldDurationMinutes->text(), c->ui.textFieldDurationSeconds->text()};
     }
 
+    // The offline renders below share the tracks' taps with the player.
+    // While paused, its render thread still feeds the taps when it takes up
+    // a new item's first position or a seek: wait for a loading item to be
+    // ready and for that to be done, so that a render never runs the units
+    // at the same time as the player. (While playing, both run them.)
+    void waitForIdlePlayer() {
+        if (!player || player->rate() != 0) return;
+        EXPECT_TRUE(testsupport::waitUntil([&] {
+            PlayerItem* item = player->currentItem();
+            return (!item || item->status() != PlayerItem::Status::Unknown) && player->isRenderingIdle();
+        }));
+    }
+
     // The left channel of the composition's mix rendered offline, or of
     // the one track `only` when it is given.
     std::vector<float> renderedLeft(const MusicFilter* only = nullptr) {
+        waitForIdlePlayer();
         std::vector<float> left;
         auto reader = AssetReader::create(c->currentComposition->copy());
         if (!reader) return left;

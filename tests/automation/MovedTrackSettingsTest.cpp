@@ -6,7 +6,7 @@
 
 #include "engine/EngineConstants.h"
 #include "platform/units/PluginHost.h"
-#include "support/Plugins.h"
+#include "support/InstalledPlugins.h"
 #include "platform/units/Unit.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"

@@ -5,7 +5,7 @@
 #include "support/MenuTree.h"
 
 #include "platform/units/PluginHost.h"
-#include "support/Plugins.h"
+#include "support/InstalledPlugins.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 

@@ -6,7 +6,7 @@
 #include "platform/units/Component.h"
 #include "platform/units/PluginCatalogue.h"
 #include "platform/units/PluginHost.h"
-#include "support/Plugins.h"
+#include "support/InstalledPlugins.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 

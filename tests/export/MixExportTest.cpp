@@ -7,6 +7,7 @@
 #include "platform/units/Component.h"
 #include "platform/units/PluginCatalogue.h"
 #include "platform/units/PluginHost.h"
+#include "support/InstalledPlugins.h"
 
 // Three tracks: A at speed 2 with the low-pass on (rendered alone), B from a
 // 48 kHz source (rendered alone), C live. Each has one click.
@@ -59,27 +60,12 @@ TEST_F(MixExportTest, EveryTrackLandsAtItsPlaceInEveryFormatAndRate) {
     EXPECT_EQ(realtime::violationCount(), violations);
 }
 
-namespace {
-
-// The installed mda plug-ins, registered once for this program.
-std::shared_ptr<const units::PluginCatalogue> mdaCatalogue() {
-    static const auto catalogue = [] {
-        auto scanned = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(scanned);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), scanned);
-        return scanned;
-    }();
-    return catalogue;
-}
-
-}  // namespace
-
 TEST_F(MixExportTest, APlugInOnOneTrackAndALevelCurveOnAnother) {
     // E: a lone click at 0.3 s through mda Delay. L: a 440 Hz tone whose
     // level falls along a straight curve from 1 at 0 s to 0.2 at 2 s.
     auto e = append(writeClicks("echo.wav", 2.0, {0.3}));
     auto l = append(writeClicks("level.wav", 2.0, {}, 44100, 440));
-    const auto catalogue = mdaCatalogue();
+    const auto catalogue = testsupport::useInstalledPlugins();
     QString delay;
     for (const auto& r : catalogue->bundleRecords())
         if (r.pluginURI.endsWith(QStringLiteral("/mda/Delay"))) delay = r.AudioComponents.first().name;

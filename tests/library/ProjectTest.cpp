@@ -14,6 +14,7 @@
 #include "platform/units/PluginHost.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
+#include "support/InstalledPlugins.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -336,9 +337,7 @@ TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
 class ProjectPluginTest : public ProjectTest {
 protected:
     static void SetUpTestSuite() {
-        auto catalogue = units::PluginCatalogue::scan(QStringLiteral("/usr/lib/lv2"));
-        units::PluginCatalogue::setCurrent(catalogue);
-        units::registerPluginComponents(units::ComponentRegistry::instance(), catalogue);
+        testsupport::useInstalledPlugins();
     }
     int pluginIndex(MusicFilter* t, const QString& suffix) {
         for (int i = 0; i < t->pluginsArray().size(); ++i)

@@ -9,7 +9,7 @@
 #include "midi/NoteLists.h"
 #include "platform/core/BoundedQueue.h"
 #include "platform/units/PluginHost.h"
-#include "support/Plugins.h"
+#include "support/InstalledPlugins.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
 #include "views/NotesView.h"

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTest>
 
 namespace {
@@ -183,6 +184,97 @@ TEST(SmallViews, ImageFrameWithoutImageShowsItsBorder) {
     EXPECT_GT(border.alpha(), 0);
     EXPECT_EQ(image.pixelColor(30, 30).alpha(), 0);
     EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);  // rounded corner
+}
+
+// The frame stops at the vertical scroller of the scroll view beside it,
+// and goes round the whole view when there is none.
+TEST(ShadowBackgroundView, FramesUpToTheScrollViewsScroller) {
+    QScrollArea scroll;
+    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll.resize(200, 100);
+    scroll.show();
+    QTest::qWait(10);
+    const int scroller = scroll.verticalScrollBar()->width();
+    ASSERT_GT(scroller, 4);
+
+    const QColor fill(28, 28, 28), black(Qt::black);
+    for (bool beside : {false, true}) {
+        SCOPED_TRACE(beside);
+        ShadowBackgroundView view;
+        view.resize(200, 30);
+        if (beside) view.setScrollView(&scroll);
+        const QImage image = renderWidget(view);
+        const int right = beside ? 200 - scroller - 1 : 199;
+        EXPECT_EQ(image.pixelColor(0, 15), black);
+        EXPECT_EQ(image.pixelColor(100, 0), black);
+        EXPECT_EQ(image.pixelColor(100, 29), black);
+        EXPECT_EQ(image.pixelColor(right, 15), black);
+        EXPECT_EQ(image.pixelColor(right - 1, 15), fill);
+        EXPECT_EQ(image.pixelColor(100, 15), fill);
+        if (beside) EXPECT_EQ(image.pixelColor(199, 15), fill);
+    }
+    // The frame follows the scroller when the scroll view hides it.
+    ShadowBackgroundView view;
+    view.resize(200, 30);
+    view.setScrollView(&scroll);
+    scroll.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QTest::qWait(10);
+    EXPECT_EQ(renderWidget(view).pixelColor(199, 15), black);
+}
+
+// The transparent scroller draws its knob alone; the other fills its slot
+// dark grey and blends a lighter knob over it. Disabled, neither has a knob.
+TEST(Scrollers, DrawTheirKnobOverTheirSlot) {
+    const QColor slot(48, 48, 48);
+    for (bool transparent : {true, false}) {
+        for (bool enabled : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "transparent " << transparent << " enabled " << enabled);
+            std::unique_ptr<CustomTransparentScroller> scroller(
+                transparent ? new CustomTransparentScroller(Qt::Vertical) : new CustomScroller(Qt::Vertical));
+            scroller->resize(15, 200);
+            scroller->setRange(0, 100);
+            scroller->setPageStep(100);  // the knob covers the top half
+            scroller->setEnabled(enabled);
+            const QImage image = renderWidget(*scroller);
+            const QColor below = image.pixelColor(7, 180);
+            const QColor knob = image.pixelColor(7, 50);
+            if (transparent)
+                EXPECT_EQ(below.alpha(), 0);
+            else
+                EXPECT_EQ(below, slot);
+            if (!enabled) {
+                EXPECT_EQ(knob, below);
+            } else {
+                EXPECT_GT(knob.alpha(), 0);
+                EXPECT_GT(knob.lightness(), below.lightness() + 10);
+                // Overlay keeps the knob dark on the dark slot.
+                if (!transparent) EXPECT_LT(knob.lightness(), 128);
+            }
+        }
+    }
+}
+
+// The image is scaled down to fit, kept in proportion and centred, inside
+// a rounded clip whose blue border shows its inner point.
+TEST(DrawImageView, ClipsTheFittedImageInsideARoundedBlueBorder) {
+    QImage wide(100, 50, QImage::Format_ARGB32);
+    wide.fill(Qt::red);
+    DrawImageView view;
+    view.resize(60, 60);
+    view.setImage(wide);
+    QImage image = renderWidget(view);
+    EXPECT_EQ(image.pixelColor(30, 30), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(30, 10).alpha(), 0);  // above the 60 by 30 picture
+    EXPECT_EQ(image.pixelColor(30, 0).rgb(), QColor::fromRgbF(0.0f, 0.32f, 0.48f).rgb());
+    EXPECT_EQ(image.pixelColor(30, 1).alpha(), 0);   // only one point of the two
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);    // the rounded corner
+
+    QImage small(20, 20, QImage::Format_ARGB32);
+    small.fill(Qt::green);
+    view.setImage(small);  // never scaled up
+    image = renderWidget(view);
+    EXPECT_EQ(image.pixelColor(30, 30), QColor(Qt::green));
+    EXPECT_EQ(image.pixelColor(15, 30).alpha(), 0);
 }
 
 }  // namespace

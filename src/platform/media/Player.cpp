@@ -366,6 +366,13 @@ void Player::stopRendering() {
 #endif
 }
 
+bool Player::isRenderingIdle() const {
+    if (!renderThread_.joinable()) return true;
+    const Shared& s = *shared_;
+    // The render thread publishes a jump's flush once it has positioned the renderer.
+    return rate_ == 0 && s.flushGen.load(std::memory_order_acquire) == s.requestGen.load(std::memory_order_acquire);
+}
+
 void Player::requestPosition(int64_t frame, bool fromSeek) {
     Shared& s = *shared_;
     s.requestFrame.store(frame, std::memory_order_relaxed);

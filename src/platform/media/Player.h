@@ -104,6 +104,12 @@ public:
                                               std::function<void(MediaTime)> block);
     void removeTimeObserver(TimeObserverToken token);
 
+    // True while the render thread runs nothing through the item's taps:
+    // there is none, or it is paused and has taken up the last position
+    // asked of it (taking up a jump feeds every tap its latency, paused or
+    // not). An offline render sharing those taps has them to itself then.
+    bool isRenderingIdle() const;
+
     double outputSampleRate() const { return output_->sampleRate(); }
     const AudioOutput& output() const { return *output_; }
 
