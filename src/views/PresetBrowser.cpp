@@ -188,7 +188,7 @@ void PresetsViewController::imageBrowserSelectionDidChange() {
 // ---------------------------------------------------------------------------
 // The window
 
-PresetsWindow::PresetsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+PresetsWindow::PresetsWindow(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setWindowTitle(QStringLiteral("Presets"));
     setObjectName(QStringLiteral("presetsWindow"));
     resize(560, 420);

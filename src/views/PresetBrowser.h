@@ -93,7 +93,8 @@ private:
     Model* model_ = nullptr;
 };
 
-// The window that holds the browser and the commands' controls.
+// The window that holds the browser and the commands' controls; it floats
+// above the main window.
 class PresetsWindow : public QWidget {
     Q_OBJECT
 public:
