@@ -53,6 +53,5 @@ QString AudioController::savePreset(const QString& name, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
         return fail(QStringLiteral("The preset could not be written: %1").arg(file.errorString()));
-    loadPresets();
     return path;
 }

@@ -576,6 +576,7 @@ TEST_F(PresetTest, AtAnotherSpeedTheLaneIsLaidOutAgainAndTheTrackKeepsItsPlugins
     ASSERT_TRUE(waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
     c->currentSelectedAudio = 0;
     ASSERT_FALSE(c->savePreset(QStringLiteral("Fast")).isEmpty());
+    c->loadPresets();
 
     // The target's own curve and note, at speed 1.
     const TrackCurves own{{QStringLiteral("inputAudioMix"), {{1.0, 0.5, std::nullopt}, {3.0, 1.0, std::nullopt}}}};
