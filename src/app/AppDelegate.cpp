@@ -98,8 +98,6 @@ void AppDelegate::applicationWillFinishLaunching() {
 // Tracks opened while the scan ran (files handed over at launch) take the
 // plug-ins once it ends; their lists are rebuilt at their next preparation.
 void AppDelegate::applicationDidFinishLaunching() {
-    // The preset files, listed once at launch.
-    if (audioController) audioController->loadPresets();
     QPointer<AudioController> controller(audioController);
     units::scanAndRegisterPlugins([controller](std::shared_ptr<const units::PluginCatalogue>) {
         if (!controller || !controller->ui.audioView) return;
@@ -110,6 +108,8 @@ void AppDelegate::applicationDidFinishLaunching() {
             controller->audioUnitPluginURLsForFilter(track);
         }
     });
+    // The preset files, listed once at launch; the scan above goes on meanwhile.
+    if (audioController) audioController->loadPresets();
 }
 
 void AppDelegate::setupDefaultValues() {

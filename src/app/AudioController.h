@@ -86,6 +86,14 @@ class TextFieldNumberFormatter;
 class UndoManager;
 class WindowController;
 class LibraryViewOwner;
+class PresetsWindow;
+class PresetsViewController;
+class PresetsViewOwner;
+class QLineEdit;
+struct PresetUndoRecord;
+namespace project {
+struct PresetRecord;
+}
 class AudioController;
 class QTimer;
 
@@ -389,6 +397,44 @@ public:
     // that is empty, holds "/" or starts with "." is refused; a failed
     // write leaves no file).
     QString savePreset(const QString& name, QString* error = nullptr);
+
+    // ---- Preset commands and the presets window (src/library/PresetCommands.cpp) -------
+    struct PresetsState {
+        QPointer<PresetsWindow> presetsWindow;
+        QPointer<QLineEdit> presetsTextField;
+        QPointer<PresetsViewController> presetsViewController;
+        // What the browser asks of the controller.
+        std::shared_ptr<PresetsViewOwner> browserOwner;
+    } presets;
+    // Builds the presets window and its browser, hidden.
+    void setupPresetsWindow();
+    // Saves the selected track's preset under the name typed in `sender`
+    // (the window's field when none): the field is emptied once the file is
+    // written; a refused name or a failed write says why and keeps the name.
+    void savePresetFrom(QLineEdit* sender = nullptr);
+    // Applies the preset selected in the browser to the selected track, as
+    // one undo step.
+    void loadPreset();
+    // An undo or redo of a preset application.
+    void loadPreset(const PresetUndoRecord& record);
+    // Applies clipboard preset data to the selected track; data that is not
+    // a preset in every field applies nothing.
+    void loadFilterFromPresetData(const QByteArray& data);
+    // The selected track's settings and the preset record applied to it.
+    void applyPresetRecord(const project::PresetRecord& preset);
+    // Replaces the track's plug-in catalogue and enabled names (none: both
+    // emptied) and lists the plug-ins again; their units and the pop-up are
+    // made again on a later turn of the event loop.
+    void updatePluginsForFilter(MusicFilter* filter, const QList<units::AudioUnitBundleRecord>* bundles,
+                                const QStringList& activeNames);
+    void copyPresetFilterToPasteboardFrom();
+    // Deletes the preset named in `sender` (the window's field when none),
+    // else the one selected in the browser, after asking.
+    void removePresetFrom(QLineEdit* sender = nullptr);
+    // True when the preset file was there and is gone; a failed removal is
+    // false with the reason in `error`.
+    bool removePreset(const QString& name, QString* error = nullptr);
+    void showPresetsWindowFrom();
 
     // ---- Mix export (src/export/MixExport.cpp) ------------------------------------------
     // [destination] or [destination, tag names].
@@ -1435,3 +1481,5 @@ void installSelectionEditCommands(AudioController* controller);
 void installProjectCommands(AudioController* controller);
 // The menu bar's "Mix" menu and the track-menu controls beside the track area.
 void installTrackMenuCommands(AudioController* controller);
+// The presets window and its item in the Window menu.
+void installPresetCommands(AudioController* controller);

@@ -166,6 +166,7 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     installExportCommands(c);
     installProjectCommands(c);
     installTrackMenuCommands(c);
+    installPresetCommands(c);
 
     // Wake up, in the interface's order.
     c->awakeFromNib();

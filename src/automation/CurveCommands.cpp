@@ -191,6 +191,7 @@ void AudioController::pasteAudioFileFrom() {
             // A copied time selection goes in at the timeline cursor.
             if constexpr (std::is_same_v<Item, SelectionClipboardRecord>) pasteSelectionInFilterFrom();
             if constexpr (std::is_same_v<Item, NotesPasteboardRecord>) pasteNotesAtCurrentTime();
+            if constexpr (std::is_same_v<Item, PresetPasteboardRecord>) loadFilterFromPresetData(item.data);
         },
         *pasteboardItems);
 }

@@ -8,6 +8,7 @@
 #include "editing/TimeSelection.h"
 #include "engine/MidiNote.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -37,6 +38,13 @@ struct NotesPasteboardRecord {
     friend bool operator==(const NotesPasteboardRecord&, const NotesPasteboardRecord&) = default;
 };
 
-// The kinds of clipboard item. The track and preset kinds join this list
-// with their copy commands.
-using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord>;
+// A copied preset: the bytes of a preset file, read again when pasted.
+struct PresetPasteboardRecord {
+    QByteArray data;
+    friend bool operator==(const PresetPasteboardRecord&, const PresetPasteboardRecord&) = default;
+};
+
+// The kinds of clipboard item. The track kind joins this list with its copy
+// command.
+using PasteboardItem =
+    std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord, PresetPasteboardRecord>;

@@ -250,6 +250,15 @@ public:
     // The track's plug-in pop-up (a combo box whose item i stands for
     // pluginsArray entry i) and its on/off check box; made by the controller.
     QPointer<QWidget> pluginsPopUpButton, pluginsCheckButton;
+    // One record per plug-in of dynamicAudioUnits that the track can host
+    // (first component "sandboxSafe", no 'adec'), sorted by name, with the
+    // pop-up's groups rebuilt in pluginsMenuDictionary ("Maker: Name" splits
+    // at ": "). The records hold no unit yet.
+    QList<PluginRecord> pluginRecordsFromCatalogue();
+    // Lets the track's plug-in units go (out of the render first), then
+    // takes `bundles` and `activeNames` as its catalogue and enabled names
+    // and lists the records again. True when the list has any plug-in.
+    bool replacePluginCatalogue(const QList<units::AudioUnitBundleRecord>& bundles, const QStringList& activeNames);
 
     // ---- automation state
     uint64_t typeOfComposition = 0, isRecordingParameters = 0, isDeletingKeyPoints = 0,

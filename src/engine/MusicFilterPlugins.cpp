@@ -66,3 +66,12 @@ bool MusicFilter::createPluginForName(const QString& name, int64_t index, bool s
         });
     return false;
 }
+
+bool MusicFilter::replacePluginCatalogue(const QList<units::AudioUnitBundleRecord>& bundles,
+                                         const QStringList& activeNames) {
+    releasePluginUnitsAndContexts();
+    dynamicAudioUnits = bundles;
+    filterActivePluginsName = activeNames;
+    setPluginsArray(pluginRecordsFromCatalogue());
+    return !pluginsArray_.isEmpty();
+}

@@ -44,24 +44,7 @@ bool MusicFilter::eqInputsNonZero() const {
     return false;
 }
 
-// ---------------------------------------------------------------------------
-// Preparing the tap
-
-void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
-    auto* context = contextOfTap(tap);
-    if (!context) return;
-
-    // Units of an earlier tap go before the records are rebuilt.
-    bool holdsUnits = false;
-    for (const auto& r : pluginsArray_) holdsUnits = holdsUnits || r.audioUnit;
-    if (holdsUnits) releasePluginUnitsAndContexts();
-    setPluginsArray({});
-
-    if (listenerParametersUpdated) updateListenerParametersToAudioUnits();
-    else updateListenerParametersFromAudioUnits();
-    listenerParametersUpdated = false;
-
-    // The catalogue of the plug-ins the track can host.
+QList<PluginRecord> MusicFilter::pluginRecordsFromCatalogue() {
     pluginsMenuDictionary.clear();
     QList<PluginRecord> records;
     for (int i = 0; i < dynamicAudioUnits.size(); ++i) {
@@ -82,11 +65,33 @@ void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
         entries.append(QVariant(QVariantList{name, title}));
         pluginsMenuDictionary.insert(group, entries);
     }
+    std::stable_sort(records.begin(), records.end(), [](const PluginRecord& a, const PluginRecord& b) {
+        return QString::localeAwareCompare(a.audioUnitName, b.audioUnitName) < 0;
+    });
+    return records;
+}
+
+// ---------------------------------------------------------------------------
+// Preparing the tap
+
+void MusicFilter::prepareTapForProcessing(ProcessingTap* tap) {
+    auto* context = contextOfTap(tap);
+    if (!context) return;
+
+    // Units of an earlier tap go before the records are rebuilt.
+    bool holdsUnits = false;
+    for (const auto& r : pluginsArray_) holdsUnits = holdsUnits || r.audioUnit;
+    if (holdsUnits) releasePluginUnitsAndContexts();
+    setPluginsArray({});
+
+    if (listenerParametersUpdated) updateListenerParametersToAudioUnits();
+    else updateListenerParametersFromAudioUnits();
+    listenerParametersUpdated = false;
+
+    // The catalogue of the plug-ins the track can host.
+    const QList<PluginRecord> records = pluginRecordsFromCatalogue();
     AudioControllerServices* controller = audioController();
     if (!records.isEmpty()) {
-        std::stable_sort(records.begin(), records.end(), [](const PluginRecord& a, const PluginRecord& b) {
-            return QString::localeAwareCompare(a.audioUnitName, b.audioUnitName) < 0;
-        });
         setPluginsArray(records);
         if (controller) controller->createPopUpButtonForFilter(this);
     }

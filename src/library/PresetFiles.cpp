@@ -6,25 +6,10 @@
 #include "engine/MusicFilter.h"
 #include "platform/core/AppPaths.h"
 #include "views/MusicView.h"
+#include "views/PresetBrowser.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImageWriter>
 #include <QSaveFile>
-
-namespace {
-
-QByteArray tiff(const QImage& image) {
-    if (image.isNull()) return {};
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    writer.setCompression(1);
-    return writer.write(image) ? bytes : QByteArray();
-}
-
-}  // namespace
 
 QString AudioController::getAppSupportPath() const {
     const QString path = apppaths::presetsFolder();
@@ -32,7 +17,10 @@ QString AudioController::getAppSupportPath() const {
     return path;
 }
 
-void AudioController::loadPresets() { library.presetsArray = project::presetFiles(getAppSupportPath()); }
+void AudioController::loadPresets() {
+    library.presetsArray = project::presetFiles(getAppSupportPath());
+    if (presets.presetsViewController) presets.presetsViewController->updatePresetImages();
+}
 
 QByteArray AudioController::presetDataForSelectedTrack() {
     const quint64 index = currentSelectedAudio.load();
@@ -42,7 +30,7 @@ QByteArray AudioController::presetDataForSelectedTrack() {
     project::PresetRecord preset;
     preset.base.parameters = parametersDictionaryAtIndex(index);
     if (auto* thumbnail = qobject_cast<MusicView*>(t->imageView.data()))
-        preset.base.presetThumbnailImage = tiff(thumbnail->image);
+        preset.base.presetThumbnailImage = project::tiffData(thumbnail->image);
     preset.base.presetRecordedDictionary = createRecordedDictionaryForPresetAtIndex(index);
     preset.base.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
     if (!t->dynamicAudioUnits.isEmpty() && !t->filterActivePluginsName.isEmpty())
@@ -65,6 +53,5 @@ QString AudioController::savePreset(const QString& name, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
         return fail(QStringLiteral("The preset could not be written: %1").arg(file.errorString()));
-    loadPresets();
     return path;
 }

@@ -4,10 +4,12 @@
 #include "engine/EffectInputs.h"
 #include "platform/core/Archive.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QImageWriter>
 
 namespace project {
 
@@ -612,6 +614,17 @@ std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* e
         return std::nullopt;
     }
     return p;
+}
+
+QByteArray tiffData(const QImage& image) {
+    if (image.isNull()) return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    writer.setCompression(1);
+    if (!writer.write(image)) return {};
+    return bytes;
 }
 
 QList<QUrl> presetFiles(const QString& folder) {

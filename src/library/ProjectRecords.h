@@ -16,6 +16,7 @@
 #include "views/MarkerRecord.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QCborArray>
 #include <QCborMap>
 #include <QList>
@@ -151,6 +152,9 @@ QString sourceCopyName(const QString& sourcePath, uint64_t suffix = 0);
 // The file name a stored path refers to inside the folder; nothing for a
 // name that could leave the folder ("", ".", "..").
 std::optional<QString> storedFileName(const QString& storedPath);
+// A picture as the records keep it: TIFF with LZW compression; empty for
+// a null picture.
+QByteArray tiffData(const QImage& image);
 // " - 3-3-2026,9.5.7" for the date a save writes.
 QString projectDateText(const QDateTime& when);
 // "My Project - 3-3-2026,9.05.07", the save panel's default name.

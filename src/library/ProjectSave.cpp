@@ -17,14 +17,12 @@
 #include "views/ExportViews.h"
 #include "views/MusicView.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSaveFile>
@@ -33,18 +31,6 @@
 #include <set>
 
 namespace {
-
-// Pictures are kept as TIFF with LZW compression.
-QByteArray tiffData(const QImage& image) {
-    if (image.isNull()) return {};
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    writer.setCompression(1);
-    if (!writer.write(image)) return {};
-    return bytes;
-}
 
 // The files directly in the folder: no subfolders, no hidden entries.
 QStringList visibleFiles(const QString& folder) {
@@ -210,10 +196,10 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
                 md.projectMetadataTitle = m->metadataTitleTextField->text();
                 md.projectMetadataArtist = m->metadataArtistTextField->text();
                 md.projectMetadataComments = m->metadataCommentsTextField->text();
-                md.projectMetadataArtwork = tiffData(m->artwork());
+                md.projectMetadataArtwork = project::tiffData(m->artwork());
             }
             r.projectMetadataDictionary = md;
-            r.projectIconImage = tiffData(icon);
+            r.projectIconImage = project::tiffData(icon);
         }
         const QString name = !t->nameOfSourceTrack.isEmpty() ? t->nameOfSourceTrack
                                                               : QFileInfo(record->audioURL.toLocalFile()).fileName();
@@ -261,7 +247,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
             info.filterInfoSelectionPaths = lane->selectionPaths;
         }
         if (t->indexOfUpdatedBitmap < quint64(t->filterBitmaps.size()))
-            info.filterInfoWaveData = tiffData(t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)]);
+            info.filterInfoWaveData = project::tiffData(t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)]);
         info.filterInfoSpeed = t->value(EffectInput::Speed);
         info.filterInfoZoomValue = shell.zoomValue;
         info.filterInfoCompositionDuration = shell.compositionDuration.seconds();
@@ -269,7 +255,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         t->updateListenerParametersFromAudioUnits();
         info.filterPresetData.parameters = parametersDictionaryAtIndex(i);
         if (auto* thumbnail = qobject_cast<MusicView*>(t->imageView.data()))
-            info.filterPresetData.presetThumbnailImage = tiffData(thumbnail->image);
+            info.filterPresetData.presetThumbnailImage = project::tiffData(thumbnail->image);
         info.filterPresetData.presetRecordedDictionary = createRecordedDictionaryForPresetAtIndex(i);
         info.filterPresetData.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
 

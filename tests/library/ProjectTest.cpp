@@ -15,12 +15,15 @@
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 #include "support/InstalledPlugins.h"
+#include "views/PresetBrowser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QListView>
 
 namespace {
 
@@ -393,4 +396,362 @@ TEST_F(ProjectPluginTest, AnEnabledPluginComesBackWithItsValues) {
     }
     EXPECT_GT(std::sqrt(change / level), 0.1) << "the plug-in changes the sound";
     EXPECT_LT(std::sqrt(diff / level), 1e-4) << "and changes it as before";
+}
+
+// Presets applied to a real track: a source track with an mda Overdrive
+// switched on, settings, a curve and a note is kept as a preset; the
+// browser, the clipboard and undo apply it to, and take it off, another.
+class PresetTest : public ProjectPluginTest {
+protected:
+    void SetUp() override {
+        ProjectPluginTest::SetUp();
+        QDir(c->getAppSupportPath()).removeRecursively();
+        c->loadPresets();
+        c->ui.window->show();
+        if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+    }
+
+    PresetsViewController* browser() { return c->presets.presetsViewController; }
+    void clickItem(int row) {
+        QListView* view = browser()->presetsBrowserView;
+        view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+        endEvent();
+    }
+
+    // The track's Overdrive switched on with its first parameter at `value`.
+    uint32_t switchOnOverdrive(MusicFilter* t, float value) {
+        EXPECT_TRUE(waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
+        const int i = pluginIndex(t, QStringLiteral("Overdrive"));
+        EXPECT_GE(i, 0);
+        if (i < 0) return 0;
+        c->currentSelectedAudio = indexOf(t);
+        qobject_cast<QComboBox*>(t->pluginsPopUpButton.data())->setCurrentIndex(i);
+        qobject_cast<QCheckBox*>(t->pluginsCheckButton.data())->click();
+        EXPECT_TRUE(waitUntil([&] { return t->pluginsArray()[i].audioUnitPointerSet; }));
+        endEvent();
+        units::Unit* unit = t->pluginsArray()[i].audioUnit;
+        const uint32_t id = unit->parameterList().front();
+        unit->setParameter(id, value);
+        c->audioUnitPanel()->close();
+        endEvent();
+        return id;
+    }
+    const PluginRecord* overdriveOf(MusicFilter* t) {
+        const int i = pluginIndex(t, QStringLiteral("Overdrive"));
+        return i < 0 ? nullptr : &t->pluginsArray()[i];
+    }
+    quint64 indexOf(MusicFilter* t) { return c->indexOfTrack(t); }
+
+    static MidiNoteList noteAt(double start, uint32_t note) {
+        MidiNoteRecord on;
+        on.midiCommand = {0x90, uint8_t(note), 100};
+        on.midiCommandTime = MediaTime::fromSeconds(start, 44100);
+        on.midiCommandEndTime = MediaTime::fromSeconds(start + 0.5, 44100);
+        on.midiCommandIsRecorded = true;
+        on.midiNote = note;
+        return {on};
+    }
+    void setCurves(MusicFilter* t, TrackCurves curves) {
+        c->automation.recordedParameters[t->identifierOfFilter] = std::move(curves);
+        c->automation.tempRecorderParameters = c->automation.recordedParameters;
+        c->publishAllRecordedParameters();
+    }
+    TrackCurves curvesOf(MusicFilter* t) {
+        auto it = c->automation.recordedParameters.find(t->identifierOfFilter);
+        return it == c->automation.recordedParameters.end() ? TrackCurves() : it->second;
+    }
+    static void expectSameTimes(const TrackCurves& a, const TrackCurves& b, const char* what) {
+        ASSERT_EQ(a.size(), b.size()) << what;
+        for (const auto& [key, curve] : a) {
+            ASSERT_TRUE(b.count(key)) << what << " " << key.toStdString();
+            ASSERT_EQ(curve.size(), b.at(key).size()) << what;
+            for (size_t i = 0; i < curve.size(); ++i) {
+                EXPECT_NEAR(curve[i].time, b.at(key)[i].time, 0.02) << what << " point " << i;
+                EXPECT_EQ(curve[i].value, b.at(key)[i].value) << what << " point " << i;
+            }
+        }
+    }
+    QString presetPath(const QString& name) { return QDir(c->getAppSupportPath()).filePath(name); }
+};
+
+TEST_F(PresetTest, AtTheSameSpeedThePresetsPluginsComeAndOneUndoTakesEverythingBack) {
+    auto source = append(writeTone(QStringLiteral("source.wav"), 3.0, 330));
+    auto target = append(writeTone(QStringLiteral("target.wav"), 3.0, 330));
+    waitForReadyItem();
+    ASSERT_EQ(source->animationStart(), target->animationStart());
+    const std::vector<float> dry = renderedLeft(target.get());
+
+    // The source: Overdrive on, other settings, a linear curve and a note.
+    const uint32_t drive = switchOnOverdrive(source.get(), 0.9f);
+    source->setValue(EffectInput::Pitch, 300.0f);
+    source->setValue(EffectInput::FadeIn, 0.25f);
+    source->typeOfRecordedCurve = 1;
+    setCurves(source.get(), {{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {1.5, 0.5, std::nullopt}}}});
+    source->midiArray = noteAt(1.0, 64);
+    source->publishNotes();
+    c->currentSelectedAudio = 0;
+    c->presets.presetsTextField->setText(QStringLiteral("Drive"));
+    c->savePresetFrom();
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_TRUE(c->presets.presetsTextField->text().isEmpty());
+    ASSERT_EQ(browser()->numberOfItemsInImageBrowser(), 1);
+    EXPECT_EQ(browser()->imageBrowserItemAtIndex(0)->imageTitle(), QStringLiteral("Drive"));
+
+    // The target: its own curve (stepped), note and settings.
+    const TrackCurves sourceCurves = curvesOf(source.get());
+    const TrackCurves targetCurves{{QStringLiteral("inputReverbWetDryMix"), {{0.5, 10.0f, std::nullopt}, {2.0, 50.0f, 1}}}};
+    setCurves(target.get(), targetCurves);
+    target->midiArray = noteAt(0.25, 40);
+    target->publishNotes();
+    AudioDrawingView* lane = AudioController::trackLaneOf(target.get());
+    const QRect laneBefore = lane->geometry();
+    const float pitchBefore = target->value(EffectInput::Pitch);
+    const int undoSteps = c->undoManager()->undoCount();
+
+    // Applied from the browser to the selected track.
+    c->currentSelectedAudio = 1;
+    clickItem(0);
+    EXPECT_EQ(c->undoManager()->undoCount(), undoSteps + 1);
+    auto expectPreset = [&](const char* when) {
+        EXPECT_EQ(target->value(EffectInput::Pitch), 300.0f) << when;
+        EXPECT_EQ(lane->fadeInPercent, 0.25) << when;
+        EXPECT_EQ(target->typeOfRecordedCurve, 1u) << when;
+        ASSERT_EQ(target->midiArray.size(), 1u) << when;
+        EXPECT_EQ(target->midiArray.front().midiNote, 64u) << when;
+        expectSameTimes(curvesOf(target.get()), sourceCurves, when);  // the same place and length as the source
+        EXPECT_EQ(lane->geometry(), laneBefore) << when;
+        EXPECT_TRUE(target->filterActivePluginsName.contains(overdriveOf(source.get())->audioUnitName)) << when;
+        ASSERT_TRUE(waitUntil([&] { return overdriveOf(target.get()) && overdriveOf(target.get())->audioUnitPointerSet; }))
+            << when;
+        endEvent();
+        const PluginRecord* plugin = overdriveOf(target.get());
+        EXPECT_TRUE(plugin->audioUnitEnabled) << when;
+        EXPECT_FLOAT_EQ(plugin->audioUnit->parameter(drive), 0.9f) << when;
+    };
+    expectPreset("applied");
+    // It sounds as on the source: the two tracks play the same tone.
+    waitForReadyItem();
+    const std::vector<float> wet = renderedLeft(target.get());
+    const std::vector<float> model = renderedLeft(source.get());
+    ASSERT_EQ(wet.size(), dry.size());
+    ASSERT_EQ(model.size(), dry.size());
+    double change = 0, diff = 0, level = 0;
+    for (size_t k = 4410; k < wet.size(); ++k) {
+        change += double(wet[k] - dry[k]) * (wet[k] - dry[k]);
+        diff += double(wet[k] - model[k]) * (wet[k] - model[k]);
+        level += double(model[k]) * model[k];
+    }
+    EXPECT_GT(std::sqrt(change / level), 0.1) << "the preset changes the sound";
+    EXPECT_LT(std::sqrt(diff / level), 1e-3) << "as it changes the source's";
+
+    // One undo: the target as it was, the source's curves untouched.
+    undo();
+    EXPECT_EQ(target->value(EffectInput::Pitch), pitchBefore);
+    EXPECT_EQ(lane->fadeInPercent, 0.0);
+    EXPECT_EQ(target->typeOfRecordedCurve, 0u) << "the curves play in their own style again";
+    ASSERT_EQ(target->midiArray.size(), 1u);
+    EXPECT_EQ(target->midiArray.front().midiNote, 40u);
+    expectSameTimes(curvesOf(target.get()), targetCurves, "undone");
+    expectSameTimes(curvesOf(source.get()), sourceCurves, "the source after the undo");
+    EXPECT_EQ(lane->geometry(), laneBefore);
+    EXPECT_FALSE(target->filterActivePluginsName.contains(overdriveOf(source.get())->audioUnitName));
+    ASSERT_TRUE(waitUntil([&] { return target->pluginsPopUpButton != nullptr; }));
+    endEvent();
+    ASSERT_TRUE(overdriveOf(target.get()));
+    EXPECT_FALSE(overdriveOf(target.get())->audioUnitEnabled);
+
+    redo();
+    expectPreset("redone");
+}
+
+TEST_F(PresetTest, AtAnotherSpeedTheLaneIsLaidOutAgainAndTheTrackKeepsItsPlugins) {
+    auto source = append(writeTone(QStringLiteral("fast.wav"), 4.0, 440));
+    auto target = append(writeTone(QStringLiteral("slow.wav"), 4.0, 220));
+    waitForReadyItem();
+    // A preset at speed 2 with a plug-in, and without curves or notes.
+    switchOnOverdrive(source.get(), 0.7f);
+    source->setValue(EffectInput::Speed, 2.0f);
+    c->updateFilterSpeed(source.get(), nullptr, 1.0);
+    ASSERT_TRUE(waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    c->currentSelectedAudio = 0;
+    ASSERT_FALSE(c->savePreset(QStringLiteral("Fast")).isEmpty());
+    c->loadPresets();
+
+    // The target's own curve and note, at speed 1.
+    const TrackCurves own{{QStringLiteral("inputAudioMix"), {{1.0, 0.5, std::nullopt}, {3.0, 1.0, std::nullopt}}}};
+    setCurves(target.get(), own);
+    target->midiArray = noteAt(2.0, 50);
+    target->publishNotes();
+    waitForReadyItem();
+    AudioDrawingView* lane = AudioController::trackLaneOf(target.get());
+    const QRect laneBefore = lane->geometry();
+    const QStringList pluginsBefore = target->filterActivePluginsName;
+
+    c->currentSelectedAudio = 1;
+    clickItem(0);
+    EXPECT_EQ(target->value(EffectInput::Speed), 2.0f);
+    EXPECT_NEAR(lane->width(), laneBefore.width() / 2.0, 2.0) << "the lane is laid out for the new speed";
+    EXPECT_EQ(target->filterActivePluginsName, pluginsBefore) << "the track keeps its plug-ins";
+    EXPECT_TRUE(curvesOf(target.get()).empty()) << "the preset's empty curves replace the track's";
+    EXPECT_TRUE(target->midiArray.empty()) << "and its empty notes the track's";
+    ASSERT_TRUE(waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    waitForReadyItem();
+
+    undo();
+    ASSERT_TRUE(waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    EXPECT_EQ(target->value(EffectInput::Speed), 1.0f);
+    EXPECT_EQ(lane->geometry(), laneBefore);
+    // Back where they were: the speed change must not scale them again.
+    expectSameTimes(curvesOf(target.get()), own, "undone");
+    ASSERT_EQ(target->midiArray.size(), 1u);
+    EXPECT_NEAR(target->midiArray.front().midiCommandTime->seconds(), 2.0, 1e-6);
+}
+
+TEST_F(PresetTest, ClipboardPresetDataAppliesOnlyWhenEveryFieldFits) {
+    auto source = append(writeTone(QStringLiteral("copy.wav"), 2.0, 440));
+    auto target = append(writeTone(QStringLiteral("paste.wav"), 2.0, 440));
+    waitForReadyItem();
+    source->setValue(EffectInput::Pitch, 200.0f);
+    c->currentSelectedAudio = 0;
+    c->copyPresetFilterToPasteboardFrom();
+    ASSERT_TRUE(c->pasteboardItems);
+    const QByteArray good = std::get<PresetPasteboardRecord>(*c->pasteboardItems).data;
+
+    // One field of the copied data changed to another kind.
+    auto edited = [&](const std::function<void(QCborMap&)>& change) {
+        QCborMap root = archive::decode(good, nullptr)->toMap();
+        change(root);
+        return archive::encode(root);
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } wrong[] = {
+        {"not a document", QByteArray("preset")},
+        {"a value as text", edited([](QCborMap& m) { m.insert(QStringLiteral("inputPitch"), QStringLiteral("200")); })},
+        {"curves as a list", edited([](QCborMap& m) { m.insert(QStringLiteral("presetRecordedDictionary"), QCborArray{1, 2}); })},
+        {"notes as a map", edited([](QCborMap& m) { m.insert(QStringLiteral("presetMidiArray"), QCborMap()); })},
+        {"plug-in names as numbers", edited([](QCborMap& m) {
+             m.insert(QStringLiteral("presetDynamicAudioUnits"), QCborArray());
+             m.insert(QStringLiteral("presetFilterActivePluginsName"), QCborArray{1});
+         })},
+        {"a unit parameter as text", edited([](QCborMap& m) {
+             m.insert(QStringLiteral("filterAudioUnits"), QCborArray{QStringLiteral("x")});
+         })},
+    };
+    c->currentSelectedAudio = 1;
+    const float pitchBefore = target->value(EffectInput::Pitch);
+    const int undoSteps = c->undoManager()->undoCount();
+    for (const auto& w : wrong) {
+        alerts.clear();
+        c->pasteboardItems = PresetPasteboardRecord{w.bytes};
+        c->pasteAudioFileFrom();
+        endEvent();
+        EXPECT_EQ(target->value(EffectInput::Pitch), pitchBefore) << w.name;
+        EXPECT_EQ(c->undoManager()->undoCount(), undoSteps) << w.name;
+        EXPECT_EQ(alerts.size(), 1u) << w.name << ": the refusal is said";
+    }
+
+    // The data as copied applies, as one undo step.
+    c->pasteboardItems = PresetPasteboardRecord{good};
+    c->pasteAudioFileFrom();
+    endEvent();
+    EXPECT_EQ(target->value(EffectInput::Pitch), 200.0f);
+    EXPECT_EQ(c->undoManager()->undoCount(), undoSteps + 1);
+}
+
+TEST_F(PresetTest, DeletingAsksAndFallsBackToTheBrowsersSelection) {
+    append(writeTone(QStringLiteral("one.wav"), 1.0, 440));
+    waitForReadyItem();
+    c->currentSelectedAudio = 0;
+    for (const char* name : {"Bass", "Lead"}) ASSERT_FALSE(c->savePreset(QString::fromLatin1(name)).isEmpty());
+    c->loadPresets();
+    ASSERT_EQ(browser()->numberOfItemsInImageBrowser(), 2);
+    const int lead = browser()->imageBrowserItemAtIndex(0)->imageTitle() == QStringLiteral("Lead") ? 0 : 1;
+    clickItem(lead);
+    QLineEdit* field = c->presets.presetsTextField;
+
+    // A typed name: "Cancel" ends the command, the selection is not asked.
+    field->setText(QStringLiteral("Bass"));
+    answer = 1;
+    c->removePresetFrom();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("Are you sure you want to delete this preset?"));
+    EXPECT_EQ(alerts[0].informativeText, QStringLiteral("Preset name: “Bass”"));
+    EXPECT_TRUE(QFileInfo::exists(presetPath(QStringLiteral("Bass"))));
+    EXPECT_TRUE(QFileInfo::exists(presetPath(QStringLiteral("Lead"))));
+
+    answer = 0;
+    c->removePresetFrom();
+    EXPECT_FALSE(QFileInfo::exists(presetPath(QStringLiteral("Bass"))));
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_EQ(c->library.presetsArray.size(), 1);
+
+    // A name of no preset: the browser's selection is deleted instead.
+    alerts.clear();
+    clickItem(0);
+    field->setText(QStringLiteral("../Lead"));
+    c->removePresetFrom();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].informativeText, QStringLiteral("Preset name: “Lead”"));
+    EXPECT_FALSE(QFileInfo::exists(presetPath(QStringLiteral("Lead"))));
+    EXPECT_EQ(browser()->numberOfItemsInImageBrowser(), 0);
+
+    // Neither: nothing is asked.
+    alerts.clear();
+    c->removePresetFrom();
+    EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(PresetTest, ListingWritingAndAClickWithoutTracks) {
+    // A preset with a thumbnail, one without and a foreign file.
+    project::PresetRecord preset;
+    preset.base.parameters.inputs.fill(0.0f);
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const QString folder = c->getAppSupportPath();
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(QDir(folder).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(QStringLiteral("Plain"), project::encodePresetFile(preset));
+    preset.base.presetThumbnailImage = project::tiffData(picture);
+    write(QStringLiteral("Bass 2"), project::encodePresetFile(preset));
+    write(QStringLiteral("notes.txt"), "not a preset");
+    c->loadPresets();
+    EXPECT_EQ(c->library.presetsArray.size(), 3);
+    ASSERT_EQ(browser()->numberOfItemsInImageBrowser(), 1);
+    EXPECT_EQ(browser()->imageBrowserItemAtIndex(0)->imageTitle(), QStringLiteral("Bass 2"));
+    EXPECT_EQ(browser()->imageBrowserItemAtIndex(0)->presetImage.size(), picture.size());
+
+    // Without tracks a click selects nothing and applies nothing.
+    clickItem(0);
+    EXPECT_TRUE(browser()->presetsBrowserView->selectionModel()->selectedIndexes().isEmpty());
+    EXPECT_EQ(browser()->currentSelectedPreset, PresetsViewController::kNotFound);
+    EXPECT_EQ(c->undoManager()->undoCount(), 0);
+
+    // Names that would write elsewhere, and a write made to fail, keep the
+    // typed name and leave no file.
+    append(writeTone(QStringLiteral("one.wav"), 1.0, 440));
+    c->currentSelectedAudio = 0;
+    QLineEdit* field = c->presets.presetsTextField;
+    for (const char* name : {"", "a/b", ".hidden"}) {
+        alerts.clear();
+        field->setText(QString::fromLatin1(name));
+        c->savePresetFrom(field);
+        EXPECT_EQ(alerts.size(), 1u) << name;
+        EXPECT_EQ(field->text(), QString::fromLatin1(name));
+    }
+    QDir(folder).removeRecursively();
+    QFile blocker(folder);  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    alerts.clear();
+    field->setText(QStringLiteral("Lead"));
+    c->savePresetFrom();
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(field->text(), QStringLiteral("Lead"));
+    EXPECT_FALSE(QFileInfo(QDir(folder).filePath(QStringLiteral("Lead"))).exists());
+    QFile::remove(folder);
 }
