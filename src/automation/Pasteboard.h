@@ -6,6 +6,7 @@
 
 #include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
+#include "editing/TrackPasteboard.h"
 #include "engine/MidiNote.h"
 
 #include <QString>
@@ -37,6 +38,7 @@ struct NotesPasteboardRecord {
     friend bool operator==(const NotesPasteboardRecord&, const NotesPasteboardRecord&) = default;
 };
 
-// The kinds of clipboard item. The track and preset kinds join this list
-// with their copy commands.
-using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord>;
+// The kinds of clipboard item. The preset kind joins this list with its copy
+// command.
+using PasteboardItem =
+    std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord, TrackPasteboardRecord>;
