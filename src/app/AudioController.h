@@ -219,6 +219,9 @@ public:
         QPointer<MarkerNamePopover> markerNamePopover;
         bool playAfterDragDropSelection = false;
         bool needsUpdateSplitSelection = false;
+        // The copy a whole-track split pasted, whose trim the deferred
+        // invert turns over.
+        std::weak_ptr<MusicFilter> splitInvertTrack;
     } editing;
 
     // ---- Projects, presets and media library ------------------------------------------
@@ -1447,6 +1450,35 @@ public:
     void showInfoPopoverFrom(QWidget* sender);
     // The equaliser's live spectrum on while the check box is.
     void showEQWaveformFrom(QAbstractButton* sender);
+
+    // ---- Whole-track clipboard, cut, split and invert trim (src/editing/WholeTrackCommands.cpp,
+    //      TrackPaste.cpp, PasteCommand.cpp) --------------------------------------------------
+    // Each command acts on the selected track and does nothing while the
+    // controller is busy or no track is selected; none registers undo of its
+    // own (a track added for the part after a region has its removal as undo).
+    // Copy and cut hand a lane's time selection in selection mode over to the
+    // selection commands.
+    void copyAudioFileFrom();
+    // Puts the track on the clipboard, then leaves it playing the parts of
+    // its source outside its region: the part before in place, and the part
+    // after as a new track moved left to meet it.
+    void cutAudioFileFrom();
+    void duplicateAudioFileWithCurrentSettingsFrom();
+    // Split at the lane's time selection, or: copy and paste the whole track
+    // and turn the copy's trim over once the new player item is ready.
+    void splitAudioFileFrom();
+    // The clipboard gets the track; the track turns into the parts of its
+    // source outside its region, in place (the part after as a new track
+    // when both can play).
+    void invertSelection();
+    // A new last, selected track from the record, placed by its geometry
+    // at today's zoom and length; false when no track was added.
+    bool pasteFromDictionary(const TrackPasteboardRecord& record);
+    // The clipboard record of the track as it stands now.
+    TrackPasteboardRecord trackPasteboardRecordOf(const TrackRecord& record) const;
+    // The ready player's part of a whole-track split: the invert, 0.2 s later,
+    // of the pasted copy while it is still the selected track.
+    void scheduleSplitInvert();
 
 signals:
     // The playing state changed ("playerStateChanged").

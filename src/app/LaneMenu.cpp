@@ -149,7 +149,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
                [index](AudioController& c) { c.duplicateLaneTrackFrom(index); });
     addCommand(m, QStringLiteral("Duplicate track with current settings"), {}, this,
                [index](AudioController& c) { c.duplicateWithCurrentSettingsAudioFileFrom(index); });
-    addPending(m, QStringLiteral("Invert trim"));
+    addCommand(m, QStringLiteral("Invert trim"), {}, this, [](AudioController& c) { c.invertSelection(); });
     addCommand(m, QStringLiteral("Apply filters to all tracks"), {}, this,
                [index](AudioController& c) { c.applyFiltersToAllAudioFilesFrom(index); });
     m->addSeparator();

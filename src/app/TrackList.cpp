@@ -370,25 +370,3 @@ void AudioController::closeCompositionFrom(bool fromUser) {
         ui.window->setWindowTitle(QStringLiteral("Trevalune[*]"));
     }
 }
-
-// ---- Menu commands on the selected track ---------------------------------------------------
-
-void AudioController::duplicateAudioFileFrom() {
-    if (shell.audioControllerIsWorking || trackCount() == 0) return;
-    const quint64 index = currentSelectedAudio;
-    if (index >= quint64(trackCount())) return;
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    const int before = trackCount();
-    setViewControlsEnabled(false);
-    duplicateAudioFileAtIndex(index, nullptr, true, true);
-    if (trackCount() != before + 1) setViewControlsEnabled(true);
-    redrawEqualiser(*this);
-}
-
-void AudioController::removeAudioFileFrom() {
-    if (shell.audioControllerIsWorking || trackCount() == 0) return;
-    const quint64 index = currentSelectedAudio;
-    if (index >= quint64(trackCount())) return;
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    removeAudioFileAtIndex(index);
-}

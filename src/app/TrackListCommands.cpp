@@ -46,6 +46,10 @@ void installTrackListCommands(AudioController* c) {
     QAction* duplicate = track->addAction(QStringLiteral("Duplicate track"));
     duplicate->setObjectName(QStringLiteral("duplicateTrackAction"));
     QObject::connect(duplicate, &QAction::triggered, c, &AudioController::duplicateAudioFileFrom);
+    QAction* duplicateWithSettings = track->addAction(QStringLiteral("Duplicate track with current settings"));
+    duplicateWithSettings->setObjectName(QStringLiteral("duplicateTrackWithCurrentSettingsAction"));
+    QObject::connect(duplicateWithSettings, &QAction::triggered, c,
+                     &AudioController::duplicateAudioFileWithCurrentSettingsFrom);
     QAction* remove = track->addAction(QStringLiteral("Remove"));
     remove->setObjectName(QStringLiteral("removeTrackAction"));
     QObject::connect(remove, &QAction::triggered, c, &AudioController::removeAudioFileFrom);
@@ -54,10 +58,10 @@ void installTrackListCommands(AudioController* c) {
     QAction* curves = track->addAction(QStringLiteral("Curves and Selection Parameters"));
     curves->setMenu(new QMenu(track));
     curves->setObjectName(QStringLiteral("trackCurvesMenu"));
-    QObject::connect(track, &QMenu::aboutToShow, c, [c, track, duplicate, remove, curves] {
+    QObject::connect(track, &QMenu::aboutToShow, c, [c, track, duplicate, duplicateWithSettings, remove, curves] {
         const bool on = !c->shell.audioControllerIsWorking && c->trackCount() > 0 &&
                         c->currentSelectedAudio < quint64(c->trackCount());
-        for (QAction* a : {duplicate, remove}) a->setEnabled(on);
+        for (QAction* a : {duplicate, duplicateWithSettings, remove}) a->setEnabled(on);
         // The selected track's menu, made again, in place of the last one.
         std::unique_ptr<QMenu> menu = on ? c->trackMenuForIndex(c->currentSelectedAudio.load()) : nullptr;
         curves->setEnabled(menu != nullptr);

@@ -88,7 +88,7 @@ void AudioController::observePlayerItemStatus(int status) {
             // (A pending seek into a composition that has lost its length is dropped.)
             shell.seekTime = -1.0;
             unlockViews();
-            editing.needsUpdateSplitSelection = false;
+            scheduleSplitInvert();
         }
         // Every meter starts from silence with the new item.
         QPointer<AudioController> self(this);
@@ -182,7 +182,7 @@ void AudioController::updateCurrentTime(double seconds) {
         if (c.ui.audioView)
             for (const TrackRecord& r : c.ui.audioView->audioTracks)
                 if (r.audioFilter) c.updateParametersForSelectionAtTime(now, r.audioFilter.get());
-        c.editing.needsUpdateSplitSelection = false;
+        c.scheduleSplitInvert();
         if (c.editing.playAfterDragDropSelection) {
             c.editing.playAfterDragDropSelection = false;
             c.playPauseToggle();

@@ -181,21 +181,6 @@ void AudioController::copyRecordCurve(uint64_t index) {
     pasteboardItems = std::move(record);
 }
 
-void AudioController::pasteAudioFileFrom() {
-    if (shell.audioControllerIsWorking || !pasteboardItems) return;
-    if (audioPlayer && shell.isPlaying) audioPlayer->pause();
-    std::visit(
-        [this](const auto& item) {
-            using Item = std::decay_t<decltype(item)>;
-            if constexpr (std::is_same_v<Item, CurvePasteboardRecord>) pasteRecordedCurveInFilterFrom();
-            // A copied time selection goes in at the timeline cursor.
-            if constexpr (std::is_same_v<Item, SelectionClipboardRecord>) pasteSelectionInFilterFrom();
-            if constexpr (std::is_same_v<Item, NotesPasteboardRecord>) pasteNotesAtCurrentTime();
-            if constexpr (std::is_same_v<Item, PresetPasteboardRecord>) loadFilterFromPresetData(item.data);
-        },
-        *pasteboardItems);
-}
-
 void AudioController::pasteRecordedCurveInFilterFrom() {
     MusicFilter* t = trackAt(currentSelectedAudio.load());
     if (!t || !pasteboardItems) return;

@@ -6,6 +6,7 @@
 
 #include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
+#include "editing/TrackPasteboard.h"
 #include "engine/MidiNote.h"
 
 #include <QByteArray>
@@ -44,7 +45,6 @@ struct PresetPasteboardRecord {
     friend bool operator==(const PresetPasteboardRecord&, const PresetPasteboardRecord&) = default;
 };
 
-// The kinds of clipboard item. The track kind joins this list with its copy
-// command.
-using PasteboardItem =
-    std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord, PresetPasteboardRecord>;
+// The kinds of clipboard item.
+using PasteboardItem = std::variant<CurvePasteboardRecord, SelectionClipboardRecord, NotesPasteboardRecord,
+                                    TrackPasteboardRecord, PresetPasteboardRecord>;

@@ -1,6 +1,7 @@
-// The time-selection commands in the menu bar: Copy, Cut, Paste, Delete,
-// Split and the three silence commands in the Edit menu, "Speed of the
-// selection" in the Track menu. Each acts on the selected track.
+// The editing commands in the menu bar: Copy, Cut, Paste, Delete, Split and
+// the three silence commands in the Edit menu, "Speed of the selection" in
+// the Track menu. Each acts on the selected track; Copy, Cut and Split act
+// on its time selection in selection mode, else on the whole track.
 #include "app/AudioController.h"
 
 #include <QAction>
@@ -30,12 +31,12 @@ void installSelectionEditCommands(AudioController* c) {
         void (*run)(AudioController*);
     };
     const Item items[] = {
-        {"Cut", "cutSelectionAction", QKeySequence::Cut, [](AudioController* a) { a->cutCurrentSelectionFrom(); }},
-        {"Copy", "copySelectionAction", QKeySequence::Copy, [](AudioController* a) { a->copyCurrentSelectionFrom(); }},
+        {"Cut", "cutSelectionAction", QKeySequence::Cut, [](AudioController* a) { a->cutAudioFileFrom(); }},
+        {"Copy", "copySelectionAction", QKeySequence::Copy, [](AudioController* a) { a->copyAudioFileFrom(); }},
         {"Paste", "pasteAction", QKeySequence::Paste, [](AudioController* a) { a->pasteAudioFileFrom(); }},
         {"Delete", "deleteSelectionAction", QKeySequence::Delete,
          [](AudioController* a) { a->menuRemoveSelectionWithUpdateAudioPlayer(); }},
-        {"Split", "splitSelectionAction", QKeySequence(), [](AudioController* a) { a->splitCurrentSelectionFrom(); }},
+        {"Split", "splitSelectionAction", QKeySequence(), [](AudioController* a) { a->splitAudioFileFrom(); }},
         {"Insert Silence", "insertSilenceAction", QKeySequence(),
          [](AudioController* a) { a->pasteAndAddEmpySelectionInFilterFrom(); }},
         {"Replace with Silence", "replaceWithSilenceAction", QKeySequence(),
