@@ -63,13 +63,13 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
     applyValuesToSelectedAudio(n);
 
     // The region and the part of the source it plays.
-    const trackpaste::Fractions fr = placed->fractions;
+    const trims::Fractions fr = placed->fractions;
     f->audioOriginInPercent = fr.origin;
     f->audioDurationInPercent = fr.duration;
     f->updateCurrentTimeRange = false;
     const int32_t sourceScale = source->timeScale > 0 ? source->timeScale : MediaTime::DefaultTimeScale;
-    const trackpaste::PlayedRange played =
-        trackpaste::retrimmedRange(fr.origin, fr.duration, f->durationInSeconds, source->audioDuration().seconds());
+    const trims::SourceRange played =
+        trims::retrimmedSourceRange(fr.origin, fr.duration, f->durationInSeconds, source->audioDuration().seconds());
     f->setCurrentTimeRange(
         {MediaTime::fromSeconds(played.start, sourceScale), MediaTime::fromSeconds(played.length, sourceScale)});
 

@@ -5,21 +5,6 @@
 
 namespace trackpaste {
 
-Fractions clampFractions(double origin, double duration) {
-    if (origin < 0) origin = 0;
-    if (duration > 1.0) duration = 1.0;
-    if (origin + duration > 1.0) duration = 1.0 - origin;
-    return {origin, duration};
-}
-
-PlayedRange retrimmedRange(double origin, double duration, double D, double A) {
-    // Under a second of source, D − 1 is negative: the start stays at 0.
-    const double start = std::max(std::min(std::max(origin * D, 0.0), D - 1.0), 0.0);
-    double length = std::max(duration * D, 1.0);
-    if (start + length > A) length = A - start;
-    return {start, std::max(length, 0.0)};
-}
-
 OutsideParts outsidePartsOf(bool startsAfterZero, bool endsBeforeCompositionEnd, double origin, double duration) {
     const bool before = origin > 0, after = origin + duration < 1.0;
     if (startsAfterZero && endsBeforeCompositionEnd && before && after) return OutsideParts::Both;
@@ -36,7 +21,7 @@ KeptPart partBefore(const LaneFrame& f, double regionStart) {
     const double origin = f.laneWidth > 0 ? std::abs(std::min(f.laneX, 0.0)) / f.laneWidth : 0.0;
     const double seconds = f.laneSeconds();
     const double duration = seconds > 0 ? (p.end - p.start) / seconds : 0.0;
-    p.fractions = clampFractions(origin, duration);
+    p.fractions = trims::clampedFractions(origin, duration);
     return p;
 }
 
@@ -45,7 +30,7 @@ KeptPart partAfter(const LaneFrame& f, double regionEnd, double origin, double d
     p.start = regionEnd;
     p.end = f.areaWidth > 0 ? std::min((f.laneX + f.laneWidth) / f.areaWidth, 1.0) * f.compositionSeconds : 0.0;
     const double seconds = f.laneSeconds();
-    p.fractions = clampFractions(origin + duration, seconds > 0 ? (p.end - p.start) / seconds : 0.0);
+    p.fractions = trims::clampedFractions(origin + duration, seconds > 0 ? (p.end - p.start) / seconds : 0.0);
     return p;
 }
 
@@ -65,7 +50,7 @@ std::optional<PastedLane> pastedLane(const TrackPasteboardInfo& info, double com
     if (regionEnd > areaWidth) d -= (regionEnd - areaWidth) / lane.width;
     // Nothing of the region is left inside the track area.
     if (!(d > 0)) return std::nullopt;
-    lane.fractions = clampFractions(o, d);
+    lane.fractions = trims::clampedFractions(o, d);
     if (!(lane.fractions.duration > 0)) return std::nullopt;
     return lane;
 }

@@ -9,6 +9,7 @@
 // fractions `origin` and `duration` of the lane; the track area (width Wa)
 // spans the whole composition (C seconds).
 
+#include "editing/TrimArithmetic.h"
 #include "engine/TrackList.h"
 #include "platform/core/MediaTime.h"
 
@@ -51,20 +52,9 @@ struct TrackPasteboardRecord {
 
 namespace trackpaste {
 
-struct Fractions {
-    double origin = 0, duration = 0;
-};
-// Origin not below 0, duration not above 1, and the two not past the lane's end.
-Fractions clampFractions(double origin, double duration);
-
-// The part of the source a re-trimmed track plays, in seconds of its audio:
-// from origin × D, at least a second long unless that would run past the end
-// of the current audio version (A seconds). The start never goes below 0,
-// also for a source shorter than a second.
-struct PlayedRange {
-    double start = 0, length = 0;
-};
-PlayedRange retrimmedRange(double origin, double duration, double D, double A);
+// The region's fractions and the re-trimmed source range are the trims' own
+// (editing/TrimArithmetic.h).
+using trims::Fractions;
 
 // Which parts of the source outside the region can still play: the part
 // before needs the track to start after the composition's start, the part

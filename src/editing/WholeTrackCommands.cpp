@@ -73,7 +73,7 @@ void retrimTrack(AudioController& c, MusicFilter& t, AudioDrawingView& lane, con
     lane.drawingBezierPath = AudioDrawingView::regionPath(
         QRectF(part.fractions.origin * Wl, old.y(), part.fractions.duration * Wl, old.height()));
     lane.verifyDrawingBezierPath();
-    const trackpaste::PlayedRange played = trackpaste::retrimmedRange(
+    const trims::SourceRange played = trims::retrimmedSourceRange(
         part.fractions.origin, part.fractions.duration, t.durationInSeconds, t.audioDuration().seconds());
     t.setCurrentTimeRange({MediaTime::fromSeconds(played.start, scale), MediaTime::fromSeconds(played.length, scale)});
     t.updateListenerParametersFromAudioUnits();

@@ -70,7 +70,7 @@ TEST(TrackPasteboardTest, ARetrimmedRangeLastsASecondWithinTheSource) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        const PlayedRange r = retrimmedRange(k.origin, k.duration, k.D, k.A);
+        const trims::SourceRange r = trims::retrimmedSourceRange(k.origin, k.duration, k.D, k.A);
         EXPECT_DOUBLE_EQ(r.start, k.start);
         EXPECT_DOUBLE_EQ(r.length, k.length);
     }
