@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <cmath>
 
 void AudioController::setupLabelsWithUpdate(bool update) {
@@ -19,13 +20,14 @@ void AudioController::setupLabelsWithUpdate(bool update) {
     if (ui.audioScrollView && ui.audioView) {
         // Each label reads the time under its own place on the ruler, on the
         // ruler layer's scale: the track area's width F stands for the whole
-        // composition, and past the end of a short composition the scale
-        // goes on. p is a place in the visible part, s the scroll offset.
+        // composition. A label past the end of a short composition reads the
+        // end, where a click there puts the playhead. p is a place in the
+        // visible part, s the scroll offset.
         const QWidget* viewport = ui.audioScrollView->viewport();
         const double F = ui.audioView->width();
         const double s = ui.audioScrollView->horizontalScrollBar()->value();
         const double vw = viewport->width();
-        auto timeAt = [&](double p) { return F > 0 ? C * (s + p) / F : 0.0; };
+        auto timeAt = [&](double p) { return F > 0 ? std::min(C, C * (s + p) / F) : 0.0; };
         auto set = [](QLabel* label, double seconds) {
             if (label) label->setText(timeText(seconds));
         };

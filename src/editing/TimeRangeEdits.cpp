@@ -511,9 +511,12 @@ void AudioController::updateContextParamtersForFilter(MusicFilter* track) {
     if (auto ratio = track->trackDurationRatio()) context->contextTrackDurationRatio.store(*ratio);
 }
 
+// The label under the thumbnail: the used part of the track (after its
+// trims and edits) over the whole of it.
 void AudioController::updateAudioTimeLabelForFilter(MusicFilter* track) {
     if (!track) return;
-    const double C = compositionDuration().seconds(), D = track->durationInSeconds;
+    const double D = track->durationInSeconds;
+    const double used = std::clamp(track->audioDurationInPercent, 0.0, 1.0) * D;
     if (auto* label = qobject_cast<QLabel*>(track->audioTimeLabel.data()))
-        label->setText(trackTimeText(std::min(C, D), D));
+        label->setText(trackTimeText(used, D));
 }

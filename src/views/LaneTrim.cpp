@@ -216,6 +216,8 @@ void AudioDrawingView::undoBezierPath(const TrimUndoRecord& record) {
     if (t && !edgeRecord.isEmpty()) {
         if (o) o->areaSetSeekTime(t->animationStart().seconds());
         t->updatePlayerAssetTimeRange(edgeRecord);
+        // The thumbnail's label shows the used part the undo gave back.
+        if (o) o->areaUpdateAudioTimeLabel(*t);
     }
     update();
 }

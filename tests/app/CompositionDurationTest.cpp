@@ -1,7 +1,9 @@
 #include "TrackListFixture.h"
 
+#include "platform/core/TimeText.h"
 #include "views/ColorWell.h"
 #include "views/LineView.h"
+#include "views/SmallViews.h"
 
 namespace {
 
@@ -150,6 +152,35 @@ TEST_F(CompositionDurationTest, ShortUndoRecordLaysOutTheRest) {
     EXPECT_NEAR(b->animationEnd().seconds(), 10, 0.05);
     EXPECT_NEAR(b->audioDurationInPercent, 0.5, 0.01);
     EXPECT_LE(a->animationEnd().seconds(), 10 + 1e-6);
+}
+
+// The ruler's labels follow the length: shortened to a minute, the track
+// area ends well inside the window and no label reads past the end; back
+// at ten minutes, each label reads the time under its place again.
+TEST_F(CompositionDurationTest, RulerLabelsFollowTheLength) {
+    c->ui.window->resize(1200, 900);
+    c->ui.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(c->ui.window));
+    setLength("10", "0");
+    append(writeTone("a.wav", 30, 440));
+    QLabel* const labels[] = {c->ui.leftTimeLabel, c->ui.leftMiddleTimeLabel, c->ui.middleTimeLabel,
+                              c->ui.rightMiddleTimeLabel, c->ui.rightTimeLabel};
+    auto shown = [&] {
+        QStringList t;
+        for (QLabel* l : labels) t << l->text();
+        return t.join(' ').toStdString();
+    };
+    const double vw = c->ui.audioScrollView->viewport()->width();
+    ASSERT_GT(vw, 2 * 60 * c->shell.scaleFactor);  // a minute ends inside the view
+    const std::string tenMinutes = shown();
+    EXPECT_TRUE(tenMinutes.ends_with(timeText(vw / c->shell.scaleFactor).toStdString())) << tenMinutes;
+
+    // Every label but the first lies past the end of a minute.
+    setLength("1", "0");
+    EXPECT_EQ(shown(), "00:00:00 00:01:00 00:01:00 00:01:00 00:01:00");
+
+    undo();
+    EXPECT_EQ(shown(), tenMinutes);
 }
 
 // At launch the composition is empty: the preferences' length waits in the

@@ -33,8 +33,8 @@ std::pair<int, int> badgeColumns(LineView* line, int end) {
 }
 
 // Every label of the ruler reads the time under its own place on the
-// timeline, at two points a second at zoom 1, whatever the composition's
-// length and the window's width; the end badge is never cut off.
+// timeline, at two points a second at zoom 1, whatever the window's width,
+// and the end of the composition past it; the end badge is never cut off.
 TEST_F(RulerTest, LabelsReadTheTimeUnderThemAtEveryLengthAndWidth) {
     interface->mainWindow->show();
     const double lengths[] = {5, 30, 600, 7200};
@@ -65,7 +65,7 @@ TEST_F(RulerTest, LabelsReadTheTimeUnderThemAtEveryLengthAndWidth) {
                 {c->ui.rightTimeLabel, vw},
             };
             for (const auto& l : labels)
-                EXPECT_EQ(l.label->text(), timeText(l.place / c->shell.scaleFactor)) << l.place;
+                EXPECT_EQ(l.label->text(), timeText(std::min(length, l.place / c->shell.scaleFactor))) << l.place;
             EXPECT_EQ(c->ui.labelEnd->text(), "-" + timeText(length));
 
             c->ui.lineView->repaint();

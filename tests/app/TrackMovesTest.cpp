@@ -271,6 +271,7 @@ TEST_F(TrackMovesTest, TrimsCutTheSoundAndUndoBringsItBack) {
     EXPECT_NEAR(track(0).animationStart().seconds(), 2, 1e-3);
     EXPECT_NEAR(track(0).currentTimeRange().start.seconds(), 2, 1e-3);
     EXPECT_NEAR(track(0).audioOriginInPercent, 0.1, 1e-9);
+    EXPECT_EQ(text(track(0).audioTimeLabel), QStringLiteral("00:00:18 / 00:00:20"));
     Heard h = heard();
     EXPECT_LT(h.toneStart, 0);
     EXPECT_NEAR(h.burstStart, 3.0, 0.02);
@@ -286,11 +287,13 @@ TEST_F(TrackMovesTest, TrimsCutTheSoundAndUndoBringsItBack) {
     dragOnLane(398, -98);
     EXPECT_NEAR(track(0).animationEnd().seconds(), 15.1, 1e-3);
     EXPECT_NEAR(track(0).currentTimeRange().duration.seconds(), 15.1, 1e-3);
+    EXPECT_EQ(text(track(0).audioTimeLabel), QStringLiteral("00:00:15 / 00:00:20"));
     EXPECT_TRUE(testsupport::waitUntil([&] { return std::abs(c->currentTime() - 15.1) < 0.01; }))
         << c->currentTime();
     waitForSeek();
     undo();
     EXPECT_NEAR(track(0).currentTimeRange().duration.seconds(), 20, 1e-3);
+    EXPECT_EQ(text(track(0).audioTimeLabel), QStringLiteral("00:00:20 / 00:00:20"));
     EXPECT_TRUE(testsupport::waitUntil([&] { return std::abs(c->currentTime()) < 0.01; }))
         << c->currentTime();
     waitForSeek();

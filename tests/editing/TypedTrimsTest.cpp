@@ -115,6 +115,7 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
     EXPECT_EQ(undoSteps(), steps + 1);
     EXPECT_EQ(shown(), (QStringList{"0", "5", "0", "20", "0", "10", "0", "25"}));
     EXPECT_EQ(p->textFieldTimeInfo->text(), QStringLiteral("00:00:15 / 00:00:20"));
+    EXPECT_EQ(text(t->audioTimeLabel), QStringLiteral("00:00:15 / 00:00:20"));
     EXPECT_NEAR(c->ui.lineView->linePercent, 0.1, 1e-6);
     std::vector<float> left = renderedLeft();
     for (int heard : stepsHeard(left, 0, 9.9)) EXPECT_EQ(heard, -1);
@@ -124,6 +125,7 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
     settle();
     EXPECT_SPAN(played(*t), 0, 20);
     EXPECT_SPAN(placed(*t), 10, 30);
+    EXPECT_EQ(text(t->audioTimeLabel), QStringLiteral("00:00:20 / 00:00:20"));
     EXPECT_EQ(shown(), (QStringList{"0", "0", "0", "20", "0", "10", "0", "30"}));
     expectSteps(renderedLeft(), 10, 1, range(0, 19));
     redo();
