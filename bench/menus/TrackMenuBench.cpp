@@ -3,12 +3,9 @@
 // recorded key points. The key-point submenus fill themselves when they
 // first open; argument 0 also fills every one of them at once, which is what
 // building them whole would cost. Run under `taskset -c N` for one core.
-#include "BenchTools.h"
+#include "BenchWindow.h"
 
-#include "app/AudioController.h"
-#include "app/MainInterface.h"
 #include "engine/MusicFilter.h"
-#include "platform/media/Player.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -22,25 +19,12 @@ namespace {
 constexpr int kTracks = 32;
 constexpr int kPoints = 5000;
 
-// The main window with 32 tracks of one 5 s tone, each showing its level
+// The main window with 32 tracks of a 5 s tone, each showing its level
 // curve of 5,000 recorded points over its 5 s.
-struct Window {
-    QTemporaryDir media;
-    std::unique_ptr<MainInterface> interface;
-    AudioController* c = nullptr;
+struct Window : benchtools::MainWindowWithTones {
     QMenu* trackMenu = nullptr;  // the menu holding "Mix"
-    bool ready = false;
 
-    Window() {
-        const QString tone = benchtools::generatedFile(media.path(), QStringLiteral("tone.wav"),
-                                                       {"-f", "lavfi", "-i", "sine=frequency=440:duration=5"});
-        interface = loadMainInterface(std::make_unique<Player>());
-        c = interface->audioController.get();
-        for (int i = 0; i < kTracks && !tone.isEmpty(); ++i) {
-            c->addAudioFileToComposition(QUrl::fromLocalFile(tone));
-            benchtools::waitUntil([&] { return c->trackCount() == i + 1 && c->imports.tracksReading == 0; });
-        }
-        ready = c->trackCount() == kTracks;
+    Window() : MainWindowWithTones(kTracks, 5, QStringLiteral("10"), QStringLiteral("0")) {
         for (int i = 0; i < c->trackCount(); ++i) {
             MusicFilter* track = c->trackAt(quint64(i));
             track->showParameterCurve = 1;

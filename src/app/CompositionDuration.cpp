@@ -3,6 +3,8 @@
 // preferences.
 #include "app/AudioController.h"
 
+#include "editing/TrimArithmetic.h"
+
 #include "engine/MusicFilter.h"
 #include "platform/core/UndoManager.h"
 #include "views/AudioView.h"
@@ -109,10 +111,8 @@ void finishTrackLayout(AudioController& c, MusicFilter& f, AudioDrawingView& lan
         label->setText(AudioController::trackTimeText(std::min(C, D), D));
 
     const double source = f.audioTrack ? f.audioTrack->timeRange().duration.seconds() : D;
-    double s = std::max(0.0, std::min(f.audioOriginInPercent * D, D - 1.0));
-    double l = std::max(f.audioDurationInPercent * D, 1.0);
-    if (s + l > source) l = std::max(0.0, source - s);
-    f.setCurrentTimeRange({MediaTime::fromSeconds(s, scale), MediaTime::fromSeconds(l, scale)});
+    const trims::SourceRange r = trims::retrimmedSourceRange(f.audioOriginInPercent, f.audioDurationInPercent, D, source);
+    f.setCurrentTimeRange({MediaTime::fromSeconds(r.start, scale), MediaTime::fromSeconds(r.length, scale)});
 
     if (P.width() <= 0 || end <= start)
         f.removeTrackFromComposition();

@@ -11,6 +11,7 @@
 #include "platform/media/AssetTrack.h"
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
+#include "views/EQSubview.h"
 #include "views/LineView.h"
 
 #include <QFileInfo>
@@ -53,6 +54,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
         currentSelectedAudio = index;
         applyValuesToSelectedAudio(index);
         if (ui.audioView) ui.audioView->update();
+        if (ui.eqView) ui.eqView->update();
     }
 
     // Which of mute and unmute the menu offers.

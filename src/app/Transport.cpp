@@ -2,6 +2,7 @@
 // forward, rewind, seeks, volume and the end of the item.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "engine/MusicFilter.h"
 
 #include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
@@ -69,7 +70,15 @@ void AudioController::observePlayerItemStatus(int status) {
         shell.seekTime = -1.0;
         shell.continueTimeObserver = false;
         shell.audioControllerIsWorking = false;
-        setViewControlsEnabled(false);
+        // Tracks that all lie past the composition's end play nothing, yet
+        // they can still be edited, and a longer composition or an undo
+        // brings them back.
+        const bool allLeftOut =
+            ui.audioView && !ui.audioView->audioTracks.empty() &&
+            std::all_of(ui.audioView->audioTracks.begin(), ui.audioView->audioTracks.end(),
+                        [](const TrackRecord& r) { return r.audioFilter && r.audioFilter->trackID == -1; });
+        if (allLeftOut) ui.audioView->setViewAcceptsMouseEvents(true);
+        setViewControlsEnabled(allLeftOut);
         return;
     }
     if (status == int(PlayerItem::Status::Unknown)) {

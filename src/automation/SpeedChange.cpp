@@ -3,6 +3,7 @@
 // selections and the MIDI notes all follow the speed the track holds.
 #include "app/AudioController.h"
 
+#include "editing/TrimArithmetic.h"
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioDrawingView.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -94,13 +96,12 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
     // The part of the source that plays: at least a second, never past the
     // source's end, and never starting before its beginning (a source
     // shorter than a second starts at 0).
-    const double D = track->durationInSeconds;
-    const double start = std::max(std::min(track->audioOriginInPercent * D, D - 1.0), 0.0);
-    double length = std::max(track->audioDurationInPercent * D, 1.0);
     const MediaTime whole = track->audioDuration();
-    if (whole.isNumeric() && start + length > whole.seconds()) length = std::max(whole.seconds() - start, 0.0);
-    track->setCurrentTimeRange(MediaTimeRange(MediaTime::fromSeconds(start, track->timeScale),
-                                              MediaTime::fromSeconds(length, track->timeScale)));
+    const trims::SourceRange played =
+        trims::retrimmedSourceRange(track->audioOriginInPercent, track->audioDurationInPercent, track->durationInSeconds,
+                                    whole.isNumeric() ? whole.seconds() : std::numeric_limits<double>::infinity());
+    track->setCurrentTimeRange(MediaTimeRange(MediaTime::fromSeconds(played.start, track->timeScale),
+                                              MediaTime::fromSeconds(played.length, track->timeScale)));
 
     track->tempAudioUnitsArray = listenerAudioUnitsParametersArray(track, false);
     closeTrackPanels();

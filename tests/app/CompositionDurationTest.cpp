@@ -142,6 +142,27 @@ TEST_F(CompositionDurationTest, TrackWhollyPastTheEndIsLeftOut) {
     EXPECT_NE(a->trackID, -1);
 }
 
+// With every track left out the controls stay usable; undo brings the
+// track and its sound back.
+TEST_F(CompositionDurationTest, EveryTrackLeftOutKeepsTheControlsUsable) {
+    setLength("0", "30");
+    auto a = append(writeTone("a.wav", 20, 440));
+    waitForReadyItem();
+    AudioDrawingView* l = lane(0);
+    a->audioOriginInPercent = 0.75;
+    a->audioDurationInPercent = 0.25;
+    l->drawingBezierPath = AudioDrawingView::regionPath(QRectF(0.75 * l->width(), 10, 0.25 * l->width(), 180));
+    setLength("0", "10");
+    EXPECT_EQ(a->trackID, -1);
+    // No track sounds: there is no item to wait for, and nothing stays busy.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return c->shell.viewControlsEnabled; }, 3000));
+    EXPECT_FALSE(c->shell.audioControllerIsWorking);
+    undo();
+    EXPECT_NE(a->trackID, -1);
+    waitForReadyItem();
+    EXPECT_FALSE(c->shell.audioControllerIsWorking);
+}
+
 TEST_F(CompositionDurationTest, ShortUndoRecordLaysOutTheRest) {
     setLength("0", "30");
     auto a = append(writeTone("a.wav", 20, 440));

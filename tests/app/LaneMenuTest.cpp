@@ -8,6 +8,7 @@
 #include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
 #include "support/InstalledPlugins.h"
+#include "views/EQSubview.h"
 #include "views/FloatSlider.h"
 #include "views/NumberTextField.h"
 #include "views/TimePopover.h"
@@ -288,6 +289,22 @@ TEST_F(LaneMenuTest, ARightClickSelectsTheLanesTrackFirst) {
     menuOf(0);
     menuOf(2);
     EXPECT_FLOAT_EQ(sliderOf("inputPitch")->floatValue(), 1200.0f);
+
+    // The equaliser view draws the new track's curve in its colour.
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } eq;
+    c->ui.eqView->installEventFilter(&eq);
+    QCoreApplication::processEvents();
+    eq.paints = 0;
+    menuOf(0);
+    QCoreApplication::processEvents();
+    EXPECT_GT(eq.paints, 0);
+    c->ui.eqView->removeEventFilter(&eq);
 }
 
 // Which of mute and unmute the menu offers, and what opening it does to the
