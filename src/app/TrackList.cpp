@@ -107,6 +107,8 @@ void resetPlayhead(AudioController& c) {
     c.ui.lineView->linePercent = 0;
     c.ui.lineView->globalLinePercent = 0;
     c.ui.lineView->update();
+    for (FloatSlider* slider : {c.ui.audioSlider, c.miniPlayer.playerAudioSlider})
+        if (slider) slider->setFloatValue(0);
 }
 
 void redrawTrackArea(AudioController& c) {

@@ -27,6 +27,21 @@ namespace {
 MediaTime itemDuration(const Player& player) {
     return player.currentItem() ? player.currentItem()->duration() : MediaTime::zero();
 }
+
+// The position slider, the time labels and the playhead at the player's time.
+void showPlayerTime(AudioController& c, MediaTime now) {
+    const double seconds = now.seconds();
+    for (auto* slider : {c.ui.audioSlider, c.miniPlayer.playerAudioSlider})
+        if (slider) slider->setFloatValue(float(seconds));
+    c.updateLabelsTimeWithCurrentTime(now);
+    const double length = c.shell.compositionDuration.seconds();
+    if (c.ui.lineView) {
+        const double percent = length > 0 ? seconds / length : 0.0;
+        c.ui.lineView->linePercent = percent;
+        c.ui.lineView->globalLinePercent = percent;
+        c.ui.lineView->update();
+    }
+}
 }  // namespace
 
 int AudioController::trackCount() const {
@@ -96,6 +111,9 @@ void AudioController::observePlayerItemStatus(int status) {
         } else {
             // (A pending seek into a composition that has lost its length is dropped.)
             shell.seekTime = -1.0;
+            // A new item starts at its beginning: the playhead, the sliders
+            // and the labels say so.
+            showPlayerTime(*this, audioPlayer->currentTime());
             unlockViews();
             scheduleSplitInvert();
         }
@@ -172,17 +190,7 @@ void AudioController::updateCurrentTime(double seconds) {
         if (!self || !finished) return;
         AudioController& c = *self;
         const MediaTime now = c.audioPlayer->currentTime();
-        const double nowSeconds = now.seconds();
-        for (auto* slider : {c.ui.audioSlider, c.miniPlayer.playerAudioSlider})
-            if (slider) slider->setFloatValue(float(nowSeconds));
-        c.updateLabelsTimeWithCurrentTime(now);
-        const double length = c.shell.compositionDuration.seconds();
-        if (c.ui.lineView) {
-            double percent = length > 0 ? nowSeconds / length : 0.0;
-            c.ui.lineView->linePercent = percent;
-            c.ui.lineView->globalLinePercent = percent;
-            c.ui.lineView->update();
-        }
+        showPlayerTime(c, now);
         c.redrawNotesPanel(true);
         c.unlockViews();
         // The selected track's values and controls as its curves have them there.

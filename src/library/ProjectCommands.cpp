@@ -24,7 +24,8 @@ void installProjectCommands(AudioController* c) {
     QObject::connect(save, &QAction::triggered, c, &AudioController::saveProjectFrom);
     QAction* saveAs = file->addAction(QStringLiteral("Save Project As…"));
     saveAs->setObjectName(QStringLiteral("saveAsProjectAction"));
-    saveAs->setShortcut(QKeySequence::SaveAs);
+    // Not every desktop binds a key to "save as"; this one does everywhere.
+    saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QObject::connect(saveAs, &QAction::triggered, c, &AudioController::saveAsProjectFrom);
     QObject::connect(file, &QMenu::aboutToShow, c, [c, save, saveAs] {
         const bool on = c->trackCount() > 0 && !c->shell.audioControllerIsWorking;

@@ -78,8 +78,6 @@ void AudioController::loadProjectFrom() {
 
 void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     const QString folder = QFileInfo(url.toLocalFile()).absoluteFilePath();
-    if (QFileInfo(folder).suffix().compare(QLatin1String(project::kProjectExtension), Qt::CaseInsensitive) != 0)
-        return;
     if ((projectLoading && !projectLoading->finished) || exporting.exportIsRunning) return;
     auto refuse = [&](const QString& why) {
         qWarning("Could not open the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
@@ -87,6 +85,9 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
                                                   .arg(QFileInfo(folder).completeBaseName()),
                                               why, {QStringLiteral("OK")}});
     };
+    if (QFileInfo(folder).suffix().compare(QLatin1String(project::kProjectExtension), Qt::CaseInsensitive) != 0)
+        return refuse(QStringLiteral("Only a project folder, whose name ends in “.%1”, can be opened.")
+                          .arg(project::kProjectExtension));
     QFile file(QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName)));
     if (!file.open(QIODevice::ReadOnly))
         return refuse(QStringLiteral("The folder holds no readable project data."));
@@ -127,7 +128,9 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     if (!icon.isNull()) {
         auto* view = new DrawImageView(sheet);
         view->setObjectName(QStringLiteral("projectIconImageView"));
-        view->setImage(icon);
+        // Scaled once here: the whole picture, scaled down at every paint,
+        // made the sheet too slow to be drawn while the project loads.
+        view->setImage(icon.scaled(100, 100, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         view->setFixedSize(50, 50);
         // Centred in a row of its own below the texts.
         if (auto* grid = qobject_cast<QGridLayout*>(sheet->layout())) grid->addWidget(view, 2, 0, 1, 2, Qt::AlignHCenter);

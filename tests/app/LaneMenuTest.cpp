@@ -291,13 +291,7 @@ TEST_F(LaneMenuTest, ARightClickSelectsTheLanesTrackFirst) {
     EXPECT_FLOAT_EQ(sliderOf("inputPitch")->floatValue(), 1200.0f);
 
     // The equaliser view draws the new track's curve in its colour.
-    struct PaintCount : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::Paint) ++paints;
-            return false;
-        }
-    } eq;
+    testsupport::PaintCounter eq;
     c->ui.eqView->installEventFilter(&eq);
     QCoreApplication::processEvents();
     eq.paints = 0;

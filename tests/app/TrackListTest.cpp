@@ -105,6 +105,7 @@ TEST_F(TrackListCommandsTest, RemovingAMiddleTrackAndPuttingItBack) {
     EXPECT_EQ(c->currentComposition->trackCount(), 2);
 
     c->currentSelectedAudio = 0;
+    c->ui.audioSlider->setFloatValue(2.0);
     undo();
     ASSERT_EQ(tracks().size(), 3u);
     EXPECT_EQ(tracks()[1].audioFilter, b);
@@ -118,6 +119,10 @@ TEST_F(TrackListCommandsTest, RemovingAMiddleTrackAndPuttingItBack) {
     expectRows(*this, c);
     EXPECT_EQ(c->currentComposition->trackCount(), 3);
     waitForReadyItem();
+    // The new item starts at its beginning, and the playhead and the
+    // position slider with it.
+    EXPECT_EQ(c->ui.lineView->linePercent, 0.0);
+    EXPECT_FLOAT_EQ(float(c->ui.audioSlider->floatValue()), 0.0f);
 
     redo();
     ASSERT_EQ(tracks().size(), 2u);

@@ -122,6 +122,9 @@ protected:
     // and the player's item is ready.
     void load(const QString& path) {
         c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
+        waitLoaded();
+    }
+    void waitLoaded() {
         ASSERT_TRUE(waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }, 20000));
         ASSERT_TRUE(waitUntil([&] { return c->tapCounter() == 0 && !c->loadTapFromProject(); }, 20000));
         waitForReadyItem();
@@ -215,7 +218,10 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     c->closeCompositionFrom(false);
     ASSERT_EQ(tracks().size(), 0u);
     c->metadataPopover()->metadataTitleTextField->clear();
-    load(moved);
+    c->loadTrackToCompositionForProject(QUrl::fromLocalFile(moved));
+    EXPECT_TRUE(c->progressSheet()->isVisible());
+    EXPECT_EQ(c->progressSheet()->sheetInfoTextField->text(), QStringLiteral("Loading Project..."));
+    waitLoaded();
 
     ASSERT_EQ(tracks().size(), 3u);
     EXPECT_TRUE(alerts.empty());
@@ -323,6 +329,17 @@ TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
     ASSERT_TRUE(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
     w.write(good);
     w.close();
+
+    // A folder that is not a project, though it holds one's data: said so.
+    const QString plain = folder(QStringLiteral("Plain"));
+    ASSERT_TRUE(QDir().mkpath(plain));
+    ASSERT_TRUE(QFile::copy(data, QDir(plain).filePath(QStringLiteral("projectData"))));
+    c->loadTrackToCompositionForProject(QUrl::fromLocalFile(plain));
+    endEvent();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].informativeText.contains(QStringLiteral(".trvproj")));
+    alerts.clear();
+    EXPECT_EQ(tracks().size(), 2u);
 
     // One source gone: the other track loads and the missing one is named.
     QFile::remove(QDir(path).filePath(project::sourceCopyName(tracks()[0].audioURL.toLocalFile())));

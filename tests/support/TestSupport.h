@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QEvent>
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -12,5 +14,14 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 void spin(int ms);
 // A fresh empty folder under the test's home, removed at exit.
 QString tempDir();
+
+// Counts the paint events of the widget it is installed on.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
 
 }  // namespace testsupport
