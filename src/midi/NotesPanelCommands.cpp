@@ -7,6 +7,7 @@
 #include "engine/MusicFilter.h"
 #include "midi/MIDIManager.h"
 #include "midi/MidiNotes.h"
+#include "midi/NoteEditing.h"
 #include "platform/media/Asset.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
@@ -200,7 +201,8 @@ void AudioController::pianoSendNote(MusicFilter& track, int note, bool on) {
 QList<int> AudioController::pianoSelectedNotes(const MusicFilter& track) const {
     QList<int> notes;
     for (const MidiNoteRecord& r : track.currentSelectedNotes)
-        if (r.midiCommandTime && r.midiCommandEndTime) notes.append(int(r.midiNote));
+        if (r.midiCommandTime && r.midiCommandEndTime && noteediting::contains(track.midiArray, r))
+            notes.append(int(r.midiNote));
     return notes;
 }
 

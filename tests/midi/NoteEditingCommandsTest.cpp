@@ -72,6 +72,56 @@ TEST_F(NoteEditingCommandsTest, StepperClicksInARowAreOneUndoStep) {
     EXPECT_EQ(track->midiArray, original);
 }
 
+// Undo and redo keep only the selected notes that the list still holds, so
+// that the roll and the keyboard agree: after a transpose's undo nothing
+// is selected, and its redo does not bring the selection back.
+TEST_F(NoteEditingCommandsTest, UndoAndRedoKeepOnlySelectedNotesThatExist) {
+    selectNoteAt(0);
+    c->transposeStepperSelectedNotes(1);
+    endEvent();
+    ASSERT_EQ(undoSteps(), 1);
+    EXPECT_EQ(c->pianoSelectedNotes(*track), QList<int>{61});
+    undo();
+    EXPECT_EQ(track->midiArray, original);
+    EXPECT_TRUE(track->currentSelectedNotes.empty());
+    EXPECT_TRUE(c->pianoSelectedNotes(*track).isEmpty()) << "the keyboard shows no note that is gone";
+    redo();
+    EXPECT_EQ(pitches(), (std::vector<uint32_t>{61, 61, 64, 64, 67, 67}));
+    EXPECT_TRUE(track->currentSelectedNotes.empty());
+    EXPECT_TRUE(c->pianoSelectedNotes(*track).isEmpty());
+}
+
+// A stepper click that changes no note registers no undo step and leaves
+// Redo alone: a selection naming only notes that are gone, or a burst
+// whose clicks cancel out.
+TEST_F(NoteEditingCommandsTest, StepperClicksThatChangeNothingMakeNoStep) {
+    selectNoteAt(0);
+    c->transposeStepperSelectedNotes(1);
+    endEvent();
+    const MidiNoteList transposed = track->midiArray;
+    undo();
+    ASSERT_EQ(c->undoManager()->redoCount(), 1);
+    const int undos = c->undoManager()->undoCount();
+
+    track->currentSelectedNotes = {transposed[0]};  // a note the list no longer holds
+    c->transposeStepperSelectedNotes(1);
+    c->velocityStepperSelectedNotes(5);
+    endEvent();
+    EXPECT_EQ(track->midiArray, original) << "gone notes";
+    EXPECT_EQ(c->undoManager()->undoCount(), undos) << "gone notes";
+    EXPECT_EQ(c->undoManager()->redoCount(), 1) << "gone notes";
+
+    track->currentSelectedNotes = {track->midiArray[0]};
+    c->transposeStepperSelectedNotes(1);
+    c->transposeStepperSelectedNotes(-1);
+    endEvent();
+    EXPECT_EQ(track->midiArray, original) << "cancelled out";
+    EXPECT_EQ(c->undoManager()->undoCount(), undos) << "cancelled out";
+    EXPECT_EQ(c->undoManager()->redoCount(), 1) << "cancelled out";
+    redo();
+    EXPECT_EQ(track->midiArray, transposed);
+}
+
 TEST_F(NoteEditingCommandsTest, MenuCommandsAreOneStepEachAndEmptyTheSelection) {
     struct Case {
         const char* name;
