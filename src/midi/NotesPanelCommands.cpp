@@ -57,6 +57,9 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
                      [&c, b = panel.transposeButton] { c.transposeMenu(b); });
     QObject::connect(panel.velocityButton, &QPushButton::clicked, &c,
                      [&c, b = panel.velocityButton] { c.velocityMenu(b); });
+    // Delete in the panel removes the selected notes, as the track menu's
+    // "Remove selected notes" does; with none selected it does nothing.
+    QObject::connect(&panel, &NotesPanel::deleteKeyPressed, &c, [&c] { c.removeSelectedNotes(); });
 }
 
 MusicFilter* shownTrack(const AudioController& c) {

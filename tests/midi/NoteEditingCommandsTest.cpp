@@ -11,6 +11,8 @@
 #include "views/PianoView.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMainWindow>
 
 namespace {
 
@@ -228,6 +230,43 @@ TEST_F(NoteEditingCommandsTest, AHeldStepperIsOneBurst) {
     EXPECT_EQ(undoSteps(), 1);
     undo();
     EXPECT_EQ(track->midiArray, original);
+    panel->close();
+}
+
+}  // namespace
+
+namespace {
+
+// Delete or Backspace while the notes panel is the active window removes
+// the selected notes in one undo step, and does nothing with none
+// selected; the main window's Delete, which removes audio, never fires.
+TEST_F(NoteEditingCommandsTest, DeleteInTheNotesPanelRemovesTheSelectedNotesOnly) {
+    c->ui.window->show();  // its menu bar's shortcuts work only while it shows
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    auto* audioDelete = c->ui.window->findChild<QAction*>(QStringLiteral("deleteSelectionAction"));
+    ASSERT_TRUE(audioDelete);
+    int audioDeletes = 0;
+    QObject::connect(audioDelete, &QAction::triggered, [&audioDeletes] { ++audioDeletes; });
+
+    for (auto key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+        SCOPED_TRACE(key == Qt::Key_Delete ? "Delete" : "Backspace");
+        QTest::keyClick(panel, key);
+        endEvent();
+        EXPECT_EQ(track->midiArray, original) << "nothing selected";
+        EXPECT_EQ(undoSteps(), 0) << "nothing selected";
+
+        selectNoteAt(2);
+        QTest::keyClick(panel, key);
+        endEvent();
+        EXPECT_EQ(pitches(), (std::vector<uint32_t>{60, 60, 67, 67}));
+        EXPECT_EQ(undoSteps(), 1);
+        undo();
+        EXPECT_EQ(track->midiArray, original);
+        EXPECT_EQ(audioDeletes, 0);
+    }
     panel->close();
 }
 
