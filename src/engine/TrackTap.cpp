@@ -605,6 +605,7 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     c->chainEntryCount = pluginCount + kBuiltInUnitCount;
     c->sourceBuffers = bufferList;
     c->sourceFetched = false;
+    c->startsStream = startOfStream;
     c->standInsBefore = standInsBefore.data();
     c->standInsAfter = pendingStandIns;
 

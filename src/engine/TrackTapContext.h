@@ -164,6 +164,8 @@ struct TrackTapContext {
     uint32_t chainEntryCount = 0;
     units::BufferList* sourceBuffers = nullptr;
     bool sourceFetched = false;  // this slice's source audio is in sourceBuffers
+    // The slice is the first after a start, a stop or a jump of its render.
+    bool startsStream = false;
 
     // The owning track, not retained; null once the track has let go.
     std::atomic<MusicFilter*> trackFilter{nullptr};

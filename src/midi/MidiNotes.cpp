@@ -63,6 +63,16 @@ void MidiNotes::refreshGate() {
     const bool playing = player && player->rate() != 0;
     gate_->isPlaying.store(playing);
     if (playing) wake();
+    else darkenKeys();
+}
+
+void MidiNotes::darkenKeys() {
+    if (highlightsNotes.isEmpty()) return;
+    highlightsNotes.clear();
+    if (PianoView* keys = controller_->ui.notesPanel ? controller_->ui.notesPanel->pianoView : nullptr) {
+        keys->highlightsNotes.clear();
+        keys->update();
+    }
 }
 
 void MidiNotes::wake() {
@@ -92,7 +102,11 @@ void MidiNotes::tick() {
 void MidiNotes::drainReports() {
     AudioController* c = controller_;
     const uint64_t selected = c->currentSelectedAudio.load();
-    const bool showKeys = c->trackList.notesPanel && c->trackList.notesPanel->isVisible() &&
+    // Keys light only while the player plays: a stopped render sends no
+    // note-off, and the lights still on their way from the slices before a
+    // pause are stale.
+    const bool playing = gate_->isPlaying.load();
+    const bool showKeys = playing && c->trackList.notesPanel && c->trackList.notesPanel->isVisible() &&
                           !c->shell.audioControllerIsWorking;
     bool lightsChanged = false;
     for (int i = 0; i < c->trackCount(); ++i) {
@@ -118,6 +132,7 @@ void MidiNotes::drainReports() {
         track->publishNotes();
         if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
     }
+    if (!playing) darkenKeys();
     // The panel's keyboard shows the keys that sound.
     if (PianoView* keys = c->ui.notesPanel ? c->ui.notesPanel->pianoView : nullptr; keys && lightsChanged) {
         keys->highlightsNotes = highlightsNotes;

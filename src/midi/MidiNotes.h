@@ -36,7 +36,7 @@ public:
     bool connectsToInputs = true;
 
     // The key indices (note - 21) sounding on the selected track, kept only
-    // while the notes panel is shown.
+    // while the notes panel is shown and the player plays.
     QSet<int> highlightsNotes;
 
     // The list a recording pass started from, per track; none while the
@@ -55,6 +55,8 @@ public:
 
 private:
     void tick();
+    // No key lights: the player stopped.
+    void darkenKeys();
     void followPlayerItem();
 
     AudioController* controller_;

@@ -117,15 +117,18 @@ void MidiScheduler::scheduleMIDIForRenderSlice(TrackTapContext* context, Callbac
 
     auto plan = plan_.read();
     const bool planChanged = plan && plan->generation != rt_generation_;
+    // The render started again: after a pause, a seek or a new item, what
+    // sounded before ends, and the notes under the playhead start afresh.
+    const bool restarted = context->startsStream;
     // Reverse play and seeks render slices that do not follow the last one.
-    const bool continuous = rt_hasPrevious_ && std::fabs(T - rt_previousEnd_) < kContinuity &&
+    const bool continuous = !restarted && rt_hasPrevious_ && std::fabs(T - rt_previousEnd_) < kContinuity &&
                             t >= rt_previousTrackTime_;
 
-    // Stop what sounds and should not: the playhead left it, or it is no
-    // longer among the notes.
+    // Stop what sounds and should not: the render started again, the
+    // playhead left it, or it is no longer among the notes.
     for (size_t i = 0; i < rt_soundingCount_;) {
         const Sounding& s = rt_sounding_[i];
-        const bool keep = t >= s.start && t < s.end && (!planChanged || planHolds(*plan, s));
+        const bool keep = !restarted && t >= s.start && t < s.end && (!planChanged || planHolds(*plan, s));
         if (keep) {
             ++i;
             continue;

@@ -19,7 +19,11 @@
 //
 // A note's identity is its start, end, number and channel: republishing an
 // unchanged note neither restarts nor cuts it, a changed or removed note
-// that sounds is stopped.
+// that sounds is stopped. The first slice after the render starts again (a
+// pause, a seek, a new item: the context's startsStream) stops every note
+// that sounds before it starts those under the playhead; a paused render
+// runs no slice, so its instruments, which make no sound meanwhile, hear
+// those note-offs before they make any again.
 
 #include "engine/MidiNote.h"
 #include "engine/MusicFilter.h"

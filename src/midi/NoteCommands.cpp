@@ -69,6 +69,9 @@ void AudioController::undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filt
     if (UndoManager* undo = undoManager())
         undo->registerUndo(track.get(), [this, filter, now] { undoRedoRemoveNotes(filter, now); });
     notelists::updateMIDIArrayFromArray(*track, notes);
+    // The selection keeps only the notes the list still holds: the roll and
+    // the keyboard show the same, and no command acts on a note that is gone.
+    notelists::keepSelectionWithin(*track);
     redrawNotes(track.get(), true);
 }
 

@@ -38,7 +38,9 @@ std::optional<std::pair<double, double>> laneSelectionSeconds(const MusicFilter&
 void AudioController::updateMidiArrayForStepper() {
     noteEditing.stepperIsFirstCall = false;
     auto track = noteEditing.stepperTrack.lock();
-    if (noteEditing.tempStepperMidiArray && track) registerNotesUndo(*track, *noteEditing.tempStepperMidiArray);
+    // A burst whose clicks cancel out leaves no step.
+    if (noteEditing.tempStepperMidiArray && track && *noteEditing.tempStepperMidiArray != track->midiArray)
+        registerNotesUndo(*track, *noteEditing.tempStepperMidiArray);
     noteEditing.tempStepperMidiArray.reset();
     if (ui.notesPanel) {
         ui.notesPanel->notesView->showVelocityInfo = false;
@@ -49,19 +51,20 @@ void AudioController::updateMidiArrayForStepper() {
 namespace {
 
 // One click of a stepper: the first of a burst keeps the list as it was;
-// the burst's undo step is registered once the clicks stop.
+// the burst's undo step is registered once the clicks stop. A click that
+// changes no note (none selected, the selected ones gone, or all at their
+// limit) is no click: it neither opens a burst nor ends one under way.
 template <typename Change>
 bool stepperClick(AudioController& c, MusicFilter* track, Change change) {
     auto& s = c.noteEditing;
+    if (track->currentSelectedNotes.empty()) return false;
+    MidiNoteList list = track->midiArray;
+    change(list);
+    if (list == track->midiArray) return false;
     if (!s.stepperIsFirstCall || s.stepperTrack.lock().get() != track) {
         s.tempStepperMidiArray = notelists::createACopyOfMidiArray(*track);
         s.stepperTrack = track->weak_from_this();
         s.stepperIsFirstCall = true;
-    }
-    if (track->midiArray.empty() || track->currentSelectedNotes.empty()) {
-        s.tempStepperMidiArray.reset();
-        s.stepperIsFirstCall = false;
-        return false;
     }
     if (!s.stepperCommit) {
         s.stepperCommit = new QTimer(&c);
@@ -75,8 +78,6 @@ bool stepperClick(AudioController& c, MusicFilter* track, Change change) {
         s.stepperCommit->stop();
     else
         s.stepperCommit->start();
-    MidiNoteList list = track->midiArray;
-    change(list);
     notelists::updateMIDIArrayFromArray(*track, list);
     return true;
 }
@@ -160,5 +161,6 @@ void AudioController::removeNotesInSelection() {
     registerNotesUndo(*track, list);
     noteediting::removeRecords(list, noteediting::notesWithinRange(list, range->first, range->second));
     notelists::updateMIDIArrayFromArray(*track, list);
+    notelists::keepSelectionWithin(*track);
     redrawNotes(track, false);
 }

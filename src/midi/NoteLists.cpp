@@ -65,6 +65,14 @@ void updateMIDIArrayFromArray(MusicFilter& track, const MidiNoteList& notes) {
     track.publishNotes();
 }
 
+void keepSelectionWithin(MusicFilter& track) {
+    const MidiNoteList& list = track.midiArray;
+    for (MidiNoteList* selection : {&track.currentSelectedNotes, &track.lastSelectedNotes})
+        std::erase_if(*selection, [&list](const MidiNoteRecord& r) {
+            return std::find(list.begin(), list.end(), r) == list.end();
+        });
+}
+
 void scaleMidiArray(MidiNoteList& list, double factor) {
     if (!(factor > 0) || !std::isfinite(factor)) return;
     for (MidiNoteRecord& r : list) {

@@ -43,6 +43,9 @@ MidiNoteList createACopyOfMidiArray(const MusicFilter& track);
 // Replaces the list by `notes` as they are (not sorted again) and hands the
 // render the new list.
 void updateMIDIArrayFromArray(MusicFilter& track, const MidiNoteList& notes);
+// Drops from the track's selections (current and last) every record that
+// its list no longer holds.
+void keepSelectionWithin(MusicFilter& track);
 // Every start and end time multiplied by `factor` (> 0); null times stay null.
 void scaleMidiArray(MidiNoteList& list, double factor);
 

@@ -7,6 +7,7 @@
 #include "engine/MusicFilter.h"
 #include "midi/MIDIManager.h"
 #include "midi/MidiNotes.h"
+#include "midi/NoteEditing.h"
 #include "platform/media/Asset.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
@@ -56,6 +57,9 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
                      [&c, b = panel.transposeButton] { c.transposeMenu(b); });
     QObject::connect(panel.velocityButton, &QPushButton::clicked, &c,
                      [&c, b = panel.velocityButton] { c.velocityMenu(b); });
+    // Delete in the panel removes the selected notes, as the track menu's
+    // "Remove selected notes" does; with none selected it does nothing.
+    QObject::connect(&panel, &NotesPanel::deleteKeyPressed, &c, [&c] { c.removeSelectedNotes(); });
 }
 
 MusicFilter* shownTrack(const AudioController& c) {
@@ -200,7 +204,8 @@ void AudioController::pianoSendNote(MusicFilter& track, int note, bool on) {
 QList<int> AudioController::pianoSelectedNotes(const MusicFilter& track) const {
     QList<int> notes;
     for (const MidiNoteRecord& r : track.currentSelectedNotes)
-        if (r.midiCommandTime && r.midiCommandEndTime) notes.append(int(r.midiNote));
+        if (r.midiCommandTime && r.midiCommandEndTime && noteediting::contains(track.midiArray, r))
+            notes.append(int(r.midiNote));
     return notes;
 }
 

@@ -6,6 +6,7 @@
 #include "views/StyledControls.h"
 
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -86,11 +87,44 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
     pianoView = new PianoView(leftNotesView);
     pianoView->resize(kKeyboardWidth, 300);
 
+    // A dialog makes its first push button the default, which Return
+    // clicks (toggling note recording) and the style frames as if armed.
+    for (QAbstractButton* b : controlsNoteView->findChildren<QAbstractButton*>()) {
+        if (auto* push = qobject_cast<QPushButton*>(b)) {
+            push->setAutoDefault(false);
+            push->setDefault(false);
+        }
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+
     resize(900, 480);
     layoutContent();
-    // Until a track is shown, both views fill the visible height.
-    notesView->resize(600, int(visibleNotesHeight()));
-    pianoView->resize(kKeyboardWidth, notesView->height());
+}
+
+namespace {
+bool isDeleteKey(const QKeyEvent* e) {
+    return (e->key() == Qt::Key_Delete || e->key() == Qt::Key_Backspace) &&
+           (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+}  // namespace
+
+bool NotesPanel::event(QEvent* event) {
+    // A tool window passes its shortcuts to the main window; Delete is
+    // taken here first, so that the main window's Delete never removes
+    // audio while the user works on notes.
+    if (event->type() == QEvent::ShortcutOverride && isDeleteKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void NotesPanel::keyPressEvent(QKeyEvent* event) {
+    if (isDeleteKey(event)) {
+        emit deleteKeyPressed();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void NotesPanel::resizeEvent(QResizeEvent* event) {
@@ -117,6 +151,10 @@ void NotesPanel::layoutContent() {
     notesScrollView->setGeometry(5 + kKeyboardWidth, kControlsHeight, width() - 10 - kKeyboardWidth,
                                  height() - kControlsHeight - 5);
     layoutKeyboardStrip();
+    // The roll's width is the track's length at the horizontal zoom, which
+    // the panel's size leaves alone.
+    notesView->resize(notesView->width(), int(notesViewHeight()));
+    pianoView->resize(kKeyboardWidth, notesView->height());
 }
 
 double NotesPanel::visibleNotesHeight() const {

@@ -56,7 +56,19 @@ public:
     // The keyboard strip beside the scroll view, as tall as its visible part.
     void layoutKeyboardStrip();
 
+signals:
+    // Delete or Backspace was pressed while the panel is the active window:
+    // the keys belong to the notes here, not to the main window's Delete.
+    void deleteKeyPressed();
+
 protected:
+    // Delete and Backspace go to deleteKeyPressed(). The panel's buttons are
+    // clicked, never pressed from the keyboard: none is a default button
+    // that Return would click, and none takes the focus that Space presses.
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // The roll and the keyboard keep filling the visible height at the
+    // vertical zoom.
     void resizeEvent(QResizeEvent* event) override;
     // A closed panel shows and plays no track: the keyboard ends its held
     // keys and both views let go of the track.

@@ -134,9 +134,11 @@ protected:
         for (size_t i = a; i < b; ++i) sum += double(x[i]) * x[i];
         return b > a ? std::sqrt(sum / double(b - a)) : 0;
     }
-    static MidiNoteList phrase() {
+    static MidiNoteList phrase() { return notesOf({{60, 0.5, 1.0}, {67, 2.0, 2.5}}); }
+    // Notes by number, start and end in seconds.
+    static MidiNoteList notesOf(std::initializer_list<std::tuple<int, double, double>> list) {
         MidiNoteList notes;
-        for (auto [n, s, e] : {std::tuple{60, 0.5, 1.0}, std::tuple{67, 2.0, 2.5}}) {
+        for (auto [n, s, e] : list) {
             MidiNoteRecord on, off;
             on.midiCommand = {0x90, uint8_t(n), 110};
             on.midiNote = uint32_t(n);
@@ -498,5 +500,34 @@ TEST_F(MidiNotesTest, ANoteDraggedInTheRollIsOneUndoStep) {
     EXPECT_EQ(c->undoManager()->undoCount(), undos + 1);
     undo();
     EXPECT_EQ(track->midiArray, original);
+    panel->close();
+}
+
+// A committed note lights its key on the panel's keyboard while it sounds;
+// the key goes dark once the player stops, paused inside the note or rewound
+// to the start across it, and lights again when the note sounds again.
+TEST_F(MidiNotesTest, KeysGoDarkWhenThePlayerStops) {
+    c->midiNotes()->connectsToInputs = false;
+    addSampler(track.get());
+    notelists::updateMIDIArrayFromArray(*track, notesOf({{60, 0.1, 3.5}}));
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    PianoView* keys = panel->pianoView;
+    const int key = 60 - 21;
+    auto lit = [&] { return keys->highlightsNotes.contains(key); };
+
+    c->updateCurrentTime(0.5);
+    c->playPauseToggle();
+    ASSERT_TRUE(testsupport::waitUntil(lit));
+    c->playPauseToggle();
+    ASSERT_EQ(player->rate(), 0.0f);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !lit(); })) << "paused inside the note";
+
+    c->playPauseToggle();
+    ASSERT_TRUE(testsupport::waitUntil(lit)) << "played on inside the note";
+    player->setRate(-4.0f);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return player->rate() == 0.0f; }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !lit(); })) << "rewound to the start";
     panel->close();
 }

@@ -15,6 +15,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -83,9 +84,11 @@ protected:
         track->midiArray = notes;
         track->publishNotes();
     }
-    // One render slice at composition time T.
-    void slice(double T, double duration = 0.1) {
+    // One render slice at composition time T; `startsStream` after a pause,
+    // a seek or a new item.
+    void slice(double T, double duration = 0.1, bool startsStream = false) {
         context.sliceTimeRange = {MediaTime::fromSeconds(T, kScale), MediaTime::fromSeconds(duration, kScale)};
+        context.startsStream = startsStream;
         const uint64_t before = realtime::violationCount();
         {
             realtime::Scope render;
@@ -151,7 +154,9 @@ Event off(int slice, uint8_t n) { return {slice, 0x80, n, 64}; }
 // a note starts at the first slice at or after its start and stops at the
 // first at or after its end; a seek back stops it, a jump into it starts
 // it; notes shorter than a slice still play during continuous play, but
-// not when a seek jumps over them; reverse play is a run of seeks.
+// not when a seek jumps over them; reverse play is a run of seeks. A slice
+// that starts the stream again (after a pause, a seek or a new item)
+// first stops whatever sounds.
 TEST_F(Scheduling, CommittedNotesAgainstSlices) {
     struct Case {
         const char* name;
@@ -159,6 +164,7 @@ TEST_F(Scheduling, CommittedNotesAgainstSlices) {
         std::vector<double> slices;
         std::vector<Event> expected;
         double animationStart = 0, sourceStart = 0, speed = 1;
+        std::vector<size_t> streamStarts = {};  // indices into slices
     };
     const Case cases[] = {
         {"plays from its start to its end", note(60, 0.25, 0.55), {0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7},
@@ -174,6 +180,12 @@ TEST_F(Scheduling, CommittedNotesAgainstSlices) {
         // The track at 10 s, its source used from 4 s, at speed 2: track
         // time 0 is at 8 s of the composition.
         {"track time", note(60, 0.25, 0.55), {8.2, 8.3, 8.4, 8.5, 8.6}, {on(1, 60), off(4, 60)}, 10, 4, 2},
+        {"paused inside it and played again from there", note(60, 0.25, 0.95), {0.3, 0.4, 0.35, 0.45},
+         {on(0, 60), off(2, 60), on(2, 60)}, 0, 0, 1, {2}},
+        {"a seek within it", note(60, 0.25, 0.95), {0.3, 0.7}, {on(0, 60), off(1, 60), on(1, 60)},
+         0, 0, 1, {1}},
+        {"stopped and started again before it", note(60, 0.25, 0.95), {0.3, 0.0, 0.1}, {on(0, 60), off(1, 60)},
+         0, 0, 1, {1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,7 +194,8 @@ TEST_F(Scheduling, CommittedNotesAgainstSlices) {
         track->setCurrentTimeRange({at(c.sourceStart), at(100)});
         track->setValue(EffectInput::Speed, float(c.speed));
         commit(c.notes);
-        for (double T : c.slices) slice(T);
+        for (size_t i = 0; i < c.slices.size(); ++i)
+            slice(c.slices[i], 0.1, std::find(c.streamStarts.begin(), c.streamStarts.end(), i) != c.streamStarts.end());
         EXPECT_EQ(first.events(), c.expected);
         first.clear();
         first.slice = second.slice = 0;

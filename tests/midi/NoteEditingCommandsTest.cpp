@@ -11,6 +11,8 @@
 #include "views/PianoView.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMainWindow>
 
 namespace {
 
@@ -70,6 +72,56 @@ TEST_F(NoteEditingCommandsTest, StepperClicksInARowAreOneUndoStep) {
     EXPECT_EQ(undoSteps(), 1);
     undo();
     EXPECT_EQ(track->midiArray, original);
+}
+
+// Undo and redo keep only the selected notes that the list still holds, so
+// that the roll and the keyboard agree: after a transpose's undo nothing
+// is selected, and its redo does not bring the selection back.
+TEST_F(NoteEditingCommandsTest, UndoAndRedoKeepOnlySelectedNotesThatExist) {
+    selectNoteAt(0);
+    c->transposeStepperSelectedNotes(1);
+    endEvent();
+    ASSERT_EQ(undoSteps(), 1);
+    EXPECT_EQ(c->pianoSelectedNotes(*track), QList<int>{61});
+    undo();
+    EXPECT_EQ(track->midiArray, original);
+    EXPECT_TRUE(track->currentSelectedNotes.empty());
+    EXPECT_TRUE(c->pianoSelectedNotes(*track).isEmpty()) << "the keyboard shows no note that is gone";
+    redo();
+    EXPECT_EQ(pitches(), (std::vector<uint32_t>{61, 61, 64, 64, 67, 67}));
+    EXPECT_TRUE(track->currentSelectedNotes.empty());
+    EXPECT_TRUE(c->pianoSelectedNotes(*track).isEmpty());
+}
+
+// A stepper click that changes no note registers no undo step and leaves
+// Redo alone: a selection naming only notes that are gone, or a burst
+// whose clicks cancel out.
+TEST_F(NoteEditingCommandsTest, StepperClicksThatChangeNothingMakeNoStep) {
+    selectNoteAt(0);
+    c->transposeStepperSelectedNotes(1);
+    endEvent();
+    const MidiNoteList transposed = track->midiArray;
+    undo();
+    ASSERT_EQ(c->undoManager()->redoCount(), 1);
+    const int undos = c->undoManager()->undoCount();
+
+    track->currentSelectedNotes = {transposed[0]};  // a note the list no longer holds
+    c->transposeStepperSelectedNotes(1);
+    c->velocityStepperSelectedNotes(5);
+    endEvent();
+    EXPECT_EQ(track->midiArray, original) << "gone notes";
+    EXPECT_EQ(c->undoManager()->undoCount(), undos) << "gone notes";
+    EXPECT_EQ(c->undoManager()->redoCount(), 1) << "gone notes";
+
+    track->currentSelectedNotes = {track->midiArray[0]};
+    c->transposeStepperSelectedNotes(1);
+    c->transposeStepperSelectedNotes(-1);
+    endEvent();
+    EXPECT_EQ(track->midiArray, original) << "cancelled out";
+    EXPECT_EQ(c->undoManager()->undoCount(), undos) << "cancelled out";
+    EXPECT_EQ(c->undoManager()->redoCount(), 1) << "cancelled out";
+    redo();
+    EXPECT_EQ(track->midiArray, transposed);
 }
 
 TEST_F(NoteEditingCommandsTest, MenuCommandsAreOneStepEachAndEmptyTheSelection) {
@@ -178,6 +230,43 @@ TEST_F(NoteEditingCommandsTest, AHeldStepperIsOneBurst) {
     EXPECT_EQ(undoSteps(), 1);
     undo();
     EXPECT_EQ(track->midiArray, original);
+    panel->close();
+}
+
+}  // namespace
+
+namespace {
+
+// Delete or Backspace while the notes panel is the active window removes
+// the selected notes in one undo step, and does nothing with none
+// selected; the main window's Delete, which removes audio, never fires.
+TEST_F(NoteEditingCommandsTest, DeleteInTheNotesPanelRemovesTheSelectedNotesOnly) {
+    c->ui.window->show();  // its menu bar's shortcuts work only while it shows
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    auto* audioDelete = c->ui.window->findChild<QAction*>(QStringLiteral("deleteSelectionAction"));
+    ASSERT_TRUE(audioDelete);
+    int audioDeletes = 0;
+    QObject::connect(audioDelete, &QAction::triggered, [&audioDeletes] { ++audioDeletes; });
+
+    for (auto key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+        SCOPED_TRACE(key == Qt::Key_Delete ? "Delete" : "Backspace");
+        QTest::keyClick(panel, key);
+        endEvent();
+        EXPECT_EQ(track->midiArray, original) << "nothing selected";
+        EXPECT_EQ(undoSteps(), 0) << "nothing selected";
+
+        selectNoteAt(2);
+        QTest::keyClick(panel, key);
+        endEvent();
+        EXPECT_EQ(pitches(), (std::vector<uint32_t>{60, 60, 67, 67}));
+        EXPECT_EQ(undoSteps(), 1);
+        undo();
+        EXPECT_EQ(track->midiArray, original);
+        EXPECT_EQ(audioDeletes, 0);
+    }
     panel->close();
 }
 

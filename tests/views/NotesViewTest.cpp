@@ -6,12 +6,15 @@
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
 #include "views/NotesView.h"
+#include "views/PianoView.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QTest>
 
 namespace {
 
@@ -147,6 +150,46 @@ TEST(NotesPanelTest, ThePianoRollsSizeFollowsSpeedAndZoom) {
     // The keyboard strip stands level with the roll's visible part.
     EXPECT_EQ(panel.leftNotesView->height(), int(visible));
     EXPECT_EQ(panel.leftNotesView->x() + panel.leftNotesView->width(), panel.notesScrollView->x());
+}
+
+// Resized, the panel's roll and keyboard follow its height at the vertical
+// zoom (as the zoom's Reset does at zoom 1); the roll keeps its width.
+TEST(NotesPanelTest, TheRollAndTheKeyboardFollowThePanelsSize) {
+    NotesPanel panel(nullptr);
+    panel.show();
+    panel.notesView->resize(400, panel.notesView->height());
+    for (double zV : {1.0, 3.0})
+        for (QSize size : {QSize(900, 760), QSize(700, 360)}) {
+            panel.notesVerticalZoom->setFloatValue(zV);
+            panel.resize(size);
+            QApplication::processEvents();
+            SCOPED_TRACE(testing::Message() << "zoom " << zV << ", height " << size.height());
+            EXPECT_EQ(panel.notesView->height(), int(panel.notesViewHeight()));
+            EXPECT_EQ(panel.pianoView->height(), panel.notesView->height());
+            EXPECT_EQ(panel.leftNotesView->height(), int(panel.visibleNotesHeight()));
+            EXPECT_EQ(panel.notesView->width(), 400);
+        }
+}
+
+// Return, Enter and Space click no button of the panel (a dialog would
+// click its default one, the Record toggle), and no button looks like a
+// default.
+TEST(NotesPanelTest, NoKeyClicksTheButtons) {
+    NotesPanel panel(nullptr);
+    panel.show();
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    int clicks = 0;
+    for (QAbstractButton* b : panel.findChildren<QAbstractButton*>()) {
+        QObject::connect(b, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+        if (auto* push = qobject_cast<QPushButton*>(b)) EXPECT_FALSE(push->isDefault()) << push->text().toStdString();
+    }
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &panel;
+        QTest::keyClick(target, key);
+    }
+    EXPECT_EQ(clicks, 0);
+    EXPECT_FALSE(panel.recordNotesButton->isChecked());
 }
 
 }  // namespace
