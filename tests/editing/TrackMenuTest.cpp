@@ -311,20 +311,19 @@ TEST_F(TrackMenuTest, TheEditingModeCommands) {
     c->changeModeSelectionTrimFrom();  // no tracks: nothing
     addTracks();
     c->rulerSelectTrack(1);
-    struct {
+    AudioController* const controller = c;
+    const std::function<void()> toggle = [controller] { controller->changeModeSelectionTrimFrom(); };
+    const std::function<void()> trim = [controller] { controller->menuTrimComposition(); };
+    const std::function<void()> select = [controller] { controller->menuSelectComposition(); };
+    struct Case {
         uint64_t before;
-        void (AudioController::*command)();
+        const std::function<void()>& command;
         uint64_t after;
-    } cases[] = {
-        {0, &AudioController::changeModeSelectionTrimFrom, 1},
-        {1, &AudioController::changeModeSelectionTrimFrom, 0},
-        {7, &AudioController::changeModeSelectionTrimFrom, 7},
-        {0, &AudioController::menuTrimComposition, 1},
-        {1, &AudioController::menuSelectComposition, 0},
     };
-    for (const auto& k : cases) {
+    const Case cases[] = {{0, toggle, 1}, {1, toggle, 0}, {7, toggle, 7}, {0, trim, 1}, {1, select, 0}};
+    for (const Case& k : cases) {
         second->typeOfComposition = k.before;
-        (c->*k.command)();
+        k.command();
         EXPECT_EQ(second->typeOfComposition, k.after) << k.before;
         EXPECT_EQ(track->typeOfComposition, 0u);
     }
