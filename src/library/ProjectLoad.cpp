@@ -128,8 +128,7 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     if (!icon.isNull()) {
         auto* view = new DrawImageView(sheet);
         view->setObjectName(QStringLiteral("projectIconImageView"));
-        // Scaled once here: the whole picture, scaled down at every paint,
-        // made the sheet too slow to be drawn while the project loads.
+        // Scaled once here rather than from the full picture at every paint.
         view->setImage(icon.scaled(100, 100, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         view->setFixedSize(50, 50);
         // Centred in a row of its own below the texts.
