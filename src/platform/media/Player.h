@@ -129,7 +129,8 @@ private:
     void sleepOutput();
     void wakeOutput();
     void notifyObservers();
-    void renderLoop();
+    // `handled`: the last position request already published when the thread starts.
+    void renderLoop(uint64_t handled);
     void outputCallback(float* out, int frames);
 
     std::unique_ptr<AudioOutput> output_;

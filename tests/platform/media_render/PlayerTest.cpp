@@ -339,4 +339,66 @@ TEST_F(PlayerTest, AfterTheOutputSleptSeeksCompleteAndPlayStartsWithTheFirstFram
     player->pause();
 }
 
+// A paused player's render thread still runs the taps while it takes up a
+// new item's first position (it feeds each tap its latency); an offline
+// render that shares those taps waits for isRenderingIdle(). Here the tap
+// holds the render thread inside it until the test lets it go.
+TEST_F(PlayerTest, IsNotIdleWhileItsRenderThreadTakesUpANewItemsFirstPosition) {
+    struct Gate {
+        std::atomic<bool> open{false};
+        std::atomic<int> held{0};   // slices the render thread was held in
+        std::atomic<int> calls{0};  // slices run off the main thread
+    } gate;
+    // However the test ends, the render thread is let go and the player lets
+    // go of the tap before the gate goes.
+    struct Release {
+        Gate& gate;
+        Player& player;
+        ~Release() {
+            gate.open.store(true);
+            player.replaceCurrentItem(nullptr);
+        }
+    } release{gate, *player};
+    ProcessingTapCallbacks cb;
+    cb.clientInfo = &gate;
+    cb.init = [](ProcessingTap*, void* client, void** storage) { *storage = client; };
+    cb.prepare = [](ProcessingTap* tap, int64_t, const units::StreamFormat&) { tap->setLatency(2048); };
+    cb.process = [](ProcessingTap* tap, int64_t n, uint32_t, units::BufferList* list, int64_t* nOut,
+                    uint32_t* flagsOut) {
+        ProcessingTap::getSourceAudio(tap, n, list, flagsOut, nullptr, nOut);
+        // The main thread runs the tap too, as the item's renderer is
+        // prepared: only the render thread is held.
+        if (onMainThread()) return;
+        auto* g = static_cast<Gate*>(tap->storage());
+        ++g->calls;
+        if (g->open.load()) return;
+        ++g->held;
+        while (!g->open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    auto tap = ProcessingTap::create(cb, ProcessingTapCreationFlagPreEffects);
+
+    auto src = gen::track({sine(440, rate, rate)}, rate);
+    auto comp = std::make_shared<Composition>();
+    auto* track = comp->addMutableTrack(MediaType::Audio);
+    track->insertTimeRange(src->timeRange(), src, MediaTime::zero());
+    auto input = std::make_shared<AudioMixInputParameters>();
+    input->setTrackID(track->trackID());
+    input->setAudioTapProcessor(tap);
+    auto mix = std::make_shared<AudioMix>();
+    mix->setInputParameters({input});
+    auto item = PlayerItem::create(comp);
+    item->setAudioMix(mix);
+    ASSERT_EQ(player->rate(), 0.0f);
+    player->replaceCurrentItem(item);
+    ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+
+    ASSERT_TRUE(waitUntil([&] { return gate.held.load() > 0; })) << "the render thread feeds the tap";
+    EXPECT_FALSE(player->isRenderingIdle());
+    gate.open.store(true);
+    ASSERT_TRUE(waitUntil([&] { return player->isRenderingIdle(); }));
+    const int calls = gate.calls.load();
+    testsupport::spin(100);
+    EXPECT_EQ(gate.calls.load(), calls) << "an idle player runs nothing through its taps";
+}
+
 }  // namespace
