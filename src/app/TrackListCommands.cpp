@@ -63,6 +63,7 @@ void installTrackListCommands(AudioController* c) {
                         c->currentSelectedAudio < quint64(c->trackCount());
         for (QAction* a : {duplicate, duplicateWithSettings, remove}) a->setEnabled(on);
         // The selected track's menu, made again, in place of the last one.
+        if (on) c->resetTrackMenuHighlights();
         std::unique_ptr<QMenu> menu = on ? c->trackMenuForIndex(c->currentSelectedAudio.load()) : nullptr;
         curves->setEnabled(menu != nullptr);
         if (!menu) return;

@@ -15,9 +15,7 @@ void AudioController::pasteAudioFileFrom() {
             using Item = std::decay_t<decltype(copied)>;
             // A copied time selection goes in at the timeline cursor.
             if constexpr (std::is_same_v<Item, SelectionClipboardRecord>) pasteSelectionInFilterFrom();
-            // A curve set of one or two curves; an empty one pastes nothing.
-            if constexpr (std::is_same_v<Item, CurvePasteboardRecord>)
-                if (!copied.curves.empty()) pasteRecordedCurveInFilterFrom();
+            if constexpr (std::is_same_v<Item, CurvePasteboardRecord>) pasteRecordedCurveInFilterFrom();
             if constexpr (std::is_same_v<Item, NotesPasteboardRecord>) pasteNotesAtCurrentTime();
             if constexpr (std::is_same_v<Item, TrackPasteboardRecord>) pasteFromDictionary(copied);
             if constexpr (std::is_same_v<Item, PresetPasteboardRecord>) loadFilterFromPresetData(copied.data);

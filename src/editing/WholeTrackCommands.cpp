@@ -88,10 +88,7 @@ void retrimTrack(AudioController& c, MusicFilter& t, AudioDrawingView& lane, con
 void movePlayheadTo(AudioController& c, double seconds, double x) {
     c.shell.seekTime = seconds;
     const double Wa = c.ui.audioView ? c.ui.audioView->width() : 0.0;
-    if (c.ui.lineView && Wa > 0) {
-        c.ui.lineView->linePercent = x / Wa;
-        c.ui.lineView->update();
-    }
+    if (Wa > 0) c.areaSetLinePercent(x / Wa);
 }
 
 // Leaves the track (a copy of its record: the list may grow) playing what

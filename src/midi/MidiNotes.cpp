@@ -132,7 +132,6 @@ void MidiNotes::drainReports() {
         track->publishNotes();
         if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
     }
-    if (!playing) darkenKeys();
     // The panel's keyboard shows the keys that sound.
     if (PianoView* keys = c->ui.notesPanel ? c->ui.notesPanel->pianoView : nullptr; keys && lightsChanged) {
         keys->highlightsNotes = highlightsNotes;

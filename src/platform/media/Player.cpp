@@ -204,7 +204,7 @@ void Player::outputCallback(float* out, int frames) {
     std::fill(out + 2 * n, out + 2 * frames, 0.0f);
 }
 
-void Player::renderLoop(uint64_t handled) {
+void Player::renderLoop() {
     Shared& s = *shared_;
     Renderer& renderer = *renderer_;
     const int block = Shared::Block;
@@ -213,6 +213,7 @@ void Player::renderLoop(uint64_t handled) {
     std::vector<float> outL(block), outR(block);
     std::vector<int64_t> pos(block);
     const int64_t length = renderer.length();
+    uint64_t handled = 0;
     int64_t position = 0;
     // Backwards, the renderer jumps, and every jump feeds each track its
     // latency ahead: so it renders long stretches, which the blocks then
@@ -345,16 +346,13 @@ void Player::startRendering() {
     if (!renderer->prepare(&error)) return;
     renderer_ = std::move(renderer);
     shared_->frameRate = output_->sampleRate() > 0 ? output_->sampleRate() : 48000;
-    // Every position asked so far was published here, with no render thread
-    // to take it up: the new thread starts after them.
-    const uint64_t published = shared_->requestGen.load(std::memory_order_relaxed);
     shared_->running.store(true, std::memory_order_release);
     // Start where a seek made before the item was ready asked to, else at the
     // start. Asked while the render thread is about to run, the position is
     // left to that thread, which publishes it once it has taken it up (and
     // so fed every tap its latency): until then the player is not idle.
     requestPosition(requestedFrame_, false);
-    renderThread_ = std::thread([this, published] { renderLoop(published); });
+    renderThread_ = std::thread([this] { renderLoop(); });
 }
 
 void Player::stopRendering() {

@@ -129,8 +129,7 @@ private:
     void sleepOutput();
     void wakeOutput();
     void notifyObservers();
-    // `handled`: the last position request already published when the thread starts.
-    void renderLoop(uint64_t handled);
+    void renderLoop();
     void outputCallback(float* out, int frames);
 
     std::unique_ptr<AudioOutput> output_;
