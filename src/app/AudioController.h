@@ -614,6 +614,9 @@ public:
     void updatePlayerWithoutUpdateFromNotification(MusicFilter* track);
     void updatePlayerWithNewTrackSettings(MusicFilter* track);
     void updateTrackWithNewTrackSettings(MusicFilter* track);
+    // During an export: notes that the player needs a new item when the
+    // export ends, and answers true, so that the caller builds none now.
+    bool deferPlayerRebuildDuringExport();
     void updatePlayerWithNewCompositionSettings();
     void addTrackToComposition(quint64 index);
     void removeTrackFromCompositionWithoutUpdate(quint64 index);
@@ -1032,7 +1035,8 @@ public:
     // takes it, enabled, and the unit it held before is disposed of. Returns
     // that earlier record, or nothing when the index no longer fits (the
     // default rule then disposes of the arrived unit).
-    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index);
+    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index,
+                                                      bool enabled);
     // `filter` null: the selected track.
     void createAUSamplerFrom(MusicFilter* filter = nullptr);
     // Item i's title bold while its plug-in is on; the check box follows the selected item.

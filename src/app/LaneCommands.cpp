@@ -113,6 +113,7 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
 
     // Plug-ins, picture, colour, mode.
     F2->filterActivePluginsName.append(F->filterActivePluginsName);
+    F2->filterSwitchedOffPluginsName.append(F->filterSwitchedOffPluginsName);
     F2->indexOfUpdatedBitmap = F->indexOfUpdatedBitmap;
     F2->setTrackColor(F->trackColor());
     F2->typeOfComposition = F->typeOfComposition;

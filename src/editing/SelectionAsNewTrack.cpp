@@ -61,6 +61,7 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
     // Versions and pictures: the source's, with the ones the copy was made
     // from current.
     f->filterActivePluginsName.append(source->filterActivePluginsName);
+    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
     f->filterBitmaps = source->filterBitmaps;
     f->indexOfUpdatedBitmap =
         R.indexOfUpdatedBitmap < uint64_t(f->filterBitmaps.size()) ? R.indexOfUpdatedBitmap : source->indexOfUpdatedBitmap;

@@ -42,6 +42,7 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
 
     // Plug-in names, pictures and versions as the source has them now.
     f->filterActivePluginsName.append(source->filterActivePluginsName);
+    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
     f->indexOfUpdatedBitmap = source->indexOfUpdatedBitmap;
     f->filterBitmaps = source->filterBitmaps;
     f->indexOfUpdatedTrack = source->indexOfUpdatedTrack;

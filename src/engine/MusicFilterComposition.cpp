@@ -59,6 +59,7 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
     callbacks.process = &tracktap::tapProcess;
     callbacks.unprepare = &tracktap::tapUnprepare;
     callbacks.finalize = &tracktap::tapFinalize;
+    callbacks.reformat = &tracktap::tapReformat;
     auto tap = ProcessingTap::create(callbacks, ProcessingTapCreationFlagPreEffects);
     if (!tap) return;
     params->setAudioTapProcessor(tap);

@@ -18,13 +18,14 @@ namespace {
 constexpr int64_t kPlayerSliceFrames = 1024;
 }  // namespace
 
-void beginSession(AudioController& c) {
+void beginSession(AudioController& c, double renderRate) {
     c.exporting.session = std::make_unique<ExportSession>();
     ExportSession& s = *c.exporting.session;
+    if (!(renderRate > 0)) renderRate = c.shell.playerSampleRate;
     if (c.ui.audioView)
         for (const auto& record : c.ui.audioView->audioTracks)
             if (record.audioFilter)
-                s.taps.hold(record.audioFilter->mixInputTap(), c.shell.playerSampleRate, kPlayerSliceFrames);
+                s.taps.hold(record.audioFilter->mixInputTap(), renderRate, kPlayerSliceFrames);
     if (c.audioPlayer) {
         if (c.audioPlayer->rate() != 0.0f) c.audioPlayer->pause();
         s.playerTime = c.currentTime();
@@ -32,6 +33,9 @@ void beginSession(AudioController& c) {
         // Joins the render thread: the player has let go of every tap here.
         if (s.playerStopped) c.audioPlayer->replaceCurrentItem(nullptr);
     }
+    // The taps the player had prepared at the device's rate render the
+    // export at its own, from a clean start.
+    s.taps.reformat(renderRate, kPlayerSliceFrames);
 }
 
 void endSession(AudioController& c) {

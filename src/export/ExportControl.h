@@ -25,7 +25,7 @@ namespace exportcontrol {
 // player gives its item up (its render thread lets go of the taps), so that
 // from here on only the export's readers run them. The player's time is
 // kept for the end.
-void beginSession(AudioController& c);
+void beginSession(AudioController& c, double renderRate);
 // Ends it: the readers and writers go, every track keeps its unit values,
 // the taps are let go and the player gets a new item at its old time.
 void endSession(AudioController& c);

@@ -323,6 +323,10 @@ void TapHold::hold(const std::shared_ptr<ProcessingTap>& tap, double sampleRate,
     taps_.push_back(tap);
 }
 
+void TapHold::reformat(double sampleRate, int64_t maxFrames) {
+    for (auto& tap : taps_) tap->reformat(maxFrames, units::StreamFormat::canonical(sampleRate, 2));
+}
+
 void TapHold::release() {
     for (auto& tap : taps_) tap->detach();
     taps_.clear();

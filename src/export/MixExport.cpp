@@ -119,7 +119,7 @@ void AudioController::startMixExport(const QUrl& destination, const QStringList&
     exporting.lastExportSucceeded = false;
     exporting.processingPercentCompleted = 0.0;
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, shell.projectSampleRate);
     ExportSession& s = *exporting.session;
     s.destination = destination;
     s.tags = tags;

@@ -63,7 +63,7 @@ bool AudioController::beginTrackExport(MusicFilter* track, const QUrl& destinati
     const auto input = track->mixInput();
     if (!input) return false;
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, track->projectSampleRate);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
 

@@ -115,7 +115,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
     const MediaTime length = used.start + used.duration >= videoLength ? videoLength - used.start : used.duration;
     const MediaTimeRange range(used.start, length);
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, track->projectSampleRate);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
     exporting.stopAudioProcessing.store(false);

@@ -212,6 +212,7 @@ void AudioController::processLoadingProjectFromUnarchivedArray() {
             if (!known) t->dynamicAudioUnits.append(bundle);
         }
         t->filterActivePluginsName += info.filterInfoActivePluginsName;
+        t->filterSwitchedOffPluginsName += info.filterInfoSwitchedOffPluginsName;
         if (!info.filterInfoActivePluginsName.isEmpty() && info.filterPresetData.parameters.filterAudioUnits)
             t->tempAudioUnitsArray = *info.filterPresetData.parameters.filterAudioUnits;
         // The plug-ins' saved state is there before their units are made.

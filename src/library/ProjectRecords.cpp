@@ -293,6 +293,8 @@ QCborMap infoMap(const TrackInfoRecord& i) {
     QCborArray names;
     for (const QString& n : i.filterInfoActivePluginsName) names.append(n);
     m.insert(QStringLiteral("filterInfoActivePluginsName"), names);
+    if (!i.filterInfoSwitchedOffPluginsName.isEmpty())
+        m.insert(QStringLiteral("filterInfoSwitchedOffPluginsName"), QCborArray::fromStringList(i.filterInfoSwitchedOffPluginsName));
     QCborArray bundles;
     for (const auto& b : i.filterInfoDynamcAudioUnits) bundles.append(bundleValue(b));
     m.insert(QStringLiteral("filterInfoDynamcAudioUnits"), bundles);
@@ -352,6 +354,7 @@ std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) 
         else r.fail(QStringLiteral("the track's effect settings: %1").arg(why));
     }
     i.filterInfoActivePluginsName = readStrings(r, QStringLiteral("filterInfoActivePluginsName"));
+    i.filterInfoSwitchedOffPluginsName = readStrings(r, QStringLiteral("filterInfoSwitchedOffPluginsName"));
     if (r.contains(QStringLiteral("filterInfoDynamcAudioUnits")))
         for (const QCborValue& v : r.array(QStringLiteral("filterInfoDynamcAudioUnits"))) {
             QString why;

@@ -77,6 +77,8 @@ struct TrackInfoRecord {
     double filterInfoCompositionDuration = 0;
     ProjectPresetRecord filterPresetData;
     QStringList filterInfoActivePluginsName;
+    // Of those, the plug-ins switched off (absent from older projects: none).
+    QStringList filterInfoSwitchedOffPluginsName;
     QList<units::AudioUnitBundleRecord> filterInfoDynamcAudioUnits;
     uint64_t filterCurrentSelectedAudio = 0;
     uint64_t filterInfoShowParameterCurve = 0;

@@ -260,6 +260,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterPresetData.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
 
         info.filterInfoActivePluginsName = t->filterActivePluginsName;
+        info.filterInfoSwitchedOffPluginsName = t->filterSwitchedOffPluginsName;
         info.filterInfoDynamcAudioUnits = t->dynamicAudioUnits;
         info.filterCurrentSelectedAudio = currentSelectedAudio.load();
         info.filterInfoShowParameterCurve = t->showParameterCurve;

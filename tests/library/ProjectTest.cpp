@@ -43,6 +43,8 @@ project::ProjectDocument smallDocument() {
     s.filterTargetTimeRange = {0, 2};
     r.filterTrackSegments.push_back(s);
     r.filterInfo.filterMarkersArray = {{1.5, QStringLiteral("Verse")}};
+    r.filterInfo.filterInfoActivePluginsName = {QStringLiteral("MDA Delay"), QStringLiteral("MDA RingMod")};
+    r.filterInfo.filterInfoSwitchedOffPluginsName = {QStringLiteral("MDA RingMod")};
     r.filterInfo.filterPresetData.presetRecordedDictionary = TrackCurves{{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {0.5, 0.25, 1}}}};
     return {r};
 }
@@ -56,6 +58,7 @@ TEST(ProjectRecordsTest, DocumentRoundTripsAndRefusesWhatDoesNotFit) {
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_EQ(back->front().filterTrackSegments, smallDocument().front().filterTrackSegments);
     EXPECT_EQ(back->front().filterInfo.filterMarkersArray.front().markerName, QStringLiteral("Verse"));
+    EXPECT_EQ(back->front().filterInfo.filterInfoSwitchedOffPluginsName, QStringList{QStringLiteral("MDA RingMod")});
     EXPECT_EQ(back->front().filterInfo.filterPresetData.presetRecordedDictionary,
               smallDocument().front().filterInfo.filterPresetData.presetRecordedDictionary);
 
