@@ -1,11 +1,15 @@
 #include "platform/audio/AudioOutput.h"
 
+#include "platform/audio/PortAudioUse.h"
+#include "platform/core/MainQueue.h"
+
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -123,37 +127,70 @@ bool jackServerRunning() {
     return true;
 }
 
-// PortAudio is set up once per process and kept; its start-up probes every
-// host API, which is slow and noisy.
-bool portAudioReady() {
+// The uses of PortAudio and whether it is set up; see PortAudioUse.
+std::mutex portAudioMutex;
+int portAudioUses = 0;
+bool portAudioSetUp = false;
+
+// Sets PortAudio up; under portAudioMutex. Its start-up probes every host API.
+bool setUpPortAudio() {
     static std::once_flag once;
-    static bool ready = false;
     std::call_once(once, [] {
         // Probing ALSA's devices prints a line for every one that this machine
         // lacks: the log takes them, as it takes JACK's.
         snd_lib_error_set_handler(alsaMessage);
         quietJack();
         PaJack_SetClientName("Trevalune");
-        ready = Pa_Initialize() == paNoError;
-        // A JACK server that is running but answered PortAudio's probe too
-        // late (a loaded machine) would leave only ALSA: probe again, a few
-        // times, while the server can be reached.
-        for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
-            Pa_Terminate();
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            ready = Pa_Initialize() == paNoError;
-        }
     });
+    bool ready = Pa_Initialize() == paNoError;
+    // A JACK server that is running but answered PortAudio's probe too
+    // late (a loaded machine) would leave only ALSA: probe again, a few
+    // times, while the server can be reached.
+    for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
+        Pa_Terminate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ready = Pa_Initialize() == paNoError;
+    }
     return ready;
+}
+
+// Tears PortAudio down when nothing has used it since the last use ended.
+void tearDownUnusedPortAudio() {
+    std::lock_guard g(portAudioMutex);
+    if (portAudioUses > 0 || !portAudioSetUp) return;
+    Pa_Terminate();
+    portAudioSetUp = false;
 }
 
 }  // namespace
 
-// Shared with the inputs (AudioInput.cpp).
-bool portAudioInitialised() { return portAudioReady(); }
+PortAudioUse::PortAudioUse() {
+    std::lock_guard g(portAudioMutex);
+    if (!portAudioSetUp) portAudioSetUp = setUpPortAudio();
+    ready_ = portAudioSetUp;
+    if (ready_) ++portAudioUses;
+}
+
+PortAudioUse::~PortAudioUse() {
+    if (!ready_) return;
+    {
+        std::lock_guard g(portAudioMutex);
+        if (--portAudioUses > 0) return;
+    }
+    if (QCoreApplication::instance())
+        MainQueue::asyncAfter(LingerMs, [] { tearDownUnusedPortAudio(); });
+    else
+        tearDownUnusedPortAudio();
+}
+
+bool PortAudioUse::isSetUp() {
+    std::lock_guard g(portAudioMutex);
+    return portAudioSetUp;
+}
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
-    if (!portAudioReady()) {
+    auto use = std::make_unique<PortAudioUse>();
+    if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
     }
@@ -171,6 +208,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
         return nullptr;
     }
     std::unique_ptr<PortAudioOutput> out(new PortAudioOutput());
+    out->use_ = std::move(use);
     out->device_ = device;
     out->rate_ = info->defaultSampleRate;
     out->latency_ = info->defaultLowOutputLatency;

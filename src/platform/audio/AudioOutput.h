@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+class PortAudioUse;
+
 // A stereo output: calls its callback on the device's own thread for every
 // block of interleaved float frames it needs. The callback must be real-time
 // safe (copy from a buffer, nothing more).
@@ -106,6 +108,7 @@ private:
     Callback callback_;
     void* stream_ = nullptr;
     bool suspended_ = false;
+    std::unique_ptr<PortAudioUse> use_;  // PortAudio stays set up while the output lives
 };
 
 // A client of our own on a running JACK server, with two output ports
