@@ -43,12 +43,19 @@ void placeBeside(QWidget* panel, const QWidget* other) {
         {fixed.left() - Gap - size.width(), fixed.top()},
         {fixed.left(), fixed.bottom() + 1 + Gap},
     };
+    // The first place where the panel is whole on the screen; where none
+    // is, the one that shows most of it.
     const QRect screen = other->screen() ? other->screen()->availableGeometry() : QRect();
     QPoint chosen = places[0];
-    for (const QPoint& p : places)
-        if (screen.isEmpty() || screen.contains(QRect(p, size))) {
+    qint64 best = -1;
+    for (const QPoint& p : places) {
+        const QRect shown = screen.isEmpty() ? QRect(p, size) : screen.intersected(QRect(p, size));
+        const qint64 area = qint64(shown.width()) * shown.height();
+        if (area > best) {
+            best = area;
             chosen = p;
-            break;
         }
+        if (shown.size() == size) break;
+    }
     panel->move(chosen);
 }

@@ -73,7 +73,9 @@ TEST_F(RulerTest, LabelsReadTheTimeUnderThemAtEveryLengthAndWidth) {
                 EXPECT_EQ(l.label->text(), past ? QString() : timeText(std::min(length, l.place / c->shell.scaleFactor)))
                     << l.place;
             }
-            if (length == 5) EXPECT_GE(blank, 3);  // ten points of timeline: the labels right of it are blank
+            if (length == 5) {
+                EXPECT_GE(blank, 3);  // ten points of timeline: the labels right of it are blank
+            }
             EXPECT_EQ(c->ui.labelEnd->text(), "-" + timeText(length));
 
             c->ui.lineView->repaint();

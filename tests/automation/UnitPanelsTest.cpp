@@ -8,16 +8,13 @@
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
-#include "views/NotesPanel.h"
 #include "views/UnitViews.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QTest>
-#include <QWindow>
 
 #include <functional>
 
@@ -98,36 +95,6 @@ TEST_F(UnitPanelsTest, AnInstrumentWithoutMIDIDeviceAlertsWhenThePanelOpens) {
     c->showAudioUnitView(new QWidget, QStringLiteral("Delay"));
     endEvent();
     EXPECT_EQ(alerts.size(), 1u);
-}
-
-// The MIDI button without a MIDI device: the alert comes before any panel
-// opens; then the sampler's panel and the notes panel open side by side, and
-// neither is tied to the main window for the window manager (minimising one
-// leaves the main window alone).
-TEST_F(UnitPanelsTest, TheMIDIButtonAlertsFirstAndOpensThePanelsSideBySide) {
-    std::vector<bool> shownAtTheAlert;
-    setAlertRunner([&](QWidget*, const AlertRequest& r) {
-        alerts.push_back(r);
-        shownAtTheAlert.push_back(panel()->isVisible() || c->ui.notesPanel->isVisible());
-        return 0;
-    });
-    c->ui.midiButton->click();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return c->ui.notesPanel->isVisible(); }, 10000));
-    endEvent();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].messageText, QStringLiteral("No MIDI Device connected."));
-    EXPECT_FALSE(shownAtTheAlert[0]);
-    ASSERT_TRUE(panel()->isVisible());
-    EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Apple: AU Sampler"));
-    EXPECT_FALSE(panel()->frameGeometry().intersects(c->ui.notesPanel->frameGeometry()))
-        << "unit panel at " << panel()->frameGeometry().x() << "," << panel()->frameGeometry().y()
-        << ", notes panel at " << c->ui.notesPanel->frameGeometry().x() << ","
-        << c->ui.notesPanel->frameGeometry().y();
-    for (QWidget* w : {static_cast<QWidget*>(panel()), static_cast<QWidget*>(c->ui.notesPanel)}) {
-        ASSERT_TRUE(w->windowHandle()) << w->windowTitle().toStdString();
-        EXPECT_EQ(w->windowHandle()->transientParent(), nullptr) << w->windowTitle().toStdString();
-        EXPECT_TRUE(w->windowFlags().testFlag(Qt::Tool)) << w->windowTitle().toStdString();
-    }
 }
 
 TEST_F(UnitPanelsTest, EveryShowActionShowsItsUnitUnderItsTitle) {

@@ -294,6 +294,12 @@ TEST_F(ProjectTest, EachLoadReleasesWhatThePreviousLoadMade) {
             EXPECT_TRUE(filters[i].expired()) << "track " << i << " is held by " << filters[i].use_count() << " owners";
         for (size_t i = 0; i < views.size(); ++i) EXPECT_FALSE(views[i]) << "view " << i;
         EXPECT_TRUE(item.expired()) << "the previous player item is held";
+        // The stores keyed by track hold the tracks there are, no others.
+        QStringList ids;
+        for (const auto& r : tracks()) ids << r.audioFilter->identifierOfFilter;
+        for (const auto* store : {&c->automation.recordedParameters, &c->automation.tempRecorderParameters})
+            for (const auto& [id, curves] : *store) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
+        for (const auto& [id, entries] : c->automation.selectionParameters) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
     }
 }
 

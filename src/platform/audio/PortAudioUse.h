@@ -24,7 +24,7 @@ public:
     // Whether PortAudio is set up now, used or lingering.
     static bool isSetUp();
     // How long PortAudio stays set up after its last use ends, in ms.
-    static constexpr int LingerMs = 1000;
+    static constexpr int LingerMs = 3000;
 
 private:
     bool ready_ = false;
