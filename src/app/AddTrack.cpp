@@ -115,11 +115,11 @@ void AudioController::addAudioFileToComposition(const QUrl& url) {
                 why = error.isEmpty() ? QStringLiteral("The file could not be opened.") : error;
             else
                 self->addAudioFileWithAsset(url, asset, &why);
-            if (why.isEmpty())
-                qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
-            else
+            // A track that is made says so once its samples are read.
+            if (!why.isEmpty()) {
                 qInfo("Could not add \"%s\": %s", qUtf8Printable(url.toLocalFile()), qUtf8Printable(why));
-            if (!why.isEmpty()) fail(why);
+                fail(why);
+            }
             (*next)();
         });
     };
@@ -275,7 +275,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             laneRef->loadingProgress = std::clamp(fraction, 0.0, 1.0) * 0.95;
             laneRef->update();
         },
-        [self, weak, asset, durationBefore](std::shared_ptr<DecodedSource> decoded, const QString& error) {
+        [self, weak, asset, durationBefore, url](std::shared_ptr<DecodedSource> decoded, const QString& error) {
             if (!self) return;
             auto t = weak.lock();
             if (!t) {
@@ -284,11 +284,12 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             }
             if (!decoded || decoded->frameCount() <= 0 || !(decoded->sampleRate() > 0)) {
                 --self->imports.tracksReading;
-                self->abandonTrackImport(
-                    t.get(), error.isEmpty() ? QStringLiteral("The file's audio could not be read.") : error,
-                    durationBefore);
+                const QString why = error.isEmpty() ? QStringLiteral("The file's audio could not be read.") : error;
+                qInfo("Could not add \"%s\": %s", qUtf8Printable(url.toLocalFile()), qUtf8Printable(why));
+                self->abandonTrackImport(t.get(), why, durationBefore);
                 return;
             }
+            qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
             mediaworkers::loadPool().start([self, weak, asset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();

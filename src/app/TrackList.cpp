@@ -360,6 +360,12 @@ void AudioController::closeCompositionFrom(bool fromUser) {
     auto& center = NotificationCenter::defaultCenter();
     for (auto& record : closed) {
         if (!record.audioFilter) continue;
+        // Their curves and time-range settings go with them: the stores are
+        // keyed by track, and every opened project's tracks are new ones.
+        const QString& id = record.audioFilter->identifierOfFilter;
+        automation.recordedParameters.erase(id);
+        automation.tempRecorderParameters.erase(id);
+        automation.selectionParameters.erase(id);
         center.removeObserver(this, QStringLiteral("updatePlayerWithComposition"), record.audioFilter.get());
         center.removeObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), record.audioFilter.get());
         if (auto* lane = record.audioFilter->audioDrawingView.data()) lane->deleteLater();

@@ -71,6 +71,10 @@ void setSheetButton(AudioController& c, const QString& title, SheetAction action
     b->disconnect();
     b->setText(title);
     b->setChecked(action == SheetAction::Stop);
+    // The finished sheet's button closes it on Return; a running export is
+    // never stopped by a Return meant for something else.
+    b->setDefault(action == SheetAction::Close);
+    if (action == SheetAction::Close) b->setFocus(Qt::OtherFocusReason);
     AudioController* controller = &c;
     if (action == SheetAction::Stop)
         QObject::connect(b, &QPushButton::clicked, controller, [controller] { controller->stopAudioProcessing(); });

@@ -89,6 +89,11 @@ void resetRecordingControls(AudioController& c) {
     }
     stopTimer(c.recording.timeTimer);
     stopTimer(c.recording.recordChannelsTimer);
+    // Nothing is recorded any more: the meter falls to zero.
+    if (c.ui.recordingMeteringView) {
+        c.ui.recordingMeteringView->leftChannelValue = c.ui.recordingMeteringView->rightChannelValue = 0.0;
+        c.ui.recordingMeteringView->update();
+    }
     // A count-down still running stops too: its last tick would start the
     // next session's output to this session's file.
     stopTimer(c.recording.recordTimer);

@@ -13,6 +13,7 @@
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
 #include "views/StyledControls.h"
+#include "views/ToolWindow.h"
 
 #include <QFileInfo>
 #include <QMenu>
@@ -120,6 +121,8 @@ void AudioController::showNotesViewFrom() {
     panel->setWindowTitle(QStringLiteral("Notes - %1").arg(name));
     trackList.notesPanel = panel;
     trackList.notesViewFilter = t->weak_from_this();
+    // Beside a unit's panel (the sampler's, opened with it), never on it.
+    if (!panel->isVisible()) placeBeside(panel, trackList.audioUnitPanel.data());
     panel->show();
     panel->raise();
     panel->activateWindow();

@@ -1,4 +1,5 @@
 #include "views/NotesPanel.h"
+#include "views/ToolWindow.h"
 
 #include "views/FloatSlider.h"
 #include "views/NotesView.h"
@@ -25,6 +26,7 @@ QPushButton* toggle(const QString& title, QWidget* parent) {
 }  // namespace
 
 NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
+    makeIndependentToolWindow(this);
     setWindowTitle(QStringLiteral("Notes"));
     setModal(false);
     setStyleSheet(QStringLiteral("NotesPanel { background-color: rgb(46, 43, 46); } QLabel { color: white; }"));

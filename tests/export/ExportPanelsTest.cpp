@@ -6,6 +6,7 @@
 #include "views/PreviewPanel.h"
 
 #include <QFileDialog>
+#include <QTest>
 
 class ExportPanelsTest : public ExportTest {
 protected:
@@ -109,6 +110,26 @@ TEST_F(ExportPanelsTest, TheTrackPanelProposesTheTrackNumberAndExportsIt) {
     EXPECT_EQ(preview->nameLabel->text(), "second.wav");
     EXPECT_EQ(preview->lengthLabel->text(), "00:00:00");
     EXPECT_TRUE(preview->playButton->isEnabled());
+}
+
+// The finished sheet closes on Return: its "Ok" is the default button, which
+// the running export's "Stop Processing" never is.
+TEST_F(ExportPanelsTest, TheFinishedSheetClosesOnReturn) {
+    append(writeClicks("return.wav", 0.5, {0.1}));
+    c->saveAudioTrackFrom();
+    QFileDialog* panel = openPanel();
+    ASSERT_TRUE(panel);
+    const QString path = testsupport::tempDir() + "/return.m4a";
+    choosePath(panel, path);
+    EXPECT_FALSE(c->progressSheet()->sheetButton->isDefault());
+    ASSERT_TRUE(waitForEnd());
+    ExportSheet* sheet = c->progressSheet();
+    ASSERT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(sheet->sheetButton->isDefault());
+    QTest::keyClick(sheet, Qt::Key_Return);
+    endEvent();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(path));
 }
 
 TEST_F(ExportPanelsTest, SaveAtTheQuitQuestionExportsAndQuitsWhenTheSheetCloses) {

@@ -4,6 +4,7 @@
 #include "app/ControllerFixture.h"
 #include "platform/core/AppPaths.h"
 #include "platform/audio/AudioInput.h"
+#include "platform/audio/PortAudioUse.h"
 #include "platform/media/AudioFileReader.h"
 #include "platform/media/AudioFileWriter.h"
 #include "platform/media/AudioRecorder.h"
@@ -108,6 +109,17 @@ StreamInfo probe(const QString& path) {
     return info;
 }
 
+// Whether the JACK server still has a client of that name (a client of the
+// test takes the exact name only when it is free).
+bool jackClientExists(const QString& name) {
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(name.toUtf8().constData(),
+                                            jack_options_t(JackNoStartServer | JackUseExactName), &status);
+    if (!probe) return true;
+    jack_client_close(probe);
+    return false;
+}
+
 QStringList recordedFiles() {
     return QDir(apppaths::recordedFilesFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot);
 }
@@ -174,6 +186,8 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     EXPECT_EQ(c->ui.recordLabel->text(), QStringLiteral("Start: 3"));
     EXPECT_FALSE(!c->ui.recordView->isHidden());
     ASSERT_TRUE(testsupport::waitUntil([&] { return tone.connectToApplication() > 0; }));
+    const QString inputClient = audioinput::jackClientName();
+    ASSERT_FALSE(inputClient.isEmpty());
     QStringList seen{c->ui.recordLabel->text()};
     bool recordingBeforeZero = false;
     ASSERT_TRUE(testsupport::waitUntil(
@@ -211,6 +225,12 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     ASSERT_TRUE(testsupport::waitUntil([&] { return !c->recording.captureSession; }));
     EXPECT_FALSE(c->ui.recordView->sessionIsRunning);
     EXPECT_TRUE(c->ui.waveButton->isHidden());
+    // Nothing records: the meter is down, and the input's JACK client goes,
+    // so that the server no longer wakes the application every period.
+    EXPECT_EQ(c->ui.recordingMeteringView->leftChannelValue, 0.0);
+    EXPECT_EQ(c->ui.recordingMeteringView->rightChannelValue, 0.0);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !PortAudioUse::isSetUp(); }, 10000));
+    EXPECT_FALSE(jackClientExists(inputClient)) << inputClient.toStdString();
 
     const StreamInfo info = probe(destination);
     EXPECT_EQ(info.codec, AV_CODEC_ID_AAC);
@@ -360,6 +380,9 @@ TEST_F(RecordingTest, TheRecorderPathRecordsTheDefaultInputAndSaves) {
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->sampleRate(), 48000);
     EXPECT_GT(reader->durationSeconds(), 0.9);
+    // The recorder is gone with its recording, and the input with it.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->recording.audioRecorder; }, 10000));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !PortAudioUse::isSetUp(); }, 10000));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QPointer>
 
 namespace {
 
@@ -252,6 +253,57 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
         worst = std::max(worst, std::abs(after[i] - before[i]));
     }
     EXPECT_LE(worst, 1e-6f) << "from sample " << first << " of " << after.size();
+}
+
+// A project opened again and again: each load lets go of everything the
+// one before it made (its tracks, their views and pictures, the player's
+// item), so that memory does not grow with every load.
+TEST_F(ProjectTest, EachLoadReleasesWhatThePreviousLoadMade) {
+    append(writeTone(QStringLiteral("one.wav"), 3, 330));
+    append(writeTone(QStringLiteral("two.wav"), 2, 550));
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Again.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    load(path);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(tracks().size(), 2u);
+        std::vector<std::weak_ptr<MusicFilter>> filters;
+        std::vector<QPointer<QWidget>> views;
+        for (const auto& r : tracks()) {
+            filters.push_back(r.audioFilter);
+            for (QWidget* w : {r.audioFilter->audioDrawingView.data(), r.audioFilter->imageView.data(),
+                               r.audioFilter->meteringView.data(), r.audioFilter->audioLabel.data(),
+                               r.audioFilter->audioTimeLabel.data(), r.audioFilter->audioSampleRateLabel.data()})
+                views.emplace_back(w);
+        }
+        std::weak_ptr<PlayerItem> item = player->currentItemShared();
+        ASSERT_FALSE(item.expired());
+
+        load(path);
+        ASSERT_EQ(tracks().size(), 2u);
+        EXPECT_TRUE(alerts.empty());
+        auto released = [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            for (const auto& f : filters)
+                if (!f.expired()) return false;
+            for (const auto& v : views)
+                if (v) return false;
+            return item.expired();
+        };
+        EXPECT_TRUE(waitUntil(released, 10000));
+        for (size_t i = 0; i < filters.size(); ++i)
+            EXPECT_TRUE(filters[i].expired()) << "track " << i << " is held by " << filters[i].use_count() << " owners";
+        for (size_t i = 0; i < views.size(); ++i) EXPECT_FALSE(views[i]) << "view " << i;
+        EXPECT_TRUE(item.expired()) << "the previous player item is held";
+        // The stores keyed by track hold the tracks there are, no others.
+        QStringList ids;
+        for (const auto& r : tracks()) ids << r.audioFilter->identifierOfFilter;
+        for (const auto* store : {&c->automation.recordedParameters, &c->automation.tempRecorderParameters})
+            for (const auto& [id, curves] : *store) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
+        for (const auto& [id, entries] : c->automation.selectionParameters) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
+    }
 }
 
 TEST_F(ProjectTest, SavingKeepsOneCopyPerSourceAndNothingStray) {

@@ -1,12 +1,11 @@
 #include "platform/audio/AudioInput.h"
 
+#include "platform/audio/PortAudioUse.h"
+
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <algorithm>
-
-// Set up once per process in AudioOutput.cpp.
-bool portAudioInitialised();
 
 namespace audioinput {
 
@@ -45,7 +44,8 @@ PaDeviceIndex indexOf(const QString& uniqueID) {
 
 std::vector<AudioInputDevice> devices() {
     std::vector<AudioInputDevice> all;
-    if (!portAudioInitialised()) return all;
+    const PortAudioUse use;
+    if (!use.ready()) return all;
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
         if (info && info->maxInputChannels > 0) all.push_back(describe(i));
@@ -54,7 +54,8 @@ std::vector<AudioInputDevice> devices() {
 }
 
 std::optional<AudioInputDevice> defaultDevice() {
-    if (!portAudioInitialised()) return std::nullopt;
+    const PortAudioUse use;
+    if (!use.ready()) return std::nullopt;
     const PaHostApiInfo* api = Pa_GetHostApiInfo(preferredHostApi());
     PaDeviceIndex index = api ? api->defaultInputDevice : paNoDevice;
     if (index == paNoDevice) index = Pa_GetDefaultInputDevice();
@@ -63,7 +64,8 @@ std::optional<AudioInputDevice> defaultDevice() {
 }
 
 std::optional<AudioInputDevice> deviceWithUniqueID(const QString& uniqueID) {
-    if (!portAudioInitialised()) return std::nullopt;
+    const PortAudioUse use;
+    if (!use.ready()) return std::nullopt;
     const PaDeviceIndex index = indexOf(uniqueID);
     if (index == paNoDevice) return std::nullopt;
     return describe(index);
@@ -73,7 +75,8 @@ Authorization authorizationStatus() { return Authorization::Authorized; }
 
 QString jackClientName() {
     const char* name = nullptr;
-    if (!portAudioInitialised() || PaJack_GetClientName(&name) != paNoError || !name) return {};
+    const PortAudioUse use;
+    if (!use.ready() || PaJack_GetClientName(&name) != paNoError || !name) return {};
     return QString::fromUtf8(name);
 }
 
@@ -83,7 +86,8 @@ QString jackClientName() {
 
 std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice& device, double sampleRate,
                                                          QString* error) {
-    if (!portAudioInitialised()) {
+    auto use = std::make_unique<PortAudioUse>();
+    if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
     }
@@ -122,6 +126,7 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
         auto* self = static_cast<AudioInputStream*>(user);
         if (!self->stopping_ && self->finished_) self->finished_();
     });
+    stream->use_ = std::move(use);
     stream->stream_ = pa;
     stream->channels_ = params.channelCount;
     stream->rate_ = sampleRate;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+class PortAudioUse;
+
 // The audio inputs of the machine, through PortAudio (JACK's when a JACK
 // server runs, else ALSA's).
 struct AudioInputDevice {
@@ -30,7 +32,9 @@ enum class Authorization { NotDetermined = 0, Restricted = 1, Denied = 2, Author
 Authorization authorizationStatus();
 
 // The JACK client of this process's inputs (its ports are "NAME:in_0", ...;
-// the output is another client), or an empty string without one.
+// the output is another client), or an empty string without one. It is
+// there while an input stream is open, and goes a moment after the last one
+// closes.
 QString jackClientName();
 
 }  // namespace audioinput
@@ -67,4 +71,7 @@ private:
     double rate_ = 0;
     std::atomic<bool> stopping_{false};
     bool started_ = false;
+    // PortAudio stays set up while the stream is open (with JACK, that keeps
+    // its client active); once the stream closes it may go.
+    std::unique_ptr<PortAudioUse> use_;
 };

@@ -1,11 +1,15 @@
 #include "platform/audio/AudioOutput.h"
 
+#include "platform/audio/PortAudioUse.h"
+#include "platform/core/MainQueue.h"
+
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -123,37 +127,70 @@ bool jackServerRunning() {
     return true;
 }
 
-// PortAudio is set up once per process and kept; its start-up probes every
-// host API, which is slow and noisy.
-bool portAudioReady() {
+// The uses of PortAudio and whether it is set up; see PortAudioUse.
+std::mutex portAudioMutex;
+int portAudioUses = 0;
+bool portAudioSetUp = false;
+
+// Sets PortAudio up; under portAudioMutex. Its start-up probes every host API.
+bool setUpPortAudio() {
     static std::once_flag once;
-    static bool ready = false;
     std::call_once(once, [] {
         // Probing ALSA's devices prints a line for every one that this machine
         // lacks: the log takes them, as it takes JACK's.
         snd_lib_error_set_handler(alsaMessage);
         quietJack();
         PaJack_SetClientName("Trevalune");
-        ready = Pa_Initialize() == paNoError;
-        // A JACK server that is running but answered PortAudio's probe too
-        // late (a loaded machine) would leave only ALSA: probe again, a few
-        // times, while the server can be reached.
-        for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
-            Pa_Terminate();
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            ready = Pa_Initialize() == paNoError;
-        }
     });
+    bool ready = Pa_Initialize() == paNoError;
+    // A JACK server that is running but answered PortAudio's probe too
+    // late (a loaded machine) would leave only ALSA: probe again, a few
+    // times, while the server can be reached.
+    for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
+        Pa_Terminate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ready = Pa_Initialize() == paNoError;
+    }
     return ready;
+}
+
+// Tears PortAudio down when nothing has used it since the last use ended.
+void tearDownUnusedPortAudio() {
+    std::lock_guard g(portAudioMutex);
+    if (portAudioUses > 0 || !portAudioSetUp) return;
+    Pa_Terminate();
+    portAudioSetUp = false;
 }
 
 }  // namespace
 
-// Shared with the inputs (AudioInput.cpp).
-bool portAudioInitialised() { return portAudioReady(); }
+PortAudioUse::PortAudioUse() {
+    std::lock_guard g(portAudioMutex);
+    if (!portAudioSetUp) portAudioSetUp = setUpPortAudio();
+    ready_ = portAudioSetUp;
+    if (ready_) ++portAudioUses;
+}
+
+PortAudioUse::~PortAudioUse() {
+    if (!ready_) return;
+    {
+        std::lock_guard g(portAudioMutex);
+        if (--portAudioUses > 0) return;
+    }
+    if (QCoreApplication::instance())
+        MainQueue::asyncAfter(LingerMs, [] { tearDownUnusedPortAudio(); });
+    else
+        tearDownUnusedPortAudio();
+}
+
+bool PortAudioUse::isSetUp() {
+    std::lock_guard g(portAudioMutex);
+    return portAudioSetUp;
+}
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
-    if (!portAudioReady()) {
+    auto use = std::make_unique<PortAudioUse>();
+    if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
     }
@@ -171,6 +208,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
         return nullptr;
     }
     std::unique_ptr<PortAudioOutput> out(new PortAudioOutput());
+    out->use_ = std::move(use);
     out->device_ = device;
     out->rate_ = info->defaultSampleRate;
     out->latency_ = info->defaultLowOutputLatency;
@@ -246,29 +284,12 @@ bool PortAudioOutput::resume(QString* error) {
 // ---------------------------------------------------------------------------
 
 std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
-    quietJack();
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("Trevalune", JackNoStartServer, &status);
-    if (!client) {
-        if (error) *error = QStringLiteral("No JACK server is running.");
-        return nullptr;
-    }
     std::unique_ptr<JackAudioOutput> out(new JackAudioOutput());
-    out->client_ = client;
-    out->rate_ = jack_get_sample_rate(client);
-    for (int i = 0; i < 2; ++i) {
-        out->ports_[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
-                                            JackPortIsOutput, 0);
-        if (!out->ports_[i]) {
-            if (error) *error = QStringLiteral("The JACK server refused the output ports.");
-            return nullptr;
-        }
-    }
-    jack_set_process_callback(client, &JackAudioOutput::process, out.get());
-    jack_on_shutdown(client, &JackAudioOutput::serverGone, out.get());
+    if (!out->openClient(error)) return nullptr;
+    out->rate_ = jack_get_sample_rate(static_cast<jack_client_t*>(out->client_));
     // Left and right go to the first two playback ports; with one, both go to it.
-    const char** playback =
-        jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+    const char** playback = jack_get_ports(static_cast<jack_client_t*>(out->client_), nullptr,
+                                           JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
     int count = 0;
     while (playback && playback[count]) ++count;
     for (int i = 0; i < 2 && count > 0; ++i) out->connections_[i].emplace_back(playback[std::min(i, count - 1)]);
@@ -276,25 +297,81 @@ std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
     return out;
 }
 
-JackAudioOutput::~JackAudioOutput() {
-    stop();
+bool JackAudioOutput::openClient(QString* error) {
+    if (client_) return true;
+    // After a sleep: the last client's close comes first.
+    if (!waitForClose(std::chrono::seconds(3))) {
+        if (error) *error = QStringLiteral("The JACK client did not close.");
+        return false;
+    }
+    quietJack();
+    jack_status_t status{};
+    // Woken, the client takes the name it had, which the user's patchbay may
+    // know it by; the server gives another when that name is taken now.
+    jack_client_t* client = nullptr;
+    if (!name_.isEmpty())
+        client = jack_client_open(name_.toUtf8().constData(), jack_options_t(JackNoStartServer | JackUseExactName),
+                                  &status);
+    if (!client) client = jack_client_open("Trevalune", JackNoStartServer, &status);
+    if (!client) {
+        if (error) *error = QStringLiteral("No JACK server is running.");
+        return false;
+    }
+    if (rate_ > 0 && jack_get_sample_rate(client) != jack_nframes_t(rate_)) {
+        // What plays was made at the old rate: it would be heard at the wrong pitch.
+        jack_client_close(client);
+        if (error) *error = QStringLiteral("The JACK server now runs at another sample rate.");
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        ports_[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
+                                       JackPortIsOutput, 0);
+        if (!ports_[i]) {
+            jack_client_close(client);
+            ports_[0] = ports_[1] = nullptr;
+            if (error) *error = QStringLiteral("The JACK server refused the output ports.");
+            return false;
+        }
+    }
+    jack_set_process_callback(client, &JackAudioOutput::process, this);
+    jack_on_shutdown(client, &JackAudioOutput::serverGone, this);
+    serverGone_.store(false);
+    client_ = client;
+    name_ = QString::fromUtf8(jack_get_client_name(client));
+    return true;
+}
+
+void JackAudioOutput::closeClient() {
     if (!client_) return;
     // libjack's close has been seen to stall on a lock of its own on a
-    // loaded machine; quitting must not stall with it. The close runs on a
-    // thread of its own, and after a few seconds the client is left to it.
+    // loaded machine, and it takes tens of milliseconds at best: it runs on a
+    // thread of its own, which the next open waits for.
     auto closed = std::make_shared<std::promise<void>>();
-    std::future<void> done = closed->get_future();
+    closing_ = closed->get_future().share();
     std::thread([client = static_cast<jack_client_t*>(client_), closed] {
         jack_client_close(client);
         closed->set_value();
     }).detach();
-    if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
-        qWarning("The JACK client did not close in time; it is left behind.");
+    client_ = nullptr;
+    ports_[0] = ports_[1] = nullptr;
 }
 
-QString JackAudioOutput::clientName() const {
-    return client_ ? QString::fromUtf8(jack_get_client_name(static_cast<jack_client_t*>(client_))) : QString();
+bool JackAudioOutput::waitForClose(std::chrono::milliseconds limit) {
+    if (!closing_.valid()) return true;
+    if (closing_.wait_for(limit) != std::future_status::ready) return false;
+    closing_ = {};
+    return true;
 }
+
+JackAudioOutput::~JackAudioOutput() {
+    stop();
+    // Quitting must not stall with a close that does: after a few seconds
+    // the client is left to it.
+    closeClient();
+    if (!waitForClose(std::chrono::seconds(3))) qWarning("The JACK client did not close in time; it is left behind.");
+}
+
+QString JackAudioOutput::clientName() const { return name_; }
 
 int JackAudioOutput::process(uint32_t frames, void* arg) {
     auto* self = static_cast<JackAudioOutput*>(arg);
@@ -326,7 +403,7 @@ void JackAudioOutput::serverGone(void* arg) { static_cast<JackAudioOutput*>(arg)
 
 bool JackAudioOutput::activate(QString* error) {
     auto* client = static_cast<jack_client_t*>(client_);
-    if (serverGone_.load() || jack_activate(client) != 0) {
+    if (!client || serverGone_.load() || jack_activate(client) != 0) {
         if (error) *error = QStringLiteral("The JACK server has stopped.");
         return false;
     }
@@ -364,7 +441,7 @@ void JackAudioOutput::deactivate() {
 bool JackAudioOutput::start(Callback callback, QString* error) {
     stop();
     callback_ = std::move(callback);
-    return activate(error);
+    return openClient(error) && activate(error);
 }
 
 void JackAudioOutput::stop() {
@@ -385,13 +462,17 @@ bool JackAudioOutput::suspend() {
         }
     }
     deactivate();
+    // A client, even an inactive one, keeps the server's shared memory
+    // mapped and locked in this process (a hundred megabytes and more): a
+    // sleeping output lets go of it.
+    closeClient();
     suspended_ = true;
     return true;
 }
 
 bool JackAudioOutput::resume(QString* error) {
     if (!suspended_) return active_;
-    if (!activate(error)) return false;
+    if (!openClient(error) || !activate(error)) return false;
     suspended_ = false;
     return true;
 }

@@ -3,12 +3,16 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+class PortAudioUse;
 
 // A stereo output: calls its callback on the device's own thread for every
 // block of interleaved float frames it needs. The callback must be real-time
@@ -106,13 +110,16 @@ private:
     Callback callback_;
     void* stream_ = nullptr;
     bool suspended_ = false;
+    std::unique_ptr<PortAudioUse> use_;  // PortAudio stays set up while the output lives
 };
 
 // A client of our own on a running JACK server, with two output ports
 // ("out_1", "out_2") connected to the server's first two playback ports.
-// Suspended, the client is deactivated: the server stops waking it every
-// period, and an idle application sleeps. The connections the ports had when
-// it was suspended, the user's own included, are made again on resume.
+// Suspended, the client is deactivated and closed: the server stops waking
+// it every period, so an idle application sleeps, and the server's shared
+// memory, which every client maps and locks, leaves the process. Resumed, a
+// client of the same name is opened again; the connections the ports had
+// when it was suspended, the user's own included, are made again.
 //
 // Threads: every member on one thread; process() on the client's thread.
 class JackAudioOutput : public AudioOutput {
@@ -137,6 +144,9 @@ private:
     JackAudioOutput() = default;
     static int process(uint32_t frames, void* self);
     static void serverGone(void* self);
+    bool openClient(QString* error);
+    void closeClient();
+    bool waitForClose(std::chrono::milliseconds limit);
     bool activate(QString* error);
     void deactivate();
 
@@ -144,8 +154,10 @@ private:
     // period is served in several calls.
     static constexpr int kBlockFrames = 4096;
 
-    void* client_ = nullptr;  // jack_client_t
+    void* client_ = nullptr;  // jack_client_t; none while asleep
     void* ports_[2] = {nullptr, nullptr};  // jack_port_t
+    QString name_;                         // the client's name, kept over a sleep
+    std::shared_future<void> closing_;     // the last client's close, under way
     double rate_ = 0;
     Callback callback_;
     std::vector<float> block_ = std::vector<float>(size_t(kBlockFrames) * 2);
