@@ -384,6 +384,7 @@ public:
     // A loading track whose media could not be read: it is left out and
     // named at the end. False when no project is loading.
     bool leaveOutProjectTrack(MusicFilter* track, const QString& why);
+    void countOffTapOutsideComposition(const MusicFilter& track);
     // Curves stored as fractions of the source, as the track's working curves.
     void loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves);
 

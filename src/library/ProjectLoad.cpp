@@ -250,6 +250,13 @@ bool AudioController::leaveOutProjectTrack(MusicFilter* track, const QString& wh
     return true;
 }
 
+// A track whose place keeps it out of the composition (it ends before the
+// composition starts) never has its tap prepared: it is counted off here, so
+// that the load still ends.
+void AudioController::countOffTapOutsideComposition(const MusicFilter& track) {
+    if (track.trackID == -1 && loadTapFromProject()) countOffProjectTap();
+}
+
 void AudioController::loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves) {
     MusicFilter* t = trackAt(index);
     if (!t) return;
@@ -376,6 +383,7 @@ void AudioController::completeLoadingProject() {
             lane->selectionPaths = I.filterInfoSelectionPaths;
         }
         t->addTrackToCompositionAndMixAudio(shell.compositionDuration);
+        countOffTapOutsideComposition(*t);
         t->typeOfComposition = I.filterInfoTypeOfComposition;
 
         if (I.filterInfoSelectionParameters) {

@@ -1,5 +1,7 @@
 #include "library/ProjectRecords.h"
 
+#include "library/DocumentValues.h"
+
 #include "app/EffectControls.h"
 #include "engine/EffectInputs.h"
 #include "platform/core/Archive.h"
@@ -162,6 +164,10 @@ QVariantMap pluginMapFromValue(MapReader& r, const QString& key, bool classInfo)
         if (classInfo) {
             if (!it.value().isMap())
                 return r.fail(QStringLiteral("the field \"%1\" should hold maps.").arg(key)), out;
+            if (!values::allNumbers(it.value()))
+                return r.fail(QStringLiteral("the saved state of the plug-in “%1” holds a value that is not a number.")
+                                  .arg(it.key().toString())),
+                       out;
             out.insert(it.key().toString(), QVariant::fromValue(it.value().toMap()));
         } else {
             const QCborArray a = it.value().toArray();
@@ -216,6 +222,10 @@ std::optional<TrackInfoRecord::Note> noteFromValue(const QCborValue& v, QString*
         *error = r.error();
         return std::nullopt;
     }
+    if (const QString why = values::checkNote(n); !why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
+    }
     n.record.midiCommand = units::MidiMessage{uint8_t((on ? 0x90 : 0x80) | channel), uint8_t(note), uint8_t(velocity)};
     n.record.midiNote = uint32_t(midiNote);
     return n;
@@ -252,6 +262,8 @@ std::optional<SelectionParametersRecord> selectionFromValue(const QCborValue& v,
         s.selectionParametersInfo.presetRecordedTypeOfCurve = info.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve"));
         if (!info.ok()) r.fail(info.error());
     }
+    if (r.ok())
+        if (const QString why = values::checkSelection(s); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -404,7 +416,8 @@ std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) 
             }
         }
     }
-    if (r.ok() && !(i.filterInfoSpeed > 0)) r.fail(QStringLiteral("the track's speed is not above 0."));
+    if (r.ok())
+        if (const QString why = values::checkInfo(i); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -426,6 +439,8 @@ std::optional<TrackSegmentRecord> segmentFromValue(const QCborValue& v, QString*
         r.fail(QStringLiteral("the source \"%1\" does not name a file of the project.").arg(s.filterOriginalPath));
     if (r.ok() && !s.filterSegmentPath.isEmpty() && !storedFileName(s.filterSegmentPath))
         r.fail(QStringLiteral("the source \"%1\" does not name a file of the project.").arg(s.filterSegmentPath));
+    if (r.ok())
+        if (const QString why = values::checkSegment(s); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -454,7 +469,9 @@ std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error) 
         *error = QStringLiteral("the curves should be a map.");
         return std::nullopt;
     }
-    const QStringList keys = effectinputs::inputKeys();
+    // Every input that can have a curve, as the curve commands and recording
+    // write them.
+    const QStringList keys = effectinputs::automatedInputKeys();
     TrackCurves out;
     const QCborMap m = v.toMap();
     for (auto it = m.begin(); it != m.end(); ++it) {
@@ -478,6 +495,10 @@ std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error) 
         }
         out[key] = std::move(curve);
     }
+    if (const QString why = values::checkCurves(out); !why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
+    }
     return out;
 }
 
@@ -496,8 +517,13 @@ QCborValue parametersValue(const TrackParametersRecord& record) {
 std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QString* error) {
     MapReader r(map, QStringLiteral("effect settings"));
     TrackParametersRecord out;
-    for (int i = 0; i < EffectInputCount; ++i)
-        out.inputs[size_t(i)] = float(r.real(QString::fromLatin1(effectControlTable[size_t(i)].key)));
+    for (size_t i = 0; i < size_t(EffectInputCount); ++i) {
+        const double stored = r.real(QString::fromLatin1(effectControlTable[i].key));
+        if (!r.ok()) break;
+        QString why;
+        if (const auto value = values::effectValue(i, stored, &why)) out.inputs[i] = *value;
+        else r.fail(why);
+    }
     if (r.contains(QStringLiteral("filterAudioUnits"))) {
         out.filterAudioUnits.emplace();
         for (const QCborValue& v : r.array(QStringLiteral("filterAudioUnits"))) {
@@ -507,7 +533,11 @@ std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QStr
             rec.filterAudioUnitType = p.unsignedInteger(QStringLiteral("filterAudioUnitType"));
             rec.filterAudioUnitEnabled = uint8_t(p.unsignedInteger(QStringLiteral("filterAudioUnitEnabled")) != 0);
             rec.filterAudioUnitParameterID = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitParameterID")));
-            rec.filterAudioUnitParameterValue = float(p.real(QStringLiteral("filterAudioUnitParameterValue")));
+            const double value = p.real(QStringLiteral("filterAudioUnitParameterValue"));
+            QString why;
+            if (const auto v = p.ok() ? values::unitParameterValue(value, &why) : std::optional<float>(0.0f))
+                rec.filterAudioUnitParameterValue = *v;
+            else p.fail(why);
             rec.filterAudioUnitNBandProp = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitNBandProp"), 0));
             rec.filterAudioUnitNBandPropSize = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitNBandPropSize"), 0));
             if (!p.ok()) {
@@ -545,7 +575,7 @@ std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString
         p.presetRecordedDictionary = *c;
     }
     if (r.contains(QStringLiteral("presetRecordedTypeOfCurve")))
-        p.presetRecordedTypeOfCurve = r.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve"));
+        p.presetRecordedTypeOfCurve = values::choiceValue(r.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve")), 1);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -735,6 +765,10 @@ std::optional<ProjectDocument> decodeProject(const QByteArray& bytes, QString* e
             return std::nullopt;
         }
         out.push_back(std::move(t));
+    }
+    if (const QString why = values::checkDocument(out); !why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
     }
     return out;
 }

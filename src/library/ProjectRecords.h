@@ -4,9 +4,9 @@
 // per track, with their CBOR form. Values only: no controller, no widgets,
 // so that the format is tested on its own.
 //
-// Reading checks every field's kind before anything is handed out: a
-// document that does not fit gives no records and a message naming the
-// first field that was wrong.
+// Reading checks every field's kind, then its value (DocumentValues.h),
+// before anything is handed out: a document that does not fit gives no
+// records and a message naming the first field that was wrong.
 
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"

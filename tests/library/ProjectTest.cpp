@@ -4,6 +4,7 @@
 // nothing and a missing source is named while the other tracks load.
 #include "../app/TrackListFixture.h"
 
+#include "app/EffectControls.h"
 #include "library/ProjectLoading.h"
 #include "platform/core/Archive.h"
 #include "platform/media/Composition.h"
@@ -46,6 +47,9 @@ project::ProjectDocument smallDocument() {
     r.filterInfo.filterMarkersArray = {{1.5, QStringLiteral("Verse")}};
     r.filterInfo.filterInfoActivePluginsName = {QStringLiteral("MDA Delay"), QStringLiteral("MDA RingMod")};
     r.filterInfo.filterInfoSwitchedOffPluginsName = {QStringLiteral("MDA RingMod")};
+    r.filterInfo.filterInfoCompositionDuration = 2;
+    for (size_t i = 0; i < effectControlTable.size(); ++i)
+        r.filterInfo.filterPresetData.parameters.inputs[i] = float(effectControlTable[i].defaultValue);
     r.filterInfo.filterPresetData.presetRecordedDictionary = TrackCurves{{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {0.5, 0.25, 1}}}};
     return {r};
 }
@@ -779,6 +783,7 @@ TEST_F(PresetTest, ListingWritingAndAClickWithoutTracks) {
     // A preset with a thumbnail, one without and a foreign file.
     project::PresetRecord preset;
     preset.base.parameters.inputs.fill(0.0f);
+    preset.base.parameters.inputs[1] = 1.0f;  // a speed, which is never 0
     QImage picture(40, 30, QImage::Format_RGB32);
     picture.fill(Qt::red);
     const QString folder = c->getAppSupportPath();

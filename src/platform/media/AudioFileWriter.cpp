@@ -1,5 +1,7 @@
 #include "platform/media/AudioFileWriter.h"
 
+#include "platform/media/SampleCheck.h"
+
 #include "platform/media/AacEncoder.h"
 #include "platform/media/FFmpeg.h"
 
@@ -110,6 +112,10 @@ public:
     bool append(const float* const* channels, int64_t frames, QString* error) override {
         if (finished_ || failed_ || !file_) return fail(error, QStringLiteral("The writer is closed."));
         const int n = settings_.channelCount;
+        if (!samplecheck::allFinite(channels, n, frames)) {
+            cancel();
+            return fail(error, QString::fromLatin1(samplecheck::kNotFiniteText));
+        }
         constexpr int64_t Block = 8192;
         interleaved_.resize(size_t(Block * n));
         for (int64_t done = 0; done < frames; done += Block) {

@@ -693,9 +693,10 @@ void Renderer::render(float* left, float* right, int frames) {
         if (!workers_) renderTrack(t, frames);
         const float* l = t.made[0];
         const float* r = t.made[1];
+        // A sample that is no number (a unit gone wrong) adds silence.
         for (int i = 0; i < frames; ++i) {
-            left[i] += l[i];
-            right[i] += r[i];
+            left[i] += std::isfinite(l[i]) ? l[i] : 0.0f;
+            right[i] += std::isfinite(r[i]) ? r[i] : 0.0f;
         }
     }
     position_ += frames;

@@ -264,6 +264,43 @@ TEST(Asset, UnreadableFilesGiveAnErrorAndNoAsset) {
     expectNoAsset(truncated(fast, QStringLiteral("cutfast.m4a"), 0.5), "truncated m4a (index first)");
 }
 
+// A WAV header may claim any rate: one outside what audio files hold is
+// refused with the rate named; the ends of the range are taken.
+TEST(Asset, SampleRatesNoAudioFileHoldsAreRefused) {
+    const struct {
+        int rate;        // written into the header
+        bool accepted;
+    } cases[] = {{822000000, false}, {768001, false}, {999, false}, {1, false},
+                 {768000, true}, {1000, true}, {44100, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const QString path = testsupport::writeTone(QStringLiteral("rate.wav"), 0.2, 0, {.rate = 44100, .channels = 1});
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        // The rate and the byte rate of the "fmt " chunk.
+        const qsizetype fmt = bytes.indexOf("fmt ");
+        ASSERT_GT(fmt, 0);
+        const int frameBytes = int(uint8_t(bytes[fmt + 20])) | int(uint8_t(bytes[fmt + 21])) << 8;
+        const auto put = [&](qsizetype at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) bytes[at + i] = char((v >> (8 * i)) & 0xff);
+        };
+        put(fmt + 12, uint32_t(c.rate));
+        put(fmt + 16, uint32_t(c.rate) * uint32_t(frameBytes));
+        const QString patched = writeBytes(QStringLiteral("rate-%1.wav").arg(c.rate), bytes);
+        QString error;
+        const auto asset = Asset::load(patched, &error);
+        if (c.accepted) {
+            ASSERT_TRUE(asset) << error.toStdString();
+            EXPECT_EQ(asset->tracksWithMediaType(MediaType::Audio).front()->sampleRate(), c.rate);
+        } else {
+            EXPECT_FALSE(asset);
+            EXPECT_TRUE(error.contains(QStringLiteral("sample rate of %1 Hz").arg(c.rate))) << error.toStdString();
+        }
+    }
+}
+
 TEST(Asset, TruncatedFlacFailsToDecodeWithAnError) {
     const QString source = fixtures::sourceWav(fixtureDir());
     const QString flac = fixtures::convert(source, fixtureDir(), QStringLiteral("whole.flac"));

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -239,6 +242,31 @@ TEST(AudioFileWriter, FailuresAndCancelsLeaveNothingUnderTheName) {
         w->cancel();
     }
     EXPECT_EQ(QFileInfo(kept).size(), before);
+}
+
+// A block holding a sample that is no number fails the file, in every
+// format: nothing is written under the name and the reason is given.
+TEST(AudioFileWriter, ASampleThatIsNoNumberFailsTheFile) {
+    const QString d = tempDir();
+    for (float bad : {NAN, INFINITY, -INFINITY}) {
+        for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV,
+                            AudioFileWriter::Format::AIFF, AudioFileWriter::Format::CAF}) {
+            SCOPED_TRACE(testing::Message() << int(format) << " " << bad);
+            const QString path = d + QStringLiteral("/poisoned.") + AudioFileWriter::extension(format);
+            QString error;
+            auto w = AudioFileWriter::create(path, {format, 44100, 2, 192000}, {}, &error);
+            ASSERT_TRUE(w) << error.toStdString();
+            ASSERT_TRUE(writeTone(*w, 4096, &error));
+            std::vector<float> left(1024, 0.25f), right(1024, 0.25f);
+            right[700] = bad;
+            const float* channels[] = {left.data(), right.data()};
+            EXPECT_FALSE(w->append(channels, 1024, &error));
+            EXPECT_TRUE(error.contains(QStringLiteral("not a number"))) << error.toStdString();
+            EXPECT_FALSE(w->finish(&error));
+            EXPECT_FALSE(QFile::exists(path));
+        }
+    }
+    EXPECT_TRUE(QDir(d).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST(AudioFileWriter, AStoppedExportKeepsWhatWasWritten) {
