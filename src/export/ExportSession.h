@@ -45,6 +45,13 @@ public:
     QStringList tags;
     // A pre-render failed: the mix is not assembled.
     bool failed = false;
+    // Why the export failed, as the reader or the writer said it ("The disk
+    // is full."); shown after the sheet's "An error occurred.".
+    QString failureReason;
+    QString failureText() const {
+        const QString text = QStringLiteral("An error occurred.");
+        return failureReason.isEmpty() ? text : text + QLatin1Char('\n') + failureReason;
+    }
     // The player gave its item up for the export; it gets a new one, at
     // this time, when the export ends.
     bool playerStopped = false;

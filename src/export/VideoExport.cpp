@@ -134,7 +134,11 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         MusicFilter* track = t.get();
         ExportSession& s = *session;
         track->copyFilterParameters();
-        auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
+        QString error;
+        auto fail = [&] {
+            s.failureReason = error;
+            resetAssetsForTrackExportWithError(track, true);
+        };
         const auto input = track->mixInput();
         if (!input) return fail();
 
@@ -153,7 +157,6 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
             context->contextTrackStartTime.store(0.0);
             context->contextTrackEndTime.store(track->currentTimeRange().duration.seconds() / speed);
         }
-        QString error;
         auto reader = AssetReader::create(composition, &error);
         if (!reader) return fail();
         auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
@@ -189,6 +192,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
                 auto t = weakTrack.lock();
                 if (!exporting.session) return;
                 if (t) updateRecordedTimesForFilter(t.get(), start);
+                if (!result.ok) exporting.session->failureReason = result.error;
                 finishVideoExport(t.get(), result.ok, result.stopped);
             });
     });

@@ -5,8 +5,10 @@
 #include "app/EffectControls.h"
 #include "engine/EffectInputs.h"
 #include "platform/core/Archive.h"
+#include "platform/core/PartialFiles.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -792,7 +794,13 @@ MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale) 
 QString sourceCopyName(const QString& sourcePath, uint64_t suffix) {
     uint64_t sum = 0;
     for (QChar c : sourcePath) sum += c.unicode();
-    return QStringLiteral("%1 - %2").arg(sum + suffix).arg(QFileInfo(sourcePath).fileName());
+    const QString name = QStringLiteral("%1 - %2").arg(sum + suffix).arg(QFileInfo(sourcePath).fileName());
+    if (QFile::encodeName(name).size() <= partialfiles::kNameLimit) return name;
+    // Past the file system's limit the name is cut, keeping its extension;
+    // a digest of the whole name after the cut keeps apart two long names
+    // that differ only in what was cut.
+    const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    return partialfiles::fittedName(name, partialfiles::kNameLimit, QLatin1Char('~') + QString::fromLatin1(digest));
 }
 
 std::optional<QString> storedFileName(const QString& storedPath) {

@@ -149,7 +149,9 @@ TrackInfoRecord::Note noteForExport(const MidiNoteRecord& record);
 MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale);
 
 // The name under which a source is copied into a project folder: the sum of
-// the UTF-16 code units of its path, " - ", its file name.
+// the UTF-16 code units of its path, " - ", its file name. A name longer than
+// a file name may be is cut to fit, keeping its extension, with "~" and a
+// digest of the whole name after the cut.
 QString sourceCopyName(const QString& sourcePath, uint64_t suffix = 0);
 // The file name a stored path refers to inside the folder; nothing for a
 // name that could leave the folder ("", ".", "..").

@@ -2,6 +2,7 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/AudioFileWriter.h"
+#include "platform/media/FFmpeg.h"
 #include "platform/media/MovieWriter.h"
 
 #include "support/TestSupport.h"
@@ -267,6 +268,47 @@ TEST(AudioFileWriter, ASampleThatIsNoNumberFailsTheFile) {
         }
     }
     EXPECT_TRUE(QDir(d).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A disk that fills while a file is written: every format fails, says so,
+// and leaves neither the file nor its temporary one. The m4a's temporary name
+// ends in ".m4a", so its muxer has nothing to warn about.
+TEST(AudioFileWriter, AFullDiskFailsTheFileSaysSoAndLeavesNothing) {
+    static QStringList warnings;
+    warnings.clear();
+    ffmpeg::routeMessagesToLog();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && type != QtInfoMsg) warnings << text;
+    });
+    const QString d = tempDir();
+    for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV, AudioFileWriter::Format::AIFF,
+                        AudioFileWriter::Format::CAF}) {
+        const QString extension = AudioFileWriter::extension(format);
+        SCOPED_TRACE(extension.toStdString());
+        const QString path = d + QStringLiteral("/full.") + extension;
+        QString error;
+        bool failed = false;
+        {
+            testsupport::FileSizeLimit limit(20000);
+            auto w = AudioFileWriter::create(path, {format, 44100, 2, 320000}, {}, &error);
+            ASSERT_TRUE(w) << error.toStdString();
+            EXPECT_TRUE(w->temporaryPath().endsWith(QLatin1Char('.') + extension)) << w->temporaryPath().toStdString();
+            failed = !writeTone(*w, 441000, &error) || !w->finish(&error);
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(error, QStringLiteral("The disk is full."));
+        EXPECT_TRUE(QDir(d).entryList(QDir::Files | QDir::Hidden).isEmpty())
+            << QDir(d).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
+    }
+    // A file that fits is written, and the m4a muxer finds its extension.
+    auto w = AudioFileWriter::create(d + QStringLiteral("/fits.mp4"), {AudioFileWriter::Format::M4A, 44100, 2, 192000});
+    ASSERT_TRUE(w);
+    QString error;
+    ASSERT_TRUE(writeTone(*w, 4410, &error));
+    ASSERT_TRUE(w->finish(&error)) << error.toStdString();
+    qInstallMessageHandler(previous);
+    av_log_set_callback(av_log_default_callback);
+    EXPECT_TRUE(warnings.filter(QStringLiteral("extension")).isEmpty()) << warnings.join('\n').toStdString();
 }
 
 TEST(AudioFileWriter, AStoppedExportKeepsWhatWasWritten) {
