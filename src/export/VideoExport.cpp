@@ -134,6 +134,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         MusicFilter* track = t.get();
         ExportSession& s = *session;
         track->copyFilterParameters();
+        exportcontrol::renderAlone(*this, *track);
         auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
         const auto input = track->mixInput();
         if (!input) return fail();
