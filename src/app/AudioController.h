@@ -807,10 +807,12 @@ public:
     // The clipboard's item pasted by its kind; nothing while busy or empty.
     void pasteAudioFileFrom();
     void pasteRecordedCurveInFilterFrom();
-    // Undo and redo of reset, remove and paste: the whole store as it was.
+    // Undo and redo of reset, remove and paste: the whole store as it was;
+    // a paste's also puts its track's pasted inputs, curve type and shown
+    // curve back.
     void undoResetRecordedCurve(const RecordedParameters& snapshot);
     void undoRemoveRecordedCurve(const RecordedParameters& snapshot);
-    void undoPasteRecordedCurve(const RecordedParameters& snapshot);
+    void undoPasteRecordedCurve(const RecordedParameters& snapshot, const PastedCurveTrackState& track);
     // Moves the playhead to a key point's time.
     void updateKeyPoints(const KeyPoint& point);
 
