@@ -810,11 +810,18 @@ public:
     void copyRecordBandPassCurve() { copyRecordCurve(9); }
     // The clipboard's item pasted by its kind; nothing while busy or empty.
     void pasteAudioFileFrom();
+    // A clipboard item that holds `track` (a copied selection of it, or the
+    // track itself) is marked when the track's file is replaced.
+    void markClipboardSourceReplaced(const MusicFilter* track);
+    // A marked item is refused with an alert: true when it was.
+    bool refusePasteOfReplacedSource();
     void pasteRecordedCurveInFilterFrom();
-    // Undo and redo of reset, remove and paste: the whole store as it was.
+    // Undo and redo of reset, remove and paste: the whole store as it was;
+    // a paste's also puts its track's pasted inputs, curve type and shown
+    // curve back.
     void undoResetRecordedCurve(const RecordedParameters& snapshot);
     void undoRemoveRecordedCurve(const RecordedParameters& snapshot);
-    void undoPasteRecordedCurve(const RecordedParameters& snapshot);
+    void undoPasteRecordedCurve(const RecordedParameters& snapshot, const PastedCurveTrackState& track);
     // Moves the playhead to a key point's time.
     void updateKeyPoints(const KeyPoint& point);
 

@@ -84,6 +84,8 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
 
     record.audioURL = url;
     record.audioFloatData = std::move(W);
+    // A copy of the track or of a stretch of it describes the old file.
+    markClipboardSourceReplaced(f);
     f->indexOfUpdatedBitmap = kNoIndex;
     f->filterBitmaps.clear();
 

@@ -185,6 +185,7 @@ bool pasteSelection(AudioController& c, std::optional<double> speed, std::option
     const Target d = selectedTarget(c);
     const SelectionClipboardRecord* copied = clipboardSelection(c);
     if (!d || !copied || !copied->audioFilter) return false;
+    if (c.refusePasteOfReplacedSource()) return false;
     const SelectionClipboardRecord R = *copied;
     MusicFilter& t = *d.track;
     AudioDrawingView& lane = *d.lane;
@@ -457,6 +458,7 @@ void AudioController::pasteAndReplaceSelectionInFilterFrom() {
     if (!copied || !copied->audioFilter || copied->length < kMinimumEditLength ||
         !sameStreamFormat(*d.track, *copied->audioFilter))
         return;
+    if (refusePasteOfReplacedSource()) return;
     const std::optional<LaneRange> range = laneSelection(*d.lane);
     if (!range) return;
     if (const std::optional<double> at = removeForReplacement(*this, d, *range))

@@ -58,6 +58,7 @@ void endSession(AudioController& c) {
             }
             if (!track->listenerParameters.empty()) track->listenerParametersUpdated = true;
         }
+    if (TrackTapContext* context = MusicFilter::contextOfTap(s->soloSilencedTap.get())) context->soloMuted.store(1);
     s->taps.release();
     if (s->playerStopped && c.audioPlayer) {
         c.updatePlayerWithNewCompositionSettings();
@@ -113,6 +114,15 @@ double prepareTrackForRender(AudioController& c, MusicFilter* track) {
     const double start = track->animationStart().seconds();
     c.updateRecordedTimesForFilter(track, -start);
     return start;
+}
+
+void renderAlone(AudioController& c, const MusicFilter& track) {
+    if (!c.exporting.session) return;
+    std::shared_ptr<ProcessingTap> tap = track.mixInputTap();
+    TrackTapContext* context = MusicFilter::contextOfTap(tap.get());
+    if (!context || context->soloMuted.load() == 0) return;
+    context->soloMuted.store(0);
+    c.exporting.session->soloSilencedTap = std::move(tap);
 }
 
 std::shared_ptr<AssetReaderAudioMixOutput> addTapMixOutput(AssetReader& reader, int32_t trackID,

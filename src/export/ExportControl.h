@@ -56,6 +56,11 @@ CompositionTrack* addTrackSource(Composition& composition, const MusicFilter& tr
 // times when it ends.
 double prepareTrackForRender(AudioController& c, MusicFilter* track);
 
+// A single-track export renders the track as it sounds alone: a solo of
+// another track does not silence it until the session ends. (The mix keeps
+// the solo.)
+void renderAlone(AudioController& c, const MusicFilter& track);
+
 // Adds to `reader` the output that renders the composition track `trackID`
 // alone through a track's own `tap`, at full volume, in stereo at
 // `sampleRate`. Null when the reader cannot take it.

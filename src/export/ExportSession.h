@@ -17,6 +17,7 @@
 #include <vector>
 
 class MusicFilter;
+class ProcessingTap;
 
 // The picture a video export copies into its movie.
 struct MovieVideoSettings : MovieWriter::VideoSettings {};
@@ -59,6 +60,9 @@ public:
 
     // A single-track export.
     std::weak_ptr<MusicFilter> track;
+    // The tap of a track that renders alone while another track's solo
+    // silences it: silent again when the export ends.
+    std::shared_ptr<ProcessingTap> soloSilencedTap;
     QString trackURL;        // what the writer writes
     QString destinationURL;  // the user's file, when a speed change follows
     bool needsToCopyTempAudioFile = false;

@@ -93,6 +93,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
     const QString destinationPath = destination.toLocalFile();
     const auto input = track->mixInput();
     track->copyFilterParameters();
+    exportcontrol::renderAlone(*this, *track);
 
     const float speed = track->value(EffectInput::Speed);
     if (!exportcontrol::isNormalSpeed(speed)) {

@@ -134,6 +134,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         MusicFilter* track = t.get();
         ExportSession& s = *session;
         track->copyFilterParameters();
+        exportcontrol::renderAlone(*this, *track);
         QString error;
         auto fail = [&] {
             s.failureReason = error;

@@ -407,6 +407,9 @@ void AudioController::completeLoadingProject() {
         for (const auto& n : I.filterInfoMidiArray) t->midiArray.push_back(project::noteFromExport(n, ts));
         t->publishNotes();
 
+        // The label says what the track plays now, edits and trims included,
+        // not the length of its file.
+        updateAudioTimeLabelForFilter(t.get());
         loading->pendingUnits[t.get()] = ProjectLoading::Units{P.parameters, G.filterCurrentCompositionTime};
     }
     automation.recordedParameters = automation.tempRecorderParameters;

@@ -196,6 +196,63 @@ TEST_F(WholeTrackTest, CopyTakesTheSelectionInSelectionModeElseTheTrack) {
     EXPECT_TRUE(clipboardTrack());
 }
 
+// A copy of a track, or of a stretch of it, describes the file the track
+// had then: once that file is replaced, each way of pasting it is refused
+// with a message and changes nothing; a copy made afterwards pastes.
+TEST_F(WholeTrackTest, ACopyOfAReplacedFileIsRefused) {
+    auto t = staircase();
+    const QString other = writeTone(QStringLiteral("other.wav"), 6, 1000);
+    struct Case {
+        const char* name;
+        bool wholeTrack;
+        std::function<void()> paste;
+    } cases[] = {
+        {"the track, by the paste command", true, [&] { c->pasteAudioFileFrom(); }},
+        {"a stretch, by the paste command", false, [&] { c->pasteAudioFileFrom(); }},
+        {"a stretch, at a time", false, [&] { c->pasteSelectionInFilterFrom(2.0); }},
+        {"a stretch, over a selection", false,
+         [&] {
+             select(0, 1, 2);
+             c->pasteAndReplaceSelectionInFilterFrom();
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        if (k.wholeTrack) {
+            lane(0)->selectionPaths.clear();
+            c->copyAudioFileFrom();
+            ASSERT_TRUE(clipboardTrack());
+        } else {
+            select(0, 1, 3);
+            c->copyCurrentSelectionFrom();
+            ASSERT_TRUE(clipboardSelection());
+        }
+        QString error;
+        ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(other), 0, &error)) << error.toStdString();
+        settle();
+        const size_t count = tracks().size();
+        const double length = t->durationInSeconds;
+        const int steps = c->undoManager()->undoCount();
+        alerts.clear();
+        k.paste();
+        settle();
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0].messageText, QStringLiteral("The copied audio cannot be pasted."));
+        EXPECT_EQ(tracks().size(), count);
+        EXPECT_DOUBLE_EQ(t->durationInSeconds, length);
+        EXPECT_EQ(c->undoManager()->undoCount(), steps);
+    }
+
+    // Copied again, a stretch of the new file pastes.
+    select(0, 1, 2);
+    c->copyCurrentSelectionFrom();
+    alerts.clear();
+    ASSERT_TRUE(c->pasteSelectionInFilterFrom(3.0));
+    settle();
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_NEAR(t->durationInSeconds, 7, 1e-6);
+}
+
 // A pasted track is where the copy was, at today's zoom; it plays the
 // region with the speed of the copy and the other values of today.
 TEST_F(WholeTrackTest, APastedTrackPlaysTheCopiedRegionWhereItWas) {

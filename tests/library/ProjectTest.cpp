@@ -310,6 +310,40 @@ TEST_F(ProjectTest, EachLoadReleasesWhatThePreviousLoadMade) {
     }
 }
 
+// A track's time label says what the track plays, edits included: after a
+// load as before the save.
+TEST_F(ProjectTest, EditedTracksShowWhatTheyPlayAfterALoad) {
+    append(writeTone(QStringLiteral("ten.wav"), 10, 440));
+    waitForReadyItem();
+    c->currentSelectedAudio = 0;
+    // 2 s of silence make the track 12 s long.
+    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 2.0, true));
+    waitForReadyItem();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    // 2 s of it split off into a track of their own.
+    MusicFilter* edited = tracks()[0].audioFilter.get();
+    const double W = lane(0)->width(), D = edited->durationInSeconds;
+    lane(0)->selectionPaths = {SelectionPathRecord{QPointF(4 / D * W, 5), QPointF(6 / D * W, 5)}};
+    c->splitCurrentSelectionFrom();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return tracks().size() == 2 && !c->shell.audioControllerIsWorking; }));
+    waitForReadyItem();
+    endEvent();
+    QStringList before;
+    for (const auto& r : tracks()) before << text(r.audioFilter->audioTimeLabel);
+    ASSERT_EQ(before[0], QStringLiteral("00:00:12 / 00:00:12"));
+    ASSERT_TRUE(before[1].startsWith(QStringLiteral("00:00:02"))) << before[1].toStdString();
+
+    const QString path = folder(QStringLiteral("Labels.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    c->closeCompositionFrom(false);
+    load(path);
+    ASSERT_EQ(tracks().size(), 2u);
+    QStringList after;
+    for (const auto& r : tracks()) after << text(r.audioFilter->audioTimeLabel);
+    EXPECT_EQ(after, before);
+}
+
 TEST_F(ProjectTest, SavingKeepsOneCopyPerSourceAndNothingStray) {
     const QString a = writeTone(QStringLiteral("a.wav"), 2, 440);
     // Two sources whose paths have the same sum of code units.
