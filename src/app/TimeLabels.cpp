@@ -24,7 +24,7 @@ void AudioController::setupLabelsWithUpdate(bool update) {
         // end, where a click there puts the playhead. p is a place in the
         // visible part, s the scroll offset.
         const QWidget* viewport = ui.audioScrollView->viewport();
-        const double F = ui.audioView->width();
+        const double F = ui.audioView->frameWidth();
         const double s = ui.audioScrollView->horizontalScrollBar()->value();
         const double vw = viewport->width();
         auto timeAt = [&](double p) { return F > 0 ? std::min(C, C * (s + p) / F) : 0.0; };
