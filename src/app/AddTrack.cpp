@@ -429,20 +429,20 @@ void AudioController::observePlayerRefreshes(const std::shared_ptr<MusicFilter>&
 AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 index) {
     AudioView* area = ui.audioView;
     auto* lane = new AudioDrawingView(area);
-    const double laneWidth = track.trackRatio * area->width();
-    lane->setGeometry(0, int(index) * AudioView::RowHeight, int(std::lround(laneWidth)),
-                      AudioView::RowHeight);
-    lane->oldBounds = lane->rect();
-    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
     lane->audioView = area;
     lane->viewIndex = index;
-    const double regionWidth = std::min<double>(lane->width(), area->width());
+    track.audioDrawingView = lane;
+    lane->setGeometry(0, int(index) * AudioView::RowHeight, 1, AudioView::RowHeight);
+    lane->setFrame(0, track.trackRatio * area->frameWidth());
+    lane->oldBounds = lane->frameRect();
+    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
+    const double regionWidth = std::min<double>(lane->frameWidth(), area->frameWidth());
     lane->drawingBezierPath =
         AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
-    if (lane->width() > 0) {
+    if (lane->frameWidth() > 0) {
         const QRectF r = lane->drawingBezierPath.boundingRect();
-        track.audioOriginInPercent = r.x() / lane->width();
-        track.audioDurationInPercent = r.width() / lane->width();
+        track.audioOriginInPercent = r.x() / lane->frameWidth();
+        track.audioDurationInPercent = r.width() / lane->frameWidth();
     }
     track.audioDrawingView = lane;
     installLaneContextMenu(lane);
@@ -480,7 +480,7 @@ void AudioController::layoutTrackViews(quint64 index) {
 void AudioController::updateTrackAreaSizes() {
     const int count = trackCount();
     if (ui.audioView)
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue,
                              count * AudioView::RowHeight);
     if (ui.musicLeftView)
         ui.musicLeftView->resize(ui.musicLeftView->width(), count * AudioView::RowHeight);

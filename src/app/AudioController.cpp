@@ -74,7 +74,7 @@ void AudioController::awakeFromNib() {
     // The track area is as wide as the timeline and holds no row yet.
     if (ui.audioView) {
         ui.audioView->setUndoManager(undoManager_.get());
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue), 0);
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue, 0);
     }
     if (ui.musicLeftView) ui.musicLeftView->resize(ui.musicLeftView->width(), 0);
 

@@ -142,8 +142,8 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
     F2->audioOriginInPercent = F->audioOriginInPercent;
     F2->audioDurationInPercent = F->audioDurationInPercent;
     if (L && L2) {
-        L2->setGeometry(L->x(), L2->y(), L->width(), L2->height());
-        L2->oldBounds = L2->rect();
+        L2->setFrame(L->frameX(), L->frameWidth());
+        L2->oldBounds = L2->frameRect();
         L2->drawingBezierPath = AudioDrawingView::regionPath(L->drawingBezierPath.boundingRect());
     }
     if (audioPlayer) shell.seekTime = currentTime();

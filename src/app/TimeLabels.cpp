@@ -25,7 +25,7 @@ void AudioController::setupLabelsWithUpdate(bool update) {
         // that sits right on the end). p is a place in the visible part, s
         // the scroll offset.
         const QWidget* viewport = ui.audioScrollView->viewport();
-        const double F = ui.audioView->width();
+        const double F = ui.audioView->frameWidth();
         const double s = ui.audioScrollView->horizontalScrollBar()->value();
         const double vw = viewport->width();
         auto set = [&](QLabel* label, double p) {

@@ -244,7 +244,7 @@ void AudioController::assignParametersToCurrentSelection(MusicFilter* track) {
     auto* lane = trackLaneOf(T);
     if (!T || !lane || lane->selectionPaths.isEmpty()) return;
     const SelectionPathRecord& path = lane->selectionPaths.last();
-    if (path.size() < 2 || lane->width() <= 0) return;
+    if (path.size() < 2 || lane->frameWidth() <= 0) return;
     auto& entries = automation.selectionParameters[T->identifierOfFilter];
 
     T->updateListenerParametersFromAudioUnits();
@@ -265,7 +265,7 @@ void AudioController::assignParametersToCurrentSelection(MusicFilter* track) {
         lane->update();
         return;
     }
-    const double s = start / lane->width(), e = end / lane->width();
+    const double s = start / lane->frameWidth(), e = end / lane->frameWidth();
     auto same = std::find_if(entries.begin(), entries.end(), [&](const SelectionParametersRecord& r) {
         return std::abs(r.selectionParametersStartPercent - s) < automation::kSameSelectionRange &&
                std::abs(r.selectionParametersEndPercent - e) < automation::kSameSelectionRange;

@@ -332,6 +332,16 @@ public:
     void updatePlayerAssetTimeRange(const QVariantList& request);
     // The lane and the level meter of the track, set by the controller.
     QPointer<QWidget> audioDrawingView, meteringView;
+    // The lane's frame in the track area, in points and exact: its origin and
+    // its width (the whole current audio version at the present zoom and
+    // speed). Every command reads and writes the lane's place through this;
+    // the lane widget's whole-point geometry is derived from it for drawing
+    // and hit tests only. Main thread.
+    struct LaneFrame {
+        double x = 0;
+        double width = 0;
+    };
+    LaneFrame laneFrame;
     QPointer<QWidget> audioLabel, audioTimeLabel, audioSampleRateLabel;
     bool wantsSearchPlugins = false;
 

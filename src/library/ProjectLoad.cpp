@@ -374,10 +374,10 @@ void AudioController::completeLoadingProject() {
             lane->fadeInPercent = I.filterInfoFadeInPercent;
             lane->fadeOutPercent = I.filterInfoFadeOutPercent;
             const QRectF f = I.filterInfoAudioViewFrame;
-            lane->setGeometry(int(std::lround(f.x())), int(i) * AudioView::RowHeight, int(std::lround(f.width())),
-                              int(std::lround(f.height())));
+            lane->setGeometry(lane->x(), int(i) * AudioView::RowHeight, lane->width(), int(std::lround(f.height())));
+            lane->setFrame(f.x(), f.width());
             lane->drawingBezierPath = AudioDrawingView::regionPath(I.filterInfoBezierPath);
-            lane->oldBounds = lane->rect();
+            lane->oldBounds = lane->frameRect();
             lane->viewWidthRatioAtOneSpeed = t->trackRatio;
             lane->selectionPastes = I.filterInfoSelectionPastes;
             lane->selectionPaths = I.filterInfoSelectionPaths;

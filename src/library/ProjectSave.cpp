@@ -384,7 +384,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterInfoAudioOriginInPercent = t->audioOriginInPercent;
         info.filterInfoAudioDurationInPercent = t->audioDurationInPercent;
         if (lane) {
-            info.filterInfoAudioViewFrame = QRectF(lane->geometry());
+            info.filterInfoAudioViewFrame = QRectF(lane->frameX(), lane->y(), lane->frameWidth(), lane->height());
             info.filterInfoBezierPath = lane->drawingBezierPath.boundingRect();
             info.filterInfoFadeInPercent = lane->fadeInPercent;
             info.filterInfoFadeOutPercent = lane->fadeOutPercent;

@@ -35,7 +35,7 @@ void AudioDrawingView::drawNotes(QPainter& painter, const MusicFilter& t) {
     if (!notes || notes->empty()) return;
     const QRectF R = drawingBezierPath.isEmpty() ? QRectF(rect()).adjusted(0, 10, 0, -10)
                                                  : drawingBezierPath.boundingRect();
-    const double W = width();
+    const double W = frameWidth();
     const double speed = t.value(EffectInput::Speed);
     const double laneSeconds = speed > 0 ? t.durationInSeconds / speed : 0.0;
     if (!(laneSeconds > 0) || W <= 0 || R.height() <= 0) return;

@@ -19,6 +19,11 @@
 
 AudioView::AudioView(QWidget* parent) : QWidget(parent) { setAcceptDrops(true); }
 
+void AudioView::setFrameWidth(double width, int height) {
+    frameWidth_ = std::max(width, 0.0);
+    resize(int(frameWidth_), height);
+}
+
 void AudioView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(event->rect(), palette::backgroundGrey());

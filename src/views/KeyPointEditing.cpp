@@ -87,7 +87,7 @@ KeyPointGeometry geometryOf(const AudioDrawingView& lane, const MusicFilter& t) 
     KeyPointGeometry g;
     if (lane.drawingBezierPath.isEmpty()) return g;
     const QRectF region = lane.drawingBezierPath.boundingRect();
-    g.W = lane.width();
+    g.W = lane.frameWidth();
     g.Ry = lane.height() - (region.y() + region.height());
     g.Rh = region.height();
     g.start = t.animationStart().seconds();

@@ -394,7 +394,7 @@ TEST_F(RulerInteractionTest, ZoomScalesTheTrackAreaAndEveryLane) {
     SetUpTracks(2, 1.0);
     AudioDrawingView* first = lane(0);
     AudioDrawingView* second = lane(1);
-    first->move(120, first->y());  // as if the track started later
+    first->setFrameX(120);  // as if the track started later
     first->selectionPaths = {{QPointF(30, 0), QPointF(90, 0)}, {QPointF(45, 0)}};
     first->selectionPastes = {{QPointF(10, 0), QPointF(20, 0)}};
     second->oldBounds = QRect();

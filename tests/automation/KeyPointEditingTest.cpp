@@ -35,9 +35,9 @@ protected:
         track->isDeletingKeyPoints = 0;
         track->typeOfRecordedCurve = 0;
         track->typeOfComposition = 0;
-        view->resize(800, 200);
+        view->setFrame(view->frameX(), 800);
         endEvent();
-        view->oldBounds = view->rect();
+        view->oldBounds = view->frameRect();
         view->drawingBezierPath = AudioDrawingView::regionPath({0, 10, 800, 180});
         view->viewAcceptsMouseEvents = true;
     }

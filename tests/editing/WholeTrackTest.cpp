@@ -29,9 +29,9 @@ protected:
     void place(size_t i, double laneStart, double from, double to) {
         auto t = tracks()[i].audioFilter;
         AudioDrawingView* l = lane(i);
-        const double Wa = c->ui.audioView->width(), D = t->durationInSeconds;
-        l->move(int(std::lround(laneStart / kComposition * Wa)), l->y());
-        const double Wl = l->width();
+        const double Wa = c->ui.audioView->frameWidth(), D = t->durationInSeconds;
+        l->setFrameX(laneStart / kComposition * Wa);
+        const double Wl = l->frameWidth();
         const QRectF old = l->drawingBezierPath.boundingRect();
         l->drawingBezierPath =
             AudioDrawingView::regionPath(QRectF(from / D * Wl, old.y(), (to - from) / D * Wl, old.height()));
@@ -406,7 +406,7 @@ TEST_F(WholeTrackTest, ASplitInvertsNothingButItsCopy) {
     // A paste that adds no track arms no invert: the selected track's next
     // ready item leaves it alone. (A lane with no width gives the copy no
     // place to go.)
-    lane(0)->resize(0, lane(0)->height());
+    lane(0)->setFrame(lane(0)->frameX(), 0);
     c->splitAudioFileFrom();
     EXPECT_EQ(tracks().size(), 2u);
     EXPECT_FALSE(c->editing.needsUpdateSplitSelection);

@@ -158,15 +158,20 @@ protected:
         size_t segments;
         QList<QList<QPointF>> pastes;
         size_t notes;
+        // The lane's exact frame and its region.
+        double laneX, laneWidth, regionX, regionWidth;
         bool operator==(const TrackState&) const = default;
     };
     std::vector<TrackState> state() {
         std::vector<TrackState> out;
         for (const auto& r : tracks()) {
             const auto& t = *r.audioFilter;
+            const AudioDrawingView* lane = AudioController::trackLaneOf(&t);
+            const QRectF region = lane->drawingBezierPath.boundingRect();
             out.push_back({t.animationStart().seconds(), t.animationEnd().seconds(), t.value(EffectInput::Speed),
                            t.durationInSeconds, t.tempFilterTracks[t.indexOfUpdatedTrack]->segments().size(),
-                           AudioController::trackLaneOf(&t)->selectionPastes, t.midiArray.size()});
+                           lane->selectionPastes, t.midiArray.size(), lane->frameX(), lane->frameWidth(), region.x(),
+                           region.width()});
         }
         return out;
     }
@@ -182,11 +187,12 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     MusicFilter* fast = tracks()[0].audioFilter.get();
     fast->setValue(EffectInput::Speed, 2.0f);
     c->updateFilterSpeed(fast, nullptr);
-    // Track 1: silence inserted into its edit list.
+    // Track 1: silence inserted into its edit list, which leaves its lane
+    // a fraction of a point wide (8.7 points at zoom 1).
     // The speed change refreshes the player; edits wait for it.
     ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
     c->currentSelectedAudio = 1;
-    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 0.5, true));
+    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 0.35, true));
     // Track 2: a curve and a note, and it is the selected one.
     MusicFilter* third = tracks()[2].audioFilter.get();
     const TrackCurves curves{{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {3.0, 0.25, std::nullopt}}}};

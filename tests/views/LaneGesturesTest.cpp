@@ -59,11 +59,12 @@ protected:
         area.audioTracks.push_back(TrackRecord{QUrl(), track, {}});
         lane = new AudioDrawingView(&area);
         lane->audioView = &area;
+        track->audioDrawingView = lane;
         lane->setGeometry(0, 0, 1000, 200);
+        lane->setFrame(0, 1000);
         lane->oldBounds = lane->rect();
         lane->drawingBezierPath = AudioDrawingView::regionPath({100, 10, 600, 180});
         lane->viewAcceptsMouseEvents = true;
-        track->audioDrawingView = lane;
         owner.currentSelectedAudio = 0;
     }
 
