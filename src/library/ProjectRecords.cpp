@@ -181,55 +181,16 @@ QVariantMap pluginMapFromValue(MapReader& r, const QString& key, bool classInfo)
     return out;
 }
 
-QCborValue noteValue(const TrackInfoRecord::Note& n) {
-    const units::MidiMessage& m = n.record.midiCommand;
-    QCborMap map;
-    map.insert(QStringLiteral("commandNote"), archive::unsignedValue(m.data1));
-    map.insert(QStringLiteral("commandVelocity"), archive::unsignedValue(m.data2));
-    map.insert(QStringLiteral("commandChannel"), archive::unsignedValue(m.status & 0x0F));
-    map.insert(QStringLiteral("commandIsNoteOn"), (m.status & 0xF0) == 0x90);
-    map.insert(QStringLiteral("commandMidiTimeStamp"), archive::unsignedValue(0));
-    map.insert(QStringLiteral("midiCommandTime"), n.start ? QCborValue(*n.start) : QCborValue(QString()));
-    map.insert(QStringLiteral("midiCommandEndTime"), n.end ? QCborValue(*n.end) : QCborValue(QString()));
-    map.insert(QStringLiteral("midiCommandIsRecorded"), n.record.midiCommandIsRecorded);
-    map.insert(QStringLiteral("midiNote"), archive::unsignedValue(n.record.midiNote));
-    map.insert(QStringLiteral("midiNoteOn"), n.record.midiNoteOn);
-    return map;
-}
+// A note in its stored form: the note lists' own codec.
+QCborValue noteValue(const TrackInfoRecord::Note& n) { return notelists::exportedNoteValue(n); }
 
 std::optional<TrackInfoRecord::Note> noteFromValue(const QCborValue& v, QString* error) {
-    MapReader r(v.toMap(), QStringLiteral("MIDI note"));
-    if (!v.isMap()) r.fail(QStringLiteral("a note should be a map."));
-    TrackInfoRecord::Note n;
-    const quint64 note = r.unsignedInteger(QStringLiteral("commandNote"));
-    const quint64 velocity = r.unsignedInteger(QStringLiteral("commandVelocity"));
-    const quint64 channel = r.unsignedInteger(QStringLiteral("commandChannel"));
-    const bool on = r.boolean(QStringLiteral("commandIsNoteOn"));
-    r.unsignedInteger(QStringLiteral("commandMidiTimeStamp"));
-    auto time = [&](const QString& key) -> std::optional<double> {
-        const QCborValue t = r.map().value(key);
-        if (t.isDouble()) return t.toDouble();
-        if (!(t.isString() && t.toString().isEmpty()))
-            r.fail(QStringLiteral("the field \"%1\" should be a double or \"\".").arg(key));
-        return std::nullopt;
-    };
-    n.start = time(QStringLiteral("midiCommandTime"));
-    n.end = time(QStringLiteral("midiCommandEndTime"));
-    n.record.midiCommandIsRecorded = r.boolean(QStringLiteral("midiCommandIsRecorded"));
-    const quint64 midiNote = r.unsignedInteger(QStringLiteral("midiNote"));
-    n.record.midiNoteOn = r.boolean(QStringLiteral("midiNoteOn"));
-    if (r.ok() && (note > 127 || velocity > 127 || channel > 15 || midiNote > 127))
-        r.fail(QStringLiteral("a note's number, velocity or channel is out of range."));
-    if (!r.ok()) {
-        *error = r.error();
+    auto n = notelists::exportedNoteFromValue(v, error);
+    if (!n) return std::nullopt;
+    if (const QString why = values::checkNote(*n); !why.isEmpty()) {
+        if (error) *error = why;
         return std::nullopt;
     }
-    if (const QString why = values::checkNote(n); !why.isEmpty()) {
-        *error = why;
-        return std::nullopt;
-    }
-    n.record.midiCommand = units::MidiMessage{uint8_t((on ? 0x90 : 0x80) | channel), uint8_t(note), uint8_t(velocity)};
-    n.record.midiNote = uint32_t(midiNote);
     return n;
 }
 
@@ -284,7 +245,8 @@ QCborMap presetMap(const ProjectPresetRecord& p) {
 
 QCborMap infoMap(const TrackInfoRecord& i) {
     QCborMap m;
-    m.insert(QStringLiteral("filterInfoBaseURL"), i.filterInfoBaseURL);
+    // A URL, not its text: CBOR's URL tag.
+    if (!i.filterInfoBaseURL.isEmpty()) m.insert(QStringLiteral("filterInfoBaseURL"), QCborValue(i.filterInfoBaseURL));
     m.insert(QStringLiteral("filterInfoTrackColor"),
              doubles({i.filterInfoTrackColor[0], i.filterInfoTrackColor[1], i.filterInfoTrackColor[2]}));
     m.insert(QStringLiteral("filterInfoTypeOfComposition"), archive::unsignedValue(i.filterInfoTypeOfComposition));
@@ -344,7 +306,13 @@ QCborMap infoMap(const TrackInfoRecord& i) {
 std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) {
     MapReader r(map, QStringLiteral("track information"));
     TrackInfoRecord i;
-    i.filterInfoBaseURL = r.string(QStringLiteral("filterInfoBaseURL"), QString());
+    // Nothing reads it back; a document written with the URL as text still opens.
+    if (r.contains(QStringLiteral("filterInfoBaseURL"))) {
+        const QCborValue url = map.value(QStringLiteral("filterInfoBaseURL"));
+        if (url.isUrl()) i.filterInfoBaseURL = url.toUrl();
+        else if (url.isString()) i.filterInfoBaseURL = QUrl(url.toString());
+        else r.fail(QStringLiteral("the field \"filterInfoBaseURL\" should be a URL, not %1.").arg(archive::kindName(url)));
+    }
     i.filterInfoTrackColor = readDoubles<3>(r, QStringLiteral("filterInfoTrackColor"));
     i.filterInfoTypeOfComposition = r.unsignedInteger(QStringLiteral("filterInfoTypeOfComposition"));
     i.filterInfoCurrentTimeRange = readDoubles<2>(r, QStringLiteral("filterInfoCurrentTimeRange"));
@@ -599,9 +567,11 @@ QByteArray encodePresetFile(const PresetRecord& preset) {
         m.insert(QStringLiteral("presetPluginsPresetsDictionary"), pluginMapValue(preset.plugins->presetPluginsPresetsDictionary));
         m.insert(QStringLiteral("presetPluginsClassInfoDictionary"), pluginMapValue(preset.plugins->presetPluginsClassInfoDictionary));
     }
-    QCborArray notes;
-    for (const auto& n : preset.presetMidiArray) notes.append(noteValue(n));
-    m.insert(QStringLiteral("presetMidiArray"), notes);
+    if (preset.presetMidiArray) {
+        QCborArray notes;
+        for (const auto& n : *preset.presetMidiArray) notes.append(noteValue(n));
+        m.insert(QStringLiteral("presetMidiArray"), notes);
+    }
     return archive::encode(m);
 }
 
@@ -635,15 +605,19 @@ std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* e
         plugins.presetPluginsClassInfoDictionary = pluginMapFromValue(r, QStringLiteral("presetPluginsClassInfoDictionary"), true);
         p.plugins = plugins;
     }
-    if (r.contains(QStringLiteral("presetMidiArray")))
+    // Absent, the preset leaves the track's notes; present and empty, it
+    // takes them away.
+    if (r.contains(QStringLiteral("presetMidiArray"))) {
+        auto& notes = p.presetMidiArray.emplace();
         for (const QCborValue& v : r.array(QStringLiteral("presetMidiArray"))) {
             QString why;
-            if (auto n = noteFromValue(v, &why)) p.presetMidiArray.push_back(*n);
+            if (auto n = noteFromValue(v, &why)) notes.push_back(*n);
             else {
                 r.fail(why);
                 break;
             }
         }
+    }
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -773,22 +747,6 @@ std::optional<ProjectDocument> decodeProject(const QByteArray& bytes, QString* e
         return std::nullopt;
     }
     return out;
-}
-
-TrackInfoRecord::Note noteForExport(const MidiNoteRecord& record) {
-    TrackInfoRecord::Note n{record, std::nullopt, std::nullopt};
-    if (record.midiCommandTime && record.midiCommandTime->isValid()) n.start = record.midiCommandTime->seconds();
-    if (record.midiCommandEndTime && record.midiCommandEndTime->isValid()) n.end = record.midiCommandEndTime->seconds();
-    n.record.midiFired = false;
-    return n;
-}
-
-MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale) {
-    MidiNoteRecord r = note.record;
-    r.midiCommandTime = note.start ? std::optional(MediaTime::fromSeconds(*note.start, scale)) : std::nullopt;
-    r.midiCommandEndTime = note.end ? std::optional(MediaTime::fromSeconds(*note.end, scale)) : std::nullopt;
-    r.midiFired = false;
-    return r;
 }
 
 QString sourceCopyName(const QString& sourcePath, uint64_t suffix) {

@@ -12,6 +12,7 @@
 #include "automation/TrackParameters.h"
 #include "engine/AutomationTypes.h"
 #include "engine/MidiNote.h"
+#include "midi/NoteLists.h"
 #include "platform/units/PluginCatalogue.h"
 #include "views/MarkerRecord.h"
 
@@ -62,7 +63,7 @@ struct ProjectPresetRecord {
 };
 
 struct TrackInfoRecord {
-    QString filterInfoBaseURL;
+    QUrl filterInfoBaseURL;
     std::array<double, 3> filterInfoTrackColor{};
     uint64_t filterInfoTypeOfComposition = 0;
     std::array<double, 2> filterInfoCurrentTimeRange{};
@@ -90,10 +91,7 @@ struct TrackInfoRecord {
     QVariantMap filterInfoPluginsPresetsDictionary, filterInfoPluginsClassInfoDictionary;
     // Note times in seconds of track time; the records' times are set from
     // them at the loading track's time scale.
-    struct Note {
-        MidiNoteRecord record;
-        std::optional<double> start, end;
-    };
+    using Note = notelists::ExportedNote;
     std::vector<Note> filterInfoMidiArray;
     std::optional<std::vector<SelectionParametersRecord>> filterInfoSelectionParameters;
 };
@@ -118,7 +116,8 @@ struct PresetRecord {
         QVariantMap presetPluginsPresetsDictionary, presetPluginsClassInfoDictionary;
     };
     std::optional<Plugins> plugins;
-    std::vector<TrackInfoRecord::Note> presetMidiArray;
+    // Absent in a preset that leaves a track's notes as they are.
+    std::optional<std::vector<TrackInfoRecord::Note>> presetMidiArray;
 };
 QByteArray encodePresetFile(const PresetRecord& preset);
 std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* error);
@@ -143,10 +142,6 @@ QCborValue curvesValue(const TrackCurves& curves);
 std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error);
 QCborValue parametersValue(const TrackParametersRecord& record);  // the 27 keys + "filterAudioUnits"
 std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QString* error);
-
-// A note in its stored form at time scale `scale`, and back.
-TrackInfoRecord::Note noteForExport(const MidiNoteRecord& record);
-MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale);
 
 // The name under which a source is copied into a project folder: the sum of
 // the UTF-16 code units of its path, " - ", its file name. A name longer than

@@ -19,6 +19,7 @@
 #include "views/AudioView.h"
 #include "views/EQSubview.h"
 #include "views/ExportViews.h"
+#include "views/FilePanels.h"
 #include "views/MusicView.h"
 
 #include <QBuffer>
@@ -265,12 +266,19 @@ void AudioController::saveAsProjectFrom() {
         return;
     }
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    auto* panel = new QFileDialog(ui.window);
-    panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
+    // A project folder is one item of the panel: choosing one replaces it.
+    auto* panel = new PackagePanel(ui.window, QString::fromLatin1(project::kProjectExtension), QFileDialog::AcceptSave);
     panel->setNameFilter(QStringLiteral("Projects (*.%1)").arg(project::kProjectExtension));
-    panel->setDefaultSuffix(QString::fromLatin1(project::kProjectExtension));
     panel->selectFile(project::defaultProjectName(QDateTime::currentDateTime()));
+    panel->confirmReplace = [panel](const QString& folder) {
+        const QFileInfo info(folder);
+        return runModalAlert(panel, AlertRequest{QStringLiteral("“%1” already exists. Do you want to replace it?")
+                                                     .arg(info.fileName()),
+                                                 QStringLiteral("A project with the same name already exists in “%1”. "
+                                                                "Replacing it will overwrite its current contents.")
+                                                     .arg(QFileInfo(info.absolutePath()).fileName()),
+                                                 {QStringLiteral("Replace"), QStringLiteral("Cancel")}}) == 0;
+    };
     panel->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<AudioController> self(this);
     connect(panel, &QFileDialog::finished, this, [self, panel](int result) {
@@ -373,7 +381,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         project::TrackInfoRecord& info = r.filterInfo;
         const QColor color = t->trackColor().toRgb();
         auto* lane = trackLaneOf(t);
-        info.filterInfoBaseURL = record->audioURL.toString();
+        info.filterInfoBaseURL = record->audioURL;
         info.filterInfoTrackColor = {color.redF(), color.greenF(), color.blueF()};
         info.filterInfoTypeOfComposition = t->typeOfComposition;
         const MediaTimeRange range = t->currentTimeRange();
@@ -392,7 +400,9 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
             info.filterInfoSelectionPaths = lane->selectionPaths;
         }
         if (t->indexOfUpdatedBitmap < quint64(t->filterBitmaps.size()))
-            info.filterInfoWaveData = project::tiffData(t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)]);
+            // Coverage as the alpha of a colour picture: every TIFF reader keeps it.
+            info.filterInfoWaveData = project::tiffData(
+                t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)].convertToFormat(QImage::Format_ARGB32));
         info.filterInfoSpeed = t->value(EffectInput::Speed);
         info.filterInfoZoomValue = shell.zoomValue;
         info.filterInfoCompositionDuration = shell.compositionDuration.seconds();
@@ -416,7 +426,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterProjectDate = date;
         info.filterInfoPluginsPresetsDictionary = t->pluginsPresetsDictionary;
         info.filterInfoPluginsClassInfoDictionary = t->pluginsClassInfosDictionary;
-        for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(project::noteForExport(n));
+        for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(notelists::exportedNote(n));
         if (auto it = automation.selectionParameters.find(t->identifierOfFilter);
             it != automation.selectionParameters.end())
             info.filterInfoSelectionParameters = it->second;

@@ -51,8 +51,8 @@ TEST_F(ExportPanelsTest, TheCompositionPanelProposesANameAndPresetsItsAccessory)
     EXPECT_FALSE(accessory->saveAddToITunesLibraryCheck->isChecked());
     EXPECT_FALSE(accessory->saveAddToTrevaluneLibraryCheck->isChecked());
     EXPECT_TRUE(accessory->isVisibleTo(panel));
-    // m4a first until the format pop-up is used; then the chosen one.
-    EXPECT_EQ(panel->property("allowedFileTypes").toStringList().value(0), "m4a");
+    // The preselected format first; then the one chosen in the pop-up.
+    EXPECT_EQ(panel->property("allowedFileTypes").toStringList(), (QStringList{"wav", "m4a", "aif", "caf"}));
     accessory->saveAudioFormatPopUpButton->setCurrentIndex(3);
     c->updateSavePanelAudioFormat();
     EXPECT_EQ(panel->property("allowedFileTypes").toStringList(), (QStringList{"caf", "m4a", "aif", "wav"}));
@@ -85,6 +85,39 @@ TEST_F(ExportPanelsTest, TheCompositionPanelProposesANameAndPresetsItsAccessory)
     c->saveAudioFileFrom();
     endEvent();
     EXPECT_FALSE(c->exporting.currentSavePanel);
+}
+
+// A name typed without an extension is saved with the extension of the
+// format the accessory shows, whichever format the preferences preselect.
+TEST_F(ExportPanelsTest, ANameWithoutExtensionGetsThePreselectedFormats) {
+    append(writeClicks("source.wav", 0.5, {0.1}));
+    const QString folder = testsupport::tempDir();
+    const struct {
+        int format;
+        const char* extension;
+        const char* container;  // FFmpeg's name for what is written
+    } cases[] = {{0, "m4a", "mov,mp4,m4a,3gp,3g2,mj2"}, {1, "aif", "aiff"}, {2, "wav", "wav"}, {3, "caf", "caf"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.extension);
+        c->preferences.preferencesOutputFormat->setCurrentIndex(k.format);
+        c->saveAudioFileFrom();
+        QFileDialog* panel = openPanel();
+        ASSERT_TRUE(panel);
+        EXPECT_EQ(panel->property("allowedFileTypes").toStringList().value(0), k.extension);
+        const QString name = QStringLiteral("pref%1").arg(QLatin1String(k.extension));
+        choosePath(panel, folder + QLatin1Char('/') + name);
+        const QString written = folder + QLatin1Char('/') + name + QLatin1Char('.') + QLatin1String(k.extension);
+        // Renamed into place when complete.
+        testsupport::waitUntil([&] { return QFileInfo::exists(written); }, 60000);
+        ASSERT_TRUE(waitForEnd());
+        pressOk();
+        EXPECT_TRUE(QFileInfo::exists(written)) << QDir(folder).entryList(QDir::Files).join(u',').toStdString();
+        auto asset = Asset::load(written);
+        ASSERT_TRUE(asset);
+        EXPECT_EQ(asset->formatName(), QLatin1String(k.container));
+        waitForReadyItem();
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 4);
 }
 
 TEST_F(ExportPanelsTest, TheTrackPanelProposesTheTrackNumberAndExportsIt) {

@@ -163,7 +163,7 @@ public:
             switch (settings_.format) {
             case Format::WAV: tagged = mediatags::writeWav(temporaryPath_, metadata_, &tagError); break;
             case Format::AIFF: tagged = mediatags::writeAiff(temporaryPath_, metadata_, &tagError); break;
-            case Format::CAF: tagged = mediatags::appendCafTag(temporaryPath_, metadata_, &tagError); break;
+            case Format::CAF: tagged = mediatags::writeCafTag(temporaryPath_, metadata_, &tagError); break;
             default: break;
             }
         }
