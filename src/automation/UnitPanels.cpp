@@ -119,11 +119,14 @@ AudioUnitPanel* AudioController::audioUnitPanel() {
     panel->windowWillClose = [this, panel] { windowWillClose(panel); };
     trackList.audioUnitPanel = panel;
     qApp->installEventFilter(new PanelUserWatch(this, panel));
-    GenericUnitViewFactory::shared().resetFilterView = [this](uint64_t type) {
+    // The factory outlives any one controller: a controller that is gone is
+    // never called.
+    GenericUnitViewFactory::shared().resetFilterView = [self = QPointer<AudioController>(this)](uint64_t type) {
+        if (!self) return;
         switch (type) {
-        case unittype::LowPass: resetLowPassFilterFrom(); break;
-        case unittype::HighPass: resetHighPassFilterFrom(); break;
-        case unittype::BandPass: resetBandPassFilterFrom(); break;
+        case unittype::LowPass: self->resetLowPassFilterFrom(); break;
+        case unittype::HighPass: self->resetHighPassFilterFrom(); break;
+        case unittype::BandPass: self->resetBandPassFilterFrom(); break;
         default: break;
         }
     };
