@@ -226,8 +226,7 @@ void AudioController::playheadTimeObserverBlock(const MediaTime& time) {
 
 void AudioController::timelineRedrawBlock() {
     if (ui.lineView) ui.lineView->update();
-    // The keyboard's lit keys follow the notes the playhead passes.
-    redrawNotesPanel(true);
+    redrawNotesPanel(false);
 }
 
 bool AudioController::eventFilter(QObject* watched, QEvent* event) {

@@ -102,11 +102,11 @@ void AudioController::showNotesViewFrom() {
                     }
     if (QWidget* check = t->pluginsCheckButton.data()) {
         check->setParent(panel->controlsNoteView);
-        check->move(NotesPanel::kPluginCheckOrigin);
+        check->move(360, 50);
         check->show();
         if (QWidget* popUp = t->pluginsPopUpButton.data()) {
             popUp->setParent(panel->controlsNoteView);
-            popUp->move(check->x() + check->width() + 3, NotesPanel::kPluginPopUpY);
+            popUp->move(check->x() + check->width() + 3, 46);
             popUp->show();
         }
     }
@@ -159,8 +159,7 @@ void AudioController::resetNotesVerticalSize() {
 
 namespace {
 
-// The menu opens where the click that asked for it was.
-void popUpNotesMenu(AudioController& c, const QString& title,
+void popUpNotesMenu(AudioController& c, QWidget* sender, const QString& title,
                     std::initializer_list<std::pair<const char*, int>> items, void (AudioController::*command)(int)) {
     const MusicFilter* t = shownTrack(c);
     if (!t || t->currentSelectedNotes.empty()) return;
@@ -168,21 +167,21 @@ void popUpNotesMenu(AudioController& c, const QString& title,
     for (const auto& [text, amount] : items)
         QObject::connect(menu.addAction(QString::fromUtf8(text)), &QAction::triggered, &c,
                          [&c, command, amount] { (c.*command)(amount); });
-    menu.exec(QCursor::pos());
+    menu.exec(sender ? sender->mapToGlobal(QPoint(0, sender->height())) : QCursor::pos());
 }
 
 }  // namespace
 
-void AudioController::transposeMenu(QWidget*) {
-    popUpNotesMenu(*this, QStringLiteral("Transpose"),
+void AudioController::transposeMenu(QWidget* sender) {
+    popUpNotesMenu(*this, sender, QStringLiteral("Transpose"),
                    {{"-4 Octaves", -4}, {"-3 Octaves", -3}, {"-2 Octaves", -2}, {"-1 Octave", -1},
                     {"+1 Octave", 1}, {"+2 Octaves", 2}, {"+3 Octaves", 3}, {"+4 Octaves", 4}},
                    &AudioController::transposeSelectedNotes);
 }
 
-void AudioController::velocityMenu(QWidget*) {
+void AudioController::velocityMenu(QWidget* sender) {
     // The amounts are changes of velocity, not shares of it.
-    popUpNotesMenu(*this, QStringLiteral("Velocity"),
+    popUpNotesMenu(*this, sender, QStringLiteral("Velocity"),
                    {{"-50%", -64}, {"-25%", -32}, {"-10%", -10}, {"+10%", 10}, {"+25%", 32}, {"+50%", 64}},
                    &AudioController::velocityStepperSelectedNotes);
 }

@@ -188,29 +188,6 @@ TEST_F(TrackPluginsTest, TheMIDIButtonAlertsFirstAndOpensThePanelsSideBySide) {
     }
 }
 
-// A saved plug-in made again takes the whole saved record: the built-in
-// units' switches and the band count of its first record.
-TEST_F(TrackPluginsTest, AReEnabledPluginTakesTheWholeSavedRecord) {
-    QString real;
-    for (const PluginRecord& r : track->pluginsArray())
-        if (r.audioUnitName.endsWith(QStringLiteral("Delay"))) real = r.audioUnitName;
-    ASSERT_FALSE(real.isEmpty());
-    const int i = indexOf(real);
-    ASSERT_FALSE(track->getDistortionEnabled());
-    const uint64_t plugin = track->pluginsArray()[i].audioUnitType;
-    track->filterActivePluginsName = {real};
-    track->tempAudioUnitsArray = {
-        ListenerParameterRecord{5, 1, 0, 0.0f, 6, 4},       // the distortion switched on
-        ListenerParameterRecord{plugin, 0, 0, 0.0f, 9, 4},  // only the first record's band count counts
-    };
-    c->enablePluginsNameForFilter(track.get());
-    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
-    endEvent();
-    EXPECT_TRUE(track->getDistortionEnabled());
-    EXPECT_EQ(track->nBandEQNumberOfBandsProperty, 6u);
-    EXPECT_EQ(track->nBandEQNumberOfBandsPropertySize, 4u);
-}
-
 TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {
     c->createAUSamplerFrom();
     const int i = indexOf(QStringLiteral("Apple: AU Sampler"));
