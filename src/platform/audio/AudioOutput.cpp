@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -182,14 +181,22 @@ PortAudioOutput::~PortAudioOutput() { stop(); }
 
 int PortAudioOutput::streamCallback(const void*, void* output, unsigned long frames, const void*,
                                     unsigned long, void* user) {
-    auto* self = static_cast<PortAudioOutput*>(user);
-    self->callback_(static_cast<float*>(output), static_cast<int>(frames));
+    auto* link = static_cast<Link*>(user);
+    auto* out = static_cast<float*>(output);
+    if (link->gate.enter()) {
+        link->callback(out, static_cast<int>(frames));
+        link->gate.leave();
+    } else {
+        std::fill_n(out, frames * 2, 0.0f);
+    }
     return paContinue;
 }
 
 bool PortAudioOutput::start(Callback callback, QString* error) {
     stop();
-    callback_ = std::move(callback);
+    link_ = std::make_shared<Link>();
+    link_->callback = std::move(callback);
+    link_->gate.open();
     PaStreamParameters params{};
     params.device = device_;
     params.channelCount = 2;
@@ -202,10 +209,14 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
            PaStreamCallbackFlags f, void* user) {
             return streamCallback(in, out, n, t, f, user);
         },
-        this);
+        link_.get());
     if (err == paNoError) err = Pa_StartStream(stream);
     if (err != paNoError) {
-        if (stream) Pa_CloseStream(stream);
+        if (stream) {
+            devicecall::finishWithin(devicecall::kLimit, "The audio output did not close in time; it is left behind.",
+                                     [stream, link = link_] { Pa_CloseStream(stream); });
+        }
+        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
@@ -216,26 +227,46 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
 void PortAudioOutput::stop() {
     suspended_ = false;
     if (!stream_) return;
+    // A stop that comes late closes the stream itself once it returns.
     auto* stream = static_cast<PaStream*>(stream_);
-    Pa_StopStream(stream);
-    Pa_CloseStream(stream);
+    devicecall::finishWithin(devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
+                             [stream, link = link_] {
+                                 Pa_StopStream(stream);
+                                 Pa_CloseStream(stream);
+                             });
+    link_->gate.close();
     stream_ = nullptr;
 }
 
 bool PortAudioOutput::suspend() {
     if (suspended_) return true;
     if (!stream_) return false;
-    // Once the stream has stopped, PortAudio calls the callback no more.
+    // Once the stream has stopped, PortAudio calls the callback no more. A
+    // stop that comes late is left the stream, and closes it once it
+    // returns; the gate keeps its callback out meanwhile.
     auto* stream = static_cast<PaStream*>(stream_);
-    Pa_StopStream(stream);
-    suspended_ = Pa_IsStreamStopped(stream) == 1;
-    return suspended_;
+    const bool inTime = devicecall::finishWithin(
+        devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
+        [stream, link = link_] { Pa_StopStream(stream); }, [stream, link = link_] { Pa_CloseStream(stream); });
+    if (inTime && Pa_IsStreamStopped(stream) != 1) return false;
+    link_->gate.close();
+    if (!inTime) stream_ = nullptr;
+    suspended_ = true;
+    return true;
 }
 
 bool PortAudioOutput::resume(QString* error) {
     if (!suspended_) return stream_ != nullptr;
+    if (!stream_) {
+        // The stream went with a stop that came late: a new one, with the
+        // same callback.
+        Callback again = link_->callback;
+        return start(std::move(again), error);
+    }
+    link_->gate.open();
     const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
     if (err != paNoError) {
+        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
@@ -280,16 +311,10 @@ JackAudioOutput::~JackAudioOutput() {
     stop();
     if (!client_) return;
     // libjack's close has been seen to stall on a lock of its own on a
-    // loaded machine; quitting must not stall with it. The close runs on a
-    // thread of its own, and after a few seconds the client is left to it.
-    auto closed = std::make_shared<std::promise<void>>();
-    std::future<void> done = closed->get_future();
-    std::thread([client = static_cast<jack_client_t*>(client_), closed] {
-        jack_client_close(client);
-        closed->set_value();
-    }).detach();
-    if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
-        qWarning("The JACK client did not close in time; it is left behind.");
+    // loaded machine; quitting must not stall with it. The client is
+    // deactivated already: the close reaches nothing of this object.
+    devicecall::finishWithin(devicecall::kLimit, "The JACK client did not close in time; it is left behind.",
+                             [client = static_cast<jack_client_t*>(client_)] { jack_client_close(client); });
 }
 
 QString JackAudioOutput::clientName() const {
@@ -300,10 +325,7 @@ int JackAudioOutput::process(uint32_t frames, void* arg) {
     auto* self = static_cast<JackAudioOutput*>(arg);
     auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[0]), frames));
     auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[1]), frames));
-    // `busy_` is raised before `live_` is read, and deactivate() lowers
-    // `live_` before it waits for `busy_`: one of the two always sees the other.
-    self->busy_.fetch_add(1);
-    if (!self->live_.load()) {
+    if (!self->gate_.enter()) {
         std::fill_n(left, frames, 0.0f);
         std::fill_n(right, frames, 0.0f);
     } else {
@@ -317,8 +339,8 @@ int JackAudioOutput::process(uint32_t frames, void* arg) {
             }
             done += static_cast<uint32_t>(n);
         }
+        self->gate_.leave();
     }
-    self->busy_.fetch_sub(1);
     return 0;
 }
 
@@ -349,16 +371,16 @@ bool JackAudioOutput::activate(QString* error) {
                jack_port_connected(static_cast<jack_port_t*>(ports_[i])) <= 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    live_.store(true);
+    gate_.open();
     return true;
 }
 
 void JackAudioOutput::deactivate() {
-    live_.store(false);
+    // A period under way may still be in the callback: the gate waits for it
+    // to leave.
+    gate_.close();
     if (active_) jack_deactivate(static_cast<jack_client_t*>(client_));
     active_ = false;
-    // A period under way may still be in the callback: wait for it to leave.
-    while (busy_.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 bool JackAudioOutput::start(Callback callback, QString* error) {

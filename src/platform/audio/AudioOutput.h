@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/audio/DeviceCalls.h"
+
 #include <QString>
 
 #include <atomic>
@@ -77,7 +79,11 @@ private:
     std::thread thread_;
 };
 
-// The default output device of PortAudio.
+// The default output device of PortAudio. Stopping and closing its stream
+// are bounded in time (devicecall::finishWithin): a stream whose stop came
+// late is left to that stop, which closes it, and its callback reaches the
+// output no more. A suspend that came late leaves no stream: resume opens a
+// new one.
 class PortAudioOutput : public AudioOutput {
 public:
     // Null (with `error`) when PortAudio finds no output device.
@@ -86,7 +92,7 @@ public:
 
     bool start(Callback callback, QString* error = nullptr) override;
     void stop() override;
-    bool isRunning() const override { return stream_ != nullptr; }
+    bool isRunning() const override { return stream_ != nullptr || suspended_; }
     double sampleRate() const override { return rate_; }
     QString name() const override { return name_; }
     // The stream stays open while suspended (stopped, not closed).
@@ -96,6 +102,11 @@ public:
 
 private:
     PortAudioOutput() = default;
+    // What the stream's thread reaches, shared with a stop that comes late.
+    struct Link {
+        CallbackGate gate;
+        Callback callback;
+    };
     static int streamCallback(const void* input, void* output, unsigned long frames,
                               const void* timeInfo, unsigned long statusFlags, void* user);
 
@@ -103,7 +114,7 @@ private:
     double rate_ = 0;
     double latency_ = 0;
     QString name_;
-    Callback callback_;
+    std::shared_ptr<Link> link_;  // of the open stream
     void* stream_ = nullptr;
     bool suspended_ = false;
 };
@@ -113,6 +124,7 @@ private:
 // Suspended, the client is deactivated: the server stops waking it every
 // period, and an idle application sleeps. The connections the ports had when
 // it was suspended, the user's own included, are made again on resume.
+// Closing the client is bounded in time (devicecall::finishWithin).
 //
 // Threads: every member on one thread; process() on the client's thread.
 class JackAudioOutput : public AudioOutput {
@@ -152,9 +164,9 @@ private:
     std::vector<std::string> connections_[2];  // kept over a sleep
     bool active_ = false;
     bool suspended_ = false;
-    // Set once the ports' connections are in the server's graph: until then
-    // the callback is not called, so what it gives is never played to no one.
-    std::atomic<bool> live_{false};
-    std::atomic<int> busy_{0};  // raised while process() runs
+    // Opened once the ports' connections are in the server's graph: until
+    // then the callback is not called, so what it gives is never played to
+    // no one.
+    CallbackGate gate_;
     std::atomic<bool> serverGone_{false};
 };
