@@ -29,6 +29,9 @@
 #include "BenchTools.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
 
 namespace {
 
@@ -194,8 +197,71 @@ void Project(benchmark::State& state) {
     QDir(cache).removeRecursively();
 }
 
+double residentMB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A project of two 10-second tracks opened 100 times in one window, as a
+// user opening projects one after another does. Counters: "first_mb" the
+// resident memory after the first load, "last_mb" after the last,
+// "growth_mb" the difference (goal: under 10) and "per_load_kb" its share
+// of each load after the first.
+void ProjectReloads(benchmark::State& state) {
+    const QString folder = dataDir + QStringLiteral("/reloads");
+    QDir().mkpath(folder);
+    QStringList files;
+    for (int i = 0; i < 2; ++i) {
+        const QString path = folder + QStringLiteral("/short-%1.wav").arg(i + 1);
+        if (!QFileInfo::exists(path) &&
+            !benchtools::ffmpeg({"-f", "lavfi", "-i", QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=10").arg(330 + 220 * i),
+                                 "-ac", "2", "-c:a", "pcm_s16le", path}).ok) {
+            state.SkipWithError("the sources could not be made with ffmpeg");
+            return;
+        }
+        files << path;
+    }
+    const QString project = folder + QStringLiteral("/Reload.trvproj");
+    const int loads = int(state.range(0));
+    for (auto _ : state) {
+        Session s;
+        QDir(project).removeRecursively();
+        for (const QString& f : files) s.c->addAudioFileToComposition(QUrl::fromLocalFile(f));
+        if (!benchtools::waitUntil([&] { return s.c->trackCount() == 2 && s.c->imports.tracksReading == 0 && s.ready(); }) ||
+            !s.c->saveProjectToURL(QUrl::fromLocalFile(project), nullptr)) {
+            state.SkipWithError("the project could not be made");
+            return;
+        }
+        double first = 0;
+        for (int i = 0; i < loads; ++i) {
+            s.c->loadTrackToCompositionForProject(QUrl::fromLocalFile(project));
+            if (!benchtools::waitUntil([&] {
+                    return s.c->projectLoading && s.c->projectLoading->restored && s.c->tapCounter() == 0 &&
+                           s.ready() && s.c->trackCount() == 2;
+                })) {
+                state.SkipWithError("a load did not end");
+                return;
+            }
+            // What the load left for later (deferred deletions, queued calls) runs first.
+            for (int k = 0; k < 5; ++k) {
+                QApplication::processEvents();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+            if (i == 0) first = residentMB();
+        }
+        const double last = residentMB();
+        state.counters["first_mb"] = first;
+        state.counters["last_mb"] = last;
+        state.counters["growth_mb"] = last - first;
+        state.counters["per_load_kb"] = loads > 1 ? (last - first) * 1024.0 / (loads - 1) : 0.0;
+    }
+}
+
 }  // namespace
 
+BENCHMARK(ProjectReloads)->Name("ProjectReloads/2x10s")->Arg(100)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(Project)->Name("Project/16x10min_wav")->Iterations(3)->Repetitions(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {

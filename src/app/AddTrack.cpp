@@ -115,11 +115,11 @@ void AudioController::addAudioFileToComposition(const QUrl& url) {
                 why = error.isEmpty() ? QStringLiteral("The file could not be opened.") : error;
             else
                 self->addAudioFileWithAsset(url, asset, &why);
-            if (why.isEmpty())
-                qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
-            else
+            // A track that is made says so once its samples are read.
+            if (!why.isEmpty()) {
                 qInfo("Could not add \"%s\": %s", qUtf8Printable(url.toLocalFile()), qUtf8Printable(why));
-            if (!why.isEmpty()) fail(why);
+                fail(why);
+            }
             (*next)();
         });
     };
@@ -275,7 +275,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             laneRef->loadingProgress = std::clamp(fraction, 0.0, 1.0) * 0.95;
             laneRef->update();
         },
-        [self, weak, asset, durationBefore](std::shared_ptr<DecodedSource> decoded, const QString& error) {
+        [self, weak, asset, durationBefore, url](std::shared_ptr<DecodedSource> decoded, const QString& error) {
             if (!self) return;
             auto t = weak.lock();
             if (!t) {
@@ -284,11 +284,12 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             }
             if (!decoded || decoded->frameCount() <= 0 || !(decoded->sampleRate() > 0)) {
                 --self->imports.tracksReading;
-                self->abandonTrackImport(
-                    t.get(), error.isEmpty() ? QStringLiteral("The file's audio could not be read.") : error,
-                    durationBefore);
+                const QString why = error.isEmpty() ? QStringLiteral("The file's audio could not be read.") : error;
+                qInfo("Could not add \"%s\": %s", qUtf8Printable(url.toLocalFile()), qUtf8Printable(why));
+                self->abandonTrackImport(t.get(), why, durationBefore);
                 return;
             }
+            qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
             mediaworkers::loadPool().start([self, weak, asset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();
@@ -428,20 +429,20 @@ void AudioController::observePlayerRefreshes(const std::shared_ptr<MusicFilter>&
 AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 index) {
     AudioView* area = ui.audioView;
     auto* lane = new AudioDrawingView(area);
-    const double laneWidth = track.trackRatio * area->width();
-    lane->setGeometry(0, int(index) * AudioView::RowHeight, int(std::lround(laneWidth)),
-                      AudioView::RowHeight);
-    lane->oldBounds = lane->rect();
-    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
     lane->audioView = area;
     lane->viewIndex = index;
-    const double regionWidth = std::min<double>(lane->width(), area->width());
+    track.audioDrawingView = lane;
+    lane->setGeometry(0, int(index) * AudioView::RowHeight, 1, AudioView::RowHeight);
+    lane->setFrame(0, track.trackRatio * area->frameWidth());
+    lane->oldBounds = lane->frameRect();
+    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
+    const double regionWidth = std::min<double>(lane->frameWidth(), area->frameWidth());
     lane->drawingBezierPath =
         AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
-    if (lane->width() > 0) {
+    if (lane->frameWidth() > 0) {
         const QRectF r = lane->drawingBezierPath.boundingRect();
-        track.audioOriginInPercent = r.x() / lane->width();
-        track.audioDurationInPercent = r.width() / lane->width();
+        track.audioOriginInPercent = r.x() / lane->frameWidth();
+        track.audioDurationInPercent = r.width() / lane->frameWidth();
     }
     track.audioDrawingView = lane;
     installLaneContextMenu(lane);
@@ -479,7 +480,7 @@ void AudioController::layoutTrackViews(quint64 index) {
 void AudioController::updateTrackAreaSizes() {
     const int count = trackCount();
     if (ui.audioView)
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue,
                              count * AudioView::RowHeight);
     if (ui.musicLeftView)
         ui.musicLeftView->resize(ui.musicLeftView->width(), count * AudioView::RowHeight);

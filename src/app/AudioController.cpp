@@ -74,7 +74,7 @@ void AudioController::awakeFromNib() {
     // The track area is as wide as the timeline and holds no row yet.
     if (ui.audioView) {
         ui.audioView->setUndoManager(undoManager_.get());
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue), 0);
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue, 0);
     }
     if (ui.musicLeftView) ui.musicLeftView->resize(ui.musicLeftView->width(), 0);
 
@@ -226,7 +226,8 @@ void AudioController::playheadTimeObserverBlock(const MediaTime& time) {
 
 void AudioController::timelineRedrawBlock() {
     if (ui.lineView) ui.lineView->update();
-    redrawNotesPanel(false);
+    // The keyboard's lit keys follow the notes the playhead passes.
+    redrawNotesPanel(true);
 }
 
 bool AudioController::eventFilter(QObject* watched, QEvent* event) {

@@ -384,6 +384,7 @@ public:
     // A loading track whose media could not be read: it is left out and
     // named at the end. False when no project is loading.
     bool leaveOutProjectTrack(MusicFilter* track, const QString& why);
+    void countOffTapOutsideComposition(const MusicFilter& track);
     // Curves stored as fractions of the source, as the track's working curves.
     void loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves);
 
@@ -614,6 +615,9 @@ public:
     void updatePlayerWithoutUpdateFromNotification(MusicFilter* track);
     void updatePlayerWithNewTrackSettings(MusicFilter* track);
     void updateTrackWithNewTrackSettings(MusicFilter* track);
+    // During an export: notes that the player needs a new item when the
+    // export ends, and answers true, so that the caller builds none now.
+    bool deferPlayerRebuildDuringExport();
     void updatePlayerWithNewCompositionSettings();
     void addTrackToComposition(quint64 index);
     void removeTrackFromCompositionWithoutUpdate(quint64 index);
@@ -712,7 +716,11 @@ public:
     // Merges the records into the track's snapshots and sets its switches,
     // plug-in enables and band count from them; nothing for null. An empty
     // array keeps the track's band count.
-    void updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array, MusicFilter* track);
+    // Whether applying a record also switches the track's plug-ins on and
+    // off from its snapshots, or leaves them as they are.
+    enum class PluginSwitches { FromRecord, Keep };
+    void updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array, MusicFilter* track,
+                                           PluginSwitches plugins = PluginSwitches::FromRecord);
     // The record (values and snapshots) applied to the destination's track,
     // or another track's 27 values alone.
     void copyFilterValuesFromDictionary(const TrackParametersRecord& source, const TrackRecord& destination);
@@ -806,11 +814,18 @@ public:
     void copyRecordBandPassCurve() { copyRecordCurve(9); }
     // The clipboard's item pasted by its kind; nothing while busy or empty.
     void pasteAudioFileFrom();
+    // A clipboard item that holds `track` (a copied selection of it, or the
+    // track itself) is marked when the track's file is replaced.
+    void markClipboardSourceReplaced(const MusicFilter* track);
+    // A marked item is refused with an alert: true when it was.
+    bool refusePasteOfReplacedSource();
     void pasteRecordedCurveInFilterFrom();
-    // Undo and redo of reset, remove and paste: the whole store as it was.
+    // Undo and redo of reset, remove and paste: the whole store as it was;
+    // a paste's also puts its track's pasted inputs, curve type and shown
+    // curve back.
     void undoResetRecordedCurve(const RecordedParameters& snapshot);
     void undoRemoveRecordedCurve(const RecordedParameters& snapshot);
-    void undoPasteRecordedCurve(const RecordedParameters& snapshot);
+    void undoPasteRecordedCurve(const RecordedParameters& snapshot, const PastedCurveTrackState& track);
     // Moves the playhead to a key point's time.
     void updateKeyPoints(const KeyPoint& point);
 
@@ -834,6 +849,9 @@ public:
     void followSelectionParameters();
     void applySelectionEntryOnMainThread(MusicFilter* track, int64_t reference);
     void selectionParametersApplyUI(MusicFilter* track);
+    // Shows again the unit whose panel title is `title`: a built-in unit of
+    // the selected track, or a plug-in of `track` by its name.
+    void reshowAudioUnitPanel(MusicFilter* track, const QString& title);
     // What the lanes draw of them.
     QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const override;
     quint64 laneHighlightedSelectionParameter() const override { return automation.tempIndexOfSelectedParameter; }
@@ -1032,7 +1050,8 @@ public:
     // takes it, enabled, and the unit it held before is disposed of. Returns
     // that earlier record, or nothing when the index no longer fits (the
     // default rule then disposes of the arrived unit).
-    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index);
+    std::optional<PluginRecord> takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit, int64_t index,
+                                                      bool enabled);
     // `filter` null: the selected track.
     void createAUSamplerFrom(MusicFilter* filter = nullptr);
     // Item i's title bold while its plug-in is on; the check box follows the selected item.

@@ -42,7 +42,7 @@ void AudioController::showCompositionDurationInFields(double seconds) {
 void AudioController::resizeTimeline(bool withTracks) {
     shell.timelineDuration = shell.compositionDuration.seconds();
     if (ui.audioView)
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue,
                              withTracks ? AudioView::RowHeight * trackCount() : 0);
     layoutLineViewContainer();
 }
@@ -77,8 +77,8 @@ void AudioController::updateCompositionDuration() {
                 r.audioUndoPercentOrigin = f->audioOriginInPercent;
                 r.audioUndoPercentDuration = f->audioDurationInPercent;
                 if (auto* lane = trackLaneOf(f.get())) {
-                    r.audioUndoFrameOrigin = lane->x();
-                    r.audioUndoFrameWidth = lane->width();
+                    r.audioUndoFrameOrigin = lane->frameX();
+                    r.audioUndoFrameWidth = lane->frameWidth();
                 }
             }
             frames.push_back(r);
@@ -100,10 +100,11 @@ void finishTrackLayout(AudioController& c, MusicFilter& f, AudioDrawingView& lan
     const double C = c.shell.compositionDuration.seconds();
     const double D = f.durationInSeconds;
     const QRectF P = regionOf(lane);
-    const double area = lane.parentWidget() ? lane.parentWidget()->width() : 0.0;
+    const double area = lane.audioView ? lane.audioView->frameWidth() : 0.0;
     const int32_t scale = f.timeScale > 0 ? f.timeScale : MediaTime::DefaultTimeScale;
-    const double start = area > 0 ? std::max(0.0, C * (lane.x() + P.x()) / area) : 0.0;
-    const double end = area > 0 ? std::min(C, C * (lane.x() + P.x() + P.width()) / area) : 0.0;
+    const trims::CompositionSpan span =
+        trims::compositionSpan({lane.frameX(), lane.frameWidth(), P.x(), P.width(), area}, C);
+    const double start = span.start, end = span.end;
     f.setAnimationStart(MediaTime::fromSeconds(start, scale));
     f.setAnimationEnd(MediaTime::fromSeconds(std::max(start, end), scale));
 
@@ -121,16 +122,13 @@ void finishTrackLayout(AudioController& c, MusicFilter& f, AudioDrawingView& lan
     lane.update();
 }
 
-void setLaneFrame(AudioDrawingView& lane, double x, double width) {
-    lane.setGeometry(int(std::lround(x)), lane.y(), std::max(0, int(std::lround(width))),
-                     lane.height());
-}
+void setLaneFrame(AudioDrawingView& lane, double x, double width) { lane.setFrame(x, std::max(0.0, width)); }
 
 // The used part kept inside the lane and the track area, its width never
 // negative: a part that lies wholly past the area's end keeps no width.
 QRectF keptInside(QRectF p, const AudioDrawingView& lane, double areaWidth) {
-    const double areaStart = -lane.x(), areaEnd = areaWidth - lane.x();
-    const double lo = std::max(0.0, areaStart), hi = std::min<double>(lane.width(), areaEnd);
+    const double areaStart = -lane.frameX(), areaEnd = areaWidth - lane.frameX();
+    const double lo = std::max(0.0, areaStart), hi = std::min<double>(lane.frameWidth(), areaEnd);
     const double left = std::clamp(p.left(), std::min(lo, hi), std::max(lo, hi));
     const double right = std::clamp(p.right(), left, std::max(left, hi));
     return QRectF(left, p.y(), right - left, p.height());
@@ -161,7 +159,7 @@ QRectF regionOf(const AudioDrawingView& lane) {
 void AudioController::updateAllTracksForNewCompositionDuration() {
     if (!ui.audioView) return;
     const double C = shell.compositionDuration.seconds();
-    const double A = ui.audioView->width();
+    const double A = ui.audioView->frameWidth();
     for (auto& track : ui.audioView->audioTracks) {
         MusicFilter* f = track.audioFilter.get();
         AudioDrawingView* lane = trackLaneOf(f);
@@ -170,18 +168,18 @@ void AudioController::updateAllTracksForNewCompositionDuration() {
         f->trackRatio = D / C;
         lane->viewWidthRatioAtOneSpeed = f->trackRatio;
         QRectF P = regionOf(*lane);
-        const double leftEdge = lane->x() + P.x();
+        const double leftEdge = lane->frameX() + P.x();
         float speed = f->value(EffectInput::Speed);
         if (!(speed > 0)) speed = 1.0f;
         const double width = lane->viewWidthRatioAtOneSpeed * A / speed;
         setLaneFrame(*lane, leftEdge - f->audioOriginInPercent * width, width);
-        const double W = lane->width();
+        const double W = lane->frameWidth();
         const double oldWidth = lane->oldBounds.width();
         P = QRectF(f->audioOriginInPercent * W, P.y(), oldWidth > 0 ? P.width() * W / oldWidth : P.width(),
                    P.height());
-        lane->oldBounds = lane->rect();
+        lane->oldBounds = lane->frameRect();
         // Cut at the composition's end; a part wholly past it keeps no width.
-        const double overflow = A - (lane->x() + P.x() + P.width());
+        const double overflow = A - (lane->frameX() + P.x() + P.width());
         if (overflow < 0) P.setWidth(std::max(0.0, P.width() + overflow));
         P = keptInside(P, *lane, A);
         setRegion(*lane, P);
@@ -225,8 +223,8 @@ void AudioController::updateCompositionDuration(const CompositionDurationChangeU
             mine.audioUndoPercentDuration = f->audioDurationInPercent;
         }
         if (lane) {
-            mine.audioUndoFrameOrigin = lane->x();
-            mine.audioUndoFrameWidth = lane->width();
+            mine.audioUndoFrameOrigin = lane->frameX();
+            mine.audioUndoFrameWidth = lane->frameWidth();
         }
         inverseFrames.push_back(mine);
         if (!f || !lane || !(C > 0)) continue;
@@ -241,14 +239,14 @@ void AudioController::updateCompositionDuration(const CompositionDurationChangeU
         f->trackRatio = f->durationInSeconds / C;
         lane->viewWidthRatioAtOneSpeed = f->trackRatio;
         setLaneFrame(*lane, R.audioUndoFrameOrigin * ratio, R.audioUndoFrameWidth * ratio);
-        lane->oldBounds = lane->rect();
+        lane->oldBounds = lane->frameRect();
         f->audioOriginInPercent = R.audioUndoPercentOrigin;
         f->audioDurationInPercent = R.audioUndoPercentDuration;
-        const double W = lane->width();
+        const double W = lane->frameWidth();
         const QRectF P = regionOf(*lane);
         setRegion(*lane, keptInside(QRectF(R.audioUndoPercentOrigin * W, P.y(),
                                            R.audioUndoPercentDuration * W, P.height()),
-                                    *lane, ui.audioView->width()));
+                                    *lane, ui.audioView->frameWidth()));
         finishTrackLayout(*this, *f, *lane);
     }
     CompositionDurationChangeUndoRecord inverse{current, std::move(inverseFrames)};
@@ -295,7 +293,7 @@ void AudioController::resetCompositionDurationWithOldTime(const CompositionDurat
 void AudioController::resetEmptyTimeline() {
     shell.timelineDuration = kEmptyTimelineSeconds;
     if (ui.audioView)
-        ui.audioView->resize(int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue),
+        ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue,
                              ui.audioView->height());
     layoutLineViewContainer();
 }

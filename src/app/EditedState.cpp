@@ -130,7 +130,7 @@ void AudioController::layoutLineViewContainer() {
 }
 
 double AudioController::rulerTimelineWidth() const {
-    return ui.audioView ? double(ui.audioView->width())
+    return ui.audioView ? ui.audioView->frameWidth()
                         : shell.timelineDuration * shell.scaleFactor * shell.zoomValue;
 }
 

@@ -12,7 +12,7 @@ struct EffectControl {
     double minValue;
     double maxValue;
     double defaultValue;
-    bool allowsNegativeNumbers;  // a minus sign may be typed in its field
+    bool allowsNegativeNumbers;  // a lone minus sign may start a value in its field
     bool isEqualiser;            // global gain and the ten bands
 };
 

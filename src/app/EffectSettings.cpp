@@ -19,7 +19,8 @@ std::vector<bool> unitEnableList(const MusicFilter& track) {
     std::vector<bool> list;
     for (uint64_t t = 0; t < kLaneBuiltInUnitCount; ++t)
         list.push_back(isFixedFilter(t) || track.getAudioUnitEnabledForType(t));
-    for (const PluginRecord& p : track.pluginsArray()) list.push_back(p.audioUnitEnabled);
+    // A plug-in being re-made after a rebuild counts as the user left it.
+    for (int i = 0; i < track.pluginsArray().size(); ++i) list.push_back(track.pluginEnabledAsSet(i));
     return list;
 }
 
@@ -132,6 +133,7 @@ ApplyToAllUndoRecord::Entry entryOf(AudioController& c, quint64 index, MusicFilt
     e.audioListenerParameters = c.listenerAudioUnitsParametersArray(&track, true);
     e.notes = track.midiArray;
     e.activePluginNames = track.filterActivePluginsName;
+    e.switchedOffPluginNames = track.filterSwitchedOffPluginsName;
     e.pluginPresets = track.pluginsPresetsDictionary;
     e.pluginClassInfos = track.pluginsClassInfosDictionary;
     return e;
@@ -168,6 +170,7 @@ void AudioController::applyFiltersToAllAudioFilesFrom(quint64 index) {
             insertAll(track->pluginsClassInfosDictionary, source->pluginsClassInfosDictionary);
             track->updateListenerParametersToAudioUnits();
             track->filterActivePluginsName = source->filterActivePluginsName;
+            track->filterSwitchedOffPluginsName = source->filterSwitchedOffPluginsName;
             track->midiArray = source->midiArray;
             track->publishNotes();
             if (s0 != track->value(EffectInput::Speed)) {
@@ -210,6 +213,7 @@ void AudioController::applyFiltersToAllAudioFilesFrom(const ApplyToAllUndoRecord
         track->pluginsClassInfosDictionary = entry.pluginClassInfos;
         track->updateListenerParametersToAudioUnits();
         track->filterActivePluginsName = entry.activePluginNames;
+        track->filterSwitchedOffPluginsName = entry.switchedOffPluginNames;
         track->midiArray = entry.notes;
         track->publishNotes();
         if (s0 != track->value(EffectInput::Speed)) {

@@ -4,40 +4,15 @@
 #include "app/AudioController.h"
 #include "platform/core/MainQueue.h"
 #include "platform/media/Asset.h"
+#include "views/FilePanels.h"
 
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QLabel>
 #include <QStandardPaths>
-
-#include <vector>
 
 namespace {
 OpenPanelRunner& panelRunner() {
     static OpenPanelRunner runner;
     return runner;
-}
-
-// Puts the message in a row of its own above the panel's contents.
-void showPanelMessage(QFileDialog& panel, const QString& message) {
-    auto* grid = qobject_cast<QGridLayout*>(panel.layout());
-    if (message.isEmpty() || !grid) return;
-    struct Placed {
-        QLayoutItem* item;
-        int row, column, rowSpan, columnSpan;
-    };
-    std::vector<Placed> placed;
-    while (grid->count() > 0) {
-        Placed p{};
-        grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
-        p.item = grid->takeAt(0);
-        placed.push_back(p);
-    }
-    for (const Placed& p : placed) grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
-    auto* label = new QLabel(message, &panel);
-    label->setObjectName(QStringLiteral("panelMessage"));
-    label->setWordWrap(true);
-    grid->addWidget(label, 0, 0, 1, qMax(1, grid->columnCount()));
 }
 }  // namespace
 

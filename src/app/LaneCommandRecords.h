@@ -36,7 +36,7 @@ struct ApplyToAllUndoRecord {
         std::vector<ListenerParameterRecord> audioListenerParameters;
         TrackFrameUndoRecord audioUndoInfo;
         MidiNoteList notes;
-        QStringList activePluginNames;
+        QStringList activePluginNames, switchedOffPluginNames;
         QVariantMap pluginPresets, pluginClassInfos;
     };
     std::weak_ptr<MusicFilter> source;

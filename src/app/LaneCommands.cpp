@@ -113,6 +113,7 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
 
     // Plug-ins, picture, colour, mode.
     F2->filterActivePluginsName.append(F->filterActivePluginsName);
+    F2->filterSwitchedOffPluginsName.append(F->filterSwitchedOffPluginsName);
     F2->indexOfUpdatedBitmap = F->indexOfUpdatedBitmap;
     F2->setTrackColor(F->trackColor());
     F2->typeOfComposition = F->typeOfComposition;
@@ -141,8 +142,8 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
     F2->audioOriginInPercent = F->audioOriginInPercent;
     F2->audioDurationInPercent = F->audioDurationInPercent;
     if (L && L2) {
-        L2->setGeometry(L->x(), L2->y(), L->width(), L2->height());
-        L2->oldBounds = L2->rect();
+        L2->setFrame(L->frameX(), L->frameWidth());
+        L2->oldBounds = L2->frameRect();
         L2->drawingBezierPath = AudioDrawingView::regionPath(L->drawingBezierPath.boundingRect());
     }
     if (audioPlayer) shell.seekTime = currentTime();

@@ -189,7 +189,7 @@ std::unique_ptr<QMenu> AudioController::laneMenuForIndex(quint64 index, double x
     if (!markers.empty()) {
         m->addSeparator();
         const double D = shell.compositionDuration.seconds();
-        const double W = ui.audioView ? ui.audioView->width() : 0.0;
+        const double W = ui.audioView ? ui.audioView->frameWidth() : 0.0;
         for (size_t i = 0; i < markers.size(); ++i) {
             const double t = markers[i].markerTime;
             if (!(D > 0) || t >= D) continue;

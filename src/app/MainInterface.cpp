@@ -113,6 +113,8 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
         QObject::connect(slider, &FloatSlider::action, c, &AudioController::updatePlayerVolumeFrom);
     c->connectEffectControls();
     c->connectZoomSlider();
+    QObject::connect(c->ui.resetZoomButton, &QAbstractButton::clicked, c, &AudioController::resetZoomValueFrom);
+    QObject::connect(c->miniPlayer.editorButton, &QAbstractButton::clicked, c, &AudioController::showEditorWindowFrom);
     QObject::connect(c->ui.animateLibraryButton, &QAbstractButton::clicked, c,
                      [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
     QObject::connect(c->ui.animateEQViewButton, &QAbstractButton::clicked, c,
@@ -146,6 +148,18 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
     QObject::connect(c->ui.fastForwardAction, &QAction::triggered, c, &AudioController::fastForward);
     QObject::connect(c->ui.rewindAction, &QAction::triggered, c, &AudioController::rewind);
     QObject::connect(c->ui.miniPlayerAction, &QAction::triggered, c, &AudioController::showPlayerWindow);
+    // File > "Add track source file to Library", after the library's
+    // submenu; offered while a track is selected.
+    if (auto* file = qobject_cast<QMenu*>(c->ui.importFromLibraryMenuItem->parent())) {
+        auto* addSource = new QAction(QStringLiteral("Add track source file to Library"), file);
+        addSource->setObjectName(QStringLiteral("addTrackSourceToLibraryAction"));
+        const QList<QAction*> items = file->actions();
+        file->insertAction(items.value(items.indexOf(c->ui.importFromLibraryMenuItem) + 1), addSource);
+        QObject::connect(addSource, &QAction::triggered, c, &AudioController::menuAddAudioTrackToLibrary);
+        QObject::connect(file, &QMenu::aboutToShow, c, [c, addSource] {
+            addSource->setEnabled(c->trackAt(c->currentSelectedAudio.load()) != nullptr);
+        });
+    }
     QObject::connect(c->ui.libraryAction, &QAction::triggered, c,
                      [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
     QObject::connect(c->ui.markersMenu, &QMenu::aboutToShow, d,

@@ -4,6 +4,7 @@
 #include "app/AudioController.h"
 
 #include "engine/MusicFilter.h"
+#include "export/ExportSession.h"
 #include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
 
@@ -70,7 +71,17 @@ void AudioController::updatePlayerWithNewTrackSettings(MusicFilter* track) {
     projectTracksCountedDown();
 }
 
+bool AudioController::deferPlayerRebuildDuringExport() {
+    // An export's readers hold the taps: a new item's render thread would
+    // run the same units beside them. The export gives the player its new
+    // item when it ends.
+    if (!exporting.session) return false;
+    exporting.session->playerStopped = true;
+    return true;
+}
+
 void AudioController::updatePlayerWithNewCompositionSettings() {
+    if (deferPlayerRebuildDuringExport()) return;
     removePlayerItemObserver();
     shell.continueTimeObserver = false;
     if (!audioPlayer) return;

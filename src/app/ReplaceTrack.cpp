@@ -84,17 +84,19 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
 
     record.audioURL = url;
     record.audioFloatData = std::move(W);
+    // A copy of the track or of a stretch of it describes the old file.
+    markClipboardSourceReplaced(f);
     f->indexOfUpdatedBitmap = kNoIndex;
     f->filterBitmaps.clear();
 
     if (auto* lane = trackLaneOf(f)) {
-        lane->setGeometry(0, AudioView::RowHeight * int(index),
-                          int(std::lround(ui.audioView->width() * f->trackRatio)), AudioView::RowHeight);
-        lane->oldBounds = lane->rect();
+        lane->move(lane->x(), AudioView::RowHeight * int(index));
+        lane->setFrame(0, ui.audioView->frameWidth() * f->trackRatio);
+        lane->oldBounds = lane->frameRect();
         lane->viewWidthRatioAtOneSpeed = f->trackRatio;
-        const double laneWidth = lane->width();
+        const double laneWidth = lane->frameWidth();
         lane->drawingBezierPath = AudioDrawingView::regionPath(
-            QRectF(0, 10, std::min<double>(laneWidth, ui.audioView->width()), lane->height() - 20));
+            QRectF(0, 10, std::min<double>(laneWidth, ui.audioView->frameWidth()), lane->height() - 20));
         if (laneWidth > 0) {
             const QRectF r = lane->drawingBezierPath.boundingRect();
             f->audioOriginInPercent = r.x() / laneWidth;

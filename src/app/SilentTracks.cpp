@@ -88,7 +88,7 @@ void AudioController::addRemoveDurationToEmptyTrack() {
         pasteSelectionEmptyInFilterFrom(nullptr, track->animationEnd().seconds(), d - D, true);
         lane->selectionPastes.clear();
     } else if (d < D) {
-        const double W = lane->width();
+        const double W = lane->frameWidth();
         lane->selectionPaths.append(SelectionPathRecord{QPointF(d / D * W, 0), QPointF(W, 0)});
         menuRemoveSelection(nullptr, true);
     }

@@ -50,9 +50,12 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
                          field == preferences.textFieldPreferencesDurationMinutes ||
                          field == preferences.textFieldPreferencesDurationSeconds;
     auto* formatter = integer ? formatterForIntegerTextField() : formatterForTextField();
-    formatter->setAllowsNegativeNumbers(field == ui.textFieldChannelMix ||
-                                        field == ui.textFieldPitch ||
-                                        field == ui.textFieldLowShelfGain);
+    // A value may start with a minus sign where its slider goes below zero.
+    bool negative = false;
+    const auto controls = ui.effectControls();
+    for (size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].second == field) negative = effectControlTable[i].allowsNegativeNumbers;
+    formatter->setAllowsNegativeNumbers(negative);
     field->setFormatter(formatter);
     field->setReadOnly(false);
 
@@ -73,9 +76,11 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
     if (control) {
         connect(field, &NumberTextField::action, this, &AudioController::updateTextFieldValueFrom,
                 Qt::UniqueConnection);
-        // The field shows the slider's value whenever it changes.
+        // The field shows the slider's value whenever it changes, but for
+        // a value the user is typing there (a curve that plays moves the
+        // slider all the while).
         connect(control, &FloatSlider::floatValueChanged, field,
-                [field](double value) { field->setFloatValue(value); });
+                [field](double value) { field->showFollowedValue(value); });
         field->setFloatValue(control->floatValue());
     }
 }

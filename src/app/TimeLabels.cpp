@@ -20,16 +20,20 @@ void AudioController::setupLabelsWithUpdate(bool update) {
     if (ui.audioScrollView && ui.audioView) {
         // Each label reads the time under its own place on the ruler, on the
         // ruler layer's scale: the track area's width F stands for the whole
-        // composition. A label past the end of a short composition reads the
-        // end, where a click there puts the playhead. p is a place in the
-        // visible part, s the scroll offset.
+        // composition. A label past the end of a short composition shows
+        // nothing: no time is there (half a point of slack keeps the label
+        // that sits right on the end). p is a place in the visible part, s
+        // the scroll offset.
         const QWidget* viewport = ui.audioScrollView->viewport();
-        const double F = ui.audioView->width();
+        const double F = ui.audioView->frameWidth();
         const double s = ui.audioScrollView->horizontalScrollBar()->value();
         const double vw = viewport->width();
-        auto timeAt = [&](double p) { return F > 0 ? std::min(C, C * (s + p) / F) : 0.0; };
-        auto set = [](QLabel* label, double seconds) {
-            if (label) label->setText(timeText(seconds));
+        auto set = [&](QLabel* label, double p) {
+            if (!label) return;
+            if (C > 0 && F > 0 && s + p > F + 0.5)
+                label->clear();
+            else
+                label->setText(timeText(F > 0 ? std::min(C, C * (s + p) / F) : 0.0));
         };
         // A label's centre, in the visible part's coordinates.
         auto centre = [viewport](QLabel* label) {
@@ -38,11 +42,11 @@ void AudioController::setupLabelsWithUpdate(bool update) {
             return label->mapTo(window, QPointF(label->width() * 0.5, 0)).x() -
                    viewport->mapTo(window, QPointF(0, 0)).x();
         };
-        set(ui.leftTimeLabel, timeAt(0));
-        set(ui.middleTimeLabel, timeAt(vw * 0.5));
-        set(ui.rightTimeLabel, timeAt(vw));
-        set(ui.leftMiddleTimeLabel, timeAt(centre(ui.leftMiddleTimeLabel)));
-        set(ui.rightMiddleTimeLabel, timeAt(centre(ui.rightMiddleTimeLabel)));
+        set(ui.leftTimeLabel, 0);
+        set(ui.middleTimeLabel, vw * 0.5);
+        set(ui.rightTimeLabel, vw);
+        set(ui.leftMiddleTimeLabel, centre(ui.leftMiddleTimeLabel));
+        set(ui.rightMiddleTimeLabel, centre(ui.rightMiddleTimeLabel));
     }
     const double now = itemIsReady() ? audioPlayer->currentTime().seconds() : 0.0;
     for (auto* label : {ui.labelStart, miniPlayer.playerLabelStart})

@@ -59,9 +59,9 @@ void detachViews(MusicFilter& f) {
 void attachViews(AudioController& c, MusicFilter& f, bool outlineFromFractions) {
     if (!f.listenerParameters.empty()) f.listenerParametersUpdated = true;
     if (auto* lane = AudioController::trackLaneOf(&f)) {
-        lane->oldBounds = lane->rect();
+        lane->oldBounds = lane->frameRect();
         const QRectF old = lane->drawingBezierPath.boundingRect();
-        const double W = lane->width();
+        const double W = lane->frameWidth();
         const double left = outlineFromFractions ? f.audioOriginInPercent * W : old.x();
         const double width = outlineFromFractions ? f.audioDurationInPercent * W : old.width();
         lane->drawingBezierPath = AudioDrawingView::regionPath(QRectF(left, 10, width, lane->height() - 20));
@@ -80,7 +80,7 @@ void attachViews(AudioController& c, MusicFilter& f, bool outlineFromFractions) 
 void sizeTrackArea(AudioController& c) {
     const int rows = AudioView::RowHeight * c.trackCount();
     if (c.ui.audioView)
-        c.ui.audioView->resize(int(c.shell.timelineDuration * c.shell.scaleFactor * c.shell.zoomValue), rows);
+        c.ui.audioView->setFrameWidth(c.shell.timelineDuration * c.shell.scaleFactor * c.shell.zoomValue, rows);
     if (c.ui.musicLeftView) c.ui.musicLeftView->resize(c.ui.musicLeftView->width(), rows);
 }
 
@@ -360,6 +360,12 @@ void AudioController::closeCompositionFrom(bool fromUser) {
     auto& center = NotificationCenter::defaultCenter();
     for (auto& record : closed) {
         if (!record.audioFilter) continue;
+        // Their curves and time-range settings go with them: the stores are
+        // keyed by track, and every opened project's tracks are new ones.
+        const QString& id = record.audioFilter->identifierOfFilter;
+        automation.recordedParameters.erase(id);
+        automation.tempRecorderParameters.erase(id);
+        automation.selectionParameters.erase(id);
         center.removeObserver(this, QStringLiteral("updatePlayerWithComposition"), record.audioFilter.get());
         center.removeObserver(this, QStringLiteral("updatePlayerWithoutUpdate"), record.audioFilter.get());
         if (auto* lane = record.audioFilter->audioDrawingView.data()) lane->deleteLater();

@@ -136,6 +136,7 @@ void AudioController::showCompositionWindow(quint64 index) {
 void AudioController::updatePlayerWithVideoTrack(quint64 index) {
     MusicFilter* track = trackAt(index);
     if (!track || !audioPlayer || !currentComposition || !currentAudioMix) return;
+    if (deferPlayerRebuildDuringExport()) return;
     removePlayerItemObserver();
     shell.continueTimeObserver = false;
 

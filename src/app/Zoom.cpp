@@ -57,8 +57,7 @@ void AudioController::updateZoomValueFrom(const ZoomSender& sender, ZoomMouse mo
 
     // The track area and the ruler layer over it.
     if (!ui.audioView) return;
-    const int areaWidth = int(shell.timelineDuration * shell.scaleFactor * shell.zoomValue);
-    ui.audioView->resize(areaWidth, ui.audioView->height());
+    ui.audioView->setFrameWidth(shell.timelineDuration * shell.scaleFactor * shell.zoomValue, ui.audioView->height());
     layoutLineViewContainer();
 
     // Each lane scales by its new width over its previous one.
@@ -68,14 +67,13 @@ void AudioController::updateZoomValueFrom(const ZoomSender& sender, ZoomMouse mo
         if (!track || !lane) continue;
         float speed = track->value(EffectInput::Speed);
         if (!(speed > 0)) speed = 1.0f;
-        lane->resize(int(std::lround(track->trackRatio * ui.audioView->width() / speed)),
-                     AudioView::RowHeight);
+        lane->setFrame(lane->frameX(), track->trackRatio * ui.audioView->frameWidth() / speed);
         // A lane that never had a width has nothing to scale.
         if (lane->oldBounds.width() <= 0) continue;
-        const double s = double(lane->width()) / double(lane->oldBounds.width());
-        lane->move(int(std::lround(lane->x() * s)), lane->y());
+        const double s = lane->frameWidth() / lane->oldBounds.width();
+        lane->setFrameX(lane->frameX() * s);
         lane->updateDrawingPath();
-        lane->oldBounds = lane->rect();  // also for a lane without a region yet
+        lane->oldBounds = lane->frameRect();  // also for a lane without a region yet
         for (auto& path : lane->selectionPaths)
             for (QPointF& point : path) point.setX(point.x() * s);
         for (auto& paste : lane->selectionPastes) {

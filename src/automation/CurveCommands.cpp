@@ -7,6 +7,7 @@
 #include "platform/core/UndoManager.h"
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
+#include "views/EQSubview.h"
 #include "views/FloatSlider.h"
 #include "views/NumberTextField.h"
 
@@ -181,12 +182,40 @@ void AudioController::copyRecordCurve(uint64_t index) {
     pasteboardItems = std::move(record);
 }
 
+namespace {
+
+PastedCurveTrackState pastedStateOf(MusicFilter& t, const CurvePasteboardRecord& record) {
+    PastedCurveTrackState state;
+    state.track = t.weak_from_this();
+    for (const auto& c : record.curves)
+        if (const auto input = effectinputs::fromKey(c.key)) state.values.emplace_back(c.key, t.value(*input));
+    state.typeOfRecordedCurve = t.typeOfRecordedCurve;
+    state.showParameterCurve = t.showParameterCurve;
+    return state;
+}
+
+// Registers the paste's undo step: the store and the track's state as they
+// are now.
+void registerPasteUndo(AudioController& c, const PastedCurveTrackState& track) {
+    UndoManager* manager = c.undoManager();
+    if (!manager) return;
+    RecordedParameters snapshot = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    QPointer<AudioController> self(&c);
+    manager->registerUndo(&c, [self, snapshot, track] {
+        if (self) self->undoPasteRecordedCurve(snapshot, track);
+    });
+}
+
+}  // namespace
+
 void AudioController::pasteRecordedCurveInFilterFrom() {
     MusicFilter* t = trackAt(currentSelectedAudio.load());
     if (!t || !pasteboardItems) return;
     const auto* record = std::get_if<CurvePasteboardRecord>(&*pasteboardItems);
     if (!record || record->curves.empty()) return;
-    registerStoreUndo(*this, &AudioController::undoPasteRecordedCurve);
+    // The undo step puts back what the curves are about to replace: the
+    // pasted inputs' values among them.
+    registerPasteUndo(*this, pastedStateOf(*t, *record));
     TrackCurves& curves = automation.tempRecorderParameters[t->identifierOfFilter];
     for (const auto& c : record->curves) curves[c.key] = modifyInRelativeTimeKeyValues(c.curve, *t);
     t->typeOfRecordedCurve = record->curveType;
@@ -221,8 +250,45 @@ void AudioController::undoResetRecordedCurve(const RecordedParameters& snapshot)
 void AudioController::undoRemoveRecordedCurve(const RecordedParameters& snapshot) {
     restoreStore(*this, snapshot, &AudioController::undoRemoveRecordedCurve);
 }
-void AudioController::undoPasteRecordedCurve(const RecordedParameters& snapshot) {
-    restoreStore(*this, snapshot, &AudioController::undoPasteRecordedCurve);
+void AudioController::undoPasteRecordedCurve(const RecordedParameters& snapshot, const PastedCurveTrackState& track) {
+    const std::shared_ptr<MusicFilter> t = track.track.lock();
+    // The inverse keeps the track's state of now, for a redo to give back.
+    PastedCurveTrackState now = track;
+    if (t) {
+        for (auto& [key, value] : now.values)
+            if (const auto input = effectinputs::fromKey(key)) value = t->value(*input);
+        now.typeOfRecordedCurve = t->typeOfRecordedCurve;
+        now.showParameterCurve = t->showParameterCurve;
+    }
+    registerPasteUndo(*this, now);
+
+    automation.recordedParameters = automation::copyRecordedDictionary(snapshot);
+    automation.tempRecorderParameters = automation::copyRecordedDictionary(snapshot);
+    if (t) {
+        // The track's values first: the curves it keeps then take theirs
+        // back at the player time.
+        t->typeOfRecordedCurve = track.typeOfRecordedCurve;
+        t->showParameterCurve = track.showParameterCurve;
+        const quint64 index = indexOfTrack(t.get());
+        const auto controls = ui.effectControls();
+        for (const auto& [key, value] : track.values) {
+            const auto input = effectinputs::fromKey(key);
+            if (!input) continue;
+            t->setValue(*input, value);
+            if (index == kNoIndex || index != currentSelectedAudio.load()) continue;
+            for (size_t row = 0; row < controls.size(); ++row)
+                if (key == QLatin1String(effectControlTable[row].key) && controls[row].first)
+                    controls[row].first->setFloatValue(value);
+        }
+        t->updateAudioMixState();
+    }
+    publishAllRecordedParameters();
+    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    if (ui.audioView) {
+        ui.audioView->update();
+        for (const TrackRecord& r : ui.audioView->audioTracks) redrawLane(r.audioFilter.get());
+    }
+    if (ui.eqView) ui.eqView->update();
 }
 
 void AudioController::updateKeyPoints(const KeyPoint& point) { updateCurrentTime(point.time); }

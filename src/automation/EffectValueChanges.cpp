@@ -141,8 +141,8 @@ TrackFrameUndoRecord AudioController::trackFrameUndoRecordOf(MusicFilter* track)
     r.audioUndoPercentOrigin = track->audioOriginInPercent;
     r.audioUndoPercentDuration = track->audioDurationInPercent;
     if (auto* lane = trackLaneOf(track)) {
-        r.audioUndoFrameOrigin = lane->x();
-        r.audioUndoFrameWidth = lane->width();
+        r.audioUndoFrameOrigin = lane->frameX();
+        r.audioUndoFrameWidth = lane->frameWidth();
     }
     return r;
 }

@@ -13,7 +13,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -30,6 +32,16 @@ struct CurvePasteboardRecord {
     uint64_t curveType = 0;
 
     friend bool operator==(const CurvePasteboardRecord&, const CurvePasteboardRecord&) = default;
+};
+
+// What a curve paste changes on its track beside the curve store, kept by
+// the paste's undo step: the inputs of the pasted keys (the curves set them
+// at the player time), the curve type and the shown curve.
+struct PastedCurveTrackState {
+    std::weak_ptr<MusicFilter> track;
+    std::vector<std::pair<QString, float>> values;
+    uint64_t typeOfRecordedCurve = 0;
+    uint64_t showParameterCurve = 0;
 };
 
 // Copied notes: each selected note-on record followed by its note-offs, in

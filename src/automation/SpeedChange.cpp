@@ -41,7 +41,7 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
         updatePlayerWithNewTrackSettings(track);
         return;
     }
-    const double startWidth = lane->width();
+    const double startWidth = lane->frameWidth();
     double speed = track->value(EffectInput::Speed);
     if (!(speed > 0)) speed = 1.0;
 
@@ -49,32 +49,30 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
     if (undoRecord) {
         // An undo or redo: the lane as it was, at today's zoom.
         const double r = undoRecord->audioUndoViewWidth > 0 ? shell.zoomValue / undoRecord->audioUndoViewWidth : 1.0;
-        lane->setGeometry(int(std::lround(undoRecord->audioUndoFrameOrigin * r)), lane->y(),
-                          int(std::lround(undoRecord->audioUndoFrameWidth * r)), lane->height());
-        lane->oldBounds = lane->rect();
+        lane->setFrame(undoRecord->audioUndoFrameOrigin * r, undoRecord->audioUndoFrameWidth * r);
+        lane->oldBounds = lane->frameRect();
         track->audioOriginInPercent = undoRecord->audioUndoPercentOrigin;
         track->audioDurationInPercent = undoRecord->audioUndoPercentDuration;
         const QRectF o = outlineOf(*lane);
         lane->drawingBezierPath = AudioDrawingView::regionPath(
-            QRectF(undoRecord->audioUndoPercentOrigin * lane->width(), o.y(),
-                   undoRecord->audioUndoPercentDuration * lane->width(), o.height()));
+            QRectF(undoRecord->audioUndoPercentOrigin * lane->frameWidth(), o.y(),
+                   undoRecord->audioUndoPercentDuration * lane->frameWidth(), o.height()));
         lane->verifyDrawingBezierPath();
     } else {
         // The visible part keeps its place on the screen.
-        const double x0 = lane->x() + (lane->drawingBezierPath.isEmpty() ? 0.0 : outlineOf(*lane).x());
-        const double width = lane->viewWidthRatioAtOneSpeed * area->width() / speed;
-        lane->setGeometry(int(std::lround(x0 - track->audioOriginInPercent * width)), lane->y(),
-                          int(std::lround(width)), lane->height());
+        const double x0 = lane->frameX() + (lane->drawingBezierPath.isEmpty() ? 0.0 : outlineOf(*lane).x());
+        const double width = lane->viewWidthRatioAtOneSpeed * area->frameWidth() / speed;
+        lane->setFrame(x0 - track->audioOriginInPercent * width, width);
         NotificationCenter::defaultCenter().post(QStringLiteral("updateDrawingPath"), lane->parentWidget());
         // Cut at the track area's right edge.
         QRectF o = outlineOf(*lane);
-        const double cut = std::min(area->width() - (lane->x() + o.x() + o.width()), 0.0);
+        const double cut = std::min(area->frameWidth() - (lane->frameX() + o.x() + o.width()), 0.0);
         lane->drawingBezierPath = AudioDrawingView::regionPath(QRectF(o.x(), o.y(), o.width() + cut, o.height()));
         lane->verifyDrawingBezierPath();
         o = outlineOf(*lane);
-        if (lane->width() > 0) {
-            track->audioOriginInPercent = std::max(o.x() / lane->width(), 0.0);
-            track->audioDurationInPercent = std::min(o.width() / lane->width(), 1.0);
+        if (lane->frameWidth() > 0) {
+            track->audioOriginInPercent = std::max(o.x() / lane->frameWidth(), 0.0);
+            track->audioDurationInPercent = std::min(o.width() / lane->frameWidth(), 1.0);
             if (track->audioOriginInPercent + track->audioDurationInPercent > 1.0)
                 track->audioDurationInPercent = 1.0 - track->audioOriginInPercent;
         }
@@ -82,12 +80,12 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
 
     // The track's place on the timeline.
     const QRectF o = outlineOf(*lane);
-    const double P = lane->parentWidget() ? lane->parentWidget()->width() : area->width();
+    const double P = area->frameWidth();
     const double C = shell.compositionDuration.seconds();
     double A = 0, E = 0;
     if (P > 0 && std::isfinite(C)) {
-        A = std::max((lane->x() + o.x()) / P * C, 0.0);
-        E = std::min((lane->x() + o.x() + o.width()) / P * C, C);
+        A = std::max((lane->frameX() + o.x()) / P * C, 0.0);
+        E = std::min((lane->frameX() + o.x() + o.width()) / P * C, C);
     }
     track->setAnimationStart(MediaTime::fromSeconds(A, track->timeScale));
     track->setAnimationEnd(MediaTime::fromSeconds(E, track->timeScale));
@@ -112,7 +110,7 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
     // ratio when it is known: a lane a few pixels wide rounds to 0 at a high
     // speed, and a ratio of 0 would put every key point and note at the
     // track's start for good (the undo would have no width to scale from).
-    const double q = startWidth > 0 ? lane->width() / startWidth : 1.0;
+    const double q = startWidth > 0 ? lane->frameWidth() / startWidth : 1.0;
     const double timeRatio = previousSpeed > 0 ? previousSpeed / speed : q;
     updateRecordedTimesForFilter(track, -A);
     updateRecordedTimesForFilterScaling(track, timeRatio);

@@ -119,25 +119,24 @@ void AudioController::showAudioUnitForPluginObject(MusicFilter* filter) {
     });
 }
 
-// The unit made for showing has arrived: the record takes it, switched on.
+// A plug-in's unit has arrived: the record takes it, switched on or off.
 std::optional<PluginRecord> AudioController::takeArrivedPluginUnit(MusicFilter* filter, units::Unit* unit,
-                                                                  int64_t index) {
+                                                                  int64_t index, bool enabled) {
     if (!filter || !unit || index < 0 || index >= filter->pluginsArray().size()) {
         AudioControllerServices::completeEnablePluginsNameForFilter(filter, unit, index);
         return std::nullopt;
     }
     const PluginRecord old = filter->pluginsArray()[int(index)];
-    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, true, old.audioUnitType, true});
-    if (old.audioUnit && old.audioUnit != unit) {
-        old.audioUnit->uninitialize();
-        delete old.audioUnit;
-    }
+    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, enabled, old.audioUnitType, true});
+    filter->releasePluginUnits({old.audioUnit});
     return old;
 }
 
+// The unit made for showing has arrived: the user asked for it, so it plays.
 void AudioController::showAudioUnitForPlugin(units::Unit* unit, MusicFilter* filter, int64_t index) {
-    const std::optional<PluginRecord> old = takeArrivedPluginUnit(filter, unit, index);
+    const std::optional<PluginRecord> old = takeArrivedPluginUnit(filter, unit, index, true);
     if (!old) return;
+    filter->setPluginSwitchedOff(old->audioUnitName, false);
     if (!filter->filterActivePluginsName.contains(old->audioUnitName))
         filter->filterActivePluginsName.append(old->audioUnitName);
     filter->updateListenerParametersFromAudioUnits();
@@ -188,6 +187,7 @@ void AudioController::pluginEnableCheckFrom(QAbstractButton* sender) {
     PluginRecord changed = rec;
     changed.audioUnitEnabled = on;
     track->replacePluginRecord(s, changed);
+    track->setPluginSwitchedOff(changed.audioUnitName, !on);
     if (!changed.audioUnitPointerSet) return;
     applyItemTitleRule(track, s, changed);
     if (on) {
@@ -219,19 +219,17 @@ void AudioController::enablePluginsNameForFilter(MusicFilter* filter) {
 // One re-enabled plug-in's unit has arrived. A record whose list has
 // changed meanwhile does not take it: the default rule disposes of it.
 void AudioController::completeEnablePluginsNameForFilter(MusicFilter* filter, units::Unit* unit, int64_t index) {
-    if (!takeArrivedPluginUnit(filter, unit, index)) return;
+    // It comes back as the user left it: a plug-in switched off stays off.
+    const bool enabled = filter && index >= 0 && index < filter->pluginsArray().size() &&
+                         !filter->filterSwitchedOffPluginsName.contains(filter->pluginsArray()[int(index)].audioUnitName);
+    if (!takeArrivedPluginUnit(filter, unit, index, enabled)) return;
     if (!filter->tempAudioUnitsArray.empty()) {
-        // The saved values of the re-made units replace what the track holds for them.
-        for (const ListenerParameterRecord& r : filter->tempAudioUnitsArray) {
-            const MAudioParameter saved{r.filterAudioUnitType, r.filterAudioUnitEnabled,
-                                        r.filterAudioUnitParameterID, r.filterAudioUnitParameterValue};
-            auto it = std::find_if(filter->listenerParameters.begin(), filter->listenerParameters.end(),
-                                   [&](const MAudioParameter& p) {
-                                       return p.type == saved.type && p.parameterID == saved.parameterID;
-                                   });
-            if (it != filter->listenerParameters.end()) *it = saved;
-            else filter->listenerParameters.push_back(saved);
-        }
+        // The saved record applies whole (values, switches of the built-in
+        // units, the band count) and goes into the re-made units. Which
+        // plug-ins are on stays as the user set it: the record was taken
+        // before the rebuild and knows nothing of a switch made since.
+        const std::vector<ListenerParameterRecord> saved = filter->tempAudioUnitsArray;
+        updateListenerAudioUnitsFromArray(&saved, filter, PluginSwitches::Keep);
         filter->updateListenerParametersToAudioUnits();
     } else {
         filter->updateListenerParametersFromAudioUnits();

@@ -11,7 +11,7 @@ void AudioController::updateTextFieldValueFrom(NumberTextField* field) {
     const auto controls = ui.effectControls();
     int row = -1;
     for (size_t i = 0; i < controls.size(); ++i)
-        if (controls[i].second == field && !effectControlTable[i].isEqualiser) row = int(i);
+        if (controls[i].second == field) row = int(i);
     if (row < 0) return;
     FloatSlider* slider = controls[size_t(row)].first;
     if (!slider) return;

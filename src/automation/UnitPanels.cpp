@@ -16,8 +16,10 @@
 #include "platform/core/MainQueue.h"
 #include "platform/core/UndoManager.h"
 #include "views/AudioUnitPanel.h"
+#include "views/ToolWindow.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
 #include "views/StyledControls.h"
 #include "views/UnitViews.h"
 
@@ -151,25 +153,24 @@ void AudioController::showAudioUnitView(QWidget* view, const QString& name) {
     unitPanels.contentFilter = current.get();
     const bool wasVisible = panel->isVisible();
     if (!wasVisible) {
+        // An instrument without a MIDI device to play it says so first,
+        // before any panel opens over the main window.
+        if (isInstrumentName(name) && connectedMIDIDeviceCount(current.get()) == 0)
+            runModalAlert(ui.window, {QStringLiteral("No MIDI Device connected."),
+                                      QStringLiteral("Connect a MIDI Device (Keyboard, Synthesizer...) if you "
+                                                     "want to record notes."),
+                                      {QStringLiteral("Ok")}});
         // Shown the first time over the main window's track area, later
-        // where the user left it.
+        // where the user left it; beside the notes panel, never on it.
         if (!unitPanels.placed && ui.window) {
             const QRect area = ui.window->geometry();
             panel->move(area.x() + (area.width() - panel->width()) / 2, area.y() + area.height() / 4);
             unitPanels.placed = true;
         }
+        if (ui.notesPanel) placeBeside(panel, ui.notesPanel);
         panel->show();
         panel->raise();
         panel->activateWindow();
-        if (isInstrumentName(name) && connectedMIDIDeviceCount(current.get()) == 0) {
-            QPointer<QWidget> parent(panel);
-            MainQueue::async([parent] {
-                runModalAlert(parent, {QStringLiteral("No MIDI Device connected."),
-                                       QStringLiteral("Connect a MIDI Device (Keyboard, Synthesizer...) if you "
-                                                      "want to record notes."),
-                                       {QStringLiteral("Ok")}});
-            });
-        }
     }
     updateUnitViewsInPanel();
 }
@@ -209,6 +210,21 @@ void AudioController::showBuiltInUnitViewFrom(uint64_t type) {
     QPointer<QWidget>* property = track->audioUnitViewForType(type);
     *property = view;
     showAudioUnitView(property->data(), QString::fromLatin1(row.title));
+}
+
+void AudioController::reshowAudioUnitPanel(MusicFilter* track, const QString& title) {
+    for (uint64_t type = 0; type < unittype::kBuiltInCount; ++type)
+        if (title == QLatin1String(kUnitRows[type].title)) {
+            showBuiltInUnitViewFrom(type);
+            return;
+        }
+    // Any other title names a plug-in of the track: its pop-up shows it again.
+    if (!track) return;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName == title) {
+            showAudioUnitForPluginObject(track);
+            return;
+        }
 }
 
 void AudioController::showNBandEQViewFrom() { showBuiltInUnitViewFrom(unittype::NBandEQ); }

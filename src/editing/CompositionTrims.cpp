@@ -34,12 +34,12 @@ std::optional<PlacementField> placementFieldOf(const TimePopover& p, const Numbe
 // playhead go to its start, and the player is rebuilt with it.
 void applyPlacedLane(AudioController& c, MusicFilter& t, AudioDrawingView& lane) {
     const trims::LaneGeometry g = geometryOf(lane, *c.ui.audioView);
-    const double D = c.shell.compositionDuration.seconds();
     const double left = g.laneX + g.regionX;
     const int32_t ts = timeScaleOf(t);
     if (g.areaWidth > 0) {
-        t.setAnimationStart(MediaTime::fromSeconds(std::max(left / g.areaWidth * D, 0.0), ts));
-        t.setAnimationEnd(MediaTime::fromSeconds(std::min((left + g.regionWidth) / g.areaWidth * D, D), ts));
+        const trims::CompositionSpan span = trims::compositionSpan(g, c.shell.compositionDuration.seconds());
+        t.setAnimationStart(MediaTime::fromSeconds(span.start, ts));
+        t.setAnimationEnd(MediaTime::fromSeconds(span.end, ts));
     }
     if (g.laneWidth > 0) {
         const trims::Fractions f = trims::clampedFractions(g.regionX / g.laneWidth, g.regionWidth / g.laneWidth);
@@ -85,7 +85,7 @@ void AudioController::compositionTrimTime(NumberTextField* sender) {
     if (!s || !p) return;
     MusicFilter& t = *s.track;
     const double origin = t.audioOriginInPercent, duration = t.audioDurationInPercent;
-    const int laneX = s.lane->x();
+    const double laneX = s.lane->frameX();
     if (const std::optional<PlacementField> field = placementFieldOf(*p, sender)) {
         // The entered time: the sender's number and the other field of its edge.
         NumberTextField* other = field->edge == trims::Start
@@ -104,9 +104,9 @@ void AudioController::compositionTrimTime(NumberTextField* sender) {
         }
     }
     // A placement that moved something is one undo step.
-    if (s.lane->x() != laneX || t.audioOriginInPercent != origin || t.audioDurationInPercent != duration)
+    if (s.lane->frameX() != laneX || t.audioOriginInPercent != origin || t.audioDurationInPercent != duration)
         if (UndoManager* undo = undoManager()) {
-            const CompositionTrimUndoRecord record{origin, duration, double(laneX), double(ui.audioView->width()),
+            const CompositionTrimUndoRecord record{origin, duration, laneX, ui.audioView->frameWidth(),
                                                    s.track};
             QPointer<AudioController> self(this);
             undo->registerUndo(this, [self, record] {
@@ -121,13 +121,13 @@ void AudioController::compositionTrimTime(const CompositionTrimUndoRecord& recor
     if (!s) return;  // the track is gone
     MusicFilter& t = *s.track;
     AudioDrawingView& lane = *s.lane;
-    const double A = ui.audioView->width();
+    const double A = ui.audioView->frameWidth();
     // The stored origin at the track area's present width: the same composition time.
     const double x = record.audioUndoCompositionWidth > 0
                          ? record.audioUndoCompositionOrigin * (A / record.audioUndoCompositionWidth)
                          : record.audioUndoCompositionOrigin;
     if (UndoManager* undo = undoManager()) {
-        const CompositionTrimUndoRecord inverse{t.audioOriginInPercent, t.audioDurationInPercent, double(lane.x()),
+        const CompositionTrimUndoRecord inverse{t.audioOriginInPercent, t.audioDurationInPercent, lane.frameX(),
                                                 A, record.track};
         QPointer<AudioController> self(this);
         undo->registerUndo(this, [self, inverse] {
@@ -135,7 +135,7 @@ void AudioController::compositionTrimTime(const CompositionTrimUndoRecord& recor
         });
     }
     moveLane(lane, x);
-    setRegion(lane, record.audioUndoTrimStart * lane.width(), record.audioUndoTrimEnd * lane.width());
+    setRegion(lane, record.audioUndoTrimStart * lane.frameWidth(), record.audioUndoTrimEnd * lane.frameWidth());
     applyPlacedLane(*this, t, lane);
     updateTimePopoverForFilter(&t);
 }
@@ -147,10 +147,8 @@ void AudioController::updateCompositionTrim(MusicFilter* track, quint64 type, do
         const auto edge = trims::Edge(type);
         const trims::LanePlacement p =
             trims::placedEdge(geometryOf(*lane, *ui.audioView), edge, edge == trims::Start ? start : end);
-        const QRectF r = lane->drawingBezierPath.boundingRect();
-        lane->drawingBezierPath = AudioDrawingView::regionPath({p.regionX, r.y(), std::max(p.regionWidth, 0.0), r.height()});
         moveLane(*lane, p.laneX);
-        lane->verifyDrawingBezierPath();
+        setRegion(*lane, p.regionX, p.regionWidth);
     }
     applyPlacedLane(*this, *track, *lane);
 }

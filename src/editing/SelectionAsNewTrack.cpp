@@ -6,6 +6,7 @@
 
 #include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
+#include "editing/TrimSteps.h"
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/AssetTrack.h"
@@ -61,6 +62,7 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
     // Versions and pictures: the source's, with the ones the copy was made
     // from current.
     f->filterActivePluginsName.append(source->filterActivePluginsName);
+    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
     f->filterBitmaps = source->filterBitmaps;
     f->indexOfUpdatedBitmap =
         R.indexOfUpdatedBitmap < uint64_t(f->filterBitmaps.size()) ? R.indexOfUpdatedBitmap : source->indexOfUpdatedBitmap;
@@ -92,19 +94,17 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
     const double P = shell.scaleFactor * shell.zoomValue;
     const double W = D * P / v;
     if (lane) {
-        lane->setGeometry(int(std::lround(-s * P / v)), lane->y(), int(std::lround(std::max(W, 1.0))), lane->height());
-        lane->oldBounds = lane->rect();
+        lane->setFrame(-s * P / v, W);
+        lane->oldBounds = lane->frameRect();
         const QRectF sourceRegion = sourceLane->drawingBezierPath.boundingRect();
-        const double laneWidth = lane->width();
+        const double laneWidth = lane->frameWidth();
         lane->drawingBezierPath = AudioDrawingView::regionPath(
             QRectF(s / D * laneWidth, sourceRegion.y(), l / D * laneWidth, sourceRegion.height()));
         const QRectF region = lane->drawingBezierPath.boundingRect();
         f->audioOriginInPercent = region.x() / laneWidth;
         f->audioDurationInPercent = std::min(region.width() / laneWidth, 1.0);
         f->setAnimationStart(MediaTime::zero());
-        const double C = compositionDuration().seconds();
-        const double areaWidth = ui.audioView->width() > 0 ? ui.audioView->width() : 1.0;
-        const double end = std::min((lane->x() + region.x() + region.width()) / areaWidth * C, C);
+        const double end = trimsteps::compositionSpanOf(*lane, *ui.audioView, compositionDuration().seconds()).end;
         f->setAnimationEnd(MediaTime::fromSeconds(end, f->timeScale > 0 ? f->timeScale : scale));
     }
 

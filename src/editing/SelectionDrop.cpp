@@ -32,9 +32,9 @@ void AudioController::insertTrackFromDragAndDropWithInfo(const DragDropSelection
     if (dragged.size() < 2) return;
     const QRectF sourceRegion = sourceLane->drawingBezierPath.boundingRect();
     const timeselection::LaneRange range = timeselection::clampToRegion(
-        dragged[0].x(), dragged[1].x(), sourceLane->width(), sourceRegion.x(), sourceRegion.x() + sourceRegion.width());
+        dragged[0].x(), dragged[1].x(), sourceLane->frameWidth(), sourceRegion.x(), sourceRegion.x() + sourceRegion.width());
     const SelectionClipboardRecord record =
-        timeselection::recordOf(source, range, sourceLane->width(), shell.zoomValue);
+        timeselection::recordOf(source, range, sourceLane->frameWidth(), shell.zoomValue);
     pasteboardItems = record;
 
     const double T = info.dropFraction * compositionDuration().seconds();
@@ -51,7 +51,7 @@ void AudioController::insertTrackFromDragAndDropWithInfo(const DragDropSelection
     const double a = target->animationStart().seconds(), c = target->currentTimeRange().start.seconds();
     double v = target->value(EffectInput::Speed);
     if (!(v > 0)) v = 1.0;
-    const double D = target->durationInSeconds, W = lane->width();
+    const double D = target->durationInSeconds, W = lane->frameWidth();
     const double vs = record.inputSpeed > 0 ? record.inputSpeed : 1.0;
     const double x1 = (T - (a - c / v)) / (D / v) * W;
     const double x2 = x1 + (record.length / vs) / (D / v) * W;

@@ -66,14 +66,14 @@ std::optional<LaneRange> laneSelection(const AudioDrawingView& lane) {
     if (lane.selectionPaths.isEmpty() || lane.selectionPaths.back().size() < 2) return std::nullopt;
     const SelectionPathRecord& p = lane.selectionPaths.back();
     const QRectF region = regionOf(lane);
-    return timeselection::clampToRegion(p[0].x(), p[1].x(), lane.width(), region.x(),
+    return timeselection::clampToRegion(p[0].x(), p[1].x(), lane.frameWidth(), region.x(),
                                         region.x() + region.width());
 }
 
 // The timeline time at which lane x `x` of the track plays.
 double timelineTimeOfLaneX(const MusicFilter& t, const AudioDrawingView& lane, double x) {
     const double v = speedOf(t);
-    return (x / lane.width() * t.durationInSeconds) / v + t.animationStart().seconds() -
+    return (x / lane.frameWidth() * t.durationInSeconds) / v + t.animationStart().seconds() -
            t.currentTimeRange().start.seconds() / v;
 }
 
@@ -93,7 +93,7 @@ TimeRangeUndoRecord undoRecordOf(const std::shared_ptr<MusicFilter>& t, const Au
     r.drawingBezierPath = lane.drawingBezierPath;
     r.animationEnd = t->animationEnd();
     r.durationInSeconds = t->durationInSeconds;
-    r.laneWidth = lane.width();
+    r.laneWidth = lane.frameWidth();
     r.kind = kind;
     r.indexOfUpdatedBitmap = t->indexOfUpdatedBitmap;
     r.indexOfUpdatedTrack = t->indexOfUpdatedTrack;
@@ -111,8 +111,8 @@ void registerRangeUndo(AudioController& c, const TimeRangeUndoRecord& record) {
 }
 
 void setLaneWidth(AudioDrawingView& lane, double width) {
-    lane.resize(int(std::lround(std::max(width, 1.0))), lane.height());
-    lane.oldBounds = lane.rect();
+    lane.setFrame(lane.frameX(), width);
+    lane.oldBounds = lane.frameRect();
 }
 
 // The region's percentages and the track's ratio after the lane changed.
@@ -121,7 +121,7 @@ void updateRatios(AudioController& c, MusicFilter& t, AudioDrawingView& lane) {
     t.trackRatio = C > 0 ? t.durationInSeconds / C : 1.0;
     lane.viewWidthRatioAtOneSpeed = t.trackRatio;
     const QRectF region = regionOf(lane);
-    const double W = lane.width();
+    const double W = lane.frameWidth();
     t.audioOriginInPercent = W > 0 ? region.x() / W : 0.0;
     t.audioDurationInPercent = W > 0 ? std::min(region.width() / W, 1.0) : 1.0;
 }
@@ -145,11 +145,11 @@ void finishInsertion(AudioController& c, MusicFilter& t, AudioDrawingView& lane,
 
     // The region grows up to the track area's right edge; the lane by the whole width.
     const QRectF region = regionOf(lane);
-    const double areaWidth = c.ui.audioView ? c.ui.audioView->width() : lane.x() + lane.width() + w;
-    const double width = std::min(region.width() + w, areaWidth - (lane.x() + region.x()));
+    const double areaWidth = c.ui.audioView ? c.ui.audioView->frameWidth() : lane.frameX() + lane.frameWidth() + w;
+    const double width = std::min(region.width() + w, areaWidth - (lane.frameX() + region.x()));
     lane.drawingBezierPath = AudioDrawingView::regionPath(QRectF(region.x(), 10.0, width, lane.height() - 20.0));
     t.durationInSeconds = durationBefore + delta;
-    setLaneWidth(lane, lane.width() + w);
+    setLaneWidth(lane, lane.frameWidth() + w);
     updateRatios(c, t, lane);
     c.updateContextParamtersForFilter(&t);
     c.verifyRecordedInputValuesForSeekToTime(playerSeconds(c), c.automation.recordedParameters);
@@ -185,6 +185,7 @@ bool pasteSelection(AudioController& c, std::optional<double> speed, std::option
     const Target d = selectedTarget(c);
     const SelectionClipboardRecord* copied = clipboardSelection(c);
     if (!d || !copied || !copied->audioFilter) return false;
+    if (c.refusePasteOfReplacedSource()) return false;
     const SelectionClipboardRecord R = *copied;
     MusicFilter& t = *d.track;
     AudioDrawingView& lane = *d.lane;
@@ -210,7 +211,7 @@ bool pasteSelection(AudioController& c, std::optional<double> speed, std::option
     const double delta = L / vs;
     const double k = c.shell.scaleFactor * c.shell.zoomValue;
     const double w = delta * k / v;
-    const double laneWidthBefore = lane.width();
+    const double laneWidthBefore = lane.frameWidth();
 
     const TimeRangeUndoRecord before = undoRecordOf(d.track, lane, 1);
     if (!t.addTrackTimeRange({MediaTime::fromSeconds(P, scale), MediaTime::fromSeconds(L, scale)}, *source, R.start,
@@ -268,7 +269,7 @@ void AudioController::copyCurrentSelectionFrom() {
     if (!d) return;
     const std::optional<LaneRange> range = laneSelection(*d.lane);
     if (!range) return;
-    pasteboardItems = timeselection::recordOf(d.track, *range, d.lane->width(), shell.zoomValue);
+    pasteboardItems = timeselection::recordOf(d.track, *range, d.lane->frameWidth(), shell.zoomValue);
 }
 
 void AudioController::cutCurrentSelectionFrom() {
@@ -326,7 +327,7 @@ bool AudioController::menuRemoveSelection(QObject*, bool updateAudioPlayer) {
         d.lane->update();
         return false;
     }
-    const double W = d.lane->width(), D = d.track->durationInSeconds;
+    const double W = d.lane->frameWidth(), D = d.track->durationInSeconds;
     const bool removed = rearrangeRemoveAudioFileInCompositionWithTimeDifference(
         (range->end - range->start) / W * D, range->start / W * D, range->type(), updateAudioPlayer);
     d.lane->selectionPaths.clear();
@@ -364,7 +365,7 @@ bool AudioController::rearrangeRemoveAudioFileInCompositionWithTimeDifference(do
     // The marks: inside a range within the region those touching the removed
     // stretch go; those from its start on move left with the audio.
     const double dx = shell.scaleFactor * td * shell.zoomValue / sp;
-    const double a = ti / D * lane.width(), b = td / D * lane.width();
+    const double a = ti / D * lane.frameWidth(), b = td / D * lane.frameWidth();
     if (selectionType == timeselection::InsideRegion) {
         QList<SelectionPasteRecord> kept;
         for (const SelectionPasteRecord& mark : lane.selectionPastes)
@@ -385,7 +386,7 @@ bool AudioController::rearrangeRemoveAudioFileInCompositionWithTimeDifference(do
         AudioDrawingView::regionPath(QRectF(region.x(), 10.0, region.width() - dx, lane.height() - 20.0));
     t.setAnimationEnd(t.animationEnd() - MediaTime::fromSeconds(td / sp, scale));
     t.durationInSeconds = D - td;
-    setLaneWidth(lane, lane.width() - dx);
+    setLaneWidth(lane, lane.frameWidth() - dx);
     updateRatios(*this, t, lane);
     updateContextParamtersForFilter(&t);
     if (updateAudioPlayer) rebuildAfterRemoval(*this, t);
@@ -409,7 +410,7 @@ bool AudioController::pasteSelectionEmptyInFilterFrom(QObject*, double insertion
     const double off = at - t.animationStart().seconds() + t.currentTimeRange().start.seconds() / sp;
     if (duration < kMinimumEditLength) return false;
     const double D = t.durationInSeconds;
-    const double laneWidthBefore = lane.width();
+    const double laneWidthBefore = lane.frameWidth();
 
     const TimeRangeUndoRecord before = undoRecordOf(d.track, lane, 1);
     if (!t.addEmptyTrackTimeRange({MediaTime::fromSeconds(off, scale), MediaTime::fromSeconds(duration, scale)}))
@@ -432,7 +433,7 @@ void AudioController::pasteAndAddEmpySelectionInFilterFrom() {
     const SelectionPathRecord& p = d.lane->selectionPaths.back();
     const double end = std::max(p[0].x(), p[1].x());
     const double start = std::max({std::min(p[0].x(), p[1].x()), 0.0, regionOf(*d.lane).x()});
-    const double W = d.lane->width();
+    const double W = d.lane->frameWidth();
     pasteSelectionEmptyInFilterFrom(nullptr, timelineTimeOfLaneX(*d.track, *d.lane, start), (end - start) / W *
                                     d.track->durationInSeconds, true);
 }
@@ -443,7 +444,7 @@ void AudioController::pasteAndReplaceEmptySelectionInFilterFrom() {
     if (!d) return;
     const std::optional<LaneRange> range = laneSelection(*d.lane);
     if (!range) return;
-    const double duration = (range->end - range->start) / d.lane->width() * d.track->durationInSeconds;
+    const double duration = (range->end - range->start) / d.lane->frameWidth() * d.track->durationInSeconds;
     if (const std::optional<double> at = removeForReplacement(*this, d, *range))
         if (!pasteSelectionEmptyInFilterFrom(nullptr, *at, duration, true)) rebuildAfterRemoval(*this, *d.track);
 }
@@ -457,6 +458,7 @@ void AudioController::pasteAndReplaceSelectionInFilterFrom() {
     if (!copied || !copied->audioFilter || copied->length < kMinimumEditLength ||
         !sameStreamFormat(*d.track, *copied->audioFilter))
         return;
+    if (refusePasteOfReplacedSource()) return;
     const std::optional<LaneRange> range = laneSelection(*d.lane);
     if (!range) return;
     if (const std::optional<double> at = removeForReplacement(*this, d, *range))

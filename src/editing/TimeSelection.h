@@ -63,6 +63,9 @@ struct SelectionClipboardRecord {
     double laneWidth = 0;
     double durationInSeconds = 0;
     double zoomValue = 0;
+    // The track's file was replaced after the copy: the record describes
+    // audio the track no longer has, and a paste of it is refused.
+    bool sourceReplaced = false;
 
     friend bool operator==(const SelectionClipboardRecord&, const SelectionClipboardRecord&) = default;
 };

@@ -6,6 +6,7 @@
 #include "app/AudioController.h"
 
 #include "editing/TrackPasteboard.h"
+#include "editing/TrimSteps.h"
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/AssetTrack.h"
@@ -29,7 +30,7 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
     // outside the track area adds no track.
     const std::optional<trackpaste::PastedLane> placed =
         source ? trackpaste::pastedLane(info, shell.compositionDuration.seconds(), shell.zoomValue,
-                                        ui.audioView->width())
+                                        ui.audioView->frameWidth())
                : std::nullopt;
     if (!placed || !duplicateAudioFileAtIndex(kNoIndex, &sourceRecord, false, false) ||
         ui.audioView->audioTracks.size() != n + 1) {
@@ -42,6 +43,7 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
 
     // Plug-in names, pictures and versions as the source has them now.
     f->filterActivePluginsName.append(source->filterActivePluginsName);
+    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
     f->indexOfUpdatedBitmap = source->indexOfUpdatedBitmap;
     f->filterBitmaps = source->filterBitmaps;
     f->indexOfUpdatedTrack = source->indexOfUpdatedTrack;
@@ -75,20 +77,15 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
 
     // The lane and its place in the composition.
     if (lane) {
-        lane->setGeometry(int(std::lround(placed->x)), lane->y(), int(std::lround(std::max(placed->width, 1.0))),
-                          lane->height());
-        lane->oldBounds = lane->rect();
-        const QRectF current = lane->drawingBezierPath.boundingRect();
-        const double Wl = lane->width();
-        lane->drawingBezierPath = AudioDrawingView::regionPath(
-            QRectF(fr.origin * Wl, current.y(), fr.duration * Wl, current.height()));
-        lane->verifyDrawingBezierPath();
-        const QRectF R = lane->drawingBezierPath.boundingRect();
-        const double Ws = ui.audioView->width();
-        const double Cn = shell.compositionDuration.seconds();
+        lane->setFrame(placed->x, placed->width);
+        lane->oldBounds = lane->frameRect();
+        const double Wl = lane->frameWidth();
+        trimsteps::setRegion(*lane, fr.origin * Wl, fr.duration * Wl);
+        const trims::CompositionSpan span =
+            trimsteps::compositionSpanOf(*lane, *ui.audioView, shell.compositionDuration.seconds());
         const int32_t scale = f->timeScale > 0 ? f->timeScale : sourceScale;
-        f->setAnimationStart(MediaTime::fromSeconds(std::max((lane->x() + R.x()) / Ws * Cn, 0.0), scale));
-        MediaTime end = MediaTime::fromSeconds(std::min((lane->x() + R.x() + R.width()) / Ws * Cn, Cn), scale);
+        f->setAnimationStart(MediaTime::fromSeconds(span.start, scale));
+        MediaTime end = MediaTime::fromSeconds(span.end, scale);
         if (end > shell.compositionDuration) end = shell.compositionDuration;
         f->setAnimationEnd(end);
     }

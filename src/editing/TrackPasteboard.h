@@ -42,11 +42,15 @@ struct TrackPasteboardRecord {
     // to the paste for the part after a region: the paste then takes the
     // source's stored unit parameters without reading its units again.
     std::optional<bool> audioPasteboardListenerCanUpdate;
+    // The track's file was replaced after the copy: the record's file,
+    // waveform and placement are of the old one, and a paste of it is refused.
+    bool sourceReplaced = false;
     // Two records are the same when they hold the same track placed alike.
     friend bool operator==(const TrackPasteboardRecord& a, const TrackPasteboardRecord& b) {
         return a.audioPasteboardDictionary.audioFilter == b.audioPasteboardDictionary.audioFilter &&
                a.audioPasteboardInfo == b.audioPasteboardInfo &&
-               a.audioPasteboardListenerCanUpdate == b.audioPasteboardListenerCanUpdate;
+               a.audioPasteboardListenerCanUpdate == b.audioPasteboardListenerCanUpdate &&
+               a.sourceReplaced == b.sourceReplaced;
     }
 };
 

@@ -32,12 +32,12 @@ std::optional<trims::Edge> trimEdgeOf(const TimePopover& p, const NumberTextFiel
 void applyTrimmedLane(AudioController& c, MusicFilter& t, AudioDrawingView& lane, trims::Edge edge,
                       bool measureFractions) {
     const trims::LaneGeometry g = geometryOf(lane, *c.ui.audioView);
-    const double C = c.shell.compositionDuration.seconds();
     const double left = g.laneX + g.regionX, right = left + g.regionWidth;
     const int32_t ts = timeScaleOf(t);
     if (g.areaWidth > 0) {
-        t.setAnimationStart(MediaTime::fromSeconds(std::max(left / g.areaWidth * C, 0.0), ts));
-        t.setAnimationEnd(MediaTime::fromSeconds(std::min(right / g.areaWidth * C, C), ts));
+        const trims::CompositionSpan span = trims::compositionSpan(g, c.shell.compositionDuration.seconds());
+        t.setAnimationStart(MediaTime::fromSeconds(span.start, ts));
+        t.setAnimationEnd(MediaTime::fromSeconds(span.end, ts));
     }
     if (measureFractions && g.laneWidth > 0) {
         const trims::Fractions f = trims::clampedFractions(g.regionX / g.laneWidth, g.regionWidth / g.laneWidth);
@@ -89,14 +89,10 @@ void AudioController::updateTimePopoverForFilter(MusicFilter* track) {
     writeMinutesSeconds(p->textFieldTrimEndMinutes, p->textFieldTrimEndSeconds, E);
     // Its place in the composition, from the lane as it stands.
     AudioDrawingView* lane = trackLaneOf(track);
-    if (!lane || !ui.audioView || ui.audioView->width() <= 0) return;
-    const trims::LaneGeometry g = geometryOf(*lane, *ui.audioView);
-    const double C = shell.compositionDuration.seconds();
-    const double left = g.laneX + g.regionX;
-    writeMinutesSeconds(p->textFieldCompositionStartMinutes, p->textFieldCompositionStartSeconds,
-                        std::max(left / g.areaWidth * C, 0.0));
-    writeMinutesSeconds(p->textFieldCompositionEndMinutes, p->textFieldCompositionEndSeconds,
-                        std::min((left + g.regionWidth) / g.areaWidth * C, C));
+    if (!lane || !ui.audioView || ui.audioView->frameWidth() <= 0) return;
+    const trims::CompositionSpan span = compositionSpanOf(*lane, *ui.audioView, shell.compositionDuration.seconds());
+    writeMinutesSeconds(p->textFieldCompositionStartMinutes, p->textFieldCompositionStartSeconds, span.start);
+    writeMinutesSeconds(p->textFieldCompositionEndMinutes, p->textFieldCompositionEndSeconds, span.end);
 }
 
 // ---- Trims --------------------------------------------------------------------------------
@@ -130,7 +126,7 @@ void AudioController::trimTime(NumberTextField* sender) {
     MusicFilter& t = *s.track;
     const TrackFrameUndoRecord before = trackFrameUndoRecordOf(&t);
     if (const std::optional<trims::Edge> edge = trimEdgeOf(*p, sender)) {
-        const int laneX = s.lane->x();
+        const double laneX = s.lane->frameX();
         const double origin = t.audioOriginInPercent, duration = t.audioDurationInPercent;
 
         // The entered time: the sender's number and the other field of its edge.
@@ -149,7 +145,7 @@ void AudioController::trimTime(NumberTextField* sender) {
             const double f = std::clamp(time / t.durationInSeconds, 0.0, 1.0);
             updateTrim(&t, *edge, *edge == trims::Start ? f : 0.0, *edge == trims::End ? f : 0.0);
             // An entry that leaves everything where it was is no undo step.
-            if (s.lane->x() != laneX || t.audioOriginInPercent != origin || t.audioDurationInPercent != duration)
+            if (s.lane->frameX() != laneX || t.audioOriginInPercent != origin || t.audioDurationInPercent != duration)
                 if (UndoManager* undo = undoManager()) {
                     const TrackTrimUndoRecord record{unsigned(*edge), s.track, before};
                     QPointer<AudioController> self(this);
@@ -178,12 +174,11 @@ void AudioController::trimTime(const TrackTrimUndoRecord& record) {
         // The lane as it was, at today's zoom, and its region by the stored fractions.
         const TrackFrameUndoRecord& g = record.audioUndoInfoDictionary;
         const double r = g.audioUndoViewWidth > 0 ? shell.zoomValue / g.audioUndoViewWidth : 1.0;
-        lane.setGeometry(int(std::lround(g.audioUndoFrameOrigin * r)), lane.y(),
-                         int(std::lround(g.audioUndoFrameWidth * r)), lane.height());
-        lane.oldBounds = lane.rect();
+        lane.setFrame(g.audioUndoFrameOrigin * r, g.audioUndoFrameWidth * r);
+        lane.oldBounds = lane.frameRect();
         t.audioOriginInPercent = g.audioUndoPercentOrigin;
         t.audioDurationInPercent = g.audioUndoPercentDuration;
-        setRegion(lane, g.audioUndoPercentOrigin * lane.width(), g.audioUndoPercentDuration * lane.width());
+        setRegion(lane, g.audioUndoPercentOrigin * lane.frameWidth(), g.audioUndoPercentDuration * lane.frameWidth());
         applyTrimmedLane(*this, t, lane, trims::Edge(record.audioUndoTrimType), false);
     }
     updateTimePopoverForFilter(&t);

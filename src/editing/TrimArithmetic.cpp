@@ -35,6 +35,13 @@ LanePlacement trimmedEdge(const LaneGeometry& g, Edge edge, double fraction) {
     return {g.laneX, g.regionX, std::min(fraction * g.laneWidth - g.regionX, room)};
 }
 
+CompositionSpan compositionSpan(const LaneGeometry& g, double compositionSeconds) {
+    if (!(g.areaWidth > 0)) return {};
+    const double left = g.laneX + g.regionX;
+    return {std::max(left / g.areaWidth * compositionSeconds, 0.0),
+            std::min((left + g.regionWidth) / g.areaWidth * compositionSeconds, compositionSeconds)};
+}
+
 LanePlacement placedEdge(const LaneGeometry& g, Edge edge, double fraction) {
     const double A = g.areaWidth, r = g.regionX, w = g.regionWidth;
     if (edge == Start) {

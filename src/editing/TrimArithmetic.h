@@ -47,6 +47,16 @@ struct LanePlacement {
     double regionWidth = 0;
 };
 
+// Where a region plays in the composition: its edges in the track area
+// (laneX + regionX, and that + regionWidth) over the area's width, times the
+// composition's length; the start never before 0 nor the end past the
+// composition's end. Both 0 for an area without width.
+struct CompositionSpan {
+    double start = 0;
+    double end = 0;
+};
+CompositionSpan compositionSpan(const LaneGeometry& g, double compositionSeconds);
+
 // One edge of the region moved to `fraction` of the source. A new start
 // keeps the region's left edge where it is in the track area (the lane
 // moves under it), so the track's end moves by the change of length; a new

@@ -34,13 +34,20 @@ inline TrackAndLane selectedTrackAndLane(const AudioController& c) {
     return record ? trackAndLane(c, record->audioFilter) : TrackAndLane{};
 }
 
+// The lane's exact frame and region, and the track area's width.
 inline trims::LaneGeometry geometryOf(const AudioDrawingView& lane, const AudioView& area) {
     const QRectF region = lane.drawingBezierPath.boundingRect();
-    return {double(lane.x()), double(lane.width()), region.x(), region.width(), double(area.width())};
+    return {lane.frameX(), lane.frameWidth(), region.x(), region.width(), area.frameWidth()};
 }
 
-// The lane's origin in the track area (whole points: lanes are widgets).
-inline void moveLane(AudioDrawingView& lane, double x) { lane.move(int(std::lround(x)), lane.y()); }
+// Where the lane's region starts and ends in the composition.
+inline trims::CompositionSpan compositionSpanOf(const AudioDrawingView& lane, const AudioView& area,
+                                                double compositionSeconds) {
+    return trims::compositionSpan(geometryOf(lane, area), compositionSeconds);
+}
+
+// The lane's origin in the track area.
+inline void moveLane(AudioDrawingView& lane, double x) { lane.setFrameX(x); }
 
 // The region at (x, w), at its present height, kept inside the area and the lane.
 inline void setRegion(AudioDrawingView& lane, double x, double w) {

@@ -44,7 +44,7 @@ TrackPasteboardRecord AudioController::trackPasteboardRecordOf(const TrackRecord
     info.audioPasteboardOriginPercent = t.audioOriginInPercent;
     info.audioPasteboardDurationPercent = t.audioDurationInPercent;
     info.audioPasteboardAudioViewFrame = QRectF(0, 0, shell.zoomValue, 0);
-    if (const AudioDrawingView* lane = trackLaneOf(&t)) info.audioPasteboardDrawingViewFrame = QRectF(lane->geometry());
+    if (const AudioDrawingView* lane = trackLaneOf(&t)) info.audioPasteboardDrawingViewFrame = lane->laneFrame();
     return r;
 }
 
@@ -69,7 +69,7 @@ void retrimTrack(AudioController& c, MusicFilter& t, AudioDrawingView& lane, con
     t.audioOriginInPercent = part.fractions.origin;
     t.audioDurationInPercent = part.fractions.duration;
     const QRectF old = lane.drawingBezierPath.boundingRect();
-    const double Wl = lane.width();
+    const double Wl = lane.frameWidth();
     lane.drawingBezierPath = AudioDrawingView::regionPath(
         QRectF(part.fractions.origin * Wl, old.y(), part.fractions.duration * Wl, old.height()));
     lane.verifyDrawingBezierPath();
@@ -87,7 +87,7 @@ void retrimTrack(AudioController& c, MusicFilter& t, AudioDrawingView& lane, con
 // rebuilt player item.
 void movePlayheadTo(AudioController& c, double seconds, double x) {
     c.shell.seekTime = seconds;
-    const double Wa = c.ui.audioView ? c.ui.audioView->width() : 0.0;
+    const double Wa = c.ui.audioView ? c.ui.audioView->frameWidth() : 0.0;
     if (Wa > 0) c.areaSetLinePercent(x / Wa);
 }
 
@@ -101,11 +101,11 @@ void keepOutsideParts(AudioController& c, const TrackRecord record, bool closeGa
     if (!lane || !c.ui.audioView) return;
     const MediaTime S = t.animationStart(), E = t.animationEnd();
     const double o = t.audioOriginInPercent, d = t.audioDurationInPercent;
-    const QRect F = lane->geometry();
+    const QRectF F = lane->laneFrame();
     trackpaste::LaneFrame frame;
     frame.laneX = F.x();
-    frame.laneWidth = lane->width();
-    frame.areaWidth = c.ui.audioView->width();
+    frame.laneWidth = lane->frameWidth();
+    frame.areaWidth = c.ui.audioView->frameWidth();
     frame.compositionSeconds = c.shell.compositionDuration.seconds();
     frame.audioSeconds = t.audioDuration().seconds();
     const float speed = t.value(EffectInput::Speed);
@@ -146,7 +146,7 @@ void keepOutsideParts(AudioController& c, const TrackRecord record, bool closeGa
     info.audioPasteboardOriginPercent = o + d;
     info.audioPasteboardDurationPercent = 1.0 - (o + d);
     info.audioPasteboardAudioViewFrame = QRectF(0, 0, c.shell.zoomValue, 0);
-    QRectF laneFrame(F);
+    QRectF laneFrame = F;
     if (closeGap) {
         const double r = C > 0 ? (E.seconds() / C - S.seconds() / C) * frame.areaWidth : 0.0;
         laneFrame.moveLeft(F.x() - r);

@@ -22,17 +22,14 @@ void AudioControllerMainServices::completeEnablePluginsNameForFilter(MusicFilter
     if (!filter || !unit) return;
     if (index < 0 || index >= filter->pluginsArray().size()) {
         // The plug-in list changed meanwhile: nothing holds the unit.
-        unit->uninitialize();
-        delete unit;
+        filter->releasePluginUnits({unit});
         return;
     }
     const PluginRecord old = filter->pluginsArray()[int(index)];
-    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName, true,
+    filter->replacePluginRecord(int(index), PluginRecord{unit, old.audioUnitName,
+                                                         !filter->filterSwitchedOffPluginsName.contains(old.audioUnitName),
                                                          old.audioUnitType, true});
     // Out of the chain now: the unit it replaced can go.
-    if (old.audioUnit && old.audioUnit != unit) {
-        old.audioUnit->uninitialize();
-        delete old.audioUnit;
-    }
+    filter->releasePluginUnits({old.audioUnit});
     filter->updateListenerParametersFromAudioUnits();
 }

@@ -97,6 +97,29 @@ const std::array<EffectInput, 10>& bandGains() {
     return bands;
 }
 
+const std::array<EffectInput, 24>& automatedInputs() {
+    static constexpr std::array<EffectInput, 24> inputs{
+        EffectInput::Pitch,           EffectInput::ReverbWetDryMix,
+        EffectInput::ReverbSmallLargeMix, EffectInput::LowShelfGain,
+        EffectInput::LowShelfCutoff,  EffectInput::BandPassBandwidth,
+        EffectInput::BandPassCenterFrequency, EffectInput::LowPassCutoff,
+        EffectInput::LowPassResonance, EffectInput::HighPassCutoff,
+        EffectInput::HighPassResonance, EffectInput::GlobalGain,
+        EffectInput::Gain32,          EffectInput::Gain64,
+        EffectInput::Gain125,         EffectInput::Gain250,
+        EffectInput::Gain500,         EffectInput::Gain1K,
+        EffectInput::Gain2K,          EffectInput::Gain4K,
+        EffectInput::Gain8K,          EffectInput::Gain16K,
+        EffectInput::AudioMix,        EffectInput::ChannelMix};
+    return inputs;
+}
+
+QStringList automatedInputKeys() {
+    QStringList keys;
+    for (EffectInput input : automatedInputs()) keys << key(input);
+    return keys;
+}
+
 QStringList inputKeys() {
     QStringList keys;
     for (const auto& a : kAttributes) keys << key(a.input);

@@ -71,6 +71,11 @@ inline const QString kParameterGroup = QStringLiteral("parameterGroup");
 
 // The eleven described input keys, in the order the description lists them.
 QStringList inputKeys();
+// The 24 inputs that can have a curve: every effect input but repeat, speed
+// and the two fades, in the order the render applies them (the unit inputs,
+// then level and balance).
+const std::array<EffectInput, 24>& automatedInputs();
+QStringList automatedInputKeys();
 // The description: the eleven attribute dictionaries under their keys, the
 // filter name "MusicFilter" and the display name "Audio Mix".
 QVariantMap customAttributes();

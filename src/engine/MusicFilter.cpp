@@ -146,14 +146,19 @@ void MusicFilter::setChannelLevels(double left, double right) {
 // ---------------------------------------------------------------------------
 // Plug-ins
 
+// A record whose unit is there says how the user left the plug-in; one still
+// being re-made leaves that as it was.
 void MusicFilter::setPluginsArray(const QList<PluginRecord>& records) {
     pluginsArray_ = records;
+    for (const PluginRecord& r : records)
+        if (r.audioUnitPointerSet && r.audioUnit) setPluginSwitchedOff(r.audioUnitName, !r.audioUnitEnabled);
     publishPluginChain();
 }
 
 void MusicFilter::replacePluginRecord(int index, const PluginRecord& record) {
     if (index < 0 || index >= pluginsArray_.size()) return;
     pluginsArray_[index] = record;
+    if (record.audioUnitPointerSet && record.audioUnit) setPluginSwitchedOff(record.audioUnitName, !record.audioUnitEnabled);
     publishPluginChain();
 }
 
@@ -164,7 +169,7 @@ ChainUnitRenderContext* MusicFilter::addChainUnitRenderContext(
     return procRefInfoArray_.back().get();
 }
 
-void MusicFilter::publishPluginChain() {
+std::unique_ptr<MusicFilter::PluginChain> MusicFilter::chainOfRecords() const {
     auto chain = std::make_unique<PluginChain>();
     for (const auto& r : pluginsArray_) {
         if (!r.audioUnitEnabled || !r.audioUnit) continue;
@@ -176,10 +181,52 @@ void MusicFilter::publishPluginChain() {
             }
         chain->entries.push_back({r.audioUnit, mode});
     }
-    pluginChain_.publish(std::move(chain));
-    // Callers free the units they took out of the chain: no render may
-    // still hold the chain that named them.
-    pluginChain_.synchronize();
+    return chain;
+}
+
+void MusicFilter::publishPluginChain() { pluginChain_.publish(chainOfRecords()); }
+
+void MusicFilter::releasePluginUnits(std::vector<units::Unit*> gone) {
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    std::erase_if(gone, [this](units::Unit* u) {
+        return !u || std::any_of(pluginsArray_.begin(), pluginsArray_.end(),
+                                 [u](const PluginRecord& r) { return r.audioUnit == u; });
+    });
+    if (gone.empty()) {
+        publishPluginChain();
+        return;
+    }
+    // No view may outlive its unit.
+    if (auto* controller = audioController()) controller->trackUnitsWillBeFreed(this);
+    // Their render contexts leave the list now and go with them.
+    std::vector<std::unique_ptr<ChainUnitRenderContext>> contexts;
+    for (auto& c : procRefInfoArray_)
+        if (std::find(gone.begin(), gone.end(), c->unit) != gone.end()) contexts.push_back(std::move(c));
+    std::erase(procRefInfoArray_, nullptr);
+    pluginChain_.publishThenRelease(chainOfRecords(), [&] {
+        for (const auto& c : contexts)
+            if (c->mode == ChainUnitInstrumentNotify && c->unit)
+                c->unit->removeRenderNotify(&tracktap::chainUnitRenderCallback, c.get());
+        for (units::Unit* u : gone) {
+            u->uninitialize();
+            delete u;
+        }
+    });
+}
+
+void MusicFilter::setPluginSwitchedOff(const QString& name, bool off) {
+    if (filterSwitchedOffPluginsName.contains(name) == off) return;
+    if (off) filterSwitchedOffPluginsName.append(name);
+    else filterSwitchedOffPluginsName.removeAll(name);
+}
+
+bool MusicFilter::pluginEnabledAsSet(int index) const {
+    if (index < 0 || index >= pluginsArray_.size()) return false;
+    const PluginRecord& r = pluginsArray_[index];
+    if (r.audioUnitPointerSet) return r.audioUnitEnabled;
+    return filterActivePluginsName.contains(r.audioUnitName) &&
+           !filterSwitchedOffPluginsName.contains(r.audioUnitName);
 }
 
 // ---------------------------------------------------------------------------
@@ -196,23 +243,14 @@ void MusicFilter::detachTap(TrackTapContext* context) {
 }
 
 void MusicFilter::releasePluginUnitsAndContexts() {
-    const bool holdsUnits = std::any_of(pluginsArray_.begin(), pluginsArray_.end(),
-                                        [](const PluginRecord& r) { return r.audioUnit != nullptr; });
-    if (holdsUnits)
-        if (auto* controller = audioController()) controller->trackUnitsWillBeFreed(this);
-    for (const auto& c : procRefInfoArray_)
-        if (c->mode == ChainUnitInstrumentNotify && c->unit)
-            c->unit->removeRenderNotify(&tracktap::chainUnitRenderCallback, c.get());
+    std::vector<units::Unit*> gone;
     QList<PluginRecord> records = pluginsArray_;
     for (auto& r : records) {
-        if (r.audioUnit) {
-            r.audioUnit->uninitialize();
-            delete r.audioUnit;
-        }
+        if (r.audioUnit) gone.push_back(r.audioUnit);
         r = PluginRecord{nullptr, r.audioUnitName, false, r.audioUnitType, false};
     }
     pluginsArray_ = records;
-    publishPluginChain();
+    releasePluginUnits(std::move(gone));
     procRefInfoArray_.clear();
 }
 
@@ -326,8 +364,13 @@ void MusicFilter::updateAudioUnitPluginEnabled(bool on, uint64_t type) {
     for (int i = 0; i < pluginsArray_.size(); ++i) {
         if (pluginsArray_[i].audioUnitType != type) continue;
         PluginRecord r = pluginsArray_[i];
-        r.audioUnitEnabled = on;
+        r.audioUnitEnabled = on && r.audioUnit;
         replacePluginRecord(i, r);
+        // A unit still being re-made takes this state when it arrives, and
+        // so do the values kept for it.
+        setPluginSwitchedOff(r.audioUnitName, !on);
+        for (auto& p : listenerParameters)
+            if (p.type == type) p.enabled = on ? 1 : 0;
         return;
     }
 }
@@ -347,6 +390,7 @@ void MusicFilter::updateAudioUnitsEnabled(bool on) {
     QList<PluginRecord> records = pluginsArray_;
     for (auto& r : records) {
         r.audioUnitEnabled = r.audioUnitPointerSet ? on : false;
+        if (filterActivePluginsName.contains(r.audioUnitName)) setPluginSwitchedOff(r.audioUnitName, !on);
         for (auto& p : listenerParameters)
             if (p.type == r.audioUnitType) p.enabled = r.audioUnitEnabled ? 1 : 0;
     }

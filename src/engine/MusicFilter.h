@@ -238,6 +238,12 @@ public:
     const QList<PluginRecord>& pluginsArray() const { return pluginsArray_; }
     void setPluginsArray(const QList<PluginRecord>& records);
     void replacePluginRecord(int index, const PluginRecord& record);
+    // Frees plug-in units that the records no longer hold, in the one safe
+    // order: the chain is published without them, every render that could
+    // still hold the chain that named them is let finish its slice, and only
+    // then are they (and their render contexts) taken apart. Units the
+    // records still hold are kept. Main thread.
+    void releasePluginUnits(std::vector<units::Unit*> units);
     // The render contexts of the plug-in units, owned by the track.
     const std::vector<std::unique_ptr<ChainUnitRenderContext>>& procRefInfoArray() const {
         return procRefInfoArray_;
@@ -245,6 +251,15 @@ public:
     ChainUnitRenderContext* addChainUnitRenderContext(std::unique_ptr<ChainUnitRenderContext> c);
     QVariantMap pluginsMenuDictionary, pluginsPresetsDictionary, pluginsClassInfosDictionary;
     QStringList filterActivePluginsName;
+    // The plug-ins of filterActivePluginsName that the user switched off: a
+    // rebuild of the player re-makes every plug-in by name, and brings these
+    // back switched off rather than on.
+    QStringList filterSwitchedOffPluginsName;
+    void setPluginSwitchedOff(const QString& name, bool off);
+    // Whether the plug-in of record `index` plays as the user set it: the
+    // record's own state once its unit is there; while a rebuild re-makes the
+    // unit, whether it comes back on.
+    bool pluginEnabledAsSet(int index) const;
     int64_t lastSelectedPlugin = 0;
     uint64_t pluginsToEnable = 0;
     // The track's plug-in pop-up (a combo box whose item i stands for
@@ -317,6 +332,16 @@ public:
     void updatePlayerAssetTimeRange(const QVariantList& request);
     // The lane and the level meter of the track, set by the controller.
     QPointer<QWidget> audioDrawingView, meteringView;
+    // The lane's frame in the track area, in points and exact: its origin and
+    // its width (the whole current audio version at the present zoom and
+    // speed). Every command reads and writes the lane's place through this;
+    // the lane widget's whole-point geometry is derived from it for drawing
+    // and hit tests only. Main thread.
+    struct LaneFrame {
+        double x = 0;
+        double width = 0;
+    };
+    LaneFrame laneFrame;
     QPointer<QWidget> audioLabel, audioTimeLabel, audioSampleRateLabel;
     bool wantsSearchPlugins = false;
 
@@ -524,6 +549,7 @@ private:
     bool editTargets(CompositionTrack** C, const CompositionTrack** V) const;
     void setEnabledFlag(BuiltInUnit unit, bool on);
     bool enabledFlag(BuiltInUnit unit) const;
+    std::unique_ptr<PluginChain> chainOfRecords() const;
     void publishPluginChain();
     // Detaches the track from its tap: no render reaches it afterwards.
     void detachTap(TrackTapContext* context);

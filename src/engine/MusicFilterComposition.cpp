@@ -15,6 +15,10 @@ namespace {
 // the track has none yet.
 int32_t usableScale(int32_t scale) { return scale > 0 ? scale : MediaTime::DefaultTimeScale; }
 
+// The most copies of a track's piece that fill its span: the repeat control
+// asks for at most 100; far more only comes from a damaged place or length.
+constexpr int kMostPieceCopies = 10000;
+
 }  // namespace
 
 uint64_t MusicFilter::fftCount() const {
@@ -59,6 +63,7 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
     callbacks.process = &tracktap::tapProcess;
     callbacks.unprepare = &tracktap::tapUnprepare;
     callbacks.finalize = &tracktap::tapFinalize;
+    callbacks.reformat = &tracktap::tapReformat;
     auto tap = ProcessingTap::create(callbacks, ProcessingTapCreationFlagPreEffects);
     if (!tap) return;
     params->setAudioTapProcessor(tap);
@@ -138,12 +143,16 @@ void MusicFilter::addTrackToCompositionAndMixAudio(const MediaTime& compositionD
     CompositionTrack* C = composition->addMutableTrack(MediaType::Audio);
     C->setNaturalTimeScale(scale);
     // Back-to-back copies of the piece fill the span; the last is cut short.
-    MediaTime pos = MediaTime::zero();
-    MediaTime n = N0;
-    while (pos < L && n > MediaTime::zero()) {
-        C->insertTimeRange({MediaTime::zero(), n}, *pTrack, O + pos);
-        pos = pos + n;
-        n = minTime(N0, L - pos);
+    // A span or piece that is no number fills nothing, and no span takes
+    // more than a bounded number of copies.
+    if (L.isNumeric() && N0.isNumeric() && O.isNumeric()) {
+        MediaTime pos = MediaTime::zero();
+        MediaTime n = N0;
+        for (int copies = 0; copies < kMostPieceCopies && pos < L && n > MediaTime::zero(); ++copies) {
+            C->insertTimeRange({MediaTime::zero(), n}, *pTrack, O + pos);
+            pos = pos + n;
+            n = minTime(N0, L - pos);
+        }
     }
     trackID = C->trackID();
 

@@ -14,8 +14,20 @@ std::optional<double> levelGain(double t, const LevelState& s,
     return std::nullopt;
 }
 
+namespace {
+
+// clamp(v, -1, 1), with a value that is no number taken as silence (clamp
+// itself would pass a NaN on to every later sum).
+float clampSample(float v) {
+    if (!(v >= -1.0f)) return v < -1.0f ? -1.0f : 0.0f;
+    return v > 1.0f ? 1.0f : v;
+}
+
+}  // namespace
+
 BalanceGains balanceGains(double b) {
     BalanceGains g;
+    if (!std::isfinite(b)) b = 0;  // centred
     g.left = b < 0 ? 1.0 : std::clamp(1.0 - b, 0.0, 1.0);
     g.right = b > 0 ? 1.0 : std::clamp(1.0 - std::fabs(b), 0.0, 1.0);
     return g;
@@ -23,18 +35,19 @@ BalanceGains balanceGains(double b) {
 
 void applyGain(float* samples, size_t n, double gain) {
     if (!samples) return;
-    gain = std::clamp(gain, 0.0, 1.0);
+    // A gain that is no number silences the slice.
+    gain = gain > 0 ? std::min(gain, 1.0) : 0.0;
     if (gain == 1.0) return;
     const float g = static_cast<float>(gain);  // in single precision: no conversion per sample
     for (size_t i = 0; i < n; ++i) samples[i] *= g;
 }
 
 void mixClamped(float* out, const float* a, const float* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) out[i] = std::clamp(a[i] + b[i], -1.0f, 1.0f);
+    for (size_t i = 0; i < n; ++i) out[i] = clampSample(a[i] + b[i]);
 }
 
 void accumulateClamped(float* a, const float* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) a[i] = std::clamp(a[i] + b[i], -1.0f, 1.0f);
+    for (size_t i = 0; i < n; ++i) a[i] = clampSample(a[i] + b[i]);
 }
 
 float rmsLevel(const float* samples, size_t n) {

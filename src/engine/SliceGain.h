@@ -23,18 +23,19 @@ std::optional<double> levelGain(double t, const LevelState& s,
                                 std::optional<double> automatedLevel = std::nullopt);
 
 // Gains of the left (buffer 0) and right (buffer 1) channels for balance b,
-// -1 left only to 1 right only.
+// -1 left only to 1 right only; a balance that is no number is centred.
 struct BalanceGains {
     double left = 1;
     double right = 1;
 };
 BalanceGains balanceGains(double b);
 
-// Multiplies n samples by gain clamped to [0, 1], in double precision.
+// Multiplies n samples by gain clamped to [0, 1], in double precision; a
+// gain that is no number silences them.
 void applyGain(float* samples, size_t n, double gain);
-// out = clamp(a + b, -1, 1) over n samples.
+// out = clamp(a + b, -1, 1) over n samples; a sum that is no number is 0.
 void mixClamped(float* out, const float* a, const float* b, size_t n);
-// a = clamp(a + b, -1, 1) over n samples.
+// a = clamp(a + b, -1, 1) over n samples; a sum that is no number is 0.
 void accumulateClamped(float* a, const float* b, size_t n);
 // Root mean square of n samples, summed in single precision; 0 when n is 0.
 float rmsLevel(const float* samples, size_t n);

@@ -321,17 +321,22 @@ void tapInit(ProcessingTap* tap, void* clientInfo, void** storageOut) {
 }
 
 namespace {
-// Units leave on the main thread, where their users are; the track's
-// controller hears of it first, so that no view of them outlives them.
-void disposeUnits(std::vector<units::Unit*> list, std::weak_ptr<MusicFilter> owner = {}) {
+// Units taken out of the context leave on the main thread, where their users
+// are, once no render that could have loaded them is still in its slice; the
+// track's controller hears of it first, so that no view of them outlives
+// them. The context itself goes later on the main queue, so it is still
+// there when this runs.
+void disposeUnits(TrackTapContext* c, std::vector<units::Unit*> list, std::weak_ptr<MusicFilter> owner = {}) {
     if (list.empty()) return;
-    MainQueue::async([list, owner] {
+    MainQueue::async([c, list, owner] {
         if (auto t = owner.lock())
             if (auto* controller = t->audioController()) controller->trackUnitsWillBeFreed(t.get());
-        for (auto* u : list) {
-            u->uninitialize();
-            delete u;
-        }
+        realtime::releaseAfterReaders(c->renders, [&] {
+            for (auto* u : list) {
+                u->uninitialize();
+                delete u;
+            }
+        });
     });
 }
 }  // namespace
@@ -344,7 +349,7 @@ void tapFinalize(ProcessingTap* tap) {
     std::vector<units::Unit*> left;
     for (auto u : kBuiltInUnitRecordOrder)
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
-    disposeUnits(std::move(left), std::move(owner));
+    disposeUnits(c, std::move(left), std::move(owner));
     // The listener is a main-thread object, and events it has queued still
     // reach this context (which has no track any more): both go together
     // on the main thread.
@@ -353,6 +358,28 @@ void tapFinalize(ProcessingTap* tap) {
 
 // ---------------------------------------------------------------------------
 // prepare and unprepare
+
+namespace {
+// The track's latency: every built-in unit that has one counts, playing or
+// not, and gets a stand-in of that length, empty. No render may be in.
+void sizeLatency(ProcessingTap* tap, TrackTapContext* c, double sampleRate, uint32_t channels) {
+    int64_t latency = 0;
+    for (int i = 0; i < kBuiltInUnitCount; ++i) {
+        units::Unit* unit = c->units[i].load();
+        const double seconds = unit ? unit->latency() : 0.0;
+        const auto frames = uint32_t(std::max<long>(0, std::lround(seconds * sampleRate)));
+        auto& standIn = c->standIns[i];
+        standIn.frames = frames;
+        standIn.ring.assign(size_t(frames) * channels, 0.0f);
+        standIn.at = 0;
+        standIn.played = false;
+        latency += frames;
+    }
+    c->standInChannels = channels;
+    c->latencyFrames.store(latency);
+    tap->setLatency(latency);
+}
+}  // namespace
 
 void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
     auto* c = contextOf(tap);
@@ -395,23 +422,7 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
     }
     c->scratchChannels = channels;
 
-    // The track's latency: every built-in unit that has one counts, playing
-    // or not, and gets a stand-in of that length.
-    int64_t latency = 0;
-    for (int i = 0; i < kBuiltInUnitCount; ++i) {
-        units::Unit* unit = c->units[i].load();
-        const double seconds = unit ? unit->latency() : 0.0;
-        const auto frames = uint32_t(std::max<long>(0, std::lround(seconds * format.sampleRate)));
-        auto& standIn = c->standIns[i];
-        standIn.frames = frames;
-        standIn.ring.assign(size_t(frames) * channels, 0.0f);
-        standIn.at = 0;
-        standIn.played = false;
-        latency += frames;
-    }
-    c->standInChannels = channels;
-    c->latencyFrames.store(latency);
-    tap->setLatency(latency);
+    sizeLatency(tap, c, format.sampleRate, channels);
     if (!c->spectrum || c->spectrum->length() != maxFrames) {
         auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
         // A slice length for which no DFT can be made leaves the spectrum out.
@@ -438,7 +449,52 @@ void tapUnprepare(ProcessingTap* tap) {
         if (auto* unit = c->unit(u).exchange(nullptr)) left.push_back(unit);
     std::weak_ptr<MusicFilter> owner;
     if (MusicFilter* track = c->trackFilter.load()) owner = track->weak_from_this();
-    disposeUnits(std::move(left), std::move(owner));
+    disposeUnits(c, std::move(left), std::move(owner));
+}
+
+void tapReformat(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
+    auto* c = contextOf(tap);
+    if (!c) return;
+    MusicFilter* track = c->trackFilter.load();
+    if (!track) return;
+    const bool newRate = c->sampleRate.load() != format.sampleRate || c->maxFrames != maxFrames;
+    c->sampleRate.store(format.sampleRate);
+    c->formatSupported.store(format.isLinearPCMFloat() ? 1 : 0);
+    c->streamFormat = format;
+    c->maxFrames = maxFrames;
+    const uint32_t channels = std::min<uint32_t>(std::max<uint32_t>(format.channelCount, 1),
+                                                 units::BufferList::kCapacity);
+    const auto unitFormat = units::StreamFormat::canonical(format.sampleRate, std::max<uint32_t>(format.channelCount, 1));
+    // A unit keeps its parameters, callbacks and state through this; an
+    // installed plug-in is made again at the new rate with its state.
+    auto refit = [&](units::Unit* unit) {
+        if (newRate) {
+            unit->uninitialize();
+            for (auto scope : {units::Scope::Input, units::Scope::Output})
+                if (unit->hasProperty(units::PropertyID::StreamFormat, scope, 0))
+                    unit->setStreamFormat(scope, 0, unitFormat);
+            unit->setMaximumFramesPerSlice(uint32_t(maxFrames));
+            unit->initialize();
+        }
+        unit->reset();
+    };
+    for (int i = 0; i < kBuiltInUnitCount; ++i) {
+        const auto u = static_cast<BuiltInUnit>(i);
+        units::Unit* unit = c->unit(u).load();
+        if (!unit) continue;
+        refit(unit);
+        if (c->flag(u).load() || track->automatesUnit(u)) unit->prepareForRender();
+    }
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnit) refit(r.audioUnit);
+    const size_t scratchSize = size_t(TrackTapContext::kInstrumentSlots) * channels * size_t(maxFrames);
+    c->instrumentScratch.assign(scratchSize, 0.0f);
+    c->scratchChannels = channels;
+    sizeLatency(tap, c, format.sampleRate, channels);
+    if (!c->spectrum || c->spectrum->length() != maxFrames) {
+        auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
+        c->spectrum = spectrum->isValid() ? std::move(spectrum) : nullptr;
+    }
 }
 
 units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,

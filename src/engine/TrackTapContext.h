@@ -222,6 +222,10 @@ void tapInit(ProcessingTap* tap, void* clientInfo, void** storageOut);
 void tapFinalize(ProcessingTap* tap);
 void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format);
 void tapUnprepare(ProcessingTap* tap);
+// Main thread, no render in progress, the tap held by one renderer: every
+// unit of the track (built-in and plug-in) taken to `format`'s rate, the
+// latency and stand-ins sized for it, and every unit and stand-in cleared.
+void tapReformat(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format);
 void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
                 units::BufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
 units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* actionFlags,

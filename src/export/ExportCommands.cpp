@@ -88,9 +88,11 @@ void AudioController::saveAudioFileFrom() {
     accessory->saveAddToTrevaluneLibraryCheck->setChecked(false);
     accessory->tagsField->clear();
 
-    // Until the format pop-up is used, m4a comes first whatever it shows.
+    // The format the pop-up shows comes first, so that a name typed without
+    // an extension gets the extension of what is written.
     const QString title = metadataPopover()->metadataTitleTextField->text();
-    QFileDialog* panel = makeSavePanel(ui.window, exportrules::allowedTypesForFormat(0),
+    QFileDialog* panel = makeSavePanel(ui.window,
+                                       exportrules::allowedTypesForFormat(accessory->saveAudioFormatPopUpButton->currentIndex()),
                                        exportrules::proposedCompositionName(title, library.projectURL, trackCount()));
     exporting.currentSavePanel = panel;
     if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))

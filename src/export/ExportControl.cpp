@@ -18,13 +18,14 @@ namespace {
 constexpr int64_t kPlayerSliceFrames = 1024;
 }  // namespace
 
-void beginSession(AudioController& c) {
+void beginSession(AudioController& c, double renderRate) {
     c.exporting.session = std::make_unique<ExportSession>();
     ExportSession& s = *c.exporting.session;
+    if (!(renderRate > 0)) renderRate = c.shell.playerSampleRate;
     if (c.ui.audioView)
         for (const auto& record : c.ui.audioView->audioTracks)
             if (record.audioFilter)
-                s.taps.hold(record.audioFilter->mixInputTap(), c.shell.playerSampleRate, kPlayerSliceFrames);
+                s.taps.hold(record.audioFilter->mixInputTap(), renderRate, kPlayerSliceFrames);
     if (c.audioPlayer) {
         if (c.audioPlayer->rate() != 0.0f) c.audioPlayer->pause();
         s.playerTime = c.currentTime();
@@ -32,6 +33,9 @@ void beginSession(AudioController& c) {
         // Joins the render thread: the player has let go of every tap here.
         if (s.playerStopped) c.audioPlayer->replaceCurrentItem(nullptr);
     }
+    // The taps the player had prepared at the device's rate render the
+    // export at its own, from a clean start.
+    s.taps.reformat(renderRate, kPlayerSliceFrames);
 }
 
 void endSession(AudioController& c) {
@@ -54,6 +58,7 @@ void endSession(AudioController& c) {
             }
             if (!track->listenerParameters.empty()) track->listenerParametersUpdated = true;
         }
+    if (TrackTapContext* context = MusicFilter::contextOfTap(s->soloSilencedTap.get())) context->soloMuted.store(1);
     s->taps.release();
     if (s->playerStopped && c.audioPlayer) {
         c.updatePlayerWithNewCompositionSettings();
@@ -67,6 +72,10 @@ void setSheetButton(AudioController& c, const QString& title, SheetAction action
     b->disconnect();
     b->setText(title);
     b->setChecked(action == SheetAction::Stop);
+    // The finished sheet's button closes it on Return; a running export is
+    // never stopped by a Return meant for something else.
+    b->setDefault(action == SheetAction::Close);
+    if (action == SheetAction::Close) b->setFocus(Qt::OtherFocusReason);
     AudioController* controller = &c;
     if (action == SheetAction::Stop)
         QObject::connect(b, &QPushButton::clicked, controller, [controller] { controller->stopAudioProcessing(); });
@@ -105,6 +114,15 @@ double prepareTrackForRender(AudioController& c, MusicFilter* track) {
     const double start = track->animationStart().seconds();
     c.updateRecordedTimesForFilter(track, -start);
     return start;
+}
+
+void renderAlone(AudioController& c, const MusicFilter& track) {
+    if (!c.exporting.session) return;
+    std::shared_ptr<ProcessingTap> tap = track.mixInputTap();
+    TrackTapContext* context = MusicFilter::contextOfTap(tap.get());
+    if (!context || context->soloMuted.load() == 0) return;
+    context->soloMuted.store(0);
+    c.exporting.session->soloSilencedTap = std::move(tap);
 }
 
 std::shared_ptr<AssetReaderAudioMixOutput> addTapMixOutput(AssetReader& reader, int32_t trackID,

@@ -25,7 +25,7 @@ namespace exportcontrol {
 // player gives its item up (its render thread lets go of the taps), so that
 // from here on only the export's readers run them. The player's time is
 // kept for the end.
-void beginSession(AudioController& c);
+void beginSession(AudioController& c, double renderRate);
 // Ends it: the readers and writers go, every track keeps its unit values,
 // the taps are let go and the player gets a new item at its old time.
 void endSession(AudioController& c);
@@ -55,6 +55,11 @@ CompositionTrack* addTrackSource(Composition& composition, const MusicFilter& tr
 // Returns the track's start, which the render gives back to its recorded
 // times when it ends.
 double prepareTrackForRender(AudioController& c, MusicFilter* track);
+
+// A single-track export renders the track as it sounds alone: a solo of
+// another track does not silence it until the session ends. (The mix keeps
+// the solo.)
+void renderAlone(AudioController& c, const MusicFilter& track);
 
 // Adds to `reader` the output that renders the composition track `trackID`
 // alone through a track's own `tap`, at full volume, in stereo at

@@ -1,10 +1,12 @@
 #include "export/ExportJobs.h"
 
 #include "platform/core/MainQueue.h"
+#include "platform/core/PartialFiles.h"
 #include "platform/core/Realtime.h"
 #include "platform/media/ProcessingTap.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -161,6 +163,7 @@ bool wholeAt(int fd, Byte* p, size_t size, off_t offset, Io io) {
     while (size > 0) {
         const ssize_t n = io(fd, p, size, offset);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;  // a file that takes nothing more is full
         if (n <= 0) return false;
         p += n;
         size -= size_t(n);
@@ -199,7 +202,7 @@ void AudioWriteJob::runReversed() {
         finish(result);
     };
     if (fd < 0) {
-        result.error = QStringLiteral("\"%1\" could not be created.").arg(scratchPath_);
+        result.error = partialfiles::reasonForError(errno, QFileInfo(scratchPath_).absolutePath());
         return end();
     }
     if (!reader_->startReading()) {
@@ -226,7 +229,7 @@ void AudioWriteJob::runReversed() {
             interleaved[size_t(2 * i + 1)] = right[size_t(i)];
         }
         if (!writeAt(fd, interleaved.data(), size_t(n) * kFrameBytes, off_t(total) * off_t(kFrameBytes))) {
-            result.error = QStringLiteral("\"%1\" could not be written.").arg(scratchPath_);
+            result.error = partialfiles::reasonForError(errno, QFileInfo(scratchPath_).absolutePath());
             break;
         }
         total += n;
@@ -321,6 +324,10 @@ void TapHold::hold(const std::shared_ptr<ProcessingTap>& tap, double sampleRate,
     if (!tap || holds(tap.get())) return;
     tap->attach(maxFrames, units::StreamFormat::canonical(sampleRate, 2));
     taps_.push_back(tap);
+}
+
+void TapHold::reformat(double sampleRate, int64_t maxFrames) {
+    for (auto& tap : taps_) tap->reformat(maxFrames, units::StreamFormat::canonical(sampleRate, 2));
 }
 
 void TapHold::release() {

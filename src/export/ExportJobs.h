@@ -107,6 +107,10 @@ public:
     TapHold& operator=(const TapHold&) = delete;
     // A tap not yet prepared is prepared at `sampleRate` for `maxFrames`.
     void hold(const std::shared_ptr<ProcessingTap>& tap, double sampleRate, int64_t maxFrames);
+    // Once the export is their only renderer: every held tap prepared again
+    // at `sampleRate`, its units cleared, so that the export renders at its
+    // own rate and the same composition always to the same samples.
+    void reformat(double sampleRate, int64_t maxFrames);
     void release();
     bool holds(const ProcessingTap* tap) const;
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 class MusicFilter;
+class ProcessingTap;
 
 // The picture a video export copies into its movie.
 struct MovieVideoSettings : MovieWriter::VideoSettings {};
@@ -45,6 +46,13 @@ public:
     QStringList tags;
     // A pre-render failed: the mix is not assembled.
     bool failed = false;
+    // Why the export failed, as the reader or the writer said it ("The disk
+    // is full."); shown after the sheet's "An error occurred.".
+    QString failureReason;
+    QString failureText() const {
+        const QString text = QStringLiteral("An error occurred.");
+        return failureReason.isEmpty() ? text : text + QLatin1Char('\n') + failureReason;
+    }
     // The player gave its item up for the export; it gets a new one, at
     // this time, when the export ends.
     bool playerStopped = false;
@@ -52,6 +60,9 @@ public:
 
     // A single-track export.
     std::weak_ptr<MusicFilter> track;
+    // The tap of a track that renders alone while another track's solo
+    // silences it: silent again when the export ends.
+    std::shared_ptr<ProcessingTap> soloSilencedTap;
     QString trackURL;        // what the writer writes
     QString destinationURL;  // the user's file, when a speed change follows
     bool needsToCopyTempAudioFile = false;

@@ -7,6 +7,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/core/TimeText.h"
 #include "views/ExportViews.h"
+#include "views/FilePanels.h"
 #include "views/FloatSlider.h"
 
 #include <QFileDialog>
@@ -50,7 +51,7 @@ void AudioController::importMetadataArtworkFrom() {
     panel->setNameFilter(QStringLiteral("Images (%1)").arg(patterns.join(QLatin1Char(' '))));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowModality(Qt::ApplicationModal);
-    panel->setToolTip(QStringLiteral("Select the artwork you want to apply to audio file."));
+    showPanelMessage(*panel, QStringLiteral("Select the artwork you want to apply to audio file."));
     QObject::connect(panel, &QDialog::finished, this, [this, panel](int result) {
         const QStringList files = panel->selectedFiles();
         if (result != QDialog::Accepted || files.isEmpty()) return;

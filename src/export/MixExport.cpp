@@ -119,7 +119,7 @@ void AudioController::startMixExport(const QUrl& destination, const QStringList&
     exporting.lastExportSucceeded = false;
     exporting.processingPercentCompleted = 0.0;
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, shell.projectSampleRate);
     ExportSession& s = *exporting.session;
     s.destination = destination;
     s.tags = tags;
@@ -204,6 +204,7 @@ void AudioController::exportRenderedTracksNotify(const QUrl& destination, const 
             auto audio = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<AssetTrack>>{};
             if (audio.empty()) {
                 // A track that would be silent fails the export instead.
+                s.failureReason = error;
                 resetAssetsWithError(true);
                 return;
             }
@@ -236,8 +237,12 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
     if (!exporting.session) return;
     ExportSession& s = *exporting.session;
     QString error;
+    auto fail = [&] {
+        s.failureReason = error;
+        resetAssetsWithError(true);
+    };
     auto reader = AssetReader::create(composition, &error);
-    if (!reader) return resetAssetsWithError(true);
+    if (!reader) return fail();
     std::vector<int32_t> ids;
     for (const CompositionTrack* t : composition->tracksWithMediaType(MediaType::Audio))
         if (t->duration() > MediaTime::zero()) ids.push_back(t->trackID());
@@ -248,7 +253,7 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
         ids, AssetReaderAudioMixOutput::Settings{shell.projectSampleRate, 2});
     output->setAudioMix(mix);
     output->setAudioTimePitchAlgorithm(TimePitchAlgorithm::Spectral);
-    if (!reader->canAddOutput(output)) return resetAssetsWithError(true);
+    if (!reader->canAddOutput(output)) return fail();
     reader->addOutput(output);
 
     std::unique_ptr<AudioFileWriter> writer;
@@ -263,7 +268,7 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
         const int bitRate = exportrules::bitRateForIndex(accessory->saveAudioBitratePopUpButton->currentIndex());
         shell.projectBitRate = bitRate;
         const auto format = exportrules::formatForIndex(accessory->saveAudioFormatPopUpButton->currentIndex());
-        if (!format) return resetAssetsWithError(true);
+        if (!format) return fail();
 
         MetadataPopover* meta = metadataPopover();
         const MediaMetadata metadata = exportrules::compositionMetadata(
@@ -273,7 +278,7 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
                                          AudioFileWriter::Settings{*format, shell.projectSampleRate, 2, bitRate},
                                          metadata, &error);
     }
-    if (!writer) return resetAssetsWithError(true);
+    if (!writer) return fail();
 
     // The end of the last track, for the progress.
     MediaTime end = MediaTime::zero();
@@ -298,6 +303,7 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
                     percentText(std::lround(exporting.processingPercentCompleted * 100.0)));
         },
         [this, destination, tags, movie](const AudioWriteJob::Result& result) {
+            if (!result.ok && exporting.session) exporting.session->failureReason = result.error;
             if (movie) return finishVideoExport(nullptr, result.ok, result.stopped);
             if (!result.ok) return resetAssetsWithError(true);
             notifyAudioMetering.store(true);
@@ -318,7 +324,8 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
 
 void AudioController::resetAssetsWithError(bool error) {
     if (error) {
-        setSheetTexts(QStringLiteral("An error occurred."), QStringLiteral("100%"));
+        setSheetTexts(exporting.session ? exporting.session->failureText() : QStringLiteral("An error occurred."),
+                      QStringLiteral("100%"));
         if (ui.audioView)
             for (const auto& record : ui.audioView->audioTracks)
                 if (record.audioFilter) record.audioFilter->restoreFilterParameters();

@@ -14,6 +14,7 @@
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/MusicView.h"
+#include "views/PopoverPlacement.h"
 #include "views/RecordingViews.h"
 
 #include <QAction>
@@ -54,17 +55,8 @@ void placeAtOrigin(QLabel* label, int x, int y) {
     label->move(x, label->parentWidget()->height() - y - label->height());
 }
 
-// Shows `popover` under the bounds of `anchor`, centred on it.
-void showPopover(QWidget* popover, QWidget* anchor) {
-    if (!popover) return;
-    popover->adjustSize();
-    if (anchor) {
-        const QPoint below = anchor->mapToGlobal(QPoint(anchor->width() / 2, anchor->height()));
-        popover->move(below.x() - popover->width() / 2, below.y());
-    }
-    popover->show();
-    popover->raise();
-}
+// Shows `popover` beside `anchor`, on the side where it fits.
+void showPopover(QWidget* popover, QWidget* anchor) { showPopoverBeside(popover, anchor); }
 
 void runOnBackgroundThread(std::function<void()> work) { std::thread(std::move(work)).detach(); }
 
@@ -89,6 +81,11 @@ void resetRecordingControls(AudioController& c) {
     }
     stopTimer(c.recording.timeTimer);
     stopTimer(c.recording.recordChannelsTimer);
+    // Nothing is recorded any more: the meter falls to zero.
+    if (c.ui.recordingMeteringView) {
+        c.ui.recordingMeteringView->leftChannelValue = c.ui.recordingMeteringView->rightChannelValue = 0.0;
+        c.ui.recordingMeteringView->update();
+    }
     // A count-down still running stops too: its last tick would start the
     // next session's output to this session's file.
     stopTimer(c.recording.recordTimer);
@@ -370,6 +367,8 @@ void AudioController::endCaptureSessionFrom() {
 }
 
 void AudioController::captureOutputDidFinishRecording(const QUrl& url, const QString& error) {
+    // The live waveform has nothing more to show.
+    if (ui.recordingWavePopover) ui.recordingWavePopover->hide();
     if (error.isEmpty()) {
         copyRecordedAudioWithSavePanel(url);
     } else {
@@ -417,6 +416,8 @@ void AudioController::resetCaptureSession() {
             c.ui.waveButton->setEnabled(false);
             c.ui.waveButton->hide();
         }
+        // Its button is gone: so is the waveform, however the session ended.
+        if (c.ui.recordingWavePopover) c.ui.recordingWavePopover->hide();
         if (c.ui.midiButton) {
             c.ui.midiButton->setEnabled(true);
             c.ui.midiButton->show();

@@ -63,7 +63,7 @@ bool AudioController::beginTrackExport(MusicFilter* track, const QUrl& destinati
     const auto input = track->mixInput();
     if (!input) return false;
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, track->projectSampleRate);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
 
@@ -93,6 +93,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
     const QString destinationPath = destination.toLocalFile();
     const auto input = track->mixInput();
     track->copyFilterParameters();
+    exportcontrol::renderAlone(*this, *track);
 
     const float speed = track->value(EffectInput::Speed);
     if (!exportcontrol::isNormalSpeed(speed)) {
@@ -111,9 +112,12 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
 
     auto composition = std::make_shared<Composition>();
     CompositionTrack* target = exportcontrol::addTrackSource(*composition, *track, used);
-    auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
-    if (!(target->duration() > MediaTime::zero())) return fail();
     QString error;
+    auto fail = [&] {
+        s.failureReason = error;
+        resetAssetsForTrackExportWithError(track, true);
+    };
+    if (!(target->duration() > MediaTime::zero())) return fail();
     auto reader = AssetReader::create(composition, &error);
     if (!reader) return fail();
     auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
@@ -159,6 +163,7 @@ void AudioController::startTrackExport(MusicFilter* track, const QUrl& destinati
             auto t = weak.lock();
             if (!t || !exporting.session) return;
             if (t) updateRecordedTimesForFilter(t.get(), start);
+            if (!result.ok) exporting.session->failureReason = result.error;
             if (result.ok && exporting.session->needsToCopyTempAudioFile) {
                 // A stopped render is still brought to the track's speed.
                 exporting.session->writer.reset();
@@ -175,8 +180,12 @@ void AudioController::copyAudioFileAndChangeSpeed(MusicFilter* track) {
     ExportSession& s = *exporting.session;
     setSheetTexts(QStringLiteral("Changing speed..."), progressSheet()->sheetPercentTextField->text());
     const float speed = track->value(EffectInput::Speed);
-    auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
-    auto asset = Asset::load(s.trackURL);
+    QString error;
+    auto fail = [&] {
+        s.failureReason = error;
+        resetAssetsForTrackExportWithError(track, true);
+    };
+    auto asset = Asset::load(s.trackURL, &error);
     const auto audio = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<AssetTrack>>{};
     if (audio.empty() || !(speed > 0.0f)) return fail();
     const std::shared_ptr<AssetTrack>& source = audio.front();
@@ -186,7 +195,6 @@ void AudioController::copyAudioFileAndChangeSpeed(MusicFilter* track) {
     const int32_t scale = source->naturalTimeScale() > 0 ? source->naturalTimeScale() : int32_t(track->projectSampleRate);
     target->scaleTimeRange(MediaTimeRange(MediaTime::zero(), target->duration()),
                            MediaTime::fromSeconds(target->duration().seconds() / speed, scale));
-    QString error;
     auto reader = AssetReader::create(composition, &error);
     if (!reader) return fail();
     auto output = std::make_shared<AssetReaderAudioMixOutput>(
@@ -208,6 +216,7 @@ void AudioController::copyAudioFileAndChangeSpeed(MusicFilter* track) {
         auto t = weak.lock();
         if (!t) return;
         setSheetTexts(QStringLiteral("Completed"), progressSheet()->sheetPercentTextField->text());
+        if (!result.ok && exporting.session) exporting.session->failureReason = result.error;
         exporting.lastExportSucceeded = result.ok;
         resetAssetsForTrackExportWithError(t.get(), !result.ok);
     });
@@ -215,7 +224,9 @@ void AudioController::copyAudioFileAndChangeSpeed(MusicFilter* track) {
 
 void AudioController::resetAssetsForTrackExportWithError(MusicFilter* track, bool error) {
     if (track) track->restoreFilterParameters();
-    if (error) setSheetTexts(QStringLiteral("An error occurred."), QStringLiteral("100%"));
+    if (error)
+        setSheetTexts(exporting.session ? exporting.session->failureText() : QStringLiteral("An error occurred."),
+                      QStringLiteral("100%"));
     ExportSheet* sheet = progressSheet();
     exportcontrol::setSheetButton(*this, QStringLiteral("Ok"), SheetAction::Close);
     sheet->sheetButton->show();

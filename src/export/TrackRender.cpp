@@ -85,7 +85,10 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
                     context->contextTrackDurationRatio.store(t->filterParameters->contextTrackDurationRatio);
             }
             if (t) updateRecordedTimesForFilter(t.get(), start);
-            if (!result.ok && exporting.session) exporting.session->failed = true;
+            if (!result.ok && exporting.session) {
+                exporting.session->failed = true;
+                if (exporting.session->failureReason.isEmpty()) exporting.session->failureReason = result.error;
+            }
             group.leave();
         });
     return true;

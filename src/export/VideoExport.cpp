@@ -115,7 +115,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
     const MediaTime length = used.start + used.duration >= videoLength ? videoLength - used.start : used.duration;
     const MediaTimeRange range(used.start, length);
 
-    exportcontrol::beginSession(*this);
+    exportcontrol::beginSession(*this, track->projectSampleRate);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
     exporting.stopAudioProcessing.store(false);
@@ -134,7 +134,12 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
         MusicFilter* track = t.get();
         ExportSession& s = *session;
         track->copyFilterParameters();
-        auto fail = [&] { resetAssetsForTrackExportWithError(track, true); };
+        exportcontrol::renderAlone(*this, *track);
+        QString error;
+        auto fail = [&] {
+            s.failureReason = error;
+            resetAssetsForTrackExportWithError(track, true);
+        };
         const auto input = track->mixInput();
         if (!input) return fail();
 
@@ -153,7 +158,6 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
             context->contextTrackStartTime.store(0.0);
             context->contextTrackEndTime.store(track->currentTimeRange().duration.seconds() / speed);
         }
-        QString error;
         auto reader = AssetReader::create(composition, &error);
         if (!reader) return fail();
         auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
@@ -189,6 +193,7 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
                 auto t = weakTrack.lock();
                 if (!exporting.session) return;
                 if (t) updateRecordedTimesForFilter(t.get(), start);
+                if (!result.ok) exporting.session->failureReason = result.error;
                 finishVideoExport(t.get(), result.ok, result.stopped);
             });
     });

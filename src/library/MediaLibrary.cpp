@@ -9,6 +9,7 @@
 #include "platform/core/MainQueue.h"
 #include "platform/media/Asset.h"
 #include "platform/media/MediaWorkers.h"
+#include "views/FilePanels.h"
 #include "views/LibraryView.h"
 
 #include <QAction>
@@ -68,7 +69,7 @@ QList<QUrl> runFilesPanel(QWidget* parent, const FilesPanelRequest& request) {
     panel.setFileMode(QFileDialog::ExistingFiles);
     panel.setAcceptMode(QFileDialog::AcceptOpen);
     panel.setLabelText(QFileDialog::Accept, request.prompt);
-    panel.setLabelText(QFileDialog::LookIn, request.message);
+    showPanelMessage(panel, request.message);
     panel.setOption(QFileDialog::ReadOnly, true);  // no new folders
     panel.setNameFilter(request.nameFilter);
     panel.setDirectory(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
@@ -368,14 +369,11 @@ void AudioController::addAudioTrackToLibrary(const QUrl& source, MusicFilter* tr
             return;
         }
     }
-    // The track's own picture when it has one, else the file's.
+    // The library keeps the source file, unedited: its picture is the
+    // track's first, drawn from that file before any edit. A track without
+    // one gets the file's own.
     QImage bitmap;
-    if (track && !track->filterBitmaps.isEmpty()) {
-        const qsizetype i = qsizetype(track->indexOfUpdatedBitmap) < track->filterBitmaps.size()
-                                ? qsizetype(track->indexOfUpdatedBitmap)
-                                : 0;
-        bitmap = track->filterBitmaps[i];
-    }
+    if (track && !track->filterBitmaps.isEmpty()) bitmap = track->filterBitmaps.front();
     std::vector<LibraryCopy> plan{LibraryCopy{source, destination, replacing}};
     copyIntoLibrary(this, std::move(plan), [bitmap](AudioController* c, std::vector<LibraryCopy>& done) {
         LibraryView* view = c->ui.libraryView;

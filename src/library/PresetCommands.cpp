@@ -275,10 +275,13 @@ void AudioController::applyPresetRecord(const project::PresetRecord& preset) {
         merge(F->pluginsClassInfosDictionary, preset.plugins->presetPluginsClassInfoDictionary);
     }
     undo.audioUndoMidiArray = notelists::createACopyOfMidiArray(*F);
-    const int32_t scale = F->timeScale > 0 ? F->timeScale : int32_t(shell.playerSampleRate);
-    MidiNoteList notes;
-    for (const auto& n : preset.presetMidiArray) notes.push_back(project::noteFromExport(n, scale));
-    notelists::updateMIDIArrayFromArray(*F, notes);
+    // A preset without notes leaves the track's as they are.
+    if (preset.presetMidiArray) {
+        const int32_t scale = F->timeScale > 0 ? F->timeScale : int32_t(shell.playerSampleRate);
+        MidiNoteList notes;
+        for (const auto& n : *preset.presetMidiArray) notes.push_back(notelists::importedNote(n, scale));
+        notelists::updateMIDIArrayFromArray(*F, notes);
+    }
 
     // One undo step, then the curves committed.
     undo.audioUndoInfoDictionary = trackFrameUndoRecordOf(F);

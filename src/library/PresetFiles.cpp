@@ -36,7 +36,9 @@ QByteArray AudioController::presetDataForSelectedTrack() {
     if (!t->dynamicAudioUnits.isEmpty() && !t->filterActivePluginsName.isEmpty())
         preset.plugins = project::PresetRecord::Plugins{t->dynamicAudioUnits, t->filterActivePluginsName,
                                                         t->pluginsPresetsDictionary, t->pluginsClassInfosDictionary};
-    for (const MidiNoteRecord& n : t->midiArray) preset.presetMidiArray.push_back(project::noteForExport(n));
+    // Always present: a preset of a track without notes takes notes away.
+    auto& notes = preset.presetMidiArray.emplace();
+    for (const MidiNoteRecord& n : t->midiArray) notes.push_back(notelists::exportedNote(n));
     return project::encodePresetFile(preset);
 }
 

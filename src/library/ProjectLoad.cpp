@@ -20,6 +20,7 @@
 #include "views/AudioView.h"
 #include "views/EQSubview.h"
 #include "views/ExportViews.h"
+#include "views/FilePanels.h"
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <map>
 
 
@@ -53,14 +55,30 @@ QImage imageFromData(const QByteArray& bytes) {
     return image;
 }
 
+// A saved waveform in the form the lanes draw: its coverage only, as the
+// pictures the import and the edits make. A coverage picture may come back
+// as shades of grey, whose levels are the coverage.
+QImage savedWaveform(const QByteArray& bytes) {
+    const QImage image = imageFromData(bytes);
+    if (image.isNull() || image.format() == QImage::Format_Alpha8) return image;
+    if (image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_Alpha8);
+    if (!image.isGrayscale()) return QImage();
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    QImage coverage(grey.size(), QImage::Format_Alpha8);
+    for (int y = 0; y < grey.height(); ++y)
+        std::copy_n(grey.constScanLine(y), grey.width(), coverage.scanLine(y));
+    return coverage;
+}
+
 }  // namespace
 
 void AudioController::loadProjectFrom() {
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    auto* panel = new QFileDialog(ui.window, QStringLiteral("Select a Project"));
-    panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    panel->setFileMode(QFileDialog::Directory);
-    panel->setOption(QFileDialog::ShowDirsOnly, true);
+    // A project folder is one item: it is chosen, never browsed.
+    auto* panel = new PackagePanel(ui.window, QString::fromLatin1(project::kProjectExtension), QFileDialog::AcceptOpen);
+    panel->setWindowTitle(QStringLiteral("Select a Project"));
+    showPanelMessage(*panel, QStringLiteral("Select the project you want to open."));
+    panel->setOption(QFileDialog::ReadOnly, true);  // no new folders
     panel->setLabelText(QFileDialog::Accept, QStringLiteral("Load Project"));
     panel->setNameFilter(QStringLiteral("Projects (*.%1)").arg(project::kProjectExtension));
     panel->setAttribute(Qt::WA_DeleteOnClose);
@@ -212,6 +230,7 @@ void AudioController::processLoadingProjectFromUnarchivedArray() {
             if (!known) t->dynamicAudioUnits.append(bundle);
         }
         t->filterActivePluginsName += info.filterInfoActivePluginsName;
+        t->filterSwitchedOffPluginsName += info.filterInfoSwitchedOffPluginsName;
         if (!info.filterInfoActivePluginsName.isEmpty() && info.filterPresetData.parameters.filterAudioUnits)
             t->tempAudioUnitsArray = *info.filterPresetData.parameters.filterAudioUnits;
         // The plug-ins' saved state is there before their units are made.
@@ -247,6 +266,13 @@ bool AudioController::leaveOutProjectTrack(MusicFilter* track, const QString& wh
     countOffProjectTap();
     projectTracksCountedDown();
     return true;
+}
+
+// A track whose place keeps it out of the composition (it ends before the
+// composition starts) never has its tap prepared: it is counted off here, so
+// that the load still ends.
+void AudioController::countOffTapOutsideComposition(const MusicFilter& track) {
+    if (track.trackID == -1 && loadTapFromProject()) countOffProjectTap();
 }
 
 void AudioController::loadRecordedDictionaryForFilterAtIndex(quint64 index, const TrackCurves& curves) {
@@ -293,14 +319,11 @@ void AudioController::completeLoadingProject() {
         const int32_t ts = t->timeScale > 0 ? t->timeScale : rate;
         auto at = [ts](double seconds) { return MediaTime::fromSeconds(seconds, ts); };
 
-        // The picture the import drew from the decoded source is the same
-        // one; the saved picture stands in only where there is none.
-        if (t->filterBitmaps.isEmpty()) {
-            const QImage wave = imageFromData(I.filterInfoWaveData);
-            if (!wave.isNull()) {
-                t->filterBitmaps.append(wave);
-                t->indexOfUpdatedBitmap = quint64(t->filterBitmaps.size() - 1);
-            }
+        // The picture the import drew is the source's (it stays first, as
+        // a fresh track's does); the saved one shows the edited track.
+        if (const QImage wave = savedWaveform(I.filterInfoWaveData); !wave.isNull()) {
+            t->filterBitmaps.append(wave);
+            t->indexOfUpdatedBitmap = quint64(t->filterBitmaps.size() - 1);
         }
 
         // The edit list, segment by segment.
@@ -366,15 +389,16 @@ void AudioController::completeLoadingProject() {
             lane->fadeInPercent = I.filterInfoFadeInPercent;
             lane->fadeOutPercent = I.filterInfoFadeOutPercent;
             const QRectF f = I.filterInfoAudioViewFrame;
-            lane->setGeometry(int(std::lround(f.x())), int(i) * AudioView::RowHeight, int(std::lround(f.width())),
-                              int(std::lround(f.height())));
+            lane->setGeometry(lane->x(), int(i) * AudioView::RowHeight, lane->width(), int(std::lround(f.height())));
+            lane->setFrame(f.x(), f.width());
             lane->drawingBezierPath = AudioDrawingView::regionPath(I.filterInfoBezierPath);
-            lane->oldBounds = lane->rect();
+            lane->oldBounds = lane->frameRect();
             lane->viewWidthRatioAtOneSpeed = t->trackRatio;
             lane->selectionPastes = I.filterInfoSelectionPastes;
             lane->selectionPaths = I.filterInfoSelectionPaths;
         }
         t->addTrackToCompositionAndMixAudio(shell.compositionDuration);
+        countOffTapOutsideComposition(*t);
         t->typeOfComposition = I.filterInfoTypeOfComposition;
 
         if (I.filterInfoSelectionParameters) {
@@ -394,10 +418,13 @@ void AudioController::completeLoadingProject() {
         t->isDeletingKeyPoints = I.filterInfoIsDeletingKeyPoints;
         if (P.presetRecordedTypeOfCurve) t->typeOfRecordedCurve = *P.presetRecordedTypeOfCurve;
 
-        t->midiArray.clear();
-        for (const auto& n : I.filterInfoMidiArray) t->midiArray.push_back(project::noteFromExport(n, ts));
-        t->publishNotes();
+        MidiNoteList notes;
+        for (const auto& n : I.filterInfoMidiArray) notes.push_back(notelists::importedNote(n, ts));
+        notelists::updateMIDIArrayFromArray(*t, notes);
 
+        // The label says what the track plays now, edits and trims included,
+        // not the length of its file.
+        updateAudioTimeLabelForFilter(t.get());
         loading->pendingUnits[t.get()] = ProjectLoading::Units{P.parameters, G.filterCurrentCompositionTime};
     }
     automation.recordedParameters = automation.tempRecorderParameters;

@@ -1,10 +1,14 @@
 #include "library/ProjectRecords.h"
 
+#include "library/DocumentValues.h"
+
 #include "app/EffectControls.h"
 #include "engine/EffectInputs.h"
 #include "platform/core/Archive.h"
+#include "platform/core/PartialFiles.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -162,6 +166,10 @@ QVariantMap pluginMapFromValue(MapReader& r, const QString& key, bool classInfo)
         if (classInfo) {
             if (!it.value().isMap())
                 return r.fail(QStringLiteral("the field \"%1\" should hold maps.").arg(key)), out;
+            if (!values::allNumbers(it.value()))
+                return r.fail(QStringLiteral("the saved state of the plug-in “%1” holds a value that is not a number.")
+                                  .arg(it.key().toString())),
+                       out;
             out.insert(it.key().toString(), QVariant::fromValue(it.value().toMap()));
         } else {
             const QCborArray a = it.value().toArray();
@@ -173,51 +181,16 @@ QVariantMap pluginMapFromValue(MapReader& r, const QString& key, bool classInfo)
     return out;
 }
 
-QCborValue noteValue(const TrackInfoRecord::Note& n) {
-    const units::MidiMessage& m = n.record.midiCommand;
-    QCborMap map;
-    map.insert(QStringLiteral("commandNote"), archive::unsignedValue(m.data1));
-    map.insert(QStringLiteral("commandVelocity"), archive::unsignedValue(m.data2));
-    map.insert(QStringLiteral("commandChannel"), archive::unsignedValue(m.status & 0x0F));
-    map.insert(QStringLiteral("commandIsNoteOn"), (m.status & 0xF0) == 0x90);
-    map.insert(QStringLiteral("commandMidiTimeStamp"), archive::unsignedValue(0));
-    map.insert(QStringLiteral("midiCommandTime"), n.start ? QCborValue(*n.start) : QCborValue(QString()));
-    map.insert(QStringLiteral("midiCommandEndTime"), n.end ? QCborValue(*n.end) : QCborValue(QString()));
-    map.insert(QStringLiteral("midiCommandIsRecorded"), n.record.midiCommandIsRecorded);
-    map.insert(QStringLiteral("midiNote"), archive::unsignedValue(n.record.midiNote));
-    map.insert(QStringLiteral("midiNoteOn"), n.record.midiNoteOn);
-    return map;
-}
+// A note in its stored form: the note lists' own codec.
+QCborValue noteValue(const TrackInfoRecord::Note& n) { return notelists::exportedNoteValue(n); }
 
 std::optional<TrackInfoRecord::Note> noteFromValue(const QCborValue& v, QString* error) {
-    MapReader r(v.toMap(), QStringLiteral("MIDI note"));
-    if (!v.isMap()) r.fail(QStringLiteral("a note should be a map."));
-    TrackInfoRecord::Note n;
-    const quint64 note = r.unsignedInteger(QStringLiteral("commandNote"));
-    const quint64 velocity = r.unsignedInteger(QStringLiteral("commandVelocity"));
-    const quint64 channel = r.unsignedInteger(QStringLiteral("commandChannel"));
-    const bool on = r.boolean(QStringLiteral("commandIsNoteOn"));
-    r.unsignedInteger(QStringLiteral("commandMidiTimeStamp"));
-    auto time = [&](const QString& key) -> std::optional<double> {
-        const QCborValue t = r.map().value(key);
-        if (t.isDouble()) return t.toDouble();
-        if (!(t.isString() && t.toString().isEmpty()))
-            r.fail(QStringLiteral("the field \"%1\" should be a double or \"\".").arg(key));
-        return std::nullopt;
-    };
-    n.start = time(QStringLiteral("midiCommandTime"));
-    n.end = time(QStringLiteral("midiCommandEndTime"));
-    n.record.midiCommandIsRecorded = r.boolean(QStringLiteral("midiCommandIsRecorded"));
-    const quint64 midiNote = r.unsignedInteger(QStringLiteral("midiNote"));
-    n.record.midiNoteOn = r.boolean(QStringLiteral("midiNoteOn"));
-    if (r.ok() && (note > 127 || velocity > 127 || channel > 15 || midiNote > 127))
-        r.fail(QStringLiteral("a note's number, velocity or channel is out of range."));
-    if (!r.ok()) {
-        *error = r.error();
+    auto n = notelists::exportedNoteFromValue(v, error);
+    if (!n) return std::nullopt;
+    if (const QString why = values::checkNote(*n); !why.isEmpty()) {
+        if (error) *error = why;
         return std::nullopt;
     }
-    n.record.midiCommand = units::MidiMessage{uint8_t((on ? 0x90 : 0x80) | channel), uint8_t(note), uint8_t(velocity)};
-    n.record.midiNote = uint32_t(midiNote);
     return n;
 }
 
@@ -252,6 +225,8 @@ std::optional<SelectionParametersRecord> selectionFromValue(const QCborValue& v,
         s.selectionParametersInfo.presetRecordedTypeOfCurve = info.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve"));
         if (!info.ok()) r.fail(info.error());
     }
+    if (r.ok())
+        if (const QString why = values::checkSelection(s); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -270,7 +245,8 @@ QCborMap presetMap(const ProjectPresetRecord& p) {
 
 QCborMap infoMap(const TrackInfoRecord& i) {
     QCborMap m;
-    m.insert(QStringLiteral("filterInfoBaseURL"), i.filterInfoBaseURL);
+    // A URL, not its text: CBOR's URL tag.
+    if (!i.filterInfoBaseURL.isEmpty()) m.insert(QStringLiteral("filterInfoBaseURL"), QCborValue(i.filterInfoBaseURL));
     m.insert(QStringLiteral("filterInfoTrackColor"),
              doubles({i.filterInfoTrackColor[0], i.filterInfoTrackColor[1], i.filterInfoTrackColor[2]}));
     m.insert(QStringLiteral("filterInfoTypeOfComposition"), archive::unsignedValue(i.filterInfoTypeOfComposition));
@@ -293,6 +269,8 @@ QCborMap infoMap(const TrackInfoRecord& i) {
     QCborArray names;
     for (const QString& n : i.filterInfoActivePluginsName) names.append(n);
     m.insert(QStringLiteral("filterInfoActivePluginsName"), names);
+    if (!i.filterInfoSwitchedOffPluginsName.isEmpty())
+        m.insert(QStringLiteral("filterInfoSwitchedOffPluginsName"), QCborArray::fromStringList(i.filterInfoSwitchedOffPluginsName));
     QCborArray bundles;
     for (const auto& b : i.filterInfoDynamcAudioUnits) bundles.append(bundleValue(b));
     m.insert(QStringLiteral("filterInfoDynamcAudioUnits"), bundles);
@@ -328,7 +306,13 @@ QCborMap infoMap(const TrackInfoRecord& i) {
 std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) {
     MapReader r(map, QStringLiteral("track information"));
     TrackInfoRecord i;
-    i.filterInfoBaseURL = r.string(QStringLiteral("filterInfoBaseURL"), QString());
+    // Nothing reads it back; a document written with the URL as text still opens.
+    if (r.contains(QStringLiteral("filterInfoBaseURL"))) {
+        const QCborValue url = map.value(QStringLiteral("filterInfoBaseURL"));
+        if (url.isUrl()) i.filterInfoBaseURL = url.toUrl();
+        else if (url.isString()) i.filterInfoBaseURL = QUrl(url.toString());
+        else r.fail(QStringLiteral("the field \"filterInfoBaseURL\" should be a URL, not %1.").arg(archive::kindName(url)));
+    }
     i.filterInfoTrackColor = readDoubles<3>(r, QStringLiteral("filterInfoTrackColor"));
     i.filterInfoTypeOfComposition = r.unsignedInteger(QStringLiteral("filterInfoTypeOfComposition"));
     i.filterInfoCurrentTimeRange = readDoubles<2>(r, QStringLiteral("filterInfoCurrentTimeRange"));
@@ -352,6 +336,7 @@ std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) 
         else r.fail(QStringLiteral("the track's effect settings: %1").arg(why));
     }
     i.filterInfoActivePluginsName = readStrings(r, QStringLiteral("filterInfoActivePluginsName"));
+    i.filterInfoSwitchedOffPluginsName = readStrings(r, QStringLiteral("filterInfoSwitchedOffPluginsName"));
     if (r.contains(QStringLiteral("filterInfoDynamcAudioUnits")))
         for (const QCborValue& v : r.array(QStringLiteral("filterInfoDynamcAudioUnits"))) {
             QString why;
@@ -401,7 +386,8 @@ std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) 
             }
         }
     }
-    if (r.ok() && !(i.filterInfoSpeed > 0)) r.fail(QStringLiteral("the track's speed is not above 0."));
+    if (r.ok())
+        if (const QString why = values::checkInfo(i); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -423,6 +409,8 @@ std::optional<TrackSegmentRecord> segmentFromValue(const QCborValue& v, QString*
         r.fail(QStringLiteral("the source \"%1\" does not name a file of the project.").arg(s.filterOriginalPath));
     if (r.ok() && !s.filterSegmentPath.isEmpty() && !storedFileName(s.filterSegmentPath))
         r.fail(QStringLiteral("the source \"%1\" does not name a file of the project.").arg(s.filterSegmentPath));
+    if (r.ok())
+        if (const QString why = values::checkSegment(s); !why.isEmpty()) r.fail(why);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -451,7 +439,9 @@ std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error) 
         *error = QStringLiteral("the curves should be a map.");
         return std::nullopt;
     }
-    const QStringList keys = effectinputs::inputKeys();
+    // Every input that can have a curve, as the curve commands and recording
+    // write them.
+    const QStringList keys = effectinputs::automatedInputKeys();
     TrackCurves out;
     const QCborMap m = v.toMap();
     for (auto it = m.begin(); it != m.end(); ++it) {
@@ -475,6 +465,10 @@ std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error) 
         }
         out[key] = std::move(curve);
     }
+    if (const QString why = values::checkCurves(out); !why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
+    }
     return out;
 }
 
@@ -493,8 +487,13 @@ QCborValue parametersValue(const TrackParametersRecord& record) {
 std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QString* error) {
     MapReader r(map, QStringLiteral("effect settings"));
     TrackParametersRecord out;
-    for (int i = 0; i < EffectInputCount; ++i)
-        out.inputs[size_t(i)] = float(r.real(QString::fromLatin1(effectControlTable[size_t(i)].key)));
+    for (size_t i = 0; i < size_t(EffectInputCount); ++i) {
+        const double stored = r.real(QString::fromLatin1(effectControlTable[i].key));
+        if (!r.ok()) break;
+        QString why;
+        if (const auto value = values::effectValue(i, stored, &why)) out.inputs[i] = *value;
+        else r.fail(why);
+    }
     if (r.contains(QStringLiteral("filterAudioUnits"))) {
         out.filterAudioUnits.emplace();
         for (const QCborValue& v : r.array(QStringLiteral("filterAudioUnits"))) {
@@ -504,7 +503,11 @@ std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QStr
             rec.filterAudioUnitType = p.unsignedInteger(QStringLiteral("filterAudioUnitType"));
             rec.filterAudioUnitEnabled = uint8_t(p.unsignedInteger(QStringLiteral("filterAudioUnitEnabled")) != 0);
             rec.filterAudioUnitParameterID = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitParameterID")));
-            rec.filterAudioUnitParameterValue = float(p.real(QStringLiteral("filterAudioUnitParameterValue")));
+            const double value = p.real(QStringLiteral("filterAudioUnitParameterValue"));
+            QString why;
+            if (const auto v = p.ok() ? values::unitParameterValue(value, &why) : std::optional<float>(0.0f))
+                rec.filterAudioUnitParameterValue = *v;
+            else p.fail(why);
             rec.filterAudioUnitNBandProp = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitNBandProp"), 0));
             rec.filterAudioUnitNBandPropSize = uint32_t(p.unsignedInteger(QStringLiteral("filterAudioUnitNBandPropSize"), 0));
             if (!p.ok()) {
@@ -542,7 +545,7 @@ std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString
         p.presetRecordedDictionary = *c;
     }
     if (r.contains(QStringLiteral("presetRecordedTypeOfCurve")))
-        p.presetRecordedTypeOfCurve = r.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve"));
+        p.presetRecordedTypeOfCurve = values::choiceValue(r.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve")), 1);
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -564,9 +567,11 @@ QByteArray encodePresetFile(const PresetRecord& preset) {
         m.insert(QStringLiteral("presetPluginsPresetsDictionary"), pluginMapValue(preset.plugins->presetPluginsPresetsDictionary));
         m.insert(QStringLiteral("presetPluginsClassInfoDictionary"), pluginMapValue(preset.plugins->presetPluginsClassInfoDictionary));
     }
-    QCborArray notes;
-    for (const auto& n : preset.presetMidiArray) notes.append(noteValue(n));
-    m.insert(QStringLiteral("presetMidiArray"), notes);
+    if (preset.presetMidiArray) {
+        QCborArray notes;
+        for (const auto& n : *preset.presetMidiArray) notes.append(noteValue(n));
+        m.insert(QStringLiteral("presetMidiArray"), notes);
+    }
     return archive::encode(m);
 }
 
@@ -600,15 +605,19 @@ std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* e
         plugins.presetPluginsClassInfoDictionary = pluginMapFromValue(r, QStringLiteral("presetPluginsClassInfoDictionary"), true);
         p.plugins = plugins;
     }
-    if (r.contains(QStringLiteral("presetMidiArray")))
+    // Absent, the preset leaves the track's notes; present and empty, it
+    // takes them away.
+    if (r.contains(QStringLiteral("presetMidiArray"))) {
+        auto& notes = p.presetMidiArray.emplace();
         for (const QCborValue& v : r.array(QStringLiteral("presetMidiArray"))) {
             QString why;
-            if (auto n = noteFromValue(v, &why)) p.presetMidiArray.push_back(*n);
+            if (auto n = noteFromValue(v, &why)) notes.push_back(*n);
             else {
                 r.fail(why);
                 break;
             }
         }
+    }
     if (!r.ok()) {
         *error = r.error();
         return std::nullopt;
@@ -733,29 +742,23 @@ std::optional<ProjectDocument> decodeProject(const QByteArray& bytes, QString* e
         }
         out.push_back(std::move(t));
     }
+    if (const QString why = values::checkDocument(out); !why.isEmpty()) {
+        *error = why;
+        return std::nullopt;
+    }
     return out;
-}
-
-TrackInfoRecord::Note noteForExport(const MidiNoteRecord& record) {
-    TrackInfoRecord::Note n{record, std::nullopt, std::nullopt};
-    if (record.midiCommandTime && record.midiCommandTime->isValid()) n.start = record.midiCommandTime->seconds();
-    if (record.midiCommandEndTime && record.midiCommandEndTime->isValid()) n.end = record.midiCommandEndTime->seconds();
-    n.record.midiFired = false;
-    return n;
-}
-
-MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale) {
-    MidiNoteRecord r = note.record;
-    r.midiCommandTime = note.start ? std::optional(MediaTime::fromSeconds(*note.start, scale)) : std::nullopt;
-    r.midiCommandEndTime = note.end ? std::optional(MediaTime::fromSeconds(*note.end, scale)) : std::nullopt;
-    r.midiFired = false;
-    return r;
 }
 
 QString sourceCopyName(const QString& sourcePath, uint64_t suffix) {
     uint64_t sum = 0;
     for (QChar c : sourcePath) sum += c.unicode();
-    return QStringLiteral("%1 - %2").arg(sum + suffix).arg(QFileInfo(sourcePath).fileName());
+    const QString name = QStringLiteral("%1 - %2").arg(sum + suffix).arg(QFileInfo(sourcePath).fileName());
+    if (QFile::encodeName(name).size() <= partialfiles::kNameLimit) return name;
+    // Past the file system's limit the name is cut, keeping its extension;
+    // a digest of the whole name after the cut keeps apart two long names
+    // that differ only in what was cut.
+    const QByteArray digest = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    return partialfiles::fittedName(name, partialfiles::kNameLimit, QLatin1Char('~') + QString::fromLatin1(digest));
 }
 
 std::optional<QString> storedFileName(const QString& storedPath) {

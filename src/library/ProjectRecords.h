@@ -4,14 +4,15 @@
 // per track, with their CBOR form. Values only: no controller, no widgets,
 // so that the format is tested on its own.
 //
-// Reading checks every field's kind before anything is handed out: a
-// document that does not fit gives no records and a message naming the
-// first field that was wrong.
+// Reading checks every field's kind, then its value (DocumentValues.h),
+// before anything is handed out: a document that does not fit gives no
+// records and a message naming the first field that was wrong.
 
 #include "automation/SelectionParameters.h"
 #include "automation/TrackParameters.h"
 #include "engine/AutomationTypes.h"
 #include "engine/MidiNote.h"
+#include "midi/NoteLists.h"
 #include "platform/units/PluginCatalogue.h"
 #include "views/MarkerRecord.h"
 
@@ -62,7 +63,7 @@ struct ProjectPresetRecord {
 };
 
 struct TrackInfoRecord {
-    QString filterInfoBaseURL;
+    QUrl filterInfoBaseURL;
     std::array<double, 3> filterInfoTrackColor{};
     uint64_t filterInfoTypeOfComposition = 0;
     std::array<double, 2> filterInfoCurrentTimeRange{};
@@ -77,6 +78,8 @@ struct TrackInfoRecord {
     double filterInfoCompositionDuration = 0;
     ProjectPresetRecord filterPresetData;
     QStringList filterInfoActivePluginsName;
+    // Of those, the plug-ins switched off (absent from older projects: none).
+    QStringList filterInfoSwitchedOffPluginsName;
     QList<units::AudioUnitBundleRecord> filterInfoDynamcAudioUnits;
     uint64_t filterCurrentSelectedAudio = 0;
     uint64_t filterInfoShowParameterCurve = 0;
@@ -88,10 +91,7 @@ struct TrackInfoRecord {
     QVariantMap filterInfoPluginsPresetsDictionary, filterInfoPluginsClassInfoDictionary;
     // Note times in seconds of track time; the records' times are set from
     // them at the loading track's time scale.
-    struct Note {
-        MidiNoteRecord record;
-        std::optional<double> start, end;
-    };
+    using Note = notelists::ExportedNote;
     std::vector<Note> filterInfoMidiArray;
     std::optional<std::vector<SelectionParametersRecord>> filterInfoSelectionParameters;
 };
@@ -116,7 +116,8 @@ struct PresetRecord {
         QVariantMap presetPluginsPresetsDictionary, presetPluginsClassInfoDictionary;
     };
     std::optional<Plugins> plugins;
-    std::vector<TrackInfoRecord::Note> presetMidiArray;
+    // Absent in a preset that leaves a track's notes as they are.
+    std::optional<std::vector<TrackInfoRecord::Note>> presetMidiArray;
 };
 QByteArray encodePresetFile(const PresetRecord& preset);
 std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* error);
@@ -142,12 +143,10 @@ std::optional<TrackCurves> curvesFromValue(const QCborValue& v, QString* error);
 QCborValue parametersValue(const TrackParametersRecord& record);  // the 27 keys + "filterAudioUnits"
 std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QString* error);
 
-// A note in its stored form at time scale `scale`, and back.
-TrackInfoRecord::Note noteForExport(const MidiNoteRecord& record);
-MidiNoteRecord noteFromExport(const TrackInfoRecord::Note& note, int32_t scale);
-
 // The name under which a source is copied into a project folder: the sum of
-// the UTF-16 code units of its path, " - ", its file name.
+// the UTF-16 code units of its path, " - ", its file name. A name longer than
+// a file name may be is cut to fit, keeping its extension, with "~" and a
+// digest of the whole name after the cut.
 QString sourceCopyName(const QString& sourcePath, uint64_t suffix = 0);
 // The file name a stored path refers to inside the folder; nothing for a
 // name that could leave the folder ("", ".", "..").

@@ -1,13 +1,17 @@
 // Saving the composition into a project folder: the folder, a copy of every
 // source in use, the folder's icon, "projectData", and the clean-up of
-// visible files the project no longer uses. "projectData" is replaced in one
-// step, so a failed save leaves the previous project as it was.
+// visible files the project no longer uses. Every file is written whole under
+// a temporary name and renamed into place, "projectData" last, so a failed or
+// killed save leaves the previous project as it was; a failed save also
+// removes the copies it made, and the next save removes what a killed one
+// left.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "library/ProjectRecords.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/PartialFiles.h"
 #include "platform/core/UndoManager.h"
 #include "platform/media/AssetTrack.h"
 #include "platform/media/Composition.h"
@@ -15,8 +19,10 @@
 #include "views/AudioView.h"
 #include "views/EQSubview.h"
 #include "views/ExportViews.h"
+#include "views/FilePanels.h"
 #include "views/MusicView.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -25,10 +31,16 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSaveFile>
 
-#include <filesystem>
+#include <cerrno>
 #include <set>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +60,119 @@ bool sameCopy(const QFileInfo& copy, const QFileInfo& source) {
 
 bool busy(const AudioController& c) {
     return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning;
+}
+
+// Writes all of `size` bytes at `data` to `fd`, through short counts.
+bool writeWhole(int fd, const char* data, size_t size, int* error) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Copies the file at `from` to the new file `to`, whole and on the disk: the
+// kernel moves the bytes (copy_file_range) where it can, a buffer of ours
+// where it cannot. False with `error` set to the system's reason otherwise.
+bool copyWhole(const QString& from, const QString& to, int* error) {
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        *error = errno;
+        return false;
+    }
+    struct stat info {};
+    ::fstat(in, &info);
+    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           info.st_mode & 0777);
+    if (out < 0) {
+        *error = errno;
+        ::close(in);
+        return false;
+    }
+    bool ok = true, kernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        ssize_t n = 0;
+        if (kernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(size_t(1) << 20);
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0 && !writeWhole(out, buffer.data(), size_t(n), error)) {
+                ok = false;
+                break;
+            }
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = errno;
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+    }
+    if (ok && ::fsync(out) != 0) {
+        *error = errno;
+        ok = false;
+    }
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        *error = errno;
+        ok = false;
+    }
+    return ok;
+}
+
+// The files a save replaces whole, and what a save killed while writing one
+// of them leaves: its temporary file, the name and six letters or digits.
+const char* const kReplacedFiles[] = {project::kProjectDataName, ".folder.png", ".directory"};
+
+void removeReplacementLeftovers(const QString& folder) {
+    for (const char* name : kReplacedFiles) {
+        const QRegularExpression leftover(QStringLiteral("^%1\\.[A-Za-z0-9]{6}$")
+                                              .arg(QRegularExpression::escape(QString::fromLatin1(name))));
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            if (leftover.match(it.fileName()).hasMatch()) QFile::remove(it.filePath());
+        }
+    }
+}
+
+// Replaces the file at `path` in one step with `bytes`, written whole: a
+// short write (a full disk) or a failed commit leaves the previous file, and
+// `why` says what went wrong.
+bool replaceFile(const QString& path, const QByteArray& bytes, QString* why) {
+    const QString folder = QFileInfo(path).absolutePath();
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *why = errno ? partialfiles::reasonForError(errno, folder) : file.errorString();
+        return false;
+    }
+    // Straight to the descriptor, so that every count and error is seen.
+    int error = 0;
+    if (!writeWhole(file.handle(), bytes.constData(), size_t(bytes.size()), &error)) {
+        *why = partialfiles::reasonForError(error, folder);
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *why = file.error() == QFileDevice::ResourceError ? partialfiles::reasonForError(ENOSPC, folder)
+                                                           : file.errorString();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -72,17 +197,28 @@ QString AudioController::stringForSourceURL(const QUrl& source, const QString& f
             if (sameCopy(to, from)) return destination;
             continue;
         }
-        // The kernel copies the bytes (copy_file_range), without a trip through a buffer of ours.
-        std::error_code copyError;
-        if (!std::filesystem::copy_file(QFile::encodeName(path).toStdString(),
-                                        QFile::encodeName(destination).toStdString(), copyError)) {
-            QFile::remove(destination);
-            if (error) *error = QStringLiteral("The file “%1” could not be copied into the project.").arg(from.fileName());
+        // The copy is made under a temporary name and takes its own only when
+        // whole, so that a name of a copy always holds a whole copy.
+        const QString temporary = partialfiles::temporaryPathFor(destination);
+        int copyError = 0;
+        bool copied = copyWhole(path, temporary, &copyError);
+        if (copied) {
+            QFile copy(temporary);
+            if (copy.open(QIODevice::ReadWrite))
+                copy.setFileTime(from.lastModified(), QFileDevice::FileModificationTime);
+            copy.close();
+            if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0) {
+                copied = false;
+                copyError = errno;
+            }
+        }
+        if (!copied) {
+            QFile::remove(temporary);
+            if (error)
+                *error = QStringLiteral("The file “%1” could not be copied into the project. %2")
+                             .arg(from.fileName(), partialfiles::reasonForError(copyError, folder));
             return QString();
         }
-        QFile copy(destination);
-        if (copy.open(QIODevice::ReadWrite))
-            copy.setFileTime(from.lastModified(), QFileDevice::FileModificationTime);
         return destination;
     }
 }
@@ -130,12 +266,19 @@ void AudioController::saveAsProjectFrom() {
         return;
     }
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    auto* panel = new QFileDialog(ui.window);
-    panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
+    // A project folder is one item of the panel: choosing one replaces it.
+    auto* panel = new PackagePanel(ui.window, QString::fromLatin1(project::kProjectExtension), QFileDialog::AcceptSave);
     panel->setNameFilter(QStringLiteral("Projects (*.%1)").arg(project::kProjectExtension));
-    panel->setDefaultSuffix(QString::fromLatin1(project::kProjectExtension));
     panel->selectFile(project::defaultProjectName(QDateTime::currentDateTime()));
+    panel->confirmReplace = [panel](const QString& folder) {
+        const QFileInfo info(folder);
+        return runModalAlert(panel, AlertRequest{QStringLiteral("“%1” already exists. Do you want to replace it?")
+                                                     .arg(info.fileName()),
+                                                 QStringLiteral("A project with the same name already exists in “%1”. "
+                                                                "Replacing it will overwrite its current contents.")
+                                                     .arg(QFileInfo(info.absolutePath()).fileName()),
+                                                 {QStringLiteral("Replace"), QStringLiteral("Cancel")}}) == 0;
+    };
     panel->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<AudioController> self(this);
     connect(panel, &QFileDialog::finished, this, [self, panel](int result) {
@@ -161,7 +304,14 @@ void AudioController::saveAsProjectFrom() {
 
 bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
     const QString folder = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    const QString dataPath = QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName));
+    // The visible files before the save: a copy that is not among them was
+    // made by this save, and a failed save removes it again.
+    std::set<QString> before;
+    std::set<QString> kept{dataPath};
     auto fail = [&](const QString& why) {
+        for (const QString& path : kept)
+            if (path != dataPath && !before.count(path)) QFile::remove(path);
         qWarning("Could not save the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
         if (errorOut) *errorOut = why;
         else
@@ -172,10 +322,13 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
     if (folder.isEmpty() || !ui.audioView) return fail(QStringLiteral("No folder was given."));
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return fail(QStringLiteral("The folder “%1” could not be made.").arg(QFileInfo(folder).fileName()));
+    // What a save or an export killed while writing here left.
+    partialfiles::removeLeftovers(folder);
+    removeReplacementLeftovers(folder);
+    for (const QString& path : visibleFiles(folder)) before.insert(path);
 
     const QString date = project::projectDateText(QDateTime::currentDateTime());
     const QImage icon = projectIconImage();
-    std::set<QString> kept{QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName))};
     QString copyError;
     auto sourcePath = [&](const QUrl& source) {
         const QString p = stringForSourceURL(source, folder, &copyError);
@@ -228,7 +381,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         project::TrackInfoRecord& info = r.filterInfo;
         const QColor color = t->trackColor().toRgb();
         auto* lane = trackLaneOf(t);
-        info.filterInfoBaseURL = record->audioURL.toString();
+        info.filterInfoBaseURL = record->audioURL;
         info.filterInfoTrackColor = {color.redF(), color.greenF(), color.blueF()};
         info.filterInfoTypeOfComposition = t->typeOfComposition;
         const MediaTimeRange range = t->currentTimeRange();
@@ -239,7 +392,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterInfoAudioOriginInPercent = t->audioOriginInPercent;
         info.filterInfoAudioDurationInPercent = t->audioDurationInPercent;
         if (lane) {
-            info.filterInfoAudioViewFrame = QRectF(lane->geometry());
+            info.filterInfoAudioViewFrame = QRectF(lane->frameX(), lane->y(), lane->frameWidth(), lane->height());
             info.filterInfoBezierPath = lane->drawingBezierPath.boundingRect();
             info.filterInfoFadeInPercent = lane->fadeInPercent;
             info.filterInfoFadeOutPercent = lane->fadeOutPercent;
@@ -247,7 +400,9 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
             info.filterInfoSelectionPaths = lane->selectionPaths;
         }
         if (t->indexOfUpdatedBitmap < quint64(t->filterBitmaps.size()))
-            info.filterInfoWaveData = project::tiffData(t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)]);
+            // Coverage as the alpha of a colour picture: every TIFF reader keeps it.
+            info.filterInfoWaveData = project::tiffData(
+                t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)].convertToFormat(QImage::Format_ARGB32));
         info.filterInfoSpeed = t->value(EffectInput::Speed);
         info.filterInfoZoomValue = shell.zoomValue;
         info.filterInfoCompositionDuration = shell.compositionDuration.seconds();
@@ -260,6 +415,7 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterPresetData.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
 
         info.filterInfoActivePluginsName = t->filterActivePluginsName;
+        info.filterInfoSwitchedOffPluginsName = t->filterSwitchedOffPluginsName;
         info.filterInfoDynamcAudioUnits = t->dynamicAudioUnits;
         info.filterCurrentSelectedAudio = currentSelectedAudio.load();
         info.filterInfoShowParameterCurve = t->showParameterCurve;
@@ -270,29 +426,31 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterProjectDate = date;
         info.filterInfoPluginsPresetsDictionary = t->pluginsPresetsDictionary;
         info.filterInfoPluginsClassInfoDictionary = t->pluginsClassInfosDictionary;
-        for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(project::noteForExport(n));
+        for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(notelists::exportedNote(n));
         if (auto it = automation.selectionParameters.find(t->identifierOfFilter);
             it != automation.selectionParameters.end())
             info.filterInfoSelectionParameters = it->second;
         document.push_back(std::move(r));
     }
 
-    // The data replaces the previous file in one step.
-    const QString dataPath = QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName));
     if (QFileInfo(dataPath).isDir())
         return fail(QStringLiteral("“%1” in the folder is a folder.").arg(QString::fromLatin1(project::kProjectDataName)));
-    QSaveFile data(dataPath);
-    if (!data.open(QIODevice::WriteOnly) || data.write(project::encodeProject(document)) < 0 || !data.commit())
-        return fail(QStringLiteral("The project's data could not be written: %1").arg(data.errorString()));
 
     // The folder's picture, for the file managers that show one.
-    QImage small = icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    small.save(QDir(folder).filePath(QStringLiteral(".folder.png")), "PNG");
-    QSaveFile directory(QDir(folder).filePath(QStringLiteral(".directory")));
-    if (directory.open(QIODevice::WriteOnly)) {
-        directory.write("[Desktop Entry]\nIcon=./.folder.png\n");
-        directory.commit();
+    QByteArray picture;
+    {
+        QBuffer buffer(&picture);
+        buffer.open(QIODevice::WriteOnly);
+        icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
     }
+    QString why;
+    if (!replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[1])), picture, &why) ||
+        !replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[2])), "[Desktop Entry]\nIcon=./.folder.png\n", &why))
+        return fail(QStringLiteral("The project's icon could not be written. %1").arg(why));
+
+    // The data replaces the previous file in one step, the last write of the save.
+    if (!replaceFile(dataPath, project::encodeProject(document), &why))
+        return fail(QStringLiteral("The project's data could not be written. %1").arg(why));
 
     // Visible files the project no longer uses go.
     for (const QString& path : visibleFiles(folder))

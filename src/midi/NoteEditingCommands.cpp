@@ -29,7 +29,7 @@ std::optional<std::pair<double, double>> laneSelectionSeconds(const MusicFilter&
     if (!lane || lane->selectionPaths.isEmpty() || lane->selectionPaths.last().size() < 2) return std::nullopt;
     const auto& path = lane->selectionPaths.last();
     const QRectF region = lane->drawingBezierPath.boundingRect();
-    return noteediting::selectionSeconds(path[0].x(), path[1].x(), lane->width(), region.x(), region.width(),
+    return noteediting::selectionSeconds(path[0].x(), path[1].x(), lane->frameWidth(), region.x(), region.width(),
                                          track.durationInSeconds, track.value(EffectInput::Speed));
 }
 

@@ -1,6 +1,7 @@
 #include "midi/NoteLists.h"
 
 #include "engine/MusicFilter.h"
+#include "platform/core/Archive.h"
 
 #include <QCborMap>
 #include <QCborValue>
@@ -24,10 +25,8 @@ int32_t scaleOf(int32_t timeScale) { return timeScale > 0 ? timeScale : MediaTim
 
 bool sameStart(const MidiNoteRecord& r, const MediaTime& at) { return r.midiCommandTime && *r.midiCommandTime == at; }
 
-// The stored seconds of a time, the empty string for none.
-QCborValue storedTime(const std::optional<MediaTime>& t) {
-    return t ? QCborValue(t->seconds()) : QCborValue(QString());
-}
+// Stored seconds, the empty string for no time.
+QCborValue storedSeconds(const std::optional<double>& s) { return s ? QCborValue(*s) : QCborValue(QString()); }
 
 }  // namespace
 
@@ -81,23 +80,82 @@ void scaleMidiArray(MidiNoteList& list, double factor) {
     }
 }
 
+ExportedNote exportedNote(const MidiNoteRecord& record) {
+    ExportedNote n{record, std::nullopt, std::nullopt};
+    if (record.midiCommandTime && record.midiCommandTime->isValid()) n.start = record.midiCommandTime->seconds();
+    if (record.midiCommandEndTime && record.midiCommandEndTime->isValid()) n.end = record.midiCommandEndTime->seconds();
+    n.record.midiCommandTime.reset();
+    n.record.midiCommandEndTime.reset();
+    n.record.midiFired = false;
+    return n;
+}
+
+MidiNoteRecord importedNote(const ExportedNote& note, int32_t timeScale) {
+    MidiNoteRecord r = note.record;
+    const int32_t scale = scaleOf(timeScale);
+    r.midiCommandTime = note.start ? std::optional(MediaTime::fromSeconds(*note.start, scale)) : std::nullopt;
+    r.midiCommandEndTime = note.end ? std::optional(MediaTime::fromSeconds(*note.end, scale)) : std::nullopt;
+    r.midiFired = false;
+    return r;
+}
+
+QCborMap exportedNoteValue(const ExportedNote& n) {
+    const units::MidiMessage& command = n.record.midiCommand;
+    QCborMap m;
+    m.insert(QStringLiteral("commandNote"), archive::unsignedValue(command.data1 & 0x7F));
+    m.insert(QStringLiteral("commandVelocity"), archive::unsignedValue(command.data2 & 0x7F));
+    m.insert(QStringLiteral("commandChannel"), archive::unsignedValue(command.status & 0x0F));
+    m.insert(QStringLiteral("commandIsNoteOn"), (command.status & 0xF0) == 0x90);
+    m.insert(QStringLiteral("commandMidiTimeStamp"), archive::unsignedValue(n.record.midiTimestamp));
+    m.insert(QStringLiteral("midiCommandTime"), storedSeconds(n.start));
+    m.insert(QStringLiteral("midiCommandEndTime"), storedSeconds(n.end));
+    m.insert(QStringLiteral("midiCommandIsRecorded"), n.record.midiCommandIsRecorded);
+    m.insert(QStringLiteral("midiNote"), archive::unsignedValue(n.record.midiNote));
+    m.insert(QStringLiteral("midiNoteOn"), n.record.midiNoteOn);
+    return m;
+}
+
+std::optional<ExportedNote> exportedNoteFromValue(const QCborValue& value, QString* error) {
+    archive::MapReader r(value.toMap(), QStringLiteral("MIDI note"));
+    if (!value.isMap()) r.fail(QStringLiteral("a note should be a map."));
+    auto ranged = [&r](const char* key, quint64 most) {
+        const QString k = QLatin1String(key);
+        const quint64 v = r.unsignedInteger(k);
+        if (r.ok() && v > most) r.fail(QStringLiteral("the field \"%1\" is out of range (%2).").arg(k).arg(v));
+        return v;
+    };
+    auto time = [&r](const char* key) -> std::optional<double> {
+        const QString k = QLatin1String(key);
+        if (!r.ok()) return std::nullopt;
+        const QCborValue t = r.map().value(k);
+        if (t.isString()) return std::nullopt;  // any string stands for no time
+        if ((t.isDouble() || t.isInteger()) && std::isfinite(t.toDouble())) return t.toDouble();
+        r.fail(QStringLiteral("the field \"%1\" should be a finite number of seconds or a string, not %2.")
+                   .arg(k, archive::kindName(t)));
+        return std::nullopt;
+    };
+    ExportedNote n;
+    const quint64 note = ranged("commandNote", 127);
+    const quint64 velocity = ranged("commandVelocity", 127);
+    const quint64 channel = ranged("commandChannel", 15);
+    const bool isNoteOn = r.boolean(QStringLiteral("commandIsNoteOn"));
+    n.record.midiTimestamp = r.unsignedInteger(QStringLiteral("commandMidiTimeStamp"));
+    n.start = time("midiCommandTime");
+    n.end = time("midiCommandEndTime");
+    n.record.midiCommandIsRecorded = r.boolean(QStringLiteral("midiCommandIsRecorded"));
+    n.record.midiNote = uint32_t(ranged("midiNote", 127));
+    n.record.midiNoteOn = r.boolean(QStringLiteral("midiNoteOn"));
+    if (!r.ok()) {
+        if (error) *error = r.error();
+        return std::nullopt;
+    }
+    n.record.midiCommand = {uint8_t((isNoteOn ? 0x90 : 0x80) | channel), uint8_t(note), uint8_t(velocity)};
+    return n;
+}
+
 QCborArray createACopyOfMidiArrayForExporting(const MidiNoteList& list) {
     QCborArray out;
-    for (const MidiNoteRecord& r : list) {
-        const uint8_t status = r.midiCommand.status;
-        QCborMap m;
-        m.insert(QStringLiteral("commandNote"), int(r.midiCommand.data1 & 0x7F));
-        m.insert(QStringLiteral("commandVelocity"), int(r.midiCommand.data2 & 0x7F));
-        m.insert(QStringLiteral("commandChannel"), int(status & 0x0F));
-        m.insert(QStringLiteral("commandIsNoteOn"), (status & 0xF0) == 0x90);
-        m.insert(QStringLiteral("commandMidiTimeStamp"), qint64(r.midiTimestamp));
-        m.insert(QStringLiteral("midiCommandTime"), storedTime(r.midiCommandTime));
-        m.insert(QStringLiteral("midiCommandEndTime"), storedTime(r.midiCommandEndTime));
-        m.insert(QStringLiteral("midiCommandIsRecorded"), r.midiCommandIsRecorded);
-        m.insert(QStringLiteral("midiNote"), qint64(r.midiNote));
-        m.insert(QStringLiteral("midiNoteOn"), r.midiNoteOn);
-        out.append(m);
-    }
+    for (const MidiNoteRecord& r : list) out.append(exportedNoteValue(exportedNote(r)));
     return out;
 }
 
@@ -108,56 +166,14 @@ QCborArray createACopyOfMidiArrayForExporting(const MusicFilter& track) {
 bool readExportedMidiArray(const QCborArray& stored, int32_t timeScale, MidiNoteList& out, QString* error) {
     MidiNoteList read;
     read.reserve(size_t(stored.size()));
-    auto fail = [&](qsizetype i, const char* key) {
-        if (error) *error = QStringLiteral("Note %1: \"%2\" is missing or of the wrong type.").arg(i).arg(QLatin1String(key));
-        return false;
-    };
     for (qsizetype i = 0; i < stored.size(); ++i) {
-        const QCborMap m = stored.at(i).toMap();
-        if (!stored.at(i).isMap()) return fail(i, "record");
-        auto integer = [&](const char* key, qint64 lo, qint64 hi, qint64& v) {
-            const QCborValue x = m.value(QLatin1String(key));
-            if (!x.isInteger() || x.toInteger() < lo || x.toInteger() > hi) return false;
-            v = x.toInteger();
-            return true;
-        };
-        auto flag = [&](const char* key, bool& v) {
-            const QCborValue x = m.value(QLatin1String(key));
-            if (!x.isBool()) return false;
-            v = x.toBool();
-            return true;
-        };
-        auto time = [&](const char* key, std::optional<MediaTime>& v) {
-            const QCborValue x = m.value(QLatin1String(key));
-            if (x.isString()) v.reset();  // any string stands for no time
-            else if (x.isDouble() || x.isInteger()) {
-                const double s = x.toDouble();
-                if (!std::isfinite(s)) return false;
-                v = MediaTime::fromSeconds(s, scaleOf(timeScale));
-            } else
-                return false;
-            return true;
-        };
-        qint64 note = 0, velocity = 0, channel = 0, stamp = 0, midiNote = 0;
-        bool isNoteOn = false, recorded = false, noteOn = false;
-        MidiNoteRecord r;
-        if (!integer("commandNote", 0, 127, note)) return fail(i, "commandNote");
-        if (!integer("commandVelocity", 0, 127, velocity)) return fail(i, "commandVelocity");
-        if (!integer("commandChannel", 0, 15, channel)) return fail(i, "commandChannel");
-        if (!flag("commandIsNoteOn", isNoteOn)) return fail(i, "commandIsNoteOn");
-        if (!integer("commandMidiTimeStamp", 0, std::numeric_limits<qint64>::max(), stamp))
-            return fail(i, "commandMidiTimeStamp");
-        if (!time("midiCommandTime", r.midiCommandTime)) return fail(i, "midiCommandTime");
-        if (!time("midiCommandEndTime", r.midiCommandEndTime)) return fail(i, "midiCommandEndTime");
-        if (!flag("midiCommandIsRecorded", recorded)) return fail(i, "midiCommandIsRecorded");
-        if (!integer("midiNote", 0, 127, midiNote)) return fail(i, "midiNote");
-        if (!flag("midiNoteOn", noteOn)) return fail(i, "midiNoteOn");
-        r.midiCommand = {uint8_t((isNoteOn ? 0x90 : 0x80) | channel), uint8_t(note), uint8_t(velocity)};
-        r.midiTimestamp = uint64_t(stamp);
-        r.midiCommandIsRecorded = recorded;
-        r.midiNote = uint32_t(midiNote);
-        r.midiNoteOn = noteOn;
-        read.push_back(r);
+        QString why;
+        const auto note = exportedNoteFromValue(stored.at(i), &why);
+        if (!note) {
+            if (error) *error = QStringLiteral("Note %1: %2").arg(i).arg(why);
+            return false;
+        }
+        read.push_back(importedNote(*note, timeScale));
     }
     out = std::move(read);
     return true;
@@ -167,6 +183,14 @@ bool importACopyOfMidiArrayFromExporting(MusicFilter& track, const QCborArray& s
     if (!readExportedMidiArray(stored, track.timeScale, track.midiArray, error)) return false;
     track.publishNotes();
     return true;
+}
+
+void importACopyOfMidiArrayFromExporting(MusicFilter& track, const std::vector<ExportedNote>& notes) {
+    MidiNoteList list;
+    list.reserve(notes.size());
+    for (const ExportedNote& n : notes) list.push_back(importedNote(n, track.timeScale));
+    track.midiArray = std::move(list);
+    track.publishNotes();
 }
 
 MidiNoteList copySelectedNotes(const MidiNoteList& list, const MidiNoteList& selected) {

@@ -11,9 +11,12 @@
 #include "engine/MidiNote.h"
 
 #include <QCborArray>
+#include <QCborMap>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class MusicFilter;
 
@@ -50,12 +53,28 @@ void keepSelectionWithin(MusicFilter& track);
 void scaleMidiArray(MidiNoteList& list, double factor);
 
 // ---- the stored form
-// One map per record, in list order, with the keys "commandNote",
-// "commandVelocity", "commandChannel", "commandIsNoteOn",
-// "commandMidiTimeStamp", "midiCommandTime" and "midiCommandEndTime"
-// (seconds of track time, the empty string for a null time),
-// "midiCommandIsRecorded", "midiNote" and "midiNoteOn". Whether a note
-// sounds is not stored.
+// One record as projects, preset files and the clipboard keep it: a map of
+// plain numbers with the keys "commandNote", "commandVelocity",
+// "commandChannel", "commandIsNoteOn", "commandMidiTimeStamp" (unsigned
+// 64-bit), "midiCommandTime" and "midiCommandEndTime" (seconds of track
+// time, the empty string for a null time), "midiCommandIsRecorded",
+// "midiNote" and "midiNoteOn". Whether a note sounds is not stored.
+// Held as values here: the times stay seconds until a track's time scale
+// makes them times.
+struct ExportedNote {
+    MidiNoteRecord record;  // its times and midiFired unused
+    std::optional<double> start, end;
+    friend bool operator==(const ExportedNote&, const ExportedNote&) = default;
+};
+ExportedNote exportedNote(const MidiNoteRecord& record);
+MidiNoteRecord importedNote(const ExportedNote& note, int32_t timeScale);
+QCborMap exportedNoteValue(const ExportedNote& note);
+// The note a stored value holds; nothing, with `error` naming the field,
+// when a field is missing, of the wrong kind or out of range. A stored time
+// that is a string (of any content) stands for a null time.
+std::optional<ExportedNote> exportedNoteFromValue(const QCborValue& value, QString* error = nullptr);
+
+// The whole list in its stored form, in list order.
 QCborArray createACopyOfMidiArrayForExporting(const MidiNoteList& list);
 QCborArray createACopyOfMidiArrayForExporting(const MusicFilter& track);
 // The records of a stored array, times at `timeScale`. An array with a
@@ -65,6 +84,8 @@ bool readExportedMidiArray(const QCborArray& stored, int32_t timeScale, MidiNote
 // Replaces the track's list by the stored one (not sorted again); false,
 // the list unchanged, when the array is refused.
 bool importACopyOfMidiArrayFromExporting(MusicFilter& track, const QCborArray& stored, QString* error = nullptr);
+// The same from notes already read, times at the track's time scale.
+void importACopyOfMidiArrayFromExporting(MusicFilter& track, const std::vector<ExportedNote>& notes);
 
 // ---- commands' building blocks
 // The selected note-on records that have a start, each followed by every

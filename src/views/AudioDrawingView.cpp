@@ -5,6 +5,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioView.h"
 #include "views/Fonts.h"
+#include "views/Palette.h"
 #include "views/PathInterpolation.h"
 
 #include <QPainter>
@@ -20,10 +21,9 @@ namespace {
 const QColor kAmber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
 const QColor kBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f);
 const QColor kGreen = QColor::fromRgbF(0.812f, 0.99f, 0.294f);
-const QColor kRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f);
 const QColor kTranslucentBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f, 0.8f);
 const QColor kFilterRed = QColor::fromRgbF(0.941f, 0.118f, 0.22f);
-const QColor kDeleteRed = QColor::fromRgbF(0.942f, 0.153f, 0.218f);
+const QColor kRed = palette::red();
 const QColor kGold = QColor::fromRgbF(1.0f, 0.772f, 0.19f);
 
 // One input a lane's curve shows, with the labels of its range.
@@ -85,7 +85,7 @@ QColor withAlpha(QColor c, double a) {
 }  // namespace
 
 AudioDrawingView::AudioDrawingView(QWidget* parent) : QWidget(parent) {
-    oldBounds = rect();
+    oldBounds = QRectF(rect());
     // Every lane rescales its region when the track area's width changes.
     NotificationCenter::defaultCenter().addObserver(
         this, QStringLiteral("updateDrawingPath"), nullptr,
@@ -107,23 +107,48 @@ MusicFilter* AudioDrawingView::track() const {
     return audioView ? audioView->audioTracks.filterAt(viewIndex) : nullptr;
 }
 
+MusicFilter* AudioDrawingView::frameOwner() const {
+    if (!audioView) return nullptr;
+    MusicFilter* t = audioView->audioTracks.filterAt(viewIndex);
+    if (t && t->audioDrawingView == this) return t;
+    for (const TrackRecord& r : audioView->audioTracks)
+        if (r.audioFilter && r.audioFilter->audioDrawingView == this) return r.audioFilter.get();
+    return nullptr;
+}
+
+double AudioDrawingView::frameX() const {
+    const MusicFilter* t = frameOwner();
+    return t ? t->laneFrame.x : double(x());
+}
+
+double AudioDrawingView::frameWidth() const {
+    const MusicFilter* t = frameOwner();
+    return t ? t->laneFrame.width : double(width());
+}
+
+void AudioDrawingView::setFrame(double x, double width) {
+    if (MusicFilter* t = frameOwner()) t->laneFrame = {x, width};
+    setGeometry(int(std::lround(x)), y(), std::max(1, int(std::lround(width))), height());
+}
+
 void AudioDrawingView::verifyDrawingBezierPath() {
     if (drawingBezierPath.isEmpty() || !audioView) return;
     const QRectF r = drawingBezierPath.boundingRect();
     double x = r.x(), w = r.width();
-    const QRect L = geometry(), A = audioView->geometry();
+    const double Lx = frameX(), Lw = frameWidth(), Aw = audioView->frameWidth();
+    const double Ax = audioView->x();
     bool changed = false;
-    if (x + L.x() < A.x()) {
-        x = A.x() - L.x();
+    if (x + Lx < Ax) {
+        x = Ax - Lx;
         changed = true;
     }
-    if (x + L.x() + w > audioView->width()) {
-        w = std::abs(audioView->width() - (x + L.x()));
+    if (x + Lx + w > Aw) {
+        w = std::abs(Aw - (x + Lx));
         changed = true;
     }
     const double x1 = std::max(x, 0.0);
-    if (x1 + w > width())
-        w = std::abs(width() - x1);
+    if (x1 + w > Lw)
+        w = std::abs(Lw - x1);
     else if (x >= 0 && !changed)
         return;
     drawingBezierPath = regionPath({x1, r.y(), w, r.height()});
@@ -131,18 +156,19 @@ void AudioDrawingView::verifyDrawingBezierPath() {
 
 void AudioDrawingView::updateDrawingPath() {
     if (drawingBezierPath.isEmpty() || oldBounds.width() <= 0) return;
-    const double k = double(width()) / double(oldBounds.width());
+    const double Lx = frameX(), Lw = frameWidth();
+    const double k = Lw / oldBounds.width();
     const QRectF r = drawingBezierPath.boundingRect();
     double x = k * r.x(), w = k * r.width();
     if (audioView) {
-        const QRect L = geometry(), A = audioView->geometry();
-        if (x + L.x() < A.x()) x = A.x() - L.x();
-        if (x + L.x() + w > audioView->width()) w = std::abs(audioView->width() - (x + L.x()));
+        const double Aw = audioView->frameWidth(), Ax = audioView->x();
+        if (x + Lx < Ax) x = Ax - Lx;
+        if (x + Lx + w > Aw) w = std::abs(Aw - (x + Lx));
     }
     const double x1 = std::max(x, 0.0);
-    if (x1 + w > width()) w = std::abs(width() - x1);
+    if (x1 + w > Lw) w = std::abs(Lw - x1);
     drawingBezierPath = regionPath({x1, r.y(), w, r.height()});
-    oldBounds = rect();
+    oldBounds = frameRect();
 }
 
 QString AudioDrawingView::nameForNote(quint64 note) {
@@ -201,7 +227,7 @@ void AudioDrawingView::drawWaveform(QPainter& painter, const QRect& dirty, const
         QPainter p(&layer);
         p.translate(-dirty.topLeft());
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        const double W = width();
+        const double W = frameWidth();
         if (t.indexOfUpdatedBitmap < uint64_t(t.filterBitmaps.size())) {
             const QImage& bitmap = t.filterBitmaps[qsizetype(t.indexOfUpdatedBitmap)];
             const double pw = bitmap.width(), ph = AudioView::WaveformHeight;
@@ -229,7 +255,7 @@ void AudioDrawingView::drawWaveform(QPainter& painter, const QRect& dirty, const
 void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, bool selected) {
     if (drawingBezierPath.isEmpty()) return;
     const QRectF R = drawingBezierPath.boundingRect();
-    const double W = width();
+    const double W = frameWidth();
     // Lane x to seconds of the source at the track's speed.
     const double speed = t.value(EffectInput::Speed);
     auto secondsAt = [&](double x) {
@@ -340,7 +366,7 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
     if (!owner) return;
     const CurveEntry& entry = kCurves[t.showParameterCurve - 1];
 
-    const double H = height(), W = width();
+    const double H = height(), W = frameWidth();
     const QRectF region = drawingBezierPath.boundingRect();
     const double Rw = region.width(), Rh = region.height();
     const double Ry = H - (region.y() + region.height());
@@ -457,7 +483,7 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
         highlighted(moving->point, kTranslucentBlue, true);
     if (const auto menuPoint = owner->laneHighlightedKeyPoint()) highlighted(*menuPoint, kAmber, true);
     for (qsizetype i = 0; i < currentModifiedHighlightedKeyTimes.size(); ++i)
-        highlighted(currentModifiedHighlightedKeyTimes[i], isDeletingRecordedParameter ? kDeleteRed : kAmber,
+        highlighted(currentModifiedHighlightedKeyTimes[i], isDeletingRecordedParameter ? kRed : kAmber,
                     i + 1 == currentModifiedHighlightedKeyTimes.size());
 
     // The range of the control recording this track's curve.

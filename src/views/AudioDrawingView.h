@@ -150,7 +150,9 @@ public:
     bool viewAcceptsMouseEvents = false;
     // Empty until the creator sets a region; every reader tests for that.
     QPainterPath drawingBezierPath;
-    QRect oldBounds;
+    // The lane's bounds at its last layout (its frame width, exact), from
+    // which the region rescales when the width changes.
+    QRectF oldBounds;
     double viewWidthRatioAtOneSpeed = 1.0;
     double fadeInPercent = 0, fadeOutPercent = 0;
     // The fade lines last drawn, in lane coordinates (y up).
@@ -172,6 +174,19 @@ public:
     static double pixelScaling() { return 2.0; }
     // The rounded rectangle of a region, corner radii 8.
     static QPainterPath regionPath(const QRectF& r);
+    // ---- The lane's frame in the track area, exact. It lives in the track's
+    // record (MusicFilter::laneFrame); the widget's whole-point geometry
+    // follows it for drawing and hit tests, and is never read back into it.
+    // A lane without a track answers its widget geometry.
+    double frameX() const;
+    double frameWidth() const;
+    // The lane's bounds at its exact width, and its exact frame in the area.
+    QRectF frameRect() const { return QRectF(0, 0, frameWidth(), height()); }
+    QRectF laneFrame() const { return QRectF(frameX(), y(), frameWidth(), height()); }
+    // Sets the frame (origin and width), and the widget's geometry from it.
+    void setFrame(double x, double width);
+    void setFrameX(double x) { setFrame(x, frameWidth()); }
+
     // Keeps the region inside the lane and the track area.
     void verifyDrawingBezierPath();
     // Rescales the region to the lane's new width.
@@ -231,6 +246,8 @@ protected:
 
 private:
     AudioDrawingViewOwner* owner() const;
+    // The track whose lane this is (its record holds the frame); null for none.
+    MusicFilter* frameOwner() const;
     // A note selection's press has been taken and not yet released.
     bool notesGestureUnderWay() const;
     // Starts the routing of a gesture: the ruler dims its labels.

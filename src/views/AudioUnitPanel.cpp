@@ -1,6 +1,7 @@
 // The unit panel and the popover of a track's unit switches.
 
 #include "views/AudioUnitPanel.h"
+#include "views/ToolWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 AudioUnitPanel::AudioUnitPanel(QWidget* parent) : QWidget(parent, Qt::Tool) {
+    makeIndependentToolWindow(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 

@@ -37,7 +37,7 @@ struct DragDropSelectionRecord {
 // A track move, kept for its undo and redo: where the lane was, at which
 // zoom, and the track itself (a record whose track is gone does nothing).
 struct TrackMoveUndoRecord {
-    QPoint undoFrameOrigin;
+    QPointF undoFrameOrigin;
     double undoFrameWidth = 1.0;  // the zoom when the record was made
     std::weak_ptr<MusicFilter> track;
 };
@@ -101,6 +101,12 @@ public:
     UndoManager* undoManager() const { return undoManager_; }
     void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
 
+    // The area's width in points, exact: the whole timeline at the present
+    // zoom. Commands compute with it; the widget's width is its whole part.
+    // Until it is set, the widget's width.
+    double frameWidth() const { return frameWidth_ > 0 ? frameWidth_ : double(width()); }
+    void setFrameWidth(double width, int height);
+
     static constexpr int RowHeight = 200;
     static double pixelScaling() { return 2.0; }
 
@@ -137,7 +143,7 @@ public:
     AudioViewOwner* owner() const;
     QPointF mouseStart, mousePoint;  // area coordinates, y down
     double startXOrigin = 0.0;
-    QPoint pressFrameOrigin;  // the lane's frame origin at the press, for the undo
+    QPointF pressFrameOrigin;  // the lane's frame origin at the press, for the undo
     bool drawMovingSelectionPath = false;
     bool isMouseDown = false;
     bool isMouseDragged = false;
@@ -161,9 +167,15 @@ protected:
 
 private:
     UndoManager* undoManager_ = nullptr;
+    double frameWidth_ = 0;
     // Track moves and dragged selections (TrackMoves.cpp).
     void moveTrackTo(AudioDrawingView& lane, double x);
     void dragSelection(AudioDrawingView& lane, QMouseEvent* event);
     void dropSelection(AudioDrawingView& lane, QMouseEvent* event);
     void drawDragPicture(QPainter& painter);
+    // The picture lies over the lanes on a layer of its own, shown while
+    // `drawMovingSelectionPath` holds.
+    friend class DragPictureLayer;
+    QWidget* dragPictureLayer_ = nullptr;
+    void updateDragPicture();
 };

@@ -1,6 +1,7 @@
 #include "views/ExportViews.h"
 
 #include "export/ExportItems.h"
+#include "views/PopoverPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,9 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
-#include <algorithm>
 #include <QVBoxLayout>
 
 ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
@@ -102,18 +101,6 @@ void MetadataPopover::setArtwork(const QImage& image) {
 }
 
 void MetadataPopover::showBelow(QWidget* anchor) {
-    adjustSize();
-    if (anchor) {
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height()));
-        // Above the anchor when the screen has no room below it.
-        if (QScreen* screen = anchor->screen()) {
-            const QRect room = screen->availableGeometry();
-            if (at.y() + height() > room.bottom()) at.setY(anchor->mapToGlobal(QPoint(0, 0)).y() - height());
-            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
-        }
-        move(at);
-    }
-    show();
-    raise();
+    showPopoverBeside(this, anchor);
     metadataTitleTextField->setFocus(Qt::PopupFocusReason);
 }

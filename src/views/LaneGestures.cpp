@@ -30,7 +30,7 @@ struct LaneClock {
 LaneClock clockOf(const AudioDrawingView& lane, const MusicFilter& t) {
     const double s = t.value(EffectInput::Speed);
     LaneClock clock;
-    clock.W = lane.width();
+    clock.W = lane.frameWidth();
     if (s > 0 && t.durationInSeconds > 0) clock.span = t.durationInSeconds / s;
     if (s > 0) clock.shift = t.animationStart().seconds() - t.currentTimeRange().start.seconds() / s;
     return clock;

@@ -32,10 +32,10 @@ struct TrimFrame {
 
 TrimFrame frameOf(const AudioDrawingView& lane) {
     TrimFrame f;
-    f.W = lane.width();
-    f.F = lane.x();
+    f.W = lane.frameWidth();
+    f.F = lane.frameX();
     if (AudioView* area = lane.audioView) {
-        f.A = area->width();
+        f.A = area->frameWidth();
         if (AudioViewOwner* o = area->owner()) f.D = o->areaCompositionSeconds();
     }
     if (const MusicFilter* t = lane.track()) {

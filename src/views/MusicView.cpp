@@ -295,7 +295,11 @@ void AudioMeteringView::follow(bool running) {
     } else if (!running && timer_) {
         killTimer(timer_);
         timer_ = 0;
-        timerEvent(nullptr);  // the levels the last slices left
+        // Nothing sounds any more: the bars go down now rather than keep the
+        // levels of the last slices played.
+        if (auto t = track.lock()) lastGeneration_ = t->meteringGeneration();
+        leftChannelValue = rightChannelValue = 0.0;
+        update();
     }
 }
 

@@ -102,8 +102,8 @@ public:
     static double barFraction(double value);
 
     // The meters read their tracks' levels ten times a second while
-    // something plays; when it stops they show their last levels once more
-    // and sleep, so an idle application does not wake for them.
+    // something plays; when it pauses, stops or ends they fall to zero and
+    // sleep, so an idle application does not wake for them.
     static void setRunning(bool running);
     static bool isRunning();
 

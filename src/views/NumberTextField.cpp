@@ -34,19 +34,23 @@ bool TextFieldNumberFormatter::numberFromString(const QString& text, double* val
 QValidator::State TextFieldNumberFormatter::validate(QString& input, int&) const {
     QString text = input.trimmed();
     if (text.isEmpty()) return Intermediate;
-    if (text.startsWith(QLatin1Char('-')) && !allowsNegativeNumbers_) return Invalid;
-    if (text == QLatin1String("-")) return Intermediate;
+    // The setting decides about the lone minus sign only: "-5" reads as a
+    // number whatever it says.
+    if (text == QLatin1String("-")) return allowsNegativeNumbers_ ? Intermediate : Invalid;
     double v;
     if (numberFromString(text, &v)) return Acceptable;
     // "1." or "." on the way to a decimal number.
     if (kind_ == Kind::Decimal &&
-        QRegularExpression(QStringLiteral("^-?\\d*\\.$")).match(text).hasMatch())
+        QRegularExpression(QStringLiteral("^-?\\d*\\.$")).match(text).hasMatch()) {
+        if (text.startsWith(QLatin1Char('-')) && !allowsNegativeNumbers_) return Invalid;
         return Intermediate;
+    }
     return Invalid;
 }
 
 NumberTextField::NumberTextField(QWidget* parent) : QLineEdit(parent) {
     setAlignment(Qt::AlignCenter);
+    connect(this, &QLineEdit::textEdited, this, [this] { beingEdited_ = true; });
 }
 
 void NumberTextField::setFormatter(TextFieldNumberFormatter* formatter) {
@@ -69,8 +73,20 @@ void NumberTextField::setFloatValue(double value) {
     setText(formatter_ ? formatter_->stringFromNumber(value) : QString::number(value));
 }
 
+void NumberTextField::showFollowedValue(double value) {
+    if (beingEdited_) return;
+    setFloatValue(value);
+}
+
+void NumberTextField::focusOutEvent(QFocusEvent* event) {
+    beingEdited_ = false;
+    QLineEdit::focusOutEvent(event);
+}
+
 void NumberTextField::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // The typed text is handed on: from here the field follows again.
+        beingEdited_ = false;
         emit action(this);
         event->accept();
         return;
@@ -83,8 +99,10 @@ bool NumberTextField::event(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab &&
-            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier)))
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
+            beingEdited_ = false;
             emit action(this);
+        }
     }
     return QLineEdit::event(event);
 }

@@ -5,9 +5,9 @@
 
 // The number formatter of the numeric fields: decimal style, no grouping,
 // at most `maximumFractionDigits` fraction digits. As a validator it lets an
-// edit through only when the new text reads as a number (or is on its way to
-// one: empty, or a trailing decimal point), and a minus sign only when
-// negative numbers are allowed.
+// edit through only when the new text reads as a number, negative ones
+// included (or is on its way to one: empty, or a trailing decimal point);
+// a lone minus sign only when negative numbers are allowed.
 class TextFieldNumberFormatter : public QValidator {
     Q_OBJECT
 public:
@@ -32,7 +32,7 @@ private:
 };
 
 // A numeric text field. Return and Tab send its action; leaving it with the
-// mouse does not. Its value can follow a slider (see bindFloatValue).
+// mouse does not. Its value can follow a slider (see showFollowedValue).
 class NumberTextField : public QLineEdit {
     Q_OBJECT
 public:
@@ -44,6 +44,11 @@ public:
 
     double floatValue() const;
     void setFloatValue(double value);
+    // A value the field follows (its slider's): shown unless the user is
+    // typing one, whose text stays until Return or Tab sends it or the
+    // field loses the focus.
+    void showFollowedValue(double value);
+    bool isBeingEdited() const { return beingEdited_; }
 
 signals:
     // Return or Tab in the field.
@@ -52,7 +57,9 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     TextFieldNumberFormatter* formatter_ = nullptr;
+    bool beingEdited_ = false;
 };

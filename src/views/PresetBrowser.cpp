@@ -1,4 +1,5 @@
 #include "views/PresetBrowser.h"
+#include "views/ToolWindow.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -189,6 +190,7 @@ void PresetsViewController::imageBrowserSelectionDidChange() {
 // The window
 
 PresetsWindow::PresetsWindow(QWidget* parent) : QWidget(parent, Qt::Tool) {
+    makeIndependentToolWindow(this);
     setWindowTitle(QStringLiteral("Presets"));
     setObjectName(QStringLiteral("presetsWindow"));
     resize(560, 420);

@@ -12,6 +12,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/UndoManager.h"
 #include "views/AudioDrawingView.h"
+#include "views/Palette.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -71,6 +72,41 @@ void snapToMarkers(const std::vector<double>& markers, double D, double W, doubl
 
 }  // namespace
 
+// Lies over the lanes while a time selection or pasted range is dragged,
+// and paints its picture there; the pointer goes through to what is under it.
+class DragPictureLayer : public QWidget {
+public:
+    explicit DragPictureLayer(AudioView* area) : QWidget(area), area_(area) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (AudioViewOwner* o = area_->owner(); o && o->areaDoNotUpdateNeedsDisplay()) return;
+        QPainter painter(this);
+        area_->drawDragPicture(painter);
+    }
+
+private:
+    AudioView* area_;
+};
+
+void AudioView::updateDragPicture() {
+    if (!dragPictureLayer_) {
+        if (!drawMovingSelectionPath) return;
+        dragPictureLayer_ = new DragPictureLayer(this);
+    }
+    if (!drawMovingSelectionPath) {
+        dragPictureLayer_->hide();
+        return;
+    }
+    dragPictureLayer_->setGeometry(rect());
+    dragPictureLayer_->raise();
+    dragPictureLayer_->show();
+    dragPictureLayer_->update();
+}
+
 AudioViewOwner* AudioView::owner() const { return dynamic_cast<AudioViewOwner*>(audioController); }
 
 void AudioView::laneMouseDown(AudioDrawingView& lane, QMouseEvent* event) {
@@ -87,10 +123,11 @@ void AudioView::laneMouseDown(AudioDrawingView& lane, QMouseEvent* event) {
         o->areaSetDragDropSelectionInfo(std::nullopt);
         o->areaSetAdditionalLine(false, 0.0);
     }
-    pressFrameOrigin = lane.pos();
+    pressFrameOrigin = QPointF(lane.frameX(), lane.y());
     mousePoint = mapFromGlobal(event->globalPosition());
     mouseStart = mousePoint;
-    startXOrigin = lane.x();
+    startXOrigin = lane.frameX();
+    updateDragPicture();
     update();
 }
 
@@ -99,8 +136,8 @@ void AudioView::moveTrackTo(AudioDrawingView& lane, double x) {
     // The region stays within the area: its left edge at or right of the
     // area's, its right edge at or left of the area's.
     x = std::max(x, -rx);
-    x = std::min(x, width() - (rx + rw));
-    lane.move(int(std::lround(x)), lane.y());
+    x = std::min(x, frameWidth() - (rx + rw));
+    lane.setFrameX(x);
 }
 
 void AudioView::laneMouseDragged(AudioDrawingView& lane, QMouseEvent* event) {
@@ -115,8 +152,8 @@ void AudioView::laneMouseDragged(AudioDrawingView& lane, QMouseEvent* event) {
     MusicFilter* t = lane.track();
     if (o) o->areaSetContinueTimeObserver(false);
     moveTrackTo(lane, startXOrigin + (mousePoint.x() - mouseStart.x()));
-    const double W = width(), D = o ? o->areaCompositionSeconds() : 0.0;
-    const double f = W > 0 ? (lane.x() + regionSpan(lane).first) / W : 0.0;
+    const double W = frameWidth(), D = o ? o->areaCompositionSeconds() : 0.0;
+    const double f = W > 0 ? (lane.frameX() + regionSpan(lane).first) / W : 0.0;
     if (o && t) {
         o->areaShowPosition(MediaTime::fromSeconds(f * D, timeScaleOf(*t)));
         o->areaSetLinePercent(f);
@@ -132,12 +169,13 @@ void AudioView::dragSelection(AudioDrawingView& lane, QMouseEvent* event) {
             if (auto* l = record.audioFilter ? qobject_cast<AudioDrawingView*>(record.audioFilter->audioDrawingView) : nullptr)
                 l->tempStrokeForDragDrop = false;
         autoscroll(event);
+        updateDragPicture();
         update();
         return;
     }
     const auto range = draggedRange(lane, *this);
     if (!range) return;
-    const double Lw = lane.width(), W = width(), H = height();
+    const double Lw = lane.frameWidth(), W = frameWidth(), H = height();
     const double w = Lw > 0 ? (range->second / Lw - range->first / Lw) * Lw : 0.0;
     double f = W > 0 ? std::max((mousePoint.x() - w / 2) / W, 0.0) : 0.0;
     // The row under the pointer shows as the drop target; none below the last.
@@ -162,6 +200,7 @@ void AudioView::dragSelection(AudioDrawingView& lane, QMouseEvent* event) {
     }
     drawMovingSelectionPath = true;
     autoscroll(event);
+    updateDragPicture();
     update();
 }
 
@@ -196,10 +235,10 @@ void AudioView::laneMouseUp(AudioDrawingView& lane, QMouseEvent* event) {
             if (self) self->undoFrameOrigin(record);
         });
     }
-    const double W = width(), D = o ? o->areaCompositionSeconds() : 0.0;
+    const double W = frameWidth(), D = o ? o->areaCompositionSeconds() : 0.0;
     const auto [px, pw] = regionSpan(lane);
-    const double fs = W > 0 ? (lane.x() + px) / W : 0.0;
-    const double fe = W > 0 ? (lane.x() + px + pw) / W : 0.0;
+    const double fs = W > 0 ? (lane.frameX() + px) / W : 0.0;
+    const double fe = W > 0 ? (lane.frameX() + px + pw) / W : 0.0;
     const MediaTime start = MediaTime::fromSeconds(std::max(fs * D, 0.0), ts);
     t->setAnimationStart(start);
     t->setAnimationEnd(MediaTime::fromSeconds(std::min(fe * D, D), ts));
@@ -223,11 +262,12 @@ void AudioView::dropSelection(AudioDrawingView& lane, QMouseEvent* event) {
     for (const auto& record : audioTracks)
         if (auto* l = record.audioFilter ? qobject_cast<AudioDrawingView*>(record.audioFilter->audioDrawingView) : nullptr)
             l->tempStrokeForDragDrop = false;
+    updateDragPicture();
     update();
     if (!wasShown) return;  // the pointer never left the threshold
 
     const quint64 n = audioTracks.size();
-    const double H = height(), W = width();
+    const double H = height(), W = frameWidth();
     quint64 k = 0;
     if (mousePoint.y() < 0)
         k = 0;
@@ -238,7 +278,7 @@ void AudioView::dropSelection(AudioDrawingView& lane, QMouseEvent* event) {
     if (k >= n) return;
     const auto range = draggedRange(lane, *this);
     if (!range) return;
-    const double Lw = lane.width();
+    const double Lw = lane.frameWidth();
     const double w = Lw > 0 ? (range->second / Lw - range->first / Lw) * Lw : 0.0;
     auto fraction = [&] { return W > 0 ? std::clamp((mousePoint.x() - w / 2) / W, 0.0, 1.0) : 0.0; };
     const double D = o ? o->areaCompositionSeconds() : 0.0;
@@ -277,11 +317,11 @@ void AudioView::undoFrameOrigin(const TrackMoveUndoRecord& record) {
     for (const auto& r : audioTracks) inList = inList || r.audioFilter == t;
     if (!lane || !inList) return;
     AudioViewOwner* o = owner();
-    const QPoint current = lane->pos();
+    const QPointF current(lane->frameX(), lane->y());
     const double zoom = o ? o->areaZoomValue() : 1.0;
     const double z = record.undoFrameWidth > 0 ? record.undoFrameWidth : zoom;
     // The lane keeps its row: tracks above it may have come or gone since.
-    lane->move(int(std::lround(record.undoFrameOrigin.x() * zoom / z)), lane->y());
+    lane->setFrameX(record.undoFrameOrigin.x() * zoom / z);
     if (UndoManager* undo = undoManager()) {
         const TrackMoveUndoRecord inverse{current, zoom, record.track};
         QPointer<AudioView> self(this);
@@ -291,10 +331,10 @@ void AudioView::undoFrameOrigin(const TrackMoveUndoRecord& record) {
     }
     const int32_t ts = timeScaleOf(*t);
     const double old = t->animationStart().seconds();
-    const double W = width(), D = o ? o->areaCompositionSeconds() : 0.0;
+    const double W = frameWidth(), D = o ? o->areaCompositionSeconds() : 0.0;
     const auto [px, pw] = regionSpan(*lane);
-    const double fs = W > 0 ? (lane->x() + px) / W : 0.0;
-    const double fe = W > 0 ? (lane->x() + px + pw) / W : 0.0;
+    const double fs = W > 0 ? (lane->frameX() + px) / W : 0.0;
+    const double fe = W > 0 ? (lane->frameX() + px + pw) / W : 0.0;
     const MediaTime start = MediaTime::fromSeconds(std::max(fs * D, 0.0), ts);
     t->setAnimationStart(start);
     t->setAnimationEnd(MediaTime::fromSeconds(std::min(fe * D, D), ts));
@@ -313,7 +353,7 @@ void AudioView::drawDragPicture(QPainter& painter) {
     const MusicFilter* t = lane->track();
     const auto range = draggedRange(*lane, *this);
     if (!t || !range) return;
-    const double Lw = lane->width(), W = width(), H = height();
+    const double Lw = lane->frameWidth(), W = frameWidth(), H = height();
     if (Lw <= 0) return;
     const double s = range->first / Lw, e = range->second / Lw, w = (e - s) * Lw;
     const double mx = mousePoint.x(), my = mousePoint.y();
@@ -334,6 +374,8 @@ void AudioView::drawDragPicture(QPainter& painter) {
     path.addRoundedRect(QRectF(x, y, r, h), 8, 8);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
+    // The picture replaces what lies under it: no lane shows through.
+    painter.fillPath(path, palette::backgroundGrey());
     // The waveform's columns of the range, tinted in the track's colour.
     if (t->indexOfUpdatedBitmap < uint64_t(t->filterBitmaps.size())) {
         const QImage& bitmap = t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)];

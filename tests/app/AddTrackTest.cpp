@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -230,6 +231,115 @@ TEST_F(AddTrackTest, AFileThatFailsToLoadLaterIsTakenBackOut) {
     EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
     EXPECT_EQ(c->currentComposition->trackCount(), 0);
     EXPECT_EQ(c->ui.audioView->height(), 0);
+}
+
+// Ten files of different formats dropped at once: ten tracks, each in a row
+// of its own, the composition holding them all and nothing refused, however
+// their decodings overlap. Every run decodes afresh into a new cache.
+class ManyImportsTest : public AddTrackTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ManyImportsTest, TenFilesAtOnceGiveTenTracks) {
+    static const QString folder = [] {
+        const QString dir = testsupport::tempDir();
+        const QString source = writeTone(QStringLiteral("many.wav"), 3, 44100);
+        const struct {
+            const char* name;
+            QStringList options;
+        } kinds[] = {
+            {"a.wav", {}},
+            {"b.wav", {"-c:a", "pcm_f32le"}},
+            {"c.aiff", {}},
+            {"d.caf", {}},
+            {"e.flac", {}},
+            {"f.mp3", {"-c:a", "libmp3lame"}},
+            {"g.m4a", {"-c:a", "aac"}},
+            {"h.ogg", {"-c:a", "libvorbis"}},
+            {"i.opus", {"-c:a", "libopus"}},
+            {"j.mp4", {"-c:a", "aac"}},
+        };
+        for (const auto& k : kinds)
+            if (!runTool(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-y", "-i", source} + k.options +
+                                                       QStringList{QDir(dir).filePath(QLatin1String(k.name))}))
+                return QString();
+        return dir;
+    }();
+    ASSERT_FALSE(folder.isEmpty());
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 10);
+
+    const QString sharedCache = DecodedCache::folder();
+    DecodedCache::setFolder(testsupport::tempDir());
+    struct Restore {
+        QString folder;
+        ~Restore() { DecodedCache::setFolder(folder); }
+    } restore{sharedCache};
+
+    setFields(0, 0);
+    for (const QString& name : names) c->addAudioFileToComposition(QUrl::fromLocalFile(QDir(folder).filePath(name)));
+    ASSERT_TRUE(waitUntil([&] {
+        return !alerts.empty() ||
+               (c->trackCount() == 10 && c->imports.tracksReading == 0 && c->imports.pendingURLs.empty() &&
+                c->currentComposition->trackCount() == 10);
+    }, 60000));
+    for (const auto& a : alerts) ADD_FAILURE() << a.messageText.toStdString() << ": " << a.informativeText.toStdString();
+    ASSERT_EQ(c->trackCount(), 10);
+
+    // Each file once, in a row of its own, its lane and thumbnail one below the other.
+    QStringList added;
+    int laneY = -1, thumbnailY = -1;
+    for (quint64 i = 0; i < 10; ++i) {
+        const TrackRecord& r = c->ui.audioView->audioTracks[i];
+        added << r.audioURL.fileName();
+        ASSERT_TRUE(r.audioFilter);
+        EXPECT_FALSE(r.audioFloatData.isEmpty()) << i;
+        auto* lane = qobject_cast<AudioDrawingView*>(r.audioFilter->audioDrawingView);
+        ASSERT_TRUE(lane && r.audioFilter->imageView);
+        EXPECT_LT(lane->loadingProgress, 0.0) << i;
+        EXPECT_GT(lane->y(), laneY) << i;
+        EXPECT_GT(r.audioFilter->imageView->y(), thumbnailY) << i;
+        laneY = lane->y();
+        thumbnailY = r.audioFilter->imageView->y();
+    }
+    added.sort();
+    EXPECT_EQ(added, names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ManyImportsTest, ::testing::Range(0, 4));
+
+// A track's meter shows its level while it plays, and falls to zero when
+// nothing sounds any more: after a pause, a pause from a fast speed, and the
+// end of the composition.
+TEST_F(AddTrackTest, MetersFallToZeroWhenNothingPlays) {
+    setFields(0, 0);
+    MusicFilter* t = addAndWait(writeTone(QStringLiteral("meter.wav"), 3, 44100));
+    ASSERT_TRUE(t);
+    auto* meter = qobject_cast<AudioMeteringView*>(t->meteringView.data());
+    ASSERT_TRUE(meter);
+    c->updatePlayerItemObserver();
+    auto lit = [&] { return meter->leftChannelValue > 0.1 && meter->rightChannelValue > 0.1; };
+    auto dark = [&] { return meter->leftChannelValue == 0.0 && meter->rightChannelValue == 0.0; };
+    const struct {
+        const char* name;
+        double from;  // where play starts
+        std::function<void()> stop;
+    } cases[] = {
+        {"pause", 0.0, [&] { c->playPauseToggle(); }},
+        {"pause from fast forward", 0.0, [&] { c->fastForward(); c->playPauseToggle(); }},
+        {"end", 2.5, [] {}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        seekAndWait(k.from);
+        c->playPauseToggle();
+        ASSERT_TRUE(c->shell.isPlaying);
+        ASSERT_TRUE(waitUntil(lit, 5000));
+        k.stop();
+        ASSERT_TRUE(waitUntil([&] { return !c->shell.isPlaying; }, 5000));
+        EXPECT_TRUE(dark()) << meter->leftChannelValue << " " << meter->rightChannelValue;
+        // Nothing redraws them lit again while the player rests.
+        testsupport::spin(300);
+        EXPECT_TRUE(dark());
+    }
 }
 
 // The thumbnail's notification reaches its own track only.

@@ -12,6 +12,7 @@
 #include <QNativeGestureEvent>
 #include <QPointingDevice>
 #include <QScrollBar>
+#include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -374,12 +375,13 @@ TEST_F(RulerInteractionTest, PinchAndSliderDragAreOneUndoStepEach) {
     undo();
     EXPECT_DOUBLE_EQ(c->shell.zoomValue, 1.0);
 
-    // The reset goes back to 1.0 as one undo step.
+    // A click on the zoom's caption goes back to 1.0 as one undo step.
     pinch(Qt::BeginNativeGesture, 0);
     pinch(Qt::ZoomNativeGesture, 2.5);
     pinch(Qt::EndNativeGesture, 0);
     endEvent();
-    c->resetZoomValueFrom();
+    ASSERT_TRUE(c->ui.resetZoomButton);
+    c->ui.resetZoomButton->click();
     endEvent();
     EXPECT_DOUBLE_EQ(c->shell.zoomValue, 1.0);
     EXPECT_DOUBLE_EQ(c->ui.zoomSlider->floatValue(), 1.0);
@@ -394,7 +396,7 @@ TEST_F(RulerInteractionTest, ZoomScalesTheTrackAreaAndEveryLane) {
     SetUpTracks(2, 1.0);
     AudioDrawingView* first = lane(0);
     AudioDrawingView* second = lane(1);
-    first->move(120, first->y());  // as if the track started later
+    first->setFrameX(120);  // as if the track started later
     first->selectionPaths = {{QPointF(30, 0), QPointF(90, 0)}, {QPointF(45, 0)}};
     first->selectionPastes = {{QPointF(10, 0), QPointF(20, 0)}};
     second->oldBounds = QRect();

@@ -111,8 +111,9 @@ TEST_F(StartupTest, ControlsStartWithDefaultsAndDisabled) {
     EXPECT_TRUE(c->miniPlayer.playerAudioSlider->isEnabled());
 }
 
-// The fields' formatters: whole numbers where minutes are typed, a minus
-// sign only in the balance, pitch and bass-boost fields.
+// The fields' formatters: whole numbers where minutes are typed; a lone
+// minus sign only where the slider goes below zero (balance, pitch, bass
+// boost and the equaliser), though a negative number reads as one anywhere.
 TEST_F(StartupTest, NumericFieldFormatters) {
     struct Case {
         NumberTextField* field;
@@ -124,8 +125,9 @@ TEST_F(StartupTest, NumericFieldFormatters) {
         {c->ui.textFieldPitch, false, true},
         {c->ui.textFieldLowShelfGain, false, true},
         {c->ui.textFieldSpeed, false, false},
-        {c->ui.textFieldGlobalGain, false, false},
-        {c->ui.textFieldGain32, false, false},
+        {c->ui.textFieldGlobalGain, false, true},
+        {c->ui.textFieldGain32, false, true},
+        {c->ui.textFieldGain16K, false, true},
         {c->ui.textFieldDurationMinutes, true, false},
         {c->ui.textFieldDurationSeconds, false, false},
         {c->preferences.textFieldPreferencesDurationMinutes, true, false},
@@ -140,15 +142,15 @@ TEST_F(StartupTest, NumericFieldFormatters) {
         QString minus = QStringLiteral("-");
         int pos = 1;
         EXPECT_EQ(f->validate(minus, pos) != QValidator::Invalid, k.negative);
+        QString negative = QStringLiteral("-5");
+        pos = 2;
+        EXPECT_EQ(f->validate(negative, pos), QValidator::Acceptable);
     }
     // The preferences' fields are left out of the Tab order.
     EXPECT_EQ(c->preferences.textFieldPreferencesDurationMinutes->focusPolicy(), Qt::ClickFocus);
     EXPECT_EQ(c->ui.textFieldSpeed->focusPolicy(), Qt::StrongFocus);
 }
 
-// Typing into an effect field: Return applies it to the slider, within the
-// slider's range, and sends the slider's action; the equaliser's fields do
-// not take typed values.
 // With no track selected a typed value has nothing to change: the field
 // shows its slider again. (Typed values on a track: tests/automation.)
 TEST_F(StartupTest, TypedValuesWithoutATrackChangeNothing) {

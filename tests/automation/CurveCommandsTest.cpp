@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 class CurveCommandsTest : public ShownTrackListTest {
@@ -404,6 +406,64 @@ TEST_F(CurveCommandsTest, PasteLandsAtTheSamePlaceOfTheSource) {
     EXPECT_FALSE(curvesOf(*to).count(QStringLiteral("inputPitch")));
     redo();
     EXPECT_TRUE(curvesOf(*to).count(QStringLiteral("inputPitch")));
+}
+
+// Undoing a pasted curve gives the track back the value the curve took
+// from it (heard so, too), its curve type and its shown curve; redo and
+// undo keep alternating.
+TEST_F(CurveCommandsTest, UndoOfAPastedCurveGivesTheTrackItsValuesBack) {
+    const QString mix = QStringLiteral("inputAudioMix");
+    auto from = toneTrack(QStringLiteral("levels.wav"));
+    auto to = toneTrack(QStringLiteral("muted.wav"));
+    waitForReadyItem();
+    const double A = from->animationStart().seconds();
+    curvesOf(*from)[mix] = {{A, 0.24}, {A + 3, 0.24}};
+    c->automation.tempRecorderParameters = automation::copyRecordedDictionary(c->automation.recordedParameters);
+    // Copied with another curve type than the target's.
+    const uint64_t type = to->typeOfRecordedCurve, shown = to->showParameterCurve;
+    from->typeOfRecordedCurve = type == 0 ? 1 : 0;
+    c->currentSelectedAudio = 0;
+    c->copyRecordAudioMixCurve();
+
+    // The target is muted through its level, as the lane's mute does it.
+    c->currentSelectedAudio = 1;
+    c->applyValuesToSelectedAudio(1);
+    c->muteTrackFrom(1);
+    ASSERT_TRUE(testsupport::waitUntil([] { return MainQueue::instance().pendingCount() == 0; }));
+    endEvent();
+    ASSERT_FLOAT_EQ(to->value(EffectInput::AudioMix), 0.0f);
+    c->undoManager()->removeAllActions();
+
+    auto heard = [&] {
+        float peak = 0;
+        for (float x : renderedLeft(to.get())) peak = std::max(peak, std::fabs(x));
+        return peak;
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        float level;
+        bool curve;
+    } steps[] = {
+        {"the paste", [&] { c->pasteAudioFileFrom(); }, 0.24f, true},
+        {"its undo", [&] { undo(); }, 0.0f, false},
+        {"the redo", [&] { redo(); }, 0.24f, true},
+        {"the undo again", [&] { undo(); }, 0.0f, false},
+    };
+    for (const Step& k : steps) {
+        SCOPED_TRACE(k.name);
+        c->currentSelectedAudio = 1;
+        k.act();
+        endEvent();
+        EXPECT_FLOAT_EQ(to->value(EffectInput::AudioMix), k.level);
+        EXPECT_FLOAT_EQ(float(sliderOf("inputAudioMix")->floatValue()), k.level);
+        EXPECT_EQ(curvesOf(*to).count(mix) != 0, k.curve);
+        EXPECT_EQ(to->typeOfRecordedCurve, k.curve ? from->typeOfRecordedCurve : type);
+        EXPECT_EQ(to->showParameterCurve, k.curve ? 1u : shown);
+        // A quarter-scale tone at 0.24: about 0.06; muted: nothing.
+        if (k.curve) EXPECT_NEAR(heard(), 0.24f * 8000 / 32767, 0.01);
+        else EXPECT_LT(heard(), 1e-4f);
+    }
 }
 
 TEST_F(CurveCommandsTest, StepThenLinearAtOneSecond) {

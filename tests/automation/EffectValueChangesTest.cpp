@@ -3,6 +3,7 @@
 // values, recording into curves and the curves at a seek.
 #include "app/TrackListFixture.h"
 #include "support/Sliders.h"
+#include "support/TestSupport.h"
 
 #include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -40,6 +42,14 @@ protected:
 
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double frequency = 440, double seconds = 3.0) {
         return append(writeTone(name, seconds, frequency));
+    }
+
+    // The amplitude of the selected track's `frequency` in its offline
+    // render, over its first second.
+    double toneLevel(double frequency) {
+        const std::vector<float> left = renderedLeft();
+        if (left.size() < 44100) return 0;
+        return testsupport::amplitudeAt(left.data() + 4410, 22050, frequency, 44100);
     }
 
     // Playing through the test JACK server from where the player stands.
@@ -292,10 +302,15 @@ TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
         {"after the last point", 1, 20, false, 1200, 1200, 500},
         {"busy moves no slider", 1, 5, true, 600, 1, 22050},
     };
+    c->ui.eqView->show();
+    testsupport::PaintCounter strip;
+    c->ui.eqView->installEventFilter(&strip);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         c->copyDefaultValuesToDictionary(tracks()[0]);
         c->applyValuesToSelectedAudio(0);
+        endEvent();
+        strip.paints = 0;
         track->typeOfRecordedCurve = k.style;
         c->shell.audioControllerIsWorking = k.busy;
         c->verifyRecordedInputValuesForSeekToTime(k.seconds, store);
@@ -304,10 +319,25 @@ TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
         EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), k.pitch);
         EXPECT_FLOAT_EQ(float(sliderOf("inputPitch")->floatValue()), k.sliderPitch);
         EXPECT_FLOAT_EQ(track->value(EffectInput::LowPassCutoff), k.lowPass);
-        // The band curve touches its own band only.
+        // The band curve touches its own band only, and the equaliser strip
+        // shows it with its slider.
         EXPECT_FLOAT_EQ(track->value(EffectInput::Gain1K), -12);
         EXPECT_FLOAT_EQ(track->value(EffectInput::Gain2K), 0);
+        EXPECT_FLOAT_EQ(float(sliderOf("inputGain1K")->floatValue()), k.busy ? 0 : -12);
+        if (!k.busy) EXPECT_GT(strip.paints, 0);
     }
+    c->ui.eqView->removeEventFilter(&strip);
+
+    // A curve of a track that is not selected sets that track's band only.
+    auto other = toneTrack(QStringLiteral("other.wav"));
+    c->applyValuesToSelectedAudio(0);
+    endEvent();
+    for (uint32_t i = 0; i < 10; ++i)
+        c->updateGainKey(effectinputs::key(effectinputs::bandGains()[i]), QStringLiteral("inputGain2K"), i,
+                         other.get(), track.get(), 6);
+    endEvent();
+    EXPECT_FLOAT_EQ(other->value(EffectInput::Gain2K), 6);
+    EXPECT_FLOAT_EQ(float(sliderOf("inputGain2K")->floatValue()), 0);
 }
 
 TEST_F(EffectControlsTest, TypedValues) {
@@ -334,7 +364,10 @@ TEST_F(EffectControlsTest, TypedValues) {
         {"the exact value behind a rounded display", "inputAudioMix", 0.333f, "0.333", false, 0.333f, false},
         {"the current value while recording", "inputAudioMix", 1, "1", true, 1, true},
         {"an empty field", "inputPitch", 1, "", false, 1, false},
-        {"an equaliser field", "inputGain1K", 0, "5", false, 0, false},
+        {"an equaliser band", "inputGain500", 0, "12", false, 12, true},
+        {"a negative equaliser gain", "inputGlobalGain", 0, "-12", false, -12, true},
+        {"below the equaliser's minimum", "inputGain16K", 0, "-200", false, -96, true},
+        {"an equaliser band while recording", "inputGain1K", 0, "-6", true, -6, true},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
@@ -358,8 +391,52 @@ TEST_F(EffectControlsTest, TypedValues) {
             ASSERT_TRUE(field->formatter()->numberFromString(field->text(), &shown)) << field->text().toStdString();
             EXPECT_FLOAT_EQ(float(shown), k.after);
         }
+        // While recording, the value is a key point of the committed curve.
+        if (k.recording) {
+            const auto& committed = c->automation.recordedParameters;
+            ASSERT_TRUE(committed.count(track->identifierOfFilter));
+            const auto& curves = committed.at(track->identifierOfFilter);
+            ASSERT_TRUE(curves.count(QString::fromLatin1(k.key)));
+            const KeyPointCurve& curve = curves.at(QString::fromLatin1(k.key));
+            EXPECT_TRUE(std::any_of(curve.begin(), curve.end(), [&](const KeyPoint& p) { return float(p.value) == k.after; }));
+        }
     }
     track->isRecordingParameters = 0;
+}
+
+// The equaliser's fields as the user types into them: a minus sign goes in,
+// Return moves the slider and the sound, and a slider at the bottom of its
+// range reads so in its field.
+TEST_F(EffectControlsTest, TypingIntoAnEqualiserField) {
+    auto track = toneTrack(QStringLiteral("band.wav"), 500);
+    NumberTextField* field = c->ui.textFieldGain500;
+    FloatSlider* slider = sliderOf("inputGain500");
+    const double before = toneLevel(500);
+    ASSERT_GT(before, 0.01);
+
+    struct Case {
+        const char* typed;
+        float value;
+        double gainDb;  // heard at 500 Hz against the flat band
+    } cases[] = {{"12", 12, 12}, {"-12", -12, -12}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.typed);
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(k.typed));
+        EXPECT_EQ(field->text(), QString::fromLatin1(k.typed));
+        QTest::keyClick(field, Qt::Key_Return);
+        settle();
+        EXPECT_FLOAT_EQ(float(slider->floatValue()), k.value);
+        EXPECT_FLOAT_EQ(track->value(EffectInput::Gain500), k.value);
+        EXPECT_NEAR(20 * std::log10(toneLevel(500) / before), k.gainDb, 1.5);
+    }
+    undo();
+    EXPECT_FLOAT_EQ(float(slider->floatValue()), 12);
+
+    FloatSlider* gain = sliderOf("inputGlobalGain");
+    gain->setFloatValue(-96);
+    EXPECT_EQ(c->ui.textFieldGlobalGain->text(), QStringLiteral("-96"));
 }
 
 }  // namespace
@@ -465,6 +542,65 @@ TEST_F(EffectControlsTest, ACurveRecordedWhilePlayingDrivesTheNextPlay) {
                                                                                    &unitCutoff);
     EXPECT_FLOAT_EQ(unitCutoff, std::max(first, 10.0f));
     stop();
+}
+
+// A second recording pass, whichever way it starts: while the first pass's
+// curve plays and moves the slider, the text the user types stays in the
+// field, and Return or Tab records it.
+TEST_F(EffectControlsTest, AValueTypedInASecondRecordingPassIsRecorded) {
+    auto track = toneTrack(QStringLiteral("passes.wav"), 440, 8.0);
+    const QString key = QStringLiteral("inputLowPassCutoff");
+    FloatSlider* low = sliderOf("inputLowPassCutoff");
+    NumberTextField* field = c->ui.textFieldLowPassCutoff;
+    const QString id = track->identifierOfFilter;
+    // What the first pass left: a curve that moves all along the track.
+    const KeyPointCurve firstPass = {{0, 1000, 1}, {8, 9000, 1}};
+
+    struct Case {
+        const char* name;
+        std::function<void()> startPass;
+        Qt::Key send;
+    } cases[] = {
+        {"still recording", [] {}, Qt::Key_Return},
+        {"recording switched on again", [&] { c->freeRecordParameters(); }, Qt::Key_Return},
+        {"another effect's curve added", [&] { c->addRecordAudioMixCurve(); }, Qt::Key_Tab},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->automation.recordedParameters.clear();
+        c->automation.recordedParameters[id][key] = firstPass;
+        c->automation.tempRecorderParameters = automation::copyRecordedDictionary(c->automation.recordedParameters);
+        track->typeOfRecordedCurve = 1;
+        track->isRecordingParameters = 1;
+        if (std::string(k.name) != "still recording") c->noRecorParameters();
+        c->publishAllRecordedParameters();
+        seekAndWait(0.5);
+        k.startPass();
+        ASSERT_EQ(track->isRecordingParameters, 1u);
+        play();
+
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("500"));
+        // The curve moves the slider on; the typed text stays.
+        std::vector<float> moves{float(low->floatValue())};
+        ASSERT_TRUE(testsupport::waitUntil([&] {
+            if (float(low->floatValue()) != moves.back()) moves.push_back(float(low->floatValue()));
+            return moves.size() >= 3;
+        }, 4000));
+        EXPECT_EQ(field->text(), QStringLiteral("500"));
+        QTest::keyClick(field, k.send);
+        settle();
+        stop();
+
+        ASSERT_TRUE(c->automation.recordedParameters.count(id));
+        const KeyPointCurve curve = c->automation.recordedParameters.at(id).at(key);
+        EXPECT_TRUE(std::any_of(curve.begin(), curve.end(), [](const KeyPoint& p) { return p.value == 500; }))
+            << "the typed value is a key point";
+        EXPECT_EQ(field->text(), field->formatter()->stringFromNumber(low->floatValue()))
+            << "the field follows its slider again";
+    }
+    track->isRecordingParameters = 0;
 }
 
 TEST_F(EffectControlsTest, RepublishingAPlayingTracksCurvesKeepsTheRenderClean) {

@@ -37,9 +37,9 @@ protected:
         c->currentSelectedAudio = 0;
         // The lane takes its new size (and rescales its region) before the
         // region is set.
-        view->resize(800, 200);
+        view->setFrame(view->frameX(), 800);
         endEvent();
-        view->oldBounds = view->rect();
+        view->oldBounds = view->frameRect();
         view->drawingBezierPath = AudioDrawingView::regionPath({100, 10, 600, 180});
         view->fadeInPercent = view->fadeOutPercent = 0;
     }

@@ -55,7 +55,7 @@ protected:
 TEST_F(SelectionParametersTest, AssignFromTheLanesSelection) {
     auto t = toneTrack(QStringLiteral("assign.wav"), 3.0);
     auto* lane = AudioController::trackLaneOf(t.get());
-    lane->setGeometry(lane->x(), lane->y(), 1000, lane->height());
+    lane->setFrame(lane->frameX(), 1000);
     lane->drawingBezierPath = AudioDrawingView::regionPath(QRectF(100, 10, 800, 180));
     c->undoManager()->removeAllActions();
     auto select = [&](double a, double b) {
@@ -207,7 +207,7 @@ TEST_F(SelectionParametersTest, PlaybackAppliesAnEntryOnEnteringAndAfterADrag) {
 TEST_F(SelectionParametersTest, TheLaneDrawsTheRangeClippedToItsRegion) {
     auto t = toneTrack(QStringLiteral("draw.wav"), 3.0);
     auto* lane = AudioController::trackLaneOf(t.get());
-    lane->setGeometry(lane->x(), lane->y(), 400, 200);
+    lane->setFrame(lane->frameX(), 400);
     lane->drawingBezierPath = AudioDrawingView::regionPath(QRectF(100, 10, 200, 180));
     c->currentSelectedAudio = 0;  // the selected lane draws its ranges red
     const QImage plain = lane->grab().toImage();

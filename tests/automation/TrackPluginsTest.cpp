@@ -8,12 +8,15 @@
 #include "support/InstalledPlugins.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
+#include "views/NotesPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QWindow>
 
 #include <cmath>
 
@@ -151,6 +154,61 @@ TEST_F(TrackPluginsTest, ReEnablingSavedNamesCountsWhatArrives) {
     EXPECT_FALSE(track->tempAudioUnitsArray.empty()) << "the pending values are kept";
     EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
     EXPECT_FALSE(track->pluginsArray()[indexOf(QStringLiteral("Odd: Broken"))].audioUnitPointerSet);
+}
+
+// The MIDI button without a MIDI device: the alert comes before any panel
+// opens; then the sampler's panel and the notes panel open side by side, and
+// neither is tied to the main window for the window manager (minimising one
+// leaves the main window alone).
+TEST_F(TrackPluginsTest, TheMIDIButtonAlertsFirstAndOpensThePanelsSideBySide) {
+    AudioUnitPanel* panel = c->audioUnitPanel();
+    std::vector<bool> shownAtTheAlert;
+    setAlertRunner([&](QWidget*, const AlertRequest& r) {
+        alerts.push_back(r);
+        shownAtTheAlert.push_back(panel->isVisible() || c->ui.notesPanel->isVisible());
+        return 0;
+    });
+    ASSERT_TRUE(c->ui.midiButton->isEnabled());
+    c->ui.midiButton->click();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return c->ui.notesPanel->isVisible(); }, 10000));
+    endEvent();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("No MIDI Device connected."));
+    EXPECT_FALSE(shownAtTheAlert[0]);
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Apple: AU Sampler"));
+    EXPECT_FALSE(panel->frameGeometry().intersects(c->ui.notesPanel->frameGeometry()))
+        << "unit panel at " << panel->frameGeometry().x() << "," << panel->frameGeometry().y()
+        << ", notes panel at " << c->ui.notesPanel->frameGeometry().x() << ","
+        << c->ui.notesPanel->frameGeometry().y();
+    for (QWidget* w : {static_cast<QWidget*>(panel), static_cast<QWidget*>(c->ui.notesPanel)}) {
+        ASSERT_TRUE(w->windowHandle()) << w->windowTitle().toStdString();
+        EXPECT_EQ(w->windowHandle()->transientParent(), nullptr) << w->windowTitle().toStdString();
+        EXPECT_TRUE(w->windowFlags().testFlag(Qt::Tool)) << w->windowTitle().toStdString();
+    }
+}
+
+// A saved plug-in made again takes the whole saved record: the built-in
+// units' switches and the band count of its first record.
+TEST_F(TrackPluginsTest, AReEnabledPluginTakesTheWholeSavedRecord) {
+    QString real;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName.endsWith(QStringLiteral("Delay"))) real = r.audioUnitName;
+    ASSERT_FALSE(real.isEmpty());
+    const int i = indexOf(real);
+    ASSERT_FALSE(track->getDistortionEnabled());
+    const uint64_t plugin = track->pluginsArray()[i].audioUnitType;
+    track->filterActivePluginsName = {real};
+    track->tempAudioUnitsArray = {
+        ListenerParameterRecord{5, 1, 0, 0.0f, 6, 4},       // the distortion switched on
+        ListenerParameterRecord{plugin, 0, 0, 0.0f, 9, 4},  // only the first record's band count counts
+    };
+    c->enablePluginsNameForFilter(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
+    endEvent();
+    EXPECT_TRUE(track->getDistortionEnabled());
+    EXPECT_EQ(track->nBandEQNumberOfBandsProperty, 6u);
+    EXPECT_EQ(track->nBandEQNumberOfBandsPropertySize, 4u);
 }
 
 TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {

@@ -71,7 +71,7 @@ protected:
 
     // The lane x of `seconds` of the track's audio.
     double laneX(size_t i, double seconds) {
-        return seconds / tracks()[i].audioFilter->durationInSeconds * lane(i)->width();
+        return seconds / tracks()[i].audioFilter->durationInSeconds * lane(i)->frameWidth();
     }
     void select(size_t i, double from, double to) {
         lane(i)->selectionPaths = {SelectionPathRecord{QPointF(laneX(i, from), 5), QPointF(laneX(i, to), 5)}};

@@ -29,9 +29,9 @@ protected:
     void place(size_t i, double laneStart, double from, double to) {
         auto t = tracks()[i].audioFilter;
         AudioDrawingView* l = lane(i);
-        const double Wa = c->ui.audioView->width(), D = t->durationInSeconds;
-        l->move(int(std::lround(laneStart / kComposition * Wa)), l->y());
-        const double Wl = l->width();
+        const double Wa = c->ui.audioView->frameWidth(), D = t->durationInSeconds;
+        l->setFrameX(laneStart / kComposition * Wa);
+        const double Wl = l->frameWidth();
         const QRectF old = l->drawingBezierPath.boundingRect();
         l->drawingBezierPath =
             AudioDrawingView::regionPath(QRectF(from / D * Wl, old.y(), (to - from) / D * Wl, old.height()));
@@ -196,6 +196,63 @@ TEST_F(WholeTrackTest, CopyTakesTheSelectionInSelectionModeElseTheTrack) {
     EXPECT_TRUE(clipboardTrack());
 }
 
+// A copy of a track, or of a stretch of it, describes the file the track
+// had then: once that file is replaced, each way of pasting it is refused
+// with a message and changes nothing; a copy made afterwards pastes.
+TEST_F(WholeTrackTest, ACopyOfAReplacedFileIsRefused) {
+    auto t = staircase();
+    const QString other = writeTone(QStringLiteral("other.wav"), 6, 1000);
+    struct Case {
+        const char* name;
+        bool wholeTrack;
+        std::function<void()> paste;
+    } cases[] = {
+        {"the track, by the paste command", true, [&] { c->pasteAudioFileFrom(); }},
+        {"a stretch, by the paste command", false, [&] { c->pasteAudioFileFrom(); }},
+        {"a stretch, at a time", false, [&] { c->pasteSelectionInFilterFrom(2.0); }},
+        {"a stretch, over a selection", false,
+         [&] {
+             select(0, 1, 2);
+             c->pasteAndReplaceSelectionInFilterFrom();
+         }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        if (k.wholeTrack) {
+            lane(0)->selectionPaths.clear();
+            c->copyAudioFileFrom();
+            ASSERT_TRUE(clipboardTrack());
+        } else {
+            select(0, 1, 3);
+            c->copyCurrentSelectionFrom();
+            ASSERT_TRUE(clipboardSelection());
+        }
+        QString error;
+        ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(other), 0, &error)) << error.toStdString();
+        settle();
+        const size_t count = tracks().size();
+        const double length = t->durationInSeconds;
+        const int steps = c->undoManager()->undoCount();
+        alerts.clear();
+        k.paste();
+        settle();
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0].messageText, QStringLiteral("The copied audio cannot be pasted."));
+        EXPECT_EQ(tracks().size(), count);
+        EXPECT_DOUBLE_EQ(t->durationInSeconds, length);
+        EXPECT_EQ(c->undoManager()->undoCount(), steps);
+    }
+
+    // Copied again, a stretch of the new file pastes.
+    select(0, 1, 2);
+    c->copyCurrentSelectionFrom();
+    alerts.clear();
+    ASSERT_TRUE(c->pasteSelectionInFilterFrom(3.0));
+    settle();
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_NEAR(t->durationInSeconds, 7, 1e-6);
+}
+
 // A pasted track is where the copy was, at today's zoom; it plays the
 // region with the speed of the copy and the other values of today.
 TEST_F(WholeTrackTest, APastedTrackPlaysTheCopiedRegionWhereItWas) {
@@ -349,7 +406,7 @@ TEST_F(WholeTrackTest, ASplitInvertsNothingButItsCopy) {
     // A paste that adds no track arms no invert: the selected track's next
     // ready item leaves it alone. (A lane with no width gives the copy no
     // place to go.)
-    lane(0)->resize(0, lane(0)->height());
+    lane(0)->setFrame(lane(0)->frameX(), 0);
     c->splitAudioFileFrom();
     EXPECT_EQ(tracks().size(), 2u);
     EXPECT_FALSE(c->editing.needsUpdateSplitSelection);

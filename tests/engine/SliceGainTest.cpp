@@ -49,6 +49,7 @@ TEST(SliceGain, BalanceTable) {
         double b, left, right;
     } cases[] = {
         {0, 1, 1}, {1, 0, 1}, {-1, 1, 0}, {0.5, 0.5, 1}, {-0.5, 1, 0.5}, {2, 0, 1}, {-3, 1, 0},
+        {NAN, 1, 1}, {INFINITY, 1, 1},  // no number: centred
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.b);
@@ -67,6 +68,29 @@ TEST(SliceGain, SumsAreClampedBothWays) {
     accumulateClamped(a, b, 3);
     EXPECT_FLOAT_EQ(a[0], 1.0f);
     EXPECT_FLOAT_EQ(a[1], -1.0f);
+}
+
+// A value that is no number, from a curve, a setting or a unit, never
+// reaches the sum: the gain silences, the sum takes it as 0.
+TEST(SliceGain, NothingThatIsNoNumberPassesOn) {
+    for (double gain : {double(NAN), -double(INFINITY)}) {
+        float samples[] = {0.5f, -0.25f};
+        applyGain(samples, 2, gain);
+        EXPECT_EQ(samples[0], 0.0f) << gain;
+        EXPECT_EQ(samples[1], 0.0f) << gain;
+    }
+    float samples[] = {0.5f};
+    applyGain(samples, 1, INFINITY);
+    EXPECT_EQ(samples[0], 0.5f) << "an infinite gain is clamped to 1";
+
+    float a[] = {NAN, INFINITY, -INFINITY, 0.25f}, b[] = {0.1f, 0.1f, 0.1f, NAN}, out[4];
+    mixClamped(out, a, b, 4);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(out[1], 1.0f);
+    EXPECT_EQ(out[2], -1.0f);
+    EXPECT_EQ(out[3], 0.0f);
+    accumulateClamped(a, b, 4);
+    for (float v : a) EXPECT_TRUE(std::isfinite(v));
 }
 
 TEST(SliceGain, RmsLevel) {

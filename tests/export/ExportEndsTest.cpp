@@ -1,6 +1,13 @@
 #include "ExportFixture.h"
 
+#include "platform/core/PartialFiles.h"
 #include "platform/media/FileTags.h"
+
+#include <csignal>
+#include <optional>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 class ExportEndsTest : public ExportTest {};
 
@@ -56,15 +63,19 @@ TEST_F(ExportEndsTest, FailuresSaySoAndLeaveTheOldFile) {
         f.open(QIODevice::WriteOnly);
         f.write("the old file");
     }
-    struct Case { const char* name; QString path; int format; };
-    const Case cases[] = {{"unwritable folder", "/proc/no/such/folder/mix.wav", 2},
-                          {"bad format index", old, 7}};
+    // The sheet says why after its own text, in the writer's words.
+    struct Case { const char* name; QString path; int format; QString says; };
+    const Case cases[] = {
+        {"a folder that is not there", "/proc/no/such/folder/mix.wav", 2,
+         "An error occurred.\nThe folder “/proc/no/such/folder” does not exist."},
+        {"bad format index", old, 7, "An error occurred."},
+    };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         choose(k.format, 0);
         c->saveAudioToURL(QUrl::fromLocalFile(k.path));
         ASSERT_TRUE(waitForEnd());
-        EXPECT_EQ(sheetInfo(), "An error occurred.");
+        EXPECT_EQ(sheetInfo(), k.says);
         EXPECT_EQ(sheetPercent(), "100%");
         EXPECT_TRUE(tempFiles().isEmpty());
         EXPECT_TRUE(c->notifyAudioMetering.load());
@@ -83,5 +94,90 @@ TEST_F(ExportEndsTest, FailuresSaySoAndLeaveTheOldFile) {
     EXPECT_EQ(alerts[0].messageText, "The file cannot be replaced.");
     EXPECT_FALSE(c->exporting.exportIsRunning);
     EXPECT_FALSE(c->progressSheet()->isVisible());
+    waitForReadyItem();
+}
+
+// A disk that fills while the mix or a track is written: the sheet says so,
+// and nothing is left in the folder.
+TEST_F(ExportEndsTest, AFullDiskIsGivenAsTheReason) {
+    auto t = append(writeClicks("one.wav", 2.0, {0.5}, 44100, 440));
+    waitForReadyItem();
+    const struct {
+        const char* name;
+        int format;  // -1: the track's own export (m4a)
+        const char* file;
+        long long limit;
+    } cases[] = {{"the mix as WAV", 2, "full.wav", 100000},
+                 {"the mix as m4a", 0, "full.m4a", 8000},
+                 {"the track", -1, "track.m4a", 8000}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const QString folder = testsupport::tempDir();
+        const QString path = folder + "/" + k.file;
+        {
+            testsupport::FileSizeLimit limit(k.limit);
+            if (k.format >= 0) {
+                choose(k.format, 0);
+                c->saveAudioToURL(QUrl::fromLocalFile(path));
+            } else {
+                ASSERT_TRUE(c->saveTrackToURL(t.get(), QUrl::fromLocalFile(path)));
+            }
+            ASSERT_TRUE(waitForEnd());
+        }
+        EXPECT_EQ(sheetInfo(), "An error occurred.\nThe disk is full.");
+        EXPECT_EQ(sheetPercent(), "100%");
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
+            << QDir(folder).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
+        pressOk();
+        EXPECT_EQ(sheetInfo(), "Percent Completed:");
+        waitForReadyItem();
+    }
+}
+
+// Writers killed at moments spread over an export leave partial files beside
+// the destination; the next export there removes them.
+TEST_F(ExportEndsTest, WhatAKilledExportLeftGoesWithTheNextExport) {
+    append(writeClicks("one.wav", 1.0, {0.5}, 44100, 440));
+    const QString folder = testsupport::tempDir();
+    const QString destination = folder + "/mix.m4a";
+    for (int delayUs : {0, 2000, 10000, 40000}) {
+        for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV}) {
+            int started[2];
+            ASSERT_EQ(::pipe(started), 0);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                // The child writes on until it is killed; the delay counts
+                // from its first write.
+                auto w = AudioFileWriter::create(destination, {format, 44100, 2, 192000});
+                (void)!::write(started[1], "s", 1);
+                std::vector<float> tone(4096);
+                for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(0.1 * std::sin(0.06 * double(i)));
+                const float* ch[2] = {tone.data(), tone.data()};
+                while (w && w->append(ch, int64_t(tone.size()))) {}
+                ::pause();
+                ::_exit(0);
+            }
+            char byte = 0;
+            ::close(started[1]);
+            (void)!::read(started[0], &byte, 1);
+            ::close(started[0]);
+            ::usleep(useconds_t(delayUs));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+        }
+    }
+    const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_FALSE(left.isEmpty()) << "the kills left partial files";
+    for (const QString& name : left) EXPECT_TRUE(partialfiles::isTemporaryName(name)) << name.toStdString();
+
+    choose(0, 0);
+    c->saveAudioToURL(QUrl::fromLocalFile(destination));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(sheetInfo(), "Percent Completed:");
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"mix.m4a"});
+    EXPECT_NEAR(double(decode(destination).frames()), 44100.0, 2048);
+    pressOk();
     waitForReadyItem();
 }

@@ -6,6 +6,7 @@
 #include "views/PreviewPanel.h"
 
 #include <QFileDialog>
+#include <QTest>
 
 class ExportPanelsTest : public ExportTest {
 protected:
@@ -50,8 +51,8 @@ TEST_F(ExportPanelsTest, TheCompositionPanelProposesANameAndPresetsItsAccessory)
     EXPECT_FALSE(accessory->saveAddToITunesLibraryCheck->isChecked());
     EXPECT_FALSE(accessory->saveAddToTrevaluneLibraryCheck->isChecked());
     EXPECT_TRUE(accessory->isVisibleTo(panel));
-    // m4a first until the format pop-up is used; then the chosen one.
-    EXPECT_EQ(panel->property("allowedFileTypes").toStringList().value(0), "m4a");
+    // The preselected format first; then the one chosen in the pop-up.
+    EXPECT_EQ(panel->property("allowedFileTypes").toStringList(), (QStringList{"wav", "m4a", "aif", "caf"}));
     accessory->saveAudioFormatPopUpButton->setCurrentIndex(3);
     c->updateSavePanelAudioFormat();
     EXPECT_EQ(panel->property("allowedFileTypes").toStringList(), (QStringList{"caf", "m4a", "aif", "wav"}));
@@ -86,6 +87,39 @@ TEST_F(ExportPanelsTest, TheCompositionPanelProposesANameAndPresetsItsAccessory)
     EXPECT_FALSE(c->exporting.currentSavePanel);
 }
 
+// A name typed without an extension is saved with the extension of the
+// format the accessory shows, whichever format the preferences preselect.
+TEST_F(ExportPanelsTest, ANameWithoutExtensionGetsThePreselectedFormats) {
+    append(writeClicks("source.wav", 0.5, {0.1}));
+    const QString folder = testsupport::tempDir();
+    const struct {
+        int format;
+        const char* extension;
+        const char* container;  // FFmpeg's name for what is written
+    } cases[] = {{0, "m4a", "mov,mp4,m4a,3gp,3g2,mj2"}, {1, "aif", "aiff"}, {2, "wav", "wav"}, {3, "caf", "caf"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.extension);
+        c->preferences.preferencesOutputFormat->setCurrentIndex(k.format);
+        c->saveAudioFileFrom();
+        QFileDialog* panel = openPanel();
+        ASSERT_TRUE(panel);
+        EXPECT_EQ(panel->property("allowedFileTypes").toStringList().value(0), k.extension);
+        const QString name = QStringLiteral("pref%1").arg(QLatin1String(k.extension));
+        choosePath(panel, folder + QLatin1Char('/') + name);
+        const QString written = folder + QLatin1Char('/') + name + QLatin1Char('.') + QLatin1String(k.extension);
+        // Renamed into place when complete.
+        testsupport::waitUntil([&] { return QFileInfo::exists(written); }, 60000);
+        ASSERT_TRUE(waitForEnd());
+        pressOk();
+        EXPECT_TRUE(QFileInfo::exists(written)) << QDir(folder).entryList(QDir::Files).join(u',').toStdString();
+        auto asset = Asset::load(written);
+        ASSERT_TRUE(asset);
+        EXPECT_EQ(asset->formatName(), QLatin1String(k.container));
+        waitForReadyItem();
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 4);
+}
+
 TEST_F(ExportPanelsTest, TheTrackPanelProposesTheTrackNumberAndExportsIt) {
     append(writeClicks("first.wav", 0.5, {}));
     append(writeClicks("second.wav", 0.5, {0.2}));
@@ -109,6 +143,26 @@ TEST_F(ExportPanelsTest, TheTrackPanelProposesTheTrackNumberAndExportsIt) {
     EXPECT_EQ(preview->nameLabel->text(), "second.wav");
     EXPECT_EQ(preview->lengthLabel->text(), "00:00:00");
     EXPECT_TRUE(preview->playButton->isEnabled());
+}
+
+// The finished sheet closes on Return: its "Ok" is the default button, which
+// the running export's "Stop Processing" never is.
+TEST_F(ExportPanelsTest, TheFinishedSheetClosesOnReturn) {
+    append(writeClicks("return.wav", 0.5, {0.1}));
+    c->saveAudioTrackFrom();
+    QFileDialog* panel = openPanel();
+    ASSERT_TRUE(panel);
+    const QString path = testsupport::tempDir() + "/return.m4a";
+    choosePath(panel, path);
+    EXPECT_FALSE(c->progressSheet()->sheetButton->isDefault());
+    ASSERT_TRUE(waitForEnd());
+    ExportSheet* sheet = c->progressSheet();
+    ASSERT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(sheet->sheetButton->isDefault());
+    QTest::keyClick(sheet, Qt::Key_Return);
+    endEvent();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(path));
 }
 
 TEST_F(ExportPanelsTest, SaveAtTheQuitQuestionExportsAndQuitsWhenTheSheetCloses) {

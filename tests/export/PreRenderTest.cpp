@@ -47,7 +47,7 @@ TEST_F(PreRenderTest, OnlyOtherSpeedsAndOtherRatesAreRenderedAndTheContextComesB
     // The render of the speed-2 track: fades doubled while it runs, the file
     // of its used second at the export rate, then everything as it was.
     const ContextTimes before = timesOf(*fast);
-    exportcontrol::beginSession(*c);
+    exportcontrol::beginSession(*c, 44100);
     ExportGroup group;
     bool notified = false;
     group.notify([&] { notified = true; });
@@ -78,7 +78,7 @@ TEST_F(PreRenderTest, OnlyOtherSpeedsAndOtherRatesAreRenderedAndTheContextComesB
 TEST_F(PreRenderTest, ThreeRendersReachAHundredPercentTogether) {
     std::vector<std::shared_ptr<MusicFilter>> three;
     for (const char* n : {"x.wav", "y.wav", "z.wav"}) three.push_back(append(writeClicks(n, 2.0, {}, 48000)));
-    exportcontrol::beginSession(*c);
+    exportcontrol::beginSession(*c, 44100);
     c->exporting.session->preRenderCount = 3;
     c->exporting.processingPercentCompleted = 0;
     ExportGroup group;

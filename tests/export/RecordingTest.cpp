@@ -4,12 +4,15 @@
 #include "app/ControllerFixture.h"
 #include "platform/core/AppPaths.h"
 #include "platform/audio/AudioInput.h"
+#include "platform/audio/PortAudioUse.h"
 #include "platform/media/AudioFileReader.h"
 #include "platform/media/AudioFileWriter.h"
 #include "platform/media/AudioRecorder.h"
 #include "platform/media/CaptureSession.h"
 #include "support/Signals.h"
+#include "views/FloatSlider.h"
 #include "views/MusicView.h"
+#include "views/PopoverPlacement.h"
 #include "views/RecordingViews.h"
 
 extern "C" {
@@ -25,6 +28,7 @@ extern "C" {
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <atomic>
@@ -108,6 +112,17 @@ StreamInfo probe(const QString& path) {
     return info;
 }
 
+// Whether the JACK server still has a client of that name (a client of the
+// test takes the exact name only when it is free).
+bool jackClientExists(const QString& name) {
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(name.toUtf8().constData(),
+                                            jack_options_t(JackNoStartServer | JackUseExactName), &status);
+    if (!probe) return true;
+    jack_client_close(probe);
+    return false;
+}
+
 QStringList recordedFiles() {
     return QDir(apppaths::recordedFilesFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot);
 }
@@ -174,6 +189,8 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     EXPECT_EQ(c->ui.recordLabel->text(), QStringLiteral("Start: 3"));
     EXPECT_FALSE(!c->ui.recordView->isHidden());
     ASSERT_TRUE(testsupport::waitUntil([&] { return tone.connectToApplication() > 0; }));
+    const QString inputClient = audioinput::jackClientName();
+    ASSERT_FALSE(inputClient.isEmpty());
     QStringList seen{c->ui.recordLabel->text()};
     bool recordingBeforeZero = false;
     ASSERT_TRUE(testsupport::waitUntil(
@@ -200,6 +217,9 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     // Stop, then the sheet: the file becomes a track and goes to the library.
     const double recorded = c->recording.captureSession->outputs().front()->recordedDuration();
     QTest::mouseClick(c->ui.recordView, Qt::LeftButton);
+    // The live waveform goes with the recording, before the sheet asks.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return bool(c->recording.savePanel); }, 10000));
+    EXPECT_FALSE(c->ui.recordingWavePopover->isVisible());
     const QString destination = folder + "/Take.m4a";
     answerSaveSheet(destination, true);
     ASSERT_TRUE(testsupport::waitUntil([&] { return QFile::exists(destination); }, 10000));
@@ -211,6 +231,12 @@ TEST_F(RecordingTest, RecordsTheToneThroughTheCapturePathAndSavesItAsATrackAndIn
     ASSERT_TRUE(testsupport::waitUntil([&] { return !c->recording.captureSession; }));
     EXPECT_FALSE(c->ui.recordView->sessionIsRunning);
     EXPECT_TRUE(c->ui.waveButton->isHidden());
+    // Nothing records: the meter is down, and the input's JACK client goes,
+    // so that the server no longer wakes the application every period.
+    EXPECT_EQ(c->ui.recordingMeteringView->leftChannelValue, 0.0);
+    EXPECT_EQ(c->ui.recordingMeteringView->rightChannelValue, 0.0);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !PortAudioUse::isSetUp(); }, 10000));
+    EXPECT_FALSE(jackClientExists(inputClient)) << inputClient.toStdString();
 
     const StreamInfo info = probe(destination);
     EXPECT_EQ(info.codec, AV_CODEC_ID_AAC);
@@ -311,6 +337,52 @@ TEST_F(RecordingTest, AFailedCopyKeepsTheRecordingAndSaysSo) {
     EXPECT_FALSE(QFile::exists(temporaryPathFor(existing)));
 }
 
+// A popover opens under its anchor when the screen has room there, over it
+// when only that side has room, and always inside the screen.
+TEST(PopoverPlacement, OpensOnTheSideWhereItFits) {
+    const QRect screen(0, 0, 1600, 1000);
+    const struct {
+        const char* name;
+        QRect anchor;
+        QSize size;
+        QPoint expected;
+    } cases[] = {
+        {"room below", {400, 100, 800, 20}, {240, 120}, {680, 120}},
+        {"room above only", {400, 950, 800, 20}, {240, 120}, {680, 830}},
+        {"exactly enough below", {400, 860, 800, 20}, {240, 120}, {680, 880}},
+        {"neither side: kept on the screen", {400, 300, 800, 20}, {240, 900}, {680, 100}},
+        {"at the right edge", {1500, 100, 100, 20}, {240, 120}, {1360, 120}},
+        {"at the left edge", {0, 100, 40, 20}, {240, 120}, {0, 120}},
+        {"wider than the screen", {400, 100, 800, 20}, {2000, 120}, {0, 120}},
+    };
+    for (const auto& k : cases) EXPECT_EQ(popoverOrigin(k.anchor, k.size, screen), k.expected) << k.name;
+    // A screen that does not start at the origin.
+    EXPECT_EQ(popoverOrigin({1700, 1150, 100, 20}, {240, 120}, {1600, 200, 800, 1000}), QPoint(1630, 1030));
+}
+
+// With the window over the whole screen, the device popover opens over the
+// position slider, where its Record button can be reached.
+TEST_F(RecordingTest, TheDevicePopoverStaysOnTheScreenWithTheWindowFilled) {
+    QWidget* window = c->ui.window;
+    const QRect room = window->screen()->availableGeometry();
+    window->setGeometry(room);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    testsupport::spin(300);  // the layout settles at its new size
+    c->startCaptureSessionFrom();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return c->ui.recordingInfoPopover->isVisible(); }));
+    const QRect popover = c->ui.recordingInfoPopover->frameGeometry();
+    EXPECT_TRUE(room.contains(popover)) << popover.y() << "+" << popover.height() << " in " << room.height();
+    const QRect button(c->ui.recordingStartButton->mapToGlobal(QPoint(0, 0)), c->ui.recordingStartButton->size());
+    EXPECT_TRUE(room.contains(button));
+    const QPoint slider = c->ui.audioSlider->mapToGlobal(QPoint(0, 0));
+    // No room below: it opens over the slider, leaving the slider's knob free.
+    if (slider.y() + c->ui.audioSlider->height() + popover.height() > room.bottom() + 1) {
+        EXPECT_LT(popover.bottom(), slider.y() + c->ui.audioSlider->height() / 2) << "over the slider";
+    }
+    c->ui.recordingInfoPopover->hide();
+}
+
 TEST_F(RecordingTest, AResetDuringTheCountDownStartsNothing) {
     c->startCaptureSessionFrom();
     ASSERT_TRUE(testsupport::waitUntil([&] { return c->ui.recordingInfoPopover->isVisible(); }));
@@ -360,6 +432,9 @@ TEST_F(RecordingTest, TheRecorderPathRecordsTheDefaultInputAndSaves) {
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->sampleRate(), 48000);
     EXPECT_GT(reader->durationSeconds(), 0.9);
+    // The recorder is gone with its recording, and the input with it.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->recording.audioRecorder; }, 10000));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !PortAudioUse::isSetUp(); }, 10000));
 }
 
 }  // namespace

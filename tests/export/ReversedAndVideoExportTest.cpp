@@ -222,7 +222,7 @@ TEST_F(ReversedAndVideoExportTest, VideoExportsEndsAndRefusals) {
     const QString nowhere = testsupport::tempDir() + "/no such folder/failed.mov";
     ASSERT_TRUE(c->saveAudioAndVideoTrackToURL(t, QUrl::fromLocalFile(nowhere)));
     ASSERT_TRUE(waitForEnd());
-    EXPECT_EQ(sheetInfo(), "An error occurred.");
+    EXPECT_EQ(sheetInfo(), "An error occurred.\nThe folder “" + QFileInfo(nowhere).absolutePath() + "” does not exist.");
     EXPECT_EQ(sheetPercent(), "100%");
     pressOk();
     waitForReadyItem();

@@ -113,3 +113,44 @@ TEST_F(TrackExportTest, KeyPointsMoveToTheRenderAndComeBackExactly) {
     EXPECT_NEAR(toneAmplitude(d, 1.2, 1.8, 440), 0.025, 0.005);
     waitForReadyItem();
 }
+
+// A single-track export renders its track as it sounds alone: another
+// track's solo does not silence it, and holds again once the export ends;
+// the mix export keeps the solo.
+TEST_F(TrackExportTest, AnotherTracksSoloLeavesTheTrackExportAlone) {
+    auto t = append(writeClicks("alone.wav", 1.0, {}, 44100, 440));
+    append(writeClicks("soloed.wav", 1.0, {}, 44100, 660));
+    t->projectSampleRate = 44100;
+    waitForReadyItem();
+    c->soloTrackFrom(1);
+    ASSERT_TRUE(AudioController::trackIsSoloSilenced(*t));
+
+    struct Case {
+        const char* name;
+        bool reversed;
+    } cases[] = {{"forward", false}, {"reversed", true}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const QString path = testsupport::tempDir() + QStringLiteral("/alone-%1.m4a").arg(k.name);
+        ASSERT_TRUE(k.reversed ? c->saveReversedTrackToURL(t.get(), QUrl::fromLocalFile(path))
+                               : c->saveTrackToURL(t.get(), QUrl::fromLocalFile(path)));
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_EQ(sheetInfo(), "Percent Completed:");
+        pressOk();
+        const DecodedFile d = decode(path);
+        EXPECT_NEAR(toneAmplitude(d, 0.2, 0.8, 440), 0.1, 0.01);
+        EXPECT_LT(toneAmplitude(d, 0.2, 0.8, 660), 0.005);
+        EXPECT_TRUE(AudioController::trackIsSoloSilenced(*t));
+        waitForReadyItem();
+    }
+
+    choose(2, 0);
+    const QString mix = testsupport::tempDir() + "/solo-mix.wav";
+    c->saveAudioToURL(QUrl::fromLocalFile(mix));
+    ASSERT_TRUE(waitForEnd());
+    pressOk();
+    const DecodedFile d = decode(mix);
+    EXPECT_NEAR(toneAmplitude(d, 0.2, 0.8, 660), 0.1, 0.01);
+    EXPECT_LT(toneAmplitude(d, 0.2, 0.8, 440), 0.005);
+    waitForReadyItem();
+}

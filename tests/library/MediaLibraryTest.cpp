@@ -1,7 +1,7 @@
 // The media library through the controller: the folder listed at start-up,
 // files added with their pictures, the questions on a clash, removal and
 // clearing that spare the files tracks play, and the main menu's submenu.
-#include "../app/ControllerFixture.h"
+#include "../app/TrackListFixture.h"
 
 #include "engine/MusicFilter.h"
 #include "library/LibraryFolder.h"
@@ -14,7 +14,10 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QTimer>
 #include <QMenu>
 #include <QPushButton>
 
@@ -319,6 +322,12 @@ TEST_F(MediaLibraryTest, TheTracksPictureGoesWithItsFile) {
     coverage.fill(0);
     std::fill_n(coverage.scanLine(200), 2000, uchar(255));  // a bare midline
     track.filterBitmaps.append(coverage);
+    // An edit drew the track a second picture, which the lane shows; the
+    // library keeps the unedited file, and so the first.
+    QImage edited = coverage.copy();
+    std::fill_n(edited.scanLine(120), 2000, uchar(255));
+    track.filterBitmaps.append(edited);
+    track.indexOfUpdatedBitmap = 1;
     c->addAudioTrackToLibrary(QUrl::fromLocalFile(source), &track);
     settle();
     EXPECT_EQ(rows(), (QStringList{"Track.wav"}));
@@ -327,7 +336,7 @@ TEST_F(MediaLibraryTest, TheTracksPictureGoesWithItsFile) {
     const QImage picture = view->urlArray[0].libraryAudioWave;
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(qAlpha(picture.pixel(500, 200)), 255);
-    EXPECT_EQ(qAlpha(picture.pixel(500, 120)), 0);  // the track's picture, not the file's
+    EXPECT_EQ(qAlpha(picture.pixel(500, 120)), 0);  // the track's first picture, not the file's nor the edit's
 
     // A track without a picture: the file's own.
     track.nameOfSourceTrack = "Named.wav";
@@ -360,6 +369,101 @@ TEST_F(MediaLibraryTest, QuickLookFromTheListPreviewsTheSelectedFileOnce) {
     c->showQuickLookPanel();
     EXPECT_EQ(preview->previewItemPath(), QString());
     preview->close();
+}
+
+}  // namespace
+
+namespace {
+
+class LibraryTrackTest : public TrackListTest {};
+
+// The main menu's item adds the selected track's source file, with the
+// picture of that file as the track first drew it, not the edited one.
+TEST_F(LibraryTrackTest, TheMainMenuAddsTheSelectedTracksSourceWithItsUneditedPicture) {
+    const QString folder = testsupport::tempDir();
+    c->library.mediaLibraryPath = folder;
+    LibraryView* view = c->ui.libraryView;
+    ASSERT_TRUE(view);
+    auto track = append(writeTone(QStringLiteral("Edited.wav"), 2.0, 440));
+    waitForReadyItem();
+    ASSERT_TRUE(waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    c->currentSelectedAudio = 0;
+    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 0.5, 0.5, true));
+    ASSERT_EQ(track->filterBitmaps.size(), 2);
+    ASSERT_EQ(track->indexOfUpdatedBitmap, 1u);
+    ASSERT_FALSE(track->filterBitmaps[0] == track->filterBitmaps[1]);
+
+    // File > "Add track source file to Library", right after the library's submenu.
+    auto* file = qobject_cast<QMenu*>(c->ui.importFromLibraryMenuItem->parent());
+    ASSERT_TRUE(file);
+    const QList<QAction*> items = file->actions();
+    const qsizetype at = items.indexOf(c->ui.importFromLibraryMenuItem);
+    ASSERT_GE(at, 0);
+    ASSERT_LT(at + 1, items.size());
+    QAction* add = items[at + 1];
+    EXPECT_EQ(add->text(), QStringLiteral("Add track source file to Library"));
+    emit file->aboutToShow();
+    EXPECT_TRUE(add->isEnabled());
+    add->trigger();
+    ASSERT_TRUE(waitUntil([&] {
+        return c->library.libraryCopiesRunning == 0 && c->library.pendingLibraryPictures.isEmpty() &&
+               !view->urlArray.empty();
+    }, 20000));
+    ASSERT_EQ(view->urlArray.size(), 1u);
+    EXPECT_EQ(QFileInfo(view->urlArray[0].libraryAudioTrevalunePath).fileName(), QStringLiteral("Edited.wav"));
+    const QImage stored = view->urlArray[0].libraryAudioWave.convertToFormat(QImage::Format_Alpha8);
+    EXPECT_TRUE(stored == track->filterBitmaps[0]);
+    EXPECT_FALSE(stored == track->filterBitmaps[1]);
+
+    // Without a selected track the item is offered but off.
+    c->currentSelectedAudio = 5;
+    emit file->aboutToShow();
+    EXPECT_FALSE(add->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// The panels of the library and of the artwork show their messages above
+// the files, as messages, and keep the panel's own "Look in:".
+TEST_F(MediaLibraryTest, PanelsShowTheirMessagesAboveTheFiles) {
+    struct Seen {
+        QString message, lookIn, toolTip;
+    };
+    auto seenIn = [](QFileDialog* panel) {
+        auto* label = panel->findChild<QLabel*>(QStringLiteral("panelMessage"));
+        return Seen{label && label->isVisibleTo(panel) ? label->text() : QString(),
+                    panel->labelText(QFileDialog::LookIn), panel->toolTip()};
+    };
+    auto visiblePanel = [&]() -> QFileDialog* {
+        for (auto* d : c->ui.window->findChildren<QFileDialog*>())
+            if (d->isVisible()) return d;
+        return nullptr;
+    };
+
+    // The library's panel runs modally: looked at, then cancelled, from inside.
+    Seen library;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QFileDialog* panel = visiblePanel()) {
+            library = seenIn(panel);
+            panel->reject();
+        }
+    });
+    poll.start(20);
+    c->addFilesToLibrary();
+    poll.stop();
+    EXPECT_EQ(library.message, QStringLiteral("Select the audio file(s) you want to import."));
+    EXPECT_EQ(library.lookIn, QFileDialog().labelText(QFileDialog::LookIn));
+
+    c->importMetadataArtworkFrom();
+    ASSERT_TRUE(waitUntil([&] { return visiblePanel() != nullptr; }));
+    QFileDialog* artwork = visiblePanel();
+    const Seen seen = seenIn(artwork);
+    EXPECT_EQ(seen.message, QStringLiteral("Select the artwork you want to apply to audio file."));
+    EXPECT_TRUE(seen.toolTip.isEmpty());
+    artwork->reject();
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 // nothing and a missing source is named while the other tracks load.
 #include "../app/TrackListFixture.h"
 
+#include "app/EffectControls.h"
 #include "library/ProjectLoading.h"
 #include "platform/core/Archive.h"
 #include "platform/media/Composition.h"
 #include "views/ExportViews.h"
+#include "views/FilePanels.h"
 
 #include <QLineEdit>
 
@@ -23,7 +25,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QListView>
+#include <QPointer>
 
 namespace {
 
@@ -43,6 +47,11 @@ project::ProjectDocument smallDocument() {
     s.filterTargetTimeRange = {0, 2};
     r.filterTrackSegments.push_back(s);
     r.filterInfo.filterMarkersArray = {{1.5, QStringLiteral("Verse")}};
+    r.filterInfo.filterInfoActivePluginsName = {QStringLiteral("MDA Delay"), QStringLiteral("MDA RingMod")};
+    r.filterInfo.filterInfoSwitchedOffPluginsName = {QStringLiteral("MDA RingMod")};
+    r.filterInfo.filterInfoCompositionDuration = 2;
+    for (size_t i = 0; i < effectControlTable.size(); ++i)
+        r.filterInfo.filterPresetData.parameters.inputs[i] = float(effectControlTable[i].defaultValue);
     r.filterInfo.filterPresetData.presetRecordedDictionary = TrackCurves{{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {0.5, 0.25, 1}}}};
     return {r};
 }
@@ -56,6 +65,7 @@ TEST(ProjectRecordsTest, DocumentRoundTripsAndRefusesWhatDoesNotFit) {
     ASSERT_TRUE(back) << error.toStdString();
     EXPECT_EQ(back->front().filterTrackSegments, smallDocument().front().filterTrackSegments);
     EXPECT_EQ(back->front().filterInfo.filterMarkersArray.front().markerName, QStringLiteral("Verse"));
+    EXPECT_EQ(back->front().filterInfo.filterInfoSwitchedOffPluginsName, QStringList{QStringLiteral("MDA RingMod")});
     EXPECT_EQ(back->front().filterInfo.filterPresetData.presetRecordedDictionary,
               smallDocument().front().filterInfo.filterPresetData.presetRecordedDictionary);
 
@@ -106,6 +116,61 @@ TEST(ProjectRecordsTest, NamesOfCopiesAndDates) {
     EXPECT_EQ(project::storedFileName(QStringLiteral("/x/y/1 - a.wav")), QStringLiteral("1 - a.wav"));
 }
 
+// Projects and presets keep notes in the note lists' own stored form, time
+// stamps included; the track's media URL is stored as a URL.
+TEST(ProjectRecordsTest, NotesAndTheBaseURLKeepTheirStoredForm) {
+    MidiNoteRecord on;
+    on.midiCommand = {0x93, 64, 90};
+    on.midiTimestamp = 0xF000000000000001ull;  // beyond a signed 64-bit number
+    on.midiCommandTime = MediaTime::fromSeconds(0.5, 44100);
+    on.midiCommandEndTime = MediaTime::fromSeconds(1.25, 44100);
+    on.midiCommandIsRecorded = true;
+    on.midiNote = 64;
+    MidiNoteRecord off = on;
+    off.midiCommand = {0x83, 64, 0};
+    off.midiTimestamp = 987654321;
+    off.midiCommandTime = on.midiCommandEndTime;
+    off.midiCommandEndTime.reset();
+    const MidiNoteList notes{on, off};
+    const QCborArray stored = notelists::createACopyOfMidiArrayForExporting(notes);
+
+    project::ProjectDocument document = smallDocument();
+    document.front().filterInfo.filterInfoBaseURL = QUrl::fromLocalFile(QStringLiteral("/Music/take one.wav"));
+    for (const MidiNoteRecord& n : notes) document.front().filterInfo.filterInfoMidiArray.push_back(notelists::exportedNote(n));
+    project::PresetRecord preset;
+    preset.presetMidiArray.emplace();
+    for (const MidiNoteRecord& n : notes) preset.presetMidiArray->push_back(notelists::exportedNote(n));
+
+    const QCborMap projectInfo = archive::decode(project::encodeProject(document), nullptr)
+                                     ->toArray().at(0).toMap().value(QStringLiteral("filterInfo")).toMap();
+    const QCborMap presetRoot = archive::decode(project::encodePresetFile(preset), nullptr)->toMap();
+    EXPECT_EQ(projectInfo.value(QStringLiteral("filterInfoMidiArray")).toArray(), stored);
+    EXPECT_EQ(presetRoot.value(QStringLiteral("presetMidiArray")).toArray(), stored);
+    const QCborValue url = projectInfo.value(QStringLiteral("filterInfoBaseURL"));
+    EXPECT_TRUE(url.isUrl());
+    EXPECT_EQ(url.toUrl(), QUrl::fromLocalFile(QStringLiteral("/Music/take one.wav")));
+
+    QString error;
+    auto back = project::decodeProject(project::encodeProject(document), &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_EQ(back->front().filterInfo.filterInfoBaseURL, document.front().filterInfo.filterInfoBaseURL);
+    ASSERT_EQ(back->front().filterInfo.filterInfoMidiArray.size(), 2u);
+    MidiNoteList loaded;
+    for (const auto& n : back->front().filterInfo.filterInfoMidiArray) loaded.push_back(notelists::importedNote(n, 44100));
+    EXPECT_EQ(loaded, notes);
+
+    // A preset file without notes says nothing about them; one with an
+    // empty array says the track has none.
+    project::PresetRecord silent;
+    auto read = project::decodePresetFile(project::encodePresetFile(silent), &error);
+    ASSERT_TRUE(read) << error.toStdString();
+    EXPECT_FALSE(read->presetMidiArray);
+    silent.presetMidiArray.emplace();
+    read = project::decodePresetFile(project::encodePresetFile(silent), &error);
+    ASSERT_TRUE(read && read->presetMidiArray) << error.toStdString();
+    EXPECT_TRUE(read->presetMidiArray->empty());
+}
+
 class ProjectTest : public TrackListTest {
 protected:
     QString folder(const QString& name) { return QDir(base).filePath(name); }
@@ -150,15 +215,20 @@ protected:
         size_t segments;
         QList<QList<QPointF>> pastes;
         size_t notes;
+        // The lane's exact frame and its region.
+        double laneX, laneWidth, regionX, regionWidth;
         bool operator==(const TrackState&) const = default;
     };
     std::vector<TrackState> state() {
         std::vector<TrackState> out;
         for (const auto& r : tracks()) {
             const auto& t = *r.audioFilter;
+            const AudioDrawingView* lane = AudioController::trackLaneOf(&t);
+            const QRectF region = lane->drawingBezierPath.boundingRect();
             out.push_back({t.animationStart().seconds(), t.animationEnd().seconds(), t.value(EffectInput::Speed),
                            t.durationInSeconds, t.tempFilterTracks[t.indexOfUpdatedTrack]->segments().size(),
-                           AudioController::trackLaneOf(&t)->selectionPastes, t.midiArray.size()});
+                           lane->selectionPastes, t.midiArray.size(), lane->frameX(), lane->frameWidth(), region.x(),
+                           region.width()});
         }
         return out;
     }
@@ -174,11 +244,12 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     MusicFilter* fast = tracks()[0].audioFilter.get();
     fast->setValue(EffectInput::Speed, 2.0f);
     c->updateFilterSpeed(fast, nullptr);
-    // Track 1: silence inserted into its edit list.
+    // Track 1: silence inserted into its edit list, which leaves its lane
+    // a fraction of a point wide (8.7 points at zoom 1).
     // The speed change refreshes the player; edits wait for it.
     ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
     c->currentSelectedAudio = 1;
-    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 0.5, true));
+    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 0.35, true));
     // Track 2: a curve and a note, and it is the selected one.
     MusicFilter* third = tracks()[2].audioFilter.get();
     const TrackCurves curves{{QStringLiteral("inputAudioMix"), {{0.0, 1.0, std::nullopt}, {3.0, 0.25, std::nullopt}}}};
@@ -191,6 +262,7 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     on.midiCommandEndTime = MediaTime::fromSeconds(1.0, 44100);
     on.midiCommandIsRecorded = true;
     on.midiNote = 60;
+    on.midiTimestamp = 4242424242;  // as a device stamps it
     third->midiArray = {on};
     third->publishNotes();
     c->currentSelectedAudio = 2;
@@ -201,6 +273,13 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
 
     const std::vector<float> before = settledRender();
     const auto modelBefore = state();
+    // What each lane shows, and the source's own picture of the edited track.
+    std::vector<QImage> shown;
+    // The lanes draw a picture's coverage: that is what is compared.
+    for (const auto& r : tracks())
+        shown.push_back(r.audioFilter->filterBitmaps.at(r.audioFilter->indexOfUpdatedBitmap).convertToFormat(QImage::Format_Alpha8));
+    const QImage sourcePicture = tracks()[1].audioFilter->filterBitmaps.front().convertToFormat(QImage::Format_Alpha8);
+    ASSERT_NE(shown[1], sourcePicture) << "the inserted silence shows in the lane";
     const double zoom = c->shell.zoomValue, length = c->shell.compositionDuration.seconds();
     const KeyPointCurve curveBefore = c->automation.recordedParameters[third->identifierOfFilter][QStringLiteral("inputAudioMix")];
     ASSERT_FALSE(before.empty());
@@ -237,6 +316,15 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
     ASSERT_EQ(curveAfter.size(), curveBefore.size());
     for (size_t i = 0; i < curveAfter.size(); ++i) EXPECT_NEAR(curveAfter[i].time, curveBefore[i].time, 1e-6);
     EXPECT_EQ(third->midiArray.front().midiCommand, on.midiCommand);
+    EXPECT_EQ(third->midiArray.front().midiTimestamp, on.midiTimestamp);
+    // Each lane shows its saved picture, after the source's own.
+    for (size_t i = 0; i < tracks().size(); ++i) {
+        const MusicFilter& t = *tracks()[i].audioFilter;
+        ASSERT_EQ(t.filterBitmaps.size(), 2) << "track " << i;
+        EXPECT_EQ(t.indexOfUpdatedBitmap, 1u) << "track " << i;
+        EXPECT_TRUE(t.filterBitmaps[1].convertToFormat(QImage::Format_Alpha8) == shown[i]) << "track " << i;
+    }
+    EXPECT_TRUE(tracks()[1].audioFilter->filterBitmaps[0].convertToFormat(QImage::Format_Alpha8) == sourcePicture);
     EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(moved));
     EXPECT_FALSE(c->progressSheet()->isVisible());
 
@@ -249,6 +337,91 @@ TEST_F(ProjectTest, SavedCompositionLoadsBackWithTheSameModelAndSound) {
         worst = std::max(worst, std::abs(after[i] - before[i]));
     }
     EXPECT_LE(worst, 1e-6f) << "from sample " << first << " of " << after.size();
+}
+
+// A project opened again and again: each load lets go of everything the
+// one before it made (its tracks, their views and pictures, the player's
+// item), so that memory does not grow with every load.
+TEST_F(ProjectTest, EachLoadReleasesWhatThePreviousLoadMade) {
+    append(writeTone(QStringLiteral("one.wav"), 3, 330));
+    append(writeTone(QStringLiteral("two.wav"), 2, 550));
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Again.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    load(path);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(tracks().size(), 2u);
+        std::vector<std::weak_ptr<MusicFilter>> filters;
+        std::vector<QPointer<QWidget>> views;
+        for (const auto& r : tracks()) {
+            filters.push_back(r.audioFilter);
+            for (QWidget* w : {r.audioFilter->audioDrawingView.data(), r.audioFilter->imageView.data(),
+                               r.audioFilter->meteringView.data(), r.audioFilter->audioLabel.data(),
+                               r.audioFilter->audioTimeLabel.data(), r.audioFilter->audioSampleRateLabel.data()})
+                views.emplace_back(w);
+        }
+        std::weak_ptr<PlayerItem> item = player->currentItemShared();
+        ASSERT_FALSE(item.expired());
+
+        load(path);
+        ASSERT_EQ(tracks().size(), 2u);
+        EXPECT_TRUE(alerts.empty());
+        auto released = [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            for (const auto& f : filters)
+                if (!f.expired()) return false;
+            for (const auto& v : views)
+                if (v) return false;
+            return item.expired();
+        };
+        EXPECT_TRUE(waitUntil(released, 10000));
+        for (size_t i = 0; i < filters.size(); ++i)
+            EXPECT_TRUE(filters[i].expired()) << "track " << i << " is held by " << filters[i].use_count() << " owners";
+        for (size_t i = 0; i < views.size(); ++i) EXPECT_FALSE(views[i]) << "view " << i;
+        EXPECT_TRUE(item.expired()) << "the previous player item is held";
+        // The stores keyed by track hold the tracks there are, no others.
+        QStringList ids;
+        for (const auto& r : tracks()) ids << r.audioFilter->identifierOfFilter;
+        for (const auto* store : {&c->automation.recordedParameters, &c->automation.tempRecorderParameters})
+            for (const auto& [id, curves] : *store) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
+        for (const auto& [id, entries] : c->automation.selectionParameters) EXPECT_TRUE(ids.contains(id)) << id.toStdString();
+    }
+}
+
+// A track's time label says what the track plays, edits included: after a
+// load as before the save.
+TEST_F(ProjectTest, EditedTracksShowWhatTheyPlayAfterALoad) {
+    append(writeTone(QStringLiteral("ten.wav"), 10, 440));
+    waitForReadyItem();
+    c->currentSelectedAudio = 0;
+    // 2 s of silence make the track 12 s long.
+    ASSERT_TRUE(c->pasteSelectionEmptyInFilterFrom(nullptr, 1.0, 2.0, true));
+    waitForReadyItem();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+    // 2 s of it split off into a track of their own.
+    MusicFilter* edited = tracks()[0].audioFilter.get();
+    const double W = lane(0)->width(), D = edited->durationInSeconds;
+    lane(0)->selectionPaths = {SelectionPathRecord{QPointF(4 / D * W, 5), QPointF(6 / D * W, 5)}};
+    c->splitCurrentSelectionFrom();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return tracks().size() == 2 && !c->shell.audioControllerIsWorking; }));
+    waitForReadyItem();
+    endEvent();
+    QStringList before;
+    for (const auto& r : tracks()) before << text(r.audioFilter->audioTimeLabel);
+    ASSERT_EQ(before[0], QStringLiteral("00:00:12 / 00:00:12"));
+    ASSERT_TRUE(before[1].startsWith(QStringLiteral("00:00:02"))) << before[1].toStdString();
+
+    const QString path = folder(QStringLiteral("Labels.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    c->closeCompositionFrom(false);
+    load(path);
+    ASSERT_EQ(tracks().size(), 2u);
+    QStringList after;
+    for (const auto& r : tracks()) after << text(r.audioFilter->audioTimeLabel);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(ProjectTest, SavingKeepsOneCopyPerSourceAndNothingStray) {
@@ -298,6 +471,83 @@ TEST_F(ProjectTest, SavingKeepsOneCopyPerSourceAndNothingStray) {
     EXPECT_TRUE(c->isDocumentEdited());
     ASSERT_TRUE(dataFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(dataFile.readAll(), previous);
+}
+
+// The project panels show a project folder as one item: it is chosen, never
+// browsed, while other folders are browsed; Save As can choose an existing
+// project to replace, and asks first.
+TEST_F(ProjectTest, PanelsChooseAProjectFolderAsOneItem) {
+    append(writeTone(QStringLiteral("p.wav"), 1, 440));
+    waitForReadyItem();
+    const QString existing = folder(QStringLiteral("Existing.trvproj"));
+    ASSERT_TRUE(save(existing));
+    const QString inner = folder(QStringLiteral("Plain/Inner.trvproj"));
+    ASSERT_TRUE(QDir().mkpath(inner));
+    auto openPanel = [&]() -> PackagePanel* {
+        PackagePanel* found = nullptr;
+        waitUntil([&] {
+            for (auto* p : c->ui.window->findChildren<PackagePanel*>())
+                if (p->isVisible()) found = p;
+            return found != nullptr;
+        });
+        return found;
+    };
+
+    // Save As onto the existing project: a question, then the save into it.
+    c->library.projectURL = QUrl();
+    c->saveAsProjectFrom();
+    PackagePanel* panel = openPanel();
+    ASSERT_TRUE(panel);
+    panel->setDirectory(base);
+    panel->selectFile(QStringLiteral("Existing.trvproj"));
+    answer = 1;  // "Cancel"
+    alerts.clear();
+    panel->accept();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("“Existing.trvproj” already exists. Do you want to replace it?"));
+    EXPECT_EQ(alerts[0].buttons, (QStringList{QStringLiteral("Replace"), QStringLiteral("Cancel")}));
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(QDir(panel->directory()).absolutePath(), QDir(base).absolutePath()) << "not opened";
+    answer = 0;  // "Replace"
+    panel->accept();
+    ASSERT_TRUE(waitUntil([&] { return !c->library.projectURL.isEmpty(); }));
+    EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(existing));
+
+    // Load Project: its message as a message; a plain folder is browsed, a
+    // project folder entered by a double click is chosen.
+    c->loadProjectFrom();
+    panel = openPanel();
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Select a Project"));
+    EXPECT_EQ(panel->labelText(QFileDialog::Accept), QStringLiteral("Load Project"));
+    auto* message = panel->findChild<QLabel*>(QStringLiteral("panelMessage"));
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->text(), QStringLiteral("Select the project you want to open."));
+    EXPECT_TRUE(message->isVisibleTo(panel));
+    panel->setDirectory(base);
+    panel->selectFile(QStringLiteral("Plain"));
+    panel->accept();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(QDir(panel->directory()).absolutePath(), QDir(folder(QStringLiteral("Plain"))).absolutePath());
+    alerts.clear();
+    panel->setDirectory(inner);
+    emit panel->directoryEntered(inner);
+    EXPECT_FALSE(panel->isVisible());
+    // It holds no project data: refused by name, nothing closed.
+    ASSERT_TRUE(waitUntil([&] { return !alerts.empty(); }));
+    EXPECT_EQ(alerts[0].messageText, QStringLiteral("The project “Inner” could not be opened."));
+    EXPECT_EQ(tracks().size(), 1u);
+
+    // The saved project, chosen with the panel's button, loads.
+    c->loadProjectFrom();
+    panel = openPanel();
+    ASSERT_TRUE(panel);
+    panel->setDirectory(base);
+    panel->selectFile(QStringLiteral("Existing.trvproj"));
+    panel->accept();
+    waitLoaded();
+    EXPECT_EQ(tracks().size(), 1u);
+    EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(existing));
 }
 
 TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
@@ -677,6 +927,45 @@ TEST_F(PresetTest, ClipboardPresetDataAppliesOnlyWhenEveryFieldFits) {
     EXPECT_EQ(c->undoManager()->undoCount(), undoSteps + 1);
 }
 
+// A preset's notes replace the track's, time stamps and all; a preset that
+// carries no notes leaves the track's alone, one with an empty list clears them.
+TEST_F(PresetTest, APresetReplacesTheTracksNotesOnlyWhenItCarriesThem) {
+    auto source = append(writeTone(QStringLiteral("notes.wav"), 2.0, 440));
+    auto target = append(writeTone(QStringLiteral("keeps.wav"), 2.0, 440));
+    waitForReadyItem();
+    MidiNoteList stamped = noteAt(0.25, 62);
+    stamped[0].midiTimestamp = 777000111;
+    source->midiArray = stamped;
+    source->publishNotes();
+    c->currentSelectedAudio = 0;
+    c->copyPresetFilterToPasteboardFrom();
+    ASSERT_TRUE(c->pasteboardItems);
+    const QByteArray withNotes = std::get<PresetPasteboardRecord>(*c->pasteboardItems).data;
+    QCborMap root = archive::decode(withNotes, nullptr)->toMap();
+    root.remove(QStringLiteral("presetMidiArray"));
+    const QByteArray withoutNotes = archive::encode(root);
+    root.insert(QStringLiteral("presetMidiArray"), QCborArray());
+    const QByteArray noNotes = archive::encode(root);
+
+    const MidiNoteList own = noteAt(1.0, 70);
+    const struct {
+        const char* name;
+        QByteArray data;
+        MidiNoteList expected;
+    } cases[] = {{"the preset's notes", withNotes, stamped},
+                 {"no notes in the preset", withoutNotes, own},
+                 {"an empty list", noNotes, {}}};
+    for (const auto& k : cases) {
+        target->midiArray = own;
+        target->publishNotes();
+        c->currentSelectedAudio = 1;
+        c->pasteboardItems = PresetPasteboardRecord{k.data};
+        c->pasteAudioFileFrom();
+        endEvent();
+        EXPECT_EQ(target->midiArray, k.expected) << k.name;
+    }
+}
+
 TEST_F(PresetTest, DeletingAsksAndFallsBackToTheBrowsersSelection) {
     append(writeTone(QStringLiteral("one.wav"), 1.0, 440));
     waitForReadyItem();
@@ -724,6 +1013,7 @@ TEST_F(PresetTest, ListingWritingAndAClickWithoutTracks) {
     // A preset with a thumbnail, one without and a foreign file.
     project::PresetRecord preset;
     preset.base.parameters.inputs.fill(0.0f);
+    preset.base.parameters.inputs[1] = 1.0f;  // a speed, which is never 0
     QImage picture(40, 30, QImage::Format_RGB32);
     picture.fill(Qt::red);
     const QString folder = c->getAppSupportPath();

@@ -15,6 +15,21 @@ void spin(int ms);
 // A fresh empty folder under the test's home, removed at exit.
 QString tempDir();
 
+// While it lives, no file of this process grows past `bytes`: a write that
+// would is cut short and the next fails, as on a full disk (the signal the
+// system sends for it is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long previous_ = 0;
+    void (*previousHandler_)(int) = nullptr;
+};
+
 // Counts the paint events of the widget it is installed on.
 struct PaintCounter : QObject {
     int paints = 0;

@@ -10,6 +10,8 @@
 #include <QScrollArea>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 using Kind = TextFieldNumberFormatter::Kind;
@@ -27,7 +29,10 @@ TEST(TextFieldNumberFormatter, PartialInput) {
         {Kind::Decimal, false, "3.", QValidator::Acceptable},
         {Kind::Decimal, false, ".", QValidator::Intermediate},
         {Kind::Decimal, false, "-", QValidator::Invalid},
-        {Kind::Decimal, false, "-3", QValidator::Invalid},
+        // Without negatives only the lone minus sign is refused: a
+        // negative number reads as one either way.
+        {Kind::Decimal, false, "-3", QValidator::Acceptable},
+        {Kind::Decimal, false, "-.", QValidator::Invalid},
         {Kind::Decimal, true, "-", QValidator::Intermediate},
         {Kind::Decimal, true, "-3.25", QValidator::Acceptable},
         {Kind::Decimal, false, "1a", QValidator::Invalid},
@@ -83,6 +88,41 @@ TEST(NumberTextField, TypingAndKeys) {
     field->setFocus();
     other->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(actions, 2);
+}
+
+// A followed value (a slider's) replaces the field's text, but not the text
+// the user is typing until Return, Tab or leaving the field ends it.
+TEST(NumberTextField, AFollowedValueWaitsForTheTyping) {
+    QWidget window;
+    auto* field = new NumberTextField(&window);
+    auto* other = new QLineEdit(&window);
+    field->setFormatter(new TextFieldNumberFormatter(Kind::Decimal));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    struct Case {
+        const char* name;
+        std::function<void()> end;
+    } cases[] = {
+        {"Return", [&] { QTest::keyClick(field, Qt::Key_Return); }},
+        {"Tab", [&] { QTest::keyClick(field, Qt::Key_Tab); }},
+        {"leaving the field", [&] { other->setFocus(Qt::MouseFocusReason); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        field->showFollowedValue(1);
+        EXPECT_EQ(field->text(), "1");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "42");
+        field->showFollowedValue(2);
+        EXPECT_EQ(field->text(), "42");
+        EXPECT_TRUE(field->isBeingEdited());
+        k.end();
+        EXPECT_FALSE(field->isBeingEdited());
+        field->showFollowedValue(3);
+        EXPECT_EQ(field->text(), "3");
+    }
 }
 
 TEST(FloatSlider, CodeSendsNoActionTheUserDoes) {

@@ -78,9 +78,10 @@ protected:
         area.audioTracks.push_back(TrackRecord{QUrl(), track, {}});
         lane = new AudioDrawingView(&area);
         lane->audioView = &area;
-        lane->setGeometry(0, 0, 800, 200);
-        lane->oldBounds = lane->rect();
         track->audioDrawingView = lane;
+        lane->setGeometry(0, 0, 800, 200);
+        lane->setFrame(0, 800);
+        lane->oldBounds = lane->rect();
     }
     AudioView area;
     std::shared_ptr<MusicFilter> track;
@@ -89,23 +90,23 @@ protected:
 
 TEST_F(LaneTest, RegionFollowsTheLanesWidthAndStaysInside) {
     // Without a region nothing changes, not even the old bounds.
-    lane->resize(1600, 200);
+    lane->setFrame(0, 1600);
     lane->updateDrawingPath();
     EXPECT_TRUE(lane->drawingBezierPath.isEmpty());
     EXPECT_EQ(lane->oldBounds.width(), 800);
-    lane->resize(800, 200);
+    lane->setFrame(0, 800);
 
     lane->drawingBezierPath = AudioDrawingView::regionPath({100, 10, 300, 180});
-    lane->resize(1600, 200);
+    lane->setFrame(0, 1600);
     lane->updateDrawingPath();
     // Doubled, then cut at the track area's right edge.
     EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(200, 10, 600, 180));
-    lane->resize(800, 200);
+    lane->setFrame(0, 800);
     lane->updateDrawingPath();
     EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(100, 10, 300, 180));
 
     // A lane moved left of the area: the region starts at the area's edge.
-    lane->move(-150, 0);
+    lane->setFrameX(-150);
     lane->verifyDrawingBezierPath();
     EXPECT_EQ(lane->drawingBezierPath.boundingRect(), QRectF(150, 10, 300, 180));
     // Inside already: unchanged.

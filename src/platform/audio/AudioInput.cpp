@@ -1,20 +1,22 @@
 #include "platform/audio/AudioInput.h"
 
 #include "platform/audio/DeviceCalls.h"
+#include "platform/audio/PortAudioUse.h"
 
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <algorithm>
 
-// Set up once per process in AudioOutput.cpp.
-bool portAudioInitialised();
-
 struct AudioInputStream::Link {
     CallbackGate gate;
     AudioInputStream::Callback callback;
     AudioInputStream::Finished finished;
     std::atomic<bool> stopping{false};  // a stop asked for: `finished` is not news
+    // PortAudio stays set up while the stream is open (with JACK, that keeps
+    // its client active), a stream left to a late stop or close included;
+    // once the stream is closed it may go.
+    std::unique_ptr<PortAudioUse> use;
 };
 
 namespace audioinput {
@@ -54,7 +56,8 @@ PaDeviceIndex indexOf(const QString& uniqueID) {
 
 std::vector<AudioInputDevice> devices() {
     std::vector<AudioInputDevice> all;
-    if (!portAudioInitialised()) return all;
+    const PortAudioUse use;
+    if (!use.ready()) return all;
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
         if (info && info->maxInputChannels > 0) all.push_back(describe(i));
@@ -63,7 +66,8 @@ std::vector<AudioInputDevice> devices() {
 }
 
 std::optional<AudioInputDevice> defaultDevice() {
-    if (!portAudioInitialised()) return std::nullopt;
+    const PortAudioUse use;
+    if (!use.ready()) return std::nullopt;
     const PaHostApiInfo* api = Pa_GetHostApiInfo(preferredHostApi());
     PaDeviceIndex index = api ? api->defaultInputDevice : paNoDevice;
     if (index == paNoDevice) index = Pa_GetDefaultInputDevice();
@@ -72,7 +76,8 @@ std::optional<AudioInputDevice> defaultDevice() {
 }
 
 std::optional<AudioInputDevice> deviceWithUniqueID(const QString& uniqueID) {
-    if (!portAudioInitialised()) return std::nullopt;
+    const PortAudioUse use;
+    if (!use.ready()) return std::nullopt;
     const PaDeviceIndex index = indexOf(uniqueID);
     if (index == paNoDevice) return std::nullopt;
     return describe(index);
@@ -82,7 +87,8 @@ Authorization authorizationStatus() { return Authorization::Authorized; }
 
 QString jackClientName() {
     const char* name = nullptr;
-    if (!portAudioInitialised() || PaJack_GetClientName(&name) != paNoError || !name) return {};
+    const PortAudioUse use;
+    if (!use.ready() || PaJack_GetClientName(&name) != paNoError || !name) return {};
     return QString::fromUtf8(name);
 }
 
@@ -92,7 +98,8 @@ QString jackClientName() {
 
 std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice& device, double sampleRate,
                                                          QString* error) {
-    if (!portAudioInitialised()) {
+    auto use = std::make_unique<PortAudioUse>();
+    if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
     }
@@ -114,6 +121,7 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
     }
     std::unique_ptr<AudioInputStream> stream(new AudioInputStream());
     stream->link_ = std::make_shared<Link>();
+    stream->link_->use = std::move(use);
     PaStream* pa = nullptr;
     const PaError err = Pa_OpenStream(
         &pa, &params, nullptr, sampleRate, paFramesPerBufferUnspecified, paNoFlag,

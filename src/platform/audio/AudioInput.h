@@ -30,7 +30,9 @@ enum class Authorization { NotDetermined = 0, Restricted = 1, Denied = 2, Author
 Authorization authorizationStatus();
 
 // The JACK client of this process's inputs (its ports are "NAME:in_0", ...;
-// the output is another client), or an empty string without one.
+// the output is another client), or an empty string without one. It is
+// there while an input stream is open, and goes a moment after the last one
+// closes.
 QString jackClientName();
 
 }  // namespace audioinput

@@ -1,11 +1,15 @@
 #include "platform/audio/AudioOutput.h"
 
+#include "platform/audio/PortAudioUse.h"
+#include "platform/core/MainQueue.h"
+
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -122,37 +126,70 @@ bool jackServerRunning() {
     return true;
 }
 
-// PortAudio is set up once per process and kept; its start-up probes every
-// host API, which is slow and noisy.
-bool portAudioReady() {
+// The uses of PortAudio and whether it is set up; see PortAudioUse.
+std::mutex portAudioMutex;
+int portAudioUses = 0;
+bool portAudioSetUp = false;
+
+// Sets PortAudio up; under portAudioMutex. Its start-up probes every host API.
+bool setUpPortAudio() {
     static std::once_flag once;
-    static bool ready = false;
     std::call_once(once, [] {
         // Probing ALSA's devices prints a line for every one that this machine
         // lacks: the log takes them, as it takes JACK's.
         snd_lib_error_set_handler(alsaMessage);
         quietJack();
         PaJack_SetClientName("Trevalune");
-        ready = Pa_Initialize() == paNoError;
-        // A JACK server that is running but answered PortAudio's probe too
-        // late (a loaded machine) would leave only ALSA: probe again, a few
-        // times, while the server can be reached.
-        for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
-            Pa_Terminate();
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            ready = Pa_Initialize() == paNoError;
-        }
     });
+    bool ready = Pa_Initialize() == paNoError;
+    // A JACK server that is running but answered PortAudio's probe too
+    // late (a loaded machine) would leave only ALSA: probe again, a few
+    // times, while the server can be reached.
+    for (int attempt = 0; ready && attempt < 3 && !jackHostFound() && jackServerRunning(); ++attempt) {
+        Pa_Terminate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ready = Pa_Initialize() == paNoError;
+    }
     return ready;
+}
+
+// Tears PortAudio down when nothing has used it since the last use ended.
+void tearDownUnusedPortAudio() {
+    std::lock_guard g(portAudioMutex);
+    if (portAudioUses > 0 || !portAudioSetUp) return;
+    Pa_Terminate();
+    portAudioSetUp = false;
 }
 
 }  // namespace
 
-// Shared with the inputs (AudioInput.cpp).
-bool portAudioInitialised() { return portAudioReady(); }
+PortAudioUse::PortAudioUse() {
+    std::lock_guard g(portAudioMutex);
+    if (!portAudioSetUp) portAudioSetUp = setUpPortAudio();
+    ready_ = portAudioSetUp;
+    if (ready_) ++portAudioUses;
+}
+
+PortAudioUse::~PortAudioUse() {
+    if (!ready_) return;
+    {
+        std::lock_guard g(portAudioMutex);
+        if (--portAudioUses > 0) return;
+    }
+    if (QCoreApplication::instance())
+        MainQueue::asyncAfter(LingerMs, [] { tearDownUnusedPortAudio(); });
+    else
+        tearDownUnusedPortAudio();
+}
+
+bool PortAudioUse::isSetUp() {
+    std::lock_guard g(portAudioMutex);
+    return portAudioSetUp;
+}
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
-    if (!portAudioReady()) {
+    auto use = std::make_shared<PortAudioUse>();
+    if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
     }
@@ -170,6 +207,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
         return nullptr;
     }
     std::unique_ptr<PortAudioOutput> out(new PortAudioOutput());
+    out->use_ = std::move(use);
     out->device_ = device;
     out->rate_ = info->defaultSampleRate;
     out->latency_ = info->defaultLowOutputLatency;
@@ -214,7 +252,7 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
     if (err != paNoError) {
         if (stream) {
             devicecall::finishWithin(devicecall::kLimit, "The audio output did not close in time; it is left behind.",
-                                     [stream, link = link_] { Pa_CloseStream(stream); });
+                                     [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
         }
         link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
@@ -230,7 +268,7 @@ void PortAudioOutput::stop() {
     // A stop that comes late closes the stream itself once it returns.
     auto* stream = static_cast<PaStream*>(stream_);
     devicecall::finishWithin(devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
-                             [stream, link = link_] {
+                             [stream, link = link_, use = use_] {
                                  Pa_StopStream(stream);
                                  Pa_CloseStream(stream);
                              });
@@ -247,7 +285,8 @@ bool PortAudioOutput::suspend() {
     auto* stream = static_cast<PaStream*>(stream_);
     const bool inTime = devicecall::finishWithin(
         devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
-        [stream, link = link_] { Pa_StopStream(stream); }, [stream, link = link_] { Pa_CloseStream(stream); });
+        [stream, link = link_, use = use_] { Pa_StopStream(stream); },
+        [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
     if (inTime && Pa_IsStreamStopped(stream) != 1) return false;
     link_->gate.close();
     if (!inTime) stream_ = nullptr;
@@ -276,30 +315,34 @@ bool PortAudioOutput::resume(QString* error) {
 
 // ---------------------------------------------------------------------------
 
+struct JackAudioOutput::Link {
+    // Opened once the ports' connections are in the server's graph: until
+    // then the callback is not called, so what it gives is never played to
+    // no one. Through it alone the client's thread reaches the output.
+    CallbackGate gate;
+    JackAudioOutput* owner = nullptr;
+    void* ports[2] = {nullptr, nullptr};  // jack_port_t
+    std::atomic<bool> serverGone{false};
+    std::atomic<bool> closed{false};  // the client's close has returned
+};
+
+bool JackAudioOutput::closeJackClient(void* client, std::shared_ptr<Link> link) {
+    // libjack's close has been seen to stall on a lock of its own on a
+    // loaded machine; sleeping and quitting must not stall with it.
+    return devicecall::finishWithin(devicecall::kLimit, "The JACK client did not close in time; it is left behind.",
+                                    [client = static_cast<jack_client_t*>(client), link] {
+                                        jack_client_close(client);
+                                        link->closed.store(true);
+                                    });
+}
+
 std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
-    quietJack();
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("Trevalune", JackNoStartServer, &status);
-    if (!client) {
-        if (error) *error = QStringLiteral("No JACK server is running.");
-        return nullptr;
-    }
     std::unique_ptr<JackAudioOutput> out(new JackAudioOutput());
-    out->client_ = client;
-    out->rate_ = jack_get_sample_rate(client);
-    for (int i = 0; i < 2; ++i) {
-        out->ports_[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
-                                            JackPortIsOutput, 0);
-        if (!out->ports_[i]) {
-            if (error) *error = QStringLiteral("The JACK server refused the output ports.");
-            return nullptr;
-        }
-    }
-    jack_set_process_callback(client, &JackAudioOutput::process, out.get());
-    jack_on_shutdown(client, &JackAudioOutput::serverGone, out.get());
+    if (!out->openClient(error)) return nullptr;
+    out->rate_ = jack_get_sample_rate(static_cast<jack_client_t*>(out->client_));
     // Left and right go to the first two playback ports; with one, both go to it.
-    const char** playback =
-        jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
+    const char** playback = jack_get_ports(static_cast<jack_client_t*>(out->client_), nullptr,
+                                           JACK_DEFAULT_AUDIO_TYPE, JackPortIsPhysical | JackPortIsInput);
     int count = 0;
     while (playback && playback[count]) ++count;
     for (int i = 0; i < 2 && count > 0; ++i) out->connections_[i].emplace_back(playback[std::min(i, count - 1)]);
@@ -307,28 +350,80 @@ std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
     return out;
 }
 
+bool JackAudioOutput::openClient(QString* error) {
+    if (client_) return true;
+    // After a sleep whose close came late: that client may still hold the
+    // name, and libjack the lock it stalled on.
+    if (closing_) {
+        if (!closing_->closed.load()) {
+            if (error) *error = QStringLiteral("The JACK client did not close.");
+            return false;
+        }
+        closing_.reset();
+    }
+    quietJack();
+    jack_status_t status{};
+    // Woken, the client takes the name it had, which the user's patchbay may
+    // know it by; the server gives another when that name is taken now.
+    jack_client_t* client = nullptr;
+    if (!name_.isEmpty())
+        client = jack_client_open(name_.toUtf8().constData(), jack_options_t(JackNoStartServer | JackUseExactName),
+                                  &status);
+    if (!client) client = jack_client_open("Trevalune", JackNoStartServer, &status);
+    if (!client) {
+        if (error) *error = QStringLiteral("No JACK server is running.");
+        return false;
+    }
+    auto link = std::make_shared<Link>();
+    link->owner = this;
+    if (rate_ > 0 && jack_get_sample_rate(client) != jack_nframes_t(rate_)) {
+        // What plays was made at the old rate: it would be heard at the wrong pitch.
+        closeJackClient(client, link);
+        if (error) *error = QStringLiteral("The JACK server now runs at another sample rate.");
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        link->ports[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput, 0);
+        if (!link->ports[i]) {
+            closeJackClient(client, link);
+            if (error) *error = QStringLiteral("The JACK server refused the output ports.");
+            return false;
+        }
+    }
+    jack_set_process_callback(client, &JackAudioOutput::process, link.get());
+    jack_on_shutdown(client, &JackAudioOutput::serverGone, link.get());
+    client_ = client;
+    link_ = std::move(link);
+    name_ = QString::fromUtf8(jack_get_client_name(client));
+    return true;
+}
+
+void JackAudioOutput::closeClient() {
+    if (!client_) return;
+    // The client is deactivated: its threads reach only its link, which the
+    // close keeps; a close that comes late is waited for by the next open.
+    if (!closeJackClient(client_, link_)) closing_ = link_;
+    client_ = nullptr;
+    link_.reset();
+}
+
 JackAudioOutput::~JackAudioOutput() {
     stop();
-    if (!client_) return;
-    // libjack's close has been seen to stall on a lock of its own on a
-    // loaded machine; quitting must not stall with it. The client is
-    // deactivated already: the close reaches nothing of this object.
-    devicecall::finishWithin(devicecall::kLimit, "The JACK client did not close in time; it is left behind.",
-                             [client = static_cast<jack_client_t*>(client_)] { jack_client_close(client); });
+    closeClient();
 }
 
-QString JackAudioOutput::clientName() const {
-    return client_ ? QString::fromUtf8(jack_get_client_name(static_cast<jack_client_t*>(client_))) : QString();
-}
+QString JackAudioOutput::clientName() const { return name_; }
 
 int JackAudioOutput::process(uint32_t frames, void* arg) {
-    auto* self = static_cast<JackAudioOutput*>(arg);
-    auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[0]), frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[1]), frames));
-    if (!self->gate_.enter()) {
+    auto* link = static_cast<Link*>(arg);
+    auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[0]), frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[1]), frames));
+    if (!link->gate.enter()) {
         std::fill_n(left, frames, 0.0f);
         std::fill_n(right, frames, 0.0f);
     } else {
+        JackAudioOutput* self = link->owner;
         float* block = self->block_.data();
         for (uint32_t done = 0; done < frames;) {
             const int n = static_cast<int>(std::min<uint32_t>(frames - done, kBlockFrames));
@@ -339,23 +434,23 @@ int JackAudioOutput::process(uint32_t frames, void* arg) {
             }
             done += static_cast<uint32_t>(n);
         }
-        self->gate_.leave();
+        link->gate.leave();
     }
     return 0;
 }
 
-void JackAudioOutput::serverGone(void* arg) { static_cast<JackAudioOutput*>(arg)->serverGone_.store(true); }
+void JackAudioOutput::serverGone(void* arg) { static_cast<Link*>(arg)->serverGone.store(true); }
 
 bool JackAudioOutput::activate(QString* error) {
     auto* client = static_cast<jack_client_t*>(client_);
-    if (serverGone_.load() || jack_activate(client) != 0) {
+    if (!client || link_->serverGone.load() || jack_activate(client) != 0) {
         if (error) *error = QStringLiteral("The JACK server has stopped.");
         return false;
     }
     active_ = true;
     bool made[2] = {false, false};
     for (int i = 0; i < 2; ++i) {
-        const char* ours = jack_port_name(static_cast<jack_port_t*>(ports_[i]));
+        const char* ours = jack_port_name(static_cast<jack_port_t*>(link_->ports[i]));
         for (const std::string& other : connections_[i]) {
             const int result = jack_connect(client, ours, other.c_str());
             made[i] = made[i] || result == 0 || result == EEXIST;
@@ -367,18 +462,19 @@ bool JackAudioOutput::activate(QString* error) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(500);
     for (int i = 0; i < 2; ++i) {
-        while (made[i] && !serverGone_.load() && clock::now() < deadline &&
-               jack_port_connected(static_cast<jack_port_t*>(ports_[i])) <= 0)
+        while (made[i] && !link_->serverGone.load() && clock::now() < deadline &&
+               jack_port_connected(static_cast<jack_port_t*>(link_->ports[i])) <= 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    gate_.open();
+    link_->gate.open();
     return true;
 }
 
 void JackAudioOutput::deactivate() {
+    if (!link_) return;
     // A period under way may still be in the callback: the gate waits for it
     // to leave.
-    gate_.close();
+    link_->gate.close();
     if (active_) jack_deactivate(static_cast<jack_client_t*>(client_));
     active_ = false;
 }
@@ -386,7 +482,7 @@ void JackAudioOutput::deactivate() {
 bool JackAudioOutput::start(Callback callback, QString* error) {
     stop();
     callback_ = std::move(callback);
-    return activate(error);
+    return openClient(error) && activate(error);
 }
 
 void JackAudioOutput::stop() {
@@ -399,21 +495,25 @@ bool JackAudioOutput::suspend() {
     if (!active_) return false;
     // Remember where the ports lead, connections the user made included:
     // deactivating the client breaks them all.
-    for (int i = 0; i < 2 && !serverGone_.load(); ++i) {
+    for (int i = 0; i < 2 && !link_->serverGone.load(); ++i) {
         connections_[i].clear();
-        if (const char** names = jack_port_get_connections(static_cast<jack_port_t*>(ports_[i]))) {
+        if (const char** names = jack_port_get_connections(static_cast<jack_port_t*>(link_->ports[i]))) {
             for (int k = 0; names[k]; ++k) connections_[i].emplace_back(names[k]);
             jack_free(names);
         }
     }
     deactivate();
+    // A client, even an inactive one, keeps the server's shared memory
+    // mapped and locked in this process (a hundred megabytes and more): a
+    // sleeping output lets go of it.
+    closeClient();
     suspended_ = true;
     return true;
 }
 
 bool JackAudioOutput::resume(QString* error) {
     if (!suspended_) return active_;
-    if (!activate(error)) return false;
+    if (!openClient(error) || !activate(error)) return false;
     suspended_ = false;
     return true;
 }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+class PortAudioUse;
+
 // A stereo output: calls its callback on the device's own thread for every
 // block of interleaved float frames it needs. The callback must be real-time
 // safe (copy from a buffer, nothing more).
@@ -117,14 +119,21 @@ private:
     std::shared_ptr<Link> link_;  // of the open stream
     void* stream_ = nullptr;
     bool suspended_ = false;
+    // PortAudio stays set up while the output lives, and while a stop or
+    // close that came late still runs.
+    std::shared_ptr<PortAudioUse> use_;
 };
 
 // A client of our own on a running JACK server, with two output ports
 // ("out_1", "out_2") connected to the server's first two playback ports.
-// Suspended, the client is deactivated: the server stops waking it every
-// period, and an idle application sleeps. The connections the ports had when
-// it was suspended, the user's own included, are made again on resume.
-// Closing the client is bounded in time (devicecall::finishWithin).
+// Suspended, the client is deactivated and closed: the server stops waking
+// it every period, so an idle application sleeps, and the server's shared
+// memory, which every client maps and locks, leaves the process. Resumed, a
+// client of the same name is opened again; the connections the ports had
+// when it was suspended, the user's own included, are made again.
+// Closing a client is bounded in time (devicecall::finishWithin): a client
+// whose close came late is left to it, and no new one opens until it is
+// gone.
 //
 // Threads: every member on one thread; process() on the client's thread.
 class JackAudioOutput : public AudioOutput {
@@ -147,8 +156,16 @@ public:
 
 private:
     JackAudioOutput() = default;
-    static int process(uint32_t frames, void* self);
-    static void serverGone(void* self);
+    // What the client's threads reach, one for each client opened, shared
+    // with a close that comes late.
+    struct Link;
+    static int process(uint32_t frames, void* link);
+    static void serverGone(void* link);
+    // Closes `client` (deactivated or never active) in bounded time; false
+    // when it came late and was left to itself.
+    static bool closeJackClient(void* client, std::shared_ptr<Link> link);
+    bool openClient(QString* error);
+    void closeClient();
     bool activate(QString* error);
     void deactivate();
 
@@ -156,17 +173,14 @@ private:
     // period is served in several calls.
     static constexpr int kBlockFrames = 4096;
 
-    void* client_ = nullptr;  // jack_client_t
-    void* ports_[2] = {nullptr, nullptr};  // jack_port_t
+    void* client_ = nullptr;         // jack_client_t; none while asleep
+    std::shared_ptr<Link> link_;     // of `client_`
+    std::shared_ptr<Link> closing_;  // of the last client, while its close that came late runs
+    QString name_;                   // the client's name, kept over a sleep
     double rate_ = 0;
     Callback callback_;
     std::vector<float> block_ = std::vector<float>(size_t(kBlockFrames) * 2);
     std::vector<std::string> connections_[2];  // kept over a sleep
     bool active_ = false;
     bool suspended_ = false;
-    // Opened once the ports' connections are in the server's graph: until
-    // then the callback is not called, so what it gives is never played to
-    // no one.
-    CallbackGate gate_;
-    std::atomic<bool> serverGone_{false};
 };

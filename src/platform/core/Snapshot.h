@@ -107,6 +107,19 @@ private:
     Count counts_[2];
 };
 
+// The one order in which anything a render can reach leaves: the caller has
+// already unpublished it (published the snapshot, list or pointer without
+// it), so no render that starts from now on finds it; this returns once
+// every render that was in when it was called has left, then runs `release`,
+// which uninitialises and frees. Main thread only, never a render thread.
+// It waits only for renders in progress (at most the rest of their slices):
+// a stopped or paused render holds nothing and is not waited for.
+template <typename Release>
+void releaseAfterReaders(ReaderEpochs& readers, Release&& release) {
+    readers.waitForReaders();
+    std::forward<Release>(release)();
+}
+
 template <typename T>
 class Snapshot {
 public:
@@ -173,6 +186,18 @@ public:
             collect();
             if (!retired_.empty()) std::this_thread::yield();
         }
+    }
+
+    // Makes `next` current and then, once no reader can hold the T it
+    // replaced (nor any T retired before), frees that T and runs `release`:
+    // the way to free what only the replaced T named.
+    template <typename Release>
+    void publishThenRelease(std::unique_ptr<const T> next, Release&& release) {
+        publish(std::move(next));
+        releaseAfterReaders(readers_, [&] {
+            synchronize();
+            std::forward<Release>(release)();
+        });
     }
 
     // Retired T not yet deleted.

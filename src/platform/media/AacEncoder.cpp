@@ -1,5 +1,7 @@
 #include "platform/media/AacEncoder.h"
 
+#include "platform/media/SampleCheck.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -47,6 +49,10 @@ bool AacEncoder::open(AVFormatContext* output, double sampleRate, int channels, 
 
 bool AacEncoder::append(const float* const* channels, int64_t frames, const Write& write, QString* error) {
     const int count = codec_->ch_layout.nb_channels;
+    if (!samplecheck::allFinite(channels, count, frames)) {
+        if (error) *error = QString::fromLatin1(samplecheck::kNotFiniteText);
+        return false;
+    }
     std::vector<void*> pointers(static_cast<size_t>(count));
     int64_t done = 0;
     while (done < frames) {

@@ -215,6 +215,13 @@ int32_t timeScaleOf(const AVStream* st) {
 
 }  // namespace
 
+namespace {
+
+// The sample rates audio files hold.
+constexpr int kLowestSampleRate = 1000, kHighestSampleRate = 768000;
+
+}  // namespace
+
 std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
     auto fail = [&](const QString& text) -> std::shared_ptr<Asset> {
         if (error) *error = text;
@@ -272,6 +279,13 @@ std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
         const bool decodable = avcodec_find_decoder(par->codec_id) != nullptr;
         if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
             if (!decodable || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) continue;
+            // A rate no audio file holds is a damaged header: taken as it
+            // stands it would make a track of a few samples that no
+            // resampler can serve.
+            if (par->sample_rate < kLowestSampleRate || par->sample_rate > kHighestSampleRate)
+                return fail(QStringLiteral("\"%1\" declares a sample rate of %2 Hz; audio files hold 1 kHz to 768 kHz.")
+                                .arg(path)
+                                .arg(par->sample_rate));
             info.mediaType = MediaType::Audio;
             info.sampleRate = par->sample_rate;
             info.channelCount = par->ch_layout.nb_channels;

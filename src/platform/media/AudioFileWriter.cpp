@@ -1,5 +1,7 @@
 #include "platform/media/AudioFileWriter.h"
 
+#include "platform/media/SampleCheck.h"
+
 #include "platform/media/AacEncoder.h"
 #include "platform/media/FFmpeg.h"
 
@@ -10,16 +12,9 @@
 #include <sndfile.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <vector>
-
-QString temporaryPathFor(const QString& path) {
-    static std::atomic<int> counter{0};
-    const QFileInfo fi(path);
-    return fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
-           QStringLiteral(".part-%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
-}
 
 QString AudioFileWriter::extension(Format format) {
     switch (format) {
@@ -31,9 +26,11 @@ QString AudioFileWriter::extension(Format format) {
     return {};
 }
 
-AudioFileWriter::AudioFileWriter(QString path, Settings settings, MediaMetadata metadata)
-    : path_(QFileInfo(path).absoluteFilePath()), temporaryPath_(temporaryPathFor(path)),
-      settings_(settings), metadata_(std::move(metadata)) {}
+AudioFileWriter::AudioFileWriter(QString path, Settings settings, MediaMetadata metadata,
+                                 const QString& temporaryExtension)
+    : path_(QFileInfo(path).absoluteFilePath()),
+      temporaryPath_(partialfiles::temporaryPathFor(path, temporaryExtension)), settings_(settings),
+      metadata_(std::move(metadata)) {}
 
 AudioFileWriter::~AudioFileWriter() = default;
 
@@ -55,8 +52,9 @@ void AudioFileWriter::cancel() {
 bool AudioFileWriter::commit(QString* error) {
     const QByteArray from = QFile::encodeName(temporaryPath_), to = QFile::encodeName(path_);
     if (std::rename(from.constData(), to.constData()) != 0) {
+        const int why = errno;
         QFile::remove(temporaryPath_);
-        return fail(error, QStringLiteral("\"%1\" could not be put in place.").arg(path_));
+        return fail(error, QStringLiteral("\"%1\" could not be put in place. %2").arg(path_, reasonFor(why)));
     }
     finished_ = true;
     return true;
@@ -67,12 +65,23 @@ bool AudioFileWriter::fail(QString* error, const QString& text) {
     return false;
 }
 
+QString AudioFileWriter::reasonFor(int errorNumber) const {
+    return partialfiles::reasonForError(errorNumber, QFileInfo(path_).absolutePath());
+}
+
+QString AudioFileWriter::reasonForFFmpeg(int code) const {
+    // FFmpeg passes the system's errors on as their negatives.
+    if (code < 0 && code > -4096) return reasonFor(-code);
+    return ffmpeg::errorText(code);
+}
+
 namespace {
 
 // AIFF, WAV and CAF through libsndfile.
 class PcmWriter final : public AudioFileWriter {
 public:
-    PcmWriter(const QString& path, const Settings& s, const MediaMetadata& m) : AudioFileWriter(path, s, m) {}
+    PcmWriter(const QString& path, const Settings& s, const MediaMetadata& m)
+        : AudioFileWriter(path, s, m, extension(s.format)) {}
     ~PcmWriter() override { cancel(); }
 
     bool open(QString* error) {
@@ -90,10 +99,13 @@ public:
                                    .arg(settings_.sampleRate)
                                    .arg(settings_.channelCount));
         const QByteArray name = QFile::encodeName(temporaryPath_);
+        errno = 0;
         file_ = sf_open(name.constData(), SFM_WRITE, &info);
-        if (!file_)
-            return fail(error, QStringLiteral("\"%1\" could not be created (%2).")
-                                   .arg(path_, QString::fromUtf8(sf_strerror(nullptr))));
+        if (!file_) {
+            const int why = errno;
+            QFile::remove(temporaryPath_);
+            return fail(error, why ? reasonFor(why) : QString::fromUtf8(sf_strerror(nullptr)));
+        }
         sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         if (settings_.format == Format::CAF) {
             // CAF's own 'info' chunk carries the strings.
@@ -110,16 +122,22 @@ public:
     bool append(const float* const* channels, int64_t frames, QString* error) override {
         if (finished_ || failed_ || !file_) return fail(error, QStringLiteral("The writer is closed."));
         const int n = settings_.channelCount;
+        if (!samplecheck::allFinite(channels, n, frames)) {
+            cancel();
+            return fail(error, QString::fromLatin1(samplecheck::kNotFiniteText));
+        }
         constexpr int64_t Block = 8192;
         interleaved_.resize(size_t(Block * n));
         for (int64_t done = 0; done < frames; done += Block) {
             const int64_t count = std::min(Block, frames - done);
             for (int64_t i = 0; i < count; ++i)
                 for (int c = 0; c < n; ++c) interleaved_[size_t(i * n + c)] = channels[c][done + i];
+            errno = 0;
             if (sf_writef_float(file_, interleaved_.data(), count) != count) {
-                const QString why = QString::fromUtf8(sf_strerror(file_));
+                const int code = errno;
+                const QString why = code ? reasonFor(code) : QString::fromUtf8(sf_strerror(file_));
                 cancel();
-                return fail(error, QStringLiteral("Writing \"%1\" failed (%2).").arg(path_, why));
+                return fail(error, why);
             }
         }
         frames_ += frames;
@@ -128,12 +146,16 @@ public:
 
     bool finish(QString* error) override {
         if (finished_ || failed_ || !file_) return fail(error, QStringLiteral("The writer is closed."));
+        // The header goes last: a full disk shows here as well.
+        errno = 0;
         sf_write_sync(file_);
+        const int code = sf_error(file_) != SF_ERR_NO_ERROR ? errno : 0;
         const int rc = sf_close(file_);
         file_ = nullptr;
-        if (rc != 0) {
+        if (rc != 0 || code != 0) {
+            const int why = code ? code : errno;
             cancel();
-            return fail(error, QStringLiteral("\"%1\" could not be completed.").arg(path_));
+            return fail(error, why ? reasonFor(why) : QStringLiteral("\"%1\" could not be completed.").arg(path_));
         }
         bool tagged = true;
         QString tagError;
@@ -141,7 +163,7 @@ public:
             switch (settings_.format) {
             case Format::WAV: tagged = mediatags::writeWav(temporaryPath_, metadata_, &tagError); break;
             case Format::AIFF: tagged = mediatags::writeAiff(temporaryPath_, metadata_, &tagError); break;
-            case Format::CAF: tagged = mediatags::appendCafTag(temporaryPath_, metadata_, &tagError); break;
+            case Format::CAF: tagged = mediatags::writeCafTag(temporaryPath_, metadata_, &tagError); break;
             default: break;
             }
         }
@@ -166,7 +188,8 @@ private:
 // m4a: AAC in FFmpeg's iPod/M4A muxer, metadata and artwork from the muxer.
 class M4aWriter final : public AudioFileWriter {
 public:
-    M4aWriter(const QString& path, const Settings& s, const MediaMetadata& m) : AudioFileWriter(path, s, m) {}
+    M4aWriter(const QString& path, const Settings& s, const MediaMetadata& m)
+        : AudioFileWriter(path, s, m, extension(Format::M4A)) {}
     ~M4aWriter() override { cancel(); }
 
     bool open(QString* error) {
@@ -195,7 +218,7 @@ public:
         if (rc < 0) {
             closeWithoutFinishing();
             QFile::remove(temporaryPath_);
-            return fail(error, QStringLiteral("\"%1\" could not be started (%2).").arg(path_, ffmpeg::errorText(rc)));
+            return fail(error, reasonForFFmpeg(rc));
         }
         if (picture) {
             auto pkt = ffmpeg::makePacket();
@@ -208,7 +231,8 @@ public:
             if (rc < 0) {
                 closeWithoutFinishing();
                 QFile::remove(temporaryPath_);
-                return fail(error, QStringLiteral("The artwork of \"%1\" could not be written.").arg(path_));
+                return fail(error, QStringLiteral("The artwork of \"%1\" could not be written. %2")
+                                       .arg(path_, reasonForFFmpeg(rc)));
             }
         }
         return true;
@@ -217,6 +241,7 @@ public:
     bool append(const float* const* channels, int64_t frames, QString* error) override {
         if (finished_ || failed_ || !output_) return fail(error, QStringLiteral("The writer is closed."));
         if (!encoder_.append(channels, frames, writePacket(), error)) {
+            if (writeError_ < 0) fail(error, reasonForFFmpeg(writeError_));
             cancel();
             return false;
         }
@@ -227,6 +252,7 @@ public:
     bool finish(QString* error) override {
         if (finished_ || failed_ || !output_) return fail(error, QStringLiteral("The writer is closed."));
         if (!encoder_.finish(writePacket(), error)) {
+            if (writeError_ < 0) fail(error, reasonForFFmpeg(writeError_));
             cancel();
             return false;
         }
@@ -235,7 +261,7 @@ public:
         output_.reset();
         if (rc < 0) {
             cancel();
-            return fail(error, QStringLiteral("\"%1\" could not be completed (%2).").arg(path_, ffmpeg::errorText(rc)));
+            return fail(error, reasonForFFmpeg(rc));
         }
         return commit(error);
     }
@@ -245,11 +271,16 @@ protected:
 
 private:
     AacEncoder::Write writePacket() {
-        return [this](AVPacket* p) { return av_interleaved_write_frame(output_.get(), p) >= 0; };
+        return [this](AVPacket* p) {
+            const int rc = av_interleaved_write_frame(output_.get(), p);
+            if (rc < 0) writeError_ = rc;
+            return rc >= 0;
+        };
     }
 
     ffmpeg::OutputPtr output_;
     AacEncoder encoder_;
+    int writeError_ = 0;  // the muxer's last failure
 };
 
 }  // namespace
@@ -265,9 +296,11 @@ std::unique_ptr<AudioFileWriter> AudioFileWriter::create(const QString& path, co
         return nullptr;
     }
     if (!QFileInfo(QFileInfo(path).absolutePath()).isDir()) {
-        if (error) *error = QStringLiteral("The folder of \"%1\" does not exist.").arg(path);
+        if (error) *error = partialfiles::reasonForError(ENOENT, QFileInfo(path).absolutePath());
         return nullptr;
     }
+    // What an export killed while writing here left.
+    partialfiles::removeLeftovers(QFileInfo(path).absolutePath());
     if (settings.format == Format::M4A) {
         auto w = std::unique_ptr<M4aWriter>(new M4aWriter(path, settings, metadata));
         if (!w->open(error)) return nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/PartialFiles.h"
 #include "platform/media/AudioPCMBuffer.h"
 #include "platform/media/MediaMetadata.h"
 
@@ -10,8 +11,10 @@
 // Writes an audio file from float, non-interleaved buffers handed in a loop
 // (append, append, ..., finish), so an export streams and can stop at any
 // buffer. The file is written under a temporary name beside the destination
-// and renamed into place by finish(); a failure, a cancel() or a writer
+// (partialfiles::temporaryPathFor, ending in the format's extension) and
+// renamed into place by finish(); a failure, a cancel() or a writer
 // destroyed before finishing leaves nothing under the destination's name.
+// A writer's error says why in the user's words ("The disk is full.").
 //
 // Formats: m4a (AAC through FFmpeg's native encoder, with title, artist,
 // comment and artwork in the file's iTunes metadata), AIFF 16-bit big-endian,
@@ -30,6 +33,7 @@ public:
     // The usual extension of a format ("m4a", "aif", "wav", "caf").
     static QString extension(Format format);
 
+    // Removes first what writers killed while writing left beside `path`.
     static std::unique_ptr<AudioFileWriter> create(const QString& path, const Settings& settings,
                                                    const MediaMetadata& metadata = {},
                                                    QString* error = nullptr);
@@ -50,11 +54,17 @@ public:
     bool isFinished() const { return finished_; }
 
 protected:
-    AudioFileWriter(QString path, Settings settings, MediaMetadata metadata);
+    // The temporary file ends in `temporaryExtension`, or in the
+    // destination's extension when it is empty.
+    AudioFileWriter(QString path, Settings settings, MediaMetadata metadata,
+                    const QString& temporaryExtension = QString());
     virtual void closeWithoutFinishing() = 0;
     // Moves the temporary file into place.
     bool commit(QString* error);
     bool fail(QString* error, const QString& text);
+    // Why a write failed, from the system's error number or FFmpeg's code.
+    QString reasonFor(int errorNumber) const;
+    QString reasonForFFmpeg(int code) const;
 
     QString path_;
     QString temporaryPath_;
@@ -64,6 +74,3 @@ protected:
     bool finished_ = false;
     bool failed_ = false;
 };
-
-// A temporary name beside `path` for a file being written.
-QString temporaryPathFor(const QString& path);

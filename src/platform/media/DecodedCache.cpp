@@ -579,9 +579,10 @@ private:
     bool failed_ = false;
 };
 
-bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
+// Writes the peaks into `tmp`, under a temporary name beside `path`; the
+// caller renames it into place together with its samples.
+bool writePeaks(TempFile& tmp, const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
     auto levels = acc.finish();
-    TempFile tmp;
     if (!tmp.create(temporaryName(path))) return false;
     PeaksHeader h{};
     std::memcpy(h.magic, PeaksMagic, 8);
@@ -600,7 +601,7 @@ bool writePeaks(const QString& path, int channels, int64_t frames, PeakAccumulat
                 return false;
             offset += off_t(v.size() * sizeof(WaveformPeaks::MinMax));
         }
-    return tmp.commit(path);
+    return true;
 }
 
 // Decodes into a new entry. Samples that the decoder gives as 16-bit
@@ -736,15 +737,20 @@ std::shared_ptr<DecodedSource> decodeAs(const DecodedCache::Request& r, const So
     h.sampleFormat = uint32_t(format);
     const QByteArray sourcePath = stamp.canonicalPath.toUtf8();
     h.sourcePathBytes = size_t(sourcePath.size()) <= MaxSourcePathBytes ? uint32_t(sourcePath.size()) : 0;
+    TempFile peaksTmp;
     if (!writeAll(tmp.fd, &h, sizeof h, 0) ||
         !writeAll(tmp.fd, sourcePath.constData(), h.sourcePathBytes, off_t(sizeof h)) ||
-        !writePeaks(peaksPath, channels, total, writer.peaks()))
+        !writePeaks(peaksTmp, peaksPath, channels, total, writer.peaks()))
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
     std::shared_ptr<DecodedSource> source;
     {
-        // Tidying waits until the new entry is open, and so in use.
+        // Both files take their names, and the entry opens, while tidying
+        // waits: a tidy in between (another import's, which runs whenever an
+        // entry is added) would take peaks without samples for an orphan and
+        // remove them. The samples go first, so that no other process ever
+        // sees such peaks either; samples without peaks are kept.
         std::lock_guard g(tidyMutex);
-        if (!tmp.commit(samplesPath))
+        if (!tmp.commit(samplesPath) || !peaksTmp.commit(peaksPath))
             return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
         source = openCachedFiles(samplesPath, peaksPath, stamp, r.streamIndex);
     }

@@ -1,6 +1,7 @@
 #include "platform/media/MediaMetadata.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include <aifffile.h>
 #include <attachedpictureframe.h>
@@ -16,6 +17,9 @@
 #include <wavfile.h>
 
 #include <QtEndian>
+
+#include <algorithm>
+#include <vector>
 
 QString MediaMetadata::artworkMimeType() const {
     if (artwork.startsWith("\xff\xd8")) return QStringLiteral("image/jpeg");
@@ -163,7 +167,7 @@ bool writeMp4Artwork(const QString& path, const QByteArray& artwork, QString* er
     return true;
 }
 
-bool appendCafTag(const QString& path, const MediaMetadata& m, QString* error) {
+bool writeCafTag(const QString& path, const MediaMetadata& m, QString* error) {
     if (m.isEmpty()) return true;
     // Render the tag through an in-memory file that holds nothing else.
     TagLib::ByteVector empty;
@@ -172,20 +176,45 @@ bool appendCafTag(const QString& path, const MediaMetadata& m, QString* error) {
     auto* tag = holder.ID3v2Tag(true);
     fillId3(tag, m);
     const TagLib::ByteVector rendered = tag->render(TagLib::ID3v2::v4);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
+
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
         return failed(error, QStringLiteral("\"%1\" could not be opened for tagging.").arg(path));
-    for (const auto& c : cafChunks(f))
-        if (c.type == "data" && c.offset + c.size != f.size())
-            return failed(error, QStringLiteral("\"%1\" has data of unknown length.").arg(path));
-    QByteArray chunk("ID3 ");
+    const std::vector<CafChunk> chunks = cafChunks(in);
+    const auto data = std::find_if(chunks.begin(), chunks.end(), [](const CafChunk& c) { return c.type == "data"; });
+    if (data == chunks.end()) return failed(error, QStringLiteral("\"%1\" holds no audio data.").arg(path));
+
+    // The file again, every chunk but the audio data first, then the tag,
+    // then the data: readers that take the length from what follows the
+    // start of the data find the audio's own.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed(error, QStringLiteral("\"%1\" could not be opened for tagging.").arg(path));
+    auto copy = [&](qint64 from, qint64 size) {
+        in.seek(from);
+        constexpr qint64 Block = 1 << 20;
+        for (qint64 done = 0; done < size;) {
+            const QByteArray block = in.read(std::min(Block, size - done));
+            if (block.isEmpty() || out.write(block) != block.size()) return false;
+            done += block.size();
+        }
+        return true;
+    };
+    auto copyChunk = [&](const CafChunk& c) { return copy(c.offset - 12, c.size + 12); };
+    bool ok = copy(0, 8);
+    for (const CafChunk& c : chunks)
+        if (ok && c.type != "data" && c.type != "ID3 ") ok = copyChunk(c);
+    QByteArray head("ID3 ");
     char size[8];
     qToBigEndian<qint64>(qint64(rendered.size()), size);
-    chunk.append(size, 8);
-    chunk.append(rendered.data(), int(rendered.size()));
-    f.seek(f.size());
-    if (f.write(chunk) != chunk.size() || !f.flush())
+    head.append(size, 8);
+    ok = ok && out.write(head) == head.size() &&
+         out.write(rendered.data(), qint64(rendered.size())) == qint64(rendered.size());
+    ok = ok && copyChunk(*data);
+    if (!ok || !out.commit()) {
+        out.cancelWriting();
         return failed(error, QStringLiteral("The tags of \"%1\" could not be written.").arg(path));
+    }
     return true;
 }
 

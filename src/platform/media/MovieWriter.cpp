@@ -4,6 +4,7 @@
 #include "platform/media/FFmpeg.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <limits>
@@ -25,9 +26,14 @@ struct MovieWriter::State {
     ffmpeg::PacketPtr pending;  // read but not yet due
     bool hasPending = false;
     int64_t lastDts = std::numeric_limits<int64_t>::min();
+    int writeError = 0;  // the muxer's last failure
 
     AacEncoder::Write write() {
-        return [this](AVPacket* p) { return av_interleaved_write_frame(output.get(), p) >= 0; };
+        return [this](AVPacket* p) {
+            const int rc = av_interleaved_write_frame(output.get(), p);
+            if (rc < 0) writeError = rc;
+            return rc >= 0;
+        };
     }
 };
 
@@ -50,6 +56,7 @@ std::unique_ptr<MovieWriter> MovieWriter::create(const QString& path, const Vide
         if (error) *error = QStringLiteral("Cannot write %1 channels at %2 Hz.").arg(s.channelCount).arg(s.sampleRate);
         return nullptr;
     }
+    partialfiles::removeLeftovers(QFileInfo(path).absolutePath());
     std::unique_ptr<MovieWriter> w(new MovieWriter(path, s, metadata));
     if (!w->open(video, error)) return nullptr;
     return w;
@@ -115,7 +122,7 @@ bool MovieWriter::open(const VideoSettings& video, QString* error) {
     if (rc < 0) {
         closeWithoutFinishing();
         QFile::remove(temporaryPath_);
-        return fail(error, QStringLiteral("\"%1\" could not be started (%2).").arg(path_, ffmpeg::errorText(rc)));
+        return fail(error, reasonForFFmpeg(rc));
     }
     d->pending = ffmpeg::makePacket();
     return true;
@@ -178,8 +185,7 @@ bool MovieWriter::pumpVideo(double until, QString* error) {
         d->hasPending = false;
         av_packet_unref(pkt);
         if (rc < 0)
-            return fail(error, QStringLiteral("The video of \"%1\" could not be written (%2).")
-                                   .arg(path_, ffmpeg::errorText(rc)));
+            return fail(error, reasonForFFmpeg(rc));
     }
     return true;
 }
@@ -188,6 +194,7 @@ bool MovieWriter::append(const float* const* channels, int64_t frames, QString* 
     if (finished_ || failed_ || !d->output) return fail(error, QStringLiteral("The writer is closed."));
     if (!d->encoder.append(channels, frames, d->write(), error) ||
         !pumpVideo(d->encoder.secondsQueued(), error)) {
+        if (d->writeError < 0) fail(error, reasonForFFmpeg(d->writeError));
         cancel();
         return false;
     }
@@ -199,6 +206,7 @@ bool MovieWriter::finish(QString* error) {
     if (finished_ || failed_ || !d->output) return fail(error, QStringLiteral("The writer is closed."));
     if (!pumpVideo(std::numeric_limits<double>::infinity(), error) ||
         !d->encoder.finish(d->write(), error)) {
+        if (d->writeError < 0) fail(error, reasonForFFmpeg(d->writeError));
         cancel();
         return false;
     }
@@ -208,7 +216,7 @@ bool MovieWriter::finish(QString* error) {
     d->input.reset();
     if (rc < 0) {
         cancel();
-        return fail(error, QStringLiteral("\"%1\" could not be completed (%2).").arg(path_, ffmpeg::errorText(rc)));
+        return fail(error, reasonForFFmpeg(rc));
     }
     if (!metadata_.artwork.isEmpty() && !mediatags::writeMp4Artwork(temporaryPath_, metadata_.artwork, error)) {
         cancel();

@@ -37,6 +37,14 @@ ProcessingTap::Preparation ProcessingTap::attach(int64_t maxFrames, const units:
     return preparation_;
 }
 
+bool ProcessingTap::reformat(int64_t maxFrames, const units::StreamFormat& format) {
+    std::lock_guard lock(attachMutex_);
+    if (attachCount_.load() != 1 || !callbacks_.reformat) return false;
+    preparation_ = Preparation{maxFrames, format};
+    callbacks_.reformat(this, maxFrames, format);
+    return true;
+}
+
 void ProcessingTap::detach() {
     std::lock_guard lock(attachMutex_);
     if (attachCount_.load() <= 0) return;

@@ -37,6 +37,9 @@ struct ProcessingTapCallbacks {
     void (*process)(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
                     units::BufferList* bufferList, int64_t* numberFramesOut,
                     uint32_t* flagsOut) = nullptr;
+    // Optional: brings a prepared tap to another format in place, its state
+    // cleared, with no render in progress (see ProcessingTap::reformat).
+    void (*reformat)(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) = nullptr;
 };
 
 class ProcessingTap {
@@ -76,6 +79,13 @@ public:
     Preparation attach(int64_t maxFrames, const units::StreamFormat& format);
     void detach();
     int attachCount() const { return attachCount_.load(); }
+    // For the one renderer that holds the tap, before it renders: prepares
+    // the tap again at `format` (what attach reports from now on) and starts
+    // its state clean, so that an offline render runs at its own rate and
+    // the same input always renders to the same samples. False, with
+    // nothing changed, when another renderer holds the tap too or the tap
+    // cannot be reformatted.
+    bool reformat(int64_t maxFrames, const units::StreamFormat& format);
 
     // Frames by which the tap's process delays the track's audio, at the
     // rate the tap was prepared with; constant from its prepare to its

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <numeric>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -364,16 +365,25 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
         t.vPos = stageStart;
     } else {
         const int64_t lead = static_cast<int64_t>(t.vbuf[0].size());
+        // The lead-in is topped up to a length that makes whole frames at
+        // the stage rate: what it made is dropped, and a fraction of a frame
+        // left over would shift the whole track by that much.
+        const int64_t step = vRate / std::gcd(vRate, t.stageRate);
+        const int64_t extra = (step - lead % step) % step;
         swr_init(t.swr);
-        t.vPos = scaleFrames(stageStart, t.stageRate, vRate) - lead;
-        produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), lead);
-        const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
-                                reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
+        t.vPos = scaleFrames(stageStart, t.stageRate, vRate) - lead - extra;
         uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.src[0].data()),
                            reinterpret_cast<uint8_t*>(t.src[1].data())};
-        const int made = swr_convert(t.swr, out, static_cast<int>(t.src[0].size()), in,
-                                     static_cast<int>(lead));
-        t.dropOut = std::max<int64_t>(0, scaleFrames(lead, vRate, t.stageRate) - std::max(0, made));
+        int64_t made = 0;
+        for (int64_t left = lead + extra; left > 0;) {
+            const int64_t part = std::min(lead, left);
+            left -= part;
+            produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), part);
+            const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
+                                    reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
+            made += std::max(0, swr_convert(t.swr, out, static_cast<int>(t.src[0].size()), in, static_cast<int>(part)));
+        }
+        t.dropOut = std::max<int64_t>(0, scaleFrames(lead + extra, vRate, t.stageRate) - made);
     }
     // The tap delays the track: feed it its latency ahead and drop what it
     // gives out meanwhile.
@@ -683,9 +693,10 @@ void Renderer::render(float* left, float* right, int frames) {
         if (!workers_) renderTrack(t, frames);
         const float* l = t.made[0];
         const float* r = t.made[1];
+        // A sample that is no number (a unit gone wrong) adds silence.
         for (int i = 0; i < frames; ++i) {
-            left[i] += l[i];
-            right[i] += r[i];
+            left[i] += std::isfinite(l[i]) ? l[i] : 0.0f;
+            right[i] += std::isfinite(r[i]) ? r[i] : 0.0f;
         }
     }
     position_ += frames;

@@ -16,7 +16,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 using testsupport::amplitudeAt;
 using testsupport::floatSamples;
@@ -260,6 +262,43 @@ TEST(Asset, UnreadableFilesGiveAnErrorAndNoAsset) {
                                            {QStringLiteral("-c:a"), QStringLiteral("aac"),
                                             QStringLiteral("-movflags"), QStringLiteral("+faststart")});
     expectNoAsset(truncated(fast, QStringLiteral("cutfast.m4a"), 0.5), "truncated m4a (index first)");
+}
+
+// A WAV header may claim any rate: one outside what audio files hold is
+// refused with the rate named; the ends of the range are taken.
+TEST(Asset, SampleRatesNoAudioFileHoldsAreRefused) {
+    const struct {
+        int rate;        // written into the header
+        bool accepted;
+    } cases[] = {{822000000, false}, {768001, false}, {999, false}, {1, false},
+                 {768000, true}, {1000, true}, {44100, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        const QString path = testsupport::writeTone(QStringLiteral("rate.wav"), 0.2, 0, {.rate = 44100, .channels = 1});
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        f.close();
+        // The rate and the byte rate of the "fmt " chunk.
+        const qsizetype fmt = bytes.indexOf("fmt ");
+        ASSERT_GT(fmt, 0);
+        const int frameBytes = int(uint8_t(bytes[fmt + 20])) | int(uint8_t(bytes[fmt + 21])) << 8;
+        const auto put = [&](qsizetype at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) bytes[at + i] = char((v >> (8 * i)) & 0xff);
+        };
+        put(fmt + 12, uint32_t(c.rate));
+        put(fmt + 16, uint32_t(c.rate) * uint32_t(frameBytes));
+        const QString patched = writeBytes(QStringLiteral("rate-%1.wav").arg(c.rate), bytes);
+        QString error;
+        const auto asset = Asset::load(patched, &error);
+        if (c.accepted) {
+            ASSERT_TRUE(asset) << error.toStdString();
+            EXPECT_EQ(asset->tracksWithMediaType(MediaType::Audio).front()->sampleRate(), c.rate);
+        } else {
+            EXPECT_FALSE(asset);
+            EXPECT_TRUE(error.contains(QStringLiteral("sample rate of %1 Hz").arg(c.rate))) << error.toStdString();
+        }
+    }
 }
 
 TEST(Asset, TruncatedFlacFailsToDecodeWithAnError) {
@@ -569,6 +608,59 @@ TEST(DecodedCache, TidyingRemovesWhatCanNoLongerBeUsed) {
     for (const auto& s : strays)
         EXPECT_EQ(QFile::exists(cache.folder + QLatin1Char('/') + QLatin1String(s.name)), s.kept) << s.name;
     EXPECT_TRUE(QFile::exists(cache.folder + QLatin1Char('/') + ours));  // still being written
+}
+
+// Files of ten formats decoded at once, as a batch of imports does, while
+// the cache is tidied without pause (every new entry tidies it): each load
+// gives its samples and leaves a whole entry, in every round.
+TEST(DecodedCache, ConcurrentLoadsNeverLoseAnEntryToTidying) {
+    struct Kind {
+        const char* name;
+        QStringList options;
+    };
+    const Kind kinds[] = {
+        {"a.wav", {}},
+        {"b.wav", {"-c:a", "pcm_f32le"}},
+        {"c.aiff", {}},
+        {"d.caf", {}},
+        {"e.flac", {}},
+        {"f.mp3", {"-c:a", "libmp3lame"}},
+        {"g.m4a", {"-c:a", "aac"}},
+        {"h.ogg", {"-c:a", "libvorbis"}},
+        {"i.opus", {"-c:a", "libopus"}},
+        {"j.wav", {"-c:a", "pcm_s24le"}},
+    };
+    OwnCache cache;
+    const QString source = fixtures::sourceWav(cache.sourceFolder, 1.0, 44100);
+    QStringList files;
+    for (const auto& k : kinds) {
+        files << fixtures::convert(source, cache.sourceFolder, QString::fromLatin1(k.name), k.options);
+        ASSERT_FALSE(files.back().isEmpty()) << k.name;
+    }
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        DecodedCache::setFolder(tempDir());  // every file decodes anew
+        std::atomic<bool> loading{true};
+        std::thread tidier([&] {
+            while (loading) DecodedCache::tidy();
+        });
+        std::vector<std::shared_ptr<DecodedSource>> decoded(size_t(files.size()));
+        std::vector<QString> errors(size_t(files.size()));
+        std::vector<std::thread> loads;
+        for (int i = 0; i < files.size(); ++i)
+            loads.emplace_back([&, i] { decoded[size_t(i)] = decodeFirstAudio(files[i], &errors[size_t(i)]); });
+        for (auto& t : loads) t.join();
+        loading = false;
+        tidier.join();
+        for (int i = 0; i < files.size(); ++i) {
+            const auto& d = decoded[size_t(i)];
+            ASSERT_TRUE(d) << kinds[i].name << ": " << errors[size_t(i)].toStdString();
+            EXPECT_GT(d->frameCount(), 0) << kinds[i].name;
+            EXPECT_TRUE(d->peaks()) << kinds[i].name;
+            EXPECT_TRUE(QFile::exists(d->cachePath())) << kinds[i].name;
+            EXPECT_TRUE(QFile::exists(d->cachePath().chopped(4) + QStringLiteral(".peaks"))) << kinds[i].name;
+        }
+    }
 }
 
 TEST(AudioFileReader, ReadsInPiecesSeeksAndStopsAtTheEnd) {

@@ -2,18 +2,30 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/AudioFileWriter.h"
+#include "platform/media/FFmpeg.h"
+#include "platform/media/MediaMetadata.h"
 #include "platform/media/MovieWriter.h"
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
+#include <cmath>
+#include <vector>
+
 #include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
 #include <cmath>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 using testsupport::tempDir;
 
@@ -239,6 +251,134 @@ TEST(AudioFileWriter, FailuresAndCancelsLeaveNothingUnderTheName) {
         w->cancel();
     }
     EXPECT_EQ(QFileInfo(kept).size(), before);
+}
+
+// A block holding a sample that is no number fails the file, in every
+// format: nothing is written under the name and the reason is given.
+TEST(AudioFileWriter, ASampleThatIsNoNumberFailsTheFile) {
+    const QString d = tempDir();
+    for (float bad : {NAN, INFINITY, -INFINITY}) {
+        for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV,
+                            AudioFileWriter::Format::AIFF, AudioFileWriter::Format::CAF}) {
+            SCOPED_TRACE(testing::Message() << int(format) << " " << bad);
+            const QString path = d + QStringLiteral("/poisoned.") + AudioFileWriter::extension(format);
+            QString error;
+            auto w = AudioFileWriter::create(path, {format, 44100, 2, 192000}, {}, &error);
+            ASSERT_TRUE(w) << error.toStdString();
+            ASSERT_TRUE(writeTone(*w, 4096, &error));
+            std::vector<float> left(1024, 0.25f), right(1024, 0.25f);
+            right[700] = bad;
+            const float* channels[] = {left.data(), right.data()};
+            EXPECT_FALSE(w->append(channels, 1024, &error));
+            EXPECT_TRUE(error.contains(QStringLiteral("not a number"))) << error.toStdString();
+            EXPECT_FALSE(w->finish(&error));
+            EXPECT_FALSE(QFile::exists(path));
+        }
+    }
+    EXPECT_TRUE(QDir(d).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A disk that fills while a file is written: every format fails, says so,
+// and leaves neither the file nor its temporary one. The m4a's temporary name
+// ends in ".m4a", so its muxer has nothing to warn about.
+TEST(AudioFileWriter, AFullDiskFailsTheFileSaysSoAndLeavesNothing) {
+    static QStringList warnings;
+    warnings.clear();
+    ffmpeg::routeMessagesToLog();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && type != QtInfoMsg) warnings << text;
+    });
+    const QString d = tempDir();
+    for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV, AudioFileWriter::Format::AIFF,
+                        AudioFileWriter::Format::CAF}) {
+        const QString extension = AudioFileWriter::extension(format);
+        SCOPED_TRACE(extension.toStdString());
+        const QString path = d + QStringLiteral("/full.") + extension;
+        QString error;
+        bool failed = false;
+        {
+            testsupport::FileSizeLimit limit(20000);
+            auto w = AudioFileWriter::create(path, {format, 44100, 2, 320000}, {}, &error);
+            ASSERT_TRUE(w) << error.toStdString();
+            EXPECT_TRUE(w->temporaryPath().endsWith(QLatin1Char('.') + extension)) << w->temporaryPath().toStdString();
+            failed = !writeTone(*w, 441000, &error) || !w->finish(&error);
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(error, QStringLiteral("The disk is full."));
+        EXPECT_TRUE(QDir(d).entryList(QDir::Files | QDir::Hidden).isEmpty())
+            << QDir(d).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
+    }
+    // A file that fits is written, and the m4a muxer finds its extension.
+    auto w = AudioFileWriter::create(d + QStringLiteral("/fits.mp4"), {AudioFileWriter::Format::M4A, 44100, 2, 192000});
+    ASSERT_TRUE(w);
+    QString error;
+    ASSERT_TRUE(writeTone(*w, 4410, &error));
+    ASSERT_TRUE(w->finish(&error)) << error.toStdString();
+    qInstallMessageHandler(previous);
+    av_log_set_callback(av_log_default_callback);
+    EXPECT_TRUE(warnings.filter(QStringLiteral("extension")).isEmpty()) << warnings.join('\n').toStdString();
+}
+
+// CAF has no chunk for a picture: the tags, picture and all, go into an
+// 'ID3 ' chunk before the audio data, where they add nothing to the length
+// that readers (FFmpeg's, as ffprobe shows it) find, and our reader takes
+// them back.
+TEST(AudioFileWriter, CafTagsLeaveTheLengthReadersFind) {
+    // A picture of noise, large as artwork goes, so that a misplaced tag
+    // would show as a second or more of sound.
+    QImage noise(700, 700, QImage::Format_RGB32);
+    uint32_t x = 12345;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int i = 0; i < noise.width(); ++i) {
+            x = x * 1664525u + 1013904223u;
+            noise.setPixel(i, y, x >> 8);
+        }
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(noise.save(&buffer, "PNG"));
+    }
+    ASSERT_GT(png.size(), 1 << 20);
+    MediaMetadata metadata = sampleMetadata();
+    metadata.artwork = png;
+
+    const QString path = dir() + QStringLiteral("/tagged.caf");
+    QString error;
+    auto w = AudioFileWriter::create(path, {AudioFileWriter::Format::CAF, 44100, 2, 0}, metadata, &error);
+    ASSERT_TRUE(w) << error.toStdString();
+    ASSERT_TRUE(writeTone(*w, 88200, &error));
+    ASSERT_TRUE(w->finish(&error)) << error.toStdString();
+
+    AVFormatContext* format = nullptr;
+    ASSERT_GE(avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr), 0);
+    avformat_find_stream_info(format, nullptr);
+    const double seconds = double(format->duration) / AV_TIME_BASE;
+    const QString title = QString::fromUtf8(av_dict_get(format->metadata, "title", nullptr, 0)
+                                                ? av_dict_get(format->metadata, "title", nullptr, 0)->value
+                                                : "");
+    avformat_close_input(&format);
+    EXPECT_NEAR(seconds, 2.0, 0.001);
+    EXPECT_EQ(title, metadata.title);  // from the 'info' chunk
+
+    // The chunks in order: the audio data last.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QByteArrayList types;
+    for (qint64 at = 8; at + 12 <= bytes.size();) {
+        types << bytes.mid(at, 4);
+        const qint64 size = qFromBigEndian<qint64>(bytes.constData() + at + 4);
+        if (size < 0) break;
+        at += 12 + size;
+    }
+    ASSERT_FALSE(types.isEmpty());
+    EXPECT_EQ(types.last(), "data") << types.join(',').toStdString();
+    EXPECT_EQ(types.count("ID3 "), 1) << types.join(',').toStdString();
+
+    const MediaMetadata back = mediatags::read(path, QStringLiteral("caf"));
+    EXPECT_EQ(back.artwork, png);
+    EXPECT_EQ(back.title, metadata.title);
 }
 
 TEST(AudioFileWriter, AStoppedExportKeepsWhatWasWritten) {

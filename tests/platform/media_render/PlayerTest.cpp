@@ -318,6 +318,15 @@ TEST_F(PlayerTest, AfterTheOutputSleptSeeksCompleteAndPlayStartsWithTheFirstFram
     player->replaceCurrentItem(item);
     ASSERT_TRUE(waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
     ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); })) << "a paused player's output sleeps";
+    // Asleep, the output holds no client on the server (a client keeps the
+    // server's shared memory mapped and locked in the process): a client of
+    // the test can take its name.
+    EXPECT_TRUE(waitUntil([&] {
+        jack_client_t* probe = jack_client_open(jackName.toUtf8().constData(),
+                                                jack_options_t(JackNoStartServer | JackUseExactName), nullptr);
+        if (probe) jack_client_close(probe);
+        return probe != nullptr;
+    }, 5000)) << "the output's client " << jackName.toStdString() << " is still there";
 
     const int64_t from = rate / 2 + 123;
     ASSERT_TRUE(seekAndWait(double(from) / rate));

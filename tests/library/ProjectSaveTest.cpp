@@ -1,0 +1,281 @@
+// Saves that cannot finish: a disk that fills keeps the previous project, the
+// edited mark and no copy of this save, and says why; a save killed at any
+// moment leaves a project that opens and nothing that the next save does not
+// clear; a source whose name is too long to copy as it is gets a name that
+// fits.
+#include "../app/TrackListFixture.h"
+
+#include "library/ProjectLoading.h"
+#include "library/ProjectRecords.h"
+#include "platform/core/PartialFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <set>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList visible(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList everything(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString repeated(const QString& piece, int times) {
+    QString out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+}  // namespace
+
+class ProjectSaveTest : public TrackListTest {
+protected:
+    const QString base = testsupport::tempDir();
+    QString folder(const QString& name) const { return QDir(base).filePath(name); }
+    static QString dataOf(const QString& project) { return QDir(project).filePath(QStringLiteral("projectData")); }
+
+    bool save(const QString& path, QString* error = nullptr) {
+        QString why;
+        const bool ok = c->saveProjectToURL(QUrl::fromLocalFile(path), &why);
+        if (error) *error = why;
+        return ok;
+    }
+    void load(const QString& path) {
+        c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }, 20000));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->tapCounter() == 0 && !c->loadTapFromProject(); }, 20000));
+        waitForReadyItem();
+        endEvent();
+    }
+
+    // The project in the folder reads, and every file it names is there whole.
+    void expectOpens(const QString& project, const std::set<QString>& sources) {
+        QString error;
+        const auto document = project::decodeProject(contents(dataOf(project)), &error);
+        ASSERT_TRUE(document) << error.toStdString();
+        for (const auto& track : *document)
+            for (const auto& segment : track.filterTrackSegments) {
+                const QString copy = QDir(project).filePath(QFileInfo(segment.filterOriginalPath).fileName());
+                bool whole = false;
+                for (const QString& source : sources)
+                    whole = whole || (QFileInfo(copy).size() == QFileInfo(source).size() && contents(copy) == contents(source));
+                EXPECT_TRUE(whole) << copy.toStdString();
+            }
+    }
+};
+
+TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOfItsOwn) {
+    append(writeTone(QStringLiteral("one.wav"), 2, 440));
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Full.trvproj"));
+    ASSERT_TRUE(save(path));
+    const QByteArray previous = contents(dataOf(path));
+    const QStringList files = everything(path);
+    const qint64 icon = QFileInfo(QDir(path).filePath(QStringLiteral(".folder.png"))).size();
+
+    const QString two = writeTone(QStringLiteral("two.wav"), 0.2, 660);
+    append(two);
+    waitForReadyItem();
+    ASSERT_TRUE(c->isDocumentEdited());
+    const qint64 copy = QFileInfo(two).size();
+    const qint64 roomForCopies = std::max(copy, icon) + 4096;
+    ASSERT_GT(previous.size(), roomForCopies) << "the data must be the largest file of the save";
+
+    const struct {
+        const char* name;
+        qint64 limit;
+        bool throughTheMenu;  // the user's Save, with its alert
+    } cases[] = {
+        {"the copy of the new source", copy / 2, false},
+        {"the project's data", roomForCopies, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        alerts.clear();
+        QString error;
+        bool saved = true;
+        {
+            testsupport::FileSizeLimit limit(k.limit);
+            if (k.throughTheMenu) {
+                c->saveProjectFrom();
+                saved = false;
+            } else {
+                saved = save(path, &error);
+            }
+        }
+        if (k.throughTheMenu) {
+            ASSERT_EQ(alerts.size(), 1u);
+            EXPECT_EQ(alerts[0].messageText, QStringLiteral("The project could not be saved."));
+            error = alerts[0].informativeText;
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_TRUE(error.contains(QStringLiteral("The disk is full."))) << error.toStdString();
+        EXPECT_TRUE(c->isDocumentEdited());
+        EXPECT_EQ(contents(dataOf(path)), previous);
+        EXPECT_EQ(everything(path), files);
+    }
+
+    // With room again, the same save goes through.
+    alerts.clear();
+    c->saveProjectFrom();
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_FALSE(c->isDocumentEdited());
+    EXPECT_EQ(visible(path).size(), 3u) << visible(path).join(u',').toStdString();
+    expectOpens(path, {tracks()[0].audioURL.toLocalFile(), two});
+}
+
+// A save killed at moments spread over its copy of a large new source, each
+// time into a copy of the same project: what is left always opens, no name of
+// a copy holds less than the whole copy, and the next save leaves the folder
+// as a save that ran through would. (A forked child cannot paint the icon:
+// Qt's painting waits for pool threads that only the parent has. It runs the
+// save's copy, where the large writes are; the temporary files of the other
+// writes are left in the folder as a kill would leave them.)
+TEST_F(ProjectSaveTest, AKilledSaveLeavesTheProjectWholeAndTheNextSaveClearsWhatItLeft) {
+    const QString small = writeTone(QStringLiteral("small.wav"), 1, 440);
+    append(small);
+    waitForReadyItem();
+    const QString original = folder(QStringLiteral("Original.trvproj"));
+    ASSERT_TRUE(save(original));
+    // A large new source, so that its copy takes a while.
+    const QString large = writeTone(QStringLiteral("large.wav"), 60, 330);
+    append(large);
+    waitForReadyItem();
+    player->pause();
+    endEvent();
+
+    // What a killed save of an earlier version left: a copy cut short under
+    // its own name, a hidden partial copy, a partial "projectData".
+    auto plantOldLeftovers = [&](const QString& path) {
+        QFile cut(QDir(path).filePath(project::sourceCopyName(large)));
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(contents(large).left(5000));
+        cut.close();
+        for (const char* name : {".large.wav.part-999999999-0", "projectData.Xy12Ab", ".folder.png.q7ZzK0"}) {
+            QFile f(QDir(path).filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("cut short");
+        }
+    };
+    const int delaysUs[] = {0, 2000, 10000, 20000, 24000, 27000, 30000, 33000, 36000, 40000, 60000};
+    for (int delay : delaysUs) {
+        SCOPED_TRACE(delay);
+        const QString path = folder(QStringLiteral("Killed %1.trvproj").arg(delay));
+        ASSERT_TRUE(QDir().mkpath(path));
+        for (const QString& name : everything(original))
+            ASSERT_TRUE(QFile::copy(QDir(original).filePath(name), QDir(path).filePath(name)));
+        const bool planted = delay == delaysUs[0];
+        if (planted) plantOldLeftovers(path);
+
+        int started[2];
+        ASSERT_EQ(::pipe(started), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // The child saves and is killed wherever it is; the delay counts
+            // from the start of its save.
+            (void)!::write(started[1], "s", 1);
+            c->stringForSourceURL(QUrl::fromLocalFile(large), path);
+            ::pause();
+            ::_exit(0);
+        }
+        char byte = 0;
+        ::close(started[1]);
+        (void)!::read(started[0], &byte, 1);
+        ::close(started[0]);
+        ::usleep(useconds_t(delay));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+        expectOpens(path, {small, large});
+        for (const QString& name : visible(path)) {
+            if (planted || name == QStringLiteral("projectData") || name.startsWith(QStringLiteral("projectData.")))
+                continue;
+            // A source copy under its own name is whole.
+            const QString copy = QDir(path).filePath(name);
+            EXPECT_TRUE(contents(copy) == contents(small) || contents(copy) == contents(large)) << name.toStdString();
+        }
+
+        if (delay == delaysUs[std::size(delaysUs) / 2]) {
+            // It opens in the application too, and the save after it is clean.
+            c->closeCompositionFrom(false);
+            load(path);
+            EXPECT_TRUE(alerts.empty());
+            EXPECT_FALSE(tracks().empty());
+        }
+        ASSERT_TRUE(save(path));
+        QStringList expected = visible(path);
+        expected << QStringLiteral(".directory") << QStringLiteral(".folder.png");
+        expected.sort();
+        EXPECT_EQ(everything(path), expected);
+        EXPECT_EQ(visible(path).size(), size_t(tracks().size()) + 1) << visible(path).join(u',').toStdString();
+        expectOpens(path, {small, large});
+        if (tracks().size() == 1) {  // the composition as it was loaded: the large track again
+            append(large);
+            waitForReadyItem();
+            player->pause();
+            endEvent();
+        }
+    }
+}
+
+TEST_F(ProjectSaveTest, ASourceWithATooLongNameIsCopiedUnderANameThatFits) {
+    const QString cjk = repeated(QStringLiteral("音"), 83);  // 249 bytes: with its number, past the limit
+    const struct {
+        const char* name;
+        QString path;
+        QString extension;
+    } cases[] = {
+        {"long, with an extension", QStringLiteral("/Music/") + cjk + QStringLiteral(".wav"), QStringLiteral(".wav")},
+        // The same sum and the same start: they differ only in what is cut.
+        {"two letters swapped at the end", QStringLiteral("/Music/") + cjk.chopped(2) + QStringLiteral("楽音.wav"),
+         QStringLiteral(".wav")},
+        {"the other way round", QStringLiteral("/Music/") + cjk.chopped(2) + QStringLiteral("音楽.wav"),
+         QStringLiteral(".wav")},
+        {"long, without one", QStringLiteral("/Music/") + cjk + QStringLiteral("音音"), QString()},
+    };
+    std::set<QString> seen;
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const QString name = project::sourceCopyName(k.path);
+        EXPECT_LE(QFile::encodeName(name).size(), partialfiles::kNameLimit);
+        if (k.extension.isEmpty()) EXPECT_TRUE(name.contains(QLatin1Char('~'))) << name.toStdString();
+        else EXPECT_TRUE(name.endsWith(k.extension)) << name.toStdString();
+        EXPECT_TRUE(name.contains(QStringLiteral(" - 音音"))) << name.toStdString();
+        EXPECT_TRUE(seen.insert(name).second) << "names stay apart: " << name.toStdString();
+        EXPECT_NE(project::sourceCopyName(k.path, 1), name);
+    }
+
+    // Saved, and opened again from the copy.
+    const QString source = QDir(testsupport::tempDir()).filePath(cjk + QStringLiteral(".wav"));
+    ASSERT_TRUE(QFile::copy(writeTone(QStringLiteral("tone.wav"), 1.5, 440), source));
+    append(source);
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Long.trvproj"));
+    QString error;
+    ASSERT_TRUE(save(path, &error)) << error.toStdString();
+    EXPECT_EQ(visible(path).size(), 2u);
+    expectOpens(path, {source});
+    ASSERT_TRUE(save(path, &error)) << "and saved again into the same copy: " << error.toStdString();
+    EXPECT_EQ(visible(path).size(), 2u);
+    c->closeCompositionFrom(false);
+    load(path);
+    ASSERT_EQ(tracks().size(), 1u);
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_NEAR(tracks()[0].audioFilter->durationInSeconds, 1.5, 1e-3);
+}
