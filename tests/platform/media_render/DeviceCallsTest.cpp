@@ -6,6 +6,8 @@
 #include "platform/audio/DeviceCalls.h"
 #include "support/TestSupport.h"
 
+#include <jack/jack.h>
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -196,6 +198,42 @@ TEST(PortAudioOutput, NoCallbackAfterStopOrSuspendAndTheSameCallbackAfterResume)
         testsupport::spin(100);
         EXPECT_EQ(calls->load(), atStop);
     }
+}
+
+// JACK's output over rounds of sleep and wake: asleep, its client is closed
+// (its name is free on the server) and the callback is not called; woken, a
+// client of the same name calls the same callback again; stopped, no call
+// comes after stop() has returned.
+TEST(JackAudioOutput, SleepsWithoutAClientAndWakesUnderItsName) {
+    QString error;
+    auto output = JackAudioOutput::open(&error);
+    ASSERT_TRUE(output) << error.toStdString();
+    const QString name = output->clientName();
+    auto calls = std::make_shared<std::atomic<int64_t>>(0);
+    ASSERT_TRUE(output->start([calls](float* out, int frames) {
+        std::fill_n(out, frames * 2, 0.0f);
+        calls->fetch_add(1);
+    }, &error)) << error.toStdString();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > 2; }, 20000));
+        ASSERT_TRUE(output->suspend());
+        const int64_t asleep = calls->load();
+        jack_client_t* probe = jack_client_open(name.toUtf8().constData(),
+                                                jack_options_t(JackNoStartServer | JackUseExactName), nullptr);
+        EXPECT_TRUE(probe) << "the sleeping output still holds its client";
+        if (probe) jack_client_close(probe);
+        testsupport::spin(100);
+        EXPECT_EQ(calls->load(), asleep);
+        ASSERT_TRUE(output->resume(&error)) << error.toStdString();
+        EXPECT_EQ(output->clientName(), name);
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > asleep + 2; }, 20000));
+        calls->store(0);
+    }
+    output->stop();
+    const int64_t atStop = calls->load();
+    testsupport::spin(100);
+    EXPECT_EQ(calls->load(), atStop);
 }
 
 }  // namespace
