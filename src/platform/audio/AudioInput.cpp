@@ -1,11 +1,23 @@
 #include "platform/audio/AudioInput.h"
 
+#include "platform/audio/DeviceCalls.h"
 #include "platform/audio/PortAudioUse.h"
 
 #include <portaudio.h>
 #include <pa_jack.h>
 
 #include <algorithm>
+
+struct AudioInputStream::Link {
+    CallbackGate gate;
+    AudioInputStream::Callback callback;
+    AudioInputStream::Finished finished;
+    std::atomic<bool> stopping{false};  // a stop asked for: `finished` is not news
+    // PortAudio stays set up while the stream is open (with JACK, that keeps
+    // its client active), a stream left to a late stop or close included;
+    // once the stream is closed it may go.
+    std::unique_ptr<PortAudioUse> use;
+};
 
 namespace audioinput {
 
@@ -108,25 +120,31 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
         return nullptr;
     }
     std::unique_ptr<AudioInputStream> stream(new AudioInputStream());
+    stream->link_ = std::make_shared<Link>();
+    stream->link_->use = std::move(use);
     PaStream* pa = nullptr;
     const PaError err = Pa_OpenStream(
         &pa, &params, nullptr, sampleRate, paFramesPerBufferUnspecified, paNoFlag,
         [](const void* in, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
            PaStreamCallbackFlags, void* user) -> int {
-            auto* self = static_cast<AudioInputStream*>(user);
-            if (in && self->callback_) self->callback_(static_cast<const float*>(in), int(frames));
+            auto* link = static_cast<Link*>(user);
+            if (in && link->gate.enter()) {
+                if (link->callback) link->callback(static_cast<const float*>(in), int(frames));
+                link->gate.leave();
+            }
             return paContinue;
         },
-        stream.get());
+        stream->link_.get());
     if (err != paNoError) {
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return nullptr;
     }
     Pa_SetStreamFinishedCallback(pa, [](void* user) {
-        auto* self = static_cast<AudioInputStream*>(user);
-        if (!self->stopping_ && self->finished_) self->finished_();
+        auto* link = static_cast<Link*>(user);
+        if (link->stopping.load() || !link->gate.enter()) return;
+        if (link->finished) link->finished();
+        link->gate.leave();
     });
-    stream->use_ = std::move(use);
     stream->stream_ = pa;
     stream->channels_ = params.channelCount;
     stream->rate_ = sampleRate;
@@ -135,16 +153,21 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
 
 AudioInputStream::~AudioInputStream() {
     stop();
-    if (stream_) Pa_CloseStream(static_cast<PaStream*>(stream_));
+    if (!stream_) return;
+    auto* stream = static_cast<PaStream*>(stream_);
+    devicecall::finishWithin(devicecall::kLimit, "The audio input did not close in time; it is left behind.",
+                             [stream, link = link_] { Pa_CloseStream(stream); });
 }
 
 bool AudioInputStream::start(Callback callback, Finished finished, QString* error) {
     if (!stream_ || started_) return false;
-    callback_ = std::move(callback);
-    finished_ = std::move(finished);
-    stopping_ = false;
+    link_->callback = std::move(callback);
+    link_->finished = std::move(finished);
+    link_->stopping = false;
+    link_->gate.open();
     const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
     if (err != paNoError) {
+        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
@@ -154,9 +177,16 @@ bool AudioInputStream::start(Callback callback, Finished finished, QString* erro
 
 void AudioInputStream::stop() {
     if (!stream_ || !started_) return;
-    stopping_ = true;
-    Pa_StopStream(static_cast<PaStream*>(stream_));
     started_ = false;
+    link_->stopping = true;
+    // A stop that comes late is left the stream, and closes it once it
+    // returns; the gate keeps its callbacks away from what the caller frees.
+    auto* stream = static_cast<PaStream*>(stream_);
+    const bool inTime = devicecall::finishWithin(
+        devicecall::kLimit, "The audio input did not stop in time; it is left behind.",
+        [stream, link = link_] { Pa_StopStream(stream); }, [stream, link = link_] { Pa_CloseStream(stream); });
+    link_->gate.close();
+    if (!inTime) stream_ = nullptr;
 }
 
 bool AudioInputStream::isRunning() const {

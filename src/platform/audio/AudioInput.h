@@ -8,8 +8,6 @@
 #include <optional>
 #include <vector>
 
-class PortAudioUse;
-
 // The audio inputs of the machine, through PortAudio (JACK's when a JACK
 // server runs, else ALSA's).
 struct AudioInputDevice {
@@ -41,6 +39,11 @@ QString jackClientName();
 
 // One open input stream of a device, at a given rate.
 //
+// Stopping and closing are bounded in time (devicecall::finishWithin). Once
+// stop() has returned, neither callback is called again, even when the stop
+// itself came late: such a stream is left to its stop, which closes it when
+// it returns, and this object no longer has a stream.
+//
 // Threads: open(), start(), stop() and the destructor on any one thread at a
 // time (not the callback's). The callback runs on the device's own thread for
 // every period of interleaved float frames: it must only copy them somewhere
@@ -64,14 +67,11 @@ public:
 
 private:
     AudioInputStream() = default;
-    Callback callback_;
-    Finished finished_;
-    void* stream_ = nullptr;
+    // What the stream's thread reaches, shared with a stop that comes late.
+    struct Link;
+    std::shared_ptr<Link> link_;
+    void* stream_ = nullptr;  // PaStream
     int channels_ = 0;
     double rate_ = 0;
-    std::atomic<bool> stopping_{false};
     bool started_ = false;
-    // PortAudio stays set up while the stream is open (with JACK, that keeps
-    // its client active); once the stream closes it may go.
-    std::unique_ptr<PortAudioUse> use_;
 };

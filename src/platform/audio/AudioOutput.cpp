@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -189,7 +188,7 @@ bool PortAudioUse::isSetUp() {
 }
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::open(QString* error) {
-    auto use = std::make_unique<PortAudioUse>();
+    auto use = std::make_shared<PortAudioUse>();
     if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
@@ -220,14 +219,22 @@ PortAudioOutput::~PortAudioOutput() { stop(); }
 
 int PortAudioOutput::streamCallback(const void*, void* output, unsigned long frames, const void*,
                                     unsigned long, void* user) {
-    auto* self = static_cast<PortAudioOutput*>(user);
-    self->callback_(static_cast<float*>(output), static_cast<int>(frames));
+    auto* link = static_cast<Link*>(user);
+    auto* out = static_cast<float*>(output);
+    if (link->gate.enter()) {
+        link->callback(out, static_cast<int>(frames));
+        link->gate.leave();
+    } else {
+        std::fill_n(out, frames * 2, 0.0f);
+    }
     return paContinue;
 }
 
 bool PortAudioOutput::start(Callback callback, QString* error) {
     stop();
-    callback_ = std::move(callback);
+    link_ = std::make_shared<Link>();
+    link_->callback = std::move(callback);
+    link_->gate.open();
     PaStreamParameters params{};
     params.device = device_;
     params.channelCount = 2;
@@ -240,10 +247,14 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
            PaStreamCallbackFlags f, void* user) {
             return streamCallback(in, out, n, t, f, user);
         },
-        this);
+        link_.get());
     if (err == paNoError) err = Pa_StartStream(stream);
     if (err != paNoError) {
-        if (stream) Pa_CloseStream(stream);
+        if (stream) {
+            devicecall::finishWithin(devicecall::kLimit, "The audio output did not close in time; it is left behind.",
+                                     [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
+        }
+        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
@@ -254,26 +265,47 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
 void PortAudioOutput::stop() {
     suspended_ = false;
     if (!stream_) return;
+    // A stop that comes late closes the stream itself once it returns.
     auto* stream = static_cast<PaStream*>(stream_);
-    Pa_StopStream(stream);
-    Pa_CloseStream(stream);
+    devicecall::finishWithin(devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
+                             [stream, link = link_, use = use_] {
+                                 Pa_StopStream(stream);
+                                 Pa_CloseStream(stream);
+                             });
+    link_->gate.close();
     stream_ = nullptr;
 }
 
 bool PortAudioOutput::suspend() {
     if (suspended_) return true;
     if (!stream_) return false;
-    // Once the stream has stopped, PortAudio calls the callback no more.
+    // Once the stream has stopped, PortAudio calls the callback no more. A
+    // stop that comes late is left the stream, and closes it once it
+    // returns; the gate keeps its callback out meanwhile.
     auto* stream = static_cast<PaStream*>(stream_);
-    Pa_StopStream(stream);
-    suspended_ = Pa_IsStreamStopped(stream) == 1;
-    return suspended_;
+    const bool inTime = devicecall::finishWithin(
+        devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
+        [stream, link = link_, use = use_] { Pa_StopStream(stream); },
+        [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
+    if (inTime && Pa_IsStreamStopped(stream) != 1) return false;
+    link_->gate.close();
+    if (!inTime) stream_ = nullptr;
+    suspended_ = true;
+    return true;
 }
 
 bool PortAudioOutput::resume(QString* error) {
     if (!suspended_) return stream_ != nullptr;
+    if (!stream_) {
+        // The stream went with a stop that came late: a new one, with the
+        // same callback.
+        Callback again = link_->callback;
+        return start(std::move(again), error);
+    }
+    link_->gate.open();
     const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
     if (err != paNoError) {
+        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
@@ -282,6 +314,27 @@ bool PortAudioOutput::resume(QString* error) {
 }
 
 // ---------------------------------------------------------------------------
+
+struct JackAudioOutput::Link {
+    // Opened once the ports' connections are in the server's graph: until
+    // then the callback is not called, so what it gives is never played to
+    // no one. Through it alone the client's thread reaches the output.
+    CallbackGate gate;
+    JackAudioOutput* owner = nullptr;
+    void* ports[2] = {nullptr, nullptr};  // jack_port_t
+    std::atomic<bool> serverGone{false};
+    std::atomic<bool> closed{false};  // the client's close has returned
+};
+
+bool JackAudioOutput::closeJackClient(void* client, std::shared_ptr<Link> link) {
+    // libjack's close has been seen to stall on a lock of its own on a
+    // loaded machine; sleeping and quitting must not stall with it.
+    return devicecall::finishWithin(devicecall::kLimit, "The JACK client did not close in time; it is left behind.",
+                                    [client = static_cast<jack_client_t*>(client), link] {
+                                        jack_client_close(client);
+                                        link->closed.store(true);
+                                    });
+}
 
 std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
     std::unique_ptr<JackAudioOutput> out(new JackAudioOutput());
@@ -299,10 +352,14 @@ std::unique_ptr<JackAudioOutput> JackAudioOutput::open(QString* error) {
 
 bool JackAudioOutput::openClient(QString* error) {
     if (client_) return true;
-    // After a sleep: the last client's close comes first.
-    if (!waitForClose(std::chrono::seconds(3))) {
-        if (error) *error = QStringLiteral("The JACK client did not close.");
-        return false;
+    // After a sleep whose close came late: that client may still hold the
+    // name, and libjack the lock it stalled on.
+    if (closing_) {
+        if (!closing_->closed.load()) {
+            if (error) *error = QStringLiteral("The JACK client did not close.");
+            return false;
+        }
+        closing_.reset();
     }
     quietJack();
     jack_status_t status{};
@@ -317,73 +374,56 @@ bool JackAudioOutput::openClient(QString* error) {
         if (error) *error = QStringLiteral("No JACK server is running.");
         return false;
     }
+    auto link = std::make_shared<Link>();
+    link->owner = this;
     if (rate_ > 0 && jack_get_sample_rate(client) != jack_nframes_t(rate_)) {
         // What plays was made at the old rate: it would be heard at the wrong pitch.
-        jack_client_close(client);
+        closeJackClient(client, link);
         if (error) *error = QStringLiteral("The JACK server now runs at another sample rate.");
         return false;
     }
     for (int i = 0; i < 2; ++i) {
-        ports_[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
-                                       JackPortIsOutput, 0);
-        if (!ports_[i]) {
-            jack_client_close(client);
-            ports_[0] = ports_[1] = nullptr;
+        link->ports[i] = jack_port_register(client, i == 0 ? "out_1" : "out_2", JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsOutput, 0);
+        if (!link->ports[i]) {
+            closeJackClient(client, link);
             if (error) *error = QStringLiteral("The JACK server refused the output ports.");
             return false;
         }
     }
-    jack_set_process_callback(client, &JackAudioOutput::process, this);
-    jack_on_shutdown(client, &JackAudioOutput::serverGone, this);
-    serverGone_.store(false);
+    jack_set_process_callback(client, &JackAudioOutput::process, link.get());
+    jack_on_shutdown(client, &JackAudioOutput::serverGone, link.get());
     client_ = client;
+    link_ = std::move(link);
     name_ = QString::fromUtf8(jack_get_client_name(client));
     return true;
 }
 
 void JackAudioOutput::closeClient() {
     if (!client_) return;
-    // libjack's close has been seen to stall on a lock of its own on a
-    // loaded machine, and it takes tens of milliseconds at best: it runs on a
-    // thread of its own, which the next open waits for.
-    auto closed = std::make_shared<std::promise<void>>();
-    closing_ = closed->get_future().share();
-    std::thread([client = static_cast<jack_client_t*>(client_), closed] {
-        jack_client_close(client);
-        closed->set_value();
-    }).detach();
+    // The client is deactivated: its threads reach only its link, which the
+    // close keeps; a close that comes late is waited for by the next open.
+    if (!closeJackClient(client_, link_)) closing_ = link_;
     client_ = nullptr;
-    ports_[0] = ports_[1] = nullptr;
-}
-
-bool JackAudioOutput::waitForClose(std::chrono::milliseconds limit) {
-    if (!closing_.valid()) return true;
-    if (closing_.wait_for(limit) != std::future_status::ready) return false;
-    closing_ = {};
-    return true;
+    link_.reset();
 }
 
 JackAudioOutput::~JackAudioOutput() {
     stop();
-    // Quitting must not stall with a close that does: after a few seconds
-    // the client is left to it.
     closeClient();
-    if (!waitForClose(std::chrono::seconds(3))) qWarning("The JACK client did not close in time; it is left behind.");
 }
 
 QString JackAudioOutput::clientName() const { return name_; }
 
 int JackAudioOutput::process(uint32_t frames, void* arg) {
-    auto* self = static_cast<JackAudioOutput*>(arg);
-    auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[0]), frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(self->ports_[1]), frames));
-    // `busy_` is raised before `live_` is read, and deactivate() lowers
-    // `live_` before it waits for `busy_`: one of the two always sees the other.
-    self->busy_.fetch_add(1);
-    if (!self->live_.load()) {
+    auto* link = static_cast<Link*>(arg);
+    auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[0]), frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[1]), frames));
+    if (!link->gate.enter()) {
         std::fill_n(left, frames, 0.0f);
         std::fill_n(right, frames, 0.0f);
     } else {
+        JackAudioOutput* self = link->owner;
         float* block = self->block_.data();
         for (uint32_t done = 0; done < frames;) {
             const int n = static_cast<int>(std::min<uint32_t>(frames - done, kBlockFrames));
@@ -394,23 +434,23 @@ int JackAudioOutput::process(uint32_t frames, void* arg) {
             }
             done += static_cast<uint32_t>(n);
         }
+        link->gate.leave();
     }
-    self->busy_.fetch_sub(1);
     return 0;
 }
 
-void JackAudioOutput::serverGone(void* arg) { static_cast<JackAudioOutput*>(arg)->serverGone_.store(true); }
+void JackAudioOutput::serverGone(void* arg) { static_cast<Link*>(arg)->serverGone.store(true); }
 
 bool JackAudioOutput::activate(QString* error) {
     auto* client = static_cast<jack_client_t*>(client_);
-    if (!client || serverGone_.load() || jack_activate(client) != 0) {
+    if (!client || link_->serverGone.load() || jack_activate(client) != 0) {
         if (error) *error = QStringLiteral("The JACK server has stopped.");
         return false;
     }
     active_ = true;
     bool made[2] = {false, false};
     for (int i = 0; i < 2; ++i) {
-        const char* ours = jack_port_name(static_cast<jack_port_t*>(ports_[i]));
+        const char* ours = jack_port_name(static_cast<jack_port_t*>(link_->ports[i]));
         for (const std::string& other : connections_[i]) {
             const int result = jack_connect(client, ours, other.c_str());
             made[i] = made[i] || result == 0 || result == EEXIST;
@@ -422,20 +462,21 @@ bool JackAudioOutput::activate(QString* error) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(500);
     for (int i = 0; i < 2; ++i) {
-        while (made[i] && !serverGone_.load() && clock::now() < deadline &&
-               jack_port_connected(static_cast<jack_port_t*>(ports_[i])) <= 0)
+        while (made[i] && !link_->serverGone.load() && clock::now() < deadline &&
+               jack_port_connected(static_cast<jack_port_t*>(link_->ports[i])) <= 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    live_.store(true);
+    link_->gate.open();
     return true;
 }
 
 void JackAudioOutput::deactivate() {
-    live_.store(false);
+    if (!link_) return;
+    // A period under way may still be in the callback: the gate waits for it
+    // to leave.
+    link_->gate.close();
     if (active_) jack_deactivate(static_cast<jack_client_t*>(client_));
     active_ = false;
-    // A period under way may still be in the callback: wait for it to leave.
-    while (busy_.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 bool JackAudioOutput::start(Callback callback, QString* error) {
@@ -454,9 +495,9 @@ bool JackAudioOutput::suspend() {
     if (!active_) return false;
     // Remember where the ports lead, connections the user made included:
     // deactivating the client breaks them all.
-    for (int i = 0; i < 2 && !serverGone_.load(); ++i) {
+    for (int i = 0; i < 2 && !link_->serverGone.load(); ++i) {
         connections_[i].clear();
-        if (const char** names = jack_port_get_connections(static_cast<jack_port_t*>(ports_[i]))) {
+        if (const char** names = jack_port_get_connections(static_cast<jack_port_t*>(link_->ports[i]))) {
             for (int k = 0; names[k]; ++k) connections_[i].emplace_back(names[k]);
             jack_free(names);
         }

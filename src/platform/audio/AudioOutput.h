@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/audio/DeviceCalls.h"
+
 #include <QString>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -81,7 +81,11 @@ private:
     std::thread thread_;
 };
 
-// The default output device of PortAudio.
+// The default output device of PortAudio. Stopping and closing its stream
+// are bounded in time (devicecall::finishWithin): a stream whose stop came
+// late is left to that stop, which closes it, and its callback reaches the
+// output no more. A suspend that came late leaves no stream: resume opens a
+// new one.
 class PortAudioOutput : public AudioOutput {
 public:
     // Null (with `error`) when PortAudio finds no output device.
@@ -90,7 +94,7 @@ public:
 
     bool start(Callback callback, QString* error = nullptr) override;
     void stop() override;
-    bool isRunning() const override { return stream_ != nullptr; }
+    bool isRunning() const override { return stream_ != nullptr || suspended_; }
     double sampleRate() const override { return rate_; }
     QString name() const override { return name_; }
     // The stream stays open while suspended (stopped, not closed).
@@ -100,6 +104,11 @@ public:
 
 private:
     PortAudioOutput() = default;
+    // What the stream's thread reaches, shared with a stop that comes late.
+    struct Link {
+        CallbackGate gate;
+        Callback callback;
+    };
     static int streamCallback(const void* input, void* output, unsigned long frames,
                               const void* timeInfo, unsigned long statusFlags, void* user);
 
@@ -107,10 +116,12 @@ private:
     double rate_ = 0;
     double latency_ = 0;
     QString name_;
-    Callback callback_;
+    std::shared_ptr<Link> link_;  // of the open stream
     void* stream_ = nullptr;
     bool suspended_ = false;
-    std::unique_ptr<PortAudioUse> use_;  // PortAudio stays set up while the output lives
+    // PortAudio stays set up while the output lives, and while a stop or
+    // close that came late still runs.
+    std::shared_ptr<PortAudioUse> use_;
 };
 
 // A client of our own on a running JACK server, with two output ports
@@ -120,6 +131,9 @@ private:
 // memory, which every client maps and locks, leaves the process. Resumed, a
 // client of the same name is opened again; the connections the ports had
 // when it was suspended, the user's own included, are made again.
+// Closing a client is bounded in time (devicecall::finishWithin): a client
+// whose close came late is left to it, and no new one opens until it is
+// gone.
 //
 // Threads: every member on one thread; process() on the client's thread.
 class JackAudioOutput : public AudioOutput {
@@ -142,11 +156,16 @@ public:
 
 private:
     JackAudioOutput() = default;
-    static int process(uint32_t frames, void* self);
-    static void serverGone(void* self);
+    // What the client's threads reach, one for each client opened, shared
+    // with a close that comes late.
+    struct Link;
+    static int process(uint32_t frames, void* link);
+    static void serverGone(void* link);
+    // Closes `client` (deactivated or never active) in bounded time; false
+    // when it came late and was left to itself.
+    static bool closeJackClient(void* client, std::shared_ptr<Link> link);
     bool openClient(QString* error);
     void closeClient();
-    bool waitForClose(std::chrono::milliseconds limit);
     bool activate(QString* error);
     void deactivate();
 
@@ -154,19 +173,14 @@ private:
     // period is served in several calls.
     static constexpr int kBlockFrames = 4096;
 
-    void* client_ = nullptr;  // jack_client_t; none while asleep
-    void* ports_[2] = {nullptr, nullptr};  // jack_port_t
-    QString name_;                         // the client's name, kept over a sleep
-    std::shared_future<void> closing_;     // the last client's close, under way
+    void* client_ = nullptr;         // jack_client_t; none while asleep
+    std::shared_ptr<Link> link_;     // of `client_`
+    std::shared_ptr<Link> closing_;  // of the last client, while its close that came late runs
+    QString name_;                   // the client's name, kept over a sleep
     double rate_ = 0;
     Callback callback_;
     std::vector<float> block_ = std::vector<float>(size_t(kBlockFrames) * 2);
     std::vector<std::string> connections_[2];  // kept over a sleep
     bool active_ = false;
     bool suspended_ = false;
-    // Set once the ports' connections are in the server's graph: until then
-    // the callback is not called, so what it gives is never played to no one.
-    std::atomic<bool> live_{false};
-    std::atomic<int> busy_{0};  // raised while process() runs
-    std::atomic<bool> serverGone_{false};
 };

@@ -115,8 +115,14 @@ void EventHub::wakeUp() {
 }
 
 void EventHub::startDelivering() {
+    // With no listener there is no one to deliver to: the hub stays asleep,
+    // so that the first post once a listener has come wakes it again.
+    if (listeners_.empty()) {
+        awake_.store(false);
+        return;
+    }
     awake_.store(true);
-    if (!timer_.isActive() && !listeners_.empty()) timer_.start();
+    if (!timer_.isActive()) timer_.start();
 }
 
 uint64_t EventHub::hostTimeNow() {
@@ -235,6 +241,8 @@ void EventHub::unitGone(Unit* unit) {
 
 void EventHub::addListener(EventListener* listener) {
     std::unique_lock lock(mutex_);
+    // What was posted while no one listened is for no one.
+    if (listeners_.empty()) route();
     listeners_.push_back(listener);
     listenerCount_.store(int(listeners_.size()), std::memory_order_release);
     watchWakeUps();
@@ -247,7 +255,13 @@ void EventHub::removeListener(EventListener* listener) {
     route();  // hand queued events to the others before forgetting this one
     std::erase(listeners_, listener);
     listenerCount_.store(int(listeners_.size()), std::memory_order_release);
-    if (listeners_.empty()) timer_.stop();
+    if (listeners_.empty()) {
+        // Asleep, not merely stopped: a post that found the hub awake would
+        // not wake it, and no event would be delivered to the listeners
+        // that come next.
+        timer_.stop();
+        awake_.store(false);
+    }
 }
 
 }  // namespace units

@@ -282,3 +282,35 @@ TEST(UnitModel, ListenerDeliversOnMainThreadCoalescedAndSkipsSender) {
     testsupport::spin(300);
     EXPECT_TRUE(heard.empty());
 }
+
+// The last listener goes while events wait for delivery: the listeners that
+// come next (the next window, the next test in the same process) still hear
+// every event posted after them, and nothing posted to no one.
+TEST(UnitModel, ListenersThatComeAfterTheLastOneWentStillHearEvents) {
+    auto u = makeGain(nullptr);
+    using T = UnitEvent::Type;
+    const UnitEvent change = UnitEvent::parameterEvent(T::ParameterValueChange, u.get(), 0);
+    int object = 0;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<float> heard;
+        {
+            EventListener listener([&](void*, const UnitEvent&, uint64_t, float v) { heard.push_back(v); }, 0.0, 0.0);
+            listener.addEventType(&object, change);
+            setParameterAndNotify(nullptr, nullptr, u.get(), 0, Scope::Global, 0, float(round) + 0.5f);
+            ASSERT_TRUE(testsupport::waitUntil([&] { return !heard.empty(); }, 3000));
+            // Posted, not yet delivered, when the listener goes.
+            setParameterAndNotify(nullptr, nullptr, u.get(), 0, Scope::Global, 0, -1.0f);
+        }
+        // Posted to no one.
+        setParameterAndNotify(nullptr, nullptr, u.get(), 0, Scope::Global, 0, -2.0f);
+        testsupport::spin(50);
+        heard.clear();
+        EventListener next([&](void*, const UnitEvent&, uint64_t, float v) { heard.push_back(v); }, 0.0, 0.0);
+        next.addEventType(&object, change);
+        setParameterAndNotify(nullptr, nullptr, u.get(), 0, Scope::Global, 0, float(round) + 0.25f);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !heard.empty(); }, 3000));
+        testsupport::spin(50);
+        EXPECT_EQ(heard, std::vector<float>{float(round) + 0.25f});
+    }
+}

@@ -1,0 +1,239 @@
+// The bound on device calls that can stall, the gate that keeps a device's
+// thread out of its owner, and the PortAudio streams that use both, on the
+// test JACK server.
+#include "platform/audio/AudioInput.h"
+#include "platform/audio/AudioOutput.h"
+#include "platform/audio/DeviceCalls.h"
+#include "support/TestSupport.h"
+
+#include <jack/jack.h>
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using testsupport::waitUntil;
+
+// Keeps the warnings logged while it lives.
+class WarningLog {
+public:
+    WarningLog() {
+        instance_ = this;
+        previous_ = qInstallMessageHandler(&WarningLog::handle);
+    }
+    ~WarningLog() {
+        qInstallMessageHandler(previous_);
+        instance_ = nullptr;
+    }
+    QStringList warnings() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return warnings_;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtWarningMsg || !instance_) return;
+        std::lock_guard<std::mutex> lock(instance_->mutex_);
+        instance_->warnings_.append(text);
+    }
+    static inline WarningLog* instance_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+    mutable std::mutex mutex_;
+    QStringList warnings_;
+};
+
+TEST(DeviceCalls, AWorkThatFinishesIsReportedAndNothingRunsAfterIt) {
+    WarningLog log;
+    bool worked = false;
+    auto tailRan = std::make_shared<std::atomic<bool>>(false);
+    // A limit far beyond the work: the call returns when the work does.
+    EXPECT_TRUE(devicecall::finishWithin(
+        std::chrono::minutes(10), "late", [&] { worked = true; }, [tailRan] { *tailRan = true; }));
+    EXPECT_TRUE(worked);
+    EXPECT_FALSE(*tailRan) << "the after-late step is only for a work the caller left";
+    EXPECT_TRUE(log.warnings().isEmpty());
+}
+
+TEST(DeviceCalls, AStalledWorkIsSaidAndLeftToItselfWithWhatItTouches) {
+    WarningLog log;
+    // The work stalls until the test lets it go; it holds `touched`, as a
+    // stuck stop holds its stream.
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    auto touched = std::make_shared<std::atomic<int>>(0);
+    std::weak_ptr<std::atomic<int>> watch = touched;
+    auto order = std::make_shared<std::atomic<int>>(0);
+    auto tail = std::make_shared<std::promise<int>>();
+    std::future<int> tailSaw = tail->get_future();
+
+    const bool inTime = devicecall::finishWithin(
+        std::chrono::milliseconds(1), "The device call did not finish in time; it is left behind.",
+        [released, touched, order] {
+            released.wait();
+            touched->store(1);
+            order->store(1);
+        },
+        [tail, order] { tail->set_value(order->load()); });
+    EXPECT_FALSE(inTime);
+    ASSERT_EQ(log.warnings().size(), 1);
+    EXPECT_EQ(log.warnings().front(), QStringLiteral("The device call did not finish in time; it is left behind."));
+
+    // The caller lets go of its share: the work still has it.
+    touched.reset();
+    EXPECT_FALSE(watch.expired());
+    release->set_value();
+    ASSERT_EQ(tailSaw.wait_for(std::chrono::minutes(1)), std::future_status::ready);
+    EXPECT_EQ(tailSaw.get(), 1) << "the after-late step runs once the work has returned";
+    // The work's thread lets go of what it held once both have run.
+    EXPECT_TRUE(waitUntil([&] { return watch.expired(); }, 60000));
+}
+
+TEST(CallbackGate, LetsCallbacksInOnlyWhileOpenAndClosesOnceTheyHaveLeft) {
+    CallbackGate gate;
+    EXPECT_FALSE(gate.enter()) << "closed until opened";
+    gate.open();
+    ASSERT_TRUE(gate.enter());
+
+    // close() waits for the callback inside to leave.
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        gate.close();
+        closed = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return !gate.isOpen(); }));
+    EXPECT_FALSE(closed.load());
+    gate.leave();
+    closer.join();
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(gate.enter());
+    gate.open();
+    EXPECT_TRUE(gate.enter());
+    gate.leave();
+}
+
+// A device thread that calls back without pause: once close() has returned,
+// no call is inside and none comes after.
+TEST(CallbackGate, NoCallbackReachesTheOwnerAfterClose) {
+    CallbackGate gate;
+    gate.open();
+    std::atomic<bool> run{true};
+    std::atomic<int64_t> calls{0};
+    std::thread device([&] {
+        while (run.load()) {
+            if (gate.enter()) {
+                calls.fetch_add(1);
+                gate.leave();
+            }
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return calls.load() > 1000; }));
+    gate.close();
+    const int64_t atClose = calls.load();
+    testsupport::spin(50);
+    EXPECT_EQ(calls.load(), atClose);
+    run = false;
+    device.join();
+}
+
+// The input stream of the default device (the test server's capture ports):
+// started and stopped again and again, its callback is never called after
+// stop() has returned, and it can be started again.
+TEST(AudioInputStream, NoCallbackAfterStopOverRoundsOfStartAndStop) {
+    const auto device = audioinput::defaultDevice();
+    ASSERT_TRUE(device) << "the test JACK server should offer an input";
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        QString error;
+        auto stream = AudioInputStream::open(*device, 48000, &error);
+        ASSERT_TRUE(stream) << error.toStdString();
+        for (int start = 0; start < 2; ++start) {
+            auto calls = std::make_shared<std::atomic<int64_t>>(0);
+            ASSERT_TRUE(stream->start([calls](const float*, int) { calls->fetch_add(1); }, [] {}, &error))
+                << error.toStdString();
+            ASSERT_TRUE(waitUntil([&] { return calls->load() > 2; }, 20000));
+            stream->stop();
+            EXPECT_FALSE(stream->isRunning());
+            const int64_t atStop = calls->load();
+            testsupport::spin(100);
+            EXPECT_EQ(calls->load(), atStop);
+        }
+    }
+}
+
+// The same for PortAudio's output on the test server, with a suspend and a
+// resume between start and stop.
+TEST(PortAudioOutput, NoCallbackAfterStopOrSuspendAndTheSameCallbackAfterResume) {
+    QString error;
+    auto output = PortAudioOutput::open(&error);
+    ASSERT_TRUE(output) << error.toStdString();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        auto calls = std::make_shared<std::atomic<int64_t>>(0);
+        ASSERT_TRUE(output->start([calls](float* out, int frames) {
+            std::fill_n(out, frames * 2, 0.0f);
+            calls->fetch_add(1);
+        }, &error)) << error.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > 2; }, 20000));
+        ASSERT_TRUE(output->suspend());
+        EXPECT_TRUE(output->isSuspended());
+        const int64_t asleep = calls->load();
+        testsupport::spin(100);
+        EXPECT_EQ(calls->load(), asleep);
+        ASSERT_TRUE(output->resume(&error)) << error.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > asleep + 2; }, 20000));
+        output->stop();
+        EXPECT_FALSE(output->isRunning());
+        const int64_t atStop = calls->load();
+        testsupport::spin(100);
+        EXPECT_EQ(calls->load(), atStop);
+    }
+}
+
+// JACK's output over rounds of sleep and wake: asleep, its client is closed
+// (its name is free on the server) and the callback is not called; woken, a
+// client of the same name calls the same callback again; stopped, no call
+// comes after stop() has returned.
+TEST(JackAudioOutput, SleepsWithoutAClientAndWakesUnderItsName) {
+    QString error;
+    auto output = JackAudioOutput::open(&error);
+    ASSERT_TRUE(output) << error.toStdString();
+    const QString name = output->clientName();
+    auto calls = std::make_shared<std::atomic<int64_t>>(0);
+    ASSERT_TRUE(output->start([calls](float* out, int frames) {
+        std::fill_n(out, frames * 2, 0.0f);
+        calls->fetch_add(1);
+    }, &error)) << error.toStdString();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > 2; }, 20000));
+        ASSERT_TRUE(output->suspend());
+        const int64_t asleep = calls->load();
+        jack_client_t* probe = jack_client_open(name.toUtf8().constData(),
+                                                jack_options_t(JackNoStartServer | JackUseExactName), nullptr);
+        EXPECT_TRUE(probe) << "the sleeping output still holds its client";
+        if (probe) jack_client_close(probe);
+        testsupport::spin(100);
+        EXPECT_EQ(calls->load(), asleep);
+        ASSERT_TRUE(output->resume(&error)) << error.toStdString();
+        EXPECT_EQ(output->clientName(), name);
+        ASSERT_TRUE(waitUntil([&] { return calls->load() > asleep + 2; }, 20000));
+        calls->store(0);
+    }
+    output->stop();
+    const int64_t atStop = calls->load();
+    testsupport::spin(100);
+    EXPECT_EQ(calls->load(), atStop);
+}
+
+}  // namespace
