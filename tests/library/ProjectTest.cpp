@@ -162,6 +162,8 @@ TEST(ProjectRecordsTest, NotesAndTheBaseURLKeepTheirStoredForm) {
     // A preset file without notes says nothing about them; one with an
     // empty array says the track has none.
     project::PresetRecord silent;
+    for (size_t i = 0; i < effectControlTable.size(); ++i)
+        silent.base.parameters.inputs[i] = float(effectControlTable[i].defaultValue);
     auto read = project::decodePresetFile(project::encodePresetFile(silent), &error);
     ASSERT_TRUE(read) << error.toStdString();
     EXPECT_FALSE(read->presetMidiArray);
