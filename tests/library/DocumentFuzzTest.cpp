@@ -26,8 +26,13 @@ uint32_t seed() {
     return ok ? s : 20261210u;
 }
 
-// A load that has not ended after this long hangs.
+// A load that has not ended after this long hangs (the sanitized build runs
+// several times slower).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kHangMilliseconds = 20000;
+#else
 constexpr int kHangMilliseconds = 5000;
+#endif
 
 // The findings of a run, the first few in full.
 struct Findings {
