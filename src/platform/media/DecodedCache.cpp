@@ -873,6 +873,25 @@ std::shared_ptr<DecodedSource> DecodedCache::openCached(const Request& r) {
                            r.streamIndex);
 }
 
+bool DecodedCache::cachedRecord(const Request& r, Record* record) {
+    SourceStamp s;
+    if (!stampOf(r.path, &s)) return false;
+    const QByteArray name = QFile::encodeName(folder() + QLatin1Char('/') + baseName(r, s) + QStringLiteral(".pcm"));
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    SamplesHeader h;
+    const bool read = readAll(fd, &h, sizeof h, 0);
+    ::close(fd);
+    if (!read || std::memcmp(h.magic, SamplesMagic, 8) != 0 || h.version != Version || h.complete != 1 ||
+        h.channelCount == 0 || !(h.sampleRate > 0) || h.frameCount < 0 || h.sourceSize != s.size ||
+        h.sourceMtimeNs != s.mtimeNs || h.streamIndex != r.streamIndex)
+        return false;
+    record->channelCount = int(h.channelCount);
+    record->sampleRate = h.sampleRate;
+    record->frameCount = h.frameCount;
+    return true;
+}
+
 std::shared_ptr<DecodedSource> DecodedCache::load(const Request& r, const Progress& progress,
                                                   QString* error) {
     SourceStamp s;
