@@ -50,15 +50,7 @@ QString writeLongTone(const QString& folder) {
     return path;
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 600000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
+using benchtools::waitUntil;
 
 double threadCpuSeconds() {
     timespec ts{};

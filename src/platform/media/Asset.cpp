@@ -18,7 +18,7 @@ extern "C" {
 
 namespace {
 
-bool isPcm(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
+bool isPcm(AVCodecID id) { return ffmpeg::isPcmCodec(id); }
 
 // Demuxers that take text or still pictures for a "video": such files are
 // not media files here.
@@ -179,6 +179,29 @@ bool isTruncated(AVFormatContext* in, AVStream* st, int64_t frames, int64_t file
     return false;
 }
 
+// Whether a header that would be complete but for FFmpeg's look for a
+// hidden compressed stream (a 16-bit PCM WAV) is confirmed by the decoded
+// cache: every stream has an entry, made after a full probe and decode of
+// the file as it is now, with the header's rate, channels and length. A
+// hidden stream decodes to another length, so its entry never matches.
+bool decodedRecordsMatch(const AVFormatContext* in, const QString& path) {
+    if (!ffmpeg::headerIsComplete(in, true)) return false;
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+        const AVStream* st = in->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        if (st->duration <= 0 || st->duration == AV_NOPTS_VALUE) return false;
+        DecodedCache::Request request;
+        request.path = path;
+        request.streamIndex = int(i);
+        DecodedCache::Record record;
+        if (!DecodedCache::cachedRecord(request, &record) || record.channelCount != par->ch_layout.nb_channels ||
+            record.sampleRate != double(par->sample_rate) ||
+            record.frameCount != av_rescale_q(st->duration, st->time_base, AVRational{1, par->sample_rate}))
+            return false;
+    }
+    return true;
+}
+
 // What FFmpeg does not read: the artwork TagLib writes into WAV, AIFF and
 // QuickTime files and the tag chunk of CAF files.
 void addTaggedMetadata(std::vector<MetadataItem>& items, const QString& path, const QString& format,
@@ -233,8 +256,11 @@ std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
     if (!fi.isReadable()) return fail(QStringLiteral("The file \"%1\" cannot be read.").arg(path));
     if (fi.size() == 0) return fail(QStringLiteral("The file \"%1\" is empty.").arg(path));
 
-    auto input = ffmpeg::openInput(path, error);
+    auto input = ffmpeg::openInput(path, error, ffmpeg::Probe::Never);
     if (!input) return nullptr;
+    if (!ffmpeg::headerIsComplete(input.get()) && !decodedRecordsMatch(input.get(), fi.absoluteFilePath()) &&
+        !ffmpeg::findStreamInfo(input.get(), path, error))
+        return nullptr;
     const QByteArray format(input->iformat->name);
     if (isRefusedFormat(input->iformat->name))
         return fail(QStringLiteral("\"%1\" is not an audio or video file.").arg(path));

@@ -49,6 +49,15 @@ public:
                                                QString* error);
     // The cached samples, or null when the cache has none for the request.
     static std::shared_ptr<DecodedSource> openCached(const Request& request);
+    // What a complete entry for the request records of its source (found
+    // by a full probe and decode of the file as it is now), without mapping
+    // it; false when the cache has no such entry.
+    struct Record {
+        int channelCount = 0;
+        double sampleRate = 0;
+        int64_t frameCount = 0;
+    };
+    static bool cachedRecord(const Request& request, Record* record);
     // The cache file's path for a request (whether or not it exists).
     static QString cacheFilePath(const Request& request);
     static QString peaksFilePath(const Request& request);

@@ -22,7 +22,34 @@ QString errorText(int code) {
     return QString::fromUtf8(buf);
 }
 
-InputPtr openInput(const QString& path, QString* error) {
+bool isPcmCodec(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
+
+bool headerIsComplete(const AVFormatContext* input, bool trustSixteenBitWav) {
+    const QByteArray format(input->iformat->name);
+    const bool wav = format == "wav" || format == "w64";
+    if (!wav && format != "aiff" && format != "caf") return false;
+    if (input->nb_streams == 0) return false;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* st = input->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        const bool hasLength = st->nb_frames > 0 || (st->duration > 0 && st->duration != AV_NOPTS_VALUE);
+        if (!hasLength || par->codec_type != AVMEDIA_TYPE_AUDIO || !isPcmCodec(par->codec_id) || par->sample_rate <= 0 ||
+            par->ch_layout.nb_channels <= 0 || av_get_bits_per_sample(par->codec_id) <= 0)
+            return false;
+        if (wav && par->codec_id == AV_CODEC_ID_PCM_S16LE && !trustSixteenBitWav) return false;
+    }
+    return true;
+}
+
+bool findStreamInfo(AVFormatContext* input, const QString& path, QString* error) {
+    const int rc = avformat_find_stream_info(input, nullptr);
+    if (rc >= 0) return true;
+    if (error)
+        *error = QStringLiteral("\"%1\" could not be read as a media file (%2).").arg(path, errorText(rc));
+    return false;
+}
+
+InputPtr openInput(const QString& path, QString* error, Probe probe) {
     AVFormatContext* raw = nullptr;
     const QByteArray name = QFile::encodeName(path);
     int rc = avformat_open_input(&raw, name.constData(), nullptr, nullptr);
@@ -33,13 +60,8 @@ InputPtr openInput(const QString& path, QString* error) {
         return nullptr;
     }
     InputPtr input(raw);
-    rc = avformat_find_stream_info(input.get(), nullptr);
-    if (rc < 0) {
-        if (error)
-            *error = QStringLiteral("\"%1\" could not be read as a media file (%2).")
-                         .arg(path, errorText(rc));
-        return nullptr;
-    }
+    if (probe == Probe::Never || (probe == Probe::WhenNeeded && headerIsComplete(input.get()))) return input;
+    if (!findStreamInfo(input.get(), path, error)) return nullptr;
     return input;
 }
 

@@ -43,9 +43,40 @@ inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
 // FFmpeg's text for an error code.
 QString errorText(int code);
 
-// Opens `path` for demuxing and reads its stream information. Null on
-// failure, with `error` set to a sentence for the user.
-InputPtr openInput(const QString& path, QString* error);
+// How openInput() learns a file's stream parameters.
+enum class Probe {
+    // Always probe: read and decode the first packets of every stream
+    // (avformat_find_stream_info), which finds what a header leaves out and
+    // a compressed stream hidden behind a PCM header.
+    Always,
+    // Trust the header where it declares everything (headerIsComplete()),
+    // probe the rest.
+    WhenNeeded,
+    // No probe: the caller decides, and probes with findStreamInfo() before
+    // anything is read.
+    Never,
+};
+
+// Opens `path` for demuxing and reads its stream information as `probe`
+// says. Null on failure, with `error` set to a sentence for the user.
+InputPtr openInput(const QString& path, QString* error, Probe probe = Probe::Always);
+
+// Whether the container's header alone gives every stream's complete
+// parameters: a WAV (or Wave64), AIFF or CAF file of uncompressed audio
+// streams only, each with its rate, channel count and length (CAF counts
+// its frames; a probe only estimates its duration). A 16-bit PCM WAV is
+// not: FFmpeg looks behind that header for a compressed stream (an MP3 or
+// AC-3 stream written as PCM) while it reads the first packets, so its
+// parameters are final only after a probe (or when a decoded record made
+// after one vouches for them).
+bool headerIsComplete(const AVFormatContext* input, bool trustSixteenBitWav = false);
+
+// Probes `input` (opened with Probe::Never, nothing read yet); false,
+// with `error` set, when the file cannot be read.
+bool findStreamInfo(AVFormatContext* input, const QString& path, QString* error);
+
+// Whether `id` is an uncompressed (PCM) audio codec.
+bool isPcmCodec(AVCodecID id);
 
 // Opens a decoder for stream `index` of `input`. Null on failure.
 CodecPtr openDecoder(AVFormatContext* input, int index, QString* error, int threads = 1);
