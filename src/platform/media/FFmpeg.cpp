@@ -60,7 +60,7 @@ InputPtr openInput(const QString& path, QString* error, Probe probe) {
         return nullptr;
     }
     InputPtr input(raw);
-    if (probe == Probe::Never || (probe == Probe::WhenNeeded && headerIsComplete(input.get()))) return input;
+    if (probe == Probe::Never) return input;
     if (!findStreamInfo(input.get(), path, error)) return nullptr;
     return input;
 }

@@ -49,9 +49,6 @@ enum class Probe {
     // (avformat_find_stream_info), which finds what a header leaves out and
     // a compressed stream hidden behind a PCM header.
     Always,
-    // Trust the header where it declares everything (headerIsComplete()),
-    // probe the rest.
-    WhenNeeded,
     // No probe: the caller decides, and probes with findStreamInfo() before
     // anything is read.
     Never,
