@@ -71,6 +71,8 @@ void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
         });
         registerNotesUndo(*track, std::move(before));
         if (sender) sender->setChecked(false);
+        // Also when the track menu stopped it.
+        updateNotesPanelToggles(track);
         return;
     }
     std::erase_if(notes->tempMIDINotes, [track](const auto& e) { return e.first.lock().get() == track; });
@@ -78,6 +80,7 @@ void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
     manager.recordNotes.store(true);
     notes->wake();
     if (sender) sender->setChecked(true);
+    updateNotesPanelToggles(track);
 }
 
 void AudioController::undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filter, const MidiNoteList& notes) {

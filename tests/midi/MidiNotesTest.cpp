@@ -737,8 +737,9 @@ double differingShare(const QImage& a, const QImage& b) {
 
 // Under the application's dark look the notes panel's Record, Select and
 // Adjust toggles are drawn plainly otherwise when they are on, their state
-// follows the record flag and the lane's note modes, and an unchecked button
-// keeps the look every other button has.
+// follows the record flag and the lane's note modes whether the panel or the
+// track menu changes them, and an unchecked button keeps the look every
+// other button has.
 TEST_F(MidiNotesTest, ThePanelTogglesShowWhenTheyAreOn) {
     DarkLook look;
     c->midiNotes()->connectsToInputs = false;
@@ -752,11 +753,16 @@ TEST_F(MidiNotesTest, ThePanelTogglesShowWhenTheyAreOn) {
         const char* name;
         QPushButton* button;
         std::function<bool()> flag;
+        // The same command from the track menu.
+        std::function<void()> fromMenu;
     };
     const Toggle toggles[] = {
-        {"Record", panel->recordNotesButton, [&] { return manager().recordNotes.load(); }},
-        {"Select", panel->selectNotesButton, [&] { return lane->isSelectingNotes; }},
-        {"Adjust", panel->adjustNotesButton, [&] { return lane->isAdjustingNotes; }},
+        {"Record", panel->recordNotesButton, [&] { return manager().recordNotes.load(); },
+         [&] { c->recordMIDIForFilter(); }},
+        {"Select", panel->selectNotesButton, [&] { return lane->isSelectingNotes; },
+         [&] { c->selectNotesFrom(track.get()); }},
+        {"Adjust", panel->adjustNotesButton, [&] { return lane->isAdjustingNotes; },
+         [&] { c->adjustNotesFrom(track.get()); }},
     };
     for (const Toggle& t : toggles) {
         SCOPED_TRACE(t.name);
@@ -774,6 +780,13 @@ TEST_F(MidiNotesTest, ThePanelTogglesShowWhenTheyAreOn) {
         t.button->clearFocus();
         EXPECT_FALSE(t.flag());
         EXPECT_EQ(t.button->grab().toImage(), off);
+
+        // Changed from the track menu, the open panel's button follows.
+        for (bool expected : {true, false}) {
+            t.fromMenu();
+            EXPECT_EQ(t.flag(), expected);
+            EXPECT_EQ(t.button->isChecked(), expected);
+        }
     }
 
     // Unchecked, a push button is drawn as the base style draws it.
