@@ -1124,6 +1124,9 @@ public:
     void updateNotesPlayPauseButton();
     // Redraws the piano roll (and, `keyboard`, the keyboard) while the panel shows.
     void redrawNotesPanel(bool keyboard);
+    // When the panel shows `track`: its Record, Select and Adjust buttons show
+    // the track's record flag and its lane's note modes.
+    void updateNotesPanelToggles(const MusicFilter* track);
 
     // ---- A track's lane --------------------
     static AudioDrawingView* trackLaneOf(const MusicFilter* filter);

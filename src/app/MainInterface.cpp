@@ -14,6 +14,7 @@
 #include <QEvent>
 #include <QMenu>
 #include <QProxyStyle>
+#include <QStyleOption>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTimer>
@@ -39,6 +40,9 @@ private:
 
 // Fusion, without the etched white shadow under disabled text: on a dark
 // background it reads as a blur, and the grey of the text says enough.
+// A checked push button is filled with the highlight colour and labelled in
+// its text colour: Fusion only darkens a checked button by a tenth, which on
+// dark grey cannot be told from an unchecked one.
 class DarkStyle : public QProxyStyle {
 public:
     DarkStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -46,6 +50,22 @@ public:
                   QStyleHintReturn* returnData) const override {
         if (hint == SH_EtchDisabledText) return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        const bool pushButton =
+            element == CE_PushButton || element == CE_PushButtonBevel || element == CE_PushButtonLabel;
+        if (button && pushButton && (button->state & State_On) && !(button->features & QStyleOptionButton::Flat)) {
+            QStyleOptionButton on(*button);
+            const QPalette::ColorGroup group = (on.state & State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+            on.palette.setColor(QPalette::Button, on.palette.color(group, QPalette::Highlight));
+            if (on.state & State_Enabled)
+                on.palette.setColor(QPalette::ButtonText, on.palette.color(group, QPalette::HighlightedText));
+            QProxyStyle::drawControl(element, &on, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 

@@ -126,6 +126,8 @@ void toggleNoteMode(AudioController& c, const AudioController::NoteModeSender& s
         button->setCheckable(true);
         button->setChecked(lane->*mode);
     }
+    // The notes panel shows the mode, also when the track menu changed it.
+    c.updateNotesPanelToggles(lane->track());
 }
 
 }  // namespace

@@ -31,31 +31,68 @@ std::vector<midiio::MidiDevice> MIDIManager::connectedDevices() const {
     return connectionManager_ ? connectionManager_->connectedDevices() : std::vector<midiio::MidiDevice>{};
 }
 
-void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
-    if (!gate_ || !gate_->itemReady.load()) return;
-    // Only the selected track takes MIDI input.
-    if (!gate_->selectedTrack || gate_->selectedTrack->load() != track_.viewIndex()) return;
+void MIDIManager::countKeyUp() {
+    int64_t held = isProcessingNoteOn.load();
+    while (held > 0 && !isProcessingNoteOn.compare_exchange_weak(held, held - 1)) {
+    }
+}
 
+bool MIDIManager::releaseKey(uint8_t note, uint8_t channel, bool* lastOfNote) {
+    const auto bit = uint16_t(1u << (channel & 0x0F));
+    const uint16_t before = heldKeys_[note & 0x7F].fetch_and(uint16_t(~bit));
+    *lastOfNote = before == bit;
+    return (before & bit) != 0;
+}
+
+void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
+    if (!gate_) return;
     MidiNoteRecord r;
     r.midiCommand = {midiio::statusByte(command), midiio::dataByte1(command), midiio::dataByte2(command)};
     r.midiTimestamp = midiio::midiTimestamp(command);
-    if (std::holds_alternative<midiio::MidiPitchBendChangeCommand>(command)) {
-        r.midiNoteOn = true;  // played once, never kept
+
+    const auto* note = std::get_if<midiio::MidiNoteCommand>(&command);
+    if (note && !note->isNoteOn) {
+        // A release is not the selected track's but the one that took the
+        // key: the track may have been deselected, or the player's item be
+        // in the middle of a rebuild, since the key went down, and the note
+        // still sounds in this track's instrument. A release of a key not
+        // held here (a second release, a key another track took) is dropped.
+        bool last = false;
+        if (!releaseKey(note->note, note->channel, &last)) return;
+        r.midiNote = note->note;
+        r.midiNoteOn = false;
+        r.midiCommandIsRecorded = recordNotes.load();
+        track_.pushLiveMidiCommand(r);
+        // Counted down once the release is queued, so that a recording pass
+        // the count lets start or stop next finds it there.
+        if (last) countKeyUp();
+        if (gate_->wakeMainThread) gate_->wakeMainThread();
+        return;
+    }
+
+    if (!gate_->itemReady.load()) return;
+    // Only the selected track takes new MIDI input.
+    if (!gate_->selectedTrack || gate_->selectedTrack->load() != track_.viewIndex()) return;
+    if (!note) {
+        r.midiNoteOn = true;  // a pitch bend: played once, never kept
         track_.pushLiveMidiCommand(r);
         return;
     }
-    const auto& note = std::get<midiio::MidiNoteCommand>(command);
-    r.midiNote = note.note;
-    r.midiNoteOn = note.isNoteOn;
-    if (note.isNoteOn) {
-        isProcessingNoteOn.fetch_add(1);
-        if (!gate_->isPlaying.load() && gate_->requestPlayback) gate_->requestPlayback();
-    } else {
-        int64_t held = isProcessingNoteOn.load();
-        while (held > 0 && !isProcessingNoteOn.compare_exchange_weak(held, held - 1)) {
-        }
-    }
+    r.midiNote = note->note;
+    r.midiNoteOn = true;
+    // Counted before the record flag is read: a pass cannot start or stop
+    // between the two.
+    const auto bit = uint16_t(1u << (note->channel & 0x0F));
+    const uint16_t before = heldKeys_[note->note & 0x7F].fetch_or(bit);
+    if (before == 0) isProcessingNoteOn.fetch_add(1);
+    if (!gate_->isPlaying.load() && gate_->requestPlayback) gate_->requestPlayback();
     r.midiCommandIsRecorded = recordNotes.load();
-    track_.pushLiveMidiCommand(r);
+    if (!track_.pushLiveMidiCommand(r) && !(before & bit)) {
+        // The full inbox dropped it: the note sounds nowhere, its key is not
+        // held here.
+        bool last = false;
+        if (releaseKey(note->note, note->channel, &last) && last) countKeyUp();
+        return;
+    }
     if (gate_->wakeMainThread) gate_->wakeMainThread();
 }

@@ -13,12 +13,14 @@
 // - handleMIDINoteCommand() runs on the connection manager's thread (or a
 //   test's): it reads the controller's state only through MidiInputGate's
 //   atomics, and asks the main thread to start playback through the gate.
-// - recordNotes and isProcessingNoteOn are atomics for any thread.
+// - recordNotes, isProcessingNoteOn and the held keys are atomics for any
+//   thread.
 
 #include "midi/MidiScheduler.h"
 #include "platform/midiio/MidiCommands.h"
 #include "platform/midiio/MidiConnections.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -61,20 +63,36 @@ public:
     // The connected input devices; empty without connection (any thread).
     std::vector<midiio::MidiDevice> connectedDevices() const;
 
-    // Keys held on the MIDI devices: +1 per note-on, -1 per note-off, never below 0.
+    // The note numbers held down on the MIDI devices for this track: +1 when
+    // a note number's first key goes down, -1 when its last one comes up.
+    // Never below 0, and a second release of one key changes nothing.
     std::atomic<int64_t> isProcessingNoteOn{0};
     // While set, live notes are kept in the track's list.
     std::atomic<bool> recordNotes{false};
 
-    // One command from a device (the input thread): dropped before the
-    // player's item is ready and for a track that is not the selected one;
-    // otherwise queued for the render as a live record.
+    // One command from a device (the input thread): queued for the render as
+    // a live record. A note-on or pitch bend is dropped before the player's
+    // item is ready and for a track that is not the selected one. A note-off
+    // goes to the track whose key it releases, whatever is selected or ready
+    // now, so that the instrument sounding the note hears its end; a release
+    // of a key this track does not hold is dropped.
     void handleMIDINoteCommand(const midiio::MidiCommand& command);
+    // Whether a key of this note number is held for this track (any thread).
+    bool holdsKey(uint8_t note) const { return heldKeys_[note & 0x7F].load() != 0; }
 
     MidiScheduler& scheduler() { return *scheduler_; }
 
 private:
+    // Marks the key of `note` on `channel` up; answers whether it was down,
+    // and in `lastOfNote` whether no key of that note number is left down.
+    bool releaseKey(uint8_t note, uint8_t channel, bool* lastOfNote);
+    // isProcessingNoteOn - 1, never below 0.
+    void countKeyUp();
+
     MusicFilter& track_;
+    // Per note number, the channels on which a key went down for this track
+    // and has not come up yet (bit c for channel c).
+    std::array<std::atomic<uint16_t>, 128> heldKeys_{};
     std::shared_ptr<MidiInputGate> gate_;
     std::unique_ptr<MidiScheduler> scheduler_;
     std::unique_ptr<midiio::MidiConnectionManager> connectionManager_;

@@ -34,10 +34,29 @@ void AudioController::installMIDIManagerSetup(MusicFilter* filter) {
 
 void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
     MusicFilter* track = trackAt(currentSelectedAudio.load());
-    if (!track || !track->midiManager) return;
+    // A refused toggle leaves the flag as it was, and a button that sent it
+    // (its click has flipped it already) shows the flag again.
+    auto refuse = [&](const QString& message, const QString& why) {
+        if (sender) sender->setChecked(track && track->midiManager && track->midiManager->recordNotes.load());
+        runModalAlert(sender ? sender->window() : ui.window, {message, why, {QStringLiteral("OK")}});
+    };
+    if (!track) {
+        if (sender) sender->setChecked(false);
+        return;
+    }
+    if (!track->midiManager) {
+        refuse(QStringLiteral("No MIDI Audio Unit set in this track."),
+               QStringLiteral("Add a MIDI Audio Unit if you want to record notes in the selected track."));
+        return;
+    }
     MIDIManager& manager = *track->midiManager;
     // Not while a key is held: the pass would end inside a note.
-    if (manager.isProcessingNoteOn.load() >= 1) return;
+    if (manager.isProcessingNoteOn.load() >= 1) {
+        refuse(QStringLiteral("A key is held down on a MIDI Device."),
+               manager.recordNotes.load() ? QStringLiteral("Release every key to stop recording notes.")
+                                          : QStringLiteral("Release every key to start recording notes."));
+        return;
+    }
     MidiNotes* notes = midiNotes();
     if (manager.recordNotes.load()) {
         // Stop: the notes of the pass go back in one undo step, also when
@@ -52,6 +71,8 @@ void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
         });
         registerNotesUndo(*track, std::move(before));
         if (sender) sender->setChecked(false);
+        // Also when the track menu stopped it.
+        updateNotesPanelToggles(track);
         return;
     }
     std::erase_if(notes->tempMIDINotes, [track](const auto& e) { return e.first.lock().get() == track; });
@@ -59,6 +80,7 @@ void AudioController::recordMIDIForFilter(QAbstractButton* sender) {
     manager.recordNotes.store(true);
     notes->wake();
     if (sender) sender->setChecked(true);
+    updateNotesPanelToggles(track);
 }
 
 void AudioController::undoRedoRemoveNotes(const std::weak_ptr<MusicFilter>& filter, const MidiNoteList& notes) {

@@ -83,11 +83,7 @@ void AudioController::showNotesViewFrom() {
     panel->notesView->update();
     panel->pianoView->resize(panel->pianoView->width(), panel->notesView->height());
     panel->pianoView->musicFilter = t->weak_from_this();
-    panel->recordNotesButton->setChecked(t->midiManager->recordNotes.load());
-    if (const AudioDrawingView* lane = trackLaneOf(t)) {
-        panel->selectNotesButton->setChecked(lane->isSelectingNotes);
-        panel->adjustNotesButton->setChecked(lane->isAdjustingNotes);
-    }
+    updateNotesPanelToggles(t);
     // The track's plug-in controls come into the panel, from wherever any
     // track's were shown.
     QWidget* unitsView = unitPanels.popover ? unitPanels.popover->audioUnitsView : nullptr;
@@ -126,6 +122,16 @@ void AudioController::showNotesViewFrom() {
     panel->show();
     panel->raise();
     panel->activateWindow();
+}
+
+void AudioController::updateNotesPanelToggles(const MusicFilter* track) {
+    NotesPanel* panel = ui.notesPanel;
+    if (!panel || !track || shownTrack(*this) != track) return;
+    if (track->midiManager) panel->recordNotesButton->setChecked(track->midiManager->recordNotes.load());
+    if (const AudioDrawingView* lane = trackLaneOf(track)) {
+        panel->selectNotesButton->setChecked(lane->isSelectingNotes);
+        panel->adjustNotesButton->setChecked(lane->isAdjustingNotes);
+    }
 }
 
 void AudioController::updateNotesViewHorizontalSize() {

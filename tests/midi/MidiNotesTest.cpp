@@ -4,11 +4,14 @@
 
 #include "app/TrackListFixture.h"
 
+#include "app/MainInterface.h"
+
 #include "midi/MIDIManager.h"
 #include "midi/MidiNotes.h"
 #include "midi/NoteLists.h"
 #include "platform/core/BoundedQueue.h"
 #include "platform/units/PluginHost.h"
+#include "platform/units/SoundFontUnit.h"
 #include "support/InstalledPlugins.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
@@ -25,10 +28,13 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -109,6 +115,13 @@ protected:
         endEvent();
     }
     MIDIManager& manager() { return *track->midiManager; }
+    // The voices the track's sampler plays now.
+    static int voices(const MusicFilter& t) {
+        int n = 0;
+        for (const auto& e : t.pluginChain()->entries)
+            if (const auto* sampler = dynamic_cast<const units::SoundFontUnit*>(e.unit)) n += sampler->activeVoiceCount();
+        return n;
+    }
     // Only this test's keyboard plays into the application: other tests
     // may play on the same server at the same time.
     void listenTo(const KeyboardPort& keyboard) {
@@ -529,5 +542,260 @@ TEST_F(MidiNotesTest, KeysGoDarkWhenThePlayerStops) {
     player->setRate(-4.0f);
     ASSERT_TRUE(testsupport::waitUntil([&] { return player->rate() == 0.0f; }));
     EXPECT_TRUE(testsupport::waitUntil([&] { return !lit(); })) << "rewound to the start";
+    panel->close();
+}
+
+// A key released after its track stopped taking new input still ends its
+// note: the track was deselected while the key was down, the player's item
+// was made again meanwhile, or the device sent the release twice. The note
+// stops sounding in the track's sampler, no key stays counted on either
+// track, and "Record notes" then starts a pass that keeps what is played.
+TEST_F(MidiNotesTest, AReleasedKeyEndsItsNoteWhateverHappenedWhileItWasHeld) {
+    c->midiNotes()->connectsToInputs = false;
+    // Long enough that the player never reaches the end here.
+    auto other = append(testsupport::writeTone(QStringLiteral("other.wav"), 60.0, 0.0, {.amplitude = 0.0}));
+    addSampler(other.get());
+    addSampler(track.get());
+    waitForReadyItem();
+    auto gate = c->midiNotes()->gate();
+    // Every track's connection hears every device: both managers get each command.
+    auto play = [&](uint8_t note, bool on) {
+        const auto command = midiio::MidiNoteCommand::noteCommandWithNote(note, 110, 0, on, 0);
+        manager().handleMIDINoteCommand(command);
+        other->midiManager->handleMIDINoteCommand(command);
+    };
+    auto playFromTheStart = [&] {
+        if (player->rate() != 0.0f) c->playPauseToggle();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return player->rate() == 0.0f && gate->itemReady.load(); }));
+        c->updateCurrentTime(0.0);
+        c->playPauseToggle();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return gate->isPlaying.load(); }));
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> whileHeld;
+        int releases;
+        // Another key goes down after the first and is let go last.
+        bool secondKey;
+    };
+    const Case cases[] = {
+        {"deselected while held", [&] { c->currentSelectedAudio = other->viewIndex(); }, 1, false},
+        {"the player's item made again while held",
+         [&] {
+             c->updatePlayerWithNewCompositionSettings();
+             ASSERT_FALSE(gate->itemReady.load()) << "the release must come while the item is not ready";
+         },
+         1, false},
+        {"released twice while another key is held", [] {}, 2, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->currentSelectedAudio = track->viewIndex();
+        playFromTheStart();
+        play(60, true);
+        if (k.secondKey) play(62, true);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return track->leftChannelValue() > 0.01; })) << "the key sounds";
+        EXPECT_EQ(manager().isProcessingNoteOn.load(), k.secondKey ? 2 : 1);
+        k.whileHeld();
+        for (int i = 0; i < k.releases; ++i) play(60, false);
+        EXPECT_FALSE(manager().holdsKey(60));
+        if (k.secondKey) {
+            // The second release of the first key is not the other key's.
+            EXPECT_EQ(manager().isProcessingNoteOn.load(), 1);
+            alerts.clear();
+            c->recordMIDIForFilter();
+            EXPECT_FALSE(manager().recordNotes.load()) << "a pass started while a key is down";
+            EXPECT_EQ(alerts.size(), 1u);
+            play(62, false);
+        }
+        EXPECT_EQ(manager().isProcessingNoteOn.load(), 0);
+        EXPECT_EQ(other->midiManager->isProcessingNoteOn.load(), 0);
+        // The render takes the release once it runs again.
+        ASSERT_TRUE(testsupport::waitUntil([&] { return gate->itemReady.load(); }));
+        if (player->rate() == 0.0f) c->playPauseToggle();
+        EXPECT_TRUE(testsupport::waitUntil([&] { return voices(*track) == 0 && track->leftChannelValue() < 1e-3; }))
+            << "the note still sounds: " << voices(*track) << " voices, level " << track->leftChannelValue();
+
+        // Recording works afterwards.
+        c->currentSelectedAudio = track->viewIndex();
+        playFromTheStart();
+        alerts.clear();
+        c->recordMIDIForFilter();
+        EXPECT_TRUE(alerts.empty());
+        if (!manager().recordNotes.load()) {
+            ADD_FAILURE() << "\"Record notes\" refused";
+            continue;
+        }
+        play(64, true);
+        QTest::qWait(150);
+        play(64, false);
+        EXPECT_TRUE(testsupport::waitUntil([&] { return track->midiArray.size() == 2; }));
+        c->recordMIDIForFilter();
+        EXPECT_FALSE(manager().recordNotes.load());
+        EXPECT_TRUE(alerts.empty());
+        ASSERT_EQ(track->midiArray.size(), 2u);
+        EXPECT_EQ(track->midiArray[0].midiNote, 64u);
+        EXPECT_TRUE(track->midiArray[0].midiCommandEndTime) << "the note is finished";
+        EXPECT_TRUE(other->midiArray.empty());
+        notelists::updateMIDIArrayFromArray(*track, {});
+    }
+    c->playPauseToggle();
+}
+
+// A refused "Record notes" says why and leaves the record flag, and the
+// panel's Record button, as they were: a key is held (when a pass would
+// start and when it would stop), or the selected track has no instrument.
+// Once the key is up the same click is taken.
+TEST_F(MidiNotesTest, ARefusedRecordToggleSaysWhy) {
+    c->midiNotes()->connectsToInputs = false;
+    auto other = append(silence(QStringLiteral("other.wav")));
+    addSampler(track.get());
+    waitForReadyItem();
+    c->showNotesViewFrom();
+    QPushButton* button = c->ui.notesPanel->recordNotesButton;
+    ASSERT_TRUE(button->isVisible());
+    auto gate = c->midiNotes()->gate();
+    gate->isPlaying = true;  // no playback request
+    const auto down = midiio::MidiNoteCommand::noteCommandWithNote(62, 100, 3, true, 0);
+    const auto up = midiio::MidiNoteCommand::noteCommandWithNote(62, 0, 3, false, 0);
+    struct Case {
+        const char* name;
+        bool recording;
+        bool instrument;
+        const char* message;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"a key held, to start", false, true, "A key is held down on a MIDI Device.",
+         "Release every key to start recording notes."},
+        {"a key held, to stop", true, true, "A key is held down on a MIDI Device.",
+         "Release every key to stop recording notes."},
+        {"no instrument", false, false, "No MIDI Audio Unit set in this track.",
+         "Add a MIDI Audio Unit if you want to record notes in the selected track."},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        c->currentSelectedAudio = track->viewIndex();
+        manager().recordNotes = k.recording;
+        button->setChecked(k.recording);
+        if (k.instrument) {
+            manager().handleMIDINoteCommand(down);
+            ASSERT_EQ(manager().isProcessingNoteOn.load(), 1);
+        } else {
+            c->currentSelectedAudio = other->viewIndex();
+        }
+        alerts.clear();
+        button->click();
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0].messageText, QString::fromUtf8(k.message));
+        EXPECT_EQ(alerts[0].informativeText, QString::fromUtf8(k.why));
+        EXPECT_EQ(manager().recordNotes.load(), k.recording);
+        EXPECT_EQ(button->isChecked(), k.recording);
+        if (!k.instrument) continue;
+
+        manager().handleMIDINoteCommand(up);
+        alerts.clear();
+        button->click();
+        EXPECT_TRUE(alerts.empty());
+        EXPECT_EQ(manager().recordNotes.load(), !k.recording);
+        EXPECT_EQ(button->isChecked(), !k.recording);
+        if (manager().recordNotes.load()) c->recordMIDIForFilter();
+    }
+    c->ui.notesPanel->close();
+}
+
+namespace {
+
+// The application's look for one test; the test program's comes back after.
+class DarkLook {
+public:
+    DarkLook() : style_(QApplication::style()->name()), palette_(QApplication::palette()) { applyDarkLook(); }
+    ~DarkLook() {
+        QApplication::setStyle(style_);
+        QApplication::setPalette(palette_);
+    }
+
+private:
+    QString style_;
+    QPalette palette_;
+};
+
+// The share of pixels whose colour differs clearly between two pictures of one size.
+double differingShare(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 0;
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            if (std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue()) > 90)
+                ++differing;
+        }
+    return double(differing) / (a.width() * a.height());
+}
+
+}  // namespace
+
+// Under the application's dark look the notes panel's Record, Select and
+// Adjust toggles are drawn plainly otherwise when they are on, their state
+// follows the record flag and the lane's note modes whether the panel or the
+// track menu changes them, and an unchecked button keeps the look every
+// other button has.
+TEST_F(MidiNotesTest, ThePanelTogglesShowWhenTheyAreOn) {
+    DarkLook look;
+    c->midiNotes()->connectsToInputs = false;
+    addSampler(track.get());
+    c->showNotesViewFrom();
+    NotesPanel* panel = c->ui.notesPanel;
+    ASSERT_TRUE(panel->isVisible());
+    const AudioDrawingView* lane = AudioController::trackLaneOf(track.get());
+    ASSERT_TRUE(lane);
+    struct Toggle {
+        const char* name;
+        QPushButton* button;
+        std::function<bool()> flag;
+        // The same command from the track menu.
+        std::function<void()> fromMenu;
+    };
+    const Toggle toggles[] = {
+        {"Record", panel->recordNotesButton, [&] { return manager().recordNotes.load(); },
+         [&] { c->recordMIDIForFilter(); }},
+        {"Select", panel->selectNotesButton, [&] { return lane->isSelectingNotes; },
+         [&] { c->selectNotesFrom(track.get()); }},
+        {"Adjust", panel->adjustNotesButton, [&] { return lane->isAdjustingNotes; },
+         [&] { c->adjustNotesFrom(track.get()); }},
+    };
+    for (const Toggle& t : toggles) {
+        SCOPED_TRACE(t.name);
+        ASSERT_FALSE(t.flag());
+        ASSERT_FALSE(t.button->isChecked());
+        // Both pictures without the focus frame a click brings.
+        const QImage off = t.button->grab().toImage();
+        t.button->click();
+        t.button->clearFocus();
+        ASSERT_TRUE(t.flag());
+        EXPECT_TRUE(t.button->isChecked());
+        const QImage on = t.button->grab().toImage();
+        EXPECT_GT(differingShare(off, on), 0.4) << "a checked button looks like an unchecked one";
+        t.button->click();
+        t.button->clearFocus();
+        EXPECT_FALSE(t.flag());
+        EXPECT_EQ(t.button->grab().toImage(), off);
+
+        // Changed from the track menu, the open panel's button follows.
+        for (bool expected : {true, false}) {
+            t.fromMenu();
+            EXPECT_EQ(t.flag(), expected);
+            EXPECT_EQ(t.button->isChecked(), expected);
+        }
+    }
+
+    // Unchecked, a push button is drawn as the base style draws it.
+    QPushButton plain(QStringLiteral("Transpose"));
+    plain.resize(90, 26);
+    const QImage ours = plain.grab().toImage();
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    plain.setStyle(fusion.get());
+    EXPECT_EQ(plain.grab().toImage(), ours);
+    plain.setStyle(nullptr);
     panel->close();
 }
