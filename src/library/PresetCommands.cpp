@@ -66,6 +66,19 @@ void registerPresetUndo(AudioController& c, PresetUndoRecord record) {
     });
 }
 
+// One undo step, which also holds the track's lane and the committed curves
+// as they stand; then the staged curves are committed, published and read
+// at the playhead.
+void registerPresetUndoThenCommitCurves(AudioController& c, MusicFilter* f, PresetUndoRecord record) {
+    record.audioUndoInfoDictionary = c.trackFrameUndoRecordOf(f);
+    record.audioUndoRecordedDictionary = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    registerPresetUndo(c, std::move(record));
+    c.automation.recordedParameters = automation::copyRecordedDictionary(c.automation.tempRecorderParameters);
+    c.automation.tempRecorderParameters = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    c.publishAllRecordedParameters();
+    c.verifyRecordedInputValuesForSeekToTime(c.currentTime(), c.automation.recordedParameters);
+}
+
 // What the browser asks of the controller.
 class BrowserOwner : public PresetsViewOwner {
 public:
@@ -265,13 +278,7 @@ void AudioController::applyPresetRecord(const project::PresetRecord& preset) {
     }
 
     // One undo step, then the curves committed.
-    undo.audioUndoInfoDictionary = trackFrameUndoRecordOf(F);
-    undo.audioUndoRecordedDictionary = automation::copyRecordedDictionary(automation.recordedParameters);
-    registerPresetUndo(*this, std::move(undo));
-    automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
-    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-    publishAllRecordedParameters();
-    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    registerPresetUndoThenCommitCurves(*this, F, std::move(undo));
 
     std::function<void()> curvesAfterLayout;
     if (preset.base.presetRecordedDictionary)
@@ -312,13 +319,7 @@ void AudioController::loadPreset(const PresetUndoRecord& U) {
     // The curves play with the style they were made in.
     F->typeOfRecordedCurve = U.typeOfRecordedCurve;
 
-    inverse.audioUndoInfoDictionary = trackFrameUndoRecordOf(F);
-    inverse.audioUndoRecordedDictionary = automation::copyRecordedDictionary(automation.recordedParameters);
-    registerPresetUndo(*this, std::move(inverse));
-    automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
-    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-    publishAllRecordedParameters();
-    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    registerPresetUndoThenCommitCurves(*this, F, std::move(inverse));
     F->showParameterCurve = 0;
     if (selected) applyValuesToSelectedAudio(i);
     if (ui.audioView)
