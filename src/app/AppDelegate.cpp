@@ -3,7 +3,7 @@
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "engine/MusicFilter.h"
-#include "export/ExportItems.h"
+#include "engine/ExportItems.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
 #include "platform/units/PluginHost.h"

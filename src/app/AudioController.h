@@ -733,8 +733,12 @@ public:
     // says), moves its key points, selections and notes by the lanes' ratio
     // and rebuilds the player. Given the speed the track had before, times
     // scale by the exact ratio of the speeds rather than of the lanes' whole
-    // pixel widths, which a short lane can round to nothing.
-    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord, double previousSpeed = 0);
+    // pixel widths, which a short lane can round to nothing. Key points and
+    // notes that already stand as they belong at the new speed (a preset's)
+    // are kept as they are.
+    enum class SpeedTimes { Scaled, Kept };
+    void updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord, double previousSpeed = 0,
+                           SpeedTimes curvesAndNotes = SpeedTimes::Scaled);
     // The note times of the track multiplied by `factor`, then republished.
     void scaleMidiArray(MusicFilter* track, double factor);
 

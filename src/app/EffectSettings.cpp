@@ -2,6 +2,7 @@
 // applying one track's settings to every other track; each with undo, whose
 // records restore the tracks they name.
 #include "app/AudioController.h"
+#include "app/TrackCopies.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/UndoManager.h"
@@ -9,6 +10,9 @@
 #include "views/EQSubview.h"
 
 namespace {
+
+using trackcopies::fadesIntoLane;
+using trackcopies::insertAll;
 
 constexpr uint64_t kLaneBuiltInUnitCount = 14;
 // The three filters whose switches the reset leaves on: they are always in the chain.
@@ -22,14 +26,6 @@ std::vector<bool> unitEnableList(const MusicFilter& track) {
     // A plug-in being re-made after a rebuild counts as the user left it.
     for (int i = 0; i < track.pluginsArray().size(); ++i) list.push_back(track.pluginEnabledAsSet(i));
     return list;
-}
-
-void fadesIntoLane(MusicFilter& track) {
-    auto* lane = AudioController::trackLaneOf(&track);
-    if (!lane) return;
-    lane->fadeInPercent = track.value(EffectInput::FadeIn);
-    lane->fadeOutPercent = track.value(EffectInput::FadeOut);
-    lane->update();
 }
 
 void redrawEqualiserView(AudioController& c) {
@@ -137,10 +133,6 @@ ApplyToAllUndoRecord::Entry entryOf(AudioController& c, quint64 index, MusicFilt
     e.pluginPresets = track.pluginsPresetsDictionary;
     e.pluginClassInfos = track.pluginsClassInfosDictionary;
     return e;
-}
-
-void insertAll(QVariantMap& into, const QVariantMap& from) {
-    for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The per-track commands of a lane: its colour, duplication (plain and with
 // every current setting), removal.
 #include "app/AudioController.h"
+#include "app/TrackCopies.h"
 
 #include "automation/RecordedParameters.h"
 #include "engine/MusicFilter.h"
@@ -111,26 +112,10 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
     MusicFilter* F2 = R2.audioFilter.get();
     AudioDrawingView* L2 = trackLaneOf(F2);
 
-    // Plug-ins, picture, colour, mode.
-    F2->filterActivePluginsName.append(F->filterActivePluginsName);
-    F2->filterSwitchedOffPluginsName.append(F->filterSwitchedOffPluginsName);
-    F2->indexOfUpdatedBitmap = F->indexOfUpdatedBitmap;
+    // Plug-ins, pictures and the source's versions; colour and mode.
+    trackcopies::copyVersionsFrom(*F, *F2);
     F2->setTrackColor(F->trackColor());
     F2->typeOfComposition = F->typeOfComposition;
-    F2->filterBitmaps = F->filterBitmaps;
-
-    // The source's versions, at the same indices, in a composition of the copy's own.
-    F2->indexOfUpdatedTrack = F->indexOfUpdatedTrack;
-    auto C = std::make_shared<Composition>();
-    F2->tempFilterTracks.clear();
-    for (CompositionTrack* V : F->tempFilterTracks) {
-        CompositionTrack* T = C->addMutableTrack(MediaType::Audio, 0);
-        if (!T) continue;
-        if (F->audioTrack) T->setNaturalTimeScale(F->audioTrack->naturalTimeScale());
-        if (V) T->insertTimeRange({MediaTime::zero(), V->duration()}, *V, MediaTime::zero());
-        F2->tempFilterTracks.push_back(T);
-    }
-    F2->tempComposition = C;
     F2->updateCurrentTimeRange = false;
     F2->setCurrentTimeRange(F->currentTimeRange());
 
@@ -147,12 +132,8 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
         L2->drawingBezierPath = AudioDrawingView::regionPath(L->drawingBezierPath.boundingRect());
     }
     if (audioPlayer) shell.seekTime = currentTime();
-    if (L2) {
-        L2->fadeInPercent = F2->value(EffectInput::FadeIn);
-        L2->fadeOutPercent = F2->value(EffectInput::FadeOut);
-        if (L) L2->selectionPastes.append(L->selectionPastes);
-        L2->update();
-    }
+    if (L && L2) L2->selectionPastes.append(L->selectionPastes);
+    trackcopies::fadesIntoLane(*F2);
 
     // Selection parameters, unit and plug-in settings, notes.
     if (auto it = automation.selectionParameters.find(F->identifierOfFilter);
@@ -161,15 +142,7 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
         automation.selectionParameters[F2->identifierOfFilter] = entries;
         publishSelectionParametersForFilter(F2);
     }
-    F->updateListenerParametersFromAudioUnits();
-    const std::vector<ListenerParameterRecord> P = listenerAudioUnitsParametersArray(F.get(), true);
-    F2->listenerParametersUpdated = true;
-    updateListenerAudioUnitsFromArray(&P, F2);
-    for (auto it = F->pluginsPresetsDictionary.begin(); it != F->pluginsPresetsDictionary.end(); ++it)
-        F2->pluginsPresetsDictionary.insert(it.key(), it.value());
-    for (auto it = F->pluginsClassInfosDictionary.begin(); it != F->pluginsClassInfosDictionary.end(); ++it)
-        F2->pluginsClassInfosDictionary.insert(it.key(), it.value());
-    F2->tempAudioUnitsArray = P;
+    trackcopies::copyUnitSettingsFrom(*this, *F, *F2);
     F2->midiArray = F->midiArray;
     F2->publishNotes();
 

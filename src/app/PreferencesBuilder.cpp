@@ -1,6 +1,6 @@
 #include "app/PreferencesBuilder.h"
 
-#include "export/ExportItems.h"
+#include "engine/ExportItems.h"
 #include "views/ColorWell.h"
 #include "views/NumberTextField.h"
 #include "views/StyledControls.h"

@@ -33,7 +33,7 @@ void AudioController::scaleMidiArray(MusicFilter* track, double factor) {
 }
 
 void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndoRecord* undoRecord,
-                                        double previousSpeed) {
+                                        double previousSpeed, SpeedTimes curvesAndNotes) {
     if (!track) return;
     auto* lane = trackLaneOf(track);
     AudioView* area = ui.audioView;
@@ -112,14 +112,17 @@ void AudioController::updateFilterSpeed(MusicFilter* track, const TrackFrameUndo
     // track's start for good (the undo would have no width to scale from).
     const double q = startWidth > 0 ? lane->frameWidth() / startWidth : 1.0;
     const double timeRatio = previousSpeed > 0 ? previousSpeed / speed : q;
-    updateRecordedTimesForFilter(track, -A);
-    updateRecordedTimesForFilterScaling(track, timeRatio);
-    updateRecordedTimesForFilter(track, A);
+    const bool scaleTimes = curvesAndNotes == SpeedTimes::Scaled;
+    if (scaleTimes) {
+        updateRecordedTimesForFilter(track, -A);
+        updateRecordedTimesForFilterScaling(track, timeRatio);
+        updateRecordedTimesForFilter(track, A);
+    }
     verifyRecordedInputValuesForSeekToTime(A, automation.recordedParameters);
     for (SelectionPasteRecord& paste : lane->selectionPastes)
         if (paste.size() >= 2) paste = {QPointF(q * paste[0].x(), 0), QPointF(q * paste[1].x(), 0)};
     for (SelectionPathRecord& path : lane->selectionPaths)
         for (QPointF& p : path) p.setX(q * p.x());
-    scaleMidiArray(track, timeRatio);
+    if (scaleTimes) scaleMidiArray(track, timeRatio);
     lane->update();
 }

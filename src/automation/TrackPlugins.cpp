@@ -32,13 +32,6 @@ bool hasInstrument(const MusicFilter* f) {
     return false;
 }
 
-int firstIndexNamed(const MusicFilter* f, const QString& name) {
-    const auto& records = f->pluginsArray();
-    for (int i = 0; i < records.size(); ++i)
-        if (records[i].audioUnitName == name) return i;
-    return -1;
-}
-
 // Desaturated and tinted in the accent orange.
 const char* const kPluginControlLook =
     "QComboBox, QCheckBox { color: rgb(255, 186, 38); }"
@@ -207,7 +200,7 @@ void AudioController::enablePluginsNameForFilter(MusicFilter* filter) {
     };
     const QStringList names = filter->filterActivePluginsName;
     for (const QString& name : names) {
-        const int j = firstIndexNamed(filter, name);
+        const int j = filter->firstPluginIndexNamed(name);
         if (j < 0 || filter->pluginsArray()[j].audioUnitPointerSet) {
             countOff();
             continue;
@@ -255,7 +248,7 @@ void AudioController::createAUSamplerFrom(MusicFilter* filter) {
         showNotesViewFrom();
         return;
     }
-    const int i = firstIndexNamed(track, QStringLiteral("Apple: AU Sampler"));
+    const int i = track->firstPluginIndexNamed(QStringLiteral("Apple: AU Sampler"));
     if (i < 0) return;
     popUp->setCurrentIndex(i);
     automation.hasToShowNotesView = true;

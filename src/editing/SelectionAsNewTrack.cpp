@@ -3,6 +3,7 @@
 // source's audio versions, pictures, effect values, plug-in settings and
 // curves. The source does not change.
 #include "app/AudioController.h"
+#include "app/TrackCopies.h"
 
 #include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
@@ -61,21 +62,8 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
 
     // Versions and pictures: the source's, with the ones the copy was made
     // from current.
-    f->filterActivePluginsName.append(source->filterActivePluginsName);
-    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
-    f->filterBitmaps = source->filterBitmaps;
-    f->indexOfUpdatedBitmap =
-        R.indexOfUpdatedBitmap < uint64_t(f->filterBitmaps.size()) ? R.indexOfUpdatedBitmap : source->indexOfUpdatedBitmap;
-    auto versions = std::make_shared<Composition>();
-    f->tempFilterTracks.clear();
-    const int32_t naturalScale = source->audioTrack ? source->audioTrack->naturalTimeScale() : source->timeScale;
-    for (const CompositionTrack* v : source->tempFilterTracks) {
-        CompositionTrack* copy = versions->addMutableTrack(MediaType::Audio, 0);
-        copy->setNaturalTimeScale(naturalScale > 0 ? naturalScale : MediaTime::DefaultTimeScale);
-        copy->insertTimeRange({MediaTime::zero(), v->timeRange().duration}, *v, MediaTime::zero());
-        f->tempFilterTracks.push_back(copy);
-    }
-    f->tempComposition = versions;
+    trackcopies::copyVersionsFrom(*source, *f);
+    if (R.indexOfUpdatedBitmap < uint64_t(f->filterBitmaps.size())) f->indexOfUpdatedBitmap = R.indexOfUpdatedBitmap;
     f->indexOfUpdatedTrack = R.indexOfUpdatedTrack;
     f->updateCurrentTimeRange = false;
     f->durationInSeconds = R.durationInSeconds;
@@ -110,20 +98,10 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
 
     shell.seekTime = audioPlayer ? audioPlayer->currentTime().seconds() : 0.0;
     verifyRecordedInputValuesForSeekToTime(shell.seekTime, automation.recordedParameters);
-    if (lane) {
-        lane->fadeInPercent = f->value(EffectInput::FadeIn);
-        lane->fadeOutPercent = f->value(EffectInput::FadeOut);
-        lane->update();
-    }
+    trackcopies::fadesIntoLane(*f);
 
     // Plug-in settings.
-    source->updateListenerParametersFromAudioUnits();
-    const std::vector<ListenerParameterRecord> parameters = listenerAudioUnitsParametersArray(source.get(), true);
-    f->listenerParametersUpdated = true;
-    updateListenerAudioUnitsFromArray(&parameters, f.get());
-    f->tempAudioUnitsArray = parameters;
-    f->pluginsPresetsDictionary.insert(source->pluginsPresetsDictionary);
-    f->pluginsClassInfosDictionary.insert(source->pluginsClassInfosDictionary);
+    trackcopies::copyUnitSettingsFrom(*this, *source, *f);
 
     shell.audioControllerIsWorking = true;
     NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), f->imageView.data());

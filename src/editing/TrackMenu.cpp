@@ -48,9 +48,8 @@ QVariantMap pluginRecordData(const PluginRecord& r) {
 }
 
 const PluginRecord* firstRecordNamed(const MusicFilter& t, const QString& name) {
-    for (const PluginRecord& r : t.pluginsArray())
-        if (r.audioUnitName == name) return &r;
-    return nullptr;
+    const int i = t.firstPluginIndexNamed(name);
+    return i < 0 ? nullptr : &t.pluginsArray()[i];
 }
 
 // An item with a state: on or off.

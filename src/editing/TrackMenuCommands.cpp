@@ -76,9 +76,7 @@ void AudioController::addRemoveSenderPastes(const PastedRangesUndoRecord& record
 
 void AudioController::selectPluginFromMenu(MusicFilter* track, const QString& name) {
     if (!track) return;
-    const auto& records = track->pluginsArray();
-    if (std::none_of(records.begin(), records.end(), [&](const PluginRecord& r) { return r.audioUnitName == name; }))
-        return;
+    if (track->firstPluginIndexNamed(name) < 0) return;
     auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
     const int item = popUp ? popUp->findText(name, Qt::MatchExactly) : -1;
     if (item < 0) return;
@@ -93,13 +91,11 @@ void AudioController::selectPluginFromMenu(MusicFilter* track, const QString& na
 
 void AudioController::enableDisablePluginForInfo(MusicFilter* track, const PluginRecord& record) {
     if (!track) return;
-    const auto& records = track->pluginsArray();
-    int i = 0;
-    while (i < records.size() && records[i].audioUnitName != record.audioUnitName) ++i;
-    if (i == records.size()) return;
+    const int i = track->firstPluginIndexNamed(record.audioUnitName);
+    if (i < 0) return;
     // The switch goes through the track's records, whose change publishes a
     // new chain for the render; the list the render reads is never touched.
-    PluginRecord changed = records[i];
+    PluginRecord changed = track->pluginsArray()[i];
     changed.audioUnitEnabled = !record.audioUnitEnabled;
     track->replacePluginRecord(i, changed);
     applyItemTitleRule(track, i, changed);

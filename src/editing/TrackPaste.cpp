@@ -4,6 +4,7 @@
 // geometry puts it at today's zoom and composition length. Curves and
 // selection parameters stay with the source.
 #include "app/AudioController.h"
+#include "app/TrackCopies.h"
 
 #include "editing/TrackPasteboard.h"
 #include "editing/TrimSteps.h"
@@ -42,22 +43,7 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
     AudioDrawingView* lane = trackLaneOf(f.get());
 
     // Plug-in names, pictures and versions as the source has them now.
-    f->filterActivePluginsName.append(source->filterActivePluginsName);
-    f->filterSwitchedOffPluginsName.append(source->filterSwitchedOffPluginsName);
-    f->indexOfUpdatedBitmap = source->indexOfUpdatedBitmap;
-    f->filterBitmaps = source->filterBitmaps;
-    f->indexOfUpdatedTrack = source->indexOfUpdatedTrack;
-    auto versions = std::make_shared<Composition>();
-    f->tempFilterTracks.clear();
-    const int32_t naturalScale = source->audioTrack ? source->audioTrack->naturalTimeScale() : source->timeScale;
-    for (const CompositionTrack* v : source->tempFilterTracks) {
-        CompositionTrack* copy = versions->addMutableTrack(MediaType::Audio, 0);
-        if (!copy) continue;
-        copy->setNaturalTimeScale(naturalScale > 0 ? naturalScale : MediaTime::DefaultTimeScale);
-        if (v) copy->insertTimeRange({MediaTime::zero(), v->timeRange().duration}, *v, MediaTime::zero());
-        f->tempFilterTracks.push_back(copy);
-    }
-    f->tempComposition = versions;
+    trackcopies::copyVersionsFrom(*source, *f);
 
     // Effect values of today, the speed of the copy.
     copyFilterValuesFromDictionary(sourceRecord, newRecord);
@@ -92,22 +78,11 @@ bool AudioController::pasteFromDictionary(const TrackPasteboardRecord& record) {
 
     // The playhead stays where it is.
     shell.seekTime = currentTime();
-    if (lane) {
-        lane->fadeInPercent = f->value(EffectInput::FadeIn);
-        lane->fadeOutPercent = f->value(EffectInput::FadeOut);
-        lane->update();
-    }
+    trackcopies::fadesIntoLane(*f);
 
     // Unit parameters: read from the source's units again, unless the record
     // says the stored ones are to be kept.
-    const bool readUnits = record.audioPasteboardListenerCanUpdate.value_or(true);
-    if (readUnits) source->updateListenerParametersFromAudioUnits();
-    const std::vector<ListenerParameterRecord> parameters = listenerAudioUnitsParametersArray(source.get(), readUnits);
-    f->listenerParametersUpdated = true;
-    updateListenerAudioUnitsFromArray(&parameters, f.get());
-    f->tempAudioUnitsArray = parameters;
-    f->pluginsPresetsDictionary.insert(source->pluginsPresetsDictionary);
-    f->pluginsClassInfosDictionary.insert(source->pluginsClassInfosDictionary);
+    trackcopies::copyUnitSettingsFrom(*this, *source, *f, record.audioPasteboardListenerCanUpdate.value_or(true));
 
     f->midiArray = source->midiArray;
     f->publishNotes();

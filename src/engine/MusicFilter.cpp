@@ -162,6 +162,12 @@ void MusicFilter::replacePluginRecord(int index, const PluginRecord& record) {
     publishPluginChain();
 }
 
+int MusicFilter::firstPluginIndexNamed(const QString& name) const {
+    for (int i = 0; i < pluginsArray_.size(); ++i)
+        if (pluginsArray_[i].audioUnitName == name) return i;
+    return -1;
+}
+
 ChainUnitRenderContext* MusicFilter::addChainUnitRenderContext(
     std::unique_ptr<ChainUnitRenderContext> c) {
     procRefInfoArray_.push_back(std::move(c));

@@ -236,6 +236,8 @@ public:
     // MIDI subsystem.
     std::function<void(MusicFilter*)> setupMIDIManager;
     const QList<PluginRecord>& pluginsArray() const { return pluginsArray_; }
+    // The index of the first plug-in record named `name`, or -1.
+    int firstPluginIndexNamed(const QString& name) const;
     void setPluginsArray(const QList<PluginRecord>& records);
     void replacePluginRecord(int index, const PluginRecord& record);
     // Frees plug-in units that the records no longer hold, in the one safe

@@ -1,6 +1,6 @@
 #include "export/ExportRules.h"
 
-#include "export/ExportItems.h"
+#include "engine/ExportItems.h"
 
 #include <QBuffer>
 #include <QDir>

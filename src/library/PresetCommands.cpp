@@ -4,8 +4,10 @@
 // and the presets window with its browser.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
+#include "app/TrackCopies.h"
 #include "library/PresetUndoRecord.h"
 #include "library/ProjectRecords.h"
+#include "library/StoredImages.h"
 
 #include "automation/RecordedParameters.h"
 #include "engine/MusicFilter.h"
@@ -55,19 +57,6 @@ project::PresetRecord::Plugins pluginsOf(const MusicFilter& f) {
     return {f.dynamicAudioUnits, f.filterActivePluginsName, f.pluginsPresetsDictionary, f.pluginsClassInfosDictionary};
 }
 
-// Entries of `from` replace those of the same plug-in name; the others stay.
-void merge(QVariantMap& into, const QVariantMap& from) {
-    for (auto it = from.begin(); it != from.end(); ++it) into.insert(it.key(), it.value());
-}
-
-void showFades(MusicFilter* f) {
-    if (auto* lane = AudioController::trackLaneOf(f)) {
-        lane->fadeInPercent = f->value(EffectInput::FadeIn);
-        lane->fadeOutPercent = f->value(EffectInput::FadeOut);
-        lane->update();
-    }
-}
-
 void registerPresetUndo(AudioController& c, PresetUndoRecord record) {
     UndoManager* manager = c.undoManager();
     if (!manager) return;
@@ -75,6 +64,19 @@ void registerPresetUndo(AudioController& c, PresetUndoRecord record) {
     manager->registerUndo(&c, [self, record = std::move(record)] {
         if (self) self->loadPreset(record);
     });
+}
+
+// One undo step, which also holds the track's lane and the committed curves
+// as they stand; then the staged curves are committed, published and read
+// at the playhead.
+void registerPresetUndoThenCommitCurves(AudioController& c, MusicFilter* f, PresetUndoRecord record) {
+    record.audioUndoInfoDictionary = c.trackFrameUndoRecordOf(f);
+    record.audioUndoRecordedDictionary = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    registerPresetUndo(c, std::move(record));
+    c.automation.recordedParameters = automation::copyRecordedDictionary(c.automation.tempRecorderParameters);
+    c.automation.tempRecorderParameters = automation::copyRecordedDictionary(c.automation.recordedParameters);
+    c.publishAllRecordedParameters();
+    c.verifyRecordedInputValuesForSeekToTime(c.currentTime(), c.automation.recordedParameters);
 }
 
 // What the browser asks of the controller.
@@ -85,8 +87,7 @@ public:
     QImage presetThumbnail(const QUrl& url) const override {
         QString error;
         const auto preset = readPresetFile(url, &error);
-        if (!preset || preset->base.presetThumbnailImage.isEmpty()) return {};
-        return QImage::fromData(preset->base.presetThumbnailImage);
+        return preset ? project::imageFromData(preset->base.presetThumbnailImage) : QImage();
     }
     bool canApplyPresetFromBrowser() const override { return c_ && !busy(*c_) && c_->trackCount() > 0; }
     void applySelectedPreset() override {
@@ -209,7 +210,7 @@ namespace {
 // the plug-ins are listed again from `plugins` when given; at another speed
 // the lane is laid out again and the units take the track's parameter list
 // when its tap is next prepared. The curves and notes already stand as they
-// belong at the new speed, so the speed change must not scale them again.
+// belong at the new speed, so the speed change keeps them as they are.
 void finishPresetChange(AudioController& c, MusicFilter* f, double speedBefore, const TrackFrameUndoRecord* frame,
                         const project::PresetRecord::Plugins* plugins,
                         const std::function<void()>& curvesAfterLayout) {
@@ -220,20 +221,13 @@ void finishPresetChange(AudioController& c, MusicFilter* f, double speedBefore, 
         return;
     }
     f->listenerParametersUpdated = true;
-    const MidiNoteList notes = notelists::createACopyOfMidiArray(*f);
-    const auto entry = c.automation.recordedParameters.find(f->identifierOfFilter);
-    const std::optional<TrackCurves> curves =
-        entry == c.automation.recordedParameters.end() ? std::nullopt : std::optional<TrackCurves>(entry->second);
-    c.updateFilterSpeed(f, frame, speedBefore);
-    if (curves) c.automation.recordedParameters[f->identifierOfFilter] = *curves;
-    else c.automation.recordedParameters.erase(f->identifierOfFilter);
+    c.updateFilterSpeed(f, frame, speedBefore, AudioController::SpeedTimes::Kept);
     c.automation.tempRecorderParameters = automation::copyRecordedDictionary(c.automation.recordedParameters);
     if (curvesAfterLayout) {
         curvesAfterLayout();
         c.automation.recordedParameters = automation::copyRecordedDictionary(c.automation.tempRecorderParameters);
     }
     c.publishAllRecordedParameters();
-    notelists::updateMIDIArrayFromArray(*f, notes);
     c.verifyRecordedInputValuesForSeekToTime(c.currentTime(), c.automation.recordedParameters);
     if (auto* lane = AudioController::trackLaneOf(f)) lane->update();
 }
@@ -258,7 +252,7 @@ void AudioController::applyPresetRecord(const project::PresetRecord& preset) {
     copyFilterValuesFromDictionary(preset.base.parameters, *T);
     applyValuesToSelectedAudio(i);
     F->updateListenerParametersToAudioUnits();
-    showFades(F);
+    trackcopies::fadesIntoLane(*F);
 
     // Curves, read at the track's place and the preset's speed.
     if (preset.base.presetRecordedDictionary) {
@@ -271,8 +265,8 @@ void AudioController::applyPresetRecord(const project::PresetRecord& preset) {
     // Plug-in state and notes.
     undo.audioUndoPluginsArray = pluginsOf(*F);
     if (preset.plugins) {
-        merge(F->pluginsPresetsDictionary, preset.plugins->presetPluginsPresetsDictionary);
-        merge(F->pluginsClassInfosDictionary, preset.plugins->presetPluginsClassInfoDictionary);
+        trackcopies::insertAll(F->pluginsPresetsDictionary, preset.plugins->presetPluginsPresetsDictionary);
+        trackcopies::insertAll(F->pluginsClassInfosDictionary, preset.plugins->presetPluginsClassInfoDictionary);
     }
     undo.audioUndoMidiArray = notelists::createACopyOfMidiArray(*F);
     // A preset without notes leaves the track's as they are.
@@ -284,13 +278,7 @@ void AudioController::applyPresetRecord(const project::PresetRecord& preset) {
     }
 
     // One undo step, then the curves committed.
-    undo.audioUndoInfoDictionary = trackFrameUndoRecordOf(F);
-    undo.audioUndoRecordedDictionary = automation::copyRecordedDictionary(automation.recordedParameters);
-    registerPresetUndo(*this, std::move(undo));
-    automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
-    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-    publishAllRecordedParameters();
-    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    registerPresetUndoThenCommitCurves(*this, F, std::move(undo));
 
     std::function<void()> curvesAfterLayout;
     if (preset.base.presetRecordedDictionary)
@@ -320,24 +308,18 @@ void AudioController::loadPreset(const PresetUndoRecord& U) {
     copyFilterValuesFromDictionary(U.audioUndoDictionary, *T);
     if (selected) applyValuesToSelectedAudio(i);
     F->updateListenerParametersToAudioUnits();
-    showFades(F);
+    trackcopies::fadesIntoLane(*F);
 
     automation.tempRecorderParameters = automation::copyRecordedDictionary(U.audioUndoRecordedDictionary);
     inverse.audioUndoPluginsArray = pluginsOf(*F);
-    merge(F->pluginsPresetsDictionary, U.audioUndoPluginsArray.presetPluginsPresetsDictionary);
-    merge(F->pluginsClassInfosDictionary, U.audioUndoPluginsArray.presetPluginsClassInfoDictionary);
+    trackcopies::insertAll(F->pluginsPresetsDictionary, U.audioUndoPluginsArray.presetPluginsPresetsDictionary);
+    trackcopies::insertAll(F->pluginsClassInfosDictionary, U.audioUndoPluginsArray.presetPluginsClassInfoDictionary);
     inverse.audioUndoMidiArray = notelists::createACopyOfMidiArray(*F);
     notelists::updateMIDIArrayFromArray(*F, U.audioUndoMidiArray);
     // The curves play with the style they were made in.
     F->typeOfRecordedCurve = U.typeOfRecordedCurve;
 
-    inverse.audioUndoInfoDictionary = trackFrameUndoRecordOf(F);
-    inverse.audioUndoRecordedDictionary = automation::copyRecordedDictionary(automation.recordedParameters);
-    registerPresetUndo(*this, std::move(inverse));
-    automation.recordedParameters = automation::copyRecordedDictionary(automation.tempRecorderParameters);
-    automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-    publishAllRecordedParameters();
-    verifyRecordedInputValuesForSeekToTime(currentTime(), automation.recordedParameters);
+    registerPresetUndoThenCommitCurves(*this, F, std::move(inverse));
     F->showParameterCurve = 0;
     if (selected) applyValuesToSelectedAudio(i);
     if (ui.audioView)

@@ -9,6 +9,7 @@
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "library/ProjectLoading.h"
+#include "library/StoredImages.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
@@ -49,11 +50,7 @@ QString trackNameOf(const project::ProjectTrackRecord& r, size_t index) {
     return QStringLiteral("Track %1").arg(index + 1);
 }
 
-QImage imageFromData(const QByteArray& bytes) {
-    QImage image;
-    if (!bytes.isEmpty()) image.loadFromData(bytes);
-    return image;
-}
+using project::imageFromData;
 
 // A saved waveform in the form the lanes draw: its coverage only, as the
 // pictures the import and the edits make. A coverage picture may come back

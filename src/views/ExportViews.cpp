@@ -1,6 +1,6 @@
 #include "views/ExportViews.h"
 
-#include "export/ExportItems.h"
+#include "engine/ExportItems.h"
 #include "views/PopoverPlacement.h"
 
 #include <QCheckBox>

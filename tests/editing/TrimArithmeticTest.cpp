@@ -33,53 +33,46 @@ TEST(TrimArithmetic, ARetrimmedRangeStaysInsideItsVersion) {
 // region over [100, 300) of the lane.
 constexpr LaneGeometry kLane{100, 400, 100, 200, 600};
 
-TEST(TrimArithmetic, ATrimmedStartKeepsTheLeftEdgeAndAnEdgeStopsAtTheArea) {
+// An edge moved to a fraction of the source, by a trim or by a placement:
+// where the lane and its region end up.
+TEST(TrimArithmetic, AnEdgeTrimmedOrPlacedMovesTheLaneAndItsRegion) {
+    using Move = LanePlacement (*)(const LaneGeometry&, Edge, double);
     const struct {
         const char* name;
+        Move move;
         Edge edge;
         double fraction;
         LanePlacement expected;
     } cases[] = {
-        {"a later start: the lane moves left under the edge", Start, 0.5, {0, 200, 100}},
-        {"an earlier start: the end moves right", Start, 0.0, {200, 0, 300}},
-        {"an earlier end", End, 0.5, {100, 100, 100}},
-        {"a later end up to the source's end", End, 1.0, {100, 100, 300}},
+        // A trim keeps the track's left edge where it is.
+        {"a later start: the lane moves left under the edge", trimmedEdge, Start, 0.5, {0, 200, 100}},
+        {"an earlier start: the end moves right", trimmedEdge, Start, 0.0, {200, 0, 300}},
+        {"an earlier end", trimmedEdge, End, 0.5, {100, 100, 100}},
+        {"a later end up to the source's end", trimmedEdge, End, 1.0, {100, 100, 300}},
+        // A placement past an edge shortens or shifts the region.
+        {"a start inside the area", placedEdge, Start, 0.25, {50, 100, 200}},
+        {"a start that pushes the end past the area", placedEdge, Start, 0.75, {350, 100, 150}},
+        {"an end inside the area", placedEdge, End, 0.5, {0, 100, 200}},
+        // The region keeps its width and moves right inside the lane by
+        // the overshoot, so the track starts at 0.
+        {"an end before the region's length", placedEdge, End, 0.25, {-150, 150, 200}},
     };
-    LaneGeometry narrow = kLane;
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
-        const LanePlacement p = trimmedEdge(kLane, k.edge, k.fraction);
+        const LanePlacement p = k.move(kLane, k.edge, k.fraction);
         EXPECT_DOUBLE_EQ(p.laneX, k.expected.laneX);
         EXPECT_DOUBLE_EQ(p.regionX, k.expected.regionX);
         EXPECT_DOUBLE_EQ(p.regionWidth, k.expected.regionWidth);
     }
-    // With the area ending 150 points after the region's start.
+}
+
+// A trimmed edge stops at the track area's edge: here the area ends 150
+// points after the region's start.
+TEST(TrimArithmetic, ATrimmedEdgeStopsAtTheArea) {
+    LaneGeometry narrow = kLane;
     narrow.areaWidth = 350;
     EXPECT_DOUBLE_EQ(trimmedEdge(narrow, Start, 0.0).regionWidth, 150);
     EXPECT_DOUBLE_EQ(trimmedEdge(narrow, End, 1.0).regionWidth, 150);
-}
-
-TEST(TrimArithmetic, APlacementPastAnEdgeShortensOrShiftsTheRegion) {
-    const struct {
-        const char* name;
-        Edge edge;
-        double fraction;
-        LanePlacement expected;
-    } cases[] = {
-        {"a start inside the area", Start, 0.25, {50, 100, 200}},
-        {"a start that pushes the end past the area", Start, 0.75, {350, 100, 150}},
-        {"an end inside the area", End, 0.5, {0, 100, 200}},
-        // The region keeps its width and moves right inside the lane by
-        // the overshoot, so the track starts at 0.
-        {"an end before the region's length", End, 0.25, {-150, 150, 200}},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.name);
-        const LanePlacement p = placedEdge(kLane, k.edge, k.fraction);
-        EXPECT_DOUBLE_EQ(p.laneX, k.expected.laneX);
-        EXPECT_DOUBLE_EQ(p.regionX, k.expected.regionX);
-        EXPECT_DOUBLE_EQ(p.regionWidth, k.expected.regionWidth);
-    }
 }
 
 TEST(TrimArithmetic, EntriesAndFieldValues) {

@@ -93,6 +93,18 @@ constexpr double kTolerance = 1e-3;
         ASSERT_NEAR(span_.first, (a), kTolerance);     \
         ASSERT_NEAR(span_.second, (b), kTolerance);    \
     } while (0)
+// Where a track stands: it plays [p0, p1) s of its source over [c0, c1) s of
+// the composition.
+#define EXPECT_TRACK(track, p0, p1, c0, c1)       \
+    do {                                          \
+        EXPECT_SPAN(played(track), (p0), (p1));   \
+        EXPECT_SPAN(placed(track), (c0), (c1));   \
+    } while (0)
+#define ASSERT_TRACK(track, p0, p1, c0, c1)       \
+    do {                                          \
+        ASSERT_SPAN(played(track), (p0), (p1));   \
+        ASSERT_SPAN(placed(track), (c0), (c1));   \
+    } while (0)
 
 // A start trim keeps the track's start in the composition and plays from
 // the new source time; undo and redo give both back, also after a zoom
@@ -110,8 +122,7 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
     // Tab sends it.
     type(p->textFieldTrimStartSeconds, "5", Qt::Key_Tab);
     settle();
-    EXPECT_SPAN(played(*t), 5, 20);
-    EXPECT_SPAN(placed(*t), 10, 25);
+    EXPECT_TRACK(*t, 5, 20, 10, 25);
     EXPECT_EQ(undoSteps(), steps + 1);
     EXPECT_EQ(shown(), (QStringList{"0", "5", "0", "20", "0", "10", "0", "25"}));
     EXPECT_EQ(p->textFieldTimeInfo->text(), QStringLiteral("00:00:15 / 00:00:20"));
@@ -123,8 +134,7 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
 
     undo();
     settle();
-    EXPECT_SPAN(played(*t), 0, 20);
-    EXPECT_SPAN(placed(*t), 10, 30);
+    EXPECT_TRACK(*t, 0, 20, 10, 30);
     EXPECT_EQ(text(t->audioTimeLabel), QStringLiteral("00:00:20 / 00:00:20"));
     EXPECT_EQ(shown(), (QStringList{"0", "0", "0", "20", "0", "10", "0", "30"}));
     expectSteps(renderedLeft(), 10, 1, range(0, 19));
@@ -139,12 +149,10 @@ TEST_F(TypedTrimsTest, AStartTrimKeepsTheTracksStartAndPlaysFromTheNewSourceTime
     undo();
     settle();
     EXPECT_EQ(lane(0)->x(), 400);
-    EXPECT_SPAN(played(*t), 0, 20);
-    EXPECT_SPAN(placed(*t), 10, 30);
+    EXPECT_TRACK(*t, 0, 20, 10, 30);
     redo();
     settle();
-    EXPECT_SPAN(played(*t), 5, 20);
-    EXPECT_SPAN(placed(*t), 10, 25);
+    EXPECT_TRACK(*t, 5, 20, 10, 25);
 }
 
 // Refused entries change nothing, add no undo step and put the present
@@ -201,8 +209,7 @@ TEST_F(TypedTrimsTest, AnEndTrimStopsAtTheAreasEdge) {
     ASSERT_SPAN(placed(*t), 25, 28);
 
     enterTrimEnd(0, "10");
-    EXPECT_SPAN(played(*t), 0, 5);
-    EXPECT_SPAN(placed(*t), 25, 30);
+    EXPECT_TRACK(*t, 0, 5, 25, 30);
     expectSteps(renderedLeft(), 25, 1, range(0, 4));
 
     const int steps = undoSteps();
@@ -225,21 +232,18 @@ TEST_F(TypedTrimsTest, APlacementStaysInsideTheCompositionAndItsUndoFollowsTheZo
     EXPECT_EQ(shown().mid(4), (QStringList{"0", "0", "0", "20"}));
 
     enterEnd(9, "58");
-    EXPECT_SPAN(placed(*t), 578, 598);
-    EXPECT_SPAN(played(*t), 0, 20);
+    EXPECT_TRACK(*t, 0, 20, 578, 598);
     EXPECT_NEAR(c->shell.compositionDuration.seconds() * c->ui.lineView->linePercent, 578, 1e-6);
 
     enterStart(9, "50");
-    EXPECT_SPAN(placed(*t), 590, 600);
-    EXPECT_SPAN(played(*t), 0, 10);
+    EXPECT_TRACK(*t, 0, 10, 590, 600);
     EXPECT_EQ(shown().mid(4), (QStringList{"9", "50", "10", "0"}));
     EXPECT_EQ(undoSteps(), steps + 2);
 
     setZoom(2);
     undo();
     settle();
-    EXPECT_SPAN(placed(*t), 578, 598);
-    EXPECT_SPAN(played(*t), 0, 20);
+    EXPECT_TRACK(*t, 0, 20, 578, 598);
     EXPECT_EQ(lane(0)->x(), 2 * 1156);
     redo();
     settle();
@@ -262,8 +266,7 @@ TEST_F(TypedTrimsTest, UndoFollowsItsTrackNotItsRow) {
     openPopover(1);
     enterStart(0, "30");
     enterTrimStart(0, "5");
-    ASSERT_SPAN(played(*t), 5, 20);
-    ASSERT_SPAN(placed(*t), 30, 45);
+    ASSERT_TRACK(*t, 5, 20, 30, 45);
 
     // The track above goes without an undo step of its own.
     c->undoManager()->disableUndoRegistration();
@@ -273,8 +276,7 @@ TEST_F(TypedTrimsTest, UndoFollowsItsTrackNotItsRow) {
     ASSERT_EQ(tracks().size(), 1u);
     undo();
     settle();
-    EXPECT_SPAN(played(*t), 0, 20);
-    EXPECT_SPAN(placed(*t), 30, 50);
+    EXPECT_TRACK(*t, 0, 20, 30, 50);
     expectSteps(renderedLeft(), 30, 1, range(0, 19));
     undo();
     settle();
@@ -296,8 +298,7 @@ TEST_F(TypedTrimsTest, UndoFollowsItsTrackNotItsRow) {
     endEvent();
     redo();
     redo();
-    EXPECT_SPAN(played(*t), 0, 20);
-    EXPECT_SPAN(placed(*t), 0, 20);
+    EXPECT_TRACK(*t, 0, 20, 0, 20);
 }
 
 // The lane menu's "Trim track start time to marker": a track of a 60 s
@@ -317,8 +318,7 @@ TEST_F(TypedTrimsTest, TrimsAndPlacementsToMarkers) {
     openPopover(0);
     enterTrimStart(0, "4");
     enterStart(0, "10");
-    ASSERT_SPAN(played(*t), 4, 60);
-    ASSERT_SPAN(placed(*t), 10, 38);
+    ASSERT_TRACK(*t, 4, 60, 10, 38);
 
     auto chooseMarker = [&](const char* group, double seconds) {
         c->editing.markersArray = {{seconds, QString()}};
@@ -336,18 +336,15 @@ TEST_F(TypedTrimsTest, TrimsAndPlacementsToMarkers) {
     settle();
     EXPECT_EQ(shown().mid(0, 2), (QStringList{"0", "12"}));
     EXPECT_EQ(shown().mid(4, 2), (QStringList{"0", "14"}));
-    EXPECT_SPAN(played(*t), 12, 60);
-    EXPECT_SPAN(placed(*t), 14, 38);
+    EXPECT_TRACK(*t, 12, 60, 14, 38);
     // The trim and the placement are one undo step, as the one choice they were.
     EXPECT_EQ(undoSteps(), steps + 1);
     undo();
     settle();
-    EXPECT_SPAN(played(*t), 4, 60);
-    EXPECT_SPAN(placed(*t), 10, 38);
+    EXPECT_TRACK(*t, 4, 60, 10, 38);
     redo();
     settle();
-    EXPECT_SPAN(played(*t), 12, 60);
-    EXPECT_SPAN(placed(*t), 14, 38);
+    EXPECT_TRACK(*t, 12, 60, 14, 38);
 
     const struct {
         const char* name;
@@ -362,8 +359,7 @@ TEST_F(TypedTrimsTest, TrimsAndPlacementsToMarkers) {
     for (const auto& k : nothing) {
         SCOPED_TRACE(std::string(k.group) + " " + k.name);
         chooseMarker(k.group, k.marker);
-        EXPECT_SPAN(played(*t), 12, 60);
-        EXPECT_SPAN(placed(*t), 14, 38);
+        EXPECT_TRACK(*t, 12, 60, 14, 38);
         EXPECT_EQ(undoSteps(), steps + 1);
     }
 

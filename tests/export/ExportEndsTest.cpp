@@ -3,11 +3,7 @@
 #include "platform/core/PartialFiles.h"
 #include "platform/media/FileTags.h"
 
-#include <csignal>
 #include <optional>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 class ExportEndsTest : public ExportTest {};
 
@@ -142,30 +138,16 @@ TEST_F(ExportEndsTest, WhatAKilledExportLeftGoesWithTheNextExport) {
     const QString destination = folder + "/mix.m4a";
     for (int delayUs : {0, 2000, 10000, 40000}) {
         for (auto format : {AudioFileWriter::Format::M4A, AudioFileWriter::Format::WAV}) {
-            int started[2];
-            ASSERT_EQ(::pipe(started), 0);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                // The child writes on until it is killed; the delay counts
-                // from its first write.
+            // The child writes on until it is killed; the delay counts
+            // from its first write.
+            ASSERT_TRUE(testsupport::killedMidway(delayUs, [&](const std::function<void()>& started) {
                 auto w = AudioFileWriter::create(destination, {format, 44100, 2, 192000});
-                (void)!::write(started[1], "s", 1);
+                started();
                 std::vector<float> tone(4096);
                 for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(0.1 * std::sin(0.06 * double(i)));
                 const float* ch[2] = {tone.data(), tone.data()};
                 while (w && w->append(ch, int64_t(tone.size()))) {}
-                ::pause();
-                ::_exit(0);
-            }
-            char byte = 0;
-            ::close(started[1]);
-            (void)!::read(started[0], &byte, 1);
-            ::close(started[0]);
-            ::usleep(useconds_t(delayUs));
-            ::kill(child, SIGKILL);
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            }));
         }
     }
     const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);

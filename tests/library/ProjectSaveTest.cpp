@@ -13,11 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
 #include <set>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -181,26 +177,12 @@ TEST_F(ProjectSaveTest, AKilledSaveLeavesTheProjectWholeAndTheNextSaveClearsWhat
         const bool planted = delay == delaysUs[0];
         if (planted) plantOldLeftovers(path);
 
-        int started[2];
-        ASSERT_EQ(::pipe(started), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // The child saves and is killed wherever it is; the delay counts
-            // from the start of its save.
-            (void)!::write(started[1], "s", 1);
+        // The child saves and is killed wherever it is; the delay counts
+        // from the start of its save.
+        ASSERT_TRUE(testsupport::killedMidway(delay, [&](const std::function<void()>& started) {
+            started();
             c->stringForSourceURL(QUrl::fromLocalFile(large), path);
-            ::pause();
-            ::_exit(0);
-        }
-        char byte = 0;
-        ::close(started[1]);
-        (void)!::read(started[0], &byte, 1);
-        ::close(started[0]);
-        ::usleep(useconds_t(delay));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        }));
 
         expectOpens(path, {small, large});
         for (const QString& name : visible(path)) {

@@ -109,6 +109,21 @@ protected:
             track->publishNotes();
         }
     }
+    // The render on a thread of its own until `stop`: slices of 512 frames
+    // one after another, from 0 back to 0 past 5 s, each under the check.
+    std::thread renderUntil(const std::atomic<bool>& stop) {
+        return std::thread([this, &stop] {
+            double T = 0;
+            while (!stop.load()) {
+                context.sliceTimeRange = {MediaTime::fromSeconds(T, kScale),
+                                          MediaTime::fromSeconds(512.0 / kScale, kScale)};
+                realtime::Scope scope;
+                track->midiScheduler()->scheduleMIDIForRenderSlice(&context, chain.data(), uint32_t(chain.size()));
+                T += 512.0 / kScale;
+                if (T > 5) T = 0;  // a loop back
+            }
+        });
+    }
     MidiNoteRecord live(uint8_t status, uint8_t d1, uint8_t d2, bool recorded = true) {
         MidiNoteRecord r;
         r.midiCommand = {status, d1, d2};
@@ -289,16 +304,7 @@ TEST_F(Scheduling, RenderAloneWhileTheListChanges) {
     constexpr int kLive = 2000;
     std::atomic<bool> stop{false};
     const uint64_t before = realtime::violationCount();
-    std::thread render([&] {
-        double T = 0;
-        while (!stop.load()) {
-            context.sliceTimeRange = {MediaTime::fromSeconds(T, kScale), MediaTime::fromSeconds(512.0 / kScale, kScale)};
-            realtime::Scope scope;
-            track->midiScheduler()->scheduleMIDIForRenderSlice(&context, chain.data(), uint32_t(chain.size()));
-            T += 512.0 / kScale;
-            if (T > 5) T = 0;  // a loop back
-        }
-    });
+    std::thread render = renderUntil(stop);
     std::thread input([&] {
         for (int i = 0; i < kLive; ++i) {
             while (!track->pushLiveMidiCommand(live(0xE0, uint8_t(i % 128), 0))) std::this_thread::yield();
@@ -356,16 +362,7 @@ TEST_F(Scheduling, NotesDraggedInTheRollWhileTheRenderPlays) {
 
     std::atomic<bool> stop{false};
     const uint64_t before = realtime::violationCount();
-    std::thread render([&] {
-        double T = 0;
-        while (!stop.load()) {
-            context.sliceTimeRange = {MediaTime::fromSeconds(T, kScale), MediaTime::fromSeconds(512.0 / kScale, kScale)};
-            realtime::Scope scope;
-            track->midiScheduler()->scheduleMIDIForRenderSlice(&context, chain.data(), uint32_t(chain.size()));
-            T += 512.0 / kScale;
-            if (T > 5) T = 0;
-        }
-    });
+    std::thread render = renderUntil(stop);
     for (int pass = 0; pass < 10; ++pass)
         for (int i = 0; i < 20; ++i) {
             // The end of note i, dragged right and back.

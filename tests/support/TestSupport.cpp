@@ -11,6 +11,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -37,6 +39,26 @@ QString tempDir() {
     static std::vector<std::unique_ptr<QTemporaryDir>> dirs;
     dirs.push_back(std::make_unique<QTemporaryDir>());
     return dirs.back()->path();
+}
+
+bool killedMidway(int delayUs, const std::function<void(const std::function<void()>& started)>& work) {
+    int started[2];
+    if (::pipe(started) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        work([&] { (void)!::write(started[1], "s", 1); });
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ::close(started[1]);
+    (void)!::read(started[0], &byte, 1);
+    ::close(started[0]);
+    ::usleep(useconds_t(delayUs));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child;
 }
 
 FileSizeLimit::FileSizeLimit(long long bytes) {

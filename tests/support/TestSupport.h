@@ -15,6 +15,12 @@ void spin(int ms);
 // A fresh empty folder under the test's home, removed at exit.
 QString tempDir();
 
+// A write cut off where it stands: forks a child that runs `work` and then
+// waits to be killed; `work` calls `started` once the part that counts has
+// begun, and the child is killed `delayUs` microseconds after that. True once
+// the killed child has been reaped.
+bool killedMidway(int delayUs, const std::function<void(const std::function<void()>& started)>& work);
+
 // While it lives, no file of this process grows past `bytes`: a write that
 // would is cut short and the next fails, as on a full disk (the signal the
 // system sends for it is ignored meanwhile).

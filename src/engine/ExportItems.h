@@ -3,8 +3,8 @@
 // The items of the export's three pop-ups, in the order their indexes are
 // stored: the preferences window and the composition's save panel both build
 // their pop-ups from these tables, and the export reads its settings back
-// through the same indexes. No controller header here: the exporters include
-// it on their own.
+// through the same indexes. Values only, below the views: the widgets build
+// their pop-ups from them, and the exporters read them without a controller.
 
 #include <array>
 #include <cstddef>
