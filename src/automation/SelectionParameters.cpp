@@ -198,9 +198,11 @@ void AudioController::selectionParametersApplyUI(MusicFilter* f) {
         if (j >= 0 && j < popUp->count() && j < f->pluginsArray().size())
             applyItemTitleRule(f, j, f->pluginsArray()[j]);
     }
-    // The unit panel shows the new values: the unit it shows is shown again.
+    // The unit panel on screen shows the new values: the unit it shows is
+    // shown again. A closed panel stays closed.
     auto* panel = qobject_cast<AudioUnitPanel*>(trackList.audioUnitPanel.data());
-    if (panel && !unitPanels.currentFilterInAudioUnitPanel.expired() && !shell.audioControllerIsWorking)
+    if (panel && panel->isVisible() && !unitPanels.currentFilterInAudioUnitPanel.expired() &&
+        !shell.audioControllerIsWorking)
         reshowAudioUnitPanel(f, panel->windowTitle());
     if (auto* lane = trackLaneOf(f)) lane->update();
 }

@@ -104,8 +104,17 @@ void AudioView::paintWaveform(QImage& picture, const QVector<float>& values) {
     }
     // The lane tints the picture with its track's colour, which takes only
     // its coverage: that is all a track keeps, a quarter of the colour
-    // picture's memory.
-    picture = bitmap.convertToFormat(QImage::Format_Alpha8);
+    // picture's memory. Taken by hand: QImage's own conversion of a picture
+    // this size hands its pieces to Qt's shared pool, where the window's own
+    // painting would wait behind them.
+    QImage coverage(bitmap.width(), bitmap.height(), QImage::Format_Alpha8);
+    coverage.setDevicePixelRatio(bitmap.devicePixelRatio());
+    for (int y = 0; y < bitmap.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(bitmap.constScanLine(y));
+        uchar* out = coverage.scanLine(y);
+        for (int x = 0; x < bitmap.width(); ++x) out[x] = uchar(qAlpha(in[x]));
+    }
+    picture = std::move(coverage);
 }
 
 void AudioView::createPathImageForIndex(quint64 index) {

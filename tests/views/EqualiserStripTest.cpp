@@ -100,7 +100,6 @@ TEST_F(EqualiserStripTest, TheBandsCastAShadowOntoTheSpectrum) {
     const double x = EQSubview::bandX(band);
     owner.playing = true;
     const QImage shown = grabbed();
-    shown.save(QStringLiteral("/tmp/parts-b-eq-shadow.png"));
     // 1.5 points below the knob's edge, and 20 points further down.
     const QColor nearKnob = at(shown, x, 43), away = at(shown, x, 23);
     EXPECT_GT(away.red() + away.green() + away.blue(), 100) << "the spectrum's fill";
