@@ -143,6 +143,15 @@ void AudioController::updateListenerAudioUnitsFromArray(const std::vector<Listen
             plugin.audioUnitEnabled = it != list.end() && it->enabled != 0;
         }
         if (!records.isEmpty()) f->setPluginsArray(records);
+    } else {
+        // The plug-ins' snapshots carry who is on as the user set it, so
+        // that writing them into the units leaves every plug-in as it is.
+        const QList<PluginRecord>& records = f->pluginsArray();
+        for (int j = 0; j < records.size(); ++j) {
+            const uint8_t on = f->pluginEnabledAsSet(j) ? 1 : 0;
+            for (MAudioParameter& e : list)
+                if (e.type == records[j].audioUnitType) e.enabled = on;
+        }
     }
     // The band count comes from the first record; an empty array keeps the
     // track's own.

@@ -455,7 +455,6 @@ TEST_F(SelectionDragTest, ThePictureLiesOverTheLanes) {
     ASSERT_TRUE(area()->drawMovingSelectionPath);
     endEvent();
     const QImage image = area()->grab().toImage();
-    image.save(QStringLiteral("/tmp/parts-b-drag-picture.png"));
     const double scale = image.devicePixelRatio();
     auto at = [&](double x, double y) { return image.pixelColor(QPoint(int(x * scale), int(y * scale))); };
     EXPECT_TRUE(isBackground(at(20, 290))) << at(20, 290).name().toStdString();

@@ -75,7 +75,6 @@ TEST_F(EqualiserStripTest, GainsAreDrawnWhereTheyAre) {
     } cases[] = {{0, -24, true}, {3, 24, true}, {6, -59.33, false}, {8, -96, false}};
     for (const auto& k : cases) owner.sliders[size_t(k.band)]->setFloatValue(k.gain);
     const QImage image = grabbed();
-    image.save(QStringLiteral("/tmp/parts-b-eq-gains.png"));
     for (const auto& k : cases) {
         SCOPED_TRACE(k.band);
         const double y = EQSubview::gainY(k.gain);
@@ -144,7 +143,6 @@ TEST_F(EqualiserStripTest, TheValueLabelStandsBesideItsSlider) {
         const QImage without = grabbed();
         strip.showInfoValue(owner.sliders[size_t(k.band)].get(), k.left);
         const QImage with = grabbed();
-        with.save(QStringLiteral("/tmp/parts-b-eq-label-%1.png").arg(k.band));
         EXPECT_GT(accentIn(with, k.x0, k.x1, k.y0, k.y1), accentIn(without, k.x0, k.x1, k.y0, k.y1) + 5);
     }
 }

@@ -390,7 +390,6 @@ TEST_F(LaneNoteTest, NotesAndSettingRangesInTheirColours) {
     QImage shot(lane->size(), QImage::Format_ARGB32);
     shot.fill(Qt::transparent);
     lane->render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
-    shot.save(QStringLiteral("/tmp/parts-b-lane-notes.png"));
     const QColor red = QColor::fromRgbF(0.942f, 0.153f, 0.218f), blue = QColor::fromRgbF(0.0f, 0.32f, 0.48f),
                  amber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
     auto near = [](const QColor& got, const QColor& want, int tolerance) {
