@@ -293,26 +293,29 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             mediaworkers::loadPool().start([self, weak, asset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();
-                QImage picture = AudioView::createNewBmpImageRep(AudioView::WaveformWidth,
-                                                                 AudioView::WaveformHeight, 1.0, true);
-                AudioView::paintWaveform(picture, values);
-                MainQueue::async([self, weak, asset, values = std::move(values),
-                                  picture = std::move(picture)] {
-                    if (!self) return;
-                    --self->imports.tracksReading;
-                    auto t = weak.lock();
-                    if (!t) return;
-                    const quint64 i = self->indexOfTrack(t.get());
-                    if (i != kNoIndex) self->ui.audioView->audioTracks[i].audioFloatData = values;
-                    t->filterBitmaps.clear();
-                    t->filterBitmaps.append(picture);
-                    t->indexOfUpdatedBitmap = 0;
-                    if (auto* lane = laneOf(*t)) {
-                        lane->loadingProgress = -1.0;
-                        lane->update();
-                    }
-                    // The asset, taken up by the track through its thumbnail.
-                    if (auto* thumbnail = thumbnailOf(*t)) thumbnail->setupPlayerAssetWithLoadedAsset(asset);
+                // The picture is painted in the pictures' own pool.
+                mediaworkers::picturePool().start([self, weak, asset, values = std::move(values)]() mutable {
+                    QImage picture = AudioView::createNewBmpImageRep(AudioView::WaveformWidth,
+                                                                     AudioView::WaveformHeight, 1.0, true);
+                    AudioView::paintWaveform(picture, values);
+                    MainQueue::async([self, weak, asset, values = std::move(values),
+                                      picture = std::move(picture)] {
+                        if (!self) return;
+                        --self->imports.tracksReading;
+                        auto t = weak.lock();
+                        if (!t) return;
+                        const quint64 i = self->indexOfTrack(t.get());
+                        if (i != kNoIndex) self->ui.audioView->audioTracks[i].audioFloatData = values;
+                        t->filterBitmaps.clear();
+                        t->filterBitmaps.append(picture);
+                        t->indexOfUpdatedBitmap = 0;
+                        if (auto* lane = laneOf(*t)) {
+                            lane->loadingProgress = -1.0;
+                            lane->update();
+                        }
+                        // The asset, taken up by the track through its thumbnail.
+                        if (auto* thumbnail = thumbnailOf(*t)) thumbnail->setupPlayerAssetWithLoadedAsset(asset);
+                    });
                 });
             });
         });

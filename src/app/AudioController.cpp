@@ -226,7 +226,8 @@ void AudioController::playheadTimeObserverBlock(const MediaTime& time) {
 
 void AudioController::timelineRedrawBlock() {
     if (ui.lineView) ui.lineView->update();
-    redrawNotesPanel(false);
+    // The keyboard's lit keys follow the notes the playhead passes.
+    redrawNotesPanel(true);
 }
 
 bool AudioController::eventFilter(QObject* watched, QEvent* event) {

@@ -716,7 +716,11 @@ public:
     // Merges the records into the track's snapshots and sets its switches,
     // plug-in enables and band count from them; nothing for null. An empty
     // array keeps the track's band count.
-    void updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array, MusicFilter* track);
+    // Whether applying a record also switches the track's plug-ins on and
+    // off from its snapshots, or leaves them as they are.
+    enum class PluginSwitches { FromRecord, Keep };
+    void updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array, MusicFilter* track,
+                                           PluginSwitches plugins = PluginSwitches::FromRecord);
     // The record (values and snapshots) applied to the destination's track,
     // or another track's 27 values alone.
     void copyFilterValuesFromDictionary(const TrackParametersRecord& source, const TrackRecord& destination);
@@ -849,6 +853,9 @@ public:
     void followSelectionParameters();
     void applySelectionEntryOnMainThread(MusicFilter* track, int64_t reference);
     void selectionParametersApplyUI(MusicFilter* track);
+    // Shows again the unit whose panel title is `title`: a built-in unit of
+    // the selected track, or a plug-in of `track` by its name.
+    void reshowAudioUnitPanel(MusicFilter* track, const QString& title);
     // What the lanes draw of them.
     QList<QPair<double, double>> laneSelectionParameterRanges(const MusicFilter& track) const override;
     quint64 laneHighlightedSelectionParameter() const override { return automation.tempIndexOfSelectedParameter; }

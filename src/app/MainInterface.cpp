@@ -133,6 +133,8 @@ std::unique_ptr<MainInterface> loadMainInterface(std::unique_ptr<Player> player)
         QObject::connect(slider, &FloatSlider::action, c, &AudioController::updatePlayerVolumeFrom);
     c->connectEffectControls();
     c->connectZoomSlider();
+    QObject::connect(c->ui.resetZoomButton, &QAbstractButton::clicked, c, &AudioController::resetZoomValueFrom);
+    QObject::connect(c->miniPlayer.editorButton, &QAbstractButton::clicked, c, &AudioController::showEditorWindowFrom);
     QObject::connect(c->ui.animateLibraryButton, &QAbstractButton::clicked, c,
                      [c] { c->animateLibraryViewFrom(c->ui.animateLibraryButton); });
     QObject::connect(c->ui.animateEQViewButton, &QAbstractButton::clicked, c,

@@ -448,8 +448,15 @@ MainWindowUi buildMainWindow() {
     controls->addWidget(ui.textFieldDurationMinutes);
     controls->addWidget(ui.textFieldDurationSeconds);
     controls->addSpacing(8);
-    auto* zoomCaption = new QLabel(QStringLiteral("Zoom"), ui.controlsView);
-    zoomCaption->setStyleSheet(volumeCaption->styleSheet());
+    auto* zoomCaption = new QPushButton(QStringLiteral("Zoom"), ui.controlsView);
+    zoomCaption->setObjectName(QStringLiteral("resetZoomButton"));
+    zoomCaption->setFlat(true);
+    zoomCaption->setFocusPolicy(Qt::NoFocus);
+    zoomCaption->setCursor(Qt::PointingHandCursor);
+    zoomCaption->setToolTip(QStringLiteral("Reset Zoom"));
+    zoomCaption->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; %1 }")
+                                   .arg(volumeCaption->styleSheet()));
+    ui.resetZoomButton = zoomCaption;
     ui.zoomSlider = new FloatSlider(Qt::Horizontal, ui.controlsView);
     ui.zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
     ui.zoomSlider->setRange(1, 20);

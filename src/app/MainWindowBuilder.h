@@ -73,6 +73,7 @@ struct MainWindowUi {
     QLabel* rightMiddleTimeLabel = nullptr;
     QLabel* rightTimeLabel = nullptr;
     FloatSlider* zoomSlider = nullptr;
+    QPushButton* resetZoomButton = nullptr;  // the "Zoom" caption: a click sets the zoom back to 1
     EQSubview* eqView = nullptr;           // the equaliser strip
     QWidget* controlsView = nullptr;       // the control bar at the bottom
     // Beside the track area: the selected track's menu, its editing mode and

@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 MiniPlayerUi buildMiniPlayerWindow(QWidget* parent) {
@@ -51,6 +52,14 @@ MiniPlayerUi buildMiniPlayerWindow(QWidget* parent) {
     ui.miniPlayerVolume->setFixedWidth(90);
     transport->addWidget(ui.miniPlayerVolume);
     transport->addStretch(1);
+    ui.editorButton = new QPushButton(QStringLiteral("Editor"), window);
+    ui.editorButton->setObjectName(QStringLiteral("editorButton"));
+    ui.editorButton->setFlat(true);
+    ui.editorButton->setFocusPolicy(Qt::NoFocus);
+    ui.editorButton->setCursor(Qt::PointingHandCursor);
+    ui.editorButton->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; padding: 0; color: rgb(220,220,220); font-size: 11px; }"));
+    transport->addWidget(ui.editorButton);
     layout->addLayout(transport);
     return ui;
 }

@@ -3,6 +3,7 @@
 class FloatSlider;
 class PlayPauseButton;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 // The mini-player window: transport, position, time labels, volume and the
@@ -17,6 +18,8 @@ struct MiniPlayerUi {
     QLabel* playerLabelEnd = nullptr;
     FloatSlider* miniPlayerVolume = nullptr;
     QLabel* playerTextField = nullptr;
+    // Brings the main window back when it was closed.
+    QPushButton* editorButton = nullptr;
 };
 
 MiniPlayerUi buildMiniPlayerWindow(QWidget* parent);

@@ -4,6 +4,7 @@
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
+#include "views/EQSubview.h"
 #include "views/FloatSlider.h"
 
 #include <QPointer>
@@ -44,19 +45,22 @@ void AudioController::verifyRecordedInputValuesForSeekToTime(double seconds, con
     selected->updateAudioMixState();
 }
 
-void AudioController::updateGainKey(const QString& bandKey, const QString& originKey, uint32_t,
-                                    MusicFilter* track, MusicFilter*, float value) {
-    if (bandKey != originKey || !track) return;
+void AudioController::updateGainKey(const QString& bandKey, const QString& originKey, uint32_t index,
+                                    MusicFilter* track, MusicFilter* currentFilter, float value) {
+    if (bandKey != originKey || index > 9 || !track) return;
     const auto input = effectinputs::fromKey(bandKey);
     if (!input) return;
     track->setValue(*input, value);
-    if (shell.audioControllerIsWorking) return;
+    // Only the selected track's band shows, and not while the controller is busy.
+    if (track != currentFilter || shell.audioControllerIsWorking) return;
     const auto controls = ui.effectControls();
     for (size_t row = 0; row < controls.size(); ++row)
         if (bandKey == QLatin1String(effectControlTable[row].key)) {
             QPointer<FloatSlider> slider(controls[row].first);
-            MainQueue::async([slider, value] {
+            QPointer<EQSubview> strip(ui.eqView);
+            MainQueue::async([slider, strip, value] {
                 if (slider) slider->setFloatValue(value);
+                if (strip) strip->update();
             });
         }
 }

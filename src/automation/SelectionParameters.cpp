@@ -7,11 +7,16 @@
 
 #include "engine/MusicFilter.h"
 #include "engine/TrackTapContext.h"
+#include "platform/core/MainQueue.h"
 #include "platform/core/UndoManager.h"
 #include "platform/units/FilterUnits.h"
 #include "platform/units/Unit.h"
 #include "views/AudioDrawingView.h"
+#include "views/AudioUnitPanel.h"
 #include "views/AudioView.h"
+
+#include <QComboBox>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -169,19 +174,36 @@ void AudioController::applySelectionEntryOnMainThread(MusicFilter* f, int64_t re
     const float speed = f->value(EffectInput::Speed);
     copyFilterValuesFromDictionary(entry->selectionParametersInfo.parameters, *record);
     f->setValue(EffectInput::Speed, speed);
-    if (index == currentSelectedAudio.load() && !shell.audioControllerIsWorking) applyValuesToSelectedAudio(index);
+    // The sliders follow after this event, and the panels the user has open
+    // stay open: entering a range is not a change of track.
+    if (index == currentSelectedAudio.load() && !shell.audioControllerIsWorking) applyAsyncValuesToSelectedAudio(index);
     f->updateListenerParametersToAudioUnits();
     f->updateAudioMixState();
     if (auto* lane = trackLaneOf(f)) {
         lane->fadeInPercent = f->value(EffectInput::FadeIn);
         lane->fadeOutPercent = f->value(EffectInput::FadeOut);
     }
-    selectionParametersApplyUI(f);
+    QPointer<AudioController> self(this);
+    std::weak_ptr<MusicFilter> weak = f->weak_from_this();
+    MainQueue::async([self, weak] {
+        if (auto track = weak.lock(); self && track) self->selectionParametersApplyUI(track.get());
+    });
 }
 
 void AudioController::selectionParametersApplyUI(MusicFilter* f) {
-    // The plug-in pop-up and the unit panel follow once they exist; the lane
-    // shows the new fades.
+    if (!f) return;
+    // The plug-in pop-up shows the applied switch of its selected plug-in.
+    if (auto* popUp = qobject_cast<QComboBox*>(f->pluginsPopUpButton.data())) {
+        const int j = popUp->currentIndex();
+        if (j >= 0 && j < popUp->count() && j < f->pluginsArray().size())
+            applyItemTitleRule(f, j, f->pluginsArray()[j]);
+    }
+    // The unit panel on screen shows the new values: the unit it shows is
+    // shown again. A closed panel stays closed.
+    auto* panel = qobject_cast<AudioUnitPanel*>(trackList.audioUnitPanel.data());
+    if (panel && panel->isVisible() && !unitPanels.currentFilterInAudioUnitPanel.expired() &&
+        !shell.audioControllerIsWorking)
+        reshowAudioUnitPanel(f, panel->windowTitle());
     if (auto* lane = trackLaneOf(f)) lane->update();
 }
 

@@ -114,7 +114,7 @@ std::vector<ListenerParameterRecord> AudioController::listenerAudioUnitsParamete
 }
 
 void AudioController::updateListenerAudioUnitsFromArray(const std::vector<ListenerParameterRecord>* array,
-                                                        MusicFilter* f) {
+                                                        MusicFilter* f, PluginSwitches plugins) {
     if (!array || !f) return;
     // Merge the snapshots: a record replaces the first snapshot of its unit
     // and parameter, or is appended; nothing is removed.
@@ -135,13 +135,24 @@ void AudioController::updateListenerAudioUnitsFromArray(const std::vector<Listen
         if (hasSwitch(list[i].type)) setSwitch(*f, list[i].type, list[i].enabled != 0);
     // The plug-ins take the enabled byte of their first snapshot; one
     // without any is switched off.
-    QList<PluginRecord> plugins = f->pluginsArray();
-    for (PluginRecord& plugin : plugins) {
-        auto it = std::find_if(list.begin(), list.end(),
-                               [&](const MAudioParameter& e) { return e.type == plugin.audioUnitType; });
-        plugin.audioUnitEnabled = it != list.end() && it->enabled != 0;
+    if (plugins == PluginSwitches::FromRecord) {
+        QList<PluginRecord> records = f->pluginsArray();
+        for (PluginRecord& plugin : records) {
+            auto it = std::find_if(list.begin(), list.end(),
+                                   [&](const MAudioParameter& e) { return e.type == plugin.audioUnitType; });
+            plugin.audioUnitEnabled = it != list.end() && it->enabled != 0;
+        }
+        if (!records.isEmpty()) f->setPluginsArray(records);
+    } else {
+        // The plug-ins' snapshots carry who is on as the user set it, so
+        // that writing them into the units leaves every plug-in as it is.
+        const QList<PluginRecord>& records = f->pluginsArray();
+        for (int j = 0; j < records.size(); ++j) {
+            const uint8_t on = f->pluginEnabledAsSet(j) ? 1 : 0;
+            for (MAudioParameter& e : list)
+                if (e.type == records[j].audioUnitType) e.enabled = on;
+        }
     }
-    if (!plugins.isEmpty()) f->setPluginsArray(plugins);
     // The band count comes from the first record; an empty array keeps the
     // track's own.
     if (!array->empty()) {

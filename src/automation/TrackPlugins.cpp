@@ -217,17 +217,12 @@ void AudioController::completeEnablePluginsNameForFilter(MusicFilter* filter, un
                          !filter->filterSwitchedOffPluginsName.contains(filter->pluginsArray()[int(index)].audioUnitName);
     if (!takeArrivedPluginUnit(filter, unit, index, enabled)) return;
     if (!filter->tempAudioUnitsArray.empty()) {
-        // The saved values of the re-made units replace what the track holds for them.
-        for (const ListenerParameterRecord& r : filter->tempAudioUnitsArray) {
-            const MAudioParameter saved{r.filterAudioUnitType, r.filterAudioUnitEnabled,
-                                        r.filterAudioUnitParameterID, r.filterAudioUnitParameterValue};
-            auto it = std::find_if(filter->listenerParameters.begin(), filter->listenerParameters.end(),
-                                   [&](const MAudioParameter& p) {
-                                       return p.type == saved.type && p.parameterID == saved.parameterID;
-                                   });
-            if (it != filter->listenerParameters.end()) *it = saved;
-            else filter->listenerParameters.push_back(saved);
-        }
+        // The saved record applies whole (values, switches of the built-in
+        // units, the band count) and goes into the re-made units. Which
+        // plug-ins are on stays as the user set it: the record was taken
+        // before the rebuild and knows nothing of a switch made since.
+        const std::vector<ListenerParameterRecord> saved = filter->tempAudioUnitsArray;
+        updateListenerAudioUnitsFromArray(&saved, filter, PluginSwitches::Keep);
         filter->updateListenerParametersToAudioUnits();
     } else {
         filter->updateListenerParametersFromAudioUnits();

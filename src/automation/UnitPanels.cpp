@@ -215,6 +215,21 @@ void AudioController::showBuiltInUnitViewFrom(uint64_t type) {
     showAudioUnitView(property->data(), QString::fromLatin1(row.title));
 }
 
+void AudioController::reshowAudioUnitPanel(MusicFilter* track, const QString& title) {
+    for (uint64_t type = 0; type < unittype::kBuiltInCount; ++type)
+        if (title == QLatin1String(kUnitRows[type].title)) {
+            showBuiltInUnitViewFrom(type);
+            return;
+        }
+    // Any other title names a plug-in of the track: its pop-up shows it again.
+    if (!track) return;
+    for (const PluginRecord& r : track->pluginsArray())
+        if (r.audioUnitName == title) {
+            showAudioUnitForPluginObject(track);
+            return;
+        }
+}
+
 void AudioController::showNBandEQViewFrom() { showBuiltInUnitViewFrom(unittype::NBandEQ); }
 void AudioController::show31BandEQViewFrom() { showBuiltInUnitViewFrom(unittype::GraphicEQ); }
 void AudioController::showAUFilterFrom() { showBuiltInUnitViewFrom(unittype::AUFilter); }

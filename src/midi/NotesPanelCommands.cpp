@@ -98,11 +98,11 @@ void AudioController::showNotesViewFrom() {
                     }
     if (QWidget* check = t->pluginsCheckButton.data()) {
         check->setParent(panel->controlsNoteView);
-        check->move(360, 50);
+        check->move(NotesPanel::kPluginCheckOrigin);
         check->show();
         if (QWidget* popUp = t->pluginsPopUpButton.data()) {
             popUp->setParent(panel->controlsNoteView);
-            popUp->move(check->x() + check->width() + 3, 46);
+            popUp->move(check->x() + check->width() + 3, NotesPanel::kPluginPopUpY);
             popUp->show();
         }
     }
@@ -165,7 +165,8 @@ void AudioController::resetNotesVerticalSize() {
 
 namespace {
 
-void popUpNotesMenu(AudioController& c, QWidget* sender, const QString& title,
+// The menu opens where the click that asked for it was.
+void popUpNotesMenu(AudioController& c, const QString& title,
                     std::initializer_list<std::pair<const char*, int>> items, void (AudioController::*command)(int)) {
     const MusicFilter* t = shownTrack(c);
     if (!t || t->currentSelectedNotes.empty()) return;
@@ -173,21 +174,21 @@ void popUpNotesMenu(AudioController& c, QWidget* sender, const QString& title,
     for (const auto& [text, amount] : items)
         QObject::connect(menu.addAction(QString::fromUtf8(text)), &QAction::triggered, &c,
                          [&c, command, amount] { (c.*command)(amount); });
-    menu.exec(sender ? sender->mapToGlobal(QPoint(0, sender->height())) : QCursor::pos());
+    menu.exec(QCursor::pos());
 }
 
 }  // namespace
 
-void AudioController::transposeMenu(QWidget* sender) {
-    popUpNotesMenu(*this, sender, QStringLiteral("Transpose"),
+void AudioController::transposeMenu(QWidget*) {
+    popUpNotesMenu(*this, QStringLiteral("Transpose"),
                    {{"-4 Octaves", -4}, {"-3 Octaves", -3}, {"-2 Octaves", -2}, {"-1 Octave", -1},
                     {"+1 Octave", 1}, {"+2 Octaves", 2}, {"+3 Octaves", 3}, {"+4 Octaves", 4}},
                    &AudioController::transposeSelectedNotes);
 }
 
-void AudioController::velocityMenu(QWidget* sender) {
+void AudioController::velocityMenu(QWidget*) {
     // The amounts are changes of velocity, not shares of it.
-    popUpNotesMenu(*this, sender, QStringLiteral("Velocity"),
+    popUpNotesMenu(*this, QStringLiteral("Velocity"),
                    {{"-50%", -64}, {"-25%", -32}, {"-10%", -10}, {"+10%", 10}, {"+25%", 32}, {"+50%", 64}},
                    &AudioController::velocityStepperSelectedNotes);
 }

@@ -5,6 +5,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "views/AudioView.h"
 #include "views/Fonts.h"
+#include "views/Palette.h"
 #include "views/PathInterpolation.h"
 
 #include <QPainter>
@@ -20,10 +21,9 @@ namespace {
 const QColor kAmber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
 const QColor kBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f);
 const QColor kGreen = QColor::fromRgbF(0.812f, 0.99f, 0.294f);
-const QColor kRed = QColor::fromRgbF(1.0f, 0.0f, 0.0f);
 const QColor kTranslucentBlue = QColor::fromRgbF(0.0f, 0.32f, 0.48f, 0.8f);
 const QColor kFilterRed = QColor::fromRgbF(0.941f, 0.118f, 0.22f);
-const QColor kDeleteRed = QColor::fromRgbF(0.942f, 0.153f, 0.218f);
+const QColor kRed = palette::red();
 const QColor kGold = QColor::fromRgbF(1.0f, 0.772f, 0.19f);
 
 // One input a lane's curve shows, with the labels of its range.
@@ -483,7 +483,7 @@ void AudioDrawingView::drawCurves(QPainter& painter, const MusicFilter& t, bool 
         highlighted(moving->point, kTranslucentBlue, true);
     if (const auto menuPoint = owner->laneHighlightedKeyPoint()) highlighted(*menuPoint, kAmber, true);
     for (qsizetype i = 0; i < currentModifiedHighlightedKeyTimes.size(); ++i)
-        highlighted(currentModifiedHighlightedKeyTimes[i], isDeletingRecordedParameter ? kDeleteRed : kAmber,
+        highlighted(currentModifiedHighlightedKeyTimes[i], isDeletingRecordedParameter ? kRed : kAmber,
                     i + 1 == currentModifiedHighlightedKeyTimes.size());
 
     // The range of the control recording this track's curve.

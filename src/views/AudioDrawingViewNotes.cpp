@@ -5,7 +5,9 @@
 #include "views/AudioDrawingView.h"
 
 #include "engine/MusicFilter.h"
+#include "views/AudioView.h"
 #include "views/Fonts.h"
+#include "views/Palette.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -17,8 +19,9 @@
 namespace {
 
 constexpr int kLowestKey = 21, kHighestKey = 108, kKeyCount = 88;
-// A held note has no end yet: it is drawn this wide where it started.
-constexpr double kHeldNoteWidth = 2.0;
+// A held note has no end yet: it is drawn this many times the zoom wide
+// where it started.
+constexpr double kHeldNoteZoomWidth = 2.0;
 // Narrower notes have no outline.
 constexpr double kOutlinedWidth = 6.0;
 
@@ -40,6 +43,8 @@ void AudioDrawingView::drawNotes(QPainter& painter, const MusicFilter& t) {
     const double laneSeconds = speed > 0 ? t.durationInSeconds / speed : 0.0;
     if (!(laneSeconds > 0) || W <= 0 || R.height() <= 0) return;
     const double h = R.height() / kKeyCount;
+    const auto* owner = audioView ? dynamic_cast<const AudioDrawingViewOwner*>(audioView->audioController) : nullptr;
+    const double heldWidth = kHeldNoteZoomWidth * (owner ? owner->laneZoomValue() : 1.0);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -51,18 +56,19 @@ void AudioDrawingView::drawNotes(QPainter& painter, const MusicFilter& t) {
         const double start = r.midiCommandTime->seconds();
         const double x = start / laneSeconds * W;
         const double w = r.midiCommandEndTime ? std::abs(r.midiCommandEndTime->seconds() - start) / laneSeconds * W
-                                              : kHeldNoteWidth;
+                                              : heldWidth;
         const int n = std::clamp(int(r.midiNote), kLowestKey, kHighestKey);
         const double y = R.bottom() - double(n - kLowestKey + 1) / kKeyCount * R.height();
         const double a = (x + w > R.x() && x < R.right()) ? 0.9 : 0.5;
+        // Held notes red, selected ones blue, the others amber.
         QColor fill;
         if (r.midiNoteOn)
-            fill = withAlpha(Qt::red, 0.9);
+            fill = withAlpha(palette::red(), 0.9);
         else if (std::find(t.currentSelectedNotes.begin(), t.currentSelectedNotes.end(), r) !=
                  t.currentSelectedNotes.end())
-            fill = withAlpha(Qt::blue, a);
+            fill = withAlpha(palette::blue(), a);
         else
-            fill = withAlpha(QColor::fromRgbF(1.0f, 0.75f, 0.0f), a);
+            fill = withAlpha(palette::orange(), a);
         painter.fillRect(QRectF(x, y, w, h), fill);
         if (w > kOutlinedWidth) {
             QPen pen(withAlpha(Qt::black, a), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);

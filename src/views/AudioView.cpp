@@ -2,6 +2,7 @@
 
 #include "engine/MusicFilter.h"
 #include "views/AudioDrawingView.h"
+#include "views/ImageBlur.h"
 #include "views/Palette.h"
 
 #include "platform/media/Asset.h"
@@ -31,8 +32,6 @@ void AudioView::paintEvent(QPaintEvent* event) {
     painter.setPen(QColor(0, 0, 0, 160));
     for (size_t i = 1; i <= audioTracks.size(); ++i)
         painter.drawLine(0, int(i) * RowHeight, width(), int(i) * RowHeight);
-    // The picture of a dragged time selection or pasted range (TrackMoves.cpp).
-    if (AudioViewOwner* o = owner(); !o || !o->areaDoNotUpdateNeedsDisplay()) drawDragPicture(painter);
 }
 
 void AudioView::setViewAcceptsMouseEvents(bool accepts) {
@@ -52,46 +51,6 @@ QImage AudioView::createNewBmpImageRep(int pixelWidth, int pixelHeight, double d
     if (doSetSize && dpiScaling > 0) image.setDevicePixelRatio(1.0 / dpiScaling);
     return image;
 }
-
-namespace {
-
-// A box blur of every channel, horizontally then vertically, `radius` pixels
-// each way: three passes come close to a Gaussian glow.
-void boxBlur(QImage& image, int radius) {
-    const int w = image.width(), h = image.height();
-    std::vector<uint32_t> line(size_t(std::max(w, h)));
-    auto pass = [&](bool horizontal) {
-        const int n = horizontal ? w : h, lines = horizontal ? h : w;
-        for (int l = 0; l < lines; ++l) {
-            auto px = [&](int i) -> QRgb& {
-                return horizontal ? reinterpret_cast<QRgb*>(image.scanLine(l))[i]
-                                  : reinterpret_cast<QRgb*>(image.scanLine(i))[l];
-            };
-            for (int i = 0; i < n; ++i) line[size_t(i)] = px(i);
-            int sum[4] = {0, 0, 0, 0};
-            auto add = [&](int i, int sign) {
-                if (i < 0 || i >= n) return;
-                const uint32_t p = line[size_t(i)];
-                for (int c = 0; c < 4; ++c) sum[c] += sign * int((p >> (8 * c)) & 0xff);
-            };
-            for (int i = -radius; i <= radius; ++i) add(i, 1);
-            const int count = 2 * radius + 1;
-            for (int i = 0; i < n; ++i) {
-                uint32_t out = 0;
-                for (int c = 0; c < 4; ++c) out |= uint32_t(sum[c] / count) << (8 * c);
-                px(i) = out;
-                add(i - radius, -1);
-                add(i + radius + 1, 1);
-            }
-        }
-    };
-    for (int k = 0; k < 3; ++k) {
-        pass(true);
-        pass(false);
-    }
-}
-
-}  // namespace
 
 void AudioView::paintWaveform(QImage& picture, const QVector<float>& values) {
     if (picture.isNull()) return;
@@ -145,8 +104,17 @@ void AudioView::paintWaveform(QImage& picture, const QVector<float>& values) {
     }
     // The lane tints the picture with its track's colour, which takes only
     // its coverage: that is all a track keeps, a quarter of the colour
-    // picture's memory.
-    picture = bitmap.convertToFormat(QImage::Format_Alpha8);
+    // picture's memory. Taken by hand: QImage's own conversion of a picture
+    // this size hands its pieces to Qt's shared pool, where the window's own
+    // painting would wait behind them.
+    QImage coverage(bitmap.width(), bitmap.height(), QImage::Format_Alpha8);
+    coverage.setDevicePixelRatio(bitmap.devicePixelRatio());
+    for (int y = 0; y < bitmap.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(bitmap.constScanLine(y));
+        uchar* out = coverage.scanLine(y);
+        for (int x = 0; x < bitmap.width(); ++x) out[x] = uchar(qAlpha(in[x]));
+    }
+    picture = std::move(coverage);
 }
 
 void AudioView::createPathImageForIndex(quint64 index) {

@@ -173,4 +173,9 @@ private:
     void dragSelection(AudioDrawingView& lane, QMouseEvent* event);
     void dropSelection(AudioDrawingView& lane, QMouseEvent* event);
     void drawDragPicture(QPainter& painter);
+    // The picture lies over the lanes on a layer of its own, shown while
+    // `drawMovingSelectionPath` holds.
+    friend class DragPictureLayer;
+    QWidget* dragPictureLayer_ = nullptr;
+    void updateDragPicture();
 };

@@ -1,6 +1,7 @@
 #include "views/EQSubview.h"
 
 #include "views/FloatSlider.h"
+#include "views/ImageBlur.h"
 #include "views/PathInterpolation.h"
 
 #include <QLinearGradient>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -23,13 +25,40 @@ constexpr double kLevelY = 108.0;  // 0 dB
 constexpr double kBandEdges[] = {32, 64, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 constexpr uint64_t kBandAdvance[] = {0, 0, 0, 2, 4, 4, 16, 24, 32};
 
-// The shadow drawn under the spectrum and what follows it: a blur of 5
-// points in a nearly transparent black, made by stroking widening outlines.
-void drawSoftShadow(QPainter& p, const QPainterPath& path) {
-    for (int r = 5; r >= 1; --r) {
-        QPen pen(QColor::fromRgbF(0, 0, 0, 0.095f / 5), 2.0 * r, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        p.strokePath(path, pen);
+// A band's slider is 21 points wide, centred on its column.
+constexpr double kSliderHalfWidth = 10.5, kSliderWidth = 21.0;
+
+// The shadow under the spectrum and everything drawn after it: a blur of
+// 5 points (about 2.5 of deviation) in a dark grey at full strength.
+constexpr double kShadowGrey = double(0.095f);
+constexpr double kShadowBlurPoints = 2.0;
+
+// The shadow an image of drawn shapes casts: their coverage blurred, in the
+// shadow's grey. Only the coverage is blurred; the grey follows from it.
+QImage shadowOf(const QImage& layer) {
+    const QImage source = layer.format() == QImage::Format_ARGB32_Premultiplied
+                              ? layer
+                              : layer.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = source.width(), h = source.height();
+    QImage coverage(w, h, QImage::Format_Alpha8);
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        uchar* out = coverage.scanLine(y);
+        for (int x = 0; x < w; ++x) out[x] = uchar(qAlpha(in[x]));
     }
+    boxBlur(coverage, std::max(1, int(std::lround(kShadowBlurPoints * layer.devicePixelRatio()))));
+    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
+    shadow.setDevicePixelRatio(layer.devicePixelRatio());
+    for (int y = 0; y < h; ++y) {
+        const uchar* in = coverage.constScanLine(y);
+        auto* out = reinterpret_cast<QRgb*>(shadow.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = in[x];
+            const int g = int(kShadowGrey * a + 0.5);
+            out[x] = qRgba(g, g, g, a);
+        }
+    }
+    return shadow;
 }
 
 }  // namespace
@@ -41,8 +70,8 @@ QColor EQSubview::accentColor(double alpha) { return QColor::fromRgbF(1.0f, 0.77
 double EQSubview::bandX(int k) { return kFirstBandX + kBandSpacing * k; }
 
 double EQSubview::gainY(double gain) {
-    // The strip shows -24 to +24 dB; a deeper cut stands at its floor.
-    gain = std::clamp(gain, -24.0, 24.0);
+    // 170 points for 48 dB: -24 at 23, +24 at 193. A gain past either end
+    // stands where it is, beyond the strip.
     const float v = float((gain + 24.0) / 48.0 * 170.0);
     return double(v) + 23.0;
 }
@@ -161,24 +190,51 @@ void EQSubview::paintEvent(QPaintEvent* event) {
     response.append(QPointF(bandX(9) + 20, kLevelY));
 
     const int tracks = audioController ? audioController->eqTrackCount() : 0;
-    bool shadow = false;
     // The live spectrum, from a copy of the last published one.
+    std::optional<QPainterPath> spectrum;
     if (audioController && tracks > 0 && audioController->eqShowsSpectrum()) {
-        const EQSpectrum* spectrum = audioController->eqSpectrum();
-        const EQSpectrum::Frame frame = spectrum ? spectrum->frame() : EQSpectrum::Frame{};
-        if (frame.fftCount > 0 && !frame.fftMagnitudes.empty()) {
-            if (auto path = pathinterpolation::interpolateWithLinearInterpolation(spectrumPoints(frame, H), true)) {
-                drawSoftShadow(p, *path);
-                shadow = true;
-                QLinearGradient gradient(path->boundingRect().left(), 0, path->boundingRect().right(), 0);
-                gradient.setColorAt(0.0, QColor::fromRgbF(0.0, 0.2f, 1.0, 0.9f));
-                gradient.setColorAt(1.0, QColor::fromRgbF(1.0, 0.0, 0.0, 0.9f));
-                p.fillPath(*path, gradient);
-                p.strokePath(*path, QPen(Qt::black, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-            }
-        }
+        const EQSpectrum* published = audioController->eqSpectrum();
+        const EQSpectrum::Frame frame = published ? published->frame() : EQSpectrum::Frame{};
+        if (frame.fftCount > 0 && !frame.fftMagnitudes.empty())
+            spectrum = pathinterpolation::interpolateWithLinearInterpolation(spectrumPoints(frame, H), true);
+    }
+    if (!spectrum) {
+        drawBands(p, gains, response, tracks, scale);
+        return;
     }
 
+    // With the spectrum, a shadow lies under it and under each thing drawn
+    // after it: the spectrum and the bands are drawn on layers of their own,
+    // each going down after the blurred shadow of its coverage.
+    auto layer = [this, scale](const std::function<void(QPainter&)>& draw) {
+        QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(devicePixelRatioF());
+        image.fill(Qt::transparent);
+        QPainter lp(&image);
+        lp.setRenderHint(QPainter::Antialiasing);
+        lp.translate(0, height());
+        lp.scale(scale, -scale);
+        draw(lp);
+        return image;
+    };
+    const QImage below = layer([&](QPainter& lp) {
+        QLinearGradient gradient(spectrum->boundingRect().left(), 0, spectrum->boundingRect().right(), 0);
+        gradient.setColorAt(0.0, QColor::fromRgbF(0.0, 0.2f, 1.0, 0.9f));
+        gradient.setColorAt(1.0, QColor::fromRgbF(1.0, 0.0, 0.0, 0.9f));
+        lp.fillPath(*spectrum, gradient);
+        lp.strokePath(*spectrum, QPen(Qt::black, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    });
+    const QImage above = layer([&](QPainter& lp) { drawBands(lp, gains, response, tracks, scale); });
+    p.resetTransform();
+    for (const QImage* image : {&below, &above}) {
+        p.drawImage(QPointF(0, 0), shadowOf(*image));
+        p.drawImage(QPointF(0, 0), *image);
+    }
+}
+
+void EQSubview::drawBands(QPainter& p, const std::array<double, 10>& gains, const QList<QPointF>& response,
+                          int tracks, double scale) {
+    const double s = pixelScaling();
     // The response line, tinted in the selected track's colour.
     const std::optional<QColor> trackColor = audioController ? audioController->eqSelectedTrackColor() : std::nullopt;
     QColor fill = accentColor(0.3), stroke = accentColor(0.5);
@@ -187,7 +243,6 @@ void EQSubview::paintEvent(QPaintEvent* event) {
         stroke = QColor::fromRgbF(trackColor->redF(), trackColor->greenF(), trackColor->blueF(), 0.5f);
     }
     if (auto line = pathinterpolation::interpolateWithLinearInterpolation(response, false)) {
-        if (shadow) drawSoftShadow(p, *line);
         p.fillPath(*line, fill);
         p.strokePath(*line, QPen(stroke, 2 / s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     }
@@ -206,20 +261,24 @@ void EQSubview::paintEvent(QPaintEvent* event) {
     p.drawEllipse(QPointF(bandX(0) - 52, kLevelY), 4, 4);
     p.drawEllipse(QPointF(bandX(9) + 20, kLevelY), 4, 4);
 
-    // The value of the band being moved, beside its column, at its height.
+    // The value of the band being moved, beside its slider (the band's
+    // column, 21 points wide) at the slider's height, and within the strip
+    // also for a gain the strip cannot show.
     if (needsShowInfoValue && infoSlider) {
         const auto sliders = audioController ? audioController->eqBandSliders() : std::array<FloatSlider*, 10>{};
         int k = 0;
         while (k < 10 && sliders[size_t(k)] != infoSlider) ++k;
-        const double x = k < 10 ? bandX(k) : bandX(9);
-        const double y = gainY(infoSlider->floatValue());
+        const double left = (k < 10 ? bandX(k) : bandX(9)) - kSliderHalfWidth;
+        const double x = leftDrawing ? left - 32.0 : left + kSliderWidth + 5.0;
+        const double y = std::clamp(gainY(infoSlider->floatValue()), 10.0, kDesignHeight - 10.0);
+        p.save();
         p.resetTransform();
         QFont font = p.font();
         font.setPixelSize(11);
         p.setFont(font);
         p.setPen(accentColor(1.0));
-        const QPointF at(leftDrawing ? x - 42 : x + 12, kDesignHeight - y);
-        p.drawText(QRectF(at.x() * scale, at.y() * scale - 8, 400, 20), Qt::AlignLeft | Qt::AlignTop,
+        p.drawText(QRectF(x * scale, (kDesignHeight - y) * scale - 10, 400, 20), Qt::AlignLeft | Qt::AlignVCenter,
                    QString::asprintf("%.2f", infoSlider->floatValue()));
+        p.restore();
     }
 }

@@ -20,6 +20,7 @@
 #include <optional>
 
 class FloatSlider;
+class QPainter;
 
 // What the strip reads of the controller.
 class EQSubviewOwner {
@@ -76,6 +77,9 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The response line, stems, knobs, end dots and value label, in design space.
+    void drawBands(QPainter& p, const std::array<double, 10>& gains, const QList<QPointF>& response, int tracks,
+                   double scale);
     int timer_ = 0;
     uint64_t lastGeneration_ = 0;
 };

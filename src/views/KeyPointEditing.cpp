@@ -54,9 +54,10 @@ bool hasRange(std::pair<double, double> range) {
 
 // The distance from `p` to the straight line through the two points of a
 // curve nearest to it, counting only points that carry a flag; none when
-// the curve has fewer than two such points.
+// the curve has fewer than two such points. For this choice a point stands
+// at its value's fraction of the lane's whole height, not where it is drawn.
 std::optional<double> distanceToNearestLine(const KeyPointCurve& curve, const KeyPointGeometry& g, double lo,
-                                            double hi, QPointF p) {
+                                            double hi, double laneHeight, QPointF p) {
     struct Near {
         QPointF at;
         double distance;
@@ -64,7 +65,7 @@ std::optional<double> distanceToNearestLine(const KeyPointCurve& curve, const Ke
     std::optional<Near> a, b;
     for (const KeyPoint& k : curve) {
         if (!k.flag) continue;
-        const QPointF at(g.xOf(k.time), g.yOf(k.value, lo, hi));
+        const QPointF at(g.xOf(k.time), (k.value - lo) / (hi - lo) * laneHeight);
         const double d = std::hypot(at.x() - p.x(), at.y() - p.y());
         if (!a) {
             a = Near{at, d};
@@ -169,17 +170,16 @@ bool AudioDrawingView::keyPointMouseDown(QMouseEvent* event, const QPointF& p) {
         // nearest to, and moves it.
         QString chosen = keys.value(0);
         if (keys.size() == 2) {
-            auto usable = [&](const QString& key) {
-                const auto found = curves->find(key);
-                return found != curves->end() && !found->second.empty() && hasRange(o->laneValueRange(key));
-            };
-            if (!usable(keys[0]) || !usable(keys[1])) {
-                chosen = usable(keys[1]) ? keys[1] : keys[0];
+            const bool first = curves->count(keys[0]) > 0, second = curves->count(keys[1]) > 0;
+            if (!first || !second) {
+                // Fewer than two curves: the later one there is.
+                chosen = second ? keys[1] : keys[0];
             } else {
                 double best = std::numeric_limits<double>::infinity();
                 for (const QString& key : keys) {
-                    const auto [lo, hi] = o->laneValueRange(key);
-                    const auto d = distanceToNearestLine(curves->at(key), g, lo, hi, p);
+                    const auto range = o->laneValueRange(key);
+                    if (!hasRange(range)) continue;
+                    const auto d = distanceToNearestLine(curves->at(key), g, range.first, range.second, height(), p);
                     if (d && *d < best) {
                         best = *d;
                         chosen = key;

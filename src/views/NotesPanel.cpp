@@ -47,34 +47,36 @@ NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
     velocityButton = new QPushButton(QStringLiteral("Velocity"), controlsNoteView);
     velocityButton->setGeometry(385, 10, 90, 26);
 
-    auto stepper = [this](const QString& title, int x, QAbstractButton*& down, QAbstractButton*& up) {
+    auto stepper = [this](const QString& title, int x, int y, QAbstractButton*& down, QAbstractButton*& up) {
         auto* label = new QLabel(title, controlsNoteView);
-        label->setGeometry(x, 86, 60, 22);
-        auto arrow = [this](const QString& text, int left) {
+        label->setGeometry(x, y, 60, 22);
+        auto arrow = [this, y](const QString& text, int left) {
             auto* b = new QToolButton(controlsNoteView);
             b->setText(text);
             b->setAutoRepeat(true);
-            b->setGeometry(left, 86, 24, 22);
+            b->setGeometry(left, y, 24, 22);
             return b;
         };
         down = arrow(QStringLiteral("−"), x + 62);
         up = arrow(QStringLiteral("+"), x + 88);
     };
-    stepper(QStringLiteral("Pitch"), 360, transposeDownButton, transposeUpButton);
-    stepper(QStringLiteral("Velocity"), 500, velocityDownButton, velocityUpButton);
+    // The steppers at the left, the zoom rows at the right: the track's
+    // plug-in controls take the middle of the lower rows.
+    stepper(QStringLiteral("Pitch"), 10, 48, transposeDownButton, transposeUpButton);
+    stepper(QStringLiteral("Velocity"), 10, 76, velocityDownButton, velocityUpButton);
 
     auto zoomRow = [this](const QString& title, int y, FloatSlider*& slider, QPushButton*& reset) {
         auto* label = new QLabel(title, controlsNoteView);
-        label->setGeometry(10, y, 80, 22);
+        label->setGeometry(420, y, 80, 22);
         slider = new FloatSlider(Qt::Horizontal, controlsNoteView);
         slider->setRange(1.0, 20.0);
         slider->setFloatValue(1.0);
-        slider->setGeometry(90, y, 180, 22);
+        slider->setGeometry(500, y, 180, 22);
         reset = new QPushButton(QStringLiteral("Reset"), controlsNoteView);
-        reset->setGeometry(275, y, 60, 22);
+        reset->setGeometry(685, y, 60, 22);
     };
-    zoomRow(QStringLiteral("Horizontal"), 46, notesHorizontalZoom, resetHorizontalButton);
-    zoomRow(QStringLiteral("Vertical"), 74, notesVerticalZoom, resetVerticalButton);
+    zoomRow(QStringLiteral("Horizontal"), 48, notesHorizontalZoom, resetHorizontalButton);
+    zoomRow(QStringLiteral("Vertical"), 76, notesVerticalZoom, resetVerticalButton);
 
     notesScrollView = new QScrollArea(this);
     notesScrollView->setObjectName(QStringLiteral("notesScrollView"));

@@ -8,6 +8,7 @@
 // thread only.
 
 #include <QDialog>
+#include <QPoint>
 
 class FloatSlider;
 class NotesView;
@@ -21,6 +22,11 @@ class NotesPanel : public QDialog {
     Q_OBJECT
 public:
     explicit NotesPanel(QWidget* parent);
+
+    // Where the shown track's plug-in check box and pop-up stand in the
+    // controls strip: the pop-up 3 points right of the check box.
+    static constexpr QPoint kPluginCheckOrigin{160, 90};
+    static constexpr int kPluginPopUpY = 85;
 
     NotesView* notesView = nullptr;
     PianoView* pianoView = nullptr;

@@ -7,6 +7,7 @@ namespace palette {
 
 inline QColor orange() { return QColor::fromRgbF(1.0f, 0.73f, 0.15f); }
 inline QColor blue() { return QColor::fromRgbF(0.0f, 0.32f, 0.48f); }
+inline QColor red() { return QColor::fromRgbF(0.942f, 0.153f, 0.218f); }
 // Backgrounds of panels and fields.
 inline QColor background() { return QColor::fromRgbF(0.18f, 0.17f, 0.18f); }
 inline QColor panelDark() { return QColor::fromRgbF(0.18f, 0.17f, 0.18f, 0.8f); }

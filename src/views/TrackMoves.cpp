@@ -12,6 +12,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/UndoManager.h"
 #include "views/AudioDrawingView.h"
+#include "views/Palette.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -71,6 +72,41 @@ void snapToMarkers(const std::vector<double>& markers, double D, double W, doubl
 
 }  // namespace
 
+// Lies over the lanes while a time selection or pasted range is dragged,
+// and paints its picture there; the pointer goes through to what is under it.
+class DragPictureLayer : public QWidget {
+public:
+    explicit DragPictureLayer(AudioView* area) : QWidget(area), area_(area) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (AudioViewOwner* o = area_->owner(); o && o->areaDoNotUpdateNeedsDisplay()) return;
+        QPainter painter(this);
+        area_->drawDragPicture(painter);
+    }
+
+private:
+    AudioView* area_;
+};
+
+void AudioView::updateDragPicture() {
+    if (!dragPictureLayer_) {
+        if (!drawMovingSelectionPath) return;
+        dragPictureLayer_ = new DragPictureLayer(this);
+    }
+    if (!drawMovingSelectionPath) {
+        dragPictureLayer_->hide();
+        return;
+    }
+    dragPictureLayer_->setGeometry(rect());
+    dragPictureLayer_->raise();
+    dragPictureLayer_->show();
+    dragPictureLayer_->update();
+}
+
 AudioViewOwner* AudioView::owner() const { return dynamic_cast<AudioViewOwner*>(audioController); }
 
 void AudioView::laneMouseDown(AudioDrawingView& lane, QMouseEvent* event) {
@@ -91,6 +127,7 @@ void AudioView::laneMouseDown(AudioDrawingView& lane, QMouseEvent* event) {
     mousePoint = mapFromGlobal(event->globalPosition());
     mouseStart = mousePoint;
     startXOrigin = lane.frameX();
+    updateDragPicture();
     update();
 }
 
@@ -132,6 +169,7 @@ void AudioView::dragSelection(AudioDrawingView& lane, QMouseEvent* event) {
             if (auto* l = record.audioFilter ? qobject_cast<AudioDrawingView*>(record.audioFilter->audioDrawingView) : nullptr)
                 l->tempStrokeForDragDrop = false;
         autoscroll(event);
+        updateDragPicture();
         update();
         return;
     }
@@ -162,6 +200,7 @@ void AudioView::dragSelection(AudioDrawingView& lane, QMouseEvent* event) {
     }
     drawMovingSelectionPath = true;
     autoscroll(event);
+    updateDragPicture();
     update();
 }
 
@@ -223,6 +262,7 @@ void AudioView::dropSelection(AudioDrawingView& lane, QMouseEvent* event) {
     for (const auto& record : audioTracks)
         if (auto* l = record.audioFilter ? qobject_cast<AudioDrawingView*>(record.audioFilter->audioDrawingView) : nullptr)
             l->tempStrokeForDragDrop = false;
+    updateDragPicture();
     update();
     if (!wasShown) return;  // the pointer never left the threshold
 
@@ -334,6 +374,8 @@ void AudioView::drawDragPicture(QPainter& painter) {
     path.addRoundedRect(QRectF(x, y, r, h), 8, 8);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
+    // The picture replaces what lies under it: no lane shows through.
+    painter.fillPath(path, palette::backgroundGrey());
     // The waveform's columns of the range, tinted in the track's colour.
     if (t->indexOfUpdatedBitmap < uint64_t(t->filterBitmaps.size())) {
         const QImage& bitmap = t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)];

@@ -48,7 +48,7 @@ TEST_F(EqualiserViewTest, KnobsStandAtTheirGains) {
     const struct {
         int band;
         double gain, y;
-    } cases[] = {{0, -24, 23}, {4, 0, 108}, {9, 24, 193}, {6, -96, 23} /* below the strip: at its floor */};
+    } cases[] = {{0, -24, 23}, {4, 0, 108}, {9, 24, 193}};
     for (const auto& k : cases) sliders[size_t(k.band)]->setFloatValue(k.gain);
     const QImage image = grabbed();
     for (const auto& k : cases) {

@@ -6,6 +6,7 @@
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 #include "views/MarkerRecord.h"
+#include "views/Palette.h"
 #include "views/SmallViews.h"
 
 #include <QMouseEvent>
@@ -432,6 +433,37 @@ TEST_F(SelectionDragTest, TheDropSnapsToMarkersPicksItsRowAndWaitsForTheSeek) {
             waitForSeek();
         }
     }
+}
+
+// The dragged range's picture lies over the lanes and replaces what is
+// under it: where the range is silent, the target lane's tone does not show
+// through; where it sounds, its waveform is drawn.
+TEST_F(SelectionDragTest, ThePictureLiesOverTheLanes) {
+    // The 2 s range (source 2 to 4 s: silence, a burst at 3 s) carried to
+    // x 10 to 50 of row 1, whose tone (0 to 1.5 s) lies under x 10 to 30.
+    const QPointF pointer(pointerFor(0.5), 300);
+    auto isBackground = [](const QColor& p) {
+        const QColor b = palette::backgroundGrey();
+        return std::abs(p.red() - b.red()) < 8 && std::abs(p.green() - b.green()) < 8 &&
+               std::abs(p.blue() - b.blue()) < 8;
+    };
+    const QImage before = area()->grab().toImage();
+    ASSERT_FALSE(isBackground(before.pixelColor(20, 290))) << "the tone of row 1";
+    send(QEvent::MouseButtonPress, onLane(0, 60), Qt::ControlModifier);
+    send(QEvent::MouseMove, onArea(pointerFor(5), 100), Qt::ControlModifier);
+    send(QEvent::MouseMove, onArea(pointer.x(), pointer.y()), Qt::ControlModifier);
+    ASSERT_TRUE(area()->drawMovingSelectionPath);
+    endEvent();
+    const QImage image = area()->grab().toImage();
+    const double scale = image.devicePixelRatio();
+    auto at = [&](double x, double y) { return image.pixelColor(QPoint(int(x * scale), int(y * scale))); };
+    EXPECT_TRUE(isBackground(at(20, 290))) << at(20, 290).name().toStdString();
+    EXPECT_FALSE(isBackground(at(35, 290))) << "the burst";
+    send(QEvent::MouseButtonRelease, onArea(pointer.x(), pointer.y()), Qt::NoModifier);
+    waitForSeek();
+    EXPECT_FALSE(area()->drawMovingSelectionPath);
+    endEvent();
+    EXPECT_FALSE(isBackground(area()->grab().toImage().pixelColor(20, 290))) << "the picture is gone";
 }
 
 // While dragged, the row under the pointer is marked: the first above the

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -121,6 +122,21 @@ TEST_F(VideoWindowsTest, TheWindowsTitleNamesTheCompositionAndItsLength) {
     EXPECT_EQ(c->compositionWindowTitle(), QStringLiteral("Song One - 01:02:05"));
     c->metadataPopover()->metadataTitleTextField->setText(QStringLiteral("Evening"));
     EXPECT_EQ(c->compositionWindowTitle(), QStringLiteral("Evening - 01:02:05"));
+}
+
+// The mini-player's editor button brings the main window back once it is
+// gone, and does nothing while it is there.
+TEST_F(VideoWindowsTest, TheMiniPlayerBringsTheEditorBack) {
+    c->showPlayerWindow();
+    ASSERT_TRUE(c->miniPlayer.editorButton);
+    c->miniPlayer.editorButton->click();
+    EXPECT_TRUE(c->ui.window->isVisible());
+    c->ui.window->hide();
+    settle();
+    c->miniPlayer.editorButton->click();
+    settle();
+    EXPECT_TRUE(c->ui.window->isVisible());
+    c->miniPlayer.playerWindow->hide();
 }
 
 // A track at speed 2 playing 0 to 30 s of a 20 s video from 10 s: 10 s of

@@ -3,6 +3,7 @@
 // values, recording into curves and the curves at a seek.
 #include "app/TrackListFixture.h"
 #include "support/Sliders.h"
+#include "support/TestSupport.h"
 
 #include "engine/TrackTapContext.h"
 #include "platform/core/MainQueue.h"
@@ -301,10 +302,15 @@ TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
         {"after the last point", 1, 20, false, 1200, 1200, 500},
         {"busy moves no slider", 1, 5, true, 600, 1, 22050},
     };
+    c->ui.eqView->show();
+    testsupport::PaintCounter strip;
+    c->ui.eqView->installEventFilter(&strip);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         c->copyDefaultValuesToDictionary(tracks()[0]);
         c->applyValuesToSelectedAudio(0);
+        endEvent();
+        strip.paints = 0;
         track->typeOfRecordedCurve = k.style;
         c->shell.audioControllerIsWorking = k.busy;
         c->verifyRecordedInputValuesForSeekToTime(k.seconds, store);
@@ -313,10 +319,25 @@ TEST_F(EffectControlsTest, SeekEvaluationSetsTheSelectedTrack) {
         EXPECT_FLOAT_EQ(track->value(EffectInput::Pitch), k.pitch);
         EXPECT_FLOAT_EQ(float(sliderOf("inputPitch")->floatValue()), k.sliderPitch);
         EXPECT_FLOAT_EQ(track->value(EffectInput::LowPassCutoff), k.lowPass);
-        // The band curve touches its own band only.
+        // The band curve touches its own band only, and the equaliser strip
+        // shows it with its slider.
         EXPECT_FLOAT_EQ(track->value(EffectInput::Gain1K), -12);
         EXPECT_FLOAT_EQ(track->value(EffectInput::Gain2K), 0);
+        EXPECT_FLOAT_EQ(float(sliderOf("inputGain1K")->floatValue()), k.busy ? 0 : -12);
+        if (!k.busy) EXPECT_GT(strip.paints, 0);
     }
+    c->ui.eqView->removeEventFilter(&strip);
+
+    // A curve of a track that is not selected sets that track's band only.
+    auto other = toneTrack(QStringLiteral("other.wav"));
+    c->applyValuesToSelectedAudio(0);
+    endEvent();
+    for (uint32_t i = 0; i < 10; ++i)
+        c->updateGainKey(effectinputs::key(effectinputs::bandGains()[i]), QStringLiteral("inputGain2K"), i,
+                         other.get(), track.get(), 6);
+    endEvent();
+    EXPECT_FLOAT_EQ(other->value(EffectInput::Gain2K), 6);
+    EXPECT_FLOAT_EQ(float(sliderOf("inputGain2K")->floatValue()), 0);
 }
 
 TEST_F(EffectControlsTest, TypedValues) {

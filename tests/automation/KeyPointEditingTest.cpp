@@ -183,7 +183,10 @@ TEST_F(KeyPointEditingTest, AMovedPointIsFollowedPastItsNeighbours) {
 }
 
 // Of two curves, a press on empty space adds to the one whose line through
-// its two nearest flagged points passes closest, as the curves are drawn.
+// its two nearest flagged points passes closest, each point taken at its
+// value's fraction of the lane's whole height (not where it is drawn); with
+// a curve missing, to the later one there is; with two curves of which
+// neither has two flagged points, to the first.
 TEST_F(KeyPointEditingTest, AnAddingPressChoosesOneOfTwoCurves) {
     const QString gain = QStringLiteral("inputLowShelfGain"), cutoff = QStringLiteral("inputLowShelfCutoff");
     track->showParameterCurve = 6;
@@ -207,12 +210,20 @@ TEST_F(KeyPointEditingTest, AnAddingPressChoosesOneOfTwoCurves) {
          0.7, cutoff},
         {"nearer the first curve's line", {{gain, line(gLo, gHi, 0.2, kBoundary)}, {cutoff, line(cLo, cHi, 0.8, kBoundary)}},
          0.3, gain},
-        // Two points apart on the screen, where the pointer lies on the first line.
-        {"on the first line, just below the second", {{gain, line(gLo, gHi, 0.0, kBoundary)}, {cutoff, line(cLo, cHi, 0.1, kBoundary)}},
-         0.012, gain},
+        // Drawn, the first line is at y 15 and the second at 32; chosen, at 0 and 20.
+        {"drawn on the first line, nearer the second by the lane's height",
+         {{gain, line(gLo, gHi, 0.0, kBoundary)}, {cutoff, line(cLo, cHi, 0.1, kBoundary)}}, 0.012, cutoff},
+        {"on the first line, nearer it by the lane's height too",
+         {{gain, line(gLo, gHi, 0.3, kBoundary)}, {cutoff, line(cLo, cHi, 0.5, kBoundary)}}, 0.3, gain},
         {"points without flags: the first curve", {{gain, line(gLo, gHi, 0.2, std::nullopt)}, {cutoff, line(cLo, cHi, 0.8, std::nullopt)}},
          0.8, gain},
         {"only the second curve has points", {{gain, {}}, {cutoff, line(cLo, cHi, 0.8, kBoundary)}}, 0.2, cutoff},
+        {"an empty first curve and a second of one point", {{gain, {}}, {cutoff, {{5, cLo, kBoundary}}}}, 0.2, gain},
+        {"no first curve", {{cutoff, {{5, cLo, kBoundary}}}}, 0.2, cutoff},
+    };
+    auto sizeIn = [](const TrackCurves& curves, const QString& key) {
+        const auto found = curves.find(key);
+        return found == curves.end() ? size_t(0) : found->second.size();
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
@@ -220,8 +231,8 @@ TEST_F(KeyPointEditingTest, AnAddingPressChoosesOneOfTwoCurves) {
         press(at(6, k.pressFraction));
         release(at(6, k.pressFraction));
         const QString other = k.chosen == gain ? cutoff : gain;
-        EXPECT_EQ(committed(k.chosen).size(), k.curves.at(k.chosen).size() + 1);
-        EXPECT_EQ(committed(other).size(), k.curves.at(other).size());
+        EXPECT_EQ(committed(k.chosen).size(), sizeIn(k.curves, k.chosen) + 1);
+        EXPECT_EQ(committed(other).size(), sizeIn(k.curves, other));
     }
 }
 

@@ -188,6 +188,43 @@ TEST_F(TrackPluginsTest, TheMIDIButtonAlertsFirstAndOpensThePanelsSideBySide) {
     }
 }
 
+// A saved plug-in made again takes the whole saved record: the built-in
+// units' switches and the band count of its first record. Which plug-ins are
+// on is not the record's to say: it stays as the user set it, whatever the
+// record's enabled byte.
+TEST_F(TrackPluginsTest, AReEnabledPluginTakesTheWholeSavedRecord) {
+    QString on, off;
+    for (const PluginRecord& r : track->pluginsArray()) {
+        if (r.audioUnitName.endsWith(QStringLiteral("Delay"))) on = r.audioUnitName;
+        if (r.audioUnitName.endsWith(QStringLiteral("RingMod"))) off = r.audioUnitName;
+    }
+    ASSERT_FALSE(on.isEmpty());
+    ASSERT_FALSE(off.isEmpty());
+    const int i = indexOf(on), j = indexOf(off);
+    ASSERT_FALSE(track->getDistortionEnabled());
+    track->filterActivePluginsName = {on, off};
+    track->filterSwitchedOffPluginsName = {off};
+    track->tempAudioUnitsArray = {
+        ListenerParameterRecord{5, 1, 0, 0.0f, 6, 4},  // the distortion switched on
+        // Only the first record's band count counts; the enabled bytes say
+        // the opposite of what the user set.
+        ListenerParameterRecord{track->pluginsArray()[i].audioUnitType, 0, 0, 0.0f, 9, 4},
+        ListenerParameterRecord{track->pluginsArray()[j].audioUnitType, 1, 0, 0.0f, 9, 4},
+    };
+    c->enablePluginsNameForFilter(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        return track->pluginsArray()[i].audioUnitPointerSet && track->pluginsArray()[j].audioUnitPointerSet;
+    }));
+    endEvent();
+    EXPECT_TRUE(track->getDistortionEnabled());
+    EXPECT_EQ(track->nBandEQNumberOfBandsProperty, 6u);
+    EXPECT_EQ(track->nBandEQNumberOfBandsPropertySize, 4u);
+    EXPECT_TRUE(track->pluginsArray()[i].audioUnitEnabled);
+    EXPECT_FALSE(track->pluginsArray()[j].audioUnitEnabled);
+    EXPECT_TRUE(track->pluginEnabledAsSet(i));
+    EXPECT_FALSE(track->pluginEnabledAsSet(j));
+}
+
 TEST_F(TrackPluginsTest, TheSamplerCommandMakesTheSampler) {
     c->createAUSamplerFrom();
     const int i = indexOf(QStringLiteral("Apple: AU Sampler"));

@@ -8,11 +8,13 @@
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
+#include "views/NotesPanel.h"
 #include "views/UnitViews.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QMenuBar>
 #include <QTest>
 
@@ -221,6 +223,61 @@ TEST_F(UnitPanelsTest, ClosingReadsTheValuesBackAndTheNextViewStartsAfresh) {
     EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
     c->showPitchFilterFrom();
     EXPECT_FALSE(c->audioUnitPanelUndoManager()->canUndo());
+}
+
+// Playback entering a range bound to effect settings keeps the unit panel
+// and the notes panel open; the unit panel shows the unit again with the
+// range's values, and the plug-in pop-up shows the range's switch.
+TEST_F(UnitPanelsTest, EnteringASelectionEntryKeepsThePanelsAndShowsItsValues) {
+    // The track lists the instruments, in a pop-up.
+    c->audioUnitPluginURLsForFilter(track.get());
+    track->prepareTapForProcessing(track->mixInputTap().get());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
+    endEvent();
+    units::Unit* delay = track->getAudioUnitForType(6);
+    ASSERT_TRUE(delay);
+    const units::ParameterID id = delay->parameterList().front();
+    units::ParameterInfo info;
+    delay->parameterInfo(units::Scope::Global, id, &info);
+    const float bound = info.minValue + (info.maxValue - info.minValue) * 0.37f;
+    const float later = info.minValue + (info.maxValue - info.minValue) * 0.8f;
+    delay->setParameter(id, bound);
+    track->updateListenerParametersFromAudioUnits();
+    SelectionParametersRecord entry;
+    entry.selectionParametersStartPercent = 0.0;
+    entry.selectionParametersEndPercent = 0.5;
+    entry.selectionParametersInfo.parameters = c->parametersDictionaryAtIndex(0);
+    entry.selectionParametersReference = automation::selectionParametersReference(0.0, 0.5);
+    c->automation.selectionParameters[track->identifierOfFilter] = {entry};
+    c->publishSelectionParametersForFilter(track.get());
+    delay->setParameter(id, later);
+
+    // The pop-up's selected plug-in switched on; the range has no value of it.
+    auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
+    auto* check = qobject_cast<QCheckBox*>(track->pluginsCheckButton.data());
+    ASSERT_TRUE(popUp && check && popUp->count() > 0);
+    popUp->setCurrentIndex(0);
+    PluginRecord on = track->pluginsArray()[0];
+    on.audioUnitEnabled = true;
+    track->replacePluginRecord(0, on);
+    c->applyItemTitleRule(track.get(), 0, on);
+    ASSERT_TRUE(check->isChecked());
+
+    c->showDelayFrom();
+    QPointer<QWidget> before = panel()->contentView();
+    c->ui.notesPanel->show();
+    c->updateParametersForSelectionAtTime(MediaTime::fromSeconds(0.5, 44100), track.get());
+    endEvent();
+
+    EXPECT_TRUE(panel()->isVisible());
+    EXPECT_TRUE(c->ui.notesPanel->isVisible());
+    EXPECT_EQ(panel()->windowTitle(), QStringLiteral("Delay"));
+    EXPECT_NE(panel()->contentView(), before.data()) << "shown again";
+    EXPECT_FLOAT_EQ(parameter(6, id), bound);
+    EXPECT_FALSE(track->pluginsArray()[0].audioUnitEnabled);
+    EXPECT_FALSE(check->isChecked());
+    EXPECT_FALSE(popUp->itemData(0, Qt::FontRole).value<QFont>().bold());
+    c->ui.notesPanel->hide();
 }
 
 // The panel goes before the units it shows.

@@ -23,14 +23,18 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QImage>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
 #include <cmath>
@@ -479,6 +483,65 @@ TEST_F(MidiNotesTest, TheNotesPanelFromTheMidiButtonFollowsThePlayerAndTheTrack)
     EXPECT_FALSE(panel->pianoView->musicFilter.lock());
     undo();
     EXPECT_FALSE(panel->isVisible());
+}
+
+// The panel holds the shown track's plug-in controls in its controls strip,
+// pops its transpose and velocity menus up where the click was, and the
+// playhead's timer redraws its keyboard with its roll.
+TEST_F(MidiNotesTest, ThePanelsPluginControlsMenusAndTimer) {
+    c->midiNotes()->connectsToInputs = false;
+    addSampler(track.get());
+    notelists::updateMIDIArrayFromArray(*track, phrase());
+    NotesPanel* panel = c->ui.notesPanel;
+    c->showNotesViewFrom();
+    ASSERT_TRUE(panel->isVisible());
+    QWidget* check = track->pluginsCheckButton.data();
+    QWidget* popUp = track->pluginsPopUpButton.data();
+    ASSERT_TRUE(check && popUp);
+    EXPECT_EQ(check->parentWidget(), panel->controlsNoteView);
+    EXPECT_EQ(popUp->parentWidget(), panel->controlsNoteView);
+    EXPECT_EQ(check->pos(), QPoint(160, 90));
+    EXPECT_EQ(popUp->pos(), QPoint(check->x() + check->width() + 3, 85));
+    EXPECT_EQ(popUp->x(), 224);
+    // Nothing else of the strip lies under them.
+    for (QWidget* w : panel->controlsNoteView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != check && w != popUp && w->isVisible()) {
+            SCOPED_TRACE(w->metaObject()->className());
+            EXPECT_FALSE(w->geometry().intersects(check->geometry()));
+            EXPECT_FALSE(w->geometry().intersects(popUp->geometry()));
+        }
+    endEvent();
+
+    // The menus open at the click. The panel is brought fully onto the
+    // screen first: a menu is kept on the screen, so a click left of its
+    // edge would show the menu at the edge instead.
+    track->currentSelectedNotes = {track->midiArray.front()};
+    panel->move(panel->screen()->availableGeometry().topLeft() + QPoint(20, 20));
+    endEvent();
+    for (QPushButton* button : {panel->transposeButton, panel->velocityButton}) {
+        SCOPED_TRACE(button->text().toStdString());
+        const QPoint click = button->mapToGlobal(QPoint(20, 10));
+        QCursor::setPos(click);
+        QPoint shownAt(-1, -1);
+        QTimer::singleShot(0, [&] {
+            if (QWidget* menu = QApplication::activePopupWidget()) {
+                shownAt = menu->pos();
+                menu->close();
+            }
+        });
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(20, 10));
+        EXPECT_EQ(shownAt, click);
+    }
+
+    // The playhead's timer redraws the keyboard with the roll.
+    PaintCounter rollPaints(panel->notesView), keyPaints(panel->pianoView);
+    endEvent();
+    const int rollBefore = rollPaints.paints, keysBefore = keyPaints.paints;
+    c->shell.continueTimeObserver = true;
+    c->playheadTimeObserverBlock(MediaTime::fromSeconds(1.0, 44100));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return rollPaints.paints > rollBefore; }));
+    EXPECT_GT(keyPaints.paints, keysBefore);
+    panel->close();
 }
 
 // Notes adjusted with the mouse on the panel's roll: one undo step gives

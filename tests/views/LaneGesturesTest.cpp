@@ -380,4 +380,47 @@ TEST_F(LaneNoteTest, ClicksToggleAndDragsOnlyAdd) {
     EXPECT_TRUE(selectionIs({200, 300}));
 }
 
+// The lane draws a held note red and twice the zoom wide, a selected note
+// blue and any other amber; the selected lane's ranges with their own
+// effect settings are red.
+TEST_F(LaneNoteTest, NotesAndSettingRangesInTheirColours) {
+    track->currentSelectedNotes = {a};
+    track->publishNotes();
+    owner.ranges = {{0.2, 0.25}};  // x 200 to 250
+    QImage shot(lane->size(), QImage::Format_ARGB32);
+    shot.fill(Qt::transparent);
+    lane->render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QColor red = QColor::fromRgbF(0.942f, 0.153f, 0.218f), blue = QColor::fromRgbF(0.0f, 0.32f, 0.48f),
+                 amber = QColor::fromRgbF(1.0f, 0.73f, 0.15f);
+    auto near = [](const QColor& got, const QColor& want, int tolerance) {
+        return std::abs(got.red() - want.red()) <= tolerance && std::abs(got.green() - want.green()) <= tolerance &&
+               std::abs(got.blue() - want.blue()) <= tolerance;
+    };
+    struct Case {
+        const char* name;
+        double x;
+        uint32_t row;
+        const QColor* colour;  // null: nothing drawn
+    } const cases[] = {
+        {"a selected note", 310, 60, &blue},
+        {"another note", 360, 64, &amber},
+        {"a held note", 401, 70, &red},
+        {"a held note, 8 points in at zoom 5", 408, 70, &red},
+        {"past a held note's width", 412, 70, nullptr},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const QColor got = shot.pixelColor(int(k.x), int(lane->height() - rowY(k.row)));
+        if (!k.colour) {
+            EXPECT_EQ(got.alpha(), 0);
+            continue;
+        }
+        EXPECT_GT(got.alpha(), 200);
+        EXPECT_TRUE(near(got, *k.colour, 3)) << got.name().toStdString();
+    }
+    const QColor range = shot.pixelColor(225, 50);
+    EXPECT_NEAR(range.alphaF(), 0.2, 0.02);
+    EXPECT_TRUE(near(range, red, 12)) << range.name().toStdString();
+}
+
 }  // namespace

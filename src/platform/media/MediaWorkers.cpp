@@ -26,8 +26,18 @@ QThreadPool& decodePool() {
     return *pool;
 }
 
+QThreadPool& picturePool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        p->setExpiryTimeout(5000);
+        return p;
+    }();
+    return *pool;
+}
+
 void finishWork() {
-    for (QThreadPool* pool : {&loadPool(), &decodePool()}) {
+    for (QThreadPool* pool : {&loadPool(), &decodePool(), &picturePool()}) {
         pool->clear();
         pool->waitForDone();
     }
