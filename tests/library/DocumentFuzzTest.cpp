@@ -135,7 +135,8 @@ protected:
     void settle() {
         testsupport::waitUntil([&] {
             PlayerItem* item = player->currentItem();
-            return (!item || item->status() != PlayerItem::Status::Unknown) && !c->shell.audioControllerIsWorking;
+            return (!item || item->status() != PlayerItem::Status::Unknown) && !c->shell.audioControllerIsWorking &&
+                   !player->isPreparingRenderer();
         });
         endEvent();
     }
@@ -179,6 +180,8 @@ TEST_F(DocumentLoaderFuzzTest, EveryLoadEndsAndEveryRefusalLeavesTheCompositionA
         const Composed before = composed();
         alerts.clear();
         c->loadTrackToCompositionForProject(url);
+        // The document is read on a worker: its answer comes through the event loop.
+        testsupport::waitUntil([&] { return c->projectLoading && !c->projectLoading->reading; }, kHangMilliseconds);
         endEvent();
         if (!opens) {
             if (alerts.size() != 1) findings.add(QStringLiteral("a refusal without its alert"), bytes);
