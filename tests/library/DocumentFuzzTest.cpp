@@ -10,6 +10,7 @@
 #include "library/DocumentSamples.h"
 #include "library/DocumentValues.h"
 #include "library/ProjectLoading.h"
+#include "platform/core/MainQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -136,7 +137,8 @@ protected:
         testsupport::waitUntil([&] {
             PlayerItem* item = player->currentItem();
             return (!item || item->status() != PlayerItem::Status::Unknown) && !c->shell.audioControllerIsWorking &&
-                   !player->isPreparingRenderer();
+                   !player->isPreparingRenderer() && player->isRenderingIdle() &&
+                   MainQueue::instance().pendingCount() == 0;
         });
         endEvent();
     }
