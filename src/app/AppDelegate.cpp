@@ -202,6 +202,11 @@ void AppDelegate::applicationWillTerminate(QSettings& settings) {
 }
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
+    // A project being written is waited for: its end quits.
+    if (audioController && audioController->projectSaveIsRunning()) {
+        audioController->quitAfterProjectSave();
+        return TerminateReply::TerminateCancel;
+    }
     // A save that was asked for quits when it ends.
     if (audioController && audioController->shell.applicationHasToTerminateAfterSaving)
         return TerminateReply::TerminateNow;

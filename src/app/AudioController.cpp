@@ -51,6 +51,8 @@ AudioController::~AudioController() {
     // the panel's undo history): a track freeing its units must no longer
     // reach for the panel.
     unitPanels.contentFilter = nullptr;
+    // A save is never cut short: its files are written whole first.
+    waitForProjectSave();
     stopWatchingTrackArea();
     if (audioPlayer) {
         disconnect(audioPlayer.get(), nullptr, this, nullptr);

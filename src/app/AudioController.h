@@ -360,11 +360,27 @@ public:
     // Writes the composition into the folder: true when "projectData" and
     // every source copy are in place. A failure says why, keeps the
     // previous project data and leaves the composition edited.
+    // Waits for the writing (the main thread is held meanwhile): for callers
+    // that need the result at once. The commands use beginProjectSave.
     bool saveProjectToURL(const QUrl& url, QString* error = nullptr);
+    // Starts a save into the folder of `url`: what the project holds is read
+    // here, the copies, pictures and files are written on a worker, and the
+    // window shows the progress sheet and the wait cursor until it ends.
+    // `projectBefore` is the open project a failure gives back (a Save As
+    // clears it first). Its end (endProjectSave, on the main thread) marks
+    // the composition saved or says why it is not, then calls saveDidEnd().
+    void beginProjectSave(const QUrl& url, std::optional<QUrl> projectBefore = std::nullopt);
+    bool projectSaveIsRunning() const;
+    // A quit or close while a save runs: the sheet says the application
+    // goes when the save has written the project, and its end quits.
+    void quitAfterProjectSave();
+    // Holds the calling thread until a running save's worker has written
+    // (its end is still reported through the main queue).
+    void waitForProjectSave();
     // The path under which the project refers to `source`, copied into the
     // folder when it is not already there; empty with `error` set when the
-    // copy failed, "" for no source.
-    QString stringForSourceURL(const QUrl& source, const QString& folder, QString* error = nullptr);
+    // copy failed, "" for no source. Any thread.
+    static QString stringForSourceURL(const QUrl& source, const QString& folder, QString* error = nullptr);
     static bool verifyPathInDirectory(const QString& folder, const QString& path);
     // The main window's content, 1024 by 1024, letterboxed on black.
     QImage projectIconImage() const;
@@ -376,6 +392,15 @@ public:
     bool laneSkipsDrawingWhileLoading() const override { return library.doNotUpdateNeedsDisplay; }
     // The loading that runs, from its opening to its end; null when idle.
     std::shared_ptr<struct ProjectLoading> projectLoading;
+    // A project folder read and checked on a worker: opened when it can be,
+    // refused with a message naming why otherwise.
+    void openReadProject(const std::shared_ptr<struct ProjectLoading>& loading, struct ProjectRead read);
+    void refuseProject(const QString& folder, const QString& why);
+    // The save that runs, from its start to its end; null when idle.
+    std::shared_ptr<struct ProjectSaveJob> projectSaving;
+    std::shared_ptr<ProjectSaveJob> makeProjectSaveJob(const QUrl& url);
+    void endProjectSave(const std::shared_ptr<ProjectSaveJob>& job);
+    void applyProjectSave(const ProjectSaveJob& job, QString* error);
     // Ends a load: the message naming the tracks left out, once.
     void finishProjectLoading();
     // A loading track's media is in (or will never be): the last one starts

@@ -9,6 +9,11 @@
 #include <QWidget>
 
 AudioController::SaveAnswer AudioController::askToSaveComposition() {
+    // A save that runs is never cut short: the application goes when it ends.
+    if (projectSaveIsRunning()) {
+        quitAfterProjectSave();
+        return SaveAnswer::Cancel;
+    }
     // Answered once already on the way out: the application goes without
     // asking again.
     if (shell.applicationTerminateFromAlertWindow || shell.applicationHasToTerminateAfterSaving)
@@ -46,4 +51,12 @@ AudioController::SaveAnswer AudioController::askToSaveComposition() {
         return SaveAnswer::DontSave;
     }
     return SaveAnswer::Cancel;
+}
+
+void AudioController::quitAfterProjectSave() {
+    if (!projectSaveIsRunning()) return;
+    // The save's end quits once the project is written; a failed save stays
+    // open, saying why.
+    shell.applicationHasToTerminateAfterSaving = true;
+    setSheetTexts(QStringLiteral("Saving Project..."), QStringLiteral("Trevalune quits when the project is saved."));
 }

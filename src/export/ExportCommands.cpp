@@ -46,7 +46,7 @@ QUrl chosenURL(QFileDialog* panel) {
 }  // namespace
 
 bool AudioController::exportCommandsAreBlocked() const {
-    return exporting.exportIsRunning || !audioPlayer || trackCount() == 0;
+    return exporting.exportIsRunning || projectSaveIsRunning() || !audioPlayer || trackCount() == 0;
 }
 
 SaveAccessoryView* AudioController::saveAccessoryView() {

@@ -29,7 +29,9 @@
 
 namespace {
 
-bool busy(const AudioController& c) { return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning; }
+bool busy(const AudioController& c) {
+    return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning || c.projectSaveIsRunning();
+}
 
 void pausePlayer(AudioController& c) {
     if (c.audioPlayer && c.audioPlayer->rate() != 0) c.audioPlayer->pause();

@@ -28,7 +28,7 @@ void installProjectCommands(AudioController* c) {
     saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QObject::connect(saveAs, &QAction::triggered, c, &AudioController::saveAsProjectFrom);
     QObject::connect(file, &QMenu::aboutToShow, c, [c, save, saveAs] {
-        const bool on = c->trackCount() > 0 && !c->shell.audioControllerIsWorking;
+        const bool on = c->trackCount() > 0 && !c->shell.audioControllerIsWorking && !c->projectSaveIsRunning();
         save->setEnabled(on);
         saveAs->setEnabled(on);
     });

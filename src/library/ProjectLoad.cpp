@@ -17,6 +17,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/AssetTrack.h"
 #include "platform/media/Composition.h"
+#include "platform/media/MediaWorkers.h"
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/EQSubview.h"
@@ -25,6 +26,7 @@
 #include "views/FloatSlider.h"
 #include "views/LineView.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,6 +36,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <map>
@@ -69,6 +72,34 @@ QImage savedWaveform(const QByteArray& bytes) {
 
 }  // namespace
 
+ProjectRead readProject(const QString& folder) {
+    ProjectRead out;
+    QFile file(QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.error = QStringLiteral("The folder holds no readable project data.");
+        return out;
+    }
+    QString why;
+    auto document = project::decodeProject(file.readAll(), &why);
+    if (!document) {
+        out.error = why;
+        return out;
+    }
+    if (document->empty()) {
+        out.error = QStringLiteral("The project holds no tracks.");
+        return out;
+    }
+    // The pictures the load shows, decoded here rather than on the main thread.
+    out.icon = imageFromData(document->front().projectIconImage).scaled(100, 100, Qt::KeepAspectRatio,
+                                                                          Qt::SmoothTransformation);
+    if (document->front().projectMetadataDictionary)
+        out.artwork = imageFromData(document->front().projectMetadataDictionary->projectMetadataArtwork);
+    out.waveforms.reserve(document->size());
+    for (const auto& record : *document) out.waveforms.push_back(savedWaveform(record.filterInfo.filterInfoWaveData));
+    out.document = std::move(document);
+    return out;
+}
+
 void AudioController::loadProjectFrom() {
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
     // A project folder is one item: it is chosen, never browsed.
@@ -93,41 +124,71 @@ void AudioController::loadProjectFrom() {
 
 void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     const QString folder = QFileInfo(url.toLocalFile()).absoluteFilePath();
-    if ((projectLoading && !projectLoading->finished) || exporting.exportIsRunning) return;
-    auto refuse = [&](const QString& why) {
-        qWarning("Could not open the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
-        runModalAlert(ui.window, AlertRequest{QStringLiteral("The project “%1” could not be opened.")
-                                                  .arg(QFileInfo(folder).completeBaseName()),
-                                              why, {QStringLiteral("OK")}});
-    };
+    if ((projectLoading && !projectLoading->finished) || exporting.exportIsRunning || projectSaveIsRunning()) return;
     if (QFileInfo(folder).suffix().compare(QLatin1String(project::kProjectExtension), Qt::CaseInsensitive) != 0)
-        return refuse(QStringLiteral("Only a project folder, whose name ends in “.%1”, can be opened.")
-                          .arg(project::kProjectExtension));
-    QFile file(QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName)));
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("The folder holds no readable project data."));
-    QString why;
-    auto document = project::decodeProject(file.readAll(), &why);
-    if (!document) return refuse(why);
-    if (document->empty()) return refuse(QStringLiteral("The project holds no tracks."));
+        return refuseProject(folder, QStringLiteral("Only a project folder, whose name ends in “.%1”, can be opened.")
+                                         .arg(project::kProjectExtension));
+    // "projectData" is read, checked and its pictures decoded on a worker,
+    // under the sheet; the composition is touched only once all of it reads.
+    auto loading = std::make_shared<ProjectLoading>();
+    loading->url = QUrl::fromLocalFile(folder);
+    loading->folder = folder;
+    loading->reading = true;
+    projectLoading = loading;
+    ExportSheet* sheet = progressSheet();
+    setSheetTexts(QStringLiteral("Loading Project..."), QFileInfo(folder).completeBaseName());
+    if (sheet->sheetButton) sheet->sheetButton->hide();
+    beginProgressSheet({});
+    QPointer<AudioController> self(this);
+    mediaworkers::loadPool().start([self, folder, loading] {
+        auto read = std::make_shared<ProjectRead>(readProject(folder));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, loading, read] {
+                if (self && self->projectLoading == loading) self->openReadProject(loading, std::move(*read));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AudioController::refuseProject(const QString& folder, const QString& why) {
+    qWarning("Could not open the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
+    runModalAlert(ui.window, AlertRequest{QStringLiteral("The project “%1” could not be opened.")
+                                              .arg(QFileInfo(folder).completeBaseName()),
+                                          why, {QStringLiteral("OK")}});
+}
+
+void AudioController::openReadProject(const std::shared_ptr<ProjectLoading>& loading, ProjectRead read) {
+    loading->reading = false;
+    const QString folder = loading->folder;
+    // Refused or declined: the composition stays as it was.
+    auto stop = [&] {
+        loading->finished = true;
+        closeSheet();
+        if (ExportSheet* sheet = progressSheet(); sheet->sheetButton) sheet->sheetButton->show();
+    };
+    if (!read.document) {
+        stop();
+        return refuseProject(folder, read.error);
+    }
+    auto& document = read.document;
 
     // Work that has not been saved is not thrown away without asking.
     if (trackCount() > 0 && isDocumentEdited()) {
+        closeSheet();
         const int answer = runModalAlert(
             ui.window, AlertRequest{QStringLiteral("Do you want to close the current project?"),
                                     QStringLiteral("Its changes have not been saved."),
                                     {QStringLiteral("Ok"), QStringLiteral("Cancel")}});
-        if (answer != 0) return;
+        if (answer != 0) return stop();
     }
     closeCompositionFrom(false);
     // A composition that was never a project leaves its undo behind too.
     if (UndoManager* undo = undoManager()) undo->removeAllActions();
 
-    auto loading = std::make_shared<ProjectLoading>();
-    loading->url = QUrl::fromLocalFile(folder);
-    loading->folder = folder;
     loading->document = std::move(*document);
-    projectLoading = loading;
+    loading->waveforms = std::move(read.waveforms);
+    loading->artwork = std::move(read.artwork);
     library.doNotUpdatePlayerSettings = true;
     library.doNotUpdateNeedsDisplay = true;
     // Every record counts until it is a track in the composition or left out.
@@ -139,12 +200,12 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     ExportSheet* sheet = progressSheet();
     setSheetTexts(QStringLiteral("Loading Project..."), QFileInfo(folder).completeBaseName());
     if (sheet->sheetButton) sheet->sheetButton->hide();
-    const QImage icon = imageFromData(loading->document.front().projectIconImage);
+    const QImage icon = read.icon;
     if (!icon.isNull()) {
         auto* view = new DrawImageView(sheet);
         view->setObjectName(QStringLiteral("projectIconImageView"));
-        // Scaled once here rather than from the full picture at every paint.
-        view->setImage(icon.scaled(100, 100, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        // Scaled once, by the read, rather than from the full picture at every paint.
+        view->setImage(icon);
         view->setFixedSize(50, 50);
         // Centred in a row of its own below the texts.
         if (auto* grid = qobject_cast<QGridLayout*>(sheet->layout())) grid->addWidget(view, 2, 0, 1, 2, Qt::AlignHCenter);
@@ -166,7 +227,7 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
 
 void AudioController::processLoadingProjectFromUnarchivedArray() {
     auto loading = projectLoading;
-    if (!loading || loading->restoring) return;
+    if (!loading || loading->reading || loading->document.empty() || loading->restoring) return;
     if (loading->nextRecord >= loading->document.size()) {
         if (loading->created.empty()) {
             library.doNotUpdatePlayerSettings = false;
@@ -198,7 +259,7 @@ void AudioController::processLoadingProjectFromUnarchivedArray() {
         m->metadataTitleTextField->setText(md.projectMetadataTitle);
         m->metadataArtistTextField->setText(md.projectMetadataArtist);
         m->metadataCommentsTextField->setText(md.projectMetadataComments);
-        m->setArtwork(imageFromData(md.projectMetadataArtwork));
+        m->setArtwork(index == 0 ? loading->artwork : imageFromData(md.projectMetadataArtwork));
     }
     if (record.filterTrackSegments.empty()) return leaveOut(QStringLiteral("it holds no audio."));
     const auto name = project::storedFileName(record.filterTrackSegments.front().filterOriginalPath);
@@ -239,7 +300,7 @@ void AudioController::processLoadingProjectFromUnarchivedArray() {
 
 void AudioController::projectTracksCountedDown() {
     auto loading = projectLoading;
-    if (!loading || loading->restoring || library.trackCounter > 0) return;
+    if (!loading || loading->reading || loading->document.empty() || loading->restoring || library.trackCounter > 0) return;
     if (loading->nextRecord < loading->document.size()) return;
     library.doNotUpdatePlayerSettings = false;
     if (loading->created.empty()) return;
@@ -283,7 +344,7 @@ void AudioController::loadRecordedDictionaryForFilterAtIndex(quint64 index, cons
 
 void AudioController::completeLoadingProject() {
     auto loading = projectLoading;
-    if (!loading || loading->restored) return;
+    if (!loading || loading->reading || loading->document.empty() || loading->restored) return;
     loading->restored = true;
     QElapsedTimer clock;
     clock.start();
@@ -318,7 +379,8 @@ void AudioController::completeLoadingProject() {
 
         // The picture the import drew is the source's (it stays first, as
         // a fresh track's does); the saved one shows the edited track.
-        if (const QImage wave = savedWaveform(I.filterInfoWaveData); !wave.isNull()) {
+        if (const QImage wave = recordIndex < loading->waveforms.size() ? loading->waveforms[recordIndex] : QImage();
+            !wave.isNull()) {
             t->filterBitmaps.append(wave);
             t->indexOfUpdatedBitmap = quint64(t->filterBitmaps.size() - 1);
         }

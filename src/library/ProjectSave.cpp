@@ -8,6 +8,7 @@
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "library/ProjectRecords.h"
+#include "library/ProjectSaving.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
@@ -19,6 +20,7 @@
 #include "views/AudioView.h"
 #include "views/EQSubview.h"
 #include "views/ExportViews.h"
+#include "views/StyledControls.h"
 #include "views/FilePanels.h"
 #include "views/MusicView.h"
 
@@ -32,6 +34,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QApplication>
+#include <QPushButton>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -59,7 +63,7 @@ bool sameCopy(const QFileInfo& copy, const QFileInfo& source) {
 }
 
 bool busy(const AudioController& c) {
-    return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning;
+    return c.shell.audioControllerIsWorking || c.exporting.exportIsRunning || c.projectSaveIsRunning();
 }
 
 // Writes all of `size` bytes at `data` to `fd`, through short counts.
@@ -246,15 +250,16 @@ void AudioController::saveProjectFrom() {
     }
     if (busy(*this)) {
         // A quit never ends the application with the composition unsaved.
-        if (shell.applicationHasToTerminateAfterSaving)
+        if (shell.applicationHasToTerminateAfterSaving && !projectSaveIsRunning())
             runModalAlert(ui.window, AlertRequest{QStringLiteral("The project could not be saved."),
                                                   QStringLiteral("Wait until the current task has ended, then save again."),
                                                   {QStringLiteral("OK")}});
-        saveDidEnd(false);
+        // A save that runs already ends the way a waiting quit needs.
+        if (!projectSaveIsRunning()) saveDidEnd(false);
         return;
     }
     if (!library.projectURL.isEmpty()) {
-        saveDidEnd(saveProjectToURL(library.projectURL));
+        beginProjectSave(library.projectURL);
         return;
     }
     saveAsProjectFrom();
@@ -262,7 +267,7 @@ void AudioController::saveProjectFrom() {
 
 void AudioController::saveAsProjectFrom() {
     if (trackCount() == 0 || busy(*this)) {
-        saveDidEnd(false);
+        if (!projectSaveIsRunning()) saveDidEnd(false);
         return;
     }
     if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
@@ -292,18 +297,17 @@ void AudioController::saveAsProjectFrom() {
         // Runs after the sheet has gone.
         MainQueue::async([self, url] {
             if (!self) return;
+            if (self->projectSaveIsRunning()) return;
             const QUrl before = self->library.projectURL;
             self->library.projectURL = QUrl();
-            const bool saved = self->saveProjectToURL(url);
-            if (!saved) self->library.projectURL = before;
-            self->saveDidEnd(saved);
+            self->beginProjectSave(url, before);
         });
     });
     panel->open();
 }
 
-bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
-    const QString folder = QFileInfo(url.toLocalFile()).absoluteFilePath();
+void writeProjectSave(ProjectSaveJob& job) {
+    const QString& folder = job.folder;
     const QString dataPath = QDir(folder).filePath(QString::fromLatin1(project::kProjectDataName));
     // The visible files before the save: a copy that is not among them was
     // made by this save, and a failed save removes it again.
@@ -313,13 +317,10 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         for (const QString& path : kept)
             if (path != dataPath && !before.count(path)) QFile::remove(path);
         qWarning("Could not save the project \"%s\": %s", qUtf8Printable(folder), qUtf8Printable(why));
-        if (errorOut) *errorOut = why;
-        else
-            runModalAlert(ui.window, AlertRequest{QStringLiteral("The project could not be saved."), why,
-                                                  {QStringLiteral("OK")}});
-        return false;
+        job.saved = false;
+        job.error = why;
     };
-    if (folder.isEmpty() || !ui.audioView) return fail(QStringLiteral("No folder was given."));
+    if (folder.isEmpty()) return fail(QStringLiteral("No folder was given."));
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
         return fail(QStringLiteral("The folder “%1” could not be made.").arg(QFileInfo(folder).fileName()));
     // What a save or an export killed while writing here left.
@@ -327,56 +328,106 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
     removeReplacementLeftovers(folder);
     for (const QString& path : visibleFiles(folder)) before.insert(path);
 
-    const QString date = project::projectDateText(QDateTime::currentDateTime());
-    const QImage icon = projectIconImage();
+    // The copies, each made before its segment is tested, so that a segment
+    // left out of the record still has its source copied and kept.
     QString copyError;
     auto sourcePath = [&](const QUrl& source) {
-        const QString p = stringForSourceURL(source, folder, &copyError);
+        const QString p = AudioController::stringForSourceURL(source, folder, &copyError);
         if (!p.isEmpty()) kept.insert(p);
         return p;
     };
+    for (size_t i = 0; i < job.tracks.size() && i < job.document.size(); ++i) {
+        ProjectSaveJob::Track& track = job.tracks[i];
+        project::ProjectTrackRecord& r = job.document[i];
+        for (ProjectSaveJob::Segment& seg : track.segments) {
+            seg.record.filterOriginalPath = sourcePath(seg.original);
+            seg.record.filterSegmentPath =
+                seg.segmentSource.isEmpty() ? QString() : sourcePath(QUrl::fromLocalFile(seg.segmentSource));
+            if (!copyError.isEmpty()) return fail(copyError);
+            if (seg.recorded) r.filterTrackSegments.push_back(seg.record);
+        }
+        // Coverage as the alpha of a colour picture: every TIFF reader keeps it.
+        if (!track.wave.isNull())
+            r.filterInfo.filterInfoWaveData = project::tiffData(track.wave.convertToFormat(QImage::Format_ARGB32));
+        if (!track.thumbnail.isNull())
+            r.filterInfo.filterPresetData.presetThumbnailImage = project::tiffData(track.thumbnail);
+        if (i == 0) {
+            if (r.projectMetadataDictionary) r.projectMetadataDictionary->projectMetadataArtwork = project::tiffData(job.artwork);
+            r.projectIconImage = project::tiffData(job.icon);
+        }
+    }
 
-    project::ProjectDocument document;
+    if (QFileInfo(dataPath).isDir())
+        return fail(QStringLiteral("“%1” in the folder is a folder.").arg(QString::fromLatin1(project::kProjectDataName)));
+
+    // The folder's picture, for the file managers that show one.
+    QByteArray picture;
+    {
+        QBuffer buffer(&picture);
+        buffer.open(QIODevice::WriteOnly);
+        job.icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
+    }
+    QString why;
+    if (!replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[1])), picture, &why) ||
+        !replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[2])), "[Desktop Entry]\nIcon=./.folder.png\n", &why))
+        return fail(QStringLiteral("The project's icon could not be written. %1").arg(why));
+
+    // The data replaces the previous file in one step, the last write of the save.
+    if (!replaceFile(dataPath, project::encodeProject(job.document), &why))
+        return fail(QStringLiteral("The project's data could not be written. %1").arg(why));
+
+    // Visible files the project no longer uses go.
+    for (const QString& path : visibleFiles(folder))
+        if (!kept.count(path)) QFile::remove(path);
+    job.saved = true;
+}
+
+std::shared_ptr<ProjectSaveJob> AudioController::makeProjectSaveJob(const QUrl& url) {
+    auto job = std::make_shared<ProjectSaveJob>();
+    job->folder = url.isEmpty() ? QString() : QFileInfo(url.toLocalFile()).absoluteFilePath();
+    job->date = project::projectDateText(QDateTime::currentDateTime());
+    if (!ui.audioView) return job;
+    job->icon = projectIconImage();
+
     const auto& tracks = ui.audioView->audioTracks;
     for (quint64 i = 0; i < quint64(tracks.size()); ++i) {
         const TrackRecord* record = trackRecordAt(i);
         MusicFilter* t = record ? record->audioFilter.get() : nullptr;
         if (!t) continue;
         project::ProjectTrackRecord r;
-        if (i == 0) {
+        ProjectSaveJob::Track pending;
+        if (job->document.empty()) {
             project::ProjectMetadataRecord md;
             if (MetadataPopover* m = exporting.metadataPopover.data()) {
                 md.projectMetadataTitle = m->metadataTitleTextField->text();
                 md.projectMetadataArtist = m->metadataArtistTextField->text();
                 md.projectMetadataComments = m->metadataCommentsTextField->text();
-                md.projectMetadataArtwork = project::tiffData(m->artwork());
+                job->artwork = m->artwork();
             }
             r.projectMetadataDictionary = md;
-            r.projectIconImage = project::tiffData(icon);
         }
         const QString name = !t->nameOfSourceTrack.isEmpty() ? t->nameOfSourceTrack
                                                               : QFileInfo(record->audioURL.toLocalFile()).fileName();
         if (t->indexOfUpdatedTrack < t->tempFilterTracks.size()) {
             for (const CompositionSegment& seg : t->tempFilterTracks[t->indexOfUpdatedTrack]->segments()) {
-                project::TrackSegmentRecord s;
-                s.filterOriginalPath = sourcePath(record->audioURL);
-                const QString segmentSource = seg.sourcePath();
-                s.filterSegmentPath = segmentSource.isEmpty() ? QString() : sourcePath(QUrl::fromLocalFile(segmentSource));
-                s.filterNameOfSourceTrack = name;
+                ProjectSaveJob::Segment s;
+                s.original = record->audioURL;
+                s.segmentSource = seg.sourcePath();
+                s.record.filterNameOfSourceTrack = name;
                 const MediaTimeRange src = seg.sourceRange, dst = seg.targetRange;
                 const bool valid = src.start.isValid() && src.duration.isValid() && dst.start.isValid() &&
                                    dst.duration.isValid() && src.duration > MediaTime::zero() &&
                                    dst.duration > MediaTime::zero();
-                if (!valid && !seg.isEmpty()) continue;
-                if (seg.isEmpty() && !(dst.duration > MediaTime::zero())) continue;
-                // Inserted silence has no source range: its length stands for it.
-                const MediaTimeRange from = seg.isEmpty() ? MediaTimeRange{MediaTime::zero(), dst.duration} : src;
-                s.filterSourceTimeRange = {from.start.seconds(), from.duration.seconds()};
-                s.filterTargetTimeRange = {dst.start.seconds(), dst.duration.seconds()};
-                r.filterTrackSegments.push_back(s);
+                s.recorded = (valid || seg.isEmpty()) && !(seg.isEmpty() && !(dst.duration > MediaTime::zero()));
+                if (s.recorded) {
+                    // Inserted silence has no source range: its length stands for it.
+                    const MediaTimeRange from = seg.isEmpty() ? MediaTimeRange{MediaTime::zero(), dst.duration} : src;
+                    s.record.filterSourceTimeRange = {from.start.seconds(), from.duration.seconds()};
+                    s.record.filterTargetTimeRange = {dst.start.seconds(), dst.duration.seconds()};
+                }
+                pending.segments.push_back(std::move(s));
             }
         }
-        if (!copyError.isEmpty()) return fail(copyError);
 
         project::TrackInfoRecord& info = r.filterInfo;
         const QColor color = t->trackColor().toRgb();
@@ -399,18 +450,16 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
             info.filterInfoSelectionPastes = lane->selectionPastes;
             info.filterInfoSelectionPaths = lane->selectionPaths;
         }
+        // The pictures are shared, not copied: an edit meanwhile makes new ones.
         if (t->indexOfUpdatedBitmap < quint64(t->filterBitmaps.size()))
-            // Coverage as the alpha of a colour picture: every TIFF reader keeps it.
-            info.filterInfoWaveData = project::tiffData(
-                t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)].convertToFormat(QImage::Format_ARGB32));
+            pending.wave = t->filterBitmaps[qsizetype(t->indexOfUpdatedBitmap)];
         info.filterInfoSpeed = t->value(EffectInput::Speed);
         info.filterInfoZoomValue = shell.zoomValue;
         info.filterInfoCompositionDuration = shell.compositionDuration.seconds();
 
         t->updateListenerParametersFromAudioUnits();
         info.filterPresetData.parameters = parametersDictionaryAtIndex(i);
-        if (auto* thumbnail = qobject_cast<MusicView*>(t->imageView.data()))
-            info.filterPresetData.presetThumbnailImage = project::tiffData(thumbnail->image);
+        if (auto* thumbnail = qobject_cast<MusicView*>(t->imageView.data())) pending.thumbnail = thumbnail->image;
         info.filterPresetData.presetRecordedDictionary = createRecordedDictionaryForPresetAtIndex(i);
         info.filterPresetData.presetRecordedTypeOfCurve = t->typeOfRecordedCurve;
 
@@ -423,48 +472,97 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         info.filterCurrentCompositionTime = audioPlayer && audioPlayer->currentItem() ? currentTime() : 0.0;
         info.filterInfoIsRecordingParameters = t->isRecordingParameters;
         info.filterInfoIsDeletingKeyPoints = t->isDeletingKeyPoints;
-        info.filterProjectDate = date;
+        info.filterProjectDate = job->date;
         info.filterInfoPluginsPresetsDictionary = t->pluginsPresetsDictionary;
         info.filterInfoPluginsClassInfoDictionary = t->pluginsClassInfosDictionary;
         for (const MidiNoteRecord& n : t->midiArray) info.filterInfoMidiArray.push_back(notelists::exportedNote(n));
         if (auto it = automation.selectionParameters.find(t->identifierOfFilter);
             it != automation.selectionParameters.end())
             info.filterInfoSelectionParameters = it->second;
-        document.push_back(std::move(r));
+        job->document.push_back(std::move(r));
+        job->tracks.push_back(std::move(pending));
     }
+    return job;
+}
 
-    if (QFileInfo(dataPath).isDir())
-        return fail(QStringLiteral("“%1” in the folder is a folder.").arg(QString::fromLatin1(project::kProjectDataName)));
+void AudioController::beginProjectSave(const QUrl& url, std::optional<QUrl> projectBefore) {
+    if (projectSaveIsRunning()) return;
+    auto job = makeProjectSaveJob(url);
+    job->projectBefore = projectBefore.value_or(library.projectURL);
+    projectSaving = job;
 
-    // The folder's picture, for the file managers that show one.
-    QByteArray picture;
-    {
-        QBuffer buffer(&picture);
-        buffer.open(QIODevice::WriteOnly);
-        icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
+    // The window stays up and shows that it works; its commands wait behind
+    // the sheet, as they do for an export.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ExportSheet* sheet = progressSheet();
+    setSheetTexts(QStringLiteral("Saving Project..."), QFileInfo(job->folder).completeBaseName());
+    if (sheet->sheetButton) sheet->sheetButton->hide();
+    beginProgressSheet([self = QPointer<AudioController>(this)] {
+        if (self && self->progressSheet()->sheetButton) self->progressSheet()->sheetButton->show();
+    });
+
+    QPointer<AudioController> self(this);
+    job->worker = std::thread([self, job] {
+        writeProjectSave(*job);
+        // Reported on the main thread; dropped when the controller has gone
+        // (its destructor joins this thread first).
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [self, job] { if (self) self->endProjectSave(job); },
+            Qt::QueuedConnection);
+    });
+}
+
+bool AudioController::projectSaveIsRunning() const { return projectSaving != nullptr; }
+
+void AudioController::endProjectSave(const std::shared_ptr<ProjectSaveJob>& job) {
+    if (!job || projectSaving != job) return;
+    if (job->worker.joinable()) job->worker.join();
+    projectSaving.reset();
+    QApplication::restoreOverrideCursor();
+    closeSheet();
+    applyProjectSave(*job, nullptr);
+    saveDidEnd(job->saved);
+}
+
+void AudioController::applyProjectSave(const ProjectSaveJob& job, QString* errorOut) {
+    if (!job.saved) {
+        library.projectURL = job.projectBefore;
+        if (errorOut) *errorOut = job.error;
+        else
+            runModalAlert(ui.window, AlertRequest{QStringLiteral("The project could not be saved."), job.error,
+                                                  {QStringLiteral("OK")}});
+        return;
     }
-    QString why;
-    if (!replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[1])), picture, &why) ||
-        !replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[2])), "[Desktop Entry]\nIcon=./.folder.png\n", &why))
-        return fail(QStringLiteral("The project's icon could not be written. %1").arg(why));
-
-    // The data replaces the previous file in one step, the last write of the save.
-    if (!replaceFile(dataPath, project::encodeProject(document), &why))
-        return fail(QStringLiteral("The project's data could not be written. %1").arg(why));
-
-    // Visible files the project no longer uses go.
-    for (const QString& path : visibleFiles(folder))
-        if (!kept.count(path)) QFile::remove(path);
-
     library.projectChangeCount = 0;
-    library.projectURL = QUrl::fromLocalFile(folder);
+    library.projectURL = QUrl::fromLocalFile(job.folder);
     if (UndoManager* panelUndo = audioUnitPanelUndoManager()) panelUndo->removeAllActions();
     if (UndoManager* undo = undoManager()) undo->removeAllActions();
     setDocumentEdited(false);
     if (ui.window) {
-        ui.window->setWindowFilePath(folder);
-        ui.window->setWindowTitle(QFileInfo(folder).completeBaseName() + QStringLiteral("[*]"));
+        ui.window->setWindowFilePath(job.folder);
+        ui.window->setWindowTitle(QFileInfo(job.folder).completeBaseName() + QStringLiteral("[*]"));
     }
-    qInfo("Saved the project \"%s\".", qUtf8Printable(folder));
-    return true;
+    qInfo("Saved the project \"%s\".", qUtf8Printable(job.folder));
+}
+
+bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
+    if (projectSaveIsRunning()) {
+        if (errorOut) *errorOut = QStringLiteral("Another save is running.");
+        return false;
+    }
+    auto job = makeProjectSaveJob(url);
+    job->projectBefore = library.projectURL;
+    if (!ui.audioView) {
+        job->error = QStringLiteral("No folder was given.");
+    } else {
+        // The same writing as a save from the menu, waited for here.
+        job->worker = std::thread([job] { writeProjectSave(*job); });
+        job->worker.join();
+    }
+    applyProjectSave(*job, errorOut);
+    return job->saved;
+}
+
+void AudioController::waitForProjectSave() {
+    if (auto job = projectSaving; job && job->worker.joinable()) job->worker.join();
 }

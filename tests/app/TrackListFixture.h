@@ -74,7 +74,8 @@ protected:
     void waitForReadyItem() {
         ASSERT_TRUE(testsupport::waitUntil([&] {
             auto* item = player->currentItem();
-            return item && item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled;
+            return item && item->status() == PlayerItem::Status::ReadyToPlay && c->shell.viewControlsEnabled &&
+                   !player->isPreparingRenderer();
         }));
     }
 

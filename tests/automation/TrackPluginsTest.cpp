@@ -30,6 +30,8 @@ protected:
         c->ui.window->show();
         if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
         track = append(writeTone(QStringLiteral("plugins.wav"), 3.0, 440));
+        // The player holds the taps prepared before the renders share them.
+        waitForReadyItem();
         // Records the list leaves out: not sandbox-safe, and a decoder.
         auto odd = [](const char* type, const char* name, std::optional<bool> safe) {
             units::AudioUnitBundleRecord r;

@@ -128,6 +128,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t tracksBefore = c.ui.audioView->audioTracks.size();
     const QUrl urlBefore = c.library.projectURL;
     c.loadTrackToCompositionForProject(QUrl::fromLocalFile(loader->folder));
+    // The document is read on a worker: its answer comes through the event loop.
+    {
+        QElapsedTimer reading;
+        reading.start();
+        while (c.projectLoading && c.projectLoading->reading) {
+            if (reading.elapsed() > kHangMilliseconds) finding(QStringLiteral("a read that did not end"));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+    }
     settle();
     if (!document || document->empty()) {
         if (c.ui.audioView->audioTracks.size() != tracksBefore || c.library.projectURL != urlBefore)

@@ -10,6 +10,7 @@
 #include "library/DocumentSamples.h"
 #include "library/DocumentValues.h"
 #include "library/ProjectLoading.h"
+#include "platform/core/MainQueue.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,7 +136,9 @@ protected:
     void settle() {
         testsupport::waitUntil([&] {
             PlayerItem* item = player->currentItem();
-            return (!item || item->status() != PlayerItem::Status::Unknown) && !c->shell.audioControllerIsWorking;
+            return (!item || item->status() != PlayerItem::Status::Unknown) && !c->shell.audioControllerIsWorking &&
+                   !player->isPreparingRenderer() && player->isRenderingIdle() &&
+                   MainQueue::instance().pendingCount() == 0;
         });
         endEvent();
     }
@@ -179,6 +182,8 @@ TEST_F(DocumentLoaderFuzzTest, EveryLoadEndsAndEveryRefusalLeavesTheCompositionA
         const Composed before = composed();
         alerts.clear();
         c->loadTrackToCompositionForProject(url);
+        // The document is read on a worker: its answer comes through the event loop.
+        testsupport::waitUntil([&] { return c->projectLoading && !c->projectLoading->reading; }, kHangMilliseconds);
         endEvent();
         if (!opens) {
             if (alerts.size() != 1) findings.add(QStringLiteral("a refusal without its alert"), bytes);

@@ -9,9 +9,14 @@
 #include "library/ProjectRecords.h"
 #include "platform/core/PartialFiles.h"
 
+#include "views/ExportViews.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QTest>
 
 #include <set>
 
@@ -107,7 +112,9 @@ TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOf
         {
             testsupport::FileSizeLimit limit(k.limit);
             if (k.throughTheMenu) {
+                // Written on a worker: the limit holds until the save has ended.
                 c->saveProjectFrom();
+                ASSERT_TRUE(testsupport::waitUntil([&] { return !c->projectSaveIsRunning(); }, 20000));
                 saved = false;
             } else {
                 saved = save(path, &error);
@@ -128,6 +135,7 @@ TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOf
     // With room again, the same save goes through.
     alerts.clear();
     c->saveProjectFrom();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->projectSaveIsRunning(); }, 20000));
     EXPECT_TRUE(alerts.empty());
     EXPECT_FALSE(c->isDocumentEdited());
     EXPECT_EQ(visible(path).size(), 3u) << visible(path).join(u',').toStdString();
@@ -260,4 +268,113 @@ TEST_F(ProjectSaveTest, ASourceWithATooLongNameIsCopiedUnderANameThatFits) {
     ASSERT_EQ(tracks().size(), 1u);
     EXPECT_TRUE(alerts.empty());
     EXPECT_NEAR(tracks()[0].audioFilter->durationInSeconds, 1.5, 1e-3);
+}
+
+// A save from the menu writes on a worker: the window stays up behind the
+// progress sheet, which holds its commands until the save ends, with the wait
+// cursor; the project written is the composition as it was when the save
+// began, and the saved state comes with the save's end.
+TEST_F(ProjectSaveTest, ASaveFromTheMenuRunsOnAWorkerWhileTheWindowsCommandsWait) {
+    const QString small = writeTone(QStringLiteral("small.wav"), 1, 440);
+    append(small);
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Worker.trvproj"));
+    ASSERT_TRUE(save(path));
+    const QString large = writeTone(QStringLiteral("large.wav"), 30, 330);
+    append(large);
+    waitForReadyItem();
+    c->ui.window->show();
+    c->ui.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(c->ui.window));
+    // The undo key reaches the window when nothing holds it.
+    QTest::keyClick(c->ui.window, Qt::Key_Z, Qt::ControlModifier);
+    endEvent();
+    ASSERT_EQ(tracks().size(), 1u) << "the undo key does not reach the window";
+    c->undoManager()->redo();
+    endEvent();
+    waitForReadyItem();
+    ASSERT_EQ(tracks().size(), 2u);
+    ASSERT_TRUE(c->isDocumentEdited());
+
+    alerts.clear();
+    c->saveProjectFrom();
+    // The save's end comes through the event loop: it runs until then.
+    ASSERT_TRUE(c->projectSaveIsRunning());
+    ExportSheet* sheet = c->progressSheet();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), sheet);
+    EXPECT_EQ(sheet->sheetInfoTextField->text(), QStringLiteral("Saving Project..."));
+    EXPECT_EQ(sheet->sheetPercentTextField->text(), QStringLiteral("Worker"));
+    ASSERT_TRUE(QApplication::overrideCursor());
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_TRUE(c->isDocumentEdited()) << "saved before the files are written";
+    // The window's undo key, another save, a load and an export wait.
+    QTest::keyClick(c->ui.window, Qt::Key_Z, Qt::ControlModifier);
+    endEvent();
+    EXPECT_EQ(tracks().size(), 2u);
+    EXPECT_TRUE(c->exportCommandsAreBlocked());
+    c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
+    EXPECT_FALSE(c->projectLoading);
+
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !c->projectSaveIsRunning(); }, 30000));
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_FALSE(QApplication::overrideCursor());
+    EXPECT_FALSE(c->isDocumentEdited());
+    EXPECT_FALSE(c->undoManager()->canUndo());
+    EXPECT_EQ(tracks().size(), 2u);
+    EXPECT_EQ(visible(path).size(), 3u) << visible(path).join(u',').toStdString();
+    expectOpens(path, {small, large});
+}
+
+// A quit while a save runs waits for it and says so in the sheet: a save that
+// writes the project then quits; one that fails (a full disk) says why and
+// the application stays, with the composition still edited.
+TEST_F(ProjectSaveTest, AQuitDuringASaveWaitsForItAndQuitsOnlyWhenItWrote) {
+    append(writeTone(QStringLiteral("one.wav"), 2, 440));
+    waitForReadyItem();
+    const QString path = folder(QStringLiteral("Quit.trvproj"));
+    ASSERT_TRUE(save(path));
+    const QByteArray previous = contents(dataOf(path));
+    const QString large = writeTone(QStringLiteral("large.wav"), 20, 330);
+    const struct {
+        const char* name;
+        qint64 limit;  // 0: no limit
+        bool quits;
+    } cases[] = {
+        {"the save fails", 4096, false},
+        {"the save writes", 0, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        if (tracks().size() < 2) append(large);
+        waitForReadyItem();
+        ASSERT_TRUE(c->isDocumentEdited());
+        alerts.clear();
+        quits = 0;
+        std::optional<testsupport::FileSizeLimit> limit;
+        if (k.limit) limit.emplace(k.limit);
+        c->saveProjectFrom();
+        ASSERT_TRUE(c->projectSaveIsRunning());
+        d->terminate();
+        EXPECT_EQ(quits, 0) << "quit before the save ended";
+        EXPECT_TRUE(c->projectSaveIsRunning());
+        EXPECT_EQ(c->progressSheet()->sheetPercentTextField->text(),
+                  QStringLiteral("Trevalune quits when the project is saved."));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return !c->projectSaveIsRunning(); }, 30000));
+        limit.reset();
+        endEvent();
+        EXPECT_EQ(quits, k.quits ? 1 : 0);
+        EXPECT_EQ(c->isDocumentEdited(), !k.quits);
+        if (k.quits) {
+            EXPECT_TRUE(alerts.empty());
+            expectOpens(path, {tracks()[0].audioURL.toLocalFile(), large});
+        } else {
+            ASSERT_EQ(alerts.size(), 1u);
+            EXPECT_EQ(alerts[0].messageText, QStringLiteral("The project could not be saved."));
+            EXPECT_EQ(contents(dataOf(path)), previous);
+            EXPECT_FALSE(c->shell.applicationHasToTerminateAfterSaving) << "the next quit asks again";
+        }
+    }
 }

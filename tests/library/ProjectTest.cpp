@@ -572,6 +572,7 @@ TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
         w.close();
         alerts.clear();
         c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
+        ASSERT_TRUE(waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }));
         endEvent();
         EXPECT_EQ(alerts.size(), 1u);
         alerts.clear();

@@ -179,6 +179,9 @@ void Player::wakeOutput() {
 
 Player::~Player() {
     stopRendering();
+    // A renderer still being made is freed with the event that would have
+    // brought it (on this thread, as the object goes).
+    if (prepareThread_.joinable()) prepareThread_.join();
     output_->stop();
     if (pendingSeekCompletion_) pendingSeekCompletion_(false);
     if (item_) disconnect(item_.get(), nullptr, this, nullptr);
@@ -338,12 +341,37 @@ void Player::renderLoop() {
 }
 
 void Player::startRendering() {
-    if (renderThread_.joinable() || !item_ || item_->status() != PlayerItem::Status::ReadyToPlay)
+    if (renderThread_.joinable() || preparing_ || !item_ || item_->status() != PlayerItem::Status::ReadyToPlay)
         return;
-    auto renderer = std::make_unique<Renderer>(item_->asset(), item_->audioMix(),
-                                               output_->sampleRate(), Renderer::Mode::RealTime, 1024);
-    QString error;
-    if (!renderer->prepare(&error)) return;
+    // The renderer's tracks and the taps' units take a while to make for a
+    // large composition: a worker makes them, the main thread goes on.
+    auto holder = std::make_shared<std::unique_ptr<Renderer>>(std::make_unique<Renderer>(
+        item_->asset(), item_->audioMix(), output_->sampleRate(), Renderer::Mode::RealTime, 1024));
+    if (prepareThread_.joinable()) prepareThread_.join();  // one that has posted its renderer already
+    preparing_ = true;
+    preparingRenderer_ = holder;
+    const uint64_t generation = prepareGeneration_;
+    prepareThread_ = std::thread([this, holder, generation] {
+        const bool prepared = (*holder)->prepare();
+        QMetaObject::invokeMethod(
+            this,
+            [this, holder, generation, prepared] { rendererPrepared(std::move(*holder), generation, prepared); },
+            Qt::QueuedConnection);
+    });
+}
+
+void Player::rendererPrepared(std::unique_ptr<Renderer> renderer, uint64_t generation, bool prepared) {
+    if (prepareThread_.joinable()) prepareThread_.join();
+    if (generation != prepareGeneration_) {
+        // Made for an item that has gone (the stop freed it already).
+        renderer.reset();
+        startRendering();
+        return;
+    }
+    preparing_ = false;
+    preparingRenderer_.reset();
+    if (!prepared || renderThread_.joinable() || !item_ || item_->status() != PlayerItem::Status::ReadyToPlay)
+        return;
     renderer_ = std::move(renderer);
     shared_->frameRate = output_->sampleRate() > 0 ? output_->sampleRate() : 48000;
     shared_->running.store(true, std::memory_order_release);
@@ -356,6 +384,15 @@ void Player::startRendering() {
 }
 
 void Player::stopRendering() {
+    ++prepareGeneration_;  // a renderer being made is for the item that goes
+    if (preparing_) {
+        // Waited for and freed here: the item's taps are let go of when the
+        // stop returns, as a running render's are.
+        if (prepareThread_.joinable()) prepareThread_.join();
+        if (preparingRenderer_) preparingRenderer_->reset();
+        preparingRenderer_.reset();
+        preparing_ = false;
+    }
     shared_->running.store(false, std::memory_order_release);
     shared_->wake.wake();
     if (renderThread_.joinable()) renderThread_.join();
@@ -370,6 +407,8 @@ void Player::stopRendering() {
 }
 
 bool Player::isRenderingIdle() const {
+    // A renderer being made is attaching the item's taps.
+    if (preparing_) return false;
     if (!renderThread_.joinable()) return true;
     const Shared& s = *shared_;
     // The render thread publishes a jump's flush once it has positioned the renderer.

@@ -109,6 +109,10 @@ public:
     // asked of it (taking up a jump feeds every tap its latency, paused or
     // not). An offline render sharing those taps has them to itself then.
     bool isRenderingIdle() const;
+    // True from the moment a ready item's renderer is asked for until the
+    // main thread has taken it up (the taps' set-up steps it queued have run
+    // by then).
+    bool isPreparingRenderer() const { return preparing_; }
 
     double outputSampleRate() const { return output_->sampleRate(); }
     const AudioOutput& output() const { return *output_; }
@@ -120,7 +124,11 @@ signals:
 private:
     struct Shared;
     void itemStatusChanged(PlayerItem* item);
+    // Starts the render of a ready item: its renderer (and every track's
+    // units, through the taps) is made on a worker, and rendererPrepared
+    // takes it up on the main thread and starts the render thread.
     void startRendering();
+    void rendererPrepared(std::unique_ptr<Renderer> renderer, uint64_t generation, bool prepared);
     void stopRendering();
     void requestPosition(int64_t frame, bool fromSeek);
     void poll();
@@ -139,6 +147,14 @@ private:
     std::atomic<float> volume_{1.0f};
     std::unique_ptr<Shared> shared_;
     std::thread renderThread_;
+    // The worker making the next renderer. A prepare that an item change or
+    // a stop has made stale (its generation is not prepareGeneration_) is
+    // waited for and freed by the stop, so that no renderer of a gone item
+    // holds a tap afterwards; the current item's starts instead.
+    std::thread prepareThread_;
+    std::shared_ptr<std::unique_ptr<Renderer>> preparingRenderer_;
+    uint64_t prepareGeneration_ = 0;
+    bool preparing_ = false;
 
     uint64_t pendingSeekGen_ = 0;
     int64_t pendingSeekFrame_ = 0;
