@@ -1,11 +1,19 @@
 #include "midi/MIDIManager.h"
 
 #include "engine/MusicFilter.h"
+#include "platform/media/Player.h"
 #include "platform/midiio/MidiConnections.h"
 
 #include <QString>
 
+#include <limits>
+
 const char* const MIDIManager::kConnectionName = "Trevalune MIDI input";
+
+namespace {
+// A time stamp further back than this is not one of the input's own.
+constexpr uint64_t kMaxInputDelayNs = 1'000'000'000;
+}  // namespace
 
 MIDIManager::MIDIManager(MusicFilter& track, std::shared_ptr<MidiInputGate> gate, bool connect)
     : track_(track), gate_(std::move(gate)), scheduler_(std::make_unique<MidiScheduler>(track)) {
@@ -56,6 +64,12 @@ void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
         }
     }
     r.midiCommandIsRecorded = recordNotes.load();
-    track_.pushLiveMidiCommand(r);
+    // Stamped with what the user heard when the key came: the command's own
+    // time of arrival when it has one from the input, now otherwise.
+    const uint64_t now = PlaybackClock::hostNow();
+    uint64_t arrived = midiio::midiTimestamp(command);
+    if (arrived == 0 || arrived > now || now - arrived > kMaxInputDelayNs) arrived = now;
+    const double heard = gate_->clock ? gate_->clock->secondsAt(arrived) : std::numeric_limits<double>::quiet_NaN();
+    track_.pushLiveMidiCommand(r, heard, arrived);
     if (gate_->wakeMainThread) gate_->wakeMainThread();
 }

@@ -26,6 +26,7 @@
 #include <vector>
 
 class MusicFilter;
+class PlaybackClock;
 
 // What the MIDI input thread may read of the controller. The main thread
 // keeps the flags current.
@@ -43,6 +44,10 @@ struct MidiInputGate {
     // The input devices whose commands are taken, by name; every device
     // when empty. Set before the first manager is made.
     std::function<bool(const QString& device)> acceptsDevice;
+    // What the player's output plays, to stamp a key with the time the user
+    // heard when it came; none leaves the stamp to the render. Set before
+    // the first manager is made.
+    std::shared_ptr<const PlaybackClock> clock;
 };
 
 class MIDIManager {
