@@ -69,9 +69,9 @@ struct LiveRig {
             error = QStringLiteral("no JACK server");
             return;
         }
-        probe = std::make_unique<testsupport::LiveProbe>(output.mid(6).toStdString(), "live-latency-bench");
+        probe = std::make_unique<testsupport::LiveProbe>("live-latency-bench");
         if (!probe->isOpen()) {
-            error = QStringLiteral("the probe could not connect");
+            error = QStringLiteral("the probe could not open");
             return;
         }
         c->midiNotes()->gate()->acceptsDevice = [name = QString::fromStdString(probe->keysName())](
@@ -108,6 +108,10 @@ struct LiveRig {
             return false;
         }, 20000);
         if (!connected) error = QStringLiteral("the keys did not connect");
+        // The connected keys keep the output awake: its ports are there to listen to.
+        benchtools::waitUntil([&] { return !c->audioPlayer->output().isSuspended(); }, 5000);
+        if (error.isEmpty() && !probe->listenTo(output.mid(6).toStdString()))
+            error = QStringLiteral("the probe could not listen to the output");
         benchtools::waitUntil([] { return false; }, 500);
     }
 

@@ -60,7 +60,7 @@ protected:
         waitForReadyItem();
         const QString output = player->output().name();
         ASSERT_TRUE(output.startsWith(QStringLiteral("JACK: "))) << "the test JACK server should be there";
-        probe = std::make_unique<testsupport::LiveProbe>(output.mid(6).toStdString());
+        probe = std::make_unique<testsupport::LiveProbe>();
         ASSERT_TRUE(probe->isOpen());
         // Only this test's keys play into the application: other tests may
         // play on the same server at the same time.
@@ -81,6 +81,9 @@ protected:
         }, 8000));
         if (QWidget* notes = c->trackList.notesPanel) notes->close();
         endEvent();
+        // A connected device keeps the output awake: its ports are there to listen to.
+        ASSERT_TRUE(testsupport::waitUntil([&] { return player->liveInput() && !player->output().isSuspended(); }));
+        ASSERT_TRUE(probe->listenTo(output.mid(6).toStdString()));
         balance(*track, -1);
         balance(*clicks, 1);
     }

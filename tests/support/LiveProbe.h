@@ -26,8 +26,7 @@ namespace testsupport {
 
 class LiveProbe {
 public:
-    // Listens to `outputClient`'s "out_1" (left) and "out_2" (right).
-    explicit LiveProbe(const std::string& outputClient, const char* name = "live-probe") {
+    explicit LiveProbe(const char* name = "live-probe") {
         client_ = jack_client_open(name, JackNoStartServer, nullptr);
         if (!client_) return;
         keys_ = jack_port_register(client_, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -39,16 +38,20 @@ public:
             return;
         }
         rate_ = double(jack_get_sample_rate(client_));
-        const std::string out1 = outputClient + ":out_1", out2 = outputClient + ":out_2";
-        if (jack_connect(client_, out1.c_str(), jack_port_name(left_)) != 0 ||
-            jack_connect(client_, out2.c_str(), jack_port_name(right_)) != 0)
-            close();
     }
     ~LiveProbe() { close(); }
     LiveProbe(const LiveProbe&) = delete;
     LiveProbe& operator=(const LiveProbe&) = delete;
 
     bool isOpen() const { return client_ != nullptr; }
+    // Listens to `outputClient`'s "out_1" (left) and "out_2" (right); the
+    // client must be awake (a sleeping output has no ports).
+    bool listenTo(const std::string& outputClient) {
+        if (!client_) return false;
+        const std::string out1 = outputClient + ":out_1", out2 = outputClient + ":out_2";
+        return jack_connect(client_, out1.c_str(), jack_port_name(left_)) == 0 &&
+               jack_connect(client_, out2.c_str(), jack_port_name(right_)) == 0;
+    }
     double rate() const { return rate_; }
     // The name the MIDI inputs know the keys by.
     std::string keysName() const { return client_ ? jack_port_name(keys_) : std::string(); }
