@@ -47,10 +47,10 @@ static_assert(std::is_trivially_copyable_v<MidiNoteRecord>);
 using MidiNoteList = std::vector<MidiNoteRecord>;
 
 // A command on its way from the input to the render: the record, the
-// composition time in seconds the user heard when it came (NaN when
-// unknown) and the host time it came at, in nanoseconds (0 when unknown).
+// composition time in seconds the user heard when it came, and the time it
+// came at in seconds of a steady clock (both NaN when unknown).
 struct LiveMidiCommand : MidiNoteRecord {
     double heardSeconds = 0;
-    uint64_t arrivedNs = 0;
+    double arrivedSeconds = 0;
 };
 static_assert(std::is_trivially_copyable_v<LiveMidiCommand>);

@@ -521,12 +521,13 @@ public:
     // Any thread (MIDI input, the on-screen keyboard): queues a live command
     // for the render, with the composition time the user heard when it came
     // (NaN when unknown: the render then takes the time its slice is heard
-    // at) and the host time it came at (0 when unknown). False when the
-    // inbox is full: the command is dropped and counted.
+    // at) and the time it came at in seconds of a steady clock (NaN when
+    // unknown). False when the inbox is full: the command is dropped and
+    // counted.
     bool pushLiveMidiCommand(const MidiNoteRecord& record,
                              double heardSeconds = std::numeric_limits<double>::quiet_NaN(),
-                             uint64_t arrivedNs = 0) {
-        return midiInbox_.push(LiveMidiCommand{record, heardSeconds, arrivedNs});
+                             double arrivedSeconds = std::numeric_limits<double>::quiet_NaN()) {
+        return midiInbox_.push(LiveMidiCommand{record, heardSeconds, arrivedSeconds});
     }
     uint64_t droppedLiveMidiCommands() const { return midiInbox_.dropped(); }
     static constexpr size_t kMidiInboxCapacity = 256;

@@ -69,7 +69,8 @@ void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
     const uint64_t now = PlaybackClock::hostNow();
     uint64_t arrived = midiio::midiTimestamp(command);
     if (arrived == 0 || arrived > now || now - arrived > kMaxInputDelayNs) arrived = now;
-    const double heard = gate_->clock ? gate_->clock->secondsAt(arrived) : std::numeric_limits<double>::quiet_NaN();
-    track_.pushLiveMidiCommand(r, heard, arrived);
+    constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+    track_.pushLiveMidiCommand(r, gate_->clock ? gate_->clock->secondsAt(arrived) : kUnknown,
+                               gate_->clock ? gate_->clock->outputSecondsAt(arrived) : kUnknown);
     if (gate_->wakeMainThread) gate_->wakeMainThread();
 }

@@ -184,7 +184,7 @@ void MidiScheduler::scheduleMIDIForRenderSlice(TrackTapContext* context, Callbac
         if (!std::isfinite(at)) at = t;
         Held& held = rt_held_[note];
         if (r.midiNoteOn) {
-            held = {at, held.count + 1, live.arrivedNs};
+            held = {at, held.count + 1, live.arrivedSeconds};
             r.midiFired = true;
             report(Report::Light, note);
         } else {
@@ -193,8 +193,8 @@ void MidiScheduler::scheduleMIDIForRenderSlice(TrackTapContext* context, Callbac
             // down before the place it is kept at was heard.
             if (held.count > 0) {
                 at = std::max(at, held.time);
-                if (held.arrivedNs && live.arrivedNs > held.arrivedNs)
-                    at = std::max(at, held.time + double(live.arrivedNs - held.arrivedNs) * 1e-9);
+                const double heldFor = live.arrivedSeconds - held.arrivedSeconds;
+                if (std::isfinite(heldFor) && heldFor > 0) at = std::max(at, held.time + heldFor);
                 --held.count;
             }
             report(Report::Unlight, note);

@@ -205,8 +205,9 @@ void AudioController::pianoSendNote(MusicFilter& track, int note, bool on) {
     r.midiCommandIsRecorded = track.midiManager && track.midiManager->recordNotes.load();
     // Stamped with what the user heard as the key went down or up.
     const uint64_t now = PlaybackClock::hostNow();
-    track.pushLiveMidiCommand(r, audioPlayer ? audioPlayer->clock()->secondsAt(now)
-                                             : std::numeric_limits<double>::quiet_NaN(), now);
+    const auto clock = audioPlayer ? audioPlayer->clock() : nullptr;
+    constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+    track.pushLiveMidiCommand(r, clock ? clock->secondsAt(now) : kUnknown, clock ? clock->outputSecondsAt(now) : kUnknown);
     midiNotes()->wake();
 }
 

@@ -216,3 +216,36 @@ TEST_F(LiveNotesTest, RecordedKeysAreKeptWhereTheyWereHeard) {
     EXPECT_NEAR(notes[1].first, stoodAt, kSlice) << "pressed while paused";
     EXPECT_NEAR(notes[1].second - notes[1].first, double(up2 - down2) / probe->rate(), kSlice);
 }
+
+namespace {
+using LiveInputTest = TrackListTest;
+}  // namespace
+
+// With no device connected, the notes panel alone keeps live input on: the
+// output stays awake while paused and the read-ahead short; once the panel
+// closes, the idle output sleeps again.
+TEST_F(LiveInputTest, TheNotesPanelKeepsTheOutputAwake) {
+    testsupport::useInstalledPlugins();
+    c->midiNotes()->connectsToInputs = false;
+    c->ui.window->show();
+    if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+    auto track = append(testsupport::writeTone(QStringLiteral("quiet.wav"), 3.0, 0.0, {.amplitude = 0.0}));
+    waitForReadyItem();
+    (void)renderedLeft();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
+    track->prepareTapForProcessing(track->mixInputTap().get());
+    endEvent();
+    c->currentSelectedAudio = 0;
+    c->createAUSamplerFrom(track.get());
+    ASSERT_TRUE(testsupport::waitUntil([&] { return track->midiManager != nullptr; }));
+    QWidget* panel = c->trackList.notesPanel;
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return panel->isVisible(); }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return player->liveInput(); }));
+    testsupport::spin(1300);
+    EXPECT_FALSE(player->output().isSuspended()) << "asleep with the notes panel open";
+    panel->close();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return !player->liveInput(); }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return player->output().isSuspended(); }, 4000))
+        << "awake with nothing to play and no live input";
+}

@@ -50,11 +50,39 @@ void PlayerItem::finishLoading(bool ok, const QString& error) {
 
 // ---------------------------------------------------------------------------
 
+void PlaybackClock::mark(int64_t first, double step, uint64_t hostNs, int64_t outputFrame) {
+    written_.marks[written_.count % kMarks] = {first, step, hostNs, outputFrame};
+    ++written_.count;
+    marks_.store(written_);
+}
+
+PlaybackClock::Mark PlaybackClock::markAt(uint64_t hostNs) const {
+    const Marks all = marks_.load();
+    const size_t n = std::min<size_t>(all.count, kMarks);
+    Mark best;
+    bool found = false;
+    for (size_t i = 0; i < n; ++i) {
+        const Mark& m = all.marks[i];
+        // The latest that began at or before the time; else the earliest.
+        const bool before = m.ns <= hostNs;
+        if (!found || (before && (best.ns > hostNs || m.ns > best.ns)) || (!before && best.ns > hostNs && m.ns < best.ns)) {
+            best = m;
+            found = true;
+        }
+    }
+    return best;
+}
+
 int64_t PlaybackClock::frameAt(uint64_t hostNs) const {
-    const Mark m = mark_.load();
+    const Mark m = markAt(hostNs);
     if (m.step == 0) return m.first;
     const double since = (double(int64_t(hostNs - m.ns)) * 1e-9) * frameRate();
     return m.first + int64_t(std::llround(since * m.step));
+}
+
+double PlaybackClock::outputSecondsAt(uint64_t hostNs) const {
+    const Mark m = markAt(hostNs);
+    return double(m.outputFrame) / frameRate() + double(int64_t(hostNs - m.ns)) * 1e-9;
 }
 
 uint64_t PlaybackClock::hostNow() {
@@ -77,6 +105,7 @@ struct Player::Shared {
     static constexpr uint64_t LiveRefill = 256;
     std::atomic<bool> live{false};
     std::shared_ptr<PlaybackClock> clock;
+    int64_t framesTaken = 0;  // by the output (its reader's own)
 
     std::vector<float> samples = std::vector<float>(Capacity * 2);
     std::vector<int64_t> positions = std::vector<int64_t>(Capacity);  // position after each frame
@@ -124,7 +153,7 @@ struct Player::Shared {
         } while (check != flushGen.load(std::memory_order_acquire));
         readIndex.store(index, std::memory_order_release);
         playedPosition.store(position, std::memory_order_relaxed);
-        if (clock) clock->mark(position, 0, PlaybackClock::hostNow());
+        if (clock) clock->mark(position, 0, PlaybackClock::hostNow(), framesTaken);
         consumerFlushGen.store(check, std::memory_order_release);
     }
 };
@@ -237,7 +266,8 @@ void Player::outputCallback(float* out, int frames) {
     // leaves the player standing where it ran dry.
     const int64_t after = s.playedPosition.load(std::memory_order_relaxed);
     s.clock->mark(n == frames ? first : after, n == frames && n > 0 ? double(after - first) / n : 0.0,
-                  PlaybackClock::hostNow());
+                  PlaybackClock::hostNow(), s.framesTaken);
+    s.framesTaken += frames;
     std::fill(out + 2 * n, out + 2 * frames, 0.0f);
 }
 

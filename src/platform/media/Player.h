@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -19,10 +20,12 @@
 class Renderer;
 
 // What the output plays, for any thread: the composition frame heard at a
-// host time, from the block the output took last. Written by the output's
-// callback (or the main thread while the output sleeps); read without a
-// lock by the MIDI input and the main thread, to stamp a key with the time
-// the user heard when it went down.
+// host time, and the output's own frame count then, from the last few blocks
+// the output took. Written by the output's callback (or the main thread
+// while the output sleeps); read without a lock by the MIDI input and the
+// main thread, to stamp a key with the time the user heard when it went
+// down and to time how long it was held in frames of the output, not by a
+// wall clock whose readings wander with the threads' scheduling.
 class PlaybackClock {
 public:
     // The composition frame, at frameRate(), heard at `hostNs` (nanoseconds
@@ -30,13 +33,17 @@ public:
     int64_t frameAt(uint64_t hostNs) const;
     // The same in seconds of composition time.
     double secondsAt(uint64_t hostNs) const { return double(frameAt(hostNs)) / frameRate(); }
+    // Seconds of frames the output had taken at `hostNs`: a steady clock of
+    // the output's own, playing or not.
+    double outputSecondsAt(uint64_t hostNs) const;
     double frameRate() const { return rate_.load(std::memory_order_relaxed); }
     void setFrameRate(double rate) { rate_.store(rate > 0 ? rate : 48000, std::memory_order_relaxed); }
 
     // A block that begins with composition frame `first` sounds from
     // `hostNs` on, each frame `step` composition frames on from the one
-    // before (0: the output plays nothing, the player stands at `first`).
-    void mark(int64_t first, double step, uint64_t hostNs) { mark_.store({first, step, hostNs}); }
+    // before (0: the output plays nothing, the player stands at `first`);
+    // the output had taken `outputFrame` frames before it.
+    void mark(int64_t first, double step, uint64_t hostNs, int64_t outputFrame);
     static uint64_t hostNow();
 
 private:
@@ -44,8 +51,17 @@ private:
         int64_t first = 0;
         double step = 0;
         uint64_t ns = 0;
+        int64_t outputFrame = 0;
     };
-    SeqLockValue<Mark> mark_;
+    static constexpr size_t kMarks = 8;
+    struct Marks {
+        std::array<Mark, kMarks> marks{};
+        uint32_t count = 0;
+    };
+    // The mark of the block that sounded at `hostNs`, or the nearest.
+    Mark markAt(uint64_t hostNs) const;
+    SeqLockValue<Marks> marks_;
+    Marks written_;  // the writer's own copy
     std::atomic<double> rate_{48000};
 };
 
