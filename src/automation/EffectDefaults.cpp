@@ -1,6 +1,7 @@
 // The 27 default effect values, the controls filled from them or from a
 // track, and the track panels that close when the controls change track.
 #include "app/AudioController.h"
+#include "midi/MidiNotes.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
@@ -66,6 +67,8 @@ bool showTrackValues(AudioController& c, quint64 index) {
 
 void AudioController::applyValuesToSelectedAudio(quint64 index) {
     if (showTrackValues(*this, index)) closeTrackPanels();
+    // Another track may take live input now, or none.
+    if (midiNotesState) midiNotesState->refreshLiveInput();
 }
 
 void AudioController::applyAsyncValuesToSelectedAudio(quint64 index) {

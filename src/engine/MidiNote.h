@@ -45,3 +45,12 @@ struct MidiNoteRecord {
 static_assert(std::is_trivially_copyable_v<MidiNoteRecord>);
 
 using MidiNoteList = std::vector<MidiNoteRecord>;
+
+// A command on its way from the input to the render: the record, the
+// composition time in seconds the user heard when it came, and the time it
+// came at in seconds of a steady clock (both NaN when unknown).
+struct LiveMidiCommand : MidiNoteRecord {
+    double heardSeconds = 0;
+    double arrivedSeconds = 0;
+};
+static_assert(std::is_trivially_copyable_v<LiveMidiCommand>);

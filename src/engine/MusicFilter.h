@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -520,9 +521,16 @@ public:
     // chain (setupMIDIManager makes it), then kept for the track's life.
     std::shared_ptr<MIDIManager> midiManager;
     // Any thread (MIDI input, the on-screen keyboard): queues a live command
-    // for the render. False when the inbox is full: the command is dropped
-    // and counted.
-    bool pushLiveMidiCommand(const MidiNoteRecord& record) { return midiInbox_.push(record); }
+    // for the render, with the composition time the user heard when it came
+    // (NaN when unknown: the render then takes the time its slice is heard
+    // at) and the time it came at in seconds of a steady clock (NaN when
+    // unknown). False when the inbox is full: the command is dropped and
+    // counted.
+    bool pushLiveMidiCommand(const MidiNoteRecord& record,
+                             double heardSeconds = std::numeric_limits<double>::quiet_NaN(),
+                             double arrivedSeconds = std::numeric_limits<double>::quiet_NaN()) {
+        return midiInbox_.push(LiveMidiCommand{record, heardSeconds, arrivedSeconds});
+    }
     uint64_t droppedLiveMidiCommands() const { return midiInbox_.dropped(); }
     static constexpr size_t kMidiInboxCapacity = 256;
 
@@ -574,6 +582,6 @@ private:
     realtime::Snapshot<TrackAutomation> automation_;
     realtime::Snapshot<SelectionWindows> selectionWindows_;
     realtime::Snapshot<MidiNoteList> notes_;
-    realtime::BoundedQueue<MidiNoteRecord> midiInbox_{kMidiInboxCapacity};
+    realtime::BoundedQueue<LiveMidiCommand> midiInbox_{kMidiInboxCapacity};
     std::weak_ptr<ProcessingTap> tap_;  // the tap made for this track
 };

@@ -64,6 +64,7 @@ void MusicFilter::applyAudioEffectAndResetAudioUnits(bool resetUnits) {
     callbacks.unprepare = &tracktap::tapUnprepare;
     callbacks.finalize = &tracktap::tapFinalize;
     callbacks.reformat = &tracktap::tapReformat;
+    callbacks.takeUpLatency = &tracktap::tapTakeUpLatency;
     auto tap = ProcessingTap::create(callbacks, ProcessingTapCreationFlagPreEffects);
     if (!tap) return;
     params->setAudioTapProcessor(tap);

@@ -1,6 +1,7 @@
 #include "engine/TrackTapContext.h"
 
 #include "engine/MusicFilter.h"
+#include "engine/SelectionWindows.h"
 #include "engine/SliceGain.h"
 #include "platform/core/MainQueue.h"
 #include "platform/core/UndoManager.h"
@@ -116,6 +117,44 @@ constexpr AutomatedInput kAutomatedInputs[22] = {
     {EffectInput::Gain8K, BuiltInUnit::EQ, true},
     {EffectInput::Gain16K, BuiltInUnit::EQ, true},
 };
+
+// The units with latency (bits by BuiltInUnit) that the track has in use:
+// switched on, or that a curve or a selection entry of the track can switch
+// on. Reads atomics and published snapshots only.
+uint32_t latentUnitsInUse(const TrackTapContext* c, const MusicFilter* track, const TrackAutomation* curves) {
+    uint32_t latent = 0;
+    for (int i = 0; i < kBuiltInUnitCount; ++i)
+        if (c->standIns[i].frames) latent |= 1u << i;
+    if (!latent) return 0;
+    uint32_t inUse = 0;
+    for (int i = 0; i < kBuiltInUnitCount; ++i)
+        if (c->unitFlags[i].load() != 0) inUse |= 1u << i;
+    auto drivesLatentUnit = [&](const AutomatedInput& a, uint64_t inputs) {
+        return a.decidesActive && ((latent >> static_cast<int>(a.unit)) & 1u) &&
+               ((inputs >> static_cast<int>(a.input)) & 1u);
+    };
+    if (curves)
+        for (const auto& a : kAutomatedInputs)
+            if (drivesLatentUnit(a, curves->automatedInputs)) inUse |= 1u << static_cast<int>(a.unit);
+    if (track)
+        if (const auto windows = track->rt_selectionWindows())
+            for (const auto& e : windows->entries) {
+                for (const auto& sw : e.switches)
+                    if (sw.on && sw.unitType < unittype::kBuiltInCount)
+                        inUse |= 1u << static_cast<int>(builtinunits::unitForTypeIndex(int(sw.unitType)));
+                for (const auto& a : kAutomatedInputs)
+                    if (drivesLatentUnit(a, e.inputMask)) inUse |= 1u << static_cast<int>(a.unit);
+            }
+    return inUse & latent;
+}
+
+// Frames of latency of the units of `mask` (bits by BuiltInUnit).
+int64_t latencyOf(const TrackTapContext* c, uint32_t mask) {
+    int64_t frames = 0;
+    for (int i = 0; i < kBuiltInUnitCount; ++i)
+        if ((mask >> i) & 1u) frames += c->standIns[i].frames;
+    return frames;
+}
 
 constexpr int kMaxPluginSlots = 64;
 constexpr int kMaxChain = kMaxPluginSlots + kBuiltInUnitCount;
@@ -360,10 +399,10 @@ void tapFinalize(ProcessingTap* tap) {
 // prepare and unprepare
 
 namespace {
-// The track's latency: every built-in unit that has one counts, playing or
-// not, and gets a stand-in of that length, empty. No render may be in.
+// Every built-in unit that has a latency gets a stand-in of that length,
+// empty; none counts until a renderer takes the latency up. No render may
+// be in.
 void sizeLatency(ProcessingTap* tap, TrackTapContext* c, double sampleRate, uint32_t channels) {
-    int64_t latency = 0;
     for (int i = 0; i < kBuiltInUnitCount; ++i) {
         units::Unit* unit = c->units[i].load();
         const double seconds = unit ? unit->latency() : 0.0;
@@ -373,13 +412,54 @@ void sizeLatency(ProcessingTap* tap, TrackTapContext* c, double sampleRate, uint
         standIn.ring.assign(size_t(frames) * channels, 0.0f);
         standIn.at = 0;
         standIn.played = false;
-        latency += frames;
     }
     c->standInChannels = channels;
-    c->latencyFrames.store(latency);
-    tap->setLatency(latency);
+    c->countedLatentUnits.store(0);
+    c->latencyFrames.store(0);
+    tap->setLatency(0);
+    tap->setWantedLatency(0);
+}
+
+// The instruments' scratch buffers and the spectrum for slices of up to
+// `maxFrames` of `channels`; true when either was made anew.
+bool sizeSliceBuffers(TrackTapContext* c, int64_t maxFrames, uint32_t channels) {
+    bool made = false;
+    const size_t scratchSize = size_t(TrackTapContext::kInstrumentSlots) * channels * size_t(maxFrames);
+    if (c->instrumentScratch.size() != scratchSize) {
+        c->instrumentScratch.assign(scratchSize, 0.0f);
+        made = true;
+    }
+    c->scratchChannels = channels;
+    if (!c->spectrum || c->spectrum->length() != maxFrames) {
+        auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
+        // A slice length for which no DFT can be made leaves the spectrum out.
+        c->spectrum = spectrum->isValid() ? std::move(spectrum) : nullptr;
+        made = true;
+    }
+    return made;
+}
+
+uint32_t channelsOf(const units::StreamFormat& format) {
+    return std::min<uint32_t>(std::max<uint32_t>(format.channelCount, 1), units::BufferList::kCapacity);
 }
 }  // namespace
+
+void tapTakeUpLatency(ProcessingTap* tap) {
+    auto* c = contextOf(tap);
+    if (!c) return;
+    // Counted in, so that the main thread can tell when no render holds the track.
+    realtime::ReaderEpochs::Presence presence(c->renders);
+    uint32_t inUse = 0;
+    if (const MusicFilter* track = c->trackFilter.load()) {
+        const auto curves = track->rt_automation();
+        inUse = latentUnitsInUse(c, track, curves.get());
+    }
+    const int64_t latency = latencyOf(c, inUse);
+    c->countedLatentUnits.store(inUse);
+    c->latencyFrames.store(latency);
+    tap->setLatency(latency);
+    tap->setWantedLatency(latency);
+}
 
 void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) {
     auto* c = contextOf(tap);
@@ -413,22 +493,9 @@ void tapPrepare(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat
         madeAnything = true;
     }
 
-    const uint32_t channels = std::min<uint32_t>(std::max<uint32_t>(format.channelCount, 1),
-                                                 units::BufferList::kCapacity);
-    const size_t scratchSize = size_t(TrackTapContext::kInstrumentSlots) * channels * size_t(maxFrames);
-    if (c->instrumentScratch.size() != scratchSize) {
-        c->instrumentScratch.assign(scratchSize, 0.0f);
-        madeAnything = true;
-    }
-    c->scratchChannels = channels;
-
+    const uint32_t channels = channelsOf(format);
+    if (sizeSliceBuffers(c, maxFrames, channels)) madeAnything = true;
     sizeLatency(tap, c, format.sampleRate, channels);
-    if (!c->spectrum || c->spectrum->length() != maxFrames) {
-        auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
-        // A slice length for which no DFT can be made leaves the spectrum out.
-        c->spectrum = spectrum->isValid() ? std::move(spectrum) : nullptr;
-        madeAnything = true;
-    }
 
     if (!madeAnything) return;
     // The track finishes the set-up on the main thread, if it still has this tap.
@@ -462,8 +529,7 @@ void tapReformat(ProcessingTap* tap, int64_t maxFrames, const units::StreamForma
     c->formatSupported.store(format.isLinearPCMFloat() ? 1 : 0);
     c->streamFormat = format;
     c->maxFrames = maxFrames;
-    const uint32_t channels = std::min<uint32_t>(std::max<uint32_t>(format.channelCount, 1),
-                                                 units::BufferList::kCapacity);
+    const uint32_t channels = channelsOf(format);
     const auto unitFormat = units::StreamFormat::canonical(format.sampleRate, std::max<uint32_t>(format.channelCount, 1));
     // A unit keeps its parameters, callbacks and state through this; an
     // installed plug-in is made again at the new rate with its state.
@@ -487,14 +553,10 @@ void tapReformat(ProcessingTap* tap, int64_t maxFrames, const units::StreamForma
     }
     for (const PluginRecord& r : track->pluginsArray())
         if (r.audioUnit) refit(r.audioUnit);
-    const size_t scratchSize = size_t(TrackTapContext::kInstrumentSlots) * channels * size_t(maxFrames);
-    c->instrumentScratch.assign(scratchSize, 0.0f);
-    c->scratchChannels = channels;
+    sizeSliceBuffers(c, maxFrames, channels);
+    // Every instrument starts from silence in the new format.
+    std::fill(c->instrumentScratch.begin(), c->instrumentScratch.end(), 0.0f);
     sizeLatency(tap, c, format.sampleRate, channels);
-    if (!c->spectrum || c->spectrum->length() != maxFrames) {
-        auto spectrum = std::make_unique<TrackSpectrum>(maxFrames);
-        c->spectrum = spectrum->isValid() ? std::move(spectrum) : nullptr;
-    }
 }
 
 units::Unit* createBuiltInChainUnit(ProcessingTap* tap, int64_t maxFrames,
@@ -598,6 +660,10 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             if (at < points.size()) __builtin_prefetch(points.data() + at);
             if (at > 0 && at - 1 < points.size()) __builtin_prefetch(points.data() + at - 1);
         }
+    // What the units in use would delay the track by: a renderer re-aligns
+    // the track when that differs from what it counts now.
+    const uint32_t counted = c->countedLatentUnits.load(std::memory_order_relaxed);
+    tap->setWantedLatency(latencyOf(c, latentUnitsInUse(c, track, curves.get())));
     if (controller) {
         for (const auto& a : kAutomatedInputs) {
             if (controller->isPausedRecordedParameter(a.input)) continue;
@@ -610,7 +676,7 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             // leaving neutral would bring it in clean and silent for its
             // latency, a gap in the middle of a smooth move.
             const int u = static_cast<int>(a.unit);
-            active[u] = *result != 0.0 || c->standIns[u].frames != 0;
+            active[u] = *result != 0.0 || ((counted >> u) & 1u) != 0;
         }
     }
 
@@ -629,27 +695,29 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
             chain[filled] = {tap, e.unit, filled ? chain[filled - 1].unit : nullptr, e.mode};
             ++filled;
         }
-    // A unit with latency that sits out leaves its stand-in in its place,
-    // run on the input of the next unit that plays (or after the last). One
-    // that comes back after sitting out, or any after a start or a jump,
-    // starts clean: it then gives out silence for its latency, not sound
-    // from another time.
+    // A counted unit with latency that sits out leaves its stand-in in its
+    // place, run on the input of the next unit that plays (or after the
+    // last). One that comes back after sitting out, or any after a start or
+    // a jump, starts clean: it then gives out silence for its latency, not
+    // sound from another time. A unit with latency that is not counted yet
+    // sits out with no stand-in until the renderer re-aligns the track.
     std::array<uint32_t, kMaxChain> standInsBefore{};
     uint32_t pendingStandIns = 0, allStandIns = 0;
     const bool startOfStream = (flags & ProcessingTapFlagStartOfStream) != 0;
     for (auto u : kChainOrder) {
         const int i = static_cast<int>(u);
         units::Unit* unit = c->unit(u).load();
-        // A unit whose parts are not made yet sits out like one switched off.
-        const bool plays = active[i] && unit && unit->readyToRender();
         auto& standIn = c->standIns[i];
-        if (standIn.frames) {
+        const bool counts = standIn.frames && ((counted >> i) & 1u);
+        // A unit whose parts are not made yet sits out like one switched off.
+        const bool plays = active[i] && unit && unit->readyToRender() && (!standIn.frames || counts);
+        if (counts) {
             allStandIns |= 1u << i;
             if (plays && (!standIn.played || startOfStream)) unit->reset();
-            standIn.played = plays;
         }
+        standIn.played = plays;
         if (!plays) {
-            if (standIn.frames) pendingStandIns |= 1u << i;
+            if (counts) pendingStandIns |= 1u << i;
             continue;
         }
         standInsBefore[filled] = pendingStandIns;

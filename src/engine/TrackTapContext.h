@@ -183,16 +183,22 @@ struct TrackTapContext {
     std::unique_ptr<TrackSpectrum> spectrum;
 
     // ---- latency: the track's audio comes out of the tap this many frames
-    // late, a constant from prepare to unprepare: the sum of the latencies
-    // of its built-in units that have one, whether they play or not. A unit
-    // with latency that sits out of a slice's chain leaves a delay line of
+    // late: the sum of the latencies of the built-in units it counts. It
+    // counts the units with latency that are in use: switched on, or that a
+    // curve or a selection entry of the track can switch on; a unit that is
+    // off and that nothing drives adds no delay, and does not play until it
+    // is counted. Every slice publishes what the units in use would add
+    // (ProcessingTap::wantedLatency); a renderer takes it up at a start, a
+    // jump or when it changes (tapTakeUpLatency), and re-aligns the track.
+    // A counted unit that sits out of a slice's chain leaves a delay line of
     // its latency in its place (its stand-in), which its input feeds while
     // it plays, so that the track's timing never moves while it renders.
     // The renderer feeds the tap as far ahead (ProcessingTap::latency), so
     // the slice's source range lies that much ahead of what the tap gives
     // out: the units, their automation and the notes follow the source
     // time; the level, fades, balance and meters follow the output time.
-    // Made by prepare; rendered by the render thread only.
+    // The stand-ins are made by prepare, for every unit that has a latency;
+    // rendered by the render thread only.
     struct LatencyStandIn {
         uint32_t frames = 0;      // 0: the unit has no latency
         std::vector<float> ring;  // frames × channels
@@ -202,6 +208,9 @@ struct TrackTapContext {
     std::array<LatencyStandIn, kBuiltInUnitCount> standIns{};
     uint32_t standInChannels = 0;
     std::atomic<int64_t> latencyFrames{0};
+    // The units (bits by BuiltInUnit) whose latency counts; set when a
+    // renderer takes the latency up.
+    std::atomic<uint32_t> countedLatentUnits{0};
     // For the render in progress: per chain slot, the stand-ins (bits by
     // BuiltInUnit) to run on that slot's input, and those to run after the
     // last slot.
@@ -226,6 +235,9 @@ void tapUnprepare(ProcessingTap* tap);
 // unit of the track (built-in and plug-in) taken to `format`'s rate, the
 // latency and stand-ins sized for it, and every unit and stand-in cleared.
 void tapReformat(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format);
+// The renderer about to feed the tap from a new position: the track counts
+// the units with latency that it has in use now.
+void tapTakeUpLatency(ProcessingTap* tap);
 void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
                 units::BufferList* bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
 units::Status chainUnitRenderCallback(void* refCon, units::RenderActionFlags* actionFlags,

@@ -1,11 +1,19 @@
 #include "midi/MIDIManager.h"
 
 #include "engine/MusicFilter.h"
+#include "platform/media/Player.h"
 #include "platform/midiio/MidiConnections.h"
 
 #include <QString>
 
+#include <limits>
+
 const char* const MIDIManager::kConnectionName = "Trevalune MIDI input";
+
+namespace {
+// A time stamp further back than this is not one of the input's own.
+constexpr uint64_t kMaxInputDelayNs = 1'000'000'000;
+}  // namespace
 
 MIDIManager::MIDIManager(MusicFilter& track, std::shared_ptr<MidiInputGate> gate, bool connect)
     : track_(track), gate_(std::move(gate)), scheduler_(std::make_unique<MidiScheduler>(track)) {
@@ -44,6 +52,17 @@ bool MIDIManager::releaseKey(uint8_t note, uint8_t channel, bool* lastOfNote) {
     return (before & bit) != 0;
 }
 
+bool MIDIManager::pushStamped(const midiio::MidiCommand& command, const MidiNoteRecord& r) {
+    // Stamped with what the user heard when the key came: the command's own
+    // time of arrival when it has one from the input, now otherwise.
+    const uint64_t now = PlaybackClock::hostNow();
+    uint64_t arrived = midiio::midiTimestamp(command);
+    if (arrived == 0 || arrived > now || now - arrived > kMaxInputDelayNs) arrived = now;
+    constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+    return track_.pushLiveMidiCommand(r, gate_->clock ? gate_->clock->secondsAt(arrived) : kUnknown,
+                                      gate_->clock ? gate_->clock->outputSecondsAt(arrived) : kUnknown);
+}
+
 void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
     if (!gate_) return;
     MidiNoteRecord r;
@@ -62,7 +81,7 @@ void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
         r.midiNote = note->note;
         r.midiNoteOn = false;
         r.midiCommandIsRecorded = recordNotes.load();
-        track_.pushLiveMidiCommand(r);
+        pushStamped(command, r);
         // Counted down once the release is queued, so that a recording pass
         // the count lets start or stop next finds it there.
         if (last) countKeyUp();
@@ -75,7 +94,7 @@ void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
     if (!gate_->selectedTrack || gate_->selectedTrack->load() != track_.viewIndex()) return;
     if (!note) {
         r.midiNoteOn = true;  // a pitch bend: played once, never kept
-        track_.pushLiveMidiCommand(r);
+        pushStamped(command, r);
         return;
     }
     r.midiNote = note->note;
@@ -87,7 +106,7 @@ void MIDIManager::handleMIDINoteCommand(const midiio::MidiCommand& command) {
     if (before == 0) isProcessingNoteOn.fetch_add(1);
     if (!gate_->isPlaying.load() && gate_->requestPlayback) gate_->requestPlayback();
     r.midiCommandIsRecorded = recordNotes.load();
-    if (!track_.pushLiveMidiCommand(r) && !(before & bit)) {
+    if (!pushStamped(command, r) && !(before & bit)) {
         // The full inbox dropped it: the note sounds nowhere, its key is not
         // held here.
         bool last = false;

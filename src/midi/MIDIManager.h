@@ -28,6 +28,7 @@
 #include <vector>
 
 class MusicFilter;
+class PlaybackClock;
 
 // What the MIDI input thread may read of the controller. The main thread
 // keeps the flags current.
@@ -45,6 +46,10 @@ struct MidiInputGate {
     // The input devices whose commands are taken, by name; every device
     // when empty. Set before the first manager is made.
     std::function<bool(const QString& device)> acceptsDevice;
+    // What the player's output plays, to stamp a key with the time the user
+    // heard when it came; none leaves the stamp to the render. Set before
+    // the first manager is made.
+    std::shared_ptr<const PlaybackClock> clock;
 };
 
 class MIDIManager {
@@ -88,6 +93,9 @@ private:
     bool releaseKey(uint8_t note, uint8_t channel, bool* lastOfNote);
     // isProcessingNoteOn - 1, never below 0.
     void countKeyUp();
+    // Queues `record` for the render, stamped with the composition time the
+    // user heard when `command` arrived; false when the inbox is full.
+    bool pushStamped(const midiio::MidiCommand& command, const MidiNoteRecord& record);
 
     MusicFilter& track_;
     // Per note number, the channels on which a key went down for this track

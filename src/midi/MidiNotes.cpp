@@ -3,13 +3,16 @@
 #include "app/AudioController.h"
 #include "midi/MIDIManager.h"
 #include "midi/NoteLists.h"
+#include "platform/media/Player.h"
 #include "views/NotesPanel.h"
 #include "views/PianoView.h"
 
+#include <QEvent>
 #include <QMetaObject>
 
 namespace {
 constexpr int kDrainIntervalMs = 20;
+constexpr int kLiveCheckIntervalMs = 1000;
 // The keys the piano view shows: note 21 is key 0.
 constexpr int kFirstKeyNote = 21;
 }  // namespace
@@ -32,6 +35,9 @@ MidiNotes::MidiNotes(AudioController* controller)
     };
     timer_.setInterval(kDrainIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &MidiNotes::tick);
+    liveCheck_.setInterval(kLiveCheckIntervalMs);
+    connect(&liveCheck_, &QTimer::timeout, this, &MidiNotes::refreshLiveInput);
+    if (Player* player = controller->audioPlayer.get()) gate_->clock = player->clock();
     connect(controller, &AudioController::playerStateChanged, this, &MidiNotes::refreshGate);
     if (Player* player = controller->audioPlayer.get()) {
         connect(player, &Player::currentItemChanged, this, &MidiNotes::followPlayerItem);
@@ -64,6 +70,32 @@ void MidiNotes::refreshGate() {
     gate_->isPlaying.store(playing);
     if (playing) wake();
     else darkenKeys();
+    refreshLiveInput();
+}
+
+void MidiNotes::refreshLiveInput() {
+    Player* player = controller_->audioPlayer.get();
+    if (!player) return;
+    // The panel tells when it opens and closes.
+    if (QWidget* panel = controller_->ui.notesPanel; panel && panel != watchedPanel_) {
+        if (watchedPanel_) watchedPanel_->removeEventFilter(this);
+        panel->installEventFilter(this);
+        watchedPanel_ = panel;
+    }
+    bool live = false;
+    if (MusicFilter* track = controller_->trackAt(controller_->currentSelectedAudio.load());
+        track && track->midiManager) {
+        live = (watchedPanel_ && watchedPanel_->isVisible()) || !track->midiManager->connectedDevices().empty();
+    }
+    player->setLiveInput(live);
+    if (live && !liveCheck_.isActive()) liveCheck_.start();
+    else if (!live) liveCheck_.stop();
+}
+
+bool MidiNotes::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedPanel_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        QMetaObject::invokeMethod(this, &MidiNotes::refreshLiveInput, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 void MidiNotes::darkenKeys() {

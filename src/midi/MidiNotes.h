@@ -51,6 +51,15 @@ public:
     void refreshGate();
     // Keeps the timer going (any thread: the call is queued).
     void wake();
+    // Live input is possible while the notes panel is open or a MIDI device
+    // is connected to the selected track's instrument: the player then
+    // renders a short way ahead and keeps its output awake. Looked at again
+    // when the player, the panel or the selection changes, and about once a
+    // second while it holds (devices come and go).
+    void refreshLiveInput();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     bool isDraining() const { return timer_.isActive(); }
 
 private:
@@ -62,6 +71,8 @@ private:
     AudioController* controller_;
     std::shared_ptr<MidiInputGate> gate_;
     QTimer timer_;
+    QTimer liveCheck_;
+    QPointer<QWidget> watchedPanel_;
     QPointer<PlayerItem> followedItem_;
     QMetaObject::Connection itemConnection_;
 };

@@ -167,24 +167,34 @@ void MidiScheduler::scheduleMIDIForRenderSlice(TrackTapContext* context, Callbac
     }
     if (plan) rt_generation_ = plan->generation;
 
-    // Live commands, stamped with the slice start.
-    track_.rt_drainLiveMidiCommands([&](const MidiNoteRecord& live) {
+    // Live commands: heard now, and stamped with the time the user heard
+    // when the key went down or up. A command that does not say is placed
+    // where this slice is heard, the track's latency behind its source.
+    double sliceHeard = T;
+    if (const double rate = context->sampleRate.load(); rate > 0) sliceHeard -= double(context->latencyFrames.load()) / rate;
+    track_.rt_drainLiveMidiCommands([&](const LiveMidiCommand& live) {
         if (isPitchBend(live.midiCommand)) {
             send(live.midiCommand, chain, chainCount);
             return;
         }
         MidiNoteRecord r = live;
         const uint8_t note = uint8_t(r.midiNote & 0x7F);
-        double at = t;
+        const double heard = std::isfinite(live.heardSeconds) ? live.heardSeconds : sliceHeard;
+        double at = notelists::trackTime(track_, notelists::trackSecondsForCompositionSeconds(track_, heard)).seconds();
+        if (!std::isfinite(at)) at = t;
         Held& held = rt_held_[note];
         if (r.midiNoteOn) {
-            held = {t, held.count + 1};
+            held = {at, held.count + 1, live.arrivedSeconds};
             r.midiFired = true;
             report(Report::Light, note);
         } else {
-            // A note-off never lies before its note-on.
+            // A note-off never lies before its note-on, and a note lasts as
+            // long as its key was held: a key that started the player went
+            // down before the place it is kept at was heard.
             if (held.count > 0) {
-                if (held.time > at) at = held.time;
+                at = std::max(at, held.time);
+                const double heldFor = live.arrivedSeconds - held.arrivedSeconds;
+                if (std::isfinite(heldFor) && heldFor > 0) at = std::max(at, held.time + heldFor);
                 --held.count;
             }
             report(Report::Unlight, note);

@@ -87,9 +87,12 @@ private:
         double start, end;
         units::MidiMessage on, off;
     };
+    // A live key held down: when it was heard to go down (track time) and
+    // when it came in (seconds of its steady clock, NaN when unknown).
     struct Held {
         double time = 0;
         uint32_t count = 0;
+        double arrivedSeconds = 0;
     };
     void send(const units::MidiMessage& m, CallbackAudioInfo* chain, uint32_t count);
     void report(Report::Kind kind, uint8_t note, const MidiNoteRecord* record = nullptr);

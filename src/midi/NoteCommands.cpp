@@ -28,6 +28,7 @@ void AudioController::installMIDIManagerSetup(MusicFilter* filter) {
         std::weak_ptr<MusicFilter> weak = track->weak_from_this();
         QMetaObject::invokeMethod(self.data(), [self, weak] {
             if (auto t = weak.lock(); t && self) self->redrawNotes(t.get(), false);
+            if (self) self->midiNotes()->refreshLiveInput();
         }, Qt::QueuedConnection);
     };
 }

@@ -9,6 +9,7 @@
 #include "midi/MidiNotes.h"
 #include "midi/NoteEditing.h"
 #include "platform/media/Asset.h"
+#include "platform/media/Player.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
@@ -16,6 +17,8 @@
 #include "views/ToolWindow.h"
 
 #include <QFileInfo>
+
+#include <limits>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
@@ -207,7 +210,11 @@ void AudioController::pianoSendNote(MusicFilter& track, int note, bool on) {
     r.midiNote = uint32_t(note);
     r.midiNoteOn = on;
     r.midiCommandIsRecorded = track.midiManager && track.midiManager->recordNotes.load();
-    track.pushLiveMidiCommand(r);
+    // Stamped with what the user heard as the key went down or up.
+    const uint64_t now = PlaybackClock::hostNow();
+    const auto clock = audioPlayer ? audioPlayer->clock() : nullptr;
+    constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
+    track.pushLiveMidiCommand(r, clock ? clock->secondsAt(now) : kUnknown, clock ? clock->outputSecondsAt(now) : kUnknown);
     midiNotes()->wake();
 }
 

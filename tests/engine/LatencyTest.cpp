@@ -198,6 +198,72 @@ TEST_F(Latency, APitchUnitThatComesInWhileRenderingKeepsTheTiming) {
     EXPECT_GT(power(left, 2000), 10 * power(left, 4000));
 }
 
+// A track counts the latency of the units it has in use only: none while
+// every unit with latency is off, the limiter's own once it is on, none
+// again once it is off. Switched while rendering, the track fades out, is
+// re-aligned and fades in again: no sample moves further from the one
+// before than the tone itself does.
+TEST(LatencyInUse, OnlyUnitsInUseCountAndASwitchDoesNotClick) {
+    Session s;
+    auto track = s.makeTrack(loadAsset(writeTone(QStringLiteral("steady.wav"), 2.0, 220.0, 0.5f, kRate)));
+    s.insert(*track, 2);
+    testsupport::spin(10);
+    QString error;
+    ASSERT_TRUE(Renderer::loadSources(*s.composition, &error));
+    Renderer r(s.composition, s.mix, kRate, Renderer::Mode::Offline, 512);
+    ASSERT_TRUE(r.prepare(&error));
+    testsupport::spin(10);
+    auto* k = track->getProcessorContext();
+    const auto tap = track->mixInputTap();
+    ASSERT_TRUE(k && tap);
+    units::Unit* limiter = k->unit(BuiltInUnit::PeakLimiter).load();
+    ASSERT_NE(limiter, nullptr);
+    const auto limiterFrames = int64_t(std::lround(limiter->latency() * kRate));
+    ASSERT_GT(limiterFrames, 0);
+    EXPECT_EQ(tap->latency(), 0) << "every unit with latency is off";
+
+    struct Case {
+        const char* name;
+        bool limiterOn;
+        int64_t latency;
+    };
+    const Case cases[] = {
+        {"the limiter on", true, limiterFrames},
+        {"the limiter off again", false, 0},
+    };
+    std::vector<float> left(size_t(r.length())), right(left.size());
+    int64_t pos = 0;
+    auto renderFor = [&](double seconds) {
+        for (const int64_t end = std::min<int64_t>(r.length(), pos + int64_t(seconds * kRate)); pos < end;) {
+            const int n = int(std::min<int64_t>(512, end - pos));
+            r.render(left.data() + pos, right.data() + pos, n);
+            pos += n;
+        }
+    };
+    const uint64_t violations = realtime::violationCount();
+    renderFor(0.5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        k->setFlag(BuiltInUnit::PeakLimiter, c.limiterOn);
+        renderFor(0.5);
+        EXPECT_EQ(tap->latency(), c.latency);
+    }
+    renderFor(0.4);
+    EXPECT_EQ(realtime::violationCount(), violations);
+    // The tone's own largest step from one sample to the next.
+    const double step = 2 * M_PI * 220.0 / kRate * 0.5;
+    double largest = 0;
+    for (size_t i = 1; i < size_t(pos); ++i) largest = std::max(largest, double(std::fabs(left[i] - left[i - 1])));
+    EXPECT_LT(largest, 1.5 * step);
+    // And the tone is there after each switch.
+    for (double at : {0.9, 1.4, 1.8}) {
+        double sum = 0;
+        const auto from = size_t(at * kRate), n = size_t(0.05 * kRate);
+        for (size_t i = from; i < from + n; ++i) sum += double(left[i]) * left[i];
+        EXPECT_GT(std::sqrt(sum / double(n)), 0.2) << "at " << at << " s";
+    }
+}
+
 // The default device (the JACK dummy server in the tests), keeping both
 // channels of what it plays.
 class CapturingOutput : public AudioOutput {

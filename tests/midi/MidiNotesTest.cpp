@@ -284,7 +284,8 @@ TEST_F(MidiNotesTest, ARecordedPhrasePlaysAgainAndIsOneUndo) {
     ASSERT_TRUE(manager().recordNotes.load());
     c->playPauseToggle();
     ASSERT_EQ(player->rate(), 1.0f);
-    pause(300);
+    // The first key comes well inside the lane, whose first pixels are its edge.
+    pause(700);
     keyboard.send(0x90, 60, 120);
     pause(400);
     keyboard.send(0x80, 60, 0);

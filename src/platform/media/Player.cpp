@@ -50,6 +50,47 @@ void PlayerItem::finishLoading(bool ok, const QString& error) {
 
 // ---------------------------------------------------------------------------
 
+void PlaybackClock::mark(int64_t first, double step, uint64_t hostNs, int64_t outputFrame) {
+    written_.marks[written_.count % kMarks] = {first, step, hostNs, outputFrame};
+    ++written_.count;
+    marks_.store(written_);
+}
+
+PlaybackClock::Mark PlaybackClock::markAt(uint64_t hostNs) const {
+    const Marks all = marks_.load();
+    const size_t n = std::min<size_t>(all.count, kMarks);
+    Mark best;
+    bool found = false;
+    for (size_t i = 0; i < n; ++i) {
+        const Mark& m = all.marks[i];
+        // The latest that began at or before the time; else the earliest.
+        const bool before = m.ns <= hostNs;
+        if (!found || (before && (best.ns > hostNs || m.ns > best.ns)) || (!before && best.ns > hostNs && m.ns < best.ns)) {
+            best = m;
+            found = true;
+        }
+    }
+    return best;
+}
+
+int64_t PlaybackClock::frameAt(uint64_t hostNs) const {
+    const Mark m = markAt(hostNs);
+    if (m.step == 0) return m.first;
+    const double since = (double(int64_t(hostNs - m.ns)) * 1e-9) * frameRate();
+    return m.first + int64_t(std::llround(since * m.step));
+}
+
+double PlaybackClock::outputSecondsAt(uint64_t hostNs) const {
+    const Mark m = markAt(hostNs);
+    return double(m.outputFrame) / frameRate() + double(int64_t(hostNs - m.ns)) * 1e-9;
+}
+
+uint64_t PlaybackClock::hostNow() {
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
+
 struct Player::Shared {
     static constexpr uint64_t Capacity = 16384;  // frames; a power of two
     static constexpr uint64_t Ahead = 3072;      // frames rendered ahead of the output
@@ -57,6 +98,14 @@ struct Player::Shared {
     // A full ring is topped up once this many frames have played, so that
     // the render thread wakes a few dozen times a second, not every block.
     static constexpr uint64_t Refill = 1024;
+    // With live input: two and a half blocks ahead, topped up every block.
+    // A live note goes into the next block rendered and is heard after what
+    // the ring holds when it comes: 384 to 895 frames, 8 to 19 ms at 48 kHz.
+    static constexpr uint64_t LiveAhead = 640;
+    static constexpr uint64_t LiveRefill = 256;
+    std::atomic<bool> live{false};
+    std::shared_ptr<PlaybackClock> clock;
+    int64_t framesTaken = 0;  // by the output (its reader's own)
 
     std::vector<float> samples = std::vector<float>(Capacity * 2);
     std::vector<int64_t> positions = std::vector<int64_t>(Capacity);  // position after each frame
@@ -104,6 +153,7 @@ struct Player::Shared {
         } while (check != flushGen.load(std::memory_order_acquire));
         readIndex.store(index, std::memory_order_release);
         playedPosition.store(position, std::memory_order_relaxed);
+        if (clock) clock->mark(position, 0, PlaybackClock::hostNow(), framesTaken);
         consumerFlushGen.store(check, std::memory_order_release);
     }
 };
@@ -111,6 +161,8 @@ struct Player::Shared {
 Player::Player(std::unique_ptr<AudioOutput> output, QObject* parent)
     : QObject(parent), output_(std::move(output)), shared_(std::make_unique<Shared>()) {
     if (!output_) output_ = AudioOutput::createDefault();
+    shared_->clock = clock_;
+    clock_->setFrameRate(output_->sampleRate());
     QString error;
     if (!output_->start([this](float* out, int frames) { outputCallback(out, frames); }, &error)) {
         // The device would not start: keep time with a null output instead.
@@ -148,9 +200,17 @@ void Player::updateTimers() {
     }
 }
 
+void Player::setLiveInput(bool on) {
+    if (on == liveInput_) return;
+    liveInput_ = on;
+    shared_->live.store(on, std::memory_order_relaxed);
+    shared_->wake.wake();
+    updateTimers();
+}
+
 void Player::updateOutputSleep() {
     const bool playing = item_ && rate_ != 0;
-    if (playing) {
+    if (playing || liveInput_) {
         sleepTimer_.stop();
         if (outputAsleep_) wakeOutput();
     } else if (!outputAsleep_ && !sleepTimer_.isActive()) {
@@ -159,7 +219,7 @@ void Player::updateOutputSleep() {
 }
 
 void Player::sleepOutput() {
-    if (outputAsleep_ || (item_ && rate_ != 0)) return;
+    if (outputAsleep_ || (item_ && rate_ != 0) || liveInput_) return;
     // From here until the output wakes, this thread is the ring's reader.
     outputAsleep_ = output_->suspend();
     if (outputAsleep_) updateTimers();
@@ -190,6 +250,7 @@ Player::~Player() {
 void Player::outputCallback(float* out, int frames) {
     Shared& s = *shared_;
     s.takeUpFlush();
+    const int64_t first = s.playedPosition.load(std::memory_order_relaxed);
     uint64_t read = s.readIndex.load(std::memory_order_relaxed);
     const uint64_t write = s.writeIndex.load(std::memory_order_acquire);
     const int n = static_cast<int>(std::min<uint64_t>(write - read, static_cast<uint64_t>(frames)));
@@ -204,6 +265,12 @@ void Player::outputCallback(float* out, int frames) {
         s.playedPosition.store(s.positions[last], std::memory_order_relaxed);
         s.readIndex.store(read + static_cast<uint64_t>(n), std::memory_order_release);
     }
+    // This block is heard from now on; a block the ring could not fill
+    // leaves the player standing where it ran dry.
+    const int64_t after = s.playedPosition.load(std::memory_order_relaxed);
+    s.clock->mark(n == frames ? first : after, n == frames && n > 0 ? double(after - first) / n : 0.0,
+                  PlaybackClock::hostNow(), s.framesTaken);
+    s.framesTaken += frames;
     std::fill(out + 2 * n, out + 2 * frames, 0.0f);
 }
 
@@ -263,9 +330,12 @@ void Player::renderLoop() {
             s.wake.waitFor(seen, std::chrono::milliseconds(1));
             continue;
         }
-        if (buffered >= Shared::Ahead) {
+        const bool live = s.live.load(std::memory_order_relaxed);
+        const uint64_t ahead = live ? Shared::LiveAhead : Shared::Ahead;
+        const uint64_t refill = live ? Shared::LiveRefill : Shared::Refill;
+        if (buffered >= ahead) {
             // Sleep until a refill's worth has played (or the main thread wakes us).
-            const double frames = double(buffered - Shared::Ahead + Shared::Refill);
+            const double frames = double(buffered - ahead + refill);
             s.wake.waitFor(seen, std::chrono::nanoseconds(int64_t(frames / s.frameRate * 1e9)));
             continue;
         }
@@ -311,6 +381,8 @@ void Player::renderLoop() {
                 backwards = false;
                 chunkStart = chunkEnd = 0;
             }
+            // A track whose latency changed is re-aligned here, as a jump is.
+            renderer.realignTracks();
             realtime::Scope scope;
             const int64_t count = std::min<int64_t>(static_cast<int64_t>(block) * step, length - position);
             renderRange(count);

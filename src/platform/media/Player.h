@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/audio/AudioOutput.h"
+#include "platform/core/SeqLock.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/Composition.h"
 
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -16,6 +18,52 @@
 #include <vector>
 
 class Renderer;
+
+// What the output plays, for any thread: the composition frame heard at a
+// host time, and the output's own frame count then, from the last few blocks
+// the output took. Written by the output's callback (or the main thread
+// while the output sleeps); read without a lock by the MIDI input and the
+// main thread, to stamp a key with the time the user heard when it went
+// down and to time how long it was held in frames of the output, not by a
+// wall clock whose readings wander with the threads' scheduling.
+class PlaybackClock {
+public:
+    // The composition frame, at frameRate(), heard at `hostNs` (nanoseconds
+    // of the steady clock); where the player stands while nothing plays.
+    int64_t frameAt(uint64_t hostNs) const;
+    // The same in seconds of composition time.
+    double secondsAt(uint64_t hostNs) const { return double(frameAt(hostNs)) / frameRate(); }
+    // Seconds of frames the output had taken at `hostNs`: a steady clock of
+    // the output's own, playing or not.
+    double outputSecondsAt(uint64_t hostNs) const;
+    double frameRate() const { return rate_.load(std::memory_order_relaxed); }
+    void setFrameRate(double rate) { rate_.store(rate > 0 ? rate : 48000, std::memory_order_relaxed); }
+
+    // A block that begins with composition frame `first` sounds from
+    // `hostNs` on, each frame `step` composition frames on from the one
+    // before (0: the output plays nothing, the player stands at `first`);
+    // the output had taken `outputFrame` frames before it.
+    void mark(int64_t first, double step, uint64_t hostNs, int64_t outputFrame);
+    static uint64_t hostNow();
+
+private:
+    struct Mark {
+        int64_t first = 0;
+        double step = 0;
+        uint64_t ns = 0;
+        int64_t outputFrame = 0;
+    };
+    static constexpr size_t kMarks = 8;
+    struct Marks {
+        std::array<Mark, kMarks> marks{};
+        uint32_t count = 0;
+    };
+    // The mark of the block that sounded at `hostNs`, or the nearest.
+    Mark markAt(uint64_t hostNs) const;
+    SeqLockValue<Marks> marks_;
+    Marks written_;  // the writer's own copy
+    std::atomic<double> rate_{48000};
+};
 
 // What a player plays: a composition (usually a copy) and its audio mix. The
 // item becomes ready once every audio source of the composition is decoded
@@ -114,6 +162,18 @@ public:
     // by then).
     bool isPreparingRenderer() const { return preparing_; }
 
+    // Live input (a key of a MIDI device or of the on-screen keyboard may
+    // come at any moment): the player renders only a short way ahead of the
+    // output, so that a live note is heard soon after it comes in, and the
+    // output stays awake while paused, so that the first note is not lost
+    // to waking it. Off, the player renders further ahead for safety and an
+    // idle output sleeps.
+    void setLiveInput(bool on);
+    bool liveInput() const { return liveInput_; }
+
+    // The output's clock, for any thread; it lives as long as its last holder.
+    std::shared_ptr<const PlaybackClock> clock() const { return clock_; }
+
     double outputSampleRate() const { return output_->sampleRate(); }
     const AudioOutput& output() const { return *output_; }
 
@@ -167,6 +227,8 @@ private:
     static constexpr int kOutputSleepDelayMs = 1000;
     QTimer sleepTimer_;
     bool outputAsleep_ = false;
+    bool liveInput_ = false;
+    std::shared_ptr<PlaybackClock> clock_ = std::make_shared<PlaybackClock>();
 
     struct Observer {
         int intervalMs;

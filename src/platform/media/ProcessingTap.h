@@ -40,6 +40,9 @@ struct ProcessingTapCallbacks {
     // Optional: brings a prepared tap to another format in place, its state
     // cleared, with no render in progress (see ProcessingTap::reformat).
     void (*reformat)(ProcessingTap* tap, int64_t maxFrames, const units::StreamFormat& format) = nullptr;
+    // Optional: takes up the latency the tap wants now (see
+    // ProcessingTap::takeUpLatency); it calls setLatency and setWantedLatency.
+    void (*takeUpLatency)(ProcessingTap* tap) = nullptr;
 };
 
 class ProcessingTap {
@@ -88,13 +91,27 @@ public:
     bool reformat(int64_t maxFrames, const units::StreamFormat& format);
 
     // Frames by which the tap's process delays the track's audio, at the
-    // rate the tap was prepared with; constant from its prepare to its
-    // unprepare (the tap's owner sets it in prepare). A renderer feeds the
-    // tap that far ahead of the output and drops as many frames of its
-    // output at every start and jump, so that the track lines up with a
-    // track whose tap adds no delay.
+    // rate the tap was prepared with. A renderer feeds the tap that far ahead
+    // of the output and drops as many frames of its output at every start
+    // and jump, so that the track lines up with a track whose tap adds no
+    // delay.
+    //
+    // The latency moves only when a renderer takes it up: at every start and
+    // jump (takeUpLatency), and when the tap wants another one while it
+    // plays (wantedLatency differs: what the tap's owner has in use changed).
+    // The renderer then re-aligns the track there, as at a jump.
     void setLatency(int64_t frames) { latency_.store(frames > 0 ? frames : 0); }
     int64_t latency() const { return latency_.load(); }
+    // The latency the tap would have now; its process keeps it current.
+    void setWantedLatency(int64_t frames) { wanted_.store(frames > 0 ? frames : 0, std::memory_order_relaxed); }
+    int64_t wantedLatency() const { return wanted_.load(std::memory_order_relaxed); }
+    // For the renderer that is about to feed the tap from a new position (no
+    // other render in the tap meanwhile): the tap delays the track by what it
+    // wants from its next slice on. Answers the latency.
+    int64_t takeUpLatency() {
+        if (callbacks_.takeUpLatency) callbacks_.takeUpLatency(this);
+        return latency();
+    }
 
     // The source of one slice, seen by getSourceAudio while process runs.
     struct SliceSource {
@@ -118,5 +135,6 @@ private:
     std::mutex attachMutex_;
     std::atomic<int> attachCount_{0};
     std::atomic<int64_t> latency_{0};
+    std::atomic<int64_t> wanted_{0};
     Preparation preparation_;
 };

@@ -23,6 +23,8 @@ using RubberBand::RubberBandStretcher;
 namespace {
 // Room for the resampler's filter beyond a block's own frames.
 constexpr int64_t kResamplePreroll = 64;
+// Frames over which a track fades out and in again where it is re-aligned.
+constexpr int64_t kRealignFade = 256;
 }  // namespace
 
 struct Renderer::Track {
@@ -44,6 +46,10 @@ struct Renderer::Track {
     // far ahead of what the track gives out, and the tap's first output
     // after each start or jump is dropped for as long.
     int64_t latency = 0;
+    // The tap wants another latency: the block just made faded out, and the
+    // next render re-aligns the track and fades it in over `fadeIn` frames.
+    bool realign = false;
+    int64_t fadeIn = 0;
 
     // The stage: source, tap and volume, at the rate and slice size the tap
     // was prepared with (the output's when there is no tap).
@@ -344,10 +350,26 @@ bool Renderer::prepare(QString* error) {
 void Renderer::setPosition(int64_t frame) {
     position_ = std::max<int64_t>(0, frame);
     if (!prepared_) return;
-    for (auto& t : tracks_) positionTrack(*t, position_);
+    for (auto& t : tracks_) {
+        t->realign = false;
+        t->fadeIn = 0;
+        positionTrack(*t, position_);
+    }
+}
+
+void Renderer::realignTracks() {
+    if (!prepared_) return;
+    for (auto& t : tracks_) {
+        if (!t->realign) continue;
+        t->realign = false;
+        positionTrack(*t, position_);
+        t->fadeIn = kRealignFade;
+    }
 }
 
 void Renderer::positionTrack(Track& t, int64_t frame) {
+    // The tap delays the track by what it has in use from here on.
+    if (t.tap) t.latency = t.tap->takeUpLatency();
     t.startOfStream = true;
     t.segHint = 0;
     t.stretchSeg = -1;
@@ -647,6 +669,32 @@ void Renderer::pullPost(Track& t, float* l, float* r, int n) {
 }
 
 void Renderer::renderTrack(Track& t, int frames) {
+    // The tap wants another latency (what its track has in use changed, or
+    // another renderer of the tap took another one up): this block is the
+    // last at the old alignment and fades out; the next render re-aligns
+    // the track and fades it in.
+    const bool realign = t.tap && !t.realign &&
+                         (t.tap->wantedLatency() != t.latency || t.tap->latency() != t.latency);
+    produceBlock(t, frames);
+    if (!realign && t.fadeIn == 0) return;
+    float* l = const_cast<float*>(t.made[0]);
+    float* r = const_cast<float*>(t.made[1]);
+    for (int i = 0; i < frames && t.fadeIn > 0; ++i, --t.fadeIn) {
+        const float g = float(kRealignFade - t.fadeIn + 1) / float(kRealignFade);
+        l[i] *= g;
+        r[i] *= g;
+    }
+    if (!realign) return;
+    const int fade = static_cast<int>(std::min<int64_t>(frames, kRealignFade));
+    for (int i = frames - fade; i < frames; ++i) {
+        const float g = float(frames - 1 - i) / float(fade);
+        l[i] *= g;
+        r[i] *= g;
+    }
+    t.realign = true;
+}
+
+void Renderer::produceBlock(Track& t, int frames) {
     if (t.post) {
         float* l = t.postBuf[0].data();
         float* r = t.postBuf[1].data();
@@ -686,6 +734,7 @@ void Renderer::render(float* left, float* right, int frames) {
         position_ += frames;
         return;
     }
+    realignTracks();
     if (workers_) workers_->run(frames);
     // The sum in track order, whichever thread made each block.
     for (auto& tp : tracks_) {

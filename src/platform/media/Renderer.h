@@ -17,7 +17,10 @@
 // that delays its track (ProcessingTap::latency) is fed that far ahead, and
 // what it gives out for that long after each start or jump is dropped, so
 // that every track is heard where it lies on the timeline; its volume
-// follows the time it is heard at.
+// follows the time it is heard at. When the latency a tap wants changes
+// while it renders, its track fades out, is re-aligned as at a jump, and
+// fades in again: every track stays where it lies on the timeline, and a
+// track's own live input is delayed by its own latency only.
 //
 // prepare() and setPosition() may allocate and belong to a worker or to the
 // start of a render; render() is real-time safe.
@@ -66,6 +69,12 @@ public:
     // Renders `frames` (at most maxFrames()) from the position into `left`
     // and `right`, and advances the position.
     void render(float* left, float* right, int frames);
+    // Re-aligns every track whose tap took another latency in the last
+    // render (it faded out there and fades in here). render() does it first
+    // when the caller has not; a caller that renders under the real-time
+    // rules calls it before, as it would setPosition(): it is not real-time
+    // safe when such a track needs resampling.
+    void realignTracks();
 
     // Up to `count` threads that render tracks beside the one calling
     // render(); no more than the tracks need are started. Call it before
@@ -79,6 +88,7 @@ private:
     // The track's next `frames` (at most maxFrames()) through its tap and
     // volume; the block lies in buffers of the track.
     void renderTrack(Track& t, int frames);
+    void produceBlock(Track& t, int frames);
     void produceVirtual(Track& t, float* l, float* r, int64_t n);
     void pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n);
     void startStretch(Track& t, size_t segIndex);
