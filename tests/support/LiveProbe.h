@@ -74,6 +74,10 @@ public:
     // The frame the server is at now.
     int64_t frameNow() const { return client_ ? int64_t(jack_frame_time(client_)) : 0; }
 
+    // Frames the server's clock ran past without calling this client: cycles
+    // a loaded machine skipped, in which nothing was heard.
+    int64_t skippedFrames() const { return skipped_.load(std::memory_order_acquire); }
+
     // The clicks heard on the right input, in order.
     int clickCount() const { return clickCount_.load(std::memory_order_acquire); }
     int64_t click(int i) const { return clicks_[size_t(i)]; }
@@ -90,6 +94,9 @@ private:
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<LiveProbe*>(arg);
         const int64_t start = int64_t(jack_last_frame_time(self->client_));
+        if (self->nextStart_ >= 0 && start > self->nextStart_)
+            self->skipped_.fetch_add(start - self->nextStart_, std::memory_order_release);
+        self->nextStart_ = start + int64_t(frames);
         void* midi = jack_port_get_buffer(self->keys_, frames);
         jack_midi_clear_buffer(midi);
         const uint32_t wanted = self->wanted_.load(std::memory_order_acquire);
@@ -128,6 +135,8 @@ private:
     }
 
     jack_client_t* client_ = nullptr;
+    int64_t nextStart_ = -1;
+    std::atomic<int64_t> skipped_{0};
     jack_port_t* keys_ = nullptr;
     jack_port_t* left_ = nullptr;
     jack_port_t* right_ = nullptr;
