@@ -29,6 +29,7 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -950,7 +951,6 @@ public:
     // ---- Track list: duplicate, replace, remove and put back, close -------------------
     struct TrackListState {
         QPointer<QWidget> notesPanel;                   // a track's notes, when shown
-        std::weak_ptr<MusicFilter> notesViewFilter;     // the track the notes panel shows
         QPointer<QWidget> audioUnitPanel;               // the plug-in views
         QPointer<QWidget> compositionWindow;            // a track's video
         std::weak_ptr<MusicFilter> currentVideoInCompositionWindow;
@@ -1037,6 +1037,12 @@ public:
     void resetHighPassFilterFrom();
     void resetBandPassFilterFrom();
     void showAudioUnitsPopoverFrom();
+    // Puts `track`'s plug-in check box at `checkOrigin` in `holder` and its
+    // pop-up 3 points right of it at `popUpY`, after every track's pair has
+    // left `holder` and `alsoFrom` (the other place that shows them). False,
+    // with none placed, when the track has no pair.
+    bool placePluginControls(MusicFilter& track, QWidget* holder, QPoint checkOrigin, int popUpY,
+                             QWidget* alsoFrom = nullptr);
     // The panel is closing: its track's unit values are read back.
     void windowWillClose(QWidget* window);
     // The panel's history and content go.
@@ -1110,6 +1116,8 @@ public:
     // ---- The notes panel (src/midi/NotesPanelCommands.cpp) -------------------------------
     // Opens the panel for the selected track when it plays notes.
     void showNotesViewFrom();
+    // The track the panel shows (its piano roll's); none once it is closed.
+    MusicFilter* notesPanelTrack() const;
     void updateNotesViewHorizontalSize();
     void updateNotesViewVerticalSize();
     void resetNotesHorizontalSize();

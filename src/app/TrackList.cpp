@@ -146,8 +146,8 @@ void AudioController::removeAudioFileAtIndex(quint64 index) {
     closePanels(*this);
     auto& tracks = ui.audioView->audioTracks;
     TrackRecord record = tracks[index];
-    if (auto* notes = trackList.notesPanel.data(); notes && notes->isVisible() &&
-                                                    trackList.notesViewFilter.lock() == record.audioFilter)
+    if (auto* notes = trackList.notesPanel.data();
+        notes && notes->isVisible() && notesPanelTrack() == record.audioFilter.get())
         notes->close();
     if (UndoManager* undo = ui.audioView->undoManager()) {
         TrackUndoRecord r{record, index};

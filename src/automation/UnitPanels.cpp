@@ -335,25 +335,31 @@ void AudioController::showAudioUnitsPopoverFrom() {
                 }
     }
     // Every track's controls leave the popover; the selected track's come back.
+    const bool hasPluginRow = placePluginControls(*track, popover->audioUnitsView, QPoint(18, 16), 11);
+    popover->showRelativeTo(unitPanels.audioUnitsButton ? unitPanels.audioUnitsButton.data() : ui.window,
+                            hasPluginRow ? QSize(282, 490) : QSize(282, 454));
+}
+
+bool AudioController::placePluginControls(MusicFilter& track, QWidget* holder, QPoint checkOrigin, int popUpY,
+                                          QWidget* alsoFrom) {
     if (ui.audioView)
         for (const TrackRecord& r : ui.audioView->audioTracks)
             if (r.audioFilter)
                 for (QWidget* w : {r.audioFilter->pluginsCheckButton.data(), r.audioFilter->pluginsPopUpButton.data()})
-                    if (w && w->parentWidget() == popover->audioUnitsView) {
+                    if (w && w->parentWidget() && (w->parentWidget() == holder || w->parentWidget() == alsoFrom)) {
                         w->hide();
                         w->setParent(nullptr);
                     }
-    QSize size(282, 454);
-    if (popUp && check) {
-        check->setParent(popover->audioUnitsView);
-        check->move(18, 16);
-        popUp->setParent(popover->audioUnitsView);
-        popUp->move(check->x() + check->width() + 3, 11);
-        check->show();
-        popUp->show();
-        size = QSize(282, 490);
-    }
-    popover->showRelativeTo(unitPanels.audioUnitsButton ? unitPanels.audioUnitsButton.data() : ui.window, size);
+    QWidget* check = track.pluginsCheckButton.data();
+    QWidget* popUp = track.pluginsPopUpButton.data();
+    if (!check || !popUp) return false;
+    check->setParent(holder);
+    check->move(checkOrigin);
+    popUp->setParent(holder);
+    popUp->move(check->x() + check->width() + 3, popUpY);
+    check->show();
+    popUp->show();
+    return true;
 }
 
 // ---- filter resets ----

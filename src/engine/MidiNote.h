@@ -6,6 +6,7 @@
 #include "platform/core/MediaTime.h"
 #include "platform/units/MidiEventQueue.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <type_traits>
@@ -54,3 +55,18 @@ struct LiveMidiCommand : MidiNoteRecord {
     double arrivedSeconds = 0;
 };
 static_assert(std::is_trivially_copyable_v<LiveMidiCommand>);
+
+// Whether `record` is the note-off of the note that `noteOn` starts: a
+// note-off (no end, not on) of the same number that starts at the note's end.
+// A note-on of the same number that starts where this one ends is not it.
+inline bool isNoteOffOf(const MidiNoteRecord& record, const MidiNoteRecord& noteOn) {
+    return record.midiCommandTime && !record.midiCommandEndTime && !record.midiNoteOn && noteOn.midiCommandEndTime &&
+           *record.midiCommandTime == *noteOn.midiCommandEndTime && record.midiNote == noteOn.midiNote;
+}
+
+// The index in `list` of the first note-off of `noteOn`; none when it is missing.
+inline std::optional<size_t> noteOffIndex(const MidiNoteList& list, const MidiNoteRecord& noteOn) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (isNoteOffOf(list[i], noteOn)) return i;
+    return std::nullopt;
+}

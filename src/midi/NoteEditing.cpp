@@ -25,18 +25,6 @@ std::optional<size_t> noteOnIndexEndingAt(const MidiNoteList& list, const MidiNo
 
 }  // namespace
 
-bool isNoteOffOf(const MidiNoteRecord& record, const MidiNoteRecord& noteOn) {
-    // A note-on of the same pitch that starts where this one ends is not its note-off.
-    return record.midiCommandTime && !record.midiCommandEndTime && !record.midiNoteOn && noteOn.midiCommandEndTime &&
-           *record.midiCommandTime == *noteOn.midiCommandEndTime && record.midiNote == noteOn.midiNote;
-}
-
-std::optional<size_t> noteOffIndex(const MidiNoteList& list, const MidiNoteRecord& noteOn) {
-    for (size_t i = 0; i < list.size(); ++i)
-        if (isNoteOffOf(list[i], noteOn)) return i;
-    return std::nullopt;
-}
-
 bool contains(const MidiNoteList& list, const MidiNoteRecord& record) {
     return std::find(list.begin(), list.end(), record) != list.end();
 }

@@ -3,9 +3,8 @@
 // What the note editing commands do to a track's note list, apart from the
 // controller: transposing and re-weighting the selected notes, removing
 // them, and taking the notes that lie within a time range. A note is its
-// note-on record, which carries the end, and its note-off: the first
-// note-off record that starts at that end with the same note number. Main
-// thread only, like the lists.
+// note-on record, which carries the end, and its note-off, which
+// noteOffIndex() of engine/MidiNote.h finds. Main thread only, like the lists.
 
 #include "engine/MidiNote.h"
 
@@ -14,10 +13,6 @@
 
 namespace noteediting {
 
-// Whether `record` is a note-off of the note that `noteOn` starts.
-bool isNoteOffOf(const MidiNoteRecord& record, const MidiNoteRecord& noteOn);
-// The index of the note-off of `noteOn` in `list`; none when it is missing.
-std::optional<size_t> noteOffIndex(const MidiNoteList& list, const MidiNoteRecord& noteOn);
 bool contains(const MidiNoteList& list, const MidiNoteRecord& record);
 
 // Moves every selected note that has its note-off by `semitones`, both

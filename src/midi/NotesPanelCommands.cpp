@@ -66,11 +66,11 @@ void connectNotesPanel(AudioController& c, NotesPanel& panel) {
     QObject::connect(&panel, &NotesPanel::deleteKeyPressed, &c, [&c] { c.removeSelectedNotes(); });
 }
 
-MusicFilter* shownTrack(const AudioController& c) {
-    return c.ui.notesPanel ? c.ui.notesPanel->notesView->viewFilter.lock().get() : nullptr;
-}
-
 }  // namespace
+
+MusicFilter* AudioController::notesPanelTrack() const {
+    return ui.notesPanel ? ui.notesPanel->notesView->viewFilter.lock().get() : nullptr;
+}
 
 void AudioController::showNotesViewFrom() {
     if (shell.audioControllerIsWorking) return;
@@ -78,37 +78,17 @@ void AudioController::showNotesViewFrom() {
     NotesPanel* panel = ui.notesPanel;
     if (!t || !t->midiManager || !panel) return;
     connectNotesPanel(*this, *panel);
-    if (panel->isVisible() && shownTrack(*this) == t) return;
+    if (panel->isVisible() && notesPanelTrack() == t) return;
 
     panel->notesView->viewFilter = t->weak_from_this();
-    const double width = panel->notesViewWidth(t->durationInSeconds, t->value(EffectInput::Speed));
-    panel->notesView->resize(int(std::ceil(width)), int(panel->notesViewHeight()));
-    panel->notesView->update();
-    panel->pianoView->resize(panel->pianoView->width(), panel->notesView->height());
+    updateNotesViewHorizontalSize();
+    panel->fitNotesViewHeight();
     panel->pianoView->musicFilter = t->weak_from_this();
     updateNotesPanelToggles(t);
     // The track's plug-in controls come into the panel, from wherever any
     // track's were shown.
-    QWidget* unitsView = unitPanels.popover ? unitPanels.popover->audioUnitsView : nullptr;
-    if (ui.audioView)
-        for (const TrackRecord& r : ui.audioView->audioTracks)
-            if (r.audioFilter)
-                for (QWidget* w : {r.audioFilter->pluginsCheckButton.data(), r.audioFilter->pluginsPopUpButton.data()})
-                    if (w && w->parentWidget() &&
-                        (w->parentWidget() == panel->controlsNoteView || w->parentWidget() == unitsView)) {
-                        w->hide();
-                        w->setParent(nullptr);
-                    }
-    if (QWidget* check = t->pluginsCheckButton.data()) {
-        check->setParent(panel->controlsNoteView);
-        check->move(NotesPanel::kPluginCheckOrigin);
-        check->show();
-        if (QWidget* popUp = t->pluginsPopUpButton.data()) {
-            popUp->setParent(panel->controlsNoteView);
-            popUp->move(check->x() + check->width() + 3, NotesPanel::kPluginPopUpY);
-            popUp->show();
-        }
-    }
+    placePluginControls(*t, panel->controlsNoteView, NotesPanel::kPluginCheckOrigin, NotesPanel::kPluginPopUpY,
+                        unitPanels.popover ? unitPanels.popover->audioUnitsView : nullptr);
     panel->pianoView->update();
     updateNotesPlayPauseButton();
     panel->notesPlayPauseButton->update();
@@ -119,7 +99,6 @@ void AudioController::showNotesViewFrom() {
     if (name.isEmpty() && t->playerAsset) name = QFileInfo(t->playerAsset->url().toLocalFile()).fileName();
     panel->setWindowTitle(QStringLiteral("Notes - %1").arg(name));
     trackList.notesPanel = panel;
-    trackList.notesViewFilter = t->weak_from_this();
     // Beside a unit's panel (the sampler's, opened with it), never on it.
     if (!panel->isVisible()) placeBeside(panel, trackList.audioUnitPanel.data());
     panel->show();
@@ -129,7 +108,7 @@ void AudioController::showNotesViewFrom() {
 
 void AudioController::updateNotesPanelToggles(const MusicFilter* track) {
     NotesPanel* panel = ui.notesPanel;
-    if (!panel || !track || shownTrack(*this) != track) return;
+    if (!panel || !track || notesPanelTrack() != track) return;
     if (track->midiManager) panel->recordNotesButton->setChecked(track->midiManager->recordNotes.load());
     if (const AudioDrawingView* lane = trackLaneOf(track)) {
         panel->selectNotesButton->setChecked(lane->isSelectingNotes);
@@ -138,7 +117,7 @@ void AudioController::updateNotesPanelToggles(const MusicFilter* track) {
 }
 
 void AudioController::updateNotesViewHorizontalSize() {
-    MusicFilter* t = shownTrack(*this);
+    MusicFilter* t = notesPanelTrack();
     if (!t) return;
     NotesPanel* panel = ui.notesPanel;
     const double width = panel->notesViewWidth(t->durationInSeconds, t->value(EffectInput::Speed));
@@ -149,8 +128,7 @@ void AudioController::updateNotesViewHorizontalSize() {
 void AudioController::updateNotesViewVerticalSize() {
     NotesPanel* panel = ui.notesPanel;
     if (!panel) return;
-    panel->notesView->resize(panel->notesView->width(), int(panel->notesViewHeight()));
-    panel->pianoView->resize(panel->pianoView->width(), panel->notesView->height());
+    panel->fitNotesViewHeight();
     panel->notesView->update();
 }
 
@@ -171,7 +149,7 @@ namespace {
 // The menu opens where the click that asked for it was.
 void popUpNotesMenu(AudioController& c, const QString& title,
                     std::initializer_list<std::pair<const char*, int>> items, void (AudioController::*command)(int)) {
-    const MusicFilter* t = shownTrack(c);
+    const MusicFilter* t = c.notesPanelTrack();
     if (!t || t->currentSelectedNotes.empty()) return;
     QMenu menu(title);
     for (const auto& [text, amount] : items)

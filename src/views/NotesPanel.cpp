@@ -157,6 +157,10 @@ void NotesPanel::layoutContent() {
     layoutKeyboardStrip();
     // The roll's width is the track's length at the horizontal zoom, which
     // the panel's size leaves alone.
+    fitNotesViewHeight();
+}
+
+void NotesPanel::fitNotesViewHeight() {
     notesView->resize(notesView->width(), int(notesViewHeight()));
     pianoView->resize(kKeyboardWidth, notesView->height());
 }

@@ -59,6 +59,8 @@ public:
     // 88 rows fill the visible height; each step of zV adds 88 base rows.
     double notesViewWidth(double seconds, double speed) const;
     double notesViewHeight() const;
+    // The piano roll and the keyboard take notesViewHeight(); the roll keeps its width.
+    void fitNotesViewHeight();
     // The keyboard strip beside the scroll view, as tall as its visible part.
     void layoutKeyboardStrip();
 

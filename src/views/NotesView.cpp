@@ -138,22 +138,11 @@ void NotesView::mousePressEvent(QMouseEvent* event) {
         if (!hit) return;
         const MidiNoteRecord& note = t->midiArray[*hit];
         const QRectF rect = *noteRect(note);
-        NoteAdjustRecord record{*hit, note, NoteAdjustRecord::Start, std::nullopt};
+        // The note-off is paired with the note now, before anything moves.
+        NoteAdjustRecord record{*hit, note, NoteAdjustRecord::Start, ::noteOffIndex(t->midiArray, note)};
         // A held note has no end to drag.
         if (note.midiCommandEndTime && std::abs(point.x() - rect.left()) > std::abs(point.x() - rect.right()))
             record.noteType = NoteAdjustRecord::End;
-        if (note.midiCommandEndTime) {
-            // The note-off paired with this note now, before anything moves:
-            // the first note-off of its number that starts at its end.
-            for (size_t i = 0; i < t->midiArray.size(); ++i) {
-                const MidiNoteRecord& r = t->midiArray[i];
-                if (i != *hit && r.midiNote == note.midiNote && !r.midiNoteOn && !r.midiCommandEndTime &&
-                    r.midiCommandTime && *r.midiCommandTime == *note.midiCommandEndTime) {
-                    record.noteOffIndex = i;
-                    break;
-                }
-            }
-        }
         tempAdjustedNotes.push_back(record);
         isMouseDown = true;
         update();
@@ -226,8 +215,8 @@ void NotesView::adjustTo(MusicFilter& track, double seconds) {
             if (!a.noteOffIndex || *a.noteOffIndex >= list.size() || !(seconds > start + kMinimumNoteSeconds))
                 continue;
             MidiNoteRecord& off = list[*a.noteOffIndex];
-            if (off.midiNote != note.midiNote || !off.midiCommandTime || *off.midiCommandTime != *note.midiCommandEndTime)
-                continue;
+            // The list may have changed under the drag: the record must still end this note.
+            if (!isNoteOffOf(off, note)) continue;
             const MediaTime t = MediaTime::fromSeconds(seconds, scale);
             note.midiCommandEndTime = t;
             off.midiCommandTime = t;
