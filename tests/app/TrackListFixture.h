@@ -130,6 +130,22 @@ protected:
         return left;
     }
 
+    // The track's tap is prepared and its plug-in pop-up made.
+    void prepare(MusicFilter* t) {
+        (void)renderedLeft();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
+        t->prepareTapForProcessing(t->mixInputTap().get());
+        endEvent();
+    }
+    // The sampler heads the track's chain; the track has its MIDI manager.
+    void addSampler(MusicFilter* t) {
+        prepare(t);
+        c->currentSelectedAudio = uint64_t(tracks().indexOf(t));
+        c->createAUSamplerFrom(t);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return t->midiManager != nullptr; }));
+        endEvent();
+    }
+
     // The strongest frequency of the rendered left channel over `seconds`
     // from `from`.
     double heardFrequency(double from, double seconds) {

@@ -66,14 +66,8 @@ protected:
         // play on the same server at the same time.
         c->midiNotes()->gate()->acceptsDevice = [name = QString::fromStdString(probe->keysName())](
                                                     const QString& d) { return d == name; };
-        // The sampler's track heard on the left, the clicks on the right.
-        (void)renderedLeft();
-        ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
-        track->prepareTapForProcessing(track->mixInputTap().get());
-        endEvent();
-        c->currentSelectedAudio = 0;
-        c->createAUSamplerFrom(track.get());
-        ASSERT_TRUE(testsupport::waitUntil([&] { return track->midiManager != nullptr; }));
+        addSampler(track.get());
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(testsupport::waitUntil([&] {
             for (const auto& d : track->midiManager->connectedDevices())
                 if (d.name == QString::fromStdString(probe->keysName())) return true;
@@ -84,6 +78,7 @@ protected:
         // A connected device keeps the output awake: its ports are there to listen to.
         ASSERT_TRUE(testsupport::waitUntil([&] { return player->liveInput() && !player->output().isSuspended(); }));
         ASSERT_TRUE(probe->listenTo(output.mid(6).toStdString()));
+        // The sampler's track heard on the left, the clicks on the right.
         balance(*track, -1);
         balance(*clicks, 1);
     }
@@ -235,13 +230,8 @@ TEST_F(LiveInputTest, TheNotesPanelKeepsTheOutputAwake) {
     if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
     auto track = append(testsupport::writeTone(QStringLiteral("quiet.wav"), 3.0, 0.0, {.amplitude = 0.0}));
     waitForReadyItem();
-    (void)renderedLeft();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
-    track->prepareTapForProcessing(track->mixInputTap().get());
-    endEvent();
-    c->currentSelectedAudio = 0;
-    c->createAUSamplerFrom(track.get());
-    ASSERT_TRUE(testsupport::waitUntil([&] { return track->midiManager != nullptr; }));
+    addSampler(track.get());
+    ASSERT_FALSE(HasFatalFailure());
     QWidget* panel = c->trackList.notesPanel;
     ASSERT_TRUE(panel);
     ASSERT_TRUE(testsupport::waitUntil([&] { return panel->isVisible(); }));

@@ -103,21 +103,6 @@ protected:
     QString silence(const QString& name) {
         return testsupport::writeTone(name, 4.0, 0.0, {.amplitude = 0.0});
     }
-    // The track's tap is prepared and its plug-in pop-up made.
-    void prepare(MusicFilter* t) {
-        (void)render();
-        ASSERT_TRUE(testsupport::waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
-        t->prepareTapForProcessing(t->mixInputTap().get());
-        endEvent();
-    }
-    // The sampler heads the track's chain; the track has its MIDI manager.
-    void addSampler(MusicFilter* t) {
-        prepare(t);
-        c->currentSelectedAudio = uint64_t(tracks().indexOf(t));
-        c->createAUSamplerFrom(t);
-        ASSERT_TRUE(testsupport::waitUntil([&] { return t->midiManager != nullptr; }));
-        endEvent();
-    }
     MIDIManager& manager() { return *track->midiManager; }
     // The voices the track's sampler plays now.
     static int voices(const MusicFilter& t) {
