@@ -307,7 +307,10 @@ TEST_F(Latency, PlayedThroughTheAudioServerTracksLineUp) {
             auto item = PlayerItem::create(s.composition->copy());
             item->setAudioMix(s.mix->copy());
             player.replaceCurrentItem(item);
-            ASSERT_TRUE(testsupport::waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+            // The taps' units are made with the item's renderer, on a worker.
+            ASSERT_TRUE(testsupport::waitUntil([&] {
+                return item->status() == PlayerItem::Status::ReadyToPlay && !player.isPreparingRenderer();
+            }));
             testsupport::spin(50);
             setUpTracks(treatment);
             bool sought = false;

@@ -168,7 +168,10 @@ TEST_F(ThroughTheUnits, PlayerOnTheAudioServer) {
         auto item = PlayerItem::create(s.composition->copy());
         item->setAudioMix(s.mix->copy());
         player.replaceCurrentItem(item);
-        EXPECT_TRUE(testsupport::waitUntil([&] { return item->status() == PlayerItem::Status::ReadyToPlay; }));
+        // The taps' units are made with the item's renderer, on a worker.
+        EXPECT_TRUE(testsupport::waitUntil([&] {
+            return item->status() == PlayerItem::Status::ReadyToPlay && !player.isPreparingRenderer();
+        }));
         testsupport::spin(50);
         const Active active = withUnits ? activateUnits(*track) : Active{};
         s.controller.notifyAudioMetering = true;
