@@ -52,6 +52,13 @@ protected:
     static void SetUpTestSuite() { testsupport::useInstalledPlugins(); }
     void SetUp() override {
         TrackListTest::SetUp();
+#if defined(__SANITIZE_ADDRESS__)
+        // What these tests measure is when the server hears a key, in its
+        // frames; the sanitized build renders several times slower than any
+        // user's, so its figures say nothing. The paths themselves run there
+        // in the held-key and recording tests of the notes.
+        GTEST_SKIP() << "timing of live keys is measured in the optimised build";
+#endif
         c->ui.window->show();
         if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
         track = append(testsupport::writeTone(QStringLiteral("silence.wav"), 12.0, 0.0,
