@@ -23,6 +23,7 @@
 #include "views/AudioDrawingView.h"
 #include "views/AudioView.h"
 #include "views/ColorWell.h"
+#include "views/DropShadow.h"
 #include "views/LineView.h"
 #include "views/MusicView.h"
 #include "views/Fonts.h"
@@ -33,7 +34,6 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -408,11 +408,7 @@ MusicView* AudioController::makeTrackThumbnail(QWidget* left) {
     thumbnail->colorType = 0;
     thumbnail->acceptsDraggedMedia = true;
     thumbnail->audioController = this;
-    auto* shadow = new QGraphicsDropShadowEffect(thumbnail);
-    shadow->setColor(Qt::black);
-    shadow->setOffset(0, 4);
-    shadow->setBlurRadius(6);
-    thumbnail->setGraphicsEffect(shadow);
+    thumbnail->setGraphicsEffect(new DropShadow(QPointF(0, 4), 6, Qt::black, thumbnail));
     return thumbnail;
 }
 

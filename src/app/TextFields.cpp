@@ -2,13 +2,13 @@
 // field follows, and the enabled state they share.
 #include "app/AudioController.h"
 
+#include "views/DropShadow.h"
 #include "views/EmptyTrackPopover.h"
 #include "views/FloatSlider.h"
 #include "views/MarkerNamePopover.h"
 #include "views/NumberTextField.h"
 #include "views/TimePopover.h"
 
-#include <QGraphicsDropShadowEffect>
 
 namespace {
 
@@ -22,11 +22,7 @@ void applyFieldLook(QLineEdit* field, bool translucent) {
                                      : QStringLiteral("QLineEdit { background-color: rgb(46, 43, 46); color: white;"
                                                       " border: 1px solid rgb(20, 20, 20); padding: 1px 2px; }"
                                                       "QLineEdit:disabled { color: rgb(130, 130, 130); }"));
-    auto* shadow = new QGraphicsDropShadowEffect(field);
-    shadow->setOffset(0, 4);
-    shadow->setBlurRadius(6);
-    shadow->setColor(Qt::black);
-    field->setGraphicsEffect(shadow);
+    field->setGraphicsEffect(new DropShadow(QPointF(0, 4), 6, Qt::black, field));
 }
 
 }  // namespace

@@ -140,6 +140,33 @@ QList<QPointF> EQSubview::spectrumPoints(const EQSpectrum::Frame& frame, double 
     return points;
 }
 
+void EQSubview::drawGrid(QPainter& p, double W, double H, double s) {
+    QPainterPath lines;
+    for (double y : {H / 2 - 12, H - 64, H - 50, H - 80, H / 2 + 17, H / 2 - 44, H - 191, H - 207, H - 220}) {
+        lines.moveTo(65, y);
+        lines.lineTo(W - 25, y);
+    }
+    for (double x : kGridColumns) {
+        lines.moveTo(x, 15);
+        lines.lineTo(x, H - 42);
+    }
+    const QColor grid = QColor::fromRgbF(0, 0, 0, 0.2f);
+    p.strokePath(lines, QPen(grid, 2 / s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath left;
+    left.moveTo(78, 15);
+    left.lineTo(78, H - 42);
+    p.strokePath(left, QPen(grid, 2 / s, Qt::SolidLine, Qt::SquareCap));
+    QPainterPath ticks;
+    for (double x : {78.0, 164.0, 222.0, 279.0, 336.0, 393.0, 450.0, 508.0, 565.0, 621.0, 679.0}) {
+        ticks.moveTo(x, H - 49);
+        ticks.lineTo(x, 15);
+    }
+    QPen dashes(accentColor(0.2), 4.0, Qt::CustomDashLine, Qt::FlatCap);
+    // Two points on, twelve off: the pattern is in pen widths.
+    dashes.setDashPattern({2 / s * 2 / 4.0, 12 / 4.0});
+    p.strokePath(ticks, dashes);
+}
+
 void EQSubview::paintEvent(QPaintEvent* event) {
     DrawBackgroundView::paintEvent(event);
     QPainter p(this);
@@ -151,33 +178,23 @@ void EQSubview::paintEvent(QPaintEvent* event) {
     p.scale(scale, -scale);
     const double W = width() / scale, H = kDesignHeight, s = pixelScaling();
 
-    // The grid.
-    {
-        QPainterPath lines;
-        for (double y : {H / 2 - 12, H - 64, H - 50, H - 80, H / 2 + 17, H / 2 - 44, H - 191, H - 207, H - 220}) {
-            lines.moveTo(65, y);
-            lines.lineTo(W - 25, y);
-        }
-        for (double x : kGridColumns) {
-            lines.moveTo(x, 15);
-            lines.lineTo(x, H - 42);
-        }
-        const QColor grid = QColor::fromRgbF(0, 0, 0, 0.2f);
-        p.strokePath(lines, QPen(grid, 2 / s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        QPainterPath left;
-        left.moveTo(78, 15);
-        left.lineTo(78, H - 42);
-        p.strokePath(left, QPen(grid, 2 / s, Qt::SolidLine, Qt::SquareCap));
-        QPainterPath ticks;
-        for (double x : {78.0, 164.0, 222.0, 279.0, 336.0, 393.0, 450.0, 508.0, 565.0, 621.0, 679.0}) {
-            ticks.moveTo(x, H - 49);
-            ticks.lineTo(x, 15);
-        }
-        QPen dashes(accentColor(0.2), 4.0, Qt::CustomDashLine, Qt::FlatCap);
-        // Two points on, twelve off: the pattern is in pen widths.
-        dashes.setDashPattern({2 / s * 2 / 4.0, 12 / 4.0});
-        p.strokePath(ticks, dashes);
+    // The grid never changes with the strip's state: it is drawn once for
+    // the strip's size and laid down whole on each repaint.
+    const QSize pixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    if (gridLayer_.size() != pixels || gridLayer_.devicePixelRatio() != devicePixelRatioF()) {
+        gridLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        gridLayer_.setDevicePixelRatio(devicePixelRatioF());
+        gridLayer_.fill(Qt::transparent);
+        QPainter gp(&gridLayer_);
+        gp.setRenderHint(QPainter::Antialiasing);
+        gp.translate(0, height());
+        gp.scale(scale, -scale);
+        drawGrid(gp, W, H, s);
     }
+    p.save();
+    p.resetTransform();
+    p.drawImage(0, 0, gridLayer_);
+    p.restore();
 
     // The band gains.
     std::array<double, 10> gains{};

@@ -14,6 +14,7 @@
 #include "views/StyledControls.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPointer>
 
 #include <array>
@@ -77,6 +78,10 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The grid lines and dashed ticks, in design space.
+    static void drawGrid(QPainter& p, double W, double H, double s);
+    // The grid as drawn for the strip's current size.
+    QImage gridLayer_;
     // The response line, stems, knobs, end dots and value label, in design space.
     void drawBands(QPainter& p, const std::array<double, 10>& gains, const QList<QPointF>& response, int tracks,
                    double scale);

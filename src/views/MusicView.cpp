@@ -175,25 +175,39 @@ QImage MusicView::iconForFile(const QString& path) {
 }
 
 void MusicView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    QPainterPath frame;
-    frame.addRoundedRect(QRectF(rect()), 8, 8);
-    p.setClipPath(frame);
-    p.fillRect(rect(), QColor(0, 0, 0, 90));
-    if (!image.isNull()) {
-        // Centred, scaled up or down to fit, keeping its shape.
-        const QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(width(), height()), Qt::KeepAspectRatio);
-        QRectF target(QPointF(0, 0), fitted);
-        target.moveCenter(QRectF(rect()).center());
-        p.drawImage(target, image);
+    // The framed picture is drawn again only when the picture, the frame's
+    // colour or the size changed; a repaint of the column lays it down whole.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    const qint64 imageKey = image.isNull() ? 0 : image.cacheKey();
+    if (framed_.size() != pixels || framed_.devicePixelRatio() != ratio || framedImageKey_ != imageKey ||
+        framedColorType_ != colorType) {
+        framed_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        framed_.setDevicePixelRatio(ratio);
+        framed_.fill(Qt::transparent);
+        framedImageKey_ = imageKey;
+        framedColorType_ = colorType;
+        QPainter p(&framed_);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        QPainterPath frame;
+        frame.addRoundedRect(QRectF(rect()), 8, 8);
+        p.setClipPath(frame);
+        p.fillRect(rect(), QColor(0, 0, 0, 90));
+        if (!image.isNull()) {
+            // Centred, scaled up or down to fit, keeping its shape.
+            const QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(width(), height()), Qt::KeepAspectRatio);
+            QRectF target(QPointF(0, 0), fitted);
+            target.moveCenter(QRectF(rect()).center());
+            p.drawImage(target, image);
+        }
+        const QColor border = colorType == 0 ? QColor::fromRgbF(0.02f, 0.55f, 0.81f, 1.0f)
+                                             : QColor::fromRgbF(0.94f, 0.12f, 0.22f, 1.0f);
+        p.setPen(QPen(border, 3.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(frame);
     }
-    const QColor border = colorType == 0 ? QColor::fromRgbF(0.02f, 0.55f, 0.81f, 1.0f)
-                                         : QColor::fromRgbF(0.94f, 0.12f, 0.22f, 1.0f);
-    p.setPen(QPen(border, 3.0));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(frame);
+    QPainter(this).drawImage(0, 0, framed_);
 }
 
 void MusicView::selectTrack() {

@@ -82,6 +82,10 @@ private:
     quint64 dragOperation = 0;  // for the drag in progress: 0 none, 1 copy
     void finishLoading(std::shared_ptr<Asset> asset, const QString& error);
     quint64 loadGeneration_ = 0;
+    // The framed picture as last drawn, and what it was drawn from.
+    QImage framed_;
+    qint64 framedImageKey_ = -1;
+    quint64 framedColorType_ = 0;
 };
 
 // A two-channel level meter: a bar per channel over 50 dB, green at the
