@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -40,17 +41,26 @@ bool NullAudioOutput::start(Callback callback, QString*) {
 
 void NullAudioOutput::stop() {
     suspended_ = false;
-    running_ = false;
-    if (thread_.joinable()) thread_.join();
+    halt();
 }
 
 bool NullAudioOutput::suspend() {
     if (suspended_) return true;
     if (!running_.load()) return false;
-    running_ = false;
-    if (thread_.joinable()) thread_.join();
+    halt();
     suspended_ = true;
     return true;
+}
+
+void NullAudioOutput::halt() {
+    {
+        // The clock thread waits out its period on the condition: told to
+        // stop, it ends at once instead of after the rest of its block.
+        std::lock_guard<std::mutex> lock(haltMutex_);
+        running_ = false;
+    }
+    halted_.notify_all();
+    if (thread_.joinable()) thread_.join();
 }
 
 bool NullAudioOutput::resume(QString*) {
@@ -74,7 +84,8 @@ void NullAudioOutput::run() {
         // Deadlines from the start, so that no error adds up.
         const auto due = start + std::chrono::duration_cast<clock::duration>(
                                      std::chrono::duration<double>(frames / rate_));
-        std::this_thread::sleep_until(due);
+        std::unique_lock<std::mutex> lock(haltMutex_);
+        halted_.wait_until(lock, due, [this] { return !running_.load(); });
     }
 }
 

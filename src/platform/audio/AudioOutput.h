@@ -5,9 +5,11 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,6 +74,9 @@ public:
 private:
     void run();
 
+    // Stops the clock thread and waits for it.
+    void halt();
+
     double rate_;
     int block_;
     Callback callback_;
@@ -79,6 +84,8 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<int64_t> delivered_{0};
     std::thread thread_;
+    std::mutex haltMutex_;
+    std::condition_variable halted_;
 };
 
 // The default output device of PortAudio. Stopping and closing its stream
