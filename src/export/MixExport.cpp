@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -64,6 +65,10 @@ void AudioController::setSheetTexts(const QString& info, const QString& percent)
     ExportSheet* sheet = progressSheet();
     sheet->sheetInfoTextField->setText(info);
     sheet->sheetPercentTextField->setText(percent);
+    // A sheet already on screen takes the size of its new texts now: a
+    // window manager keeps the fixed size it was first given otherwise.
+    sheet->layout()->activate();
+    sheet->adjustSize();
 }
 
 void AudioController::beginProgressSheet(std::function<void()> onEnd) {
