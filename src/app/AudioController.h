@@ -43,6 +43,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -72,6 +73,7 @@ class QTimer;
 class SaveAccessoryView;
 class ColoredButton;
 class Asset;
+class DecodedSource;
 class FloatSlider;
 class MusicFilter;
 class MidiNotes;
@@ -602,6 +604,9 @@ public:
         // Tracks whose waveform is still being read: they go into the
         // composition when it is ready.
         int tracksReading = 0;
+        // The last replacement of each track's file, by number: only the
+        // newest one is put in place.
+        std::unordered_map<const MusicFilter*, uint64_t> replacements;
     } imports;
     // The import panel's action.
     void importAudioFileFrom();
@@ -968,10 +973,15 @@ public:
     // is not known yet.
     bool duplicateAudioFileAtIndex(quint64 index, const TrackRecord* record,
                                    bool postUpdateNotification, bool usePlayerAsset);
-    // A new source file for a track that keeps its settings. The file is read
-    // before anything changes: false, with the track as it was and the reason
-    // in `error`, when it cannot be.
+    // A new source file for a track that keeps its settings. The file is
+    // opened here and read whole on workers before anything changes (the
+    // track counts in imports.tracksReading meanwhile); false, with the track
+    // as it was and the reason in `error`, when it cannot be opened. A file
+    // whose sound turns out unreadable leaves the track as it was and says why.
     bool replaceAudioFileInComposition(const QUrl& url, quint64 index, QString* error = nullptr);
+    // The read file put in place of the track's (on the main thread).
+    void takeReplacementFile(MusicFilter& filter, const QUrl& url, std::shared_ptr<Asset> asset,
+                             const DecodedSource& decoded, QVector<float> values, QImage picture);
     void removeAllTracks();
     void addAllTracks(const AllTracksUndoRecord& record);
     // `fromUser`: the command was given by the user (asks before closing a project).

@@ -2,18 +2,21 @@
 // place; its lengths, range, labels and waveform follow the new file.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
-#include "views/WaveformValues.h"
 
 #include "engine/MusicFilter.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetTrack.h"
 #include "platform/media/DecodedSource.h"
+#include "platform/media/MediaWorkers.h"
+#include "platform/core/MainQueue.h"
 #include "views/AudioView.h"
 #include "views/AudioDrawingView.h"
 #include "views/MusicView.h"
+#include "views/WaveformValues.h"
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -32,26 +35,86 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
     if (auto* panel = trackList.audioUnitPanel.data()) panel->close();
     if (auto* notes = trackList.notesPanel.data(); notes && notes->isVisible()) notes->close();
 
-    // The new file is read whole before the track changes.
+    // The new file is read whole, off the main thread, before the track
+    // changes; the lane shows the progress meanwhile.
     const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
     QString why;
     auto asset = Asset::load(path, &why);
     if (!asset) return fail(why.isEmpty() ? QStringLiteral("The file cannot be read.") : why);
     const auto audio = asset->tracksWithMediaType(MediaType::Audio);
     if (audio.empty()) return fail(QStringLiteral("The file has no audio."));
-    auto decoded = audio.front()->loadDecodedSource({}, &why);
-    if (!decoded) return fail(why.isEmpty() ? QStringLiteral("The file's audio cannot be decoded.") : why);
-    const int64_t F = decoded->frameCount();
-    const double R = decoded->sampleRate();
-    if (!(R > 0) || F <= 0) return fail(QStringLiteral("The file holds no sound."));
+    const std::shared_ptr<MusicFilter> track = ui.audioView->audioTracks[index].audioFilter;
+    if (!track) return fail(QStringLiteral("There is no such track."));
+
+    // A later replacement of the same track wins over one still reading.
+    const uint64_t generation = ++imports.replacements[track.get()];
+    ++imports.tracksReading;
+    QPointer<AudioController> self(this);
+    std::weak_ptr<MusicFilter> weak = track;
+    QPointer<AudioDrawingView> lane(trackLaneOf(track.get()));
+    if (lane) {
+        lane->loadingProgress = 0.0;
+        lane->update();
+    }
+    auto end = [self, lane] {
+        --self->imports.tracksReading;
+        if (lane) {
+            lane->loadingProgress = -1.0;
+            lane->update();
+        }
+    };
+    audio.front()->loadDecodedSourceAsync(
+        [lane](double fraction) {
+            if (!lane) return;
+            lane->loadingProgress = std::clamp(fraction, 0.0, 1.0) * 0.95;
+            lane->update();
+        },
+        [self, weak, asset, url, generation, end](std::shared_ptr<DecodedSource> decoded, const QString& error) {
+            if (!self) return;
+            if (!decoded || decoded->frameCount() <= 0 || !(decoded->sampleRate() > 0)) {
+                end();
+                const QString why = !decoded ? (error.isEmpty() ? QStringLiteral("The file's audio cannot be decoded.") : error)
+                                             : QStringLiteral("The file holds no sound.");
+                runModalAlert(self->ui.window, AlertRequest{QStringLiteral("The file could not be used."),
+                                                            QStringLiteral("%1 (%2)").arg(why, url.fileName()),
+                                                            {QStringLiteral("OK")}});
+                return;
+            }
+            mediaworkers::loadPool().start([self, weak, asset, url, generation, end, decoded] {
+                QVector<float> values = waveform::valuesForSource(*decoded);
+                decoded->releaseMappedPages();
+                QImage picture =
+                    AudioView::createNewBmpImageRep(AudioView::WaveformWidth, AudioView::WaveformHeight, 1.0, true);
+                AudioView::paintWaveform(picture, values);
+                MainQueue::async([self, weak, asset, url, generation, end, decoded, values = std::move(values),
+                                  picture = std::move(picture)]() mutable {
+                    if (!self) return;
+                    end();
+                    const auto t = weak.lock();
+                    if (!t || self->imports.replacements[t.get()] != generation) return;
+                    self->imports.replacements.erase(t.get());
+                    self->takeReplacementFile(*t, url, std::move(asset), *decoded, std::move(values),
+                                              std::move(picture));
+                });
+            });
+        });
+    if (error) error->clear();
+    return true;
+}
+
+void AudioController::takeReplacementFile(MusicFilter& filter, const QUrl& url, std::shared_ptr<Asset> asset,
+                                          const DecodedSource& decoded, QVector<float> values, QImage picture) {
+    const quint64 index = indexOfTrack(&filter);
+    if (index == kNoIndex) return;
+    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
+    const QString path = url.isLocalFile() ? url.toLocalFile() : url.path();
+    const int64_t F = decoded.frameCount();
+    const double R = decoded.sampleRate();
     const double D = double(F) / R;
-    QVector<float> W = waveform::valuesForSource(*decoded);
-    decoded->releaseMappedPages();
 
     // From here the track changes.
     TrackRecord& record = ui.audioView->audioTracks[index];
-    MusicFilter* f = record.audioFilter.get();
-    if (!f) return fail(QStringLiteral("There is no such track."));
+    MusicFilter* f = &filter;
     const double C = shell.compositionDuration.seconds();
     const int32_t T = int32_t(R) > 0 ? int32_t(R) : MediaTime::DefaultTimeScale;
     f->compositionStartTime = 0;
@@ -83,11 +146,12 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
         label->setText(sampleRateText(R));
 
     record.audioURL = url;
-    record.audioFloatData = std::move(W);
+    record.audioFloatData = std::move(values);
     // A copy of the track or of a stretch of it describes the old file.
     markClipboardSourceReplaced(f);
-    f->indexOfUpdatedBitmap = kNoIndex;
     f->filterBitmaps.clear();
+    f->filterBitmaps.append(std::move(picture));
+    f->indexOfUpdatedBitmap = 0;
 
     if (auto* lane = trackLaneOf(f)) {
         lane->move(lane->x(), AudioView::RowHeight * int(index));
@@ -104,7 +168,6 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
         }
         lane->viewAcceptsMouseEvents = false;
     }
-    ui.audioView->createPathImageForIndex(index);
     ui.audioView->setViewAcceptsMouseEvents(false);
     if (auto* lane = trackLaneOf(f)) lane->update();
 
@@ -122,6 +185,4 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
         f->clearAllVideoAssets();
         f->setupPlayerAssetWithAsset(asset);
     }
-    if (error) error->clear();
-    return true;
 }

@@ -54,6 +54,16 @@ protected:
         return tracks().back().audioFilter;
     }
 
+    // Replaces track `index`'s file as the user does and waits until the
+    // new file has been read and put in place; false, with the reason, when
+    // the file was refused at once.
+    bool replaceFile(const QString& path, quint64 index, QString* error = nullptr) {
+        if (!c->replaceAudioFileInComposition(QUrl::fromLocalFile(path), index, error)) return false;
+        EXPECT_TRUE(testsupport::waitUntil([&] { return c->imports.tracksReading == 0; }));
+        endEvent();
+        return true;
+    }
+
     // New player items given to the player (none counts as one too).
     int itemChanges = 0;
     void countItemChanges() {

@@ -291,9 +291,7 @@ TEST_F(TrackListCommandsTest, ReplacementKeepsSettingsAndChangesTheSound) {
     const int undos = c->undoManager()->undoCount();
 
     QString error;
-    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone("high.wav", 6, 1000, 48000)), 0, &error))
-        << error.toStdString();
-    endEvent();
+    ASSERT_TRUE(replaceFile(writeTone("high.wav", 6, 1000, 48000), 0, &error)) << error.toStdString();
     EXPECT_EQ(tracks()[0].audioFilter, a);
     EXPECT_FLOAT_EQ(a->value(EffectInput::AudioMix), 0.8f);
     EXPECT_EQ(a->listenerParameters.size(), 1u);
@@ -336,6 +334,31 @@ TEST_F(TrackListCommandsTest, BadReplacementChangesNothingAndSaysWhy) {
     }
 }
 
+// A replacement is read off the main thread; what the user does meanwhile
+// comes first: a newer replacement of the same track, or the track's removal.
+TEST_F(TrackListCommandsTest, AReplacementStillBeingReadGivesWayToWhatCameAfter) {
+    setLength("0", "10");
+    append(writeTone("a.wav", 2, 440));
+    append(writeTone("b.wav", 2, 440));
+    waitForReadyItem();
+    alerts.clear();
+    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone("first.wav", 8, 1000)), 0));
+    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone("second.wav", 3, 660)), 0));
+    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone("third.wav", 5, 880)), 1));
+    c->removeAudioFileAtIndex(1);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return c->imports.tracksReading == 0; }));
+    endEvent();
+    ASSERT_EQ(tracks().size(), 1u);
+    EXPECT_EQ(tracks()[0].audioURL.fileName(), QStringLiteral("second.wav"));
+    EXPECT_NEAR(tracks()[0].audioFilter->durationInSeconds, 3, 1e-6);
+    EXPECT_TRUE(alerts.empty());
+    // The removed track comes back as it was removed.
+    undo();
+    ASSERT_EQ(tracks().size(), 2u);
+    EXPECT_EQ(tracks()[1].audioURL.fileName(), QStringLiteral("b.wav"));
+    EXPECT_NEAR(tracks()[1].audioFilter->durationInSeconds, 2, 1e-6);
+}
+
 // A file dropped on a thumbnail replaces that thumbnail's track, whichever
 // track was selected.
 TEST_F(TrackListCommandsTest, DropOnAThumbnailReplacesItsOwnTrack) {
@@ -359,7 +382,7 @@ TEST_F(TrackListCommandsTest, DropOnAThumbnailReplacesItsOwnTrack) {
 TEST_F(TrackListCommandsTest, ShortReplacementSamplesEveryFrame) {
     setLength("0", "10");
     append(writeTone("a.wav", 2, 440));
-    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone("blip.wav", 0.25, 440)), 0));
+    ASSERT_TRUE(replaceFile(writeTone("blip.wav", 0.25, 440), 0));
     EXPECT_EQ(tracks()[0].audioFloatData.size(), 11025);
 }
 

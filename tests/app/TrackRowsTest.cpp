@@ -38,9 +38,7 @@ TEST_F(TrackRowsTest, RowLayoutAndNamesForAddedDuplicatedAndReplacedTracks) {
     const QString otherName = QStringLiteral("another long name, this one for the replacement of the copy.wav");
     c->applyValuesToSelectedAudio(1);
     QString error;
-    ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(writeTone(otherName, 3, 440)), 1, &error))
-        << error.toStdString();
-    endEvent();
+    ASSERT_TRUE(replaceFile(writeTone(otherName, 3, 440), 1, &error)) << error.toStdString();
 
     struct Place {
         const char* view;

@@ -182,8 +182,7 @@ protected:
                 c->currentSelectedAudio = i;
                 replaced = tracks()[i].audioFilter.get();
                 QString error;
-                ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(file), i, &error))
-                    << error.toStdString();
+                ASSERT_TRUE(replaceFile(file, i, &error)) << error.toStdString();
                 break;
             }
             case Remove: {

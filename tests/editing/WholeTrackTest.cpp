@@ -229,6 +229,7 @@ TEST_F(WholeTrackTest, ACopyOfAReplacedFileIsRefused) {
         }
         QString error;
         ASSERT_TRUE(c->replaceAudioFileInComposition(QUrl::fromLocalFile(other), 0, &error)) << error.toStdString();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->imports.tracksReading == 0; }));
         settle();
         const size_t count = tracks().size();
         const double length = t->durationInSeconds;
