@@ -67,6 +67,14 @@ void PackagePanel::chosenByEntering(const QString& folder) {
 }
 
 void PackagePanel::accept() {
+    if (acceptMode() == QFileDialog::AcceptSave) {
+        // Qt adds the default suffix only to a name without a dot: a document
+        // named "Take 2.1" (or the default name, which holds the time) would
+        // be saved without its extension, and could not be opened again.
+        const QString chosen = selectedFiles().value(0);
+        if (!chosen.isEmpty() && !isPackagePath(chosen, extension_))
+            selectFile(chosen + QLatin1Char('.') + extension_);
+    }
     const QString path = selectedFiles().value(0);
     const QFileInfo info(path);
     if (info.isDir() && isPackagePath(path, extension_)) {

@@ -514,6 +514,20 @@ TEST_F(ProjectTest, PanelsChooseAProjectFolderAsOneItem) {
     panel->accept();
     ASSERT_TRUE(waitUntil([&] { return !c->library.projectURL.isEmpty(); }));
     EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(existing));
+    ASSERT_TRUE(waitUntil([&] { return !c->projectSaveIsRunning(); }));
+
+    // A name with a dot in it, as the default name has, still takes the
+    // extension, and the title shows the whole name.
+    c->library.projectURL = QUrl();
+    c->saveAsProjectFrom();
+    panel = openPanel();
+    ASSERT_TRUE(panel);
+    panel->setDirectory(base);
+    panel->selectFile(QStringLiteral("Take 2.1"));
+    panel->accept();
+    ASSERT_TRUE(waitUntil([&] { return !c->library.projectURL.isEmpty() && !c->projectSaveIsRunning(); }));
+    EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(base + QStringLiteral("/Take 2.1.trvproj")));
+    EXPECT_EQ(c->ui.window->windowTitle(), QStringLiteral("Take 2.1[*]"));
 
     // Load Project: its message as a message; a plain folder is browsed, a
     // project folder entered by a double click is chosen.
@@ -547,9 +561,10 @@ TEST_F(ProjectTest, PanelsChooseAProjectFolderAsOneItem) {
     panel->setDirectory(base);
     panel->selectFile(QStringLiteral("Existing.trvproj"));
     panel->accept();
+    // The load starts after the panel has gone.
+    ASSERT_TRUE(waitUntil([&] { return c->library.projectURL == QUrl::fromLocalFile(existing); }));
     waitLoaded();
     EXPECT_EQ(tracks().size(), 1u);
-    EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(existing));
 }
 
 TEST_F(ProjectTest, DamagedFoldersChangeNothingAndMissingSourcesAreNamed) {
