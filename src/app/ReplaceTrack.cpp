@@ -185,4 +185,7 @@ void AudioController::takeReplacementFile(MusicFilter& filter, const QUrl& url, 
         f->clearAllVideoAssets();
         f->setupPlayerAssetWithAsset(asset);
     }
+    // Not an undoable step, but a change the project must save: a quit
+    // asks first.
+    changeCountForOpenUndoGroup();
 }

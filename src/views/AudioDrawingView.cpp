@@ -249,7 +249,12 @@ void AudioDrawingView::drawWaveform(QPainter& painter, const QRect& dirty, const
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.fillRect(rect(), withAlpha(t.trackColor(), 1.0));
     }
+    // A picture whose track is reading a new file stays faint under the
+    // progress.
+    painter.save();
+    if (loadingProgress >= 0) painter.setOpacity(0.25);
     painter.drawImage(dirty.topLeft(), layer);
+    painter.restore();
 }
 
 void AudioDrawingView::drawSelections(QPainter& painter, const MusicFilter& t, bool selected) {

@@ -289,9 +289,12 @@ TEST_F(TrackListCommandsTest, ReplacementKeepsSettingsAndChangesTheSound) {
     endEvent();  // the offline render's tap set-up
     a->listenerParameters = {{3, 1, 7, 0.5f}};
     const int undos = c->undoManager()->undoCount();
+    c->library.projectChangeCount = 0;  // as after a save
+    c->setDocumentEdited(false);
 
     QString error;
     ASSERT_TRUE(replaceFile(writeTone("high.wav", 6, 1000, 48000), 0, &error)) << error.toStdString();
+    EXPECT_TRUE(c->isDocumentEdited()) << "a quit must ask to save the new file";
     EXPECT_EQ(tracks()[0].audioFilter, a);
     EXPECT_FLOAT_EQ(a->value(EffectInput::AudioMix), 0.8f);
     EXPECT_EQ(a->listenerParameters.size(), 1u);
