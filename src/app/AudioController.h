@@ -385,8 +385,6 @@ public:
     // copy failed, "" for no source. Any thread.
     static QString stringForSourceURL(const QUrl& source, const QString& folder, QString* error = nullptr);
     static bool verifyPathInDirectory(const QString& folder, const QString& path);
-    // The main window's content, 1024 by 1024, letterboxed on black.
-    QImage projectIconImage() const;
     void loadProjectFrom();
     void processLoadingProjectFromUnarchivedArray();
     void completeLoadingProject();

@@ -179,6 +179,21 @@ bool replaceFile(const QString& path, const QByteArray& bytes, QString* why) {
     return true;
 }
 
+// The project's picture, 1024 by 1024: the window's content, scaled to fit
+// on black. Any thread.
+QImage iconFromWindowShot(const QImage& shot) {
+    QImage icon(1024, 1024, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::black);
+    if (shot.isNull() || shot.width() <= 0 || shot.height() <= 0) return icon;
+    const double w = shot.width(), h = shot.height();
+    const double s = std::min(1024.0 / w, 1024.0 / h);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QRectF(0.5 * (1024 - s * w), 0.5 * (1024 - s * h), s * w, s * h), shot);
+    return icon;
+}
+
 }  // namespace
 
 bool AudioController::verifyPathInDirectory(const QString& folder, const QString& path) {
@@ -225,22 +240,6 @@ QString AudioController::stringForSourceURL(const QUrl& source, const QString& f
         }
         return destination;
     }
-}
-
-QImage AudioController::projectIconImage() const {
-    QImage icon(1024, 1024, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::black);
-    if (!ui.window) return icon;
-    // The window's own content: a grab never holds the title bar.
-    const QImage shot = ui.window->grab().toImage();
-    if (shot.isNull() || shot.width() <= 0 || shot.height() <= 0) return icon;
-    const double w = shot.width(), h = shot.height();
-    const double s = std::min(1024.0 / w, 1024.0 / h);
-    QPainter p(&icon);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(QRectF(0.5 * (1024 - s * w), 0.5 * (1024 - s * h), s * w, s * h), shot);
-    return icon;
 }
 
 void AudioController::saveProjectFrom() {
@@ -336,6 +335,7 @@ void writeProjectSave(ProjectSaveJob& job) {
         if (!p.isEmpty()) kept.insert(p);
         return p;
     };
+    const QImage icon = iconFromWindowShot(job.windowShot);
     for (size_t i = 0; i < job.tracks.size() && i < job.document.size(); ++i) {
         ProjectSaveJob::Track& track = job.tracks[i];
         project::ProjectTrackRecord& r = job.document[i];
@@ -353,7 +353,7 @@ void writeProjectSave(ProjectSaveJob& job) {
             r.filterInfo.filterPresetData.presetThumbnailImage = project::tiffData(track.thumbnail);
         if (i == 0) {
             if (r.projectMetadataDictionary) r.projectMetadataDictionary->projectMetadataArtwork = project::tiffData(job.artwork);
-            r.projectIconImage = project::tiffData(job.icon);
+            r.projectIconImage = project::tiffData(icon);
         }
     }
 
@@ -365,7 +365,7 @@ void writeProjectSave(ProjectSaveJob& job) {
     {
         QBuffer buffer(&picture);
         buffer.open(QIODevice::WriteOnly);
-        job.icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
+        icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
     }
     QString why;
     if (!replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[1])), picture, &why) ||
@@ -387,7 +387,9 @@ std::shared_ptr<ProjectSaveJob> AudioController::makeProjectSaveJob(const QUrl& 
     job->folder = url.isEmpty() ? QString() : QFileInfo(url.toLocalFile()).absoluteFilePath();
     job->date = project::projectDateText(QDateTime::currentDateTime());
     if (!ui.audioView) return job;
-    job->icon = projectIconImage();
+    // The window's own content (a grab never holds the title bar); the
+    // worker makes the project's picture of it.
+    if (ui.window) job->windowShot = ui.window->grab().toImage();
 
     const auto& tracks = ui.audioView->audioTracks;
     for (quint64 i = 0; i < quint64(tracks.size()); ++i) {

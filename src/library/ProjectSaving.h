@@ -35,8 +35,8 @@ struct ProjectSaveJob {
         QImage wave, thumbnail;
     };
     std::vector<Track> tracks;
-    QImage icon;     // 1024 by 1024; the first record's picture and the folder's
-    QImage artwork;  // the first record's metadata artwork, when it has one
+    QImage windowShot;  // the window's content: the first record's picture and the folder's
+    QImage artwork;     // the first record's metadata artwork, when it has one
 
     // A Save As writes into a new folder: it stands for the project from the
     // start, and a failure gives the folder before it back.
