@@ -178,19 +178,23 @@ void EQSubview::paintEvent(QPaintEvent* event) {
     p.scale(scale, -scale);
     const double W = width() / scale, H = kDesignHeight, s = pixelScaling();
 
+    // A transparent picture of the strip's size, drawn in design space.
+    auto layer = [this, scale](const std::function<void(QPainter&)>& draw) {
+        QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(devicePixelRatioF());
+        image.fill(Qt::transparent);
+        QPainter lp(&image);
+        lp.setRenderHint(QPainter::Antialiasing);
+        lp.translate(0, height());
+        lp.scale(scale, -scale);
+        draw(lp);
+        return image;
+    };
+
     // The grid never changes with the strip's state: it is drawn once for
     // the strip's size and laid down whole on each repaint.
-    const QSize pixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
-    if (gridLayer_.size() != pixels || gridLayer_.devicePixelRatio() != devicePixelRatioF()) {
-        gridLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        gridLayer_.setDevicePixelRatio(devicePixelRatioF());
-        gridLayer_.fill(Qt::transparent);
-        QPainter gp(&gridLayer_);
-        gp.setRenderHint(QPainter::Antialiasing);
-        gp.translate(0, height());
-        gp.scale(scale, -scale);
-        drawGrid(gp, W, H, s);
-    }
+    if (gridLayer_.size() != size() * devicePixelRatioF() || gridLayer_.devicePixelRatio() != devicePixelRatioF())
+        gridLayer_ = layer([&](QPainter& lp) { drawGrid(lp, W, H, s); });
     p.save();
     p.resetTransform();
     p.drawImage(0, 0, gridLayer_);
@@ -223,17 +227,6 @@ void EQSubview::paintEvent(QPaintEvent* event) {
     // With the spectrum, a shadow lies under it and under each thing drawn
     // after it: the spectrum and the bands are drawn on layers of their own,
     // each going down after the blurred shadow of its coverage.
-    auto layer = [this, scale](const std::function<void(QPainter&)>& draw) {
-        QImage image(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(devicePixelRatioF());
-        image.fill(Qt::transparent);
-        QPainter lp(&image);
-        lp.setRenderHint(QPainter::Antialiasing);
-        lp.translate(0, height());
-        lp.scale(scale, -scale);
-        draw(lp);
-        return image;
-    };
     const QImage below = layer([&](QPainter& lp) {
         QLinearGradient gradient(spectrum->boundingRect().left(), 0, spectrum->boundingRect().right(), 0);
         gradient.setColorAt(0.0, QColor::fromRgbF(0.0, 0.2f, 1.0, 0.9f));
