@@ -77,6 +77,11 @@ struct Renderer::Track {
     int64_t dropOut = 0;  // resampled lead-in still to drop
     std::vector<float> vbuf[2];
 
+    // An offline render reads its sources from their cache files, a
+    // stretch ahead (see DecodedSourceStream); a real-time one through the
+    // mapping, with no system call on the render thread.
+    std::unique_ptr<DecodedSourceStream> streams[2];
+
     std::vector<float> src[2], out[2];
     // The block renderTrack() made, for the sum: the stage's output, the
     // resampled output, or `block` when the stage takes several slices.
@@ -276,6 +281,8 @@ bool Renderer::prepare(QString* error) {
                 s.pitchScale = static_cast<double>(srcRate) / static_cast<double>(vRate);
             }
             t->segments.push_back(s);
+            if (mode_ == Mode::Offline && s.source->hasStoredFile() && !t->streams[0])
+                for (auto& stream : t->streams) stream = std::make_unique<DecodedSourceStream>();
         }
         t->stageEnd = mediatime::framesAt(ct->timeRange().end(), stageRate);
 
@@ -497,7 +504,7 @@ void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int6
         for (int c = 0; c < 2; ++c) {
             float* in = t.stretchIn[c].data();
             std::fill(in, in + a, 0.0f);
-            if (b > a) src.readChannel(c == 0 ? 0 : c1, t.feedPos + a, b - a, in + a);
+            if (b > a) readSource(t, c, src, c == 0 ? 0 : c1, t.feedPos + a, b - a, in + a);
             std::fill(in + b, in + need, 0.0f);
         }
         const float* in[2] = {t.stretchIn[0].data(), t.stretchIn[1].data()};
@@ -509,6 +516,14 @@ void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int6
         std::fill(r + done, r + n, 0.0f);
     }
     t.stretchNext = t.vPos + n;
+}
+
+void Renderer::readSource(Track& t, int lane, const DecodedSource& source, int channel, int64_t start,
+                          int64_t frames, float* out) {
+    if (t.streams[lane])
+        t.streams[lane]->read(source, channel, start, frames, out);
+    else
+        source.readChannel(channel, start, frames, out);
 }
 
 void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
@@ -538,8 +553,8 @@ void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
             std::fill(l + done, l + done + a, 0.0f);
             std::fill(r + done, r + done + a, 0.0f);
             if (b > a) {
-                src.readChannel(0, from + a, b - a, l + done + a);
-                src.readChannel(c1, from + a, b - a, r + done + a);
+                readSource(t, 0, src, 0, from + a, b - a, l + done + a);
+                readSource(t, 1, src, c1, from + a, b - a, r + done + a);
             }
             std::fill(l + done + b, l + done + k, 0.0f);
             std::fill(r + done + b, r + done + k, 0.0f);

@@ -89,6 +89,9 @@ private:
     // volume; the block lies in buffers of the track.
     void renderTrack(Track& t, int frames);
     void produceBlock(Track& t, int frames);
+    // Frames of a source's channel for the track's left (0) or right (1) lane.
+    void readSource(Track& t, int lane, const DecodedSource& source, int channel, int64_t start,
+                    int64_t frames, float* out);
     void produceVirtual(Track& t, float* l, float* r, int64_t n);
     void pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n);
     void startStretch(Track& t, size_t segIndex);
