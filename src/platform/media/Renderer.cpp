@@ -11,6 +11,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <numeric>
 #include <cmath>
@@ -25,6 +27,19 @@ namespace {
 constexpr int64_t kResamplePreroll = 64;
 // Frames over which a track fades out and in again where it is re-aligned.
 constexpr int64_t kRealignFade = 256;
+
+// sum[i] += in[i], where a sample that is no number (a unit gone wrong)
+// adds silence: x - x is 0 for a finite x and NaN otherwise.
+void addFinite(float* sum, const float* in, int n) {
+    const __m128 zero = _mm_setzero_ps();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x, x), zero);
+        _mm_storeu_ps(sum + i, _mm_add_ps(_mm_loadu_ps(sum + i), _mm_and_ps(x, finite)));
+    }
+    for (; i < n; ++i) sum[i] += std::isfinite(in[i]) ? in[i] : 0.0f;
+}
 }  // namespace
 
 struct Renderer::Track {
@@ -603,7 +618,9 @@ void Renderer::produceTrackResampled(Track& t, float* l, float* r, int n) {
 }
 
 void Renderer::processStage(Track& t, int n) {
-    float* src[2] = {t.src[0].data(), t.src[1].data()};
+    // Without a tap the track is made where its volume goes.
+    float* src[2] = {t.tap ? t.src[0].data() : t.stageOut[0].data(),
+                     t.tap ? t.src[1].data() : t.stageOut[1].data()};
     produceTrack(t, src[0], src[1], n);
     uint32_t flags = 0;
     if (t.startOfStream) flags |= ProcessingTapFlagStartOfStream;
@@ -641,6 +658,11 @@ void Renderer::processStage(Track& t, int n) {
     float* out[2] = {t.stageOut[0].data(), t.stageOut[1].data()};
     const int64_t heard = t.stagePos - t.latency;
     int64_t i = 0;
+    if (t.volumes.empty()) {  // at full volume throughout: the samples as they are
+        for (int c = 0; c < 2; ++c)
+            if (result[c] != out[c]) std::memcpy(out[c], result[c], sizeof(float) * size_t(n));
+        i = n;
+    }
     while (i < n) {
         const int64_t frame = heard + i;
         float v = 1.0f;
@@ -755,13 +777,8 @@ void Renderer::render(float* left, float* right, int frames) {
     for (auto& tp : tracks_) {
         Track& t = *tp;
         if (!workers_) renderTrack(t, frames);
-        const float* l = t.made[0];
-        const float* r = t.made[1];
-        // A sample that is no number (a unit gone wrong) adds silence.
-        for (int i = 0; i < frames; ++i) {
-            left[i] += std::isfinite(l[i]) ? l[i] : 0.0f;
-            right[i] += std::isfinite(r[i]) ? r[i] : 0.0f;
-        }
+        addFinite(left, t.made[0], frames);
+        addFinite(right, t.made[1], frames);
     }
     position_ += frames;
 }
