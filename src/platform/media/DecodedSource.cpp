@@ -79,8 +79,8 @@ bool DecodedSource::readStored(int channel, int64_t start, int64_t frames, void*
     return true;
 }
 
-DecodedSourceStream::DecodedSourceStream(size_t bufferBytes)
-    : buffer_(new unsigned char[std::max<size_t>(bufferBytes, 64)]), bufferBytes_(std::max<size_t>(bufferBytes, 64)) {}
+DecodedSourceStream::DecodedSourceStream(unsigned char* buffer, size_t bufferBytes)
+    : buffer_(buffer), bufferBytes_(bufferBytes) {}
 
 void DecodedSourceStream::read(const DecodedSource& source, int channel, int64_t start, int64_t frames,
                                float* out) {
@@ -93,7 +93,7 @@ void DecodedSourceStream::read(const DecodedSource& source, int channel, int64_t
     while (frames > 0) {
         if (&source != source_ || channel != channel_ || start < first_ || start >= first_ + count_) {
             const int64_t count = std::min(capacity, source.frameCount() - start);
-            if (count <= 0 || !source.readStored(channel, start, count, buffer_.get())) {
+            if (count <= 0 || !source.readStored(channel, start, count, buffer_)) {
                 source_ = nullptr;
                 source.readChannel(channel, start, frames, out);
                 return;
@@ -106,9 +106,9 @@ void DecodedSourceStream::read(const DecodedSource& source, int channel, int64_t
         const int64_t k = std::min(frames, first_ + count_ - start);
         const int64_t offset = start - first_;
         if (sixteen)
-            int16ToFloat(reinterpret_cast<const int16_t*>(buffer_.get()) + offset, out, k);
+            int16ToFloat(reinterpret_cast<const int16_t*>(buffer_) + offset, out, k);
         else
-            std::memcpy(out, buffer_.get() + offset * int64_t(sizeof(float)), sizeof(float) * size_t(k));
+            std::memcpy(out, buffer_ + offset * int64_t(sizeof(float)), sizeof(float) * size_t(k));
         out += k;
         start += k;
         frames -= k;

@@ -118,17 +118,18 @@ private:
 // through them: it reads a stretch ahead from the cache file into a buffer
 // of its own (DecodedSource::readStored) and gives it out as float, the same
 // values as DecodedSource::readChannel. Sources without a file, and a read
-// that fails, go through the mapping. Made before the render (it allocates
-// its buffer); read() never allocates. One thread at a time.
+// that fails, go through the mapping. The buffer is the caller's (it lives
+// as long as the stream); read() never allocates. One thread at a time.
 class DecodedSourceStream {
 public:
-    explicit DecodedSourceStream(size_t bufferBytes = 64 * 1024);
+    static constexpr size_t DefaultBufferBytes = 64 * 1024;
+    DecodedSourceStream(unsigned char* buffer, size_t bufferBytes);
     // As DecodedSource::readChannel. The source must outlive the stream's
     // use of it (the stream tells sources apart by address).
     void read(const DecodedSource& source, int channel, int64_t start, int64_t frames, float* out);
 
 private:
-    std::unique_ptr<unsigned char[]> buffer_;  // samples as stored
+    unsigned char* buffer_;  // samples as stored, aligned for float
     size_t bufferBytes_;
     const DecodedSource* source_ = nullptr;
     int channel_ = -1;

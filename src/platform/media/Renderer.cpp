@@ -17,8 +17,11 @@ extern "C" {
 #include <numeric>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <set>
 #include <thread>
+
+#include <sys/mman.h>
 
 using RubberBand::RubberBandStretcher;
 
@@ -97,7 +100,7 @@ struct Renderer::Track {
     // mapping, with no system call on the render thread.
     std::unique_ptr<DecodedSourceStream> streams[2];
 
-    std::vector<float> src[2], out[2];
+    std::vector<float> src[2], out[2];  // the tap's source and output
     // The block renderTrack() made, for the sum: the stage's output, the
     // resampled output, or `block` when the stage takes several slices.
     const float* made[2] = {nullptr, nullptr};
@@ -108,6 +111,32 @@ struct Renderer::Track {
         if (post) swr_free(&post);
         if (attached) tap->detach();
     }
+};
+
+// Memory for buffers that are written through as a whole, mapped in huge
+// pages where the system offers them when it is large enough to fill one:
+// a page fault per 2 MiB instead of one per 4 KiB page.
+struct Renderer::MemoryBlock {
+    explicit MemoryBlock(size_t bytes) {
+        constexpr size_t huge = size_t(2) << 20;
+        const bool inHugePages = bytes >= huge / 2;
+        const size_t rounded = (bytes + huge - 1) / huge * huge;
+        length = inHugePages ? rounded + huge : bytes;  // room to align
+        base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED) throw std::bad_alloc();
+        data = static_cast<unsigned char*>(base);
+        if (inHugePages) {
+            data = reinterpret_cast<unsigned char*>((reinterpret_cast<uintptr_t>(base) + huge - 1) / huge * huge);
+            ::madvise(data, rounded, MADV_HUGEPAGE);  // a hint: without it, ordinary pages
+        }
+    }
+    ~MemoryBlock() { ::munmap(base, length); }
+    MemoryBlock(const MemoryBlock&) = delete;
+    MemoryBlock& operator=(const MemoryBlock&) = delete;
+
+    void* base = MAP_FAILED;
+    size_t length = 0;
+    unsigned char* data = nullptr;
 };
 
 // The threads of an offline render that take tracks beside the render's own
@@ -245,6 +274,7 @@ bool Renderer::prepare(QString* error) {
     }
     const int64_t outRate = std::llround(rate_);
     std::vector<std::unique_ptr<Track>> tracks;
+    std::vector<Track*> streamedTracks;
     const units::StreamFormat format = units::StreamFormat::canonical(rate_, 2);
     for (const CompositionTrack* ct : composition_->tracksWithMediaType(MediaType::Audio)) {
         auto t = std::make_unique<Track>();
@@ -277,6 +307,7 @@ bool Renderer::prepare(QString* error) {
         if (t->rate <= 0) t->rate = static_cast<double>(outRate);
         const int64_t vRate = std::llround(t->rate);
         bool needsStretcher = false;
+        bool streamed = false;
         for (const auto& seg : ct->segments()) {
             if (seg.isEmpty()) continue;
             auto decoded = seg.sourceTrack->decodedSource();
@@ -296,9 +327,9 @@ bool Renderer::prepare(QString* error) {
                 s.pitchScale = static_cast<double>(srcRate) / static_cast<double>(vRate);
             }
             t->segments.push_back(s);
-            if (mode_ == Mode::Offline && s.source->hasStoredFile() && !t->streams[0])
-                for (auto& stream : t->streams) stream = std::make_unique<DecodedSourceStream>();
+            streamed = streamed || (mode_ == Mode::Offline && s.source->hasStoredFile());
         }
+        if (streamed) streamedTracks.push_back(t.get());
         t->stageEnd = mediatime::framesAt(ct->timeRange().end(), stageRate);
 
         if (needsStretcher) {
@@ -350,8 +381,10 @@ bool Renderer::prepare(QString* error) {
             for (auto& b : t->postBuf) b.assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
         for (int c = 0; c < 2; ++c) {
-            t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
-            t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            if (t->tap) {
+                t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+                t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            }
             t->stageOut[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
             if (!t->post && t->stageMax < maxFrames_) t->block[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
@@ -359,6 +392,16 @@ bool Renderer::prepare(QString* error) {
             for (const auto& step : params->volumeSteps())
                 t->volumes.emplace_back(mediatime::framesAt(step.time, stageRate), step.volume);
         tracks.push_back(std::move(t));
+    }
+    // The streams' buffers lie in one block: filled as the render goes,
+    // their pages come in together rather than one fault at a time.
+    if (!streamedTracks.empty()) {
+        constexpr size_t bytes = DecodedSourceStream::DefaultBufferBytes;
+        streamBlock_ = std::make_unique<MemoryBlock>(2 * streamedTracks.size() * bytes);
+        for (size_t i = 0; i < streamedTracks.size(); ++i)
+            for (size_t c = 0; c < 2; ++c)
+                streamedTracks[i]->streams[c] =
+                    std::make_unique<DecodedSourceStream>(streamBlock_->data + (2 * i + c) * bytes, bytes);
     }
     tracks_ = std::move(tracks);
     length_ = mediatime::framesAt(composition_->duration(), outRate);
@@ -416,8 +459,9 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
         const int64_t extra = (step - lead % step) % step;
         swr_init(t.swr);
         t.vPos = scaleFrames(stageStart, t.stageRate, vRate) - lead - extra;
-        uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.src[0].data()),
-                           reinterpret_cast<uint8_t*>(t.src[1].data())};
+        // What the lead-in makes is dropped: the stage's output holds it meanwhile.
+        uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.stageOut[0].data()),
+                           reinterpret_cast<uint8_t*>(t.stageOut[1].data())};
         int64_t made = 0;
         for (int64_t left = lead + extra; left > 0;) {
             const int64_t part = std::min(lead, left);
@@ -425,7 +469,7 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
             produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), part);
             const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
                                     reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
-            made += std::max(0, swr_convert(t.swr, out, static_cast<int>(t.src[0].size()), in, static_cast<int>(part)));
+            made += std::max(0, swr_convert(t.swr, out, static_cast<int>(t.stageOut[0].size()), in, static_cast<int>(part)));
         }
         t.dropOut = std::max<int64_t>(0, scaleFrames(lead + extra, vRate, t.stageRate) - made);
     }

@@ -109,6 +109,8 @@ private:
     bool prepared_ = false;
     int64_t length_ = 0;
     int64_t position_ = 0;
+    struct MemoryBlock;
+    std::unique_ptr<MemoryBlock> streamBlock_;  // the tracks' source streams read into it
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<std::shared_ptr<DecodedSource>> sources_;  // kept alive while rendering
     int workerCount_ = 0;
