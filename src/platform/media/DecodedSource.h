@@ -9,6 +9,13 @@
 #include <mutex>
 #include <vector>
 
+// Where the samples of a cache file lie in it: the file's descriptor, open
+// for as long as the source's storage lives, and each channel's byte offset.
+struct DecodedSourceFile {
+    int descriptor = -1;
+    std::vector<int64_t> channelOffsets;
+};
+
 // The decoded samples of one audio track, one contiguous array per channel,
 // immutable once made, safe to read from any thread. The storage is either
 // memory of its own or a memory-mapped cache file; the renderer reads it
@@ -19,13 +26,6 @@
 // that want float go through readChannel(), copyFrames() or sample(), which
 // convert int16 as value / 32768 into the caller's buffers and never allocate,
 // so they may be called on a render thread.
-// Where the samples of a cache file lie in it: the file's descriptor, open
-// for as long as the source's storage lives, and each channel's byte offset.
-struct DecodedSourceFile {
-    int descriptor = -1;
-    std::vector<int64_t> channelOffsets;
-};
-
 class DecodedSource {
 public:
     enum class SampleFormat : uint32_t {

@@ -25,6 +25,12 @@
 // prepare() and setPosition() may allocate and belong to a worker or to the
 // start of a render; render() is real-time safe.
 //
+// An offline render reads cached sources from their files, a stretch ahead
+// (DecodedSourceStream), rather than through their mappings: it goes once
+// through long stretches, and the page faults of a mapping would cost more
+// than the reads. A real-time render reads the mappings, with no system
+// call on its thread.
+//
 // An offline render may spread its tracks over a few threads of its own
 // (setWorkerCount): render() hands each of them tracks to render through
 // their taps, renders tracks itself meanwhile, waits for the last one and
