@@ -122,7 +122,7 @@ private:
 // as long as the stream); read() never allocates. One thread at a time.
 class DecodedSourceStream {
 public:
-    static constexpr size_t DefaultBufferBytes = 64 * 1024;
+    static constexpr size_t DefaultBufferBytes = 128 * 1024;
     DecodedSourceStream(unsigned char* buffer, size_t bufferBytes);
     // As DecodedSource::readChannel. The source must outlive the stream's
     // use of it (the stream tells sources apart by address).
