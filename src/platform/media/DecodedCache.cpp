@@ -200,9 +200,14 @@ std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const
     const size_t channelBytes = size_t(h.channelStride) * size_t(DecodedSource::bytesPerSample(format));
     std::vector<const void*> channels;
     const char* base = static_cast<const char*>(m->addr) + h.dataOffset;
-    for (uint32_t c = 0; c < h.channelCount; ++c) channels.push_back(base + size_t(c) * channelBytes);
+    DecodedSource::StoredFile file;
+    file.descriptor = m->fd;
+    for (uint32_t c = 0; c < h.channelCount; ++c) {
+        channels.push_back(base + size_t(c) * channelBytes);
+        file.channelOffsets.push_back(int64_t(h.dataOffset) + int64_t(c) * int64_t(channelBytes));
+    }
     return std::make_shared<DecodedSource>(h.frameCount, h.sampleRate, format, std::move(channels), m,
-                                           std::move(peaks), samplesPath);
+                                           std::move(peaks), samplesPath, std::move(file));
 }
 
 QString temporaryName(const QString& finalPath) {

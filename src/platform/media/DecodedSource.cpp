@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include <sys/mman.h>
@@ -39,14 +40,18 @@ DecodedSource::DecodedSource(int64_t frameCount, double sampleRate,
 DecodedSource::DecodedSource(int64_t frameCount, double sampleRate, SampleFormat format,
                              std::vector<const void*> channels,
                              std::shared_ptr<const void> storage,
-                             std::shared_ptr<const WaveformPeaks> peaks, QString cachePath)
+                             std::shared_ptr<const WaveformPeaks> peaks, QString cachePath,
+                             StoredFile file)
     : frameCount_(frameCount),
       sampleRate_(sampleRate),
       format_(format),
       channels_(std::move(channels)),
       storage_(std::move(storage)),
       peaks_(std::move(peaks)),
-      cachePath_(std::move(cachePath)) {}
+      cachePath_(std::move(cachePath)),
+      file_(std::move(file)) {
+    if (file_.channelOffsets.size() != channels_.size()) file_ = {};
+}
 
 void DecodedSource::readChannel(int channel, int64_t start, int64_t frames, float* out) const {
     if (frames <= 0) return;
@@ -55,6 +60,59 @@ void DecodedSource::readChannel(int channel, int64_t start, int64_t frames, floa
         std::memcpy(out, static_cast<const float*>(p) + start, sizeof(float) * size_t(frames));
     else
         int16ToFloat(static_cast<const int16_t*>(p) + start, out, frames);
+}
+
+bool DecodedSource::readStored(int channel, int64_t start, int64_t frames, void* out) const {
+    if (file_.descriptor < 0 || frames <= 0) return frames == 0;
+    const int64_t size = bytesPerSample(format_);
+    auto* to = static_cast<char*>(out);
+    int64_t left = frames * size;
+    off_t at = off_t(file_.channelOffsets[size_t(channel)] + start * size);
+    while (left > 0) {
+        const ssize_t n = ::pread(file_.descriptor, to, size_t(left), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        to += n;
+        at += n;
+        left -= n;
+    }
+    return true;
+}
+
+DecodedSourceStream::DecodedSourceStream(unsigned char* buffer, size_t bufferBytes)
+    : buffer_(buffer), bufferBytes_(bufferBytes) {}
+
+void DecodedSourceStream::read(const DecodedSource& source, int channel, int64_t start, int64_t frames,
+                               float* out) {
+    if (!source.hasStoredFile()) {
+        source.readChannel(channel, start, frames, out);
+        return;
+    }
+    const bool sixteen = source.sampleFormat() == DecodedSource::SampleFormat::Int16;
+    const int64_t capacity = int64_t(bufferBytes_) / DecodedSource::bytesPerSample(source.sampleFormat());
+    while (frames > 0) {
+        if (&source != source_ || channel != channel_ || start < first_ || start >= first_ + count_) {
+            const int64_t count = std::min(capacity, source.frameCount() - start);
+            if (count <= 0 || !source.readStored(channel, start, count, buffer_)) {
+                source_ = nullptr;
+                source.readChannel(channel, start, frames, out);
+                return;
+            }
+            source_ = &source;
+            channel_ = channel;
+            first_ = start;
+            count_ = count;
+        }
+        const int64_t k = std::min(frames, first_ + count_ - start);
+        const int64_t offset = start - first_;
+        if (sixteen)
+            int16ToFloat(reinterpret_cast<const int16_t*>(buffer_) + offset, out, k);
+        else
+            std::memcpy(out, buffer_ + offset * int64_t(sizeof(float)), sizeof(float) * size_t(k));
+        out += k;
+        start += k;
+        frames -= k;
+    }
 }
 
 void DecodedSource::copyFrames(int64_t start, int64_t frames, float* const* out) const {

@@ -9,6 +9,13 @@
 #include <mutex>
 #include <vector>
 
+// Where the samples of a cache file lie in it: the file's descriptor, open
+// for as long as the source's storage lives, and each channel's byte offset.
+struct DecodedSourceFile {
+    int descriptor = -1;
+    std::vector<int64_t> channelOffsets;
+};
+
 // The decoded samples of one audio track, one contiguous array per channel,
 // immutable once made, safe to read from any thread. The storage is either
 // memory of its own or a memory-mapped cache file; the renderer reads it
@@ -27,6 +34,8 @@ public:
     };
     static constexpr int bytesPerSample(SampleFormat f) { return f == SampleFormat::Int16 ? 2 : 4; }
 
+    using StoredFile = DecodedSourceFile;
+
     // Over float samples, one pointer per channel.
     DecodedSource(int64_t frameCount, double sampleRate, std::vector<const float*> channels,
                   std::shared_ptr<const void> storage);
@@ -34,7 +43,8 @@ public:
     // computed already (the decoded cache).
     DecodedSource(int64_t frameCount, double sampleRate, SampleFormat format,
                   std::vector<const void*> channels, std::shared_ptr<const void> storage,
-                  std::shared_ptr<const WaveformPeaks> peaks, QString cachePath);
+                  std::shared_ptr<const WaveformPeaks> peaks, QString cachePath,
+                  StoredFile file = {});
 
     // A source over samples held in memory (tests, generated material).
     static std::shared_ptr<DecodedSource> fromBuffers(std::vector<std::vector<float>> channels,
@@ -67,6 +77,16 @@ public:
     // Frames [start, start + frames) of `channel` as float into `out`; the
     // range must lie inside the source.
     void readChannel(int channel, int64_t start, int64_t frames, float* out) const;
+    // Whether readStored() reads the samples from a file.
+    bool hasStoredFile() const { return file_.descriptor >= 0; }
+    // Frames [start, start + frames) of `channel` as stored (bytesPerSample()
+    // each) into `out`, read from the cache file by system calls rather than
+    // through the mapping: a reader that goes once through long stretches
+    // (an offline render) then takes no page faults, and the pages it read
+    // stay out of this process. False when there is no such file or the
+    // read fails; the range must lie inside the source. Blocking, like a
+    // page fault on the mapping, but never allocates.
+    bool readStored(int channel, int64_t start, int64_t frames, void* out) const;
     // Copies frames [start, start + frames) of every channel into `out`
     // (one pointer per channel); frames outside the source are zeros.
     void copyFrames(int64_t start, int64_t frames, float* const* out) const;
@@ -91,6 +111,29 @@ private:
     mutable std::once_flag peaksOnce_;
     mutable std::shared_ptr<const WaveformPeaks> peaks_;
     QString cachePath_;
+    StoredFile file_;
+};
+
+// Reads one channel of decoded sources for an offline render, going forward
+// through them: it reads a stretch ahead from the cache file into a buffer
+// of its own (DecodedSource::readStored) and gives it out as float, the same
+// values as DecodedSource::readChannel. Sources without a file, and a read
+// that fails, go through the mapping. The buffer is the caller's (it lives
+// as long as the stream); read() never allocates. One thread at a time.
+class DecodedSourceStream {
+public:
+    static constexpr size_t DefaultBufferBytes = 128 * 1024;
+    DecodedSourceStream(unsigned char* buffer, size_t bufferBytes);
+    // As DecodedSource::readChannel. The source must outlive the stream's
+    // use of it (the stream tells sources apart by address).
+    void read(const DecodedSource& source, int channel, int64_t start, int64_t frames, float* out);
+
+private:
+    unsigned char* buffer_;  // samples as stored, aligned for float
+    size_t bufferBytes_;
+    const DecodedSource* source_ = nullptr;
+    int channel_ = -1;
+    int64_t first_ = 0, count_ = 0;  // the frames in the buffer
 };
 
 // 16-bit samples to float, value / 32768 (exact).

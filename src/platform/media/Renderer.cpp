@@ -11,12 +11,17 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <numeric>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <set>
 #include <thread>
+
+#include <sys/mman.h>
 
 using RubberBand::RubberBandStretcher;
 
@@ -25,6 +30,19 @@ namespace {
 constexpr int64_t kResamplePreroll = 64;
 // Frames over which a track fades out and in again where it is re-aligned.
 constexpr int64_t kRealignFade = 256;
+
+// sum[i] += in[i], where a sample that is no number (a unit gone wrong)
+// adds silence: x - x is 0 for a finite x and NaN otherwise.
+void addFinite(float* sum, const float* in, int n) {
+    const __m128 zero = _mm_setzero_ps();
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(in + i);
+        const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x, x), zero);
+        _mm_storeu_ps(sum + i, _mm_add_ps(_mm_loadu_ps(sum + i), _mm_and_ps(x, finite)));
+    }
+    for (; i < n; ++i) sum[i] += std::isfinite(in[i]) ? in[i] : 0.0f;
+}
 }  // namespace
 
 struct Renderer::Track {
@@ -77,7 +95,12 @@ struct Renderer::Track {
     int64_t dropOut = 0;  // resampled lead-in still to drop
     std::vector<float> vbuf[2];
 
-    std::vector<float> src[2], out[2];
+    // An offline render reads its sources from their cache files, a
+    // stretch ahead (see DecodedSourceStream); a real-time one through the
+    // mapping, with no system call on the render thread.
+    std::unique_ptr<DecodedSourceStream> streams[2];
+
+    std::vector<float> src[2], out[2];  // the tap's source and output
     // The block renderTrack() made, for the sum: the stage's output, the
     // resampled output, or `block` when the stage takes several slices.
     const float* made[2] = {nullptr, nullptr};
@@ -88,6 +111,32 @@ struct Renderer::Track {
         if (post) swr_free(&post);
         if (attached) tap->detach();
     }
+};
+
+// Memory for buffers that are written through as a whole, mapped in huge
+// pages where the system offers them when it is large enough to fill one:
+// a page fault per 2 MiB instead of one per 4 KiB page.
+struct Renderer::MemoryBlock {
+    explicit MemoryBlock(size_t bytes) {
+        constexpr size_t huge = size_t(2) << 20;
+        const bool inHugePages = bytes >= huge / 2;
+        const size_t rounded = (bytes + huge - 1) / huge * huge;
+        length = inHugePages ? rounded + huge : bytes;  // room to align
+        base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED) throw std::bad_alloc();
+        data = static_cast<unsigned char*>(base);
+        if (inHugePages) {
+            data = reinterpret_cast<unsigned char*>((reinterpret_cast<uintptr_t>(base) + huge - 1) / huge * huge);
+            ::madvise(data, rounded, MADV_HUGEPAGE);  // a hint: without it, ordinary pages
+        }
+    }
+    ~MemoryBlock() { ::munmap(base, length); }
+    MemoryBlock(const MemoryBlock&) = delete;
+    MemoryBlock& operator=(const MemoryBlock&) = delete;
+
+    void* base = MAP_FAILED;
+    size_t length = 0;
+    unsigned char* data = nullptr;
 };
 
 // The threads of an offline render that take tracks beside the render's own
@@ -225,6 +274,7 @@ bool Renderer::prepare(QString* error) {
     }
     const int64_t outRate = std::llround(rate_);
     std::vector<std::unique_ptr<Track>> tracks;
+    std::vector<Track*> streamedTracks;
     const units::StreamFormat format = units::StreamFormat::canonical(rate_, 2);
     for (const CompositionTrack* ct : composition_->tracksWithMediaType(MediaType::Audio)) {
         auto t = std::make_unique<Track>();
@@ -257,6 +307,7 @@ bool Renderer::prepare(QString* error) {
         if (t->rate <= 0) t->rate = static_cast<double>(outRate);
         const int64_t vRate = std::llround(t->rate);
         bool needsStretcher = false;
+        bool streamed = false;
         for (const auto& seg : ct->segments()) {
             if (seg.isEmpty()) continue;
             auto decoded = seg.sourceTrack->decodedSource();
@@ -276,7 +327,9 @@ bool Renderer::prepare(QString* error) {
                 s.pitchScale = static_cast<double>(srcRate) / static_cast<double>(vRate);
             }
             t->segments.push_back(s);
+            streamed = streamed || (mode_ == Mode::Offline && s.source->hasStoredFile());
         }
+        if (streamed) streamedTracks.push_back(t.get());
         t->stageEnd = mediatime::framesAt(ct->timeRange().end(), stageRate);
 
         if (needsStretcher) {
@@ -328,8 +381,10 @@ bool Renderer::prepare(QString* error) {
             for (auto& b : t->postBuf) b.assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
         for (int c = 0; c < 2; ++c) {
-            t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
-            t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            if (t->tap) {
+                t->src[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+                t->out[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
+            }
             t->stageOut[c].assign(static_cast<size_t>(t->stageMax), 0.0f);
             if (!t->post && t->stageMax < maxFrames_) t->block[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
         }
@@ -337,6 +392,16 @@ bool Renderer::prepare(QString* error) {
             for (const auto& step : params->volumeSteps())
                 t->volumes.emplace_back(mediatime::framesAt(step.time, stageRate), step.volume);
         tracks.push_back(std::move(t));
+    }
+    // The streams' buffers lie in one block: filled as the render goes,
+    // their pages come in together rather than one fault at a time.
+    if (!streamedTracks.empty()) {
+        constexpr size_t bytes = DecodedSourceStream::DefaultBufferBytes;
+        streamBlock_ = std::make_unique<MemoryBlock>(2 * streamedTracks.size() * bytes);
+        for (size_t i = 0; i < streamedTracks.size(); ++i)
+            for (size_t c = 0; c < 2; ++c)
+                streamedTracks[i]->streams[c] =
+                    std::make_unique<DecodedSourceStream>(streamBlock_->data + (2 * i + c) * bytes, bytes);
     }
     tracks_ = std::move(tracks);
     length_ = mediatime::framesAt(composition_->duration(), outRate);
@@ -394,8 +459,9 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
         const int64_t extra = (step - lead % step) % step;
         swr_init(t.swr);
         t.vPos = scaleFrames(stageStart, t.stageRate, vRate) - lead - extra;
-        uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.src[0].data()),
-                           reinterpret_cast<uint8_t*>(t.src[1].data())};
+        // What the lead-in makes is dropped: the stage's output holds it meanwhile.
+        uint8_t* out[2] = {reinterpret_cast<uint8_t*>(t.stageOut[0].data()),
+                           reinterpret_cast<uint8_t*>(t.stageOut[1].data())};
         int64_t made = 0;
         for (int64_t left = lead + extra; left > 0;) {
             const int64_t part = std::min(lead, left);
@@ -403,7 +469,7 @@ void Renderer::positionTrack(Track& t, int64_t frame) {
             produceVirtual(t, t.vbuf[0].data(), t.vbuf[1].data(), part);
             const uint8_t* in[2] = {reinterpret_cast<const uint8_t*>(t.vbuf[0].data()),
                                     reinterpret_cast<const uint8_t*>(t.vbuf[1].data())};
-            made += std::max(0, swr_convert(t.swr, out, static_cast<int>(t.src[0].size()), in, static_cast<int>(part)));
+            made += std::max(0, swr_convert(t.swr, out, static_cast<int>(t.stageOut[0].size()), in, static_cast<int>(part)));
         }
         t.dropOut = std::max<int64_t>(0, scaleFrames(lead + extra, vRate, t.stageRate) - made);
     }
@@ -497,7 +563,7 @@ void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int6
         for (int c = 0; c < 2; ++c) {
             float* in = t.stretchIn[c].data();
             std::fill(in, in + a, 0.0f);
-            if (b > a) src.readChannel(c == 0 ? 0 : c1, t.feedPos + a, b - a, in + a);
+            if (b > a) readSource(t, c, src, c == 0 ? 0 : c1, t.feedPos + a, b - a, in + a);
             std::fill(in + b, in + need, 0.0f);
         }
         const float* in[2] = {t.stretchIn[0].data(), t.stretchIn[1].data()};
@@ -509,6 +575,14 @@ void Renderer::pullStretched(Track& t, size_t segIndex, float* l, float* r, int6
         std::fill(r + done, r + n, 0.0f);
     }
     t.stretchNext = t.vPos + n;
+}
+
+void Renderer::readSource(Track& t, int lane, const DecodedSource& source, int channel, int64_t start,
+                          int64_t frames, float* out) {
+    if (t.streams[lane])
+        t.streams[lane]->read(source, channel, start, frames, out);
+    else
+        source.readChannel(channel, start, frames, out);
 }
 
 void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
@@ -538,8 +612,8 @@ void Renderer::produceVirtual(Track& t, float* l, float* r, int64_t n) {
             std::fill(l + done, l + done + a, 0.0f);
             std::fill(r + done, r + done + a, 0.0f);
             if (b > a) {
-                src.readChannel(0, from + a, b - a, l + done + a);
-                src.readChannel(c1, from + a, b - a, r + done + a);
+                readSource(t, 0, src, 0, from + a, b - a, l + done + a);
+                readSource(t, 1, src, c1, from + a, b - a, r + done + a);
             }
             std::fill(l + done + b, l + done + k, 0.0f);
             std::fill(r + done + b, r + done + k, 0.0f);
@@ -588,7 +662,9 @@ void Renderer::produceTrackResampled(Track& t, float* l, float* r, int n) {
 }
 
 void Renderer::processStage(Track& t, int n) {
-    float* src[2] = {t.src[0].data(), t.src[1].data()};
+    // Without a tap the track is made where its volume goes.
+    float* src[2] = {t.tap ? t.src[0].data() : t.stageOut[0].data(),
+                     t.tap ? t.src[1].data() : t.stageOut[1].data()};
     produceTrack(t, src[0], src[1], n);
     uint32_t flags = 0;
     if (t.startOfStream) flags |= ProcessingTapFlagStartOfStream;
@@ -626,6 +702,11 @@ void Renderer::processStage(Track& t, int n) {
     float* out[2] = {t.stageOut[0].data(), t.stageOut[1].data()};
     const int64_t heard = t.stagePos - t.latency;
     int64_t i = 0;
+    if (t.volumes.empty()) {  // at full volume throughout: the samples as they are
+        for (int c = 0; c < 2; ++c)
+            if (result[c] != out[c]) std::memcpy(out[c], result[c], sizeof(float) * size_t(n));
+        i = n;
+    }
     while (i < n) {
         const int64_t frame = heard + i;
         float v = 1.0f;
@@ -740,13 +821,8 @@ void Renderer::render(float* left, float* right, int frames) {
     for (auto& tp : tracks_) {
         Track& t = *tp;
         if (!workers_) renderTrack(t, frames);
-        const float* l = t.made[0];
-        const float* r = t.made[1];
-        // A sample that is no number (a unit gone wrong) adds silence.
-        for (int i = 0; i < frames; ++i) {
-            left[i] += std::isfinite(l[i]) ? l[i] : 0.0f;
-            right[i] += std::isfinite(r[i]) ? r[i] : 0.0f;
-        }
+        addFinite(left, t.made[0], frames);
+        addFinite(right, t.made[1], frames);
     }
     position_ += frames;
 }

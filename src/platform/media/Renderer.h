@@ -25,6 +25,12 @@
 // prepare() and setPosition() may allocate and belong to a worker or to the
 // start of a render; render() is real-time safe.
 //
+// An offline render reads cached sources from their files, a stretch ahead
+// (DecodedSourceStream), rather than through their mappings: it goes once
+// through long stretches, and the page faults of a mapping would cost more
+// than the reads. A real-time render reads the mappings, with no system
+// call on its thread.
+//
 // An offline render may spread its tracks over a few threads of its own
 // (setWorkerCount): render() hands each of them tracks to render through
 // their taps, renders tracks itself meanwhile, waits for the last one and
@@ -89,6 +95,9 @@ private:
     // volume; the block lies in buffers of the track.
     void renderTrack(Track& t, int frames);
     void produceBlock(Track& t, int frames);
+    // Frames of a source's channel for the track's left (0) or right (1) lane.
+    void readSource(Track& t, int lane, const DecodedSource& source, int channel, int64_t start,
+                    int64_t frames, float* out);
     void produceVirtual(Track& t, float* l, float* r, int64_t n);
     void pullStretched(Track& t, size_t segIndex, float* l, float* r, int64_t n);
     void startStretch(Track& t, size_t segIndex);
@@ -106,6 +115,8 @@ private:
     bool prepared_ = false;
     int64_t length_ = 0;
     int64_t position_ = 0;
+    struct MemoryBlock;
+    std::unique_ptr<MemoryBlock> streamBlock_;  // the tracks' source streams read into it
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<std::shared_ptr<DecodedSource>> sources_;  // kept alive while rendering
     int workerCount_ = 0;

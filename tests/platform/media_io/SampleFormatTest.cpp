@@ -179,6 +179,71 @@ TEST(CacheSampleFormat, StretchedAndResampledRendersMatchFloatSamples) {
     }
 }
 
+// An offline render reads cache entries from their files, a stretch ahead,
+// rather than through the mapping: whatever the entry's format and channel
+// count, its tracks give the mapped samples exactly, where a segment starts
+// back in its source, after a gap, with two tracks on one entry, in slices
+// that straddle the stretches read, and again after a jump back.
+TEST(CacheSampleFormat, OfflineRenderGivesTheMappedSamples) {
+    struct Case {
+        const char* name;
+        QStringList options;  // ffmpeg's, from the 16-bit WAV; none: the WAV itself
+        Format format;
+    };
+    const QString wav = fixtures::sourceWav(fixtureDir(), 1.5, 44100);
+    ASSERT_FALSE(wav.isEmpty());
+    for (const Case& c : {Case{"offline-s16.wav", {}, Format::Int16},
+                          Case{"offline-f32.wav", {"-c:a", "pcm_f32le"}, Format::Float32},
+                          Case{"offline-mono.wav", {"-ac", "1"}, Format::Int16}}) {
+        SCOPED_TRACE(c.name);
+        const QString path = c.options.isEmpty() ? wav : fixtures::convert(wav, fixtureDir(), QString::fromLatin1(c.name), c.options);
+        QString error;
+        auto track = firstAudio(Asset::load(path, &error));
+        ASSERT_TRUE(track && track->loadDecodedSource({}, &error)) << error.toStdString();
+        const auto decoded = track->decodedSource();
+        ASSERT_FALSE(decoded->cachePath().isEmpty());
+        ASSERT_EQ(decoded->sampleFormat(), c.format);
+        const int64_t length = decoded->frameCount();
+        ASSERT_GT(length, 66000);
+
+        // Track 1: source [39690, 66150) at 0, silence, source [4410, 26460)
+        // at 35280. Track 2: the whole source from 0.
+        auto at = [](int64_t frame) { return MediaTime(frame, 44100); };
+        auto comp = std::make_shared<Composition>();
+        auto* first = comp->addMutableTrack(MediaType::Audio);
+        ASSERT_TRUE(first->insertTimeRange(MediaTimeRange(at(39690), at(26460)), track, at(0)));
+        ASSERT_TRUE(first->insertTimeRange(MediaTimeRange(at(4410), at(22050)), track, at(26460)));
+        first->insertEmptyTimeRange(MediaTimeRange(at(26460), at(8820)));
+        comp->addMutableTrack(MediaType::Audio)->insertTimeRange(track->timeRange(), track, at(0));
+
+        auto expected = [&](int channel, int64_t frame) {
+            const int ch = decoded->channelCount() > 1 ? channel : 0;
+            float one = 0.0f;
+            if (frame < 26460) one = decoded->sample(ch, 39690 + frame);
+            else if (frame >= 35280 && frame < 57330) one = decoded->sample(ch, 4410 + frame - 35280);
+            const float two = frame < length ? decoded->sample(ch, frame) : 0.0f;
+            return 0.0f + one + two;
+        };
+        Renderer renderer(comp, nullptr, 44100, Renderer::Mode::Offline, 4096);
+        ASSERT_TRUE(renderer.prepare(&error)) << error.toStdString();
+        ASSERT_EQ(renderer.length(), length);
+        std::vector<float> l(3000), r(3000);
+        auto check = [&](int64_t from, int64_t to) {
+            renderer.setPosition(from);
+            for (int64_t pos = from; pos < to; pos += 3000) {
+                const int n = int(std::min<int64_t>(3000, to - pos));
+                renderer.render(l.data(), r.data(), n);
+                for (int i = 0; i < n; ++i) {
+                    ASSERT_EQ(l[size_t(i)], expected(0, pos + i)) << "frame " << pos + i;
+                    ASSERT_EQ(r[size_t(i)], expected(1, pos + i)) << "frame " << pos + i;
+                }
+            }
+        };
+        check(0, length);
+        check(20000, 40000);
+    }
+}
+
 TEST(CacheSampleFormat, PeaksOfSixteenBitSamplesAreTheirFloatValues) {
     std::vector<int16_t> samples(70000);
     for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t((int(i * 7919) % 65536) - 32768);

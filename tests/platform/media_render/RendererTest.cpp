@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -84,6 +85,28 @@ TEST(Renderer, SumsTracksWithTheirVolumes) {
     for (int i = 0; i < 4000; ++i) {
         const float vb = i < 2500 ? 0.25f : 1.0f;
         ASSERT_FLOAT_EQ(out.left[i], a[i] * 0.5f + b[i] * vb) << i;
+    }
+}
+
+// A track's sample that is no number adds silence to the mix, wherever it
+// lies in a slice; the others add as they are, in track order.
+TEST(Renderer, SumDropsSamplesThatAreNoNumber) {
+    auto a = sine(300, 8000, 3000);
+    auto b = gen::ramp(3000, 0.2f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int i : {0, 5, 998, 1000, 1001, 2002}) a[size_t(i)] = std::numeric_limits<float>::quiet_NaN();
+    a[7] = inf;
+    a[1999] = -inf;
+    auto comp = std::make_shared<Composition>();
+    for (const auto& t : {gen::track({a}, 8000, 1), gen::track({b}, 8000, 2)})
+        comp->addMutableTrack(MediaType::Audio)->insertTimeRange(t->timeRange(), t, MediaTime::zero());
+    Renderer renderer(comp, nullptr, 8000, Renderer::Mode::Offline);
+    ASSERT_TRUE(renderer.prepare());
+    auto out = renderAll(renderer, 3000, 1001);
+    for (size_t i = 0; i < 3000; ++i) {
+        const float expected = std::isfinite(a[i]) ? 0.0f + a[i] + b[i] : 0.0f + b[i];
+        ASSERT_EQ(out.left[i], expected) << i;
+        ASSERT_EQ(out.right[i], expected) << i;
     }
 }
 
