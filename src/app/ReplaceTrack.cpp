@@ -73,6 +73,8 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
             if (!self) return;
             if (!decoded || decoded->frameCount() <= 0 || !(decoded->sampleRate() > 0)) {
                 end();
+                if (const auto t = weak.lock(); t && self->imports.replacements[t.get()] == generation)
+                    self->imports.replacements.erase(t.get());
                 const QString why = !decoded ? (error.isEmpty() ? QStringLiteral("The file's audio cannot be decoded.") : error)
                                              : QStringLiteral("The file holds no sound.");
                 runModalAlert(self->ui.window, AlertRequest{QStringLiteral("The file could not be used."),
