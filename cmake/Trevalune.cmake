@@ -66,8 +66,8 @@ function(trevalune_test target)
                        ${PROJECT_SOURCE_DIR}/tests/support/TestSupport.h ${ARG_PCH})
   # A test's own code drives the application and checks what it made; the
   # sound is made by the libraries, built as the application is. Optimising
-  # the large test bodies fully, with full debugging information, was half
-  # of the whole build's time: line tables still give a failure's place.
+  # the large test bodies fully, with full debugging information, took half
+  # of their compile time: line tables still give a failure's place.
   target_compile_options(${target} PRIVATE -O1 -g1)
   set(home ${CMAKE_BINARY_DIR}/test-home/${target})
   set(env "QT_QPA_PLATFORM=offscreen" "HOME=${home}" "XDG_CONFIG_HOME=${home}/.config"
