@@ -3,7 +3,6 @@
 #include "app/AudioController.h"
 #include "app/TrackCopies.h"
 
-#include "automation/RecordedParameters.h"
 #include "engine/MusicFilter.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/media/AssetTrack.h"
@@ -14,10 +13,8 @@
 #include "views/TimePopover.h"
 #include "views/FloatSlider.h"
 #include "views/AudioView.h"
-#include "platform/core/TimeText.h"
 
 #include <QColorDialog>
-#include <QLabel>
 
 namespace {
 
@@ -148,21 +145,9 @@ void AudioController::duplicateWithCurrentSettingsAudioFileFrom(quint64 index) {
 
     // The copy takes its asset up and the player is rebuilt.
     NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), F2->imageView.data());
-    if (auto* label = qobject_cast<QLabel*>(F2->audioTimeLabel.data())) {
-        const double speed = F2->value(EffectInput::Speed) > 0 ? F2->value(EffectInput::Speed) : 1.0;
-        const MediaTimeRange used = F2->currentTimeRange();
-        label->setText(trackTimeText(used.duration.seconds() / speed, F2->durationInSeconds / speed));
-    }
+    updateAudioTimeLabelForFilter(F2);
 
-    // Curves.
-    if (automation.recordedParameters.count(F->identifierOfFilter)) {
-        F2->isRecordingParameters = F->isRecordingParameters;
-        F2->showParameterCurve = F->showParameterCurve;
-        F2->typeOfRecordedCurve = F->typeOfRecordedCurve;
-        automation::addKeyToRecordedDictionary(automation.recordedParameters, F->identifierOfFilter,
-                                               F2->identifierOfFilter);
-        automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-        publishRecordedParametersForFilter(F2);
-    }
+    // Curves, without the source's deleting mode.
+    trackcopies::copyCurvesFrom(*this, *F, *F2, false);
     redrawEqualiserView(*this);
 }

@@ -2,6 +2,7 @@
 // shared composition and audio mix, and the player gets a new item built on
 // copies of both.
 #include "app/AudioController.h"
+#include "app/PlayerItems.h"
 
 #include "engine/MusicFilter.h"
 #include "export/ExportSession.h"
@@ -89,14 +90,14 @@ void AudioController::updatePlayerWithNewCompositionSettings() {
         audioPlayer->replaceCurrentItem(nullptr);
         return;
     }
-    auto item = PlayerItem::create(currentComposition->copy());
-    auto mix = std::make_shared<AudioMix>();
-    AudioMix::InputParametersList inputs;
-    for (const auto& p : currentAudioMix->inputParameters()) inputs.push_back(p->copy());
-    mix->setInputParameters(std::move(inputs));
-    item->setAudioMix(mix);
-    audioPlayer->replaceCurrentItem(item);
-    updatePlayerItemObserver();
+    playeritems::playWithCurrentMix(*this, currentComposition->copy());
+}
+
+void playeritems::playWithCurrentMix(AudioController& c, std::shared_ptr<Composition> composition) {
+    auto item = PlayerItem::create(std::move(composition));
+    item->setAudioMix(c.currentAudioMix->copy());
+    c.audioPlayer->replaceCurrentItem(item);
+    c.updatePlayerItemObserver();
 }
 
 void AudioController::resetPlayerItemAudioMixForFilter(MusicFilter* filter) {

@@ -21,12 +21,20 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The replacement's alert: why the file could not be used, and its name.
+void alertUnusableFile(QWidget* window, const QString& why, const QUrl& url) {
+    runModalAlert(window, AlertRequest{QStringLiteral("The file could not be used."),
+                                       QStringLiteral("%1 (%2)").arg(why, url.fileName()), {QStringLiteral("OK")}});
+}
+
+}  // namespace
+
 bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 index, QString* error) {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
-        runModalAlert(ui.window, AlertRequest{QStringLiteral("The file could not be used."),
-                                              QStringLiteral("%1 (%2)").arg(why, url.fileName()),
-                                              {QStringLiteral("OK")}});
+        alertUnusableFile(ui.window, why, url);
         return false;
     };
     if (!trackRecordAt(index))
@@ -77,9 +85,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
                     self->imports.replacements.erase(t.get());
                 const QString why = !decoded ? (error.isEmpty() ? QStringLiteral("The file's audio cannot be decoded.") : error)
                                              : QStringLiteral("The file holds no sound.");
-                runModalAlert(self->ui.window, AlertRequest{QStringLiteral("The file could not be used."),
-                                                            QStringLiteral("%1 (%2)").arg(why, url.fileName()),
-                                                            {QStringLiteral("OK")}});
+                alertUnusableFile(self->ui.window, why, url);
                 return;
             }
             mediaworkers::loadPool().start([self, weak, asset, url, generation, end, decoded] {

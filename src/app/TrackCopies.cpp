@@ -1,6 +1,7 @@
 #include "app/TrackCopies.h"
 
 #include "app/AudioController.h"
+#include "automation/RecordedParameters.h"
 #include "engine/MusicFilter.h"
 #include "platform/media/AssetTrack.h"
 #include "platform/media/Composition.h"
@@ -47,6 +48,18 @@ void copyUnitSettingsFrom(AudioController& c, MusicFilter& source, MusicFilter& 
     copy.tempAudioUnitsArray = parameters;
     insertAll(copy.pluginsPresetsDictionary, source.pluginsPresetsDictionary);
     insertAll(copy.pluginsClassInfosDictionary, source.pluginsClassInfosDictionary);
+}
+
+void copyCurvesFrom(AudioController& c, const MusicFilter& source, MusicFilter& copy, bool withDeletingMode) {
+    auto& curves = c.automation.recordedParameters;
+    if (!curves.count(source.identifierOfFilter)) return;
+    copy.isRecordingParameters = source.isRecordingParameters;
+    if (withDeletingMode) copy.isDeletingKeyPoints = source.isDeletingKeyPoints;
+    copy.showParameterCurve = source.showParameterCurve;
+    copy.typeOfRecordedCurve = source.typeOfRecordedCurve;
+    automation::addKeyToRecordedDictionary(curves, source.identifierOfFilter, copy.identifierOfFilter);
+    c.automation.tempRecorderParameters = automation::copyRecordedDictionary(curves);
+    c.publishRecordedParametersForFilter(&copy);
 }
 
 }  // namespace trackcopies

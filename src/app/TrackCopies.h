@@ -29,4 +29,10 @@ void copyVersionsFrom(const MusicFilter& source, MusicFilter& copy);
 // its plug-ins' presets and class descriptions.
 void copyUnitSettingsFrom(AudioController& c, MusicFilter& source, MusicFilter& copy, bool readUnits = true);
 
+// The source's curves, at the same times, and the flags that record and
+// show them (recording, the curve shown, its style); with
+// `withDeletingMode` also whether the lane deletes key points. The copy's
+// render plays them from here on. Nothing when the source has no curves.
+void copyCurvesFrom(AudioController& c, const MusicFilter& source, MusicFilter& copy, bool withDeletingMode);
+
 }  // namespace trackcopies

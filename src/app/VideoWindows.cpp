@@ -5,6 +5,7 @@
 #include "app/AudioController.h"
 
 #include "app/MiniPlayerBuilder.h"
+#include "app/PlayerItems.h"
 #include "engine/MusicFilter.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
@@ -169,14 +170,7 @@ void AudioController::updatePlayerWithVideoTrack(quint64 index) {
         T->insertEmptyTimeRange({MediaTime::zero(), A + MediaTime::fromSeconds(R.duration.seconds() / v, ts)});
     }
 
-    auto item = PlayerItem::create(C);
-    auto mix = std::make_shared<AudioMix>();
-    AudioMix::InputParametersList inputs;
-    for (const auto& p : currentAudioMix->inputParameters()) inputs.push_back(p->copy());
-    mix->setInputParameters(std::move(inputs));
-    item->setAudioMix(mix);
-    audioPlayer->replaceCurrentItem(item);
-    updatePlayerItemObserver();
+    playeritems::playWithCurrentMix(*this, C);
 }
 
 void AudioController::resetPlayerLayer() {

@@ -222,12 +222,7 @@ void AudioController::reshowAudioUnitPanel(MusicFilter* track, const QString& ti
             return;
         }
     // Any other title names a plug-in of the track: its pop-up shows it again.
-    if (!track) return;
-    for (const PluginRecord& r : track->pluginsArray())
-        if (r.audioUnitName == title) {
-            showAudioUnitForPluginObject(track);
-            return;
-        }
+    if (track && track->firstPluginIndexNamed(title) >= 0) showAudioUnitForPluginObject(track);
 }
 
 void AudioController::showNBandEQViewFrom() { showBuiltInUnitViewFrom(unittype::NBandEQ); }
@@ -327,12 +322,8 @@ void AudioController::showAudioUnitsPopoverFrom() {
     if (popUp) {
         if (track->lastSelectedPlugin >= 0 && track->lastSelectedPlugin < popUp->count())
             popUp->setCurrentIndex(int(track->lastSelectedPlugin));
-        if (check && popUp->currentIndex() >= 0)
-            for (const PluginRecord& r : track->pluginsArray())
-                if (r.audioUnitName == popUp->currentText()) {
-                    check->setChecked(r.audioUnitEnabled);
-                    break;
-                }
+        const int i = check && popUp->currentIndex() >= 0 ? track->firstPluginIndexNamed(popUp->currentText()) : -1;
+        if (i >= 0) check->setChecked(track->pluginsArray()[i].audioUnitEnabled);
     }
     // Every track's controls leave the popover; the selected track's come back.
     const bool hasPluginRow = placePluginControls(*track, popover->audioUnitsView, QPoint(18, 16), 11);

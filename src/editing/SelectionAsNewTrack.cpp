@@ -5,7 +5,6 @@
 #include "app/AudioController.h"
 #include "app/TrackCopies.h"
 
-#include "automation/RecordedParameters.h"
 #include "editing/TimeSelection.h"
 #include "editing/TrimSteps.h"
 #include "engine/MusicFilter.h"
@@ -107,16 +106,8 @@ bool AudioController::pasteSelectionAsNewTrackFrom(MusicFilter* from) {
     NotificationCenter::defaultCenter().post(QStringLiteral("setupNewPlayerAsset"), f->imageView.data());
     updateAudioTimeLabelForFilter(f.get());
 
-    // Curves, at the same times.
-    if (automation.recordedParameters.count(source->identifierOfFilter)) {
-        f->isRecordingParameters = source->isRecordingParameters;
-        f->isDeletingKeyPoints = source->isDeletingKeyPoints;
-        f->showParameterCurve = source->showParameterCurve;
-        f->typeOfRecordedCurve = source->typeOfRecordedCurve;
-        automation::addKeyToRecordedDictionary(automation.recordedParameters, source->identifierOfFilter,
-                                               f->identifierOfFilter);
-        automation.tempRecorderParameters = automation::copyRecordedDictionary(automation.recordedParameters);
-    }
+    // Curves, at the same times, with the source's deleting mode.
+    trackcopies::copyCurvesFrom(*this, *source, *f, true);
     if (ui.eqView) ui.eqView->update();
     return true;
 }

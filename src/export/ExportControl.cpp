@@ -19,6 +19,10 @@ constexpr int64_t kPlayerSliceFrames = 1024;
 }  // namespace
 
 void beginSession(AudioController& c, double renderRate) {
+    c.exporting.stopAudioProcessing.store(false);
+    c.exporting.exportIsRunning = true;
+    c.exporting.lastExportSucceeded = false;
+    c.exporting.processingPercentCompleted = 0.0;
     c.exporting.session = std::make_unique<ExportSession>();
     ExportSession& s = *c.exporting.session;
     if (!(renderRate > 0)) renderRate = c.shell.playerSampleRate;

@@ -21,7 +21,8 @@ struct TrackTapContext;
 
 namespace exportcontrol {
 
-// Starts an export session: every live tap is held prepared, then the
+// Starts an export session: the export runs, not stopped, not yet
+// succeeded, at 0 %; every live tap is held prepared, then the
 // player gives its item up (its render thread lets go of the taps), so that
 // from here on only the export's readers run them. The player's time is
 // kept for the end.

@@ -119,11 +119,6 @@ void AudioController::startMixExport(const QUrl& destination, const QStringList&
     // Nothing at the destination is removed: the writer renames a complete
     // file into place, and a failed export leaves the old one as it was.
     shell.projectSampleRate = sampleRate;
-    exporting.stopAudioProcessing.store(false);
-    exporting.exportIsRunning = true;
-    exporting.lastExportSucceeded = false;
-    exporting.processingPercentCompleted = 0.0;
-
     exportcontrol::beginSession(*this, shell.projectSampleRate);
     ExportSession& s = *exporting.session;
     s.destination = destination;

@@ -8,6 +8,7 @@
 #include "platform/audio/AudioInput.h"
 #include "platform/core/AppPaths.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/PartialFiles.h"
 #include "platform/core/TimeText.h"
 #include "platform/media/AudioRecorder.h"
 #include "platform/media/CaptureSession.h"
@@ -30,7 +31,6 @@
 #include <QTimer>
 
 #include <cmath>
-#include <filesystem>
 #include <thread>
 
 namespace {
@@ -66,6 +66,71 @@ void stopTimer(QPointer<QTimer>& timer) {
         timer->deleteLater();
     }
     timer = nullptr;
+}
+
+// The first steps of both recording paths: the working folder emptied and
+// the player paused; then, in a later turn of the main loop, `next` when
+// `mayRecord` allows the input.
+void prepareToRecord(AudioController& c, bool (AudioController::*mayRecord)(), void (AudioController::*next)()) {
+    c.clearRecordingPath();
+    if (c.audioPlayer && c.audioPlayer->rate() != 0) c.audioPlayer->pause();
+    QPointer<AudioController> self(&c);
+    MainQueue::async([self, mayRecord, next] {
+        if (self && ((*self).*mayRecord)()) ((*self).*next)();
+    });
+}
+
+// The alert of a recording that stopped on an error, after the event that
+// reports it.
+void alertRecordingStopped(AudioController& c, const QString& error) {
+    QPointer<AudioController> self(&c);
+    MainQueue::async([self, error] {
+        if (self)
+            runModalAlert(self->ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
+    });
+}
+
+// The live waveform empty, for the next session.
+void clearWaveView(RecordingWaveView* wave) {
+    if (!wave) return;
+    wave->wavePoints.clear();
+    wave->waveTimes.clear();
+    wave->timeCounter = 0;
+    wave->update();
+}
+
+// One second of the count-down before a recording: the label shows the
+// seconds left; true on the tick that ends it.
+bool countDownEnds(AudioController& c) {
+    if (c.ui.recordLabel) {
+        c.ui.recordLabel->setText(QStringLiteral("Start: %1").arg(3 - qint64(c.recording.recordCalls)));
+        c.ui.recordLabel->repaint();
+    }
+    c.recording.recordCalls += 1;
+    return c.recording.recordCalls == 4;
+}
+
+// What both recording paths show once the recording runs: the record
+// button as the stop square, no record label, and the elapsed time at 0,
+// its label at `timerY`, ticking every second (also while a menu is open).
+void showRecordingRuns(AudioController& c, int timerY) {
+    if (c.ui.recordView) {
+        c.ui.recordView->show();
+        c.ui.recordView->sessionIsRunning = true;
+        c.ui.recordView->recordViewAcceptsMouseDown = true;
+        c.ui.recordView->update();
+    }
+    if (c.ui.recordLabel) c.ui.recordLabel->hide();
+    if (c.ui.timerLabel) {
+        placeAtOrigin(c.ui.timerLabel, 50, timerY);
+        c.ui.timerLabel->setText(timeText(0));
+        c.ui.timerLabel->show();
+    }
+    c.recording.recordCalls = 0;
+    stopTimer(c.recording.timeTimer);
+    c.recording.timeTimer = new QTimer(&c);
+    QObject::connect(c.recording.timeTimer, &QTimer::timeout, &c, [&c] { c.updateTimerLabel(); });
+    c.recording.timeTimer->start(1000);
 }
 
 // What both recording paths put back when a session ends: the labels, the
@@ -143,11 +208,7 @@ void AudioController::installRecordingActions() {
         ui.waveButton->hide();
         connect(ui.waveButton, &QPushButton::clicked, this, [this] { showWavePopoverFrom(); });
     }
-    if (ui.recordingWaveView) {
-        ui.recordingWaveView->wavePoints.clear();
-        ui.recordingWaveView->waveTimes.clear();
-        ui.recordingWaveView->timeCounter = 0;
-    }
+    clearWaveView(ui.recordingWaveView);
     if (ui.startRecorderAction)
         connect(ui.startRecorderAction, &QAction::triggered, this, [this] { startAVAudioRecorderSessionFrom(); });
     if (ui.endRecorderAction)
@@ -156,12 +217,7 @@ void AudioController::installRecordingActions() {
 
 void AudioController::startCaptureSessionFrom() {
     if (recording.captureSession) return;
-    clearRecordingPath();
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    QPointer<AudioController> self(this);
-    MainQueue::async([self] {
-        if (self && self->testCaptureSession()) self->showRecordingInfoPopover();
-    });
+    prepareToRecord(*this, &AudioController::testCaptureSession, &AudioController::showRecordingInfoPopover);
 }
 
 void AudioController::showRecordingInfoPopover() {
@@ -241,12 +297,7 @@ void AudioController::captureSessionStartedNotification() {
 }
 
 void AudioController::updateRecordLabel() {
-    if (ui.recordLabel) {
-        ui.recordLabel->setText(QStringLiteral("Start: %1").arg(3 - qint64(recording.recordCalls)));
-        ui.recordLabel->repaint();
-    }
-    recording.recordCalls += 1;
-    if (recording.recordCalls != 4) return;
+    if (!countDownEnds(*this)) return;
     const QUrl url = recording.recordTimer ? recording.recordTimer->property("url").toUrl() : QUrl();
     if (recording.captureSession && !recording.captureSession->outputs().empty())
         recording.captureSession->outputs().front()->startRecording(url);
@@ -256,28 +307,7 @@ void AudioController::updateRecordLabel() {
 // ---- Capture path: recording -------------------------------------------------------------
 
 void AudioController::captureOutputDidStartRecording(const QUrl&) {
-    // The button turns into the stop square.
-    if (ui.recordView) {
-        ui.recordView->show();
-        ui.recordView->sessionIsRunning = true;
-        ui.recordView->recordViewAcceptsMouseDown = true;
-        ui.recordView->update();
-    }
-    if (ui.recordLabel) {
-        ui.recordLabel->hide();
-        ui.recordLabel->update();
-    }
-    // The elapsed time, ticking also while a menu is open.
-    if (ui.timerLabel) {
-        placeAtOrigin(ui.timerLabel, 50, 29);
-        ui.timerLabel->setText(timeText(0));
-        ui.timerLabel->show();
-    }
-    recording.recordCalls = 0;
-    stopTimer(recording.timeTimer);
-    recording.timeTimer = new QTimer(this);
-    connect(recording.timeTimer, &QTimer::timeout, this, [this] { updateTimerLabel(); });
-    recording.timeTimer->start(1000);
+    showRecordingRuns(*this, 29);
     if (ui.recordingWaveView) ui.recordingWaveView->timeCounter = 0;
     // The level tick.
     stopTimer(recording.recordChannelsTimer);
@@ -373,9 +403,7 @@ void AudioController::captureOutputDidFinishRecording(const QUrl& url, const QSt
         copyRecordedAudioWithSavePanel(url);
     } else {
         // The file could not be written or finished: the user hears of it.
-        MainQueue::async([this, error] {
-            runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
-        });
+        alertRecordingStopped(*this, error);
     }
     finishRecordAndClear();
 }
@@ -395,10 +423,7 @@ void AudioController::captureSessionErrorNotification(const QString& error) {
     const bool wasRecording = recording.captureSession && !recording.captureSession->outputs().empty() &&
                               recording.captureSession->outputs().front()->isRecording();
     resetCaptureSession();
-    if (wasRecording)
-        MainQueue::async([this, error] {
-            runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
-        });
+    if (wasRecording) alertRecordingStopped(*this, error);
 }
 
 void AudioController::resetCaptureSession() {
@@ -422,12 +447,7 @@ void AudioController::resetCaptureSession() {
             c.ui.midiButton->setEnabled(true);
             c.ui.midiButton->show();
         }
-        if (RecordingWaveView* wave = c.ui.recordingWaveView) {
-            wave->waveTimes.clear();
-            wave->wavePoints.clear();
-            wave->timeCounter = 0;
-            wave->update();
-        }
+        clearWaveView(c.ui.recordingWaveView);
     });
 }
 
@@ -435,12 +455,8 @@ void AudioController::resetCaptureSession() {
 
 void AudioController::startAVAudioRecorderSessionFrom() {
     if (recording.audioRecorder) return;
-    clearRecordingPath();
-    if (audioPlayer && audioPlayer->rate() != 0) audioPlayer->pause();
-    QPointer<AudioController> self(this);
-    MainQueue::async([self] {
-        if (self && self->testAVAudioRecorderSession()) self->processAVAudioRecorderSession();
-    });
+    prepareToRecord(*this, &AudioController::testAVAudioRecorderSession,
+                    &AudioController::processAVAudioRecorderSession);
 }
 
 void AudioController::processAVAudioRecorderSession() {
@@ -481,34 +497,13 @@ void AudioController::startRecordCountDown(const QUrl& url, int labelY, void (Au
 }
 
 void AudioController::updateAVAudioRecorderRecordLabel() {
-    if (ui.recordLabel) {
-        ui.recordLabel->setText(QStringLiteral("Start: %1").arg(3 - qint64(recording.recordCalls)));
-        ui.recordLabel->repaint();
-    }
-    recording.recordCalls += 1;
-    if (recording.recordCalls != 4) return;
+    if (!countDownEnds(*this)) return;
     stopTimer(recording.recordTimer);
     if (!recording.audioRecorder || !recording.audioRecorder->record()) {
         resetAVAudioRecorderSession();
         return;
     }
-    if (ui.recordView) {
-        ui.recordView->show();
-        ui.recordView->sessionIsRunning = true;
-        ui.recordView->recordViewAcceptsMouseDown = true;
-        ui.recordView->update();
-    }
-    if (ui.recordLabel) ui.recordLabel->hide();
-    if (ui.timerLabel) {
-        placeAtOrigin(ui.timerLabel, 50, 16);
-        ui.timerLabel->setText(timeText(0));
-        ui.timerLabel->show();
-    }
-    recording.recordCalls = 0;
-    stopTimer(recording.timeTimer);
-    recording.timeTimer = new QTimer(this);
-    connect(recording.timeTimer, &QTimer::timeout, this, [this] { updateTimerLabel(); });
-    recording.timeTimer->start(1000);
+    showRecordingRuns(*this, 16);
 }
 
 void AudioController::endAVAudioRecorderSessionFrom() {
@@ -530,9 +525,7 @@ void AudioController::audioRecorderEncodeErrorDidOccur(const QString& error) {
     if (recording.audioRecorder && recording.audioRecorder->isRecording()) recording.audioRecorder->stop();
     clearRecordingPath();
     resetAVAudioRecorderSession();
-    MainQueue::async([this, error] {
-        runModalAlert(ui.window, {QStringLiteral("The recording stopped."), error, {QStringLiteral("OK")}});
-    });
+    alertRecordingStopped(*this, error);
 }
 
 void AudioController::resetAVAudioRecorderSession() {
@@ -599,16 +592,10 @@ void AudioController::saveRecordedAudio(const QUrl& recorded, const QUrl& destin
     }
     // The copy is made beside the destination and takes its name only when
     // complete, so a failure leaves both the old file and the recording.
-    const QString temporary = temporaryPathFor(target);
-    QFile::remove(temporary);
-    bool copied = QFile::copy(recorded.toLocalFile(), temporary);
-    if (copied) {
-        std::error_code error;
-        std::filesystem::rename(temporary.toStdString(), target.toStdString(), error);
-        copied = !error;
-    }
+    const bool copied = partialfiles::writeWhole(
+        target, [&](const QString& temporary) { return QFile::copy(recorded.toLocalFile(), temporary); },
+        partialfiles::Durability::Synced);
     if (!copied) {
-        QFile::remove(temporary);
         runModalAlert(ui.window,
                       {QStringLiteral("The recording could not be saved."),
                        QStringLiteral("It is kept in \"%1\" until the next recording starts.")

@@ -67,9 +67,6 @@ bool AudioController::beginTrackExport(MusicFilter* track, const QUrl& destinati
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
 
-    exporting.stopAudioProcessing.store(false);
-    exporting.exportIsRunning = true;
-    exporting.lastExportSucceeded = false;
     ExportSheet* sheet = progressSheet();
     exportcontrol::setSheetButton(*this, QStringLiteral("Stop Processing"), SheetAction::Stop);
     setSheetTexts(QStringLiteral("Percent Completed:"), QStringLiteral("0%"));

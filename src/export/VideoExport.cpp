@@ -118,10 +118,6 @@ bool AudioController::saveAudioAndVideoTrackToURL(MusicFilter* track, const QUrl
     exportcontrol::beginSession(*this, track->projectSampleRate);
     ExportSession& s = *exporting.session;
     s.track = track->weak_from_this();
-    exporting.stopAudioProcessing.store(false);
-    exporting.exportIsRunning = true;
-    exporting.lastExportSucceeded = false;
-    exporting.processingPercentCompleted = 0.0;
     showVideoSheet(*this);
     setSheetTexts(QStringLiteral("Percent Completed:"), QStringLiteral("0%"));
     beginProgressSheet([this] { exporting.exportIsRunning = false; });

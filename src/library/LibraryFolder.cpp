@@ -131,15 +131,13 @@ QImage waveformPictureForFile(const QString& path) {
 
 bool writePicture(const QImage& picture, const QString& path) {
     if (picture.isNull()) return false;
-    QSaveFile file(path);
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     QImageWriter writer(&file, "tiff");
     writer.setCompression(1);  // LZW
-    if (!writer.write(picture)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (!writer.write(picture)) return false;
+    file.close();
+    return file.error() == QFileDevice::NoError;
 }
 
 QImage readPicture(const QString& path) {

@@ -48,7 +48,8 @@ bool copyIntoPlace(const QString& from, const QString& to);
 QImage waveformPictureForFile(const QString& path);
 // The picture of waveform values.
 QImage pictureForValues(const QVector<float>& values);
-// TIFF with LZW compression, written under a temporary name and renamed.
+// TIFF with LZW compression, written at `path` as it stands (a picture
+// others read appears whole through partialfiles).
 bool writePicture(const QImage& picture, const QString& path);
 // A stored picture at 2000 × 400; null when it cannot be read.
 QImage readPicture(const QString& path);

@@ -7,6 +7,7 @@
 #include "library/LibraryFolder.h"
 #include "library/LibraryPanel.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/PartialFiles.h"
 #include "platform/media/Asset.h"
 #include "platform/media/MediaWorkers.h"
 #include "views/FilePanels.h"
@@ -49,13 +50,6 @@ QString canonical(const QString& path) {
 FilesPanelRunner& filesPanelRunner() {
     static FilesPanelRunner runner;
     return runner;
-}
-
-// Where a picture waits between the worker and the main thread: hidden, so
-// that a listing never takes it for a library file.
-QString pendingPicturePath(const QString& picture, quint64 request) {
-    const QFileInfo info(picture);
-    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".%1").arg(request);
 }
 
 }  // namespace
@@ -145,7 +139,10 @@ static void makeLibraryPicture(AudioController* c, const QString& path, const QI
     const quint64 request = ++c->library.libraryPictureRequests;
     c->library.pendingLibraryPictures[path] = request;
     const QString picturePath = medialibrary::picturePathFor(path);
-    const QString pending = pendingPicturePath(picturePath, request);
+    // The picture waits between the worker and the main thread under a
+    // hidden temporary name, so that a listing never takes it for a library
+    // file; the main thread renames it when it is still the one wanted.
+    const QString pending = partialfiles::temporaryPathFor(picturePath);
     QPointer<AudioController> self(c);
     mediaworkers::decodePool().start([self, c, path, picturePath, pending, request, bitmap] {
         QImage picture;
@@ -158,7 +155,9 @@ static void makeLibraryPicture(AudioController* c, const QString& path, const QI
         } else {
             picture = medialibrary::waveformPictureForFile(path);
         }
-        const bool written = medialibrary::writePicture(picture, pending);
+        const bool written = partialfiles::writeTemporary(
+            pending, [&](const QString& temporary) { return medialibrary::writePicture(picture, temporary); },
+            partialfiles::Durability::Synced);
         MainQueue::async([self, c, path, picturePath, pending, request, written, picture] {
             const bool current = self && c->library.pendingLibraryPictures.value(path) == request;
             LibraryItemRecord* record = current ? recordForPath(c->ui.libraryView, path) : nullptr;
@@ -168,7 +167,10 @@ static void makeLibraryPicture(AudioController* c, const QString& path, const QI
                 return;
             }
             c->library.pendingLibraryPictures.remove(path);
-            if (written) std::rename(QFile::encodeName(pending).constData(), QFile::encodeName(picturePath).constData());
+            // Synced on the worker already: the rename here, and the folder's
+            // sync, which may wait for the disk, back on a worker.
+            if (written && partialfiles::putInPlace(pending, picturePath, partialfiles::Durability::Unsynced))
+                mediaworkers::decodePool().start([picturePath] { partialfiles::syncFolderOf(picturePath); });
             record->libraryAudioWave = picture;
             if (c->ui.libraryView) c->ui.libraryView->update();
         });

@@ -216,23 +216,20 @@ QString AudioController::stringForSourceURL(const QUrl& source, const QString& f
             if (sameCopy(to, from)) return destination;
             continue;
         }
-        // The copy is made under a temporary name and takes its own only when
-        // whole, so that a name of a copy always holds a whole copy.
-        const QString temporary = partialfiles::temporaryPathFor(destination);
+        // The copy takes its name only when whole, so that a name of a copy
+        // always holds a whole copy.
         int copyError = 0;
-        bool copied = copyWhole(path, temporary, &copyError);
-        if (copied) {
-            QFile copy(temporary);
-            if (copy.open(QIODevice::ReadWrite))
-                copy.setFileTime(from.lastModified(), QFileDevice::FileModificationTime);
-            copy.close();
-            if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0) {
-                copied = false;
-                copyError = errno;
-            }
-        }
+        const bool copied = partialfiles::writeWhole(
+            destination,
+            [&](const QString& temporary) {
+                if (!copyWhole(path, temporary, &copyError)) return false;
+                QFile copy(temporary);
+                if (copy.open(QIODevice::ReadWrite))
+                    copy.setFileTime(from.lastModified(), QFileDevice::FileModificationTime);
+                return true;
+            },
+            partialfiles::Durability::Synced, &copyError);
         if (!copied) {
-            QFile::remove(temporary);
             if (error)
                 *error = QStringLiteral("The file “%1” could not be copied into the project. %2")
                              .arg(from.fileName(), partialfiles::reasonForError(copyError, folder));

@@ -34,31 +34,11 @@ constexpr double kShadowGrey = double(0.095f);
 constexpr double kShadowBlurPoints = 2.0;
 
 // The shadow an image of drawn shapes casts: their coverage blurred, in the
-// shadow's grey. Only the coverage is blurred; the grey follows from it.
+// shadow's grey, where they are.
 QImage shadowOf(const QImage& layer) {
-    const QImage source = layer.format() == QImage::Format_ARGB32_Premultiplied
-                              ? layer
-                              : layer.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const int w = source.width(), h = source.height();
-    QImage coverage(w, h, QImage::Format_Alpha8);
-    for (int y = 0; y < h; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        uchar* out = coverage.scanLine(y);
-        for (int x = 0; x < w; ++x) out[x] = uchar(qAlpha(in[x]));
-    }
-    boxBlur(coverage, std::max(1, int(std::lround(kShadowBlurPoints * layer.devicePixelRatio()))));
-    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
-    shadow.setDevicePixelRatio(layer.devicePixelRatio());
-    for (int y = 0; y < h; ++y) {
-        const uchar* in = coverage.constScanLine(y);
-        auto* out = reinterpret_cast<QRgb*>(shadow.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = in[x];
-            const int g = int(kShadowGrey * a + 0.5);
-            out[x] = qRgba(g, g, g, a);
-        }
-    }
-    return shadow;
+    const int radius = std::max(1, int(std::lround(kShadowBlurPoints * layer.devicePixelRatio())));
+    const float grey = float(kShadowGrey);
+    return ::shadowOf(layer, QPoint(0, 0), radius, QColor::fromRgbF(grey, grey, grey));
 }
 
 }  // namespace

@@ -89,3 +89,33 @@ void boxBlur(QImage& image, int radius) {
     }
     }
 }
+
+QImage shadowOf(const QImage& picture, QPoint offset, int radius, const QColor& colour) {
+    const QImage source = picture.format() == QImage::Format_ARGB32_Premultiplied
+                              ? picture
+                              : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = source.width(), h = source.height(), dx = offset.x(), dy = offset.y();
+    QImage coverage(w, h, QImage::Format_Alpha8);
+    coverage.fill(0);
+    for (int y = std::max(0, dy); y < std::min(h, h + dy); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y - dy));
+        uchar* out = coverage.scanLine(y);
+        for (int x = std::max(0, dx); x < std::min(w, w + dx); ++x) out[x] = uchar(qAlpha(in[x - dx]));
+    }
+    boxBlur(coverage, radius);
+
+    // The colour at 16 bits a channel, so that a dark grey keeps its shade.
+    const QRgba64 tint = colour.rgba64();
+    auto scaled = [](unsigned value, unsigned by16) { return int((value * by16 + 32767u) / 65535u); };
+    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
+    shadow.setDevicePixelRatio(picture.devicePixelRatio());
+    for (int y = 0; y < h; ++y) {
+        const uchar* in = coverage.constScanLine(y);
+        auto* out = reinterpret_cast<QRgb*>(shadow.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const unsigned a = unsigned(scaled(in[x], tint.alpha()));
+            out[x] = qRgba(scaled(a, tint.red()), scaled(a, tint.green()), scaled(a, tint.blue()), int(a));
+        }
+    }
+    return shadow;
+}

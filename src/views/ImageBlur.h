@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 
 // A box blur of every channel of an image, horizontally then vertically,
@@ -9,3 +10,10 @@
 // a premultiplied 32-bit copy. Touches nothing but the image, so any thread
 // may call it.
 void boxBlur(QImage& image, int radius);
+
+// The shadow a picture casts: its coverage (alpha), moved by `offset`
+// pixels, blurred with boxBlur of `radius`, in `colour` (whose alpha scales
+// the coverage). A premultiplied 32-bit image of the picture's size and
+// device pixel ratio; what the offset moves past an edge is dropped. Any
+// thread.
+QImage shadowOf(const QImage& picture, QPoint offset, int radius, const QColor& colour);

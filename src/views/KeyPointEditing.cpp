@@ -108,6 +108,24 @@ HighlightedKeyPointRecord highlightOf(const KeyPoint& k, const KeyPointHitRecord
     return {k.time, k.value, hit.minValue, hit.maxValue};
 }
 
+// Calls `visit(hit, point)` with the first point under `p` in each of the
+// keys' curves, in the keys' order.
+template <class Visit>
+void forEachPointHit(const TrackCurves& curves, const QStringList& keys, const AudioDrawingViewOwner& o,
+                     const KeyPointGeometry& g, QPointF p, Visit visit) {
+    for (const QString& key : keys) {
+        const auto found = curves.find(key);
+        const auto range = o.laneValueRange(key);
+        if (found == curves.end() || found->second.empty() || !hasRange(range)) continue;
+        const KeyPointCurve& curve = found->second;
+        for (size_t j = 0; j < curve.size(); ++j) {
+            if (!g.hits(curve[j], range.first, range.second, p)) continue;
+            visit(KeyPointHitRecord{key, j, range.first, range.second}, curve[j]);
+            break;
+        }
+    }
+}
+
 const KeyPoint* pointOf(const TrackCurves* curves, const KeyPointHitRecord& hit) {
     if (!curves) return nullptr;
     const auto found = curves->find(hit.key);
@@ -136,23 +154,14 @@ bool AudioDrawingView::keyPointMouseDown(QMouseEvent* event, const QPointF& p) {
 
     // Find the point under the pointer in each key's curve; the last key hit wins.
     std::optional<HighlightedKeyPointRecord> moving;
-    for (const QString& key : keys) {
-        const auto found = curves->find(key);
-        const auto range = o->laneValueRange(key);
-        if (found == curves->end() || found->second.empty() || !hasRange(range)) continue;
-        const KeyPointCurve& curve = found->second;
-        for (size_t j = 0; j < curve.size(); ++j) {
-            if (!g.hits(curve[j], range.first, range.second, p)) continue;
-            const KeyPointHitRecord hit{key, j, range.first, range.second};
-            parameterInfo = hit;
-            toRemoveKeyPoints.append(hit);
-            if (deleting)
-                currentModifiedHighlightedKeyTimes.append(highlightOf(curve[j], hit));
-            else
-                moving = highlightOf(curve[j], hit);
-            break;
-        }
-    }
+    forEachPointHit(*curves, keys, *o, g, p, [&](const KeyPointHitRecord& hit, const KeyPoint& k) {
+        parameterInfo = hit;
+        toRemoveKeyPoints.append(hit);
+        if (deleting)
+            currentModifiedHighlightedKeyTimes.append(highlightOf(k, hit));
+        else
+            moving = highlightOf(k, hit);
+    });
 
     if (deleting) {
         // A deleting press on empty space does nothing at all.
@@ -224,27 +233,20 @@ void AudioDrawingView::keyPointMouseDragged(QMouseEvent* event, const QPointF& p
         const KeyPointGeometry g = geometryOf(*this, *t);
         if (!g.valid()) return;
         // Each point the pointer passes is marked once.
-        for (const QString& key : o->laneCurveKeys(t->showParameterCurve)) {
-            const auto found = curves->find(key);
-            const auto range = o->laneValueRange(key);
-            if (found == curves->end() || found->second.empty() || !hasRange(range)) continue;
-            const KeyPointCurve& curve = found->second;
-            for (size_t j = 0; j < curve.size(); ++j) {
-                if (!g.hits(curve[j], range.first, range.second, p)) continue;
-                const KeyPointHitRecord hit{key, j, range.first, range.second};
-                if (parameterInfo && parameterInfo->samePoint(hit)) break;
-                parameterInfo = hit;
-                const bool marked = std::any_of(toRemoveKeyPoints.begin(), toRemoveKeyPoints.end(),
-                                                [&](const KeyPointHitRecord& r) { return r.samePoint(hit); });
-                if (!marked) {
-                    toRemoveKeyPoints.append(hit);
-                    currentModifiedHighlightedKeyTimes.append(highlightOf(curve[j], hit));
-                }
-                if (deleting) o->laneEvaluateCurves(true, curve[j].time);
-                update();
-                break;
-            }
-        }
+        forEachPointHit(*curves, o->laneCurveKeys(t->showParameterCurve), *o, g, p,
+                        [&](const KeyPointHitRecord& hit, const KeyPoint& k) {
+                            if (parameterInfo && parameterInfo->samePoint(hit)) return;
+                            parameterInfo = hit;
+                            const bool marked =
+                                std::any_of(toRemoveKeyPoints.begin(), toRemoveKeyPoints.end(),
+                                            [&](const KeyPointHitRecord& r) { return r.samePoint(hit); });
+                            if (!marked) {
+                                toRemoveKeyPoints.append(hit);
+                                currentModifiedHighlightedKeyTimes.append(highlightOf(k, hit));
+                            }
+                            if (deleting) o->laneEvaluateCurves(true, k.time);
+                            update();
+                        });
         return;
     }
 

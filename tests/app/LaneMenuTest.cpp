@@ -576,6 +576,51 @@ TEST_F(LaneMenuTest, ADuplicateWithCurrentSettingsRendersLikeItsSource) {
     EXPECT_EQ(source, duplicate);
 }
 
+// A track made from another takes its curves, and its own render follows
+// them from the first slice on: a pitch step up an octave after a second
+// moves the 1000 Hz tone to 2000 Hz there. The duplicate keeps its own
+// deleting mode; a selection made a track takes the source's.
+TEST_F(LaneMenuTest, ATrackMadeFromAnotherPlaysItsCurves) {
+    MusicFilter& source = track(1);
+    source.isRecordingParameters = 1;
+    source.showParameterCurve = 1;
+    source.typeOfRecordedCurve = 0;  // steps
+    source.isDeletingKeyPoints = 1;
+    c->automation.recordedParameters[id(1)][QStringLiteral("inputPitch")] = {{0.0, 0.0, 1}, {1.0, 1200.0, 1}};
+    c->automation.tempRecorderParameters = automation::copyRecordedDictionary(c->automation.recordedParameters);
+    c->publishAllRecordedParameters();
+
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        uint64_t deletingMode;
+    } cases[] = {
+        {"duplicate with current settings", [&] { choose(1, "Duplicate track with current settings"); }, 0},
+        {"selection as a new track",
+         [&] {
+             select(1);
+             lane(1)->selectionPaths = {SelectionPathRecord{QPointF(0, 5), QPointF(lane(1)->frameWidth(), 5)}};
+             ASSERT_TRUE(c->pasteSelectionAsNewTrackFrom());
+         },
+         1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const size_t made = tracks().size();
+        k.make();
+        waitForReadyItem();
+        ASSERT_EQ(tracks().size(), made + 1);
+        MusicFilter& copy = track(made);
+        EXPECT_EQ(copy.isDeletingKeyPoints, k.deletingMode);
+        EXPECT_EQ(copy.showParameterCurve, 1u);
+        EXPECT_EQ(c->automation.recordedParameters[copy.identifierOfFilter], c->automation.recordedParameters[id(1)]);
+        const std::vector<float> left = renderedLeft(&copy);
+        ASSERT_GE(left.size(), size_t(1.9 * 44100));
+        EXPECT_NEAR(testsupport::peakFrequency(left.data() + size_t(0.3 * 44100), 22050, 44100), 1000, 20);
+        EXPECT_NEAR(testsupport::peakFrequency(left.data() + size_t(1.3 * 44100), 22050, 44100), 2000, 40);
+    }
+}
+
 TEST_F(LaneMenuTest, AFailedDuplicateEnablesTheControlsAgain) {
     track(0).durationInSeconds = std::nan("");  // the source's length is not known
     choose(0, "Duplicate track with current settings");

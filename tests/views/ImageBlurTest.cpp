@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QImage>
 
 #include <algorithm>
@@ -90,6 +91,56 @@ TEST(ImageBlur, ASharedImageIsLeftAloneAndZeroRadiusChangesNothing) {
     QImage unchanged = shared.copy();
     boxBlur(unchanged, 0);
     EXPECT_EQ(unchanged, shared);
+}
+
+// A shadow: the picture's coverage moved by the offset (what leaves the
+// picture is dropped), blurred, in the colour scaled by its alpha; the
+// colours of the picture play no part.
+TEST(ImageBlur, AShadowIsTheMovedBlurredCoverageInItsColour) {
+    const int w = 12, h = 9, radius = 1;
+    struct Case {
+        const char* name;
+        QPoint offset;
+        QColor colour;
+    } cases[] = {
+        {"in place, black", QPoint(0, 0), Qt::black},
+        {"down and left, a dark grey", QPoint(-3, 2), QColor::fromRgbF(0.095f, 0.095f, 0.095f)},
+        {"past the right edge, half-transparent red", QPoint(10, -1), QColor(255, 0, 0, 128)},
+    };
+    std::mt19937 random(11);
+    QImage picture(w, h, QImage::Format_ARGB32);
+    std::vector<int> alpha(size_t(w * h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            alpha[size_t(y * w + x)] = int(random() % 256);
+            picture.setPixel(x, y, qRgba(int(random() % 256), 0, 0, alpha[size_t(y * w + x)]));
+        }
+    picture.setDevicePixelRatio(2.0);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::vector<int> moved(alpha.size(), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int fromX = x - k.offset.x(), fromY = y - k.offset.y();
+                if (fromX >= 0 && fromX < w && fromY >= 0 && fromY < h)
+                    moved[size_t(y * w + x)] = alpha[size_t(fromY * w + fromX)];
+            }
+        const std::vector<int> coverage = referenceBlur(moved, w, h, 1, radius);
+        const QImage shadow = shadowOf(picture, k.offset, radius, k.colour);
+        ASSERT_EQ(shadow.size(), picture.size());
+        EXPECT_EQ(shadow.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shadow.devicePixelRatio(), 2.0);
+        const QRgba64 c = k.colour.rgba64();
+        auto scaled = [](int v, int by16) { return int((unsigned(v) * unsigned(by16) + 32767u) / 65535u); };
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int a = scaled(coverage[size_t(y * w + x)], c.alpha());
+                const QRgb expected = qRgba(scaled(a, c.red()), scaled(a, c.green()), scaled(a, c.blue()), a);
+                if (reinterpret_cast<const QRgb*>(shadow.constScanLine(y))[x] != expected) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 }  // namespace

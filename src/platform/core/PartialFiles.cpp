@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace partialfiles {
@@ -61,6 +62,26 @@ bool running(qint64 pid) {
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
+// fsync of the file or folder at `path`: 0, or the reason it failed.
+int sync(const QString& path, bool folder) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) return errno;
+    int error = 0;
+    while (::fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        break;
+    }
+    ::close(fd);
+    return error;
+}
+
+bool failed(const QString& temporary, int reason, int* errorNumber) {
+    QFile::remove(temporary);
+    if (errorNumber) *errorNumber = reason;
+    return false;
+}
+
 }  // namespace
 
 QString fittedName(const QString& name, int limit, const QString& mark) {
@@ -91,22 +112,53 @@ bool isTemporaryName(const QString& fileName, qint64* pid) {
     return true;
 }
 
+bool isLeftover(qint64 pid, const QDateTime& lastModified) {
+    if (pid == ::getpid()) return false;
+    return !running(pid) || lastModified <= QDateTime::currentDateTime().addDays(-1);
+}
+
 int removeLeftovers(const QString& folder) {
     if (folder.isEmpty()) return 0;
-    const qint64 self = ::getpid();
-    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     int removed = 0;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QFileInfo file = it.fileInfo();
         qint64 pid = 0;
-        if (!isTemporaryName(file.fileName(), &pid) || pid == self) continue;
-        if (running(pid) && file.lastModified() > dayAgo) continue;
+        if (!isTemporaryName(file.fileName(), &pid) || !isLeftover(pid, file.lastModified())) continue;
         if (QFile::remove(file.absoluteFilePath())) ++removed;
     }
     return removed;
 }
+
+bool writeWhole(const QString& path, const std::function<bool(const QString&)>& write, Durability durability,
+                int* errorNumber, const QString& extension) {
+    const QString temporary = partialfiles::temporaryPathFor(path, extension);
+    if (!write(temporary)) return failed(temporary, 0, nullptr);
+    return putInPlace(temporary, path, durability, errorNumber);
+}
+
+bool writeTemporary(const QString& temporary, const std::function<bool(const QString&)>& write,
+                    Durability durability, int* errorNumber) {
+    if (!write(temporary)) return failed(temporary, 0, nullptr);
+    if (durability == Durability::Synced)
+        if (const int error = sync(temporary, false)) return failed(temporary, error, errorNumber);
+    return true;
+}
+
+bool putInPlace(const QString& temporary, const QString& path, Durability durability, int* errorNumber) {
+    const bool synced = durability == Durability::Synced;
+    // A disk that is full or failing often says so only here, when the
+    // written data are first asked to reach it.
+    if (synced)
+        if (const int error = sync(temporary, false)) return failed(temporary, error, errorNumber);
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
+        return failed(temporary, errno, errorNumber);
+    if (synced) syncFolderOf(path);
+    return true;
+}
+
+void syncFolderOf(const QString& path) { (void)sync(QFileInfo(path).absolutePath(), true); }
 
 QString reasonForError(int errorNumber, const QString& folder) {
     const QString where = QDir::toNativeSeparators(folder);

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 QString AudioFileWriter::extension(Format format) {
@@ -50,12 +49,9 @@ void AudioFileWriter::cancel() {
 }
 
 bool AudioFileWriter::commit(QString* error) {
-    const QByteArray from = QFile::encodeName(temporaryPath_), to = QFile::encodeName(path_);
-    if (std::rename(from.constData(), to.constData()) != 0) {
-        const int why = errno;
-        QFile::remove(temporaryPath_);
+    int why = 0;
+    if (!partialfiles::putInPlace(temporaryPath_, path_, partialfiles::Durability::Synced, &why))
         return fail(error, QStringLiteral("\"%1\" could not be put in place. %2").arg(path_, reasonFor(why)));
-    }
     finished_ = true;
     return true;
 }

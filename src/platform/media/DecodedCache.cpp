@@ -1,6 +1,7 @@
 #include "platform/media/DecodedCache.h"
 
 #include "platform/core/AppPaths.h"
+#include "platform/core/PartialFiles.h"
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
@@ -8,6 +9,7 @@ extern "C" {
 }
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -210,11 +212,6 @@ std::shared_ptr<DecodedSource> openCachedFiles(const QString& samplesPath, const
                                            std::move(peaks), samplesPath, std::move(file));
 }
 
-QString temporaryName(const QString& finalPath) {
-    static std::atomic<int> counter{0};
-    return finalPath + QStringLiteral(".%1.%2.tmp").arg(::getpid()).arg(counter.fetch_add(1));
-}
-
 bool writeAll(int fd, const void* data, size_t bytes, off_t offset) {
     const char* p = static_cast<const char*>(data);
     while (bytes > 0) {
@@ -253,20 +250,18 @@ struct TempFile {
         if (fd >= 0) ::close(fd);
         if (!path.isEmpty()) QFile::remove(path);
     }
-    bool create(const QString& p) {
-        path = p;
-        const QByteArray name = QFile::encodeName(p);
+    // A new temporary file for `finalPath`.
+    bool create(const QString& finalPath) {
+        path = partialfiles::temporaryPathFor(finalPath);
+        const QByteArray name = QFile::encodeName(path);
         fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         return fd >= 0;
     }
+    // Renamed without a sync: a cache entry lost in a crash is made again.
     bool commit(const QString& finalPath) {
-        if (::close(fd) != 0) {
-            fd = -1;
-            return false;
-        }
+        const bool closed = ::close(fd) == 0;
         fd = -1;
-        const QByteArray from = QFile::encodeName(path), to = QFile::encodeName(finalPath);
-        if (::rename(from.constData(), to.constData()) != 0) return false;
+        if (!closed || !partialfiles::putInPlace(path, finalPath, partialfiles::Durability::Unsynced)) return false;
         path.clear();
         return true;
     }
@@ -594,7 +589,7 @@ private:
 // caller renames it into place together with its samples.
 bool writePeaks(TempFile& tmp, const QString& path, int channels, int64_t frames, PeakAccumulator& acc) {
     auto levels = acc.finish();
-    if (!tmp.create(temporaryName(path))) return false;
+    if (!tmp.create(path)) return false;
     PeaksHeader h{};
     std::memcpy(h.magic, PeaksMagic, 8);
     h.version = Version;
@@ -646,7 +641,7 @@ std::shared_ptr<DecodedSource> decodeAs(const DecodedCache::Request& r, const So
 
     QDir().mkpath(QFileInfo(samplesPath).absolutePath());
     TempFile tmp;
-    if (!tmp.create(temporaryName(samplesPath)))
+    if (!tmp.create(samplesPath))
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
     const int64_t capacity = r.expectedIsExact
                                  ? r.expectedFrames
@@ -813,8 +808,13 @@ bool sourceStillThere(int fd) {
     return stampOf(QString::fromUtf8(path), &now) && now.size == h.sourceSize && now.mtimeNs == h.sourceMtimeNs;
 }
 
-// A temporary file ("<entry>.<pid>.<n>.tmp") whose writing process has ended.
-bool isAbandonedTemporary(const QString& fileName) {
+// A temporary file whose writer has gone: of partialfiles' form, or of the
+// form "<entry>.<pid>.<n>.tmp" that earlier versions wrote.
+bool isAbandonedTemporary(const QString& fileName, const struct stat& st) {
+    qint64 writer = 0;
+    if (partialfiles::isTemporaryName(fileName, &writer))
+        return partialfiles::isLeftover(writer, QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec));
+    if (!fileName.endsWith(QStringLiteral(".tmp"))) return false;
     const QStringList parts = fileName.split(QLatin1Char('.'));
     if (parts.size() < 4) return false;
     bool ok = false;
@@ -938,7 +938,7 @@ void DecodedCache::setSizeLimit(int64_t bytes) { sizeLimitOverride.store(std::ma
 int64_t DecodedCache::sizeOnDisk() {
     const QDir dir(folder());
     int64_t total = 0;
-    for (const QString& f : dir.entryList(QDir::Files)) {
+    for (const QString& f : dir.entryList(QDir::Files | QDir::Hidden)) {
         struct stat st {};
         if (::stat(QFile::encodeName(dir.filePath(f)).constData(), &st) == 0) total += bytesOnDisk(st);
     }
@@ -964,14 +964,14 @@ DecodedCache::TidyResult DecodedCache::tidy() {
         ++result.removedEntries;
         result.removedBytes += bytes;
     };
-    const QStringList files = dir.entryList(QDir::Files);
+    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden);
     for (const QString& f : files) {
         const QString path = dir.filePath(f);
         const QByteArray name = QFile::encodeName(path);
         struct stat st {};
         if (::stat(name.constData(), &st) != 0) continue;
-        if (f.endsWith(QStringLiteral(".tmp"))) {
-            if (isAbandonedTemporary(f) && ::unlink(name.constData()) == 0) result.removedBytes += bytesOnDisk(st);
+        if (partialfiles::isTemporaryName(f) || f.endsWith(QStringLiteral(".tmp"))) {
+            if (isAbandonedTemporary(f, st) && ::unlink(name.constData()) == 0) result.removedBytes += bytesOnDisk(st);
             continue;
         }
         if (f.endsWith(QStringLiteral(".peaks"))) {

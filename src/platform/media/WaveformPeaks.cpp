@@ -62,27 +62,49 @@ std::shared_ptr<WaveformPeaks> WaveformPeaks::compute(const std::vector<const in
 }
 
 namespace {
-// The least and greatest of p[0..n), n > 0: eight lanes at a time, then the
-// lanes and the rest. minps and maxps keep std::min's and std::max's choice
-// (the new value only when it compares less or greater), so a NaN sample is
+// p[1..n) eight samples at a time (n >= 9), into eight lanes: the lanes'
+// lows go to lanes[0..8), their highs to lanes[8..16). Answers where the
+// lanes stopped. minps and maxps keep std::min's and std::max's choice (the
+// new value only when it compares less or greater), so a NaN sample is
 // passed over unless it comes first, as in the plain loop.
-void blockRange(const float* p, int64_t n, float* lo, float* hi) {
-    float l = p[0], h = p[0];
+int64_t laneRanges(const float* p, int64_t n, float* lanes) {
+    __m128 l0 = _mm_set1_ps(p[0]), l1 = l0, h0 = l0, h1 = l0;
+    int64_t i = 1;
+    for (; i + 8 <= n; i += 8) {
+        const __m128 a = _mm_loadu_ps(p + i), b = _mm_loadu_ps(p + i + 4);
+        l0 = _mm_min_ps(a, l0);
+        l1 = _mm_min_ps(b, l1);
+        h0 = _mm_max_ps(a, h0);
+        h1 = _mm_max_ps(b, h1);
+    }
+    _mm_store_ps(lanes, l0);
+    _mm_store_ps(lanes + 4, l1);
+    _mm_store_ps(lanes + 8, h0);
+    _mm_store_ps(lanes + 12, h1);
+    return i;
+}
+int64_t laneRanges(const int16_t* p, int64_t n, int16_t* lanes) {
+    __m128i l0 = _mm_set1_epi16(p[0]), h0 = l0;
+    int64_t i = 1;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        l0 = _mm_min_epi16(a, l0);
+        h0 = _mm_max_epi16(a, h0);
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), l0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), h0);
+    return i;
+}
+
+// The least and greatest of p[0..n), n > 0: eight lanes at a time, then the
+// lanes and the rest.
+template <class T>
+void rangeOf(const T* p, int64_t n, T& l, T& h) {
+    l = h = p[0];
+    alignas(16) T lanes[16];
     int64_t i = 1;
     if (n >= 9) {
-        __m128 l0 = _mm_set1_ps(l), l1 = l0, h0 = l0, h1 = l0;
-        for (; i + 8 <= n; i += 8) {
-            const __m128 a = _mm_loadu_ps(p + i), b = _mm_loadu_ps(p + i + 4);
-            l0 = _mm_min_ps(a, l0);
-            l1 = _mm_min_ps(b, l1);
-            h0 = _mm_max_ps(a, h0);
-            h1 = _mm_max_ps(b, h1);
-        }
-        alignas(16) float lanes[16];
-        _mm_store_ps(lanes, l0);
-        _mm_store_ps(lanes + 4, l1);
-        _mm_store_ps(lanes + 8, h0);
-        _mm_store_ps(lanes + 12, h1);
+        i = laneRanges(p, n, lanes);
         for (int k = 0; k < 8; ++k) {
             l = std::min(l, lanes[k]);
             h = std::max(h, lanes[8 + k]);
@@ -92,33 +114,14 @@ void blockRange(const float* p, int64_t n, float* lo, float* hi) {
         l = std::min(l, p[i]);
         h = std::max(h, p[i]);
     }
-    *lo = l;
-    *hi = h;
 }
+
+void blockRange(const float* p, int64_t n, float* lo, float* hi) { rangeOf(p, n, *lo, *hi); }
 
 // The same over 16-bit samples, given as float (value / 32768, exact).
 void blockRange(const int16_t* p, int64_t n, float* lo, float* hi) {
-    int16_t l = p[0], h = p[0];
-    int64_t i = 1;
-    if (n >= 9) {
-        __m128i l0 = _mm_set1_epi16(l), h0 = l0;
-        for (; i + 8 <= n; i += 8) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            l0 = _mm_min_epi16(a, l0);
-            h0 = _mm_max_epi16(a, h0);
-        }
-        alignas(16) int16_t lanes[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), l0);
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), h0);
-        for (int k = 0; k < 8; ++k) {
-            l = std::min(l, lanes[k]);
-            h = std::max(h, lanes[8 + k]);
-        }
-    }
-    for (; i < n; ++i) {
-        l = std::min(l, p[i]);
-        h = std::max(h, p[i]);
-    }
+    int16_t l = 0, h = 0;
+    rangeOf(p, n, l, h);
     *lo = float(l) * (1.0f / 32768.0f);
     *hi = float(h) * (1.0f / 32768.0f);
 }

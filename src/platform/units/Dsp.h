@@ -69,16 +69,19 @@ struct BiquadCoefficients {
         return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
     }
 
+    // The angular frequency of `f` at the rate `sr`, in radians a sample.
+    static double omega(double f, double sr) { return 2 * std::numbers::pi * safeFrequency(f, sr) / sr; }
+
     // Cookbook designs. `q` is the quality factor; `octaves` a bandwidth in
     // octaves (between the -3 dB points of the band-pass, or between the
     // half-gain points of the peaking filter).
     static BiquadCoefficients lowPass(double f, double q, double sr) {
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
         return normalise((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
     }
     static BiquadCoefficients highPass(double f, double q, double sr) {
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
         return normalise((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
     }
@@ -87,37 +90,45 @@ struct BiquadCoefficients {
     }
     // Band-pass with 0 dB at the centre.
     static BiquadCoefficients bandPass(double f, double octaves, double sr) {
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
         return normalise(alpha, 0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
     }
     static BiquadCoefficients bandStop(double f, double octaves, double sr) {
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
         return normalise(1, -2 * c, 1, 1 + alpha, -2 * c, 1 - alpha);
     }
     static BiquadCoefficients allPass(double f, double q, double sr) {
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = std::sin(w) / (2 * q);
         return normalise(1 - alpha, -2 * c, 1 + alpha, 1 + alpha, -2 * c, 1 - alpha);
     }
     static BiquadCoefficients peaking(double f, double octaves, double gainDb, double sr) {
         if (gainDb == 0) return {};
         const double A = std::pow(10.0, gainDb / 40.0);
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
+        const double w = omega(f, sr);
         const double c = std::cos(w), alpha = alphaForOctaves(w, octaves);
         return normalise(1 + alpha * A, -2 * c, 1 - alpha * A, 1 + alpha / A, -2 * c, 1 - alpha / A);
+    }
+    // What both shelves are made of: A (the amplitude at the shelf's middle),
+    // cos w and 2 √A alpha, for a slope or, when `q` > 0, a quality factor.
+    struct ShelfTerms {
+        double A, c, k;
+    };
+    static ShelfTerms shelfTerms(double f, double gainDb, double sr, double slope, double q) {
+        const double A = std::pow(10.0, gainDb / 40.0);
+        const double w = omega(f, sr);
+        const double c = std::cos(w), s = std::sin(w);
+        const double alpha = q > 0 ? s / (2 * q) : s / 2 * std::sqrt((A + 1 / A) * (1 / slope - 1) + 2);
+        return {A, c, 2 * std::sqrt(A) * alpha};
     }
     // Shelves with slope `slope` (1 = steepest without overshoot); `q` > 0
     // replaces the slope with an explicit quality factor (resonant shelf).
     static BiquadCoefficients lowShelf(double f, double gainDb, double sr, double slope = 1.0,
                                        double q = 0.0) {
         if (gainDb == 0) return {};
-        const double A = std::pow(10.0, gainDb / 40.0);
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
-        const double c = std::cos(w), s = std::sin(w);
-        const double alpha = q > 0 ? s / (2 * q) : s / 2 * std::sqrt((A + 1 / A) * (1 / slope - 1) + 2);
-        const double k = 2 * std::sqrt(A) * alpha;
+        const auto [A, c, k] = shelfTerms(f, gainDb, sr, slope, q);
         return normalise(A * ((A + 1) - (A - 1) * c + k), 2 * A * ((A - 1) - (A + 1) * c),
                          A * ((A + 1) - (A - 1) * c - k), (A + 1) + (A - 1) * c + k,
                          -2 * ((A - 1) + (A + 1) * c), (A + 1) + (A - 1) * c - k);
@@ -125,11 +136,7 @@ struct BiquadCoefficients {
     static BiquadCoefficients highShelf(double f, double gainDb, double sr, double slope = 1.0,
                                         double q = 0.0) {
         if (gainDb == 0) return {};
-        const double A = std::pow(10.0, gainDb / 40.0);
-        const double w = 2 * std::numbers::pi * safeFrequency(f, sr) / sr;
-        const double c = std::cos(w), s = std::sin(w);
-        const double alpha = q > 0 ? s / (2 * q) : s / 2 * std::sqrt((A + 1 / A) * (1 / slope - 1) + 2);
-        const double k = 2 * std::sqrt(A) * alpha;
+        const auto [A, c, k] = shelfTerms(f, gainDb, sr, slope, q);
         return normalise(A * ((A + 1) + (A - 1) * c + k), -2 * A * ((A - 1) + (A + 1) * c),
                          A * ((A + 1) + (A - 1) * c - k), (A + 1) - (A - 1) * c + k,
                          2 * ((A - 1) - (A + 1) * c), (A + 1) - (A - 1) * c - k);

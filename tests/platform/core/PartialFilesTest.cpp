@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <functional>
 #include <set>
 
 #include <sys/wait.h>
@@ -122,6 +123,62 @@ TEST(PartialFiles, LeftoversOfGoneWritersAreRemovedAndNothingElse) {
     for (const auto& f : files)
         EXPECT_EQ(QFileInfo::exists(QDir(folder).filePath(f.name)), !f.removed) << f.name.toStdString();
     EXPECT_EQ(partialfiles::removeLeftovers(folder), 0);
+}
+
+// A file written whole: the destination holds the old file or the whole new
+// one, never a part, and no temporary file stays, whatever fails; a failed
+// rename says why.
+TEST(PartialFiles, AFileAppearsWholeOrNotAtAll) {
+    const QString folder = testsupport::tempDir() + QStringLiteral("/whole");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+    };
+    auto writeText = [](const QByteArray& text) {
+        return [text](const QString& temporary) {
+            QFile f(temporary);
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+    };
+    const QString busyFolder = QDir(folder).filePath(QStringLiteral("busy"));  // a folder that is not empty
+    ASSERT_TRUE(QDir().mkpath(busyFolder + QStringLiteral("/inside")));
+    const struct {
+        const char* name;
+        QString path;
+        std::function<bool(const QString&)> write;
+        partialfiles::Durability durability;
+        bool written;
+        QByteArray after;
+        bool reasonGiven;
+    } cases[] = {
+        {"synced, over an old file", QDir(folder).filePath(QStringLiteral("a.wav")), writeText("new"),
+         partialfiles::Durability::Synced, true, "new", false},
+        {"unsynced, over an old file", QDir(folder).filePath(QStringLiteral("b.pcm")), writeText("new"),
+         partialfiles::Durability::Unsynced, true, "new", false},
+        {"the writer fails half-way", QDir(folder).filePath(QStringLiteral("c.wav")),
+         [](const QString& temporary) {
+             QFile f(temporary);
+             return f.open(QIODevice::WriteOnly) && f.write("ne") == 2 && false;
+         },
+         partialfiles::Durability::Synced, false, "old", false},
+        {"the name is taken by a folder", busyFolder, writeText("new"), partialfiles::Durability::Synced, false,
+         "(none)", true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        if (!QFileInfo(k.path).isDir()) {
+            QFile old(k.path);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        int reason = 0;
+        EXPECT_EQ(partialfiles::writeWhole(k.path, k.write, k.durability, &reason), k.written);
+        EXPECT_EQ(read(k.path), k.after);
+        EXPECT_EQ(reason != 0, k.reasonGiven) << reason;
+        for (const QString& f : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+            EXPECT_FALSE(partialfiles::isTemporaryName(f)) << f.toStdString();
+    }
 }
 
 TEST(PartialFiles, LongNamesAreCutBetweenCharactersKeepingTheExtension) {

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include "platform/core/PartialFiles.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioFileReader.h"
 #include "platform/media/DecodedCache.h"
@@ -323,8 +324,8 @@ TEST(Asset, TruncatedFlacFailsToDecodeWithAnError) {
     EXPECT_FALSE(decoded);
     EXPECT_TRUE(error.contains(QStringLiteral("truncated"))) << error.toStdString();
     // Nothing half-made is left in the cache.
-    for (const QString& f : QDir(DecodedCache::folder()).entryList(QDir::Files))
-        EXPECT_FALSE(f.endsWith(QStringLiteral(".tmp"))) << f.toStdString();
+    for (const QString& f : QDir(DecodedCache::folder()).entryList(QDir::Files | QDir::Hidden))
+        EXPECT_FALSE(partialfiles::isTemporaryName(f)) << f.toStdString();
 }
 
 TEST(Asset, AsyncLoadCompletesOnTheMainThread) {
@@ -589,16 +590,18 @@ TEST(DecodedCache, TidyingRemovesWhatCanNoLongerBeUsed) {
         bool kept;
     };
     const Stray strays[] = {
-        {"abandoned.pcm.999999999.0.tmp", false},  // its process has ended
-        {"orphan.peaks", false},                   // no samples beside it
-        {"unreadable.pcm", false},                 // not a cache file
+        {".abandoned.part-999999999-0.pcm", false},  // its process has ended
+        {"older.pcm.999999999.0.tmp", false},        // the same, of the older form
+        {"orphan.peaks", false},                     // no samples beside it
+        {"unreadable.pcm", false},                   // not a cache file
     };
-    const QString ours = QStringLiteral("inprogress.pcm.%1.0.tmp").arg(QCoreApplication::applicationPid());
     for (const auto& s : strays) {
         QFile f(cache.folder + QLatin1Char('/') + QLatin1String(s.name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("x");
     }
+    const QString ours =
+        QFileInfo(partialfiles::temporaryPathFor(cache.folder + QStringLiteral("/inprogress.pcm"))).fileName();
     QFile(cache.folder + QLatin1Char('/') + ours).open(QIODevice::WriteOnly);
 
     DecodedCache::tidy();
