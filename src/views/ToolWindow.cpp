@@ -36,8 +36,10 @@ protected:
     static void putAwayMinimised(QWidget* panel) {
         if (!panel || !panel->isMinimized() || !panel->parentWidget()) return;
         QPointer<QWidget> owner = panel->parentWidget()->window();
-        panel->close();
+        // Restored while still shown (restoring a hidden window maps it
+        // again), which brings the owner back with it; then closed.
         panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+        panel->close();
         QTimer::singleShot(0, owner, [owner] {
             if (!owner) return;
             owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);

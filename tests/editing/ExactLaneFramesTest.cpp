@@ -192,6 +192,16 @@ public:
             EXPECT_GE(s.playedLength / v, shown - 1e-3);
     }
 
+    // Cuts the selection; the clipboard holds `length` s from `start` s of
+    // the track's audio.
+    void cutAndExpectCopied(double start, double length) {
+        c->cutCurrentSelectionFrom();
+        settle();
+        const SelectionClipboardRecord* copied = clipboardSelection();
+        ASSERT_TRUE(copied);
+        EXPECT_NEAR(copied->start, start, 1e-9);
+        EXPECT_NEAR(copied->length, length, 1e-9);
+    }
     // The point of lane i's widget under `seconds` of the ruler, halfway
     // down the lane. The test's ruler times fall on whole points of the area.
     QPoint underRuler(size_t i, double seconds) {
@@ -237,12 +247,7 @@ void laterSelectionAfterPastes(ExactLaneFramesTest& f) {
     EXPECT_NEAR(f.lane(0)->frameWidth(), 43.0, 1e-9);
     f.zoomInAndOut();
     f.selectSeen(0, 15, 17);
-    f.c->cutCurrentSelectionFrom();
-    f.settle();
-    const SelectionClipboardRecord* copied = f.clipboardSelection();
-    ASSERT_TRUE(copied);
-    EXPECT_NEAR(copied->start, 15.0, 1e-9);
-    EXPECT_NEAR(copied->length, 2.0, 1e-9);
+    f.cutAndExpectCopied(15.0, 2.0);
     EXPECT_NEAR(t->durationInSeconds, 19.5, 1e-9);
     EXPECT_NEAR(f.lane(0)->frameWidth(), 39.0, 1e-9);
     const std::vector<float> left = f.renderedLeft();
@@ -379,12 +384,7 @@ void markerTrimsLandOnTheMarker(ExactLaneFramesTest& f) {
 void mouseDragCutsUnderTheRuler(ExactLaneFramesTest& f) {
     auto t = f.staircaseAtAFractionalPlace();
     f.drag(0, f.underRuler(0, 18), f.underRuler(0, 22));
-    f.c->cutCurrentSelectionFrom();
-    f.settle();
-    const SelectionClipboardRecord* copied = f.clipboardSelection();
-    ASSERT_TRUE(copied);
-    EXPECT_NEAR(copied->start, 7.7, 1e-9);
-    EXPECT_NEAR(copied->length, 4.0, 1e-9);
+    f.cutAndExpectCopied(7.7, 4.0);
     EXPECT_NEAR(t->durationInSeconds, 16.0, 1e-9);
     const std::vector<float> left = f.renderedLeft();
     // Source 7.0–7.7 s, then 11.7 s on, from 18 s of the composition.
