@@ -208,7 +208,7 @@ void AudioController::installLaneContextMenu(AudioDrawingView* lane) {
             const QPoint global = weakLayer->mapToGlobal(at);
             for (int i = 0; i < trackCount(); ++i) {
                 AudioDrawingView* l = trackLaneOf(trackAt(quint64(i)));
-                if (l && !l->drawingBezierPath.isEmpty() && l->drawingBezierPath.contains(l->mapFromGlobal(global))) {
+                if (l && !l->drawingBezierPath.isEmpty() && l->drawingBezierPath.contains(l->framePoint(l->mapFromGlobal(QPointF(global))))) {
                     popUpLaneMenu(quint64(i), global);
                     return;
                 }

@@ -189,7 +189,10 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
         audioView && audioView->audioController &&
         audioView->audioController->currentSelectedAudio.load() == viewIndex;
 
+    // Everything is drawn in the lane's own coordinates, from its exact
+    // frame: the widget sits at the nearest whole point.
     drawWaveform(painter, event->rect(), *t);
+    painter.translate(frameOffset(), 0);
     drawNotes(painter, *t);
     drawSelections(painter, *t, selected);
     drawCurves(painter, *t, selected);
@@ -199,7 +202,7 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
 
     // The waveform still being computed: its progress over the region.
     if (loadingProgress >= 0) {
-        const QRectF R = drawingBezierPath.isEmpty() ? QRectF(rect()).adjusted(0, 10, 0, -10)
+        const QRectF R = drawingBezierPath.isEmpty() ? frameRect().adjusted(0, 10, 0, -10)
                                                      : drawingBezierPath.boundingRect();
         const double barWidth = std::min(240.0, R.width() - 24);
         const QRectF bar(R.x() + 12, R.center().y() + 4, std::max(barWidth, 0.0), 6);
@@ -218,14 +221,15 @@ void AudioDrawingView::paintEvent(QPaintEvent* event) {
 }
 
 void AudioDrawingView::drawWaveform(QPainter& painter, const QRect& dirty, const MusicFilter& t) {
-    // The picture and its tint are made over the dirty part only, in a layer
-    // of their own, so that the tint leaves the lane's background alone.
+    // The picture and its tint are made over the dirty part of the widget
+    // only, in a layer of their own, so that the tint leaves the lane's
+    // background alone; the picture lies at the lane's exact origin.
     if (dirty.isEmpty()) return;
     QImage layer(dirty.size(), QImage::Format_ARGB32_Premultiplied);
     layer.fill(Qt::transparent);
     {
         QPainter p(&layer);
-        p.translate(-dirty.topLeft());
+        p.translate(QPointF(-dirty.topLeft()) + QPointF(frameOffset(), 0));
         p.setRenderHint(QPainter::SmoothPixmapTransform, true);
         const double W = frameWidth();
         if (t.indexOfUpdatedBitmap < uint64_t(t.filterBitmaps.size())) {
@@ -247,7 +251,8 @@ void AudioDrawingView::drawWaveform(QPainter& painter, const QRect& dirty, const
         }
         p.setOpacity(1.0);
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        p.fillRect(rect(), withAlpha(t.trackColor(), 1.0));
+        p.resetTransform();
+        p.fillRect(layer.rect(), withAlpha(t.trackColor(), 1.0));
     }
     // A picture whose track is reading a new file stays faint under the
     // progress.

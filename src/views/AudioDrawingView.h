@@ -183,6 +183,14 @@ public:
     // The lane's bounds at its exact width, and its exact frame in the area.
     QRectF frameRect() const { return QRectF(0, 0, frameWidth(), height()); }
     QRectF laneFrame() const { return QRectF(frameX(), y(), frameWidth(), height()); }
+    // How far the exact frame lies right of the widget's whole-point origin
+    // (under half a point either way). The lane paints shifted by it, and a
+    // point of the widget (a mouse position) lies at the widget point less
+    // it in the lane.
+    double frameOffset() const { return frameX() - x(); }
+    QPointF framePoint(const QPointF& widgetPoint) const {
+        return {widgetPoint.x() - frameOffset(), widgetPoint.y()};
+    }
     // Sets the frame (origin and width), and the widget's geometry from it.
     void setFrame(double x, double width);
     void setFrameX(double x) { setFrame(x, frameWidth()); }
@@ -235,7 +243,8 @@ public:
     void mouseDown(QMouseEvent* event);
     void mouseDragged(QMouseEvent* event);
     void mouseUp(QMouseEvent* event);
-    // A point of the lane in its drawing coordinates (y up).
+    // The point of a mouse event in the lane's drawing coordinates (y up),
+    // measured from the exact frame.
     QPointF lanePoint(const QMouseEvent* event) const;
 
 protected:

@@ -36,7 +36,7 @@ void AudioDrawingView::drawNotes(QPainter& painter, const MusicFilter& t) {
     // The notes as the render plays them: the list as last published.
     auto notes = t.rt_committedNotes();
     if (!notes || notes->empty()) return;
-    const QRectF R = drawingBezierPath.isEmpty() ? QRectF(rect()).adjusted(0, 10, 0, -10)
+    const QRectF R = drawingBezierPath.isEmpty() ? frameRect().adjusted(0, 10, 0, -10)
                                                  : drawingBezierPath.boundingRect();
     const double W = frameWidth();
     const double speed = t.value(EffectInput::Speed);

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 
-AudioUnitPanel::AudioUnitPanel(QWidget* parent) : QWidget(parent, Qt::Tool) {
-    makeIndependentToolWindow(this);
+AudioUnitPanel::AudioUnitPanel(QWidget* parent) : QWidget(parent, kFloatingPanelFlags) {
+    makeFloatingPanel(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 

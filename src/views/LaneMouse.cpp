@@ -16,7 +16,7 @@ AudioDrawingViewOwner* AudioDrawingView::owner() const {
 }
 
 QPointF AudioDrawingView::lanePoint(const QMouseEvent* event) const {
-    const QPointF p = event->position();
+    const QPointF p = framePoint(event->position());
     return {p.x(), height() - p.y()};
 }
 

@@ -275,7 +275,7 @@ void LineView::mousePressEvent(QMouseEvent* event) {
     for (int i = 0; i < owner->rulerTrackCount(); ++i) {
         AudioDrawingView* lane = owner->rulerLaneAt(i);
         if (!lane || lane->drawingBezierPath.isEmpty()) continue;
-        if (lane->drawingBezierPath.contains(lane->mapFromGlobal(event->globalPosition()))) {
+        if (lane->drawingBezierPath.contains(lane->framePoint(lane->mapFromGlobal(event->globalPosition())))) {
             mouseDrawingView_ = lane;
             forwardToLane(event);
             event->accept();

@@ -25,8 +25,8 @@ QPushButton* toggle(const QString& title, QWidget* parent) {
 }
 }  // namespace
 
-NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, Qt::Tool) {
-    makeIndependentToolWindow(this);
+NotesPanel::NotesPanel(QWidget* parent) : QDialog(parent, kFloatingPanelFlags) {
+    makeFloatingPanel(this);
     setWindowTitle(QStringLiteral("Notes"));
     setModal(false);
     setStyleSheet(QStringLiteral("NotesPanel { background-color: rgb(46, 43, 46); } QLabel { color: white; }"));

@@ -315,8 +315,8 @@ void NotesView::paintEvent(QPaintEvent* event) {
         // The trimmed region, scaled from the lane to this view.
         double outlineLeft = 0, outlineRight = W;
         if (auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView.data());
-            lane && lane->width() > 0 && !lane->drawingBezierPath.isEmpty()) {
-            const double ratio = W / lane->width();
+            lane && lane->frameWidth() > 0 && !lane->drawingBezierPath.isEmpty()) {
+            const double ratio = W / lane->frameWidth();
             const QRectF outline = lane->drawingBezierPath.boundingRect();
             outlineLeft = outline.left() * ratio;
             outlineRight = outline.right() * ratio;

@@ -189,8 +189,8 @@ void PresetsViewController::imageBrowserSelectionDidChange() {
 // ---------------------------------------------------------------------------
 // The window
 
-PresetsWindow::PresetsWindow(QWidget* parent) : QWidget(parent, Qt::Tool) {
-    makeIndependentToolWindow(this);
+PresetsWindow::PresetsWindow(QWidget* parent) : QWidget(parent, kFloatingPanelFlags) {
+    makeFloatingPanel(this);
     setWindowTitle(QStringLiteral("Presets"));
     setObjectName(QStringLiteral("presetsWindow"));
     resize(560, 420);

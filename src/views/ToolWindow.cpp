@@ -2,33 +2,60 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 namespace {
 
-// Clears the panel's transient parent whenever it is about to be shown: Qt
-// sets it when the native window is made, and the window system reads it
-// when the window is mapped, which follows the show event.
-class TransientParentClearer : public QObject {
+// Makes the panel transient for its owner's window whenever it is about to
+// be shown. Qt sets the transient parent only when it makes the panel's
+// native window, and only if the owner's exists by then; the window manager
+// reads it when the window is mapped, which follows the show event.
+class TransientParentKeeper : public QObject {
 public:
-    explicit TransientParentClearer(QWidget* panel) : QObject(panel) {}
+    explicit TransientParentKeeper(QWidget* panel) : QObject(panel) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show)
-            if (auto* widget = qobject_cast<QWidget*>(watched))
-                if (QWindow* window = widget->windowHandle()) window->setTransientParent(nullptr);
+        if (event->type() == QEvent::WindowStateChange) putAwayMinimised(qobject_cast<QWidget*>(watched));
+        if (event->type() != QEvent::Show) return false;
+        auto* panel = qobject_cast<QWidget*>(watched);
+        QWindow* window = panel ? panel->windowHandle() : nullptr;
+        const QWidget* owner = panel && panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
+        if (window && owner && owner->windowHandle() && window->transientParent() != owner->windowHandle())
+            window->setTransientParent(owner->windowHandle());
         return false;
+    }
+
+    // A window manager may offer to minimise a utility window whatever its
+    // hints say (openbox does), and it minimises the window's owner with it.
+    // A minimised panel is closed instead and the owner comes back.
+    static void putAwayMinimised(QWidget* panel) {
+        if (!panel || !panel->isMinimized() || !panel->parentWidget()) return;
+        QPointer<QWidget> owner = panel->parentWidget()->window();
+        // Restored while still shown (restoring a hidden window maps it
+        // again), which brings the owner back with it; then closed.
+        panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
+        panel->close();
+        QTimer::singleShot(0, owner, [owner] {
+            if (!owner) return;
+            owner->setWindowState(owner->windowState() & ~Qt::WindowMinimized);
+            owner->raise();
+            owner->activateWindow();
+        });
     }
 };
 
 }  // namespace
 
-void makeIndependentToolWindow(QWidget* panel) {
+void makeFloatingPanel(QWidget* panel) {
     if (!panel) return;
-    panel->installEventFilter(new TransientParentClearer(panel));
+    if (panel->windowType() != Qt::Tool || panel->windowFlags().testFlag(Qt::WindowMinimizeButtonHint))
+        panel->setWindowFlags(kFloatingPanelFlags);
+    panel->installEventFilter(new TransientParentKeeper(panel));
 }
 
 void placeBeside(QWidget* panel, const QWidget* other) {

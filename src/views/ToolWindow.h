@@ -1,15 +1,25 @@
 #pragma once
 
+#include <qnamespace.h>
+
 class QWidget;
 
-// Makes `panel` (a top-level Qt::Tool widget: the notes panel, a unit's
-// panel, the presets window) a tool window of its own for the window
-// manager: it keeps its owner for Qt (it closes with the main window and
-// stays above it), but it is not marked transient for the main window, so
-// that minimising the panel leaves the main window where it is (a window
-// manager minimises a window together with the window it is transient for).
-// Call it once, before the panel is first shown.
-void makeIndependentToolWindow(QWidget* panel);
+// A floating panel's window flags: a utility window with a title and a close
+// button, and no minimise button (a window manager minimises a transient
+// window together with the window it belongs to, so a panel that could be
+// minimised would take the main window with it; one that offers it anyway
+// has the panel closed instead, see makeFloatingPanel).
+inline constexpr Qt::WindowFlags kFloatingPanelFlags =
+    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// Makes `panel` (a top-level widget owned by the main window: the notes
+// panel, the unit panel, the presets window) a floating panel over its
+// owner: it takes the flags above and stays transient for its owner's window,
+// so that the window manager keeps it above the main window however the
+// user clicks there. A panel the window manager minimises (and the main
+// window with it) is closed, and the main window comes back. Call it once,
+// from the panel's constructor.
+void makeFloatingPanel(QWidget* panel);
 
 // Moves `panel`, a window about to be shown, beside `other`, a window that
 // shows, when the two would overlap: to its right where the screen has room,

@@ -5,10 +5,13 @@
 
 #include "app/Alerts.h"
 #include "engine/TrackTapContext.h"
+#include "midi/MIDIManager.h"
+#include "midi/MidiNotes.h"
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 #include "views/FloatSlider.h"
 #include "views/NotesPanel.h"
+#include "views/PresetBrowser.h"
 #include "views/UnitViews.h"
 
 #include <QAction>
@@ -17,6 +20,7 @@
 #include <QComboBox>
 #include <QMenuBar>
 #include <QTest>
+#include <QWindow>
 
 #include <functional>
 
@@ -278,6 +282,60 @@ TEST_F(UnitPanelsTest, EnteringASelectionEntryKeepsThePanelsAndShowsItsValues) {
     EXPECT_FALSE(check->isChecked());
     EXPECT_FALSE(popUp->itemData(0, Qt::FontRole).value<QFont>().bold());
     c->ui.notesPanel->hide();
+}
+
+// The unit panel, the notes panel and the presets window float over the
+// main window: transient for it, utility windows without a minimise button.
+// The command that shows one brings it to the front when it is hidden, and
+// changes nothing when it shows already.
+TEST_F(UnitPanelsTest, ThePanelsFloatOverTheMainWindowAndComeToTheFrontWhenShown) {
+    track->midiManager = std::make_shared<MIDIManager>(*track, c->midiNotes()->gate(), false);
+    struct Case {
+        const char* name;
+        std::function<void(AudioController*)> show;
+        std::function<QWidget*(AudioController*)> window;
+    } cases[] = {
+        {"unit panel", [](AudioController* x) { x->showDelayFrom(); },
+         [](AudioController* x) -> QWidget* { return x->audioUnitPanel(); }},
+        {"notes panel", [](AudioController* x) { x->showNotesViewFrom(); },
+         [](AudioController* x) -> QWidget* { return x->ui.notesPanel; }},
+        {"presets window", [](AudioController* x) { x->showPresetsWindowFrom(); },
+         [](AudioController* x) -> QWidget* { return x->presets.presetsWindow.data(); }},
+    };
+    QWidget* main = c->ui.window;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        k.show(c);
+        QWidget* w = k.window(c);
+        ASSERT_TRUE(w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        ASSERT_TRUE(w->windowHandle());
+        EXPECT_EQ(w->windowHandle()->transientParent(), main->windowHandle());
+        EXPECT_EQ(w->windowType(), Qt::Tool);
+        EXPECT_FALSE(w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+        // Shown already: the main window keeps the keyboard and the panel
+        // stays where it is.
+        const QRect where = w->geometry();
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+        k.show(c);
+        endEvent();
+        EXPECT_EQ(QApplication::activeWindow(), main);
+        EXPECT_EQ(w->geometry(), where);
+
+        // Closed and shown again: at the front, active, still transient.
+        w->close();
+        endEvent();
+        ASSERT_FALSE(w->isVisible());
+        k.show(c);
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+        EXPECT_EQ(w->windowHandle()->transientParent(), main->windowHandle());
+        w->close();
+        endEvent();
+    }
 }
 
 // The panel goes before the units it shows.

@@ -4,13 +4,18 @@
 // quarter of a second). The 20 s staircase of the range-edit tests (step i
 // sounds over [i, i + 1) s of its source), rendered offline and read back by
 // FFT; selections are drawn where the user sees the seconds, at 2 points a
-// second times the zoom.
+// second times the zoom, or made with the mouse on the lane's widget, which
+// sits at the nearest whole point.
 #include "RangeEditsFixture.h"
 
 #include "editing/TrackPasteboard.h"
+#include "midi/MIDIManager.h"
+#include "midi/MidiNotes.h"
 #include "views/AudioView.h"
 #include "views/FloatSlider.h"
 #include "views/TimePopover.h"
+
+#include <QTest>
 
 #include <random>
 
@@ -187,6 +192,43 @@ public:
             EXPECT_GE(s.playedLength / v, shown - 1e-3);
     }
 
+    // Cuts the selection; the clipboard holds `length` s from `start` s of
+    // the track's audio.
+    void cutAndExpectCopied(double start, double length) {
+        c->cutCurrentSelectionFrom();
+        settle();
+        const SelectionClipboardRecord* copied = clipboardSelection();
+        ASSERT_TRUE(copied);
+        EXPECT_NEAR(copied->start, start, 1e-9);
+        EXPECT_NEAR(copied->length, length, 1e-9);
+    }
+    // The point of lane i's widget under `seconds` of the ruler, halfway
+    // down the lane. The test's ruler times fall on whole points of the area.
+    QPoint underRuler(size_t i, double seconds) {
+        AudioDrawingView* l = lane(i);
+        const QPointF inArea(seconds * c->shell.scaleFactor * c->shell.zoomValue, l->y() + l->height() / 2.0);
+        const QPointF p = l->mapFrom(c->ui.audioView, inArea);
+        EXPECT_EQ(p, QPointF(p.toPoint()));
+        return p.toPoint();
+    }
+    // A press, a move and a release of the left button on lane i's widget.
+    void drag(size_t i, QPoint from, QPoint to) {
+        QTest::mousePress(lane(i), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(lane(i), to);
+        QTest::mouseRelease(lane(i), Qt::LeftButton, Qt::NoModifier, to);
+        endEvent();
+    }
+    // Track 0 placed at 10.3 s of a 30 s composition: its lane starts at
+    // 20.6 points, and its widget at 21.
+    std::shared_ptr<MusicFilter> staircaseAtAFractionalPlace() {
+        auto t = staircaseAtZoomOne(30);
+        placeStartAt(10.3);
+        zoomInAndOut();
+        EXPECT_NEAR(lane(0)->frameX(), 20.6, 1e-9);
+        EXPECT_EQ(lane(0)->x(), 21);
+        return t;
+    }
+
     const TrackPasteboardRecord* clipboardTrack() {
         return c->pasteboardItems ? std::get_if<TrackPasteboardRecord>(&*c->pasteboardItems) : nullptr;
     }
@@ -205,12 +247,7 @@ void laterSelectionAfterPastes(ExactLaneFramesTest& f) {
     EXPECT_NEAR(f.lane(0)->frameWidth(), 43.0, 1e-9);
     f.zoomInAndOut();
     f.selectSeen(0, 15, 17);
-    f.c->cutCurrentSelectionFrom();
-    f.settle();
-    const SelectionClipboardRecord* copied = f.clipboardSelection();
-    ASSERT_TRUE(copied);
-    EXPECT_NEAR(copied->start, 15.0, 1e-9);
-    EXPECT_NEAR(copied->length, 2.0, 1e-9);
+    f.cutAndExpectCopied(15.0, 2.0);
     EXPECT_NEAR(t->durationInSeconds, 19.5, 1e-9);
     EXPECT_NEAR(f.lane(0)->frameWidth(), 39.0, 1e-9);
     const std::vector<float> left = f.renderedLeft();
@@ -342,6 +379,72 @@ void markerTrimsLandOnTheMarker(ExactLaneFramesTest& f) {
     f.expectLaneMatchesTrack(0);
 }
 
+// A mouse drag over the ruler's 18–22 s on a track placed at 10.3 s cuts
+// 4 s from 7.7 s of its audio.
+void mouseDragCutsUnderTheRuler(ExactLaneFramesTest& f) {
+    auto t = f.staircaseAtAFractionalPlace();
+    f.drag(0, f.underRuler(0, 18), f.underRuler(0, 22));
+    f.cutAndExpectCopied(7.7, 4.0);
+    EXPECT_NEAR(t->durationInSeconds, 16.0, 1e-9);
+    const std::vector<float> left = f.renderedLeft();
+    // Source 7.0–7.7 s, then 11.7 s on, from 18 s of the composition.
+    f.expectHeard(left, 17.3, 18.0, 7);
+    f.expectHeard(left, 18.0, 18.3, 11);
+    f.expectSteps(left, 18.3, 1, {12, 13});
+    f.expectLaneMatchesTrack(0);
+}
+
+// A click under the ruler's 19 s adds a level key point at 19 s; a drag of
+// it to 21 s moves it there.
+void keyPointClickAndDragUnderTheRuler(ExactLaneFramesTest& f) {
+    auto t = f.staircaseAtAFractionalPlace();
+    const QString level = QStringLiteral("inputAudioMix");
+    t->showParameterCurve = 1;
+    t->isRecordingParameters = 1;
+    t->isDeletingKeyPoints = 0;
+    t->typeOfRecordedCurve = 0;
+    const KeyPointCurve flat{{10.3, 0.5, KeyPoint::kRecordingBoundary}, {30, 0.5, KeyPoint::kRecordingBoundary}};
+    f.c->automation.recordedParameters[t->identifierOfFilter] = {{level, flat}};
+    f.c->automation.tempRecorderParameters[t->identifierOfFilter] = {{level, flat}};
+    f.c->publishRecordedParametersForFilter(t.get());
+    auto committed = [&] { return f.c->automation.recordedParameters[t->identifierOfFilter][level]; };
+
+    const QPoint at19 = f.underRuler(0, 19);
+    f.drag(0, at19, at19);
+    ASSERT_EQ(committed().size(), 3u);
+    EXPECT_NEAR(committed()[1].time, 19.0, 1e-9);
+    f.drag(0, at19, f.underRuler(0, 21));
+    ASSERT_EQ(committed().size(), 3u);
+    EXPECT_NEAR(committed()[1].time, 21.0, 1e-9);
+}
+
+// In note selection a click under the ruler's 19 s (8.7 s of the track)
+// picks the note there, not one whose box (grown by 2 points, a second at
+// zoom 1) ends at 8.6 s.
+void noteClickUnderTheRuler(ExactLaneFramesTest& f) {
+    auto t = f.staircaseAtAFractionalPlace();
+    t->midiManager = std::make_shared<MIDIManager>(*t, f.c->midiNotes()->gate(), false);
+    auto note = [](double from, double to) {
+        MidiNoteRecord n;
+        n.midiNote = 64;
+        n.midiCommandTime = MediaTime::fromSeconds(from, 44100);
+        n.midiCommandEndTime = MediaTime::fromSeconds(to, 44100);
+        n.midiCommandIsRecorded = true;
+        return n;
+    };
+    const MidiNoteRecord before = note(7.0, 7.6), under = note(9.0, 9.5);
+    t->midiArray = {before, under};
+    AudioDrawingView* l = f.lane(0);
+    l->isSelectingNotes = true;
+    // The note row's middle, in the widget (y down).
+    const QRectF region = l->drawingBezierPath.boundingRect();
+    QPoint at = f.underRuler(0, 19);
+    at.setY(int(std::lround(region.bottom() - (64 - 21 + 0.5) / 88.0 * region.height())));
+    f.drag(0, at, at);
+    EXPECT_EQ(t->currentSelectedNotes, MidiNoteList{under});
+    l->isSelectingNotes = false;
+}
+
 struct TableCase {
     const char* name;
     Case run;
@@ -354,6 +457,9 @@ const TableCase kCases[] = {
     {"StartTrimKeepsTheStart", startTrimKeepsTheStart},
     {"MiddleCutPartsMeet", middleCutPartsMeet},
     {"MarkerTrimsLandOnTheMarker", markerTrimsLandOnTheMarker},
+    {"MouseDragCutsUnderTheRuler", mouseDragCutsUnderTheRuler},
+    {"KeyPointClickAndDragUnderTheRuler", keyPointClickAndDragUnderTheRuler},
+    {"NoteClickUnderTheRuler", noteClickUnderTheRuler},
 };
 
 class ExactLaneFramesTableTest : public ExactLaneFramesTest,
