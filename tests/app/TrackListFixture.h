@@ -3,13 +3,17 @@
 #include "ControllerFixture.h"
 
 #include "engine/MusicFilter.h"
+#include "library/ProjectLoading.h"
 #include "platform/core/UndoManager.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
 #include "support/Signals.h"
 #include "views/NumberTextField.h"
 #include "views/AudioDrawingView.h"
+#include "views/AudioUnitPanel.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QTest>
@@ -154,6 +158,51 @@ protected:
         c->createAUSamplerFrom(t);
         ASSERT_TRUE(testsupport::waitUntil([&] { return t->midiManager != nullptr; }));
         endEvent();
+    }
+
+    // Saves the composition as a project folder; false, with the reason,
+    // when it cannot be saved.
+    bool save(const QString& path, QString* error = nullptr) {
+        QString why;
+        const bool ok = c->saveProjectToURL(QUrl::fromLocalFile(path), &why);
+        if (error) *error = why;
+        return ok;
+    }
+
+    // Opens the folder and waits until every track's units have their values
+    // and the player's item is ready.
+    void load(const QString& path) {
+        c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
+        waitLoaded();
+    }
+    void waitLoaded() {
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }, 20000));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return c->tapCounter() == 0 && !c->loadTapFromProject(); }, 20000));
+        waitForReadyItem();
+        endEvent();
+    }
+
+    // The index of the track's plug-in whose name ends with `suffix`, or -1.
+    static int pluginIndex(const MusicFilter* t, const QString& suffix) {
+        for (int i = 0; i < t->pluginsArray().size(); ++i)
+            if (t->pluginsArray()[i].audioUnitName.endsWith(suffix)) return i;
+        return -1;
+    }
+    // Switches the plug-in on as the user does (its pop-up and check box)
+    // and closes the panel that opens; its unit, or null.
+    units::Unit* switchOnPlugin(MusicFilter* t, const QString& suffix) {
+        EXPECT_TRUE(testsupport::waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
+        const int i = pluginIndex(t, suffix);
+        EXPECT_GE(i, 0) << suffix.toStdString();
+        if (i < 0) return nullptr;
+        c->currentSelectedAudio = c->indexOfTrack(t);
+        qobject_cast<QComboBox*>(t->pluginsPopUpButton.data())->setCurrentIndex(i);
+        qobject_cast<QCheckBox*>(t->pluginsCheckButton.data())->click();
+        EXPECT_TRUE(testsupport::waitUntil([&] { return t->pluginsArray()[i].audioUnitPointerSet; }));
+        endEvent();
+        if (c->audioUnitPanel()) c->audioUnitPanel()->close();
+        endEvent();
+        return t->pluginsArray()[i].audioUnit;
     }
 
     // The strongest frequency of the rendered left channel over `seconds`

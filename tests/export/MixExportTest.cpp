@@ -114,3 +114,50 @@ TEST_F(MixExportTest, APlugInOnOneTrackAndALevelCurveOnAnother) {
     EXPECT_EQ(realtime::violationCount(), violations);
     waitForReadyItem();
 }
+
+// Two tracks with the same plug-in. Starting an export and closing its sheet
+// free both tracks' units and make them again, one on the plug-in thread
+// while the other is freed on the main thread, and a load makes them again
+// too: an export, a save, a load and three exports in another format all
+// finish, with the echoes in every file.
+TEST_F(MixExportTest, TwoTracksWithOnePlugInThroughExportsASaveAndALoad) {
+    testsupport::useInstalledPlugins();
+    c->ui.window->show();
+    if (auto* search = c->preferences.preferencesSearchPluginsCheck) search->setChecked(true);
+    auto first = append(writeClicks("first.wav", 2.0, {0.3}));
+    auto second = append(writeClicks("second.wav", 2.0, {0.3}));
+    ASSERT_TRUE(switchOnPlugin(first.get(), QStringLiteral(" Delay")));
+    ASSERT_TRUE(switchOnPlugin(second.get(), QStringLiteral(" Delay")));
+    waitForReadyItem();
+
+    auto exportTo = [&](int format, const QString& name) {
+        SCOPED_TRACE(name.toStdString());
+        choose(format, 0);
+        const QString path = testsupport::tempDir() + QLatin1Char('/') + name;
+        c->saveAudioToURL(QUrl::fromLocalFile(path));
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_TRUE(c->exporting.lastExportSucceeded);
+        pressOk();
+        const DecodedFile d = decode(path);
+        ASSERT_NEAR(double(d.frames()), 2 * 44100, format == 0 ? 2048 + 1024 : 1);
+        EXPECT_NEAR(peakNear(d, 0.3, 0.005), 0.3, 0.001);
+        EXPECT_GT(peakLevel(d, 0.31, 1.9), 0.15) << "the delays repeat the clicks";
+        waitForReadyItem();
+    };
+    exportTo(2, QStringLiteral("before.wav"));
+
+    const QString project = testsupport::tempDir() + QStringLiteral("/Echoes.trvproj");
+    QString error;
+    ASSERT_TRUE(save(project, &error)) << error.toStdString();
+    c->closeCompositionFrom(false);
+    load(project);
+    ASSERT_EQ(tracks().size(), 2u);
+    for (const auto& r : tracks()) {
+        const MusicFilter* t = r.audioFilter.get();
+        const int i = pluginIndex(t, QStringLiteral(" Delay"));
+        ASSERT_GE(i, 0);
+        ASSERT_TRUE(testsupport::waitUntil([&] { return t->pluginsArray()[i].audioUnitPointerSet; }));
+    }
+    endEvent();
+    for (int round = 0; round < 3; ++round) exportTo(0, QStringLiteral("after-%1.m4a").arg(round));
+}

@@ -49,20 +49,6 @@ protected:
     QString folder(const QString& name) const { return QDir(base).filePath(name); }
     static QString dataOf(const QString& project) { return QDir(project).filePath(QStringLiteral("projectData")); }
 
-    bool save(const QString& path, QString* error = nullptr) {
-        QString why;
-        const bool ok = c->saveProjectToURL(QUrl::fromLocalFile(path), &why);
-        if (error) *error = why;
-        return ok;
-    }
-    void load(const QString& path) {
-        c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
-        ASSERT_TRUE(testsupport::waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }, 20000));
-        ASSERT_TRUE(testsupport::waitUntil([&] { return c->tapCounter() == 0 && !c->loadTapFromProject(); }, 20000));
-        waitForReadyItem();
-        endEvent();
-    }
-
     // The project in the folder reads, and every file it names is there whole.
     void expectOpens(const QString& project, const std::set<QString>& sources) {
         QString error;

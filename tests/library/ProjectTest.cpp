@@ -178,26 +178,6 @@ protected:
     QString folder(const QString& name) { return QDir(base).filePath(name); }
     const QString base = testsupport::tempDir();
 
-    bool save(const QString& path, QString* error = nullptr) {
-        QString why;
-        const bool ok = c->saveProjectToURL(QUrl::fromLocalFile(path), &why);
-        if (error) *error = why;
-        return ok;
-    }
-
-    // Opens the folder and waits until every track's units have their values
-    // and the player's item is ready.
-    void load(const QString& path) {
-        c->loadTrackToCompositionForProject(QUrl::fromLocalFile(path));
-        waitLoaded();
-    }
-    void waitLoaded() {
-        ASSERT_TRUE(waitUntil([&] { return c->projectLoading && c->projectLoading->finished; }, 20000));
-        ASSERT_TRUE(waitUntil([&] { return c->tapCounter() == 0 && !c->loadTapFromProject(); }, 20000));
-        waitForReadyItem();
-        endEvent();
-    }
-
     // The mix rendered offline once the player's item has settled: the
     // offline reader shares the taps with the item, whose first pulls
     // right after it is made can move their state.
@@ -627,11 +607,6 @@ protected:
     static void SetUpTestSuite() {
         testsupport::useInstalledPlugins();
     }
-    int pluginIndex(MusicFilter* t, const QString& suffix) {
-        for (int i = 0; i < t->pluginsArray().size(); ++i)
-            if (t->pluginsArray()[i].audioUnitName.endsWith(suffix)) return i;
-        return -1;
-    }
 };
 
 TEST_F(ProjectPluginTest, AnEnabledPluginComesBackWithItsValues) {
@@ -640,21 +615,11 @@ TEST_F(ProjectPluginTest, AnEnabledPluginComesBackWithItsValues) {
     auto track = append(writeTone(QStringLiteral("drive.wav"), 3.0, 330));
     waitForReadyItem();
     const std::vector<float> dry = settledRender();
-    ASSERT_TRUE(waitUntil([&] { return track->pluginsPopUpButton != nullptr; }));
-    const int i = pluginIndex(track.get(), QStringLiteral("Overdrive"));
-    ASSERT_GE(i, 0);
-    auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
-    auto* check = qobject_cast<QCheckBox*>(track->pluginsCheckButton.data());
-    popUp->setCurrentIndex(i);
-    check->click();
-    ASSERT_TRUE(waitUntil([&] { return track->pluginsArray()[i].audioUnitPointerSet; }));
-    endEvent();
-    units::Unit* unit = track->pluginsArray()[i].audioUnit;
+    units::Unit* unit = switchOnPlugin(track.get(), QStringLiteral("Overdrive"));
+    ASSERT_TRUE(unit);
     const auto ids = unit->parameterList();
     ASSERT_FALSE(ids.empty());
     unit->setParameter(ids.front(), 0.9f);
-    c->audioUnitPanel()->close();
-    endEvent();
     const std::vector<float> wet = settledRender();
 
     const QString path = folder(QStringLiteral("Drive.trvproj"));
@@ -705,27 +670,16 @@ protected:
 
     // The track's Overdrive switched on with its first parameter at `value`.
     uint32_t switchOnOverdrive(MusicFilter* t, float value) {
-        EXPECT_TRUE(waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
-        const int i = pluginIndex(t, QStringLiteral("Overdrive"));
-        EXPECT_GE(i, 0);
-        if (i < 0) return 0;
-        c->currentSelectedAudio = indexOf(t);
-        qobject_cast<QComboBox*>(t->pluginsPopUpButton.data())->setCurrentIndex(i);
-        qobject_cast<QCheckBox*>(t->pluginsCheckButton.data())->click();
-        EXPECT_TRUE(waitUntil([&] { return t->pluginsArray()[i].audioUnitPointerSet; }));
-        endEvent();
-        units::Unit* unit = t->pluginsArray()[i].audioUnit;
+        units::Unit* unit = switchOnPlugin(t, QStringLiteral("Overdrive"));
+        if (!unit) return 0;
         const uint32_t id = unit->parameterList().front();
         unit->setParameter(id, value);
-        c->audioUnitPanel()->close();
-        endEvent();
         return id;
     }
     const PluginRecord* overdriveOf(MusicFilter* t) {
         const int i = pluginIndex(t, QStringLiteral("Overdrive"));
         return i < 0 ? nullptr : &t->pluginsArray()[i];
     }
-    quint64 indexOf(MusicFilter* t) { return c->indexOfTrack(t); }
 
     static MidiNoteList noteAt(double start, uint32_t note) {
         MidiNoteRecord on;

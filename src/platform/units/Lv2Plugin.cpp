@@ -338,12 +338,22 @@ bool Lv2PluginInstance::build(QString* error) {
 }
 
 Lv2PluginInstance::~Lv2PluginInstance() {
-    if (instance_) {
+    if (!instance_) return;
+    {
         std::lock_guard<std::mutex> lock(runMutex_);
         lilv_instance_deactivate(instance_);
-        worker_.reset();  // the worker thread may still call into the instance
-        lilv_instance_free(instance_);
+        // The worker thread may still call into the instance: it ends before
+        // the instance does, and is joined without the world's lock held.
+        worker_.reset();
     }
+    // Freeing the last instance of a plug-in unloads its library, and lilv
+    // counts a library's instances in the world unguarded: freeing under the
+    // world's lock keeps another thread from instantiating from a library
+    // that is being unloaded.
+    std::lock_guard<std::mutex> worldLock(world_->mutex());
+    std::lock_guard<std::mutex> runLock(runMutex_);
+    lilv_instance_free(instance_);
+    instance_ = nullptr;
 }
 
 float Lv2PluginInstance::toPortValue(const Lv2ParameterInfo& info, float value) const {

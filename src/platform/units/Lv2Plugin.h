@@ -45,11 +45,13 @@ struct Lv2Preset {
 
 // A running instance of an LV2 plug-in with the host features it needs.
 //
-// Threads: create() may run on any thread (it takes the world's lock);
-// render() runs on the render thread and neither allocates, waits nor takes a
-// lock another thread may hold for long (it skips the slice when the main
-// thread is restoring state); parameters and MIDI may be set from any thread;
-// the rest is for the main thread.
+// Threads: create() and the destructor may run on any thread (both take the
+// world's lock: making and freeing an instance load and unload the plug-in's
+// library, whose instances lilv counts in the world); render() runs on the
+// render thread and neither allocates, waits nor takes a lock another thread
+// may hold for long (it skips the slice when the main thread is restoring
+// state); parameters and MIDI may be set from any thread; the rest is for the
+// main thread. Locks are taken in one order: the world's, then runMutex_.
 class Lv2PluginInstance {
 public:
     static std::unique_ptr<Lv2PluginInstance> create(std::shared_ptr<const PluginCatalogue> catalogue,

@@ -11,9 +11,10 @@
 namespace units {
 
 // One loaded view of the LV2 plug-ins under a search path. lilv is not
-// thread-safe, so every call that reads the world's data happens under
-// mutex(); plug-in instances keep the world alive while they exist (their
-// libraries belong to it). A fresh scan makes a fresh world.
+// thread-safe, so every call that reads the world's data, and every call that
+// loads or unloads a plug-in's library (instantiating, freeing an instance),
+// happens under mutex(); plug-in instances keep the world alive while they
+// exist (their libraries belong to it). A fresh scan makes a fresh world.
 class Lv2World {
 public:
     // Loads every bundle under `searchPath` (colon-separated folders). A

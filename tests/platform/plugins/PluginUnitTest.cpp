@@ -10,7 +10,11 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <random>
+#include <thread>
 #include <vector>
 
 using namespace units;
@@ -338,6 +342,59 @@ TEST(Lv2Unit, ASliceThePluginSpoilsIsBypassed) {
     std::vector<float> clean = render(*unit, kSlice, &t);
     EXPECT_EQ(lv2.bypassedSlices(), 1u);
     for (float v : clean) ASSERT_TRUE(std::isfinite(v));
+}
+
+// Freeing the last instance of a plug-in unloads its library. A second
+// thread that makes an instance of the same plug-in at that moment (a track's
+// unit made again while another track's is freed) must get one that runs:
+// each round frees the only instance here while another thread makes the
+// next, at a varying distance, and the new one renders a slice; the last one
+// must still put the delay's echo where it belongs.
+TEST(Lv2Instance, FreeingTheLastInstanceWhileAnotherIsMadeLeavesOneThatRuns) {
+    const Lv2PluginDescription& delay = mda("Delay");
+    std::unique_ptr<Lv2PluginInstance> current = Lv2PluginInstance::create(catalogue(), delay, 44100, kSlice);
+    ASSERT_TRUE(current);
+    std::vector<float> in(kSlice, 0.f), l(kSlice), r(kSlice);
+    const float* inputs[2] = {in.data(), in.data()};
+    float* outputs[2] = {l.data(), r.data()};
+    std::mt19937 random(47);
+    std::uniform_int_distribution<int> lead(0, 600);  // microseconds the maker starts ahead
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        std::atomic<bool> go{false};
+        std::unique_ptr<Lv2PluginInstance> next;
+        QString error;
+        std::thread maker([&] {
+            while (!go.load()) {}
+            next = Lv2PluginInstance::create(catalogue(), delay, 44100, kSlice, &error);
+        });
+        const auto freeAt = std::chrono::steady_clock::now() + std::chrono::microseconds(lead(random));
+        go.store(true);
+        while (std::chrono::steady_clock::now() < freeAt) {}
+        current.reset();
+        maker.join();
+        ASSERT_TRUE(next) << error.toStdString();
+        in[0] = 1.f;
+        ASSERT_TRUE(next->render(kSlice, inputs, 2, outputs, 2));
+        for (float v : l) ASSERT_TRUE(std::isfinite(v));
+        current = std::move(next);
+    }
+
+    current->setParameter(0, 0.5f);  // the left echo at 8191 samples
+    current->setParameter(2, 0.f);   // no feedback: one echo
+    current->setParameter(4, 1.f);   // wet only
+    current->reset();
+    std::vector<float> out;
+    in[0] = 1.f;
+    while (out.size() < 12000) {
+        ASSERT_TRUE(current->render(kSlice, inputs, 2, outputs, 2));
+        out.insert(out.end(), l.begin(), l.end());
+        in[0] = 0.f;
+    }
+    const size_t echo = peakIndex(out, 1);
+    EXPECT_EQ(echo, 8191u);
+    EXPECT_GT(std::fabs(out[echo]), 0.5f);
+    EXPECT_LT(rms(out, 0, echo), 1e-3);
 }
 
 // The always-present instruments are registered components.
