@@ -490,9 +490,10 @@ MainWindowUi buildMainWindow() {
 
     auto* editMenu = bar->addMenu(QStringLiteral("Edit"));
     ui.undoAction = editMenu->addAction(QStringLiteral("Undo"));
-    ui.undoAction->setShortcut(QKeySequence::Undo);
+    // Every key of the desktop's for each (Redo is Ctrl+Shift+Z as well as Ctrl+Y).
+    ui.undoAction->setShortcuts(QKeySequence::Undo);
     ui.redoAction = editMenu->addAction(QStringLiteral("Redo"));
-    ui.redoAction->setShortcut(QKeySequence::Redo);
+    ui.redoAction->setShortcuts(QKeySequence::Redo);
 
     auto* controlsMenu = bar->addMenu(QStringLiteral("Controls"));
     ui.playPauseAction = controlsMenu->addAction(QStringLiteral("Play/Pause"));

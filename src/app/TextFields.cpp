@@ -65,6 +65,13 @@ void AudioController::textFieldSetup(NumberTextField* field, FloatSlider* contro
 
     applyFieldLook(field, true);
 
+    // Once a typed value is sent, Undo and Redo from the field are the Edit
+    // menu's, in the popovers as well, whose windows have no menu of their
+    // own. The preferences' values are no commands of the composition.
+    if (!preferencesField)
+        for (QAction* history : {ui.undoAction, ui.redoAction})
+            if (history && !field->actions().contains(history)) field->addAction(history);
+
     const bool durationField = field == ui.textFieldDurationMinutes ||
                                field == ui.textFieldDurationSeconds || preferencesField || silentTrackField;
     if (!durationField) bindEnabledObject(field);

@@ -215,7 +215,8 @@ std::optional<SelectionParametersRecord> selectionFromValue(const QCborValue& v,
     s.selectionParametersStartPercent = r.real(QStringLiteral("selectionParametersStartPercent"));
     s.selectionParametersEndPercent = r.real(QStringLiteral("selectionParametersEndPercent"));
     s.selectionParametersReference = r.string(QStringLiteral("selectionParametersReference"));
-    MapReader info(r.map(QStringLiteral("selectionParametersInfo")), QStringLiteral("selection parameters"));
+    // The entry's reader names it: the inner map's errors go through it.
+    MapReader info(r.map(QStringLiteral("selectionParametersInfo")));
     if (r.ok()) {
         if (auto p = parametersFromMap(info.map(QStringLiteral("parameters")), error)) s.selectionParametersInfo.parameters = *p;
         else info.fail(*error);
@@ -333,7 +334,7 @@ std::optional<TrackInfoRecord> infoFromMap(const QCborMap& map, QString* error) 
     if (r.ok()) {
         QString why;
         if (auto p = decodePreset(preset, &why)) i.filterPresetData = *p;
-        else r.fail(QStringLiteral("the track's effect settings: %1").arg(why));
+        else r.fail(why);  // names the effect settings
     }
     i.filterInfoActivePluginsName = readStrings(r, QStringLiteral("filterInfoActivePluginsName"));
     i.filterInfoSwitchedOffPluginsName = readStrings(r, QStringLiteral("filterInfoSwitchedOffPluginsName"));
@@ -526,23 +527,22 @@ std::optional<TrackParametersRecord> parametersFromMap(const QCborMap& map, QStr
 
 QByteArray encodePreset(const ProjectPresetRecord& preset) { return archive::encode(presetMap(preset)); }
 
-std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString* error) {
-    const auto root = archive::decode(bytes, error);
-    if (!root) return std::nullopt;
-    if (!root->isMap()) {
-        *error = QStringLiteral("the settings are not a map.");
-        return std::nullopt;
-    }
+namespace {
+
+// The settings of a preset or a project's track, out of their map. Every
+// refusal begins with "effect settings: ".
+std::optional<ProjectPresetRecord> presetFromMap(const QCborMap& root, QString* error) {
     ProjectPresetRecord p;
-    auto params = parametersFromMap(root->toMap(), error);
+    auto params = parametersFromMap(root, error);
     if (!params) return std::nullopt;
     p.parameters = *params;
-    MapReader r(root->toMap(), QStringLiteral("effect settings"));
+    MapReader r(root, QStringLiteral("effect settings"));
     if (r.contains(QStringLiteral("presetThumbnailImage"))) p.presetThumbnailImage = r.bytes(QStringLiteral("presetThumbnailImage"));
-    if (r.contains(QStringLiteral("presetRecordedDictionary"))) {
-        auto c = curvesFromValue(r.map().value(QStringLiteral("presetRecordedDictionary")), error);
-        if (!c) return std::nullopt;
-        p.presetRecordedDictionary = *c;
+    if (r.ok() && r.contains(QStringLiteral("presetRecordedDictionary"))) {
+        QString why;
+        if (auto c = curvesFromValue(r.map().value(QStringLiteral("presetRecordedDictionary")), &why))
+            p.presetRecordedDictionary = *c;
+        else r.fail(why);
     }
     if (r.contains(QStringLiteral("presetRecordedTypeOfCurve")))
         p.presetRecordedTypeOfCurve = values::choiceValue(r.unsignedInteger(QStringLiteral("presetRecordedTypeOfCurve")), 1);
@@ -551,6 +551,20 @@ std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString
         return std::nullopt;
     }
     return p;
+}
+
+}  // namespace
+
+std::optional<ProjectPresetRecord> decodePreset(const QByteArray& bytes, QString* error) {
+    QString why;
+    const auto root = archive::decode(bytes, &why);
+    if (!root || !root->isMap()) {
+        MapReader r(QCborMap(), QStringLiteral("effect settings"));
+        r.fail(root ? QStringLiteral("the settings are not a map.") : why);
+        *error = r.error();
+        return std::nullopt;
+    }
+    return presetFromMap(root->toMap(), error);
 }
 
 QByteArray encodePresetFile(const PresetRecord& preset) {
@@ -576,11 +590,17 @@ QByteArray encodePresetFile(const PresetRecord& preset) {
 }
 
 std::optional<PresetRecord> decodePresetFile(const QByteArray& bytes, QString* error) {
+    const auto document = archive::decode(bytes, error);
+    if (!document) return std::nullopt;
+    if (!document->isMap()) {
+        *error = QStringLiteral("the settings are not a map.");
+        return std::nullopt;
+    }
+    const QCborMap root = document->toMap();
     PresetRecord p;
-    auto base = decodePreset(bytes, error);
+    auto base = presetFromMap(root, error);
     if (!base) return std::nullopt;
     p.base = std::move(*base);
-    const QCborMap root = archive::decode(bytes, error)->toMap();
     MapReader r(root, QStringLiteral("preset"));
     const bool any = r.contains(QStringLiteral("presetDynamicAudioUnits")) ||
                      r.contains(QStringLiteral("presetFilterActivePluginsName")) ||
@@ -706,8 +726,7 @@ std::optional<ProjectDocument> decodeProject(const QByteArray& bytes, QString* e
     int index = 0;
     for (const QCborValue& v : root->toArray()) {
         ++index;
-        const QString where = QStringLiteral("track %1").arg(index);
-        MapReader r(v.toMap(), where);
+        MapReader r(v.toMap(), QStringLiteral("Track %1").arg(index));
         if (!v.isMap()) r.fail(QStringLiteral("a track record should be a map."));
         ProjectTrackRecord t;
         if (r.contains(QStringLiteral("projectMetadataDictionary"))) {
@@ -737,7 +756,7 @@ std::optional<ProjectDocument> decodeProject(const QByteArray& bytes, QString* e
             else r.fail(why);
         }
         if (!r.ok()) {
-            *error = QStringLiteral("Track %1: %2").arg(index).arg(r.error());
+            *error = r.error();
             return std::nullopt;
         }
         out.push_back(std::move(t));

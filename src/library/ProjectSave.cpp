@@ -1,10 +1,10 @@
 // Saving the composition into a project folder: the folder, a copy of every
-// source in use, the folder's icon, "projectData", and the clean-up of
+// source in use, "projectData", the folder's icon, and the clean-up of
 // visible files the project no longer uses. Every file is written whole under
-// a temporary name and renamed into place, "projectData" last, so a failed or
-// killed save leaves the previous project as it was; a failed save also
-// removes the copies it made, and the next save removes what a killed one
-// left.
+// a temporary name and renamed into place, and nothing of the previous
+// project is replaced before "projectData", so a failed or killed save leaves
+// the previous project as it was; a failed save also removes the copies it
+// made, and the next save removes what a killed one left.
 #include "app/Alerts.h"
 #include "app/AudioController.h"
 #include "library/ProjectRecords.h"
@@ -357,21 +357,23 @@ void writeProjectSave(ProjectSaveJob& job) {
     if (QFileInfo(dataPath).isDir())
         return fail(QStringLiteral("“%1” in the folder is a folder.").arg(QString::fromLatin1(project::kProjectDataName)));
 
-    // The folder's picture, for the file managers that show one.
+    // The data replaces the previous file in one step: until then a failed
+    // save has changed nothing of the previous project.
+    QString why;
+    if (!replaceFile(dataPath, project::encodeProject(job.document), &why))
+        return fail(QStringLiteral("The project's data could not be written. %1").arg(why));
+
+    // The folder's picture, for the file managers that show one. The project
+    // is saved by now: a picture that cannot be written leaves the old one.
     QByteArray picture;
     {
         QBuffer buffer(&picture);
         buffer.open(QIODevice::WriteOnly);
         icon.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation).save(&buffer, "PNG");
     }
-    QString why;
     if (!replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[1])), picture, &why) ||
         !replaceFile(QDir(folder).filePath(QString::fromLatin1(kReplacedFiles[2])), "[Desktop Entry]\nIcon=./.folder.png\n", &why))
-        return fail(QStringLiteral("The project's icon could not be written. %1").arg(why));
-
-    // The data replaces the previous file in one step, the last write of the save.
-    if (!replaceFile(dataPath, project::encodeProject(job.document), &why))
-        return fail(QStringLiteral("The project's data could not be written. %1").arg(why));
+        qWarning("The picture of the project \"%s\" could not be written: %s", qUtf8Printable(folder), qUtf8Printable(why));
 
     // Visible files the project no longer uses go.
     for (const QString& path : visibleFiles(folder))

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 
 #include <vector>
 
@@ -72,8 +73,15 @@ void PackagePanel::accept() {
         // named "Take 2.1" (or the default name, which holds the time) would
         // be saved without its extension, and could not be opened again.
         const QString chosen = selectedFiles().value(0);
-        if (!chosen.isEmpty() && !isPackagePath(chosen, extension_))
-            selectFile(chosen + QLatin1Char('.') + extension_);
+        if (!chosen.isEmpty() && !isPackagePath(chosen, extension_)) {
+            const QString named = chosen + QLatin1Char('.') + extension_;
+            selectFile(named);
+            // selectFile leaves the name field as it is while the field has
+            // the keyboard focus, as it has when Return was pressed in it:
+            // the name with its extension goes into the field itself.
+            if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(QFileInfo(named).fileName());
+        }
     }
     const QString path = selectedFiles().value(0);
     const QFileInfo info(path);

@@ -50,7 +50,7 @@ QValidator::State TextFieldNumberFormatter::validate(QString& input, int&) const
 
 NumberTextField::NumberTextField(QWidget* parent) : QLineEdit(parent) {
     setAlignment(Qt::AlignCenter);
-    connect(this, &QLineEdit::textEdited, this, [this] { beingEdited_ = true; });
+    connect(this, &QLineEdit::textEdited, this, [this] { beingEdited_ = typedSinceSent_ = true; });
 }
 
 void NumberTextField::setFormatter(TextFieldNumberFormatter* formatter) {
@@ -70,6 +70,7 @@ double NumberTextField::floatValue() const {
 }
 
 void NumberTextField::setFloatValue(double value) {
+    typedSinceSent_ = false;
     setText(formatter_ ? formatter_->stringFromNumber(value) : QString::number(value));
 }
 
@@ -83,10 +84,22 @@ void NumberTextField::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
 }
 
+bool NumberTextField::undoesOwnText(const QKeyEvent* event) const {
+    if (event->matches(QKeySequence::Undo)) return typedSinceSent_ && isUndoAvailable();
+    if (event->matches(QKeySequence::Redo)) return typedSinceSent_ && isRedoAvailable();
+    return false;
+}
+
 void NumberTextField::keyPressEvent(QKeyEvent* event) {
+    if ((event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) && !undoesOwnText(event)) {
+        // Nothing of the field's own to undo, and the window had nothing
+        // either (its Undo would have taken the key): the text stays.
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // The typed text is handed on: from here the field follows again.
-        beingEdited_ = false;
+        beingEdited_ = typedSinceSent_ = false;
         emit action(this);
         event->accept();
         return;
@@ -95,12 +108,22 @@ void NumberTextField::keyPressEvent(QKeyEvent* event) {
 }
 
 bool NumberTextField::event(QEvent* event) {
+    // A line edit claims Undo and Redo before any shortcut sees them, even
+    // with nothing to undo: once the typed text is sent they go to the
+    // window, whose Undo undoes the value as a command.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) && !undoesOwnText(key)) {
+            event->ignore();
+            return true;
+        }
+    }
     // Tab applies the value, then moves on as usual.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab &&
             !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
-            beingEdited_ = false;
+            beingEdited_ = typedSinceSent_ = false;
             emit action(this);
         }
     }

@@ -33,6 +33,10 @@ private:
 
 // A numeric text field. Return and Tab send its action; leaving it with the
 // mouse does not. Its value can follow a slider (see showFollowedValue).
+//
+// Undo and Redo (Ctrl+Z, Ctrl+Shift+Z) undo the field's own text only while
+// it holds typed text not yet sent; otherwise they are left to the window's
+// shortcuts, so that a value just sent is undone as the command it became.
 class NumberTextField : public QLineEdit {
     Q_OBJECT
 public:
@@ -60,6 +64,12 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // Whether Undo or Redo in `event` is the field's own: typed text not
+    // yet sent that has something to undo or redo.
+    bool undoesOwnText(const QKeyEvent* event) const;
+
     TextFieldNumberFormatter* formatter_ = nullptr;
     bool beingEdited_ = false;
+    // Text typed since the field last sent or was given a value.
+    bool typedSinceSent_ = false;
 };

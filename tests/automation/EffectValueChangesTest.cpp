@@ -13,10 +13,12 @@
 #include "views/NotesPanel.h"
 #include "views/FloatSlider.h"
 #include "views/StyledControls.h"
+#include "views/TimePopover.h"
 
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 namespace {
@@ -402,6 +404,67 @@ TEST_F(EffectControlsTest, TypedValues) {
         }
     }
     track->isRecordingParameters = 0;
+}
+
+// Once Return has sent a typed value, Ctrl+Z and Ctrl+Shift+Z in the field
+// undo and redo it as Edit > Undo and Redo do, in the main window and in a
+// popover; before it is sent, Ctrl+Z undoes the field's own text only.
+TEST_F(EffectControlsTest, CtrlZInAFieldUndoesTheValueItSent) {
+    auto track = toneTrack(QStringLiteral("undone.wav"), 440, 6.0);
+    waitForReadyItem();
+    const struct {
+        const char* name;
+        std::function<NumberTextField*()> open;
+        std::function<double()> model;
+        const char* typed;
+        double sent;
+    } cases[] = {
+        {"an effect field of the main window", [&] { return c->ui.textFieldPitch; },
+         [&] { return double(track->value(EffectInput::Pitch)); }, "300", 300},
+        {"a trim field of the time popover",
+         [&] {
+             c->editAudioTimeFrom(0);
+             return c->laneCommands.timePopover ? c->laneCommands.timePopover->textFieldTrimStartSeconds : nullptr;
+         },
+         [&] { return track->currentTimeRange().start.seconds(); }, "2", 2},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        NumberTextField* field = k.open();
+        ASSERT_TRUE(field && field->isVisible());
+        field->window()->activateWindow();
+        field->setFocus();
+        c->undoManager()->removeAllActions();
+        const double before = k.model();
+        const QString shown = field->text();
+
+        // Typed, not sent: the field's own text comes back, nothing else.
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(k.typed));
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(field->text(), shown);
+        EXPECT_DOUBLE_EQ(k.model(), before);
+
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(k.typed));
+        QTest::keyClick(field, Qt::Key_Return);
+        settle();
+        ASSERT_DOUBLE_EQ(k.model(), k.sent);
+        ASSERT_EQ(c->undoManager()->undoCount(), 1);
+        ASSERT_TRUE(field->hasFocus());
+
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        settle();
+        EXPECT_DOUBLE_EQ(k.model(), before);
+        EXPECT_EQ(field->text(), shown);
+        EXPECT_EQ(c->undoManager()->undoCount(), 0);
+
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        settle();
+        EXPECT_DOUBLE_EQ(k.model(), k.sent);
+        EXPECT_EQ(field->text(), QString::fromLatin1(k.typed));
+        EXPECT_EQ(c->undoManager()->undoCount(), 1);
+    }
 }
 
 // The equaliser's fields as the user types into them: a minus sign goes in,

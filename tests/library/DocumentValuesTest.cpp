@@ -215,6 +215,63 @@ TEST(DocumentRecordsTest, UnusableValuesRefuseTheDocumentAndOthersComeIntoRange)
     }
 }
 
+// A refusal names the way to the field that does not fit, each step of the
+// way once: a record inside another is named after its container's name.
+TEST(DocumentRecordsTest, ARefusalNamesEachPlaceOnce) {
+    const QByteArray project = project::encodeProject(documentsamples::fullDocument());
+    const QByteArray presetFile = project::encodePresetFile(documentsamples::fullPreset());
+    const QString notText = QStringLiteral("seven");
+    const auto selection = [](std::initializer_list<Step> rest) {
+        std::vector<Step> p = info({QStringLiteral("filterInfoSelectionParameters"), qsizetype(0),
+                                    QStringLiteral("selectionParametersInfo")});
+        p.insert(p.end(), rest);
+        return p;
+    };
+    const struct {
+        const char* kind;
+        bool isPresetFile;
+        std::vector<Step> path;
+        QCborValue value;
+        const char* message;
+    } cases[] = {
+        {"a track", false, {qsizetype(0), QStringLiteral("filterInfo")}, notText,
+         "Track 1: the field \"filterInfo\" should be a map, not a string."},
+        {"a track's information", false, info({QStringLiteral("filterInfoSpeed")}), notText,
+         "Track 1: track information: the field \"filterInfoSpeed\" should be a double, not a string."},
+        {"a track's effect settings", false, preset({QStringLiteral("inputPitch")}), notText,
+         "Track 1: track information: effect settings: the field \"inputPitch\" should be a double, not a string."},
+        {"a track's curves", false, preset({QStringLiteral("presetRecordedDictionary")}), notText,
+         "Track 1: track information: effect settings: the curves should be a map."},
+        {"a selection's parameters", false, selection({QStringLiteral("presetRecordedTypeOfCurve")}), notText,
+         "Track 1: track information: selection parameters: the field \"presetRecordedTypeOfCurve\" should be an "
+         "unsigned integer, not a string."},
+        {"a selection's effect settings", false, selection({QStringLiteral("parameters"), QStringLiteral("inputPitch")}),
+         notText,
+         "Track 1: track information: selection parameters: effect settings: the field \"inputPitch\" should be a "
+         "double, not a string."},
+        {"a marker", false, info({QStringLiteral("filterMarkersArray"), qsizetype(1), QStringLiteral("markerName")}), 7,
+         "Track 1: track information: marker: the field \"markerName\" should be a string, not an integer."},
+        {"a segment", false, {qsizetype(0), QStringLiteral("filterTrackSegments"), qsizetype(0), QStringLiteral("filterNameOfSourceTrack")},
+         7, "Track 1: segment: the field \"filterNameOfSourceTrack\" should be a string, not an integer."},
+        {"a plug-in of a track", false,
+         info({QStringLiteral("filterInfoDynamcAudioUnits"), qsizetype(0), QStringLiteral("AudioComponents"), qsizetype(0),
+               QStringLiteral("name")}),
+         7, "Track 1: track information: plug-in: plug-in component: the field \"name\" should be a string, not an integer."},
+        {"a preset's effect settings", true, {QStringLiteral("inputPitch")}, notText,
+         "effect settings: the field \"inputPitch\" should be a double, not a string."},
+        {"a preset's plug-in", true,
+         {QStringLiteral("presetDynamicAudioUnits"), qsizetype(0), QStringLiteral("AudioComponents"), qsizetype(0),
+          QStringLiteral("name")},
+         7, "preset: plug-in: plug-in component: the field \"name\" should be a string, not an integer."},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        if (c.isPresetFile) EXPECT_FALSE(project::decodePresetFile(withValue(presetFile, c.path, c.value), &error)) << c.kind;
+        else EXPECT_FALSE(project::decodeProject(withValue(project, c.path, c.value), &error)) << c.kind;
+        EXPECT_EQ(error.toStdString(), c.message) << c.kind;
+    }
+}
+
 TEST(DocumentRecordsTest, PresetFilesAreCheckedAsProjectsAre) {
     const QByteArray good = project::encodePresetFile(documentsamples::fullPreset());
     const struct {

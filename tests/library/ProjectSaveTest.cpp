@@ -72,7 +72,9 @@ TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOf
     ASSERT_TRUE(save(path));
     const QByteArray previous = contents(dataOf(path));
     const QStringList files = everything(path);
-    const qint64 icon = QFileInfo(QDir(path).filePath(QStringLiteral(".folder.png"))).size();
+    const QString picture = QDir(path).filePath(QStringLiteral(".folder.png"));
+    const QByteArray previousPicture = contents(picture);
+    const qint64 icon = previousPicture.size();
 
     const QString two = writeTone(QStringLiteral("two.wav"), 0.2, 660);
     append(two);
@@ -116,6 +118,7 @@ TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOf
         EXPECT_TRUE(c->isDocumentEdited());
         EXPECT_EQ(contents(dataOf(path)), previous);
         EXPECT_EQ(everything(path), files);
+        EXPECT_EQ(contents(picture), previousPicture) << "the folder's picture is the previous project's";
     }
 
     // With room again, the same save goes through.
@@ -126,6 +129,7 @@ TEST_F(ProjectSaveTest, AFullDiskKeepsThePreviousProjectTheEditedMarkAndNoCopyOf
     EXPECT_FALSE(c->isDocumentEdited());
     EXPECT_EQ(visible(path).size(), 3u) << visible(path).join(u',').toStdString();
     expectOpens(path, {tracks()[0].audioURL.toLocalFile(), two});
+    EXPECT_NE(contents(picture), previousPicture) << "a save that writes shows the window as it is now";
 }
 
 // A save killed at moments spread over its copy of a large new source, each

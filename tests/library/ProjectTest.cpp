@@ -21,6 +21,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -497,17 +500,52 @@ TEST_F(ProjectTest, PanelsChooseAProjectFolderAsOneItem) {
     ASSERT_TRUE(waitUntil([&] { return !c->projectSaveIsRunning(); }));
 
     // A name with a dot in it, as the default name has, still takes the
-    // extension, and the title shows the whole name.
-    c->library.projectURL = QUrl();
-    c->saveAsProjectFrom();
-    panel = openPanel();
-    ASSERT_TRUE(panel);
-    panel->setDirectory(base);
-    panel->selectFile(QStringLiteral("Take 2.1"));
-    panel->accept();
-    ASSERT_TRUE(waitUntil([&] { return !c->library.projectURL.isEmpty() && !c->projectSaveIsRunning(); }));
-    EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(base + QStringLiteral("/Take 2.1.trvproj")));
-    EXPECT_EQ(c->ui.window->windowTitle(), QStringLiteral("Take 2.1[*]"));
+    // extension, and the title shows the whole name, however the panel is
+    // confirmed: Return in the name field, or the Save button.
+    const QString proposed = project::defaultProjectName(QDateTime(QDate(2026, 12, 11), QTime(2, 15, 12)));
+    ASSERT_EQ(proposed, QStringLiteral("My Project - 12-11-2026,2.15.12"));
+    const struct {
+        const char* way;
+        QString name;
+        std::function<void(PackagePanel*)> confirm;
+    } ways[] = {
+        {"Return in the name field", proposed,
+         [](PackagePanel* p) {
+             auto* edit = p->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+             ASSERT_TRUE(edit);
+             // As the user has it: the panel active, the name field focused.
+             p->activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(p));
+             edit->setFocus();
+             ASSERT_TRUE(edit->hasFocus());
+             QTest::keyClick(edit, Qt::Key_Return);
+         }},
+        {"the Save button", proposed,
+         [](PackagePanel* p) {
+             auto* buttons = p->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+             ASSERT_TRUE(buttons && buttons->button(QDialogButtonBox::Save));
+             buttons->button(QDialogButtonBox::Save)->click();
+         }},
+        {"the panel's accept", QStringLiteral("Take 2.1"), [](PackagePanel* p) { p->accept(); }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        const QString into = folder(QString::fromUtf8(w.way));
+        ASSERT_TRUE(QDir().mkpath(into));
+        c->library.projectURL = QUrl();
+        c->saveAsProjectFrom();
+        panel = openPanel();
+        ASSERT_TRUE(panel);
+        panel->setDirectory(into);
+        panel->selectFile(w.name);
+        w.confirm(panel);
+        ASSERT_TRUE(waitUntil([&] { return !c->library.projectURL.isEmpty() && !c->projectSaveIsRunning(); }));
+        const QString saved = QDir(into).filePath(w.name + QStringLiteral(".trvproj"));
+        EXPECT_EQ(c->library.projectURL, QUrl::fromLocalFile(saved));
+        EXPECT_TRUE(QFileInfo(QDir(saved).filePath(QStringLiteral("projectData"))).isFile());
+        EXPECT_EQ(QDir(into).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QFileInfo(saved).fileName()});
+        EXPECT_EQ(c->ui.window->windowTitle(), w.name + QStringLiteral("[*]"));
+    }
 
     // Load Project: its message as a message; a plain folder is browsed, a
     // project folder entered by a double click is chosen.
