@@ -100,15 +100,16 @@ QByteArray jpegData(const QImage& image) {
     return bytes;
 }
 
-QString temporaryAudioFilePath(const QString& folder, const QString& sourcePath) {
+QString temporaryAudioFilePath(const QString& folder, const QString& sourcePath, const QString& extension) {
     const QString base = QFileInfo(sourcePath).completeBaseName();
+    const QString suffix = QLatin1Char('.') + extension;
     QString stem = folder + QLatin1Char('/') + base;
-    QString candidate = stem + QStringLiteral(".m4a");
+    QString candidate = stem + suffix;
     for (long counter = 2;; ++counter) {
         const QFileInfo info(candidate);
         if (!info.exists() || info.isDir()) return candidate;
         stem += QStringLiteral(" %1").arg(counter);
-        candidate = stem + QStringLiteral(".m4a");
+        candidate = stem + suffix;
     }
 }
 

@@ -61,11 +61,13 @@ QImage bitmapFromImage(const QImage& image);
 // JPEG at the highest quality.
 QByteArray jpegData(const QImage& image);
 
-// A free name in `folder` for a render of `sourcePath`: "<base>.m4a", and
-// while that is taken " 2", " 3", ... appended each to the name before, so
-// that they run song.m4a, song 2.m4a, song 2 3.m4a. A folder at a candidate
-// ends the search (the writer then fails on it).
-QString temporaryAudioFilePath(const QString& folder, const QString& sourcePath);
+// A free name in `folder` for a render of `sourcePath`: "<base>.m4a" (or
+// another `extension`), and while that is taken " 2", " 3", ... appended
+// each to the name before, so that they run song.m4a, song 2.m4a,
+// song 2 3.m4a. A folder at a candidate ends the search (the writer then
+// fails on it).
+QString temporaryAudioFilePath(const QString& folder, const QString& sourcePath,
+                               const QString& extension = QStringLiteral("m4a"));
 
 // A new empty file in `folder` (made when missing) for an export's
 // intermediate samples, named "<stem>-XXXXXX.f32"; empty when it cannot be

@@ -1,5 +1,5 @@
-// Offline rendering of one track, through its own tap, into an AAC file in
-// "TempFiles", for the mix export: tracks at another speed and tracks whose
+// Offline rendering of one track, through its own tap, into a float CAF
+// file in "TempFiles", for the mix export: tracks at another speed and tracks whose
 // source rate differs from the export's.
 #include "app/AudioController.h"
 
@@ -46,9 +46,14 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
     auto output = exportcontrol::addTapMixOutput(*reader, target->trackID(), tap, track->projectSampleRate);
     if (!output) return false;
 
-    const QString path = exportrules::temporaryAudioFilePath(getAppTempPath(), track->playerAsset->path());
+    // The render is written whole, in float: the mix reads it back exactly
+    // as it was rendered, not through a lossy encoder's loss of the top
+    // octave and level.
+    constexpr auto format = AudioFileWriter::Format::CAF;
+    const QString path = exportrules::temporaryAudioFilePath(getAppTempPath(), track->playerAsset->path(),
+                                                             AudioFileWriter::extension(format));
     auto writer = AudioFileWriter::create(
-        path, AudioFileWriter::Settings{AudioFileWriter::Format::M4A, track->projectSampleRate, 2, 320000}, {}, &error);
+        path, AudioFileWriter::Settings{format, track->projectSampleRate, 2, 0}, {}, &error);
     if (!writer) return false;
 
     // The tap renders the track from zero, at its own length, with its fades

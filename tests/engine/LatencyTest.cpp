@@ -78,6 +78,12 @@ void treat(TrackTapContext& k, Treatment treatment) {
 
 const char* name(Treatment t) { return t == Treatment::Pitch ? "pitch" : "limiter"; }
 
+// How closely the treated click follows the dry one. The pitch units place a
+// click's echoes by their analysis frames: which frame takes it depends on
+// the click's exact samples, so after a rate conversion the centre may move
+// by about one frame's hop (1.6 ms at 48 kHz). The limiter keeps it exactly.
+double lagTolerance(Treatment t) { return t == Treatment::Pitch ? 0.002 : 0.001; }
+
 // Two tracks of the same click: the first dry and heard on the left, the
 // second treated and heard on the right.
 class Latency : public ::testing::Test {
@@ -142,7 +148,7 @@ TEST_F(Latency, OfflineTracksLineUpFromTheStartAndAfterASeek) {
                 left.resize(size_t(r.length() - start));
                 right.resize(left.size());
                 EXPECT_NEAR(clickSeconds(left, rate) + from, clickCentre, 0.001);
-                EXPECT_NEAR(lag(left, right, rate), 0.0, 0.001);
+                EXPECT_NEAR(lag(left, right, rate), 0.0, lagTolerance(treatment));
             }
         }
     }
@@ -326,7 +332,7 @@ TEST_F(Latency, PlayedThroughTheAudioServerTracksLineUp) {
             EXPECT_EQ(realtime::violationCount(), violations);
             const std::vector<float> left(output->left.begin() + long(mark), output->left.end());
             const std::vector<float> right(output->right.begin() + long(mark), output->right.end());
-            EXPECT_NEAR(lag(left, right, rate), 0.0, 0.001);
+            EXPECT_NEAR(lag(left, right, rate), 0.0, lagTolerance(treatment));
             player.replaceCurrentItem(nullptr);
             testsupport::spin(20);
         }

@@ -11,6 +11,11 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+namespace {
+// The highest peak FFmpeg's AAC encoder passes on at its level.
+constexpr float kCeiling = 0.95f;
+}  // namespace
+
 AacEncoder::~AacEncoder() {
     if (fifo_) av_audio_fifo_free(fifo_);
 }
@@ -83,6 +88,16 @@ bool AacEncoder::sendFrames(bool all, const Write& write, QString* error) {
             return false;
         }
         av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), n);
+        // FFmpeg's encoder takes any window whose peak passes 0.95 down as a
+        // whole until the peak is 0.95, so that its decoded output cannot
+        // clip: a mix over full scale (which every PCM writer clips at ±1)
+        // came out up to 2 dB quieter throughout. Clipped at 0.95 here, the
+        // samples above it are cut as the PCM formats cut those above 1,
+        // and the rest keeps its level.
+        for (int c = 0; c < codec_->ch_layout.nb_channels; ++c) {
+            float* x = reinterpret_cast<float*>(frame_->data[c]);
+            for (int i = 0; i < n; ++i) x[i] = std::clamp(x[i], -kCeiling, kCeiling);
+        }
         frame_->pts = pts_;
         pts_ += n;
         if (!encode(frame_.get(), write, error)) return false;

@@ -529,10 +529,8 @@ public:
             inRate_ = in->sample_rate;
             inFormat_ = in->format;
             if (!more) return false;
-            if (swr_alloc_set_opts2(&swr_, &layout_, AV_SAMPLE_FMT_FLTP, rate_, &inLayout_,
-                                    AVSampleFormat(in->format), in->sample_rate, 0, nullptr) < 0 ||
-                swr_init(swr_) < 0) {
-                swr_free(&swr_);
+            if (!ffmpeg::makeResampler(&swr_, layout_, AV_SAMPLE_FMT_FLTP, rate_, inLayout_,
+                                       AVSampleFormat(in->format), in->sample_rate)) {
                 failed_ = true;
                 return false;
             }

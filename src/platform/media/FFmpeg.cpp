@@ -1,5 +1,10 @@
 #include "platform/media/FFmpeg.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -272,6 +277,19 @@ void logToQt(void* context, int level, const char* format, va_list args) {
 }
 
 }  // namespace
+
+bool makeResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                   const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate) {
+    constexpr int kPrecisionBits = 28;
+    AVChannelLayout out = outLayout, in = inLayout;  // FFmpeg 5.1 takes them unqualified; it only reads them
+    if (swr_alloc_set_opts2(swr, &out, outFormat, outRate, &in, inFormat, inRate, 0, nullptr) < 0 ||
+        av_opt_set_int(*swr, "resampler", SWR_ENGINE_SOXR, 0) < 0 ||
+        av_opt_set_double(*swr, "precision", kPrecisionBits, 0) < 0 || swr_init(*swr) < 0) {
+        swr_free(swr);
+        return false;
+    }
+    return true;
+}
 
 void routeMessagesToLog() { av_log_set_callback(logToQt); }
 

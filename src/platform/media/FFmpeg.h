@@ -13,6 +13,8 @@ extern "C" {
 
 #include <memory>
 
+struct SwrContext;
+
 namespace ffmpeg {
 
 struct FormatInputDeleter {
@@ -88,6 +90,16 @@ bool fitsInt16(int format);
 // Copies `frames` frames of `frame` starting at `offset` into planar 16-bit
 // channels; false, with nothing copied, when its format does not fit.
 bool toPlanarInt16(const AVFrame* frame, int offset, int frames, int16_t* const* out);
+
+// The one sample-rate and format converter of the media layer, for renders,
+// playback and decodes alike: a libswresample context with the SoX
+// resampler (libsoxr) as its engine at its very high quality (28-bit
+// precision), which keeps the whole band to the lower Nyquist frequency and
+// leaves no images above it. (libswresample's own default filter rolls the
+// top octave off and lets images through.) Made and initialised; false when
+// it cannot be, with *swr freed and left null.
+bool makeResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                   const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate);
 
 // Sends FFmpeg's own messages ("Estimating duration from bitrate", a
 // damaged file's complaints) to the application's log under the category

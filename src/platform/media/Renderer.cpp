@@ -2,6 +2,7 @@
 
 #include "platform/core/Realtime.h"
 #include "platform/core/WakeSignal.h"
+#include "platform/media/FFmpeg.h"
 
 #include <rubberband/RubberBandStretcher.h>
 
@@ -234,10 +235,9 @@ int Renderer::workerCount() const { return workers_ ? static_cast<int>(workers_-
 
 namespace {
 bool makeResampler(SwrContext** swr, int64_t from, int64_t to) {
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    return swr_alloc_set_opts2(swr, &stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(to), &stereo,
-                               AV_SAMPLE_FMT_FLTP, static_cast<int>(from), 0, nullptr) >= 0 &&
-           swr_init(*swr) >= 0;
+    const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    return ffmpeg::makeResampler(swr, stereo, AV_SAMPLE_FMT_FLTP, static_cast<int>(to), stereo, AV_SAMPLE_FMT_FLTP,
+                                 static_cast<int>(from));
 }
 int64_t scaleFrames(int64_t frames, int64_t from, int64_t to) {
     return from == to ? frames

@@ -114,14 +114,7 @@ void TimePitchUnit::applyParameters(const Stretch& s) {
 // with the latency's worth of silence ahead of what the stretcher gives.
 void TimePitchUnit::restart(const Stretch& s) {
     const size_t delay = startDelay(s);
-    s.stretcher->reset();
-    const size_t max = maximumFramesPerSlice();
-    std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
-    for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
-        const size_t n = std::min(pad, max);
-        s.stretcher->process(s.inPtr, n, false);
-        pad -= n;
-    }
+    startClean(s);
     discard_ = delay;
     std::fill_n(s.ring.get(), size_t(channels()) * ringCapacity_, 0.0f);
     ringRead_ = 0;
@@ -130,6 +123,36 @@ void TimePitchUnit::restart(const Stretch& s) {
     carry_ = 0;
     heardSignal_ = false;
     drain(s);
+}
+
+// Takes the stretcher back to the state it was made in, and leads it in with
+// its recommended silence. Its own reset() does not quite: once it shifts the
+// pitch, what it held before goes on into its first output after the reset,
+// which then differs from one start to the next and moves the start delay by
+// up to hundreds of frames. So silence goes through it first, for as long
+// as it can hold input back (the latency), whenever it has taken anything
+// else since it was last cleared: what it keeps through the reset is then
+// silence, and it starts exactly as a new one would.
+void TimePitchUnit::startClean(const Stretch& s) {
+    const size_t max = maximumFramesPerSlice();
+    std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
+    auto feedSilence = [&](size_t frames) {
+        for (size_t left = frames; left > 0;) {
+            const size_t n = std::min(left, max);
+            s.stretcher->process(s.inPtr, n, false);
+            left -= n;
+            for (int available = s.stretcher->available(); available > 0; available = s.stretcher->available())
+                if (s.stretcher->retrieve(s.outPtr, std::min<size_t>(size_t(available), max)) == 0) break;
+        }
+    };
+    if (rt_holdsSignal_) feedSilence(latency_.load());
+    s.stretcher->reset();
+    rt_holdsSignal_ = false;
+    for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
+        const size_t n = std::min(pad, max);
+        s.stretcher->process(s.inPtr, n, false);
+        pad -= n;
+    }
 }
 
 // The stretcher's real start delay at the pitch and rate it has now. The
@@ -144,13 +167,8 @@ size_t TimePitchUnit::startDelay(const Stretch& s) {
     if (appliedPitch_ == measuredPitch_ && appliedRate_ == measuredRate_) return measuredDelay_;
     const uint32_t ch = channels();
     const size_t max = maximumFramesPerSlice();
-    s.stretcher->reset();
-    std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
-    for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
-        const size_t n = std::min(pad, max);
-        s.stretcher->process(s.inPtr, n, false);
-        pad -= n;
-    }
+    startClean(s);
+    rt_holdsSignal_ = true;  // the click
     // The stretcher settles over its first windows: the click goes in well
     // after the start, where it plays from then on.
     const size_t clickAt = 16384;
@@ -227,6 +245,7 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
         // and start it over.
         appliedPitch_ = appliedRate_ = std::nanf("");
         measuredPitch_ = measuredRate_ = std::nanf("");
+        rt_holdsSignal_ = false;  // as made
         applyParameters(s);
         restart(s);
         rt_started_ = &s;
@@ -250,6 +269,7 @@ Status TimePitchUnit::doRender(RenderActionFlags& flags, const TimeStamp& ts, ui
         if (Status status = pullInput(flags, at, 0, n, in); !ok(status)) return status;
         for (uint32_t c = 0; c < ch && !heardSignal_; ++c)
             heardSignal_ = std::any_of(s.inPtr[c], s.inPtr[c] + n, [](float v) { return v != 0.0f; });
+        rt_holdsSignal_ = rt_holdsSignal_ || heardSignal_;
         s.stretcher->process(s.inPtr, n, false);
         drain(s);
         wanted -= n;

@@ -23,7 +23,8 @@
 // are skipped once they come, so the delay stays the same. While the unit
 // has heard only silence since it started, a pitch change starts it over at
 // the new pitch, whose alignment the stretcher then knows exactly. reset()
-// starts over.
+// starts over, the stretcher exactly as new (see startClean()): the same
+// input gives the same output, and the same delay, after every start.
 //
 // The stretcher and its buffers (about 3 MB) are made on demand when the
 // host asks for it (Unit::setPartsOnDemand): initialize() then fixes the
@@ -78,6 +79,7 @@ private:
 
     // ---- render thread (and initialize)
     void restart(const Stretch& s);
+    void startClean(const Stretch& s);
     size_t startDelay(const Stretch& s);
     void drain(const Stretch& s);
     void applyParameters(const Stretch& s);
@@ -98,6 +100,7 @@ private:
     size_t owed_ = 0;       // frames given out as silence, to skip when they come
     double carry_ = 0;
     bool heardSignal_ = false;  // non-silent input since the last start
+    bool rt_holdsSignal_ = true;  // the stretcher took sound since it was last cleared
     float appliedPitch_ = 0, appliedRate_ = 1;
     float measuredPitch_ = std::nanf(""), measuredRate_ = std::nanf("");
     size_t measuredDelay_ = 0;
