@@ -290,11 +290,11 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
                 return;
             }
             qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
-            mediaworkers::loadPool().start([self, weak, asset, decoded] {
+            mediaworkers::start(mediaworkers::Work::Load, [self, weak, asset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();
                 // The picture is painted in the pictures' own pool.
-                mediaworkers::picturePool().start([self, weak, asset, values = std::move(values)]() mutable {
+                mediaworkers::start(mediaworkers::Work::Picture, [self, weak, asset, values = std::move(values)]() mutable {
                     QImage picture = AudioView::createNewBmpImageRep(AudioView::WaveformWidth,
                                                                      AudioView::WaveformHeight, 1.0, true);
                     AudioView::paintWaveform(picture, values);

@@ -88,7 +88,7 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
                 alertUnusableFile(self->ui.window, why, url);
                 return;
             }
-            mediaworkers::loadPool().start([self, weak, asset, url, generation, end, decoded] {
+            mediaworkers::start(mediaworkers::Work::Load, [self, weak, asset, url, generation, end, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();
                 QImage picture =

@@ -144,7 +144,7 @@ static void makeLibraryPicture(AudioController* c, const QString& path, const QI
     // file; the main thread renames it when it is still the one wanted.
     const QString pending = partialfiles::temporaryPathFor(picturePath);
     QPointer<AudioController> self(c);
-    mediaworkers::decodePool().start([self, c, path, picturePath, pending, request, bitmap] {
+    mediaworkers::start(mediaworkers::Work::Decode, [self, c, path, picturePath, pending, request, bitmap] {
         QImage picture;
         if (!bitmap.isNull()) {
             picture = QImage(bitmap.size(), QImage::Format_ARGB32_Premultiplied);
@@ -266,7 +266,7 @@ static void copyIntoLibrary(AudioController* c, std::vector<LibraryCopy> plan,
                             std::function<void(AudioController*, std::vector<LibraryCopy>&)> done) {
     ++c->library.libraryCopiesRunning;
     QPointer<AudioController> self(c);
-    mediaworkers::loadPool().start([self, c, plan = std::move(plan), done = std::move(done)]() mutable {
+    mediaworkers::start(mediaworkers::Work::Load, [self, c, plan = std::move(plan), done = std::move(done)]() mutable {
         for (LibraryCopy& copy : plan)
             copy.copied = medialibrary::copyIntoPlace(copy.source.toLocalFile(), copy.destination);
         MainQueue::async([self, c, plan = std::move(plan), done = std::move(done)]() mutable {

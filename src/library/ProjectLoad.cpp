@@ -140,14 +140,11 @@ void AudioController::loadTrackToCompositionForProject(const QUrl& url) {
     if (sheet->sheetButton) sheet->sheetButton->hide();
     beginProgressSheet({});
     QPointer<AudioController> self(this);
-    mediaworkers::loadPool().start([self, folder, loading] {
+    mediaworkers::start(mediaworkers::Work::Load, [self, folder, loading] {
         auto read = std::make_shared<ProjectRead>(readProject(folder));
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, loading, read] {
-                if (self && self->projectLoading == loading) self->openReadProject(loading, std::move(*read));
-            },
-            Qt::QueuedConnection);
+        MainQueue::async([self, loading, read] {
+            if (self && self->projectLoading == loading) self->openReadProject(loading, std::move(*read));
+        });
     });
 }
 

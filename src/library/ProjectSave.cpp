@@ -12,6 +12,7 @@
 
 #include "engine/MusicFilter.h"
 #include "platform/core/MainQueue.h"
+#include "platform/media/MediaWorkers.h"
 #include "platform/core/PartialFiles.h"
 #include "platform/core/UndoManager.h"
 #include "platform/media/AssetTrack.h"
@@ -503,13 +504,11 @@ void AudioController::beginProjectSave(const QUrl& url, std::optional<QUrl> proj
     });
 
     QPointer<AudioController> self(this);
-    job->worker = std::thread([self, job] {
+    job->worker = mediaworkers::start(mediaworkers::Work::Save, [self, job] {
         writeProjectSave(*job);
         // Reported on the main thread; dropped when the controller has gone
-        // (its destructor joins this thread first).
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [self, job] { if (self) self->endProjectSave(job); },
-            Qt::QueuedConnection);
+        // (its destructor waits for this work first).
+        MainQueue::async([self, job] { if (self) self->endProjectSave(job); });
     });
 }
 
@@ -517,7 +516,7 @@ bool AudioController::projectSaveIsRunning() const { return projectSaving != nul
 
 void AudioController::endProjectSave(const std::shared_ptr<ProjectSaveJob>& job) {
     if (!job || projectSaving != job) return;
-    if (job->worker.joinable()) job->worker.join();
+    if (job->worker.valid()) job->worker.wait();
     projectSaving.reset();
     QApplication::restoreOverrideCursor();
     closeSheet();
@@ -557,13 +556,13 @@ bool AudioController::saveProjectToURL(const QUrl& url, QString* errorOut) {
         job->error = QStringLiteral("No folder was given.");
     } else {
         // The same writing as a save from the menu, waited for here.
-        job->worker = std::thread([job] { writeProjectSave(*job); });
-        job->worker.join();
+        job->worker = mediaworkers::start(mediaworkers::Work::Save, [job] { writeProjectSave(*job); });
+        job->worker.wait();
     }
     applyProjectSave(*job, errorOut);
     return job->saved;
 }
 
 void AudioController::waitForProjectSave() {
-    if (auto job = projectSaving; job && job->worker.joinable()) job->worker.join();
+    if (auto job = projectSaving; job && job->worker.valid()) job->worker.wait();
 }

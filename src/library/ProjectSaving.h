@@ -7,7 +7,7 @@
 // icon, kept here as the URLs and images they are made from. The worker
 // (ProjectSave.cpp, writeProjectSave) copies, encodes and writes; only it
 // touches the job until it ends, and the main thread reads `saved` and
-// `error` after joining it.
+// `error` after waiting for it.
 
 #include "library/ProjectRecords.h"
 
@@ -15,7 +15,7 @@
 #include <QString>
 #include <QUrl>
 
-#include <thread>
+#include <future>
 #include <vector>
 
 struct ProjectSaveJob {
@@ -46,7 +46,9 @@ struct ProjectSaveJob {
     bool saved = false;
     QString error;
 
-    std::thread worker;
+    // Ready once the worker has ended (or, the application quitting, dropped
+    // the save before it began: `saved` stays false).
+    std::future<void> worker;
 };
 
 // Writes the job's project: the folder, the copies, "projectData" and the

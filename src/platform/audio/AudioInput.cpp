@@ -13,10 +13,6 @@ struct AudioInputStream::Link {
     AudioInputStream::Callback callback;
     AudioInputStream::Finished finished;
     std::atomic<bool> stopping{false};  // a stop asked for: `finished` is not news
-    // PortAudio stays set up while the stream is open (with JACK, that keeps
-    // its client active), a stream left to a late stop or close included;
-    // once the stream is closed it may go.
-    std::unique_ptr<PortAudioUse> use;
 };
 
 namespace audioinput {
@@ -98,7 +94,9 @@ QString jackClientName() {
 
 std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice& device, double sampleRate,
                                                          QString* error) {
-    auto use = std::make_unique<PortAudioUse>();
+    // PortAudio stays set up while the stream is open (with JACK, that keeps
+    // its client active), a stream left to a late stop or close included.
+    auto use = std::make_shared<PortAudioUse>();
     if (!use->ready()) {
         if (error) *error = QStringLiteral("The audio system could not be started.");
         return nullptr;
@@ -121,17 +119,14 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
     }
     std::unique_ptr<AudioInputStream> stream(new AudioInputStream());
     stream->link_ = std::make_shared<Link>();
-    stream->link_->use = std::move(use);
     PaStream* pa = nullptr;
     const PaError err = Pa_OpenStream(
         &pa, &params, nullptr, sampleRate, paFramesPerBufferUnspecified, paNoFlag,
         [](const void* in, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
            PaStreamCallbackFlags, void* user) -> int {
             auto* link = static_cast<Link*>(user);
-            if (in && link->gate.enter()) {
-                if (link->callback) link->callback(static_cast<const float*>(in), int(frames));
-                link->gate.leave();
-            }
+            if (CallbackGate::Pass pass(link->gate); pass && in && link->callback)
+                link->callback(static_cast<const float*>(in), int(frames));
             return paContinue;
         },
         stream->link_.get());
@@ -141,54 +136,35 @@ std::unique_ptr<AudioInputStream> AudioInputStream::open(const AudioInputDevice&
     }
     Pa_SetStreamFinishedCallback(pa, [](void* user) {
         auto* link = static_cast<Link*>(user);
-        if (link->stopping.load() || !link->gate.enter()) return;
-        if (link->finished) link->finished();
-        link->gate.leave();
+        if (link->stopping.load()) return;
+        if (CallbackGate::Pass pass(link->gate); pass && link->finished) link->finished();
     });
-    stream->stream_ = pa;
+    stream->stream_ = PortAudioStream(pa, stream->link_->gate, stream->link_, std::move(use), "audio input");
     stream->channels_ = params.channelCount;
     stream->rate_ = sampleRate;
     return stream;
 }
 
 AudioInputStream::~AudioInputStream() {
-    stop();
-    if (!stream_) return;
-    auto* stream = static_cast<PaStream*>(stream_);
-    devicecall::finishWithin(devicecall::kLimit, "The audio input did not close in time; it is left behind.",
-                             [stream, link = link_] { Pa_CloseStream(stream); });
+    if (link_) link_->stopping = true;
+    stream_.close();
 }
 
 bool AudioInputStream::start(Callback callback, Finished finished, QString* error) {
-    if (!stream_ || started_) return false;
+    if (!stream_.isOpen() || stream_.isStarted()) return false;
     link_->callback = std::move(callback);
     link_->finished = std::move(finished);
     link_->stopping = false;
-    link_->gate.open();
-    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
-    if (err != paNoError) {
-        link_->gate.close();
-        if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
-        return false;
-    }
-    started_ = true;
-    return true;
+    return stream_.start(error);
 }
 
 void AudioInputStream::stop() {
-    if (!stream_ || !started_) return;
-    started_ = false;
+    if (!stream_.isStarted()) return;
     link_->stopping = true;
-    // A stop that comes late is left the stream, and closes it once it
-    // returns; the gate keeps its callbacks away from what the caller frees.
-    auto* stream = static_cast<PaStream*>(stream_);
-    const bool inTime = devicecall::finishWithin(
-        devicecall::kLimit, "The audio input did not stop in time; it is left behind.",
-        [stream, link = link_] { Pa_StopStream(stream); }, [stream, link = link_] { Pa_CloseStream(stream); });
-    link_->gate.close();
-    if (!inTime) stream_ = nullptr;
+    // A stream whose stop came late is gone: this object has none from then on.
+    stream_.stop();
 }
 
 bool AudioInputStream::isRunning() const {
-    return stream_ && started_ && Pa_IsStreamActive(static_cast<PaStream*>(stream_)) == 1;
+    return stream_.isStarted() && Pa_IsStreamActive(static_cast<PaStream*>(stream_.stream())) == 1;
 }

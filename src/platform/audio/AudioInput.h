@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/audio/PortAudioStream.h"
+
 #include <QString>
 
 #include <atomic>
@@ -70,8 +72,7 @@ private:
     // What the stream's thread reaches, shared with a stop that comes late.
     struct Link;
     std::shared_ptr<Link> link_;
-    void* stream_ = nullptr;  // PaStream
+    PortAudioStream stream_;
     int channels_ = 0;
     double rate_ = 0;
-    bool started_ = false;
 };

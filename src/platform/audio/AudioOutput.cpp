@@ -232,12 +232,10 @@ int PortAudioOutput::streamCallback(const void*, void* output, unsigned long fra
                                     unsigned long, void* user) {
     auto* link = static_cast<Link*>(user);
     auto* out = static_cast<float*>(output);
-    if (link->gate.enter()) {
+    if (CallbackGate::Pass pass(link->gate); pass)
         link->callback(out, static_cast<int>(frames));
-        link->gate.leave();
-    } else {
+    else
         std::fill_n(out, frames * 2, 0.0f);
-    }
     return paContinue;
 }
 
@@ -245,81 +243,54 @@ bool PortAudioOutput::start(Callback callback, QString* error) {
     stop();
     link_ = std::make_shared<Link>();
     link_->callback = std::move(callback);
-    link_->gate.open();
     PaStreamParameters params{};
     params.device = device_;
     params.channelCount = 2;
     params.sampleFormat = paFloat32;
     params.suggestedLatency = latency_;
     PaStream* stream = nullptr;
-    PaError err = Pa_OpenStream(
+    const PaError err = Pa_OpenStream(
         &stream, nullptr, &params, rate_, paFramesPerBufferUnspecified, paNoFlag,
         [](const void* in, void* out, unsigned long n, const PaStreamCallbackTimeInfo* t,
            PaStreamCallbackFlags f, void* user) {
             return streamCallback(in, out, n, t, f, user);
         },
         link_.get());
-    if (err == paNoError) err = Pa_StartStream(stream);
     if (err != paNoError) {
-        if (stream) {
-            devicecall::finishWithin(devicecall::kLimit, "The audio output did not close in time; it is left behind.",
-                                     [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
-        }
-        link_->gate.close();
         if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
         return false;
     }
-    stream_ = stream;
-    return true;
+    stream_ = PortAudioStream(stream, link_->gate, link_, use_, "audio output");
+    if (stream_.start(error)) return true;
+    stream_.close();
+    return false;
 }
 
 void PortAudioOutput::stop() {
     suspended_ = false;
-    if (!stream_) return;
-    // A stop that comes late closes the stream itself once it returns.
-    auto* stream = static_cast<PaStream*>(stream_);
-    devicecall::finishWithin(devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
-                             [stream, link = link_, use = use_] {
-                                 Pa_StopStream(stream);
-                                 Pa_CloseStream(stream);
-                             });
-    link_->gate.close();
-    stream_ = nullptr;
+    stream_.close();
 }
 
 bool PortAudioOutput::suspend() {
     if (suspended_) return true;
-    if (!stream_) return false;
-    // Once the stream has stopped, PortAudio calls the callback no more. A
-    // stop that comes late is left the stream, and closes it once it
-    // returns; the gate keeps its callback out meanwhile.
-    auto* stream = static_cast<PaStream*>(stream_);
-    const bool inTime = devicecall::finishWithin(
-        devicecall::kLimit, "The audio output did not stop in time; it is left behind.",
-        [stream, link = link_, use = use_] { Pa_StopStream(stream); },
-        [stream, link = link_, use = use_] { Pa_CloseStream(stream); });
-    if (inTime && Pa_IsStreamStopped(stream) != 1) return false;
-    link_->gate.close();
-    if (!inTime) stream_ = nullptr;
+    if (!stream_.isStarted()) return false;
+    // Once the stream has stopped, PortAudio calls the callback no more, and
+    // the closed gate keeps out any that comes; a stream whose stop came late
+    // is gone, and resume() opens another.
+    stream_.stop();
     suspended_ = true;
     return true;
 }
 
 bool PortAudioOutput::resume(QString* error) {
-    if (!suspended_) return stream_ != nullptr;
-    if (!stream_) {
+    if (!suspended_) return stream_.isStarted();
+    if (!stream_.isOpen()) {
         // The stream went with a stop that came late: a new one, with the
         // same callback.
         Callback again = link_->callback;
         return start(std::move(again), error);
     }
-    link_->gate.open();
-    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
-    if (err != paNoError) {
-        link_->gate.close();
-        if (error) *error = QString::fromUtf8(Pa_GetErrorText(err));
-        return false;
-    }
+    if (!stream_.start(error)) return false;
     suspended_ = false;
     return true;
 }
@@ -331,7 +302,9 @@ struct JackAudioOutput::Link {
     // then the callback is not called, so what it gives is never played to
     // no one. Through it alone the client's thread reaches the output.
     CallbackGate gate;
-    JackAudioOutput* owner = nullptr;
+    // What the client's thread calls and fills, set while the gate is shut.
+    Callback callback;
+    std::vector<float> block = std::vector<float>(size_t(kBlockFrames) * 2);
     void* ports[2] = {nullptr, nullptr};  // jack_port_t
     std::atomic<bool> serverGone{false};
     std::atomic<bool> closed{false};  // the client's close has returned
@@ -386,7 +359,6 @@ bool JackAudioOutput::openClient(QString* error) {
         return false;
     }
     auto link = std::make_shared<Link>();
-    link->owner = this;
     if (rate_ > 0 && jack_get_sample_rate(client) != jack_nframes_t(rate_)) {
         // What plays was made at the old rate: it would be heard at the wrong pitch.
         closeJackClient(client, link);
@@ -430,22 +402,21 @@ int JackAudioOutput::process(uint32_t frames, void* arg) {
     auto* link = static_cast<Link*>(arg);
     auto* left = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[0]), frames));
     auto* right = static_cast<float*>(jack_port_get_buffer(static_cast<jack_port_t*>(link->ports[1]), frames));
-    if (!link->gate.enter()) {
+    CallbackGate::Pass pass(link->gate);
+    if (!pass || !link->callback) {
         std::fill_n(left, frames, 0.0f);
         std::fill_n(right, frames, 0.0f);
-    } else {
-        JackAudioOutput* self = link->owner;
-        float* block = self->block_.data();
-        for (uint32_t done = 0; done < frames;) {
-            const int n = static_cast<int>(std::min<uint32_t>(frames - done, kBlockFrames));
-            self->callback_(block, n);
-            for (int i = 0; i < n; ++i) {
-                left[done + i] = block[2 * i];
-                right[done + i] = block[2 * i + 1];
-            }
-            done += static_cast<uint32_t>(n);
+        return 0;
+    }
+    float* block = link->block.data();
+    for (uint32_t done = 0; done < frames;) {
+        const int n = static_cast<int>(std::min<uint32_t>(frames - done, kBlockFrames));
+        link->callback(block, n);
+        for (int i = 0; i < n; ++i) {
+            left[done + i] = block[2 * i];
+            right[done + i] = block[2 * i + 1];
         }
-        link->gate.leave();
+        done += static_cast<uint32_t>(n);
     }
     return 0;
 }
@@ -477,6 +448,7 @@ bool JackAudioOutput::activate(QString* error) {
                jack_port_connected(static_cast<jack_port_t*>(link_->ports[i])) <= 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    link_->callback = callback_;
     link_->gate.open();
     return true;
 }
@@ -484,10 +456,13 @@ bool JackAudioOutput::activate(QString* error) {
 void JackAudioOutput::deactivate() {
     if (!link_) return;
     // A period under way may still be in the callback: the gate waits for it
-    // to leave.
-    link_->gate.close();
-    if (active_) jack_deactivate(static_cast<jack_client_t*>(client_));
+    // to leave. One that stays past the bound holds the client's thread, which
+    // deactivating would wait for: the client is closed in bounded time
+    // instead, and its link stays with the callback.
+    const bool left = link_->gate.close(link_);
+    if (active_ && left) jack_deactivate(static_cast<jack_client_t*>(client_));
     active_ = false;
+    if (!left) closeClient();
 }
 
 bool JackAudioOutput::start(Callback callback, QString* error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/audio/DeviceCalls.h"
+#include "platform/audio/PortAudioStream.h"
 
 #include <QString>
 
@@ -20,8 +21,10 @@ class PortAudioUse;
 // block of interleaved float frames it needs. The callback must be real-time
 // safe (copy from a buffer, nothing more).
 //
-// Threads: every member on one thread (the player's, the main thread); only
-// the callback runs on the device's thread.
+// Threads: every member on one thread at a time (the player's: the main
+// thread, or the thread it puts the output to sleep and wakes it on);
+// isRunning() and isSuspended() on any. Only the callback runs on the
+// device's thread.
 class AudioOutput {
 public:
     using Callback = std::function<void(float* interleaved, int frames)>;
@@ -66,7 +69,7 @@ public:
     // The clock thread ends while suspended, and a new one starts on resume.
     bool suspend() override;
     bool resume(QString* error = nullptr) override;
-    bool isSuspended() const override { return suspended_; }
+    bool isSuspended() const override { return suspended_.load(); }
 
     // Frames handed to the callback since start.
     int64_t framesDelivered() const { return delivered_.load(); }
@@ -80,7 +83,7 @@ private:
     double rate_;
     int block_;
     Callback callback_;
-    bool suspended_ = false;
+    std::atomic<bool> suspended_{false};
     std::atomic<bool> running_{false};
     std::atomic<int64_t> delivered_{0};
     std::thread thread_;
@@ -101,13 +104,13 @@ public:
 
     bool start(Callback callback, QString* error = nullptr) override;
     void stop() override;
-    bool isRunning() const override { return stream_ != nullptr || suspended_; }
+    bool isRunning() const override { return stream_.isStarted() || suspended_; }
     double sampleRate() const override { return rate_; }
     QString name() const override { return name_; }
     // The stream stays open while suspended (stopped, not closed).
     bool suspend() override;
     bool resume(QString* error = nullptr) override;
-    bool isSuspended() const override { return suspended_; }
+    bool isSuspended() const override { return suspended_.load(); }
 
 private:
     PortAudioOutput() = default;
@@ -124,8 +127,8 @@ private:
     double latency_ = 0;
     QString name_;
     std::shared_ptr<Link> link_;  // of the open stream
-    void* stream_ = nullptr;
-    bool suspended_ = false;
+    PortAudioStream stream_;
+    std::atomic<bool> suspended_{false};
     // PortAudio stays set up while the output lives, and while a stop or
     // close that came late still runs.
     std::shared_ptr<PortAudioUse> use_;
@@ -142,7 +145,8 @@ private:
 // whose close came late is left to it, and no new one opens until it is
 // gone.
 //
-// Threads: every member on one thread; process() on the client's thread.
+// Threads: every member on one thread at a time (isRunning() and
+// isSuspended() on any); process() on the client's thread.
 class JackAudioOutput : public AudioOutput {
 public:
     // Null (with `error`) when no JACK server answers.
@@ -156,7 +160,7 @@ public:
     QString name() const override { return QStringLiteral("JACK: ") + clientName(); }
     bool suspend() override;
     bool resume(QString* error = nullptr) override;
-    bool isSuspended() const override { return suspended_; }
+    bool isSuspended() const override { return suspended_.load(); }
 
     // The client's name on the server (its ports are "NAME:out_1" and "NAME:out_2").
     QString clientName() const;
@@ -185,9 +189,10 @@ private:
     std::shared_ptr<Link> closing_;  // of the last client, while its close that came late runs
     QString name_;                   // the client's name, kept over a sleep
     double rate_ = 0;
-    Callback callback_;
-    std::vector<float> block_ = std::vector<float>(size_t(kBlockFrames) * 2);
+    Callback callback_;              // handed to each client's link as it activates
     std::vector<std::string> connections_[2];  // kept over a sleep
-    bool active_ = false;
-    bool suspended_ = false;
+    // Read from any thread (isRunning, isSuspended): the player sleeps and
+    // wakes its output off the main thread.
+    std::atomic<bool> active_{false};
+    std::atomic<bool> suspended_{false};
 };

@@ -57,8 +57,30 @@ bool finishWithin(std::chrono::milliseconds limit, const char* warning, std::fun
 
 }  // namespace devicecall
 
-void CallbackGate::close() {
+bool CallbackGate::close(std::shared_ptr<const void> state, std::chrono::milliseconds limit) {
     open_.store(false);
     // A callback under way only copies a block: it leaves soon.
-    while (busy_.load() != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (busy_.load() != 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            qWarning("A device's callback did not return in time; what it uses is left to it.");
+            keepUntilLeft(std::move(state));
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+}
+
+void CallbackGate::keepUntilLeft(std::shared_ptr<const void> state) {
+    try {
+        std::thread([this, state = std::move(state)]() mutable {
+            while (busy_.load() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            state.reset();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the state is never freed, rather than freed
+        // under the callback.
+        new std::shared_ptr<const void>(std::move(state));
+    }
 }

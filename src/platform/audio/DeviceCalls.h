@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 // What the audio devices need beside their own library: a bound on calls
 // that can stall, and a gate that keeps a device's thread out of its owner.
@@ -32,16 +33,54 @@ bool finishWithin(std::chrono::milliseconds limit, const char* warning, std::fun
 }  // namespace devicecall
 
 // Lets a device's thread call into its owner only while the owner wants it.
-// The device's callback brackets its call with enter() and leave(); close()
+// The device's callback passes through the gate with a Pass, which lets it
+// in only while the gate is open and lets it out when it goes; close()
 // returns once no callback is inside, and none enters until open(). A stream
 // whose stop came late (see devicecall::finishWithin) may still call back:
 // the gate, closed, keeps it away from the owner and from what the owner
 // frees.
 //
-// Threads: enter() and leave() on the device's thread (lock-free, no
-// allocation); open() and close() on the owner's.
+// The gate lies inside the state its callbacks reach (a device's link),
+// which the owner shares. close() waits for a callback inside at most a
+// bound, as every device call does: a callback that hangs past it (a stalled
+// device, a plug-in stuck in its render) is said in the log and left to
+// itself, and the state it reaches lives on until it has left, so that the
+// owner may let go of its share at once.
+//
+// Threads: Pass on the device's thread (lock-free, no allocation); open()
+// and close() on the owner's.
 class CallbackGate {
 public:
+    // One callback's stay inside the gate: true when it got in, and it
+    // leaves when the pass goes.
+    //   if (CallbackGate::Pass pass(link->gate); pass) { ... }
+    class Pass {
+    public:
+        explicit Pass(CallbackGate& gate) : gate_(gate.enter() ? &gate : nullptr) {}
+        ~Pass() {
+            if (gate_) gate_->busy_.fetch_sub(1);
+        }
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+        explicit operator bool() const { return gate_ != nullptr; }
+
+    private:
+        CallbackGate* gate_;
+    };
+
+    void open() { open_.store(true); }
+    // Closes the gate and waits at most `limit` for the callbacks inside to
+    // leave; true once none is inside. When one stays longer, a warning goes
+    // to the log, `state` (the shared state that holds this gate and what
+    // the callback reaches) is kept until the callback has left, on a thread
+    // of its own, and close() returns false: the gate stays closed, and the
+    // owner opens no new stream on this state.
+    bool close(std::shared_ptr<const void> state, std::chrono::milliseconds limit = devicecall::kLimit);
+    bool isOpen() const { return open_.load(); }
+    // Callbacks inside now.
+    int inside() const { return busy_.load(); }
+
+private:
     bool enter() {
         // `busy_` is raised before `open_` is read, and close() lowers
         // `open_` before it reads `busy_`: one of the two sees the other.
@@ -50,13 +89,10 @@ public:
         busy_.fetch_sub(1);
         return false;
     }
-    void leave() { busy_.fetch_sub(1); }
 
-    void open() { open_.store(true); }
-    void close();
-    bool isOpen() const { return open_.load(); }
+    // Holds `state`, which holds this gate, until no callback is inside.
+    void keepUntilLeft(std::shared_ptr<const void> state);
 
-private:
     std::atomic<bool> open_{false};
     std::atomic<int> busy_{0};
 };

@@ -11,7 +11,12 @@
 // Work handed to the main thread.
 //
 // async() runs a function on the main thread from any thread, as soon as the
-// event loop gets to it. perform() schedules a call identified by (target,
+// event loop gets to it. It is the one way work comes back from a worker
+// (mediaworkers::start) or a device's thread: what the function touches on
+// the main thread it guards itself (a QPointer to the controller, a weak
+// pointer to the track), since it may run after they have gone. An object
+// that posts to itself (a deferred signal) may instead queue a call on that
+// object, which goes with it. perform() schedules a call identified by (target,
 // action, argument) after a delay; cancel() with the same identity takes it
 // back, so that a burst of changes from one control, each cancelling the last
 // and scheduling anew, ends in one call. Performs wait while a menu is open or

@@ -387,7 +387,7 @@ std::shared_ptr<Asset> Asset::load(const QString& path, QString* error) {
 }
 
 void Asset::loadAsync(const QString& path, Completion completion) {
-    mediaworkers::loadPool().start([path, completion = std::move(completion)] {
+    mediaworkers::start(mediaworkers::Work::Load, [path, completion = std::move(completion)] {
         QString error;
         auto asset = load(path, &error);
         MainQueue::async([asset, error, completion] {

@@ -64,7 +64,7 @@ FormatDescription AssetTrack::formatDescription() const {
 void AssetTrack::loadDecodedSourceAsync(std::function<void(double)> progress,
                                         DecodeCompletion completion) const {
     auto self = shared_from_this();
-    mediaworkers::decodePool().start([self, progress = std::move(progress),
+    mediaworkers::start(mediaworkers::Work::Decode, [self, progress = std::move(progress),
                                       completion = std::move(completion)] {
         // Progress is coalesced: at most one pending main-thread update.
         auto pending = std::make_shared<std::atomic<bool>>(false);

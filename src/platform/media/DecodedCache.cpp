@@ -3,6 +3,7 @@
 #include "platform/core/AppPaths.h"
 #include "platform/core/PartialFiles.h"
 #include "platform/media/FFmpeg.h"
+#include "platform/media/MediaWorkers.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -13,7 +14,6 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -945,7 +945,7 @@ int64_t DecodedCache::sizeOnDisk() {
 
 void DecodedCache::tidyInBackground() {
     const QString where = folder();
-    QThreadPool::globalInstance()->start([where] { tidyOnFirstUse(where); });
+    mediaworkers::start(mediaworkers::Work::Load, [where] { tidyOnFirstUse(where); });
 }
 
 DecodedCache::TidyResult DecodedCache::tidy() {

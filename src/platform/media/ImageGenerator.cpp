@@ -226,7 +226,7 @@ QImage ImageGenerator::imageAt(const MediaTime& time, MediaTime* actualTime, QSt
 void ImageGenerator::generateAsync(const MediaTime& time, Completion completion) {
     // A copy that shares the open file, so this generator may go away first.
     auto copy = std::make_shared<ImageGenerator>(*this);
-    mediaworkers::loadPool().start([copy, time, completion = std::move(completion)] {
+    mediaworkers::start(mediaworkers::Work::Load, [copy, time, completion = std::move(completion)] {
         MediaTime actual;
         QString error;
         const QImage image = copy->imageAt(time, &actual, &error);

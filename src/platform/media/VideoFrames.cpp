@@ -81,7 +81,7 @@ void VideoFrames::requestFrame(const MediaTime& time) {
         working_ = true;
     }
     std::weak_ptr<VideoFrames> weak = weak_from_this();
-    mediaworkers::loadPool().start([weak] {
+    mediaworkers::start(mediaworkers::Work::Load, [weak] {
         if (auto self = weak.lock()) self->runWorker();
     });
 }

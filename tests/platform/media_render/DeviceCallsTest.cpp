@@ -99,51 +99,100 @@ TEST(DeviceCalls, AStalledWorkIsSaidAndLeftToItselfWithWhatItTouches) {
     EXPECT_TRUE(waitUntil([&] { return watch.expired(); }, 60000));
 }
 
-TEST(CallbackGate, LetsCallbacksInOnlyWhileOpenAndClosesOnceTheyHaveLeft) {
+// What a device's callback reaches: the gate and a value the callback
+// writes, shared by the owner and whatever keeps it for a late callback.
+struct DeviceLink {
     CallbackGate gate;
-    EXPECT_FALSE(gate.enter()) << "closed until opened";
+    int64_t written = 0;
+};
+
+TEST(CallbackGate, LetsCallbacksInOnlyWhileOpenAndClosesOnceTheyHaveLeft) {
+    auto link = std::make_shared<DeviceLink>();
+    CallbackGate& gate = link->gate;
+    EXPECT_FALSE(CallbackGate::Pass(gate)) << "closed until opened";
     gate.open();
-    ASSERT_TRUE(gate.enter());
+    auto inside = std::make_unique<CallbackGate::Pass>(gate);
+    ASSERT_TRUE(*inside);
+    EXPECT_EQ(gate.inside(), 1);
 
     // close() waits for the callback inside to leave.
     std::atomic<bool> closed{false};
     std::thread closer([&] {
-        gate.close();
+        EXPECT_TRUE(gate.close(link, std::chrono::minutes(10)));
         closed = true;
     });
     ASSERT_TRUE(waitUntil([&] { return !gate.isOpen(); }));
     EXPECT_FALSE(closed.load());
-    gate.leave();
+    inside.reset();  // the callback returns: its pass lets it out
     closer.join();
     EXPECT_TRUE(closed.load());
-    EXPECT_FALSE(gate.enter());
+    EXPECT_EQ(gate.inside(), 0);
+    EXPECT_FALSE(CallbackGate::Pass(gate));
+    EXPECT_EQ(gate.inside(), 0) << "a pass refused at a closed gate holds nothing";
     gate.open();
-    EXPECT_TRUE(gate.enter());
-    gate.leave();
+    EXPECT_TRUE(CallbackGate::Pass(gate));
+    EXPECT_EQ(gate.inside(), 0);
 }
 
 // A device thread that calls back without pause: once close() has returned,
 // no call is inside and none comes after.
 TEST(CallbackGate, NoCallbackReachesTheOwnerAfterClose) {
-    CallbackGate gate;
-    gate.open();
+    auto link = std::make_shared<DeviceLink>();
+    link->gate.open();
     std::atomic<bool> run{true};
     std::atomic<int64_t> calls{0};
     std::thread device([&] {
         while (run.load()) {
-            if (gate.enter()) {
-                calls.fetch_add(1);
-                gate.leave();
-            }
+            if (CallbackGate::Pass pass(link->gate); pass) calls.fetch_add(1);
         }
     });
     ASSERT_TRUE(waitUntil([&] { return calls.load() > 1000; }));
-    gate.close();
+    EXPECT_TRUE(link->gate.close(link));
     const int64_t atClose = calls.load();
     testsupport::spin(50);
     EXPECT_EQ(calls.load(), atClose);
     run = false;
     device.join();
+}
+
+// A callback that hangs inside past the bound (a stalled device, a plug-in
+// stuck in its render): close() returns at the bound and says so, the gate
+// stays shut, and what the callback reaches outlives the owner's share until
+// the callback has left; then it is freed. The callback writes into the
+// link after the owner has let go of it: a sanitized build sees any free
+// that came first.
+TEST(CallbackGate, ACallbackThatHangsPastTheBoundKeepsItsStateUntilItLeaves) {
+    WarningLog log;
+    auto link = std::make_shared<DeviceLink>();
+    std::weak_ptr<DeviceLink> watch = link;
+    DeviceLink* reached = link.get();  // as a device holds it: a plain pointer
+    link->gate.open();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> entered{false};
+    std::thread device([reached, released, &entered] {
+        CallbackGate::Pass pass(reached->gate);
+        if (!pass) return;
+        entered = true;
+        released.wait();
+        reached->written = 42;
+    });
+    ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(link->gate.close(link, std::chrono::milliseconds(50)));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30)) << "close waits within its bound";
+    ASSERT_EQ(log.warnings().size(), 1);
+    EXPECT_TRUE(log.warnings().front().contains(QStringLiteral("did not return in time")));
+    EXPECT_FALSE(link->gate.isOpen());
+
+    link.reset();  // the owner lets go of its share at once
+    testsupport::spin(50);
+    EXPECT_FALSE(watch.expired()) << "the state went while the callback was inside";
+
+    release.set_value();
+    device.join();
+    EXPECT_TRUE(waitUntil([&] { return watch.expired(); }, 60000)) << "the state is freed once the callback left";
 }
 
 // The input stream of the default device (the test server's capture ports):
