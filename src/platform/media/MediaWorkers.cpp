@@ -50,16 +50,14 @@ Workers& workers() {
     return *w;
 }
 
-// Puts the calling thread below the main thread, once per thread. SCHED_IDLE
-// runs it only on a core that nothing else wants, and lets the scheduler
-// treat such a core as free when the main thread wakes; where it is refused
-// (a container's policy), the lowest nice value comes closest.
+// Puts the calling thread below the main thread, once per thread: at the
+// lowest nice value it gets a sliver of a core that the main thread wants.
+// SCHED_IDLE was tried and starved: beside any other busy process a load took
+// two to four times as long, and the window waited on it the longer.
 void lowerThisThread() {
     thread_local bool lowered = false;
     if (lowered) return;
     lowered = true;
-    sched_param param{};
-    if (sched_setscheduler(0, SCHED_IDLE, &param) == 0) return;
     setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
 }
 
