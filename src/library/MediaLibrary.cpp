@@ -170,7 +170,7 @@ static void makeLibraryPicture(AudioController* c, const QString& path, const QI
             // Synced on the worker already: the rename here, and the folder's
             // sync, which may wait for the disk, back on a worker.
             if (written && partialfiles::putInPlace(pending, picturePath, partialfiles::Durability::Unsynced))
-                mediaworkers::decodePool().start([picturePath] { partialfiles::syncFolderOf(picturePath); });
+                mediaworkers::start(mediaworkers::Work::Picture, [picturePath] { partialfiles::syncFolderOf(picturePath); });
             record->libraryAudioWave = picture;
             if (c->ui.libraryView) c->ui.libraryView->update();
         });
