@@ -43,6 +43,8 @@ TEST(Application, StartsOffscreenAndQuitsCleanly) {
     ASSERT_TRUE(testsupport::waitUntil(catchesTerm, 30000)) << p.readAllStandardError().toStdString();
     // Still running after start-up: it did not crash or exit on its own.
     EXPECT_FALSE(p.waitForFinished(1500)) << p.readAllStandardError().toStdString();
+    // A program that has ended has no id: kill(0) would end the whole suite.
+    ASSERT_GT(p.processId(), 0) << p.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
     // Bounded generously: the sanitizer build's leak check at exit is slow.
     ASSERT_TRUE(p.waitForFinished(30000));
@@ -95,6 +97,7 @@ TEST(Application, SignalsEndItWithoutAQuestion) {
         }, 30000);
         ASSERT_TRUE(added) << p.readAllStandardError().toStdString();
         testsupport::spin(200);  // the import's edit is marked
+        ASSERT_GT(p.processId(), 0) << "ended before the signal: " << p.readAllStandardError().toStdString();
         ::kill(static_cast<pid_t>(p.processId()), signal);
         // Bounded generously: the sanitizer build's leak check at exit is slow.
         const bool ended = p.waitForFinished(30000);
