@@ -16,14 +16,25 @@
 //    ours, "vs_ffmpeg" ours / ffmpeg's (lower is cheaper); "cpu_per_audio_s"
 //    and "ffmpeg_cpu_per_audio_s" the same in processor time.
 //
+//  - OutputWakeAndSleep: the player's output on a running JACK server (none:
+//    skipped), put to sleep and woken twenty times, as a pause and a play
+//    do: "wake_ms" is the main thread's time in the call that wakes it,
+//    "sleep_ms" its time in the sleep; "device_wake_ms" and
+//    "device_sleep_ms" the output's own resume and suspend, on whichever
+//    thread they ran; medians, and "*_max_ms" the longest.
+//
 //   bench_media_render --mix FILE...   one mix of the files, then exit
 
+#include "platform/audio/AudioOutput.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
+#include "platform/media/Player.h"
 #include "platform/media/Renderer.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QString>
 
@@ -38,7 +49,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -257,8 +271,104 @@ void SourceRead(benchmark::State& state) {
     state.counters["x_realtime"] = benchmark::Counter(kSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// An output that times its device's sleeps and wakes, and says whether they
+// ran on the main thread.
+class TimedOutput : public AudioOutput {
+public:
+    explicit TimedOutput(std::unique_ptr<AudioOutput> device) : device_(std::move(device)) {}
+    bool start(Callback callback, QString* error) override { return device_->start(std::move(callback), error); }
+    void stop() override { device_->stop(); }
+    bool isRunning() const override { return device_->isRunning(); }
+    double sampleRate() const override { return device_->sampleRate(); }
+    QString name() const override { return device_->name(); }
+    bool suspend() override {
+        const auto begin = std::chrono::steady_clock::now();
+        const bool slept = device_->suspend();
+        record(sleeps, begin);
+        return slept;
+    }
+    bool resume(QString* error) override {
+        const auto begin = std::chrono::steady_clock::now();
+        const bool woke = device_->resume(error);
+        record(wakes, begin);
+        return woke;
+    }
+    bool isSuspended() const override { return device_->isSuspended(); }
+
+    struct Call {
+        double ms;
+        bool onMain;
+    };
+    std::mutex mutex;
+    std::vector<Call> sleeps, wakes;
+
+private:
+    void record(std::vector<Call>& calls, std::chrono::steady_clock::time_point begin) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+        std::lock_guard g(mutex);
+        calls.push_back({ms, QThread::currentThread() == QCoreApplication::instance()->thread()});
+    }
+    std::unique_ptr<AudioOutput> device_;
+};
+
+void OutputWakeAndSleep(benchmark::State& state) {
+    QString error;
+    auto jack = JackAudioOutput::open(&error);
+    if (!jack) {
+        state.SkipWithError("no JACK server is running");
+        return;
+    }
+    auto timed = std::make_unique<TimedOutput>(std::move(jack));
+    TimedOutput* output = timed.get();
+    Player player(std::move(timed));
+    auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return done();
+    };
+    std::vector<double> wakeMain, sleepMain, wakeDevice, sleepDevice;
+    for (auto _ : state) {
+        for (int round = 0; round < 20; ++round) {
+            // Idle, the output sleeps a moment after the last use: the sleep
+            // runs from the player's timer.
+            if (!waitFor([&] { return output->isSuspended(); })) {
+                state.SkipWithError("the output did not sleep");
+                return;
+            }
+            // Live input wakes the output as a play does.
+            const auto begin = std::chrono::steady_clock::now();
+            player.setLiveInput(true);
+            wakeMain.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count());
+            if (!waitFor([&] { return !output->isSuspended() && output->isRunning(); })) {
+                state.SkipWithError("the output did not wake");
+                return;
+            }
+            player.setLiveInput(false);
+        }
+    }
+    {
+        std::lock_guard g(output->mutex);
+        for (const auto& c : output->sleeps) {
+            sleepDevice.push_back(c.ms);
+            sleepMain.push_back(c.onMain ? c.ms : 0.0);
+        }
+        for (const auto& c : output->wakes) wakeDevice.push_back(c.ms);
+    }
+    auto longest = [](const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); };
+    state.counters["wake_ms"] = benchtools::median(wakeMain);
+    state.counters["wake_max_ms"] = longest(wakeMain);
+    state.counters["sleep_ms"] = benchtools::median(sleepMain);
+    state.counters["sleep_max_ms"] = longest(sleepMain);
+    state.counters["device_wake_ms"] = benchtools::median(wakeDevice);
+    state.counters["device_wake_max_ms"] = longest(wakeDevice);
+    state.counters["device_sleep_ms"] = benchtools::median(sleepDevice);
+    state.counters["device_sleep_max_ms"] = longest(sleepDevice);
+}
+
 }  // namespace
 
+BENCHMARK(OutputWakeAndSleep)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
 BENCHMARK(Mix16Tracks60s)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(1)->UseManualTime();
 BENCHMARK(SourceRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(StretchedTrack)->Arg(1)->Arg(0)->Unit(benchmark::kSecond)->Iterations(3)->Repetitions(1)->UseManualTime();

@@ -4,9 +4,11 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/Realtime.h"
 #include "platform/core/WakeSignal.h"
+#include "platform/media/MediaWorkers.h"
 #include "platform/media/Renderer.h"
 
-#include <QThreadPool>
+#include <QPointer>
+
 
 #include <algorithm>
 #include <chrono>
@@ -27,7 +29,7 @@ std::shared_ptr<PlayerItem> PlayerItem::create(std::shared_ptr<const Composition
     std::weak_ptr<PlayerItem> weak = item;
     auto composition = item->asset_;
     auto cancelled = item->cancelled_;
-    QThreadPool::globalInstance()->start([weak, composition, cancelled] {
+    mediaworkers::start(mediaworkers::Work::Load, [weak, composition, cancelled] {
         QString error;
         bool ok = true;
         if (composition)
@@ -212,29 +214,65 @@ void Player::updateOutputSleep() {
     const bool playing = item_ && rate_ != 0;
     if (playing || liveInput_) {
         sleepTimer_.stop();
-        if (outputAsleep_) wakeOutput();
-    } else if (!outputAsleep_ && !sleepTimer_.isActive()) {
+        // A sleep under way wakes the output again once it has ended.
+        if (outputState_ == OutputState::Asleep) wakeOutput();
+    } else if (outputState_ == OutputState::Awake && !sleepTimer_.isActive()) {
         sleepTimer_.start();
     }
 }
 
 void Player::sleepOutput() {
-    if (outputAsleep_ || (item_ && rate_ != 0) || liveInput_) return;
-    // From here until the output wakes, this thread is the ring's reader.
-    outputAsleep_ = output_->suspend();
-    if (outputAsleep_) updateTimers();
+    if (outputState_ != OutputState::Awake || (item_ && rate_ != 0) || liveInput_) return;
+    outputState_ = OutputState::Sleeping;
+    startOutputCall(true);
 }
 
 void Player::wakeOutput() {
-    // From here on, the output's callback is the ring's reader again.
+    if (outputState_ != OutputState::Asleep) return;
+    // From here on this thread takes up no jump: the output's first callback
+    // after the wake takes up what comes meanwhile.
     outputAsleep_ = false;
-    QString error;
-    if (output_->resume(&error)) return;
-    // The device went away while it slept (say, its server stopped): keep
-    // time with a null output, as when it cannot be started.
-    qWarning("The audio output could not be started again (%s): playing on without it.", qPrintable(error));
-    output_ = std::make_unique<NullAudioOutput>(output_->sampleRate());
-    output_->start([this](float* out, int frames) { outputCallback(out, frames); });
+    outputState_ = OutputState::Waking;
+    updateTimers();
+    startOutputCall(false);
+}
+
+void Player::startOutputCall(bool toSleep) {
+    if (outputCall_.joinable()) outputCall_.join();
+    QPointer<Player> self(this);
+    AudioOutput* output = output_.get();
+    outputCall_ = std::thread([self, output, toSleep] {
+        QString error;
+        const bool ok = toSleep ? output->suspend() : output->resume(&error);
+        // Dropped when the player has gone (its destructor waits for this
+        // thread first).
+        MainQueue::async([self, toSleep, ok, error] {
+            if (self) self->outputCallEnded(toSleep, ok, error);
+        });
+    });
+}
+
+void Player::outputCallEnded(bool toSleep, bool ok, const QString& error) {
+    if (outputCall_.joinable()) outputCall_.join();
+    if (toSleep) {
+        outputState_ = ok ? OutputState::Asleep : OutputState::Awake;
+        // From here until the output wakes, this thread is the ring's reader.
+        outputAsleep_ = ok;
+        if (ok) shared_->takeUpFlush();
+        // A play that came while it fell asleep wakes it at once.
+        updateTimers();
+        return;
+    }
+    outputState_ = OutputState::Awake;
+    if (!ok) {
+        // The device went away while it slept (say, its server stopped): keep
+        // time with a null output, as when it cannot be started.
+        qWarning("The audio output could not be started again (%s): playing on without it.", qPrintable(error));
+        output_ = std::make_unique<NullAudioOutput>(output_->sampleRate());
+        output_->start([this](float* out, int frames) { outputCallback(out, frames); });
+    }
+    // A pause that came while it woke lets it sleep again later.
+    updateTimers();
 }
 
 Player::~Player() {
@@ -242,6 +280,7 @@ Player::~Player() {
     // A renderer still being made is freed with the event that would have
     // brought it (on this thread, as the object goes).
     if (prepareThread_.joinable()) prepareThread_.join();
+    if (outputCall_.joinable()) outputCall_.join();
     output_->stop();
     if (pendingSeekCompletion_) pendingSeekCompletion_(false);
     if (item_) disconnect(item_.get(), nullptr, this, nullptr);

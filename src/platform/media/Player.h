@@ -114,7 +114,11 @@ private:
 // A paused player (or one without an item) lets its output sleep after a
 // short while, so that an idle application wakes no thread; playing wakes it
 // again. While the output sleeps, the main thread takes up the jumps (seeks,
-// a new item) that the output's callback would otherwise take up.
+// a new item) that the output's callback would otherwise take up. Putting
+// the output to sleep and waking it (closing and opening a JACK client, tens
+// of milliseconds) run on a thread of their own, one at a time, and end on
+// the main thread: between the two, neither side takes up jumps, and the
+// first callback after a wake takes up what came meanwhile.
 class Player : public QObject {
     Q_OBJECT
 public:
@@ -196,6 +200,10 @@ private:
     void updateOutputSleep();
     void sleepOutput();
     void wakeOutput();
+    // Runs the output's suspend (`toSleep`) or resume on outputCall_; its
+    // result comes back to outputCallEnded on the main thread.
+    void startOutputCall(bool toSleep);
+    void outputCallEnded(bool toSleep, bool ok, const QString& error);
     void notifyObservers();
     void renderLoop();
     void outputCallback(float* out, int frames);
@@ -226,7 +234,12 @@ private:
     // play soon after need no wake-up.
     static constexpr int kOutputSleepDelayMs = 1000;
     QTimer sleepTimer_;
+    // Where the output is between awake and asleep. Only in Asleep is the
+    // main thread the ring's reader (outputAsleep_).
+    enum class OutputState { Awake, Sleeping, Asleep, Waking };
+    OutputState outputState_ = OutputState::Awake;
     bool outputAsleep_ = false;
+    std::thread outputCall_;  // the suspend or resume under way
     bool liveInput_ = false;
     std::shared_ptr<PlaybackClock> clock_ = std::make_shared<PlaybackClock>();
 

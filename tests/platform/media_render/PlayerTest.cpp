@@ -44,6 +44,8 @@ TEST(NullAudioOutput, KeepsRealTime) {
 
 // The default device, counting the frames it plays: speeds are measured
 // against the device's clock, so that a loaded machine does not skew them.
+// A sleep or a wake can be held at its start until the test lets it go, to
+// race it with plays and pauses; each says whether it ran on the main thread.
 class CountingOutput : public AudioOutput {
 public:
     explicit CountingOutput(std::unique_ptr<AudioOutput> device) : device_(std::move(device)) {}
@@ -59,12 +61,33 @@ public:
     bool isRunning() const override { return device_->isRunning(); }
     double sampleRate() const override { return device_->sampleRate(); }
     QString name() const override { return device_->name(); }
-    bool suspend() override { return device_->suspend(); }
-    bool resume(QString* error) override { return device_->resume(error); }
+    bool suspend() override {
+        held(holdSleep, sleepsHeld);
+        return device_->suspend();
+    }
+    bool resume(QString* error) override {
+        held(holdWake, wakesHeld);
+        return device_->resume(error);
+    }
     bool isSuspended() const override { return device_->isSuspended(); }
     std::atomic<int64_t> frames{0};
 
+    std::atomic<bool> holdSleep{false}, holdWake{false};  // hold the next ones
+    std::atomic<int> sleepsHeld{0}, wakesHeld{0};          // held now
+    std::atomic<int> callsOnMain{0};                       // sleeps and wakes run on the main thread
+    void release() {
+        holdSleep = false;
+        holdWake = false;
+    }
+
 private:
+    void held(const std::atomic<bool>& hold, std::atomic<int>& count) {
+        if (onMainThread()) ++callsOnMain;
+        if (!hold.load()) return;
+        ++count;
+        while (hold.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        --count;
+    }
     std::unique_ptr<AudioOutput> device_;
 };
 
@@ -336,7 +359,7 @@ TEST_F(PlayerTest, AfterTheOutputSleptSeeksCompleteAndPlayStartsWithTheFirstFram
     const int64_t framesBefore = output->frames.load();
     listener.arm();
     player->play();
-    EXPECT_FALSE(output->isSuspended());
+    ASSERT_TRUE(waitUntil([&] { return !output->isSuspended(); }));
     // One period of the test server: on a loaded machine a later period may
     // be missed by the listener itself.
     const size_t period = 256;
@@ -346,6 +369,52 @@ TEST_F(PlayerTest, AfterTheOutputSleptSeeksCompleteAndPlayStartsWithTheFirstFram
     for (size_t i = 0; i < period; ++i)
         ASSERT_NEAR(heard[i], tone[size_t(from) + i], 1e-6) << "frame " << i << " after the start";
     player->pause();
+}
+
+// The output sleeps and wakes off the main thread; a play that comes while
+// it falls asleep, and a pause while it wakes, leave it as the last of them
+// asks: playing and heard, or paused and asleep again. Each call is held at
+// its start until the play or pause has come.
+TEST_F(PlayerTest, PlayAndPauseRacingTheOutputsSleepAndWakeLeaveItAsTheLastAsked) {
+    auto item = readyItem(30);
+    ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); })) << "a paused player's output sleeps";
+    const double start = now();
+
+    // A play while the output falls asleep: it wakes again once asleep.
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return !output->isSuspended(); }));
+    ASSERT_TRUE(waitUntil([&] { return now() > start + 0.2; }));
+    output->holdSleep = true;
+    player->pause();
+    ASSERT_TRUE(waitUntil([&] { return output->sleepsHeld.load() == 1; }, 5000)) << "the idle output did not start to sleep";
+    player->play();
+    output->release();
+    ASSERT_TRUE(waitUntil([&] { return !output->isSuspended() && output->isRunning(); }));
+    const double resumed = now();
+    const int64_t frames = output->frames.load();
+    EXPECT_TRUE(waitUntil([&] { return now() > resumed + 0.2 && output->frames.load() > frames; }))
+        << "playing, but not heard after the sleep it raced";
+
+    // A pause while the output wakes: it falls asleep again later.
+    player->pause();
+    ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); }));
+    output->holdWake = true;
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return output->wakesHeld.load() == 1; }, 5000));
+    player->pause();
+    const double paused = now();
+    output->release();
+    ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); }, 5000)) << "paused, the woken output stays awake";
+    const int64_t asleep = output->frames.load();
+    testsupport::spin(100);
+    EXPECT_EQ(output->frames.load(), asleep);
+    EXPECT_NEAR(now(), paused, 0.1) << "paused, yet it went on";
+
+    // And it plays from there.
+    player->play();
+    EXPECT_TRUE(waitUntil([&] { return now() > paused + 0.2 && output->frames.load() > asleep; }));
+    player->pause();
+    EXPECT_EQ(output->callsOnMain.load(), 0) << "the output slept or woke on the main thread";
 }
 
 // A paused player's render thread still runs the taps while it takes up a
