@@ -404,6 +404,9 @@ TEST_F(PlayerTest, PlayAndPauseRacingTheOutputsSleepAndWakeLeaveItAsTheLastAsked
     player->pause();
     const double paused = now();
     output->release();
+    // The held wake goes on once let go, and a moment later the output
+    // sleeps again.
+    ASSERT_TRUE(waitUntil([&] { return !output->isSuspended(); }, 5000)) << "the held wake did not end";
     ASSERT_TRUE(waitUntil([&] { return output->isSuspended(); }, 5000)) << "paused, the woken output stays awake";
     const int64_t asleep = output->frames.load();
     testsupport::spin(100);
