@@ -21,7 +21,8 @@ class PortAudioUse;
 // block of interleaved float frames it needs. The callback must be real-time
 // safe (copy from a buffer, nothing more).
 //
-// Threads: every member on one thread (the player's, the main thread);
+// Threads: every member on one thread at a time (the player's: the main
+// thread, or the thread it puts the output to sleep and wakes it on);
 // isRunning() and isSuspended() on any. Only the callback runs on the
 // device's thread.
 class AudioOutput {
