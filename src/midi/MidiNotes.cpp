@@ -136,26 +136,28 @@ void MidiNotes::drainReports() {
     const uint64_t selected = c->currentSelectedAudio.load();
     // Keys light only while the player plays: a stopped render sends no
     // note-off, and the lights still on their way from the slices before a
-    // pause are stale.
+    // pause are stale. What sounds is followed all the while it plays, and
+    // shown while the panel is up and the controller does not work: a note
+    // that began while it worked (a seek that waits for the output) lights
+    // once it is done.
     const bool playing = gate_->isPlaying.load();
     const bool showKeys = playing && c->trackList.notesPanel && c->trackList.notesPanel->isVisible() &&
                           !c->shell.audioControllerIsWorking;
-    bool lightsChanged = false;
     for (int i = 0; i < c->trackCount(); ++i) {
         MusicFilter* track = c->trackAt(quint64(i));
         if (!track || !track->midiManager) continue;
         bool changed = false;
-        const bool lightsHere = showKeys && uint64_t(i) == selected && track->viewIndex() == selected;
+        const bool lightsHere = playing && uint64_t(i) == selected && track->viewIndex() == selected;
         track->midiManager->scheduler().takeReports([&](const MidiScheduler::Report& r) {
             switch (r.kind) {
             case MidiScheduler::Report::LiveRecord:
                 changed = notelists::commitLiveRecord(track->midiArray, r.record) || changed;
                 break;
             case MidiScheduler::Report::Light:
-                if (lightsHere) highlightsNotes.insert(int(r.note) - kFirstKeyNote), lightsChanged = true;
+                if (lightsHere) highlightsNotes.insert(int(r.note) - kFirstKeyNote);
                 break;
             case MidiScheduler::Report::Unlight:
-                if (lightsHere) highlightsNotes.remove(int(r.note) - kFirstKeyNote), lightsChanged = true;
+                if (lightsHere) highlightsNotes.remove(int(r.note) - kFirstKeyNote);
                 break;
             }
         });
@@ -165,8 +167,11 @@ void MidiNotes::drainReports() {
         if (auto* lane = AudioController::trackLaneOf(track)) lane->update();
     }
     // The panel's keyboard shows the keys that sound.
-    if (PianoView* keys = c->ui.notesPanel ? c->ui.notesPanel->pianoView : nullptr; keys && lightsChanged) {
-        keys->highlightsNotes = highlightsNotes;
-        keys->update();
+    if (PianoView* keys = c->ui.notesPanel ? c->ui.notesPanel->pianoView : nullptr) {
+        const QSet<int> shown = showKeys ? highlightsNotes : QSet<int>();
+        if (keys->highlightsNotes != shown) {
+            keys->highlightsNotes = shown;
+            keys->update();
+        }
     }
 }

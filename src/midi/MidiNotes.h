@@ -35,8 +35,8 @@ public:
     // that feed commands by hand turn it off).
     bool connectsToInputs = true;
 
-    // The key indices (note - 21) sounding on the selected track, kept only
-    // while the notes panel is shown and the player plays.
+    // The key indices (note - 21) sounding on the selected track, kept while
+    // the player plays; the panel's keyboard shows them while it can.
     QSet<int> highlightsNotes;
 
     // The list a recording pass started from, per track; none while the

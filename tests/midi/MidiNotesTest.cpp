@@ -586,7 +586,14 @@ TEST_F(MidiNotesTest, KeysGoDarkWhenThePlayerStops) {
     ASSERT_EQ(player->rate(), 0.0f);
     EXPECT_TRUE(testsupport::waitUntil([&] { return !lit(); })) << "paused inside the note";
 
+    // Played on while the controller works (as a seek does until the output
+    // takes it up): the keys stay dark, and the note that sounds lights once
+    // the work is done.
+    c->shell.audioControllerIsWorking = true;
     c->playPauseToggle();
+    testsupport::spin(300);
+    EXPECT_FALSE(lit()) << "lit while the controller worked";
+    c->shell.audioControllerIsWorking = false;
     ASSERT_TRUE(testsupport::waitUntil(lit)) << "played on inside the note";
     player->setRate(-4.0f);
     ASSERT_TRUE(testsupport::waitUntil([&] { return player->rate() == 0.0f; }));
