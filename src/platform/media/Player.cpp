@@ -579,9 +579,10 @@ void Player::setRate(float rate) {
     // the output sleeps nothing plays: the player stands where it was last asked to.
     if (item_) {
         const bool seeking = pendingSeekGen_ != 0;
-        const int64_t from = seeking ? pendingSeekFrame_
-                             : renderThread_.joinable() && !outputAsleep_ ? shared_->playedPosition.load()
-                                                                          : requestedFrame_;
+        // The output heard up to playedPosition only while it runs: asleep,
+        // falling asleep or waking, it stands where it was last asked to be.
+        const bool heard = renderThread_.joinable() && outputState_ == OutputState::Awake;
+        const int64_t from = seeking ? pendingSeekFrame_ : heard ? shared_->playedPosition.load() : requestedFrame_;
         requestPosition(from, false);
         if (seeking) pendingSeekGen_ = shared_->requestGen.load();
     }
