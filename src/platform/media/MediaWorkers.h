@@ -9,9 +9,8 @@
 // back through MainQueue::async.
 //
 // One pool serves every kind of work. Its threads run below the main
-// thread's priority (SCHED_IDLE on Linux, or the lowest nice value where that
-// is refused), so that a busy worker never keeps the window waiting for a
-// core, and there are at most max(1, cores - 1) of them, so that the main
+// thread's priority (nice 10), so that a busy worker does not keep the window
+// waiting for a core, and there are at most max(1, cores - 1) of them, so that the main
 // thread keeps a core to itself. Inside that cap each kind has a limit of its
 // own: decoding (long, a few at once, so that a batch of imports does not
 // take every worker from the quick openings) and pictures (two at most, so
