@@ -18,8 +18,6 @@ namespace mediaworkers {
 
 namespace {
 
-constexpr int kWorkerNice = 10;
-
 struct Queued {
     std::function<void()> task;
     std::promise<void> done;

@@ -9,7 +9,7 @@
 // back through MainQueue::async.
 //
 // One pool serves every kind of work. Its threads run below the main
-// thread's priority (nice 10), so that a busy worker does not keep the window
+// thread's priority (kWorkerNice), so that a busy worker does not keep the window
 // waiting for a core, and there are at most max(1, cores - 1) of them, so that the main
 // thread keeps a core to itself. Inside that cap each kind has a limit of its
 // own: decoding (long, a few at once, so that a batch of imports does not
@@ -37,6 +37,9 @@ enum class Work {
 // been dropped by finishWork(); waiting for it is for the main thread where
 // it must have the result at once (a save asked for by a script, quitting).
 std::future<void> start(Work kind, std::function<void()> task);
+
+// The nice value of the pool's threads.
+constexpr int kWorkerNice = 10;
 
 // The pool's cap: max(1, cores - 1), cores as this process may use them.
 int threadCap();

@@ -54,7 +54,7 @@ TEST(MediaWorkers, RunsEveryTaskBelowTheMainThreadWithinTheLimits) {
             done.push_back(mediaworkers::start(kind, [&, kind] {
                 all.enter();
                 perKind[int(kind)].enter();
-                if (getpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid))) < 19) ++notLowered;
+                if (getpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid))) < mediaworkers::kWorkerNice) ++notLowered;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 --perKind[int(kind)].now;
                 --all.now;
