@@ -174,6 +174,16 @@ void zeroBufferList(units::BufferList* list) {
     }
 }
 
+// Silences the first `frames` frames of every buffer.
+void zeroLeadingFrames(units::BufferList* list, int64_t frames) {
+    for (uint32_t i = 0; i < list->numberBuffers; ++i) {
+        auto& b = list->buffers[i];
+        if (!b.data) continue;
+        const size_t n = std::min<size_t>(sampleCount(b), size_t(frames) * std::max<uint32_t>(b.numberChannels, 1));
+        std::fill_n(static_cast<float*>(b.data), n, 0.0f);
+    }
+}
+
 void applyGainToBufferList(units::BufferList* list, double gain) {
     for (uint32_t i = 0; i < list->numberBuffers; ++i) {
         auto& b = list->buffers[i];
@@ -795,10 +805,18 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
     if (const int64_t latency = c->latencyFrames.load(); latency > 0)
         heard = heard - MediaTime(latency, int32_t(std::lround(c->sampleRate.load())));
     const double t = heard.seconds();
-    if (t < c->contextTrackStartTime.load() || t > c->contextTrackEndTime.load() ||
+    // The frames of a slice heard before the track starts are silent, and
+    // the rest of it is heard: a track that starts inside a slice keeps its
+    // first frames, wherever it was placed.
+    const double trackStart = c->contextTrackStartTime.load();
+    const double rate = c->sampleRate.load();
+    int64_t framesBefore = 0;
+    if (t < trackStart) framesBefore = rate > 0 ? int64_t(std::ceil((trackStart - t) * rate - 1e-6)) : numberFrames;
+    if (framesBefore >= numberFrames || t > c->contextTrackEndTime.load() ||
         c->sliceTimeRange.duration == MediaTime::zero()) {
         zeroBufferList(bufferList);
     } else {
+        if (framesBefore > 0) zeroLeadingFrames(bufferList, framesBefore);
         const MediaTime now = heard;
         std::optional<double> automatedLevel, automatedBalance;
         bool levelPaused = true, balancePaused = true;
@@ -815,7 +833,8 @@ void tapProcess(ProcessingTap* tap, int64_t numberFrames, uint32_t flags,
         slicegain::LevelState s{c->contextTrackStartTime.load(), c->contextTrackEndTime.load(),
                                 c->contextFadeInDuration.load(), c->contextFadeOutDuration.load(),
                                 c->contextVolume.load()};
-        if (auto gain = slicegain::levelGain(t, s, automatedLevel)) applyGainToBufferList(bufferList, *gain);
+        if (auto gain = slicegain::levelGain(std::max(t, trackStart), s, automatedLevel))
+            applyGainToBufferList(bufferList, *gain);
         if (automatedBalance) applyChannelBalance(bufferList, *automatedBalance);
         else if (double b = c->contextTrackChannelMix.load(); b != 0) applyChannelBalance(bufferList, b);
     }

@@ -33,6 +33,8 @@ public:
     using RangeEditsTest::renderedLeft;
     using RangeEditsTest::settle;
     using TrackListTest::lane;
+    // The mix rendered through the tracks' effects.
+    std::vector<float> mixedLeft() { return TrackListTest::renderedLeft(); }
     using TrackListTest::tracks;
 
     // The staircase in a composition of `seconds`, at zoom 1, selected, with
@@ -314,6 +316,14 @@ void typedStartStays(ExactLaneFramesTest& f) {
     f.expectHeard(left, 10.0, 10.3, -1);
     f.expectSteps(left, 10.3, 1, {0, 1, 2, 3});
     f.expectLaneMatchesTrack(0);
+    // Through the track's effects too, the track is heard from its start,
+    // inside the block it starts in (the effects delay it by 18 frames).
+    const std::vector<float> mixed = f.mixedLeft();
+    const size_t from = size_t(10.2 * 44100);
+    ASSERT_GT(mixed.size(), from + 44100);
+    size_t first = from;
+    while (first < from + 44100 && std::fabs(mixed[first]) < 1e-3f) ++first;
+    EXPECT_NEAR(double(first), 10.3 * 44100, 30.0) << "the track's start is silent";
 }
 
 // A start trim of 2.3 s keeps the track's start where it is.
