@@ -9,6 +9,7 @@
 #include "platform/units/Unit.h"
 #include "views/AudioUnitPanel.h"
 #include "views/NotesPanel.h"
+#include "midi/MidiNotes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -162,6 +163,8 @@ TEST_F(TrackPluginsTest, ReEnablingSavedNamesCountsWhatArrives) {
 // opens; then the sampler's panel and the notes panel open side by side,
 // both floating over the main window.
 TEST_F(TrackPluginsTest, TheMIDIButtonAlertsFirstAndOpensThePanelsSideBySide) {
+    // No device, whatever the other tests play into the shared server.
+    c->midiNotes()->connectsToInputs = false;
     AudioUnitPanel* panel = c->audioUnitPanel();
     std::vector<bool> shownAtTheAlert;
     setAlertRunner([&](QWidget*, const AlertRequest& r) {
