@@ -185,7 +185,7 @@ void Player::updateTimers() {
     // sleep until the rate changes or a seek starts. While the output sleeps,
     // the poll also takes up the jumps it would have taken.
     const Shared& s = *shared_;
-    const bool jumpPending = outputAsleep_ && s.consumerFlushGen.load() != s.requestGen.load();
+    const bool jumpPending = outputAsleep() && s.consumerFlushGen.load() != s.requestGen.load();
     const bool watching = (item_ && (rate_ != 0 || pendingSeekGen_ != 0 || pendingSeekCompletion_)) || jumpPending;
     if (watching != pollTimer_.isActive()) {
         if (watching)
@@ -231,7 +231,6 @@ void Player::wakeOutput() {
     if (outputState_ != OutputState::Asleep) return;
     // From here on this thread takes up no jump: the output's first callback
     // after the wake takes up what comes meanwhile.
-    outputAsleep_ = false;
     outputState_ = OutputState::Waking;
     updateTimers();
     startOutputCall(false);
@@ -257,7 +256,6 @@ void Player::outputCallEnded(bool toSleep, bool ok, const QString& error) {
     if (toSleep) {
         outputState_ = ok ? OutputState::Asleep : OutputState::Awake;
         // From here until the output wakes, this thread is the ring's reader.
-        outputAsleep_ = ok;
         if (ok) shared_->takeUpFlush();
         // A play that came while it fell asleep wakes it at once.
         updateTimers();
@@ -537,7 +535,7 @@ void Player::requestPosition(int64_t frame, bool fromSeek) {
     }
     if (!s.running.load(std::memory_order_relaxed)) {
         s.flush(gen, frame);  // no render thread: write the jump here
-        if (outputAsleep_) s.takeUpFlush();  // and, the output asleep, take it up
+        if (outputAsleep()) s.takeUpFlush();  // and, the output asleep, take it up
     }
     s.wake.wake();
     updateTimers();
@@ -621,7 +619,7 @@ void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime
 
 void Player::poll() {
     Shared& s = *shared_;
-    if (outputAsleep_) {
+    if (outputAsleep()) {
         s.takeUpFlush();
         updateTimers();
     }

@@ -234,11 +234,11 @@ private:
     // play soon after need no wake-up.
     static constexpr int kOutputSleepDelayMs = 1000;
     QTimer sleepTimer_;
-    // Where the output is between awake and asleep. Only in Asleep is the
-    // main thread the ring's reader (outputAsleep_).
+    // Where the output is between awake and asleep. Only while it is asleep
+    // is the main thread the ring's reader.
     enum class OutputState { Awake, Sleeping, Asleep, Waking };
     OutputState outputState_ = OutputState::Awake;
-    bool outputAsleep_ = false;
+    bool outputAsleep() const { return outputState_ == OutputState::Asleep; }
     std::thread outputCall_;  // the suspend or resume under way
     bool liveInput_ = false;
     std::shared_ptr<PlaybackClock> clock_ = std::make_shared<PlaybackClock>();
