@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <csignal>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,23 +43,31 @@ QString tempDir() {
 }
 
 bool killedMidway(int delayUs, const std::function<void(const std::function<void()>& started)>& work) {
-    int started[2];
-    if (::pipe(started) != 0) return false;
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        work([&] { (void)!::write(started[1], "s", 1); });
-        ::pause();
-        ::_exit(0);
+    // A child forked from this many-threaded process can find a lock (the
+    // allocator's, a library's) held by a thread it did not inherit, and then
+    // never starts: after ten seconds it is killed, and another is forked.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int started[2];
+        if (::pipe(started) != 0) return false;
+        const pid_t child = ::fork();
+        if (child < 0) return false;
+        if (child == 0) {
+            work([&] { (void)!::write(started[1], "s", 1); });
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(started[1]);
+        pollfd ready{started[0], POLLIN, 0};
+        char byte = 0;
+        const bool began = ::poll(&ready, 1, 10000) == 1 && ::read(started[0], &byte, 1) == 1;
+        ::close(started[0]);
+        if (began) ::usleep(useconds_t(delayUs));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        if (::waitpid(child, &status, 0) != child) return false;
+        if (began) return true;
     }
-    char byte = 0;
-    ::close(started[1]);
-    (void)!::read(started[0], &byte, 1);
-    ::close(started[0]);
-    ::usleep(useconds_t(delayUs));
-    ::kill(child, SIGKILL);
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child;
+    return false;
 }
 
 FileSizeLimit::FileSizeLimit(long long bytes) {

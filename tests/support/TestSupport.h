@@ -18,7 +18,8 @@ QString tempDir();
 // A write cut off where it stands: forks a child that runs `work` and then
 // waits to be killed; `work` calls `started` once the part that counts has
 // begun, and the child is killed `delayUs` microseconds after that. True once
-// the killed child has been reaped.
+// the killed child has been reaped; a child that has not begun after ten
+// seconds is killed and forked again, three times at most.
 bool killedMidway(int delayUs, const std::function<void(const std::function<void()>& started)>& work);
 
 // While it lives, no file of this process grows past `bytes`: a write that
