@@ -9,7 +9,9 @@
 namespace testsupport {
 
 // Runs the event loop until `done` holds or `timeoutMs` passes; true if it held.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+// The default is for what must happen: under the sanitizers, beside busy
+// programs, an import that takes a tenth of a second took over five.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 // Runs the event loop for `ms` milliseconds.
 void spin(int ms);
 // A fresh empty folder under the test's home, removed at exit.
