@@ -215,7 +215,7 @@ void Player::updateOutputSleep() {
     if (playing || liveInput_) {
         sleepTimer_.stop();
         // A sleep under way wakes the output again once it has ended.
-        if (outputState_ == OutputState::Asleep) wakeOutput();
+        if (outputAsleep()) wakeOutput();
     } else if (outputState_ == OutputState::Awake && !sleepTimer_.isActive()) {
         sleepTimer_.start();
     }
@@ -228,7 +228,7 @@ void Player::sleepOutput() {
 }
 
 void Player::wakeOutput() {
-    if (outputState_ != OutputState::Asleep) return;
+    if (!outputAsleep()) return;
     // From here on this thread takes up no jump: the output's first callback
     // after the wake takes up what comes meanwhile.
     outputState_ = OutputState::Waking;
