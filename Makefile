@@ -42,9 +42,13 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --repeat until-pass:3
 
 # Any finding of the sanitizers fails the test it happens in. The benchmarks
-# are left out of this tree: they measure the optimised build.
+# are left out of this tree: they measure the optimised build. The tree is
+# optimised at -O1, as the sanitizers' authors advise: it finds the same
+# faults, and compiling the instrumented code at -O2 took half as long again.
+SANITIZED_FLAGS := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
+
 test-sanitized: deps
-	cmake -S . -B $(SANITIZED_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LINE_TABLES) \
+	cmake -S . -B $(SANITIZED_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(SANITIZED_FLAGS) \
 	      -DSANITIZE=address,undefined -DTREVALUNE_BENCHMARKS=OFF
 	cmake --build $(SANITIZED_BUILD) -j $(JOBS)
 	cd $(SANITIZED_BUILD) && ctest --output-on-failure -j $(JOBS) --repeat until-pass:3
