@@ -34,6 +34,10 @@ public:
     };
 
     ExportGroup audioGroup;
+    // The tracks a mix export renders: the list as it was when the export
+    // began. A file whose import ends meanwhile joins the list, not this
+    // export, and each of these tracks enters and leaves the group once.
+    std::vector<std::weak_ptr<MusicFilter>> mixTracks;
     // Every live tap stays prepared while its audio moves from the player
     // to the export's readers and back.
     TapHold taps;

@@ -129,8 +129,9 @@ void AudioController::startMixExport(const QUrl& destination, const QStringList&
     // The tracks that need a render of their own.
     int renders = 0;
     for (const auto& record : ui.audioView->audioTracks) {
-        s.audioGroup.enter();
         if (!record.audioFilter) continue;
+        s.mixTracks.push_back(record.audioFilter);
+        s.audioGroup.enter();
         record.audioFilter->projectSampleRate = shell.projectSampleRate;
         if (trackNeedsPreRender(*record.audioFilter, shell.projectSampleRate)) ++renders;
     }
@@ -157,10 +158,10 @@ void AudioController::startMixExport(const QUrl& destination, const QStringList&
     MainQueue::async([this, session = &s, destination, tags] {
         if (exporting.session.get() != session || !ui.audioView) return;
         ExportSession& s = *session;
-        for (const auto& record : ui.audioView->audioTracks) {
-            MusicFilter* track = record.audioFilter.get();
+        for (const auto& weak : s.mixTracks) {
+            const std::shared_ptr<MusicFilter> track = weak.lock();
             if (track) track->copyFilterParameters();
-            if (!track || !createTemporaryAudioFileWithAudioFiltersAndSignalGroup(track, s.audioGroup))
+            if (!track || !createTemporaryAudioFileWithAudioFiltersAndSignalGroup(track.get(), s.audioGroup))
                 s.audioGroup.leave();
         }
         s.audioGroup.notify([this, destination, tags] { exportRenderedTracksNotify(destination, tags); });
@@ -184,8 +185,8 @@ void AudioController::exportRenderedTracksNotify(const QUrl& destination, const 
     auto composition = std::make_shared<Composition>();
     auto mix = std::make_shared<AudioMix>();
     AudioMix::InputParametersList inputs;
-    for (const auto& record : ui.audioView->audioTracks) {
-        MusicFilter* track = record.audioFilter.get();
+    for (const auto& weak : s.mixTracks) {
+        const std::shared_ptr<MusicFilter> track = weak.lock();
         if (!track) continue;
         const CompositionTrack* live = currentComposition ? currentComposition->trackWithTrackID(track->trackID) : nullptr;
         std::shared_ptr<AudioMixInputParameters> source =
@@ -282,8 +283,8 @@ void AudioController::processAudioComposition(const std::shared_ptr<Composition>
 
     // The end of the last track, for the progress.
     MediaTime end = MediaTime::zero();
-    for (const auto& record : ui.audioView->audioTracks)
-        if (record.audioFilter && record.audioFilter->animationEnd() > end) end = record.audioFilter->animationEnd();
+    for (const auto& weak : s.mixTracks)
+        if (const auto track = weak.lock(); track && track->animationEnd() > end) end = track->animationEnd();
     end = minTime(end, composition->duration());
 
     exportcontrol::silenceMeters(*this);

@@ -161,3 +161,32 @@ TEST_F(MixExportTest, TwoTracksWithOnePlugInThroughExportsASaveAndALoad) {
     endEvent();
     for (int round = 0; round < 3; ++round) exportTo(0, QStringLiteral("after-%1.m4a").arg(round));
 }
+
+// A file whose import ends while an export sets out joins the track list,
+// not the export: the export ends with the tracks it began with, and the
+// player then holds both.
+TEST_F(MixExportTest, AnImportThatLandsAsTheExportBeginsIsLeftOutOfIt) {
+    append(writeClicks("first.wav", 1.0, {0.3}));
+    waitForReadyItem();
+    const QString late = writeClicks("late.wav", 1.0, {0.6});
+    const std::shared_ptr<Asset> asset = Asset::load(late);
+    ASSERT_TRUE(asset);
+    choose(2, 0);
+    const QString path = testsupport::tempDir() + QStringLiteral("/mix.wav");
+    c->saveAudioToURL(QUrl::fromLocalFile(path));
+    // The import's opened file is taken up before the export's next step.
+    QString why;
+    ASSERT_TRUE(c->addAudioFileWithAsset(QUrl::fromLocalFile(late), asset, &why)) << why.toStdString();
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_TRUE(c->exporting.lastExportSucceeded);
+    pressOk();
+    const DecodedFile d = decode(path);
+    EXPECT_NEAR(peakNear(d, 0.3, 0.005), 0.3, 0.001);
+    EXPECT_LT(peakLevel(d, 0.5, 0.7), 0.01) << "the late track is not in the export";
+
+    ASSERT_TRUE(testsupport::waitUntil([&] { return c->imports.idle(); }));
+    endEvent();
+    waitForReadyItem();
+    EXPECT_EQ(tracks().size(), 2u);
+    EXPECT_EQ(c->currentComposition->trackCount(), 2);
+}
