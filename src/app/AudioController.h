@@ -602,6 +602,9 @@ public:
         // Tracks whose waveform is still being read: they go into the
         // composition when it is ready.
         int tracksReading = 0;
+        // Every file asked for has become a track with its audio, or has
+        // been refused: none waits, opens or reads.
+        bool idle() const { return pendingURLs.empty() && !opening && tracksReading == 0; }
         // The last replacement of each track's file, by number: only the
         // newest one is put in place.
         std::unordered_map<const MusicFilter*, uint64_t> replacements;

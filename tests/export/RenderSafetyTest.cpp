@@ -86,11 +86,13 @@ TEST_F(RenderSafetyTest, SeededRoundsOfRebuildsAndReleasesWhilePlaying) {
     for (int round = 0; round < rounds; ++round) {
         if (player->rate() == 0 && player->currentItem()) player->play();
         const size_t n = tracks().size();
-        ASSERT_GT(n, 0u);
         auto command = Command(std::discrete_distribution<int>(pick)(random));
         if (n >= 6 && (command == Duplicate || command == Import)) command = RemoveTrack;
+        // Undo can take every track away, the first two imports included:
+        // then the user brings one back.
+        if (n == 0) command = c->undoManager()->canRedo() ? Redo : Import;
         std::ostringstream what;
-        const size_t i = below(n);
+        const size_t i = n > 0 ? below(n) : 0;
         switch (command) {
         case AddPlugin: {
             MusicFilter* t = select(i);
@@ -163,12 +165,11 @@ TEST_F(RenderSafetyTest, SeededRoundsOfRebuildsAndReleasesWhilePlaying) {
         endEvent();
         // Let the render run over the change for a moment now and then.
         if (below(3) == 0) QTest::qWait(int(below(40)));
-        ASSERT_FALSE(tracks().empty());
     }
     // Every import has landed and the player plays what the list holds.
-    ASSERT_TRUE(testsupport::waitUntil([&] { return c->imports.tracksReading == 0; }, 30000));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return c->imports.idle(); }, 30000));
     endEvent();
-    waitForReadyItem();
+    if (!tracks().empty()) waitForReadyItem();
     EXPECT_EQ(c->currentComposition->trackCount(), int(tracks().size()));
     EXPECT_EQ(realtime::violationCount(), violations);
 }
