@@ -189,7 +189,11 @@ protected:
         return -1;
     }
     // Switches the plug-in on as the user does (its pop-up and check box)
-    // and closes the panel that opens; its unit, or null.
+    // and closes the panel that opens; its unit, or null. A player item
+    // still being built when the box is ticked (the last import's) prepares
+    // the track's tap again, and a tap prepared again makes its plug-ins
+    // again: the unit is the one the track holds once the item is ready and
+    // no plug-in of the track is being made.
     units::Unit* switchOnPlugin(MusicFilter* t, const QString& suffix) {
         EXPECT_TRUE(testsupport::waitUntil([&] { return t->pluginsPopUpButton != nullptr; }));
         const int i = pluginIndex(t, suffix);
@@ -202,6 +206,10 @@ protected:
         endEvent();
         if (c->audioUnitPanel()) c->audioUnitPanel()->close();
         endEvent();
+        waitForReadyItem();
+        endEvent();
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] { return t->pluginsArray()[i].audioUnitPointerSet && t->pluginsToEnable == 0; }));
         return t->pluginsArray()[i].audioUnit;
     }
 
