@@ -42,8 +42,14 @@ protected:
         endEvent();
     }
 
+    // A new track of a tone, once the player's item with it is ready: the
+    // controls take no change while the controller is still at work on it.
     std::shared_ptr<MusicFilter> toneTrack(const QString& name, double frequency = 440, double seconds = 3.0) {
-        return append(writeTone(name, seconds, frequency));
+        auto track = append(writeTone(name, seconds, frequency));
+        waitForReadyItem();
+        EXPECT_TRUE(testsupport::waitUntil([&] { return !c->shell.audioControllerIsWorking; }));
+        endEvent();
+        return track;
     }
 
     // The amplitude of the selected track's `frequency` in its offline
