@@ -8,7 +8,9 @@ extern "C" {
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <atomic>
 #include <cstdarg>
+#include <mutex>
 #include <cstring>
 #include <immintrin.h>
 #include <string>
@@ -278,18 +280,50 @@ void logToQt(void* context, int level, const char* format, va_list args) {
 
 }  // namespace
 
-bool makeResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
-                   const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate) {
+namespace {
+
+std::atomic<bool> soxrRefused{false};
+
+// A context with the given engine: the SoX resampler at 28-bit precision,
+// or libswresample's own with a filter four times its default length and a
+// cutoff close to the lower Nyquist frequency.
+bool initResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                   const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate, bool soxr) {
     constexpr int kPrecisionBits = 28;
+    constexpr int kLongFilterTaps = 128;
+    constexpr double kLongFilterCutoff = 0.97;
     AVChannelLayout out = outLayout, in = inLayout;  // FFmpeg 5.1 takes them unqualified; it only reads them
-    if (swr_alloc_set_opts2(swr, &out, outFormat, outRate, &in, inFormat, inRate, 0, nullptr) < 0 ||
-        av_opt_set_int(*swr, "resampler", SWR_ENGINE_SOXR, 0) < 0 ||
-        av_opt_set_double(*swr, "precision", kPrecisionBits, 0) < 0 || swr_init(*swr) < 0) {
+    const bool set =
+        swr_alloc_set_opts2(swr, &out, outFormat, outRate, &in, inFormat, inRate, 0, nullptr) >= 0 &&
+        (soxr ? av_opt_set_int(*swr, "resampler", SWR_ENGINE_SOXR, 0) >= 0 &&
+                    av_opt_set_double(*swr, "precision", kPrecisionBits, 0) >= 0
+              : av_opt_set_int(*swr, "resampler", SWR_ENGINE_SWR, 0) >= 0 &&
+                    av_opt_set_int(*swr, "filter_size", kLongFilterTaps, 0) >= 0 &&
+                    av_opt_set_double(*swr, "cutoff", kLongFilterCutoff, 0) >= 0);
+    if (!set || swr_init(*swr) < 0) {
         swr_free(swr);
         return false;
     }
     return true;
 }
+
+}  // namespace
+
+bool makeResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
+                   const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate) {
+    if (!soxrRefused.load(std::memory_order_relaxed) &&
+        initResampler(swr, outLayout, outFormat, outRate, inLayout, inFormat, inRate, true))
+        return true;
+    // FFmpeg builds without libsoxr refuse its engine.
+    static std::once_flag said;
+    std::call_once(said, [] {
+        qCWarning(lcFFmpeg, "The SoX resampler is not available: audio is resampled with libswresample's own "
+                            "engine and a long filter.");
+    });
+    return initResampler(swr, outLayout, outFormat, outRate, inLayout, inFormat, inRate, false);
+}
+
+void refuseSoxrEngine(bool refuse) { soxrRefused.store(refuse, std::memory_order_relaxed); }
 
 void routeMessagesToLog() { av_log_set_callback(logToQt); }
 

@@ -96,10 +96,15 @@ bool toPlanarInt16(const AVFrame* frame, int offset, int frames, int16_t* const*
 // resampler (libsoxr) as its engine at its very high quality (28-bit
 // precision), which keeps the whole band to the lower Nyquist frequency and
 // leaves no images above it. (libswresample's own default filter rolls the
-// top octave off and lets images through.) Made and initialised; false when
-// it cannot be, with *swr freed and left null.
+// top octave off and lets images through.) Where FFmpeg was built without
+// libsoxr, libswresample's own engine with a long filter takes its place,
+// and the log says so once. Made and initialised; false when it cannot be,
+// with *swr freed and left null.
 bool makeResampler(SwrContext** swr, const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate,
                    const AVChannelLayout& inLayout, AVSampleFormat inFormat, int inRate);
+// Makes every resampler made from now on act as in a build without libsoxr
+// (for tests of that fallback); false goes back to the SoX resampler.
+void refuseSoxrEngine(bool refuse);
 
 // Sends FFmpeg's own messages ("Estimating duration from bitrate", a
 // damaged file's complaints) to the application's log under the category

@@ -2,6 +2,7 @@
 
 #include "platform/core/Realtime.h"
 #include "platform/media/AudioMix.h"
+#include "platform/media/FFmpeg.h"
 #include "platform/media/ProcessingTap.h"
 #include "platform/media/Renderer.h"
 #include "support/MediaFixtures.h"
@@ -10,6 +11,11 @@
 
 #include <cmath>
 #include <limits>
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
 
 namespace {
 
@@ -110,7 +116,7 @@ TEST(Renderer, SumDropsSamplesThatAreNoNumber) {
     }
 }
 
-TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
+void resamplesToTheOutputRateAtTheRightPitch() {
     const int64_t n = 48000;  // 1 s
     auto src = gen::track({sine(1000, 48000, n)}, 48000);
     Renderer renderer(oneTrackComposition(src), nullptr, 44100, Renderer::Mode::Offline);
@@ -128,6 +134,24 @@ TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
     std::vector<float> l(512), r(512);
     late.render(l.data(), r.data(), 512);
     for (int i = 0; i < 512; ++i) ASSERT_NEAR(l[i], out.left[22050 + i], 0.01) << i;
+}
+
+// With the SoX resampler, and with libswresample's own engine where FFmpeg
+// has no libsoxr.
+TEST(Renderer, ResamplesToTheOutputRateAtTheRightPitch) {
+    for (const bool soxr : {true, false}) {
+        SCOPED_TRACE(soxr ? "soxr" : "without soxr");
+        ffmpeg::refuseSoxrEngine(!soxr);
+        SwrContext* swr = nullptr;
+        const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        ASSERT_TRUE(ffmpeg::makeResampler(&swr, stereo, AV_SAMPLE_FMT_FLTP, 44100, stereo, AV_SAMPLE_FMT_FLTP, 48000));
+        int64_t engine = -1;
+        av_opt_get_int(swr, "resampler", 0, &engine);
+        swr_free(&swr);
+        EXPECT_EQ(engine, soxr ? SWR_ENGINE_SOXR : SWR_ENGINE_SWR);
+        resamplesToTheOutputRateAtTheRightPitch();
+        ffmpeg::refuseSoxrEngine(false);
+    }
 }
 
 TEST(Renderer, ScaledSegmentKeepsPitchAndExactLength) {
