@@ -48,12 +48,14 @@ bool AudioController::createTemporaryAudioFileWithAudioFiltersAndSignalGroup(Mus
 
     // The render is written whole, in float: the mix reads it back exactly
     // as it was rendered, not through a lossy encoder's loss of the top
-    // octave and level.
+    // octave and level. It is scratch, made again by the next export, and
+    // so is not synced.
     constexpr auto format = AudioFileWriter::Format::CAF;
     const QString path = exportrules::temporaryAudioFilePath(getAppTempPath(), track->playerAsset->path(),
                                                              AudioFileWriter::extension(format));
     auto writer = AudioFileWriter::create(
-        path, AudioFileWriter::Settings{format, track->projectSampleRate, 2, 0}, {}, &error);
+        path, AudioFileWriter::Settings{format, track->projectSampleRate, 2, 0, partialfiles::Durability::Unsynced}, {},
+        &error);
     if (!writer) return false;
 
     // The tap renders the track from zero, at its own length, with its fades

@@ -50,7 +50,7 @@ void AudioFileWriter::cancel() {
 
 bool AudioFileWriter::commit(QString* error) {
     int why = 0;
-    if (!partialfiles::putInPlace(temporaryPath_, path_, partialfiles::Durability::Synced, &why))
+    if (!partialfiles::putInPlace(temporaryPath_, path_, settings_.durability, &why))
         return fail(error, QStringLiteral("\"%1\" could not be put in place. %2").arg(path_, reasonFor(why)));
     finished_ = true;
     return true;

@@ -28,6 +28,9 @@ public:
         double sampleRate = 44100;
         int channelCount = 2;
         int bitRate = 192000;  // m4a only: 128000, 160000, 192000 or 320000
+        // How the complete file is put in place: synced for what the user
+        // keeps, unsynced for scratch files that are made again when lost.
+        partialfiles::Durability durability = partialfiles::Durability::Synced;
     };
 
     // The usual extension of a format ("m4a", "aif", "wav", "caf").
