@@ -32,9 +32,11 @@ bool hasInstrument(const MusicFilter* f) {
     return false;
 }
 
-// Desaturated and tinted in the accent orange.
+// Desaturated and tinted in the accent orange; the open list's selected row
+// is dark on the accent.
 const char* const kPluginControlLook =
     "QComboBox, QCheckBox { color: rgb(255, 186, 38); }"
+    "QComboBox { selection-background-color: rgb(255, 186, 38); selection-color: black; }"
     "QCheckBox::indicator { border: 1px solid rgb(255, 186, 38); width: 12px; height: 12px; border-radius: 3px; }"
     "QCheckBox::indicator:checked { background: rgb(255, 186, 38); }";
 

@@ -12,6 +12,7 @@
 #include "midi/MidiNotes.h"
 
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
@@ -273,6 +274,37 @@ TEST_F(TrackPluginsTest, ThePluginControlsGoWithTheirTrack) {
         EXPECT_TRUE(popUp.isNull());
         EXPECT_TRUE(box.isNull());
     }
+}
+
+// The pop-up's open list in the Audio Units popover shows its selected
+// row's name readably.
+TEST_F(TrackPluginsTest, ThePopUpsSelectedRowCanBeRead) {
+    c->showAudioUnitsPopoverFrom();
+    auto* popUp = qobject_cast<QComboBox*>(track->pluginsPopUpButton.data());
+    ASSERT_TRUE(popUp);
+    ASSERT_GT(popUp->count(), 1);
+    popUp->setCurrentIndex(1);
+    popUp->showPopup();
+    QAbstractItemView* view = popUp->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    const QRect row = view->visualRect(view->model()->index(1, 0));
+    ASSERT_FALSE(row.isEmpty());
+    view->viewport()->repaint();
+    const QImage image = view->viewport()->grab(row).toImage();
+    popUp->hidePopup();
+    // The row's background is the most frequent colour of its left half,
+    // where the name is; the name is the colour farthest from it in
+    // lightness.
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() / 2; ++x) ++counts[image.pixel(x, y)];
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(background)) background = it.key();
+    int contrast = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        contrast = std::max(contrast, std::abs(qGray(it.key()) - qGray(background)));
+    EXPECT_GT(contrast, 100) << "background " << std::hex << background;
 }
 
 // The track menu lists the plug-ins by manufacturer: one without a record
