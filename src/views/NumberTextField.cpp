@@ -108,12 +108,19 @@ void NumberTextField::keyPressEvent(QKeyEvent* event) {
 }
 
 bool NumberTextField::event(QEvent* event) {
-    // A line edit claims Undo and Redo before any shortcut sees them, even
-    // with nothing to undo: once the typed text is sent they go to the
-    // window, whose Undo undoes the value as a command.
+    // A line edit claims command keys before any shortcut sees them: Undo
+    // and Redo even with nothing to undo, and others it reads as editing
+    // keys (Ctrl+E as "end of line"). The field keeps cut, copy, paste,
+    // select all, and Undo and Redo of typed text not yet sent; every other
+    // command key goes to the menus, and reaches the field only when no
+    // shortcut takes it.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) && !undoesOwnText(key)) {
+        const bool undoOrRedo = key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo);
+        const bool ownEditing = key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Copy) ||
+                                key->matches(QKeySequence::Paste) || key->matches(QKeySequence::SelectAll);
+        const bool commandKey = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (undoOrRedo ? !undoesOwnText(key) : commandKey && !ownEditing) {
             event->ignore();
             return true;
         }

@@ -37,6 +37,8 @@ private:
 // Undo and Redo (Ctrl+Z, Ctrl+Shift+Z) undo the field's own text only while
 // it holds typed text not yet sent; otherwise they are left to the window's
 // shortcuts, so that a value just sent is undone as the command it became.
+// Cut, copy, paste and select all are the field's; every other command key
+// is the menus' first.
 class NumberTextField : public QLineEdit {
     Q_OBJECT
 public:

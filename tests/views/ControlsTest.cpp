@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QImage>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -88,6 +89,53 @@ TEST(NumberTextField, TypingAndKeys) {
     field->setFocus();
     other->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(actions, 2);
+}
+
+// With the text cursor in a field, the window's shortcuts work; the field
+// keeps its own editing keys, and a command key no shortcut takes still
+// reaches it.
+TEST(NumberTextField, CommandKeysGoToTheMenusButItsEditingKeys) {
+    QWidget window;
+    auto* field = new NumberTextField(&window);
+    field->setFormatter(new TextFieldNumberFormatter(Kind::Decimal));
+    QStringList triggered;
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_Left),
+                                     QKeySequence(Qt::CTRL | Qt::Key_A), QKeySequence(Qt::CTRL | Qt::Key_C)}) {
+        auto* action = new QAction(&window);
+        action->setShortcut(keys);
+        QObject::connect(action, &QAction::triggered, [&triggered, keys] { triggered << keys.toString(); });
+        window.addAction(action);
+    }
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    field->setFocus();
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        QStringList triggered;  // the window's shortcuts that fired
+        const char* text;       // the field's text after the key
+        int cursor;             // where the text cursor stands after it
+        bool allSelected;
+    } cases[] = {
+        {"Ctrl+E is the menu's", Qt::Key_E, {QStringLiteral("Ctrl+E")}, "123", 1, false},
+        {"Ctrl+Left, a line edit's word move, is the menu's", Qt::Key_Left, {QStringLiteral("Ctrl+Left")}, "123", 1,
+         false},
+        {"Ctrl+A selects the field's text", Qt::Key_A, {}, "123", 3, true},
+        {"Ctrl+C copies it", Qt::Key_C, {}, "123", 1, false},
+        {"Ctrl+Right, no shortcut's, moves the cursor", Qt::Key_Right, {}, "123", 3, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        field->setText(QStringLiteral("123"));
+        field->setCursorPosition(1);
+        triggered.clear();
+        QTest::keyClick(field, k.key, Qt::ControlModifier);
+        EXPECT_EQ(triggered, k.triggered);
+        EXPECT_EQ(field->text(), QLatin1String(k.text));
+        EXPECT_EQ(field->cursorPosition(), k.cursor);
+        EXPECT_EQ(field->hasSelectedText() && field->selectedText() == field->text(), k.allSelected);
+    }
 }
 
 // A followed value (a slider's) replaces the field's text, but not the text
