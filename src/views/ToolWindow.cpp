@@ -1,5 +1,6 @@
 #include "views/ToolWindow.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QObject>
 #include <QPointer>
@@ -31,11 +32,15 @@ protected:
     }
 
     // A window manager may offer to minimise a utility window whatever its
-    // hints say (openbox does), and it minimises the window's owner with it.
-    // A minimised panel is closed instead and the owner comes back.
+    // hints say (openbox does), and it minimises the window's owner with it;
+    // minimising the owner minimises its panels too, in the same order, so
+    // the pointer tells the two apart. A panel minimised on its own (from
+    // its title bar) is closed instead and the owner comes back; one
+    // minimised with its owner stays with it and comes back with it.
     static void putAwayMinimised(QWidget* panel) {
         if (!panel || !panel->isMinimized() || !panel->parentWidget()) return;
         QPointer<QWidget> owner = panel->parentWidget()->window();
+        if (owner && owner->isMinimized() && !panel->frameGeometry().contains(QCursor::pos())) return;
         // Restored while still shown (restoring a hidden window maps it
         // again), which brings the owner back with it; then closed.
         panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);

@@ -16,9 +16,10 @@ inline constexpr Qt::WindowFlags kFloatingPanelFlags =
 // panel, the unit panel, the presets window) a floating panel over its
 // owner: it takes the flags above and stays transient for its owner's window,
 // so that the window manager keeps it above the main window however the
-// user clicks there. A panel the window manager minimises (and the main
-// window with it) is closed, and the main window comes back. Call it once,
-// from the panel's constructor.
+// user clicks there. A panel minimised from its own title bar (which takes
+// the main window with it) is closed, and the main window comes back; a
+// panel minimised with the main window stays with it. Call it once, from
+// the panel's constructor.
 void makeFloatingPanel(QWidget* panel);
 
 // Moves `panel`, a window about to be shown, beside `other`, a window that
