@@ -65,6 +65,10 @@ TEST_F(MixExportTest, APlugInOnOneTrackAndALevelCurveOnAnother) {
     // level falls along a straight curve from 1 at 0 s to 0.2 at 2 s.
     auto e = append(writeClicks("echo.wav", 2.0, {0.3}));
     auto l = append(writeClicks("level.wav", 2.0, {}, 44100, 440));
+    // The player's item with both tracks prepares their taps again, which
+    // makes their plug-in lists anew: the plug-in is made after that.
+    waitForReadyItem();
+    endEvent();
     const auto catalogue = testsupport::useInstalledPlugins();
     QString delay;
     for (const auto& r : catalogue->bundleRecords())
