@@ -3,6 +3,7 @@
 #include "platform/core/Realtime.h"
 #include "platform/core/WakeSignal.h"
 #include "platform/media/FFmpeg.h"
+#include "platform/units/StretcherLog.h"
 
 #include <rubberband/RubberBandStretcher.h>
 
@@ -337,15 +338,17 @@ bool Renderer::prepare(QString* error) {
             options |= mode_ == Mode::RealTime ? RubberBandStretcher::OptionEngineFaster
                                                : RubberBandStretcher::OptionEngineFiner;
             t->stretcher = std::make_unique<RubberBandStretcher>(static_cast<size_t>(vRate), 2,
-                                                                 options, 1.0, 1.0);
+                                                                 units::stretcherLogger(), options, 1.0, 1.0);
             t->stretcher->setMaxProcessSize(static_cast<size_t>(maxFrames_));
             for (int c = 0; c < 2; ++c) {
                 t->stretchIn[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
                 t->stretchTmp[c].assign(static_cast<size_t>(maxFrames_), 0.0f);
             }
             // The stretcher sizes its windows for each ratio the first time it
-            // meets it: meet every ratio of the track now, not on the render thread.
+            // meets it: meet every ratio of the track now, not on the render
+            // thread (quietly: it warns of each window it makes).
             RubberBandStretcher& st = *t->stretcher;
+            st.setDebugLevel(-1);
             const float* in[2] = {t->stretchIn[0].data(), t->stretchIn[1].data()};
             std::set<std::pair<double, double>> met;
             for (const auto& s : t->segments) {
@@ -363,6 +366,7 @@ bool Renderer::prepare(QString* error) {
                 }
             }
             st.reset();
+            st.setDebugLevel(0);
         }
         if (vRate != stageRate) {
             if (!makeResampler(&t->swr, vRate, stageRate)) {

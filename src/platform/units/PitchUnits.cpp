@@ -1,5 +1,7 @@
 #include "platform/units/PitchUnits.h"
 
+#include "platform/units/StretcherLog.h"
+
 #include <rubberband/RubberBandStretcher.h>
 
 #include <algorithm>
@@ -43,7 +45,7 @@ std::unique_ptr<TimePitchUnit::Stretch> TimePitchUnit::makeStretch() const {
                          RubberBandStretcher::OptionPhaseIndependent |
                          RubberBandStretcher::OptionChannelsTogether;
     auto s = std::make_unique<Stretch>();
-    s->stretcher = std::make_unique<RubberBandStretcher>(size_t(sampleRate()), ch, options);
+    s->stretcher = std::make_unique<RubberBandStretcher>(size_t(sampleRate()), ch, stretcherLogger(), options);
     s->stretcher->setMaxProcessSize(max);
     s->in = std::make_unique<float[]>(size_t(ch) * max);
     s->out = std::make_unique<float[]>(size_t(ch) * max);
@@ -93,6 +95,7 @@ void TimePitchUnit::doUninitialize() {
     stretch_.publish(nullptr);
     stretch_.synchronize();
     rt_started_ = nullptr;
+    flushStretcherLog();  // what the render had to say
 }
 
 void TimePitchUnit::doReset() {

@@ -3,10 +3,13 @@
 #include "platform/core/Realtime.h"
 #include "platform/units/Dsp.h"
 #include "platform/units/PitchUnits.h"
+#include "platform/units/StretcherLog.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <mutex>
+#include <string>
 
 using namespace units;
 using testsupport::binDb;
@@ -253,6 +256,83 @@ TEST(Pitch, RatePullsInputFaster) {
     const Signal out = rig.runMono(sine(440, rig.sampleRate(), int64_t(2 * rig.sampleRate())), 480, 48000);
     EXPECT_EQ(rig.consumed(), 96000u);
     EXPECT_NEAR(peakFrequency(spectrum(out, 24000, 16384), rig.sampleRate()), 440, 3.0);
+}
+
+// Rubber Band's own messages, kept while it lives.
+class StretcherMessages {
+public:
+    StretcherMessages() {
+        instance_ = this;
+        previous_ = qInstallMessageHandler(&StretcherMessages::handle);
+    }
+    ~StretcherMessages() {
+        qInstallMessageHandler(previous_);
+        instance_ = nullptr;
+    }
+    QStringList taken() const {
+        std::lock_guard lock(mutex_);
+        return taken_;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (!instance_ || QLatin1String(context.category) != QLatin1String("trevalune.rubberband")) return;
+        std::lock_guard lock(instance_->mutex_);
+        instance_->taken_.append(text);
+    }
+    static inline StretcherMessages* instance_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+    mutable std::mutex mutex_;
+    QStringList taken_;
+};
+
+TEST(Pitch, EveryPitchWhilePlayingNeedsNoAllocation) {
+    // A track's pitch moved through its whole range while it plays, at each
+    // device rate, and the Pitch effect's with its rate slowed or quickened
+    // up to three times: the stretcher was made with every window and buffer
+    // these need, so the render neither allocates nor has anything to say.
+    StretcherMessages messages;
+    struct Case { const char* subtype; FourCC type; double rate; };
+    for (const Case& c : {Case{"nutp", componenttype::FormatConverter, 44100},
+                          Case{"nutp", componenttype::FormatConverter, 48000},
+                          Case{"nutp", componenttype::FormatConverter, 96000},
+                          Case{"tmpt", componenttype::Effect, 48000}}) {
+        SCOPED_TRACE(testing::Message() << c.subtype << " at " << c.rate << " Hz");
+        const bool withRate = std::string(c.subtype) == "tmpt";
+        UnitRig rig(c.type, fourCCFromString(c.subtype), c.rate);
+        const Signal in = noise(size_t(c.rate), 0.3f);
+    const uint64_t before = realtime::violationCount();
+        for (float cents : {0.0f, -2400.0f, -1250.0f, -100.0f, 700.0f, 2400.0f, 0.0f})
+            for (float rate : withRate ? std::vector<float>{1.0f, 3.0f, 1.0f / 32, 0.3f, 1.0f}
+                                       : std::vector<float>{1.0f}) {
+                Settings settings;
+                settings.emplace_back(1, cents);
+                if (withRate) settings.emplace_back(0, rate);
+                ::apply(rig.unit(), settings);
+                rig.run({in}, 512, 2048);
+            }
+        EXPECT_EQ(realtime::violationCount(), before);
+        EXPECT_EQ(rig.renderErrors, 0u);
+    }
+    flushStretcherLog();
+    EXPECT_EQ(messages.taken(), QStringList());
+}
+
+TEST(Pitch, TheStretchersMessagesGoToTheLogAndWaitOutARender) {
+    StretcherMessages messages;
+    RubberBand::RubberBandStretcher stretcher(48000, 1, stretcherLogger(),
+                                              RubberBand::RubberBandStretcher::OptionProcessRealTime);
+    {
+        realtime::Scope render;
+        stretcher.setPitchScale(0.0);  // refused, and said so
+    }
+    EXPECT_TRUE(messages.taken().isEmpty());
+    flushStretcherLog();
+    ASSERT_EQ(messages.taken().size(), 1);
+    EXPECT_TRUE(messages.taken()[0].contains(QLatin1String("Pitch scale must be greater than zero")))
+        << messages.taken()[0].toStdString();
+    stretcher.setTimeRatio(0.0);  // outside a render it is written at once
+    EXPECT_EQ(messages.taken().size(), 2);
 }
 
 // ---------------------------------------------------------------- every built-in unit
