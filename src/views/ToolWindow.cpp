@@ -39,8 +39,8 @@ protected:
     // minimised with its owner stays with it and comes back with it.
     static void putAwayMinimised(QWidget* panel) {
         if (!panel || !panel->isMinimized() || !panel->parentWidget()) return;
+        if (!minimisedAlone(panel, QCursor::pos())) return;
         QPointer<QWidget> owner = panel->parentWidget()->window();
-        if (owner && owner->isMinimized() && !panel->frameGeometry().contains(QCursor::pos())) return;
         // Restored while still shown (restoring a hidden window maps it
         // again), which brings the owner back with it; then closed.
         panel->setWindowState(panel->windowState() & ~Qt::WindowMinimized);
@@ -55,6 +55,11 @@ protected:
 };
 
 }  // namespace
+
+bool minimisedAlone(const QWidget* panel, QPoint pointer) {
+    const QWidget* owner = panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
+    return !owner || !owner->isMinimized() || panel->frameGeometry().contains(pointer);
+}
 
 void makeFloatingPanel(QWidget* panel) {
     if (!panel) return;

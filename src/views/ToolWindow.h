@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <qnamespace.h>
 
 class QWidget;
@@ -21,6 +22,11 @@ inline constexpr Qt::WindowFlags kFloatingPanelFlags =
 // panel minimised with the main window stays with it. Call it once, from
 // the panel's constructor.
 void makeFloatingPanel(QWidget* panel);
+
+// Whether a minimised floating panel went down alone (from its own title
+// bar, under the pointer at `pointer`) rather than with its owner: the one
+// minimised alone is closed.
+bool minimisedAlone(const QWidget* panel, QPoint pointer);
 
 // Moves `panel`, a window about to be shown, beside `other`, a window that
 // shows, when the two would overlap: to its right where the screen has room,
