@@ -65,6 +65,28 @@ std::vector<QWidget*> leftColumnViews(const MusicFilter& track) {
             track.audioTimeLabel.data(), track.audioSampleRateLabel.data()};
 }
 
+// The values of a new track that follow from its file's length D (in
+// seconds, at the file's rate R) and the composition's length: where its
+// span ends, its ratio to the composition and the part of it that is used.
+void setNewTrackLength(MusicFilter& track, double D, int32_t R, const MediaTime& composition) {
+    const double C = composition.seconds();
+    track.setAnimationStart(MediaTime::zero());
+    track.setAnimationEnd(minTime(MediaTime::fromSeconds(D, R), composition));
+    track.audioOriginInPercent = 0.0;
+    track.audioDurationInPercent = 1.0;
+    track.durationInSeconds = D;
+    // A composition without length yet cannot make the ratio infinite.
+    track.trackRatio = C > 0 ? D / C : 1.0;
+    if (D > C && C > 0) {
+        track.setCurrentTimeRange({MediaTime::zero(), composition});
+        track.updateCurrentTimeRange = false;
+        track.audioDurationInPercent = C / D;
+    } else {
+        track.setCurrentTimeRange({MediaTime::zero(), MediaTime::zero()});
+        track.updateCurrentTimeRange = true;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -157,6 +179,9 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
 
     // The composition's length, from the first track only.
     std::optional<MediaTime> durationBefore;
+    // The composition's length when it is the file's: it follows the file's
+    // decoded length should that differ.
+    std::optional<MediaTime> lengthFromFile;
     if (n == 0) {
         const MediaTime old = shell.compositionDuration;
         durationBefore = old;
@@ -168,6 +193,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
         const double seconds = fieldNumber(ui.textFieldDurationSeconds);
         const double S = (minutes > 0 || seconds >= 1) ? minutes * 60 + seconds : D;
         shell.compositionDuration = MediaTime::fromSeconds(S, int32_t(R));
+        if (!(minutes > 0 || seconds >= 1)) lengthFromFile = shell.compositionDuration;
         const double newSeconds = shell.compositionDuration.seconds();
         const double m = std::floor(newSeconds / 60);
         if (ui.textFieldDurationMinutes) ui.textFieldDurationMinutes->setFloatValue(double(uint64_t(m)));
@@ -185,21 +211,7 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
     track->currentAudioMix = currentAudioMix;
     track->compositionStartTime = 0.0;
     track->projectSampleRate = shell.playerSampleRate;
-    track->setAnimationStart(MediaTime::zero());
-    track->setAnimationEnd(minTime(MediaTime::fromSeconds(D, int32_t(R)), shell.compositionDuration));
-    track->audioOriginInPercent = 0.0;
-    track->audioDurationInPercent = 1.0;
-    track->durationInSeconds = D;
-    // A composition without length yet cannot make the ratio infinite.
-    track->trackRatio = C > 0 ? D / C : 1.0;
-    if (D > C && C > 0) {
-        track->setCurrentTimeRange({MediaTime::zero(), shell.compositionDuration});
-        track->updateCurrentTimeRange = false;
-        track->audioDurationInPercent = C / D;
-    } else {
-        track->setCurrentTimeRange({MediaTime::zero(), MediaTime::zero()});
-        track->updateCurrentTimeRange = true;
-    }
+    setNewTrackLength(*track, D, int32_t(R), shell.compositionDuration);
     track->timeScale = int32_t(shell.playerSampleRate);
     track->setCurrentTime(audioPlayer ? audioPlayer->currentTime() : MediaTime::invalid());
     track->trackID = -1;
@@ -275,7 +287,8 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             laneRef->loadingProgress = std::clamp(fraction, 0.0, 1.0) * 0.95;
             laneRef->update();
         },
-        [self, weak, asset, durationBefore, url](std::shared_ptr<DecodedSource> decoded, const QString& error) {
+        [self, weak, asset, source, durationBefore, lengthFromFile, url](std::shared_ptr<DecodedSource> decoded,
+                                                                           const QString& error) {
             if (!self) return;
             auto t = weak.lock();
             if (!t) {
@@ -290,7 +303,16 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
                 return;
             }
             qInfo("Added \"%s\" as a track.", qUtf8Printable(url.toLocalFile()));
-            mediaworkers::start(mediaworkers::Work::Load, [self, weak, asset, decoded] {
+            // A file cut short decodes to less than its header declares: the
+            // track, and the asset it takes up, are as long as what decodes.
+            const auto decodedAsset = asset->withDecodedLength(source, decoded);
+            if (decodedAsset != asset) {
+                qInfo("\"%s\" decodes to %.3f s of the %.3f s its header declares.",
+                      qUtf8Printable(url.toLocalFile()), decoded->durationSeconds(),
+                      source->timeRange().duration.seconds());
+                self->takeDecodedLength(*t, *decoded, lengthFromFile);
+            }
+            mediaworkers::start(mediaworkers::Work::Load, [self, weak, asset = decodedAsset, decoded] {
                 QVector<float> values = waveform::valuesForSource(*decoded);
                 decoded->releaseMappedPages();
                 // The picture is painted in the pictures' own pool.
@@ -320,6 +342,57 @@ bool AudioController::addAudioFileWithAsset(const QUrl& url, const std::shared_p
             });
         });
     return true;
+}
+
+void AudioController::takeDecodedLength(MusicFilter& track, const DecodedSource& decoded,
+                                        std::optional<MediaTime> lengthFromFile) {
+    const quint64 index = indexOfTrack(&track);
+    AudioDrawingView* lane = laneOf(track);
+    if (index == kNoIndex || !lane || !(decoded.sampleRate() > 0)) return;
+    const double D = decoded.durationSeconds();
+    const int32_t R = int32_t(decoded.sampleRate());
+
+    // The composition that took the header's length from this track takes
+    // the decoded one, unless its length was changed since.
+    bool lengthChanged = false;
+    if (lengthFromFile && shell.compositionDuration == *lengthFromFile) {
+        shell.compositionDuration = MediaTime::fromSeconds(D, R);
+        showCompositionDurationInFields(shell.compositionDuration.seconds());
+        shell.timelineDuration = shell.compositionDuration.seconds() > 0 ? shell.compositionDuration.seconds()
+                                                                        : shell.timelineDuration;
+        updateTrackAreaSizes();
+        lengthChanged = true;
+    }
+    const double C = shell.compositionDuration.seconds();
+
+    // The track's values, its label and its lane, as they would have been
+    // made from the decoded length.
+    setNewTrackLength(track, D, R, shell.compositionDuration);
+    if (auto* label = qobject_cast<QLabel*>(track.audioTimeLabel.data()))
+        label->setText(trackTimeText(std::min(C, D), D));
+    AudioView* area = ui.audioView;
+    lane->setFrame(0, track.trackRatio * area->frameWidth());
+    lane->oldBounds = lane->frameRect();
+    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
+    lane->drawingBezierPath = AudioDrawingView::regionPath(
+        QRectF(0, 10, std::min<double>(lane->frameWidth(), area->frameWidth()), lane->height() - 20));
+    if (lane->frameWidth() > 0) {
+        const QRectF r = lane->drawingBezierPath.boundingRect();
+        track.audioOriginInPercent = r.x() / lane->frameWidth();
+        track.audioDurationInPercent = r.width() / lane->frameWidth();
+    }
+    lane->update();
+
+    if (lengthChanged) {
+        // Tracks added while this one decoded are fitted to the new length.
+        if (trackCount() > 1)
+            updateAllTracksForNewCompositionDuration();
+        else
+            setupAudioSliderWithTotalTime(shell.compositionDuration);
+        layoutLineViewContainer();
+        if (ui.lineView) ui.lineView->update();
+    }
+    setupLabelsWithUpdate(true);
 }
 
 void AudioController::setupThumbnailActions(MusicView* thumbnail,

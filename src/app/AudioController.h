@@ -615,6 +615,12 @@ public:
     // main thread); false, with the reason, when the file cannot become a track.
     bool addAudioFileWithAsset(const QUrl& url, const std::shared_ptr<Asset>& asset,
                                QString* why = nullptr);
+    // A new track whose file decoded to another length than its header
+    // declared (a file cut short): its values, label and lane, and the
+    // composition's length when that is still `lengthFromFile`, the length
+    // the track gave it, follow the decoded length.
+    void takeDecodedLength(MusicFilter& track, const DecodedSource& decoded,
+                           std::optional<MediaTime> lengthFromFile);
     // A track whose file turned out unreadable after it was added: it goes
     // with everything it changed, and the user is told why.
     // `durationBefore`: the composition's length before a first track.

@@ -101,6 +101,8 @@ bool AudioController::replaceAudioFileInComposition(const QUrl& url, quint64 ind
                     const auto t = weak.lock();
                     if (!t || self->imports.replacements[t.get()] != generation) return;
                     self->imports.replacements.erase(t.get());
+                    // A file cut short is as long as what decodes.
+                    asset = asset->withDecodedLength(asset->tracksWithMediaType(MediaType::Audio).front(), decoded);
                     self->takeReplacementFile(*t, url, std::move(asset), *decoded, std::move(values),
                                               std::move(picture));
                 });

@@ -19,6 +19,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -42,6 +43,40 @@ bool runTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+// The first `bytes` bytes of `path`, as a new file `name` beside it.
+QString firstBytes(const QString& path, qint64 bytes, const QString& name) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    const QString cut = QFileInfo(path).dir().filePath(name);
+    QFile out(cut);
+    if (!out.open(QIODevice::WriteOnly) || out.write(in.read(bytes)) < 0) return {};
+    return cut;
+}
+
+// A FLAC file's bytes before its first audio frame: the marker and the
+// metadata blocks.
+qint64 flacHeaderSize(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray b = f.readAll();
+    if (!b.startsWith("fLaC")) return -1;
+    qint64 at = 4;
+    for (bool last = false; !last && at + 4 <= b.size();) {
+        last = uchar(b[at]) & 0x80;
+        at += 4 + ((qint64(uchar(b[at + 1])) << 16) | (qint64(uchar(b[at + 2])) << 8) | uchar(b[at + 3]));
+    }
+    return at;
+}
+
+// `seconds` of a 440 Hz tone encoded by ffmpeg with `codec` into `name`.
+QString encodeTone(const QString& name, double seconds, const QStringList& codec) {
+    const QString path = QDir(testsupport::tempDir()).filePath(name);
+    const QStringList args = QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
+                                         QStringLiteral("sine=frequency=440:sample_rate=44100:duration=%1").arg(seconds)} +
+                             codec + QStringList{path};
+    return runTool(QStringLiteral("ffmpeg"), args) ? path : QString();
 }
 
 class AddTrackTest : public ControllerTest {
@@ -181,6 +216,11 @@ TEST_F(AddTrackTest, FilesThatCannotBecomeTracksChangeNothing) {
         f.write("this is not audio at all\n");
     }
     const QString empty = writeTone(QStringLiteral("empty.wav"), 0, 44100);
+    // A FLAC header that declares ten seconds, and a few bytes of its first
+    // frame: nothing decodes.
+    const QString flac = encodeTone(QStringLiteral("whole.flac"), 10, {"-c:a", "flac"});
+    const QString headerOnly = firstBytes(flac, flacHeaderSize(flac) + 16, QStringLiteral("header only.flac"));
+    ASSERT_FALSE(headerOnly.isEmpty());
     const QString silentVideo = QDir(dir).filePath(QStringLiteral("noaudio.mp4"));
     ASSERT_TRUE(runTool(QStringLiteral("ffmpeg"),
                         {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10:duration=2",
@@ -193,6 +233,7 @@ TEST_F(AddTrackTest, FilesThatCannotBecomeTracksChangeNothing) {
         {"not audio", text},
         {"no frames", empty},
         {"no audio track", silentVideo},
+        {"header without audio", headerOnly},
     };
     for (const auto& bad : cases) {
         SCOPED_TRACE(bad.name);
@@ -231,6 +272,79 @@ TEST_F(AddTrackTest, AFileThatFailsToLoadLaterIsTakenBackOut) {
     EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
     EXPECT_EQ(c->currentComposition->trackCount(), 0);
     EXPECT_EQ(c->ui.audioView->height(), 0);
+}
+
+// A file cut short (its header declares ten seconds) is added with what
+// decodes: the track, its label and lane, the asset it plays, the player's
+// item and the composition that took its length from it are all that long.
+TEST_F(AddTrackTest, AFileCutShortIsAddedAtTheLengthThatDecodes) {
+    const struct {
+        const char* name;
+        QStringList codec;
+        double keep;  // the part of the file kept
+    } cases[] = {
+        // MP3 and ADTS: the length is a count of packets, which the last,
+        // broken one can spoil.
+        {"cut.mp3", {"-c:a", "libmp3lame", "-b:a", "128k"}, 0.03},
+        {"cut.aac", {"-c:a", "aac", "-f", "adts"}, 0.1},
+        // FLAC: the header's exact length.
+        {"cut.flac", {"-c:a", "flac"}, 0.4},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        setFields(0, 0);
+        alerts.clear();
+        const QString whole = encodeTone(QStringLiteral("whole-") + k.name, 10, k.codec);
+        ASSERT_FALSE(whole.isEmpty());
+        const QString cut = firstBytes(whole, qint64(QFileInfo(whole).size() * k.keep), k.name);
+        MusicFilter* t = addAndWait(cut);
+        ASSERT_TRUE(t);
+        EXPECT_TRUE(alerts.empty());
+        const auto decoded = t->audioTrack->decodedSource();
+        ASSERT_TRUE(decoded);
+        const double D = decoded->durationSeconds();
+        EXPECT_GT(D, 0.0);
+        EXPECT_LT(D, 10.0 * k.keep + 0.5);
+
+        EXPECT_DOUBLE_EQ(t->durationInSeconds, D);
+        EXPECT_EQ(t->audioTrack->timeRange().duration, MediaTime(decoded->frameCount(), 44100));
+        EXPECT_EQ(t->playerAsset->duration(), MediaTime(decoded->frameCount(), 44100));
+        EXPECT_DOUBLE_EQ(t->currentTimeRange().duration.seconds(), D);
+        EXPECT_NEAR(c->shell.compositionDuration.seconds(), D, 1e-4);
+        EXPECT_NEAR(t->trackRatio, 1.0, 1e-4);
+        EXPECT_NEAR(player->currentItem()->duration().seconds(), D, 1e-4);
+        EXPECT_EQ(labelText(t->audioTimeLabel), AudioController::trackTimeText(D, D));
+        auto* lane = qobject_cast<AudioDrawingView*>(t->audioDrawingView);
+        ASSERT_TRUE(lane);
+        EXPECT_NEAR(lane->frameWidth(), c->ui.audioView->frameWidth(), 1.0);
+        EXPECT_NEAR(c->ui.audioView->frameWidth(), D * c->shell.scaleFactor * c->shell.zoomValue, 1.0);
+        EXPECT_EQ(c->ui.textFieldDurationMinutes->floatValue(), 0);
+        EXPECT_EQ(c->ui.textFieldDurationSeconds->floatValue(), std::floor(D));
+
+        // Undo takes the track and the length away in one step.
+        c->undoManager()->undo();
+        EXPECT_EQ(c->trackCount(), 0);
+        EXPECT_EQ(c->shell.compositionDuration, MediaTime::zero());
+    }
+}
+
+// A later file cut short keeps the composition's length and is as long as
+// what decodes inside it.
+TEST_F(AddTrackTest, ALaterFileCutShortKeepsTheCompositionsLength) {
+    setFields(0, 0);
+    ASSERT_TRUE(addAndWait(writeTone(QStringLiteral("first.wav"), 8, 44100)));
+    const QString whole = encodeTone(QStringLiteral("whole.flac"), 10, {"-c:a", "flac"});
+    MusicFilter* t = addAndWait(firstBytes(whole, QFileInfo(whole).size() / 2, QStringLiteral("half.flac")));
+    ASSERT_TRUE(t);
+    const double D = t->audioTrack->decodedSource()->durationSeconds();
+    ASSERT_LT(D, 8.0);
+    EXPECT_DOUBLE_EQ(c->shell.compositionDuration.seconds(), 8.0);
+    EXPECT_DOUBLE_EQ(t->durationInSeconds, D);
+    EXPECT_DOUBLE_EQ(t->trackRatio, D / 8.0);
+    EXPECT_DOUBLE_EQ(t->currentTimeRange().duration.seconds(), D);
+    EXPECT_NEAR(t->animationEnd().seconds(), D, 1e-4);
+    EXPECT_NEAR(t->audioDrawingView->width(), D / 8.0 * c->ui.audioView->width(), 1.0);
+    EXPECT_EQ(labelText(t->audioTimeLabel), AudioController::trackTimeText(D, D));
 }
 
 // Ten files of different formats dropped at once: ten tracks, each in a row

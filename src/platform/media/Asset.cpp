@@ -409,6 +409,21 @@ std::shared_ptr<AssetTrack> Asset::trackWithTrackID(int32_t trackID) const {
     return nullptr;
 }
 
+std::shared_ptr<Asset> Asset::withDecodedLength(const std::shared_ptr<AssetTrack>& track,
+                                                const std::shared_ptr<DecodedSource>& source) const {
+    auto self = std::const_pointer_cast<Asset>(shared_from_this());
+    if (!track || !source || track->mediaType() != MediaType::Audio ||
+        source->frameCount() == track->info().frameCount)
+        return self;
+    std::shared_ptr<Asset> copy(new Asset(*this));
+    copy->duration_ = MediaTime::zero();
+    for (auto& t : copy->tracks_) {
+        if (t == track) t = track->withDecodedLength(source);
+        if (t->timeRange().end() > copy->duration_) copy->duration_ = t->timeRange().end();
+    }
+    return copy;
+}
+
 std::vector<MetadataItem> Asset::commonMetadata() const {
     std::vector<MetadataItem> out;
     for (const auto& m : metadata_)

@@ -29,7 +29,7 @@ enum class AssetKeyStatus { Unknown, Loading, Loaded, Failed, Cancelled };
 // metadata. Made on a worker thread (loadAsync) or in place (load, for worker
 // code); a file that cannot be read gives an error and no asset. Immutable
 // once made; the audio tracks decode into the decoded cache on first use.
-class Asset {
+class Asset : public std::enable_shared_from_this<Asset> {
 public:
     using Completion = std::function<void(std::shared_ptr<Asset> asset, const QString& error)>;
 
@@ -51,6 +51,13 @@ public:
     const std::vector<std::shared_ptr<AssetTrack>>& tracks() const { return tracks_; }
     std::vector<std::shared_ptr<AssetTrack>> tracksWithMediaType(MediaType type) const;
     std::shared_ptr<AssetTrack> trackWithTrackID(int32_t trackID) const;
+    // A copy of this asset whose audio track `track` is as long as its
+    // decoded samples `source` (AssetTrack::withDecodedLength), its duration
+    // following; this asset itself when the lengths agree already. Made
+    // where the decoding is taken up, so that whoever uses the new asset
+    // sees the length that plays.
+    std::shared_ptr<Asset> withDecodedLength(const std::shared_ptr<AssetTrack>& track,
+                                             const std::shared_ptr<DecodedSource>& source) const;
 
     // Every item the file carries, and those with a common meaning.
     const std::vector<MetadataItem>& metadata() const { return metadata_; }

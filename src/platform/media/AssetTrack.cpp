@@ -24,6 +24,17 @@ std::shared_ptr<AssetTrack> AssetTrack::fromDecodedSource(std::shared_ptr<Decode
     return track;
 }
 
+std::shared_ptr<AssetTrack> AssetTrack::withDecodedLength(std::shared_ptr<DecodedSource> source) const {
+    Info info = info_;
+    info.frameCount = source->frameCount();
+    // An audio track counts its time in its frames.
+    const int32_t scale = int32_t(source->sampleRate());
+    info.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime(source->frameCount(), scale));
+    auto track = std::make_shared<AssetTrack>(info, decoder_);
+    track->decoded_ = std::move(source);
+    return track;
+}
+
 std::shared_ptr<DecodedSource> AssetTrack::decodedSource() const {
     std::lock_guard lock(publishMutex_);
     return decoded_;

@@ -60,6 +60,10 @@ public:
     // An audio track over samples already decoded (tests, generated material).
     static std::shared_ptr<AssetTrack> fromDecodedSource(std::shared_ptr<DecodedSource> source,
                                                         int32_t trackID = 1);
+    // This track as long as `source`, its decoded samples, which the new
+    // track holds already: a file cut short decodes to less than its header
+    // declares. Any thread; this track is left as it is.
+    std::shared_ptr<AssetTrack> withDecodedLength(std::shared_ptr<DecodedSource> source) const;
 
     const Info& info() const { return info_; }
     int32_t trackID() const { return info_.trackID; }

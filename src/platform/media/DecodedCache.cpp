@@ -713,14 +713,11 @@ std::shared_ptr<DecodedSource> decodeAs(const DecodedCache::Request& r, const So
         return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
     if (total == 0)
         return fail(QStringLiteral("\"%1\" holds no audio that can be decoded.").arg(r.path));
-    if (r.expectedIsExact && total < r.expectedFrames) {
-        // A short fall of less than a tenth of a second is padded with silence
-        // so the decoded length is the one the file declares; more means the
-        // file is cut off.
-        if (r.expectedFrames - total > int64_t(sampleRate / 10))
-            return fail(QStringLiteral("\"%1\" is truncated: it ends %2 s before its declared length.")
-                            .arg(r.path)
-                            .arg(double(r.expectedFrames - total) / sampleRate, 0, 'f', 2));
+    // A short fall of less than a tenth of a second is padded with silence so
+    // the decoded length is the one the file declares. More means the file
+    // is cut off: the samples are what it holds, and the track takes that
+    // length when it takes the samples up.
+    if (r.expectedIsExact && total < r.expectedFrames && r.expectedFrames - total <= int64_t(sampleRate / 10)) {
         if (!writer.pushSilence(r.expectedFrames - total) || !writer.flush())
             return fail(QStringLiteral("The decoded-audio cache \"%1\" could not be written.").arg(samplesPath));
         total = r.expectedFrames;
