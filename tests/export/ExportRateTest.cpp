@@ -138,6 +138,39 @@ TEST_F(ExportRateTest, TwoExportsOfOneCompositionAreTheSameAtEveryRate) {
     EXPECT_NEAR(clicks[2], clicks[0], 0.25e-3);
 }
 
+TEST_F(ExportRateTest, ExportsInARowAtTheDevicesRateAreIdentical) {
+    // At the device's rate the export renders through the units the player
+    // made, which have played what the player rendered before the export
+    // (at first, before the track's pitch reached them): each export must
+    // still start them exactly as new. A tone, a noise and a sweep, one
+    // shifted.
+    ASSERT_EQ(rate, 48000) << "the device should run at the export's rate";
+    auto pitched = append(writeClicks("row-tone.wav", 0.5, {0.25}, 44100, 330));
+    append(writeNoise("row-noise.wav", 0.5, 0.1, 44100, 3, 4));
+    testsupport::Signal sweep(22050);
+    for (size_t i = 0; i < sweep.size(); ++i) {
+        const double t = double(i) / 44100;
+        sweep[i] = float(0.1 * std::sin(2 * M_PI * (200 * t + 3000 * t * t)));
+    }
+    const QString sweepPath = testsupport::tempDir() + QStringLiteral("/row-sweep.wav");
+    ASSERT_TRUE(testsupport::writeWav(sweepPath, {sweep, sweep}, 44100, testsupport::SampleFormat::Pcm16));
+    append(sweepPath);
+    pitched->setValue(EffectInput::Pitch, 100.0f);
+    pitched->updatePitchValue();
+    waitForReadyItem();
+    const DecodedFile first = decode(exportMix(1, QStringLiteral("row-0.wav")));
+    ASSERT_GT(first.frames(), 0u);
+    int differing = 0;
+    for (int i = 1; i < 24; ++i) {
+        const DecodedFile next = decode(exportMix(1, QStringLiteral("row-%1.wav").arg(i)));
+        if (maxDifference(first, next) != 0.0) {
+            ++differing;
+            ADD_FAILURE() << "export " << i << " differs from the first by up to " << maxDifference(first, next);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 // A tone and three noises, which together go over full scale at a gain of
 // 1; the m4a decodes to the level of the wav, clipped where it is.
 struct LevelCase {
@@ -171,3 +204,4 @@ INSTANTIATE_TEST_SUITE_P(Mixes, ExportLevelTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+

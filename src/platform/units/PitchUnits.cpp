@@ -12,6 +12,14 @@ namespace units {
 
 using RubberBand::RubberBandStretcher;
 
+namespace {
+// Silence goes through the stretcher in slices this long while it settles,
+// and at the reference pitch until this much has come out: more than the
+// resampler holds at any pitch, so that all it holds is silence.
+constexpr size_t kSettleSlice = 256;
+constexpr size_t kSettleFrames = 512;
+}  // namespace
+
 TimePitchUnit::TimePitchUnit(const ComponentDescription& description, const QString& name, bool withRate)
     : Unit(description, name), withRate_(withRate) {
     if (withRate)
@@ -129,26 +137,58 @@ void TimePitchUnit::restart(const Stretch& s) {
 }
 
 // Takes the stretcher back to the state it was made in, and leads it in with
-// its recommended silence. Its own reset() does not quite: once it shifts the
-// pitch, what it held before goes on into its first output after the reset,
-// which then differs from one start to the next and moves the start delay by
-// up to hundreds of frames. So silence goes through it first, for as long
-// as it can hold input back (the latency), whenever it has taken anything
-// else since it was last cleared: what it keeps through the reset is then
-// silence, and it starts exactly as a new one would.
+// its recommended silence. Its own reset() does not quite:
+// - once it shifts the pitch, what it held before goes on into its first
+//   output after the reset, which then differs from one start to the next
+//   and moves the start delay by up to hundreds of frames. So silence goes
+//   through it first, for as long as it can hold input back (the latency),
+//   whenever it has taken anything else since it was last cleared.
+// - its output resampler starts again from the state it had at the pitch
+//   before the last change of pitch: that state's samples, and where it
+//   stood between two samples. A stretcher whose pitch moved while it ran
+//   (a slider, or a first slice rendered before the unit's pitch was set)
+//   would then start a fraction of a frame, or with a stray click many
+//   frames, away from a new one. So the resampler goes to a reference pitch
+//   and back, on silence, every time: the reference has a single phase, so
+//   whatever came before, the resampler starts from that silent state.
+// What it keeps through the reset is then the same after every start, and
+// it starts exactly as a new one would.
 void TimePitchUnit::startClean(const Stretch& s) {
     const size_t max = maximumFramesPerSlice();
     std::fill_n(s.in.get(), size_t(channels()) * max, 0.0f);
-    auto feedSilence = [&](size_t frames) {
-        for (size_t left = frames; left > 0;) {
-            const size_t n = std::min(left, max);
+    auto retrieveAll = [&] {
+        size_t got = 0;
+        for (int available = s.stretcher->available(); available > 0; available = s.stretcher->available()) {
+            const size_t n = s.stretcher->retrieve(s.outPtr, std::min<size_t>(size_t(available), max));
+            if (n == 0) break;
+            got += n;
+        }
+        return got;
+    };
+    // Silence in until at least `frames` have gone in and `out` frames have
+    // come out since the call (a second's worth more at most).
+    auto feedSilence = [&](size_t frames, size_t out) {
+        retrieveAll();
+        const size_t most = frames + size_t(sampleRate());
+        for (size_t in = 0, got = 0; (in < frames || got < out) && in < most;) {
+            const size_t n = in < frames ? std::min(frames - in, max) : std::min<size_t>(kSettleSlice, max);
             s.stretcher->process(s.inPtr, n, false);
-            left -= n;
-            for (int available = s.stretcher->available(); available > 0; available = s.stretcher->available())
-                if (s.stretcher->retrieve(s.outPtr, std::min<size_t>(size_t(available), max)) == 0) break;
+            in += n;
+            got += retrieveAll();
         }
     };
-    if (rt_holdsSignal_) feedSilence(latency_.load());
+    if (rt_holdsSignal_) feedSilence(latency_.load(), 0);
+    // Pitch scale 1 (or 1/2 when that is the pitch) resamples with one
+    // phase (two, and a whole input sample per call): its state at the end
+    // of a slice is always the same. The first pass at the pitch sizes the
+    // resampler as the pitch does; the last makes the reference the state
+    // the reset starts from.
+    const double pitch = s.stretcher->getPitchScale();
+    feedSilence(0, 1);
+    s.stretcher->setPitchScale(pitch == 1.0 ? 0.5 : 1.0);
+    feedSilence(0, kSettleFrames);
+    s.stretcher->setPitchScale(pitch);
+    feedSilence(0, 1);
     s.stretcher->reset();
     rt_holdsSignal_ = false;
     for (size_t pad = s.stretcher->getPreferredStartPad(); pad > 0;) {
@@ -159,14 +199,14 @@ void TimePitchUnit::startClean(const Stretch& s) {
 }
 
 // The stretcher's real start delay at the pitch and rate it has now. The
-// delay it reports is exact when it leaves the pitch alone, but off by up
-// to a few hundred frames once it shifts it: so a click goes in after the
-// lead of silence, and the centre of the click's energy, as it comes out,
-// is where the first frame after the lead comes out. Measured once per
-// pitch and rate; leaves the stretcher to be started over.
+// delay it reports is off by up to a few hundred frames once it shifts the
+// pitch, and leaves out what its resampler holds after startClean() at any
+// pitch: so a click goes in after the lead of silence, and the centre of the
+// click's energy, as it comes out, is where the first frame after the lead
+// comes out. Measured once per pitch and rate; leaves the stretcher to be
+// started over.
 size_t TimePitchUnit::startDelay(const Stretch& s) {
     const size_t reported = s.stretcher->getStartDelay();
-    if (appliedPitch_ == 0.0f && appliedRate_ == 1.0f) return reported;
     if (appliedPitch_ == measuredPitch_ && appliedRate_ == measuredRate_) return measuredDelay_;
     const uint32_t ch = channels();
     const size_t max = maximumFramesPerSlice();

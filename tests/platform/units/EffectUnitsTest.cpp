@@ -250,6 +250,57 @@ TEST(Pitch, EveryStartOverRendersTheSame) {
     }
 }
 
+TEST(Pitch, AStartOverForgetsAPitchThatMovedWhilePlaying) {
+    // A pitch moved while the unit played (a slider; or a first slice
+    // rendered before the track's pitch reached the unit), then a start
+    // over: the same tone renders sample for sample as on a new unit set
+    // to the new pitch, whatever the unit played before and for how long.
+    struct Case { double rate; float from, to; };
+    for (Case c : {Case{48000, 0, 100}, Case{48000, 100, 0}, Case{44100, -700, 300}, Case{96000, 0, 1200}}) {
+        const auto frames = int64_t(c.rate / 2);
+        Signal in = sine(330, c.rate, frames, 0.2);
+        in[size_t(frames / 2)] = 0.8f;
+        UnitRig fresh(componenttype::FormatConverter, fourCC("nutp"), c.rate, 2, 1024);
+        apply(fresh.unit(), {{1, c.to}});
+        const Signal expected = fresh.runMono(in, 1024);
+        for (size_t before : {1024u, 3 * 1024u + 300u, 7 * 1024u}) {
+            SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.from << " to " << c.to << " cents after "
+                                            << before << " frames");
+            UnitRig used(componenttype::FormatConverter, fourCC("nutp"), c.rate, 2, 1024);
+            apply(used.unit(), {{1, c.from}});
+            used.runMono(noise(before, 0.3f, uint32_t(before)), 1024);
+            apply(used.unit(), {{1, c.to}});
+            used.runMono(noise(4096, 0.3f, 7), 1024);
+            used.unit().reset();
+            const Signal again = used.runMono(in, 1024);
+            ASSERT_EQ(again.size(), expected.size());
+            double worst = 0;
+            for (size_t i = 0; i < again.size(); ++i) worst = std::max(worst, double(std::fabs(again[i] - expected[i])));
+            EXPECT_EQ(worst, 0.0);
+        }
+    }
+}
+
+TEST(Pitch, AClickComesOutAfterTheLatency) {
+    // Unshifted, exactly after the latency; shifted, within the few frames
+    // by which the stretcher moves a click for where it falls among its
+    // windows.
+    struct Case { float cents; double tolerance; };
+    for (Case c : {Case{0, 0.0}, Case{100, 8.0}, Case{-700, 8.0}}) {
+        UnitRig rig(componenttype::FormatConverter, fourCC("nutp"), 48000, 2, 1024);
+        apply(rig.unit(), {{1, c.cents}});
+        const Signal out = rig.runMono(impulse(48000, 20000), 1024);
+        double weighted = 0, energy = 0;
+        for (size_t i = 0; i < out.size(); ++i) {
+            weighted += double(out[i]) * out[i] * double(i);
+            energy += double(out[i]) * out[i];
+        }
+        ASSERT_GT(energy, 0.0) << c.cents;
+        const auto latency = double(static_cast<TimePitchUnit&>(rig.unit()).latencyFrames());
+        EXPECT_NEAR(weighted / energy, 20000 + latency, c.tolerance + 1e-6) << c.cents;
+    }
+}
+
 TEST(Pitch, RatePullsInputFaster) {
     UnitRig rig(componenttype::Effect, fourCC("tmpt"));
     apply(rig.unit(), {{0, 2}});
@@ -504,3 +555,5 @@ TEST(BuiltInUnits, PullChainOfThree) {
     for (int i = 0; i < 240; ++i) ASSERT_EQ(io.channel(0)[i], 0.0f) << i;
     EXPECT_GT(std::fabs(io.channel(0)[400]), 0.01f);
 }
+
+
