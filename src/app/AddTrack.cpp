@@ -87,6 +87,21 @@ void setNewTrackLength(MusicFilter& track, double D, int32_t R, const MediaTime&
     }
 }
 
+// A lane as wide as its track's share of the track area, with the used part
+// of the file outlined; the track's used part follows the outline.
+void fitLaneToTrack(AudioDrawingView& lane, MusicFilter& track, const AudioView& area) {
+    lane.setFrame(0, track.trackRatio * area.frameWidth());
+    lane.oldBounds = lane.frameRect();
+    lane.viewWidthRatioAtOneSpeed = track.trackRatio;
+    const double regionWidth = std::min<double>(lane.frameWidth(), area.frameWidth());
+    lane.drawingBezierPath = AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane.height() - 20));
+    if (lane.frameWidth() > 0) {
+        const QRectF r = lane.drawingBezierPath.boundingRect();
+        track.audioOriginInPercent = r.x() / lane.frameWidth();
+        track.audioDurationInPercent = r.width() / lane.frameWidth();
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -370,17 +385,7 @@ void AudioController::takeDecodedLength(MusicFilter& track, const DecodedSource&
     setNewTrackLength(track, D, R, shell.compositionDuration);
     if (auto* label = qobject_cast<QLabel*>(track.audioTimeLabel.data()))
         label->setText(trackTimeText(std::min(C, D), D));
-    AudioView* area = ui.audioView;
-    lane->setFrame(0, track.trackRatio * area->frameWidth());
-    lane->oldBounds = lane->frameRect();
-    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
-    lane->drawingBezierPath = AudioDrawingView::regionPath(
-        QRectF(0, 10, std::min<double>(lane->frameWidth(), area->frameWidth()), lane->height() - 20));
-    if (lane->frameWidth() > 0) {
-        const QRectF r = lane->drawingBezierPath.boundingRect();
-        track.audioOriginInPercent = r.x() / lane->frameWidth();
-        track.audioDurationInPercent = r.width() / lane->frameWidth();
-    }
+    fitLaneToTrack(*lane, track, *ui.audioView);
     lane->update();
 
     if (lengthChanged) {
@@ -505,17 +510,7 @@ AudioDrawingView* AudioController::addTrackLane(MusicFilter& track, quint64 inde
     lane->viewIndex = index;
     track.audioDrawingView = lane;
     lane->setGeometry(0, int(index) * AudioView::RowHeight, 1, AudioView::RowHeight);
-    lane->setFrame(0, track.trackRatio * area->frameWidth());
-    lane->oldBounds = lane->frameRect();
-    lane->viewWidthRatioAtOneSpeed = track.trackRatio;
-    const double regionWidth = std::min<double>(lane->frameWidth(), area->frameWidth());
-    lane->drawingBezierPath =
-        AudioDrawingView::regionPath(QRectF(0, 10, regionWidth, lane->height() - 20));
-    if (lane->frameWidth() > 0) {
-        const QRectF r = lane->drawingBezierPath.boundingRect();
-        track.audioOriginInPercent = r.x() / lane->frameWidth();
-        track.audioDurationInPercent = r.width() / lane->frameWidth();
-    }
+    fitLaneToTrack(*lane, track, *area);
     track.audioDrawingView = lane;
     installLaneContextMenu(lane);
 
